@@ -1,0 +1,37 @@
+#include "core/xsdtfile.h"
+
+#include "core/xsdtreader.h"
+#include "core/xsdtwriter.h"
+
+namespace pfw {
+
+void XsdtFile::clear()
+{
+    root.clearChildren();
+    head.clear();
+    tail.clear();
+    compactLayout = false;
+    validUtf8 = true;
+    invalidUtf8Line = 0;
+    invalidUtf8Column = 0;
+}
+
+bool XsdtFile::parse(const QByteArray &bytes, QString *error)
+{
+    XsdtReader reader;
+    return reader.read(bytes, *this, error);
+}
+
+QByteArray XsdtFile::serialize() const
+{
+    QString out;
+    out.reserve(qMax<qsizetype>(262144, head.size() + tail.size() + 8));
+    out.append(head);
+    for (const auto &child : root.children)
+        writeNode(*child, out, true);
+    out.append(u"</xsdt>");
+    out.append(tail);
+    return out.toUtf8();
+}
+
+} // namespace pfw

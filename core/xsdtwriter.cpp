@@ -1,0 +1,190 @@
+#include "core/xsdtwriter.h"
+
+#include "core/xsdtnode.h"
+
+#include <cstring>
+
+namespace pfw {
+
+namespace {
+
+class AppendSink final
+{
+public:
+    explicit AppendSink(QString &out) : m_out(out) {}
+    void put(QStringView text) { m_out.append(text); }
+    void put(QChar c) { m_out.append(c); }
+    static constexpr bool failed() { return false; }
+
+private:
+    QString &m_out;
+};
+
+class CompareSink final
+{
+public:
+    explicit CompareSink(QStringView expected) : m_pos(expected.utf16()), m_end(m_pos + expected.size()) {}
+    void put(QStringView text)
+    {
+        if (m_failed)
+            return;
+        if (m_end - m_pos < text.size()
+            || std::memcmp(m_pos, text.utf16(), size_t(text.size()) * sizeof(char16_t)) != 0) {
+            m_failed = true;
+            return;
+        }
+        m_pos += text.size();
+    }
+    void put(QChar c)
+    {
+        if (m_failed || m_pos == m_end || *m_pos != c.unicode())
+            m_failed = true;
+        else
+            ++m_pos;
+    }
+    bool failed() const { return m_failed; }
+    bool atEnd() const { return !m_failed && m_pos == m_end; }
+
+private:
+    const char16_t *m_pos;
+    const char16_t *m_end;
+    bool m_failed = false;
+};
+
+class CountSink final
+{
+public:
+    void put(QStringView text)
+    {
+        const char16_t *p = text.utf16();
+        const char16_t *end = p + text.size();
+        for (; p != end; ++p) {
+            const char16_t c = *p;
+            if (c < 0x80) {
+                m_bytes += 1;
+            } else if (c < 0x800) {
+                m_bytes += 2;
+            } else if (QChar::isHighSurrogate(c) && p + 1 != end && QChar::isLowSurrogate(p[1])) {
+                m_bytes += 4;
+                ++p;
+            } else {
+                m_bytes += 3;
+            }
+        }
+    }
+    void put(QChar c) { put(QStringView(&c, 1)); }
+    static constexpr bool failed() { return false; }
+    qsizetype bytes() const { return m_bytes; }
+
+private:
+    qsizetype m_bytes = 0;
+};
+
+template <typename Sink>
+void putEscaped(Sink &sink, QStringView text)
+{
+    const char16_t *p = text.utf16();
+    const char16_t *end = p + text.size();
+    const char16_t *run = p;
+    // Bit c is set for each special character c: " & ' < >, all below 64.
+    constexpr quint64 specials = (1ULL << '"') | (1ULL << '&') | (1ULL << '\'') | (1ULL << '<') | (1ULL << '>');
+    for (; p != end; ++p) {
+        if (*p >= 64 || !((specials >> *p) & 1))
+            continue;
+        QStringView entity;
+        switch (*p) {
+        case u'"': entity = u"&quot;"; break;
+        case u'&': entity = u"&amp;"; break;
+        case u'\'': entity = u"&apos;"; break;
+        case u'<': entity = u"&lt;"; break;
+        case u'>': entity = u"&gt;"; break;
+        default: continue;
+        }
+        sink.put(QStringView(run, p));
+        sink.put(entity);
+        run = p + 1;
+    }
+    sink.put(QStringView(run, end));
+}
+
+template <typename Sink>
+void writeTo(const XsdtNode &node, Sink &sink, bool skipDeleted)
+{
+    if (skipDeleted && node.deleted)
+        return;
+    if (node.kind == XsdtNode::Item) {
+        sink.put(u"<i k=\"");
+        putEscaped(sink, node.key);
+        sink.put(QChar(u'"'));
+        if (node.children.empty() && node.selfClosing) {
+            sink.put(u"/>");
+            return;
+        }
+        sink.put(QChar(u'>'));
+        for (const auto &child : node.children) {
+            writeTo(*child, sink, skipDeleted);
+            if (sink.failed())
+                return;
+        }
+        sink.put(u"</i>");
+        return;
+    }
+    sink.put(u"<v k=\"");
+    putEscaped(sink, node.key);
+    sink.put(u"\" t=\"");
+    putEscaped(sink, QStringView(&node.type, 1));
+    sink.put(QChar(u'"'));
+    if (node.compressedBlock || !node.compression.isEmpty()) {
+        sink.put(u" c=\"");
+        putEscaped(sink, node.compression);
+        sink.put(u"\">");
+        sink.put(node.blockData);
+        sink.put(u"</v>");
+    } else if (node.textForm) {
+        sink.put(QChar(u'>'));
+        putEscaped(sink, node.value);
+        sink.put(u"</v>");
+    } else {
+        sink.put(u" v=\"");
+        putEscaped(sink, node.value);
+        sink.put(u"\"/>");
+    }
+}
+
+} // namespace
+
+QString escapeXml(QStringView text)
+{
+    QString out;
+    out.reserve(text.size());
+    AppendSink sink(out);
+    putEscaped(sink, text);
+    return out;
+}
+
+void writeNode(const XsdtNode &node, QString &out, bool skipDeleted)
+{
+    AppendSink sink(out);
+    writeTo(node, sink, skipDeleted);
+}
+
+qsizetype serializedSize(const XsdtNode &node)
+{
+    CountSink sink;
+    writeTo(node, sink, false);
+    return sink.bytes();
+}
+
+bool contentWritesAs(const XsdtNode &parent, QStringView text)
+{
+    CompareSink sink(text);
+    for (const auto &child : parent.children) {
+        writeTo(*child, sink, true);
+        if (sink.failed())
+            return false;
+    }
+    sink.put(u"</xsdt>");
+    return sink.atEnd();
+}
+
+} // namespace pfw

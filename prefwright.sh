@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Sets up a Debian 12 machine, builds Prefwright and runs it or its tests.
+#   ./prefwright.sh test              build and run every test
+#   ./prefwright.sh test --sanitize   the same under AddressSanitizer and UBSan
+#   ./prefwright.sh fuzz [SECONDS]    fuzz the settings reader (needs clang)
+#   ./prefwright.sh bench             reader and writer benchmarks
+set -euo pipefail
+cd "$(dirname "$0")"
+root=$PWD
+jobs=$(nproc 2>/dev/null || echo 2)
+
+need_packages() {
+    local missing=()
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -eq 0 ]; then
+        echo "Installing: ${missing[*]}"
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -qq
+        apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    else
+        echo "These packages are missing. Install them with:" >&2
+        echo "  sudo apt-get install -y ${missing[*]}" >&2
+        exit 1
+    fi
+}
+
+base_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev git)
+
+configure_and_build() { # build-dir, cmake options...
+    local dir=$1
+    shift
+    cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null
+    cmake --build "$dir" --parallel "$jobs"
+}
+
+run_tests() { # build-dir
+    (cd "$1" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --parallel "$jobs")
+}
+
+command=${1:-test}
+shift || true
+case "$command" in
+test)
+    need_packages "${base_packages[@]}"
+    if [ "${1:-}" = "--sanitize" ]; then
+        configure_and_build "$root/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DPFW_SANITIZE=ON -DPFW_BUILD_BENCH=OFF
+        ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests "$root/build-sanitize"
+    else
+        configure_and_build "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+        run_tests "$root/build"
+    fi
+    ;;
+fuzz)
+    seconds=${1:-60}
+    need_packages "${base_packages[@]}" clang libclang-rt-14-dev
+    configure_and_build "$root/build-fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+        -DPFW_FUZZ=ON -DPFW_BUILD_TESTS=OFF -DPFW_BUILD_BENCH=OFF
+    corpus="$root/build-fuzz/corpus"
+    mkdir -p "$corpus"
+    # New inputs go to the build folder's corpus; the seeds in the repository are only read.
+    "$root/build-fuzz/fuzz/xsdtfuzz" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 \
+        -max_len=65536 -print_final_stats=1 -artifact_prefix="$root/build-fuzz/" \
+        "$corpus" "$root/tests/data" "$root/examples"
+    echo "Fuzzing ran ${seconds} s without a finding."
+    ;;
+bench)
+    need_packages "${base_packages[@]}"
+    configure_and_build "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    "$root/build/bench/xsdtbench"
+    ;;
+*)
+    echo "usage: $0 test [--sanitize] | fuzz [SECONDS] | bench" >&2
+    exit 2
+    ;;
+esac
