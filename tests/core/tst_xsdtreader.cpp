@@ -31,6 +31,8 @@ private slots:
     void nestingAtTheLimitParses();
     void hugeAttribute();
     void arbitraryBytesNeverCrash();
+    void everyTruncationIsReported();
+    void nulCharactersAreKept();
     void dataFiles_data();
     void dataFiles();
 };
@@ -114,6 +116,7 @@ void TestXsdtReader::errors_data()
                                                  << "unexpected element <x> (line 2, column 6)";
     QTest::newRow("columns in UTF-16 units") << QByteArray("<xsdt><i k=\"\xF0\x9F\x98\x80\"><x/>")
                                              << QString::fromUtf8("unexpected element <x> (line 1, column 21, in \xF0\x9F\x98\x80)");
+    QTest::newRow("NUL in content") << QByteArray("<xsdt>\0</xsdt>", 14) << "expected '<' (line 1, column 7)";
     // Keys and entity names from the file must not be taken for placeholders.
     QTest::newRow("placeholder in key") << QByteArray("<xsdt><i k=\"%2%1\"><y/></i></xsdt>")
                                         << "unexpected element <y> (line 1, column 23, in %2%1)";
@@ -419,6 +422,35 @@ void TestXsdtReader::arbitraryBytesNeverCrash()
         if (file.compactLayout)
             QCOMPARE(file.serialize(), bytes);
     }
+}
+
+void TestXsdtReader::everyTruncationIsReported()
+{
+    QFile input(QStringLiteral(PFW_SOURCE_DIR "/examples/core-001-pxi.settings"));
+    QVERIFY(input.open(QIODevice::ReadOnly));
+    const QByteArray bytes = input.readAll();
+    // Cutting the trailing line break still leaves a complete document.
+    const qsizetype complete = bytes.lastIndexOf("</xsdt>") + 7;
+    for (qsizetype length = 0; length < complete; length += 1 + length % 13) {
+        XsdtFile file;
+        QString error;
+        QVERIFY2(!file.parse(bytes.left(length), &error), qPrintable(QString::number(length)));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(file.root.children.empty());
+    }
+}
+
+void TestXsdtReader::nulCharactersAreKept()
+{
+    const QByteArray bytes("<xsdt><v k=\"a\0\" t=\"s\" v=\"x\0y\"/><v k=\"b\" t=\"s\">\0</v></xsdt>", 58);
+    XsdtFile file;
+    QString error;
+    QVERIFY2(file.parse(bytes, &error), qPrintable(error));
+    QCOMPARE(file.root.children[0]->key, QString(QStringLiteral("a") + QChar(0)));
+    QCOMPARE(file.root.children[0]->value.size(), 3);
+    QCOMPARE(file.root.children[1]->value, QString(QChar(0)));
+    QVERIFY(file.compactLayout);
+    QCOMPARE(file.serialize(), bytes);
 }
 
 void TestXsdtReader::dataFiles_data()
