@@ -4,6 +4,7 @@
 #   ./prefwright.sh test --sanitize   the same under AddressSanitizer and UBSan
 #   ./prefwright.sh fuzz [SECONDS]    fuzz the settings reader (needs clang)
 #   ./prefwright.sh bench             reader and writer benchmarks
+#   ./prefwright.sh wincheck          compile-check the Windows-only source with MinGW
 set -euo pipefail
 cd "$(dirname "$0")"
 root=$PWD
@@ -66,13 +67,18 @@ fuzz)
         "$corpus" "$root/tests/data" "$root/examples"
     echo "Fuzzing ran ${seconds} s without a finding."
     ;;
+wincheck)
+    need_packages g++-mingw-w64-x86-64
+    x86_64-w64-mingw32-g++ -std=c++17 -fsyntax-only -Wall -Wextra -Werror -I"$root" "$root/platform/winapi.cpp"
+    echo "The Windows-only source compiles."
+    ;;
 bench)
     need_packages "${base_packages[@]}"
     configure_and_build "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
     "$root/build/bench/xsdtbench"
     ;;
 *)
-    echo "usage: $0 test [--sanitize] | fuzz [SECONDS] | bench" >&2
+    echo "usage: $0 test [--sanitize] | fuzz [SECONDS] | bench | wincheck" >&2
     exit 2
     ;;
 esac

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QStringList>
+
+namespace pfw::win {
+struct ShellRun;
+}
+
+namespace pfw {
+
+// Exit codes shared by both helper modes and the in-process engines.
+enum HelperExitCode : int {
+    HelperDone = 0,
+    HelperHostRunning = 2,
+    HelperNotFound = 3,
+    HelperRefused = 4,
+    HelperFailed = 5,
+    HelperBadCommandLine = 6,
+};
+
+// The outcome of one elevated launch.
+struct ElevatedRun
+{
+    enum Outcome : quint32 { Launched, Cancelled, Failed };
+    Outcome outcome = Failed;
+    int exitCode = -1;
+    QString reason;
+};
+
+// Starts this program's own executable with administrator rights in a helper mode and waits
+// for it: ShellExecuteExW "runas" on Windows, pkexec elsewhere. The editor itself never runs
+// elevated.
+class ElevatedLauncher final
+{
+    Q_DECLARE_TR_FUNCTIONS(ElevatedLauncher)
+
+public:
+    static constexpr int kDefaultTimeoutMs = 120000;
+
+    ElevatedLauncher();
+
+    // Seams for tests: the pkexec-like program, the executable to elevate and the wait.
+    void setAuthenticationProgram(const QString &program) { m_authenticator = program; }
+    void setExecutable(const QString &executable) { m_executable = executable; }
+    void setTimeoutMs(int timeoutMs) { m_timeoutMs = timeoutMs; }
+
+    bool canElevate() const;
+    ElevatedRun run(const QStringList &arguments) const;
+
+    // Windows command-line quoting: every argument in double quotes, backslashes doubled
+    // where they precede a quote or the closing quote.
+    static QString quoteWindowsArguments(const QStringList &arguments);
+    static ElevatedRun fromShellRun(const win::ShellRun &run);
+
+private:
+    ElevatedRun runWithAuthenticator(const QStringList &arguments) const;
+
+    QString m_authenticator;
+    QString m_executable;
+    int m_timeoutMs = kDefaultTimeoutMs;
+};
+
+} // namespace pfw

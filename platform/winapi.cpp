@@ -1,0 +1,76 @@
+#include "platform/winapi.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <shellapi.h>
+#include <tlhelp32.h>
+
+#include <cwctype>
+
+namespace pfw::win {
+
+namespace {
+
+bool equalIgnoringCase(const wchar_t *a, const std::wstring &b)
+{
+    size_t i = 0;
+    for (; a[i] != L'\0' && i < b.size(); ++i) {
+        if (std::towlower(a[i]) != std::towlower(b[i]))
+            return false;
+    }
+    return a[i] == L'\0' && i == b.size();
+}
+
+} // namespace
+
+std::vector<unsigned long long> processIdsNamed(const std::wstring &name)
+{
+    std::vector<unsigned long long> ids;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return ids; // counts as not running
+    PROCESSENTRY32W entry;
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (equalIgnoringCase(entry.szExeFile, name))
+            ids.push_back(entry.th32ProcessID);
+    }
+    CloseHandle(snapshot);
+    return ids;
+}
+
+ShellRun runAsAdministrator(const std::wstring &program, const std::wstring &parameters, unsigned long timeoutMs)
+{
+    ShellRun run;
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.hwnd = nullptr;
+    info.lpVerb = L"runas";
+    info.lpFile = program.c_str();
+    info.lpParameters = parameters.c_str();
+    info.lpDirectory = nullptr;
+    info.nShow = SW_HIDE;
+    if (!ShellExecuteExW(&info)) {
+        run.error = GetLastError();
+        return run;
+    }
+    run.started = true;
+    if (!info.hProcess)
+        return run;
+    run.hasHandle = true;
+    if (WaitForSingleObject(info.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+        DWORD code = 0;
+        if (GetExitCodeProcess(info.hProcess, &code)) {
+            run.finished = true;
+            run.exitCode = code;
+        }
+    }
+    // A helper still running is left alone: stopping it half-way could damage what it writes.
+    CloseHandle(info.hProcess);
+    return run;
+}
+
+} // namespace pfw::win

@@ -1,0 +1,26 @@
+#pragma once
+
+// The Windows calls behind the running check and the elevated launch. Free of Qt so that it
+// can be compile-checked with a cross compiler.
+
+#include <string>
+#include <vector>
+
+namespace pfw::win {
+
+// Identifiers of the running processes whose executable file name equals name, ignoring case.
+std::vector<unsigned long long> processIdsNamed(const std::wstring &name);
+
+struct ShellRun
+{
+    bool started = false;        // ShellExecuteExW succeeded
+    unsigned long error = 0;     // GetLastError after a failed start
+    bool hasHandle = false;      // a process handle came back
+    bool finished = false;       // the process ended within the time-out
+    unsigned long exitCode = 0;  // its exit code when finished
+};
+
+// Starts program elevated ("runas"), hidden, and waits at most timeoutMs for it.
+ShellRun runAsAdministrator(const std::wstring &program, const std::wstring &parameters, unsigned long timeoutMs);
+
+} // namespace pfw::win

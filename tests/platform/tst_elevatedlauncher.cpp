@@ -1,0 +1,207 @@
+#include "platform/elevatedlauncher.h"
+#include "platform/winapi.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace pfw;
+
+Q_DECLARE_METATYPE(pfw::ElevatedRun::Outcome)
+
+class TestElevatedLauncher : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void quoting_data();
+    void quoting();
+    void windowsOutcomes_data();
+    void windowsOutcomes();
+    void authenticatorOutcomes_data();
+    void authenticatorOutcomes();
+    void argumentsArriveIntact();
+    void slowHelperIsReportedAndLeftRunning();
+    void noAuthenticator();
+    void authenticatorThatCannotStart();
+
+private:
+    QString script(const QString &name, const QByteArray &body);
+    ElevatedLauncher launcherWith(const QString &authenticator) const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestElevatedLauncher::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+QString TestElevatedLauncher::script(const QString &name, const QByteArray &body)
+{
+    const QString path = m_dir->filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write("#!/bin/sh\n" + body + "\n") < 0)
+        return QString();
+    file.close();
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return path;
+}
+
+ElevatedLauncher TestElevatedLauncher::launcherWith(const QString &authenticator) const
+{
+    ElevatedLauncher launcher;
+    launcher.setAuthenticationProgram(authenticator);
+    launcher.setExecutable(m_dir->filePath(QStringLiteral("prefwright")));
+    return launcher;
+}
+
+void TestElevatedLauncher::quoting_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("commandLine");
+    QTest::newRow("plain") << QStringList{QStringLiteral("--leftovers-helper"), QStringLiteral("delete")}
+                           << "\"--leftovers-helper\" \"delete\"";
+    QTest::newRow("blank") << QStringList{QStringLiteral("My Module-pxm.dll")} << "\"My Module-pxm.dll\"";
+    QTest::newRow("trailing backslash") << QStringList{QStringLiteral("C:\\dir\\")} << "\"C:\\dir\\\\\"";
+    QTest::newRow("two trailing backslashes") << QStringList{QStringLiteral("a\\\\")} << "\"a\\\\\\\\\"";
+    QTest::newRow("inner backslashes stay") << QStringList{QStringLiteral("a\\\\b")} << "\"a\\\\b\"";
+    QTest::newRow("quote") << QStringList{QStringLiteral("say \"hi\"")} << "\"say \\\"hi\\\"\"";
+    QTest::newRow("backslash before quote") << QStringList{QStringLiteral("a\\\"b")} << "\"a\\\\\\\"b\"";
+    QTest::newRow("empty") << QStringList{QString()} << "\"\"";
+    QTest::newRow("none") << QStringList{} << "";
+}
+
+void TestElevatedLauncher::quoting()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, commandLine);
+    QCOMPARE(ElevatedLauncher::quoteWindowsArguments(arguments), commandLine);
+}
+
+void TestElevatedLauncher::windowsOutcomes_data()
+{
+    QTest::addColumn<bool>("started");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<bool>("handle");
+    QTest::addColumn<bool>("finished");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<ElevatedRun::Outcome>("outcome");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("declined") << false << 1223 << false << false << 0 << ElevatedRun::Cancelled << -1 << "Windows error 1223";
+    QTest::newRow("other error") << false << 5 << false << false << 0 << ElevatedRun::Failed << -1 << "Windows error 5";
+    QTest::newRow("no handle") << true << 0 << false << false << 0 << ElevatedRun::Failed << -1 << "no process handle";
+    QTest::newRow("too slow") << true << 0 << true << false << 0 << ElevatedRun::Failed << -1
+                              << "the helper did not finish in two minutes";
+    QTest::newRow("done") << true << 0 << true << true << 4 << ElevatedRun::Launched << 4 << "";
+}
+
+void TestElevatedLauncher::windowsOutcomes()
+{
+    QFETCH(bool, started);
+    QFETCH(int, error);
+    QFETCH(bool, handle);
+    QFETCH(bool, finished);
+    QFETCH(int, code);
+    QFETCH(ElevatedRun::Outcome, outcome);
+    QFETCH(int, exitCode);
+    QFETCH(QString, reason);
+    win::ShellRun shell;
+    shell.started = started;
+    shell.error = static_cast<unsigned long>(error);
+    shell.hasHandle = handle;
+    shell.finished = finished;
+    shell.exitCode = static_cast<unsigned long>(code);
+    const ElevatedRun run = ElevatedLauncher::fromShellRun(shell);
+    QCOMPARE(run.outcome, outcome);
+    QCOMPARE(run.exitCode, exitCode);
+    QCOMPARE(run.reason, reason);
+}
+
+void TestElevatedLauncher::authenticatorOutcomes_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<ElevatedRun::Outcome>("outcome");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("done") << QByteArray("exit 0") << ElevatedRun::Launched << 0;
+    QTest::newRow("helper refused") << QByteArray("exit 4") << ElevatedRun::Launched << 4;
+    QTest::newRow("dismissed") << QByteArray("exit 126") << ElevatedRun::Cancelled << -1;
+    QTest::newRow("not authorised") << QByteArray("exit 127") << ElevatedRun::Cancelled << -1;
+    QTest::newRow("crashed") << QByteArray("kill -SEGV $$") << ElevatedRun::Failed << -1;
+}
+
+void TestElevatedLauncher::authenticatorOutcomes()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(ElevatedRun::Outcome, outcome);
+    QFETCH(int, exitCode);
+    const ElevatedLauncher launcher = launcherWith(script(QStringLiteral("pkexec"), body));
+    QVERIFY(launcher.canElevate());
+    const ElevatedRun run = launcher.run({QStringLiteral("--leftovers-helper"), QStringLiteral("delete")});
+    QCOMPARE(run.outcome, outcome);
+    QCOMPARE(run.exitCode, exitCode);
+    QCOMPARE(run.reason.isEmpty(), outcome == ElevatedRun::Launched);
+}
+
+void TestElevatedLauncher::argumentsArriveIntact()
+{
+    const QString record = m_dir->filePath(QStringLiteral("arguments.txt"));
+    const QString authenticator = script(QStringLiteral("pkexec"),
+                                         "for a in \"$@\"; do printf '%s\\n' \"$a\" >> '" + record.toUtf8() + "'; done");
+    const QStringList arguments{QStringLiteral("--leftovers-helper"), QStringLiteral("delete"),
+                                QStringLiteral("module:My Module"), QStringLiteral("C:\\trailing\\"),
+                                QStringLiteral("say \"hi\"")};
+    const ElevatedRun run = launcherWith(authenticator).run(arguments);
+    QCOMPARE(run.outcome, ElevatedRun::Launched);
+    QFile file(record);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList received = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(received, QStringList{m_dir->filePath(QStringLiteral("prefwright"))} + arguments);
+}
+
+void TestElevatedLauncher::slowHelperIsReportedAndLeftRunning()
+{
+    const QString marker = m_dir->filePath(QStringLiteral("finished"));
+    ElevatedLauncher launcher = launcherWith(script(QStringLiteral("pkexec"), "sleep 1; touch '" + marker.toUtf8() + "'"));
+    launcher.setTimeoutMs(100);
+    const ElevatedRun run = launcher.run({QStringLiteral("--installed-updates-helper"), QStringLiteral("restore")});
+    QCOMPARE(run.outcome, ElevatedRun::Failed);
+    QCOMPARE(run.reason, QStringLiteral("the helper did not finish in two minutes"));
+    QVERIFY(!QFile::exists(marker));
+    // The helper was not stopped: it finishes its work.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 10000);
+}
+
+void TestElevatedLauncher::noAuthenticator()
+{
+    const ElevatedLauncher missing = launcherWith(m_dir->filePath(QStringLiteral("nowhere")));
+    QVERIFY(!missing.canElevate());
+    QCOMPARE(missing.run({QStringLiteral("x")}).outcome, ElevatedRun::Failed);
+    QVERIFY(!missing.run({QStringLiteral("x")}).reason.isEmpty());
+
+    const ElevatedLauncher none = launcherWith(QString());
+    QVERIFY(!none.canElevate());
+
+    const QString plain = script(QStringLiteral("plain"), "exit 0");
+    QVERIFY(QFile::setPermissions(plain, QFile::ReadOwner | QFile::WriteOwner));
+    QVERIFY(!launcherWith(plain).canElevate());
+}
+
+void TestElevatedLauncher::authenticatorThatCannotStart()
+{
+    const QString broken = m_dir->filePath(QStringLiteral("broken"));
+    QFile file(broken);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("#!/nonexistent/interpreter\n");
+    file.close();
+    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const ElevatedRun run = launcherWith(broken).run({QStringLiteral("x")});
+    QCOMPARE(run.outcome, ElevatedRun::Failed);
+    QVERIFY2(run.reason.startsWith(QStringLiteral("broken could not be started: ")), qPrintable(run.reason));
+}
+
+QTEST_GUILESS_MAIN(TestElevatedLauncher)
+#include "tst_elevatedlauncher.moc"
