@@ -112,6 +112,7 @@ void TestDeletionPolicy::verdicts_data()
     row("ModuleData/Mod/Interfaces/ModInterface/Geometry", safe, 17);
     row("Tool", warn, 31);
     row("Tool/Opt", warn, 32);
+    row("Tool/Interfaces", warn, 32);
     row("Tool/Interfaces/ToolInterface/Geometry", safe, 19);
     row("Stray", never, 0);
     row("ThreadPerformanceOptimization", warn, 43);
