@@ -1,0 +1,73 @@
+#pragma once
+
+#include "core/xsdtfile.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+
+class QSaveFile;
+
+namespace pfw {
+
+class DeletionPolicy;
+
+// The one open settings file. The only place that writes it: a save is refused while
+// PixInsight runs or when the file changed on disk, proves the new bytes read back as the
+// edited tree, makes a timestamped backup, writes atomically and reads the result back.
+class SettingsDocument final
+{
+    Q_DECLARE_TR_FUNCTIONS(SettingsDocument)
+
+public:
+    // The file operations a save is made of. Tests replace them to fail or stop at any step.
+    struct FileOperations
+    {
+        std::function<bool(const QString &from, const QString &to)> copy;
+        std::function<bool(QSaveFile &file, const QByteArray &bytes)> writeAll;
+        std::function<bool(QSaveFile &file)> commit;
+    };
+
+    SettingsDocument();
+
+    void setPolicy(const DeletionPolicy *policy) { m_policy = policy; }
+    void setRunningCheck(std::function<bool()> check) { m_isHostRunning = std::move(check); }
+    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+    void setFileOperations(const FileOperations &operations) { m_operations = operations; }
+    static FileOperations defaultFileOperations();
+
+    [[nodiscard]] static bool readFile(const QString &path, QByteArray *bytes, QString *error);
+    [[nodiscard]] bool writeFile(const QString &path, const QByteArray &bytes, QString *error) const;
+
+    [[nodiscard]] bool load(const QString &path, QString *error);
+    bool changedOnDisk() const;
+    [[nodiscard]] bool save(QString *error, QString *backupPath);
+    [[nodiscard]] bool restoreBackup(const QString &backupPath, QString *error);
+    static QString makeBackupPath(const QString &settingsPath, const QString &tag,
+                                  const QDateTime &now = QDateTime::currentDateTime());
+
+    const QString &path() const { return m_path; }
+    bool isLoaded() const { return m_loaded; }
+    XsdtFile &file() { return m_file; }
+    const XsdtFile &file() const { return m_file; }
+    const QByteArray &fingerprint() const { return m_fingerprint; }
+    bool compactLayout() const { return m_file.compactLayout; }
+    qsizetype pendingChangeCount() const { return m_file.root.pendingChangeCount(); }
+
+private:
+    static QByteArray sha256(const QByteArray &bytes);
+
+    QString m_path;
+    XsdtFile m_file;
+    QByteArray m_fingerprint;
+    const DeletionPolicy *m_policy = nullptr;
+    bool m_loaded = false;
+    std::function<bool()> m_isHostRunning;
+    std::function<QDateTime()> m_clock;
+    FileOperations m_operations;
+};
+
+} // namespace pfw

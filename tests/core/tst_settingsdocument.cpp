@@ -1,0 +1,451 @@
+#include "bench/settingsgenerator.h"
+#include "core/settingsdocument.h"
+#include "platform/hostprocesses.h"
+#include "schema/deletionpolicy.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace pfw;
+
+class TestSettingsDocument : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void notLoaded();
+    void readFailureKeepsTheOpenFile();
+    void invalidFileUnloads();
+    void nothingPendingSavesEvenWhileRunning();
+    void refusedWhileHostRuns();
+    void changedOnDiskIsByContent();
+    void refusedWhenChangedOnDisk();
+    void refusedDeletionWritesNothing();
+    void backupFailure_data();
+    void backupFailure();
+    void writeFailureKeepsEverything();
+    void readBackDifferenceIsReported();
+    void successfulSave();
+    void twoSavesInOneSecond();
+    void backupNames();
+    void restore();
+    void restoreRefusals();
+    void crashLeavesAWholeFile_data();
+    void crashLeavesAWholeFile();
+
+private:
+    QByteArray onDisk() const;
+    QStringList backups() const;
+    void edit(const char *path, const char *value);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_path;
+    QByteArray m_original;
+    DeletionPolicy m_policy;
+    SettingsDocument m_document;
+};
+
+void TestSettingsDocument::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QString error;
+    QVERIFY2(m_policy.loadBuiltIn(&error), qPrintable(error));
+}
+
+void TestSettingsDocument::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("Pleiades"))));
+    m_path = m_dir->filePath(QStringLiteral("Pleiades/core-001-pxi.settings"));
+    m_original = SettingsGenerator::demo();
+    QFile file(m_path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(m_original);
+    file.close();
+
+    m_document.setPolicy(&m_policy);
+    m_document.setRunningCheck([] { return false; });
+    m_document.setClock([] { return QDateTime::currentDateTime(); });
+    m_document.setFileOperations(SettingsDocument::defaultFileOperations());
+    QString error;
+    QVERIFY2(m_document.load(m_path, &error), qPrintable(error));
+}
+
+QByteArray TestSettingsDocument::onDisk() const
+{
+    QFile file(m_path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+QStringList TestSettingsDocument::backups() const
+{
+    return QDir(QFileInfo(m_path).absolutePath()).entryList({QStringLiteral("*.bak-*")}, QDir::Files, QDir::Name);
+}
+
+void TestSettingsDocument::edit(const char *path, const char *value)
+{
+    XsdtNode *node = m_document.file().root.findPath(QString::fromLatin1(path));
+    QVERIFY(node);
+    node->value = QString::fromLatin1(value);
+}
+
+void TestSettingsDocument::notLoaded()
+{
+    SettingsDocument fresh;
+    QString error, backup = QStringLiteral("untouched");
+    QVERIFY(!fresh.isLoaded());
+    QVERIFY(!fresh.save(&error, &backup));
+    QCOMPARE(error, QStringLiteral("No file is loaded."));
+    QVERIFY(!fresh.restoreBackup(m_path, &error));
+    QCOMPARE(error, QStringLiteral("No file is loaded."));
+    QVERIFY(!fresh.changedOnDisk());
+    QCOMPARE(backup, QStringLiteral("untouched"));
+}
+
+void TestSettingsDocument::readFailureKeepsTheOpenFile()
+{
+    const QByteArray fingerprint = m_document.fingerprint();
+    const QString missing = m_dir->filePath(QStringLiteral("missing.settings"));
+    QString error;
+    QVERIFY(!m_document.load(missing, &error));
+    QVERIFY2(error.startsWith(QStringLiteral("Cannot read %1: ").arg(missing)), qPrintable(error));
+    QVERIFY(m_document.isLoaded());
+    QCOMPARE(m_document.path(), m_path);
+    QCOMPARE(m_document.fingerprint(), fingerprint);
+    QVERIFY(!m_document.file().root.children.empty());
+
+    QVERIFY(!m_document.load(m_dir->path(), &error));
+    QVERIFY2(error.startsWith(QStringLiteral("Cannot read ")), qPrintable(error));
+}
+
+void TestSettingsDocument::invalidFileUnloads()
+{
+    const QString other = m_dir->filePath(QStringLiteral("notes.txt"));
+    QFile file(other);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("just some notes");
+    file.close();
+    QString error;
+    QVERIFY(!m_document.load(other, &error));
+    QCOMPARE(error, QStringLiteral("%1 is not a valid PixInsight settings file: "
+                                   "Not a PixInsight settings file (no <xsdt> element).").arg(other));
+    QVERIFY(!m_document.isLoaded());
+    QVERIFY(m_document.file().root.children.empty());
+    QCOMPARE(m_document.path(), m_path);
+    QVERIFY(!m_document.save(&error, nullptr));
+    QCOMPARE(error, QStringLiteral("No file is loaded."));
+}
+
+void TestSettingsDocument::nothingPendingSavesEvenWhileRunning()
+{
+    m_document.setRunningCheck([] { return true; });
+    QString error, backup = QStringLiteral("untouched");
+    QVERIFY(m_document.save(&error, &backup));
+    QCOMPARE(backup, QStringLiteral("untouched"));
+    QVERIFY(backups().isEmpty());
+    QCOMPARE(onDisk(), m_original);
+}
+
+// A copy of sleep named PixInsight stands in for the running program; only that process
+// counts, so other tests running at the same time cannot interfere.
+void TestSettingsDocument::refusedWhileHostRuns()
+{
+    const QString program = m_dir->filePath(QStringLiteral("PixInsight"));
+    QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), program));
+    QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QProcess host;
+    host.start(program, {QStringLiteral("30")});
+    QVERIFY(host.waitForStarted());
+    const qint64 pid = host.processId();
+    m_document.setRunningCheck([pid] { return runningHostProcesses().contains(pid); });
+
+    edit("Global/Preferences/Process/MaxProcessors", "8");
+    const QByteArray fingerprint = m_document.fingerprint();
+    QString error;
+    QVERIFY(!m_document.save(&error, nullptr));
+    QCOMPARE(error, QStringLiteral("PixInsight is running. It keeps its settings in memory and would overwrite the "
+                                   "file. Close PixInsight first."));
+    // Running is reported before changed on disk.
+    QFile file(m_path);
+    QVERIFY(file.open(QIODevice::Append));
+    file.write(" ");
+    file.close();
+    QVERIFY(!m_document.save(&error, nullptr));
+    QVERIFY(error.startsWith(QStringLiteral("PixInsight is running.")));
+    QVERIFY(!m_document.restoreBackup(m_path, &error));
+    QCOMPARE(error, QStringLiteral("PixInsight is running. Close it before restoring a backup."));
+    host.kill();
+    host.waitForFinished();
+
+    QVERIFY(backups().isEmpty());
+    QCOMPARE(m_document.fingerprint(), fingerprint);
+    QCOMPARE(m_document.pendingChangeCount(), 1);
+    QVERIFY(!m_document.save(&error, nullptr));
+    QVERIFY(error.startsWith(QStringLiteral("The file changed on disk")));
+}
+
+void TestSettingsDocument::changedOnDiskIsByContent()
+{
+    QVERIFY(!m_document.changedOnDisk());
+    QFile file(m_path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addDays(1), QFileDevice::FileModificationTime));
+    file.close();
+    QVERIFY(!m_document.changedOnDisk());
+
+    QByteArray changed = m_original;
+    changed[changed.size() / 2] = changed.at(changed.size() / 2) == 'x' ? 'y' : 'x';
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(changed);
+    file.close();
+    QVERIFY(m_document.changedOnDisk());
+    QVERIFY(QFile::remove(m_path));
+    QVERIFY(m_document.changedOnDisk());
+}
+
+void TestSettingsDocument::refusedWhenChangedOnDisk()
+{
+    edit("Global/Preferences/Process/MaxProcessors", "8");
+    QFile file(m_path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(SettingsGenerator::sized(100000));
+    file.close();
+    const QByteArray changed = onDisk();
+    QString error;
+    QVERIFY(!m_document.save(&error, nullptr));
+    QCOMPARE(error, QStringLiteral("The file changed on disk since it was loaded (PixInsight may have written it). "
+                                   "Reload it and redo your edits."));
+    QCOMPARE(onDisk(), changed);
+    QVERIFY(backups().isEmpty());
+}
+
+void TestSettingsDocument::refusedDeletionWritesNothing()
+{
+    edit("Global/Preferences/Process/MaxProcessors", "8");
+    m_document.file().root.findPath(u"CommandHistory")->deleted = true;
+    m_document.file().root.findPath(u"Modules")->deleted = true;
+    QString error;
+    QVERIFY(!m_document.save(&error, nullptr));
+    QCOMPARE(error, QStringLiteral("'Modules' is protected and cannot be deleted. Module registry. Deleting it can "
+                                   "stop modules from loading. Nothing was written."));
+    QVERIFY(backups().isEmpty());
+    QCOMPARE(onDisk(), m_original);
+
+    // Without a policy nothing is known to be safe.
+    m_document.file().root.findPath(u"Modules")->deleted = false;
+    m_document.setPolicy(nullptr);
+    QVERIFY(!m_document.save(&error, nullptr));
+    QVERIFY2(error.startsWith(QStringLiteral("'CommandHistory' is protected and cannot be deleted.")), qPrintable(error));
+    QVERIFY(backups().isEmpty());
+    QCOMPARE(m_document.pendingChangeCount(), 2);
+}
+
+void TestSettingsDocument::backupFailure_data()
+{
+    QTest::addColumn<bool>("copies");
+    QTest::newRow("copy fails") << false;
+    QTest::newRow("copy is short") << true;
+}
+
+void TestSettingsDocument::backupFailure()
+{
+    QFETCH(bool, copies);
+    SettingsDocument::FileOperations operations = SettingsDocument::defaultFileOperations();
+    operations.copy = [copies](const QString &, const QString &to) {
+        if (!copies)
+            return false;
+        QFile file(to);
+        return file.open(QIODevice::WriteOnly) && file.write("<xsdt>") == 6;
+    };
+    m_document.setFileOperations(operations);
+    edit("Global/Preferences/Process/MaxProcessors", "8");
+    QString error;
+    QVERIFY(!m_document.save(&error, nullptr));
+    QVERIFY2(error.startsWith(QStringLiteral("Could not create the backup %1.bak-").arg(m_path)), qPrintable(error));
+    QVERIFY(error.endsWith(QStringLiteral(". Nothing was written.")));
+    QCOMPARE(onDisk(), m_original);
+    QCOMPARE(m_document.pendingChangeCount(), 1);
+}
+
+void TestSettingsDocument::writeFailureKeepsEverything()
+{
+    SettingsDocument::FileOperations operations = SettingsDocument::defaultFileOperations();
+    operations.writeAll = [](QSaveFile &file, const QByteArray &bytes) {
+        file.write(bytes.left(bytes.size() / 2));
+        return false;
+    };
+    m_document.setFileOperations(operations);
+    edit("Global/Preferences/Process/MaxProcessors", "8");
+    const QByteArray fingerprint = m_document.fingerprint();
+    QString error;
+    QVERIFY(!m_document.save(&error, nullptr));
+    QVERIFY2(error.startsWith(QStringLiteral("Error writing %1: ").arg(m_path)), qPrintable(error));
+    QCOMPARE(onDisk(), m_original);
+    QCOMPARE(backups().size(), 1);
+    QFile backup(QFileInfo(m_path).absolutePath() + u'/' + backups().constFirst());
+    QVERIFY(backup.open(QIODevice::ReadOnly));
+    QCOMPARE(backup.readAll(), m_original);
+    QCOMPARE(m_document.fingerprint(), fingerprint);
+    QCOMPARE(m_document.pendingChangeCount(), 1);
+    QVERIFY(!m_document.changedOnDisk());
+    // The discarded temporary file does not linger.
+    QCOMPARE(QDir(QFileInfo(m_path).absolutePath()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+void TestSettingsDocument::readBackDifferenceIsReported()
+{
+    const QString path = m_path;
+    SettingsDocument::FileOperations operations = SettingsDocument::defaultFileOperations();
+    operations.commit = [path](QSaveFile &file) {
+        if (!file.commit())
+            return false;
+        QFile replaced(path); // something else rewrites the file right after the rename
+        return replaced.open(QIODevice::WriteOnly) && replaced.write("<xsdt></xsdt>") > 0;
+    };
+    m_document.setFileOperations(operations);
+    edit("Global/Preferences/Process/MaxProcessors", "8");
+    const QByteArray fingerprint = m_document.fingerprint();
+    QString error;
+    QVERIFY(!m_document.save(&error, nullptr));
+    QCOMPARE(error, QStringLiteral("Read-back verification of %1 failed.").arg(m_path));
+    QCOMPARE(m_document.fingerprint(), fingerprint);
+    QCOMPARE(m_document.pendingChangeCount(), 1);
+    QVERIFY(m_document.changedOnDisk());
+    QCOMPARE(backups().size(), 1);
+}
+
+void TestSettingsDocument::successfulSave()
+{
+    edit("Global/Preferences/Application/AutoSaveSettingsPeriod", "45");
+    m_document.file().root.findPath(u"CommandHistory")->deleted = true;
+    QCOMPARE(m_document.pendingChangeCount(), 2);
+    QString error, backup;
+    QVERIFY2(m_document.save(&error, &backup), qPrintable(error));
+    QCOMPARE(m_document.pendingChangeCount(), 0);
+    QVERIFY(!m_document.changedOnDisk());
+    QVERIFY(!m_document.file().root.findPath(u"CommandHistory"));
+    QVERIFY(backup.startsWith(m_path + QLatin1String(".bak-")));
+    QFile copy(backup);
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    QCOMPARE(copy.readAll(), m_original);
+
+    QByteArray expected = m_original;
+    expected.replace("<v k=\"AutoSaveSettingsPeriod\" t=\"i\" v=\"30\"/>", "<v k=\"AutoSaveSettingsPeriod\" t=\"i\" v=\"45\"/>");
+    const qsizetype from = expected.indexOf("<i k=\"CommandHistory\">");
+    expected.remove(from, expected.indexOf("</i>", from) + 4 - from);
+    QCOMPARE(onDisk(), expected);
+    QString nothing;
+    QVERIFY(m_document.save(&nothing, nullptr));
+    QCOMPARE(backups().size(), 1);
+}
+
+void TestSettingsDocument::twoSavesInOneSecond()
+{
+    const QDateTime moment(QDate(2026, 12, 8), QTime(4, 5, 6));
+    m_document.setClock([moment] { return moment; });
+    QString error, first, second;
+    edit("Global/Preferences/Process/MaxProcessors", "8");
+    QVERIFY2(m_document.save(&error, &first), qPrintable(error));
+    edit("Global/Preferences/Process/MaxProcessors", "4");
+    QVERIFY2(m_document.save(&error, &second), qPrintable(error));
+    QCOMPARE(first, m_path + QLatin1String(".bak-20261208-040506"));
+    QCOMPARE(second, first + QLatin1String("-2"));
+}
+
+void TestSettingsDocument::backupNames()
+{
+    const QDateTime moment(QDate(2025, 1, 31), QTime(14, 25, 1));
+    const QString base = m_path + QLatin1String(".bak-20250131-142501");
+    QCOMPARE(SettingsDocument::makeBackupPath(m_path, QString(), moment), base);
+    QCOMPARE(SettingsDocument::makeBackupPath(m_path, QStringLiteral("before-restore"), moment),
+             base + QLatin1String("-before-restore"));
+    QVERIFY(QDir().mkpath(base));           // a folder of that name also takes the name
+    QFile taken(base + QLatin1String("-2"));
+    QVERIFY(taken.open(QIODevice::WriteOnly));
+    taken.close();
+    QCOMPARE(SettingsDocument::makeBackupPath(m_path, QString(), moment), base + QLatin1String("-3"));
+}
+
+void TestSettingsDocument::restore()
+{
+    const QDateTime moment(QDate(2026, 12, 8), QTime(4, 5, 6));
+    m_document.setClock([moment] { return moment; });
+    edit("Global/Preferences/Process/MaxProcessors", "8");
+    QString error, backup;
+    QVERIFY(m_document.save(&error, &backup));
+    const QByteArray saved = onDisk();
+    edit("Global/Preferences/Process/MaxProcessors", "2");
+
+    QVERIFY2(m_document.restoreBackup(backup, &error), qPrintable(error));
+    QCOMPARE(onDisk(), m_original);
+    QCOMPARE(m_document.pendingChangeCount(), 0);
+    QVERIFY(!m_document.changedOnDisk());
+    QCOMPARE(m_document.file().root.findPath(u"Global/Preferences/Process/MaxProcessors")->value, QStringLiteral("64"));
+    QFile safety(m_path + QLatin1String(".bak-20261208-040506-before-restore"));
+    QVERIFY(safety.open(QIODevice::ReadOnly));
+    QCOMPARE(safety.readAll(), saved);
+}
+
+void TestSettingsDocument::restoreRefusals()
+{
+    QString error;
+    const QString junk = m_dir->filePath(QStringLiteral("junk.bak"));
+    QFile file(junk);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("<xsdt><x/></xsdt>");
+    file.close();
+    QVERIFY(!m_document.restoreBackup(junk, &error));
+    QCOMPARE(error, QStringLiteral("The backup is not a valid settings file: unexpected element <x> (line 1, column 11)"));
+    QVERIFY(!m_document.restoreBackup(m_dir->filePath(QStringLiteral("gone")), &error));
+    QVERIFY(error.startsWith(QStringLiteral("Cannot read ")));
+
+    SettingsDocument::FileOperations operations = SettingsDocument::defaultFileOperations();
+    operations.copy = [](const QString &, const QString &) { return false; };
+    m_document.setFileOperations(operations);
+    const QString good = m_dir->filePath(QStringLiteral("good.bak"));
+    QVERIFY(QFile::copy(m_path, good));
+    QVERIFY(!m_document.restoreBackup(good, &error));
+    QCOMPARE(error, QStringLiteral("Could not back up the current file first. Nothing was changed."));
+    QCOMPARE(onDisk(), m_original);
+    QVERIFY(backups().isEmpty());
+}
+
+void TestSettingsDocument::crashLeavesAWholeFile_data()
+{
+    QTest::addColumn<QByteArray>("point");
+    QTest::addColumn<bool>("replaced");
+    QTest::newRow("after the backup") << QByteArray("after-backup") << false;
+    QTest::newRow("half-way through the write") << QByteArray("mid-write") << false;
+    QTest::newRow("after the rename") << QByteArray("after-commit") << true;
+}
+
+// The save stops dead at a step (as if killed): the settings file is the old one or the new
+// one, complete, and the backup is complete.
+void TestSettingsDocument::crashLeavesAWholeFile()
+{
+    QFETCH(QByteArray, point);
+    QFETCH(bool, replaced);
+    QProcess crasher;
+    crasher.start(QStringLiteral(PFW_SAVECRASHER), {m_path, QString::fromLatin1(point)});
+    QVERIFY(crasher.waitForFinished(30000));
+    QCOMPARE(crasher.exitCode(), 9);
+
+    QByteArray expected = m_original;
+    expected.replace("<v k=\"AutoSaveSettingsPeriod\" t=\"i\" v=\"30\"/>", "<v k=\"AutoSaveSettingsPeriod\" t=\"i\" v=\"45\"/>");
+    QCOMPARE(onDisk(), replaced ? expected : m_original);
+    QCOMPARE(backups().size(), 1);
+    QFile backup(QFileInfo(m_path).absolutePath() + u'/' + backups().constFirst());
+    QVERIFY(backup.open(QIODevice::ReadOnly));
+    QCOMPARE(backup.readAll(), m_original);
+}
+
+QTEST_GUILESS_MAIN(TestSettingsDocument)
+#include "tst_settingsdocument.moc"
