@@ -1,0 +1,78 @@
+#include "model/nodemenu.h"
+
+#include "core/xsdtnode.h"
+#include "model/settingsmodel.h"
+
+#include <QCoreApplication>
+#include <QMenu>
+#include <QMessageBox>
+
+namespace pfw {
+
+namespace {
+struct NodeMenu
+{
+    Q_DECLARE_TR_FUNCTIONS(NodeMenu)
+};
+} // namespace
+
+QMenu *buildNodeMenu(QWidget *parent, SettingsModel *model, XsdtNode *node, bool viewOnly,
+                     const NodeMenuCallbacks &callbacks)
+{
+    auto *menu = new QMenu(parent);
+    menu->setToolTipsVisible(true);
+    if (!node || !model)
+        return menu;
+    const auto call = [node](const std::function<void(XsdtNode *)> &callback) {
+        return [node, callback] {
+            if (callback)
+                callback(node);
+        };
+    };
+    const bool isValue = node->kind == XsdtNode::Value;
+    if (isValue) {
+        QAction *revert = menu->addAction(NodeMenu::tr("Revert this value"));
+        revert->setEnabled(node->isEdited() && !viewOnly && !node->isInsideDeleted());
+        QObject::connect(revert, &QAction::triggered, menu, [model, node] { model->revertValue(node); });
+        menu->addSeparator();
+    }
+    const QString word = isValue ? NodeMenu::tr("setting") : NodeMenu::tr("group");
+    if (node->deleted) {
+        QAction *undo = menu->addAction(NodeMenu::tr("Undo deletion"));
+        QObject::connect(undo, &QAction::triggered, menu, call(callbacks.undoDeletion));
+    } else if (node->isInsideDeleted()) {
+        menu->addAction(NodeMenu::tr("Inside a group marked for deletion"))->setEnabled(false);
+    } else {
+        const DeletionVerdict verdict = model->verdict(node);
+        if (verdict.level == DeletionLevel::Never) {
+            QAction *why = menu->addAction(NodeMenu::tr("Why can't this be deleted?"));
+            const QString text = QStringLiteral("%1\n\n%2").arg(node->path(), verdict.reason);
+            QObject::connect(why, &QAction::triggered, menu, [parent, text] {
+                QMessageBox::information(parent, NodeMenu::tr("Cannot delete"), text);
+            });
+        } else {
+            const QString label = verdict.level == DeletionLevel::Warn ? NodeMenu::tr("Delete this %1...").arg(word)
+                                                                       : NodeMenu::tr("Delete this %1").arg(word);
+            QAction *remove = menu->addAction(label);
+            remove->setToolTip(verdict.reason);
+            remove->setEnabled(!viewOnly);
+            QObject::connect(remove, &QAction::triggered, menu, call(callbacks.deleteNode));
+        }
+    }
+    if (callbacks.reveal) {
+        menu->addSeparator();
+        QAction *reveal = menu->addAction(NodeMenu::tr("Show in All settings"));
+        QObject::connect(reveal, &QAction::triggered, menu, call(callbacks.reveal));
+    }
+    return menu;
+}
+
+void showNodeMenu(QWidget *parent, SettingsModel *model, XsdtNode *node, const QPoint &globalPos, bool viewOnly,
+                  const NodeMenuCallbacks &callbacks)
+{
+    QMenu *menu = buildNodeMenu(parent, model, node, viewOnly, callbacks);
+    menu->exec(globalPos);
+    menu->deleteLater();
+}
+
+} // namespace pfw

@@ -1,0 +1,379 @@
+#include "model/settingrow.h"
+
+#include "core/xsdtnode.h"
+#include "model/colorbutton.h"
+#include "model/settingsmodel.h"
+#include "model/wheelguard.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDoubleSpinBox>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QSpinBox>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <limits>
+
+namespace pfw {
+
+namespace {
+
+constexpr int kExtraItemRole = Qt::UserRole + 1;
+const QColor kEditedRow(255, 190, 0, 55);
+
+QColor mixed(const QPalette &palette, int weight)
+{
+    const QColor w = palette.color(QPalette::Window);
+    const QColor t = palette.color(QPalette::WindowText);
+    const auto channel = [weight](int a, int b) { return (a * (4 - weight) + b * weight) / 4; };
+    return QColor(channel(w.red(), t.red()), channel(w.green(), t.green()), channel(w.blue(), t.blue()));
+}
+
+QString shortest(double number)
+{
+    return QString::number(number, 'g', QLocale::FloatingPointShortest);
+}
+
+} // namespace
+
+SettingRow::SettingRow(XsdtNode *node, const VariableSpec &spec, SettingsModel *model, QWidget *parent)
+    : QWidget(parent)
+    , m_node(node)
+    , m_spec(spec)
+    , m_model(model)
+    , m_protected(SettingsModel::isProtected(*node))
+{
+    auto *row = new QHBoxLayout(this);
+    row->setContentsMargins(10, 6, 10, 6);
+    row->setSpacing(12);
+
+    auto *text = new QVBoxLayout;
+    text->setSpacing(2);
+    m_label = new QLabel(m_spec.label, this);
+    m_pathLine = new QLabel(this);
+    m_pathLine->setWordWrap(true);
+    m_pathLine->hide();
+    m_description = new QLabel(m_spec.description, this);
+    m_description->setWordWrap(true);
+    m_description->setVisible(!m_spec.description.isEmpty());
+    text->addWidget(m_label);
+    text->addWidget(m_pathLine);
+    text->addWidget(m_description);
+    row->addLayout(text, 3);
+
+    m_editorBox = new QWidget(this);
+    m_editorBox->setMinimumWidth(240);
+    m_editorBox->setMaximumWidth(460);
+    auto *editorLayout = new QHBoxLayout(m_editorBox);
+    editorLayout->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(m_editorBox, 2, Qt::AlignTop);
+
+    m_revert = new QToolButton(this);
+    m_revert->setText(QString(QChar(0x21BA)));
+    m_revert->setAutoRaise(true);
+    row->addWidget(m_revert, 0, Qt::AlignTop);
+    connect(m_revert, &QToolButton::clicked, this, [this] {
+        m_model->revertValue(m_node);
+        refresh();
+    });
+
+    QString tip = m_node->path();
+    if (!m_spec.documented)
+        tip += tr("\n(not documented by PixInsight)");
+    setToolTip(tip);
+
+    buildEditor();
+    updateMutedText();
+    refresh();
+}
+
+QLineEdit *SettingRow::addLineEdit()
+{
+    m_line = new QLineEdit(m_editorBox);
+    m_line->setReadOnly(m_protected);
+    m_editorBox->layout()->addWidget(m_line);
+    connect(m_line, &QLineEdit::editingFinished, this, [this] {
+        if (m_line->text() != m_node->value && !m_protected)
+            commitText(m_line->text());
+    });
+    return m_line;
+}
+
+void SettingRow::buildEditor()
+{
+    auto *layout = static_cast<QHBoxLayout *>(m_editorBox->layout());
+    auto *guard = new WheelGuard(this);
+    const auto guarded = [guard](QWidget *editor) {
+        editor->setFocusPolicy(Qt::StrongFocus);
+        editor->installEventFilter(guard);
+    };
+    switch (m_spec.kind) {
+    case WidgetKind::Bool:
+        m_check = new QCheckBox(m_editorBox);
+        layout->addWidget(m_check);
+        layout->addStretch();
+        connect(m_check, &QCheckBox::clicked, this,
+                [this](bool on) { commitValue(on ? QStringLiteral("true") : QStringLiteral("false")); });
+        break;
+    case WidgetKind::Choice:
+        m_combo = new QComboBox(m_editorBox);
+        for (const VariableChoice &choice : std::as_const(m_spec.choices))
+            m_combo->addItem(choice.text, QVariant::fromValue(choice.value));
+        guarded(m_combo);
+        layout->addWidget(m_combo);
+        connect(m_combo, &QComboBox::activated, this,
+                [this](int row) { commitValue(QString::number(m_combo->itemData(row).toLongLong())); });
+        break;
+    case WidgetKind::Int:
+    case WidgetKind::UInt:
+        if (m_spec.kind == WidgetKind::Int
+            || (m_spec.hasRange && m_spec.min >= 0 && m_spec.max <= std::numeric_limits<qint32>::max())) {
+            m_spin = new QSpinBox(m_editorBox);
+            m_spin->setKeyboardTracking(false);
+            guarded(m_spin);
+            layout->addWidget(m_spin);
+            connect(m_spin, &QSpinBox::valueChanged, this, [this](int value) { commitValue(QString::number(value)); });
+        } else {
+            m_doubleSpin = new QDoubleSpinBox(m_editorBox);
+            m_doubleSpin->setDecimals(0);
+            m_doubleSpin->setKeyboardTracking(false);
+            guarded(m_doubleSpin);
+            layout->addWidget(m_doubleSpin);
+            connect(m_doubleSpin, &QDoubleSpinBox::valueChanged, this,
+                    [this](double value) { commitValue(QString::number(qulonglong(qMax(0.0, value)))); });
+        }
+        break;
+    case WidgetKind::Real:
+    case WidgetKind::Text:
+        addLineEdit();
+        break;
+    case WidgetKind::File:
+    case WidgetKind::Directory:
+        addLineEdit();
+        m_browse = new QToolButton(m_editorBox);
+        m_browse->setText(QString(QChar(0x2026)));
+        layout->addWidget(m_browse);
+        connect(m_browse, &QToolButton::clicked, this, &SettingRow::browse);
+        break;
+    case WidgetKind::Color:
+        m_color = new ColorButton(m_editorBox);
+        m_color->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+        m_color->setMinimumWidth(150);
+        layout->addWidget(m_color);
+        layout->addStretch();
+        connect(m_color, &ColorButton::colorPicked, this, [this](quint32 argb) { commitValue(QString::number(argb)); });
+        break;
+    }
+}
+
+QWidget *SettingRow::editor() const
+{
+    if (m_check)
+        return m_check;
+    if (m_combo)
+        return m_combo;
+    if (m_spin)
+        return m_spin;
+    if (m_doubleSpin)
+        return m_doubleSpin;
+    if (m_color)
+        return m_color;
+    return m_line;
+}
+
+void SettingRow::browse()
+{
+    const QString chosen = m_spec.kind == WidgetKind::Directory
+        ? QFileDialog::getExistingDirectory(this, m_spec.label, m_node->value, QFileDialog::ShowDirsOnly)
+        : QFileDialog::getOpenFileName(this, m_spec.label, m_node->value);
+    if (!chosen.isEmpty())
+        commitValue(chosen);
+}
+
+void SettingRow::commitText(const QString &text)
+{
+    if (m_spec.kind == WidgetKind::Real) {
+        bool ok = false;
+        const double number = text.trimmed().toDouble(&ok);
+        if (ok && m_spec.hasRange && (number < m_spec.min || number > m_spec.max)) {
+            emit rejected(tr("%1: %2 is outside the allowed range %3 to %4")
+                              .arg(m_spec.label, shortest(number), shortest(m_spec.min), shortest(m_spec.max)));
+            refresh();
+            return;
+        }
+    }
+    commitValue(text);
+}
+
+void SettingRow::commitValue(const QString &text)
+{
+    m_model->setData(m_model->indexFor(m_node, SettingsModel::ValueColumn), text, Qt::EditRole);
+    refresh();
+}
+
+void SettingRow::refreshChoice(const QString &value)
+{
+    const qint64 number = value.toLongLong();
+    for (int i = m_combo->count() - 1; i >= 0; --i) {
+        if (m_combo->itemData(i, kExtraItemRole).toBool())
+            m_combo->removeItem(i);
+    }
+    int found = -1;
+    for (int i = 0; i < m_combo->count() && found < 0; ++i) {
+        if (m_combo->itemData(i).toLongLong() == number)
+            found = i;
+    }
+    if (found < 0) {
+        m_combo->addItem(tr("Other (%1)").arg(value), QVariant::fromValue(number));
+        found = m_combo->count() - 1;
+        m_combo->setItemData(found, true, kExtraItemRole);
+    }
+    m_combo->setCurrentIndex(found);
+}
+
+void SettingRow::refresh()
+{
+    const QString value = m_node->value;
+    const bool edited = m_node->isEdited();
+    const bool inside = m_node->isInsideDeleted();
+    const QSignalBlocker blockers[] = {QSignalBlocker(m_check), QSignalBlocker(m_combo), QSignalBlocker(m_spin),
+                                       QSignalBlocker(m_doubleSpin), QSignalBlocker(m_line), QSignalBlocker(m_color)};
+    Q_UNUSED(blockers);
+
+    if (m_check)
+        m_check->setChecked(value == u"true");
+    if (m_combo)
+        refreshChoice(value);
+    if (m_spin) {
+        const int number = value.toInt();
+        const double low = m_spec.hasRange ? qMax(m_spec.min, double(std::numeric_limits<qint32>::min()))
+                                           : double(std::numeric_limits<qint32>::min());
+        const double high = m_spec.hasRange ? qMin(m_spec.max, double(std::numeric_limits<qint32>::max()))
+                                            : double(std::numeric_limits<qint32>::max());
+        // Widen to the stored value, so an out-of-range value shows unchanged.
+        m_spin->setRange(qMin(number, int(low)), qMax(number, int(high)));
+        m_spin->setValue(number);
+    }
+    if (m_doubleSpin) {
+        const double number = value.toDouble();
+        const double low = m_spec.hasRange ? m_spec.min : 0.0;
+        const double high = m_spec.hasRange ? m_spec.max : 4294967295.0;
+        m_doubleSpin->setRange(qMin(number, low), qMax(number, high));
+        m_doubleSpin->setValue(number);
+    }
+    if (m_line) {
+        QString shown = value;
+        if (m_protected) {
+            shown.replace(u'\n', QChar(0x23CE));
+            if (m_node->type == u'B' && !m_node->compressedBlock)
+                shown = SettingsModel::displayText(*m_node);
+        }
+        m_line->setText(shown);
+        m_line->setCursorPosition(0);
+    }
+    if (m_color)
+        m_color->setColor(value.toUInt());
+
+    QFont font = m_label->font();
+    font.setWeight(edited ? QFont::Bold : QFont::Normal);
+    font.setStrikeOut(inside);
+    m_label->setFont(font);
+
+    QPalette rowPalette = palette();
+    rowPalette.setColor(QPalette::Window, kEditedRow);
+    setPalette(rowPalette);
+    setAutoFillBackground(edited);
+
+    m_revert->setVisible(true);
+    m_revert->setEnabled(edited && !m_viewOnly && !inside);
+    m_revert->setToolTip(edited ? tr("Revert to the value on disk: %1").arg(m_node->savedValue.left(80))
+                                : tr("Unchanged"));
+
+    const bool locked = m_model->isEditLocked(m_node);
+    m_editorBox->setEnabled(!m_viewOnly && !m_spec.readOnly && !inside && !m_protected && !locked);
+    if (m_spec.readOnly)
+        m_editorBox->setToolTip(tr("Documented by PixInsight as read-only or write-only."));
+    else if (m_protected)
+        m_editorBox->setToolTip(tr("Protected value type: shown for reference only."));
+    else if (locked)
+        m_editorBox->setToolTip(tr("Module registry and version records are locked against editing."));
+    else
+        m_editorBox->setToolTip(QString());
+}
+
+void SettingRow::setViewOnly(bool on)
+{
+    m_viewOnly = on;
+    refresh();
+}
+
+void SettingRow::setShowPath(bool on)
+{
+    m_showPath = on;
+    QStringList keys = m_node->path().split(u'/');
+    keys.removeLast();
+    m_pathLine->setText(keys.join(QStringLiteral(" \u203A ")));
+    m_pathLine->setVisible(on && !keys.isEmpty());
+}
+
+bool SettingRow::matches(const QString &text) const
+{
+    if (text.isEmpty())
+        return true;
+    return m_spec.label.contains(text, Qt::CaseInsensitive) || m_node->key.contains(text, Qt::CaseInsensitive)
+        || m_spec.description.contains(text, Qt::CaseInsensitive)
+        || (m_node->type == u's' && m_node->value.contains(text, Qt::CaseInsensitive));
+}
+
+void SettingRow::updateMutedText()
+{
+    // Mix from the surroundings' colours, not from the amber an edited row paints itself with.
+    const QPalette base = parentWidget() ? parentWidget()->palette() : QPalette();
+    for (const auto &[label, weight] : {std::pair{m_description, 3}, std::pair{m_pathLine, 2}}) {
+        QFont font = this->font();
+        font.setPointSizeF(font.pointSizeF() * 0.9);
+        label->setFont(font);
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, mixed(base, weight));
+        label->setPalette(palette);
+    }
+}
+
+void SettingRow::changeEvent(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::FontChange:
+    case QEvent::PaletteChange:
+    case QEvent::ApplicationFontChange:
+    case QEvent::ApplicationPaletteChange:
+        updateMutedText();
+        break;
+    default:
+        break;
+    }
+    QWidget::changeEvent(event);
+}
+
+void SettingRow::paintEvent(QPaintEvent *event)
+{
+    QWidget::paintEvent(event);
+    QPainter painter(this);
+    QColor line = palette().color(QPalette::WindowText);
+    line.setAlpha(30);
+    painter.setPen(line);
+    painter.drawLine(0, height() - 1, width(), height() - 1);
+}
+
+void SettingRow::contextMenuEvent(QContextMenuEvent *event)
+{
+    emit menuRequested(m_node, event->globalPos());
+    event->accept();
+}
+
+} // namespace pfw

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "schema/variablespec.h"
+
+#include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QLineEdit;
+class QSpinBox;
+class QToolButton;
+
+namespace pfw {
+
+class ColorButton;
+class SettingsModel;
+struct XsdtNode;
+
+// One value with its label, description, typed editor and revert button. Every view shows
+// values this way; all changes go through SettingsModel::setData.
+class SettingRow final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    SettingRow(XsdtNode *node, const VariableSpec &spec, SettingsModel *model, QWidget *parent = nullptr);
+
+    XsdtNode *node() const { return m_node; }
+    void refresh();
+    void setViewOnly(bool on);
+    void setShowPath(bool on);
+    bool matches(const QString &text) const;
+
+    // The parts a user sees, for hosts and tests.
+    QLabel *labelLine() const { return m_label; }
+    QLabel *pathLine() const { return m_pathLine; }
+    QLabel *descriptionLine() const { return m_description; }
+    QWidget *editorContainer() const { return m_editorBox; }
+    QToolButton *revertButton() const { return m_revert; }
+    QWidget *editor() const;
+
+signals:
+    void rejected(const QString &reason);
+    void menuRequested(pfw::XsdtNode *node, const QPoint &globalPos);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    void buildEditor();
+    QLineEdit *addLineEdit();
+    void commitText(const QString &text);
+    void commitValue(const QString &text);
+    void browse();
+    void refreshChoice(const QString &value);
+    void updateMutedText();
+
+    XsdtNode *m_node;
+    VariableSpec m_spec;
+    SettingsModel *m_model;
+    bool m_viewOnly = false;
+    bool m_protected = false;
+    bool m_showPath = false;
+
+    QLabel *m_label = nullptr;
+    QLabel *m_pathLine = nullptr;
+    QLabel *m_description = nullptr;
+    QToolButton *m_revert = nullptr;
+    QWidget *m_editorBox = nullptr;
+    QCheckBox *m_check = nullptr;
+    QComboBox *m_combo = nullptr;
+    QSpinBox *m_spin = nullptr;
+    QDoubleSpinBox *m_doubleSpin = nullptr;
+    QLineEdit *m_line = nullptr;
+    QToolButton *m_browse = nullptr;
+    ColorButton *m_color = nullptr;
+};
+
+} // namespace pfw

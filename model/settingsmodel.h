@@ -1,0 +1,75 @@
+#pragma once
+
+#include "schema/deletionpolicy.h"
+
+#include <QAbstractItemModel>
+#include <QHash>
+
+namespace pfw {
+
+class XsdtFile;
+struct XsdtNode;
+
+// The settings tree as a three-column item model, and the only writer of pending changes:
+// every view edits, deletes and reverts through it and re-reads its nodes on edited().
+class SettingsModel final : public QAbstractItemModel
+{
+    Q_OBJECT
+
+public:
+    enum Column { KeyColumn = 0, ValueColumn = 1, TypeColumn = 2 };
+    static constexpr int NodeRole = Qt::UserRole + 1;
+
+    explicit SettingsModel(QObject *parent = nullptr);
+
+    void setDocument(XsdtFile *file);
+    XsdtFile *file() const { return m_file; }
+    void setPolicy(const DeletionPolicy *policy) { m_policy = policy; }
+    const DeletionPolicy *policy() const { return m_policy; }
+    void setReadOnly(bool on);
+    bool isReadOnly() const { return m_readOnly; }
+
+    XsdtNode *nodeFor(const QModelIndex &index) const;
+    QModelIndex indexFor(const XsdtNode *node, int column = KeyColumn) const;
+
+    QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
+    QModelIndex parent(const QModelIndex &child) const override;
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+
+    void revertValue(XsdtNode *node);
+    bool requestDeletion(XsdtNode *node, QString *whyNot = nullptr);
+    void undoDeletion(XsdtNode *node);
+    void revertAll();
+    DeletionVerdict verdict(const XsdtNode *node) const;
+    bool isEditLocked(const XsdtNode *node) const;
+    void notifySubtree(const XsdtNode *node);
+    void refreshAll();
+
+    // A value as the views show it: line feeds as ⏎, blocks by their length, long texts cut.
+    static QString displayText(const XsdtNode &node);
+    // A value that is shown for reference only (not an editable type, or a compressed block).
+    static bool isProtected(const XsdtNode &node);
+    QString toolTip(const XsdtNode &node) const;
+
+signals:
+    void edited();
+    void editRejected(const QString &reason);
+
+private:
+    int rowOf(const XsdtNode *node) const;
+    void notifyChildren(const XsdtNode &node, const QModelIndex &index);
+
+    XsdtFile *m_file = nullptr;
+    const DeletionPolicy *m_policy = nullptr;
+    bool m_readOnly = false;
+    // Row numbers of items, filled a parent at a time: looking a node up among tens of
+    // thousands of siblings on every parent() call would make views crawl.
+    mutable QHash<const XsdtNode *, int> m_rows;
+};
+
+} // namespace pfw

@@ -1,0 +1,348 @@
+#include "bench/settingsgenerator.h"
+#include "core/xsdtfile.h"
+#include "model/settingsfilterproxy.h"
+#include "model/settingsmodel.h"
+#include "schema/deletionpolicy.h"
+
+#include <QAbstractItemModelTester>
+#include <QBrush>
+#include <QFont>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace pfw;
+
+class TestSettingsModel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void passesTheModelTester();
+    void columnsAndRoles();
+    void editAndBackToOriginal();
+    void sameTextIsNoChange();
+    void refusedText();
+    void protectedBlock();
+    void lockedRegistry();
+    void viewOnly();
+    void deletions();
+    void tooltips();
+    void displayText_data();
+    void displayText();
+    void notifySubtreeCoversEveryRow();
+    void revertAllIsOneReset();
+    void filter_data();
+    void filter();
+    void changedOnlyFollowsEditsOnRefilter();
+
+private:
+    QModelIndex valueIndex(const char *path) const;
+
+    DeletionPolicy m_policy;
+    XsdtFile m_file;
+    SettingsModel m_model;
+};
+
+void TestSettingsModel::initTestCase()
+{
+    QString error;
+    QVERIFY(m_policy.loadBuiltIn(&error));
+    m_model.setPolicy(&m_policy);
+}
+
+void TestSettingsModel::init()
+{
+    QVERIFY(m_file.parse(SettingsGenerator::demo()));
+    m_model.setDocument(&m_file);
+    m_model.setReadOnly(false);
+}
+
+QModelIndex TestSettingsModel::valueIndex(const char *path) const
+{
+    return m_model.indexFor(m_file.root.findPath(QString::fromLatin1(path)), SettingsModel::ValueColumn);
+}
+
+void TestSettingsModel::passesTheModelTester()
+{
+    QAbstractItemModelTester tester(&m_model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QVERIFY(m_model.setData(valueIndex("Global/Preferences/Process/MaxProcessors"), QStringLiteral("8")));
+    QVERIFY(m_model.requestDeletion(m_file.root.findPath(u"CommandHistory")));
+    QVERIFY(m_model.requestDeletion(m_file.root.findPath(u"ModuleData/Mirelux")));
+    m_model.undoDeletion(m_file.root.findPath(u"ModuleData/Mirelux"));
+    m_model.setReadOnly(true);
+    m_model.setReadOnly(false);
+    m_model.revertAll();
+    m_model.setDocument(nullptr);
+    QCOMPARE(m_model.rowCount(), 0);
+    m_model.setDocument(&m_file);
+    QCOMPARE(m_model.rowCount(), int(m_file.root.children.size()));
+}
+
+void TestSettingsModel::columnsAndRoles()
+{
+    QCOMPARE(m_model.headerData(1, Qt::Horizontal), QVariant(QStringLiteral("Value")));
+    QVERIFY(!m_model.headerData(1, Qt::Vertical).isValid());
+    const QModelIndex global = m_model.indexFor(m_file.root.childByKey(u"Global"), SettingsModel::TypeColumn);
+    QCOMPARE(global.data().toString(),
+             QStringLiteral("%1 item(s)").arg(m_file.root.childByKey(u"Global")->children.size()));
+    const QModelIndex processors = valueIndex("Global/Preferences/Process/MaxProcessors");
+    QCOMPARE(processors.data().toString(), QStringLiteral("64"));
+    QCOMPARE(processors.siblingAtColumn(2).data().toString(), QStringLiteral("Integer"));
+    QCOMPARE(m_model.nodeFor(processors)->key, QStringLiteral("MaxProcessors"));
+    QCOMPARE(processors.data(SettingsModel::NodeRole).value<void *>(), static_cast<void *>(m_model.nodeFor(processors)));
+    QCOMPARE(m_model.nodeFor(QModelIndex()), &m_file.root);
+    QVERIFY(!m_model.indexFor(&m_file.root).isValid());
+    QVERIFY(m_model.flags(processors) & Qt::ItemIsEditable);
+    QVERIFY(!(m_model.flags(processors.siblingAtColumn(0)) & Qt::ItemIsEditable));
+}
+
+void TestSettingsModel::editAndBackToOriginal()
+{
+    QSignalSpy edited(&m_model, &SettingsModel::edited);
+    const QModelIndex gamma = valueIndex("Global/RGBWorkingSpace/Gamma");
+    QVERIFY(m_model.setData(gamma, QStringLiteral(" 2.50 ")));
+    QCOMPARE(gamma.data(Qt::EditRole).toString(), QStringLiteral("2.5"));
+    QCOMPARE(gamma.data(Qt::FontRole).value<QFont>().weight(), QFont::Bold);
+    QCOMPARE(gamma.data(Qt::BackgroundRole).value<QBrush>().color(), QColor(255, 190, 0, 70));
+    QCOMPARE(m_file.root.pendingChangeCount(), 1);
+    QVERIFY(m_model.setData(gamma, QStringLiteral("2.2")));
+    QVERIFY(!gamma.data(Qt::FontRole).isValid());
+    QVERIFY(!gamma.data(Qt::BackgroundRole).isValid());
+    QCOMPARE(m_file.root.pendingChangeCount(), 0);
+    QCOMPARE(edited.count(), 2);
+}
+
+void TestSettingsModel::sameTextIsNoChange()
+{
+    QSignalSpy edited(&m_model, &SettingsModel::edited);
+    QSignalSpy changed(&m_model, &QAbstractItemModel::dataChanged);
+    QVERIFY(!m_model.setData(valueIndex("Global/Preferences/Process/MaxProcessors"), QStringLiteral("064")));
+    QCOMPARE(edited.count(), 0);
+    QCOMPARE(changed.count(), 0);
+}
+
+void TestSettingsModel::refusedText()
+{
+    QSignalSpy rejected(&m_model, &SettingsModel::editRejected);
+    QVERIFY(!m_model.setData(valueIndex("Global/Preferences/Process/MaxProcessors"), QStringLiteral("many")));
+    QCOMPARE(rejected.count(), 1);
+    QCOMPARE(rejected.at(0).at(0).toString(),
+             QStringLiteral("MaxProcessors: Expected an integer between -2147483648 and 2147483647."));
+    QCOMPARE(m_file.root.findPath(u"Global/Preferences/Process/MaxProcessors")->value, QStringLiteral("64"));
+    QVERIFY(!m_model.setData(valueIndex("Global/Preferences/Process/MaxProcessors"), QStringLiteral("1"), Qt::DisplayRole));
+    QCOMPARE(rejected.count(), 1);
+}
+
+void TestSettingsModel::protectedBlock()
+{
+    const QModelIndex layout = valueIndex("MainWindow/Layout");
+    const XsdtNode *node = m_model.nodeFor(layout);
+    QVERIFY(!(m_model.flags(layout) & Qt::ItemIsEditable));
+    QCOMPARE(layout.data().toString(), node->value);
+    QVERIFY(layout.data(Qt::ForegroundRole).isValid());
+    QVERIFY(layout.data(Qt::ToolTipRole).toString().contains(QStringLiteral("Block - protected, shown for reference only")));
+    QVERIFY(!m_model.setData(layout, QStringLiteral("x")));
+
+    XsdtFile block;
+    QVERIFY(block.parse("<xsdt><v k=\"Icons\" t=\"B\">QUJD\nREVG</v></xsdt>"));
+    QCOMPARE(SettingsModel::displayText(*block.root.children.front()), QStringLiteral("(9 characters of encoded data)"));
+    QVERIFY(!(m_model.flags(QModelIndex()) & Qt::ItemIsEnabled));
+}
+
+void TestSettingsModel::lockedRegistry()
+{
+    QSignalSpy rejected(&m_model, &SettingsModel::editRejected);
+    const QModelIndex module = valueIndex("Modules/Module01");
+    QVERIFY(!(m_model.flags(module) & Qt::ItemIsEditable));
+    QVERIFY(!m_model.setData(module, QStringLiteral("C:/x/Other-pxm.dll")));
+    QCOMPARE(rejected.count(), 1);
+    QCOMPARE(rejected.at(0).at(0).toString(),
+             QStringLiteral("Module01 is part of the module registry or version records and is locked against editing."));
+}
+
+void TestSettingsModel::viewOnly()
+{
+    m_model.setReadOnly(true);
+    const QModelIndex processors = valueIndex("Global/Preferences/Process/MaxProcessors");
+    QVERIFY(!(m_model.flags(processors) & Qt::ItemIsEditable));
+    QVERIFY(!m_model.setData(processors, QStringLiteral("2")));
+    QString why;
+    QVERIFY(!m_model.requestDeletion(m_file.root.findPath(u"CommandHistory"), &why));
+    QCOMPARE(why, QStringLiteral("PixInsight is running; nothing can be changed."));
+}
+
+void TestSettingsModel::deletions()
+{
+    QSignalSpy edited(&m_model, &SettingsModel::edited);
+    QString why;
+    QVERIFY(!m_model.requestDeletion(&m_file.root, &why));
+    QCOMPARE(why, QStringLiteral("Nothing to delete."));
+    QVERIFY(!m_model.requestDeletion(nullptr, &why));
+    QVERIFY(!m_model.requestDeletion(m_file.root.childByKey(u"Modules"), &why));
+    QCOMPARE(why, QStringLiteral("Module registry. Deleting it can stop modules from loading."));
+
+    XsdtNode *mirelux = m_file.root.findPath(u"ModuleData/Mirelux");
+    XsdtNode *strength = mirelux->childByKey(u"Strength");
+    QVERIFY(m_model.setData(m_model.indexFor(strength, 1), QStringLiteral("0.9")));
+    QVERIFY(m_model.requestDeletion(mirelux, &why));
+    QCOMPARE(edited.count(), 2);
+    QVERIFY(m_model.requestDeletion(mirelux->childByKey(u"Interfaces"), &why));
+    QCOMPARE(edited.count(), 2);
+    QVERIFY(!mirelux->childByKey(u"Interfaces")->deleted);
+    const QModelIndex strengthIndex = m_model.indexFor(strength, 0);
+    QVERIFY(strengthIndex.data(Qt::FontRole).value<QFont>().strikeOut());
+    QCOMPARE(m_model.indexFor(mirelux, 2).data().toString(), QStringLiteral("Will be deleted"));
+    QCOMPARE(m_model.indexFor(mirelux, 0).data(Qt::BackgroundRole).value<QBrush>().color(), QColor(230, 60, 60, 60));
+    QVERIFY(!(m_model.flags(m_model.indexFor(strength, 1)) & Qt::ItemIsEditable));
+    QCOMPARE(m_file.root.pendingChangeCount(), 1);
+
+    m_model.undoDeletion(mirelux);
+    QCOMPARE(edited.count(), 3);
+    QCOMPARE(strength->value, QStringLiteral("0.9"));
+    QCOMPARE(m_file.root.pendingChangeCount(), 1);
+    m_model.revertValue(strength);
+    QCOMPARE(m_file.root.pendingChangeCount(), 0);
+    QCOMPARE(edited.count(), 4);
+    m_model.revertValue(strength);
+    QCOMPARE(edited.count(), 4);
+}
+
+void TestSettingsModel::tooltips()
+{
+    XsdtNode *mirelux = m_file.root.findPath(u"ModuleData/Mirelux");
+    XsdtNode *strength = mirelux->childByKey(u"Strength");
+    QVERIFY(m_model.setData(m_model.indexFor(strength, 1), QStringLiteral("0.9")));
+    QCOMPARE(m_model.toolTip(*strength),
+             QStringLiteral("ModuleData/Mirelux/Strength\nReal\nOriginal value: 0.65\nCan be deleted: %1")
+                 .arg(m_policy.rules().at(33).reason));
+    QVERIFY(m_model.requestDeletion(mirelux));
+    QCOMPARE(m_model.toolTip(*mirelux),
+             QStringLiteral("ModuleData/Mirelux\nMarked for deletion (%1 value(s)); removed when you save.")
+                 .arg(mirelux->valueCount()));
+    QVERIFY(m_model.toolTip(*strength).endsWith(QStringLiteral("\nInside an entry marked for deletion.")));
+    QCOMPARE(m_model.toolTip(*m_file.root.childByKey(u"Modules")), QStringLiteral("Modules"));
+}
+
+void TestSettingsModel::displayText_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("line feeds") << "a\nb" << QString::fromUtf8("a\xE2\x8F\x8E" "b");
+    QTest::newRow("exactly 200") << QString(200, u'x') << QString(200, u'x');
+    QTest::newRow("cut") << QString(201, u'x') << QString(200, u'x') + QChar(0x2026);
+}
+
+void TestSettingsModel::displayText()
+{
+    QFETCH(QString, value);
+    QFETCH(QString, shown);
+    XsdtNode node;
+    node.kind = XsdtNode::Value;
+    node.type = u's';
+    node.value = value;
+    QCOMPARE(SettingsModel::displayText(node), shown);
+}
+
+void TestSettingsModel::notifySubtreeCoversEveryRow()
+{
+    XsdtNode *global = m_file.root.childByKey(u"Global");
+    int itemsWithChildren = 0;
+    const auto count = [&itemsWithChildren](const XsdtNode &node, const auto &self) -> void {
+        for (const auto &child : node.children) {
+            if (!child->children.empty()) {
+                ++itemsWithChildren;
+                self(*child, self);
+            }
+        }
+    };
+    count(*global, count);
+    QSignalSpy changed(&m_model, &QAbstractItemModel::dataChanged);
+    m_model.notifySubtree(global);
+    QCOMPARE(changed.count(), 2 + itemsWithChildren); // its own row, its children, every group below
+    const QModelIndex first = changed.at(1).at(0).toModelIndex();
+    const QModelIndex last = changed.at(1).at(1).toModelIndex();
+    QCOMPARE(m_model.nodeFor(first.parent()), global);
+    QCOMPARE(last.row(), int(global->children.size()) - 1);
+    QCOMPARE(last.column(), 2);
+}
+
+void TestSettingsModel::revertAllIsOneReset()
+{
+    QVERIFY(m_model.setData(valueIndex("Global/Preferences/Process/MaxProcessors"), QStringLiteral("8")));
+    QVERIFY(m_model.requestDeletion(m_file.root.findPath(u"CommandHistory")));
+    QSignalSpy reset(&m_model, &QAbstractItemModel::modelReset);
+    QSignalSpy changed(&m_model, &QAbstractItemModel::dataChanged);
+    QSignalSpy edited(&m_model, &SettingsModel::edited);
+    m_model.revertAll();
+    QCOMPARE(reset.count(), 1);
+    QCOMPARE(changed.count(), 0);
+    QCOMPARE(edited.count(), 1);
+    QCOMPARE(m_file.root.pendingChangeCount(), 0);
+}
+
+void TestSettingsModel::filter_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("changedOnly");
+    QTest::addColumn<QStringList>("shown");   // must be visible
+    QTest::addColumn<QStringList>("hidden");  // must not be
+    QTest::newRow("path, trimmed, any case") << "  gamma " << false
+        << QStringList{QStringLiteral("Global/RGBWorkingSpace/Gamma"), QStringLiteral("Global/RGBWorkingSpace/sRGBGamma")}
+        << QStringList{QStringLiteral("Global/Preferences/Process/MaxProcessors")};
+    QTest::newRow("value of an editable value") << "wbpp" << false
+        << QStringList{QStringLiteral("ScriptData/WeightedBatchPreprocessing/outputDirectory")}
+        << QStringList{QStringLiteral("ScriptData/WeightedBatchPreprocessing/groups")};
+    QTest::newRow("protected values are not searched") << "zlib" << false << QStringList{}
+        << QStringList{QStringLiteral("MainWindow/Layout")};
+    QTest::newRow("changed only") << "" << true
+        << QStringList{QStringLiteral("ModuleData/Mirelux/Interfaces/MireluxInterface/Geometry"),
+                       QStringLiteral("CommandHistory")}
+        << QStringList{QStringLiteral("ModuleData/Mirelux/Strength"), QStringLiteral("Global"),
+                       QStringLiteral("CommandHistory/Command01")};
+    QTest::newRow("changed only and text") << "command" << true << QStringList{QStringLiteral("CommandHistory")}
+        << QStringList{QStringLiteral("ModuleData/Mirelux/Interfaces/MireluxInterface/Geometry")};
+}
+
+void TestSettingsModel::filter()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, changedOnly);
+    QFETCH(QStringList, shown);
+    QFETCH(QStringList, hidden);
+    QVERIFY(m_model.setData(valueIndex("ModuleData/Mirelux/Interfaces/MireluxInterface/Geometry"), QStringLiteral("1,2,3,4")));
+    QVERIFY(m_model.requestDeletion(m_file.root.findPath(u"CommandHistory")));
+
+    SettingsFilterProxy proxy;
+    QAbstractItemModelTester tester(&proxy, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    proxy.setSourceModel(&m_model);
+    proxy.setFilterText(text);
+    proxy.setChangedOnly(changedOnly);
+    QCOMPARE(proxy.filterText(), text.trimmed());
+    for (const QString &path : shown)
+        QVERIFY2(proxy.mapFromSource(m_model.indexFor(m_file.root.findPath(path))).isValid(), qPrintable(path));
+    for (const QString &path : hidden)
+        QVERIFY2(!proxy.mapFromSource(m_model.indexFor(m_file.root.findPath(path))).isValid(), qPrintable(path));
+}
+
+// The proxy re-filters on request, not on every change: a reverted row stays until then, so
+// large refreshes stay cheap.
+void TestSettingsModel::changedOnlyFollowsEditsOnRefilter()
+{
+    SettingsFilterProxy proxy;
+    proxy.setSourceModel(&m_model);
+    proxy.setChangedOnly(true);
+    XsdtNode *gamma = m_file.root.findPath(u"Global/RGBWorkingSpace/Gamma");
+    QVERIFY(!proxy.mapFromSource(m_model.indexFor(gamma)).isValid());
+    QVERIFY(m_model.setData(m_model.indexFor(gamma, 1), QStringLiteral("1.5")));
+    proxy.refilter();
+    QVERIFY(proxy.mapFromSource(m_model.indexFor(gamma)).isValid());
+    m_model.revertValue(gamma);
+    QVERIFY(proxy.mapFromSource(m_model.indexFor(gamma)).isValid());
+    proxy.refilter();
+    QVERIFY(!proxy.mapFromSource(m_model.indexFor(gamma)).isValid());
+}
+
+QTEST_MAIN(TestSettingsModel)
+#include "tst_settingsmodel.moc"
