@@ -110,7 +110,11 @@ ElevatedRun ElevatedLauncher::runWithAuthenticator(const QStringList &arguments)
         if (process->state() != QProcess::NotRunning) {
             // Leave the helper alone: stopping it half-way could damage what it writes. The
             // process object goes once the helper ends.
-            QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+            ++s_stillRunning;
+            QObject::connect(process, &QProcess::finished, process, [process] {
+                --s_stillRunning;
+                process->deleteLater();
+            });
             result.reason = tr("the helper did not finish in two minutes");
             return result;
         }

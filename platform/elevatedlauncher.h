@@ -47,6 +47,8 @@ public:
 
     bool canElevate() const;
     ElevatedRun run(const QStringList &arguments) const;
+    // Helpers that outlived the wait and are still running.
+    static int helpersStillRunning() { return s_stillRunning; }
 
     // Windows command-line quoting: every argument in double quotes, backslashes doubled
     // where they precede a quote or the closing quote.
@@ -55,6 +57,8 @@ public:
 
 private:
     ElevatedRun runWithAuthenticator(const QStringList &arguments) const;
+
+    static inline int s_stillRunning = 0;
 
     QString m_authenticator;
     QString m_executable;

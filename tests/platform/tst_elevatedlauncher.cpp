@@ -171,8 +171,11 @@ void TestElevatedLauncher::slowHelperIsReportedAndLeftRunning()
     QCOMPARE(run.outcome, ElevatedRun::Failed);
     QCOMPARE(run.reason, QStringLiteral("the helper did not finish in two minutes"));
     QVERIFY(!QFile::exists(marker));
+    QCOMPARE(ElevatedLauncher::helpersStillRunning(), 1);
     // The helper was not stopped: it finishes its work.
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(ElevatedLauncher::helpersStillRunning(), 0, 10000);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 void TestElevatedLauncher::noAuthenticator()
