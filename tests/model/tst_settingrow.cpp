@@ -14,12 +14,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
+#include <QTimer>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QStyleOptionViewItem>
 #include <QTest>
 #include <QToolButton>
 #include <QWheelEvent>
+
+#include <functional>
 
 using namespace pfw;
 
@@ -47,6 +51,7 @@ private slots:
     void menus_data();
     void menus();
     void menuCallbacks();
+    void whyNotBox();
     void booleanDelegate();
 
 private:
@@ -335,6 +340,36 @@ void TestSettingRow::menuCallbacks()
     std::unique_ptr<QMenu> bare(buildNodeMenu(m_host.get(), &m_model, history, false, {}));
     bare->actions().at(0)->trigger();
     QVERIFY(!history->deleted);
+}
+
+// Answers the next modal dialog, whatever opens it, so that no test can hang on one.
+static void answerNextModal(const std::function<void(QWidget *)> &inspect, int attempts = 200)
+{
+    QTimer::singleShot(10, [inspect, attempts] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal) {
+            if (attempts > 0)
+                answerNextModal(inspect, attempts - 1);
+            return;
+        }
+        inspect(modal);
+        modal->close();
+    });
+}
+
+void TestSettingRow::whyNotBox()
+{
+    std::unique_ptr<QMenu> menu(buildNodeMenu(m_host.get(), &m_model, node("Modules"), false, {}));
+    QString title, text;
+    answerNextModal([&title, &text](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        QVERIFY(box);
+        title = box->windowTitle();
+        text = box->text();
+    });
+    menu->actions().constFirst()->trigger();
+    QCOMPARE(title, QStringLiteral("Cannot delete"));
+    QCOMPARE(text, QStringLiteral("Modules\n\nModule registry. Deleting it can stop modules from loading."));
 }
 
 void TestSettingRow::booleanDelegate()
