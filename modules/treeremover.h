@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+namespace pfw {
+
+// Deletes a folder with everything in it and returns whether all of it went. Links inside are
+// removed themselves, never what they point to; a failure does not stop the walk.
+//
+// On POSIX systems the walk holds each folder open and works relative to it, refusing to
+// follow any link, so a folder swapped for a link while it runs cannot redirect it.
+bool removeTree(const QString &path);
+
+// Removes the entry "name" of a folder given by its link-free (canonical) path, only if it is
+// still a folder (expectFolder) or still a file; a link in its place is removed itself. Used
+// with the folder resolved when the item was checked, so that a folder on the way that is
+// swapped for a link afterwards cannot redirect the deletion.
+bool removeEntryIn(const QString &canonicalFolder, const QString &name, bool expectFolder);
+
+// The same walk through Qt's file API, for platforms without the POSIX calls.
+bool removeTreePortable(const QString &path);
+
+} // namespace pfw
