@@ -1,0 +1,63 @@
+// Decides the process's role from the raw first argument: an elevated helper runs without any
+// window; everything else is the editor.
+#include "modules/leftovers.h"
+#include "platform/hostenvironment.h"
+#include "ui/mainwindow.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QIcon>
+
+#include <cstring>
+
+namespace {
+
+int runHelper(int argc, char *argv[], int (*helper)(const QStringList &))
+{
+    QCoreApplication app(argc, argv);
+    return helper(app.arguments().mid(1));
+}
+
+int leftoversHelper(const QStringList &arguments)
+{
+    // The helper runs with administrator rights: it finds PixInsight by itself and never
+    // follows directions from the user's environment.
+    return pfw::runLeftoversHelper(arguments, pfw::HostEnvironment::system(true));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc >= 2 && std::strcmp(argv[1], "--leftovers-helper") == 0)
+        return runHelper(argc, argv, leftoversHelper);
+
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Brightquill"));
+    QApplication::setApplicationName(QStringLiteral("Brightquill"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Prefwright"));
+    QApplication::setApplicationVersion(QStringLiteral("0.1.3"));
+
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256, 512})
+        icon.addFile(QStringLiteral(":/icons/prefw-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QApplication::translate("main", "Edit PixInsight settings safely."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(
+        QStringLiteral("file"),
+        QApplication::translate("main", "Settings file to open (default: the one found in the PixInsight config directory)."),
+        QString());
+    parser.process(app);
+
+    pfw::MainWindow window;
+    const QStringList files = parser.positionalArguments();
+    if (!files.isEmpty())
+        window.openFile(files.constFirst());
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "platform/elevatedlauncher.h"
+#include "platform/hostenvironment.h"
+
+#include <functional>
+
+namespace pfw {
+
+// Everything the windows ask of the machine, in one place so tests can hand in temporary
+// folders, a fake running check and a fake elevation.
+struct HostServices
+{
+    HostEnvironment environment;
+    std::function<bool()> isHostRunning;
+    ElevatedLauncher launcher;
+
+    static HostServices system();
+};
+
+} // namespace pfw

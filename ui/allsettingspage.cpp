@@ -1,0 +1,166 @@
+#include "ui/allsettingspage.h"
+
+#include "core/xsdtfile.h"
+#include "model/settingsfilterproxy.h"
+#include "model/settingsmodel.h"
+#include "model/valuedelegate.h"
+#include "ui/deletionflow.h"
+
+#include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeySequence>
+#include <QLineEdit>
+#include <QMenu>
+#include <QShortcut>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace pfw {
+
+AllSettingsPage::AllSettingsPage(SettingsModel *model, SettingsFilterProxy *proxy, DeletionFlow *deletion,
+                                 QWidget *parent)
+    : QWidget(parent)
+    , m_model(model)
+    , m_proxy(proxy)
+    , m_deletion(deletion)
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 6, 0, 0);
+    auto *filterRow = new QHBoxLayout;
+    m_filter = new QLineEdit(this);
+    m_filter->setPlaceholderText(tr("Filter this tree by name or value (Ctrl+F searches everything)"));
+    m_filter->setClearButtonEnabled(true);
+    m_changedOnly = new QCheckBox(tr("Changed only"), this);
+    filterRow->addWidget(m_filter, 1);
+    filterRow->addWidget(m_changedOnly);
+    layout->addLayout(filterRow);
+
+    m_tree = new QTreeView(this);
+    m_tree->setModel(m_proxy);
+    m_tree->setItemDelegateForColumn(SettingsModel::ValueColumn, new ValueDelegate(m_tree));
+    m_tree->setUniformRowHeights(true);
+    m_tree->setAlternatingRowColors(true);
+    m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_tree->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked
+                            | QAbstractItemView::EditKeyPressed);
+    m_tree->header()->setStretchLastSection(false);
+    m_tree->header()->setSectionResizeMode(0, QHeaderView::Interactive);
+    m_tree->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+    m_tree->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    m_tree->setColumnWidth(0, 380);
+    layout->addWidget(m_tree, 1);
+
+    connect(m_filter, &QLineEdit::textChanged, this, &AllSettingsPage::filterChanged);
+    connect(m_changedOnly, &QCheckBox::toggled, this, [this](bool on) {
+        m_proxy->setChangedOnly(on);
+        if (on)
+            m_tree->expandAll();
+    });
+    connect(m_tree, &QTreeView::customContextMenuRequested, this, &AllSettingsPage::showContextMenu);
+    auto *deleteKey = new QShortcut(QKeySequence::Delete, m_tree);
+    deleteKey->setContext(Qt::WidgetShortcut);
+    connect(deleteKey, &QShortcut::activated, this, &AllSettingsPage::deleteSelected);
+    // The proxy filters when asked; edits must show up in the changed-only view.
+    connect(m_model, &SettingsModel::edited, this, [this] {
+        if (m_proxy->isChangedOnly() || !m_proxy->filterText().isEmpty())
+            m_proxy->refilter();
+    });
+}
+
+void AllSettingsPage::filterChanged(const QString &text)
+{
+    m_proxy->setFilterText(text);
+    if (text.trimmed().isEmpty())
+        collapseToPreferences();
+    else
+        m_tree->expandAll();
+}
+
+void AllSettingsPage::expandPreferences()
+{
+    const XsdtFile *file = m_model->file();
+    const XsdtNode *preferences = file ? file->root.findPath(u"Global/Preferences") : nullptr;
+    for (QModelIndex index = m_proxy->mapFromSource(m_model->indexFor(preferences)); index.isValid();
+         index = index.parent())
+        m_tree->expand(index);
+}
+
+void AllSettingsPage::collapseToPreferences()
+{
+    m_tree->collapseAll();
+    expandPreferences();
+}
+
+void AllSettingsPage::revealNode(const XsdtNode *node)
+{
+    if (!node)
+        return;
+    m_filter->clear();
+    m_changedOnly->setChecked(false);
+    const QModelIndex index = m_proxy->mapFromSource(m_model->indexFor(node));
+    if (!index.isValid())
+        return;
+    for (QModelIndex ancestor = index.parent(); ancestor.isValid(); ancestor = ancestor.parent())
+        m_tree->expand(ancestor);
+    m_tree->setCurrentIndex(index);
+    m_tree->scrollTo(index, QAbstractItemView::PositionAtCenter);
+}
+
+void AllSettingsPage::deleteSelected()
+{
+    const QModelIndex current = m_tree->currentIndex();
+    if (!current.isValid() || !current.model())
+        return;
+    m_deletion->confirmAndQueue(m_model->nodeFor(m_proxy->mapToSource(current)));
+}
+
+QMenu *AllSettingsPage::buildContextMenu(XsdtNode *node)
+{
+    auto *menu = new QMenu(this);
+    menu->setToolTipsVisible(true);
+    const bool isValue = node->kind == XsdtNode::Value;
+    const bool running = m_model->isReadOnly();
+    QAction *revert = menu->addAction(tr("Revert this value"));
+    revert->setEnabled(isValue && node->isEdited() && !running);
+    connect(revert, &QAction::triggered, this, [this, node] { m_model->revertValue(node); });
+    connect(menu->addAction(tr("Copy setting path")), &QAction::triggered, this,
+            [node] { QGuiApplication::clipboard()->setText(node->path()); });
+    QAction *copyValue = menu->addAction(tr("Copy value"));
+    copyValue->setEnabled(isValue);
+    connect(copyValue, &QAction::triggered, this, [node] { QGuiApplication::clipboard()->setText(node->value); });
+    menu->addSeparator();
+    if (node->deleted) {
+        connect(menu->addAction(tr("Undo deletion")), &QAction::triggered, this, [this, node] { m_model->undoDeletion(node); });
+    } else if (node->isInsideDeleted()) {
+        menu->addAction(tr("Inside an entry marked for deletion"))->setEnabled(false);
+    } else {
+        const DeletionVerdict verdict = m_model->verdict(node);
+        if (verdict.level == DeletionLevel::Never) {
+            connect(menu->addAction(tr("Why can't this be deleted?")), &QAction::triggered, this,
+                    [this, node] { m_deletion->explainRefusal(node); });
+        } else {
+            QAction *remove = menu->addAction(verdict.level == DeletionLevel::Warn ? tr("Delete this entry...")
+                                                                                   : tr("Delete this entry"));
+            remove->setToolTip(verdict.reason);
+            remove->setEnabled(!running);
+            connect(remove, &QAction::triggered, this, [this, node] { m_deletion->confirmAndQueue(node); });
+        }
+    }
+    return menu;
+}
+
+void AllSettingsPage::showContextMenu(const QPoint &pos)
+{
+    const QModelIndex index = m_tree->indexAt(pos);
+    XsdtNode *node = index.isValid() ? m_model->nodeFor(m_proxy->mapToSource(index)) : nullptr;
+    if (!node)
+        return;
+    QMenu *menu = buildContextMenu(node);
+    menu->exec(m_tree->viewport()->mapToGlobal(pos));
+    menu->deleteLater();
+}
+
+} // namespace pfw

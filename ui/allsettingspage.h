@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QWidget>
+
+class QCheckBox;
+class QLineEdit;
+class QMenu;
+class QTreeView;
+
+namespace pfw {
+
+class DeletionFlow;
+class SettingsFilterProxy;
+class SettingsModel;
+struct XsdtNode;
+
+// The "All settings (advanced)" tab: the whole tree, filtered, edited in place.
+class AllSettingsPage final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    AllSettingsPage(SettingsModel *model, SettingsFilterProxy *proxy, DeletionFlow *deletion, QWidget *parent = nullptr);
+
+    QTreeView *tree() const { return m_tree; }
+    QLineEdit *filterEdit() const { return m_filter; }
+    QCheckBox *changedOnlyBox() const { return m_changedOnly; }
+
+    void expandPreferences();
+    void collapseToPreferences();
+    void revealNode(const XsdtNode *node);
+    void deleteSelected();
+    // The context menu for a node; the caller owns it.
+    QMenu *buildContextMenu(XsdtNode *node);
+
+private:
+    void showContextMenu(const QPoint &pos);
+    void filterChanged(const QString &text);
+
+    SettingsModel *m_model;
+    SettingsFilterProxy *m_proxy;
+    DeletionFlow *m_deletion;
+    QLineEdit *m_filter;
+    QCheckBox *m_changedOnly;
+    QTreeView *m_tree;
+};
+
+} // namespace pfw

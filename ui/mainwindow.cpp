@@ -1,0 +1,471 @@
+#include "ui/mainwindow.h"
+
+#include "model/settingsfilterproxy.h"
+#include "model/settingsmodel.h"
+#include "modules/leftoverremoval.h"
+#include "platform/hostlocations.h"
+#include "ui/allsettingspage.h"
+#include "ui/deletionflow.h"
+#include "ui/reviewdialog.h"
+#include "ui/screenplacement.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace pfw {
+
+namespace {
+
+const QColor kRunningBanner(255, 190, 0, 90);
+const QColor kChangedBanner(255, 120, 0, 90);
+const QColor kLayoutBanner(80, 160, 255, 70);
+
+bool sameFile(const QString &a, const QString &b)
+{
+    const QFileInfo first(a);
+    const QFileInfo second(b);
+    const QString canonical = first.canonicalFilePath();
+    return canonical.isEmpty() ? first.absoluteFilePath() == second.absoluteFilePath()
+                               : canonical == second.canonicalFilePath();
+}
+
+} // namespace
+
+MainWindow::MainWindow(const HostServices &services, QWidget *parent)
+    : QMainWindow(parent)
+    , m_services(services)
+{
+    QString error;
+    if (!m_schema.loadBuiltIn(&error))
+        QMessageBox::warning(this, tr("Settings schema"),
+                             tr("The built-in settings descriptions could not be read (%1). Names and descriptions "
+                                "will be limited.")
+                                 .arg(error));
+    if (!m_policy.loadBuiltIn(&error))
+        QMessageBox::warning(this, tr("Deletion rules"),
+                             tr("The built-in deletion rules could not be read (%1). Deleting entries is disabled.")
+                                 .arg(error));
+    m_document.setPolicy(&m_policy);
+    m_document.setRunningCheck(m_services.isHostRunning);
+
+    resize(1100, 760);
+    updateStatusBarStyle();
+    m_model = new SettingsModel(this);
+    m_model->setPolicy(&m_policy);
+    m_proxy = new SettingsFilterProxy(this);
+    m_proxy->setSourceModel(m_model);
+    m_deletion = new DeletionFlow(m_model, this);
+    buildActions();
+    buildCentralWidget();
+
+    connect(m_model, &SettingsModel::edited, this, &MainWindow::onEdited);
+    connect(m_model, &SettingsModel::editRejected, this,
+            [this](const QString &reason) { showMessage(tr("Not accepted - %1").arg(reason), 8000); });
+    connect(m_deletion, &DeletionFlow::message, this, &MainWindow::showMessage);
+
+    m_pollTimer.setInterval(3000);
+    connect(&m_pollTimer, &QTimer::timeout, this, &MainWindow::pollEnvironment);
+    m_pollTimer.start();
+
+    const QStringList found = findSettingsFiles(m_services.environment);
+    if (!found.isEmpty()) {
+        openFile(found.constFirst());
+    } else {
+        refreshFileBox();
+        refreshState();
+        QStringList folders;
+        for (const QString &folder : defaultSettingsFolders(m_services.environment))
+            folders << QDir::toNativeSeparators(folder);
+        statusBar()->showMessage(tr("No PixInsight settings file found in %1. Use Browse to open one.")
+                                     .arg(folders.join(QLatin1String("; "))));
+    }
+    pollEnvironment();
+}
+
+MainWindow::~MainWindow()
+{
+    // The views and the model must let go of the tree before the document destroys it.
+    detachViews();
+}
+
+void MainWindow::buildActions()
+{
+    QMenu *file = menuBar()->addMenu(tr("&File"));
+    m_openAction = file->addAction(tr("&Open settings file..."), this, &MainWindow::onOpen);
+    m_openAction->setShortcut(QKeySequence::Open);
+    m_reloadAction = file->addAction(tr("&Reload from disk"), this, &MainWindow::onReload);
+    m_reloadAction->setShortcut(QKeySequence::Refresh);
+    file->addSeparator();
+    m_saveAction = file->addAction(tr("&Save changes..."), this, [this] { onSave(); });
+    m_saveAction->setShortcut(QKeySequence::Save);
+    m_saveAction->setStatusTip(tr("Review the pending changes, then save"));
+    file->addSeparator();
+    m_quitAction = file->addAction(tr("&Quit"), this, &QWidget::close);
+    m_quitAction->setShortcut(QKeySequence::Quit);
+    m_quitAction->setMenuRole(QAction::QuitRole);
+
+    QMenu *edit = menuBar()->addMenu(tr("&Edit"));
+    m_revertAllAction = edit->addAction(tr("Revert &all changes"), this, &MainWindow::onRevertAll);
+
+    QMenu *view = menuBar()->addMenu(tr("&View"));
+    view->addAction(tr("&Expand all"), this, [this] { m_allSettings->tree()->expandAll(); });
+    view->addAction(tr("&Collapse all"), this, [this] { m_allSettings->collapseToPreferences(); });
+
+    QMenu *help = menuBar()->addMenu(tr("&Help"));
+    QAction *aboutQt = help->addAction(tr("About &Qt"), qApp, &QApplication::aboutQt);
+    aboutQt->setMenuRole(QAction::AboutQtRole);
+}
+
+void MainWindow::buildCentralWidget()
+{
+    auto *central = new QWidget(this);
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(8, 8, 8, 8);
+
+    auto *fileRow = new QHBoxLayout;
+    fileRow->addWidget(new QLabel(tr("File:"), central));
+    m_fileBox = new QComboBox(central);
+    m_fileBox->setEditable(false);
+    m_fileBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    fileRow->addWidget(m_fileBox, 1);
+    auto *browse = new QPushButton(tr("Browse..."), central);
+    fileRow->addWidget(browse);
+    layout->addLayout(fileRow);
+    connect(browse, &QPushButton::clicked, this, &MainWindow::onOpen);
+    connect(m_fileBox, &QComboBox::activated, this, &MainWindow::fileChosen);
+
+    auto *bannerRow = new QHBoxLayout;
+    m_banner = new QLabel(central);
+    m_banner->setWordWrap(true);
+    m_banner->setMargin(8);
+    m_banner->setAutoFillBackground(true);
+    m_banner->setTextFormat(Qt::RichText);
+    m_banner->hide();
+    m_reloadButton = new QPushButton(tr("Reload"), central);
+    m_reloadButton->hide();
+    bannerRow->addWidget(m_banner, 1);
+    bannerRow->addWidget(m_reloadButton);
+    layout->addLayout(bannerRow);
+    connect(m_reloadButton, &QPushButton::clicked, this, &MainWindow::onReload);
+
+    m_tabs = new QTabWidget(central);
+    m_allSettings = new AllSettingsPage(m_model, m_proxy, m_deletion, m_tabs);
+    m_tabs->addTab(m_allSettings, tr("All settings (advanced)"));
+    layout->addWidget(m_tabs, 1);
+
+    auto *line = new QFrame(central);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    layout->addWidget(line);
+    setCentralWidget(central);
+}
+
+int MainWindow::unsavedCount() const
+{
+    return m_loaded ? int(m_document.pendingChangeCount()) : 0;
+}
+
+void MainWindow::showMessage(const QString &text, int timeoutMs)
+{
+    statusBar()->showMessage(text, timeoutMs);
+}
+
+void MainWindow::updateStatusBarStyle()
+{
+    statusBar()->setStyleSheet(
+        QStringLiteral("QStatusBar { background: palette(midlight); border-top: 1px solid palette(mid); }"));
+}
+
+void MainWindow::detachViews()
+{
+    m_model->setDocument(nullptr);
+}
+
+void MainWindow::attachViews()
+{
+    m_model->setDocument(m_loaded ? &m_document.file() : nullptr);
+    m_model->setReadOnly(m_running);
+    refreshFileBox();
+}
+
+bool MainWindow::openFile(const QString &path)
+{
+    detachViews();
+    QString error;
+    const bool ok = m_document.load(path, &error);
+    m_loaded = m_document.isLoaded();
+    attachViews();
+    if (!ok) {
+        QMessageBox::critical(this, tr("Cannot open file"), error);
+        refreshState();
+        return false;
+    }
+    m_changedOnDisk = false;
+    m_allSettings->collapseToPreferences();
+    showMessage(tr("Loaded %1").arg(QDir::toNativeSeparators(path)), 5000);
+    refreshState();
+    return true;
+}
+
+void MainWindow::refreshState()
+{
+    const int n = unsavedCount();
+    m_fileBox->setToolTip(m_loaded ? QDir::toNativeSeparators(m_document.path()) : tr("No settings file loaded."));
+
+    QString text;
+    QColor colour;
+    if (m_running) {
+        text = tr("<b>PixInsight is running - view only.</b> It keeps its settings in memory and overwrites this "
+                  "file, so edits made now would be lost. Close PixInsight to edit.");
+        colour = kRunningBanner;
+    } else if (m_changedOnDisk) {
+        text = n == 0 ? tr("<b>The file changed on disk since it was loaded.</b>")
+                      : tr("<b>The file changed on disk since it was loaded.</b> Saving is blocked. Reload to continue "
+                           "(your %1 unsaved change(s) will be discarded).")
+                            .arg(n);
+        colour = kChangedBanner;
+    } else if (m_loaded && !m_document.file().validUtf8) {
+        // Checked before the layout: "values are unaffected" would not be true here.
+        text = tr("This file contains bytes that are not valid UTF-8 (first at line %1, column %2). Saving would "
+                  "replace them with the Unicode replacement character.")
+                   .arg(m_document.file().invalidUtf8Line)
+                   .arg(m_document.file().invalidUtf8Column);
+        colour = kChangedBanner;
+    } else if (m_loaded && !m_document.compactLayout()) {
+        text = tr("This file uses a non-default layout (for example indented XML). Values are unaffected; saving "
+                  "will rewrite it in PixInsight's compact layout.");
+        colour = kLayoutBanner;
+    }
+    m_banner->setText(text);
+    m_banner->setVisible(!text.isEmpty());
+    m_reloadButton->setVisible(!m_running && m_changedOnDisk);
+    QPalette palette = m_banner->palette();
+    palette.setColor(QPalette::Window, colour);
+    m_banner->setPalette(palette);
+
+    m_reloadAction->setEnabled(m_loaded);
+    m_saveAction->setEnabled(m_loaded && n > 0 && !m_running && !m_changedOnDisk);
+    m_revertAllAction->setEnabled(n > 0);
+    setWindowTitle(n == 0 ? tr("Prefwright") : tr("Prefwright - %n unsaved change(s)", nullptr, n));
+}
+
+void MainWindow::refreshFileBox()
+{
+    m_foundFiles = findSettingsFiles(m_services.environment);
+    const QSignalBlocker blocker(m_fileBox);
+    m_fileBox->clear();
+    int current = -1;
+    for (const QString &path : std::as_const(m_foundFiles)) {
+        m_fileBox->addItem(describeSettingsFile(path), path);
+        if (m_loaded && current < 0 && sameFile(path, m_document.path()))
+            current = m_fileBox->count() - 1;
+    }
+    if (m_loaded && current < 0) {
+        m_fileBox->addItem(describeSettingsFile(m_document.path()), m_document.path());
+        current = m_fileBox->count() - 1;
+    }
+    if (m_fileBox->count() == 0)
+        m_fileBox->addItem(tr("No settings file found - use Browse..."), QString());
+    m_fileBox->setCurrentIndex(current);
+}
+
+void MainWindow::fileChosen(int index)
+{
+    const QString path = m_fileBox->itemData(index).toString();
+    if (path.isEmpty() || (m_loaded && sameFile(path, m_document.path())))
+        return;
+    if (confirmDiscard(tr("Opening another file discards them.")))
+        openFile(path);
+    else
+        refreshFileBox();
+}
+
+bool MainWindow::confirmDiscard(const QString &reason)
+{
+    const int n = unsavedCount();
+    if (n == 0)
+        return true;
+    QMessageBox box(QMessageBox::Question, tr("Discard changes?"),
+                    tr("You have %n unsaved change(s). %1", nullptr, n).arg(reason),
+                    QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Discard;
+}
+
+void MainWindow::onOpen()
+{
+    if (!confirmDiscard(tr("Opening another file discards them.")))
+        return;
+    QString start;
+    if (m_loaded)
+        start = QFileInfo(m_document.path()).absolutePath();
+    else if (const QStringList folders = defaultSettingsFolders(m_services.environment); !folders.isEmpty())
+        start = folders.constFirst();
+    const QString path = QFileDialog::getOpenFileName(this, tr("Open PixInsight settings file"), start,
+                                                      tr("PixInsight settings (*.settings);;All files (*)"));
+    if (!path.isEmpty())
+        openFile(path);
+}
+
+void MainWindow::onReload()
+{
+    if (!m_loaded || !confirmDiscard(tr("Reloading discards them.")))
+        return;
+    openFile(m_document.path());
+}
+
+void MainWindow::onEdited()
+{
+    refreshState();
+}
+
+void MainWindow::onRevertAll()
+{
+    const int n = unsavedCount();
+    if (n == 0)
+        return;
+    if (QMessageBox::question(this, tr("Revert all changes"), tr("Discard all %n unsaved change(s)?", nullptr, n),
+                              QMessageBox::Yes | QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+    m_model->revertAll();
+    refreshState();
+}
+
+void MainWindow::pollEnvironment()
+{
+    const bool wasRunning = m_running;
+    m_running = m_services.isHostRunning && m_services.isHostRunning();
+    m_changedOnDisk = m_loaded && m_document.changedOnDisk();
+    // PixInsight rewrites its settings when it exits; with nothing pending, take the new file.
+    if (wasRunning && !m_running && m_changedOnDisk && unsavedCount() == 0)
+        openFile(m_document.path());
+    if (m_model->isReadOnly() != m_running)
+        m_model->setReadOnly(m_running);
+    if (findSettingsFiles(m_services.environment) != m_foundFiles)
+        refreshFileBox();
+    refreshState();
+}
+
+bool MainWindow::onSave()
+{
+    if (!m_loaded)
+        return true;
+    const QList<Leftover> leftovers; // queued by the Unused modules view
+    if (m_document.pendingChangeCount() == 0 && leftovers.isEmpty())
+        return true;
+    {
+        ReviewDialog review(m_model, &m_document.file().root, this);
+        review.setLeftovers(leftovers);
+        if (review.exec() != QDialog::Accepted)
+            return false;
+    }
+    if (m_document.pendingChangeCount() == 0 && leftovers.isEmpty())
+        return true;
+
+    QString message;
+    if (m_document.pendingChangeCount() > 0) {
+        const bool removesNodes = !m_document.file().root.pendingDeletions().isEmpty();
+        if (removesNodes)
+            detachViews();
+        QString error, backup;
+        const bool saved = m_document.save(&error, &backup);
+        if (removesNodes) {
+            attachViews();
+            m_allSettings->collapseToPreferences();
+        }
+        if (!saved) {
+            QMessageBox::critical(this, tr("Save failed"), error);
+            pollEnvironment();
+            return false;
+        }
+        m_model->refreshAll();
+        message = tr("Saved. Backup: %1").arg(QFileInfo(backup).fileName());
+    }
+    if (!leftovers.isEmpty()) {
+        const QString removal = deleteLeftoversAfterSave(leftovers).section(u'\n', 0, 0);
+        message = message.isEmpty() ? removal : message + u' ' + removal;
+    }
+    showMessage(message, 10000);
+    refreshState();
+    return true;
+}
+
+QString MainWindow::deleteLeftoversAfterSave(const QList<Leftover> &items)
+{
+    LeftoverRemoval removal;
+    removal.run(items, findInstallFolder({}, m_services.environment), userDataFolderFor(m_document.path()), m_services);
+    const QString text = removal.text();
+    if (!removal.problemLines.isEmpty())
+        QMessageBox::warning(this, tr("Some files were not deleted"), text);
+    return text;
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    const int n = unsavedCount();
+    if (n == 0) {
+        event->accept();
+        return;
+    }
+    QMessageBox box(QMessageBox::Question, tr("Unsaved changes"), tr("You have %n unsaved change(s).", nullptr, n),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.setDefaultButton(QMessageBox::Save);
+    const int answer = box.exec();
+    if (answer == QMessageBox::Discard || (answer == QMessageBox::Save && onSave()))
+        event->accept();
+    else
+        event->ignore();
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    QTimer::singleShot(0, this, &MainWindow::updateMinimumWidth);
+    if (m_firstShow) {
+        m_firstShow = false;
+        QTimer::singleShot(0, this, &MainWindow::ensureOnScreen);
+    }
+}
+
+void MainWindow::updateMinimumWidth()
+{
+    setMinimumWidth(centralWidget()->minimumSizeHint().width());
+}
+
+void MainWindow::ensureOnScreen()
+{
+    if (isMinimized()) {
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        activateWindow();
+    }
+    QList<QRect> areas;
+    for (const QScreen *screen : QGuiApplication::screens())
+        areas << screen->availableGeometry();
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    if (!primary)
+        return;
+    bool moved = false;
+    const QRect placed = placeOnScreen(frameGeometry(), areas, primary->availableGeometry(), &moved);
+    if (!moved)
+        return;
+    const QSize frameExtra = frameGeometry().size() - size();
+    resize(placed.size() - frameExtra);
+    move(placed.topLeft());
+}
+
+} // namespace pfw

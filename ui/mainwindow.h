@@ -1,0 +1,109 @@
+#pragma once
+
+#include "core/settingsdocument.h"
+#include "modules/leftovers.h"
+#include "platform/hostservices.h"
+#include "schema/deletionpolicy.h"
+#include "schema/settingsschema.h"
+
+#include <QMainWindow>
+#include <QTimer>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTabWidget;
+
+namespace pfw {
+
+class AllSettingsPage;
+class DeletionFlow;
+class SettingsFilterProxy;
+class SettingsModel;
+struct XsdtNode;
+
+// The program's one window: owns the open document, the schema, the policy, the model and
+// every view, and keeps them in step with PixInsight running, the file changing on disk and
+// the count of pending changes.
+class MainWindow final : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(const HostServices &services = HostServices::system(), QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    bool openFile(const QString &path);
+    int unsavedCount() const;
+
+    // For tests and the views that come with later features.
+    SettingsDocument &document() { return m_document; }
+    SettingsModel *model() const { return m_model; }
+    AllSettingsPage *allSettingsPage() const { return m_allSettings; }
+    DeletionFlow *deletionFlow() const { return m_deletion; }
+    QComboBox *fileBox() const { return m_fileBox; }
+    QLabel *bannerLabel() const { return m_banner; }
+    QPushButton *reloadButton() const { return m_reloadButton; }
+    QTabWidget *tabs() const { return m_tabs; }
+    QAction *saveAction() const { return m_saveAction; }
+    QAction *reloadAction() const { return m_reloadAction; }
+    QAction *revertAllAction() const { return m_revertAllAction; }
+    bool isHostRunning() const { return m_running; }
+    bool isChangedOnDisk() const { return m_changedOnDisk; }
+
+public slots:
+    void onOpen();
+    void onReload();
+    bool onSave();
+    void onRevertAll();
+    void onEdited();
+    void pollEnvironment();
+    void updateMinimumWidth();
+    void ensureOnScreen();
+    void updateStatusBarStyle();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void buildActions();
+    void buildCentralWidget();
+    void refreshState();
+    void refreshFileBox();
+    void fileChosen(int index);
+    bool confirmDiscard(const QString &reason);
+    void detachViews();
+    void attachViews();
+    QString deleteLeftoversAfterSave(const QList<Leftover> &items);
+    void showMessage(const QString &text, int timeoutMs);
+
+    HostServices m_services;
+    SettingsDocument m_document;
+    SettingsSchema m_schema;
+    DeletionPolicy m_policy;
+    SettingsModel *m_model = nullptr;
+    SettingsFilterProxy *m_proxy = nullptr;
+    DeletionFlow *m_deletion = nullptr;
+
+    QAction *m_openAction = nullptr;
+    QAction *m_reloadAction = nullptr;
+    QAction *m_saveAction = nullptr;
+    QAction *m_quitAction = nullptr;
+    QAction *m_revertAllAction = nullptr;
+
+    QComboBox *m_fileBox = nullptr;
+    QLabel *m_banner = nullptr;
+    QPushButton *m_reloadButton = nullptr;
+    QTabWidget *m_tabs = nullptr;
+    AllSettingsPage *m_allSettings = nullptr;
+
+    QTimer m_pollTimer;
+    QStringList m_foundFiles;
+    bool m_loaded = false;
+    bool m_running = false;
+    bool m_changedOnDisk = false;
+    bool m_firstShow = true;
+};
+
+} // namespace pfw

@@ -1,0 +1,304 @@
+#include "ui/reviewdialog.h"
+
+#include "core/xsdtnode.h"
+#include "model/settingsmodel.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace pfw {
+
+namespace {
+
+constexpr int kNodeRole = Qt::UserRole;
+constexpr int kKindRole = Qt::UserRole + 1;
+constexpr qsizetype kDisplayLength = 120;
+constexpr qsizetype kTipLength = 500;
+
+XsdtNode *rowNode(const QTreeWidgetItem *item)
+{
+    return static_cast<XsdtNode *>(item->data(0, kNodeRole).value<void *>());
+}
+
+QTreeWidgetItem *messageRow(const QString &text)
+{
+    auto *item = new QTreeWidgetItem(QStringList{QString(), text});
+    item->setFlags(Qt::ItemIsEnabled);
+    return item;
+}
+
+void sortByPath(QList<XsdtNode *> &nodes)
+{
+    std::stable_sort(nodes.begin(), nodes.end(), [](const XsdtNode *a, const XsdtNode *b) {
+        return a->path().compare(b->path(), Qt::CaseInsensitive) < 0;
+    });
+}
+
+int linesTall(const QWidget *widget, double lines)
+{
+    return int(widget->fontMetrics().lineSpacing() * lines) + 2 * widget->contentsMargins().top() + 8;
+}
+
+} // namespace
+
+ReviewDialog::ReviewDialog(SettingsModel *model, XsdtNode *tree, QWidget *parent)
+    : QDialog(parent)
+    , m_model(model)
+    , m_tree(tree)
+{
+    setWindowTitle(tr("Review changes"));
+    resize(980, 640);
+    auto *layout = new QVBoxLayout(this);
+    m_summary = new QLabel(this);
+    m_summary->setWordWrap(true);
+    layout->addWidget(m_summary);
+
+    auto *filterRow = new QHBoxLayout;
+    m_filter = new QLineEdit(this);
+    m_filter->setPlaceholderText(tr("Filter by setting name or value"));
+    m_edits = new QCheckBox(tr("Edits"), this);
+    m_deletions = new QCheckBox(tr("Deletions"), this);
+    m_edits->setChecked(true);
+    m_deletions->setChecked(true);
+    filterRow->addWidget(m_filter, 1);
+    filterRow->addWidget(m_edits);
+    filterRow->addWidget(m_deletions);
+    layout->addLayout(filterRow);
+
+    m_changes = new QTreeWidget(this);
+    m_changes->setHeaderLabels({tr("Change"), tr("Setting"), tr("Before"), tr("After")});
+    m_changes->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_changes->setRootIsDecorated(true);
+    m_changes->header()->setStretchLastSection(false);
+    m_changes->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    m_changes->header()->setSectionResizeMode(1, QHeaderView::Interactive);
+    m_changes->header()->setSectionResizeMode(2, QHeaderView::Stretch);
+    m_changes->header()->setSectionResizeMode(3, QHeaderView::Stretch);
+    m_changes->setColumnWidth(1, 360);
+    layout->addWidget(m_changes, 1);
+
+    m_details = new QPlainTextEdit(this);
+    m_details->setReadOnly(true);
+    m_details->setPlaceholderText(tr("Select a change to see its full text."));
+    m_details->setMaximumHeight(linesTall(m_details, 5.5));
+    layout->addWidget(m_details);
+    m_leftoverBox = new QPlainTextEdit(this);
+    m_leftoverBox->setReadOnly(true);
+    m_leftoverBox->setMaximumHeight(linesTall(m_leftoverBox, 6.5));
+    m_leftoverBox->hide();
+    layout->addWidget(m_leftoverBox);
+    auto *note = new QLabel(tr("Saving makes a timestamped backup of the current file first, checks the result, and "
+                               "replaces the file in one step."),
+                            this);
+    note->setWordWrap(true);
+    layout->addWidget(note);
+
+    auto *buttons = new QHBoxLayout;
+    m_revert = new QPushButton(tr("Revert selected"), this);
+    m_revert->setToolTip(tr("Take the selected changes back: edits return to their saved value, deletions are undone."));
+    auto *cancel = new QPushButton(tr("Cancel"), this);
+    m_save = new QPushButton(tr("Save"), this);
+    m_save->setDefault(true);
+    buttons->addWidget(m_revert);
+    buttons->addStretch();
+    buttons->addWidget(cancel);
+    buttons->addWidget(m_save);
+    layout->addLayout(buttons);
+
+    connect(m_filter, &QLineEdit::textChanged, this, &ReviewDialog::refill);
+    connect(m_edits, &QCheckBox::toggled, this, &ReviewDialog::refill);
+    connect(m_deletions, &QCheckBox::toggled, this, &ReviewDialog::refill);
+    connect(m_changes, &QTreeWidget::itemExpanded, this, &ReviewDialog::populateDeletion);
+    connect(m_changes, &QTreeWidget::itemSelectionChanged, this, &ReviewDialog::updateDetails);
+    connect(m_revert, &QPushButton::clicked, this, &ReviewDialog::revertSelected);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_save, &QPushButton::clicked, this, &QDialog::accept);
+    refill();
+}
+
+QString ReviewDialog::displayValue(QChar type, const QString &text)
+{
+    if (type == u'B')
+        return tr("(%1 characters of encoded data)").arg(text.size());
+    QString shown = text;
+    shown.replace(u'\n', QChar(0x23CE));
+    if (shown.size() > kDisplayLength) {
+        shown.truncate(kDisplayLength);
+        shown += QChar(0x2026);
+    }
+    return shown;
+}
+
+bool ReviewDialog::passes(const XsdtNode &node, const QString &filter) const
+{
+    if (filter.isEmpty() || node.path().contains(filter, Qt::CaseInsensitive))
+        return true;
+    return node.kind == XsdtNode::Value && node.type != u'B'
+        && (node.value.contains(filter, Qt::CaseInsensitive) || node.savedValue.contains(filter, Qt::CaseInsensitive));
+}
+
+void ReviewDialog::refill()
+{
+    m_changes->clear();
+    QList<XsdtNode *> edits = m_tree->editedValues();
+    QList<XsdtNode *> deletions = m_tree->pendingDeletions();
+    qsizetype removedValues = 0;
+    for (const XsdtNode *node : std::as_const(deletions))
+        removedValues += node->valueCount();
+    const qsizetype changes = edits.size() + deletions.size();
+    if (changes > 0)
+        m_summary->setText(tr("%1 edit(s) and %2 deletion(s) (%3 values removed) will be written to the settings file.")
+                               .arg(edits.size())
+                               .arg(deletions.size())
+                               .arg(removedValues));
+    else
+        m_summary->setText(m_leftovers.isEmpty() ? tr("There are no changes to save.")
+                                                 : tr("The settings file itself is not changed."));
+
+    const QString filter = m_filter->text().trimmed();
+    if (m_deletions->isChecked()) {
+        sortByPath(deletions);
+        for (XsdtNode *node : std::as_const(deletions)) {
+            if (!passes(*node, filter))
+                continue;
+            auto *item = new QTreeWidgetItem(QStringList{
+                tr("Delete"), node->path(), tr("%n value(s)", nullptr, int(node->valueCount())), tr("(removed)")});
+            item->setData(0, kNodeRole, QVariant::fromValue(static_cast<void *>(node)));
+            item->setData(0, kKindRole, DeletionRow);
+            item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+            QFont bold = item->font(0);
+            bold.setBold(true);
+            item->setFont(0, bold);
+            item->setForeground(0, QColor(214, 60, 60));
+            m_changes->addTopLevelItem(item);
+        }
+    }
+    if (m_edits->isChecked()) {
+        sortByPath(edits);
+        for (XsdtNode *node : std::as_const(edits)) {
+            if (!passes(*node, filter))
+                continue;
+            auto *item = new QTreeWidgetItem(QStringList{tr("Edit"), node->path(), displayValue(node->type, node->savedValue),
+                                                         displayValue(node->type, node->value)});
+            item->setData(0, kNodeRole, QVariant::fromValue(static_cast<void *>(node)));
+            item->setData(0, kKindRole, EditRow);
+            item->setToolTip(2, node->savedValue.left(kTipLength));
+            item->setToolTip(3, node->value.left(kTipLength));
+            m_changes->addTopLevelItem(item);
+        }
+    }
+    if (m_changes->topLevelItemCount() == 0 && changes > 0)
+        m_changes->addTopLevelItem(messageRow(tr("Nothing matches the filters.")));
+    m_save->setEnabled(changes > 0 || !m_leftovers.isEmpty());
+    updateDetails();
+}
+
+void ReviewDialog::populateDeletion(QTreeWidgetItem *item)
+{
+    if (!item || item->parent() || item->childCount() > 0 || item->data(0, kKindRole).toInt() != DeletionRow)
+        return;
+    XsdtNode *deleted = rowNode(item);
+    if (!deleted)
+        return;
+    const auto valueRow = [](XsdtNode *node, const QString &name) {
+        auto *child = new QTreeWidgetItem(QStringList{QString(), name, displayValue(node->type, node->value), tr("(removed)")});
+        child->setData(0, kNodeRole, QVariant::fromValue(static_cast<void *>(node)));
+        child->setData(0, kKindRole, RemovedValueRow);
+        child->setToolTip(2, node->value.left(kTipLength));
+        return child;
+    };
+    if (deleted->kind == XsdtNode::Value) {
+        item->addChild(valueRow(deleted, deleted->key));
+        return;
+    }
+    const QString prefix = deleted->path() + u'/';
+    const QList<XsdtNode *> values = deleted->valueNodes();
+    for (qsizetype i = 0; i < values.size() && i < kRemovedValueRows; ++i) {
+        QString path = values.at(i)->path();
+        if (path.startsWith(prefix))
+            path.remove(0, prefix.size());
+        item->addChild(valueRow(values.at(i), path));
+    }
+    if (values.size() > kRemovedValueRows)
+        item->addChild(messageRow(tr("...and %1 more values").arg(values.size() - kRemovedValueRows)));
+}
+
+void ReviewDialog::updateDetails()
+{
+    const QList<QTreeWidgetItem *> selected = m_changes->selectedItems();
+    m_revert->setEnabled(!selected.isEmpty());
+    if (selected.size() > 1) {
+        m_details->setPlainText(tr("%1 changes selected.").arg(selected.size()));
+        return;
+    }
+    const XsdtNode *node = selected.size() == 1 ? rowNode(selected.constFirst()) : nullptr;
+    if (!node) {
+        m_details->clear();
+        return;
+    }
+    QString text = node->path() + u'\n';
+    switch (selected.constFirst()->data(0, kKindRole).toInt()) {
+    case EditRow:
+        text += tr("Before: %1\nAfter:  %2").arg(node->savedValue, node->value);
+        break;
+    case DeletionRow:
+        text += tr("The whole entry is removed (%n value(s)). Expand the row to see them.", nullptr, int(node->valueCount()));
+        break;
+    default:
+        text += tr("Removed value: %1").arg(node->value);
+        break;
+    }
+    m_details->setPlainText(text);
+}
+
+void ReviewDialog::revertSelected()
+{
+    bool reverted = false;
+    for (const QTreeWidgetItem *item : m_changes->selectedItems()) {
+        XsdtNode *node = item->parent() ? nullptr : rowNode(item);
+        if (!node)
+            continue;
+        if (item->data(0, kKindRole).toInt() == DeletionRow)
+            m_model->undoDeletion(node);
+        else
+            m_model->revertValue(node);
+        reverted = true;
+    }
+    if (reverted)
+        refill();
+}
+
+void ReviewDialog::setLeftovers(const QList<Leftover> &items)
+{
+    m_leftovers = items;
+    QStringList lines;
+    bool anyProtected = false;
+    for (const Leftover &item : items) {
+        QString line = QStringLiteral("   ") + QDir::toNativeSeparators(item.path);
+        if (item.isProtected) {
+            line += tr("   (protected)");
+            anyProtected = true;
+        }
+        lines << line;
+    }
+    QString text = tr("Also deleted from disk, permanently, right after the settings are written (%n item(s)):", nullptr,
+                      int(items.size()))
+        + u'\n' + lines.join(u'\n');
+    if (anyProtected)
+        text += tr("\nThe protected ones need administrator permission: you will be asked for it.");
+    m_leftoverBox->setPlainText(text);
+    m_leftoverBox->setVisible(!items.isEmpty());
+    refill();
+}
+
+} // namespace pfw

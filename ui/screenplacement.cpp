@@ -1,0 +1,25 @@
+#include "ui/screenplacement.h"
+
+namespace pfw {
+
+QRect placeOnScreen(const QRect &frame, const QList<QRect> &available, const QRect &primaryAvailable, bool *moved)
+{
+    *moved = false;
+    const QRect titleStrip(frame.left(), frame.top(), frame.width(), 40);
+    for (const QRect &area : available) {
+        const QRect visible = area.intersected(titleStrip);
+        if (visible.width() >= 120 && visible.height() >= 20)
+            return frame;
+    }
+    if (primaryAvailable.isEmpty())
+        return frame;
+    QRect placed(0, 0, qMin(frame.width(), primaryAvailable.width()),
+                 qMin(frame.height(), primaryAvailable.height() - 60));
+    placed.moveCenter(primaryAvailable.center());
+    placed.moveLeft(qMax(placed.left(), primaryAvailable.left()));
+    placed.moveTop(qMax(placed.top(), primaryAvailable.top()));
+    *moved = true;
+    return placed;
+}
+
+} // namespace pfw
