@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a Debian 12 machine, builds Prefwright and runs it or its tests.
+#   ./prefwright.sh run [FILE]        build and start Prefwright (on a copy of the demo file
+#                                     when no PixInsight settings file is found)
 #   ./prefwright.sh test              build and run every test
 #   ./prefwright.sh test --sanitize   the same under AddressSanitizer and UBSan
 #   ./prefwright.sh fuzz [SECONDS]    fuzz the settings reader (needs clang)
@@ -44,6 +46,25 @@ run_tests() { # build-dir
 command=${1:-test}
 shift || true
 case "$command" in
+run)
+    need_packages "${base_packages[@]}"
+    configure_and_build "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    args=("$@")
+    if [ ${#args[@]} -eq 0 ]; then
+        config=${XDG_CONFIG_HOME:-$HOME/.config}
+        found=$(find "$HOME/.PixInsight" "$config/Pleiades" "$HOME/.config/Pleiades" -maxdepth 1 -type f \
+                    -iname 'core-*-pxi.settings' 2>/dev/null | head -n 1 || true)
+        if [ -z "$found" ]; then
+            # Work on a fresh copy: the bundled demo itself is never modified.
+            scratch="$root/build/demo/Pleiades"
+            mkdir -p "$scratch"
+            cp "$root/examples/core-001-pxi.settings" "$scratch/core-001-pxi.settings"
+            echo "No PixInsight settings file found; opening a copy of the demo: $scratch/core-001-pxi.settings"
+            args=("$scratch/core-001-pxi.settings")
+        fi
+    fi
+    exec "$root/build/app/prefwright" "${args[@]}"
+    ;;
 test)
     need_packages "${base_packages[@]}"
     if [ "${1:-}" = "--sanitize" ]; then

@@ -5,6 +5,23 @@
 
 namespace pfw {
 
+namespace {
+
+// Whether the setting path contains text. A text without "/" cannot span two keys, so the
+// keys are searched one by one without building the path for every row.
+bool pathContains(const XsdtNode &node, const QString &text)
+{
+    if (text.contains(u'/'))
+        return node.path().contains(text, Qt::CaseInsensitive);
+    for (const XsdtNode *at = &node; at && at->parent; at = at->parent) {
+        if (at->key.contains(text, Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 SettingsFilterProxy::SettingsFilterProxy(QObject *parent)
     : QSortFilterProxyModel(parent)
 {
@@ -18,18 +35,21 @@ SettingsFilterProxy::SettingsFilterProxy(QObject *parent)
 void SettingsFilterProxy::setFilterText(const QString &text)
 {
     m_text = text.trimmed();
-    invalidateFilter();
+    refilter();
 }
 
 void SettingsFilterProxy::setChangedOnly(bool on)
 {
     m_changedOnly = on;
-    invalidateFilter();
+    refilter();
 }
 
 void SettingsFilterProxy::refilter()
 {
-    invalidateFilter();
+    // Rebuild the mapping in one pass. Filtering it in place removes and inserts row ranges
+    // one by one, and each of those walks every persistent index a view holds (one per
+    // expanded group): minutes on a large, fully expanded tree.
+    invalidate();
 }
 
 bool SettingsFilterProxy::filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const
@@ -43,7 +63,7 @@ bool SettingsFilterProxy::filterAcceptsRow(int sourceRow, const QModelIndex &sou
         return false;
     if (m_text.isEmpty())
         return true;
-    if (node->path().contains(m_text, Qt::CaseInsensitive))
+    if (pathContains(*node, m_text))
         return true;
     // Protected values are not searched by value.
     return isValue && node->isEditableValue() && node->value.contains(m_text, Qt::CaseInsensitive);

@@ -14,7 +14,7 @@
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QMenu>
-#include <QShortcut>
+#include <QKeyEvent>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -60,14 +60,23 @@ AllSettingsPage::AllSettingsPage(SettingsModel *model, SettingsFilterProxy *prox
             m_tree->expandAll();
     });
     connect(m_tree, &QTreeView::customContextMenuRequested, this, &AllSettingsPage::showContextMenu);
-    auto *deleteKey = new QShortcut(QKeySequence::Delete, m_tree);
-    deleteKey->setContext(Qt::WidgetShortcut);
-    connect(deleteKey, &QShortcut::activated, this, &AllSettingsPage::deleteSelected);
+    // Key events reach the tree only while it has focus, which is when Delete should act.
+    m_tree->installEventFilter(this);
     // The proxy filters when asked; edits must show up in the changed-only view.
     connect(m_model, &SettingsModel::edited, this, [this] {
         if (m_proxy->isChangedOnly() || !m_proxy->filterText().isEmpty())
             m_proxy->refilter();
     });
+}
+
+bool AllSettingsPage::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_tree && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Delete)) {
+        deleteSelected();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void AllSettingsPage::filterChanged(const QString &text)

@@ -33,6 +33,9 @@ public:
     // The context menu for a node; the caller owns it.
     QMenu *buildContextMenu(XsdtNode *node);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void showContextMenu(const QPoint &pos);
     void filterChanged(const QString &text);

@@ -7,6 +7,7 @@
 #include "model/valuedelegate.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
+#include "tests/support/modalanswerer.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -342,26 +343,11 @@ void TestSettingRow::menuCallbacks()
     QVERIFY(!history->deleted);
 }
 
-// Answers the next modal dialog, whatever opens it, so that no test can hang on one.
-static void answerNextModal(const std::function<void(QWidget *)> &inspect, int attempts = 200)
-{
-    QTimer::singleShot(10, [inspect, attempts] {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (!modal) {
-            if (attempts > 0)
-                answerNextModal(inspect, attempts - 1);
-            return;
-        }
-        inspect(modal);
-        modal->close();
-    });
-}
-
 void TestSettingRow::whyNotBox()
 {
     std::unique_ptr<QMenu> menu(buildNodeMenu(m_host.get(), &m_model, node("Modules"), false, {}));
     QString title, text;
-    answerNextModal([&title, &text](QWidget *modal) {
+    test::answerNextModal([&title, &text](QWidget *modal) {
         auto *box = qobject_cast<QMessageBox *>(modal);
         QVERIFY(box);
         title = box->windowTitle();

@@ -291,6 +291,9 @@ void TestSettingsModel::filter_data()
     QTest::newRow("path, trimmed, any case") << "  gamma " << false
         << QStringList{QStringLiteral("Global/RGBWorkingSpace/Gamma"), QStringLiteral("Global/RGBWorkingSpace/sRGBGamma")}
         << QStringList{QStringLiteral("Global/Preferences/Process/MaxProcessors")};
+    QTest::newRow("across keys") << "workingspace/GAM" << false
+        << QStringList{QStringLiteral("Global/RGBWorkingSpace/Gamma")}
+        << QStringList{QStringLiteral("Global/RGBWorkingSpace/LuminanceCoefficients")};
     QTest::newRow("value of an editable value") << "wbpp" << false
         << QStringList{QStringLiteral("ScriptData/WeightedBatchPreprocessing/outputDirectory")}
         << QStringList{QStringLiteral("ScriptData/WeightedBatchPreprocessing/groups")};

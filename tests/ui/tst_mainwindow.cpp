@@ -1,0 +1,473 @@
+#include "bench/settingsgenerator.h"
+#include "core/xsdtfile.h"
+#include "model/settingsfilterproxy.h"
+#include "model/settingsmodel.h"
+#include "platform/hostprocesses.h"
+#include "tests/support/modalanswerer.h"
+#include "ui/allsettingspage.h"
+#include "ui/deletionflow.h"
+#include "ui/mainwindow.h"
+#include "ui/reviewdialog.h"
+#include "ui/screenplacement.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+#include <QTreeWidget>
+
+using namespace pfw;
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void startsOnTheFirstInstance();
+    void startsWithoutAnyFile();
+    void editDeleteReviewAndSave();
+    void dontAskAgainLastsTheRun();
+    void cancelledWarnQueuesNothing();
+    void contextMenuEntries();
+    void revealClearsTheFilter();
+    void filterExpandsAndClearingCollapses();
+    void hostStartingMakesItViewOnly();
+    void changedOnDiskAndAutomaticReload();
+    void closingWithPendingChanges();
+    void choosingAnotherFileAsks();
+    void invalidUtf8Banner();
+    void placement_data();
+    void placement();
+
+private:
+    QString settingsFile(const char *name) const { return m_dir->filePath(QStringLiteral("home/.PixInsight/") + QLatin1String(name)); }
+    void writeFile(const QString &path, const QByteArray &bytes);
+    QModelIndex proxyIndex(const char *path, int column = 0) const;
+    XsdtNode *node(const char *path) const;
+    void startFakeHost();
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<MainWindow> m_window;
+    HostServices m_services;
+    QByteArray m_original;
+    std::unique_ptr<QProcess> m_host;
+    qint64 m_hostPid = 0;
+};
+
+void TestMainWindow::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+void TestMainWindow::writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+void TestMainWindow::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_original = SettingsGenerator::demo();
+    writeFile(settingsFile("core-002-pxi.settings"), m_original);
+    writeFile(settingsFile("core-001-pxi.settings"), m_original);
+    m_services = HostServices();
+    m_services.environment.flavour = PlatformFlavour::Linux;
+    m_services.environment.home = m_dir->filePath(QStringLiteral("home"));
+    m_hostPid = 0;
+    m_services.isHostRunning = [this] { return m_hostPid != 0 && runningHostProcesses().contains(m_hostPid); };
+    m_services.launcher.setAuthenticationProgram(QString());
+    m_window = std::make_unique<MainWindow>(m_services);
+    m_window->show();
+}
+
+void TestMainWindow::cleanup()
+{
+    m_window.reset();
+    if (m_host) {
+        m_host->kill();
+        m_host->waitForFinished();
+        m_host.reset();
+    }
+}
+
+void TestMainWindow::startFakeHost()
+{
+    const QString program = m_dir->filePath(QStringLiteral("PixInsight"));
+    QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), program));
+    QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    m_host = std::make_unique<QProcess>();
+    m_host->start(program, {QStringLiteral("60")});
+    QVERIFY(m_host->waitForStarted());
+    m_hostPid = m_host->processId();
+}
+
+XsdtNode *TestMainWindow::node(const char *path) const
+{
+    return m_window->document().file().root.findPath(QString::fromLatin1(path));
+}
+
+QModelIndex TestMainWindow::proxyIndex(const char *path, int column) const
+{
+    const SettingsModel *model = m_window->model();
+    const auto *proxy = m_window->allSettingsPage()->tree()->model();
+    return static_cast<const SettingsFilterProxy *>(proxy)->mapFromSource(model->indexFor(node(path), column));
+}
+
+void TestMainWindow::startsOnTheFirstInstance()
+{
+    QCOMPARE(m_window->document().path(), settingsFile("core-001-pxi.settings"));
+    QComboBox *box = m_window->fileBox();
+    QCOMPARE(box->count(), 2);
+    QCOMPARE(box->currentIndex(), 0);
+    QVERIFY(box->currentText().startsWith(QStringLiteral("core-001-pxi.settings [.PixInsight] - instance 1, ")));
+    QVERIFY(box->itemText(1).startsWith(QStringLiteral("core-002-pxi.settings [.PixInsight] - instance 2, ")));
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright"));
+    QVERIFY(m_window->bannerLabel()->isHidden());
+    QVERIFY(!m_window->saveAction()->isEnabled());
+    // Global/Preferences is open, the rest closed.
+    QTreeView *tree = m_window->allSettingsPage()->tree();
+    QVERIFY(tree->isExpanded(proxyIndex("Global/Preferences")));
+    QVERIFY(!tree->isExpanded(proxyIndex("ModuleData")));
+}
+
+void TestMainWindow::startsWithoutAnyFile()
+{
+    QVERIFY(QDir(m_dir->filePath(QStringLiteral("home"))).removeRecursively());
+    MainWindow empty(m_services);
+    QCOMPARE(empty.fileBox()->count(), 1);
+    QCOMPARE(empty.fileBox()->itemText(0), QStringLiteral("No settings file found - use Browse..."));
+    QCOMPARE(empty.fileBox()->currentIndex(), -1);
+    QCOMPARE(empty.fileBox()->toolTip(), QStringLiteral("No settings file loaded."));
+    QVERIFY(empty.statusBar()->currentMessage().startsWith(QStringLiteral("No PixInsight settings file found in ")));
+    QVERIFY(empty.statusBar()->currentMessage().contains(QDir::toNativeSeparators(m_dir->filePath(QStringLiteral("home/.PixInsight")))));
+    QVERIFY(!empty.reloadAction()->isEnabled());
+    QVERIFY(empty.onSave());
+}
+
+void TestMainWindow::editDeleteReviewAndSave()
+{
+    QTreeView *tree = m_window->allSettingsPage()->tree();
+    QVERIFY(tree->model()->setData(proxyIndex("Global/Preferences/Process/MaxProcessors", 1), QStringLiteral("8")));
+    QVERIFY(tree->model()->setData(proxyIndex("Global/RGBWorkingSpace/Gamma", 1), QStringLiteral("1.8")));
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright - 2 unsaved change(s)"));
+    QVERIFY(m_window->bannerLabel()->isHidden());
+    QVERIFY(m_window->saveAction()->isEnabled());
+
+    // A Safe entry goes with the Delete key, at once.
+    m_window->activateWindow();
+    tree->setFocus();
+    tree->setCurrentIndex(proxyIndex("CommandHistory"));
+    QTest::keyClick(tree, Qt::Key_Delete);
+    QVERIFY(node("CommandHistory")->deleted);
+    QVERIFY(m_window->statusBar()->currentMessage().startsWith(QStringLiteral("CommandHistory queued for deletion (2 value(s)).")));
+    QTest::keyClick(tree, Qt::Key_Delete); // again: nothing more
+    QCOMPARE(m_window->unsavedCount(), 3);
+
+    // A Warn entry asks first.
+    tree->setCurrentIndex(proxyIndex("ModuleData/Mirelux"));
+    QString question;
+    test::answerNextModal([&question](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        QVERIFY(box);
+        question = box->text();
+        box->button(QMessageBox::Yes)->click();
+    });
+    QTest::keyClick(tree, Qt::Key_Delete);
+    QVERIFY2(question.startsWith(QStringLiteral("Delete ModuleData/Mirelux?\n(")), qPrintable(question));
+    QVERIFY(node("ModuleData/Mirelux")->deleted);
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright - 4 unsaved change(s)"));
+
+    // The review: take the Gamma edit back, then save.
+    QStringList rows;
+    test::answerNextModal([&rows](QWidget *modal) {
+        auto *review = qobject_cast<ReviewDialog *>(modal);
+        QVERIFY(review);
+        QTreeWidget *changes = review->changeTree();
+        for (int i = 0; i < changes->topLevelItemCount(); ++i)
+            rows << changes->topLevelItem(i)->text(0) + u' ' + changes->topLevelItem(i)->text(1);
+        for (int i = 0; i < changes->topLevelItemCount(); ++i) {
+            if (changes->topLevelItem(i)->text(1) == u"Global/RGBWorkingSpace/Gamma")
+                changes->topLevelItem(i)->setSelected(true);
+        }
+        review->revertButton()->click();
+        review->saveButton()->click();
+    });
+    QVERIFY(m_window->onSave());
+    QCOMPARE(rows, QStringList({QStringLiteral("Delete CommandHistory"), QStringLiteral("Delete ModuleData/Mirelux"),
+                                QStringLiteral("Edit Global/Preferences/Process/MaxProcessors"),
+                                QStringLiteral("Edit Global/RGBWorkingSpace/Gamma")}));
+    QVERIFY(m_window->statusBar()->currentMessage().startsWith(QStringLiteral("Saved. Backup: core-001-pxi.settings.bak-")));
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright"));
+
+    // What the file must hold: the loaded bytes with exactly the remaining changes applied.
+    XsdtFile expected;
+    QVERIFY(expected.parse(m_original));
+    expected.root.findPath(u"Global/Preferences/Process/MaxProcessors")->value = QStringLiteral("8");
+    expected.root.findPath(u"CommandHistory")->deleted = true;
+    expected.root.findPath(u"ModuleData/Mirelux")->deleted = true;
+    QFile saved(settingsFile("core-001-pxi.settings"));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray written = saved.readAll();
+    QCOMPARE(written, expected.serialize());
+    QVERIFY(!written.contains("CommandHistory") && written.contains("v=\"8\"") && written.contains("<v k=\"Gamma\" t=\"F\" v=\"2.2\"/>"));
+    const QStringList backups = QDir(QFileInfo(saved).absolutePath()).entryList({QStringLiteral("core-001-pxi.settings.bak-*")});
+    QCOMPARE(backups.size(), 1);
+    QVERIFY(!node("CommandHistory"));
+    QVERIFY(m_window->allSettingsPage()->tree()->isExpanded(proxyIndex("Global/Preferences")));
+}
+
+void TestMainWindow::dontAskAgainLastsTheRun()
+{
+    QTreeView *tree = m_window->allSettingsPage()->tree();
+    test::answerNextModal([](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        QVERIFY(box);
+        QCOMPARE(box->checkBox()->text(), QStringLiteral("Don't ask again until I close the program"));
+        box->checkBox()->setChecked(true);
+        box->button(QMessageBox::Yes)->click();
+    });
+    m_window->deletionFlow()->confirmAndQueue(node("ModuleData/Mirelux"));
+    QVERIFY(m_window->deletionFlow()->dontAskAgain());
+    // No question any more, from any view.
+    tree->setCurrentIndex(proxyIndex("ModuleData/ImageCalibration"));
+    m_window->allSettingsPage()->deleteSelected();
+    QVERIFY(node("ModuleData/ImageCalibration")->deleted);
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+}
+
+void TestMainWindow::cancelledWarnQueuesNothing()
+{
+    test::answerNextModal([](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        QVERIFY(box);
+        box->checkBox()->setChecked(true);
+        box->button(QMessageBox::Cancel)->click();
+    });
+    m_window->deletionFlow()->confirmAndQueue(node("ModuleData/Mirelux"));
+    QVERIFY(!node("ModuleData/Mirelux")->deleted);
+    QVERIFY(!m_window->deletionFlow()->dontAskAgain());
+
+    QString refusal;
+    test::answerNextModal([&refusal](QWidget *modal) {
+        refusal = qobject_cast<QMessageBox *>(modal)->text();
+    });
+    m_window->deletionFlow()->confirmAndQueue(node("Modules"));
+    QCOMPARE(refusal, QStringLiteral("Modules\n\nModule registry. Deleting it can stop modules from loading."));
+}
+
+void TestMainWindow::contextMenuEntries()
+{
+    AllSettingsPage *page = m_window->allSettingsPage();
+    QVERIFY(m_window->model()->requestDeletion(node("CommandHistory")));
+    const auto texts = [page](XsdtNode *target) {
+        std::unique_ptr<QMenu> menu(page->buildContextMenu(target));
+        QStringList entries;
+        for (QAction *action : menu->actions())
+            entries << (action->isSeparator() ? QStringLiteral("-") : action->text() + (action->isEnabled() ? QString() : QStringLiteral(" (off)")));
+        return entries;
+    };
+    QCOMPARE(texts(node("CommandHistory/Command01")),
+             QStringList({QStringLiteral("Revert this value (off)"), QStringLiteral("Copy setting path"),
+                          QStringLiteral("Copy value"), QStringLiteral("-"),
+                          QStringLiteral("Inside an entry marked for deletion (off)")}));
+    QCOMPARE(texts(node("CommandHistory")).constLast(), QStringLiteral("Undo deletion"));
+    QCOMPARE(texts(node("ModuleData/Mirelux")).constLast(), QStringLiteral("Delete this entry..."));
+    QCOMPARE(texts(node("Modules")).constLast(), QStringLiteral("Why can't this be deleted?"));
+    QCOMPARE(texts(node("Global")).at(2), QStringLiteral("Copy value (off)"));
+
+    startFakeHost();
+    m_window->pollEnvironment();
+    QCOMPARE(texts(node("FileExplorer")).constLast(), QStringLiteral("Delete this entry (off)"));
+}
+
+void TestMainWindow::revealClearsTheFilter()
+{
+    AllSettingsPage *page = m_window->allSettingsPage();
+    page->filterEdit()->setText(QStringLiteral("gamma"));
+    page->changedOnlyBox()->setChecked(true);
+    QVERIFY(!proxyIndex("ModuleData/Mirelux/Strength").isValid());
+    page->revealNode(node("ModuleData/Mirelux/Strength"));
+    QVERIFY(page->filterEdit()->text().isEmpty());
+    QVERIFY(!page->changedOnlyBox()->isChecked());
+    QCOMPARE(page->tree()->currentIndex(), proxyIndex("ModuleData/Mirelux/Strength"));
+    QVERIFY(page->tree()->isExpanded(proxyIndex("ModuleData/Mirelux")));
+}
+
+void TestMainWindow::filterExpandsAndClearingCollapses()
+{
+    AllSettingsPage *page = m_window->allSettingsPage();
+    page->filterEdit()->setText(QStringLiteral("  strength "));
+    QVERIFY(page->tree()->isExpanded(proxyIndex("ModuleData/Mirelux")));
+    QVERIFY(!proxyIndex("Global/Preferences/Process/MaxProcessors").isValid());
+    page->filterEdit()->clear();
+    QVERIFY(!page->tree()->isExpanded(proxyIndex("ModuleData/Mirelux")));
+    QVERIFY(page->tree()->isExpanded(proxyIndex("Global/Preferences")));
+}
+
+void TestMainWindow::hostStartingMakesItViewOnly()
+{
+    SettingsModel *model = m_window->model();
+    QVERIFY(model->setData(model->indexFor(node("Global/Preferences/Process/MaxProcessors"), 1), QStringLiteral("8")));
+    QVERIFY(model->setData(model->indexFor(node("Global/RGBWorkingSpace/Gamma"), 1), QStringLiteral("2")));
+    startFakeHost();
+    m_window->pollEnvironment();
+    QVERIFY(m_window->isHostRunning());
+    QVERIFY(model->isReadOnly());
+    QVERIFY(!m_window->saveAction()->isEnabled());
+    QVERIFY(m_window->bannerLabel()->text().startsWith(QStringLiteral("<b>PixInsight is running - view only.</b>")));
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright - 2 unsaved change(s)"));
+
+    // A save attempted anyway (the review was already open) is refused by the document.
+    QString failure;
+    test::answerNextModal([](QWidget *modal) { qobject_cast<ReviewDialog *>(modal)->saveButton()->click(); });
+    QTimer::singleShot(300, [&failure] {
+        test::answerNextModal([&failure](QWidget *modal) {
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            failure = box->windowTitle() + u'|' + box->text();
+        });
+    });
+    QVERIFY(!m_window->onSave());
+    QVERIFY(failure.startsWith(QStringLiteral("Save failed|PixInsight is running.")));
+
+    // PixInsight exits after rewriting the file: with edits pending, nothing is reloaded.
+    writeFile(settingsFile("core-001-pxi.settings"), m_original + "\n");
+    m_host->kill();
+    m_host->waitForFinished();
+    m_window->pollEnvironment();
+    QVERIFY(!m_window->isHostRunning());
+    QVERIFY(m_window->isChangedOnDisk());
+    QCOMPARE(m_window->bannerLabel()->text(),
+             QStringLiteral("<b>The file changed on disk since it was loaded.</b> Saving is blocked. Reload to continue "
+                            "(your 2 unsaved change(s) will be discarded)."));
+    QVERIFY(!m_window->reloadButton()->isHidden());
+    QCOMPARE(m_window->unsavedCount(), 2);
+}
+
+void TestMainWindow::changedOnDiskAndAutomaticReload()
+{
+    startFakeHost();
+    m_window->pollEnvironment();
+    QByteArray rewritten = m_original;
+    rewritten.replace("v=\"64\"", "v=\"12\"");
+    writeFile(settingsFile("core-001-pxi.settings"), rewritten);
+    m_window->pollEnvironment();
+    QVERIFY(m_window->isChangedOnDisk());
+    m_host->kill();
+    m_host->waitForFinished();
+    m_window->pollEnvironment();
+    // Nothing pending: the new file is taken over by itself.
+    QVERIFY(!m_window->isChangedOnDisk());
+    QCOMPARE(node("Global/Preferences/Process/MaxProcessors")->value, QStringLiteral("12"));
+    QVERIFY(m_window->statusBar()->currentMessage().startsWith(QStringLiteral("Loaded ")));
+    QVERIFY(m_window->bannerLabel()->isHidden());
+}
+
+void TestMainWindow::closingWithPendingChanges()
+{
+    SettingsModel *model = m_window->model();
+    QVERIFY(model->setData(model->indexFor(node("Global/RGBWorkingSpace/Gamma"), 1), QStringLiteral("2")));
+    // Save, then Cancel in the review: the window stays open.
+    test::answerNextModal([](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        QCOMPARE(box->text(), QStringLiteral("You have 1 unsaved change(s)."));
+        box->button(QMessageBox::Save)->click();
+    });
+    QTimer::singleShot(300, [] {
+        test::answerNextModal([](QWidget *modal) { qobject_cast<QDialog *>(modal)->reject(); });
+    });
+    QVERIFY(!m_window->close());
+    QVERIFY(m_window->isVisible());
+    test::answerNextModal([](QWidget *modal) { qobject_cast<QMessageBox *>(modal)->button(QMessageBox::Cancel)->click(); });
+    QVERIFY(!m_window->close());
+    test::answerNextModal([](QWidget *modal) { qobject_cast<QMessageBox *>(modal)->button(QMessageBox::Discard)->click(); });
+    QVERIFY(m_window->close());
+}
+
+void TestMainWindow::choosingAnotherFileAsks()
+{
+    QComboBox *box = m_window->fileBox();
+    emit box->activated(0); // the open file: nothing, no question
+    QCOMPARE(m_window->document().path(), settingsFile("core-001-pxi.settings"));
+    SettingsModel *model = m_window->model();
+    QVERIFY(model->setData(model->indexFor(node("Global/RGBWorkingSpace/Gamma"), 1), QStringLiteral("2")));
+    test::answerNextModal([](QWidget *modal) { qobject_cast<QMessageBox *>(modal)->button(QMessageBox::Cancel)->click(); });
+    box->setCurrentIndex(1);
+    emit box->activated(1);
+    QCOMPARE(m_window->document().path(), settingsFile("core-001-pxi.settings"));
+    QCOMPARE(box->currentIndex(), 0);
+    test::answerNextModal([](QWidget *modal) { qobject_cast<QMessageBox *>(modal)->button(QMessageBox::Discard)->click(); });
+    emit box->activated(1);
+    QCOMPARE(m_window->document().path(), settingsFile("core-002-pxi.settings"));
+    QCOMPARE(m_window->unsavedCount(), 0);
+}
+
+void TestMainWindow::invalidUtf8Banner()
+{
+    const QString path = m_dir->filePath(QStringLiteral("odd/core-001-pxi.settings"));
+    writeFile(path, QByteArray("<xsdt>\n  <v k=\"a\" t=\"s\" v=\"\xFF\"/></xsdt>"));
+    QVERIFY(m_window->openFile(path));
+    QCOMPARE(m_window->bannerLabel()->text(),
+             QStringLiteral("This file contains bytes that are not valid UTF-8 (first at line 2, column 21). Saving "
+                            "would replace them with the Unicode replacement character."));
+    QCOMPARE(m_window->fileBox()->count(), 3);
+    QCOMPARE(m_window->fileBox()->currentIndex(), 2);
+
+    writeFile(path, QByteArray("<xsdt>\n  <v k=\"a\" t=\"s\" v=\"x\"/>\n</xsdt>"));
+    QVERIFY(m_window->openFile(path));
+    QVERIFY(m_window->bannerLabel()->text().startsWith(QStringLiteral("This file uses a non-default layout")));
+
+    QString error;
+    test::answerNextModal([&error](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        error = box->windowTitle() + u'|' + box->text();
+    });
+    writeFile(path, QByteArray("not settings"));
+    QVERIFY(!m_window->openFile(path));
+    QCOMPARE(error, QStringLiteral("Cannot open file|%1 is not a valid PixInsight settings file: Not a PixInsight "
+                                   "settings file (no <xsdt> element).").arg(path));
+    QVERIFY(!m_window->reloadAction()->isEnabled());
+}
+
+void TestMainWindow::placement_data()
+{
+    QTest::addColumn<QRect>("frame");
+    QTest::addColumn<bool>("moved");
+    QTest::addColumn<QRect>("placed");
+    const QRect primary(0, 0, 1920, 1040);
+    QTest::newRow("on screen") << QRect(100, 100, 1100, 760) << false << QRect(100, 100, 1100, 760);
+    QTest::newRow("title mostly off") << QRect(1850, 100, 1100, 760) << true << QRect(410, 140, 1100, 760);
+    QTest::newRow("above the screen") << QRect(100, -500, 1100, 760) << true << QRect(410, 140, 1100, 760);
+    QTest::newRow("larger than the screen") << QRect(-3000, 0, 2500, 1400) << true << QRect(0, 30, 1920, 980);
+    QTest::newRow("barely on") << QRect(1800, 0, 1100, 760) << false << QRect(1800, 0, 1100, 760);
+}
+
+void TestMainWindow::placement()
+{
+    QFETCH(QRect, frame);
+    QFETCH(bool, moved);
+    QFETCH(QRect, placed);
+    bool wasMoved = !moved;
+    QCOMPARE(placeOnScreen(frame, {QRect(0, 0, 1920, 1040)}, QRect(0, 0, 1920, 1040), &wasMoved), placed);
+    QCOMPARE(wasMoved, moved);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,195 @@
+#include "core/xsdtfile.h"
+#include "model/settingsmodel.h"
+#include "schema/deletionpolicy.h"
+#include "ui/reviewdialog.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+using namespace pfw;
+
+class TestReviewDialog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void listsEditsAfterDeletions();
+    void largeDeletionShows300Rows();
+    void filters_data();
+    void filters();
+    void details();
+    void revertingEverythingDisablesSave();
+    void leftoversOnly();
+    void displayValues_data();
+    void displayValues();
+
+private:
+    DeletionPolicy m_policy;
+    XsdtFile m_file;
+    SettingsModel m_model;
+};
+
+void TestReviewDialog::initTestCase()
+{
+    QString error;
+    QVERIFY(m_policy.loadBuiltIn(&error));
+    m_model.setPolicy(&m_policy);
+}
+
+void TestReviewDialog::init()
+{
+    QByteArray bytes = "<xsdt><i k=\"Global\"><i k=\"Preferences\"><i k=\"Process\"><v k=\"MaxProcessors\" t=\"i\" v=\"64\"/>"
+                       "<v k=\"Note\" t=\"s\" v=\"old text\"/></i></i></i><i k=\"ModuleData\"><i k=\"Big\">";
+    for (int i = 0; i < 1000; ++i)
+        bytes += "<v k=\"v" + QByteArray::number(i) + "\" t=\"i\" v=\"" + QByteArray::number(i) + "\"/>";
+    bytes += "</i><i k=\"Small\"><v k=\"a\" t=\"s\" v=\"x\"/></i></i><i k=\"CommandHistory\"><v k=\"C\" t=\"s\" v=\"run\"/></i></xsdt>";
+    QVERIFY(m_file.parse(bytes));
+    m_model.setDocument(&m_file);
+    QVERIFY(m_model.setData(m_model.indexFor(m_file.root.findPath(u"Global/Preferences/Process/MaxProcessors"), 1), QStringLiteral("8")));
+    QVERIFY(m_model.setData(m_model.indexFor(m_file.root.findPath(u"Global/Preferences/Process/Note"), 1), QStringLiteral("new\ntext")));
+    QVERIFY(m_model.requestDeletion(m_file.root.findPath(u"ModuleData/Big")));
+    QVERIFY(m_model.requestDeletion(m_file.root.findPath(u"CommandHistory")));
+}
+
+void TestReviewDialog::listsEditsAfterDeletions()
+{
+    ReviewDialog review(&m_model, &m_file.root);
+    QCOMPARE(review.windowTitle(), QStringLiteral("Review changes"));
+    QCOMPARE(review.summaryLabel()->text(),
+             QStringLiteral("2 edit(s) and 2 deletion(s) (1001 values removed) will be written to the settings file."));
+    QTreeWidget *tree = review.changeTree();
+    QCOMPARE(tree->topLevelItemCount(), 4);
+    QCOMPARE(tree->topLevelItem(0)->text(1), QStringLiteral("CommandHistory"));
+    QCOMPARE(tree->topLevelItem(1)->text(2), QStringLiteral("1000 value(s)"));
+    QCOMPARE(tree->topLevelItem(1)->text(3), QStringLiteral("(removed)"));
+    QCOMPARE(tree->topLevelItem(2)->text(0), QStringLiteral("Edit"));
+    QCOMPARE(tree->topLevelItem(3)->text(3), QString::fromUtf8("new\xE2\x8F\x8Etext"));
+    QVERIFY(review.saveButton()->isEnabled());
+    QVERIFY(!review.revertButton()->isEnabled());
+    QVERIFY(review.leftoversBox()->isHidden());
+}
+
+void TestReviewDialog::largeDeletionShows300Rows()
+{
+    ReviewDialog review(&m_model, &m_file.root);
+    QTreeWidgetItem *big = review.changeTree()->topLevelItem(1);
+    big->setExpanded(true);
+    QCOMPARE(big->childCount(), 301);
+    QCOMPARE(big->child(0)->text(1), QStringLiteral("v0"));
+    QCOMPARE(big->child(299)->text(2), QStringLiteral("299"));
+    QCOMPARE(big->child(300)->text(1), QStringLiteral("...and 700 more values"));
+    QVERIFY(!(big->child(300)->flags() & Qt::ItemIsSelectable));
+    big->setExpanded(false);
+    big->setExpanded(true);
+    QCOMPARE(big->childCount(), 301);
+}
+
+void TestReviewDialog::filters_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<bool>("edits");
+    QTest::addColumn<bool>("deletions");
+    QTest::addColumn<QStringList>("rows");
+    QTest::newRow("by value only") << "OLD TEXT" << true << true << QStringList{QStringLiteral("Global/Preferences/Process/Note")};
+    QTest::newRow("by path") << "command" << true << true << QStringList{QStringLiteral("CommandHistory")};
+    QTest::newRow("edits only") << "" << true << false
+                                << QStringList{QStringLiteral("Global/Preferences/Process/MaxProcessors"),
+                                               QStringLiteral("Global/Preferences/Process/Note")};
+    QTest::newRow("nothing") << "zebra" << true << true << QStringList{QStringLiteral("Nothing matches the filters.")};
+}
+
+void TestReviewDialog::filters()
+{
+    QFETCH(QString, filter);
+    QFETCH(bool, edits);
+    QFETCH(bool, deletions);
+    QFETCH(QStringList, rows);
+    ReviewDialog review(&m_model, &m_file.root);
+    review.filterEdit()->setText(filter);
+    review.editsBox()->setChecked(edits);
+    review.deletionsBox()->setChecked(deletions);
+    QStringList shown;
+    for (int i = 0; i < review.changeTree()->topLevelItemCount(); ++i)
+        shown << review.changeTree()->topLevelItem(i)->text(1);
+    QCOMPARE(shown, rows);
+}
+
+void TestReviewDialog::details()
+{
+    ReviewDialog review(&m_model, &m_file.root);
+    QTreeWidget *tree = review.changeTree();
+    tree->topLevelItem(3)->setSelected(true);
+    QCOMPARE(review.detailsBox()->toPlainText(),
+             QStringLiteral("Global/Preferences/Process/Note\nBefore: old text\nAfter:  new\ntext"));
+    QVERIFY(review.revertButton()->isEnabled());
+    tree->clearSelection();
+    tree->topLevelItem(1)->setSelected(true);
+    QCOMPARE(review.detailsBox()->toPlainText(),
+             QStringLiteral("ModuleData/Big\nThe whole entry is removed (1000 value(s)). Expand the row to see them."));
+    tree->topLevelItem(0)->setSelected(true);
+    QCOMPARE(review.detailsBox()->toPlainText(), QStringLiteral("2 changes selected."));
+    tree->clearSelection();
+    QVERIFY(review.detailsBox()->toPlainText().isEmpty());
+}
+
+void TestReviewDialog::revertingEverythingDisablesSave()
+{
+    ReviewDialog review(&m_model, &m_file.root);
+    review.changeTree()->selectAll();
+    review.revertSelected();
+    QCOMPARE(m_file.root.pendingChangeCount(), 0);
+    QCOMPARE(review.summaryLabel()->text(), QStringLiteral("There are no changes to save."));
+    QVERIFY(!review.saveButton()->isEnabled());
+    QCOMPARE(review.changeTree()->topLevelItemCount(), 0);
+}
+
+void TestReviewDialog::leftoversOnly()
+{
+    m_model.revertAll();
+    ReviewDialog review(&m_model, &m_file.root);
+    Leftover file;
+    file.kind = ModuleFileLeftover;
+    file.path = QStringLiteral("/opt/PixInsight/bin/Mirelux-pxm.so");
+    file.isProtected = true;
+    Leftover user;
+    user.kind = UserFolderLeftover;
+    user.path = QStringLiteral("/home/a/.config/Pleiades/Mirelux");
+    review.setLeftovers({file, user});
+    QCOMPARE(review.summaryLabel()->text(), QStringLiteral("The settings file itself is not changed."));
+    QVERIFY(review.saveButton()->isEnabled());
+    QVERIFY(!review.leftoversBox()->isHidden());
+    QCOMPARE(review.leftoversBox()->toPlainText(),
+             QStringLiteral("Also deleted from disk, permanently, right after the settings are written (2 item(s)):\n"
+                            "   /opt/PixInsight/bin/Mirelux-pxm.so   (protected)\n"
+                            "   /home/a/.config/Pleiades/Mirelux\n"
+                            "The protected ones need administrator permission: you will be asked for it."));
+}
+
+void TestReviewDialog::displayValues_data()
+{
+    QTest::addColumn<QChar>("type");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("block") << QChar(u'B') << "QUJD" << "(4 characters of encoded data)";
+    QTest::newRow("line feed") << QChar(u's') << "a\nb" << QString::fromUtf8("a\xE2\x8F\x8E" "b");
+    QTest::newRow("long") << QChar(u's') << QString(121, u'x') << QString(120, u'x') + QChar(0x2026);
+    QTest::newRow("exactly 120") << QChar(u's') << QString(120, u'x') << QString(120, u'x');
+}
+
+void TestReviewDialog::displayValues()
+{
+    QFETCH(QChar, type);
+    QFETCH(QString, text);
+    QFETCH(QString, shown);
+    QCOMPARE(ReviewDialog::displayValue(type, text), shown);
+}
+
+QTEST_MAIN(TestReviewDialog)
+#include "tst_reviewdialog.moc"
