@@ -2,6 +2,7 @@
 #include "core/settingsdocument.h"
 #include "platform/hostprocesses.h"
 #include "schema/deletionpolicy.h"
+#include "tests/support/fakehost.h"
 
 #include <QDir>
 #include <QFile>
@@ -158,13 +159,9 @@ void TestSettingsDocument::nothingPendingSavesEvenWhileRunning()
 // counts, so other tests running at the same time cannot interfere.
 void TestSettingsDocument::refusedWhileHostRuns()
 {
-    const QString program = m_dir->filePath(QStringLiteral("PixInsight"));
-    QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), program));
-    QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    QProcess host;
-    host.start(program, {QStringLiteral("30")});
-    QVERIFY(host.waitForStarted());
-    const qint64 pid = host.processId();
+    test::FakeHost host;
+    QVERIFY(host.start(m_dir->path()));
+    const qint64 pid = host.pid();
     m_document.setRunningCheck([pid] { return runningHostProcesses().contains(pid); });
 
     edit("Global/Preferences/Process/MaxProcessors", "8");
@@ -182,8 +179,7 @@ void TestSettingsDocument::refusedWhileHostRuns()
     QVERIFY(error.startsWith(QStringLiteral("PixInsight is running.")));
     QVERIFY(!m_document.restoreBackup(m_path, &error));
     QCOMPARE(error, QStringLiteral("PixInsight is running. Close it before restoring a backup."));
-    host.kill();
-    host.waitForFinished();
+    host.stop();
 
     QVERIFY(backups().isEmpty());
     QCOMPARE(m_document.fingerprint(), fingerprint);

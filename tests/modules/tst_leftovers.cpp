@@ -3,6 +3,7 @@
 #include "platform/elevatedlauncher.h"
 #include "platform/hostenvironment.h"
 #include "platform/hostprocesses.h"
+#include "tests/support/fakehost.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -400,13 +401,9 @@ void TestLeftovers::runningHostStopsEverything()
 {
     makeMireluxLeftovers();
     const QStringList before = everything();
-    const QString program = m_dir->filePath(QStringLiteral("PixInsight"));
-    QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), program));
-    QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    QProcess host;
-    host.start(program, {QStringLiteral("30")});
-    QVERIFY(host.waitForStarted());
-    const qint64 pid = host.processId();
+    test::FakeHost host;
+    QVERIFY(host.start(m_dir->path()));
+    const qint64 pid = host.pid();
     const auto running = [pid] { return runningHostProcesses().contains(pid); };
     const LeftoverResult result = deleteLeftovers(install(), user(), {QStringLiteral("lib:Mirelux")}, true, running);
     QCOMPARE(result.status, 2);
@@ -414,8 +411,7 @@ void TestLeftovers::runningHostStopsEverything()
     QCOMPARE(runLeftoversHelper({QStringLiteral("--leftovers-helper"), QStringLiteral("delete"), QStringLiteral("lib:Mirelux")},
                                 helperEnvironment(), running),
              2);
-    host.kill();
-    host.waitForFinished();
+    host.stop();
     QCOMPARE(everything().size(), before.size() + 1); // only the fake program was added
 }
 

@@ -1,4 +1,5 @@
 #include "platform/hostprocesses.h"
+#include "tests/support/fakehost.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,17 +36,13 @@ void TestHostProcesses::realProcesses()
     QFETCH(bool, counts);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString program = dir.filePath(name);
-    QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), program));
-    QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    QProcess process;
-    process.start(program, {QStringLiteral("30")});
-    QVERIFY(process.waitForStarted());
-    const bool listed = runningHostProcesses().contains(process.processId());
-    process.kill();
-    process.waitForFinished();
+    test::FakeHost host;
+    QVERIFY(host.start(dir.path(), name));
+    const qint64 pid = host.pid();
+    const bool listed = runningHostProcesses().contains(pid);
+    host.stop();
     QCOMPARE(listed, counts);
-    QVERIFY(!runningHostProcesses().contains(process.processId()));
+    QVERIFY(!runningHostProcesses().contains(pid));
 }
 
 // Entries without a readable link fall back to the short command name; vanished or

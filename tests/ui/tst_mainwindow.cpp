@@ -3,6 +3,7 @@
 #include "model/settingsfilterproxy.h"
 #include "model/settingsmodel.h"
 #include "platform/hostprocesses.h"
+#include "tests/support/fakehost.h"
 #include "tests/support/modalanswerer.h"
 #include "ui/allsettingspage.h"
 #include "ui/deletionflow.h"
@@ -64,7 +65,7 @@ private:
     std::unique_ptr<MainWindow> m_window;
     HostServices m_services;
     QByteArray m_original;
-    std::unique_ptr<QProcess> m_host;
+    std::unique_ptr<test::FakeHost> m_host;
     qint64 m_hostPid = 0;
 };
 
@@ -101,22 +102,14 @@ void TestMainWindow::init()
 void TestMainWindow::cleanup()
 {
     m_window.reset();
-    if (m_host) {
-        m_host->kill();
-        m_host->waitForFinished();
-        m_host.reset();
-    }
+    m_host.reset();
 }
 
 void TestMainWindow::startFakeHost()
 {
-    const QString program = m_dir->filePath(QStringLiteral("PixInsight"));
-    QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), program));
-    QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    m_host = std::make_unique<QProcess>();
-    m_host->start(program, {QStringLiteral("60")});
-    QVERIFY(m_host->waitForStarted());
-    m_hostPid = m_host->processId();
+    m_host = std::make_unique<test::FakeHost>();
+    QVERIFY(m_host->start(m_dir->path()));
+    m_hostPid = m_host->pid();
 }
 
 XsdtNode *TestMainWindow::node(const char *path) const
@@ -349,8 +342,7 @@ void TestMainWindow::hostStartingMakesItViewOnly()
 
     // PixInsight exits after rewriting the file: with edits pending, nothing is reloaded.
     writeFile(settingsFile("core-001-pxi.settings"), m_original + "\n");
-    m_host->kill();
-    m_host->waitForFinished();
+    m_host->stop();
     m_window->pollEnvironment();
     QVERIFY(!m_window->isHostRunning());
     QVERIFY(m_window->isChangedOnDisk());
@@ -370,8 +362,7 @@ void TestMainWindow::changedOnDiskAndAutomaticReload()
     writeFile(settingsFile("core-001-pxi.settings"), rewritten);
     m_window->pollEnvironment();
     QVERIFY(m_window->isChangedOnDisk());
-    m_host->kill();
-    m_host->waitForFinished();
+    m_host->stop();
     m_window->pollEnvironment();
     // Nothing pending: the new file is taken over by itself.
     QVERIFY(!m_window->isChangedOnDisk());
