@@ -3,6 +3,7 @@
 #include "modules/leftovers.h"
 #include "platform/hostenvironment.h"
 #include "ui/mainwindow.h"
+#include "ui/thememanager.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -52,7 +53,32 @@ int main(int argc, char *argv[])
         QStringLiteral("file"),
         QApplication::translate("main", "Settings file to open (default: the one found in the PixInsight config directory)."),
         QString());
+    const QCommandLineOption themeOption(
+        QStringLiteral("theme"), QApplication::translate("main", "Use this theme for this run only: light, dark or system."),
+        QStringLiteral("name"));
+    const QCommandLineOption scaleOption(
+        QStringLiteral("font-scale"),
+        QApplication::translate("main", "Use this text size scale for this run only (default 1.25)."),
+        QStringLiteral("factor"));
+    parser.addOption(themeOption);
+    parser.addOption(scaleOption);
     parser.process(app);
+
+    pfw::ThemeManager &theme = pfw::ThemeManager::instance();
+    theme.init(true);
+    if (parser.isSet(themeOption)) {
+        const QString name = parser.value(themeOption).toLower();
+        theme.setMode(name == u"dark"    ? pfw::ThemeManager::Dark
+                      : name == u"light" ? pfw::ThemeManager::Light
+                                         : pfw::ThemeManager::System,
+                      false);
+    }
+    if (parser.isSet(scaleOption)) {
+        bool ok = false;
+        const double factor = parser.value(scaleOption).toDouble(&ok);
+        if (ok)
+            theme.setScale(factor, false);
+    }
 
     pfw::MainWindow window;
     const QStringList files = parser.positionalArguments();

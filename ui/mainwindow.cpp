@@ -8,9 +8,11 @@
 #include "ui/deletionflow.h"
 #include "ui/reviewdialog.h"
 #include "ui/screenplacement.h"
+#include "ui/thememanager.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QActionGroup>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -118,12 +120,41 @@ void MainWindow::buildActions()
     m_quitAction->setShortcut(QKeySequence::Quit);
     m_quitAction->setMenuRole(QAction::QuitRole);
 
+    ThemeManager &theme = ThemeManager::instance();
     QMenu *edit = menuBar()->addMenu(tr("&Edit"));
     m_revertAllAction = edit->addAction(tr("Revert &all changes"), this, &MainWindow::onRevertAll);
+    edit->addSeparator();
+    QMenu *themes = edit->addMenu(tr("&Theme"));
+    auto *themeGroup = new QActionGroup(this);
+    const std::pair<int, QString> modes[] = {{ThemeManager::Light, tr("&Light")},
+                                             {ThemeManager::Dark, tr("&Dark")},
+                                             {ThemeManager::System, tr("Follow &system")}};
+    for (const auto &[mode, text] : modes) {
+        QAction *action = themes->addAction(text, this, [mode = mode] { ThemeManager::instance().setMode(mode, true); });
+        action->setCheckable(true);
+        action->setChecked(theme.mode() == mode);
+        themeGroup->addAction(action);
+        m_themeActions.insert(mode, action);
+    }
+    themes->addSeparator();
+    QAction *toggle = themes->addAction(tr("Toggle light/dark"), this, [] {
+        ThemeManager &manager = ThemeManager::instance();
+        manager.setMode(manager.isDark() ? ThemeManager::Light : ThemeManager::Dark, true);
+    });
+    toggle->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+D")));
 
     QMenu *view = menuBar()->addMenu(tr("&View"));
     view->addAction(tr("&Expand all"), this, [this] { m_allSettings->tree()->expandAll(); });
     view->addAction(tr("&Collapse all"), this, [this] { m_allSettings->collapseToPreferences(); });
+    view->addSeparator();
+    QAction *larger = view->addAction(tr("&Larger text"), this, [] { ThemeManager::instance().stepScale(+1); });
+    larger->setShortcuts({QKeySequence(QKeySequence::ZoomIn), QKeySequence(QStringLiteral("Ctrl+="))});
+    QAction *smaller = view->addAction(tr("&Smaller text"), this, [] { ThemeManager::instance().stepScale(-1); });
+    smaller->setShortcut(QKeySequence::ZoomOut);
+    QAction *defaultSize = view->addAction(tr("&Default text size"), this, [] { ThemeManager::instance().resetScale(); });
+    defaultSize->setShortcut(QKeySequence(QStringLiteral("Ctrl+0")));
+    m_lastScale = theme.scale();
+    connect(&theme, &ThemeManager::changed, this, &MainWindow::onThemeChanged);
 
     QMenu *help = menuBar()->addMenu(tr("&Help"));
     QAction *aboutQt = help->addAction(tr("About &Qt"), qApp, &QApplication::aboutQt);
@@ -188,6 +219,19 @@ void MainWindow::updateStatusBarStyle()
 {
     statusBar()->setStyleSheet(
         QStringLiteral("QStatusBar { background: palette(midlight); border-top: 1px solid palette(mid); }"));
+}
+
+void MainWindow::onThemeChanged()
+{
+    updateStatusBarStyle();
+    if (QAction *current = m_themeActions.value(ThemeManager::instance().mode()))
+        current->setChecked(true);
+    refreshState();
+    const double scale = ThemeManager::instance().scale();
+    if (std::abs(scale - m_lastScale) > 0.000001) {
+        m_lastScale = scale;
+        showMessage(tr("Text size %1%").arg(qRound(scale * 100 / ThemeManager::kDefaultScale)), 3000);
+    }
 }
 
 void MainWindow::detachViews()

@@ -7,6 +7,7 @@
 #include "schema/settingsschema.h"
 
 #include <QMainWindow>
+#include <QMap>
 #include <QTimer>
 
 class QComboBox;
@@ -48,6 +49,7 @@ public:
     QAction *saveAction() const { return m_saveAction; }
     QAction *reloadAction() const { return m_reloadAction; }
     QAction *revertAllAction() const { return m_revertAllAction; }
+    QAction *themeAction(int mode) const { return m_themeActions.value(mode); }
     bool isHostRunning() const { return m_running; }
     bool isChangedOnDisk() const { return m_changedOnDisk; }
 
@@ -61,6 +63,7 @@ public slots:
     void updateMinimumWidth();
     void ensureOnScreen();
     void updateStatusBarStyle();
+    void onThemeChanged();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -91,6 +94,8 @@ private:
     QAction *m_saveAction = nullptr;
     QAction *m_quitAction = nullptr;
     QAction *m_revertAllAction = nullptr;
+    QMap<int, QAction *> m_themeActions;
+    double m_lastScale = 0;
 
     QComboBox *m_fileBox = nullptr;
     QLabel *m_banner = nullptr;

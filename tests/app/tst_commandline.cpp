@@ -1,0 +1,75 @@
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void help();
+    void helperModes_data();
+    void helperModes();
+
+private:
+    QProcess *run(const QStringList &arguments);
+    QTemporaryDir m_home;
+    std::unique_ptr<QProcess> m_process;
+};
+
+QProcess *TestCommandLine::run(const QStringList &arguments)
+{
+    m_process = std::make_unique<QProcess>();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("HOME"), m_home.path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
+    environment.remove(QStringLiteral("DISPLAY"));
+    m_process->setProcessEnvironment(environment);
+    m_process->start(QStringLiteral(PFW_EXECUTABLE), arguments);
+    m_process->waitForFinished(30000);
+    return m_process.get();
+}
+
+void TestCommandLine::help()
+{
+    QProcess *process = run({QStringLiteral("--help")});
+    // The help text wraps long descriptions.
+    const QString out = QString::fromUtf8(process->readAllStandardOutput()).simplified();
+    QCOMPARE(process->exitCode(), 0);
+    for (const char *text : {"Edit PixInsight settings safely.",
+                             "Settings file to open (default: the one found in the PixInsight config directory).",
+                             "Use this theme for this run only: light, dark or system.",
+                             "Use this text size scale for this run only (default 1.25)."})
+        QVERIFY2(out.contains(QLatin1String(text)), text);
+    process = run({QStringLiteral("--version")});
+    QVERIFY(QString::fromUtf8(process->readAllStandardOutput()).contains(QStringLiteral("0.1.3")));
+}
+
+void TestCommandLine::helperModes_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("code");
+    QTest::newRow("nothing named") << QStringList{QStringLiteral("--leftovers-helper"), QStringLiteral("delete")} << 6;
+    QTest::newRow("user data refused") << QStringList{QStringLiteral("--leftovers-helper"), QStringLiteral("delete"),
+                                                      QStringLiteral("user:Mirelux")} << 4;
+    QTest::newRow("no installation") << QStringList{QStringLiteral("--leftovers-helper"), QStringLiteral("delete"),
+                                                    QStringLiteral("lib:Mirelux")} << 3;
+}
+
+// The helper modes start without any window, so they run without a display.
+void TestCommandLine::helperModes()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, code);
+    if (code == 3 && QFileInfo(QStringLiteral("/opt/PixInsight/bin")).isDir())
+        QSKIP("A PixInsight installation exists on this machine.");
+    QProcess *process = run(arguments);
+    QCOMPARE(process->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process->exitCode(), code);
+    QVERIFY(process->readAllStandardOutput().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_commandline.moc"

@@ -1,0 +1,170 @@
+#include "ui/mainwindow.h"
+#include "ui/thememanager.h"
+
+#include <QApplication>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTest>
+
+using namespace pfw;
+
+class TestThemeManager : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void savedValues_data();
+    void savedValues();
+    void steps_data();
+    void steps();
+    void runOnlyValuesAreNotSaved();
+    void palettes();
+    void followsADarkSystem();
+    void windowFollowsChanges();
+
+private:
+    QPalette m_platform;
+};
+
+void TestThemeManager::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName(QStringLiteral("Brightquill"));
+    QCoreApplication::setApplicationName(QStringLiteral("Brightquill"));
+    m_platform = QApplication::palette();
+}
+
+void TestThemeManager::init()
+{
+    QSettings().clear();
+    QApplication::setPalette(m_platform);
+}
+
+void TestThemeManager::savedValues_data()
+{
+    QTest::addColumn<QVariant>("theme");
+    QTest::addColumn<QVariant>("scale");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<double>("applied");
+    QTest::newRow("nothing saved") << QVariant() << QVariant() << 0 << 1.25;
+    QTest::newRow("unknown theme") << QVariant(7) << QVariant(1.5) << 0 << 1.5;
+    QTest::newRow("dark") << QVariant(2) << QVariant(3.0) << 2 << 2.2;
+    QTest::newRow("tiny") << QVariant(1) << QVariant(0.5) << 1 << 0.8;
+    QTest::newRow("not a number") << QVariant(QStringLiteral("x")) << QVariant(QStringLiteral("big")) << 0 << 0.8;
+}
+
+void TestThemeManager::savedValues()
+{
+    QFETCH(QVariant, theme);
+    QFETCH(QVariant, scale);
+    QFETCH(int, mode);
+    QFETCH(double, applied);
+    QSettings settings;
+    if (theme.isValid())
+        settings.setValue(QStringLiteral("Appearance/Theme"), theme);
+    if (scale.isValid())
+        settings.setValue(QStringLiteral("Appearance/FontScale"), scale);
+    settings.sync();
+    ThemeManager manager;
+    manager.init(true);
+    QCOMPARE(manager.mode(), mode);
+    QCOMPARE(manager.scale(), applied);
+    QCOMPARE(QApplication::style()->name().toLower(), QStringLiteral("fusion"));
+}
+
+void TestThemeManager::steps_data()
+{
+    QTest::addColumn<double>("start");
+    QTest::addColumn<int>("direction");
+    QTest::addColumn<double>("result");
+    QTest::newRow("larger") << 1.25 << 1 << 1.35;
+    QTest::newRow("larger again") << 1.35 << 1 << 1.45;
+    QTest::newRow("at the top") << 2.2 << 1 << 2.2;
+    QTest::newRow("smaller from a run-only value") << 1.33 << -1 << 1.25;
+    QTest::newRow("at the bottom") << 0.8 << -1 << 0.8;
+}
+
+void TestThemeManager::steps()
+{
+    QFETCH(double, start);
+    QFETCH(int, direction);
+    QFETCH(double, result);
+    ThemeManager manager;
+    manager.init(false);
+    manager.setScale(start, false);
+    manager.stepScale(direction);
+    QCOMPARE(manager.scale(), result);
+    QCOMPARE(QSettings().value(QStringLiteral("Appearance/FontScale")).toDouble(), result);
+}
+
+void TestThemeManager::runOnlyValuesAreNotSaved()
+{
+    QSettings().setValue(QStringLiteral("Appearance/FontScale"), 1.5);
+    ThemeManager manager;
+    manager.init(true);
+    const double base = QApplication::font().pointSizeF() / 1.5;
+    manager.setScale(9, false);
+    manager.setMode(ThemeManager::Dark, false);
+    QCOMPARE(manager.scale(), 2.2);
+    QCOMPARE(QApplication::font().pointSizeF(), base * 2.2);
+    QCOMPARE(QSettings().value(QStringLiteral("Appearance/FontScale")).toDouble(), 1.5);
+    QVERIFY(!QSettings().contains(QStringLiteral("Appearance/Theme")));
+    manager.resetScale();
+    QCOMPARE(QSettings().value(QStringLiteral("Appearance/Theme")).toInt(), 2);
+    QCOMPARE(QSettings().value(QStringLiteral("Appearance/FontScale")).toDouble(), 1.25);
+}
+
+void TestThemeManager::palettes()
+{
+    ThemeManager manager;
+    manager.init(false);
+    QSignalSpy changed(&manager, &ThemeManager::changed);
+    manager.setMode(ThemeManager::Dark, false);
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(QApplication::palette().color(QPalette::Window), QColor(45, 45, 48));
+    QCOMPARE(QApplication::palette().color(QPalette::Disabled, QPalette::Text), QColor(128, 128, 132));
+    manager.setMode(ThemeManager::Light, false);
+    QCOMPARE(QApplication::palette().color(QPalette::Highlight), QColor(48, 140, 198));
+    QCOMPARE(QApplication::palette().color(QPalette::Disabled, QPalette::Highlight), QColor(190, 190, 190));
+    QVERIFY(!manager.isDark());
+}
+
+void TestThemeManager::followsADarkSystem()
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
+    QSKIP("This Qt reports the desktop's colour scheme itself; it cannot be faked through the palette.");
+#endif
+    QApplication::setPalette(ThemeManager::darkPalette()); // what a dark desktop hands the program
+    ThemeManager manager;
+    manager.init(false);
+    QCOMPARE(manager.mode(), int(ThemeManager::System));
+    QVERIFY(manager.isDark());
+    QCOMPARE(QApplication::palette().color(QPalette::Window), QColor(45, 45, 48));
+    // "Toggle light/dark" while following a dark system sets Light.
+    manager.setMode(manager.isDark() ? ThemeManager::Light : ThemeManager::Dark, true);
+    QCOMPARE(manager.mode(), int(ThemeManager::Light));
+}
+
+void TestThemeManager::windowFollowsChanges()
+{
+    HostServices services;
+    services.environment.flavour = PlatformFlavour::Linux;
+    services.environment.home = QStringLiteral("/nonexistent");
+    services.isHostRunning = [] { return false; };
+    ThemeManager &shared = ThemeManager::instance();
+    shared.init(false);
+    shared.setScale(ThemeManager::kDefaultScale, false);
+    MainWindow window(services);
+    shared.setMode(ThemeManager::Dark, false);
+    QVERIFY(window.themeAction(ThemeManager::Dark)->isChecked());
+    shared.stepScale(+1);
+    QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Text size 108%"));
+}
+
+QTEST_MAIN(TestThemeManager)
+#include "tst_thememanager.moc"

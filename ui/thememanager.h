@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QFont>
+#include <QObject>
+#include <QPalette>
+
+class QSettings;
+
+namespace pfw {
+
+// Decides the application's colours and text size: Fusion with a light or dark palette, the
+// base font scaled by the user's factor, both remembered per user.
+class ThemeManager final : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Mode : int { System = 0, Light = 1, Dark = 2 };
+    static constexpr double kDefaultScale = 1.25;
+    static constexpr double kMinScale = 0.8;
+    static constexpr double kMaxScale = 2.2;
+
+    // The process-wide manager the windows use; tests may make their own.
+    static ThemeManager &instance();
+    explicit ThemeManager(QObject *parent = nullptr) : QObject(parent) {}
+
+    void init(bool loadSaved);
+    void setMode(int mode, bool persist);
+    void setScale(double factor, bool persist);
+    void stepScale(int direction);
+    void resetScale();
+    bool isDark() const;
+    int mode() const { return m_mode; }
+    double scale() const { return m_scale; }
+
+    static QPalette lightPalette();
+    static QPalette darkPalette();
+    static double clampScale(double factor);
+    // Whether the operating system asks for dark colours, as far as this Qt can tell.
+    static bool systemPrefersDark();
+
+signals:
+    void changed();
+
+private:
+    void apply();
+    void save() const;
+
+    int m_mode = System;
+    double m_scale = kDefaultScale;
+    QFont m_baseFont;
+    bool m_initialised = false;
+    bool m_applying = false;
+};
+
+} // namespace pfw
