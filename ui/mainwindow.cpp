@@ -3,11 +3,15 @@
 #include "model/settingsfilterproxy.h"
 #include "model/settingsmodel.h"
 #include "modules/leftoverremoval.h"
+#include "modules/moduleregistry.h"
 #include "platform/hostlocations.h"
 #include "ui/allsettingspage.h"
 #include "ui/deletionflow.h"
+#include "ui/modulesearchdialog.h"
+#include "ui/preferencesview.h"
 #include "ui/reviewdialog.h"
 #include "ui/screenplacement.h"
+#include "ui/searchview.h"
 #include "ui/thememanager.h"
 
 #include <QApplication>
@@ -19,6 +23,8 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QShortcut>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
@@ -112,6 +118,10 @@ void MainWindow::buildActions()
     m_reloadAction = file->addAction(tr("&Reload from disk"), this, &MainWindow::onReload);
     m_reloadAction->setShortcut(QKeySequence::Refresh);
     file->addSeparator();
+    QAction *findModule = file->addAction(tr("Find &module data..."), this, &MainWindow::onFindModule);
+    findModule->setShortcut(QKeySequence(QStringLiteral("Ctrl+M")));
+    findModule->setStatusTip(tr("Look up everything the file records about one module"));
+    file->addSeparator();
     m_saveAction = file->addAction(tr("&Save changes..."), this, [this] { onSave(); });
     m_saveAction->setShortcut(QKeySequence::Save);
     m_saveAction->setStatusTip(tr("Review the pending changes, then save"));
@@ -194,8 +204,29 @@ void MainWindow::buildCentralWidget()
     connect(m_reloadButton, &QPushButton::clicked, this, &MainWindow::onReload);
 
     m_tabs = new QTabWidget(central);
+    m_preferences = new PreferencesView(m_model, &m_schema, m_tabs);
+    m_search = new SearchView(m_model, &m_schema, m_tabs);
     m_allSettings = new AllSettingsPage(m_model, m_proxy, m_deletion, m_tabs);
+    m_tabs->addTab(m_preferences, tr("Preferences"));
+    m_tabs->addTab(m_search, tr("Search"));
     m_tabs->addTab(m_allSettings, tr("All settings (advanced)"));
+    const auto rejected = [this](const QString &reason) { showMessage(tr("Not accepted - %1").arg(reason), 8000); };
+    const auto remove = [this](XsdtNode *node) { m_deletion->confirmAndQueue(node); };
+    const auto restore = [this](XsdtNode *node) { m_model->undoDeletion(node); };
+    connect(m_preferences, &PreferencesView::message, this, rejected);
+    connect(m_preferences, &PreferencesView::deleteRequested, this, remove);
+    connect(m_preferences, &PreferencesView::restoreRequested, this, restore);
+    connect(m_search, &SearchView::message, this, rejected);
+    connect(m_search, &SearchView::deleteRequested, this, remove);
+    connect(m_search, &SearchView::restoreRequested, this, restore);
+    connect(m_search, &SearchView::revealRequested, this, &MainWindow::revealNode);
+    // The standard Find key, anywhere in the window, goes to the Search tab's query.
+    auto *find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] {
+        m_tabs->setCurrentWidget(m_search);
+        m_search->queryEdit()->setFocus();
+        m_search->queryEdit()->selectAll();
+    });
     layout->addWidget(m_tabs, 1);
 
     auto *line = new QFrame(central);
@@ -236,14 +267,87 @@ void MainWindow::onThemeChanged()
 
 void MainWindow::detachViews()
 {
+    m_preferences->setDocument(nullptr);
+    m_search->setDocument(nullptr);
     m_model->setDocument(nullptr);
 }
 
 void MainWindow::attachViews()
 {
-    m_model->setDocument(m_loaded ? &m_document.file() : nullptr);
+    XsdtFile *file = m_loaded ? &m_document.file() : nullptr;
+    m_model->setDocument(file);
+    m_preferences->setDocument(file);
+    m_search->setDocument(file);
     m_model->setReadOnly(m_running);
+    m_preferences->setViewOnly(m_running);
+    m_search->setViewOnly(m_running);
     refreshFileBox();
+}
+
+void MainWindow::revealNode(XsdtNode *node)
+{
+    if (!node)
+        return;
+    m_tabs->setCurrentWidget(m_allSettings);
+    m_allSettings->revealNode(node);
+}
+
+void MainWindow::fullModuleSearch(const QString &name)
+{
+    m_tabs->setCurrentWidget(m_search);
+    m_search->clearRestriction();
+    m_search->setQuery(name);
+    m_search->queryEdit()->setFocus();
+    m_search->queryEdit()->selectAll();
+}
+
+void MainWindow::onFindModule()
+{
+    if (!m_loaded) {
+        QMessageBox::information(this, tr("Find module data"), tr("Open a settings file first."));
+        return;
+    }
+    const XsdtFile &file = m_document.file();
+    QStringList names = registeredModuleNames(file) + moduleDataNames(file);
+    names.removeDuplicates();
+    std::stable_sort(names.begin(), names.end(),
+                     [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+    ModuleSearchDialog dialog(names, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QString name = dialog.name();
+    if (dialog.fullSearch()) {
+        fullModuleSearch(name);
+        return;
+    }
+    bool exact = false;
+    QList<XsdtNode *> nodes;
+    QStringList labels;
+    for (const ModuleInfo &info : findModules(file, name, &exact)) {
+        nodes += moduleValueNodes(info);
+        labels << (info.registered ? tr("%1 (installed)") : tr("%1 (not in the module list)")).arg(info.name);
+    }
+    if (nodes.isEmpty()) {
+        if (QMessageBox::question(this, tr("Find module data"),
+                                  tr("Nothing recorded for \"%1\" in the places module names usually go.\n\nRun a full "
+                                     "search instead?")
+                                      .arg(name),
+                                  QMessageBox::Yes | QMessageBox::No)
+            == QMessageBox::Yes)
+            fullModuleSearch(name);
+        return;
+    }
+    const int count = int(nodes.size());
+    const QString heading = exact
+        ? tr("Module search for \"%1\": registry entry, module data, module settings and process entries - %2, %n "
+             "value(s). Type words below to narrow them.", nullptr, count)
+              .arg(name, labels.join(QLatin1String(", ")))
+        : tr("No module is called exactly \"%1\"; showing modules whose name contains it: %2 - %n value(s).", nullptr,
+             count)
+              .arg(name, labels.join(QLatin1String(", ")));
+    m_tabs->setCurrentWidget(m_search);
+    m_search->showNodes(nodes, heading);
+    m_search->queryEdit()->setFocus();
 }
 
 bool MainWindow::openFile(const QString &path)
@@ -400,6 +504,8 @@ void MainWindow::pollEnvironment()
         openFile(m_document.path());
     if (m_model->isReadOnly() != m_running)
         m_model->setReadOnly(m_running);
+    m_preferences->setViewOnly(m_running);
+    m_search->setViewOnly(m_running);
     if (findSettingsFiles(m_services.environment) != m_foundFiles)
         refreshFileBox();
     refreshState();

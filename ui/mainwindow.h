@@ -19,6 +19,8 @@ namespace pfw {
 
 class AllSettingsPage;
 class DeletionFlow;
+class PreferencesView;
+class SearchView;
 class SettingsFilterProxy;
 class SettingsModel;
 struct XsdtNode;
@@ -41,6 +43,8 @@ public:
     SettingsDocument &document() { return m_document; }
     SettingsModel *model() const { return m_model; }
     AllSettingsPage *allSettingsPage() const { return m_allSettings; }
+    PreferencesView *preferencesView() const { return m_preferences; }
+    SearchView *searchView() const { return m_search; }
     DeletionFlow *deletionFlow() const { return m_deletion; }
     QComboBox *fileBox() const { return m_fileBox; }
     QLabel *bannerLabel() const { return m_banner; }
@@ -58,6 +62,7 @@ public slots:
     void onReload();
     bool onSave();
     void onRevertAll();
+    void onFindModule();
     void onEdited();
     void pollEnvironment();
     void updateMinimumWidth();
@@ -80,6 +85,8 @@ private:
     void attachViews();
     QString deleteLeftoversAfterSave(const QList<Leftover> &items);
     void showMessage(const QString &text, int timeoutMs);
+    void revealNode(XsdtNode *node);
+    void fullModuleSearch(const QString &name);
 
     HostServices m_services;
     SettingsDocument m_document;
@@ -102,6 +109,8 @@ private:
     QPushButton *m_reloadButton = nullptr;
     QTabWidget *m_tabs = nullptr;
     AllSettingsPage *m_allSettings = nullptr;
+    PreferencesView *m_preferences = nullptr;
+    SearchView *m_search = nullptr;
 
     QTimer m_pollTimer;
     QStringList m_foundFiles;

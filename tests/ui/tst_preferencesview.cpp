@@ -1,0 +1,187 @@
+#include "bench/settingsgenerator.h"
+#include "core/xsdtfile.h"
+#include "model/settingrow.h"
+#include "model/settingsmodel.h"
+#include "schema/deletionpolicy.h"
+#include "schema/settingsschema.h"
+#include "ui/collapsiblesection.h"
+#include "ui/preferencesview.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QStackedWidget>
+#include <QTest>
+#include <QToolButton>
+
+using namespace pfw;
+
+class TestPreferencesView : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void pagesOfTheDemo();
+    void identifiersAndGuiHasTwoOpenSections();
+    void applicationValuesComeFirst();
+    void hiddenCacheIsAbsent();
+    void badges();
+    void filterSelectsTheRemainingPage();
+    void filterMatchingNothing();
+    void firstExpansionRunsOnce();
+
+private:
+    const PreferencesView::Page *page(const QString &title) const;
+
+    SettingsSchema m_schema;
+    DeletionPolicy m_policy;
+    XsdtFile m_file;
+    SettingsModel m_model;
+    std::unique_ptr<PreferencesView> m_view;
+};
+
+void TestPreferencesView::initTestCase()
+{
+    QString error;
+    QVERIFY(m_schema.loadBuiltIn(&error));
+    QVERIFY(m_policy.loadBuiltIn(&error));
+    m_model.setPolicy(&m_policy);
+}
+
+void TestPreferencesView::init()
+{
+    m_view.reset();
+    QVERIFY(m_file.parse(SettingsGenerator::demo()));
+    m_model.setDocument(&m_file);
+    m_view = std::make_unique<PreferencesView>(&m_model, &m_schema);
+    m_view->setDocument(&m_file);
+}
+
+const PreferencesView::Page *TestPreferencesView::page(const QString &title) const
+{
+    for (const auto &candidate : m_view->pages()) {
+        if (candidate->title == title)
+            return candidate.get();
+    }
+    return nullptr;
+}
+
+void TestPreferencesView::pagesOfTheDemo()
+{
+    QStringList titles;
+    for (int i = 0; i < m_view->pageList()->count(); ++i)
+        titles << m_view->pageList()->item(i)->text();
+    // RGB Working Space and Readout Options hold editable values too; the two groups no page
+    // names come last.
+    QCOMPARE(titles.constFirst(), QStringLiteral("Application"));
+    QCOMPARE(titles.mid(titles.size() - 2), QStringList({QStringLiteral("Transparency brush"), QStringLiteral("Workspace")}));
+    QCOMPARE(m_view->pageStack()->currentIndex(), 1);
+    QVERIFY(m_view->showPage(3));
+    QCOMPARE(m_view->pageStack()->currentIndex(), 4);
+    QVERIFY(!m_view->showPage(99));
+}
+
+void TestPreferencesView::identifiersAndGuiHasTwoOpenSections()
+{
+    const PreferencesView::Page *identifiers = page(QStringLiteral("Identifiers and GUI"));
+    QVERIFY(identifiers);
+    QCOMPARE(identifiers->sections.size(), 2);
+    QCOMPARE(identifiers->sections.at(0)->header()->text(), QStringLiteral("Identifiers"));
+    QCOMPARE(identifiers->sections.at(1)->header()->text(), QStringLiteral("GUI"));
+    QVERIFY(identifiers->sections.at(0)->isExpanded());
+    QVERIFY(identifiers->sections.at(1)->initiallyExpanded());
+    QCOMPARE(identifiers->rows.size(), 6);
+}
+
+void TestPreferencesView::applicationValuesComeFirst()
+{
+    const PreferencesView::Page *application = page(QStringLiteral("Application"));
+    QVERIFY(application);
+    QCOMPARE(application->sections.size(), 2);
+    QVERIFY(!application->sections.at(0)->isExpanded());
+    QCOMPARE(application->sections.at(0)->header()->text(), QStringLiteral("Startup"));
+    QCOMPARE(application->rows.constFirst()->node()->key, QStringLiteral("AppDirectory"));
+    QCOMPARE(application->rows.constLast()->node()->parent->key, QStringLiteral("Console"));
+    // Protected values never appear; every row is an editable value.
+    for (const SettingRow *row : application->rows)
+        QVERIFY(row->node()->isEditableValue());
+    QCOMPARE(application->rows.size(), 64 + 4);
+}
+
+void TestPreferencesView::hiddenCacheIsAbsent()
+{
+    const PreferencesView::Page *editor = page(QStringLiteral("Script Editor"));
+    QVERIFY(editor);
+    QVERIFY(editor->sections.isEmpty());
+    for (const SettingRow *row : editor->rows)
+        QVERIFY(!row->node()->path().contains(QLatin1String("Cache")));
+}
+
+void TestPreferencesView::badges()
+{
+    const PreferencesView::Page *processes = page(QStringLiteral("Processes"));
+    XsdtNode *first = m_file.root.findPath(u"Global/Preferences/Process/MaxProcessors");
+    XsdtNode *second = m_file.root.findPath(u"Global/Preferences/Process/ConsoleDelay");
+    QVERIFY(m_model.setData(m_model.indexFor(first, 1), QStringLiteral("8")));
+    QVERIFY(m_model.setData(m_model.indexFor(second, 1), QStringLiteral("100")));
+    QCOMPARE(processes->item->text(), QString::fromUtf8("Processes   \xE2\x97\x8F 2"));
+    QVERIFY(processes->item->font().bold());
+    m_model.revertValue(first);
+    m_model.revertValue(second);
+    QCOMPARE(processes->item->text(), QStringLiteral("Processes"));
+    QVERIFY(!processes->item->font().bold());
+}
+
+void TestPreferencesView::filterSelectsTheRemainingPage()
+{
+    // Only the description of Process/MaxFileWriteThreads mentions "writing".
+    m_view->setFilterText(QStringLiteral("threads writing"));
+    m_view->setFilterText(QStringLiteral("writing image"));
+    int visiblePages = 0;
+    QString remaining;
+    for (const auto &candidate : m_view->pages()) {
+        if (!candidate->item->isHidden()) {
+            ++visiblePages;
+            remaining = candidate->title;
+        }
+    }
+    QCOMPARE(visiblePages, 1);
+    QCOMPARE(remaining, QStringLiteral("Processes"));
+    QCOMPARE(m_view->pageList()->currentItem()->text(), QStringLiteral("Processes"));
+    m_view->setFilterText(QStringLiteral("history length"));
+    const PreferencesView::Page *application = page(QStringLiteral("Application"));
+    QVERIFY(!application->item->isHidden());
+    QVERIFY(application->sections.at(1)->isExpanded());   // Console holds the match
+    QVERIFY(application->sections.at(0)->isHidden());     // Startup does not
+    m_view->setFilterText(QString());
+    QVERIFY(!application->sections.at(1)->isExpanded());
+    QVERIFY(!application->sections.at(0)->isHidden());
+}
+
+void TestPreferencesView::filterMatchingNothing()
+{
+    m_view->setFilterText(QStringLiteral("no such words anywhere"));
+    QCOMPARE(m_view->pageStack()->currentIndex(), 0);
+    QCOMPARE(qobject_cast<QLabel *>(m_view->pageStack()->currentWidget())->text(), QStringLiteral("No matching settings."));
+    QVERIFY(!m_view->showPage(0));
+}
+
+void TestPreferencesView::firstExpansionRunsOnce()
+{
+    CollapsibleSection section(QStringLiteral("Card"), false);
+    int runs = 0;
+    section.setFirstExpansion([&runs] { ++runs; });
+    QVERIFY(section.content()->isHidden());
+    QCOMPARE(section.header()->arrowType(), Qt::RightArrow);
+    section.setExpanded(true);
+    section.setExpanded(false);
+    section.setExpanded(true);
+    QCOMPARE(runs, 1);
+    QCOMPARE(section.header()->arrowType(), Qt::DownArrow);
+    QVERIFY(section.header()->font().bold());
+}
+
+QTEST_MAIN(TestPreferencesView)
+#include "tst_preferencesview.moc"

@@ -1,0 +1,212 @@
+#include "bench/settingsgenerator.h"
+#include "core/xsdtfile.h"
+#include "model/settingrow.h"
+#include "model/settingsmodel.h"
+#include "schema/deletionpolicy.h"
+#include "schema/settingsschema.h"
+#include "ui/searchindex.h"
+#include "ui/searchview.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+using namespace pfw;
+
+class TestSearchView : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void terms_data();
+    void terms();
+    void scores_data();
+    void scores();
+    void changedOnlyListsByPath();
+    void protectedValues();
+    void showMore();
+    void burstOfKeystrokesSearchesOnce();
+    void restriction();
+
+private:
+    QStringList paths(const QList<SearchIndex::Result> &results) const;
+
+    SettingsSchema m_schema;
+    DeletionPolicy m_policy;
+    XsdtFile m_file;
+    SettingsModel m_model;
+    SearchIndex m_index;
+};
+
+void TestSearchView::initTestCase()
+{
+    QString error;
+    QVERIFY(m_schema.loadBuiltIn(&error));
+    QVERIFY(m_policy.loadBuiltIn(&error));
+    m_model.setPolicy(&m_policy);
+}
+
+void TestSearchView::init()
+{
+    QVERIFY(m_file.parse(SettingsGenerator::demo()));
+    m_model.setDocument(&m_file);
+    m_index.build(m_file, m_schema);
+}
+
+QStringList TestSearchView::paths(const QList<SearchIndex::Result> &results) const
+{
+    QStringList out;
+    for (const SearchIndex::Result &result : results)
+        out << m_index.node(result.position)->path();
+    return out;
+}
+
+void TestSearchView::terms_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QStringList>("terms");
+    QTest::newRow("words") << "  Max   Processors " << QStringList{QStringLiteral("max"), QStringLiteral("processors")};
+    QTest::newRow("phrase") << "\"Max processors\" x" << QStringList{QStringLiteral("max processors"), QStringLiteral("x")};
+    QTest::newRow("empty quotes") << "\"\" a" << QStringList{QStringLiteral("\"\""), QStringLiteral("a")};
+    QTest::newRow("nothing") << "   " << QStringList{};
+}
+
+void TestSearchView::terms()
+{
+    QFETCH(QString, query);
+    QFETCH(QStringList, terms);
+    QCOMPARE(SearchIndex::splitTerms(query), terms);
+}
+
+void TestSearchView::scores_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("score"); // -1: not found
+    QTest::newRow("two words") << "max processors" << "Global/Preferences/Process/MaxProcessors" << 10;
+    QTest::newRow("quoted phrase is the label") << "\"max processors\"" << "Global/Preferences/Process/MaxProcessors" << 3;
+    QTest::newRow("exact key, any case") << "MAXPROCESSORS" << "Global/Preferences/Process/MaxProcessors" << 10;
+    QTest::newRow("one word missing") << "max zebra" << "Global/Preferences/Process/MaxProcessors" << -1;
+    QTest::newRow("key contains") << "process maxprocessors" << "Global/Preferences/Process/MaxProcessors" << 14;
+    QTest::newRow("path elsewhere") << "preferences maxprocessors" << "Global/Preferences/Process/MaxProcessors" << 12;
+    QTest::newRow("description") << "cores" << "Global/Preferences/Process/MaxProcessors" << 1;
+    QTest::newRow("value") << "wbpp" << "ScriptData/WeightedBatchPreprocessing/outputDirectory" << 1;
+    QTest::newRow("block text never") << "zlib" << "MainWindow/Layout" << -1;
+}
+
+void TestSearchView::scores()
+{
+    QFETCH(QString, query);
+    QFETCH(QString, path);
+    QFETCH(int, score);
+    SearchIndex::Options options;
+    options.includeProtected = true;
+    int found = -1;
+    for (const SearchIndex::Result &result : m_index.search(SearchIndex::splitTerms(query), options, nullptr)) {
+        if (m_index.node(result.position)->path() == path)
+            found = result.score;
+    }
+    QCOMPARE(found, score);
+}
+
+void TestSearchView::changedOnlyListsByPath()
+{
+    QVERIFY(m_model.setData(m_model.indexFor(m_file.root.findPath(u"Global/RGBWorkingSpace/Gamma"), 1), QStringLiteral("2")));
+    QVERIFY(m_model.setData(m_model.indexFor(m_file.root.findPath(u"Global/Preferences/Process/MaxProcessors"), 1), QStringLiteral("4")));
+    QVERIFY(m_model.requestDeletion(m_file.root.findPath(u"CommandHistory")));
+    SearchIndex::Options options;
+    options.changedOnly = true;
+    const QList<SearchIndex::Result> results = m_index.search({}, options, nullptr);
+    QCOMPARE(paths(results), QStringList({QStringLiteral("CommandHistory/Command01"), QStringLiteral("CommandHistory/Command02"),
+                                          QStringLiteral("Global/Preferences/Process/MaxProcessors"),
+                                          QStringLiteral("Global/RGBWorkingSpace/Gamma")}));
+    for (const SearchIndex::Result &result : results)
+        QCOMPARE(result.score, 0);
+}
+
+void TestSearchView::protectedValues()
+{
+    SearchIndex::Options options;
+    const QStringList lastCheck{QStringLiteral("lastcheck")};
+    QVERIFY(paths(m_index.search(lastCheck, options, nullptr)).isEmpty());
+    options.includeProtected = true;
+    QCOMPARE(paths(m_index.search(lastCheck, options, nullptr)), QStringList{QStringLiteral("Global/UpdateManager/LastCheck")});
+    options.includeProtected = false;
+    const QSet<const XsdtNode *> only{m_file.root.findPath(u"Global/UpdateManager/LastCheck")};
+    QCOMPARE(paths(m_index.search({}, options, &only)), QStringList{QStringLiteral("Global/UpdateManager/LastCheck")});
+}
+
+void TestSearchView::showMore()
+{
+    QByteArray bytes = "<xsdt><i k=\"Many\">";
+    for (int i = 0; i < 250; ++i)
+        bytes += "<v k=\"Match" + QByteArray::number(1000 + i) + "\" t=\"i\" v=\"1\"/>";
+    bytes += "</i></xsdt>";
+    XsdtFile many;
+    QVERIFY(many.parse(bytes));
+    m_model.setDocument(&many);
+    SearchView view(&m_model, &m_schema);
+    view.setDocument(&many);
+    view.setQuery(QStringLiteral("match"));
+    QCOMPARE(view.rows().size(), 100);
+    QCOMPARE(view.statusLabel()->text(), QStringLiteral("250 results, showing the best 100. Refine the search or show more."));
+    QVERIFY(!view.moreButton()->isHidden());
+    QCOMPARE(view.moreButton()->text(), QStringLiteral("Show more results (150 more)"));
+    view.moreButton()->click();
+    QCOMPARE(view.rows().size(), 200);
+    QCOMPARE(view.moreButton()->text(), QStringLiteral("Show more results (50 more)"));
+    QCOMPARE(view.rows().constFirst()->node()->key, QStringLiteral("Match1000"));
+    view.setQuery(QStringLiteral("match1007"));
+    QCOMPARE(view.statusLabel()->text(), QStringLiteral("1 result(s)"));
+    QVERIFY(view.moreButton()->isHidden());
+    view.setQuery(QStringLiteral("nothing-like-this"));
+    QCOMPARE(view.statusLabel()->text(), QStringLiteral("No matching settings."));
+    view.setQuery(QString());
+    QCOMPARE(view.statusLabel()->text(), QStringLiteral("Type to search the names, values and descriptions of every setting in the file."));
+    m_model.setDocument(&m_file);
+}
+
+void TestSearchView::burstOfKeystrokesSearchesOnce()
+{
+    SearchView view(&m_model, &m_schema);
+    view.setDocument(&m_file);
+    const int before = view.searchCount();
+    for (const char *text : {"m", "ma", "max", "max ", "max p", "max proc"}) {
+        view.queryEdit()->setText(QString::fromLatin1(text));
+        QTest::qWait(20);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(view.searchCount(), before + 1, 2000);
+    QTest::qWait(300);
+    QCOMPARE(view.searchCount(), before + 1);
+    QVERIFY(!view.rows().isEmpty());
+    QCOMPARE(view.rows().constFirst()->node()->key, QStringLiteral("MaxProcessors"));
+}
+
+void TestSearchView::restriction()
+{
+    SearchView view(&m_model, &m_schema);
+    view.setDocument(&m_file);
+    view.protectedBox()->setChecked(true);
+    view.setQuery(QStringLiteral("gamma"));
+    const QList<XsdtNode *> nodes{m_file.root.findPath(u"ModuleData/Mirelux/Strength"),
+                                  m_file.root.findPath(u"ModuleDataAccess/Mirelux/LastAccess")};
+    view.showNodes(nodes, QStringLiteral("Just these"));
+    QVERIFY(!view.restrictionBanner()->isHidden());
+    QCOMPARE(view.restrictionLabel()->text(), QStringLiteral("Just these"));
+    QVERIFY(view.queryEdit()->text().isEmpty());
+    QVERIFY(!view.protectedBox()->isChecked());
+    QCOMPARE(view.rows().size(), 2); // the protected time value too, in restricted mode
+    view.setQuery(QStringLiteral("strength"));
+    QCOMPARE(view.rows().size(), 1);
+    view.clearRestriction();
+    QVERIFY(view.restrictionBanner()->isHidden());
+    QVERIFY(view.rows().size() >= 1);
+    QVERIFY(view.rows().constFirst()->pathLine()->text().startsWith(QStringLiteral("ModuleData")));
+}
+
+QTEST_MAIN(TestSearchView)
+#include "tst_searchview.moc"

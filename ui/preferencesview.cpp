@@ -1,0 +1,255 @@
+#include "ui/preferencesview.h"
+
+#include "core/xsdtfile.h"
+#include "model/nodemenu.h"
+#include "model/settingrow.h"
+#include "model/settingsmodel.h"
+#include "ui/collapsiblesection.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace pfw {
+
+PreferencesView::PreferencesView(SettingsModel *model, const SettingsSchema *schema, QWidget *parent)
+    : QWidget(parent)
+    , m_model(model)
+    , m_schema(schema)
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_filter = new QLineEdit(this);
+    m_filter->setPlaceholderText(tr("Search names, descriptions and text values"));
+    m_filter->setClearButtonEnabled(true);
+    layout->addWidget(m_filter);
+
+    auto *splitter = new QSplitter(Qt::Horizontal, this);
+    splitter->setChildrenCollapsible(false);
+    m_pageList = new QListWidget(splitter);
+    m_pageList->setMinimumWidth(170);
+    m_pageList->setMaximumWidth(300);
+    m_stack = new QStackedWidget(splitter);
+    m_nothing = new QLabel(tr("No matching settings."), m_stack);
+    m_nothing->setAlignment(Qt::AlignCenter);
+    m_stack->addWidget(m_nothing);
+    splitter->addWidget(m_pageList);
+    splitter->addWidget(m_stack);
+    splitter->setStretchFactor(1, 1);
+    layout->addWidget(splitter, 1);
+
+    connect(m_pageList, &QListWidget::currentRowChanged, this,
+            [this](int row) { m_stack->setCurrentIndex(row < 0 ? 0 : row + 1); });
+    connect(m_filter, &QLineEdit::textChanged, this, &PreferencesView::applyFilter);
+    connect(m_model, &QAbstractItemModel::dataChanged, this, &PreferencesView::refreshNodes);
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        for (SettingRow *row : std::as_const(m_rowOf))
+            row->refresh();
+        updateBadges();
+    });
+}
+
+PreferencesView::~PreferencesView() = default;
+
+void PreferencesView::clear()
+{
+    m_rowOf.clear();
+    m_pageList->clear();
+    for (const auto &page : m_pages) {
+        m_stack->removeWidget(page->scroll);
+        delete page->scroll;
+    }
+    m_pages.clear();
+}
+
+void PreferencesView::setDocument(XsdtFile *file)
+{
+    clear();
+    m_file = file;
+    if (!m_file)
+        return;
+    for (const PageSpec &spec : m_schema->pages(*m_file))
+        buildPage(spec);
+    m_pageList->setCurrentRow(m_pages.empty() ? -1 : 0);
+    updateBadges();
+    applyFilter();
+}
+
+bool PreferencesView::hasShowableContent(const XsdtNode &group) const
+{
+    for (const auto &child : group.children) {
+        if (m_schema->isHidden(*child))
+            continue;
+        if (child->kind == XsdtNode::Value ? child->isEditableValue() : hasShowableContent(*child))
+            return true;
+    }
+    return false;
+}
+
+PreferencesView::Page *PreferencesView::buildPage(const PageSpec &spec)
+{
+    auto page = std::make_unique<Page>();
+    page->title = spec.title;
+    page->scroll = new QScrollArea;
+    page->scroll->setWidgetResizable(true);
+    page->scroll->setFrameShape(QFrame::NoFrame);
+    auto *content = new QWidget(page->scroll);
+    auto *layout = new QVBoxLayout(content);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    for (const QString &path : spec.paths) {
+        XsdtNode *group = m_file->root.findPath(path);
+        if (!group || !hasShowableContent(*group))
+            continue;
+        if (spec.paths.size() == 1) {
+            buildGroup(group, layout, page.get(), 0);
+            continue;
+        }
+        auto *section = new CollapsibleSection(SettingsSchema::humanizeKey(group->key), true, content);
+        section->setContextMenuHandler([this, group](const QPoint &pos) { showNodeMenu(group, pos); });
+        layout->addWidget(section);
+        page->sections.append(section);
+        buildGroup(group, section->contentLayout(), page.get(), 1);
+    }
+    if (page->rows.isEmpty()) {
+        delete page->scroll;
+        return nullptr;
+    }
+    layout->addStretch();
+    page->scroll->setWidget(content);
+    m_stack->addWidget(page->scroll);
+    page->item = new QListWidgetItem(spec.title, m_pageList);
+    m_pages.push_back(std::move(page));
+    return m_pages.back().get();
+}
+
+void PreferencesView::buildGroup(XsdtNode *group, QLayout *layout, Page *page, int depth)
+{
+    for (const auto &child : group->children) {
+        if (child->kind != XsdtNode::Value || !child->isEditableValue() || m_schema->isHidden(*child))
+            continue;
+        auto *row = new SettingRow(child.get(), m_schema->spec(*child), m_model);
+        row->setViewOnly(m_viewOnly);
+        connect(row, &SettingRow::rejected, this, &PreferencesView::message);
+        connect(row, &SettingRow::menuRequested, this, &PreferencesView::showNodeMenu);
+        layout->addWidget(row);
+        page->rows.append(row);
+        m_rowOf.insert(child.get(), row);
+    }
+    for (const auto &child : group->children) {
+        if (child->kind != XsdtNode::Item || m_schema->isHidden(*child) || !hasShowableContent(*child))
+            continue;
+        XsdtNode *subgroup = child.get();
+        auto *section = new CollapsibleSection(SettingsSchema::humanizeKey(subgroup->key), false);
+        section->setContextMenuHandler([this, subgroup](const QPoint &pos) { showNodeMenu(subgroup, pos); });
+        layout->addWidget(section);
+        page->sections.append(section);
+        buildGroup(subgroup, section->contentLayout(), page, depth + 1);
+    }
+}
+
+void PreferencesView::showNodeMenu(XsdtNode *node, const QPoint &globalPos)
+{
+    NodeMenuCallbacks callbacks;
+    callbacks.deleteNode = [this](XsdtNode *n) { emit deleteRequested(n); };
+    callbacks.undoDeletion = [this](XsdtNode *n) { emit restoreRequested(n); };
+    pfw::showNodeMenu(this, m_model, node, globalPos, m_viewOnly, callbacks);
+}
+
+void PreferencesView::setViewOnly(bool on)
+{
+    if (m_viewOnly == on)
+        return;
+    m_viewOnly = on;
+    for (SettingRow *row : std::as_const(m_rowOf))
+        row->setViewOnly(on);
+}
+
+bool PreferencesView::showPage(int index)
+{
+    if (index < 0 || index >= int(m_pages.size()) || m_pages.at(size_t(index))->item->isHidden())
+        return false;
+    m_pageList->setCurrentRow(index);
+    return true;
+}
+
+void PreferencesView::setFilterText(const QString &text)
+{
+    m_filter->setText(text);
+}
+
+void PreferencesView::updateBadges()
+{
+    for (const auto &page : m_pages) {
+        int edited = 0;
+        for (const SettingRow *row : std::as_const(page->rows))
+            edited += row->node()->isEdited() ? 1 : 0;
+        QFont font = page->item->font();
+        font.setWeight(edited > 0 ? QFont::Bold : QFont::Normal);
+        page->item->setFont(font);
+        page->item->setText(edited > 0 ? QStringLiteral("%1   \u25CF %2").arg(page->title).arg(edited) : page->title);
+    }
+}
+
+void PreferencesView::applyFilter()
+{
+    const QString text = m_filter->text().trimmed();
+    for (const auto &page : m_pages) {
+        int visible = 0;
+        for (SettingRow *row : std::as_const(page->rows)) {
+            const bool match = row->matches(text);
+            row->setVisible(match);
+            visible += match ? 1 : 0;
+        }
+        // Inner sections come later in the list: settle them before the ones holding them.
+        for (auto it = page->sections.crbegin(); it != page->sections.crend(); ++it) {
+            CollapsibleSection *section = *it;
+            if (text.isEmpty()) {
+                section->setVisible(true);
+                section->setExpanded(section->initiallyExpanded());
+                continue;
+            }
+            bool anyVisible = false;
+            for (const QObject *child : section->content()->children()) {
+                const auto *widget = qobject_cast<const QWidget *>(child);
+                if (widget && !widget->isHidden()) {
+                    anyVisible = true;
+                    break;
+                }
+            }
+            section->setVisible(anyVisible);
+            if (anyVisible)
+                section->setExpanded(true);
+        }
+        page->item->setHidden(!text.isEmpty() && visible == 0);
+    }
+    QListWidgetItem *current = m_pageList->currentItem();
+    if (!current || current->isHidden()) {
+        int first = -1;
+        for (int i = 0; i < m_pageList->count() && first < 0; ++i) {
+            if (!m_pageList->item(i)->isHidden())
+                first = i;
+        }
+        m_pageList->setCurrentRow(first);
+    }
+    m_stack->setCurrentIndex(m_pageList->currentRow() < 0 || m_pageList->currentItem()->isHidden()
+                                 ? 0
+                                 : m_pageList->currentRow() + 1);
+}
+
+void PreferencesView::refreshNodes(const QModelIndex &topLeft, const QModelIndex &bottomRight)
+{
+    if (m_rowOf.isEmpty())
+        return;
+    for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
+        if (SettingRow *shown = m_rowOf.value(m_model->nodeFor(topLeft.siblingAtRow(row))))
+            shown->refresh();
+    }
+    updateBadges();
+}
+
+} // namespace pfw

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "schema/settingsschema.h"
+
+#include <QHash>
+#include <QWidget>
+
+#include <memory>
+#include <vector>
+
+class QLabel;
+class QLayout;
+class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+class QScrollArea;
+class QStackedWidget;
+
+namespace pfw {
+
+class CollapsibleSection;
+class SettingRow;
+class SettingsModel;
+class XsdtFile;
+struct XsdtNode;
+
+// The Preferences tab: PixInsight's common settings as pages of rows, groups as sections.
+class PreferencesView final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    struct Page
+    {
+        QScrollArea *scroll = nullptr;
+        QString title;
+        QList<SettingRow *> rows;
+        QList<CollapsibleSection *> sections;
+        QListWidgetItem *item = nullptr;
+    };
+
+    PreferencesView(SettingsModel *model, const SettingsSchema *schema, QWidget *parent = nullptr);
+    ~PreferencesView() override;
+
+    void setDocument(XsdtFile *file);
+    void setViewOnly(bool on);
+    bool showPage(int index);
+    void setFilterText(const QString &text);
+    Page *buildPage(const PageSpec &spec);
+    void buildGroup(XsdtNode *group, QLayout *layout, Page *page, int depth);
+    void showNodeMenu(XsdtNode *node, const QPoint &globalPos);
+
+    const std::vector<std::unique_ptr<Page>> &pages() const { return m_pages; }
+    QListWidget *pageList() const { return m_pageList; }
+    QStackedWidget *pageStack() const { return m_stack; }
+    QLineEdit *filterEdit() const { return m_filter; }
+
+signals:
+    void message(const QString &text);
+    void deleteRequested(pfw::XsdtNode *node);
+    void restoreRequested(pfw::XsdtNode *node);
+
+private:
+    void clear();
+    bool hasShowableContent(const XsdtNode &group) const;
+    void updateBadges();
+    void applyFilter();
+    void refreshNodes(const QModelIndex &topLeft, const QModelIndex &bottomRight);
+
+    SettingsModel *m_model;
+    const SettingsSchema *m_schema;
+    XsdtFile *m_file = nullptr;
+    bool m_viewOnly = false;
+    QLineEdit *m_filter;
+    QLabel *m_nothing;
+    QListWidget *m_pageList;
+    QStackedWidget *m_stack;
+    std::vector<std::unique_ptr<Page>> m_pages;
+    QHash<const XsdtNode *, SettingRow *> m_rowOf;
+};
+
+} // namespace pfw

@@ -1,0 +1,252 @@
+#include "ui/searchview.h"
+
+#include "core/xsdtfile.h"
+#include "model/nodemenu.h"
+#include "model/settingrow.h"
+#include "model/settingsmodel.h"
+#include "schema/settingsschema.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+namespace pfw {
+
+SearchView::SearchView(SettingsModel *model, const SettingsSchema *schema, QWidget *parent)
+    : QWidget(parent)
+    , m_model(model)
+    , m_schema(schema)
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 6, 0, 0);
+
+    m_banner = new QWidget(this);
+    auto *bannerLayout = new QHBoxLayout(m_banner);
+    bannerLayout->setContentsMargins(0, 0, 0, 0);
+    m_restrictionLabel = new QLabel(m_banner);
+    m_restrictionLabel->setWordWrap(true);
+    m_restrictionLabel->setMargin(6);
+    m_restrictionLabel->setAutoFillBackground(true);
+    QPalette palette = m_restrictionLabel->palette();
+    palette.setColor(QPalette::Window, QColor(80, 160, 255, 70));
+    m_restrictionLabel->setPalette(palette);
+    auto *clear = new QPushButton(tr("Clear filter"), m_banner);
+    bannerLayout->addWidget(m_restrictionLabel, 1);
+    bannerLayout->addWidget(clear);
+    m_banner->hide();
+    layout->addWidget(m_banner);
+    connect(clear, &QPushButton::clicked, this, &SearchView::clearRestriction);
+
+    m_query = new QLineEdit(this);
+    m_query->setPlaceholderText(
+        tr("Search all settings: names, values, descriptions  (every word must match; \"quotes\" for a phrase)"));
+    m_query->setClearButtonEnabled(true);
+    layout->addWidget(m_query);
+
+    auto *options = new QHBoxLayout;
+    m_names = new QCheckBox(tr("Names and paths"), this);
+    m_values = new QCheckBox(tr("Values"), this);
+    m_descriptions = new QCheckBox(tr("Descriptions"), this);
+    m_changedOnly = new QCheckBox(tr("Changed only"), this);
+    m_protected = new QCheckBox(tr("Include protected values"), this);
+    m_protected->setToolTip(tr("Time and Block values: shown for reference, never editable."));
+    for (QCheckBox *box : {m_names, m_values, m_descriptions})
+        box->setChecked(true);
+    for (QCheckBox *box : {m_names, m_values, m_descriptions, m_changedOnly, m_protected}) {
+        options->addWidget(box);
+        connect(box, &QCheckBox::toggled, this, &SearchView::scheduleSearch);
+    }
+    options->addStretch();
+    layout->addLayout(options);
+
+    m_status = new QLabel(tr("Type to search the names, values and descriptions of every setting in the file."), this);
+    layout->addWidget(m_status);
+
+    auto *scroll = new QScrollArea(this);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    auto *listWidget = new QWidget(scroll);
+    m_list = new QVBoxLayout(listWidget);
+    m_list->setContentsMargins(0, 0, 0, 0);
+    m_list->setSpacing(0);
+    m_more = new QPushButton(listWidget);
+    m_more->hide();
+    m_list->addWidget(m_more);
+    m_list->addStretch();
+    scroll->setWidget(listWidget);
+    layout->addWidget(scroll, 1);
+    connect(m_more, &QPushButton::clicked, this, [this] {
+        m_limit += kPageSize;
+        populate();
+    });
+
+    m_debounce.setSingleShot(true);
+    m_debounce.setInterval(200);
+    connect(&m_debounce, &QTimer::timeout, this, &SearchView::search);
+    connect(m_query, &QLineEdit::textChanged, this, &SearchView::scheduleSearch);
+    connect(m_model, &QAbstractItemModel::dataChanged, this, &SearchView::refreshNodes);
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        for (SettingRow *row : std::as_const(m_rows))
+            row->refresh();
+    });
+}
+
+void SearchView::scheduleSearch()
+{
+    m_limit = kPageSize;
+    m_debounce.start();
+}
+
+void SearchView::setDocument(XsdtFile *file)
+{
+    removeRows();
+    m_results.clear();
+    m_index.clear();
+    m_file = file;
+    m_restriction.clear();
+    m_restricted = false;
+    m_banner->hide();
+    m_limit = kPageSize;
+    if (m_file)
+        search();
+    else
+        m_status->clear();
+}
+
+void SearchView::setQuery(const QString &text)
+{
+    m_debounce.stop();
+    m_query->setText(text);
+    m_debounce.stop();
+    search();
+}
+
+void SearchView::showNodes(const QList<XsdtNode *> &nodes, const QString &description)
+{
+    m_restriction.clear();
+    for (const XsdtNode *node : nodes)
+        m_restriction.insert(node);
+    m_restricted = true;
+    m_restrictionLabel->setText(description);
+    m_banner->show();
+    m_debounce.stop();
+    {
+        const QSignalBlocker query(m_query);
+        const QSignalBlocker changed(m_changedOnly);
+        const QSignalBlocker protectedValues(m_protected);
+        m_query->clear();
+        m_changedOnly->setChecked(false);
+        m_protected->setChecked(false);
+    }
+    m_limit = kPageSize;
+    search();
+}
+
+void SearchView::clearRestriction()
+{
+    if (!m_restricted)
+        return;
+    m_restriction.clear();
+    m_restricted = false;
+    m_banner->hide();
+    search();
+}
+
+void SearchView::setViewOnly(bool on)
+{
+    m_viewOnly = on;
+    for (SettingRow *row : std::as_const(m_rows))
+        row->setViewOnly(on);
+}
+
+void SearchView::buildIndex()
+{
+    if (m_file)
+        m_index.build(*m_file, *m_schema);
+}
+
+void SearchView::removeRows()
+{
+    qDeleteAll(m_rows);
+    m_rows.clear();
+    m_rowOf.clear();
+}
+
+void SearchView::search()
+{
+    m_debounce.stop();
+    m_limit = qMax(m_limit, int(kPageSize));
+    m_results.clear();
+    ++m_searches;
+    if (!m_file) {
+        removeRows();
+        return;
+    }
+    if (!m_index.isBuilt())
+        buildIndex();
+    const QStringList terms = SearchIndex::splitTerms(m_query->text());
+    if (terms.isEmpty() && !m_changedOnly->isChecked() && !m_restricted) {
+        removeRows();
+        m_status->setText(tr("Type to search the names, values and descriptions of every setting in the file."));
+        m_more->hide();
+        return;
+    }
+    SearchIndex::Options options;
+    options.names = m_names->isChecked();
+    options.values = m_values->isChecked();
+    options.descriptions = m_descriptions->isChecked();
+    options.changedOnly = m_changedOnly->isChecked();
+    options.includeProtected = m_protected->isChecked();
+    m_results = m_index.search(terms, options, m_restricted ? &m_restriction : nullptr);
+    populate();
+}
+
+void SearchView::populate()
+{
+    removeRows();
+    const int total = int(m_results.size());
+    const int shown = qMin(total, m_limit);
+    for (int i = 0; i < shown; ++i) {
+        XsdtNode *node = m_index.node(m_results.at(i).position);
+        auto *row = new SettingRow(node, m_schema->spec(*node), m_model);
+        row->setShowPath(true);
+        row->setViewOnly(m_viewOnly);
+        connect(row, &SettingRow::rejected, this, &SearchView::message);
+        connect(row, &SettingRow::menuRequested, this, [this](XsdtNode *target, const QPoint &pos) {
+            NodeMenuCallbacks callbacks;
+            callbacks.deleteNode = [this](XsdtNode *n) { emit deleteRequested(n); };
+            callbacks.undoDeletion = [this](XsdtNode *n) { emit restoreRequested(n); };
+            callbacks.reveal = [this](XsdtNode *n) { emit revealRequested(n); };
+            pfw::showNodeMenu(this, m_model, target, pos, m_viewOnly, callbacks);
+        });
+        m_list->insertWidget(m_list->indexOf(m_more), row);
+        m_rows.append(row);
+        m_rowOf.insert(node, row);
+    }
+    m_more->setVisible(shown < total);
+    if (shown < total)
+        m_more->setText(tr("Show more results (%1 more)").arg(total - shown));
+    if (total > 0 && shown < total)
+        m_status->setText(tr("%1 results, showing the best %2. Refine the search or show more.").arg(total).arg(shown));
+    else if (total > 0)
+        m_status->setText(tr("%n result(s)", nullptr, total));
+    else
+        m_status->setText(tr("No matching settings."));
+}
+
+void SearchView::refreshNodes(const QModelIndex &topLeft, const QModelIndex &bottomRight)
+{
+    if (m_rowOf.isEmpty())
+        return;
+    for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
+        const XsdtNode *node = m_model->nodeFor(topLeft.siblingAtRow(row));
+        if (SettingRow *shown = m_rowOf.value(node))
+            shown->refresh();
+    }
+}
+
+} // namespace pfw

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "ui/searchindex.h"
+
+#include <QHash>
+#include <QTimer>
+#include <QWidget>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QVBoxLayout;
+
+namespace pfw {
+
+class SettingRow;
+class SettingsModel;
+class SettingsSchema;
+class XsdtFile;
+struct XsdtNode;
+
+// The Search tab: every value ranked by name, path, label, description or value, shown as
+// editable rows. Also shows a fixed set of nodes for the module search.
+class SearchView final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kPageSize = 100;
+
+    SearchView(SettingsModel *model, const SettingsSchema *schema, QWidget *parent = nullptr);
+
+    void setDocument(XsdtFile *file);
+    void setQuery(const QString &text);
+    void showNodes(const QList<XsdtNode *> &nodes, const QString &description);
+    void clearRestriction();
+    void setViewOnly(bool on);
+    void buildIndex();
+    void populate();
+
+    QLineEdit *queryEdit() const { return m_query; }
+    QLabel *statusLabel() const { return m_status; }
+    QPushButton *moreButton() const { return m_more; }
+    QLabel *restrictionLabel() const { return m_restrictionLabel; }
+    QWidget *restrictionBanner() const { return m_banner; }
+    QCheckBox *changedOnlyBox() const { return m_changedOnly; }
+    QCheckBox *protectedBox() const { return m_protected; }
+    const QList<SettingRow *> &rows() const { return m_rows; }
+    int searchCount() const { return m_searches; }
+
+signals:
+    void message(const QString &text);
+    void deleteRequested(pfw::XsdtNode *node);
+    void restoreRequested(pfw::XsdtNode *node);
+    void revealRequested(pfw::XsdtNode *node);
+
+private:
+    void search();
+    void scheduleSearch();
+    void removeRows();
+    void refreshNodes(const QModelIndex &topLeft, const QModelIndex &bottomRight);
+
+    SettingsModel *m_model;
+    const SettingsSchema *m_schema;
+    XsdtFile *m_file = nullptr;
+    bool m_viewOnly = false;
+    QSet<const XsdtNode *> m_restriction;
+    bool m_restricted = false;
+    SearchIndex m_index;
+    QList<SearchIndex::Result> m_results;
+    int m_limit = kPageSize;
+    QList<SettingRow *> m_rows;
+    QHash<const XsdtNode *, SettingRow *> m_rowOf;
+    int m_searches = 0;
+
+    QWidget *m_banner;
+    QLabel *m_restrictionLabel;
+    QLineEdit *m_query;
+    QCheckBox *m_names;
+    QCheckBox *m_values;
+    QCheckBox *m_descriptions;
+    QCheckBox *m_changedOnly;
+    QCheckBox *m_protected;
+    QLabel *m_status;
+    QVBoxLayout *m_list;
+    QPushButton *m_more;
+    QTimer m_debounce;
+};
+
+} // namespace pfw
