@@ -8,22 +8,28 @@
 
 namespace pfw::test {
 
-// Answers the next modal dialog, whatever opens it, so that no test can hang on one. The
-// callback sees the dialog and must close it (accept, reject or click a button); if it
-// does not, the dialog is closed for it.
-inline void answerNextModal(const std::function<void(QWidget *)> &answer, int attempts = 500)
+// Answers the next modal dialog of type Dialog, whatever opens it, so that no test can hang on
+// one. The callback must close it (accept, reject or click a button); if it does not, the
+// dialog is closed for it. Polling gives up after about five seconds.
+template <typename Dialog = QWidget>
+void answerNext(const std::function<void(Dialog *)> &answer, int attempts = 500)
 {
     QTimer::singleShot(10, [answer, attempts] {
-        QWidget *modal = QApplication::activeModalWidget();
+        auto *modal = qobject_cast<Dialog *>(QApplication::activeModalWidget());
         if (!modal) {
             if (attempts > 0)
-                answerNextModal(answer, attempts - 1);
+                answerNext<Dialog>(answer, attempts - 1);
             return;
         }
         answer(modal);
         if (QApplication::activeModalWidget() == modal)
             modal->close();
     });
+}
+
+inline void answerNextModal(const std::function<void(QWidget *)> &answer)
+{
+    answerNext<QWidget>(answer);
 }
 
 } // namespace pfw::test

@@ -8,11 +8,14 @@
 #include "ui/allsettingspage.h"
 #include "ui/deletionflow.h"
 #include "ui/mainwindow.h"
+#include "ui/modulesearchdialog.h"
 #include "ui/reviewdialog.h"
+#include "ui/searchview.h"
 #include "ui/screenplacement.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -20,6 +23,8 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
+#include <QDialogButtonBox>
+#include <QRadioButton>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -51,6 +56,10 @@ private slots:
     void closingWithPendingChanges();
     void choosingAnotherFileAsks();
     void invalidUtf8Banner();
+    void moduleSearch_data();
+    void moduleSearch();
+    void moduleSearchNameNeedsText();
+    void findKeyGoesToSearch();
     void placement_data();
     void placement();
 
@@ -435,6 +444,91 @@ void TestMainWindow::invalidUtf8Banner()
     QCOMPARE(error, QStringLiteral("Cannot open file|%1 is not a valid PixInsight settings file: Not a PixInsight "
                                    "settings file (no <xsdt> element).").arg(path));
     QVERIFY(!m_window->reloadAction()->isEnabled());
+}
+
+void TestMainWindow::moduleSearch_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("full");
+    QTest::addColumn<QString>("heading"); // empty: the full-search question, answered No
+    QTest::newRow("exact, installed") << "noiseweave" << false
+        << "Module search for \"noiseweave\": registry entry, module data, module settings and process entries - "
+           "NoiseWeave (installed), 3 value(s). Type words below to narrow them.";
+    QTest::newRow("exact, not in the list") << "MIRELUX" << false
+        << "Module search for \"MIRELUX\": registry entry, module data, module settings and process entries - "
+           "Mirelux (not in the module list), 13 value(s). Type words below to narrow them.";
+    QTest::newRow("partial") << "relu" << false
+        << "No module is called exactly \"relu\"; showing modules whose name contains it: Mirelux (not in the module "
+           "list) - 13 value(s).";
+    QTest::newRow("nothing") << "zzzz" << false << "";
+    QTest::newRow("full search") << "Mirelux" << true << "(full)";
+}
+
+void TestMainWindow::moduleSearch()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, full);
+    QFETCH(QString, heading);
+    QString question;
+    test::answerNext<ModuleSearchDialog>([name, full](ModuleSearchDialog *dialog) {
+        dialog->nameEdit()->setText(name);
+        if (full)
+            dialog->fullButton()->setChecked(true);
+        dialog->buttons()->button(QDialogButtonBox::Ok)->click();
+    });
+    if (heading.isEmpty()) {
+        test::answerNext<QMessageBox>([&question](QMessageBox *box) {
+            question = box->text();
+            box->button(QMessageBox::No)->click();
+        });
+    }
+    const int tabBefore = m_window->tabs()->currentIndex();
+    m_window->onFindModule();
+    SearchView *search = m_window->searchView();
+    if (heading.isEmpty()) {
+        QTRY_VERIFY(!question.isEmpty());
+        QCOMPARE(question, QStringLiteral("Nothing recorded for \"zzzz\" in the places module names usually go.\n\n"
+                                          "Run a full search instead?"));
+        QCOMPARE(m_window->tabs()->currentIndex(), tabBefore);
+        return;
+    }
+    QCOMPARE(m_window->tabs()->currentWidget(), search);
+    if (full) {
+        QVERIFY(search->restrictionBanner()->isHidden());
+        QCOMPARE(search->queryEdit()->text(), QStringLiteral("Mirelux"));
+        QVERIFY(search->rows().size() > 3);
+        return;
+    }
+    QVERIFY(!search->restrictionBanner()->isHidden());
+    QCOMPARE(search->restrictionLabel()->text(), heading);
+}
+
+void TestMainWindow::moduleSearchNameNeedsText()
+{
+    ModuleSearchDialog dialog({QStringLiteral("Mirelux"), QStringLiteral("NoiseWeave")});
+    QPushButton *search = dialog.buttons()->button(QDialogButtonBox::Ok);
+    QCOMPARE(search->text(), QStringLiteral("Search"));
+    QVERIFY(!search->isEnabled());
+    dialog.nameEdit()->setText(QStringLiteral("   "));
+    QVERIFY(!search->isEnabled());
+    dialog.nameEdit()->setText(QStringLiteral(" weave "));
+    QVERIFY(search->isEnabled());
+    QCOMPARE(dialog.name(), QStringLiteral("weave"));
+    QCompleter *completer = dialog.nameEdit()->completer();
+    completer->setCompletionPrefix(QStringLiteral("EAV"));
+    QCOMPARE(completer->currentCompletion(), QStringLiteral("NoiseWeave"));
+}
+
+void TestMainWindow::findKeyGoesToSearch()
+{
+    m_window->activateWindow();
+    m_window->searchView()->queryEdit()->setText(QStringLiteral("gamma"));
+    m_window->tabs()->setCurrentIndex(0);
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QTest::keySequence(m_window.get(), QKeySequence::Find);
+    QCOMPARE(m_window->tabs()->currentWidget(), m_window->searchView());
+    QVERIFY(m_window->searchView()->queryEdit()->hasSelectedText());
+    QCOMPARE(m_window->searchView()->queryEdit()->selectedText(), QStringLiteral("gamma"));
 }
 
 void TestMainWindow::placement_data()

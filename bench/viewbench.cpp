@@ -1,0 +1,73 @@
+// The Search view on a file with 50 000 values (index, one two-term search, 100 rows) and the
+// Preferences view building every page of the demo file.
+#include "bench/settingsgenerator.h"
+#include "core/xsdtfile.h"
+#include "model/settingsmodel.h"
+#include "schema/deletionpolicy.h"
+#include "schema/settingsschema.h"
+#include "ui/preferencesview.h"
+#include "ui/searchindex.h"
+#include "ui/searchview.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+double milliseconds(const std::function<void()> &work)
+{
+    QElapsedTimer timer;
+    timer.start();
+    work();
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    pfw::SettingsSchema schema;
+    pfw::DeletionPolicy policy;
+    QString error;
+    if (!schema.loadBuiltIn(&error) || !policy.loadBuiltIn(&error))
+        return 1;
+    pfw::XsdtFile file;
+    if (!file.parse(pfw::SettingsGenerator::withValues(50000)))
+        return 1;
+    pfw::SettingsModel model;
+    model.setPolicy(&policy);
+    model.setDocument(&file);
+    std::printf("file with %lld values\n", static_cast<long long>(file.root.valueCount()));
+
+    pfw::SearchIndex index;
+    std::printf("%-40s %8.1f ms\n", "build the search index", milliseconds([&] { index.build(file, schema); }));
+    QList<pfw::SearchIndex::Result> results;
+    const QStringList terms = pfw::SearchIndex::splitTerms(QStringLiteral("amount 3"));
+    const double searched = milliseconds([&] { results = index.search(terms, {}, nullptr); });
+    std::printf("%-40s %8.1f ms (%lld results)\n", "search with two terms", searched,
+                static_cast<long long>(results.size()));
+
+    pfw::SearchView view(&model, &schema);
+    view.setDocument(&file);
+    view.buildIndex();
+    view.setQuery(QStringLiteral("amount"));
+    const double populated = milliseconds([&] { view.populate(); });
+    std::printf("%-40s %8.1f ms (%lld rows)\n", "populate 100 rows", populated, static_cast<long long>(view.rows().size()));
+    std::printf("%-40s %8.1f ms\n", "search and populate (typed query)",
+                milliseconds([&] { view.setQuery(QStringLiteral("amount 3")); }));
+
+    pfw::XsdtFile demo;
+    if (!demo.parse(pfw::SettingsGenerator::demo()))
+        return 1;
+    model.setDocument(&demo);
+    pfw::PreferencesView preferences(&model, &schema);
+    const double built = milliseconds([&] { preferences.setDocument(&demo); });
+    std::printf("%-40s %8.1f ms (%zu pages)\n", "Preferences: build every demo page", built, preferences.pages().size());
+    return 0;
+}
