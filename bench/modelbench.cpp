@@ -1,5 +1,6 @@
 // The settings model over a large file: resets, whole-subtree refreshes and a filter proxy on
 // top, timed. Every operation must stay a single walk of the tree, never a walk per row.
+#include "bench/benchtimer.h"
 #include "bench/settingsgenerator.h"
 #include "core/xsdtfile.h"
 #include "model/settingsfilterproxy.h"
@@ -13,14 +14,6 @@
 #include <functional>
 
 namespace {
-
-double milliseconds(const std::function<void()> &work)
-{
-    QElapsedTimer timer;
-    timer.start();
-    work();
-    return double(timer.nsecsElapsed()) / 1e6;
-}
 
 qsizetype nodeCount(const pfw::XsdtNode &node)
 {
@@ -54,40 +47,40 @@ int main(int argc, char *argv[])
     QObject::connect(&model, &QAbstractItemModel::dataChanged, [&changed] { ++changed; });
     QObject::connect(&model, &QAbstractItemModel::modelReset, [&resets] { ++resets; });
 
-    std::printf("%-44s %10.2f ms\n", "setDocument", milliseconds([&] { model.setDocument(&file); }));
+    std::printf("%-44s %10.2f ms\n", "setDocument", pfw::bench::milliseconds([&] { model.setDocument(&file); }));
     for (const auto &module : moduleData->children) {
         if (!module->children.empty() && module->children.front()->isEditableValue())
             module->children.front()->value += QLatin1String("0");
     }
-    std::printf("%-44s %10.2f ms\n", "revertAll after edits in every module", milliseconds([&] { model.revertAll(); }));
-    double took = milliseconds([&] { model.notifySubtree(moduleData); });
+    std::printf("%-44s %10.2f ms\n", "revertAll after edits in every module", pfw::bench::milliseconds([&] { model.revertAll(); }));
+    double took = pfw::bench::milliseconds([&] { model.notifySubtree(moduleData); });
     std::printf("%-44s %10.2f ms  (%lld signals)\n", "notifySubtree(ModuleData)", took, changed);
     changed = 0;
-    took = milliseconds([&] { model.refreshAll(); });
+    took = pfw::bench::milliseconds([&] { model.refreshAll(); });
     std::printf("%-44s %10.2f ms  (%lld signals)\n", "refreshAll", took, changed);
     std::printf("%-44s %10.2f ms\n", "requestDeletion(ModuleData group)",
-                milliseconds([&] { model.requestDeletion(moduleData->children.back().get()); }));
+                pfw::bench::milliseconds([&] { model.requestDeletion(moduleData->children.back().get()); }));
     std::printf("resets: %lld (setDocument and revertAll, one each)\n", resets);
 
     pfw::SettingsFilterProxy proxy;
-    std::printf("%-44s %10.2f ms\n", "proxy: attach", milliseconds([&] { proxy.setSourceModel(&model); }));
+    std::printf("%-44s %10.2f ms\n", "proxy: attach", pfw::bench::milliseconds([&] { proxy.setSourceModel(&model); }));
     std::printf("%-44s %10.2f ms\n", "proxy: filter text \"threshold\"",
-                milliseconds([&] { proxy.setFilterText(QStringLiteral("threshold")); }));
-    std::printf("%-44s %10.2f ms\n", "proxy: changed only", milliseconds([&] {
+                pfw::bench::milliseconds([&] { proxy.setFilterText(QStringLiteral("threshold")); }));
+    std::printf("%-44s %10.2f ms\n", "proxy: changed only", pfw::bench::milliseconds([&] {
                     proxy.setFilterText(QString());
                     proxy.setChangedOnly(true);
                 }));
     std::printf("%-44s %10.2f ms\n", "proxy: notifySubtree(ModuleData)",
-                milliseconds([&] { model.notifySubtree(moduleData); }));
+                pfw::bench::milliseconds([&] { model.notifySubtree(moduleData); }));
     proxy.setChangedOnly(false);
     // A view maps the rows it shows; map them all, as if every group were expanded.
     const std::function<void(const QModelIndex &)> mapAll = [&](const QModelIndex &parent) {
         for (int row = 0; row < proxy.rowCount(parent); ++row)
             mapAll(proxy.index(row, 0, parent));
     };
-    std::printf("%-44s %10.2f ms\n", "proxy: map every row", milliseconds([&] { mapAll(QModelIndex()); }));
+    std::printf("%-44s %10.2f ms\n", "proxy: map every row", pfw::bench::milliseconds([&] { mapAll(QModelIndex()); }));
     std::printf("%-44s %10.2f ms\n", "proxy, all mapped: notifySubtree(ModuleData)",
-                milliseconds([&] { model.notifySubtree(moduleData); }));
-    std::printf("%-44s %10.2f ms\n", "proxy, all mapped: refilter", milliseconds([&] { proxy.refilter(); }));
+                pfw::bench::milliseconds([&] { model.notifySubtree(moduleData); }));
+    std::printf("%-44s %10.2f ms\n", "proxy, all mapped: refilter", pfw::bench::milliseconds([&] { proxy.refilter(); }));
     return 0;
 }

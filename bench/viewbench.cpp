@@ -1,5 +1,6 @@
 // The Search view on a file with 50 000 values (index, one two-term search, 100 rows) and the
 // Preferences view building every page of the demo file.
+#include "bench/benchtimer.h"
 #include "bench/settingsgenerator.h"
 #include "core/xsdtfile.h"
 #include "model/settingsmodel.h"
@@ -15,18 +16,6 @@
 
 #include <cstdio>
 #include <functional>
-
-namespace {
-
-double milliseconds(const std::function<void()> &work)
-{
-    QElapsedTimer timer;
-    timer.start();
-    work();
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -46,10 +35,10 @@ int main(int argc, char *argv[])
     std::printf("file with %lld values\n", static_cast<long long>(file.root.valueCount()));
 
     pfw::SearchIndex index;
-    std::printf("%-40s %8.1f ms\n", "build the search index", milliseconds([&] { index.build(file, schema); }));
+    std::printf("%-40s %8.1f ms\n", "build the search index", pfw::bench::milliseconds([&] { index.build(file, schema); }));
     QList<pfw::SearchIndex::Result> results;
     const QStringList terms = pfw::SearchIndex::splitTerms(QStringLiteral("amount 3"));
-    const double searched = milliseconds([&] { results = index.search(terms, {}, nullptr); });
+    const double searched = pfw::bench::milliseconds([&] { results = index.search(terms, {}, nullptr); });
     std::printf("%-40s %8.1f ms (%lld results)\n", "search with two terms", searched,
                 static_cast<long long>(results.size()));
 
@@ -57,17 +46,17 @@ int main(int argc, char *argv[])
     view.setDocument(&file);
     view.buildIndex();
     view.setQuery(QStringLiteral("amount"));
-    const double populated = milliseconds([&] { view.populate(); });
+    const double populated = pfw::bench::milliseconds([&] { view.populate(); });
     std::printf("%-40s %8.1f ms (%lld rows)\n", "populate 100 rows", populated, static_cast<long long>(view.rows().size()));
     std::printf("%-40s %8.1f ms\n", "search and populate (typed query)",
-                milliseconds([&] { view.setQuery(QStringLiteral("amount 3")); }));
+                pfw::bench::milliseconds([&] { view.setQuery(QStringLiteral("amount 3")); }));
 
     pfw::XsdtFile demo;
     if (!demo.parse(pfw::SettingsGenerator::demo()))
         return 1;
     model.setDocument(&demo);
     pfw::PreferencesView preferences(&model, &schema);
-    const double built = milliseconds([&] { preferences.setDocument(&demo); });
+    const double built = pfw::bench::milliseconds([&] { preferences.setDocument(&demo); });
     std::printf("%-40s %8.1f ms (%zu pages)\n", "Preferences: build every demo page", built, preferences.pages().size());
     return 0;
 }

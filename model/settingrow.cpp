@@ -307,6 +307,17 @@ void SettingRow::refresh()
         m_editorBox->setToolTip(QString());
 }
 
+void SettingRow::refreshChanged(const SettingsModel &model, const QHash<const XsdtNode *, SettingRow *> &rows,
+                                const QModelIndex &topLeft, const QModelIndex &bottomRight)
+{
+    if (rows.isEmpty())
+        return;
+    for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
+        if (SettingRow *shown = rows.value(model.nodeFor(topLeft.siblingAtRow(row))))
+            shown->refresh();
+    }
+}
+
 void SettingRow::setViewOnly(bool on)
 {
     m_viewOnly = on;

@@ -2,6 +2,7 @@
 
 #include "schema/variablespec.h"
 
+#include <QHash>
 #include <QWidget>
 
 class QCheckBox;
@@ -40,6 +41,10 @@ public:
     QWidget *editorContainer() const { return m_editorBox; }
     QToolButton *revertButton() const { return m_revert; }
     QWidget *editor() const;
+
+    // Refreshes the rows, among those given, whose nodes lie in a changed range of the model.
+    static void refreshChanged(const SettingsModel &model, const QHash<const XsdtNode *, SettingRow *> &rows,
+                               const QModelIndex &topLeft, const QModelIndex &bottomRight);
 
 signals:
     void rejected(const QString &reason);

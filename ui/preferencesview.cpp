@@ -245,10 +245,7 @@ void PreferencesView::refreshNodes(const QModelIndex &topLeft, const QModelIndex
 {
     if (m_rowOf.isEmpty())
         return;
-    for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
-        if (SettingRow *shown = m_rowOf.value(m_model->nodeFor(topLeft.siblingAtRow(row))))
-            shown->refresh();
-    }
+    SettingRow::refreshChanged(*m_model, m_rowOf, topLeft, bottomRight);
     updateBadges();
 }
 

@@ -240,13 +240,7 @@ void SearchView::populate()
 
 void SearchView::refreshNodes(const QModelIndex &topLeft, const QModelIndex &bottomRight)
 {
-    if (m_rowOf.isEmpty())
-        return;
-    for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
-        const XsdtNode *node = m_model->nodeFor(topLeft.siblingAtRow(row));
-        if (SettingRow *shown = m_rowOf.value(node))
-            shown->refresh();
-    }
+    SettingRow::refreshChanged(*m_model, m_rowOf, topLeft, bottomRight);
 }
 
 } // namespace pfw
