@@ -7,12 +7,14 @@
 #include "platform/hostlocations.h"
 #include "ui/allsettingspage.h"
 #include "ui/deletionflow.h"
+#include "ui/healthview.h"
 #include "ui/modulesearchdialog.h"
 #include "ui/preferencesview.h"
 #include "ui/reviewdialog.h"
 #include "ui/screenplacement.h"
 #include "ui/searchview.h"
 #include "ui/thememanager.h"
+#include "ui/unusedmodulesview.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -121,6 +123,10 @@ void MainWindow::buildActions()
     QAction *findModule = file->addAction(tr("Find &module data..."), this, &MainWindow::onFindModule);
     findModule->setShortcut(QKeySequence(QStringLiteral("Ctrl+M")));
     findModule->setStatusTip(tr("Look up everything the file records about one module"));
+    file->addAction(tr("&Unused module data"), this, &MainWindow::onUnusedModules)
+        ->setStatusTip(tr("Modules with saved data that are no longer in PixInsight's module list"));
+    file->addAction(tr("Run &health check"), this, &MainWindow::onHealthCheck)
+        ->setStatusTip(tr("Look for settings that are probably wrong"));
     file->addSeparator();
     m_saveAction = file->addAction(tr("&Save changes..."), this, [this] { onSave(); });
     m_saveAction->setShortcut(QKeySequence::Save);
@@ -206,9 +212,13 @@ void MainWindow::buildCentralWidget()
     m_tabs = new QTabWidget(central);
     m_preferences = new PreferencesView(m_model, &m_schema, m_tabs);
     m_search = new SearchView(m_model, &m_schema, m_tabs);
+    m_unused = new UnusedModulesView(m_model, &m_schema, m_tabs);
+    m_health = new HealthView(m_model, &m_schema, m_tabs);
     m_allSettings = new AllSettingsPage(m_model, m_proxy, m_deletion, m_tabs);
     m_tabs->addTab(m_preferences, tr("Preferences"));
     m_tabs->addTab(m_search, tr("Search"));
+    m_tabs->addTab(m_unused, tr("Unused modules"));
+    m_tabs->addTab(m_health, tr("Health check"));
     m_tabs->addTab(m_allSettings, tr("All settings (advanced)"));
     const auto rejected = [this](const QString &reason) { showMessage(tr("Not accepted - %1").arg(reason), 8000); };
     const auto remove = [this](XsdtNode *node) { m_deletion->confirmAndQueue(node); };
@@ -220,6 +230,20 @@ void MainWindow::buildCentralWidget()
     connect(m_search, &SearchView::deleteRequested, this, remove);
     connect(m_search, &SearchView::restoreRequested, this, restore);
     connect(m_search, &SearchView::revealRequested, this, &MainWindow::revealNode);
+    connect(m_unused, &UnusedModulesView::message, this, [this](const QString &text) { showMessage(text, 10000); });
+    connect(m_unused, &UnusedModulesView::deleteRequested, this, remove);
+    connect(m_unused, &UnusedModulesView::restoreRequested, this, restore);
+    connect(m_unused, &UnusedModulesView::revealRequested, this, &MainWindow::revealNode);
+    connect(m_unused, &UnusedModulesView::queueChanged, this, &MainWindow::refreshState);
+    connect(m_health, &HealthView::message, this, rejected);
+    connect(m_health, &HealthView::deleteRequested, this, remove);
+    connect(m_health, &HealthView::restoreRequested, this, restore);
+    connect(m_health, &HealthView::revealRequested, this, &MainWindow::revealNode);
+    connect(m_health, &HealthView::openUnusedModules, this, &MainWindow::onUnusedModules);
+    connect(m_health, &HealthView::summaryChanged, this, [this](int problems, int warnings) {
+        const int shown = problems + warnings;
+        m_tabs->setTabText(m_tabs->indexOf(m_health), shown < 1 ? tr("Health check") : tr("Health check (%1)").arg(shown));
+    });
     // The standard Find key, anywhere in the window, goes to the Search tab's query.
     auto *find = new QShortcut(QKeySequence::Find, this);
     connect(find, &QShortcut::activated, this, [this] {
@@ -238,7 +262,7 @@ void MainWindow::buildCentralWidget()
 
 int MainWindow::unsavedCount() const
 {
-    return m_loaded ? int(m_document.pendingChangeCount()) : 0;
+    return m_loaded ? int(m_document.pendingChangeCount() + m_unused->queuedRequests().size()) : 0;
 }
 
 void MainWindow::showMessage(const QString &text, int timeoutMs)
@@ -269,18 +293,26 @@ void MainWindow::detachViews()
 {
     m_preferences->setDocument(nullptr);
     m_search->setDocument(nullptr);
+    m_unused->setDocument(nullptr);
+    m_health->setFile(nullptr);
     m_model->setDocument(nullptr);
 }
 
 void MainWindow::attachViews()
 {
     XsdtFile *file = m_loaded ? &m_document.file() : nullptr;
+    m_unused->setFolders(findInstallFolder({}, m_services.environment),
+                         m_loaded ? userDataFolderFor(m_document.path()) : QString());
     m_model->setDocument(file);
     m_preferences->setDocument(file);
     m_search->setDocument(file);
+    m_unused->setDocument(file);
+    m_health->setFile(file);
     m_model->setReadOnly(m_running);
     m_preferences->setViewOnly(m_running);
     m_search->setViewOnly(m_running);
+    m_unused->setViewOnly(m_running);
+    m_health->setViewOnly(m_running);
     refreshFileBox();
 }
 
@@ -352,6 +384,7 @@ void MainWindow::onFindModule()
 
 bool MainWindow::openFile(const QString &path)
 {
+    m_unused->clearQueue();
     detachViews();
     QString error;
     const bool ok = m_document.load(path, &error);
@@ -491,7 +524,28 @@ void MainWindow::onRevertAll()
         != QMessageBox::Yes)
         return;
     m_model->revertAll();
+    m_unused->clearQueue();
     refreshState();
+}
+
+void MainWindow::onUnusedModules()
+{
+    if (!m_loaded) {
+        QMessageBox::information(this, tr("Unused module data"), tr("Open a settings file first."));
+        return;
+    }
+    m_unused->refresh();
+    m_tabs->setCurrentWidget(m_unused);
+}
+
+void MainWindow::onHealthCheck()
+{
+    if (!m_loaded) {
+        QMessageBox::information(this, tr("Health check"), tr("Open a settings file first."));
+        return;
+    }
+    m_tabs->setCurrentWidget(m_health);
+    m_health->run();
 }
 
 void MainWindow::pollEnvironment()
@@ -506,6 +560,8 @@ void MainWindow::pollEnvironment()
         m_model->setReadOnly(m_running);
     m_preferences->setViewOnly(m_running);
     m_search->setViewOnly(m_running);
+    m_unused->setViewOnly(m_running);
+    m_health->setViewOnly(m_running);
     if (findSettingsFiles(m_services.environment) != m_foundFiles)
         refreshFileBox();
     refreshState();
@@ -515,7 +571,7 @@ bool MainWindow::onSave()
 {
     if (!m_loaded)
         return true;
-    const QList<Leftover> leftovers; // queued by the Unused modules view
+    const QList<Leftover> leftovers = m_unused->queuedLeftovers();
     if (m_document.pendingChangeCount() == 0 && leftovers.isEmpty())
         return true;
     {
@@ -559,6 +615,8 @@ QString MainWindow::deleteLeftoversAfterSave(const QList<Leftover> &items)
 {
     LeftoverRemoval removal;
     removal.run(items, findInstallFolder({}, m_services.environment), userDataFolderFor(m_document.path()), m_services);
+    m_unused->clearQueue();
+    m_unused->refresh();
     const QString text = removal.text();
     if (!removal.problemLines.isEmpty())
         QMessageBox::warning(this, tr("Some files were not deleted"), text);

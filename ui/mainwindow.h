@@ -19,8 +19,10 @@ namespace pfw {
 
 class AllSettingsPage;
 class DeletionFlow;
+class HealthView;
 class PreferencesView;
 class SearchView;
+class UnusedModulesView;
 class SettingsFilterProxy;
 class SettingsModel;
 struct XsdtNode;
@@ -45,6 +47,8 @@ public:
     AllSettingsPage *allSettingsPage() const { return m_allSettings; }
     PreferencesView *preferencesView() const { return m_preferences; }
     SearchView *searchView() const { return m_search; }
+    HealthView *healthView() const { return m_health; }
+    UnusedModulesView *unusedModulesView() const { return m_unused; }
     DeletionFlow *deletionFlow() const { return m_deletion; }
     QComboBox *fileBox() const { return m_fileBox; }
     QLabel *bannerLabel() const { return m_banner; }
@@ -63,6 +67,8 @@ public slots:
     bool onSave();
     void onRevertAll();
     void onFindModule();
+    void onUnusedModules();
+    void onHealthCheck();
     void onEdited();
     void pollEnvironment();
     void updateMinimumWidth();
@@ -111,6 +117,8 @@ private:
     AllSettingsPage *m_allSettings = nullptr;
     PreferencesView *m_preferences = nullptr;
     SearchView *m_search = nullptr;
+    UnusedModulesView *m_unused = nullptr;
+    HealthView *m_health = nullptr;
 
     QTimer m_pollTimer;
     QStringList m_foundFiles;

@@ -1,0 +1,467 @@
+#include "ui/unusedmodulesview.h"
+
+#include "core/xsdtfile.h"
+#include "core/xsdtwriter.h"
+#include "model/nodemenu.h"
+#include "model/settingrow.h"
+#include "model/settingsmodel.h"
+#include "schema/settingsschema.h"
+#include "ui/collapsiblesection.h"
+
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStyle>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace pfw {
+
+namespace {
+
+qint64 dataSize(const ModuleInfo &info)
+{
+    qint64 size = 0;
+    for (const XsdtNode *node : info.dataNodes)
+        size += serializedSize(*node);
+    return size;
+}
+
+} // namespace
+
+UnusedModulesView::UnusedModulesView(SettingsModel *model, const SettingsSchema *schema, QWidget *parent)
+    : QWidget(parent)
+    , m_model(model)
+    , m_schema(schema)
+{
+    auto *layout = new QVBoxLayout(this);
+    auto *intro = new QLabel(tr("Modules that still have saved data but are <b>not in PixInsight's current module "
+                                "list</b>: uninstalled, renamed or replaced. Expand one to see its entries and values. "
+                                "The list is what PixInsight last recorded, so a module that failed to load or was "
+                                "disabled for a while would appear here too. Nothing is removed until you save."),
+                             this);
+    intro->setTextFormat(Qt::RichText);
+    intro->setWordWrap(true);
+    layout->addWidget(intro);
+    m_summary = new QLabel(this);
+    layout->addWidget(m_summary);
+    auto *scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    auto *content = new QWidget(scroll);
+    m_list = new QVBoxLayout(content);
+    m_list->addStretch();
+    scroll->setWidget(content);
+    layout->addWidget(scroll, 1);
+    auto *buttons = new QHBoxLayout;
+    m_tickAll = new QPushButton(tr("Tick all"), this);
+    m_undo = new QPushButton(tr("Undo queued deletion"), this);
+    m_queue = new QPushButton(tr("Queue ticked for deletion"), this);
+    buttons->addWidget(m_tickAll);
+    buttons->addWidget(m_undo);
+    buttons->addWidget(m_queue);
+    layout->addLayout(buttons);
+
+    connect(m_tickAll, &QPushButton::clicked, this, &UnusedModulesView::tickAll);
+    connect(m_undo, &QPushButton::clicked, this, &UnusedModulesView::undoQueued);
+    connect(m_queue, &QPushButton::clicked, this, &UnusedModulesView::queueTicked);
+    connect(m_model, &SettingsModel::edited, this, &UnusedModulesView::updateTexts);
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        for (SettingRow *row : std::as_const(m_rowOf))
+            row->refresh();
+        updateTexts();
+    });
+    connect(m_model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
+                SettingRow::refreshChanged(*m_model, m_rowOf, topLeft, bottomRight);
+            });
+    updateTexts();
+}
+
+UnusedModulesView::~UnusedModulesView() = default;
+
+QString UnusedModulesView::formatSize(qint64 bytes)
+{
+    if (bytes < 1024)
+        return tr("%1 B").arg(bytes);
+    if (bytes < 1048576)
+        return tr("%1 KiB").arg(double(bytes) / 1024.0, 0, 'f', 1);
+    return tr("%1 MiB").arg(double(bytes) / 1048576.0, 0, 'f', 1);
+}
+
+void UnusedModulesView::clearCards()
+{
+    m_rowOf.clear();
+    for (const auto &card : m_cards)
+        delete card->row;
+    m_cards.clear();
+}
+
+void UnusedModulesView::setDocument(XsdtFile *file)
+{
+    clearCards();
+    m_file = file;
+    if (m_file)
+        refresh();
+    else
+        updateTexts();
+}
+
+void UnusedModulesView::setFolders(const QString &installFolder, const QString &userFolder)
+{
+    const bool changed = installFolder != m_installFolder || userFolder != m_userFolder;
+    m_installFolder = installFolder;
+    m_userFolder = userFolder;
+    if (changed && m_file)
+        refresh();
+}
+
+void UnusedModulesView::setViewOnly(bool on)
+{
+    m_viewOnly = on;
+    for (SettingRow *row : std::as_const(m_rowOf))
+        row->setViewOnly(on);
+    updateTexts();
+}
+
+void UnusedModulesView::refresh()
+{
+    clearCards();
+    if (!m_file) {
+        updateTexts();
+        return;
+    }
+    for (const ModuleInfo &info : unusedModules(*m_file)) {
+        auto card = std::make_unique<Card>();
+        card->info = info;
+        card->leftovers = findLeftovers(m_installFolder, m_userFolder, info.name, false);
+        card->row = new QWidget;
+        auto *rowLayout = new QHBoxLayout(card->row);
+        rowLayout->setContentsMargins(0, 0, 0, 0);
+        card->tick = new QCheckBox(card->row);
+        card->tick->setToolTip(tr("Tick to include in the bulk actions below."));
+        card->section = new CollapsibleSection(info.name, false, card->row);
+        rowLayout->addWidget(card->tick, 0, Qt::AlignTop);
+        rowLayout->addWidget(card->section, 1);
+        m_list->insertWidget(m_list->count() - 1, card->row);
+        Card *raw = card.get();
+        card->section->setFirstExpansion([this, raw] { buildCard(*raw); });
+        connect(card->tick, &QCheckBox::toggled, this, &UnusedModulesView::updateTexts);
+        m_cards.push_back(std::move(card));
+    }
+    updateTexts();
+}
+
+void UnusedModulesView::buildCard(Card &card)
+{
+    if (card.built)
+        return;
+    card.built = true;
+    QVBoxLayout *layout = card.section->contentLayout();
+    if (!card.leftovers.isEmpty()) {
+        auto *heading = new QLabel(QStringLiteral("<b>%1</b>").arg(tr("Files and folders left on disk")));
+        layout->addWidget(heading);
+        for (Leftover leftover : std::as_const(card.leftovers)) {
+            measureLeftover(leftover);
+            auto *line = new QWidget;
+            auto *lineLayout = new QHBoxLayout(line);
+            lineLayout->setContentsMargins(0, 0, 0, 0);
+            LeftoverRow row;
+            row.leftover = leftover;
+            row.tick = new QCheckBox(QDir::toNativeSeparators(leftover.path), line);
+            row.tick->setToolTip(leftover.isProtected
+                                     ? tr("Inside the PixInsight installation: deleting it needs administrator permission.")
+                                     : tr("Tick to queue it for deletion."));
+            row.detail = new QLabel(line);
+            auto *open = new QToolButton(line);
+            open->setAutoRaise(true);
+            open->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+            open->setToolTip(tr("Open the folder in the file manager"));
+            open->setAccessibleName(tr("Open folder"));
+            const QString folder = leftover.isFolder ? leftover.path : QFileInfo(leftover.path).absolutePath();
+            connect(open, &QToolButton::clicked, this,
+                    [folder] { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
+            connect(row.tick, &QCheckBox::toggled, this, &UnusedModulesView::updateTexts);
+            lineLayout->addWidget(row.tick, 1);
+            lineLayout->addWidget(row.detail);
+            lineLayout->addWidget(open);
+            layout->addWidget(line);
+            card.leftoverRows.append(row);
+        }
+    }
+    QList<XsdtNode *> nodes = card.info.dataNodes;
+    std::stable_sort(nodes.begin(), nodes.end(), [](const XsdtNode *a, const XsdtNode *b) {
+        return a->path().compare(b->path(), Qt::CaseInsensitive) < 0;
+    });
+    int built = 0;
+    for (XsdtNode *node : std::as_const(nodes)) {
+        auto *header = new QLabel(QStringLiteral("<b>%1</b>").arg(
+            tr("%1  (%n value(s))", nullptr, int(node->valueCount())).arg(node->path()).toHtmlEscaped()));
+        header->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(header, &QLabel::customContextMenuRequested, this,
+                [this, node, header](const QPoint &pos) { showMenu(node, header->mapToGlobal(pos)); });
+        layout->addWidget(header);
+        for (XsdtNode *value : node->valueNodes()) {
+            if (built >= kRowsPerCard)
+                break;
+            auto *row = new SettingRow(value, m_schema->spec(*value), m_model);
+            row->setViewOnly(m_viewOnly);
+            connect(row, &SettingRow::rejected, this, &UnusedModulesView::message);
+            connect(row, &SettingRow::menuRequested, this, &UnusedModulesView::showMenu);
+            layout->addWidget(row);
+            m_rowOf.insert(value, row);
+            ++built;
+        }
+    }
+    const qsizetype total = moduleValueCount(card.info) - (card.info.registryEntry ? 1 : 0);
+    if (total > built)
+        layout->addWidget(new QLabel(tr("...and %1 more values. Use \"Show in All settings\" from the right-click menu "
+                                        "to see the rest.")
+                                         .arg(total - built)));
+    updateTexts();
+}
+
+void UnusedModulesView::showMenu(XsdtNode *node, const QPoint &globalPos)
+{
+    NodeMenuCallbacks callbacks;
+    callbacks.deleteNode = [this](XsdtNode *n) { emit deleteRequested(n); };
+    callbacks.undoDeletion = [this](XsdtNode *n) { emit restoreRequested(n); };
+    callbacks.reveal = [this](XsdtNode *n) { emit revealRequested(n); };
+    pfw::showNodeMenu(this, m_model, node, globalPos, m_viewOnly, callbacks);
+}
+
+void UnusedModulesView::updateTexts()
+{
+    int queuedModules = 0;
+    int tickedModules = 0;
+    int tickedLeftovers = 0;
+    qint64 tickedSize = 0;
+    for (const auto &card : m_cards) {
+        int queuedNodes = 0;
+        for (const XsdtNode *node : std::as_const(card->info.dataNodes))
+            queuedNodes += node->isInsideDeleted() ? 1 : 0;
+        const qint64 size = dataSize(card->info);
+        QString title = tr("%1  -  %n value(s), %2", nullptr, int(moduleValueCount(card->info)))
+                            .arg(card->info.name, formatSize(size));
+        if (std::any_of(card->leftovers.cbegin(), card->leftovers.cend(), [](const Leftover &l) { return l.isProtected; }))
+            title += tr("   (contains protected files)");
+        if (queuedNodes > 0) {
+            title += queuedNodes == card->info.dataNodes.size() ? tr("   [queued for deletion]")
+                                                                 : tr("   [partly queued for deletion]");
+            ++queuedModules;
+        }
+        card->section->header()->setText(title);
+        if (card->tick->isChecked()) {
+            ++tickedModules;
+            tickedSize += size;
+        }
+        card->tick->setEnabled(!m_viewOnly);
+        for (const LeftoverRow &row : std::as_const(card->leftoverRows)) {
+            const Leftover &l = row.leftover;
+            QString detail = l.isFolder ? tr("%1, %n file(s), %2", nullptr, l.files).arg(Leftovers::label(l.kind), formatSize(l.bytes))
+                                        : tr("%1, %2").arg(Leftovers::label(l.kind), formatSize(l.bytes));
+            if (l.isProtected)
+                detail += tr(" - protected");
+            const bool queued = m_queued.contains(leftoverRequest(l));
+            if (queued)
+                detail += tr("   [queued for deletion]");
+            row.detail->setText(detail);
+            row.tick->setEnabled(!m_viewOnly && !queued);
+            tickedLeftovers += row.tick->isChecked() ? 1 : 0;
+        }
+    }
+    const bool anyTicked = tickedModules > 0 || tickedLeftovers > 0;
+    m_queue->setEnabled(!m_viewOnly && anyTicked);
+    m_undo->setEnabled(!m_viewOnly && anyTicked);
+    m_tickAll->setEnabled(!m_cards.empty());
+    if (!m_file) {
+        m_summary->clear();
+        return;
+    }
+    QString summary;
+    if (m_cards.empty())
+        summary = tr("No unused module data: every module with saved data is in the module list.");
+    else if (tickedModules == 0)
+        summary = tr("%1 unused module(s); %2 queued for deletion").arg(m_cards.size()).arg(queuedModules);
+    else
+        summary = tr("%1 unused module(s); %2 ticked (about %3); %4 queued for deletion")
+                      .arg(QString::number(m_cards.size()), QString::number(tickedModules), formatSize(tickedSize),
+                           QString::number(queuedModules));
+    if (!m_queued.isEmpty())
+        summary += tr("; %n file(s) or folder(s) queued for deletion from disk", nullptr, int(m_queued.size()));
+    m_summary->setText(summary);
+}
+
+void UnusedModulesView::tickAll()
+{
+    for (const auto &card : m_cards)
+        card->tick->setChecked(true);
+}
+
+void UnusedModulesView::queueTicked()
+{
+    if (m_viewOnly)
+        return;
+    QList<Card *> cards;
+    for (const auto &card : m_cards) {
+        if (card->tick->isChecked())
+            cards << card.get();
+    }
+    QList<LeftoverRow *> rows;
+    for (const auto &card : m_cards) {
+        for (LeftoverRow &row : card->leftoverRows) {
+            if (row.tick->isChecked() && !m_queued.contains(leftoverRequest(row.leftover)))
+                rows << &row;
+        }
+    }
+    if (cards.isEmpty() && rows.isEmpty())
+        return;
+    if (!cards.isEmpty()) {
+        QStringList names;
+        for (const Card *card : std::as_const(cards))
+            names << card->info.name;
+        QMessageBox box(QMessageBox::Warning, tr("Delete unused module data?"),
+                        tr("This removes the saved data of %n module(s) that are not in the module list.", nullptr,
+                           int(cards.size())),
+                        QMessageBox::Yes | QMessageBox::Cancel, this);
+        box.setInformativeText(tr("Nothing is removed until you save, and you can undo it before then."));
+        box.setDetailedText(names.join(u'\n'));
+        box.setDefaultButton(QMessageBox::Cancel);
+        if (box.exec() != QMessageBox::Yes)
+            return;
+    }
+    if (!rows.isEmpty()) {
+        QStringList lines;
+        bool anyProtected = false;
+        for (const LeftoverRow *row : std::as_const(rows)) {
+            const Leftover &l = row->leftover;
+            anyProtected = anyProtected || l.isProtected;
+            lines << (l.isFolder ? tr("%1   (%n file(s), %2)", nullptr, l.files).arg(QDir::toNativeSeparators(l.path), formatSize(l.bytes))
+                                 : tr("%1   (%2)").arg(QDir::toNativeSeparators(l.path), formatSize(l.bytes)));
+        }
+        QMessageBox box(QMessageBox::Warning, tr("Delete files and folders?"),
+                        tr("This permanently deletes %n file(s) or folder(s) from disk when you save.", nullptr,
+                           int(rows.size())),
+                        QMessageBox::Yes | QMessageBox::Cancel, this);
+        QString informative = tr("They are not moved to the Recycle Bin or Trash: once deleted they cannot be brought "
+                                 "back. Until you save, you can still undo it.")
+                                  .toHtmlEscaped();
+        if (anyProtected)
+            informative = tr("<b>Some of them are inside the PixInsight installation. Deleting those needs administrator "
+                             "permission:</b> you will be asked for it when you save.")
+                + QLatin1String("<br><br>") + informative;
+        box.setTextFormat(Qt::PlainText);
+        box.setInformativeText(informative);
+        box.setDetailedText(lines.join(u'\n'));
+        box.setDefaultButton(QMessageBox::Cancel);
+        if (box.exec() != QMessageBox::Yes)
+            return;
+    }
+    int queuedNodes = 0;
+    QStringList refused;
+    for (Card *card : std::as_const(cards)) {
+        for (XsdtNode *node : std::as_const(card->info.dataNodes)) {
+            if (m_model->requestDeletion(node))
+                ++queuedNodes;
+            else
+                refused << node->path();
+        }
+        card->tick->setChecked(false);
+    }
+    for (LeftoverRow *row : std::as_const(rows)) {
+        m_queued.insert(leftoverRequest(row->leftover));
+        const QSignalBlocker blocker(row->tick);
+        row->tick->setChecked(false);
+    }
+    updateTexts();
+    if (!rows.isEmpty())
+        emit queueChanged();
+    QString text;
+    if (!cards.isEmpty())
+        text = refused.isEmpty()
+            ? tr("Queued %1 entries of %n module(s) for deletion.", nullptr, int(cards.size())).arg(queuedNodes)
+            : tr("Queued %1 entries; %2 protected entries were left alone (%3).")
+                  .arg(QString::number(queuedNodes), QString::number(refused.size()), refused.join(QLatin1String(", ")));
+    if (!rows.isEmpty()) {
+        const QString files = tr("Queued %n file(s) or folder(s) for deletion from disk.", nullptr, int(rows.size()));
+        text = text.isEmpty() ? files : text + u' ' + files;
+    }
+    emit message(text + tr(" Save to apply."));
+}
+
+void UnusedModulesView::undoQueued()
+{
+    bool removed = false;
+    for (const auto &card : m_cards) {
+        if (card->tick->isChecked()) {
+            for (XsdtNode *node : std::as_const(card->info.dataNodes))
+                m_model->undoDeletion(node);
+            card->tick->setChecked(false);
+        }
+        for (LeftoverRow &row : card->leftoverRows) {
+            if (row.tick->isChecked()) {
+                removed = m_queued.remove(leftoverRequest(row.leftover)) || removed;
+                row.tick->setChecked(false);
+            }
+        }
+    }
+    if (removed) {
+        updateTexts();
+        emit queueChanged();
+    }
+}
+
+QList<Leftover> UnusedModulesView::queuedLeftovers() const
+{
+    QList<Leftover> items;
+    for (const QString &request : queuedRequests()) {
+        int kind = 0;
+        QString module;
+        if (!parseLeftoverRequest(request, &kind, &module))
+            continue;
+        const QString path = leftoverPath(kind, m_installFolder, m_userFolder, module);
+        if (path.isEmpty() || !QFileInfo::exists(path))
+            continue;
+        Leftover item;
+        item.kind = kind;
+        item.module = module;
+        item.path = path;
+        item.isFolder = kind >= BinFolderLeftover;
+        item.isProtected = kind != UserFolderLeftover;
+        measureLeftover(item);
+        items << item;
+    }
+    return items;
+}
+
+QStringList UnusedModulesView::queuedRequests() const
+{
+    QStringList requests(m_queued.cbegin(), m_queued.cend());
+    requests.sort(Qt::CaseSensitive);
+    return requests;
+}
+
+void UnusedModulesView::clearQueue()
+{
+    m_queued.clear();
+    updateTexts();
+    emit queueChanged();
+}
+
+void UnusedModulesView::expandModule(const QString &name)
+{
+    for (const auto &card : m_cards) {
+        if (card->info.name == name)
+            card->section->setExpanded(true);
+    }
+}
+
+} // namespace pfw

@@ -1,0 +1,106 @@
+#pragma once
+
+#include "modules/leftovers.h"
+#include "modules/moduleregistry.h"
+
+#include <QHash>
+#include <QSet>
+#include <QWidget>
+
+#include <memory>
+#include <vector>
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QToolButton;
+class QVBoxLayout;
+
+namespace pfw {
+
+class CollapsibleSection;
+class SettingRow;
+class SettingsModel;
+class SettingsSchema;
+class XsdtFile;
+struct XsdtNode;
+
+// The Unused modules tab: data, and files on disk, left by modules that are no longer in
+// PixInsight's module list, ticked and queued for deletion.
+class UnusedModulesView final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kRowsPerCard = 400;
+
+    struct LeftoverRow
+    {
+        Leftover leftover;
+        QCheckBox *tick = nullptr;
+        QLabel *detail = nullptr;
+    };
+    struct Card
+    {
+        ModuleInfo info;
+        QCheckBox *tick = nullptr;
+        CollapsibleSection *section = nullptr;
+        QWidget *row = nullptr;
+        QList<Leftover> leftovers;
+        QList<LeftoverRow> leftoverRows;
+        bool built = false;
+    };
+
+    UnusedModulesView(SettingsModel *model, const SettingsSchema *schema, QWidget *parent = nullptr);
+    ~UnusedModulesView() override;
+
+    void setDocument(XsdtFile *file);
+    void setFolders(const QString &installFolder, const QString &userFolder);
+    void setViewOnly(bool on);
+    void refresh();
+    void buildCard(Card &card);
+    QList<Leftover> queuedLeftovers() const;
+    QStringList queuedRequests() const;
+    void clearQueue();
+    void expandModule(const QString &name);
+    void tickAll();
+    void queueTicked();
+    void undoQueued();
+
+    const std::vector<std::unique_ptr<Card>> &cards() const { return m_cards; }
+    QLabel *summaryLabel() const { return m_summary; }
+    QPushButton *queueButton() const { return m_queue; }
+    QPushButton *undoButton() const { return m_undo; }
+
+    static QString formatSize(qint64 bytes);
+
+signals:
+    void message(const QString &text);
+    void deleteRequested(pfw::XsdtNode *node);
+    void restoreRequested(pfw::XsdtNode *node);
+    void revealRequested(pfw::XsdtNode *node);
+    void queueChanged();
+
+private:
+    void clearCards();
+    void updateTexts();
+    void showMenu(XsdtNode *node, const QPoint &globalPos);
+
+    SettingsModel *m_model;
+    const SettingsSchema *m_schema;
+    XsdtFile *m_file = nullptr;
+    QString m_installFolder;
+    QString m_userFolder;
+    bool m_viewOnly = false;
+    std::vector<std::unique_ptr<Card>> m_cards;
+    QSet<QString> m_queued;
+    QHash<const XsdtNode *, SettingRow *> m_rowOf;
+
+    QLabel *m_summary;
+    QVBoxLayout *m_list;
+    QPushButton *m_tickAll;
+    QPushButton *m_undo;
+    QPushButton *m_queue;
+};
+
+} // namespace pfw
