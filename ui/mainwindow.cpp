@@ -6,6 +6,7 @@
 #include "modules/moduleregistry.h"
 #include "platform/hostlocations.h"
 #include "ui/allsettingspage.h"
+#include "ui/cleanupview.h"
 #include "ui/deletionflow.h"
 #include "ui/healthview.h"
 #include "ui/modulesearchdialog.h"
@@ -212,11 +213,13 @@ void MainWindow::buildCentralWidget()
     m_tabs = new QTabWidget(central);
     m_preferences = new PreferencesView(m_model, &m_schema, m_tabs);
     m_search = new SearchView(m_model, &m_schema, m_tabs);
+    m_cleanup = new CleanupView(m_model, m_tabs);
     m_unused = new UnusedModulesView(m_model, &m_schema, m_tabs);
     m_health = new HealthView(m_model, &m_schema, m_tabs);
     m_allSettings = new AllSettingsPage(m_model, m_proxy, m_deletion, m_tabs);
     m_tabs->addTab(m_preferences, tr("Preferences"));
     m_tabs->addTab(m_search, tr("Search"));
+    m_tabs->addTab(m_cleanup, tr("Cleanup"));
     m_tabs->addTab(m_unused, tr("Unused modules"));
     m_tabs->addTab(m_health, tr("Health check"));
     m_tabs->addTab(m_allSettings, tr("All settings (advanced)"));
@@ -230,6 +233,7 @@ void MainWindow::buildCentralWidget()
     connect(m_search, &SearchView::deleteRequested, this, remove);
     connect(m_search, &SearchView::restoreRequested, this, restore);
     connect(m_search, &SearchView::revealRequested, this, &MainWindow::revealNode);
+    connect(m_cleanup, &CleanupView::message, this, [this](const QString &text) { showMessage(text, 8000); });
     connect(m_unused, &UnusedModulesView::message, this, [this](const QString &text) { showMessage(text, 10000); });
     connect(m_unused, &UnusedModulesView::deleteRequested, this, remove);
     connect(m_unused, &UnusedModulesView::restoreRequested, this, restore);
@@ -295,6 +299,7 @@ void MainWindow::detachViews()
     m_search->setDocument(nullptr);
     m_unused->setDocument(nullptr);
     m_health->setFile(nullptr);
+    m_cleanup->refresh(nullptr);
     m_model->setDocument(nullptr);
 }
 
@@ -308,11 +313,13 @@ void MainWindow::attachViews()
     m_search->setDocument(file);
     m_unused->setDocument(file);
     m_health->setFile(file);
+    m_cleanup->refresh(file);
     m_model->setReadOnly(m_running);
     m_preferences->setViewOnly(m_running);
     m_search->setViewOnly(m_running);
     m_unused->setViewOnly(m_running);
     m_health->setViewOnly(m_running);
+    m_cleanup->setViewOnly(m_running);
     refreshFileBox();
 }
 
@@ -562,6 +569,7 @@ void MainWindow::pollEnvironment()
     m_search->setViewOnly(m_running);
     m_unused->setViewOnly(m_running);
     m_health->setViewOnly(m_running);
+    m_cleanup->setViewOnly(m_running);
     if (findSettingsFiles(m_services.environment) != m_foundFiles)
         refreshFileBox();
     refreshState();

@@ -18,6 +18,7 @@ class QTabWidget;
 namespace pfw {
 
 class AllSettingsPage;
+class CleanupView;
 class DeletionFlow;
 class HealthView;
 class PreferencesView;
@@ -48,6 +49,7 @@ public:
     PreferencesView *preferencesView() const { return m_preferences; }
     SearchView *searchView() const { return m_search; }
     HealthView *healthView() const { return m_health; }
+    CleanupView *cleanupView() const { return m_cleanup; }
     UnusedModulesView *unusedModulesView() const { return m_unused; }
     DeletionFlow *deletionFlow() const { return m_deletion; }
     QComboBox *fileBox() const { return m_fileBox; }
@@ -117,6 +119,7 @@ private:
     AllSettingsPage *m_allSettings = nullptr;
     PreferencesView *m_preferences = nullptr;
     SearchView *m_search = nullptr;
+    CleanupView *m_cleanup = nullptr;
     UnusedModulesView *m_unused = nullptr;
     HealthView *m_health = nullptr;
 

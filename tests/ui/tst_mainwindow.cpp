@@ -11,6 +11,8 @@
 #include "ui/modulesearchdialog.h"
 #include "ui/reviewdialog.h"
 #include "ui/searchview.h"
+#include "ui/unusedmodulesview.h"
+#include "ui/collapsiblesection.h"
 #include "ui/screenplacement.h"
 
 #include <QCheckBox>
@@ -22,6 +24,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QDialogButtonBox>
 #include <QRadioButton>
@@ -60,6 +63,7 @@ private slots:
     void moduleSearch();
     void moduleSearchNameNeedsText();
     void findKeyGoesToSearch();
+    void queuedLeftoverGoesWithTheSave();
     void placement_data();
     void placement();
 
@@ -529,6 +533,43 @@ void TestMainWindow::findKeyGoesToSearch()
     QCOMPARE(m_window->tabs()->currentWidget(), m_window->searchView());
     QVERIFY(m_window->searchView()->queryEdit()->hasSelectedText());
     QCOMPARE(m_window->searchView()->queryEdit()->selectedText(), QStringLiteral("gamma"));
+}
+
+void TestMainWindow::queuedLeftoverGoesWithTheSave()
+{
+    const QString install = m_dir->filePath(QStringLiteral("PixInsight"));
+    QVERIFY(QDir().mkpath(install + QLatin1String("/bin")));
+    writeFile(install + QLatin1String("/lib/Mirelux/module.so"), QByteArray(100, 'm'));
+    m_services.environment.variables.insert(QStringLiteral("PIXINSIGHT_DIR"), install);
+    m_window = std::make_unique<MainWindow>(m_services);
+    UnusedModulesView *unused = m_window->unusedModulesView();
+    unused->expandModule(QStringLiteral("Mirelux"));
+    UnusedModulesView::Card *mirelux = nullptr;
+    for (const auto &card : unused->cards()) {
+        if (card->info.name == u"Mirelux")
+            mirelux = card.get();
+    }
+    QVERIFY(mirelux);
+    QCOMPARE(mirelux->leftoverRows.size(), 1);
+    mirelux->leftoverRows.at(0).tick->setChecked(true);
+    test::answerNext<QMessageBox>([](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); });
+    unused->queueTicked();
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright - 1 unsaved change(s)"));
+
+    QString summary;
+    test::answerNext<ReviewDialog>([&summary](ReviewDialog *review) {
+        summary = review->summaryLabel()->text();
+        QVERIFY(!review->leftoversBox()->isHidden());
+        review->saveButton()->click();
+    });
+    QVERIFY(m_window->onSave());
+    QCOMPARE(summary, QStringLiteral("The settings file itself is not changed."));
+    QVERIFY(!QFileInfo::exists(install + QLatin1String("/lib/Mirelux")));
+    QCOMPARE(m_window->statusBar()->currentMessage(), QStringLiteral("Deleted 1 file(s) or folder(s) from disk."));
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright"));
+    QVERIFY(unused->queuedRequests().isEmpty());
+    QVERIFY(QDir(QFileInfo(settingsFile("core-001-pxi.settings")).absolutePath())
+                .entryList({QStringLiteral("*.bak-*")}).isEmpty()); // no backup: the file was not written
 }
 
 void TestMainWindow::placement_data()

@@ -1,0 +1,200 @@
+#include "bench/settingsgenerator.h"
+#include "core/xsdtfile.h"
+#include "core/xsdtwriter.h"
+#include "model/settingsmodel.h"
+#include "schema/deletionpolicy.h"
+#include "tests/support/modalanswerer.h"
+#include "ui/cleanupview.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeWidget>
+
+using namespace pfw;
+
+class TestCleanupView : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void tiersOfTheDemo();
+    void queueSafeEntry();
+    void partlyQueued();
+    void savedSettingsAsk_data();
+    void savedSettingsAsk();
+    void nothingToClean();
+    void viewOnly();
+    void labelsAndSizes_data();
+    void labelsAndSizes();
+
+private:
+    QTreeWidgetItem *entry(const QString &text) const;
+
+    DeletionPolicy m_policy;
+    XsdtFile m_file;
+    SettingsModel m_model;
+    std::unique_ptr<CleanupView> m_view;
+};
+
+void TestCleanupView::initTestCase()
+{
+    QString error;
+    QVERIFY(m_policy.loadBuiltIn(&error));
+    m_model.setPolicy(&m_policy);
+}
+
+void TestCleanupView::init()
+{
+    m_view.reset();
+    QVERIFY(m_file.parse(SettingsGenerator::demo()));
+    m_model.setDocument(&m_file);
+    m_view = std::make_unique<CleanupView>(&m_model);
+    m_view->refresh(&m_file);
+}
+
+QTreeWidgetItem *TestCleanupView::entry(const QString &text) const
+{
+    const QList<QTreeWidgetItem *> found = m_view->tree()->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+    return found.isEmpty() ? nullptr : found.constFirst();
+}
+
+void TestCleanupView::tiersOfTheDemo()
+{
+    QTreeWidget *tree = m_view->tree();
+    QCOMPARE(tree->topLevelItemCount(), 2);
+    QCOMPARE(tree->topLevelItem(0)->text(0), QStringLiteral("Safe to clean - PixInsight recreates these"));
+    QTreeWidgetItem *statistics = entry(QStringLiteral("Process usage statistics"));
+    QVERIFY(statistics);
+    const XsdtNode *node = m_file.root.findPath(u"Global/Statistics");
+    QCOMPARE(statistics->text(1), QString::number(node->valueCount()));
+    QCOMPARE(statistics->text(2), CleanupView::formatSize(serializedSize(*node)));
+    QTreeWidgetItem *geometry = entry(QStringLiteral("Window position of each process (5)"));
+    QVERIFY(geometry);
+    QCOMPARE(geometry->child(0)->text(0), QStringLiteral("HistogramTransformation \u203A HistogramTransformationInterface"));
+    QCOMPARE(geometry->childCount(), 5);
+    QVERIFY(entry(QStringLiteral("ImageCalibration \u203A ImageCalibrationInterface")));
+    // Saved tool settings: the Warn entries down to the third level.
+    QVERIFY(entry(QStringLiteral("ModuleData/Mirelux")));
+    QVERIFY(entry(QStringLiteral("ScriptData/WeightedBatchPreprocessing")));
+    QCOMPARE(m_view->statusLabel()->text(), QStringLiteral("Queued for deletion: 0"));
+}
+
+void TestCleanupView::queueSafeEntry()
+{
+    QTreeWidgetItem *statistics = entry(QStringLiteral("Process usage statistics"));
+    statistics->setCheckState(0, Qt::Checked);
+    QVERIFY(m_view->statusLabel()->text().startsWith(QStringLiteral("Ticked: 1 (about ")));
+    QVERIFY(m_view->queueButton()->isEnabled());
+    QSignalSpy message(m_view.get(), &CleanupView::message);
+    m_view->queueTicked();
+    QCOMPARE(message.constLast().at(0).toString(), QStringLiteral("Queued for deletion: 1. Save to apply."));
+    QVERIFY(m_file.root.findPath(u"Global/Statistics")->deleted);
+    QCOMPARE(statistics->text(3), QStringLiteral("Queued for deletion"));
+    QCOMPARE(statistics->checkState(0), Qt::Unchecked);
+    QCOMPARE(m_view->statusLabel()->text(), QStringLiteral("Queued for deletion: 1"));
+    statistics->setCheckState(0, Qt::Checked);
+    m_view->undoTicked();
+    QVERIFY(!m_file.root.findPath(u"Global/Statistics")->deleted);
+    QVERIFY(statistics->text(3).isEmpty());
+}
+
+void TestCleanupView::partlyQueued()
+{
+    XsdtFile file;
+    QVERIFY(file.parse("<xsdt><i k=\"CentralWidgetClients\"><v k=\"a\" t=\"s\" v=\"1\"/></i>"
+                       "<i k=\"FileExplorer\"><v k=\"b\" t=\"s\" v=\"1\"/></i>"
+                       "<i k=\"FloatingSourceEditor\"><v k=\"c\" t=\"s\" v=\"1\"/></i></xsdt>"));
+    m_model.setDocument(&file);
+    m_view->refresh(&file);
+    QTreeWidgetItem *geometry = entry(QStringLiteral("Window geometry"));
+    QVERIFY(geometry);
+    QCOMPARE(m_view->entries().value(geometry).size(), 3);
+    QCOMPARE(geometry->childCount(), 3); // one information row per node
+    QVERIFY(!(geometry->child(0)->flags() & Qt::ItemIsUserCheckable));
+    // Queued elsewhere, for example in the All settings tree.
+    QVERIFY(m_model.requestDeletion(file.root.findPath(u"CentralWidgetClients")));
+    QVERIFY(m_model.requestDeletion(file.root.findPath(u"FloatingSourceEditor")));
+    QCOMPARE(geometry->text(3), QStringLiteral("Partly queued (2 of 3)"));
+    QVERIFY(m_model.requestDeletion(file.root.findPath(u"FileExplorer")));
+    QCOMPARE(geometry->text(3), QStringLiteral("Queued for deletion"));
+    m_view->refresh(nullptr);
+    m_model.setDocument(&m_file);
+}
+
+void TestCleanupView::savedSettingsAsk_data()
+{
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("answered No") << false;
+    QTest::newRow("answered Yes") << true;
+}
+
+void TestCleanupView::savedSettingsAsk()
+{
+    QFETCH(bool, yes);
+    entry(QStringLiteral("ModuleData/Mirelux"))->setCheckState(0, Qt::Checked);
+    QString details;
+    test::answerNext<QMessageBox>([yes, &details](QMessageBox *box) {
+        QCOMPARE(box->windowTitle(), QStringLiteral("Delete saved settings?"));
+        QCOMPARE(box->text(), QStringLiteral("This removes the saved configuration of 1 tool(s) or script(s). They will "
+                                             "start from their defaults."));
+        details = box->detailedText();
+        box->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
+    });
+    m_view->queueTicked();
+    QCOMPARE(details, QStringLiteral("ModuleData/Mirelux"));
+    QCOMPARE(m_file.root.findPath(u"ModuleData/Mirelux")->deleted, yes);
+}
+
+void TestCleanupView::nothingToClean()
+{
+    XsdtFile bare;
+    QVERIFY(bare.parse("<xsdt><i k=\"Global\"><i k=\"Preferences\"/></i></xsdt>"));
+    m_model.setDocument(&bare);
+    m_view->refresh(&bare);
+    QCOMPARE(m_view->tree()->topLevelItem(0)->child(0)->text(0), QStringLiteral("Nothing to clean in this file."));
+    QCOMPARE(m_view->tree()->topLevelItem(1)->child(0)->text(0), QStringLiteral("No tool settings found."));
+    QVERIFY(m_view->entries().isEmpty());
+    m_view->refresh(nullptr);
+    QCOMPARE(m_view->tree()->topLevelItemCount(), 0);
+    m_model.setDocument(&m_file);
+}
+
+void TestCleanupView::viewOnly()
+{
+    entry(QStringLiteral("Process usage statistics"))->setCheckState(0, Qt::Checked);
+    m_view->setViewOnly(true);
+    QCOMPARE(m_view->statusLabel()->text(), QStringLiteral("PixInsight is running: view only."));
+    QVERIFY(!m_view->queueButton()->isEnabled());
+    QVERIFY(entry(QStringLiteral("Process usage statistics"))->isDisabled());
+    m_view->setViewOnly(false);
+    m_view->tickAll(true);
+    QCOMPARE(entry(QStringLiteral("ModuleData/Mirelux"))->checkState(0), Qt::Unchecked);
+    m_view->tickAll(false);
+    QCOMPARE(entry(QStringLiteral("ModuleData/Mirelux"))->checkState(0), Qt::Checked);
+}
+
+void TestCleanupView::labelsAndSizes_data()
+{
+    QTest::addColumn<qint64>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("bytes") << qint64(1023) << "1023 B";
+    QTest::newRow("one and a half") << qint64(1536) << "1.5 KiB";
+    QTest::newRow("megabytes stay KiB") << qint64(3 * 1048576) << "3072.0 KiB";
+}
+
+void TestCleanupView::labelsAndSizes()
+{
+    QFETCH(qint64, bytes);
+    QFETCH(QString, text);
+    QCOMPARE(CleanupView::formatSize(bytes), text);
+    QCOMPARE(CleanupView::cleanupLabel(*m_file.root.findPath(u"ModuleData/ImageCalibration/Interfaces/ImageCalibrationInterface/Geometry")),
+             QStringLiteral("ImageCalibration \u203A ImageCalibrationInterface"));
+}
+
+QTEST_MAIN(TestCleanupView)
+#include "tst_cleanupview.moc"

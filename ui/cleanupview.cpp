@@ -1,0 +1,304 @@
+#include "ui/cleanupview.h"
+
+#include "core/xsdtfile.h"
+#include "core/xsdtwriter.h"
+#include "model/settingsmodel.h"
+#include "schema/deletionpolicy.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace pfw {
+
+namespace {
+
+qint64 sizeOf(const QList<XsdtNode *> &nodes)
+{
+    qint64 size = 0;
+    for (const XsdtNode *node : nodes)
+        size += serializedSize(*node);
+    return size;
+}
+
+qsizetype valuesOf(const QList<XsdtNode *> &nodes)
+{
+    qsizetype values = 0;
+    for (const XsdtNode *node : nodes)
+        values += node->valueCount();
+    return values;
+}
+
+void sortByLabel(QList<XsdtNode *> &nodes)
+{
+    std::stable_sort(nodes.begin(), nodes.end(), [](const XsdtNode *a, const XsdtNode *b) {
+        return CleanupView::cleanupLabel(*a) < CleanupView::cleanupLabel(*b);
+    });
+}
+
+QTreeWidgetItem *informationRow(QTreeWidgetItem *parent, const QStringList &texts)
+{
+    auto *item = new QTreeWidgetItem(parent, texts);
+    item->setFlags(Qt::ItemIsEnabled);
+    return item;
+}
+
+} // namespace
+
+CleanupView::CleanupView(SettingsModel *model, QWidget *parent)
+    : QWidget(parent)
+    , m_model(model)
+{
+    auto *layout = new QVBoxLayout(this);
+    auto *intro = new QLabel(tr("Tick what you want to remove and press <b>Queue for deletion</b>. Nothing is removed "
+                                "until you save, and queued entries can be undone here or with <i>Edit &gt; Revert all "
+                                "changes</i>."),
+                             this);
+    intro->setTextFormat(Qt::RichText);
+    intro->setWordWrap(true);
+    layout->addWidget(intro);
+    m_tree = new QTreeWidget(this);
+    m_tree->setHeaderLabels({tr("Entry"), tr("Values"), tr("Size"), tr("Status")});
+    m_tree->setRootIsDecorated(true);
+    m_tree->setAlternatingRowColors(true);
+    m_tree->setUniformRowHeights(true);
+    m_tree->header()->setStretchLastSection(false);
+    m_tree->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int column = 1; column < 4; ++column)
+        m_tree->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    layout->addWidget(m_tree, 1);
+    auto *row = new QHBoxLayout;
+    m_status = new QLabel(this);
+    m_undo = new QPushButton(tr("Undo queued deletion"), this);
+    m_queue = new QPushButton(tr("Queue for deletion"), this);
+    row->addWidget(m_status, 1);
+    row->addWidget(m_undo);
+    row->addWidget(m_queue);
+    layout->addLayout(row);
+
+    connect(m_tree, &QTreeWidget::itemChanged, this, &CleanupView::updateStatus);
+    connect(m_queue, &QPushButton::clicked, this, &CleanupView::queueTicked);
+    connect(m_undo, &QPushButton::clicked, this, &CleanupView::undoTicked);
+    connect(m_model, &SettingsModel::edited, this, &CleanupView::updateStatus);
+    updateStatus();
+}
+
+QString CleanupView::cleanupLabel(const XsdtNode &node)
+{
+    QStringList parts = node.path().split(u'/', Qt::SkipEmptyParts);
+    parts.removeAll(QStringLiteral("ModuleData"));
+    parts.removeAll(QStringLiteral("Interfaces"));
+    if (!parts.isEmpty() && parts.constLast() == u"Geometry")
+        parts.removeLast();
+    return parts.join(QStringLiteral(" \u203A "));
+}
+
+QString CleanupView::formatSize(qint64 bytes)
+{
+    if (bytes < 1024)
+        return tr("%1 B").arg(bytes);
+    return tr("%1 KiB").arg(double(bytes) / 1024.0, 0, 'f', 1);
+}
+
+QTreeWidgetItem *CleanupView::addEntry(QTreeWidgetItem *parent, const QString &text, const QList<XsdtNode *> &nodes,
+                                       const QString &tip, bool savedSettings)
+{
+    auto *item = new QTreeWidgetItem(parent, QStringList{text, QString::number(valuesOf(nodes)), formatSize(sizeOf(nodes))});
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    item->setCheckState(0, Qt::Unchecked);
+    item->setToolTip(0, tip);
+    m_entries.insert(item, nodes);
+    m_savedSettings.insert(item, savedSettings);
+    return item;
+}
+
+void CleanupView::refresh(XsdtFile *file)
+{
+    const QSignalBlocker blocker(m_tree);
+    m_tree->clear();
+    m_entries.clear();
+    m_savedSettings.clear();
+    m_safeTier = m_savedTier = nullptr;
+    m_file = file;
+    const DeletionPolicy *policy = m_model->policy();
+    if (!m_file || !policy) {
+        updateStatus();
+        return;
+    }
+    const auto tier = [this](const QString &title) {
+        auto *item = new QTreeWidgetItem(m_tree, QStringList{title});
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsAutoTristate);
+        item->setCheckState(0, Qt::Unchecked);
+        QFont bold = item->font(0);
+        bold.setBold(true);
+        item->setFont(0, bold);
+        return item;
+    };
+    m_safeTier = tier(tr("Safe to clean - PixInsight recreates these"));
+    for (const CleanupGroup &group : policy->cleanupGroups()) {
+        if (group.each) {
+            QList<XsdtNode *> nodes;
+            for (const QString &pattern : group.paths) {
+                for (XsdtNode *node : DeletionPolicy::findAll(*m_file, pattern)) {
+                    if (m_model->verdict(node).level == DeletionLevel::Safe)
+                        nodes << node;
+                }
+            }
+            if (nodes.isEmpty())
+                continue;
+            sortByLabel(nodes);
+            auto *groupItem = new QTreeWidgetItem(
+                m_safeTier, QStringList{QStringLiteral("%1 (%2)").arg(group.title, QString::number(nodes.size())),
+                                        QString::number(valuesOf(nodes)), formatSize(sizeOf(nodes))});
+            groupItem->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsAutoTristate);
+            groupItem->setCheckState(0, Qt::Unchecked);
+            groupItem->setToolTip(0, group.description);
+            for (XsdtNode *node : std::as_const(nodes))
+                addEntry(groupItem, cleanupLabel(*node), {node}, m_model->verdict(node).reason, false);
+            continue;
+        }
+        QList<XsdtNode *> nodes;
+        QStringList kept;
+        for (const QString &path : group.paths) {
+            XsdtNode *node = m_file->root.findPath(path);
+            if (node && m_model->verdict(node).level == DeletionLevel::Safe) {
+                nodes << node;
+                kept << path;
+            }
+        }
+        if (nodes.isEmpty())
+            continue;
+        QTreeWidgetItem *entry = addEntry(m_safeTier, group.title, nodes,
+                                          group.description + u'\n' + kept.join(QLatin1String(", ")), false);
+        for (const XsdtNode *node : std::as_const(nodes))
+            informationRow(entry, {node->path(), QString::number(node->valueCount()), formatSize(serializedSize(*node))});
+    }
+    if (m_safeTier->childCount() == 0)
+        informationRow(m_safeTier, {tr("Nothing to clean in this file.")});
+
+    m_savedTier = tier(tr("Saved tool and script settings - deleting loses your configuration"));
+    QList<XsdtNode *> candidates = policy->warnCandidates(*m_file);
+    sortByLabel(candidates);
+    for (XsdtNode *node : std::as_const(candidates))
+        addEntry(m_savedTier, node->path(), {node}, m_model->verdict(node).reason, true);
+    if (candidates.isEmpty())
+        informationRow(m_savedTier, {tr("No tool settings found.")});
+    m_safeTier->setExpanded(true);
+    m_savedTier->setExpanded(true);
+    updateStatus();
+}
+
+QList<QTreeWidgetItem *> CleanupView::tickedEntries() const
+{
+    QList<QTreeWidgetItem *> ticked;
+    for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
+        if (it.key()->checkState(0) == Qt::Checked)
+            ticked << it.key();
+    }
+    // In tree order, so messages and questions list entries as shown.
+    std::sort(ticked.begin(), ticked.end(), [this](QTreeWidgetItem *a, QTreeWidgetItem *b) {
+        return m_tree->indexFromItem(a) < m_tree->indexFromItem(b);
+    });
+    return ticked;
+}
+
+void CleanupView::updateStatus()
+{
+    const QSignalBlocker blocker(m_tree);
+    int queuedEntries = 0;
+    for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
+        int queued = 0;
+        for (const XsdtNode *node : it.value())
+            queued += node->isInsideDeleted() ? 1 : 0;
+        const int total = int(it.value().size());
+        it.key()->setText(3, queued == total ? tr("Queued for deletion")
+                             : queued > 0    ? tr("Partly queued (%1 of %2)").arg(queued).arg(total)
+                                             : QString());
+        it.key()->setDisabled(m_viewOnly);
+        queuedEntries += queued > 0 ? 1 : 0;
+    }
+    for (QTreeWidgetItem *tier : {m_safeTier, m_savedTier}) {
+        if (tier)
+            tier->setDisabled(m_viewOnly);
+    }
+    const QList<QTreeWidgetItem *> ticked = tickedEntries();
+    m_queue->setEnabled(!m_viewOnly && !ticked.isEmpty());
+    m_undo->setEnabled(!m_viewOnly && !ticked.isEmpty());
+    if (m_viewOnly) {
+        m_status->setText(tr("PixInsight is running: view only."));
+    } else if (ticked.isEmpty()) {
+        m_status->setText(tr("Queued for deletion: %1").arg(queuedEntries));
+    } else {
+        qint64 size = 0;
+        for (QTreeWidgetItem *item : ticked)
+            size += sizeOf(m_entries.value(item));
+        m_status->setText(tr("Ticked: %1 (about %2)").arg(QString::number(ticked.size()), formatSize(size)));
+    }
+}
+
+void CleanupView::setViewOnly(bool on)
+{
+    m_viewOnly = on;
+    updateStatus();
+}
+
+void CleanupView::tickAll(bool safeOnly)
+{
+    for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
+        if (!safeOnly || !m_savedSettings.value(it.key()))
+            it.key()->setCheckState(0, Qt::Checked);
+    }
+    updateStatus();
+}
+
+void CleanupView::queueTicked()
+{
+    const QList<QTreeWidgetItem *> ticked = tickedEntries();
+    QStringList saved;
+    for (QTreeWidgetItem *item : ticked) {
+        if (m_savedSettings.value(item))
+            saved << item->text(0);
+    }
+    if (m_confirmWarn && !saved.isEmpty()) {
+        QMessageBox box(QMessageBox::Warning, tr("Delete saved settings?"),
+                        tr("This removes the saved configuration of %n tool(s) or script(s). They will start from their "
+                           "defaults.", nullptr, int(saved.size())),
+                        QMessageBox::Yes | QMessageBox::No, this);
+        box.setInformativeText(tr("Nothing is removed until you save, and you can undo it before then."));
+        box.setDetailedText(saved.join(u'\n'));
+        box.setDefaultButton(QMessageBox::No);
+        if (box.exec() != QMessageBox::Yes)
+            return;
+    }
+    int queued = 0;
+    QString firstRefusal;
+    for (QTreeWidgetItem *item : ticked) {
+        for (XsdtNode *node : m_entries.value(item)) {
+            QString whyNot;
+            if (m_model->requestDeletion(node, &whyNot))
+                ++queued;
+            else if (firstRefusal.isEmpty())
+                firstRefusal = whyNot;
+        }
+        item->setCheckState(0, Qt::Unchecked);
+    }
+    emit message(firstRefusal.isEmpty() ? tr("Queued for deletion: %1. Save to apply.").arg(queued)
+                                        : tr("Some entries were refused: %1").arg(firstRefusal));
+}
+
+void CleanupView::undoTicked()
+{
+    for (QTreeWidgetItem *item : tickedEntries()) {
+        for (XsdtNode *node : m_entries.value(item))
+            m_model->undoDeletion(node);
+        item->setCheckState(0, Qt::Unchecked);
+    }
+}
+
+} // namespace pfw

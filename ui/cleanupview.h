@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QHash>
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace pfw {
+
+class SettingsModel;
+class XsdtFile;
+struct XsdtNode;
+
+// The Cleanup tab: what PixInsight recreates by itself, and the saved settings of tools and
+// scripts, ticked and queued for deletion.
+class CleanupView final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit CleanupView(SettingsModel *model, QWidget *parent = nullptr);
+
+    void refresh(XsdtFile *file);
+    void setViewOnly(bool on);
+    void tickAll(bool safeOnly);
+    void setConfirmWarn(bool on) { m_confirmWarn = on; }
+    void queueTicked();
+    void undoTicked();
+
+    static QString cleanupLabel(const XsdtNode &node);
+    static QString formatSize(qint64 bytes);
+
+    QTreeWidget *tree() const { return m_tree; }
+    QLabel *statusLabel() const { return m_status; }
+    QPushButton *queueButton() const { return m_queue; }
+    QPushButton *undoButton() const { return m_undo; }
+    const QHash<QTreeWidgetItem *, QList<XsdtNode *>> &entries() const { return m_entries; }
+
+signals:
+    void message(const QString &text);
+
+private:
+    QTreeWidgetItem *addEntry(QTreeWidgetItem *parent, const QString &text, const QList<XsdtNode *> &nodes,
+                              const QString &tip, bool savedSettings);
+    QList<QTreeWidgetItem *> tickedEntries() const;
+    void updateStatus();
+
+    SettingsModel *m_model;
+    XsdtFile *m_file = nullptr;
+    bool m_viewOnly = false;
+    bool m_confirmWarn = true;
+    QTreeWidget *m_tree;
+    QLabel *m_status;
+    QPushButton *m_undo;
+    QPushButton *m_queue;
+    QTreeWidgetItem *m_safeTier = nullptr;
+    QTreeWidgetItem *m_savedTier = nullptr;
+    QHash<QTreeWidgetItem *, QList<XsdtNode *>> m_entries;
+    QHash<QTreeWidgetItem *, bool> m_savedSettings;
+};
+
+} // namespace pfw
