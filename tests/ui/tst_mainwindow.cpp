@@ -12,6 +12,7 @@
 #include "ui/reviewdialog.h"
 #include "ui/searchview.h"
 #include "ui/unusedmodulesview.h"
+#include "ui/healthview.h"
 #include "ui/collapsiblesection.h"
 #include "ui/screenplacement.h"
 
@@ -64,6 +65,7 @@ private slots:
     void moduleSearchNameNeedsText();
     void findKeyGoesToSearch();
     void queuedLeftoverGoesWithTheSave();
+    void healthCheckRunsLazilyAndTitlesItsTab();
     void placement_data();
     void placement();
 
@@ -570,6 +572,23 @@ void TestMainWindow::queuedLeftoverGoesWithTheSave()
     QVERIFY(unused->queuedRequests().isEmpty());
     QVERIFY(QDir(QFileInfo(settingsFile("core-001-pxi.settings")).absolutePath())
                 .entryList({QStringLiteral("*.bak-*")}).isEmpty()); // no backup: the file was not written
+}
+
+void TestMainWindow::healthCheckRunsLazilyAndTitlesItsTab()
+{
+    QTabWidget *tabs = m_window->tabs();
+    QVERIFY(!m_window->healthView()->hasRun());
+    QCOMPARE(tabs->tabText(tabs->indexOf(m_window->healthView())), QStringLiteral("Health check"));
+    m_window->onHealthCheck();
+    QVERIFY(m_window->healthView()->hasRun());
+    QCOMPARE(tabs->currentWidget(), m_window->healthView());
+    // The demo holds a duplicated key, so there is at least one warning.
+    QVERIFY(tabs->tabText(tabs->indexOf(m_window->healthView())).startsWith(QStringLiteral("Health check (")));
+    QStringList order;
+    for (int i = 0; i < tabs->count(); ++i)
+        order << tabs->tabText(i).section(u' ', 0, 0);
+    QCOMPARE(order, QStringList({QStringLiteral("Preferences"), QStringLiteral("Search"), QStringLiteral("Cleanup"),
+                                 QStringLiteral("Unused"), QStringLiteral("Health"), QStringLiteral("All")}));
 }
 
 void TestMainWindow::placement_data()
