@@ -1,11 +1,13 @@
 #include "ui/mainwindow.h"
 
+#include "core/backups.h"
 #include "model/settingsfilterproxy.h"
 #include "model/settingsmodel.h"
 #include "modules/leftoverremoval.h"
 #include "modules/moduleregistry.h"
 #include "platform/hostlocations.h"
 #include "ui/allsettingspage.h"
+#include "ui/backupsdialog.h"
 #include "ui/cleanupview.h"
 #include "ui/deletionflow.h"
 #include "ui/healthview.h"
@@ -24,6 +26,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
+#include <QInputDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -132,6 +135,8 @@ void MainWindow::buildActions()
     m_saveAction = file->addAction(tr("&Save changes..."), this, [this] { onSave(); });
     m_saveAction->setShortcut(QKeySequence::Save);
     m_saveAction->setStatusTip(tr("Review the pending changes, then save"));
+    m_restoreAction = file->addAction(tr("Restore &backup..."), this, &MainWindow::onRestoreBackup);
+    m_backupsAction = file->addAction(tr("&Manage backups..."), this, &MainWindow::onManageBackups);
     file->addSeparator();
     m_quitAction = file->addAction(tr("&Quit"), this, &QWidget::close);
     m_quitAction->setShortcut(QKeySequence::Quit);
@@ -448,6 +453,8 @@ void MainWindow::refreshState()
     m_reloadAction->setEnabled(m_loaded);
     m_saveAction->setEnabled(m_loaded && n > 0 && !m_running && !m_changedOnDisk);
     m_revertAllAction->setEnabled(n > 0);
+    m_restoreAction->setEnabled(m_loaded && !m_running);
+    m_backupsAction->setEnabled(m_loaded);
     setWindowTitle(n == 0 ? tr("Prefwright") : tr("Prefwright - %n unsaved change(s)", nullptr, n));
 }
 
@@ -533,6 +540,61 @@ void MainWindow::onRevertAll()
     m_model->revertAll();
     m_unused->clearQueue();
     refreshState();
+}
+
+void MainWindow::onRestoreBackup()
+{
+    if (!m_loaded)
+        return;
+    const QStringList backups = Backups::list(m_document.path());
+    if (backups.isEmpty()) {
+        QMessageBox::information(this, tr("Restore backup"), tr("No backups were found next to the settings file."));
+        return;
+    }
+    QStringList choices;
+    for (const QString &path : backups) {
+        const QFileInfo info(path);
+        choices << QStringLiteral("%1   (%2, %3 KiB)")
+                       .arg(info.fileName(), info.lastModified().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                            QString::number(info.size() / 1024));
+    }
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(this, tr("Restore backup"), tr("Backup to restore (newest first):"),
+                                                 choices, 0, false, &ok);
+    if (!ok)
+        return;
+    const QString backup = backups.at(qMax(0, int(choices.indexOf(chosen))));
+    if (!confirmDiscard(tr("Restoring discards them.")))
+        return;
+    if (QMessageBox::question(this, tr("Restore backup"),
+                              tr("Replace the current settings file with\n%1\n\nThe current file is backed up first.")
+                                  .arg(QFileInfo(backup).fileName()),
+                              QMessageBox::Yes | QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+    m_unused->clearQueue();
+    detachViews();
+    QString error;
+    const bool restored = m_document.restoreBackup(backup, &error);
+    m_loaded = m_document.isLoaded();
+    attachViews();
+    if (restored) {
+        m_changedOnDisk = false;
+        showMessage(tr("Restored %1").arg(QFileInfo(backup).fileName()), 8000);
+    } else {
+        QMessageBox::critical(this, tr("Restore failed"), error);
+    }
+    m_allSettings->collapseToPreferences();
+    refreshState();
+}
+
+void MainWindow::onManageBackups()
+{
+    if (!m_loaded)
+        return;
+    BackupsDialog dialog(m_document.path(), this);
+    connect(&dialog, &BackupsDialog::message, this, [this](const QString &text) { showMessage(text, 10000); });
+    dialog.exec();
 }
 
 void MainWindow::onUnusedModules()

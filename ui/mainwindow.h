@@ -57,6 +57,7 @@ public:
     QPushButton *reloadButton() const { return m_reloadButton; }
     QTabWidget *tabs() const { return m_tabs; }
     QAction *saveAction() const { return m_saveAction; }
+    QAction *restoreAction() const { return m_restoreAction; }
     QAction *reloadAction() const { return m_reloadAction; }
     QAction *revertAllAction() const { return m_revertAllAction; }
     QAction *themeAction(int mode) const { return m_themeActions.value(mode); }
@@ -71,6 +72,8 @@ public slots:
     void onFindModule();
     void onUnusedModules();
     void onHealthCheck();
+    void onRestoreBackup();
+    void onManageBackups();
     void onEdited();
     void pollEnvironment();
     void updateMinimumWidth();
@@ -107,6 +110,8 @@ private:
     QAction *m_openAction = nullptr;
     QAction *m_reloadAction = nullptr;
     QAction *m_saveAction = nullptr;
+    QAction *m_restoreAction = nullptr;
+    QAction *m_backupsAction = nullptr;
     QAction *m_quitAction = nullptr;
     QAction *m_revertAllAction = nullptr;
     QMap<int, QAction *> m_themeActions;

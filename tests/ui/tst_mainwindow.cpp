@@ -13,6 +13,7 @@
 #include "ui/searchview.h"
 #include "ui/unusedmodulesview.h"
 #include "ui/healthview.h"
+#include "ui/backupsdialog.h"
 #include "ui/collapsiblesection.h"
 #include "ui/screenplacement.h"
 
@@ -26,6 +27,10 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QInputDialog>
+#include <QListWidget>
+#include <QSpinBox>
+#include <QSettings>
 #include <QProcess>
 #include <QDialogButtonBox>
 #include <QRadioButton>
@@ -33,6 +38,7 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -66,6 +72,8 @@ private slots:
     void findKeyGoesToSearch();
     void queuedLeftoverGoesWithTheSave();
     void healthCheckRunsLazilyAndTitlesItsTab();
+    void restoreThroughTheChooser();
+    void manageBackups();
     void placement_data();
     void placement();
 
@@ -589,6 +597,78 @@ void TestMainWindow::healthCheckRunsLazilyAndTitlesItsTab()
         order << tabs->tabText(i).section(u' ', 0, 0);
     QCOMPARE(order, QStringList({QStringLiteral("Preferences"), QStringLiteral("Search"), QStringLiteral("Cleanup"),
                                  QStringLiteral("Unused"), QStringLiteral("Health"), QStringLiteral("All")}));
+}
+
+void TestMainWindow::restoreThroughTheChooser()
+{
+    SettingsModel *model = m_window->model();
+    QVERIFY(model->setData(model->indexFor(node("Global/RGBWorkingSpace/Gamma"), 1), QStringLiteral("2")));
+    test::answerNext<ReviewDialog>([](ReviewDialog *review) { review->saveButton()->click(); });
+    QVERIFY(m_window->onSave());
+    QVERIFY(model->setData(model->indexFor(node("Global/RGBWorkingSpace/Gamma"), 1), QStringLiteral("3")));
+
+    QStringList items;
+    test::answerNext<QInputDialog>([&items](QInputDialog *chooser) {
+        items = chooser->comboBoxItems();
+        chooser->accept();
+        test::answerNext<QMessageBox>([](QMessageBox *discard) {
+            QCOMPARE(discard->text(), QStringLiteral("You have 1 unsaved change(s). Restoring discards them."));
+            discard->button(QMessageBox::Discard)->click();
+            test::answerNext<QMessageBox>([](QMessageBox *question) {
+                QVERIFY(question->text().startsWith(QStringLiteral("Replace the current settings file with\ncore-001-pxi.settings.bak-")));
+                question->button(QMessageBox::Yes)->click();
+            });
+        });
+    });
+    m_window->onRestoreBackup();
+    QCOMPARE(items.size(), 1);
+    QVERIFY(items.constFirst().startsWith(QStringLiteral("core-001-pxi.settings.bak-")));
+    QVERIFY(m_window->statusBar()->currentMessage().startsWith(QStringLiteral("Restored core-001-pxi.settings.bak-")));
+    QCOMPARE(m_window->unsavedCount(), 0);
+    QCOMPARE(node("Global/RGBWorkingSpace/Gamma")->value, QStringLiteral("2.2"));
+    const QStringList safety = QDir(QFileInfo(settingsFile("core-001-pxi.settings")).absolutePath())
+                                   .entryList({QStringLiteral("core-001-pxi.settings.bak-*-before-restore")});
+    QCOMPARE(safety.size(), 1);
+}
+
+void TestMainWindow::manageBackups()
+{
+    QSettings().setValue(QStringLiteral("Backups/Keep"), 1);
+    const QString folder = QFileInfo(settingsFile("core-001-pxi.settings")).absolutePath();
+    for (int i = 0; i < 3; ++i) {
+        QFile backup(folder + QStringLiteral("/core-001-pxi.settings.bak-2026010%1-000000").arg(i));
+        QVERIFY(backup.open(QIODevice::WriteOnly));
+        backup.write(QByteArray(1600, 'x'));
+        backup.flush();
+        QVERIFY(backup.setFileTime(QDateTime::currentDateTime().addSecs(-60 * (3 - i)), QFileDevice::FileModificationTime));
+    }
+    BackupsDialog dialog(m_window->document().path());
+    QCOMPARE(dialog.summaryLabel()->text(), QStringLiteral("3 backup(s) of core-001-pxi.settings, 5 KiB in total (newest first):"));
+    QVERIFY(dialog.list()->item(0)->text().endsWith(QStringLiteral("    2 KiB    core-001-pxi.settings.bak-20260102-000000")));
+    QCOMPARE(dialog.keepBox()->value(), 1);
+    QCOMPARE(dialog.olderButton()->text(), QStringLiteral("Delete the 2 older backup(s) (3 KiB)"));
+    QVERIFY(!dialog.selectedButton()->isEnabled());
+    dialog.keepBox()->setValue(7);
+    QCOMPARE(QSettings().value(QStringLiteral("Backups/Keep")).toInt(), 7);
+    QCOMPARE(dialog.olderButton()->text(), QStringLiteral("Delete older backups"));
+    QVERIFY(!dialog.olderButton()->isEnabled());
+    dialog.list()->item(2)->setSelected(true);
+    QCOMPARE(dialog.selectedButton()->text(), QStringLiteral("Delete selected (1)"));
+    QSignalSpy message(&dialog, &BackupsDialog::message);
+    test::answerNext<QMessageBox>([](QMessageBox *box) {
+        QCOMPARE(box->text(), QStringLiteral("Delete the 1 selected backup(s) (2 KiB)?\n\nThey are moved to the Recycle "
+                                             "Bin where the system has one, otherwise deleted."));
+        box->button(QMessageBox::Yes)->click();
+    });
+    dialog.deleteSelected();
+    QCOMPARE(message.size(), 1);
+    QVERIFY(message.constFirst().at(0).toString().contains(QStringLiteral("1 backup(s)")));
+    QCOMPARE(dialog.list()->count(), 2);
+    dialog.keepBox()->setValue(0);
+    QCOMPARE(dialog.olderButton()->text(), QStringLiteral("Delete the 2 older backup(s) (3 KiB)"));
+    test::answerNext<QMessageBox>([](QMessageBox *box) { box->button(QMessageBox::No)->click(); });
+    dialog.deleteAll();
+    QCOMPARE(dialog.list()->count(), 2);
 }
 
 void TestMainWindow::placement_data()

@@ -1,0 +1,86 @@
+#include "core/backups.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace pfw {
+
+QStringList Backups::list(const QString &settingsPath)
+{
+    const QFileInfo settings(settingsPath);
+    QFileInfoList found = settings.absoluteDir().entryInfoList(
+        {settings.fileName() + QLatin1String(".bak-*")}, QDir::Files | QDir::Hidden, QDir::NoSort);
+    // The wildcard ignores case on some systems; the name must match exactly.
+    found.erase(std::remove_if(found.begin(), found.end(),
+                               [&settingsPath](const QFileInfo &info) { return !isBackupOf(settingsPath, info.absoluteFilePath()); }),
+                found.end());
+    std::stable_sort(found.begin(), found.end(), [](const QFileInfo &a, const QFileInfo &b) {
+        return a.lastModified() > b.lastModified();
+    });
+    QStringList paths;
+    for (const QFileInfo &info : std::as_const(found))
+        paths << info.absoluteFilePath();
+    return paths;
+}
+
+QStringList Backups::beyond(const QString &settingsPath, int keep, qint64 *totalBytes)
+{
+    const QStringList all = list(settingsPath);
+    const QStringList older = all.mid(qMax(keep, 0));
+    qint64 total = 0;
+    for (const QString &path : older)
+        total += QFileInfo(path).size();
+    if (totalBytes)
+        *totalBytes = total;
+    return older;
+}
+
+bool Backups::isBackupOf(const QString &settingsPath, const QString &path)
+{
+    const QFileInfo settings(settingsPath);
+    const QFileInfo candidate(path);
+    return candidate.fileName().startsWith(settings.fileName() + QLatin1String(".bak-"))
+        && candidate.absolutePath() == settings.absolutePath() && candidate.isFile() && !candidate.isSymLink();
+}
+
+Backups::Removal Backups::remove(const QString &settingsPath, const QStringList &paths, bool useTrash)
+{
+    Removal result;
+    for (const QString &path : paths) {
+        if (!isBackupOf(settingsPath, path)) {
+            result.notRemoved << path;
+            continue;
+        }
+        const qint64 size = QFileInfo(path).size();
+        if (useTrash && QFile::moveToTrash(path)) {
+            ++result.removed;
+            result.bytes += size;
+            result.movedToTrash = true;
+            continue;
+        }
+        if (QFile::remove(path)) {
+            ++result.removed;
+            result.bytes += size;
+        } else {
+            result.notRemoved << path;
+        }
+    }
+    if (result.removed == 0)
+        result.movedToTrash = false;
+    return result;
+}
+
+QString Backups::formatByteSize(qint64 bytes)
+{
+    if (bytes < 1024)
+        return tr("%1 B").arg(bytes);
+    if (bytes < 1048576)
+        return tr("%1 KiB").arg(double(bytes) / 1024.0, 0, 'f', 0);
+    return tr("%1 MiB").arg(double(bytes) / 1048576.0, 0, 'f', 1);
+}
+
+} // namespace pfw

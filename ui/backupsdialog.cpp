@@ -1,0 +1,157 @@
+#include "ui/backupsdialog.h"
+
+#include "core/backups.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace pfw {
+
+BackupsDialog::BackupsDialog(const QString &settingsPath, QWidget *parent)
+    : QDialog(parent)
+    , m_settingsPath(settingsPath)
+{
+    setWindowTitle(tr("Manage backups"));
+    resize(640, 460);
+    auto *layout = new QVBoxLayout(this);
+    m_summary = new QLabel(this);
+    layout->addWidget(m_summary);
+    m_list = new QListWidget(this);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setAlternatingRowColors(true);
+    m_list->setMinimumHeight(220);
+    layout->addWidget(m_list, 1);
+
+    auto *keepRow = new QHBoxLayout;
+    keepRow->addWidget(new QLabel(tr("Keep the newest"), this));
+    m_keep = new QSpinBox(this);
+    m_keep->setRange(0, 999);
+    m_keep->setValue(QSettings().value(QStringLiteral("Backups/Keep"), 5).toInt());
+    keepRow->addWidget(m_keep);
+    keepRow->addWidget(new QLabel(tr("backups"), this));
+    keepRow->addStretch();
+    m_older = new QPushButton(this);
+    keepRow->addWidget(m_older);
+    layout->addLayout(keepRow);
+
+    auto *bottom = new QHBoxLayout;
+    m_selected = new QPushButton(this);
+    m_all = new QPushButton(tr("Delete all backups"), this);
+    auto *close = new QPushButton(tr("Close"), this);
+    close->setDefault(true);
+    bottom->addWidget(m_selected);
+    bottom->addWidget(m_all);
+    bottom->addStretch();
+    bottom->addWidget(close);
+    layout->addLayout(bottom);
+
+    connect(m_keep, &QSpinBox::valueChanged, this, [this](int keep) {
+        QSettings().setValue(QStringLiteral("Backups/Keep"), keep);
+        refresh();
+    });
+    connect(m_list, &QListWidget::itemSelectionChanged, this, &BackupsDialog::updateSelectionButton);
+    connect(m_selected, &QPushButton::clicked, this, &BackupsDialog::deleteSelected);
+    connect(m_older, &QPushButton::clicked, this, &BackupsDialog::deleteOlder);
+    connect(m_all, &QPushButton::clicked, this, &BackupsDialog::deleteAll);
+    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+    refresh();
+}
+
+void BackupsDialog::refresh()
+{
+    const QStringList backups = Backups::list(m_settingsPath);
+    m_count = int(backups.size());
+    m_list->clear();
+    qint64 total = 0;
+    for (const QString &path : backups) {
+        const QFileInfo info(path);
+        total += info.size();
+        auto *item = new QListWidgetItem(QStringLiteral("%1    %2    %3")
+                                             .arg(info.lastModified().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                                                  Backups::formatByteSize(info.size()).rightJustified(9),
+                                                  info.fileName()),
+                                         m_list);
+        item->setData(Qt::UserRole, path);
+    }
+    const QString name = QFileInfo(m_settingsPath).fileName();
+    m_summary->setText(m_count > 0 ? tr("%1 backup(s) of %2, %3 in total (newest first):")
+                                         .arg(QString::number(m_count), name, Backups::formatByteSize(total))
+                                   : tr("No backups of %1.").arg(name));
+    qint64 olderBytes = 0;
+    const QStringList older = Backups::beyond(m_settingsPath, m_keep->value(), &olderBytes);
+    m_older->setText(older.isEmpty() ? tr("Delete older backups")
+                                     : tr("Delete the %1 older backup(s) (%2)")
+                                           .arg(QString::number(older.size()), Backups::formatByteSize(olderBytes)));
+    m_older->setEnabled(!older.isEmpty());
+    m_all->setEnabled(m_count > 0);
+    updateSelectionButton();
+}
+
+void BackupsDialog::updateSelectionButton()
+{
+    const int selected = int(m_list->selectedItems().size());
+    m_selected->setText(selected > 0 ? tr("Delete selected (%1)").arg(selected) : tr("Delete selected"));
+    m_selected->setEnabled(selected > 0);
+}
+
+void BackupsDialog::deleteSelected()
+{
+    QStringList paths;
+    qint64 bytes = 0;
+    for (int row = 0; row < m_list->count(); ++row) {
+        const QListWidgetItem *item = m_list->item(row);
+        if (item->isSelected()) {
+            paths << item->data(Qt::UserRole).toString();
+            bytes += QFileInfo(paths.constLast()).size();
+        }
+    }
+    confirmAndRemove(paths, bytes, tr("Delete the %1 selected backup(s)").arg(paths.size()));
+}
+
+void BackupsDialog::deleteOlder()
+{
+    qint64 bytes = 0;
+    const QStringList paths = Backups::beyond(m_settingsPath, m_keep->value(), &bytes);
+    confirmAndRemove(paths, bytes,
+                     tr("Delete the %1 backups older than the newest %2")
+                         .arg(QString::number(paths.size()), QString::number(m_keep->value())));
+}
+
+void BackupsDialog::deleteAll()
+{
+    qint64 bytes = 0;
+    const QStringList paths = Backups::beyond(m_settingsPath, 0, &bytes);
+    confirmAndRemove(paths, bytes, tr("Delete all %1 backups").arg(paths.size()));
+}
+
+void BackupsDialog::confirmAndRemove(const QStringList &paths, qint64 bytes, const QString &action)
+{
+    if (paths.isEmpty())
+        return;
+    if (QMessageBox::question(this, tr("Delete backups"),
+                              tr("%1 (%2)?\n\nThey are moved to the Recycle Bin where the system has one, otherwise "
+                                 "deleted.")
+                                  .arg(action, Backups::formatByteSize(bytes)),
+                              QMessageBox::Yes | QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+    const Backups::Removal removal = Backups::remove(m_settingsPath, paths, true);
+    refresh();
+    QString text = removal.movedToTrash
+        ? tr("Moved %1 backup(s) to the Recycle Bin (%2).")
+              .arg(QString::number(removal.removed), Backups::formatByteSize(removal.bytes))
+        : tr("Deleted %1 backup(s) (%2).").arg(QString::number(removal.removed), Backups::formatByteSize(removal.bytes));
+    if (!removal.notRemoved.isEmpty())
+        text += tr(" %1 could not be removed.").arg(removal.notRemoved.size());
+    emit message(text);
+}
+
+} // namespace pfw
