@@ -9,6 +9,7 @@
 #include "ui/allsettingspage.h"
 #include "ui/backupsdialog.h"
 #include "ui/cleanupview.h"
+#include "ui/compareview.h"
 #include "ui/deletionflow.h"
 #include "ui/healthview.h"
 #include "ui/modulesearchdialog.h"
@@ -221,12 +222,15 @@ void MainWindow::buildCentralWidget()
     m_cleanup = new CleanupView(m_model, m_tabs);
     m_unused = new UnusedModulesView(m_model, &m_schema, m_tabs);
     m_health = new HealthView(m_model, &m_schema, m_tabs);
+    m_compare = new CompareView(m_model, m_tabs);
+    m_compare->setEnvironment(m_services.environment);
     m_allSettings = new AllSettingsPage(m_model, m_proxy, m_deletion, m_tabs);
     m_tabs->addTab(m_preferences, tr("Preferences"));
     m_tabs->addTab(m_search, tr("Search"));
     m_tabs->addTab(m_cleanup, tr("Cleanup"));
     m_tabs->addTab(m_unused, tr("Unused modules"));
     m_tabs->addTab(m_health, tr("Health check"));
+    m_tabs->addTab(m_compare, tr("Compare"));
     m_tabs->addTab(m_allSettings, tr("All settings (advanced)"));
     const auto rejected = [this](const QString &reason) { showMessage(tr("Not accepted - %1").arg(reason), 8000); };
     const auto remove = [this](XsdtNode *node) { m_deletion->confirmAndQueue(node); };
@@ -238,6 +242,8 @@ void MainWindow::buildCentralWidget()
     connect(m_search, &SearchView::deleteRequested, this, remove);
     connect(m_search, &SearchView::restoreRequested, this, restore);
     connect(m_search, &SearchView::revealRequested, this, &MainWindow::revealNode);
+    connect(m_compare, &CompareView::message, this, [this](const QString &text) { showMessage(text, 8000); });
+    connect(m_compare, &CompareView::revealRequested, this, &MainWindow::revealNode);
     connect(m_cleanup, &CleanupView::message, this, [this](const QString &text) { showMessage(text, 8000); });
     connect(m_unused, &UnusedModulesView::message, this, [this](const QString &text) { showMessage(text, 10000); });
     connect(m_unused, &UnusedModulesView::deleteRequested, this, remove);
@@ -305,6 +311,7 @@ void MainWindow::detachViews()
     m_unused->setDocument(nullptr);
     m_health->setFile(nullptr);
     m_cleanup->refresh(nullptr);
+    m_compare->setDocument(nullptr, QString());
     m_model->setDocument(nullptr);
 }
 
@@ -319,12 +326,14 @@ void MainWindow::attachViews()
     m_unused->setDocument(file);
     m_health->setFile(file);
     m_cleanup->refresh(file);
+    m_compare->setDocument(file, m_loaded ? m_document.path() : QString());
     m_model->setReadOnly(m_running);
     m_preferences->setViewOnly(m_running);
     m_search->setViewOnly(m_running);
     m_unused->setViewOnly(m_running);
     m_health->setViewOnly(m_running);
     m_cleanup->setViewOnly(m_running);
+    m_compare->setViewOnly(m_running);
     refreshFileBox();
 }
 
@@ -632,6 +641,7 @@ void MainWindow::pollEnvironment()
     m_unused->setViewOnly(m_running);
     m_health->setViewOnly(m_running);
     m_cleanup->setViewOnly(m_running);
+    m_compare->setViewOnly(m_running);
     if (findSettingsFiles(m_services.environment) != m_foundFiles)
         refreshFileBox();
     refreshState();

@@ -19,6 +19,7 @@ namespace pfw {
 
 class AllSettingsPage;
 class CleanupView;
+class CompareView;
 class DeletionFlow;
 class HealthView;
 class PreferencesView;
@@ -50,6 +51,7 @@ public:
     SearchView *searchView() const { return m_search; }
     HealthView *healthView() const { return m_health; }
     CleanupView *cleanupView() const { return m_cleanup; }
+    CompareView *compareView() const { return m_compare; }
     UnusedModulesView *unusedModulesView() const { return m_unused; }
     DeletionFlow *deletionFlow() const { return m_deletion; }
     QComboBox *fileBox() const { return m_fileBox; }
@@ -125,6 +127,7 @@ private:
     PreferencesView *m_preferences = nullptr;
     SearchView *m_search = nullptr;
     CleanupView *m_cleanup = nullptr;
+    CompareView *m_compare = nullptr;
     UnusedModulesView *m_unused = nullptr;
     HealthView *m_health = nullptr;
 

@@ -596,7 +596,7 @@ void TestMainWindow::healthCheckRunsLazilyAndTitlesItsTab()
     for (int i = 0; i < tabs->count(); ++i)
         order << tabs->tabText(i).section(u' ', 0, 0);
     QCOMPARE(order, QStringList({QStringLiteral("Preferences"), QStringLiteral("Search"), QStringLiteral("Cleanup"),
-                                 QStringLiteral("Unused"), QStringLiteral("Health"), QStringLiteral("All")}));
+                                 QStringLiteral("Unused"), QStringLiteral("Health"), QStringLiteral("Compare"), QStringLiteral("All")}));
 }
 
 void TestMainWindow::restoreThroughTheChooser()

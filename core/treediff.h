@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+namespace pfw {
+
+struct XsdtNode;
+
+// One value that differs between two settings trees, or exists on one side only.
+struct DiffEntry
+{
+    enum Status : int { Different = 0, OnlyHere = 1, OnlyThere = 2 };
+
+    QString path;
+    Status status = Different;
+    XsdtNode *here = nullptr;
+    XsdtNode *there = nullptr;
+};
+
+// This tree's differences first, in its document order, then the other tree's extra values.
+// Values queued for deletion count as absent; current texts are compared, so edits count.
+QList<DiffEntry> diffTrees(const XsdtNode &here, const XsdtNode &there);
+
+// Splits a setting path into the folder it is listed under and the rest.
+void compareGroup(const QString &path, QString *group, QString *leaf);
+
+} // namespace pfw

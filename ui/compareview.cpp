@@ -1,0 +1,469 @@
+#include "ui/compareview.h"
+
+#include "core/backups.h"
+#include "core/settingsdocument.h"
+#include "model/settingsmodel.h"
+#include "platform/hostlocations.h"
+#include "schema/deletionpolicy.h"
+
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSet>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace pfw {
+
+namespace {
+
+constexpr int kEntryRole = Qt::UserRole;
+constexpr qsizetype kDisplayLength = 90;
+constexpr int kMaxBackups = 25;
+
+bool sameFile(const QString &a, const QString &b)
+{
+    if (a.isEmpty() || b.isEmpty())
+        return false;
+    const QString first = QFileInfo(a).canonicalFilePath();
+    return first.isEmpty() ? QFileInfo(a).absoluteFilePath() == QFileInfo(b).absoluteFilePath()
+                           : first == QFileInfo(b).canonicalFilePath();
+}
+
+} // namespace
+
+CompareView::CompareView(SettingsModel *model, QWidget *parent)
+    : QWidget(parent)
+    , m_model(model)
+{
+    const bool parsed = m_other.parse("<xsdt/>");
+    Q_UNUSED(parsed); // "<xsdt/>" is refused by design: an empty tree stands for "no other file"
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 6, 0, 0);
+    auto *fileRow = new QHBoxLayout;
+    fileRow->addWidget(new QLabel(tr("Compare with:"), this));
+    m_fileBox = new QComboBox(this);
+    m_fileBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    fileRow->addWidget(m_fileBox, 1);
+    layout->addLayout(fileRow);
+
+    auto *filters = new QHBoxLayout;
+    m_different = new QCheckBox(tr("Different"), this);
+    m_different->setChecked(true);
+    m_onlyHere = new QCheckBox(tr("Only in this file"), this);
+    m_onlyThere = new QCheckBox(tr("Only in the other file"), this);
+    m_noise = new QCheckBox(tr("Hide statistics, window state and generated lists"), this);
+    m_noise->setChecked(true);
+    m_noise->setToolTip(tr("Statistics, window geometry and layout, histories and the featured scripts list differ "
+                           "between any two files and rarely matter."));
+    m_search = new QLineEdit(this);
+    m_search->setPlaceholderText(tr("Search"));
+    m_search->setClearButtonEnabled(true);
+    for (QCheckBox *box : {m_different, m_onlyHere, m_onlyThere, m_noise}) {
+        filters->addWidget(box);
+        connect(box, &QCheckBox::toggled, this, &CompareView::fill);
+    }
+    filters->addWidget(m_search, 1);
+    layout->addLayout(filters);
+    connect(m_search, &QLineEdit::textChanged, this, &CompareView::fill);
+
+    m_summary = new QLabel(this);
+    layout->addWidget(m_summary);
+    m_tree = new QTreeWidget(this);
+    m_tree->setHeaderLabels({tr("Setting"), tr("This file"), tr("Other file"), tr("Status")});
+    m_tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_tree->setAlternatingRowColors(true);
+    m_tree->setUniformRowHeights(true);
+    m_tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_tree->header()->setStretchLastSection(false);
+    m_tree->header()->setSectionResizeMode(0, QHeaderView::Interactive);
+    m_tree->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+    m_tree->header()->setSectionResizeMode(2, QHeaderView::Stretch);
+    m_tree->header()->setSectionResizeMode(3, QHeaderView::ResizeToContents);
+    m_tree->setColumnWidth(0, 340);
+    layout->addWidget(m_tree, 1);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    m_copySelected = new QPushButton(tr("Use the other file's value for selected"), this);
+    m_copyAll = new QPushButton(tr("Use the other file's value for all shown"), this);
+    buttons->addWidget(m_copySelected);
+    buttons->addWidget(m_copyAll);
+    layout->addLayout(buttons);
+
+    connect(m_fileBox, &QComboBox::activated, this, &CompareView::fileChosen);
+    connect(m_tree, &QTreeWidget::itemSelectionChanged, this, &CompareView::updateButtons);
+    connect(m_tree, &QTreeWidget::customContextMenuRequested, this, &CompareView::showContextMenu);
+    connect(m_tree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *item) {
+        const int entry = entryOf(item);
+        if (entry >= 0 && m_entries.at(entry).here)
+            emit revealRequested(m_entries.at(entry).here);
+    });
+    connect(m_copySelected, &QPushButton::clicked, this, &CompareView::copySelected);
+    connect(m_copyAll, &QPushButton::clicked, this, &CompareView::copyAllShown);
+    connect(m_model, &SettingsModel::edited, this, &CompareView::scheduleRecompute);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &CompareView::scheduleRecompute);
+    rebuildFileBox();
+    updateButtons();
+}
+
+QString CompareView::compareDisplay(const XsdtNode &node)
+{
+    if (node.type == u'B')
+        return tr("(%1 characters of encoded data)").arg(node.value.size());
+    QString shown = node.value;
+    shown.replace(u'\n', QChar(0x23CE));
+    if (shown.size() > kDisplayLength) {
+        shown.truncate(kDisplayLength);
+        shown += QChar(0x2026);
+    }
+    return shown;
+}
+
+void CompareView::setDocument(XsdtFile *tree, const QString &path)
+{
+    m_tree->clear();
+    m_entries.clear();
+    m_shown.clear();
+    m_here = tree;
+    m_herePath = tree ? path : QString();
+    if (!tree) {
+        m_summary->clear();
+        updateButtons();
+        rebuildFileBox();
+        return;
+    }
+    if (sameFile(m_otherPath, m_herePath)) {
+        m_other.root.clearChildren();
+        m_otherPath.clear();
+    }
+    rebuildFileBox();
+    recompute();
+}
+
+void CompareView::setViewOnly(bool on)
+{
+    m_viewOnly = on;
+    updateButtons();
+}
+
+void CompareView::rebuildFileBox()
+{
+    const QSignalBlocker blocker(m_fileBox);
+    m_fileBox->clear();
+    m_fileBox->addItem(tr("Choose a file to compare with..."), QString());
+    for (const QString &path : findSettingsFiles(m_environment)) {
+        if (!sameFile(path, m_herePath))
+            m_fileBox->addItem(describeSettingsFile(path), path);
+    }
+    if (m_here) {
+        int added = 0;
+        for (const QString &path : Backups::list(m_herePath)) {
+            if (added >= kMaxBackups)
+                break;
+            if (sameFile(path, m_herePath))
+                continue;
+            m_fileBox->addItem(tr("Backup: %1").arg(describeSettingsFile(path)), path);
+            ++added;
+        }
+    }
+    int current = 0;
+    for (int i = 1; i < m_fileBox->count() && !m_otherPath.isEmpty(); ++i) {
+        if (sameFile(m_fileBox->itemData(i).toString(), m_otherPath)) {
+            current = i;
+            break;
+        }
+    }
+    if (!m_otherPath.isEmpty() && current == 0) {
+        m_fileBox->addItem(describeSettingsFile(m_otherPath), m_otherPath);
+        current = m_fileBox->count() - 1;
+    }
+    m_fileBox->addItem(tr("Browse..."), QStringLiteral("?"));
+    m_fileBox->setCurrentIndex(current);
+}
+
+void CompareView::fileChosen(int index)
+{
+    const QString data = m_fileBox->itemData(index).toString();
+    QString error;
+    if (data == u"?") {
+        const QString start = m_herePath.isEmpty() ? QString() : QFileInfo(m_herePath).absolutePath();
+        const QString path = QFileDialog::getOpenFileName(this, tr("Compare with"), start,
+                                                          tr("PixInsight settings (*.settings *.bak-*);;All files (*)"));
+        if (!path.isEmpty() && !loadOther(path, &error))
+            emit message(error);
+        rebuildFileBox();
+        return;
+    }
+    if (data.isEmpty()) {
+        m_other.root.clearChildren();
+        m_otherPath.clear();
+        rebuildFileBox();
+        recompute();
+        return;
+    }
+    if (!loadOther(data, &error))
+        emit message(error);
+    rebuildFileBox();
+}
+
+bool CompareView::loadOther(const QString &path, QString *error)
+{
+    m_tree->clear();
+    m_entries.clear();
+    m_shown.clear();
+    const auto fail = [this, error](const QString &text) {
+        if (error)
+            *error = text;
+        m_summary->setText(tr("Pick another settings file to see how it differs from this one."));
+        updateButtons();
+        return false;
+    };
+    if (!m_herePath.isEmpty() && sameFile(path, m_herePath))
+        return fail(tr("That is the file being edited."));
+    QByteArray bytes;
+    QString readError;
+    if (!SettingsDocument::readFile(path, &bytes, &readError))
+        return fail(readError);
+    QString parseError;
+    if (!m_other.parse(bytes, &parseError)) {
+        m_otherPath.clear();
+        return fail(tr("%1 is not a valid PixInsight settings file: %2").arg(path, parseError));
+    }
+    m_otherPath = path;
+    rebuildFileBox();
+    recompute();
+    return true;
+}
+
+void CompareView::scheduleRecompute()
+{
+    // Edits come in bursts (a copy of many values): recompute once per event-loop turn.
+    if (m_recomputePending)
+        return;
+    m_recomputePending = true;
+    QTimer::singleShot(0, this, [this] {
+        m_recomputePending = false;
+        recompute();
+    });
+}
+
+void CompareView::recompute()
+{
+    m_tree->clear();
+    m_entries.clear();
+    m_shown.clear();
+    if (!m_here || m_otherPath.isEmpty()) {
+        m_summary->setText(m_here ? tr("Pick another settings file to see how it differs from this one.") : QString());
+        updateButtons();
+        return;
+    }
+    m_entries = diffTrees(m_here->root, m_other.root);
+    fill();
+}
+
+bool CompareView::isCopyable(const DiffEntry &entry) const
+{
+    const DeletionPolicy *policy = m_model->policy();
+    return entry.status == DiffEntry::Different && entry.here && entry.there && entry.here->isEditableValue()
+        && !entry.here->isInsideDeleted() && !(policy && policy->isCompareNoCopy(entry.here));
+}
+
+int CompareView::entryOf(const QTreeWidgetItem *item) const
+{
+    const QVariant data = item ? item->data(0, kEntryRole) : QVariant();
+    return data.isValid() ? data.toInt() : -1;
+}
+
+void CompareView::fill()
+{
+    m_tree->clear();
+    m_shown.clear();
+    if (!m_here || m_otherPath.isEmpty()) {
+        updateButtons();
+        return;
+    }
+    const QString search = m_search->text().trimmed();
+    const DeletionPolicy *policy = m_model->policy();
+    int counts[3] = {0, 0, 0};
+    int hidden = 0;
+    QHash<QString, QTreeWidgetItem *> groups;
+    const QCheckBox *wanted[3] = {m_different, m_onlyHere, m_onlyThere};
+    const QString statusText[3] = {tr("Different"), tr("Only in this file"), tr("Only in the other file")};
+    for (int index = 0; index < m_entries.size(); ++index) {
+        const DiffEntry &entry = m_entries.at(index);
+        if (m_noise->isChecked() && policy && policy->isCompareNoise(entry.here ? entry.here : entry.there)) {
+            ++hidden;
+            continue;
+        }
+        ++counts[entry.status];
+        if (!wanted[entry.status]->isChecked())
+            continue;
+        if (!search.isEmpty() && !entry.path.contains(search, Qt::CaseInsensitive)
+            && !(entry.here && entry.here->value.contains(search, Qt::CaseInsensitive))
+            && !(entry.there && entry.there->value.contains(search, Qt::CaseInsensitive)))
+            continue;
+        QString groupName, leaf;
+        compareGroup(entry.path, &groupName, &leaf);
+        QTreeWidgetItem *group = groups.value(groupName);
+        if (!group) {
+            group = new QTreeWidgetItem(m_tree, QStringList{groupName});
+            QFont bold = group->font(0);
+            bold.setBold(true);
+            group->setFont(0, bold);
+            groups.insert(groupName, group);
+        }
+        QString status = statusText[entry.status];
+        if (entry.status == DiffEntry::Different && entry.here->type != entry.there->type)
+            status += tr(" (type %1 / %2)").arg(entry.here->type, entry.there->type);
+        auto *row = new QTreeWidgetItem(group, QStringList{leaf, entry.here ? compareDisplay(*entry.here) : QString(),
+                                                           entry.there ? compareDisplay(*entry.there) : QString(), status});
+        row->setData(0, kEntryRole, index);
+        QString tip = entry.path;
+        if (entry.here)
+            tip += tr("\nThis file: %1").arg(entry.here->value.left(300));
+        if (entry.there)
+            tip += tr("\nOther file: %1").arg(entry.there->value.left(300));
+        const bool copyable = isCopyable(entry);
+        if (entry.status == DiffEntry::Different && !copyable) {
+            tip += tr("\nCannot be copied: protected value type, specific to one PixInsight installation, or queued "
+                      "for deletion.");
+            row->setForeground(0, palette().color(QPalette::Disabled, QPalette::Text));
+        } else if (entry.status == DiffEntry::OnlyThere) {
+            tip += tr("\nDoes not exist in this file; adding entries is not offered.");
+        }
+        row->setToolTip(0, tip);
+        m_shown << index;
+    }
+    if (m_shown.isEmpty()) {
+        auto *nothing = new QTreeWidgetItem(m_tree, QStringList{tr("Nothing to show with the current filters.")});
+        nothing->setFlags(Qt::ItemIsEnabled);
+    } else if (m_shown.size() <= kExpandLimit) {
+        m_tree->expandAll();
+    }
+    QString summary = tr("%1 different, %2 only in this file, %3 only in the other file")
+                          .arg(QString::number(counts[0]), QString::number(counts[1]), QString::number(counts[2]));
+    if (hidden > 0)
+        summary += tr(" (%1 more hidden as statistics, window state or generated lists)").arg(hidden);
+    m_summary->setText(summary);
+    updateButtons();
+}
+
+QList<int> CompareView::selectedEntries() const
+{
+    QList<int> entries;
+    QSet<int> seen;
+    const auto add = [&entries, &seen](int entry) {
+        if (entry >= 0 && !seen.contains(entry)) {
+            seen.insert(entry);
+            entries << entry;
+        }
+    };
+    for (const QTreeWidgetItem *item : m_tree->selectedItems()) {
+        const int entry = entryOf(item);
+        if (entry >= 0) {
+            add(entry);
+            continue;
+        }
+        for (int i = 0; i < item->childCount(); ++i)
+            add(entryOf(item->child(i)));
+    }
+    return entries;
+}
+
+void CompareView::updateButtons()
+{
+    int selectedCopyable = 0;
+    for (const int entry : selectedEntries())
+        selectedCopyable += isCopyable(m_entries.at(entry)) ? 1 : 0;
+    int shownCopyable = 0;
+    for (const int entry : std::as_const(m_shown))
+        shownCopyable += isCopyable(m_entries.at(entry)) ? 1 : 0;
+    m_copySelected->setEnabled(!m_viewOnly && selectedCopyable > 0);
+    m_copyAll->setEnabled(!m_viewOnly && shownCopyable > 0);
+    m_copyAll->setText(shownCopyable > 0 ? tr("Use the other file's value for all shown (%1)").arg(shownCopyable)
+                                         : tr("Use the other file's value for all shown"));
+}
+
+void CompareView::copyEntries(const QList<int> &entries)
+{
+    // Read what to copy first: every accepted edit schedules a recompute.
+    QList<std::pair<XsdtNode *, QString>> copies;
+    int failed = 0;
+    for (const int index : entries) {
+        const DiffEntry &entry = m_entries.at(index);
+        if (isCopyable(entry))
+            copies.append({entry.here, entry.there->value});
+        else
+            ++failed;
+    }
+    int copied = 0;
+    for (const auto &[node, text] : copies) {
+        if (m_model->setData(m_model->indexFor(node, SettingsModel::ValueColumn), text, Qt::EditRole))
+            ++copied;
+        else
+            ++failed;
+    }
+    if (copied > 0 && failed == 0)
+        emit message(tr("Copied %n value(s) into this file. Review and save when ready.", nullptr, copied));
+    else if (failed > 0)
+        emit message(tr("Copied %1 value(s); %2 could not be copied (protected type, not editable, or refused).")
+                         .arg(QString::number(copied), QString::number(failed)));
+}
+
+void CompareView::copySelected()
+{
+    if (!m_viewOnly)
+        copyEntries(selectedEntries());
+}
+
+void CompareView::copyAllShown()
+{
+    if (m_viewOnly)
+        return;
+    int copyable = 0;
+    for (const int entry : std::as_const(m_shown))
+        copyable += isCopyable(m_entries.at(entry)) ? 1 : 0;
+    if (copyable == 0)
+        return;
+    if (QMessageBox::question(this, tr("Copy values"),
+                              tr("Copy %n value(s) from %1 into this file?\n\nThey become pending changes: you can "
+                                 "review, revert and save them as usual.",
+                                 nullptr, copyable)
+                                  .arg(QFileInfo(m_otherPath).fileName()),
+                              QMessageBox::Yes | QMessageBox::No)
+        == QMessageBox::Yes)
+        copyEntries(m_shown);
+}
+
+void CompareView::showContextMenu(const QPoint &pos)
+{
+    const int index = entryOf(m_tree->itemAt(pos));
+    if (index < 0)
+        return;
+    const DiffEntry entry = m_entries.at(index);
+    QMenu menu(this);
+    QAction *copy = menu.addAction(tr("Use the other file's value"));
+    copy->setEnabled(isCopyable(entry) && !m_viewOnly);
+    connect(copy, &QAction::triggered, this, [this, index] { copyEntries({index}); });
+    QAction *reveal = menu.addAction(tr("Show in All settings"));
+    reveal->setEnabled(entry.here != nullptr);
+    connect(reveal, &QAction::triggered, this, [this, entry] { emit revealRequested(entry.here); });
+    connect(menu.addAction(tr("Copy setting path")), &QAction::triggered, this,
+            [entry] { QGuiApplication::clipboard()->setText(entry.path); });
+    menu.exec(m_tree->viewport()->mapToGlobal(pos));
+}
+
+} // namespace pfw
