@@ -9,7 +9,14 @@
 
 namespace pfw {
 
-QStringList Backups::list(const QString &settingsPath)
+namespace {
+struct Backups
+{
+    Q_DECLARE_TR_FUNCTIONS(Backups)
+};
+} // namespace
+
+QStringList listBackups(const QString &settingsPath)
 {
     const QFileInfo settings(settingsPath);
     QFileInfoList found = settings.absoluteDir().entryInfoList(
@@ -27,9 +34,9 @@ QStringList Backups::list(const QString &settingsPath)
     return paths;
 }
 
-QStringList Backups::beyond(const QString &settingsPath, int keep, qint64 *totalBytes)
+QStringList backupsBeyond(const QString &settingsPath, int keep, qint64 *totalBytes)
 {
-    const QStringList all = list(settingsPath);
+    const QStringList all = listBackups(settingsPath);
     const QStringList older = all.mid(qMax(keep, 0));
     qint64 total = 0;
     for (const QString &path : older)
@@ -39,7 +46,7 @@ QStringList Backups::beyond(const QString &settingsPath, int keep, qint64 *total
     return older;
 }
 
-bool Backups::isBackupOf(const QString &settingsPath, const QString &path)
+bool isBackupOf(const QString &settingsPath, const QString &path)
 {
     const QFileInfo settings(settingsPath);
     const QFileInfo candidate(path);
@@ -47,9 +54,9 @@ bool Backups::isBackupOf(const QString &settingsPath, const QString &path)
         && candidate.absolutePath() == settings.absolutePath() && candidate.isFile() && !candidate.isSymLink();
 }
 
-Backups::Removal Backups::remove(const QString &settingsPath, const QStringList &paths, bool useTrash)
+BackupRemoval removeBackups(const QString &settingsPath, const QStringList &paths, bool useTrash)
 {
-    Removal result;
+    BackupRemoval result;
     for (const QString &path : paths) {
         if (!isBackupOf(settingsPath, path)) {
             result.notRemoved << path;
@@ -74,13 +81,13 @@ Backups::Removal Backups::remove(const QString &settingsPath, const QStringList 
     return result;
 }
 
-QString Backups::formatByteSize(qint64 bytes)
+QString formatByteSize(qint64 bytes)
 {
     if (bytes < 1024)
-        return tr("%1 B").arg(bytes);
+        return Backups::tr("%1 B").arg(bytes);
     if (bytes < 1048576)
-        return tr("%1 KiB").arg(double(bytes) / 1024.0, 0, 'f', 0);
-    return tr("%1 MiB").arg(double(bytes) / 1048576.0, 0, 'f', 1);
+        return Backups::tr("%1 KiB").arg(double(bytes) / 1024.0, 0, 'f', 0);
+    return Backups::tr("%1 MiB").arg(double(bytes) / 1048576.0, 0, 'f', 1);
 }
 
 } // namespace pfw

@@ -41,7 +41,7 @@ void LeftoverRemoval::run(const QList<Leftover> &items, const QString &installFo
         // The helper would look elsewhere for PixInsight: say so rather than elevate.
         heading = blocked + u' ' + tr("These were not deleted:");
     } else {
-        const ElevatedRun run = services.launcher.run(
+        const ElevatedRun run = services.launcher.runElevatedHelper(
             QStringList{QStringLiteral("--leftovers-helper"), QStringLiteral("delete")} + result.failedRequests);
         if (run.outcome == ElevatedRun::Cancelled)
             heading = tr("Administrator permission was not given, so these were not deleted:");

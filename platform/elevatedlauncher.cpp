@@ -77,7 +77,7 @@ ElevatedRun ElevatedLauncher::fromShellRun(const win::ShellRun &run)
     return result;
 }
 
-ElevatedRun ElevatedLauncher::run(const QStringList &arguments) const
+ElevatedRun ElevatedLauncher::runElevatedHelper(const QStringList &arguments) const
 {
 #ifdef Q_OS_WIN
     const QString program = QDir::toNativeSeparators(m_executable);

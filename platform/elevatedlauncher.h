@@ -46,7 +46,7 @@ public:
     void setTimeoutMs(int timeoutMs) { m_timeoutMs = timeoutMs; }
 
     bool canElevate() const;
-    ElevatedRun run(const QStringList &arguments) const;
+    ElevatedRun runElevatedHelper(const QStringList &arguments) const;
     // Helpers that outlived the wait and are still running.
     static int helpersStillRunning() { return s_stillRunning; }
 

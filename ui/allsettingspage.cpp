@@ -123,7 +123,7 @@ void AllSettingsPage::deleteSelected()
     const QModelIndex current = m_tree->currentIndex();
     if (!current.isValid() || !current.model())
         return;
-    m_deletion->confirmAndQueue(m_model->nodeFor(m_proxy->mapToSource(current)));
+    m_deletion->confirmAndQueueDeletion(m_model->nodeFor(m_proxy->mapToSource(current)));
 }
 
 QMenu *AllSettingsPage::buildContextMenu(XsdtNode *node)
@@ -155,7 +155,7 @@ QMenu *AllSettingsPage::buildContextMenu(XsdtNode *node)
                                                                                    : tr("Delete this entry"));
             remove->setToolTip(verdict.reason);
             remove->setEnabled(!running);
-            connect(remove, &QAction::triggered, this, [this, node] { m_deletion->confirmAndQueue(node); });
+            connect(remove, &QAction::triggered, this, [this, node] { m_deletion->confirmAndQueueDeletion(node); });
         }
     }
     return menu;

@@ -67,7 +67,7 @@ BackupsDialog::BackupsDialog(const QString &settingsPath, QWidget *parent)
 
 void BackupsDialog::refresh()
 {
-    const QStringList backups = Backups::list(m_settingsPath);
+    const QStringList backups = listBackups(m_settingsPath);
     m_count = int(backups.size());
     m_list->clear();
     qint64 total = 0;
@@ -76,20 +76,20 @@ void BackupsDialog::refresh()
         total += info.size();
         auto *item = new QListWidgetItem(QStringLiteral("%1    %2    %3")
                                              .arg(info.lastModified().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-                                                  Backups::formatByteSize(info.size()).rightJustified(9),
+                                                  formatByteSize(info.size()).rightJustified(9),
                                                   info.fileName()),
                                          m_list);
         item->setData(Qt::UserRole, path);
     }
     const QString name = QFileInfo(m_settingsPath).fileName();
     m_summary->setText(m_count > 0 ? tr("%1 backup(s) of %2, %3 in total (newest first):")
-                                         .arg(QString::number(m_count), name, Backups::formatByteSize(total))
+                                         .arg(QString::number(m_count), name, formatByteSize(total))
                                    : tr("No backups of %1.").arg(name));
     qint64 olderBytes = 0;
-    const QStringList older = Backups::beyond(m_settingsPath, m_keep->value(), &olderBytes);
+    const QStringList older = backupsBeyond(m_settingsPath, m_keep->value(), &olderBytes);
     m_older->setText(older.isEmpty() ? tr("Delete older backups")
                                      : tr("Delete the %1 older backup(s) (%2)")
-                                           .arg(QString::number(older.size()), Backups::formatByteSize(olderBytes)));
+                                           .arg(QString::number(older.size()), formatByteSize(olderBytes)));
     m_older->setEnabled(!older.isEmpty());
     m_all->setEnabled(m_count > 0);
     updateSelectionButton();
@@ -119,7 +119,7 @@ void BackupsDialog::deleteSelected()
 void BackupsDialog::deleteOlder()
 {
     qint64 bytes = 0;
-    const QStringList paths = Backups::beyond(m_settingsPath, m_keep->value(), &bytes);
+    const QStringList paths = backupsBeyond(m_settingsPath, m_keep->value(), &bytes);
     confirmAndRemove(paths, bytes,
                      tr("Delete the %1 backups older than the newest %2")
                          .arg(QString::number(paths.size()), QString::number(m_keep->value())));
@@ -128,7 +128,7 @@ void BackupsDialog::deleteOlder()
 void BackupsDialog::deleteAll()
 {
     qint64 bytes = 0;
-    const QStringList paths = Backups::beyond(m_settingsPath, 0, &bytes);
+    const QStringList paths = backupsBeyond(m_settingsPath, 0, &bytes);
     confirmAndRemove(paths, bytes, tr("Delete all %1 backups").arg(paths.size()));
 }
 
@@ -139,16 +139,16 @@ void BackupsDialog::confirmAndRemove(const QStringList &paths, qint64 bytes, con
     if (QMessageBox::question(this, tr("Delete backups"),
                               tr("%1 (%2)?\n\nThey are moved to the Recycle Bin where the system has one, otherwise "
                                  "deleted.")
-                                  .arg(action, Backups::formatByteSize(bytes)),
+                                  .arg(action, formatByteSize(bytes)),
                               QMessageBox::Yes | QMessageBox::No)
         != QMessageBox::Yes)
         return;
-    const Backups::Removal removal = Backups::remove(m_settingsPath, paths, true);
+    const BackupRemoval removal = removeBackups(m_settingsPath, paths, true);
     refresh();
     QString text = removal.movedToTrash
         ? tr("Moved %1 backup(s) to the Recycle Bin (%2).")
-              .arg(QString::number(removal.removed), Backups::formatByteSize(removal.bytes))
-        : tr("Deleted %1 backup(s) (%2).").arg(QString::number(removal.removed), Backups::formatByteSize(removal.bytes));
+              .arg(QString::number(removal.removed), formatByteSize(removal.bytes))
+        : tr("Deleted %1 backup(s) (%2).").arg(QString::number(removal.removed), formatByteSize(removal.bytes));
     if (!removal.notRemoved.isEmpty())
         text += tr(" %1 could not be removed.").arg(removal.notRemoved.size());
     emit message(text);

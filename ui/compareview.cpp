@@ -170,7 +170,7 @@ void CompareView::rebuildFileBox()
     }
     if (m_here) {
         int added = 0;
-        for (const QString &path : Backups::list(m_herePath)) {
+        for (const QString &path : listBackups(m_herePath)) {
             if (added >= kMaxBackups)
                 break;
             if (sameFile(path, m_herePath))

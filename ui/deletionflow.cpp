@@ -21,7 +21,7 @@ void DeletionFlow::explainRefusal(const XsdtNode *node)
                              QStringLiteral("%1\n\n%2").arg(node->path(), m_model->verdict(node).reason));
 }
 
-void DeletionFlow::confirmAndQueue(XsdtNode *node)
+void DeletionFlow::confirmAndQueueDeletion(XsdtNode *node)
 {
     if (!node || node->deleted)
         return;

@@ -18,7 +18,7 @@ class DeletionFlow final : public QObject
 public:
     DeletionFlow(SettingsModel *model, QWidget *dialogParent);
 
-    void confirmAndQueue(XsdtNode *node);
+    void confirmAndQueueDeletion(XsdtNode *node);
     bool dontAskAgain() const { return m_dontAskAgain; }
     // The information box for a node that cannot be deleted.
     void explainRefusal(const XsdtNode *node);

@@ -233,7 +233,7 @@ void MainWindow::buildCentralWidget()
     m_tabs->addTab(m_compare, tr("Compare"));
     m_tabs->addTab(m_allSettings, tr("All settings (advanced)"));
     const auto rejected = [this](const QString &reason) { showMessage(tr("Not accepted - %1").arg(reason), 8000); };
-    const auto remove = [this](XsdtNode *node) { m_deletion->confirmAndQueue(node); };
+    const auto remove = [this](XsdtNode *node) { m_deletion->confirmAndQueueDeletion(node); };
     const auto restore = [this](XsdtNode *node) { m_model->undoDeletion(node); };
     connect(m_preferences, &PreferencesView::message, this, rejected);
     connect(m_preferences, &PreferencesView::deleteRequested, this, remove);
@@ -555,7 +555,7 @@ void MainWindow::onRestoreBackup()
 {
     if (!m_loaded)
         return;
-    const QStringList backups = Backups::list(m_document.path());
+    const QStringList backups = listBackups(m_document.path());
     if (backups.isEmpty()) {
         QMessageBox::information(this, tr("Restore backup"), tr("No backups were found next to the settings file."));
         return;

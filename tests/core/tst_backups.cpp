@@ -63,7 +63,7 @@ void TestBackups::listedNewestFirstByTime()
     make(QStringLiteral("core-002-pxi.settings.bak-20260101-000000"), 1);
     make(QStringLiteral("CORE-001-PXI.SETTINGS.bak-20260101-000000"), 1);
     QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("core-001-pxi.settings.bak-folder"))));
-    QCOMPARE(Backups::list(m_settings), QStringList({newName, notes, oldName}));
+    QCOMPARE(listBackups(m_settings), QStringList({newName, notes, oldName}));
 }
 
 void TestBackups::onlyRealBackupsAreRemoved()
@@ -75,7 +75,7 @@ void TestBackups::onlyRealBackupsAreRemoved()
     QVERIFY(QDir().mkpath(folder));
     const QString link = m_dir->filePath(QStringLiteral("core-001-pxi.settings.bak-link"));
     QVERIFY(QFile::link(other, link));
-    const Backups::Removal removal = Backups::remove(m_settings, {other, elsewhere, folder, link, real, m_settings}, false);
+    const BackupRemoval removal = removeBackups(m_settings, {other, elsewhere, folder, link, real, m_settings}, false);
     QCOMPARE(removal.removed, 1);
     QCOMPARE(removal.bytes, 100);
     QVERIFY(!removal.movedToTrash);
@@ -102,7 +102,7 @@ void TestBackups::beyond()
     for (int i = 0; i < 3; ++i)
         make(QStringLiteral("core-001-pxi.settings.bak-%1").arg(i), i + 1, 1000);
     qint64 bytes = -1;
-    QCOMPARE(Backups::beyond(m_settings, keep, &bytes).size(), count);
+    QCOMPARE(backupsBeyond(m_settings, keep, &bytes).size(), count);
     QCOMPARE(bytes, qint64(count) * 1000);
 }
 
@@ -119,7 +119,7 @@ void TestBackups::sizes()
 {
     QFETCH(qint64, bytes);
     QFETCH(QString, text);
-    QCOMPARE(Backups::formatByteSize(bytes), text);
+    QCOMPARE(formatByteSize(bytes), text);
 }
 
 QTEST_GUILESS_MAIN(TestBackups)

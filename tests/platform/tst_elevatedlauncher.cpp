@@ -140,7 +140,7 @@ void TestElevatedLauncher::authenticatorOutcomes()
     QFETCH(int, exitCode);
     const ElevatedLauncher launcher = launcherWith(script(QStringLiteral("pkexec"), body));
     QVERIFY(launcher.canElevate());
-    const ElevatedRun run = launcher.run({QStringLiteral("--leftovers-helper"), QStringLiteral("delete")});
+    const ElevatedRun run = launcher.runElevatedHelper({QStringLiteral("--leftovers-helper"), QStringLiteral("delete")});
     QCOMPARE(run.outcome, outcome);
     QCOMPARE(run.exitCode, exitCode);
     QCOMPARE(run.reason.isEmpty(), outcome == ElevatedRun::Launched);
@@ -154,7 +154,7 @@ void TestElevatedLauncher::argumentsArriveIntact()
     const QStringList arguments{QStringLiteral("--leftovers-helper"), QStringLiteral("delete"),
                                 QStringLiteral("module:My Module"), QStringLiteral("C:\\trailing\\"),
                                 QStringLiteral("say \"hi\"")};
-    const ElevatedRun run = launcherWith(authenticator).run(arguments);
+    const ElevatedRun run = launcherWith(authenticator).runElevatedHelper(arguments);
     QCOMPARE(run.outcome, ElevatedRun::Launched);
     QFile file(record);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -167,7 +167,7 @@ void TestElevatedLauncher::slowHelperIsReportedAndLeftRunning()
     const QString marker = m_dir->filePath(QStringLiteral("finished"));
     ElevatedLauncher launcher = launcherWith(script(QStringLiteral("pkexec"), "sleep 1; touch '" + marker.toUtf8() + "'"));
     launcher.setTimeoutMs(100);
-    const ElevatedRun run = launcher.run({QStringLiteral("--installed-updates-helper"), QStringLiteral("restore")});
+    const ElevatedRun run = launcher.runElevatedHelper({QStringLiteral("--installed-updates-helper"), QStringLiteral("restore")});
     QCOMPARE(run.outcome, ElevatedRun::Failed);
     QCOMPARE(run.reason, QStringLiteral("the helper did not finish in two minutes"));
     QVERIFY(!QFile::exists(marker));
@@ -182,8 +182,8 @@ void TestElevatedLauncher::noAuthenticator()
 {
     const ElevatedLauncher missing = launcherWith(m_dir->filePath(QStringLiteral("nowhere")));
     QVERIFY(!missing.canElevate());
-    QCOMPARE(missing.run({QStringLiteral("x")}).outcome, ElevatedRun::Failed);
-    QVERIFY(!missing.run({QStringLiteral("x")}).reason.isEmpty());
+    QCOMPARE(missing.runElevatedHelper({QStringLiteral("x")}).outcome, ElevatedRun::Failed);
+    QVERIFY(!missing.runElevatedHelper({QStringLiteral("x")}).reason.isEmpty());
 
     const ElevatedLauncher none = launcherWith(QString());
     QVERIFY(!none.canElevate());
@@ -201,7 +201,7 @@ void TestElevatedLauncher::authenticatorThatCannotStart()
     file.write("#!/nonexistent/interpreter\n");
     file.close();
     QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    const ElevatedRun run = launcherWith(broken).run({QStringLiteral("x")});
+    const ElevatedRun run = launcherWith(broken).runElevatedHelper({QStringLiteral("x")});
     QCOMPARE(run.outcome, ElevatedRun::Failed);
     QVERIFY2(run.reason.startsWith(QStringLiteral("broken could not be started: ")), qPrintable(run.reason));
 }

@@ -260,7 +260,7 @@ void TestMainWindow::dontAskAgainLastsTheRun()
         box->checkBox()->setChecked(true);
         box->button(QMessageBox::Yes)->click();
     });
-    m_window->deletionFlow()->confirmAndQueue(node("ModuleData/Mirelux"));
+    m_window->deletionFlow()->confirmAndQueueDeletion(node("ModuleData/Mirelux"));
     QVERIFY(m_window->deletionFlow()->dontAskAgain());
     // No question any more, from any view.
     tree->setCurrentIndex(proxyIndex("ModuleData/ImageCalibration"));
@@ -277,7 +277,7 @@ void TestMainWindow::cancelledWarnQueuesNothing()
         box->checkBox()->setChecked(true);
         box->button(QMessageBox::Cancel)->click();
     });
-    m_window->deletionFlow()->confirmAndQueue(node("ModuleData/Mirelux"));
+    m_window->deletionFlow()->confirmAndQueueDeletion(node("ModuleData/Mirelux"));
     QVERIFY(!node("ModuleData/Mirelux")->deleted);
     QVERIFY(!m_window->deletionFlow()->dontAskAgain());
 
@@ -285,7 +285,7 @@ void TestMainWindow::cancelledWarnQueuesNothing()
     test::answerNextModal([&refusal](QWidget *modal) {
         refusal = qobject_cast<QMessageBox *>(modal)->text();
     });
-    m_window->deletionFlow()->confirmAndQueue(node("Modules"));
+    m_window->deletionFlow()->confirmAndQueueDeletion(node("Modules"));
     QCOMPARE(refusal, QStringLiteral("Modules\n\nModule registry. Deleting it can stop modules from loading."));
 }
 
