@@ -1,5 +1,6 @@
 // Decides the process's role from the raw first argument: an elevated helper runs without any
 // window; everything else is the editor.
+#include "modules/installedrecords.h"
 #include "modules/leftovers.h"
 #include "platform/hostenvironment.h"
 #include "ui/mainwindow.h"
@@ -27,12 +28,19 @@ int leftoversHelper(const QStringList &arguments)
     return pfw::runLeftoversHelper(arguments, pfw::HostEnvironment::system(true));
 }
 
+int installedUpdatesHelper(const QStringList &arguments)
+{
+    return pfw::runInstalledUpdatesHelper(arguments, pfw::HostEnvironment::system(true));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     if (argc >= 2 && std::strcmp(argv[1], "--leftovers-helper") == 0)
         return runHelper(argc, argv, leftoversHelper);
+    if (argc >= 2 && std::strcmp(argv[1], "--installed-updates-helper") == 0)
+        return runHelper(argc, argv, installedUpdatesHelper);
 
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Brightquill"));

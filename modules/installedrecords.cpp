@@ -1,0 +1,358 @@
+#include "modules/installedrecords.h"
+
+#include "platform/elevatedlauncher.h"
+#include "platform/hostenvironment.h"
+#include "platform/hostlocations.h"
+#include "platform/hostprocesses.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QXmlStreamReader>
+
+#include <algorithm>
+
+namespace pfw {
+
+namespace {
+
+using Tr = InstalledRecords;
+
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+bool hostRunning(const RecordEditOptions &options)
+{
+    return options.checkRunning && (options.isHostRunning ? options.isHostRunning() : isHostRunning());
+}
+
+// Writes through a temporary file beside the target and a rename, so a failure leaves the old file.
+bool writeAtomically(const QString &path, const QByteArray &bytes, QString *error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+} // namespace
+
+bool isInstalledRecordPath(const QString &path)
+{
+    const QString cleaned = QDir::cleanPath(QString(path).replace(u'\\', u'/')).toLower();
+    return cleaned.endsWith(QLatin1String("/etc/update/installed.xri"))
+        && cleaned.contains(QLatin1String("/pixinsight/etc/update/"));
+}
+
+QString findInstalledRecordFile(const QStringList &candidates)
+{
+    const QStringList tried = candidates.isEmpty() ? installFolderCandidates(HostEnvironment::system()) : candidates;
+    for (const QString &candidate : tried) {
+        const QString path = QString(candidate).replace(u'\\', u'/') + QLatin1String("/etc/update/installed.xri");
+        if (QFileInfo::exists(path) && isInstalledRecordPath(path))
+            return path;
+    }
+    return QString();
+}
+
+QList<PackageRecord> parseInstalledRecords(const QByteArray &bytes, QString *error)
+{
+    const auto fail = [error](const QString &text) {
+        if (error)
+            *error = text;
+        return QList<PackageRecord>();
+    };
+    QXmlStreamReader reader(bytes);
+    QList<PackageRecord> records;
+    int depth = 0;
+    bool sawStart = false;
+    while (!reader.atEnd()) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::StartElement) {
+            if (!sawStart && reader.name() != u"xri")
+                return fail(Tr::tr("Not a PixInsight update record file (no <xri> element)."));
+            sawStart = true;
+            if (depth == 1 && reader.name() == u"package") {
+                const QXmlStreamAttributes a = reader.attributes();
+                const auto attribute = [&a](const char *name) { return a.value(QLatin1String(name)).toString(); };
+                PackageRecord record;
+                record.fileName = attribute("fileName");
+                record.type = attribute("type");
+                record.installDate = attribute("installDate");
+                record.releaseDate = attribute("releaseDate");
+                record.repo = attribute("repo");
+                record.title = attribute("title");
+                record.sha1 = attribute("sha1");
+                records.append(record);
+            }
+            ++depth;
+        } else if (token == QXmlStreamReader::EndElement) {
+            --depth;
+        }
+    }
+    // An empty file makes the reader complain about a premature end; say what it is instead.
+    if (!sawStart && bytes.trimmed().isEmpty())
+        return fail(Tr::tr("Empty file."));
+    if (reader.hasError())
+        return fail(reader.errorString());
+    if (!sawStart)
+        return fail(Tr::tr("Empty file."));
+    if (error)
+        error->clear();
+    return records;
+}
+
+QList<PackageRecord> loadInstalledRecords(const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = Tr::tr("Cannot read %1: %2").arg(native(path), file.errorString());
+        return {};
+    }
+    return parseInstalledRecords(file.readAll(), error);
+}
+
+QList<PackageSpan> packageSpans(const QByteArray &bytes)
+{
+    static const QRegularExpression fileName(QStringLiteral("\\bfileName=\"([^\"]*)\""));
+    QList<PackageSpan> spans;
+    const qsizetype n = bytes.size();
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype start = bytes.indexOf("<package", from);
+        if (start < 0)
+            break;
+        const qsizetype afterName = start + 8;
+        if (afterName >= n || !(isBlank(bytes.at(afterName)) || bytes.at(afterName) == '\r' || bytes.at(afterName) == '\n')) {
+            from = afterName;
+            continue;
+        }
+        qsizetype close = afterName;
+        char quote = 0;
+        for (; close < n; ++close) {
+            const char c = bytes.at(close);
+            if (quote) {
+                if (c == quote)
+                    quote = 0;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (c == '>') {
+                break;
+            }
+        }
+        if (close >= n)
+            break;
+        qsizetype end = close + 1;
+        if (bytes.at(close - 1) != '/') {
+            const qsizetype endTag = bytes.indexOf("</package>", end);
+            if (endTag < 0)
+                break;
+            end = endTag + 10;
+        }
+        const QString startTag = QString::fromUtf8(bytes.mid(start, close + 1 - start));
+        PackageSpan span;
+        span.fileName = fileName.match(startTag).captured(1);
+        qsizetype first = start;
+        while (first > 0 && isBlank(bytes.at(first - 1)))
+            --first;
+        qsizetype last = end;
+        while (last < n && isBlank(bytes.at(last)))
+            ++last;
+        if (last + 1 < n && bytes.at(last) == '\r' && bytes.at(last + 1) == '\n')
+            last += 2;
+        else if (last < n && bytes.at(last) == '\n')
+            last += 1;
+        span.start = first;
+        span.end = last;
+        spans.append(span);
+        from = last;
+    }
+    return spans;
+}
+
+QStringList installedBackups(const QString &path)
+{
+    const QFileInfo info(path);
+    QStringList names = info.absoluteDir().entryList({info.fileName() + QLatin1String(".bak-*")}, QDir::Files, QDir::Name);
+    std::reverse(names.begin(), names.end());
+    return names;
+}
+
+QString makeInstalledBackupPath(const QString &path)
+{
+    const QString base = path + QLatin1String(".bak-")
+        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+    QString candidate = base;
+    for (int n = 2; QFileInfo::exists(candidate); ++n)
+        candidate = base + u'-' + QString::number(n);
+    return candidate;
+}
+
+EditResult removeInstalledRecords(const QString &path, const QStringList &fileNames, const RecordEditOptions &options)
+{
+    EditResult result;
+    const auto fail = [&result](int status, const QString &message) {
+        result.status = status;
+        result.message = message;
+        return result;
+    };
+    if (!isInstalledRecordPath(path))
+        return fail(HelperRefused, Tr::tr("%1 is not PixInsight's installed.xri.").arg(native(path)));
+    if (!QFileInfo::exists(path))
+        return fail(HelperNotFound, Tr::tr("%1 does not exist.").arg(native(path)));
+    if (fileNames.isEmpty())
+        return fail(HelperBadCommandLine, Tr::tr("No records were named."));
+    if (hostRunning(options))
+        return fail(HelperHostRunning, Tr::tr("PixInsight is running. Close it first: it rewrites its records from memory."));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(HelperFailed, Tr::tr("Cannot read %1: %2").arg(native(path), file.errorString()));
+    const QByteArray original = file.readAll();
+    file.close();
+    QString parseError;
+    const QList<PackageRecord> records = parseInstalledRecords(original, &parseError);
+    if (records.isEmpty() && !parseError.isEmpty())
+        return fail(HelperFailed, Tr::tr("The file is not a valid record file: %1").arg(parseError));
+
+    QStringList names = fileNames;
+    names.removeDuplicates();
+    QHash<QString, int> recordCount;
+    for (const QString &name : std::as_const(names)) {
+        int count = 0;
+        for (const PackageRecord &record : records) {
+            if (record.fileName != name)
+                continue;
+            if (record.type != u"module")
+                return fail(HelperRefused, Tr::tr("%1 is not a module package; only modules may be removed.").arg(name));
+            ++count;
+        }
+        if (count == 0)
+            return fail(HelperRefused, Tr::tr("%1 is not in the file.").arg(name));
+        recordCount.insert(name, count);
+    }
+    const QList<PackageSpan> spans = packageSpans(original);
+    QList<PackageSpan> taken;
+    for (const QString &name : std::as_const(names)) {
+        int found = 0;
+        for (const PackageSpan &span : spans) {
+            if (span.fileName == name) {
+                taken << span;
+                ++found;
+            }
+        }
+        if (found != recordCount.value(name))
+            return fail(HelperRefused, Tr::tr("Could not locate the record of %1 in the file text. Nothing was changed.").arg(name));
+    }
+    std::sort(taken.begin(), taken.end(), [](const PackageSpan &a, const PackageSpan &b) { return a.start > b.start; });
+    QByteArray edited = original;
+    for (const PackageSpan &span : std::as_const(taken))
+        edited.remove(span.start, span.end - span.start);
+
+    QStringList expected;
+    for (const PackageRecord &record : records) {
+        if (!names.contains(record.fileName))
+            expected << record.fileName;
+    }
+    QString editError;
+    QStringList remaining;
+    for (const PackageRecord &record : parseInstalledRecords(edited, &editError))
+        remaining << record.fileName;
+    if (!editError.isEmpty() || remaining != expected)
+        return fail(HelperFailed,
+                    Tr::tr("The edited file does not consist of exactly the remaining records. Nothing was changed."));
+
+    const QString backup = makeInstalledBackupPath(path);
+    if (!QFile::copy(path, backup))
+        return fail(HelperFailed, Tr::tr("Could not make a backup beside the file (permission?). Nothing was changed."));
+    QString writeError;
+    if (!writeAtomically(path, edited, &writeError))
+        return fail(HelperFailed, Tr::tr("Could not write the file: %1").arg(writeError));
+    if (options.afterWrite)
+        options.afterWrite(path);
+    QFile check(path);
+    if (!check.open(QIODevice::ReadOnly) || check.readAll() != edited) {
+        check.close();
+        writeAtomically(path, original, nullptr);
+        return fail(HelperFailed, Tr::tr("Verification after writing failed; the backup was put back."));
+    }
+    result.status = HelperDone;
+    result.message.clear();
+    result.count = int(taken.size());
+    result.backupPath = backup;
+    return result;
+}
+
+EditResult restoreNewestInstalledBackup(const QString &path, const RecordEditOptions &options)
+{
+    EditResult result;
+    const auto fail = [&result](int status, const QString &message) {
+        result.status = status;
+        result.message = message;
+        return result;
+    };
+    if (!isInstalledRecordPath(path))
+        return fail(HelperRefused, Tr::tr("%1 is not PixInsight's installed.xri.").arg(native(path)));
+    if (hostRunning(options))
+        return fail(HelperHostRunning, Tr::tr("PixInsight is running. Close it first: it rewrites its records from memory."));
+    const QStringList backups = installedBackups(path);
+    if (backups.isEmpty())
+        return fail(HelperNotFound, Tr::tr("There is no backup to restore."));
+    const QString backup = QFileInfo(path).absolutePath() + u'/' + backups.constFirst();
+    QFile file(backup);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(HelperFailed, Tr::tr("Cannot read %1.").arg(backup));
+    const QByteArray bytes = file.readAll();
+    QString parseError;
+    parseInstalledRecords(bytes, &parseError);
+    if (!parseError.isEmpty())
+        return fail(HelperFailed,
+                    Tr::tr("The newest backup is not a valid record file (%1); it was not restored.").arg(parseError));
+    QString writeError;
+    if (!writeAtomically(path, bytes, &writeError))
+        return fail(HelperFailed, Tr::tr("Could not write the file: %1").arg(writeError));
+    result.status = HelperDone;
+    result.message.clear();
+    result.backupPath = backup;
+    return result;
+}
+
+QString displayInstallDate(const PackageRecord &record)
+{
+    const QDateTime when = QDateTime::fromString(record.installDate, QStringLiteral("yyyyMMddHHmmss"));
+    return when.isValid() ? when.toString(QStringLiteral("yyyy-MM-dd HH:mm")) : record.installDate;
+}
+
+int runInstalledUpdatesHelper(const QStringList &arguments, const HostEnvironment &environment,
+                              const std::function<bool()> &isHostRunning)
+{
+    if (arguments.size() < 2 || arguments.at(0) != QLatin1String("--installed-updates-helper"))
+        return HelperBadCommandLine;
+    HostEnvironment helper = environment;
+    helper.elevatedHelper = true;
+    const QString path = findInstalledRecordFile(installFolderCandidates(helper));
+    if (path.isEmpty())
+        return HelperNotFound;
+    RecordEditOptions options;
+    options.isHostRunning = isHostRunning;
+    if (arguments.at(1) == u"remove")
+        return removeInstalledRecords(path, arguments.mid(2), options).status;
+    if (arguments.at(1) == u"restore")
+        return restoreNewestInstalledBackup(path, options).status;
+    return HelperBadCommandLine;
+}
+
+} // namespace pfw

@@ -1,0 +1,361 @@
+#include "modules/installedrecords.h"
+#include "platform/elevatedlauncher.h"
+#include "platform/hostenvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace pfw;
+
+namespace {
+
+const QByteArray kHead = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<xri version=\"1.0\">\r\n";
+const QByteArray kCore = "   <package fileName=\"core-20260101.zip\" type=\"core\" installDate=\"20260102030405\" repo=\"pi\"/>\r\n";
+const QByteArray kTail = "</xri>\r\n";
+
+QByteArray moduleLine(const QByteArray &name, const QByteArray &extra = QByteArray())
+{
+    return "\t<package fileName=\"" + name + "\" type=\"module\"" + extra + " repo=\"https://x/\"/>  \r\n";
+}
+
+} // namespace
+
+class TestInstalledRecords : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void pathTest_data();
+    void pathTest();
+    void parsing_data();
+    void parsing();
+    void spans_data();
+    void spans();
+    void removal_data();
+    void removal();
+    void refusalsChangeNothing_data();
+    void refusalsChangeNothing();
+    void backupsAreDistinctAndRestorable();
+    void failedVerificationPutsTheOldBytesBack();
+    void runningHostStopsEdits();
+    void helper_data();
+    void helper();
+    void displayDate();
+
+private:
+    QString recordPath() const { return m_dir->filePath(QStringLiteral("Programs/PixInsight/etc/update/installed.xri")); }
+    void write(const QByteArray &bytes, const QString &path = QString());
+    QByteArray read() const;
+    RecordEditOptions idle() const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestInstalledRecords::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("Programs/PixInsight/etc/update"))));
+}
+
+void TestInstalledRecords::write(const QByteArray &bytes, const QString &path)
+{
+    QFile file(path.isEmpty() ? recordPath() : path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray TestInstalledRecords::read() const
+{
+    QFile file(recordPath());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+RecordEditOptions TestInstalledRecords::idle() const
+{
+    RecordEditOptions options;
+    options.isHostRunning = [] { return false; };
+    return options;
+}
+
+void TestInstalledRecords::pathTest_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("unix") << "/opt/PixInsight/etc/update/installed.xri" << true;
+    QTest::newRow("windows case") << "C:\\Program Files\\pixinsight\\ETC\\update\\Installed.xri" << true;
+    QTest::newRow("dot parts") << "/opt/PixInsight/bin/../etc/./update/installed.xri" << true;
+    QTest::newRow("other folder") << "/opt/PixInsight2/etc/update/installed.xri" << false;
+    QTest::newRow("other name") << "/opt/PixInsight/etc/update/installed.xml" << false;
+    QTest::newRow("dot dot escapes") << "/opt/PixInsight/../Other/etc/update/installed.xri" << false;
+}
+
+void TestInstalledRecords::pathTest()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, accepted);
+    QCOMPARE(isInstalledRecordPath(path), accepted);
+}
+
+void TestInstalledRecords::parsing_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("records in order, nested and other names ignored")
+        << QByteArray("<xri><package fileName=\"b\" type=\"module\"><package fileName=\"inner\"/></package>"
+                      "<packages fileName=\"no\"/><package fileName=\"a&amp;c\"/></xri>")
+        << QStringList{"b", "a&c"} << QString();
+    QTest::newRow("wrong root") << QByteArray("<xsdt><package fileName=\"a\"/></xsdt>") << QStringList()
+                                << "Not a PixInsight update record file (no <xri> element).";
+    QTest::newRow("empty") << QByteArray() << QStringList() << "Empty file.";
+    QTest::newRow("broken") << QByteArray("<xri><package fileName=\"a\"></xri>") << QStringList() << "*";
+}
+
+void TestInstalledRecords::parsing()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, names);
+    QFETCH(QString, error);
+    QString actualError = QStringLiteral("stale");
+    QStringList actual;
+    for (const PackageRecord &record : parseInstalledRecords(bytes, &actualError))
+        actual << record.fileName;
+    QCOMPARE(actual, names);
+    if (error == u"*")
+        QVERIFY(!actualError.isEmpty() && actualError != u"stale");
+    else
+        QCOMPARE(actualError, error);
+}
+
+void TestInstalledRecords::spans_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QByteArray>("firstSpan");
+    QTest::newRow("own line with indentation and CRLF")
+        << QByteArray("<xri>\r\n  <package fileName=\"a\"/>\t\r\n</xri>") << QStringList{"a"}
+        << QByteArray("  <package fileName=\"a\"/>\t\r\n");
+    QTest::newRow("over several lines")
+        << QByteArray("<xri>\n <package fileName=\"a\">\n  <x/>\n </package>\n<package fileName=\"b\"/></xri>")
+        << QStringList{"a", "b"} << QByteArray(" <package fileName=\"a\">\n  <x/>\n </package>\n");
+    QTest::newRow("greater-than in quotes")
+        << QByteArray("<xri><package title='a>b' fileName=\"a\"/></xri>") << QStringList{"a"}
+        << QByteArray("<package title='a>b' fileName=\"a\"/>");
+    QTest::newRow("longer tag name skipped")
+        << QByteArray("<xri><packages/><package fileName=\"a\"/></xri>") << QStringList{"a"}
+        << QByteArray("<package fileName=\"a\"/>");
+    QTest::newRow("unterminated start tag stops the search")
+        << QByteArray("<xri><package fileName=\"a\"/><package fileName=\"b\"") << QStringList{"a"}
+        << QByteArray("<package fileName=\"a\"/>");
+    QTest::newRow("entity kept as written")
+        << QByteArray("<xri><package fileName=\"a&amp;b\"/></xri>") << QStringList{"a&amp;b"}
+        << QByteArray("<package fileName=\"a&amp;b\"/>");
+}
+
+void TestInstalledRecords::spans()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, names);
+    QFETCH(QByteArray, firstSpan);
+    const QList<PackageSpan> found = packageSpans(bytes);
+    QStringList actual;
+    for (const PackageSpan &span : found)
+        actual << span.fileName;
+    QCOMPARE(actual, names);
+    QCOMPARE(bytes.mid(found.first().start, found.first().end - found.first().start), firstSpan);
+}
+
+void TestInstalledRecords::removal_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<int>("count");
+    const QByteArray multi = " <package fileName=\"m.zip\" type=\"module\">\r\n  <title>T</title>\r\n </package>\r\n";
+    QTest::newRow("one line")
+        << kHead + kCore + moduleLine("a.zip") + moduleLine("b.zip", " title=\"x > y\"") + kTail
+        << QStringList{"a.zip"} << kHead + kCore + moduleLine("b.zip", " title=\"x > y\"") + kTail << 1;
+    QTest::newRow("multi-line record and duplicate name given twice")
+        << kHead + multi + kCore + kTail << QStringList{"m.zip", "m.zip"} << kHead + kCore + kTail << 1;
+    QTest::newRow("same name twice removes both")
+        << kHead + moduleLine("a.zip") + kCore + moduleLine("a.zip") + moduleLine("c.zip") + kTail
+        << QStringList{"a.zip"} << kHead + kCore + moduleLine("c.zip") + kTail << 2;
+}
+
+void TestInstalledRecords::removal()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QStringList, names);
+    QFETCH(QByteArray, after);
+    QFETCH(int, count);
+    write(before);
+    const EditResult result = removeInstalledRecords(recordPath(), names, idle());
+    QCOMPARE(result.message, QString());
+    QCOMPARE(result.status, 0);
+    QCOMPARE(result.count, count);
+    QCOMPARE(read(), after);
+    QFile backup(result.backupPath);
+    QVERIFY(backup.open(QIODevice::ReadOnly));
+    QCOMPARE(backup.readAll(), before);
+}
+
+void TestInstalledRecords::refusalsChangeNothing_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    const QByteArray good = kHead + kCore + moduleLine("a.zip") + kTail;
+    QTest::newRow("no names") << good << QStringList() << 6 << "No records were named.";
+    QTest::newRow("unknown name") << good << QStringList{"a.zip", "z.zip"} << 4 << "z.zip is not in the file.";
+    QTest::newRow("core package") << good << QStringList{"core-20260101.zip"} << 4
+                                  << "core-20260101.zip is not a module package; only modules may be removed.";
+    QTest::newRow("same name, one not a module")
+        << kHead + moduleLine("a.zip") + "<package fileName=\"a.zip\" type=\"script\"/>\n" + kTail
+        << QStringList{"a.zip"} << 4 << "a.zip is not a module package; only modules may be removed.";
+    QTest::newRow("entity in the name")
+        << kHead + moduleLine("a&amp;b.zip") + kTail << QStringList{"a&b.zip"} << 4
+        << "Could not locate the record of a&b.zip in the file text. Nothing was changed.";
+    QTest::newRow("not a record file") << QByteArray("<xsdt/>") << QStringList{"a.zip"} << 5
+                                       << "The file is not a valid record file: Not a PixInsight update record file (no <xri> element).";
+    // The raw cut would take the commented-out record too; the check of the result catches it.
+    QTest::newRow("record in a comment")
+        << kHead + "<!--\n<package fileName=\"a.zip\" type=\"module\"/>\n-->\n" + moduleLine("a.zip") + kTail
+        << QStringList{"a.zip"} << 4 << "Could not locate the record of a.zip in the file text. Nothing was changed.";
+}
+
+void TestInstalledRecords::refusalsChangeNothing()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, names);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    write(bytes);
+    const EditResult result = removeInstalledRecords(recordPath(), names, idle());
+    QCOMPARE(result.status, status);
+    QCOMPARE(result.message, message);
+    QCOMPARE(read(), bytes);
+    QVERIFY(installedBackups(recordPath()).isEmpty());
+}
+
+void TestInstalledRecords::backupsAreDistinctAndRestorable()
+{
+    const QByteArray original = kHead + moduleLine("a.zip") + moduleLine("b.zip") + kTail;
+    write(original);
+    const EditResult first = removeInstalledRecords(recordPath(), {QStringLiteral("a.zip")}, idle());
+    const EditResult second = removeInstalledRecords(recordPath(), {QStringLiteral("b.zip")}, idle());
+    QCOMPARE(first.status, 0);
+    QCOMPARE(second.status, 0);
+    QVERIFY(first.backupPath != second.backupPath);
+    QCOMPARE(read(), kHead + kTail);
+    // Same-millisecond names get a suffix.
+    const QString next = makeInstalledBackupPath(recordPath());
+    write("x", next);
+    QVERIFY(makeInstalledBackupPath(recordPath()) != next);
+    QFile::remove(next);
+
+    QCOMPARE(installedBackups(recordPath()).size(), 2);
+    QCOMPARE(installedBackups(recordPath()).first(), QFileInfo(second.backupPath).fileName());
+    EditResult restored = restoreNewestInstalledBackup(recordPath(), idle());
+    QCOMPARE(restored.status, 0);
+    QCOMPARE(restored.backupPath, second.backupPath);
+    QCOMPARE(read(), kHead + moduleLine("b.zip") + kTail);
+    QCOMPARE(installedBackups(recordPath()).size(), 2);
+
+    // A broken newest backup is not restored.
+    write("<xri>", second.backupPath);
+    restored = restoreNewestInstalledBackup(recordPath(), idle());
+    QCOMPARE(restored.status, 5);
+    QVERIFY(restored.message.startsWith(QLatin1String("The newest backup is not a valid record file (")));
+    QCOMPARE(read(), kHead + moduleLine("b.zip") + kTail);
+}
+
+void TestInstalledRecords::failedVerificationPutsTheOldBytesBack()
+{
+    const QByteArray original = kHead + moduleLine("a.zip") + kTail;
+    write(original);
+    RecordEditOptions options = idle();
+    options.afterWrite = [this](const QString &) { write("tampered"); };
+    const EditResult result = removeInstalledRecords(recordPath(), {QStringLiteral("a.zip")}, options);
+    QCOMPARE(result.status, 5);
+    QCOMPARE(result.message, QStringLiteral("Verification after writing failed; the backup was put back."));
+    QCOMPARE(read(), original);
+}
+
+void TestInstalledRecords::runningHostStopsEdits()
+{
+    const QByteArray original = kHead + moduleLine("a.zip") + kTail;
+    write(original);
+    write(original, recordPath() + QLatin1String(".bak-20260101-000000-000"));
+    RecordEditOptions running;
+    running.isHostRunning = [] { return true; };
+    const QString message = QStringLiteral("PixInsight is running. Close it first: it rewrites its records from memory.");
+    EditResult result = removeInstalledRecords(recordPath(), {QStringLiteral("a.zip")}, running);
+    QCOMPARE(result.status, 2);
+    QCOMPARE(result.message, message);
+    result = restoreNewestInstalledBackup(recordPath(), running);
+    QCOMPARE(result.status, 2);
+    QCOMPARE(read(), original);
+
+    // Outside a PixInsight folder nothing is touched even with a valid file.
+    const QString stray = m_dir->filePath(QStringLiteral("installed.xri"));
+    write(original, stray);
+    result = removeInstalledRecords(stray, {QStringLiteral("a.zip")}, idle());
+    QCOMPARE(result.status, 4);
+    QCOMPARE(result.message, QStringLiteral("%1 is not PixInsight's installed.xri.").arg(QDir::toNativeSeparators(stray)));
+}
+
+void TestInstalledRecords::helper_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("present");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("whileRunning");
+    const QString selector = QStringLiteral("--installed-updates-helper");
+    QTest::newRow("too few") << QStringList{selector} << true << 6 << 6;
+    QTest::newRow("wrong selector") << QStringList{QStringLiteral("--leftovers-helper"), QStringLiteral("remove"), QStringLiteral("a.zip")} << true << 6 << 6;
+    QTest::newRow("remove without names") << QStringList{selector, QStringLiteral("remove")} << true << 6 << 6;
+    QTest::newRow("unknown action") << QStringList{selector, QStringLiteral("erase"), QStringLiteral("a.zip")} << true << 6 << 6;
+    QTest::newRow("no record file") << QStringList{selector, QStringLiteral("remove"), QStringLiteral("a.zip")} << false << 3 << 3;
+    QTest::newRow("restore without backup") << QStringList{selector, QStringLiteral("restore")} << true << 3 << 2;
+    QTest::newRow("refused") << QStringList{selector, QStringLiteral("remove"), QStringLiteral("core-20260101.zip")} << true << 4 << 2;
+    QTest::newRow("removed") << QStringList{selector, QStringLiteral("remove"), QStringLiteral("a.zip")} << true << 0 << 2;
+}
+
+void TestInstalledRecords::helper()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, present);
+    QFETCH(int, code);
+    QFETCH(int, whileRunning);
+    const QByteArray original = kHead + kCore + moduleLine("a.zip") + kTail;
+    if (present)
+        write(original);
+    HostEnvironment environment;
+    environment.flavour = PlatformFlavour::Windows;
+    environment.variables.insert(QStringLiteral("ProgramFiles"), m_dir->filePath(QStringLiteral("Programs")));
+    QCOMPARE(runInstalledUpdatesHelper(arguments, environment, [] { return false; }), code);
+    if (present)
+        QCOMPARE(read() == original, code != 0);
+    if (present)
+        write(original);
+    QCOMPARE(runInstalledUpdatesHelper(arguments, environment, [] { return true; }), whileRunning);
+    if (present)
+        QCOMPARE(read(), original);
+}
+
+void TestInstalledRecords::displayDate()
+{
+    PackageRecord record;
+    record.installDate = QStringLiteral("20260102030405");
+    QCOMPARE(displayInstallDate(record), QStringLiteral("2026-01-02 03:04"));
+    record.installDate = QStringLiteral("yesterday");
+    QCOMPARE(displayInstallDate(record), QStringLiteral("yesterday"));
+}
+
+QTEST_GUILESS_MAIN(TestInstalledRecords)
+#include "tst_installedrecords.moc"
