@@ -336,6 +336,42 @@ QString displayInstallDate(const PackageRecord &record)
     return when.isValid() ? when.toString(QStringLiteral("yyyy-MM-dd HH:mm")) : record.installDate;
 }
 
+EditResult editResultFromElevatedRun(const ElevatedRun &run, const QString &path)
+{
+    EditResult result;
+    result.status = HelperFailed;
+    if (run.outcome == ElevatedRun::Cancelled) {
+        result.message = Tr::tr("Cancelled: administrator permission was not given, so nothing was changed.");
+        return result;
+    }
+    if (run.outcome == ElevatedRun::Failed) {
+        result.message = Tr::tr("The elevated helper could not run (%1).").arg(run.reason);
+        return result;
+    }
+    result.status = run.exitCode;
+    switch (run.exitCode) {
+    case HelperDone:
+        // The full path, as an in-process removal reports it.
+        if (const QString newest = installedBackups(path).value(0); !newest.isEmpty())
+            result.backupPath = QFileInfo(path).absolutePath() + u'/' + newest;
+        break;
+    case HelperHostRunning:
+        result.message = Tr::tr("PixInsight is running. Close it first.");
+        break;
+    case HelperNotFound:
+        result.message = Tr::tr("The record file (or a backup to restore) was not found.");
+        break;
+    case HelperRefused:
+        result.message = Tr::tr("The change was refused: a package was missing or is not a module.");
+        break;
+    default:
+        result.message = Tr::tr("The change failed (code %1). The file was left as it was, or the backup was put back.")
+                             .arg(run.exitCode);
+        break;
+    }
+    return result;
+}
+
 int runInstalledUpdatesHelper(const QStringList &arguments, const HostEnvironment &environment,
                               const std::function<bool()> &isHostRunning)
 {

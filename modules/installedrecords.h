@@ -61,6 +61,10 @@ EditResult removeInstalledRecords(const QString &path, const QStringList &fileNa
 EditResult restoreNewestInstalledBackup(const QString &path, const RecordEditOptions &options = {});
 QString displayInstallDate(const PackageRecord &record);
 
+struct ElevatedRun;
+// The result of a change that ran in the elevated helper, which reports only its exit code.
+EditResult editResultFromElevatedRun(const ElevatedRun &run, const QString &path);
+
 struct HostEnvironment;
 int runInstalledUpdatesHelper(const QStringList &arguments, const HostEnvironment &environment,
                               const std::function<bool()> &isHostRunning = {});

@@ -1,5 +1,6 @@
 #include "platform/hostservices.h"
 
+#include "platform/hostlocations.h"
 #include "platform/hostprocesses.h"
 
 namespace pfw {
@@ -10,6 +11,11 @@ HostServices HostServices::system()
     services.environment = HostEnvironment::system();
     services.isHostRunning = [] { return pfw::isHostRunning(); };
     return services;
+}
+
+bool HostServices::writableBeside(const QString &path) const
+{
+    return canWriteBeside ? canWriteBeside(path) : pfw::canWriteBeside(path);
 }
 
 } // namespace pfw

@@ -13,9 +13,12 @@ struct HostServices
 {
     HostEnvironment environment;
     std::function<bool()> isHostRunning;
+    // Whether a file can be created beside a path; empty means the real test.
+    std::function<bool(const QString &)> canWriteBeside;
     ElevatedLauncher launcher;
 
     static HostServices system();
+    bool writableBeside(const QString &path) const;
 };
 
 } // namespace pfw

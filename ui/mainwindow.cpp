@@ -3,6 +3,7 @@
 #include "core/backups.h"
 #include "model/settingsfilterproxy.h"
 #include "model/settingsmodel.h"
+#include "modules/installedrecords.h"
 #include "modules/leftoverremoval.h"
 #include "modules/moduleregistry.h"
 #include "platform/hostlocations.h"
@@ -12,6 +13,7 @@
 #include "ui/compareview.h"
 #include "ui/deletionflow.h"
 #include "ui/healthview.h"
+#include "ui/installedupdatesdialog.h"
 #include "ui/modulesearchdialog.h"
 #include "ui/preferencesview.h"
 #include "ui/reviewdialog.h"
@@ -132,6 +134,16 @@ void MainWindow::buildActions()
         ->setStatusTip(tr("Modules with saved data that are no longer in PixInsight's module list"));
     file->addAction(tr("Run &health check"), this, &MainWindow::onHealthCheck)
         ->setStatusTip(tr("Look for settings that are probably wrong"));
+    file->addSeparator();
+    m_installedUpdatesAction = file->addAction(tr("Installed &updates..."), this, &MainWindow::onInstalledUpdates);
+    m_installedUpdatesAction->setStatusTip(
+        tr("PixInsight's own record of installed updates: remove a module's record so PixInsight offers it again"));
+    // PixInsight may be installed or removed while the program runs.
+    connect(file, &QMenu::aboutToShow, this, [this] {
+        const bool found = !findInstalledRecordFile(installFolderCandidates(m_services.environment)).isEmpty();
+        m_installedUpdatesAction->setEnabled(found);
+        m_installedUpdatesAction->setToolTip(found ? QString() : tr("PixInsight's installed.xri was not found on this computer."));
+    });
     file->addSeparator();
     m_saveAction = file->addAction(tr("&Save changes..."), this, [this] { onSave(); });
     m_saveAction->setShortcut(QKeySequence::Save);
@@ -614,6 +626,17 @@ void MainWindow::onUnusedModules()
     }
     m_unused->refresh();
     m_tabs->setCurrentWidget(m_unused);
+}
+
+void MainWindow::onInstalledUpdates()
+{
+    const QString path = findInstalledRecordFile(installFolderCandidates(m_services.environment));
+    if (path.isEmpty()) {
+        QMessageBox::information(this, tr("Installed updates"), tr("PixInsight's installed.xri was not found on this computer."));
+        return;
+    }
+    InstalledUpdatesDialog dialog(path, m_services, this);
+    dialog.exec();
 }
 
 void MainWindow::onHealthCheck()

@@ -61,6 +61,7 @@ public:
     QAction *saveAction() const { return m_saveAction; }
     QAction *restoreAction() const { return m_restoreAction; }
     QAction *reloadAction() const { return m_reloadAction; }
+    QAction *installedUpdatesAction() const { return m_installedUpdatesAction; }
     QAction *revertAllAction() const { return m_revertAllAction; }
     QAction *themeAction(int mode) const { return m_themeActions.value(mode); }
     bool isHostRunning() const { return m_running; }
@@ -74,6 +75,7 @@ public slots:
     void onFindModule();
     void onUnusedModules();
     void onHealthCheck();
+    void onInstalledUpdates();
     void onRestoreBackup();
     void onManageBackups();
     void onEdited();
@@ -111,6 +113,7 @@ private:
 
     QAction *m_openAction = nullptr;
     QAction *m_reloadAction = nullptr;
+    QAction *m_installedUpdatesAction = nullptr;
     QAction *m_saveAction = nullptr;
     QAction *m_restoreAction = nullptr;
     QAction *m_backupsAction = nullptr;
