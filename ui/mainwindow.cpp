@@ -12,6 +12,7 @@
 #include "ui/cleanupview.h"
 #include "ui/compareview.h"
 #include "ui/deletionflow.h"
+#include "ui/glyphicon.h"
 #include "ui/healthview.h"
 #include "ui/installedupdatesdialog.h"
 #include "ui/modulesearchdialog.h"
@@ -38,8 +39,10 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QToolBar>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -88,6 +91,7 @@ MainWindow::MainWindow(const HostServices &services, QWidget *parent)
     m_deletion = new DeletionFlow(m_model, this);
     buildActions();
     buildCentralWidget();
+    buildToolbar();
 
     connect(m_model, &SettingsModel::edited, this, &MainWindow::onEdited);
     connect(m_model, &SettingsModel::editRejected, this,
@@ -127,9 +131,9 @@ void MainWindow::buildActions()
     m_reloadAction = file->addAction(tr("&Reload from disk"), this, &MainWindow::onReload);
     m_reloadAction->setShortcut(QKeySequence::Refresh);
     file->addSeparator();
-    QAction *findModule = file->addAction(tr("Find &module data..."), this, &MainWindow::onFindModule);
-    findModule->setShortcut(QKeySequence(QStringLiteral("Ctrl+M")));
-    findModule->setStatusTip(tr("Look up everything the file records about one module"));
+    m_findModuleAction = file->addAction(tr("Find &module data..."), this, &MainWindow::onFindModule);
+    m_findModuleAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+M")));
+    m_findModuleAction->setStatusTip(tr("Look up everything the file records about one module"));
     file->addAction(tr("&Unused module data"), this, &MainWindow::onUnusedModules)
         ->setStatusTip(tr("Modules with saved data that are no longer in PixInsight's module list"));
     file->addAction(tr("Run &health check"), this, &MainWindow::onHealthCheck)
@@ -172,11 +176,11 @@ void MainWindow::buildActions()
         m_themeActions.insert(mode, action);
     }
     themes->addSeparator();
-    QAction *toggle = themes->addAction(tr("Toggle light/dark"), this, [] {
+    m_toggleThemeAction = themes->addAction(tr("Toggle light/dark"), this, [] {
         ThemeManager &manager = ThemeManager::instance();
         manager.setMode(manager.isDark() ? ThemeManager::Light : ThemeManager::Dark, true);
     });
-    toggle->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+D")));
+    m_toggleThemeAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+D")));
 
     QMenu *view = menuBar()->addMenu(tr("&View"));
     view->addAction(tr("&Expand all"), this, [this] { m_allSettings->tree()->expandAll(); });
@@ -188,6 +192,12 @@ void MainWindow::buildActions()
     smaller->setShortcut(QKeySequence::ZoomOut);
     QAction *defaultSize = view->addAction(tr("&Default text size"), this, [] { ThemeManager::instance().resetScale(); });
     defaultSize->setShortcut(QKeySequence(QStringLiteral("Ctrl+0")));
+    view->addSeparator();
+    m_toolbar = new QToolBar(tr("Main toolbar"), this);
+    m_toolbar->setObjectName(QStringLiteral("MainToolbar"));
+    QAction *showToolbar = m_toolbar->toggleViewAction();
+    showToolbar->setText(tr("&Toolbar"));
+    view->addAction(showToolbar);
     m_lastScale = theme.scale();
     connect(&theme, &ThemeManager::changed, this, &MainWindow::onThemeChanged);
 
@@ -753,9 +763,75 @@ void MainWindow::showEvent(QShowEvent *event)
     }
 }
 
+void MainWindow::buildToolbar()
+{
+    m_toolbar->setMovable(false);
+    m_toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    m_toolbar->setIconSize(QSize(18, 18));
+    addToolbarEntry(m_openAction, tr("Open"), FolderGlyph);
+    addToolbarEntry(m_reloadAction, tr("Reload"), ReloadGlyph);
+    addToolbarEntry(m_saveAction, tr("Save"), SaveGlyph);
+    addToolbarEntry(m_revertAllAction, tr("Revert all"), RevertGlyph);
+    addToolbarEntry(m_findModuleAction, tr("Find module"), FindGlyph);
+    addToolbarEntry(m_backupsAction, tr("Backups"), BackupsGlyph);
+    addToolbarEntry(m_restoreAction, tr("Restore"), RestoreGlyph);
+    addToolbarEntry(m_toggleThemeAction, tr("Theme"), ThemeGlyph);
+    addToolBar(Qt::TopToolBarArea, m_toolbar);
+    m_toolbar->setVisible(QSettings().value(QStringLiteral("Appearance/ToolbarVisible"), true).toBool());
+    // Only the user's choice counts: the toolbar also hides when the window closes.
+    connect(m_toolbar, &QToolBar::visibilityChanged, this, [this](bool visible) {
+        if (isVisible())
+            QSettings().setValue(QStringLiteral("Appearance/ToolbarVisible"), visible);
+        updateMinimumWidth();
+    });
+    connect(&ThemeManager::instance(), &ThemeManager::changed, this, &MainWindow::refreshToolbarIcons);
+    refreshToolbarIcons();
+}
+
+void MainWindow::addToolbarEntry(QAction *action, const QString &iconText, int glyph)
+{
+    action->setIconText(iconText);
+    action->setIconVisibleInMenu(false);
+    m_toolbar->addAction(action);
+    m_toolbarEntries.append({action, glyph});
+}
+
+void MainWindow::refreshToolbarIcons()
+{
+    const QPalette palette = QApplication::palette();
+    const QColor colour = palette.color(QPalette::Active, QPalette::ButtonText);
+    const QColor disabled = palette.color(QPalette::Disabled, QPalette::ButtonText);
+    const int side = 18;
+    m_toolbar->setIconSize(QSize(side, side));
+    QFont font = this->font();
+    font.setPointSizeF(std::max(6.5, font.pointSizeF() * 0.62));
+    m_toolbar->setFont(font);
+    m_toolbar->setMaximumHeight(QFontMetrics(font).lineSpacing() + 39);
+    m_toolbar->setStyleSheet(
+        QStringLiteral("QToolBar QToolButton {  border-width: %1px; border-style: solid;  border-top-color: palette(light); "
+                       "border-left-color: palette(light);  border-bottom-color: palette(dark); border-right-color: "
+                       "palette(dark);  border-radius: 2px; padding: %2px %3px; background: palette(button); }"
+                       "QToolBar QToolButton:hover { background: palette(midlight); }"
+                       "QToolBar QToolButton:pressed {  border-top-color: palette(dark); border-left-color: palette(dark);  "
+                       "border-bottom-color: palette(light); border-right-color: palette(light);  background: "
+                       "palette(midlight); }"
+                       "QToolBar QToolButton:disabled { border-color: palette(mid); background: transparent; }")
+            .arg(1)
+            .arg(3)
+            .arg(4));
+    updateMinimumWidth();
+    QTimer::singleShot(0, this, &MainWindow::updateMinimumWidth);
+    const qreal ratio = devicePixelRatioF();
+    for (const auto &[action, glyph] : std::as_const(m_toolbarEntries))
+        action->setIcon(glyphIcon(glyph, colour, disabled, side, ratio));
+}
+
 void MainWindow::updateMinimumWidth()
 {
-    setMinimumWidth(centralWidget()->minimumSizeHint().width());
+    int width = centralWidget()->minimumSizeHint().width();
+    if (m_toolbar && m_toolbar->isVisible())
+        width = std::max(width, m_toolbar->sizeHint().width());
+    setMinimumWidth(width);
 }
 
 void MainWindow::ensureOnScreen()

@@ -14,6 +14,7 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QTabWidget;
+class QToolBar;
 
 namespace pfw {
 
@@ -62,6 +63,7 @@ public:
     QAction *restoreAction() const { return m_restoreAction; }
     QAction *reloadAction() const { return m_reloadAction; }
     QAction *installedUpdatesAction() const { return m_installedUpdatesAction; }
+    QToolBar *toolbar() const { return m_toolbar; }
     QAction *revertAllAction() const { return m_revertAllAction; }
     QAction *themeAction(int mode) const { return m_themeActions.value(mode); }
     bool isHostRunning() const { return m_running; }
@@ -81,6 +83,7 @@ public slots:
     void onEdited();
     void pollEnvironment();
     void updateMinimumWidth();
+    void refreshToolbarIcons();
     void ensureOnScreen();
     void updateStatusBarStyle();
     void onThemeChanged();
@@ -92,6 +95,8 @@ protected:
 private:
     void buildActions();
     void buildCentralWidget();
+    void buildToolbar();
+    void addToolbarEntry(QAction *action, const QString &iconText, int glyph);
     void refreshState();
     void refreshFileBox();
     void fileChosen(int index);
@@ -120,6 +125,10 @@ private:
     QAction *m_quitAction = nullptr;
     QAction *m_revertAllAction = nullptr;
     QMap<int, QAction *> m_themeActions;
+    QAction *m_findModuleAction = nullptr;
+    QAction *m_toggleThemeAction = nullptr;
+    QToolBar *m_toolbar = nullptr;
+    QList<QPair<QAction *, int>> m_toolbarEntries;
     double m_lastScale = 0;
 
     QComboBox *m_fileBox = nullptr;
