@@ -3,6 +3,7 @@
 #include "modules/installedrecords.h"
 #include "modules/leftovers.h"
 #include "platform/hostenvironment.h"
+#include "ui/aboutdialog.h"
 #include "ui/mainwindow.h"
 #include "ui/thememanager.h"
 
@@ -46,7 +47,7 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Brightquill"));
     QApplication::setApplicationName(QStringLiteral("Brightquill"));
     QApplication::setApplicationDisplayName(QStringLiteral("Prefwright"));
-    QApplication::setApplicationVersion(QStringLiteral("0.1.3"));
+    QApplication::setApplicationVersion(pfw::AboutDialog::version());
 
     QIcon icon;
     for (const int size : {16, 24, 32, 48, 64, 128, 256, 512})

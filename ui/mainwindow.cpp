@@ -7,6 +7,7 @@
 #include "modules/leftoverremoval.h"
 #include "modules/moduleregistry.h"
 #include "platform/hostlocations.h"
+#include "ui/aboutdialog.h"
 #include "ui/allsettingspage.h"
 #include "ui/backupsdialog.h"
 #include "ui/cleanupview.h"
@@ -202,6 +203,10 @@ void MainWindow::buildActions()
     connect(&theme, &ThemeManager::changed, this, &MainWindow::onThemeChanged);
 
     QMenu *help = menuBar()->addMenu(tr("&Help"));
+    help->addAction(tr("&User Guide"), this, [] { AboutDialog::openUserGuide(); });
+    help->addSeparator();
+    m_aboutAction = help->addAction(tr("&About Prefwright"), this, &MainWindow::onAbout);
+    m_aboutAction->setMenuRole(QAction::AboutRole);
     QAction *aboutQt = help->addAction(tr("About &Qt"), qApp, &QApplication::aboutQt);
     aboutQt->setMenuRole(QAction::AboutQtRole);
 }
@@ -649,6 +654,14 @@ void MainWindow::onInstalledUpdates()
     dialog.exec();
 }
 
+void MainWindow::onAbout()
+{
+    const bool loaded = m_document.isLoaded();
+    AboutDialog dialog(loaded ? m_document.path() : QString(),
+                       loaded ? AboutDialog::recordedVersion(m_document.file().root) : QString(), m_services.environment, this);
+    dialog.exec();
+}
+
 void MainWindow::onHealthCheck()
 {
     if (!m_loaded) {
@@ -776,6 +789,7 @@ void MainWindow::buildToolbar()
     addToolbarEntry(m_backupsAction, tr("Backups"), BackupsGlyph);
     addToolbarEntry(m_restoreAction, tr("Restore"), RestoreGlyph);
     addToolbarEntry(m_toggleThemeAction, tr("Theme"), ThemeGlyph);
+    addToolbarEntry(m_aboutAction, tr("About"), AboutGlyph);
     addToolBar(Qt::TopToolBarArea, m_toolbar);
     m_toolbar->setVisible(QSettings().value(QStringLiteral("Appearance/ToolbarVisible"), true).toBool());
     // Only the user's choice counts: the toolbar also hides when the window closes.

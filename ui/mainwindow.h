@@ -78,6 +78,7 @@ public slots:
     void onUnusedModules();
     void onHealthCheck();
     void onInstalledUpdates();
+    void onAbout();
     void onRestoreBackup();
     void onManageBackups();
     void onEdited();
@@ -127,6 +128,7 @@ private:
     QMap<int, QAction *> m_themeActions;
     QAction *m_findModuleAction = nullptr;
     QAction *m_toggleThemeAction = nullptr;
+    QAction *m_aboutAction = nullptr;
     QToolBar *m_toolbar = nullptr;
     QList<QPair<QAction *, int>> m_toolbarEntries;
     double m_lastScale = 0;

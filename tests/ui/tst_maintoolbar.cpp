@@ -118,7 +118,7 @@ void TestMainToolbar::iconsFollowTheTheme()
             save = action;
     }
     QVERIFY(open && save);
-    QCOMPARE(window.toolbar()->actions().size(), 8);
+    QCOMPARE(window.toolbar()->actions().size(), 9);
     QVERIFY(!save->isEnabled()); // nothing loaded, nothing pending
     for (const int mode : {int(ThemeManager::Light), int(ThemeManager::Dark)}) {
         ThemeManager::instance().setMode(mode, false);
