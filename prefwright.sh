@@ -50,7 +50,18 @@ run)
     need_packages "${base_packages[@]}"
     configure_and_build "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
     args=("$@")
-    if [ ${#args[@]} -eq 0 ]; then
+    # A settings file named on the command line wins; option values are not file names.
+    named_file=
+    expect_value=
+    for arg in "${args[@]}"; do
+        if [ -n "$expect_value" ]; then expect_value=; continue; fi
+        case "$arg" in
+            --screenshots|--screenshot-search|--theme|--font-scale) expect_value=1 ;;
+            -*) ;;
+            *) named_file=1 ;;
+        esac
+    done
+    if [ -z "$named_file" ]; then
         config=${XDG_CONFIG_HOME:-$HOME/.config}
         found=$(find "$HOME/.PixInsight" "$config/Pleiades" "$HOME/.config/Pleiades" -maxdepth 1 -type f \
                     -iname 'core-*-pxi.settings' 2>/dev/null | head -n 1 || true)
@@ -60,7 +71,7 @@ run)
             mkdir -p "$scratch"
             cp "$root/examples/core-001-pxi.settings" "$scratch/core-001-pxi.settings"
             echo "No PixInsight settings file found; opening a copy of the demo: $scratch/core-001-pxi.settings"
-            args=("$scratch/core-001-pxi.settings")
+            args+=("$scratch/core-001-pxi.settings")
         fi
     fi
     exec "$root/build/app/prefwright" "${args[@]}"

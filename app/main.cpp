@@ -69,6 +69,15 @@ int main(int argc, char *argv[])
         QStringLiteral("font-scale"),
         QApplication::translate("main", "Use this text size scale for this run only (default 1.25)."),
         QStringLiteral("factor"));
+    const QCommandLineOption screenshotsOption(
+        QStringLiteral("screenshots"),
+        QApplication::translate("main", "Render the pages to PNG files in <dir> and exit (for layout checks)."),
+        QStringLiteral("dir"));
+    const QCommandLineOption screenshotSearchOption(
+        QStringLiteral("screenshot-search"),
+        QApplication::translate("main", "Search text applied before rendering the Preferences pages."), QStringLiteral("text"));
+    parser.addOption(screenshotsOption);
+    parser.addOption(screenshotSearchOption);
     parser.addOption(themeOption);
     parser.addOption(scaleOption);
     parser.process(app);
@@ -93,6 +102,10 @@ int main(int argc, char *argv[])
     const QStringList files = parser.positionalArguments();
     if (!files.isEmpty())
         window.openFile(files.constFirst());
+    if (parser.isSet(screenshotsOption)) {
+        window.renderScreenshots(parser.value(screenshotsOption), parser.value(screenshotSearchOption));
+        return 0;
+    }
     window.show();
     return app.exec();
 }

@@ -128,7 +128,8 @@ AboutDialog::AboutDialog(const QString &openFilePath, const QString &recordedVer
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     fixed.setPointSizeF(QApplication::font().pointSizeF() * 0.9);
     m_details->setFont(fixed);
-    m_details->setMinimumHeight(qCeil(QFontMetricsF(fixed).lineSpacing() * 4.25));
+    // Room for all six lines, even when the folder line wraps.
+    m_details->setMinimumHeight(qCeil(QFontMetricsF(fixed).lineSpacing() * 7.5) + 2 * m_details->frameWidth() + 8);
     QStringList folders;
     for (const QString &folder : defaultSettingsFolders(environment))
         folders << QDir::toNativeSeparators(folder);
@@ -156,6 +157,11 @@ AboutDialog::AboutDialog(const QString &openFilePath, const QString &recordedVer
         m_copy->setText(tr("Copied"));
     });
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+
+    // Wrapped labels report their height only for a given width; size the dialog by it so the
+    // texts are not clipped at first show.
+    const int width = std::max(minimumWidth(), 720);
+    resize(width, layout->totalHeightForWidth(width));
 }
 
 QString AboutDialog::details() const

@@ -133,10 +133,21 @@ void InstalledUpdatesDialog::reload()
             }
         }
     }
+    // Larger text sizes would otherwise cut the type and the date short.
+    for (const int column : {1, 2}) {
+        const int wanted = m_tree->columnWidth(column);
+        m_tree->resizeColumnToContents(column);
+        m_tree->setColumnWidth(column, std::max(wanted, m_tree->columnWidth(column) + 8));
+    }
     applyFilter();
     if (!m_loadError.isEmpty())
         m_status->setText(tr("Could not read the record file: %1").arg(m_loadError.toHtmlEscaped()));
     updateState();
+}
+
+void InstalledUpdatesDialog::setFilterText(const QString &text)
+{
+    m_filter->setText(text);
 }
 
 void InstalledUpdatesDialog::applyFilter()

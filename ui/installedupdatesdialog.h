@@ -29,6 +29,8 @@ public:
     EditResult restoreBackup();
 
     QStringList tickedNames() const;
+    void setFilterText(const QString &text);
+    void tickAllShown() { setTicks(true, Qt::Checked); }
     bool wasCancelled() const { return m_cancelled; }
 
     // The question asked before removing names.

@@ -25,6 +25,10 @@
 #include "ui/unusedmodulesview.h"
 
 #include <QApplication>
+#include <QTreeWidget>
+#include <QListWidget>
+#include <QDir>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QActionGroup>
 #include <QComboBox>
@@ -660,6 +664,132 @@ void MainWindow::onAbout()
     AboutDialog dialog(loaded ? m_document.path() : QString(),
                        loaded ? AboutDialog::recordedVersion(m_document.file().root) : QString(), m_services.environment, this);
     dialog.exec();
+}
+
+namespace {
+
+void grabInto(QWidget *widget, const QString &path)
+{
+    QCoreApplication::processEvents();
+    widget->grab().save(path, "PNG");
+}
+
+} // namespace
+
+void MainWindow::renderScreenshots(const QString &folder, const QString &searchText)
+{
+    QDir().mkpath(folder);
+    const auto picture = [&folder](const char *name) { return folder + u'/' + QLatin1String(name); };
+    resize(1200, 820);
+    show();
+    QCoreApplication::processEvents();
+
+    if (!searchText.isEmpty())
+        m_preferences->filterEdit()->setText(searchText);
+    m_tabs->setCurrentWidget(m_preferences);
+    const int pages = int(std::min<size_t>(m_preferences->pages().size(), 12));
+    for (int i = 0; i < pages; ++i) {
+        const QListWidgetItem *item = m_preferences->pageList()->item(i);
+        if (!item || item->isHidden())
+            continue;
+        m_preferences->showPage(i);
+        grabInto(this, folder + QStringLiteral("/prefs-%1.png").arg(i, 2, 10, QLatin1Char('0')));
+    }
+    m_preferences->filterEdit()->clear();
+
+    m_tabs->setCurrentWidget(m_search);
+    m_search->setQuery(QStringLiteral("thread"));
+    grabInto(this, picture("search.png"));
+    m_search->setQuery(QStringLiteral("font"));
+    grabInto(this, picture("search-font.png"));
+    m_search->setQuery(QString());
+
+    if (m_document.isLoaded()) {
+        bool exact = false;
+        QList<XsdtNode *> nodes;
+        for (const ModuleInfo &info : findModules(m_document.file(), QStringLiteral("Mirelux"), &exact))
+            nodes += moduleValueNodes(info);
+        m_search->showNodes(nodes, tr("Module search for \"%1\" (%2 value(s))").arg(QStringLiteral("Mirelux")).arg(nodes.size()));
+        grabInto(this, picture("module-search.png"));
+        m_search->clearRestriction();
+    }
+
+    m_unused->refresh();
+    m_tabs->setCurrentWidget(m_unused);
+    if (!m_unused->cards().empty())
+        m_unused->expandModule(m_unused->cards().front()->info.name);
+    grabInto(this, picture("unused-modules.png"));
+
+    m_tabs->setCurrentWidget(m_cleanup);
+    m_cleanup->tickAll(false);
+    grabInto(this, picture("cleanup.png"));
+    m_cleanup->setConfirmWarn(false);
+    m_cleanup->tickAll(true);
+    m_cleanup->queueTicked();
+    grabInto(this, picture("cleanup-queued.png"));
+    m_model->revertAll();
+
+    QString other;
+    for (const QString &path : std::as_const(m_foundFiles)) {
+        if (!sameFile(path, m_document.path()))
+            other = path;
+    }
+    QString error;
+    if (!other.isEmpty() && m_compare->loadOther(other, &error)) {
+        m_tabs->setCurrentWidget(m_compare);
+        grabInto(this, picture("compare.png"));
+        for (QCheckBox *box : {m_compare->differentBox(), m_compare->onlyHereBox(), m_compare->onlyThereBox()})
+            box->setChecked(true);
+        grabInto(this, picture("compare-all.png"));
+    }
+
+    m_tabs->setCurrentWidget(m_health);
+    m_health->run();
+    grabInto(this, picture("health.png"));
+
+    const bool wasReadOnly = m_model->isReadOnly();
+    m_model->setReadOnly(false);
+    XsdtNode &root = m_document.file().root;
+    if (XsdtNode *animate = root.findPath(u"Global/Preferences/MainWindow/AnimateCombo"))
+        m_model->setData(m_model->indexFor(animate, SettingsModel::ValueColumn),
+                         animate->value == u"true" ? QStringLiteral("false") : QStringLiteral("true"));
+    if (XsdtNode *statistics = root.findPath(u"Global/Statistics"))
+        m_model->requestDeletion(statistics);
+    {
+        ReviewDialog review(m_model, &root, this);
+        review.show();
+        if (QTreeWidgetItem *first = review.changeTree()->topLevelItem(0))
+            first->setExpanded(true);
+        grabInto(&review, picture("review.png"));
+        m_model->revertAll();
+    }
+    if (m_document.isLoaded()) {
+        BackupsDialog backups(m_document.path(), this);
+        backups.show();
+        grabInto(&backups, picture("backups.png"));
+    }
+    {
+        AboutDialog about(m_document.path(), tr("PixInsight Core (recorded in the open file)"), m_services.environment, this);
+        about.show();
+        grabInto(&about, picture("about.png"));
+    }
+    if (const QString records = findInstalledRecordFile(installFolderCandidates(m_services.environment)); !records.isEmpty()) {
+        InstalledUpdatesDialog updates(records, m_services, this);
+        updates.setFilterText(QStringLiteral("Orbitdeck"));
+        updates.tickAllShown();
+        updates.show();
+        grabInto(&updates, picture("installed-updates.png"));
+    }
+
+    m_tabs->setCurrentWidget(m_allSettings);
+    m_allSettings->changedOnlyBox()->setChecked(true);
+    QCoreApplication::processEvents();
+    grabInto(this, picture("advanced-changed.png"));
+    m_allSettings->changedOnlyBox()->setChecked(false);
+    m_model->revertAll();
+    m_allSettings->collapseToPreferences();
+    grabInto(this, picture("advanced.png"));
+    m_model->setReadOnly(wasReadOnly);
 }
 
 void MainWindow::onHealthCheck()

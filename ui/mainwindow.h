@@ -79,6 +79,8 @@ public slots:
     void onHealthCheck();
     void onInstalledUpdates();
     void onAbout();
+    // Walks every page, view and dialog and saves each as a PNG in folder; never saves the file.
+    void renderScreenshots(const QString &folder, const QString &searchText);
     void onRestoreBackup();
     void onManageBackups();
     void onEdited();

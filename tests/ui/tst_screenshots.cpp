@@ -1,0 +1,124 @@
+#include "platform/hostservices.h"
+#include "ui/mainwindow.h"
+#include "ui/preferencesview.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLineEdit>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace pfw;
+
+class TestScreenshots : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void everyPictureAndNothingWritten();
+    void searchTextFiltersThePages();
+    void withoutASecondFileThereIsNoCompare();
+
+private:
+    QString settingsFolder() const { return m_dir->filePath(QStringLiteral("home/.PixInsight")); }
+    QStringList pictures(const QString &folder) const;
+    void render(const QString &searchText);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QByteArray m_demo;
+    HostServices m_services;
+};
+
+void TestScreenshots::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QFile demo(QStringLiteral(PFW_SOURCE_DIR "/examples/core-001-pxi.settings"));
+    QVERIFY(demo.open(QIODevice::ReadOnly));
+    m_demo = demo.readAll();
+}
+
+void TestScreenshots::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    QVERIFY(QDir().mkpath(settingsFolder()));
+    for (const char *name : {"core-001-pxi.settings", "core-002-pxi.settings"}) {
+        QFile file(settingsFolder() + u'/' + QLatin1String(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(m_demo);
+    }
+    const QString records = m_dir->filePath(QStringLiteral("PixInsight/etc/update/installed.xri"));
+    QVERIFY(QDir().mkpath(QFileInfo(records).absolutePath()));
+    QFile file(records);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("<xri><package fileName=\"Orbitdeck.zip\" type=\"module\"/><package fileName=\"core.zip\" type=\"core\"/></xri>");
+    file.close();
+
+    m_services = HostServices();
+    m_services.environment.flavour = PlatformFlavour::Linux;
+    m_services.environment.home = m_dir->filePath(QStringLiteral("home"));
+    m_services.environment.variables.insert(QStringLiteral("PIXINSIGHT_DIR"), m_dir->filePath(QStringLiteral("PixInsight")));
+    m_services.isHostRunning = [] { return false; };
+    m_services.launcher.setAuthenticationProgram(QString());
+}
+
+QStringList TestScreenshots::pictures(const QString &folder) const
+{
+    return QDir(folder).entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name);
+}
+
+void TestScreenshots::render(const QString &searchText)
+{
+    MainWindow window(m_services);
+    window.renderScreenshots(m_dir->filePath(QStringLiteral("shots")), searchText);
+    QCOMPARE(window.preferencesView()->filterEdit()->text(), QString());
+}
+
+void TestScreenshots::everyPictureAndNothingWritten()
+{
+    const QStringList before = QDir(settingsFolder()).entryList(QDir::Files);
+    render(QString());
+    const QStringList made = pictures(m_dir->filePath(QStringLiteral("shots")));
+    for (const char *name : {"prefs-00.png", "search.png", "search-font.png", "module-search.png", "unused-modules.png",
+                             "cleanup.png", "cleanup-queued.png", "compare.png", "compare-all.png", "health.png",
+                             "review.png", "backups.png", "about.png", "installed-updates.png", "advanced-changed.png",
+                             "advanced.png"}) {
+        QVERIFY2(made.contains(QLatin1String(name)), name);
+        const QImage image(m_dir->filePath(QStringLiteral("shots/")) + QLatin1String(name));
+        QVERIFY2(!image.isNull() && image.width() > 100 && image.height() > 100, name);
+    }
+    QVERIFY(!made.contains(QLatin1String("prefs-12.png")));
+    // Nothing was saved: no new file, no backup, the same bytes.
+    QCOMPARE(QDir(settingsFolder()).entryList(QDir::Files), before);
+    QFile file(settingsFolder() + QLatin1String("/core-001-pxi.settings"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), m_demo);
+}
+
+void TestScreenshots::searchTextFiltersThePages()
+{
+    render(QString());
+    const int all = int(pictures(m_dir->filePath(QStringLiteral("shots"))).filter(QStringLiteral("prefs-")).size());
+    QDir(m_dir->filePath(QStringLiteral("shots"))).removeRecursively();
+    render(QStringLiteral("grid"));
+    const int filtered = int(pictures(m_dir->filePath(QStringLiteral("shots"))).filter(QStringLiteral("prefs-")).size());
+    QVERIFY(filtered > 0);
+    QVERIFY2(filtered < all, qPrintable(QStringLiteral("%1 of %2").arg(filtered).arg(all)));
+}
+
+void TestScreenshots::withoutASecondFileThereIsNoCompare()
+{
+    QVERIFY(QFile::remove(settingsFolder() + QLatin1String("/core-002-pxi.settings")));
+    render(QString());
+    const QStringList made = pictures(m_dir->filePath(QStringLiteral("shots")));
+    QVERIFY(made.contains(QLatin1String("health.png")));
+    QVERIFY(!made.contains(QLatin1String("compare.png")));
+    QVERIFY(!made.contains(QLatin1String("compare-all.png")));
+}
+
+QTEST_MAIN(TestScreenshots)
+#include "tst_screenshots.moc"
