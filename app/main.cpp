@@ -4,6 +4,7 @@
 #include "modules/leftovers.h"
 #include "platform/hostenvironment.h"
 #include "ui/aboutdialog.h"
+#include "ui/adbanner.h"
 #include "ui/mainwindow.h"
 #include "ui/thememanager.h"
 
@@ -103,9 +104,11 @@ int main(int argc, char *argv[])
     if (!files.isEmpty())
         window.openFile(files.constFirst());
     if (parser.isSet(screenshotsOption)) {
+        window.adBanner()->start(false, 0);
         window.renderScreenshots(parser.value(screenshotsOption), parser.value(screenshotSearchOption));
         return 0;
     }
+    window.adBanner()->start(true, 100);
     window.show();
     return app.exec();
 }

@@ -8,6 +8,7 @@
 #include "modules/moduleregistry.h"
 #include "platform/hostlocations.h"
 #include "ui/aboutdialog.h"
+#include "ui/adbanner.h"
 #include "ui/allsettingspage.h"
 #include "ui/backupsdialog.h"
 #include "ui/cleanupview.h"
@@ -40,6 +41,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QShortcut>
+#include <QStandardPaths>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
@@ -303,6 +305,8 @@ void MainWindow::buildCentralWidget()
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Sunken);
     layout->addWidget(line);
+    m_adBanner = new AdBanner(QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QLatin1String("/ads"), central);
+    layout->addWidget(m_adBanner);
     setCentralWidget(central);
 }
 

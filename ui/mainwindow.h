@@ -18,6 +18,7 @@ class QToolBar;
 
 namespace pfw {
 
+class AdBanner;
 class AllSettingsPage;
 class CleanupView;
 class CompareView;
@@ -64,6 +65,7 @@ public:
     QAction *reloadAction() const { return m_reloadAction; }
     QAction *installedUpdatesAction() const { return m_installedUpdatesAction; }
     QToolBar *toolbar() const { return m_toolbar; }
+    AdBanner *adBanner() const { return m_adBanner; }
     QAction *revertAllAction() const { return m_revertAllAction; }
     QAction *themeAction(int mode) const { return m_themeActions.value(mode); }
     bool isHostRunning() const { return m_running; }
@@ -132,6 +134,7 @@ private:
     QAction *m_toggleThemeAction = nullptr;
     QAction *m_aboutAction = nullptr;
     QToolBar *m_toolbar = nullptr;
+    AdBanner *m_adBanner = nullptr;
     QList<QPair<QAction *, int>> m_toolbarEntries;
     double m_lastScale = 0;
 

@@ -1,0 +1,283 @@
+#include "ui/adbanner.h"
+
+#include <QBuffer>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace pfw;
+
+namespace {
+
+// A tiny HTTP server on 127.0.0.1: each path answers with its body after an optional delay.
+class LocalServer : public QObject
+{
+public:
+    struct Answer
+    {
+        int status = 200;
+        QByteArray body;
+        int delayMs = 0;
+    };
+
+    LocalServer()
+    {
+        m_server.listen(QHostAddress::LocalHost);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = m_server.nextPendingConnection())
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { serve(socket); });
+        });
+    }
+    QUrl url(const QString &path) const
+    {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path));
+    }
+    QHash<QString, Answer> answers;
+    QStringList requested;
+    QStringList userAgents;
+
+private:
+    void serve(QTcpSocket *socket)
+    {
+        m_pending[socket] += socket->readAll();
+        const QByteArray request = m_pending.value(socket);
+        if (!request.contains("\r\n\r\n"))
+            return;
+        const QString path = QString::fromLatin1(request.split(' ').value(1));
+        requested << path;
+        for (const QByteArray &line : request.split('\n')) {
+            if (line.toLower().startsWith("user-agent:"))
+                userAgents << QString::fromLatin1(line.mid(11).trimmed());
+        }
+        const Answer answer = answers.value(path, Answer{404, "missing", 0});
+        QTimer::singleShot(answer.delayMs, socket, [socket, answer] {
+            socket->write("HTTP/1.1 " + QByteArray::number(answer.status) + " X\r\nContent-Length: "
+                          + QByteArray::number(answer.body.size()) + "\r\nConnection: close\r\n\r\n" + answer.body);
+            socket->disconnectFromHost();
+        });
+    }
+
+    QTcpServer m_server;
+    QHash<QTcpSocket *, QByteArray> m_pending;
+};
+
+QByteArray imageBytes(const char *format, int side)
+{
+    QImage image(side, side, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+} // namespace
+
+class TestAdBanner : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void allowedUrls_data();
+    void allowedUrls();
+    void withoutNetworkOrCacheABuiltInShows();
+    void cacheFreshness_data();
+    void cacheFreshness();
+    void adsOutsideTheirWindowFallBack();
+    void jpegPictureIsCachedAsJpg();
+    void latePictureIsDiscarded();
+    void unsafeLinksAreNotFollowed();
+
+private:
+    void writeCache(const QByteArray &manifest, qint64 fetchedMs);
+    std::unique_ptr<AdBanner> banner();
+    QString cache() const { return m_dir->filePath(QStringLiteral("ads")); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<LocalServer> m_server;
+};
+
+void TestAdBanner::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_server = std::make_unique<LocalServer>();
+}
+
+void TestAdBanner::writeCache(const QByteArray &manifest, qint64 fetchedMs)
+{
+    QDir().mkpath(cache());
+    QFile bytes(cache() + QLatin1String("/manifest.xml"));
+    QVERIFY(bytes.open(QIODevice::WriteOnly));
+    bytes.write(manifest);
+    QFile fetched(cache() + QLatin1String("/manifest.fetched"));
+    QVERIFY(fetched.open(QIODevice::WriteOnly));
+    fetched.write(QByteArray::number(fetchedMs));
+}
+
+std::unique_ptr<AdBanner> TestAdBanner::banner()
+{
+    auto result = std::make_unique<AdBanner>(cache());
+    result->setManifestUrl(m_server->url(QStringLiteral("/manifest.xml")));
+    result->setToday(QStringLiteral("2026-12-08"));
+    result->setOpener([](const QUrl &) { return true; });
+    return result;
+}
+
+void TestAdBanner::allowedUrls_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<bool>("allowed");
+    QTest::newRow("https") << "https://example.org/a.png" << true;
+    QTest::newRow("http loopback") << "http://127.0.0.1:8080/a.png" << true;
+    QTest::newRow("http elsewhere") << "http://example.org/a.png" << false;
+    QTest::newRow("file") << "file:///etc/passwd" << false;
+    QTest::newRow("resource") << "qrc:/ads/lumen.png" << false;
+    QTest::newRow("data") << "data:image/png;base64,AAAA" << false;
+    QTest::newRow("script") << "javascript:alert(1)" << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void TestAdBanner::allowedUrls()
+{
+    QFETCH(QString, url);
+    QFETCH(bool, allowed);
+    QCOMPARE(AdBanner::isAllowedUrl(QUrl(url)), allowed);
+}
+
+void TestAdBanner::withoutNetworkOrCacheABuiltInShows()
+{
+    auto ads = banner();
+    QSignalSpy shown(ads.get(), &AdBanner::adShown);
+    ads->start(false, 0);
+    QCOMPARE(shown.size(), 1);
+    QVERIFY(ads->current().embedded);
+    QVERIFY(!ads->picture().isNull());
+    QTest::qWait(50);
+    QVERIFY(m_server->requested.isEmpty());
+}
+
+void TestAdBanner::cacheFreshness_data()
+{
+    QTest::addColumn<QString>("ttl");
+    QTest::addColumn<double>("ageHours");
+    QTest::addColumn<bool>("fetches");
+    QTest::newRow("2d, 47 hours old") << "2d" << 47.0 << false;
+    QTest::newRow("2d, 49 hours old") << "2d" << 49.0 << true;
+    QTest::newRow("90m, 80 minutes old") << "90m" << 80.0 / 60 << false;
+    QTest::newRow("90m, 100 minutes old") << "90m" << 100.0 / 60 << true;
+    QTest::newRow("-5 means 24 hours, 23 old") << "-5" << 23.0 << false;
+    QTest::newRow("-5 means 24 hours, 25 old") << "-5" << 25.0 << true;
+    QTest::newRow("fetched in the future") << "2d" << -1.0 << true;
+}
+
+void TestAdBanner::cacheFreshness()
+{
+    QFETCH(QString, ttl);
+    QFETCH(double, ageHours);
+    QFETCH(bool, fetches);
+    const QByteArray cached = QStringLiteral("<ads ttl=\"%1\"><ad id=\"cached\"><alt>Cached</alt></ad></ads>").arg(ttl).toUtf8();
+    writeCache(cached, QDateTime::currentMSecsSinceEpoch() - qint64(ageHours * 3600000));
+    m_server->answers.insert(QStringLiteral("/manifest.xml"), {200, "<ads><ad id=\"fetched\"><alt>Fetched</alt></ad></ads>", 0});
+    auto ads = banner();
+    QSignalSpy shown(ads.get(), &AdBanner::adShown);
+    ads->start(true, 0);
+    QVERIFY(shown.size() == 1 || shown.wait(5000));
+    QCOMPARE(ads->current().id, fetches ? QStringLiteral("fetched") : QStringLiteral("cached"));
+    QCOMPARE(m_server->requested.size(), fetches ? 1 : 0);
+    if (fetches) {
+        QCOMPARE(m_server->userAgents, QStringList{QStringLiteral("Prefwright/0.1.3")});
+        QFile fetched(cache() + QLatin1String("/manifest.fetched"));
+        QVERIFY(fetched.open(QIODevice::ReadOnly));
+        QVERIFY(qAbs(fetched.readAll().toLongLong() - QDateTime::currentMSecsSinceEpoch()) < 60000);
+    }
+}
+
+void TestAdBanner::adsOutsideTheirWindowFallBack()
+{
+    m_server->answers.insert(QStringLiteral("/manifest.xml"),
+                             {200, "<ads><ad id=\"old\" end=\"2026-12-07\"><alt>Old</alt></ad>"
+                                   "<ad id=\"new\" start=\"2026-12-09\"><alt>New</alt></ad></ads>", 0});
+    auto ads = banner();
+    QSignalSpy shown(ads.get(), &AdBanner::adShown);
+    ads->start(true, 0);
+    QVERIFY(shown.wait(5000));
+    QVERIFY(ads->current().embedded);
+    // A valid answer is cached even when nothing in it may show today.
+    QVERIFY(QFile::exists(cache() + QLatin1String("/manifest.xml")));
+}
+
+void TestAdBanner::jpegPictureIsCachedAsJpg()
+{
+    const QUrl picture = m_server->url(QStringLiteral("/picture"));
+    m_server->answers.insert(QStringLiteral("/picture"), {200, imageBytes("JPG", 20), 0});
+    m_server->answers.insert(QStringLiteral("/manifest.xml"),
+                             {200, "<ads><ad id=\"j\"><image>" + picture.toEncoded() + "</image><alt>J</alt></ad></ads>", 0});
+    auto ads = banner();
+    ads->start(true, 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!ads->picture().isNull(), 5000);
+    QCOMPARE(ads->picture().size(), QSize(20, 20));
+    const QString name = AdManifest::imageCacheBaseName(picture.toString()) + QLatin1String(".jpg");
+    QVERIFY(QFile::exists(cache() + u'/' + name));
+
+    // The next start finds the picture in the cache and asks the network for nothing.
+    m_server->requested.clear();
+    auto again = banner();
+    again->start(false, 0);
+    QCOMPARE(again->current().id, QStringLiteral("j"));
+    QCOMPARE(again->picture().size(), QSize(20, 20));
+    QVERIFY(m_server->requested.isEmpty());
+}
+
+void TestAdBanner::latePictureIsDiscarded()
+{
+    const QUrl picture = m_server->url(QStringLiteral("/slow"));
+    m_server->answers.insert(QStringLiteral("/slow"), {200, imageBytes("PNG", 30), 300});
+    auto ads = banner();
+    ads->start(true, 0); // no manifest on the server: a built-in first
+    QTRY_VERIFY_WITH_TIMEOUT(m_server->requested.contains(QStringLiteral("/manifest.xml")), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!ads->current().id.isEmpty(), 5000);
+    AdRecord slow;
+    slow.id = QStringLiteral("slow");
+    slow.image = picture.toString();
+    ads->showAd(slow);
+    ads->showAd(AdBanner::builtInAds().at(1));
+    QTRY_VERIFY_WITH_TIMEOUT(m_server->requested.contains(QStringLiteral("/slow")), 5000);
+    QTest::qWait(600);
+    QCOMPARE(ads->current().id, QStringLiteral("lumen"));
+    QCOMPARE(ads->picture().size(), QSize(532, 92));
+    QVERIFY(QDir(cache()).entryList({QStringLiteral("img_*")}).isEmpty());
+}
+
+void TestAdBanner::unsafeLinksAreNotFollowed()
+{
+    m_server->answers.insert(QStringLiteral("/manifest.xml"),
+                             {200, "<ads><ad id=\"u\"><image>file:///etc/hostname</image>"
+                                   "<click>file:///etc/passwd</click><alt>U</alt></ad></ads>", 0});
+    auto ads = banner();
+    QList<QUrl> opened;
+    ads->setOpener([&opened](const QUrl &url) {
+        opened << url;
+        return true;
+    });
+    QSignalSpy shown(ads.get(), &AdBanner::adShown);
+    ads->start(true, 0);
+    QVERIFY(shown.wait(5000));
+    QCOMPARE(ads->current().id, QStringLiteral("u"));
+    QVERIFY(ads->picture().isNull());
+    ads->click();
+    QCOMPARE(opened, QList<QUrl>{QUrl(QString::fromLatin1(AdBanner::kMakerPage))});
+    QCOMPARE(m_server->requested, QStringList{QStringLiteral("/manifest.xml")});
+}
+
+QTEST_MAIN(TestAdBanner)
+#include "tst_adbanner.moc"

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "ui/admanifest.h"
+
+#include <QPixmap>
+#include <QUrl>
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+class QNetworkAccessManager;
+
+namespace pfw {
+
+// A strip at the bottom of the main window advertising the maker's other PixInsight modules.
+// The list comes from a small manifest cached per user; without one, built-in records are used.
+// Nothing here ever blocks the window or shows an error.
+class AdBanner final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    class Strip;
+
+    static const char *const kManifestUrl;
+    static const char *const kMakerPage;
+    static constexpr int kTimeoutMs = 8000;
+
+    explicit AdBanner(const QString &cacheFolder, QWidget *parent = nullptr);
+
+    void start(bool networkAllowed, int delayMs);
+    void load();
+    void showAd(const AdRecord &record);
+
+    // Seams for tests: the manifest address, today's date and the browser.
+    void setManifestUrl(const QUrl &url) { m_manifestUrl = url; }
+    void setToday(const QString &today) { m_today = today; }
+    void setOpener(const std::function<bool(const QUrl &)> &opener) { m_opener = opener; }
+
+    static QList<AdRecord> builtInAds();
+    // Only https, or http to this computer, may come from a downloaded manifest.
+    static bool isAllowedUrl(const QUrl &url);
+
+    const AdRecord &current() const { return m_current; }
+    const QPixmap &picture() const { return m_picture; }
+    Strip *strip() const { return m_strip; }
+    void click();
+
+signals:
+    void adShown(const QString &id);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void fetchBytes(const QUrl &url, const std::function<void(const QByteArray &)> &then);
+    void useManifest(const QByteArray &bytes);
+    bool readCache(QByteArray *manifest, qint64 *fetchedMs) const;
+    QString cachedImagePath(const QString &url) const;
+
+    QString m_cacheFolder;
+    QUrl m_manifestUrl;
+    QString m_today;
+    std::function<bool(const QUrl &)> m_opener;
+    bool m_networkAllowed = false;
+    quint64 m_generation = 0;
+    AdRecord m_current;
+    QPixmap m_picture;
+    QLabel *m_label = nullptr;
+    Strip *m_strip = nullptr;
+    QNetworkAccessManager *m_network = nullptr;
+};
+
+class AdBanner::Strip final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit Strip(AdBanner *banner);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    AdBanner *m_banner;
+};
+
+} // namespace pfw
