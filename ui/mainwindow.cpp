@@ -674,7 +674,12 @@ namespace {
 
 void grabInto(QWidget *widget, const QString &path)
 {
-    QCoreApplication::processEvents();
+    // Layouts settle over a few rounds: a scroll area re-measures its content only after the
+    // content itself has been laid out.
+    for (int round = 0; round < 3; ++round) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QCoreApplication::processEvents();
+    }
     widget->grab().save(path, "PNG");
 }
 
