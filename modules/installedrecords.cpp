@@ -43,6 +43,14 @@ bool writeAtomically(const QString &path, const QByteArray &bytes, QString *erro
     return true;
 }
 
+EditResult failure(int status, const QString &message)
+{
+    EditResult result;
+    result.status = status;
+    result.message = message;
+    return result;
+}
+
 bool isBlank(char c)
 {
     return c == ' ' || c == '\t';
@@ -204,29 +212,23 @@ QString makeInstalledBackupPath(const QString &path)
 
 EditResult removeInstalledRecords(const QString &path, const QStringList &fileNames, const RecordEditOptions &options)
 {
-    EditResult result;
-    const auto fail = [&result](int status, const QString &message) {
-        result.status = status;
-        result.message = message;
-        return result;
-    };
     if (!isInstalledRecordPath(path))
-        return fail(HelperRefused, Tr::tr("%1 is not PixInsight's installed.xri.").arg(native(path)));
+        return failure(HelperRefused, Tr::tr("%1 is not PixInsight's installed.xri.").arg(native(path)));
     if (!QFileInfo::exists(path))
-        return fail(HelperNotFound, Tr::tr("%1 does not exist.").arg(native(path)));
+        return failure(HelperNotFound, Tr::tr("%1 does not exist.").arg(native(path)));
     if (fileNames.isEmpty())
-        return fail(HelperBadCommandLine, Tr::tr("No records were named."));
+        return failure(HelperBadCommandLine, Tr::tr("No records were named."));
     if (hostRunning(options))
-        return fail(HelperHostRunning, Tr::tr("PixInsight is running. Close it first: it rewrites its records from memory."));
+        return failure(HelperHostRunning, Tr::tr("PixInsight is running. Close it first: it rewrites its records from memory."));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return fail(HelperFailed, Tr::tr("Cannot read %1: %2").arg(native(path), file.errorString()));
+        return failure(HelperFailed, Tr::tr("Cannot read %1: %2").arg(native(path), file.errorString()));
     const QByteArray original = file.readAll();
     file.close();
     QString parseError;
     const QList<PackageRecord> records = parseInstalledRecords(original, &parseError);
     if (records.isEmpty() && !parseError.isEmpty())
-        return fail(HelperFailed, Tr::tr("The file is not a valid record file: %1").arg(parseError));
+        return failure(HelperFailed, Tr::tr("The file is not a valid record file: %1").arg(parseError));
 
     QStringList names = fileNames;
     names.removeDuplicates();
@@ -237,11 +239,11 @@ EditResult removeInstalledRecords(const QString &path, const QStringList &fileNa
             if (record.fileName != name)
                 continue;
             if (record.type != u"module")
-                return fail(HelperRefused, Tr::tr("%1 is not a module package; only modules may be removed.").arg(name));
+                return failure(HelperRefused, Tr::tr("%1 is not a module package; only modules may be removed.").arg(name));
             ++count;
         }
         if (count == 0)
-            return fail(HelperRefused, Tr::tr("%1 is not in the file.").arg(name));
+            return failure(HelperRefused, Tr::tr("%1 is not in the file.").arg(name));
         recordCount.insert(name, count);
     }
     const QList<PackageSpan> spans = packageSpans(original);
@@ -255,7 +257,7 @@ EditResult removeInstalledRecords(const QString &path, const QStringList &fileNa
             }
         }
         if (found != recordCount.value(name))
-            return fail(HelperRefused, Tr::tr("Could not locate the record of %1 in the file text. Nothing was changed.").arg(name));
+            return failure(HelperRefused, Tr::tr("Could not locate the record of %1 in the file text. Nothing was changed.").arg(name));
     }
     std::sort(taken.begin(), taken.end(), [](const PackageSpan &a, const PackageSpan &b) { return a.start > b.start; });
     QByteArray edited = original;
@@ -272,25 +274,25 @@ EditResult removeInstalledRecords(const QString &path, const QStringList &fileNa
     for (const PackageRecord &record : parseInstalledRecords(edited, &editError))
         remaining << record.fileName;
     if (!editError.isEmpty() || remaining != expected)
-        return fail(HelperFailed,
+        return failure(HelperFailed,
                     Tr::tr("The edited file does not consist of exactly the remaining records. Nothing was changed."));
 
     const QString backup = makeInstalledBackupPath(path);
     if (!QFile::copy(path, backup))
-        return fail(HelperFailed, Tr::tr("Could not make a backup beside the file (permission?). Nothing was changed."));
+        return failure(HelperFailed, Tr::tr("Could not make a backup beside the file (permission?). Nothing was changed."));
     QString writeError;
     if (!writeAtomically(path, edited, &writeError))
-        return fail(HelperFailed, Tr::tr("Could not write the file: %1").arg(writeError));
+        return failure(HelperFailed, Tr::tr("Could not write the file: %1").arg(writeError));
     if (options.afterWrite)
         options.afterWrite(path);
     QFile check(path);
     if (!check.open(QIODevice::ReadOnly) || check.readAll() != edited) {
         check.close();
         writeAtomically(path, original, nullptr);
-        return fail(HelperFailed, Tr::tr("Verification after writing failed; the backup was put back."));
+        return failure(HelperFailed, Tr::tr("Verification after writing failed; the backup was put back."));
     }
+    EditResult result;
     result.status = HelperDone;
-    result.message.clear();
     result.count = int(taken.size());
     result.backupPath = backup;
     return result;
@@ -298,34 +300,28 @@ EditResult removeInstalledRecords(const QString &path, const QStringList &fileNa
 
 EditResult restoreNewestInstalledBackup(const QString &path, const RecordEditOptions &options)
 {
-    EditResult result;
-    const auto fail = [&result](int status, const QString &message) {
-        result.status = status;
-        result.message = message;
-        return result;
-    };
     if (!isInstalledRecordPath(path))
-        return fail(HelperRefused, Tr::tr("%1 is not PixInsight's installed.xri.").arg(native(path)));
+        return failure(HelperRefused, Tr::tr("%1 is not PixInsight's installed.xri.").arg(native(path)));
     if (hostRunning(options))
-        return fail(HelperHostRunning, Tr::tr("PixInsight is running. Close it first: it rewrites its records from memory."));
+        return failure(HelperHostRunning, Tr::tr("PixInsight is running. Close it first: it rewrites its records from memory."));
     const QStringList backups = installedBackups(path);
     if (backups.isEmpty())
-        return fail(HelperNotFound, Tr::tr("There is no backup to restore."));
+        return failure(HelperNotFound, Tr::tr("There is no backup to restore."));
     const QString backup = QFileInfo(path).absolutePath() + u'/' + backups.constFirst();
     QFile file(backup);
     if (!file.open(QIODevice::ReadOnly))
-        return fail(HelperFailed, Tr::tr("Cannot read %1.").arg(backup));
+        return failure(HelperFailed, Tr::tr("Cannot read %1.").arg(backup));
     const QByteArray bytes = file.readAll();
     QString parseError;
     parseInstalledRecords(bytes, &parseError);
     if (!parseError.isEmpty())
-        return fail(HelperFailed,
+        return failure(HelperFailed,
                     Tr::tr("The newest backup is not a valid record file (%1); it was not restored.").arg(parseError));
     QString writeError;
     if (!writeAtomically(path, bytes, &writeError))
-        return fail(HelperFailed, Tr::tr("Could not write the file: %1").arg(writeError));
+        return failure(HelperFailed, Tr::tr("Could not write the file: %1").arg(writeError));
+    EditResult result;
     result.status = HelperDone;
-    result.message.clear();
     result.backupPath = backup;
     return result;
 }

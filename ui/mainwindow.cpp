@@ -363,12 +363,7 @@ void MainWindow::attachViews()
     m_cleanup->refresh(file);
     m_compare->setDocument(file, m_loaded ? m_document.path() : QString());
     m_model->setReadOnly(m_running);
-    m_preferences->setViewOnly(m_running);
-    m_search->setViewOnly(m_running);
-    m_unused->setViewOnly(m_running);
-    m_health->setViewOnly(m_running);
-    m_cleanup->setViewOnly(m_running);
-    m_compare->setViewOnly(m_running);
+    setViewsViewOnly(m_running);
     refreshFileBox();
 }
 
@@ -662,6 +657,16 @@ void MainWindow::onInstalledUpdates()
     dialog.exec();
 }
 
+void MainWindow::setViewsViewOnly(bool on)
+{
+    m_preferences->setViewOnly(on);
+    m_search->setViewOnly(on);
+    m_unused->setViewOnly(on);
+    m_health->setViewOnly(on);
+    m_cleanup->setViewOnly(on);
+    m_compare->setViewOnly(on);
+}
+
 void MainWindow::onAbout()
 {
     const bool loaded = m_document.isLoaded();
@@ -821,12 +826,7 @@ void MainWindow::pollEnvironment()
         openFile(m_document.path());
     if (m_model->isReadOnly() != m_running)
         m_model->setReadOnly(m_running);
-    m_preferences->setViewOnly(m_running);
-    m_search->setViewOnly(m_running);
-    m_unused->setViewOnly(m_running);
-    m_health->setViewOnly(m_running);
-    m_cleanup->setViewOnly(m_running);
-    m_compare->setViewOnly(m_running);
+    setViewsViewOnly(m_running);
     if (findSettingsFiles(m_services.environment) != m_foundFiles)
         refreshFileBox();
     refreshState();

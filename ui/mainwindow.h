@@ -103,6 +103,7 @@ private:
     void buildToolbar();
     void addToolbarEntry(QAction *action, const QString &iconText, int glyph);
     void refreshState();
+    void setViewsViewOnly(bool on);
     void refreshFileBox();
     void fileChosen(int index);
     bool confirmDiscard(const QString &reason);
