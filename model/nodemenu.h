@@ -19,6 +19,18 @@ struct NodeMenuCallbacks
     std::function<void(XsdtNode *)> reveal;
 };
 
+// Callbacks that hand the menu's requests on as a view's deleteRequested, restoreRequested and
+// revealRequested signals.
+template <typename View>
+NodeMenuCallbacks forwardingCallbacks(View *view)
+{
+    NodeMenuCallbacks callbacks;
+    callbacks.deleteNode = [view](XsdtNode *n) { emit view->deleteRequested(n); };
+    callbacks.undoDeletion = [view](XsdtNode *n) { emit view->restoreRequested(n); };
+    callbacks.reveal = [view](XsdtNode *n) { emit view->revealRequested(n); };
+    return callbacks;
+}
+
 // The one context menu for a node, whichever view shows it. The caller owns the menu.
 QMenu *buildNodeMenu(QWidget *parent, SettingsModel *model, XsdtNode *node, bool viewOnly,
                      const NodeMenuCallbacks &callbacks);

@@ -190,11 +190,7 @@ QWidget *HealthView::buildCard(const Finding &finding)
             row->setViewOnly(m_viewOnly);
             connect(row, &SettingRow::rejected, this, &HealthView::message);
             connect(row, &SettingRow::menuRequested, this, [this](XsdtNode *target, const QPoint &pos) {
-                NodeMenuCallbacks callbacks;
-                callbacks.deleteNode = [this](XsdtNode *n) { emit deleteRequested(n); };
-                callbacks.undoDeletion = [this](XsdtNode *n) { emit restoreRequested(n); };
-                callbacks.reveal = [this](XsdtNode *n) { emit revealRequested(n); };
-                pfw::showNodeMenu(this, m_model, target, pos, m_viewOnly, callbacks);
+                pfw::showNodeMenu(this, m_model, target, pos, m_viewOnly, forwardingCallbacks(this));
             });
             body->addWidget(row);
             m_rowOf.insert(node, row);

@@ -217,11 +217,7 @@ void SearchView::populate()
         row->setViewOnly(m_viewOnly);
         connect(row, &SettingRow::rejected, this, &SearchView::message);
         connect(row, &SettingRow::menuRequested, this, [this](XsdtNode *target, const QPoint &pos) {
-            NodeMenuCallbacks callbacks;
-            callbacks.deleteNode = [this](XsdtNode *n) { emit deleteRequested(n); };
-            callbacks.undoDeletion = [this](XsdtNode *n) { emit restoreRequested(n); };
-            callbacks.reveal = [this](XsdtNode *n) { emit revealRequested(n); };
-            pfw::showNodeMenu(this, m_model, target, pos, m_viewOnly, callbacks);
+            pfw::showNodeMenu(this, m_model, target, pos, m_viewOnly, forwardingCallbacks(this));
         });
         m_list->insertWidget(m_list->indexOf(m_more), row);
         m_rows.append(row);

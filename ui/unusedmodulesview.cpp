@@ -231,11 +231,7 @@ void UnusedModulesView::buildCard(Card &card)
 
 void UnusedModulesView::showMenu(XsdtNode *node, const QPoint &globalPos)
 {
-    NodeMenuCallbacks callbacks;
-    callbacks.deleteNode = [this](XsdtNode *n) { emit deleteRequested(n); };
-    callbacks.undoDeletion = [this](XsdtNode *n) { emit restoreRequested(n); };
-    callbacks.reveal = [this](XsdtNode *n) { emit revealRequested(n); };
-    pfw::showNodeMenu(this, m_model, node, globalPos, m_viewOnly, callbacks);
+    pfw::showNodeMenu(this, m_model, node, globalPos, m_viewOnly, forwardingCallbacks(this));
 }
 
 void UnusedModulesView::updateTexts()
