@@ -151,7 +151,7 @@ void MainWindow::buildActions()
         tr("PixInsight's own record of installed updates: remove a module's record so PixInsight offers it again"));
     // PixInsight may be installed or removed while the program runs.
     connect(file, &QMenu::aboutToShow, this, [this] {
-        const bool found = !findInstalledRecordFile(installFolderCandidates(m_services.environment)).isEmpty();
+        const bool found = !installedRecordPath().isEmpty();
         m_installedUpdatesAction->setEnabled(found);
         m_installedUpdatesAction->setToolTip(found ? QString() : tr("PixInsight's installed.xri was not found on this computer."));
     });
@@ -646,9 +646,14 @@ void MainWindow::onUnusedModules()
     m_tabs->setCurrentWidget(m_unused);
 }
 
+QString MainWindow::installedRecordPath() const
+{
+    return findInstalledRecordFile(installFolderCandidates(m_services.environment));
+}
+
 void MainWindow::onInstalledUpdates()
 {
-    const QString path = findInstalledRecordFile(installFolderCandidates(m_services.environment));
+    const QString path = installedRecordPath();
     if (path.isEmpty()) {
         QMessageBox::information(this, tr("Installed updates"), tr("PixInsight's installed.xri was not found on this computer."));
         return;
@@ -787,7 +792,7 @@ void MainWindow::renderScreenshots(const QString &folder, const QString &searchT
         about.show();
         grabInto(&about, picture("about.png"));
     }
-    if (const QString records = findInstalledRecordFile(installFolderCandidates(m_services.environment)); !records.isEmpty()) {
+    if (const QString records = installedRecordPath(); !records.isEmpty()) {
         InstalledUpdatesDialog updates(records, m_services, this);
         updates.setFilterText(QStringLiteral("Orbitdeck"));
         updates.tickAllShown();

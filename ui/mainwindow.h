@@ -104,6 +104,7 @@ private:
     void addToolbarEntry(QAction *action, const QString &iconText, int glyph);
     void refreshState();
     void setViewsViewOnly(bool on);
+    QString installedRecordPath() const;
     void refreshFileBox();
     void fileChosen(int index);
     bool confirmDiscard(const QString &reason);

@@ -41,6 +41,7 @@ private slots:
     void backupsAreDistinctAndRestorable();
     void failedVerificationPutsTheOldBytesBack();
     void runningHostStopsEdits();
+    void unreadableOrUnwritableTarget();
     void helper_data();
     void helper();
     void displayDate();
@@ -307,6 +308,22 @@ void TestInstalledRecords::runningHostStopsEdits()
     result = removeInstalledRecords(stray, {QStringLiteral("a.zip")}, idle());
     QCOMPARE(result.status, 4);
     QCOMPARE(result.message, QStringLiteral("%1 is not PixInsight's installed.xri.").arg(QDir::toNativeSeparators(stray)));
+}
+
+// A folder where the record file should be: it cannot be read, nor replaced, even by root.
+void TestInstalledRecords::unreadableOrUnwritableTarget()
+{
+    QVERIFY(QDir().mkpath(recordPath()));
+    write(kHead + moduleLine("a.zip") + kTail, recordPath() + QLatin1String(".bak-20260101-000000-000"));
+    EditResult result = removeInstalledRecords(recordPath(), {QStringLiteral("a.zip")}, idle());
+    QCOMPARE(result.status, 5);
+    QVERIFY2(result.message.startsWith(QStringLiteral("Cannot read %1: ").arg(QDir::toNativeSeparators(recordPath()))),
+             qPrintable(result.message));
+    result = restoreNewestInstalledBackup(recordPath(), idle());
+    QCOMPARE(result.status, 5);
+    QVERIFY2(result.message.startsWith(QLatin1String("Could not write the file: ")), qPrintable(result.message));
+    QVERIFY(QFileInfo(recordPath()).isDir());
+    QCOMPARE(installedBackups(recordPath()).size(), 1);
 }
 
 void TestInstalledRecords::helper_data()
