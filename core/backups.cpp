@@ -90,4 +90,15 @@ QString formatByteSize(qint64 bytes)
     return Backups::tr("%1 MiB").arg(double(bytes) / 1048576.0, 0, 'f', 1);
 }
 
+QString describeRemoval(const BackupRemoval &removal)
+{
+    QString text = removal.movedToTrash
+        ? Backups::tr("Moved %1 backup(s) to the Recycle Bin (%2).")
+              .arg(QString::number(removal.removed), formatByteSize(removal.bytes))
+        : Backups::tr("Deleted %1 backup(s) (%2).").arg(QString::number(removal.removed), formatByteSize(removal.bytes));
+    if (!removal.notRemoved.isEmpty())
+        text += Backups::tr(" %1 could not be removed.").arg(removal.notRemoved.size());
+    return text;
+}
+
 } // namespace pfw

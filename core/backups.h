@@ -23,5 +23,7 @@ QStringList backupsBeyond(const QString &settingsPath, int keep, qint64 *totalBy
 BackupRemoval removeBackups(const QString &settingsPath, const QStringList &paths, bool useTrash);
 bool isBackupOf(const QString &settingsPath, const QString &path);
 QString formatByteSize(qint64 bytes);
+// "Moved 3 backup(s) to the Recycle Bin (1.2 MiB)." and the like.
+QString describeRemoval(const BackupRemoval &removal);
 
 } // namespace pfw

@@ -18,9 +18,6 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#ifndef PFW_VERSION
-#define PFW_VERSION "0.1.3"
-#endif
 #ifndef PFW_SOURCE_REVISION
 #define PFW_SOURCE_REVISION "unknown"
 #endif

@@ -145,13 +145,7 @@ void BackupsDialog::confirmAndRemove(const QStringList &paths, qint64 bytes, con
         return;
     const BackupRemoval removal = removeBackups(m_settingsPath, paths, true);
     refresh();
-    QString text = removal.movedToTrash
-        ? tr("Moved %1 backup(s) to the Recycle Bin (%2).")
-              .arg(QString::number(removal.removed), formatByteSize(removal.bytes))
-        : tr("Deleted %1 backup(s) (%2).").arg(QString::number(removal.removed), formatByteSize(removal.bytes));
-    if (!removal.notRemoved.isEmpty())
-        text += tr(" %1 could not be removed.").arg(removal.notRemoved.size());
-    emit message(text);
+    emit message(describeRemoval(removal));
 }
 
 } // namespace pfw

@@ -1,0 +1,127 @@
+#include "cli/scriptededit.h"
+
+#include "core/settingsdocument.h"
+#include "core/valuetypes.h"
+#include "schema/deletionpolicy.h"
+#include "schema/settingsschema.h"
+
+#include <QLocale>
+#include <QStringList>
+
+namespace pfw {
+
+namespace {
+
+bool fail(QString *error, const QString &message)
+{
+    if (error)
+        *error = message;
+    return false;
+}
+
+QString shortest(double number)
+{
+    return QString::number(number, 'g', QLocale::FloatingPointShortest);
+}
+
+} // namespace
+
+ScriptedEdit::ScriptedEdit(SettingsDocument *document, const SettingsSchema *schema, const DeletionPolicy *policy)
+    : m_document(document)
+    , m_schema(schema)
+    , m_policy(policy)
+{
+}
+
+QString ScriptedEdit::displayPath(const XsdtNode &node)
+{
+    return node.parent ? node.path() : QStringLiteral("/");
+}
+
+bool ScriptedEdit::setValue(const QString &path, const QString &text, QString *error)
+{
+    XsdtNode *node = m_document->file().root.findPath(path);
+    if (!node)
+        return fail(error, tr("%1: no such setting. Adding entries is not offered.").arg(path));
+    const QString shown = displayPath(*node);
+    if (node->kind != XsdtNode::Value)
+        return fail(error, tr("%1 is a group, not a value.").arg(shown));
+    if (!node->isEditableValue())
+        return fail(error, tr("%1: this value type is protected and cannot be edited.").arg(shown));
+    if (node->isInsideDeleted())
+        return fail(error, tr("%1 is inside an entry marked for deletion.").arg(shown));
+    if (m_policy && m_policy->isEditLocked(node))
+        return fail(error, tr("%1 is part of the module registry or version records and is locked against editing.")
+                               .arg(shown));
+    if (m_schema && m_schema->spec(*node).readOnly)
+        return fail(error, tr("%1 is documented by PixInsight as read-only or write-only.").arg(shown));
+    QString normalized, reason;
+    if (!normalizeValue(node->type, text, &normalized, &reason))
+        return fail(error, QStringLiteral("%1: %2").arg(shown, reason));
+    if (!checkRange(*node, normalized, error))
+        return false;
+    node->value = normalized;
+    return true;
+}
+
+bool ScriptedEdit::checkRange(const XsdtNode &node, const QString &normalized, QString *error) const
+{
+    if (!m_schema)
+        return true;
+    const VariableSpec spec = m_schema->spec(node);
+    const bool numeric = node.type == u'i' || node.type == u'u' || node.type == u'F' || node.type == u'f';
+    if (!numeric)
+        return true;
+    const double number = normalized.toDouble();
+    if (spec.kind == WidgetKind::Choice && !spec.choices.isEmpty()) {
+        QStringList allowed;
+        for (const VariableChoice &choice : spec.choices) {
+            if (double(choice.value) == number)
+                return true;
+            allowed << QStringLiteral("%1 (%2)").arg(QString::number(choice.value), choice.text);
+        }
+        return fail(error, tr("%1: %2 is not one of the allowed values: %3")
+                               .arg(spec.label, normalized, allowed.join(QLatin1String(", "))));
+    }
+    const bool ranged = spec.kind == WidgetKind::Int || spec.kind == WidgetKind::UInt || spec.kind == WidgetKind::Real;
+    if (ranged && spec.hasRange && (number < spec.min || number > spec.max))
+        return fail(error, tr("%1: %2 is outside the allowed range %3 to %4")
+                               .arg(spec.label, normalized, shortest(spec.min), shortest(spec.max)));
+    return true;
+}
+
+bool ScriptedEdit::requestDeletion(const QString &path, bool confirmed, QString *error)
+{
+    XsdtNode *node = m_document->file().root.findPath(path);
+    if (!node)
+        return fail(error, tr("%1: no such setting.").arg(path));
+    const QString shown = displayPath(*node);
+    if (node->isInsideDeleted())
+        return true;
+    const DeletionVerdict verdict = m_policy ? m_policy->verdict(node) : DeletionVerdict{};
+    if (!node->parent || verdict.level == DeletionLevel::Never)
+        return fail(error, tr("'%1' is protected and cannot be deleted. %2").arg(shown, verdict.reason));
+    if (verdict.level == DeletionLevel::Warn && !confirmed)
+        return fail(error, tr("'%1' was not deleted: %2 Add --yes to delete it anyway.").arg(shown, verdict.reason));
+    node->deleted = true;
+    return true;
+}
+
+bool ScriptedEdit::save(const QString &expectedFingerprint, QString *error, QString *backupPath)
+{
+    const XsdtFile &file = m_document->file();
+    if (!expectedFingerprint.isEmpty()
+        && expectedFingerprint.compare(QString::fromLatin1(m_document->fingerprint().toHex()), Qt::CaseInsensitive) != 0)
+        return fail(error, tr("The file changed since its fingerprint was taken (PixInsight may have written it). "
+                              "Nothing was written."));
+    // The editor shows this in a banner before the user saves; a script has no one to see it.
+    if (!file.validUtf8)
+        return fail(error, tr("The file contains bytes that are not valid UTF-8 (first at line %1, column %2). Saving "
+                              "would replace them with the Unicode replacement character, so nothing was written. "
+                              "Open it in Prefwright to review that.")
+                               .arg(file.invalidUtf8Line)
+                               .arg(file.invalidUtf8Column));
+    return m_document->save(error, backupPath);
+}
+
+} // namespace pfw

@@ -1,0 +1,709 @@
+#include "cli/settingscli.h"
+
+#include "cli/scriptededit.h"
+#include "core/backups.h"
+#include "core/settingsdocument.h"
+#include "core/treediff.h"
+#include "core/valuetypes.h"
+#include "modules/healthchecks.h"
+#include "modules/moduleregistry.h"
+#include "schema/deletionpolicy.h"
+#include "schema/settingsschema.h"
+
+#include <QCryptographicHash>
+#include <QFileInfo>
+#include <QHash>
+#include <QIODevice>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace pfw {
+
+namespace {
+
+struct CommandSpec
+{
+    const char *name;
+    int minArguments;
+    int maxArguments; // -1: no limit
+    QStringList options;
+};
+
+const QList<CommandSpec> &commandSpecs()
+{
+    static const QList<CommandSpec> specs = {
+        {"check", 1, 1, {}},
+        {"dump", 1, 1, {}},
+        {"roundtrip", 1, 1, {}},
+        {"get", 2, 2, {}},
+        {"set", 2, -1, {QStringLiteral("--fingerprint")}},
+        {"delete", 2, -1, {QStringLiteral("--yes"), QStringLiteral("--fingerprint")}},
+        {"normalize", 2, 2, {}},
+        {"label", 1, 1, {}},
+        {"verdict", 2, 2, {}},
+        {"diff", 2, 2, {QStringLiteral("--all")}},
+        {"health", 1, 1, {}},
+        {"modules", 1, 1, {}},
+        {"backups", 1, 1, {QStringLiteral("--keep")}},
+    };
+    return specs;
+}
+
+const CommandSpec *findCommand(const QString &name)
+{
+    for (const CommandSpec &spec : commandSpecs()) {
+        if (name == QLatin1String(spec.name))
+            return &spec;
+    }
+    return nullptr;
+}
+
+QString levelName(DeletionLevel level)
+{
+    switch (level) {
+    case DeletionLevel::Safe: return QStringLiteral("safe");
+    case DeletionLevel::Warn: return QStringLiteral("warn");
+    case DeletionLevel::Never: break;
+    }
+    return QStringLiteral("never");
+}
+
+// Every node below the root in document order, depth first.
+QList<const XsdtNode *> documentOrder(const XsdtNode &root)
+{
+    QList<const XsdtNode *> nodes;
+    QList<const XsdtNode *> stack;
+    for (auto it = root.children.rbegin(); it != root.children.rend(); ++it)
+        stack << it->get();
+    while (!stack.isEmpty()) {
+        const XsdtNode *node = stack.takeLast();
+        nodes << node;
+        for (auto it = node->children.rbegin(); it != node->children.rend(); ++it)
+            stack << it->get();
+    }
+    return nodes;
+}
+
+QJsonValue valueJson(const XsdtNode *node)
+{
+    if (!node)
+        return QJsonValue::Null;
+    return QJsonObject{{QStringLiteral("type"), QString(node->type)}, {QStringLiteral("value"), node->value}};
+}
+
+QString diffStatusText(const DiffEntry &entry)
+{
+    switch (entry.status) {
+    case DiffEntry::OnlyHere: return SettingsCli::tr("Only in this file");
+    case DiffEntry::OnlyThere: return SettingsCli::tr("Only in the other file");
+    case DiffEntry::Different: break;
+    }
+    QString text = SettingsCli::tr("Different");
+    if (entry.here->type != entry.there->type)
+        text += SettingsCli::tr(" (type %1 / %2)").arg(entry.here->type, entry.there->type);
+    return text;
+}
+
+QString diffStatusId(DiffEntry::Status status)
+{
+    switch (status) {
+    case DiffEntry::OnlyHere: return QStringLiteral("onlyHere");
+    case DiffEntry::OnlyThere: return QStringLiteral("onlyThere");
+    case DiffEntry::Different: break;
+    }
+    return QStringLiteral("different");
+}
+
+QJsonArray pathsJson(const QList<XsdtNode *> &nodes)
+{
+    QJsonArray paths;
+    for (const XsdtNode *node : nodes)
+        paths << node->path();
+    return paths;
+}
+
+} // namespace
+
+SettingsCli::SettingsCli(QIODevice *out, QIODevice *err)
+    : m_out(out)
+    , m_err(err)
+{
+}
+
+QString SettingsCli::usage()
+{
+    return tr("Usage: prefwright-cli COMMAND [ARGUMENTS] [--json]\n"
+              "Checks and changes a PixInsight settings file (core-NNN-pxi.settings) safely.\n"
+              "\n"
+              "  check FILE                     validate the file and count its items and values\n"
+              "  dump FILE                      one line per item and value\n"
+              "  roundtrip FILE                 the bytes saving the unchanged file would write\n"
+              "  get FILE PATH                  the text of one value\n"
+              "  set FILE PATH=VALUE...         change values, then save with a backup\n"
+              "  delete FILE PATH... [--yes]    delete entries the deletion rules allow, then save\n"
+              "  normalize TYPE TEXT            check TEXT as a value of TYPE (b i u F f s t)\n"
+              "  label KEY                      the readable label of a key\n"
+              "  verdict FILE PATH              whether an entry may be deleted, and why\n"
+              "  diff FILE OTHER [--all]        values that differ between two files\n"
+              "  health FILE                    what looks wrong in the file\n"
+              "  modules FILE                   registered modules and data of unused ones\n"
+              "  backups FILE [--keep N]        list the backups; with --keep, remove all but the newest N\n"
+              "\n"
+              "Options:\n"
+              "  --json                         machine-readable output\n"
+              "  --yes                          delete entries whose deletion loses saved settings\n"
+              "  --all                          diff: also show statistics, window state and generated lists\n"
+              "  --fingerprint SHA256           set, delete: refuse unless the file still has this SHA-256\n"
+              "                                 (the fingerprint of check --json)\n"
+              "  --                             everything after it is an argument, not an option\n"
+              "\n"
+              "Exit codes: 0 success, 1 refused or problems found, 2 usage error,\n"
+              "3 the file cannot be read or is not a valid settings file.\n"
+              "Changes are saved only while PixInsight is closed and the file is unchanged on disk.\n");
+}
+
+QString SettingsCli::escapeField(const QString &text)
+{
+    QString escaped;
+    escaped.reserve(text.size());
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case u'\\': escaped += QLatin1String("\\\\"); break;
+        case u'\n': escaped += QLatin1String("\\n"); break;
+        case u'\r': escaped += QLatin1String("\\r"); break;
+        case u'\t': escaped += QLatin1String("\\t"); break;
+        default: escaped += c;
+        }
+    }
+    return escaped;
+}
+
+void SettingsCli::print(const QString &line)
+{
+    m_out->write(line.toUtf8());
+    m_out->write("\n");
+}
+
+void SettingsCli::printJson(const QJsonValue &value)
+{
+    const QJsonDocument document = value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
+    m_out->write(document.toJson(QJsonDocument::Compact));
+    m_out->write("\n");
+}
+
+int SettingsCli::fail(int code, const QStringList &messages)
+{
+    for (const QString &message : messages) {
+        m_err->write(message.toUtf8());
+        m_err->write("\n");
+    }
+    if (m_json)
+        printJson(QJsonObject{{QStringLiteral("exitCode"), code},
+                              {QStringLiteral("errors"), QJsonArray::fromStringList(messages)}});
+    return code;
+}
+
+int SettingsCli::run(const QStringList &arguments)
+{
+    Options options;
+    const int parsed = parse(arguments, &options);
+    if (parsed >= 0)
+        return parsed;
+    return dispatch(options);
+}
+
+// -1 to go on, otherwise the exit code.
+int SettingsCli::parse(const QStringList &arguments, Options *options)
+{
+    const qsizetype end = arguments.indexOf(QLatin1String("--"));
+    m_json = arguments.mid(0, end < 0 ? arguments.size() : end).contains(QLatin1String("--json"));
+    const auto usageError = [this](const QString &message) {
+        return fail(UsageError, {message, tr("Run prefwright-cli --help for the commands.")});
+    };
+    bool optionsEnded = false;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        // Single-dash words are arguments: "-5" is a value to normalise, not an option.
+        if (optionsEnded || !argument.startsWith(QLatin1String("--"))) {
+            if (!optionsEnded && (argument == QLatin1String("-h"))) {
+                print(usage());
+                return Success;
+            }
+            if (options->command.isEmpty())
+                options->command = argument;
+            else
+                options->positional << argument;
+            continue;
+        }
+        QString name = argument;
+        QString value;
+        bool inlineValue = false;
+        const qsizetype equals = argument.indexOf(u'=');
+        if (equals > 0) {
+            name = argument.left(equals);
+            value = argument.mid(equals + 1);
+            inlineValue = true;
+        }
+        const bool takesValue = name == QLatin1String("--keep") || name == QLatin1String("--fingerprint");
+        if (inlineValue && !takesValue)
+            return usageError(tr("The option %1 takes no value.").arg(name));
+        if (takesValue && !inlineValue) {
+            if (i + 1 >= arguments.size())
+                return usageError(tr("The option %1 needs a value.").arg(name));
+            value = arguments.at(++i);
+        }
+        if (name == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        if (name == QLatin1String("--help")) {
+            print(usage());
+            return Success;
+        }
+        if (name == QLatin1String("--version")) {
+            print(QStringLiteral("prefwright-cli %1").arg(QCoreApplication::applicationVersion()));
+            return Success;
+        }
+        if (name == QLatin1String("--json")) {
+            options->json = true;
+        } else if (name == QLatin1String("--yes")) {
+            options->yes = true;
+        } else if (name == QLatin1String("--all")) {
+            options->all = true;
+        } else if (name == QLatin1String("--keep")) {
+            bool ok = false;
+            options->keep = value.toInt(&ok);
+            if (!ok || options->keep < 0)
+                return usageError(tr("--keep needs a whole number of backups, 0 or more; got '%1'.").arg(value));
+        } else if (name == QLatin1String("--fingerprint")) {
+            const bool hex = value.size() == 64
+                && std::all_of(value.cbegin(), value.cend(), [](QChar c) { return isxdigit(c.unicode()) && c.unicode() < 128; });
+            if (!hex)
+                return usageError(tr("--fingerprint needs the 64 hexadecimal digits of a SHA-256; got '%1'.").arg(value));
+            options->fingerprint = value;
+        } else {
+            return usageError(tr("Unknown option %1.").arg(name));
+        }
+        if (name != QLatin1String("--json"))
+            options->given << name;
+    }
+    if (options->command.isEmpty()) {
+        m_err->write(usage().toUtf8());
+        if (m_json)
+            printJson(QJsonObject{{QStringLiteral("exitCode"), UsageError},
+                                  {QStringLiteral("errors"), QJsonArray{tr("No command given.")}}});
+        return UsageError;
+    }
+    if (options->command == QLatin1String("help")) {
+        print(usage());
+        return Success;
+    }
+    const CommandSpec *spec = findCommand(options->command);
+    if (!spec)
+        return usageError(tr("Unknown command '%1'.").arg(options->command));
+    for (const QString &given : std::as_const(options->given)) {
+        if (!spec->options.contains(given))
+            return usageError(tr("The option %1 does not apply to %2.").arg(given, options->command));
+    }
+    const int count = int(options->positional.size());
+    if (count < spec->minArguments || (spec->maxArguments >= 0 && count > spec->maxArguments))
+        return usageError(tr("Wrong number of arguments for %1.").arg(options->command));
+    return -1;
+}
+
+int SettingsCli::dispatch(const Options &options)
+{
+    using Handler = int (SettingsCli::*)(const Options &);
+    static const QHash<QString, Handler> handlers = {
+        {QStringLiteral("check"), &SettingsCli::check},         {QStringLiteral("dump"), &SettingsCli::dump},
+        {QStringLiteral("roundtrip"), &SettingsCli::roundtrip}, {QStringLiteral("get"), &SettingsCli::get},
+        {QStringLiteral("set"), &SettingsCli::set},             {QStringLiteral("delete"), &SettingsCli::remove},
+        {QStringLiteral("normalize"), &SettingsCli::normalize}, {QStringLiteral("label"), &SettingsCli::label},
+        {QStringLiteral("verdict"), &SettingsCli::verdict},     {QStringLiteral("diff"), &SettingsCli::diff},
+        {QStringLiteral("health"), &SettingsCli::health},       {QStringLiteral("modules"), &SettingsCli::modules},
+        {QStringLiteral("backups"), &SettingsCli::backups},
+    };
+    return (this->*handlers.value(options.command))(options);
+}
+
+bool SettingsCli::load(SettingsDocument *document, const QString &path)
+{
+    QString error;
+    if (document->load(path, &error))
+        return true;
+    fail(BadFile, error);
+    return false;
+}
+
+bool SettingsCli::loadRules(SettingsSchema *schema, DeletionPolicy *policy)
+{
+    QString error;
+    if ((schema && !schema->loadBuiltIn(&error)) || (policy && !policy->loadBuiltIn(&error))) {
+        fail(Refused, tr("The built-in settings descriptions could not be read (%1).").arg(error));
+        return false;
+    }
+    return true;
+}
+
+int SettingsCli::check(const Options &options)
+{
+    SettingsDocument document;
+    if (!load(&document, options.positional.at(0)))
+        return BadFile;
+    const XsdtFile &file = document.file();
+    const QList<const XsdtNode *> nodes = documentOrder(file.root);
+    const auto items = std::count_if(nodes.cbegin(), nodes.cend(),
+                                     [](const XsdtNode *node) { return node->kind == XsdtNode::Item; });
+    const qsizetype values = nodes.size() - items;
+    if (!file.validUtf8)
+        m_err->write(tr("warning: the file contains bytes that are not valid UTF-8 (first at line %1, column %2); "
+                        "saving would replace them with the Unicode replacement character.\n")
+                         .arg(file.invalidUtf8Line)
+                         .arg(file.invalidUtf8Column)
+                         .toUtf8());
+    if (m_json) {
+        printJson(QJsonObject{{QStringLiteral("file"), options.positional.at(0)},
+                              {QStringLiteral("items"), qint64(items)},
+                              {QStringLiteral("values"), qint64(values)},
+                              {QStringLiteral("compactLayout"), document.compactLayout()},
+                              {QStringLiteral("validUtf8"), file.validUtf8},
+                              {QStringLiteral("fingerprint"), QString::fromLatin1(document.fingerprint().toHex())}});
+    } else {
+        print(tr("ok: %1 items, %2 values, %3")
+                  .arg(QString::number(items), QString::number(values),
+                       document.compactLayout() ? tr("compact layout") : tr("non-default layout")));
+    }
+    return Success;
+}
+
+int SettingsCli::dump(const Options &options)
+{
+    SettingsDocument document;
+    if (!load(&document, options.positional.at(0)))
+        return BadFile;
+    const QList<const XsdtNode *> nodes = documentOrder(document.file().root);
+    if (m_json) {
+        QJsonArray array;
+        for (const XsdtNode *node : nodes) {
+            QJsonObject object{{QStringLiteral("path"), node->path()}};
+            if (node->kind == XsdtNode::Item) {
+                object.insert(QStringLiteral("kind"), QStringLiteral("item"));
+            } else {
+                object.insert(QStringLiteral("kind"), QStringLiteral("value"));
+                object.insert(QStringLiteral("type"), QString(node->type));
+                object.insert(QStringLiteral("value"), node->value);
+                if (node->compressedBlock)
+                    object.insert(QStringLiteral("compressed"), true);
+            }
+            array << object;
+        }
+        printJson(array);
+        return Success;
+    }
+    QByteArray text;
+    for (const XsdtNode *node : nodes) {
+        if (node->kind == XsdtNode::Item)
+            text += (escapeField(node->path()) + u'/').toUtf8();
+        else
+            text += (escapeField(node->path()) + u'\t' + escapeField(QString(node->type)) + u'\t'
+                     + escapeField(node->value))
+                        .toUtf8();
+        text += '\n';
+    }
+    m_out->write(text);
+    return Success;
+}
+
+int SettingsCli::roundtrip(const Options &options)
+{
+    SettingsDocument document;
+    if (!load(&document, options.positional.at(0)))
+        return BadFile;
+    const QByteArray bytes = document.file().serialize();
+    if (m_json) {
+        const QByteArray hash = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+        printJson(QJsonObject{{QStringLiteral("size"), qint64(bytes.size())},
+                              {QStringLiteral("sha256"), QString::fromLatin1(hash)},
+                              {QStringLiteral("identical"), document.compactLayout()}});
+    } else {
+        m_out->write(bytes);
+    }
+    return Success;
+}
+
+int SettingsCli::get(const Options &options)
+{
+    SettingsDocument document;
+    if (!load(&document, options.positional.at(0)))
+        return BadFile;
+    const QString &path = options.positional.at(1);
+    const XsdtNode *node = document.file().root.findPath(path);
+    if (!node)
+        return fail(Refused, tr("%1: no such setting.").arg(path));
+    if (node->kind != XsdtNode::Value)
+        return fail(Refused, tr("%1 is a group, not a value.").arg(ScriptedEdit::displayPath(*node)));
+    if (m_json)
+        printJson(QJsonObject{{QStringLiteral("path"), node->path()},
+                              {QStringLiteral("type"), QString(node->type)},
+                              {QStringLiteral("value"), node->value},
+                              {QStringLiteral("compressed"), node->compressedBlock}});
+    else
+        print(node->value);
+    return Success;
+}
+
+int SettingsCli::set(const Options &options)
+{
+    QList<QPair<QString, QString>> assignments;
+    for (const QString &argument : options.positional.mid(1)) {
+        const qsizetype equals = argument.indexOf(u'=');
+        if (equals < 0)
+            return fail(UsageError, tr("Expected PATH=VALUE, got '%1'.").arg(argument));
+        assignments.append({argument.left(equals), argument.mid(equals + 1)});
+    }
+    SettingsDocument document;
+    SettingsSchema schema;
+    DeletionPolicy policy;
+    if (!load(&document, options.positional.at(0)))
+        return BadFile;
+    if (!loadRules(&schema, &policy))
+        return Refused;
+    document.setPolicy(&policy);
+    ScriptedEdit edit(&document, &schema, &policy);
+    QStringList refusals;
+    for (const auto &[path, text] : std::as_const(assignments)) {
+        QString error;
+        if (!edit.setValue(path, text, &error))
+            refusals << error;
+    }
+    return finishEdits(&document, &edit, refusals, options);
+}
+
+int SettingsCli::remove(const Options &options)
+{
+    SettingsDocument document;
+    DeletionPolicy policy;
+    if (!load(&document, options.positional.at(0)))
+        return BadFile;
+    if (!loadRules(nullptr, &policy))
+        return Refused;
+    document.setPolicy(&policy);
+    ScriptedEdit edit(&document, nullptr, &policy);
+    QStringList refusals;
+    for (const QString &path : options.positional.mid(1)) {
+        QString error;
+        if (!edit.requestDeletion(path, options.yes, &error))
+            refusals << error;
+    }
+    return finishEdits(&document, &edit, refusals, options);
+}
+
+int SettingsCli::finishEdits(SettingsDocument *document, ScriptedEdit *edit, const QStringList &refusals,
+                             const Options &options)
+{
+    // All or nothing: a script must not end up with half of what it asked for.
+    if (!refusals.isEmpty())
+        return fail(Refused, refusals + QStringList{tr("Nothing was written.")});
+    const qsizetype changes = document->pendingChangeCount();
+    if (changes == 0) {
+        if (m_json)
+            printJson(QJsonObject{{QStringLiteral("saved"), false}, {QStringLiteral("changes"), 0}});
+        else
+            print(tr("Nothing to save: every value already has that text."));
+        return Success;
+    }
+    QString error, backup;
+    if (!edit->save(options.fingerprint, &error, &backup))
+        return fail(Refused, error);
+    if (m_json)
+        printJson(QJsonObject{{QStringLiteral("saved"), true},
+                              {QStringLiteral("changes"), qint64(changes)},
+                              {QStringLiteral("backup"), backup}});
+    else
+        print(tr("Saved. Backup: %1").arg(QFileInfo(backup).fileName()));
+    return Success;
+}
+
+int SettingsCli::normalize(const Options &options)
+{
+    const QString &type = options.positional.at(0);
+    const QString &text = options.positional.at(1);
+    if (type.size() != 1)
+        return fail(UsageError, tr("TYPE is one type code such as b, i, u, F, f, s or t; got '%1'.").arg(type));
+    QString normalized, error;
+    if (!normalizeValue(type.at(0), text, &normalized, &error))
+        return fail(Refused, error);
+    if (m_json)
+        printJson(QJsonObject{{QStringLiteral("type"), type},
+                              {QStringLiteral("text"), text},
+                              {QStringLiteral("normalized"), normalized}});
+    else
+        print(normalized);
+    return Success;
+}
+
+int SettingsCli::label(const Options &options)
+{
+    const QString &key = options.positional.at(0);
+    const QString text = SettingsSchema::humanizeKey(key);
+    if (m_json)
+        printJson(QJsonObject{{QStringLiteral("key"), key}, {QStringLiteral("label"), text}});
+    else
+        print(text);
+    return Success;
+}
+
+int SettingsCli::verdict(const Options &options)
+{
+    SettingsDocument document;
+    DeletionPolicy policy;
+    if (!load(&document, options.positional.at(0)))
+        return BadFile;
+    if (!loadRules(nullptr, &policy))
+        return Refused;
+    const QString &path = options.positional.at(1);
+    const XsdtNode *node = document.file().root.findPath(path);
+    if (!node)
+        return fail(Refused, tr("%1: no such setting.").arg(path));
+    const DeletionVerdict verdict = policy.verdict(node);
+    if (m_json)
+        printJson(QJsonObject{{QStringLiteral("path"), ScriptedEdit::displayPath(*node)},
+                              {QStringLiteral("verdict"), levelName(verdict.level)},
+                              {QStringLiteral("reason"), verdict.reason}});
+    else
+        print(levelName(verdict.level) + u'\t' + verdict.reason);
+    return Success;
+}
+
+int SettingsCli::diff(const Options &options)
+{
+    SettingsDocument here, there;
+    DeletionPolicy policy;
+    if (!load(&here, options.positional.at(0)) || !load(&there, options.positional.at(1)))
+        return BadFile;
+    if (!loadRules(nullptr, &policy))
+        return Refused;
+    int hidden = 0;
+    QJsonArray array;
+    QByteArray text;
+    for (const DiffEntry &entry : diffTrees(here.file().root, there.file().root)) {
+        if (!options.all && policy.isCompareNoise(entry.here ? entry.here : entry.there)) {
+            ++hidden;
+            continue;
+        }
+        if (m_json) {
+            array << QJsonObject{{QStringLiteral("path"), entry.path},
+                                 {QStringLiteral("status"), diffStatusId(entry.status)},
+                                 {QStringLiteral("statusText"), diffStatusText(entry)},
+                                 {QStringLiteral("here"), valueJson(entry.here)},
+                                 {QStringLiteral("there"), valueJson(entry.there)}};
+            continue;
+        }
+        const auto shown = [](const XsdtNode *node) { return node ? escapeField(node->value) : QString(); };
+        text += (escapeField(entry.path) + u'\t' + diffStatusText(entry) + u'\t' + shown(entry.here) + u'\t'
+                 + shown(entry.there) + u'\n')
+                    .toUtf8();
+    }
+    if (m_json) {
+        printJson(QJsonObject{{QStringLiteral("differences"), array}, {QStringLiteral("hidden"), hidden}});
+        return Success;
+    }
+    m_out->write(text);
+    if (hidden > 0)
+        m_err->write(tr("%1 more hidden as statistics, window state or generated lists; add --all to show them.\n")
+                         .arg(hidden)
+                         .toUtf8());
+    return Success;
+}
+
+int SettingsCli::health(const Options &options)
+{
+    SettingsDocument document;
+    SettingsSchema schema;
+    if (!load(&document, options.positional.at(0)))
+        return BadFile;
+    if (!loadRules(&schema, nullptr))
+        return Refused;
+    const QList<Finding> findings = runHealthChecks(document.file(), schema, HealthEnv::system());
+    bool problems = false;
+    QJsonArray array;
+    for (const Finding &finding : findings) {
+        problems = problems || finding.severity == Finding::Problem;
+        if (m_json)
+            array << QJsonObject{{QStringLiteral("severity"), HealthChecks::severityName(finding.severity)},
+                                 {QStringLiteral("id"), finding.id},
+                                 {QStringLiteral("title"), finding.title},
+                                 {QStringLiteral("detail"), finding.detail},
+                                 {QStringLiteral("paths"), pathsJson(finding.nodes)}};
+        else
+            print(HealthChecks::severityName(finding.severity) + u'\t' + finding.id + u'\t' + escapeField(finding.title));
+    }
+    if (m_json)
+        printJson(QJsonObject{{QStringLiteral("findings"), array}});
+    return problems ? Refused : Success;
+}
+
+int SettingsCli::modules(const Options &options)
+{
+    SettingsDocument document;
+    if (!load(&document, options.positional.at(0)))
+        return BadFile;
+    const XsdtFile &file = document.file();
+    QJsonArray registered, unused;
+    for (const QString &name : registeredModuleNames(file)) {
+        const ModuleInfo info = moduleInfo(file, name);
+        const qsizetype count = moduleValueCount(info);
+        if (m_json)
+            registered << QJsonObject{{QStringLiteral("name"), name},
+                                      {QStringLiteral("values"), qint64(count)},
+                                      {QStringLiteral("entry"), info.registryEntry ? info.registryEntry->value : QString()}};
+        else
+            print(QStringLiteral("registered\t%1\t%2").arg(escapeField(name)).arg(count));
+    }
+    for (const ModuleInfo &info : unusedModules(file)) {
+        const qsizetype count = moduleValueCount(info);
+        if (m_json)
+            unused << QJsonObject{{QStringLiteral("name"), info.name},
+                                  {QStringLiteral("values"), qint64(count)},
+                                  {QStringLiteral("paths"), pathsJson(info.dataNodes)}};
+        else
+            print(QStringLiteral("unused\t%1\t%2").arg(escapeField(info.name)).arg(count));
+    }
+    if (m_json)
+        printJson(QJsonObject{{QStringLiteral("registered"), registered}, {QStringLiteral("unused"), unused}});
+    return Success;
+}
+
+int SettingsCli::backups(const Options &options)
+{
+    // The settings file itself is not read: its backups matter most when it is damaged or gone.
+    const QString path = QFileInfo(options.positional.at(0)).absoluteFilePath();
+    if (options.keep < 0) {
+        QJsonArray array;
+        for (const QString &backup : listBackups(path)) {
+            const QFileInfo info(backup);
+            const QString modified = info.lastModified().toString(Qt::ISODate);
+            if (m_json)
+                array << QJsonObject{{QStringLiteral("path"), backup},
+                                     {QStringLiteral("size"), info.size()},
+                                     {QStringLiteral("modified"), modified}};
+            else
+                print(QStringLiteral("%1\t%2\t%3").arg(modified, QString::number(info.size()), escapeField(backup)));
+        }
+        if (m_json)
+            printJson(QJsonObject{{QStringLiteral("backups"), array}});
+        return Success;
+    }
+    const BackupRemoval removal = removeBackups(path, backupsBeyond(path, options.keep, nullptr), true);
+    if (m_json)
+        printJson(QJsonObject{{QStringLiteral("removed"), removal.removed},
+                              {QStringLiteral("movedToTrash"), removal.movedToTrash},
+                              {QStringLiteral("bytes"), removal.bytes},
+                              {QStringLiteral("notRemoved"), QJsonArray::fromStringList(removal.notRemoved)}});
+    else
+        print(describeRemoval(removal));
+    return removal.notRemoved.isEmpty() ? Success : Refused;
+}
+
+} // namespace pfw

@@ -1,0 +1,538 @@
+#include "tests/support/fakehost.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+// Runs the real prefwright-cli on copies of the demo file in a temporary folder.
+class TestSettingsCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void usageErrors_data();
+    void usageErrors();
+    void unreadableFiles_data();
+    void unreadableFiles();
+    void check_data();
+    void check();
+    void dumpEscapesAndOrder();
+    void roundtripWritesTheCompactForm();
+    void readOnlyCommands_data();
+    void readOnlyCommands();
+    void refusalsLeaveTheFileAlone_data();
+    void refusalsLeaveTheFileAlone();
+    void refusedWhilePixInsightRuns();
+    void invalidUtf8IsNeverRewritten();
+    void setSavesWithBackup();
+    void fingerprintOfCheckAllowsTheSave();
+    void deleteFollowsTheVerdicts_data();
+    void deleteFollowsTheVerdicts();
+    void diffHidesNoise();
+    void healthAndModules();
+    void backupsKeep();
+    void jsonErrors();
+
+private:
+    struct Result
+    {
+        int code = -1;
+        QString out;
+        QString err;
+    };
+
+    Result run(const QStringList &arguments);
+    QString write(const QString &name, const QByteArray &bytes);
+    QStringList backups() const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_file;
+    QByteArray m_original;
+};
+
+namespace {
+
+const QString kMaxProcessors = QStringLiteral("Global/Preferences/Process/MaxProcessors");
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+void TestSettingsCli::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("home"))));
+    m_original = readAll(QStringLiteral(PFW_SOURCE_DIR "/examples/core-001-pxi.settings"));
+    QVERIFY(!m_original.isEmpty());
+    m_file = write(QStringLiteral("core-001-pxi.settings"), m_original);
+}
+
+TestSettingsCli::Result TestSettingsCli::run(const QStringList &arguments)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // Trash and configuration land in the temporary folder, never the real home.
+    const QString home = m_dir->filePath(QStringLiteral("home"));
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QLatin1String("/.local/share"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QLatin1String("/.config"));
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("PIXINSIGHT_DIR"));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(PFW_CLI), arguments);
+    if (!process.waitForFinished(60000))
+        return {};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+}
+
+QString TestSettingsCli::write(const QString &name, const QByteArray &bytes)
+{
+    const QString path = m_dir->filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return QString();
+    return path;
+}
+
+QStringList TestSettingsCli::backups() const
+{
+    return QDir(m_dir->path()).entryList({QStringLiteral("*.bak-*")}, QDir::Files | QDir::Hidden);
+}
+
+void TestSettingsCli::usageErrors_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");
+    const QString f = QStringLiteral("FILE");
+    QTest::newRow("nothing") << QStringList{} << 2 << "Usage: prefwright-cli";
+    QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0 << "";
+    QTest::newRow("unknown command") << QStringList{QStringLiteral("frobnicate"), f} << 2 << "Unknown command 'frobnicate'.";
+    QTest::newRow("unknown option") << QStringList{QStringLiteral("check"), f, QStringLiteral("--force")} << 2
+                                    << "Unknown option --force.";
+    QTest::newRow("too few") << QStringList{QStringLiteral("get"), f} << 2 << "Wrong number of arguments for get.";
+    QTest::newRow("too many") << QStringList{QStringLiteral("check"), f, f} << 2 << "Wrong number of arguments for check.";
+    QTest::newRow("option elsewhere") << QStringList{QStringLiteral("check"), f, QStringLiteral("--yes")} << 2
+                                      << "The option --yes does not apply to check.";
+    QTest::newRow("keep not a number") << QStringList{QStringLiteral("backups"), f, QStringLiteral("--keep"), QStringLiteral("x")}
+                                       << 2 << "--keep needs a whole number";
+    QTest::newRow("keep negative") << QStringList{QStringLiteral("backups"), f, QStringLiteral("--keep=-1")} << 2
+                                   << "--keep needs a whole number";
+    QTest::newRow("keep missing") << QStringList{QStringLiteral("backups"), f, QStringLiteral("--keep")} << 2
+                                  << "The option --keep needs a value.";
+    QTest::newRow("short fingerprint") << QStringList{QStringLiteral("set"), f, QStringLiteral("a=1"), QStringLiteral("--fingerprint=abc")}
+                                       << 2 << "--fingerprint needs the 64 hexadecimal digits";
+    QTest::newRow("flag with value") << QStringList{QStringLiteral("delete"), f, QStringLiteral("A"), QStringLiteral("--yes=no")}
+                                     << 2 << "The option --yes takes no value.";
+    QTest::newRow("assignment without =") << QStringList{QStringLiteral("set"), f, QStringLiteral("Global/X")} << 2
+                                          << "Expected PATH=VALUE, got 'Global/X'.";
+    QTest::newRow("long type") << QStringList{QStringLiteral("normalize"), QStringLiteral("ii"), QStringLiteral("1")} << 2
+                               << "TYPE is one type code";
+}
+
+// Usage errors are found before any file is opened: FILE need not exist.
+void TestSettingsCli::usageErrors()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, code);
+    QFETCH(QString, message);
+    const Result result = run(arguments);
+    QCOMPARE(result.code, code);
+    QVERIFY2(result.err.contains(message), qPrintable(result.err));
+    if (code == 0)
+        QVERIFY(result.out.contains(QLatin1String("roundtrip FILE")));
+}
+
+void TestSettingsCli::unreadableFiles_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("message");
+    const QByteArray broken("<xsdt>\n<i k=\"A\"><v k=\"x\" t=\"i\" v=\"1\"></i>\n</xsdt>");
+    for (const char *command : {"check", "dump", "roundtrip", "health", "modules"}) {
+        QTest::addRow("%s missing", command) << command << QByteArray() << "Cannot read ";
+        QTest::addRow("%s invalid", command) << command << broken << "is not a valid PixInsight settings file: ";
+    }
+    QTest::newRow("not xml") << "check" << QByteArray("\x89PNG\r\n\x1a\n\0\0", 10)
+                             << "is not a valid PixInsight settings file: Not a PixInsight settings file";
+}
+
+void TestSettingsCli::unreadableFiles()
+{
+    QFETCH(QString, command);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, message);
+    const QString path = bytes.isEmpty() ? m_dir->filePath(QStringLiteral("missing.settings"))
+                                         : write(QStringLiteral("broken.settings"), bytes);
+    const Result result = run({command, path});
+    QCOMPARE(result.code, 3);
+    QVERIFY2(result.err.startsWith(bytes.isEmpty() ? message : path + u' ' + message), qPrintable(result.err));
+    QVERIFY(result.out.isEmpty());
+    if (message.endsWith(QLatin1String("file: "))) // the reader's position is part of its message
+        QVERIFY2(result.err.contains(QRegularExpression(QStringLiteral("line \\d+"))), qPrintable(result.err));
+    // A folder is no settings file either.
+    QCOMPARE(run({command, m_dir->path()}).code, 3);
+}
+
+void TestSettingsCli::check_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("output");
+    QTest::newRow("compact") << QByteArray("<xsdt version=\"1.0\"><i k=\"A\"><i k=\"B\"/><v k=\"x\" t=\"i\" v=\"1\"/></i>"
+                                           "<v k=\"y\" t=\"b\" v=\"true\"/></xsdt>")
+                             << "ok: 2 items, 2 values, compact layout\n";
+    QTest::newRow("indented") << readAll(QStringLiteral(PFW_TEST_DATA "/indented.settings"))
+                              << "ok: 2 items, 3 values, non-default layout\n";
+    QTest::newRow("empty root") << QByteArray("<xsdt></xsdt>") << "ok: 0 items, 0 values, compact layout\n";
+}
+
+void TestSettingsCli::check()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, output);
+    const QString path = write(QStringLiteral("small.settings"), bytes);
+    const Result result = run({QStringLiteral("check"), path});
+    QCOMPARE(result.code, 0);
+    QCOMPARE(result.out, output);
+    QVERIFY(result.err.isEmpty());
+}
+
+void TestSettingsCli::dumpEscapesAndOrder()
+{
+    const QString path = write(QStringLiteral("escapes.settings"),
+                               "<xsdt><i k=\"A\"><v k=\"t\" t=\"s\" v=\"a\\b&#10;c&#13;&#9;d\"/><i k=\"B\"/></i>"
+                               "<v k=\"Layout\" t=\"B\" c=\"zlib+sh\"><s u=\"1024\">eJzT0yMAAGTvBe8=</s></v></xsdt>");
+    const Result result = run({QStringLiteral("dump"), path});
+    QCOMPARE(result.code, 0);
+    QCOMPARE(result.out, QStringLiteral("A/\nA/t\ts\ta\\\\b\\nc\\r\\td\nA/B/\nLayout\tB\t(compressed zlib+sh block, 1.00 KiB uncompressed)\n"));
+
+    const Result json = run({QStringLiteral("dump"), path, QStringLiteral("--json")});
+    const QJsonArray nodes = QJsonDocument::fromJson(json.out.toUtf8()).array();
+    QCOMPARE(nodes.size(), 4);
+    QCOMPARE(nodes.at(1).toObject().value(QStringLiteral("value")).toString(), QStringLiteral("a\\b\nc\r\td"));
+    QVERIFY(nodes.at(3).toObject().value(QStringLiteral("compressed")).toBool());
+}
+
+void TestSettingsCli::roundtripWritesTheCompactForm()
+{
+    Result result = run({QStringLiteral("roundtrip"), m_file});
+    QCOMPARE(result.code, 0);
+    QCOMPARE(result.out.toUtf8(), m_original);
+
+    const QString indented = write(QStringLiteral("indented.settings"), readAll(QStringLiteral(PFW_TEST_DATA "/indented.settings")));
+    result = run({QStringLiteral("roundtrip"), indented});
+    QCOMPARE(result.code, 0);
+    QCOMPARE(result.out, QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<xsdt version=\"1.0\"><i k=\"Global\">"
+                                        "<i k=\"Preferences\"><v k=\"Name\" t=\"s\" v=\"It&apos;s &quot;here&quot;\"/>"
+                                        "<v k=\"Count\" t=\"i\">12</v></i></i><v k=\"LastVersion\" t=\"s\" v=\"1.9\"/>"
+                                        "</xsdt>\n"));
+    const QJsonObject json = QJsonDocument::fromJson(run({QStringLiteral("--json"), QStringLiteral("roundtrip"), indented}).out.toUtf8()).object();
+    QCOMPARE(json.value(QStringLiteral("identical")).toBool(), false);
+    QCOMPARE(json.value(QStringLiteral("size")).toInt(), result.out.toUtf8().size());
+    // Reading never writes.
+    QCOMPARE(readAll(m_file), m_original);
+}
+
+void TestSettingsCli::readOnlyCommands_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("output");
+    const QString f = QStringLiteral("%FILE%");
+    QTest::newRow("get") << QStringList{QStringLiteral("get"), f, kMaxProcessors} << 0 << "64\n";
+    QTest::newRow("get block") << QStringList{QStringLiteral("get"), f, QStringLiteral("ModuleData/ImageIntegration/FileList")}
+                               << 0 << "(compressed zlib block, 5.48 KiB uncompressed)\n";
+    QTest::newRow("get absent") << QStringList{QStringLiteral("get"), f, QStringLiteral("Global/Nope")} << 1 << "";
+    QTest::newRow("get group") << QStringList{QStringLiteral("get"), f, QStringLiteral("Global/Preferences")} << 1 << "";
+    QTest::newRow("normalize") << QStringList{QStringLiteral("normalize"), QStringLiteral("i"), QStringLiteral("+08")} << 0 << "8\n";
+    QTest::newRow("normalize negative") << QStringList{QStringLiteral("normalize"), QStringLiteral("i"), QStringLiteral("-5")} << 0 << "-5\n";
+    QTest::newRow("normalize bad") << QStringList{QStringLiteral("normalize"), QStringLiteral("u"), QStringLiteral("-1")} << 1 << "";
+    QTest::newRow("normalize block") << QStringList{QStringLiteral("normalize"), QStringLiteral("B"), QStringLiteral("x")} << 1 << "";
+    QTest::newRow("label") << QStringList{QStringLiteral("label"), QStringLiteral("MaxModuleThreadPriority")} << 0
+                           << "Max module thread priority\n";
+    QTest::newRow("verdict root") << QStringList{QStringLiteral("verdict"), f, QStringLiteral("/")} << 0
+                                  << "never\tThis entry is not on the list of entries known to be safe to remove, so it is protected.\n";
+    QTest::newRow("verdict safe") << QStringList{QStringLiteral("verdict"), f, QStringLiteral("Global/Statistics")} << 0
+                                  << "safe\tProcess usage counters. Deleting resets them; PixInsight starts counting again.\n";
+    QTest::newRow("verdict warn") << QStringList{QStringLiteral("verdict"), f, QStringLiteral("ModuleData/Mirelux")} << 0
+                                  << "warn\tSaved settings of a module. Deleting resets that module to its defaults and loses "
+                                     "your configuration for it.\n";
+    QTest::newRow("verdict absent") << QStringList{QStringLiteral("verdict"), f, QStringLiteral("Nope")} << 1 << "";
+}
+
+void TestSettingsCli::readOnlyCommands()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, code);
+    QFETCH(QString, output);
+    arguments.replaceInStrings(QStringLiteral("%FILE%"), m_file);
+    const Result result = run(arguments);
+    QCOMPARE(result.code, code);
+    QCOMPARE(result.out, output);
+    QCOMPARE(result.err.isEmpty(), code == 0);
+}
+
+void TestSettingsCli::refusalsLeaveTheFileAlone_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+    const QString f = QStringLiteral("%FILE%");
+    const QString set = QStringLiteral("set");
+    const QString del = QStringLiteral("delete");
+    QTest::newRow("locked") << QStringList{set, f, QStringLiteral("Modules/Module01=C:/x/Evil-pxm.dll")}
+                            << "Modules/Module01 is part of the module registry or version records and is locked against editing.";
+    QTest::newRow("protected") << QStringList{set, f, QStringLiteral("ModuleData/ImageIntegration/FileList=abc")}
+                               << "ModuleData/ImageIntegration/FileList: this value type is protected and cannot be edited.";
+    QTest::newRow("bad type text") << QStringList{set, f, kMaxProcessors + QLatin1String("=many")}
+                                   << kMaxProcessors + QLatin1String(": Expected an integer between -2147483648 and 2147483647.");
+    QTest::newRow("out of range") << QStringList{set, f, QStringLiteral("Global/RGBWorkingSpace/Gamma=1e3")}
+                                  << "Gamma: 1000 is outside the allowed range 0.1 to 10";
+    QTest::newRow("not an option") << QStringList{set, f, QStringLiteral("Global/ColorManagement/ProofingIntent=7")}
+                                   << "Proofing intent: 7 is not one of the allowed values: 0 (Perceptual)";
+    QTest::newRow("documented read-only") << QStringList{set, f, QStringLiteral("Global/Preferences/Application/BaseDirectory=/x")}
+                                          << "is documented by PixInsight as read-only or write-only.";
+    QTest::newRow("absent") << QStringList{set, f, QStringLiteral("Global/Nope=1")}
+                            << "Global/Nope: no such setting. Adding entries is not offered.";
+    QTest::newRow("group") << QStringList{set, f, QStringLiteral("Global/Preferences=1")} << "Global/Preferences is a group, not a value.";
+    QTest::newRow("one bad of two") << QStringList{set, f, kMaxProcessors + QLatin1String("=8"), QStringLiteral("Global/RGBWorkingSpace/Gamma=0")}
+                                    << "Gamma: 0 is outside the allowed range";
+    QTest::newRow("changed on disk") << QStringList{set, f, kMaxProcessors + QLatin1String("=8"), QStringLiteral("--fingerprint"), QString(64, u'0')}
+                                     << "The file changed since its fingerprint was taken";
+    QTest::newRow("never") << QStringList{del, f, QStringLiteral("ModuleData"), QStringLiteral("--yes")}
+                           << "'ModuleData' is protected and cannot be deleted. Container of all module settings.";
+    QTest::newRow("root") << QStringList{del, f, QStringLiteral("/"), QStringLiteral("--yes")}
+                          << "'/' is protected and cannot be deleted.";
+    QTest::newRow("warn without yes") << QStringList{del, f, QStringLiteral("Global/Statistics"), QStringLiteral("ModuleData/Mirelux")}
+                                      << "'ModuleData/Mirelux' was not deleted: Saved settings of a module.";
+    QTest::newRow("delete absent") << QStringList{del, f, QStringLiteral("Nope")} << "Nope: no such setting.";
+}
+
+// All or nothing: a refused command writes nothing and leaves no backup.
+void TestSettingsCli::refusalsLeaveTheFileAlone()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    arguments.replaceInStrings(QStringLiteral("%FILE%"), m_file);
+    const Result result = run(arguments);
+    QCOMPARE(result.code, 1);
+    QVERIFY2(result.err.contains(message), qPrintable(result.err));
+    QCOMPARE(readAll(m_file), m_original);
+    QVERIFY(backups().isEmpty());
+}
+
+void TestSettingsCli::refusedWhilePixInsightRuns()
+{
+    pfw::test::FakeHost host;
+    QVERIFY(host.start(m_dir->path()));
+    for (const QStringList &arguments : {QStringList{QStringLiteral("set"), m_file, kMaxProcessors + QLatin1String("=8")},
+                                         QStringList{QStringLiteral("delete"), m_file, QStringLiteral("Global/Statistics")}}) {
+        const Result result = run(arguments);
+        QCOMPARE(result.code, 1);
+        QVERIFY2(result.err.contains(QLatin1String("PixInsight is running.")), qPrintable(result.err));
+    }
+    // Reading still works while it runs.
+    QCOMPARE(run({QStringLiteral("get"), m_file, kMaxProcessors}).code, 0);
+    host.stop();
+    QCOMPARE(readAll(m_file), m_original);
+    QVERIFY(backups().isEmpty());
+}
+
+// The editor warns in a banner before such a save; a script would destroy the bytes unseen.
+void TestSettingsCli::invalidUtf8IsNeverRewritten()
+{
+    const QByteArray bytes = readAll(QStringLiteral(PFW_TEST_DATA "/invalid-utf8.settings"));
+    const QString path = write(QStringLiteral("core-002-pxi.settings"), bytes);
+    Result result = run({QStringLiteral("check"), path});
+    QCOMPARE(result.code, 0);
+    QVERIFY(result.err.startsWith(QLatin1String("warning: the file contains bytes that are not valid UTF-8 (first at line 1, column 44)")));
+    result = run({QStringLiteral("set"), path, QStringLiteral("Global/a=plain")});
+    QCOMPARE(result.code, 1);
+    QVERIFY2(result.err.contains(QLatin1String("nothing was written")), qPrintable(result.err));
+    QCOMPARE(readAll(path), bytes);
+    QVERIFY(backups().isEmpty());
+}
+
+void TestSettingsCli::setSavesWithBackup()
+{
+    Result result = run({QStringLiteral("set"), m_file, kMaxProcessors + QLatin1String("=+08"),
+                         QStringLiteral("Global/RGBWorkingSpace/Gamma=2.50")});
+    QCOMPARE(result.code, 0);
+    QCOMPARE(backups().size(), 1);
+    QCOMPARE(result.out, QStringLiteral("Saved. Backup: %1\n").arg(backups().constFirst()));
+    QCOMPARE(readAll(m_dir->filePath(backups().constFirst())), m_original);
+    QCOMPARE(run({QStringLiteral("get"), m_file, kMaxProcessors}).out, QStringLiteral("8\n"));
+    QCOMPARE(run({QStringLiteral("get"), m_file, QStringLiteral("Global/RGBWorkingSpace/Gamma")}).out, QStringLiteral("2.5\n"));
+    QCOMPARE(run({QStringLiteral("check"), m_file}).out, QStringLiteral("ok: 74 items, 339 values, compact layout\n"));
+
+    // Setting what is already there writes nothing.
+    const QByteArray saved = readAll(m_file);
+    result = run({QStringLiteral("set"), m_file, kMaxProcessors + QLatin1String("=8")});
+    QCOMPARE(result.code, 0);
+    QCOMPARE(result.out, QStringLiteral("Nothing to save: every value already has that text.\n"));
+    QCOMPARE(readAll(m_file), saved);
+    QCOMPARE(backups().size(), 1);
+}
+
+void TestSettingsCli::fingerprintOfCheckAllowsTheSave()
+{
+    const QJsonObject check = QJsonDocument::fromJson(run({QStringLiteral("check"), QStringLiteral("--json"), m_file}).out.toUtf8()).object();
+    const QString fingerprint = check.value(QStringLiteral("fingerprint")).toString();
+    QCOMPARE(fingerprint.size(), 64);
+    QCOMPARE(check.value(QStringLiteral("values")).toInt(), 339);
+    const Result result = run({QStringLiteral("--json"), QStringLiteral("set"), m_file, QStringLiteral("--fingerprint"),
+                               fingerprint.toUpper(), kMaxProcessors + QLatin1String("=4")});
+    QCOMPARE(result.code, 0);
+    const QJsonObject saved = QJsonDocument::fromJson(result.out.toUtf8()).object();
+    QVERIFY(saved.value(QStringLiteral("saved")).toBool());
+    QCOMPARE(saved.value(QStringLiteral("changes")).toInt(), 1);
+    QVERIFY(QFile::exists(saved.value(QStringLiteral("backup")).toString()));
+    // The old fingerprint no longer matches the saved file.
+    QCOMPARE(run({QStringLiteral("set"), m_file, QStringLiteral("--fingerprint"), fingerprint, kMaxProcessors + QLatin1String("=2")}).code, 1);
+}
+
+void TestSettingsCli::deleteFollowsTheVerdicts_data()
+{
+    QTest::addColumn<QStringList>("paths");
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("safe at once") << QStringList{QStringLiteral("Global/Statistics")} << false;
+    QTest::newRow("warn with yes") << QStringList{QStringLiteral("ModuleData/Mirelux"), QStringLiteral("PixelMath")} << true;
+    QTest::newRow("inside another") << QStringList{QStringLiteral("Global/Statistics"), QStringLiteral("Global/Statistics/Process")}
+                                    << false;
+}
+
+void TestSettingsCli::deleteFollowsTheVerdicts()
+{
+    QFETCH(QStringList, paths);
+    QFETCH(bool, yes);
+    // The values that stay are the dump's value lines outside the deleted entries.
+    const QStringList before = run({QStringLiteral("dump"), m_file}).out.split(u'\n', Qt::SkipEmptyParts);
+    const auto kept = std::count_if(before.cbegin(), before.cend(), [&paths](const QString &line) {
+        return line.contains(u'\t') && std::none_of(paths.cbegin(), paths.cend(), [&line](const QString &path) {
+                   return line.startsWith(path + u'/');
+               });
+    });
+    QVERIFY(kept < 339);
+    QStringList arguments{QStringLiteral("delete"), m_file};
+    arguments += paths;
+    if (yes)
+        arguments << QStringLiteral("--yes");
+    const Result result = run(arguments);
+    QCOMPARE(result.code, 0);
+    QVERIFY(result.out.startsWith(QLatin1String("Saved. Backup: ")));
+    QCOMPARE(backups().size(), 1);
+    for (const QString &path : std::as_const(paths))
+        QCOMPARE(run({QStringLiteral("verdict"), m_file, path}).code, 1);
+    const QJsonObject check = QJsonDocument::fromJson(run({QStringLiteral("check"), QStringLiteral("--json"), m_file}).out.toUtf8()).object();
+    QCOMPARE(check.value(QStringLiteral("values")).toInt(), int(kept));
+}
+
+void TestSettingsCli::diffHidesNoise()
+{
+    QByteArray other = m_original;
+    other.replace("<v k=\"MaxProcessors\" t=\"i\" v=\"64\"/>", "<v k=\"MaxProcessors\" t=\"u\" v=\"64\"/>");
+    const QString otherPath = write(QStringLiteral("other.settings"), other);
+    // A counter is noise; a deleted tool's data exists only in the other file.
+    QCOMPARE(run({QStringLiteral("set"), m_file, QStringLiteral("Global/Statistics/Process/ImageCalibration/LaunchCount=113")}).code, 0);
+    QCOMPARE(run({QStringLiteral("delete"), m_file, QStringLiteral("--yes"), QStringLiteral("ModuleData/Mirelux")}).code, 0);
+
+    Result result = run({QStringLiteral("diff"), m_file, otherPath});
+    QCOMPARE(result.code, 0);
+    const QStringList lines = result.out.split(u'\n', Qt::SkipEmptyParts);
+    QVERIFY2(lines.contains(kMaxProcessors + QLatin1String("\tDifferent (type i / u)\t64\t64")), qPrintable(result.out));
+    QVERIFY(std::any_of(lines.cbegin(), lines.cend(), [](const QString &line) {
+        return line.startsWith(QLatin1String("ModuleData/Mirelux/Strength\tOnly in the other file\t\t0.65"));
+    }));
+    QVERIFY(!result.out.contains(QLatin1String("Global/Statistics/")));
+
+    // Equal files differ in nothing; --all adds the hidden noise only.
+    result = run({QStringLiteral("diff"), m_file, m_file});
+    QCOMPARE(result.out, QString());
+    result = run({QStringLiteral("diff"), m_file, otherPath, QStringLiteral("--all")});
+    QVERIFY(result.out.contains(QLatin1String("Global/Statistics/Process/ImageCalibration/LaunchCount\tDifferent\t113\t112\n")));
+    const QJsonObject json = QJsonDocument::fromJson(run({QStringLiteral("diff"), QStringLiteral("--json"), m_file, otherPath}).out.toUtf8()).object();
+    QCOMPARE(json.value(QStringLiteral("differences")).toArray().size(), lines.size());
+    QVERIFY(json.value(QStringLiteral("hidden")).toInt() > 0);
+    QCOMPARE(result.out.count(u'\n'), lines.size() + json.value(QStringLiteral("hidden")).toInt());
+    QCOMPARE(run({QStringLiteral("diff"), m_file, m_dir->filePath(QStringLiteral("missing"))}).code, 3);
+}
+
+void TestSettingsCli::healthAndModules()
+{
+    Result result = run({QStringLiteral("modules"), m_file});
+    QCOMPARE(result.code, 0);
+    QVERIFY(result.out.contains(QLatin1String("registered\tImageCalibration\t10\n")));
+    QVERIFY(result.out.contains(QLatin1String("unused\tMirelux\t13\n")));
+    const QJsonObject modules = QJsonDocument::fromJson(run({QStringLiteral("modules"), QStringLiteral("--json"), m_file}).out.toUtf8()).object();
+    QCOMPARE(modules.value(QStringLiteral("registered")).toArray().size(), 7);
+    QCOMPARE(modules.value(QStringLiteral("unused")).toArray().size(), 6);
+
+    result = run({QStringLiteral("health"), QStringLiteral("--json"), m_file});
+    const QJsonArray findings = QJsonDocument::fromJson(result.out.toUtf8()).object().value(QStringLiteral("findings")).toArray();
+    bool problem = false, unused = false;
+    for (const QJsonValue &finding : findings) {
+        problem = problem || finding.toObject().value(QStringLiteral("severity")).toString() == QLatin1String("Problem");
+        unused = unused || finding.toObject().value(QStringLiteral("id")).toString() == QLatin1String("unused-modules");
+    }
+    QVERIFY(unused);
+    QCOMPARE(result.code, problem ? 1 : 0);
+    QVERIFY(run({QStringLiteral("health"), m_file}).out.contains(QLatin1String("\tunused-modules\t6 module(s) have saved data")));
+}
+
+void TestSettingsCli::backupsKeep()
+{
+    // Three backups with distinct ages, and a link dressed as a backup that must survive.
+    const QDateTime now = QDateTime::currentDateTime();
+    for (int i = 0; i < 3; ++i) {
+        const QString path = write(QStringLiteral("core-001-pxi.settings.bak-2026120%1-120000").arg(i + 1), m_original);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(now.addSecs(-3600 * (3 - i)), QFileDevice::FileModificationTime));
+    }
+    const QString precious = write(QStringLiteral("precious.txt"), "mine");
+    QVERIFY(QFile::link(precious, m_dir->filePath(QStringLiteral("core-001-pxi.settings.bak-link"))));
+
+    Result result = run({QStringLiteral("backups"), m_file});
+    QCOMPARE(result.code, 0);
+    const QStringList lines = result.out.split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    QVERIFY(lines.at(0).endsWith(QLatin1String(".bak-20261203-120000")));
+
+    result = run({QStringLiteral("backups"), m_file, QStringLiteral("--keep"), QStringLiteral("1")});
+    QCOMPARE(result.code, 0);
+    QVERIFY2(result.out.contains(QLatin1String("2 backup(s)")), qPrintable(result.out));
+    QCOMPARE(backups(), QStringList({QStringLiteral("core-001-pxi.settings.bak-20261203-120000"),
+                                     QStringLiteral("core-001-pxi.settings.bak-link")}));
+    QCOMPARE(readAll(precious), QByteArray("mine"));
+    QCOMPARE(readAll(m_file), m_original);
+    // A settings file that is gone still has its backups listed.
+    QVERIFY(QFile::remove(m_file));
+    QCOMPARE(run({QStringLiteral("backups"), m_file}).out.count(u'\n'), 1);
+}
+
+void TestSettingsCli::jsonErrors()
+{
+    const Result result = run({QStringLiteral("--json"), QStringLiteral("get"), m_file, QStringLiteral("Global/Nope")});
+    QCOMPARE(result.code, 1);
+    const QJsonObject object = QJsonDocument::fromJson(result.out.toUtf8()).object();
+    QCOMPARE(object.value(QStringLiteral("exitCode")).toInt(), 1);
+    QCOMPARE(object.value(QStringLiteral("errors")).toArray().at(0).toString(), QStringLiteral("Global/Nope: no such setting."));
+    // After "--" a word that looks like an option is an argument.
+    QCOMPARE(run({QStringLiteral("label"), QStringLiteral("--"), QStringLiteral("--json")}).out, QStringLiteral("--json\n"));
+}
+
+QTEST_GUILESS_MAIN(TestSettingsCli)
+#include "tst_settingscli.moc"
