@@ -7,6 +7,8 @@
 #   ./prefwright.sh fuzz [SECONDS]    fuzz the settings reader (needs clang)
 #   ./prefwright.sh bench             reader and writer benchmarks
 #   ./prefwright.sh wincheck          compile-check the Windows-only source with MinGW
+#   ./prefwright.sh package           build the Debian package (build/prefwright_*.deb)
+#   ./prefwright.sh package-check     build it, unpack it into a scratch root and run it from there
 set -euo pipefail
 cd "$(dirname "$0")"
 root=$PWD
@@ -104,13 +106,45 @@ wincheck)
     x86_64-w64-mingw32-g++ -std=c++17 -fsyntax-only -Wall -Wextra -Werror -I"$root" "$root/platform/winapi.cpp"
     echo "The Windows-only source compiles."
     ;;
+package|package-check)
+    need_packages "${base_packages[@]}" dpkg-dev
+    configure_and_build "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    rm -f "$root"/build/prefwright_*.deb
+    (cd "$root/build" && cpack -G DEB >/dev/null)
+    deb=$(ls "$root"/build/prefwright_*.deb)
+    echo "Built $deb"
+    [ "$command" = package ] && exit 0
+    scratch="$root/build/package-root"
+    rm -rf "$scratch"
+    dpkg -x "$deb" "$scratch"
+    id=io.github.prefwright.Prefwright
+    for file in usr/bin/prefwright usr/bin/prefwright-cli usr/share/applications/$id.desktop \
+                usr/share/metainfo/$id.metainfo.xml usr/share/icons/hicolor/48x48/apps/$id.png \
+                usr/share/icons/hicolor/512x512/apps/$id.png; do
+        [ -e "$scratch/$file" ] || { echo "The package lacks /$file" >&2; exit 1; }
+    done
+    dpkg-deb -f "$deb" Depends | grep -q libqt6core6 || { echo "The package does not depend on Qt" >&2; exit 1; }
+    if command -v appstreamcli >/dev/null; then
+        appstreamcli validate --no-net "$scratch/usr/share/metainfo/$id.metainfo.xml" >/dev/null
+    fi
+    if command -v desktop-file-validate >/dev/null; then
+        desktop-file-validate "$scratch/usr/share/applications/$id.desktop"
+    fi
+    # Run the unpacked programs, on a copy of the demo so that nothing in the repository changes.
+    demo="$scratch/core-001-pxi.settings"
+    cp "$root/examples/core-001-pxi.settings" "$demo"
+    result=$("$scratch/usr/bin/prefwright-cli" check "$demo")
+    [ "$result" = "ok: 74 items, 339 values, compact layout" ] || { echo "Unexpected: $result" >&2; exit 1; }
+    QT_QPA_PLATFORM=offscreen "$scratch/usr/bin/prefwright" --version >/dev/null
+    echo "The package unpacks and runs: $result"
+    ;;
 bench)
     need_packages "${base_packages[@]}"
     configure_and_build "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
     "$root/build/bench/xsdtbench"
     ;;
 *)
-    echo "usage: $0 test [--sanitize] | fuzz [SECONDS] | bench | wincheck" >&2
+    echo "usage: $0 run [FILE] | test [--sanitize] | fuzz [SECONDS] | bench | wincheck | package | package-check" >&2
     exit 2
     ;;
 esac

@@ -33,21 +33,26 @@ QByteArray SettingsDocument::sha256(const QByteArray &bytes)
 
 bool SettingsDocument::readFile(const QString &path, QByteArray *bytes, QString *error)
 {
-    QFile file(path);
-    // A folder opens "successfully" on some platforms and reads as nothing; it is no file.
-    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
-        if (error) {
-            const QString reason = file.error() == QFileDevice::NoError ? tr("It is a folder.") : file.errorString();
-            *error = tr("Cannot read %1: %2").arg(path, reason);
-        }
-        return false;
-    }
-    *bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
+    const auto fail = [&](const QString &reason) {
         if (error)
-            *error = tr("Cannot read %1: %2").arg(path, file.errorString());
+            *error = tr("Cannot read %1: %2").arg(path, reason);
         return false;
-    }
+    };
+    // Decided before opening: a folder reads as nothing, a device never ends, and opening a
+    // named pipe waits for a writer that may never come.
+    const QFileInfo info(path);
+    if (info.isDir())
+        return fail(tr("It is a folder."));
+    if (info.exists() && !info.isFile())
+        return fail(tr("It is not a regular file."));
+    if (info.size() > kMaxFileSize)
+        return fail(tr("It is larger than %1 MiB, too large for a settings file.").arg(kMaxFileSize >> 20));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(file.errorString());
+    *bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return fail(file.errorString());
     return true;
 }
 

@@ -31,6 +31,9 @@ public:
         std::function<bool(QSaveFile &file)> commit;
     };
 
+    // Far beyond any real settings file, and small enough that its tree fits in memory.
+    static constexpr qint64 kMaxFileSize = qint64(512) << 20;
+
     SettingsDocument();
 
     void setPolicy(const DeletionPolicy *policy) { m_policy = policy; }

@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace pfw;
 
 class TestSettingsDocument : public QObject
@@ -123,8 +125,24 @@ void TestSettingsDocument::readFailureKeepsTheOpenFile()
     QCOMPARE(m_document.fingerprint(), fingerprint);
     QVERIFY(!m_document.file().root.children.empty());
 
+    // Nothing that is not a regular file is opened: a device never ends, a pipe never opens.
     QVERIFY(!m_document.load(m_dir->path(), &error));
-    QVERIFY2(error.startsWith(QStringLiteral("Cannot read ")), qPrintable(error));
+    QCOMPARE(error, QStringLiteral("Cannot read %1: It is a folder.").arg(m_dir->path()));
+    QVERIFY(!m_document.load(QStringLiteral("/dev/zero"), &error));
+    QCOMPARE(error, QStringLiteral("Cannot read /dev/zero: It is not a regular file."));
+    const QString pipe = m_dir->filePath(QStringLiteral("pipe.settings"));
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    QVERIFY(!m_document.load(pipe, &error));
+    QVERIFY2(error.endsWith(QLatin1String("It is not a regular file.")), qPrintable(error));
+
+    // A sparse file costs no disk space and is still too large.
+    const QString huge = m_dir->filePath(QStringLiteral("huge.settings"));
+    QFile file(huge);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(SettingsDocument::kMaxFileSize + 1));
+    file.close();
+    QVERIFY(!m_document.load(huge, &error));
+    QVERIFY2(error.endsWith(QLatin1String("It is larger than 512 MiB, too large for a settings file.")), qPrintable(error));
+    QCOMPARE(m_document.path(), m_path);
 }
 
 void TestSettingsDocument::invalidFileUnloads()
