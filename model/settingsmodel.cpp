@@ -2,16 +2,21 @@
 
 #include "core/valuetypes.h"
 #include "core/xsdtfile.h"
+#include "schema/settingsschema.h"
 
 #include <QBrush>
 #include <QFont>
 #include <QGuiApplication>
 #include <QPalette>
 
+#include <algorithm>
+
 namespace pfw {
 
 namespace {
 
+// Undoing more nodes than this resets the model: one signal instead of thousands.
+constexpr size_t kResetThreshold = 200;
 const QColor kDeletedBackground(230, 60, 60, 60);
 const QColor kEditedBackground(255, 190, 0, 70);
 constexpr qsizetype kDisplayLength = 200;
@@ -29,6 +34,7 @@ void SettingsModel::setDocument(XsdtFile *file)
     m_file = file;
     m_rows.clear();
     endResetModel();
+    clearHistory();
 }
 
 void SettingsModel::setReadOnly(bool on)
@@ -37,6 +43,7 @@ void SettingsModel::setReadOnly(bool on)
         return;
     m_readOnly = on;
     refreshAll();
+    emit historyChanged();
 }
 
 XsdtNode *SettingsModel::nodeFor(const QModelIndex &index) const
@@ -238,9 +245,11 @@ bool SettingsModel::setData(const QModelIndex &index, const QVariant &value, int
     }
     if (normalized == node->value)
         return false;
+    const QString before = node->value;
     node->value = normalized;
     emit dataChanged(this->index(index.row(), KeyColumn, index.parent()),
                      this->index(index.row(), TypeColumn, index.parent()));
+    record(ChangeKind::Edit, {{node, before, normalized, node->deleted, node->deleted}});
     emit edited();
     return true;
 }
@@ -249,8 +258,10 @@ void SettingsModel::revertValue(XsdtNode *node)
 {
     if (!node || !node->isEdited())
         return;
+    const QString before = node->value;
     node->value = node->savedValue;
     emit dataChanged(indexFor(node, KeyColumn), indexFor(node, ValueColumn));
+    record(ChangeKind::Revert, {{node, before, node->value, node->deleted, node->deleted}});
     emit edited();
 }
 
@@ -272,6 +283,7 @@ bool SettingsModel::requestDeletion(XsdtNode *node, QString *whyNot)
         return refuse(verdict.reason);
     node->deleted = true;
     notifySubtree(node);
+    record(ChangeKind::Deletion, {{node, node->value, node->value, false, true}});
     emit edited();
     return true;
 }
@@ -282,6 +294,7 @@ void SettingsModel::undoDeletion(XsdtNode *node)
         return;
     node->deleted = false;
     notifySubtree(node);
+    record(ChangeKind::Restore, {{node, node->value, node->value, true, false}});
     emit edited();
 }
 
@@ -289,9 +302,16 @@ void SettingsModel::revertAll()
 {
     if (!m_file)
         return;
+    std::vector<NodeChange> changes;
+    for (XsdtNode *node : m_file->root.editedValues())
+        changes.push_back({node, node->value, node->savedValue, node->deleted, node->deleted});
+    for (XsdtNode *node : m_file->root.pendingDeletions())
+        changes.push_back({node, node->value, node->value, true, false});
     beginResetModel();
     m_file->root.revertAll();
     endResetModel();
+    if (!changes.empty())
+        record(ChangeKind::RevertAll, std::move(changes));
     emit edited();
 }
 
@@ -329,6 +349,182 @@ void SettingsModel::notifyChildren(const XsdtNode &node, const QModelIndex &inde
         if (!child.children.empty())
             notifyChildren(child, createIndex(row, KeyColumn, const_cast<XsdtNode *>(&child)));
     }
+}
+
+QString SettingsModel::stepName(ChangeKind kind, const XsdtNode *node, int count)
+{
+    if (count == 1 && node) {
+        const QString label = SettingsSchema::humanizeKey(node->key);
+        switch (kind) {
+        case ChangeKind::Edit: return tr("edit of %1").arg(label);
+        case ChangeKind::Revert: return tr("revert of %1").arg(label);
+        case ChangeKind::Deletion: return tr("deletion of %1").arg(label);
+        case ChangeKind::Restore: return tr("restore of %1").arg(label);
+        case ChangeKind::RevertAll: break;
+        }
+    }
+    const bool one = count == 1;
+    switch (kind) {
+    case ChangeKind::Edit: return one ? tr("edit of 1 value") : tr("edit of %1 values").arg(count);
+    case ChangeKind::Revert: return one ? tr("revert of 1 value") : tr("revert of %1 values").arg(count);
+    case ChangeKind::Deletion: return one ? tr("deletion of 1 entry") : tr("deletion of %1 entries").arg(count);
+    case ChangeKind::Restore: return one ? tr("restore of 1 entry") : tr("restore of %1 entries").arg(count);
+    case ChangeKind::RevertAll: break;
+    }
+    return tr("revert of all changes");
+}
+
+void SettingsModel::record(ChangeKind kind, std::vector<NodeChange> changes, int count)
+{
+    PendingStep pending;
+    pending.kinds.append(kind);
+    pending.step.name = stepName(kind, changes.size() == 1 ? changes.front().node : nullptr,
+                                 kind == ChangeKind::RevertAll ? 0 : count);
+    pending.step.changes = std::move(changes);
+    addPending(std::move(pending));
+}
+
+void SettingsModel::recordExternal(int count, std::function<void(bool)> apply)
+{
+    PendingStep pending;
+    pending.kinds.append(ChangeKind::Deletion);
+    pending.externalCount = count;
+    pending.step.name = stepName(ChangeKind::Deletion, nullptr, count);
+    pending.step.externals.push_back(std::move(apply));
+    addPending(std::move(pending));
+}
+
+// A step of its own, or part of the open batch.
+void SettingsModel::addPending(PendingStep pending)
+{
+    if (m_batchDepth == 0) {
+        finishStep(std::move(pending));
+        return;
+    }
+    m_batch.kinds += pending.kinds;
+    m_batch.step.name = pending.step.name;
+    m_batch.externalCount += pending.externalCount;
+    for (NodeChange &change : pending.step.changes)
+        m_batch.step.changes.push_back(std::move(change));
+    for (auto &external : pending.step.externals)
+        m_batch.step.externals.push_back(std::move(external));
+}
+
+void SettingsModel::beginBatch()
+{
+    if (m_batchDepth++ == 0)
+        m_batch = PendingStep();
+}
+
+void SettingsModel::endBatch()
+{
+    if (m_batchDepth == 0 || --m_batchDepth > 0)
+        return;
+    PendingStep pending = std::move(m_batch);
+    m_batch = PendingStep();
+    if (pending.kinds.isEmpty())
+        return;
+    // One change keeps its own name; several of one kind are counted; a mix is just changes.
+    if (pending.kinds.size() > 1) {
+        const ChangeKind first = pending.kinds.constFirst();
+        const bool same = std::all_of(pending.kinds.cbegin(), pending.kinds.cend(),
+                                      [first](ChangeKind kind) { return kind == first; });
+        const int count = int(pending.step.changes.size()) + pending.externalCount;
+        if (pending.kinds.contains(ChangeKind::RevertAll))
+            pending.step.name = stepName(ChangeKind::RevertAll, nullptr, 0);
+        else if (same)
+            pending.step.name = stepName(first, nullptr, count);
+        else
+            pending.step.name = tr("%1 changes").arg(pending.kinds.size());
+    }
+    finishStep(std::move(pending));
+}
+
+void SettingsModel::finishStep(PendingStep pending)
+{
+    m_history.resize(m_done);
+    m_history.push_back(std::move(pending.step));
+    m_done = m_history.size();
+    emit historyChanged();
+}
+
+bool SettingsModel::canUndo() const
+{
+    return !m_readOnly && m_file && m_done > 0;
+}
+
+bool SettingsModel::canRedo() const
+{
+    return !m_readOnly && m_file && m_done < m_history.size();
+}
+
+QString SettingsModel::undoName() const
+{
+    return m_done > 0 ? m_history[m_done - 1].name : QString();
+}
+
+QString SettingsModel::redoName() const
+{
+    return m_done < m_history.size() ? m_history[m_done].name : QString();
+}
+
+bool SettingsModel::undo()
+{
+    if (!canUndo() || m_batchDepth > 0)
+        return false;
+    --m_done;
+    applyStep(m_history[m_done], false);
+    return true;
+}
+
+bool SettingsModel::redo()
+{
+    if (!canRedo() || m_batchDepth > 0)
+        return false;
+    // Counted first: the signals of the step already report the new position.
+    ++m_done;
+    applyStep(m_history[m_done - 1], true);
+    return true;
+}
+
+void SettingsModel::clearHistory()
+{
+    const bool had = !m_history.empty();
+    m_history.clear();
+    m_done = 0;
+    if (had)
+        emit historyChanged();
+}
+
+// The same notifications as the change itself, so every view follows.
+void SettingsModel::applyStep(const ChangeStep &step, bool redo)
+{
+    const bool reset = step.changes.size() > kResetThreshold;
+    if (reset)
+        beginResetModel();
+    const auto apply = [this, redo, reset](const NodeChange &change) {
+        XsdtNode *node = change.node;
+        const bool deletedNow = node->deleted;
+        node->value = redo ? change.valueAfter : change.valueBefore;
+        node->deleted = redo ? change.deletedAfter : change.deletedBefore;
+        if (reset)
+            return;
+        if (deletedNow != node->deleted)
+            notifySubtree(node);
+        else
+            emit dataChanged(indexFor(node, KeyColumn), indexFor(node, TypeColumn));
+    };
+    // Undone last change first: a node changed twice in one step ends as it started.
+    if (redo)
+        std::for_each(step.changes.cbegin(), step.changes.cend(), apply);
+    else
+        std::for_each(step.changes.crbegin(), step.changes.crend(), apply);
+    if (reset)
+        endResetModel();
+    for (const auto &external : step.externals)
+        external(redo);
+    emit edited();
+    emit historyChanged();
 }
 
 void SettingsModel::refreshAll()

@@ -5,6 +5,9 @@
 #include <QAbstractItemModel>
 #include <QHash>
 
+#include <functional>
+#include <vector>
+
 namespace pfw {
 
 class XsdtFile;
@@ -45,6 +48,35 @@ public:
     bool requestDeletion(XsdtNode *node, QString *whyNot = nullptr);
     void undoDeletion(XsdtNode *node);
     void revertAll();
+
+    // Undo history of the pending changes: every accepted change is one step, and the changes
+    // made between beginBatch and endBatch are one step together. Undo never writes the file.
+    bool canUndo() const;
+    bool canRedo() const;
+    // What the next undo or redo does, e.g. "edit of Max processors".
+    QString undoName() const;
+    QString redoName() const;
+    bool undo();
+    bool redo();
+    // Steps point into the tree: cleared whenever the tree is replaced or a save removes nodes.
+    void clearHistory();
+    void beginBatch();
+    void endBatch();
+    // Holds a batch open for its lifetime.
+    class Batch final
+    {
+    public:
+        explicit Batch(SettingsModel *model) : m_model(model) { m_model->beginBatch(); }
+        ~Batch() { m_model->endBatch(); }
+        Batch(const Batch &) = delete;
+        Batch &operator=(const Batch &) = delete;
+
+    private:
+        SettingsModel *m_model;
+    };
+    // Makes a change kept outside the tree (a queued leftover file) part of the current step.
+    // apply(true) redoes it, apply(false) undoes it.
+    void recordExternal(int count, std::function<void(bool redo)> apply);
     DeletionVerdict verdict(const XsdtNode *node) const;
     bool isEditLocked(const XsdtNode *node) const;
     void notifySubtree(const XsdtNode *node);
@@ -59,8 +91,37 @@ public:
 signals:
     void edited();
     void editRejected(const QString &reason);
+    void historyChanged();
 
 private:
+    enum class ChangeKind : quint32 { Edit = 0, Revert = 1, Deletion = 2, Restore = 3, RevertAll = 4 };
+    struct NodeChange
+    {
+        XsdtNode *node = nullptr;
+        QString valueBefore;
+        QString valueAfter;
+        bool deletedBefore = false;
+        bool deletedAfter = false;
+    };
+    struct ChangeStep
+    {
+        QString name;
+        std::vector<NodeChange> changes;
+        std::vector<std::function<void(bool)>> externals;
+    };
+    struct PendingStep
+    {
+        ChangeStep step;
+        QList<ChangeKind> kinds;
+        int externalCount = 0;
+    };
+
+    void record(ChangeKind kind, std::vector<NodeChange> changes, int count = 1);
+    void addPending(PendingStep pending);
+    void finishStep(PendingStep pending);
+    void applyStep(const ChangeStep &step, bool redo);
+    static QString stepName(ChangeKind kind, const XsdtNode *node, int count);
+
     int rowOf(const XsdtNode *node) const;
     void notifyChildren(const XsdtNode &node, const QModelIndex &index);
 
@@ -70,6 +131,10 @@ private:
     // Row numbers of items, filled a parent at a time: looking a node up among tens of
     // thousands of siblings on every parent() call would make views crawl.
     mutable QHash<const XsdtNode *, int> m_rows;
+    std::vector<ChangeStep> m_history;
+    size_t m_done = 0;
+    int m_batchDepth = 0;
+    PendingStep m_batch;
 };
 
 } // namespace pfw

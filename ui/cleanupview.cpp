@@ -278,6 +278,7 @@ void CleanupView::queueTicked()
     }
     int queued = 0;
     QString firstRefusal;
+    const SettingsModel::Batch batch(m_model);
     for (QTreeWidgetItem *item : ticked) {
         for (XsdtNode *node : m_entries.value(item)) {
             QString whyNot;
@@ -294,6 +295,7 @@ void CleanupView::queueTicked()
 
 void CleanupView::undoTicked()
 {
+    const SettingsModel::Batch batch(m_model);
     for (QTreeWidgetItem *item : tickedEntries()) {
         for (XsdtNode *node : m_entries.value(item))
             m_model->undoDeletion(node);

@@ -410,12 +410,14 @@ void CompareView::copyEntries(const QList<int> &entries)
             ++failed;
     }
     int copied = 0;
+    m_model->beginBatch();
     for (const auto &[node, text] : copies) {
         if (m_model->setData(m_model->indexFor(node, SettingsModel::ValueColumn), text, Qt::EditRole))
             ++copied;
         else
             ++failed;
     }
+    m_model->endBatch();
     if (copied > 0 && failed == 0)
         emit message(tr("Copied %n value(s) into this file. Review and save when ready.", nullptr, copied));
     else if (failed > 0)

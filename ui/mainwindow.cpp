@@ -44,6 +44,7 @@
 #include <QStandardPaths>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
@@ -168,6 +169,13 @@ void MainWindow::buildActions()
 
     ThemeManager &theme = ThemeManager::instance();
     QMenu *edit = menuBar()->addMenu(tr("&Edit"));
+    m_undoAction = edit->addAction(tr("&Undo"), m_model, &SettingsModel::undo);
+    m_undoAction->setShortcut(QKeySequence::Undo);
+    m_redoAction = edit->addAction(tr("&Redo"), m_model, &SettingsModel::redo);
+    m_redoAction->setShortcut(QKeySequence::Redo);
+    connect(m_model, &SettingsModel::historyChanged, this, &MainWindow::updateUndoActions);
+    updateUndoActions();
+    edit->addSeparator();
     m_revertAllAction = edit->addAction(tr("Revert &all changes"), this, &MainWindow::onRevertAll);
     edit->addSeparator();
     QMenu *themes = edit->addMenu(tr("&Theme"));
@@ -576,9 +584,25 @@ void MainWindow::onRevertAll()
                               QMessageBox::Yes | QMessageBox::No)
         != QMessageBox::Yes)
         return;
+    const QStringList leftovers = m_unused->queuedRequests();
+    m_model->beginBatch();
     m_model->revertAll();
+    if (!leftovers.isEmpty())
+        m_model->recordExternal(int(leftovers.size()), [view = QPointer(m_unused), leftovers](bool redo) {
+            if (view)
+                view->setQueued(leftovers, !redo);
+        });
+    m_model->endBatch();
     m_unused->clearQueue();
     refreshState();
+}
+
+void MainWindow::updateUndoActions()
+{
+    m_undoAction->setEnabled(m_model->canUndo());
+    m_undoAction->setText(m_model->canUndo() ? tr("&Undo %1").arg(m_model->undoName()) : tr("&Undo"));
+    m_redoAction->setEnabled(m_model->canRedo());
+    m_redoAction->setText(m_model->canRedo() ? tr("&Redo %1").arg(m_model->redoName()) : tr("&Redo"));
 }
 
 void MainWindow::onRestoreBackup()
@@ -876,6 +900,8 @@ bool MainWindow::onSave()
         const QString removal = deleteLeftoversAfterSave(leftovers).section(u'\n', 0, 0);
         message = message.isEmpty() ? removal : message + u' ' + removal;
     }
+    // Saved nodes are gone or committed: no step can be undone against them any more.
+    m_model->clearHistory();
     showMessage(message, 10000);
     refreshState();
     return true;

@@ -67,6 +67,8 @@ public:
     QToolBar *toolbar() const { return m_toolbar; }
     AdBanner *adBanner() const { return m_adBanner; }
     QAction *revertAllAction() const { return m_revertAllAction; }
+    QAction *undoAction() const { return m_undoAction; }
+    QAction *redoAction() const { return m_redoAction; }
     QAction *themeAction(int mode) const { return m_themeActions.value(mode); }
     bool isHostRunning() const { return m_running; }
     bool isChangedOnDisk() const { return m_changedOnDisk; }
@@ -76,6 +78,7 @@ public slots:
     void onReload();
     bool onSave();
     void onRevertAll();
+    void updateUndoActions();
     void onFindModule();
     void onUnusedModules();
     void onHealthCheck();
@@ -131,6 +134,8 @@ private:
     QAction *m_backupsAction = nullptr;
     QAction *m_quitAction = nullptr;
     QAction *m_revertAllAction = nullptr;
+    QAction *m_undoAction = nullptr;
+    QAction *m_redoAction = nullptr;
     QMap<int, QAction *> m_themeActions;
     QAction *m_findModuleAction = nullptr;
     QAction *m_toggleThemeAction = nullptr;

@@ -264,6 +264,7 @@ void ReviewDialog::updateDetails()
 void ReviewDialog::revertSelected()
 {
     bool reverted = false;
+    m_model->beginBatch();
     for (const QTreeWidgetItem *item : m_changes->selectedItems()) {
         XsdtNode *node = item->parent() ? nullptr : rowNode(item);
         if (!node)
@@ -274,6 +275,7 @@ void ReviewDialog::revertSelected()
             m_model->revertValue(node);
         reverted = true;
     }
+    m_model->endBatch();
     if (reverted)
         refill();
 }

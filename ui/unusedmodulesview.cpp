@@ -15,6 +15,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStyle>
@@ -363,6 +364,7 @@ void UnusedModulesView::queueTicked()
     }
     int queuedNodes = 0;
     QStringList refused;
+    const SettingsModel::Batch batch(m_model);
     for (Card *card : std::as_const(cards)) {
         for (XsdtNode *node : std::as_const(card->info.dataNodes)) {
             if (m_model->requestDeletion(node))
@@ -372,11 +374,18 @@ void UnusedModulesView::queueTicked()
         }
         card->tick->setChecked(false);
     }
+    QStringList requests;
     for (LeftoverRow *row : std::as_const(rows)) {
-        m_queued.insert(leftoverRequest(row->leftover));
+        requests << leftoverRequest(row->leftover);
+        m_queued.insert(requests.constLast());
         const QSignalBlocker blocker(row->tick);
         row->tick->setChecked(false);
     }
+    if (!requests.isEmpty())
+        m_model->recordExternal(int(requests.size()), [view = QPointer(this), requests](bool redo) {
+            if (view)
+                view->setQueued(requests, redo);
+        });
     updateTexts();
     if (!rows.isEmpty())
         emit queueChanged();
@@ -395,7 +404,8 @@ void UnusedModulesView::queueTicked()
 
 void UnusedModulesView::undoQueued()
 {
-    bool removed = false;
+    QStringList removed;
+    const SettingsModel::Batch batch(m_model);
     for (const auto &card : m_cards) {
         if (card->tick->isChecked()) {
             for (XsdtNode *node : std::as_const(card->info.dataNodes))
@@ -404,12 +414,18 @@ void UnusedModulesView::undoQueued()
         }
         for (LeftoverRow &row : card->leftoverRows) {
             if (row.tick->isChecked()) {
-                removed = m_queued.remove(leftoverRequest(row.leftover)) || removed;
+                const QString request = leftoverRequest(row.leftover);
+                if (m_queued.remove(request))
+                    removed << request;
                 row.tick->setChecked(false);
             }
         }
     }
-    if (removed) {
+    if (!removed.isEmpty()) {
+        m_model->recordExternal(int(removed.size()), [view = QPointer(this), removed](bool redo) {
+            if (view)
+                view->setQueued(removed, !redo);
+        });
         updateTexts();
         emit queueChanged();
     }
@@ -443,6 +459,18 @@ QStringList UnusedModulesView::queuedRequests() const
     QStringList requests(m_queued.cbegin(), m_queued.cend());
     requests.sort(Qt::CaseSensitive);
     return requests;
+}
+
+void UnusedModulesView::setQueued(const QStringList &requests, bool queued)
+{
+    for (const QString &request : requests) {
+        if (queued)
+            m_queued.insert(request);
+        else
+            m_queued.remove(request);
+    }
+    updateTexts();
+    emit queueChanged();
 }
 
 void UnusedModulesView::clearQueue()

@@ -62,6 +62,8 @@ public:
     QList<Leftover> queuedLeftovers() const;
     QStringList queuedRequests() const;
     void clearQueue();
+    // Queues or unqueues leftovers by request, as undo and redo do.
+    void setQueued(const QStringList &requests, bool queued);
     void expandModule(const QString &name);
     void tickAll();
     void queueTicked();

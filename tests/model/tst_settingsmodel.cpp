@@ -36,9 +36,17 @@ private slots:
     void filter_data();
     void filter();
     void changedOnlyFollowsEditsOnRefilter();
+    void undoRedo_data();
+    void undoRedo();
+    void newChangeDropsTheRedoSteps();
+    void noUndoWhileViewOnlyOrAfterANewDocument();
+    void largeStepsUndoInOneReset();
 
 private:
     QModelIndex valueIndex(const char *path) const;
+    XsdtNode *at(const char *path) const { return m_file.root.findPath(QString::fromLatin1(path)); }
+    // Everything a change can touch: the values and deletions as saved, and the change count.
+    QByteArray state() const { return m_file.serialize() + QByteArray::number(m_file.root.pendingChangeCount()); }
 
     DeletionPolicy m_policy;
     XsdtFile m_file;
@@ -73,6 +81,10 @@ void TestSettingsModel::passesTheModelTester()
     m_model.undoDeletion(m_file.root.findPath(u"ModuleData/Mirelux"));
     m_model.setReadOnly(true);
     m_model.setReadOnly(false);
+    QVERIFY(m_model.undo());
+    QVERIFY(m_model.redo());
+    m_model.revertAll();
+    QVERIFY(m_model.undo());
     m_model.revertAll();
     m_model.setDocument(nullptr);
     QCOMPARE(m_model.rowCount(), 0);
@@ -345,6 +357,153 @@ void TestSettingsModel::changedOnlyFollowsEditsOnRefilter()
     QVERIFY(proxy.mapFromSource(m_model.indexFor(gamma)).isValid());
     proxy.refilter();
     QVERIFY(!proxy.mapFromSource(m_model.indexFor(gamma)).isValid());
+}
+
+void TestSettingsModel::undoRedo_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("edit") << "edit" << "edit of Max processors";
+    QTest::newRow("revert") << "revert" << "revert of Max processors";
+    QTest::newRow("deletion") << "delete" << "deletion of Command history";
+    QTest::newRow("restore") << "restore" << "restore of Command history";
+    QTest::newRow("revert all") << "revert all" << "revert of all changes";
+    QTest::newRow("batch of deletions") << "delete three" << "deletion of 3 entries";
+    QTest::newRow("mixed batch") << "mixed" << "2 changes";
+    QTest::newRow("one value twice") << "edit twice" << "edit of 2 values";
+    QTest::newRow("batch of one") << "batch of one" << "edit of Gamma";
+}
+
+// Undo puts back exactly the state before the step, redo exactly the state after it.
+void TestSettingsModel::undoRedo()
+{
+    QFETCH(QString, operation);
+    QFETCH(QString, name);
+    XsdtNode *processors = at("Global/Preferences/Process/MaxProcessors");
+    XsdtNode *history = at("CommandHistory");
+    // Earlier steps some operations build on.
+    if (operation == u"revert" || operation == u"revert all")
+        QVERIFY(m_model.setData(valueIndex("Global/Preferences/Process/MaxProcessors"), QStringLiteral("8")));
+    if (operation == u"restore" || operation == u"revert all")
+        QVERIFY(m_model.requestDeletion(history));
+    const QByteArray before = state();
+    QSignalSpy edited(&m_model, &SettingsModel::edited);
+
+    if (operation == u"edit") {
+        QVERIFY(m_model.setData(valueIndex("Global/Preferences/Process/MaxProcessors"), QStringLiteral("8")));
+    } else if (operation == u"revert") {
+        m_model.revertValue(processors);
+    } else if (operation == u"delete") {
+        QVERIFY(m_model.requestDeletion(history));
+    } else if (operation == u"restore") {
+        m_model.undoDeletion(history);
+    } else if (operation == u"revert all") {
+        m_model.revertAll();
+    } else {
+        const SettingsModel::Batch batch(&m_model);
+        if (operation == u"delete three") {
+            QVERIFY(m_model.requestDeletion(history));
+            QVERIFY(m_model.requestDeletion(at("ModuleData/Mirelux")));
+            QVERIFY(m_model.requestDeletion(at("PixelMath")));
+        } else if (operation == u"mixed") {
+            QVERIFY(m_model.setData(valueIndex("Global/Preferences/Process/MaxProcessors"), QStringLiteral("8")));
+            QVERIFY(m_model.requestDeletion(history));
+        } else if (operation == u"edit twice") {
+            QVERIFY(m_model.setData(valueIndex("Global/Preferences/Process/MaxProcessors"), QStringLiteral("8")));
+            QVERIFY(m_model.setData(valueIndex("Global/Preferences/Process/MaxProcessors"), QStringLiteral("16")));
+        } else {
+            QVERIFY(m_model.setData(valueIndex("Global/RGBWorkingSpace/Gamma"), QStringLiteral("1.8")));
+        }
+        QVERIFY(!m_model.canUndo() || m_model.undoName() != name); // the batch is not a step until it ends
+    }
+    const QByteArray after = state();
+    QVERIFY(after != before);
+    QVERIFY(m_model.canUndo());
+    QVERIFY(!m_model.canRedo());
+    QCOMPARE(m_model.undoName(), name);
+
+    edited.clear();
+    QVERIFY(m_model.undo());
+    QCOMPARE(state(), before);
+    QCOMPARE(edited.size(), 1);
+    QCOMPARE(m_model.redoName(), name);
+    // Listeners of the step's signals already see where the history stands.
+    QString undoNameSeen;
+    const auto connection = connect(&m_model, &SettingsModel::historyChanged, this,
+                                    [this, &undoNameSeen] { undoNameSeen = m_model.undoName(); });
+    QVERIFY(m_model.redo());
+    disconnect(connection);
+    QCOMPARE(undoNameSeen, name);
+    QCOMPARE(state(), after);
+    QVERIFY(!m_model.redo());
+    QVERIFY(m_model.undo());
+    QCOMPARE(state(), before);
+}
+
+void TestSettingsModel::newChangeDropsTheRedoSteps()
+{
+    QVERIFY(m_model.setData(valueIndex("Global/Preferences/Process/MaxProcessors"), QStringLiteral("8")));
+    QVERIFY(m_model.requestDeletion(at("CommandHistory")));
+    QVERIFY(m_model.undo());
+    QVERIFY(m_model.canRedo());
+    QVERIFY(m_model.setData(valueIndex("Global/RGBWorkingSpace/Gamma"), QStringLiteral("1.8")));
+    QVERIFY(!m_model.canRedo());
+    QCOMPARE(m_model.undoName(), QStringLiteral("edit of Gamma"));
+    QVERIFY(m_model.undo());
+    QCOMPARE(m_model.undoName(), QStringLiteral("edit of Max processors"));
+    QVERIFY(!at("CommandHistory")->deleted);
+
+    // A change kept outside the tree is undone and redone with its step.
+    QList<bool> calls;
+    m_model.recordExternal(2, [&calls](bool redo) { calls << redo; });
+    QCOMPARE(m_model.undoName(), QStringLiteral("deletion of 2 entries"));
+    QVERIFY(m_model.undo());
+    QVERIFY(m_model.redo());
+    QCOMPARE(calls, QList<bool>({false, true}));
+}
+
+void TestSettingsModel::noUndoWhileViewOnlyOrAfterANewDocument()
+{
+    QSignalSpy history(&m_model, &SettingsModel::historyChanged);
+    QVERIFY(m_model.setData(valueIndex("Global/Preferences/Process/MaxProcessors"), QStringLiteral("8")));
+    QCOMPARE(history.size(), 1);
+    m_model.setReadOnly(true);
+    QVERIFY(!m_model.canUndo());
+    QVERIFY(!m_model.undo());
+    QCOMPARE(at("Global/Preferences/Process/MaxProcessors")->value, QStringLiteral("8"));
+    m_model.setReadOnly(false);
+    QVERIFY(m_model.canUndo());
+
+    m_model.setDocument(&m_file);
+    QVERIFY(!m_model.canUndo());
+    QVERIFY(!m_model.undo());
+    QCOMPARE(at("Global/Preferences/Process/MaxProcessors")->value, QStringLiteral("8"));
+    QVERIFY(m_model.undoName().isEmpty());
+}
+
+// Thousands of dataChanged signals would stall a view; a big step resets the model once.
+void TestSettingsModel::largeStepsUndoInOneReset()
+{
+    QVERIFY(m_file.parse(SettingsGenerator::withValues(2000)));
+    m_model.setDocument(&m_file);
+    const QList<XsdtNode *> values = m_file.root.valueNodes();
+    {
+        const SettingsModel::Batch batch(&m_model);
+        for (XsdtNode *node : values) {
+            if (node->type == u's' && node->isEditableValue() && !m_model.isEditLocked(node))
+                m_model.setData(m_model.indexFor(node, SettingsModel::ValueColumn), node->value + QLatin1String("x"));
+        }
+    }
+    QVERIFY(m_file.root.pendingChangeCount() > 200);
+    const QByteArray after = state();
+    QSignalSpy resets(&m_model, &QAbstractItemModel::modelReset);
+    QSignalSpy changes(&m_model, &QAbstractItemModel::dataChanged);
+    QVERIFY(m_model.undo());
+    QCOMPARE(resets.size(), 1);
+    QCOMPARE(changes.size(), 0);
+    QCOMPARE(m_file.root.pendingChangeCount(), 0);
+    QVERIFY(m_model.redo());
+    QCOMPARE(state(), after);
 }
 
 QTEST_MAIN(TestSettingsModel)

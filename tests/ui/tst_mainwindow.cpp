@@ -15,6 +15,7 @@
 #include "ui/healthview.h"
 #include "ui/backupsdialog.h"
 #include "ui/collapsiblesection.h"
+#include "ui/compareview.h"
 #include "ui/screenplacement.h"
 
 #include <QCheckBox>
@@ -76,6 +77,9 @@ private slots:
     void manageBackups();
     void placement_data();
     void placement();
+    void undoAndRedoAcrossViews();
+    void undoAfterReloadDoesNothing();
+    void undoKeyInALineEditUndoesTyping();
 
 private:
     QString settingsFile(const char *name) const { return m_dir->filePath(QStringLiteral("home/.PixInsight/") + QLatin1String(name)); }
@@ -565,6 +569,14 @@ void TestMainWindow::queuedLeftoverGoesWithTheSave()
     test::answerNext<QMessageBox>([](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); });
     unused->queueTicked();
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright - 1 unsaved change(s)"));
+    // A queued file is a step of the history like any change in the tree.
+    QCOMPARE(m_window->undoAction()->text(), QStringLiteral("&Undo deletion of 1 entry"));
+    m_window->undoAction()->trigger();
+    QVERIFY(unused->queuedRequests().isEmpty());
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright"));
+    m_window->redoAction()->trigger();
+    QCOMPARE(unused->queuedRequests().size(), 1);
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright - 1 unsaved change(s)"));
 
     QString summary;
     test::answerNext<ReviewDialog>([&summary](ReviewDialog *review) {
@@ -692,6 +704,103 @@ void TestMainWindow::placement()
     bool wasMoved = !moved;
     QCOMPARE(placeOnScreen(frame, {QRect(0, 0, 1920, 1040)}, QRect(0, 0, 1920, 1040), &wasMoved), placed);
     QCOMPARE(wasMoved, moved);
+}
+
+void TestMainWindow::undoAndRedoAcrossViews()
+{
+    QAction *undo = m_window->undoAction();
+    QAction *redo = m_window->redoAction();
+    QVERIFY(!undo->isEnabled() && !redo->isEnabled());
+    QCOMPARE(undo->text(), QStringLiteral("&Undo"));
+    QList<QByteArray> states{m_window->document().file().serialize()};
+    QStringList titles{m_window->windowTitle()};
+    const auto remember = [&] {
+        states << m_window->document().file().serialize();
+        titles << m_window->windowTitle();
+    };
+
+    QVERIFY(m_window->allSettingsPage()->tree()->model()->setData(proxyIndex("Global/Preferences/Process/MaxProcessors", 1),
+                                                                  QStringLiteral("8")));
+    QCOMPARE(undo->text(), QStringLiteral("&Undo edit of Max processors"));
+    remember();
+
+    test::answerNext<QMessageBox>([](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); });
+    m_window->deletionFlow()->confirmAndQueueDeletion(node("ModuleData/Mirelux"));
+    QCOMPARE(undo->text(), QStringLiteral("&Undo deletion of Mirelux"));
+    remember();
+
+    // The compared file agrees on the edited value and differs in two others: one step copies both.
+    QByteArray other = m_original;
+    other.replace("<v k=\"MaxProcessors\" t=\"i\" v=\"64\"/>", "<v k=\"MaxProcessors\" t=\"i\" v=\"8\"/>");
+    other.replace("<v k=\"Gamma\" t=\"F\" v=\"2.2\"/>", "<v k=\"Gamma\" t=\"F\" v=\"1.8\"/>");
+    other.replace("<v k=\"MaxModuleThreadPriority\" t=\"i\" v=\"4\"/>", "<v k=\"MaxModuleThreadPriority\" t=\"i\" v=\"2\"/>");
+    const QString otherPath = m_dir->filePath(QStringLiteral("other.settings"));
+    writeFile(otherPath, other);
+    QString error;
+    QVERIFY2(m_window->compareView()->loadOther(otherPath, &error), qPrintable(error));
+    test::answerNext<QMessageBox>([](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); });
+    m_window->compareView()->copyAllShown();
+    QCOMPARE(node("Global/RGBWorkingSpace/Gamma")->value, QStringLiteral("1.8"));
+    QCOMPARE(undo->text(), QStringLiteral("&Undo edit of 2 values"));
+    remember();
+    QCOMPARE(titles.constLast(), QStringLiteral("Prefwright - 4 unsaved change(s)"));
+
+    // Undo from the keyboard, with the focus in the tree.
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    m_window->allSettingsPage()->tree()->setFocus();
+    for (int step = 2; step >= 0; --step) {
+        QTest::keySequence(m_window->allSettingsPage()->tree(), QKeySequence::Undo);
+        QCOMPARE(m_window->document().file().serialize(), states.at(step));
+        QCOMPARE(m_window->windowTitle(), titles.at(step));
+    }
+    QVERIFY(!undo->isEnabled());
+    QCOMPARE(redo->text(), QStringLiteral("&Redo edit of Max processors"));
+    redo->trigger();
+    QCOMPARE(m_window->windowTitle(), titles.at(1));
+    redo->trigger();
+    QCOMPARE(m_window->document().file().serialize(), states.at(2));
+    QCOMPARE(redo->text(), QStringLiteral("&Redo edit of 2 values"));
+
+    test::answerNext<ReviewDialog>([](ReviewDialog *review) { review->saveButton()->click(); });
+    QVERIFY(m_window->onSave());
+    QFile saved(settingsFile("core-001-pxi.settings"));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), states.at(2));
+    QVERIFY(!undo->isEnabled() && !redo->isEnabled());
+    QVERIFY(!m_window->model()->undo());
+}
+
+void TestMainWindow::undoAfterReloadDoesNothing()
+{
+    QVERIFY(m_window->model()->setData(m_window->model()->indexFor(node("Global/RGBWorkingSpace/Gamma"), SettingsModel::ValueColumn),
+                                       QStringLiteral("1.8")));
+    QVERIFY(m_window->undoAction()->isEnabled());
+    test::answerNext<QMessageBox>([](QMessageBox *box) { box->button(QMessageBox::Discard)->click(); });
+    m_window->reloadAction()->trigger();
+    QCOMPARE(node("Global/RGBWorkingSpace/Gamma")->value, QStringLiteral("2.2"));
+    QVERIFY(!m_window->undoAction()->isEnabled());
+    m_window->undoAction()->trigger();
+    QVERIFY(!m_window->model()->undo());
+    QCOMPARE(m_window->unsavedCount(), 0);
+    QCOMPARE(m_window->document().file().serialize(), m_original);
+}
+
+// The window's Undo must not take the key from a text field: there it undoes the typing.
+void TestMainWindow::undoKeyInALineEditUndoesTyping()
+{
+    QVERIFY(m_window->model()->setData(m_window->model()->indexFor(node("Global/RGBWorkingSpace/Gamma"), SettingsModel::ValueColumn),
+                                       QStringLiteral("1.8")));
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QLineEdit *filter = m_window->allSettingsPage()->filterEdit();
+    filter->setFocus();
+    QTest::keyClicks(filter, QStringLiteral("gam"));
+    QCOMPARE(filter->text(), QStringLiteral("gam"));
+    QTest::keySequence(filter, QKeySequence::Undo);
+    QVERIFY(filter->text() != QLatin1String("gam"));
+    QCOMPARE(node("Global/RGBWorkingSpace/Gamma")->value, QStringLiteral("1.8"));
+    QVERIFY(m_window->undoAction()->isEnabled());
 }
 
 QTEST_MAIN(TestMainWindow)
