@@ -2,6 +2,7 @@
 
 #include "core/xsdtnode.h"
 #include "platform/hostlocations.h"
+#include "ui/accesskeys.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -144,6 +145,8 @@ AboutDialog::AboutDialog(const QString &openFilePath, const QString &recordedVer
     auto *buttons = new QHBoxLayout;
     m_copy = new QPushButton(tr("Copy details"), this);
     auto *ok = new QPushButton(tr("OK"), this);
+    setAccessKey(m_copy, u'c');
+    setAccessKey(ok, u'o');
     ok->setDefault(true);
     buttons->addWidget(m_copy);
     buttons->addStretch();

@@ -4,6 +4,7 @@
 #include "model/settingsfilterproxy.h"
 #include "model/settingsmodel.h"
 #include "model/valuedelegate.h"
+#include "ui/accesskeys.h"
 #include "ui/deletionflow.h"
 
 #include <QCheckBox>
@@ -34,6 +35,7 @@ AllSettingsPage::AllSettingsPage(SettingsModel *model, SettingsFilterProxy *prox
     m_filter->setPlaceholderText(tr("Filter this tree by name or value (Ctrl+F searches everything)"));
     m_filter->setClearButtonEnabled(true);
     m_changedOnly = new QCheckBox(tr("Changed only"), this);
+    setAccessKey(m_changedOnly, u'c');
     filterRow->addWidget(m_filter, 1);
     filterRow->addWidget(m_changedOnly);
     layout->addLayout(filterRow);
@@ -69,14 +71,51 @@ AllSettingsPage::AllSettingsPage(SettingsModel *model, SettingsFilterProxy *prox
     });
 }
 
+QKeySequence AllSettingsPage::copyPathKey()
+{
+    return QKeySequence(QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_C));
+}
+
 bool AllSettingsPage::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_tree && event->type() == QEvent::KeyPress
-        && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Delete)) {
+    if (watched != m_tree || event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    auto *key = static_cast<QKeyEvent *>(event);
+    if (key->matches(QKeySequence::Delete)) {
         deleteSelected();
         return true;
     }
+    // The key that edits a cell edits the row's value, whichever column is current.
+#ifdef Q_OS_MACOS
+    const bool editKey = key->key() == Qt::Key_Return && key->modifiers() == Qt::NoModifier;
+#else
+    const bool editKey = key->key() == Qt::Key_F2 && key->modifiers() == Qt::NoModifier;
+#endif
+    if (editKey) {
+        editCurrentValue();
+        return true;
+    }
+    if (QKeySequence(key->keyCombination()) == copyPathKey()) {
+        copyCurrentPath();
+        return true;
+    }
     return QWidget::eventFilter(watched, event);
+}
+
+void AllSettingsPage::editCurrentValue()
+{
+    const QModelIndex value = m_tree->currentIndex().siblingAtColumn(SettingsModel::ValueColumn);
+    if (value.isValid() && (value.flags() & Qt::ItemIsEditable)) {
+        m_tree->setCurrentIndex(value);
+        m_tree->edit(value);
+    }
+}
+
+void AllSettingsPage::copyCurrentPath()
+{
+    const QModelIndex current = m_tree->currentIndex();
+    if (current.isValid())
+        QGuiApplication::clipboard()->setText(m_model->nodeFor(m_proxy->mapToSource(current))->path());
 }
 
 void AllSettingsPage::filterChanged(const QString &text)
@@ -135,8 +174,10 @@ QMenu *AllSettingsPage::buildContextMenu(XsdtNode *node)
     QAction *revert = menu->addAction(tr("Revert this value"));
     revert->setEnabled(isValue && node->isEdited() && !running);
     connect(revert, &QAction::triggered, this, [this, node] { m_model->revertValue(node); });
-    connect(menu->addAction(tr("Copy setting path")), &QAction::triggered, this,
-            [node] { QGuiApplication::clipboard()->setText(node->path()); });
+    QAction *copyPath = menu->addAction(tr("Copy setting path"));
+    copyPath->setShortcut(copyPathKey());
+    copyPath->setShortcutVisibleInContextMenu(true);
+    connect(copyPath, &QAction::triggered, this, [node] { QGuiApplication::clipboard()->setText(node->path()); });
     QAction *copyValue = menu->addAction(tr("Copy value"));
     copyValue->setEnabled(isValue);
     connect(copyValue, &QAction::triggered, this, [node] { QGuiApplication::clipboard()->setText(node->value); });

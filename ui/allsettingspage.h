@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QKeySequence>
 #include <QWidget>
 
 class QCheckBox;
@@ -32,6 +33,9 @@ public:
     void deleteSelected();
     // The context menu for a node; the caller owns it.
     QMenu *buildContextMenu(XsdtNode *node);
+    void editCurrentValue();
+    void copyCurrentPath();
+    static QKeySequence copyPathKey();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -1,6 +1,7 @@
 #include "ui/backupsdialog.h"
 
 #include "core/backups.h"
+#include "ui/accesskeys.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -46,6 +47,11 @@ BackupsDialog::BackupsDialog(const QString &settingsPath, QWidget *parent)
     m_selected = new QPushButton(this);
     m_all = new QPushButton(tr("Delete all backups"), this);
     auto *close = new QPushButton(tr("Close"), this);
+    setAccessKey(m_keep, u'k');
+    setAccessKey(m_older, u'o');
+    setAccessKey(m_selected, u's');
+    setAccessKey(m_all, u'a');
+    setAccessKey(close, u'c');
     close->setDefault(true);
     bottom->addWidget(m_selected);
     bottom->addWidget(m_all);

@@ -4,6 +4,7 @@
 #include "core/xsdtwriter.h"
 #include "model/settingsmodel.h"
 #include "schema/deletionpolicy.h"
+#include "ui/accesskeys.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -77,6 +78,8 @@ CleanupView::CleanupView(SettingsModel *model, QWidget *parent)
     m_status = new QLabel(this);
     m_undo = new QPushButton(tr("Undo queued deletion"), this);
     m_queue = new QPushButton(tr("Queue for deletion"), this);
+    setAccessKey(m_undo, u'u');
+    setAccessKey(m_queue, u'q');
     row->addWidget(m_status, 1);
     row->addWidget(m_undo);
     row->addWidget(m_queue);

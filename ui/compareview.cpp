@@ -5,6 +5,7 @@
 #include "model/settingsmodel.h"
 #include "platform/hostlocations.h"
 #include "schema/deletionpolicy.h"
+#include "ui/accesskeys.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -55,6 +56,7 @@ CompareView::CompareView(SettingsModel *model, QWidget *parent)
     auto *fileRow = new QHBoxLayout;
     fileRow->addWidget(new QLabel(tr("Compare with:"), this));
     m_fileBox = new QComboBox(this);
+    setAccessKey(m_fileBox, u'w');
     m_fileBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     fileRow->addWidget(m_fileBox, 1);
     layout->addLayout(fileRow);
@@ -65,6 +67,10 @@ CompareView::CompareView(SettingsModel *model, QWidget *parent)
     m_onlyHere = new QCheckBox(tr("Only in this file"), this);
     m_onlyThere = new QCheckBox(tr("Only in the other file"), this);
     m_noise = new QCheckBox(tr("Hide statistics, window state and generated lists"), this);
+    setAccessKey(m_different, u'd');
+    setAccessKey(m_onlyHere, u'o');
+    setAccessKey(m_onlyThere, u't');
+    setAccessKey(m_noise, u's');
     m_noise->setChecked(true);
     m_noise->setToolTip(tr("Statistics, window geometry and layout, histories and the featured scripts list differ "
                            "between any two files and rarely matter."));
@@ -99,6 +105,8 @@ CompareView::CompareView(SettingsModel *model, QWidget *parent)
     buttons->addStretch();
     m_copySelected = new QPushButton(tr("Use the other file's value for selected"), this);
     m_copyAll = new QPushButton(tr("Use the other file's value for all shown"), this);
+    setAccessKey(m_copySelected, u'u');
+    setAccessKey(m_copyAll, u'a');
     buttons->addWidget(m_copySelected);
     buttons->addWidget(m_copyAll);
     layout->addLayout(buttons);

@@ -2,6 +2,7 @@
 
 #include "core/xsdtnode.h"
 #include "model/settingsmodel.h"
+#include "ui/accesskeys.h"
 
 #include <QCheckBox>
 #include <QMessageBox>
@@ -39,6 +40,7 @@ void DeletionFlow::confirmAndQueueDeletion(XsdtNode *node)
                                + tr("\n\nNothing is removed until you save, and you can undo it before then."));
         box.setDefaultButton(QMessageBox::Cancel);
         auto *check = new QCheckBox(tr("Don't ask again until I close the program"), &box);
+        setAccessKey(check, u'd');
         box.setCheckBox(check);
         if (box.exec() != QMessageBox::Yes)
             return;

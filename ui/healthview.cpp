@@ -5,6 +5,7 @@
 #include "model/settingrow.h"
 #include "model/settingsmodel.h"
 #include "schema/settingsschema.h"
+#include "ui/accesskeys.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -46,6 +47,7 @@ HealthView::HealthView(SettingsModel *model, const SettingsSchema *schema, QWidg
     auto *summaryRow = new QHBoxLayout;
     m_summary = new QLabel(this);
     auto *again = new QPushButton(tr("Run the check again"), this);
+    setAccessKey(again, u'u');
     summaryRow->addWidget(m_summary, 1);
     summaryRow->addWidget(again);
     layout->addLayout(summaryRow);

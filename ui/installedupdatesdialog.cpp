@@ -1,5 +1,7 @@
 #include "ui/installedupdatesdialog.h"
 
+#include "ui/accesskeys.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -52,6 +54,8 @@ InstalledUpdatesDialog::InstalledUpdatesDialog(const QString &path, const HostSe
     m_filter->setPlaceholderText(tr("Filter by package name (for example Orbitdeck)"));
     m_tickShown = new QPushButton(tr("Tick all shown"), this);
     m_untickAll = new QPushButton(tr("Untick all"), this);
+    setAccessKey(m_tickShown, u't');
+    setAccessKey(m_untickAll, u'u');
     filterRow->addWidget(m_filter, 1);
     filterRow->addWidget(m_tickShown);
     filterRow->addWidget(m_untickAll);
@@ -79,6 +83,9 @@ InstalledUpdatesDialog::InstalledUpdatesDialog(const QString &path, const HostSe
     m_restore = new QPushButton(tr("Restore last backup..."), this);
     auto *close = new QPushButton(tr("Close"), this);
     close->setDefault(true);
+    setAccessKey(m_remove, u'r');
+    setAccessKey(m_restore, u'b');
+    setAccessKey(close, u'c');
     buttons->addWidget(m_remove);
     buttons->addWidget(m_restore);
     buttons->addStretch();

@@ -8,6 +8,7 @@
 #include "modules/moduleregistry.h"
 #include "platform/hostlocations.h"
 #include "ui/aboutdialog.h"
+#include "ui/accesskeys.h"
 #include "ui/adbanner.h"
 #include "ui/allsettingspage.h"
 #include "ui/backupsdialog.h"
@@ -17,6 +18,7 @@
 #include "ui/glyphicon.h"
 #include "ui/healthview.h"
 #include "ui/installedupdatesdialog.h"
+#include "ui/keyboardconventions.h"
 #include "ui/modulesearchdialog.h"
 #include "ui/preferencesview.h"
 #include "ui/reviewdialog.h"
@@ -92,6 +94,7 @@ MainWindow::MainWindow(const HostServices &services, QWidget *parent)
 
     resize(1100, 760);
     updateStatusBarStyle();
+    KeyboardConventions::install();
     m_model = new SettingsModel(this);
     m_model->setPolicy(&m_policy);
     m_proxy = new SettingsFilterProxy(this);
@@ -238,6 +241,8 @@ void MainWindow::buildCentralWidget()
     m_fileBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     fileRow->addWidget(m_fileBox, 1);
     auto *browse = new QPushButton(tr("Browse..."), central);
+    setAccessKey(m_fileBox, u'i');
+    setAccessKey(browse, u'b');
     fileRow->addWidget(browse);
     layout->addLayout(fileRow);
     connect(browse, &QPushButton::clicked, this, &MainWindow::onOpen);
@@ -251,6 +256,7 @@ void MainWindow::buildCentralWidget()
     m_banner->setTextFormat(Qt::RichText);
     m_banner->hide();
     m_reloadButton = new QPushButton(tr("Reload"), central);
+    setAccessKey(m_reloadButton, u'r');
     m_reloadButton->hide();
     bannerRow->addWidget(m_banner, 1);
     bannerRow->addWidget(m_reloadButton);

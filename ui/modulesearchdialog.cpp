@@ -1,5 +1,7 @@
 #include "ui/modulesearchdialog.h"
 
+#include "ui/accesskeys.h"
+
 #include <QCompleter>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -37,11 +39,15 @@ ModuleSearchDialog::ModuleSearchDialog(const QStringList &names, QWidget *parent
             "entries of its processes. If no module has exactly this name, modules whose name contains it are shown."));
     m_full = new QRadioButton(tr("Full search - search everything, like the Search page"), this);
     layout->addWidget(m_full);
+    setAccessKey(m_process, u'p');
+    setAccessKey(m_full, u'f');
     note(tr("Every name, path, description and value in the file."));
 
     m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     QPushButton *search = m_buttons->button(QDialogButtonBox::Ok);
     search->setText(tr("Search"));
+    setAccessKey(search, u's');
+    setAccessKey(m_buttons->button(QDialogButtonBox::Cancel), u'c');
     search->setEnabled(false);
     layout->addWidget(m_buttons);
     connect(m_name, &QLineEdit::textChanged, this,

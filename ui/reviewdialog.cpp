@@ -2,6 +2,8 @@
 
 #include "core/xsdtnode.h"
 #include "model/settingsmodel.h"
+#include "ui/accesskeys.h"
+#include "ui/keyboardconventions.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -65,9 +67,12 @@ ReviewDialog::ReviewDialog(SettingsModel *model, XsdtNode *tree, QWidget *parent
 
     auto *filterRow = new QHBoxLayout;
     m_filter = new QLineEdit(this);
+    KeyboardConventions::markSearchBox(m_filter);
     m_filter->setPlaceholderText(tr("Filter by setting name or value"));
     m_edits = new QCheckBox(tr("Edits"), this);
     m_deletions = new QCheckBox(tr("Deletions"), this);
+    setAccessKey(m_edits, u'e');
+    setAccessKey(m_deletions, u'd');
     m_edits->setChecked(true);
     m_deletions->setChecked(true);
     filterRow->addWidget(m_filter, 1);
@@ -108,6 +113,9 @@ ReviewDialog::ReviewDialog(SettingsModel *model, XsdtNode *tree, QWidget *parent
     m_revert->setToolTip(tr("Take the selected changes back: edits return to their saved value, deletions are undone."));
     auto *cancel = new QPushButton(tr("Cancel"), this);
     m_save = new QPushButton(tr("Save"), this);
+    setAccessKey(m_revert, u'r');
+    setAccessKey(cancel, u'c');
+    setAccessKey(m_save, u's');
     m_save->setDefault(true);
     buttons->addWidget(m_revert);
     buttons->addStretch();

@@ -5,6 +5,7 @@
 #include "model/settingrow.h"
 #include "model/settingsmodel.h"
 #include "schema/settingsschema.h"
+#include "ui/accesskeys.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -39,6 +40,7 @@ SearchView::SearchView(SettingsModel *model, const SettingsSchema *schema, QWidg
     bannerLayout->addWidget(clear);
     m_banner->hide();
     layout->addWidget(m_banner);
+    setAccessKey(clear, u'l');
     connect(clear, &QPushButton::clicked, this, &SearchView::clearRestriction);
 
     m_query = new QLineEdit(this);
@@ -53,6 +55,11 @@ SearchView::SearchView(SettingsModel *model, const SettingsSchema *schema, QWidg
     m_descriptions = new QCheckBox(tr("Descriptions"), this);
     m_changedOnly = new QCheckBox(tr("Changed only"), this);
     m_protected = new QCheckBox(tr("Include protected values"), this);
+    setAccessKey(m_names, u'n');
+    setAccessKey(m_values, u'a');
+    setAccessKey(m_descriptions, u'd');
+    setAccessKey(m_changedOnly, u'c');
+    setAccessKey(m_protected, u'p');
     m_protected->setToolTip(tr("Time and Block values: shown for reference, never editable."));
     for (QCheckBox *box : {m_names, m_values, m_descriptions})
         box->setChecked(true);

@@ -6,6 +6,7 @@
 #include "model/settingrow.h"
 #include "model/settingsmodel.h"
 #include "schema/settingsschema.h"
+#include "ui/accesskeys.h"
 #include "ui/collapsiblesection.h"
 
 #include <QCheckBox>
@@ -66,6 +67,9 @@ UnusedModulesView::UnusedModulesView(SettingsModel *model, const SettingsSchema 
     m_tickAll = new QPushButton(tr("Tick all"), this);
     m_undo = new QPushButton(tr("Undo queued deletion"), this);
     m_queue = new QPushButton(tr("Queue ticked for deletion"), this);
+    setAccessKey(m_tickAll, u't');
+    setAccessKey(m_undo, u'u');
+    setAccessKey(m_queue, u'q');
     buttons->addWidget(m_tickAll);
     buttons->addWidget(m_undo);
     buttons->addWidget(m_queue);
