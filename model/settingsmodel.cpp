@@ -384,12 +384,15 @@ void SettingsModel::record(ChangeKind kind, std::vector<NodeChange> changes, int
     addPending(std::move(pending));
 }
 
-void SettingsModel::recordExternal(int count, std::function<void(bool)> apply)
+void SettingsModel::recordExternal(ExternalChange change, int count, std::function<void(bool)> apply)
 {
+    const ChangeKind kind = change == ExternalChange::Queued ? ChangeKind::Deletion
+        : change == ExternalChange::Unqueued                 ? ChangeKind::Restore
+                                                             : ChangeKind::RevertAll;
     PendingStep pending;
-    pending.kinds.append(ChangeKind::Deletion);
+    pending.kinds.append(kind);
     pending.externalCount = count;
-    pending.step.name = stepName(ChangeKind::Deletion, nullptr, count);
+    pending.step.name = stepName(kind, nullptr, kind == ChangeKind::RevertAll ? 0 : count);
     pending.step.externals.push_back(std::move(apply));
     addPending(std::move(pending));
 }

@@ -74,9 +74,10 @@ public:
     private:
         SettingsModel *m_model;
     };
-    // Makes a change kept outside the tree (a queued leftover file) part of the current step.
-    // apply(true) redoes it, apply(false) undoes it.
-    void recordExternal(int count, std::function<void(bool redo)> apply);
+    // What a change kept outside the tree (a queued leftover file) does, for the step's name.
+    enum class ExternalChange : quint32 { Queued = 0, Unqueued = 1, Reverted = 2 };
+    // Makes such a change part of the current step: apply(true) redoes it, apply(false) undoes it.
+    void recordExternal(ExternalChange change, int count, std::function<void(bool redo)> apply);
     DeletionVerdict verdict(const XsdtNode *node) const;
     bool isEditLocked(const XsdtNode *node) const;
     void notifySubtree(const XsdtNode *node);

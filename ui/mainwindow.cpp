@@ -594,7 +594,7 @@ void MainWindow::onRevertAll()
     m_model->beginBatch();
     m_model->revertAll();
     if (!leftovers.isEmpty())
-        m_model->recordExternal(int(leftovers.size()), [view = QPointer(m_unused), leftovers](bool redo) {
+        m_model->recordExternal(SettingsModel::ExternalChange::Reverted, int(leftovers.size()), [view = QPointer(m_unused), leftovers](bool redo) {
             if (view)
                 view->setQueued(leftovers, !redo);
         });

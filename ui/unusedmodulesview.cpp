@@ -386,7 +386,7 @@ void UnusedModulesView::queueTicked()
         row->tick->setChecked(false);
     }
     if (!requests.isEmpty())
-        m_model->recordExternal(int(requests.size()), [view = QPointer(this), requests](bool redo) {
+        m_model->recordExternal(SettingsModel::ExternalChange::Queued, int(requests.size()), [view = QPointer(this), requests](bool redo) {
             if (view)
                 view->setQueued(requests, redo);
         });
@@ -426,7 +426,7 @@ void UnusedModulesView::undoQueued()
         }
     }
     if (!removed.isEmpty()) {
-        m_model->recordExternal(int(removed.size()), [view = QPointer(this), removed](bool redo) {
+        m_model->recordExternal(SettingsModel::ExternalChange::Unqueued, int(removed.size()), [view = QPointer(this), removed](bool redo) {
             if (view)
                 view->setQueued(removed, !redo);
         });

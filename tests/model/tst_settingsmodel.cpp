@@ -455,7 +455,7 @@ void TestSettingsModel::newChangeDropsTheRedoSteps()
 
     // A change kept outside the tree is undone and redone with its step.
     QList<bool> calls;
-    m_model.recordExternal(2, [&calls](bool redo) { calls << redo; });
+    m_model.recordExternal(SettingsModel::ExternalChange::Queued, 2, [&calls](bool redo) { calls << redo; });
     QCOMPARE(m_model.undoName(), QStringLiteral("deletion of 2 entries"));
     QVERIFY(m_model.undo());
     QVERIFY(m_model.redo());

@@ -80,6 +80,7 @@ private slots:
     void undoAndRedoAcrossViews();
     void undoAfterReloadDoesNothing();
     void undoKeyInALineEditUndoesTyping();
+    void undoOfRevertAllBringsBackTheQueuedFiles();
 
 private:
     QString settingsFile(const char *name) const { return m_dir->filePath(QStringLiteral("home/.PixInsight/") + QLatin1String(name)); }
@@ -352,6 +353,7 @@ void TestMainWindow::hostStartingMakesItViewOnly()
     QVERIFY(m_window->isHostRunning());
     QVERIFY(model->isReadOnly());
     QVERIFY(!m_window->saveAction()->isEnabled());
+    QVERIFY(!m_window->undoAction()->isEnabled());
     QVERIFY(m_window->bannerLabel()->text().startsWith(QStringLiteral("<b>PixInsight is running - view only.</b>")));
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright - 2 unsaved change(s)"));
 
@@ -378,6 +380,7 @@ void TestMainWindow::hostStartingMakesItViewOnly()
                             "(your 2 unsaved change(s) will be discarded)."));
     QVERIFY(!m_window->reloadButton()->isHidden());
     QCOMPARE(m_window->unsavedCount(), 2);
+    QVERIFY(m_window->undoAction()->isEnabled());
 }
 
 void TestMainWindow::changedOnDiskAndAutomaticReload()
@@ -801,6 +804,39 @@ void TestMainWindow::undoKeyInALineEditUndoesTyping()
     QVERIFY(filter->text() != QLatin1String("gam"));
     QCOMPARE(node("Global/RGBWorkingSpace/Gamma")->value, QStringLiteral("1.8"));
     QVERIFY(m_window->undoAction()->isEnabled());
+}
+
+void TestMainWindow::undoOfRevertAllBringsBackTheQueuedFiles()
+{
+    const QString install = m_dir->filePath(QStringLiteral("PixInsight"));
+    QVERIFY(QDir().mkpath(install + QLatin1String("/bin")));
+    writeFile(install + QLatin1String("/lib/Mirelux/module.so"), QByteArray(100, 'm'));
+    m_services.environment.variables.insert(QStringLiteral("PIXINSIGHT_DIR"), install);
+    m_window = std::make_unique<MainWindow>(m_services);
+    UnusedModulesView *unused = m_window->unusedModulesView();
+    unused->expandModule(QStringLiteral("Mirelux"));
+    for (const auto &card : unused->cards()) {
+        if (card->info.name == u"Mirelux")
+            card->leftoverRows.at(0).tick->setChecked(true);
+    }
+    test::answerNext<QMessageBox>([](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); });
+    unused->queueTicked();
+    QVERIFY(m_window->model()->setData(m_window->model()->indexFor(node("Global/RGBWorkingSpace/Gamma"), SettingsModel::ValueColumn),
+                                       QStringLiteral("1.8")));
+    QCOMPARE(m_window->unsavedCount(), 2);
+
+    test::answerNext<QMessageBox>([](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); });
+    m_window->onRevertAll();
+    QCOMPARE(m_window->unsavedCount(), 0);
+    QVERIFY(unused->queuedRequests().isEmpty());
+    QCOMPARE(m_window->undoAction()->text(), QStringLiteral("&Undo revert of all changes"));
+    m_window->undoAction()->trigger();
+    QCOMPARE(m_window->unsavedCount(), 2);
+    QCOMPARE(unused->queuedRequests().size(), 1);
+    QCOMPARE(node("Global/RGBWorkingSpace/Gamma")->value, QStringLiteral("1.8"));
+    m_window->redoAction()->trigger();
+    QCOMPARE(m_window->unsavedCount(), 0);
+    QVERIFY(unused->queuedRequests().isEmpty());
 }
 
 QTEST_MAIN(TestMainWindow)
