@@ -88,6 +88,7 @@ private:
     QModelIndex proxyIndex(const char *path, int column = 0) const;
     XsdtNode *node(const char *path) const;
     void startFakeHost();
+    void queueMireluxLibrary(const QString &install);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<MainWindow> m_window;
@@ -552,9 +553,9 @@ void TestMainWindow::findKeyGoesToSearch()
     QCOMPARE(m_window->searchView()->queryEdit()->selectedText(), QStringLiteral("gamma"));
 }
 
-void TestMainWindow::queuedLeftoverGoesWithTheSave()
+// A window on an installation with Mirelux's library folder left behind, queued for deletion.
+void TestMainWindow::queueMireluxLibrary(const QString &install)
 {
-    const QString install = m_dir->filePath(QStringLiteral("PixInsight"));
     QVERIFY(QDir().mkpath(install + QLatin1String("/bin")));
     writeFile(install + QLatin1String("/lib/Mirelux/module.so"), QByteArray(100, 'm'));
     m_services.environment.variables.insert(QStringLiteral("PIXINSIGHT_DIR"), install);
@@ -571,6 +572,15 @@ void TestMainWindow::queuedLeftoverGoesWithTheSave()
     mirelux->leftoverRows.at(0).tick->setChecked(true);
     test::answerNext<QMessageBox>([](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); });
     unused->queueTicked();
+}
+
+void TestMainWindow::queuedLeftoverGoesWithTheSave()
+{
+    const QString install = m_dir->filePath(QStringLiteral("PixInsight"));
+    queueMireluxLibrary(install);
+    if (QTest::currentTestFailed())
+        return;
+    UnusedModulesView *unused = m_window->unusedModulesView();
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright - 1 unsaved change(s)"));
     // A queued file is a step of the history like any change in the tree.
     QCOMPARE(m_window->undoAction()->text(), QStringLiteral("&Undo deletion of 1 entry"));
@@ -808,19 +818,10 @@ void TestMainWindow::undoKeyInALineEditUndoesTyping()
 
 void TestMainWindow::undoOfRevertAllBringsBackTheQueuedFiles()
 {
-    const QString install = m_dir->filePath(QStringLiteral("PixInsight"));
-    QVERIFY(QDir().mkpath(install + QLatin1String("/bin")));
-    writeFile(install + QLatin1String("/lib/Mirelux/module.so"), QByteArray(100, 'm'));
-    m_services.environment.variables.insert(QStringLiteral("PIXINSIGHT_DIR"), install);
-    m_window = std::make_unique<MainWindow>(m_services);
+    queueMireluxLibrary(m_dir->filePath(QStringLiteral("PixInsight")));
+    if (QTest::currentTestFailed())
+        return;
     UnusedModulesView *unused = m_window->unusedModulesView();
-    unused->expandModule(QStringLiteral("Mirelux"));
-    for (const auto &card : unused->cards()) {
-        if (card->info.name == u"Mirelux")
-            card->leftoverRows.at(0).tick->setChecked(true);
-    }
-    test::answerNext<QMessageBox>([](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); });
-    unused->queueTicked();
     QVERIFY(m_window->model()->setData(m_window->model()->indexFor(node("Global/RGBWorkingSpace/Gamma"), SettingsModel::ValueColumn),
                                        QStringLiteral("1.8")));
     QCOMPARE(m_window->unsavedCount(), 2);
