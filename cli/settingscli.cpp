@@ -18,6 +18,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+#include <cctype>
+
 namespace pfw {
 
 namespace {
