@@ -357,6 +357,15 @@ void TestKeyboard::accessKeysAct()
     QVERIFY(!changedOnly->isChecked());
     QTest::keyClick(m_window.get(), Qt::Key_C, Qt::AltModifier);
     QTRY_VERIFY(changedOnly->isChecked());
+    // Pages have no access keys: Ctrl+Tab moves on, wherever the focus is.
+    m_window->allSettingsPage()->tree()->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(m_window->tabs()->currentIndex(), 0);
+    m_window->searchView()->queryEdit()->setFocus();
+    m_window->tabs()->setCurrentWidget(m_window->searchView());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(m_window->tabs()->currentIndex(), 2);
+    m_window->tabs()->setCurrentWidget(m_window->allSettingsPage());
     // A key of a page that is not shown does nothing.
     QTest::keyClick(m_window.get(), Qt::Key_W, Qt::AltModifier);
     QVERIFY(QApplication::focusWidget() != m_window->compareView()->fileBox());
