@@ -5,7 +5,6 @@
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
 
-#include <QLocale>
 #include <QStringList>
 
 namespace pfw {
@@ -17,11 +16,6 @@ bool fail(QString *error, const QString &message)
     if (error)
         *error = message;
     return false;
-}
-
-QString shortest(double number)
-{
-    return QString::number(number, 'g', QLocale::FloatingPointShortest);
 }
 
 } // namespace
@@ -38,14 +32,29 @@ QString ScriptedEdit::displayPath(const XsdtNode &node)
     return node.parent ? node.path() : QStringLiteral("/");
 }
 
+XsdtNode *ScriptedEdit::findValue(const XsdtNode &root, const QString &path, QString *error)
+{
+    XsdtNode *node = root.findPath(path);
+    if (!node) {
+        fail(error, tr("%1: no such setting.").arg(path));
+        return nullptr;
+    }
+    if (node->kind != XsdtNode::Value) {
+        fail(error, tr("%1 is a group, not a value.").arg(displayPath(*node)));
+        return nullptr;
+    }
+    return node;
+}
+
 bool ScriptedEdit::setValue(const QString &path, const QString &text, QString *error)
 {
-    XsdtNode *node = m_document->file().root.findPath(path);
-    if (!node)
-        return fail(error, tr("%1: no such setting. Adding entries is not offered.").arg(path));
+    XsdtNode *node = findValue(m_document->file().root, path, error);
+    if (!node) {
+        if (error && !m_document->file().root.findPath(path))
+            *error += tr(" Adding entries is not offered.");
+        return false;
+    }
     const QString shown = displayPath(*node);
-    if (node->kind != XsdtNode::Value)
-        return fail(error, tr("%1 is a group, not a value.").arg(shown));
     if (!node->isEditableValue())
         return fail(error, tr("%1: this value type is protected and cannot be edited.").arg(shown));
     if (node->isInsideDeleted())
@@ -84,10 +93,8 @@ bool ScriptedEdit::checkRange(const XsdtNode &node, const QString &normalized, Q
                                .arg(spec.label, normalized, allowed.join(QLatin1String(", "))));
     }
     const bool ranged = spec.kind == WidgetKind::Int || spec.kind == WidgetKind::UInt || spec.kind == WidgetKind::Real;
-    if (ranged && spec.hasRange && (number < spec.min || number > spec.max))
-        return fail(error, tr("%1: %2 is outside the allowed range %3 to %4")
-                               .arg(spec.label, normalized, shortest(spec.min), shortest(spec.max)));
-    return true;
+    const QString problem = ranged ? SettingsSchema::rangeProblem(spec, number) : QString();
+    return problem.isEmpty() || fail(error, problem);
 }
 
 bool ScriptedEdit::requestDeletion(const QString &path, bool confirmed, QString *error)

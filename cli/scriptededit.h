@@ -30,6 +30,8 @@ public:
 
     // The path as a user writes it; the root is "/".
     static QString displayPath(const XsdtNode &node);
+    // The value at a setting path, or null with why there is none.
+    static XsdtNode *findValue(const XsdtNode &root, const QString &path, QString *error);
 
 private:
     bool checkRange(const XsdtNode &node, const QString &normalized, QString *error) const;

@@ -95,19 +95,6 @@ QJsonValue valueJson(const XsdtNode *node)
     return QJsonObject{{QStringLiteral("type"), QString(node->type)}, {QStringLiteral("value"), node->value}};
 }
 
-QString diffStatusText(const DiffEntry &entry)
-{
-    switch (entry.status) {
-    case DiffEntry::OnlyHere: return SettingsCli::tr("Only in this file");
-    case DiffEntry::OnlyThere: return SettingsCli::tr("Only in the other file");
-    case DiffEntry::Different: break;
-    }
-    QString text = SettingsCli::tr("Different");
-    if (entry.here->type != entry.there->type)
-        text += SettingsCli::tr(" (type %1 / %2)").arg(entry.here->type, entry.there->type);
-    return text;
-}
-
 QString diffStatusId(DiffEntry::Status status)
 {
     switch (status) {
@@ -440,12 +427,10 @@ int SettingsCli::get(const Options &options)
     SettingsDocument document;
     if (!load(&document, options.positional.at(0)))
         return BadFile;
-    const QString &path = options.positional.at(1);
-    const XsdtNode *node = document.file().root.findPath(path);
+    QString error;
+    const XsdtNode *node = ScriptedEdit::findValue(document.file().root, options.positional.at(1), &error);
     if (!node)
-        return fail(Refused, tr("%1: no such setting.").arg(path));
-    if (node->kind != XsdtNode::Value)
-        return fail(Refused, tr("%1 is a group, not a value.").arg(ScriptedEdit::displayPath(*node)));
+        return fail(Refused, error);
     if (m_json)
         printJson(QJsonObject{{QStringLiteral("path"), node->path()},
                               {QStringLiteral("type"), QString(node->type)},

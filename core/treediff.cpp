@@ -2,6 +2,7 @@
 
 #include "core/xsdtnode.h"
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QSet>
 #include <QStringList>
@@ -22,7 +23,25 @@ void liveValues(const XsdtNode &node, QList<XsdtNode *> &out)
     }
 }
 
+struct TreeDiff
+{
+    Q_DECLARE_TR_FUNCTIONS(TreeDiff)
+};
+
 } // namespace
+
+QString diffStatusText(const DiffEntry &entry)
+{
+    switch (entry.status) {
+    case DiffEntry::OnlyHere: return TreeDiff::tr("Only in this file");
+    case DiffEntry::OnlyThere: return TreeDiff::tr("Only in the other file");
+    case DiffEntry::Different: break;
+    }
+    QString text = TreeDiff::tr("Different");
+    if (entry.here && entry.there && entry.here->type != entry.there->type)
+        text += TreeDiff::tr(" (type %1 / %2)").arg(entry.here->type, entry.there->type);
+    return text;
+}
 
 QList<DiffEntry> diffTrees(const XsdtNode &here, const XsdtNode &there)
 {

@@ -22,6 +22,10 @@ struct DiffEntry
 // Values queued for deletion count as absent; current texts are compared, so edits count.
 QList<DiffEntry> diffTrees(const XsdtNode &here, const XsdtNode &there);
 
+// "Different" (with " (type i / u)" when the types differ), "Only in this file" or "Only in the
+// other file".
+QString diffStatusText(const DiffEntry &entry);
+
 // Splits a setting path into the folder it is listed under and the rest.
 void compareGroup(const QString &path, QString *group, QString *leaf);
 

@@ -4,6 +4,7 @@
 #include "model/colorbutton.h"
 #include "model/settingsmodel.h"
 #include "model/wheelguard.h"
+#include "schema/settingsschema.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -33,11 +34,6 @@ QColor mixed(const QPalette &palette, int weight)
     const QColor t = palette.color(QPalette::WindowText);
     const auto channel = [weight](int a, int b) { return (a * (4 - weight) + b * weight) / 4; };
     return QColor(channel(w.red(), t.red()), channel(w.green(), t.green()), channel(w.blue(), t.blue()));
-}
-
-QString shortest(double number)
-{
-    return QString::number(number, 'g', QLocale::FloatingPointShortest);
 }
 
 } // namespace
@@ -201,9 +197,9 @@ void SettingRow::commitText(const QString &text)
     if (m_spec.kind == WidgetKind::Real) {
         bool ok = false;
         const double number = text.trimmed().toDouble(&ok);
-        if (ok && m_spec.hasRange && (number < m_spec.min || number > m_spec.max)) {
-            emit rejected(tr("%1: %2 is outside the allowed range %3 to %4")
-                              .arg(m_spec.label, shortest(number), shortest(m_spec.min), shortest(m_spec.max)));
+        const QString problem = ok ? SettingsSchema::rangeProblem(m_spec, number) : QString();
+        if (!problem.isEmpty()) {
+            emit rejected(problem);
             refresh();
             return;
         }

@@ -3,7 +3,9 @@
 #include "core/xsdtfile.h"
 #include "schema/jsondocument.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
+#include <QLocale>
 #include <QRegularExpression>
 
 #include <cmath>
@@ -212,6 +214,15 @@ QList<PageSpec> SettingsSchema::pages(const XsdtFile &file) const
             result.append({humanizeKey(child->key), {path}});
     }
     return result;
+}
+
+QString SettingsSchema::rangeProblem(const VariableSpec &spec, double number)
+{
+    if (!spec.hasRange || !(number < spec.min || number > spec.max))
+        return QString();
+    const auto shortest = [](double value) { return QString::number(value, 'g', QLocale::FloatingPointShortest); };
+    return QCoreApplication::translate("SettingsSchema", "%1: %2 is outside the allowed range %3 to %4")
+        .arg(spec.label, shortest(number), shortest(spec.min), shortest(spec.max));
 }
 
 QString SettingsSchema::humanizeKey(const QString &key)

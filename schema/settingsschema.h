@@ -35,6 +35,8 @@ public:
 
     static QString variableId(const XsdtNode &node);
     static QString humanizeKey(const QString &key);
+    // Why a number is outside the setting's documented range, or empty when it is not.
+    static QString rangeProblem(const VariableSpec &spec, double number);
     // A description without PixInsight's cross-references ("See the ... namespace.").
     static QString cleanDescription(const QString &description);
 

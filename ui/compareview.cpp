@@ -309,7 +309,6 @@ void CompareView::fill()
     int hidden = 0;
     QHash<QString, QTreeWidgetItem *> groups;
     const QCheckBox *wanted[3] = {m_different, m_onlyHere, m_onlyThere};
-    const QString statusText[3] = {tr("Different"), tr("Only in this file"), tr("Only in the other file")};
     for (int index = 0; index < m_entries.size(); ++index) {
         const DiffEntry &entry = m_entries.at(index);
         if (m_noise->isChecked() && policy && policy->isCompareNoise(entry.here ? entry.here : entry.there)) {
@@ -333,11 +332,9 @@ void CompareView::fill()
             group->setFont(0, bold);
             groups.insert(groupName, group);
         }
-        QString status = statusText[entry.status];
-        if (entry.status == DiffEntry::Different && entry.here->type != entry.there->type)
-            status += tr(" (type %1 / %2)").arg(entry.here->type, entry.there->type);
         auto *row = new QTreeWidgetItem(group, QStringList{leaf, entry.here ? compareDisplay(*entry.here) : QString(),
-                                                           entry.there ? compareDisplay(*entry.there) : QString(), status});
+                                                           entry.there ? compareDisplay(*entry.there) : QString(),
+                                                           diffStatusText(entry)});
         row->setData(0, kEntryRole, index);
         QString tip = entry.path;
         if (entry.here)
