@@ -169,17 +169,24 @@ QString SettingsCli::escapeField(const QString &text)
     return escaped;
 }
 
+void SettingsCli::output(const QByteArray &bytes)
+{
+    // Output lost on a full disk or a closed pipe must not end in success.
+    if (m_outputError.isEmpty() && m_out->write(bytes) != bytes.size())
+        m_outputError = m_out->errorString();
+}
+
 void SettingsCli::print(const QString &line)
 {
-    m_out->write(line.toUtf8());
-    m_out->write("\n");
+    output(line.toUtf8());
+    output("\n");
 }
 
 void SettingsCli::printJson(const QJsonValue &value)
 {
     const QJsonDocument document = value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
-    m_out->write(document.toJson(QJsonDocument::Compact));
-    m_out->write("\n");
+    output(document.toJson(QJsonDocument::Compact));
+    output("\n");
 }
 
 int SettingsCli::fail(int code, const QStringList &messages)
@@ -198,9 +205,11 @@ int SettingsCli::run(const QStringList &arguments)
 {
     Options options;
     const int parsed = parse(arguments, &options);
-    if (parsed >= 0)
-        return parsed;
-    return dispatch(options);
+    const int code = parsed >= 0 ? parsed : dispatch(options);
+    if (m_outputError.isEmpty())
+        return code;
+    m_err->write(tr("Could not write the output: %1").arg(m_outputError).toUtf8() + '\n');
+    return Refused;
 }
 
 // -1 to go on, otherwise the exit code.
@@ -401,7 +410,7 @@ int SettingsCli::dump(const Options &options)
                         .toUtf8();
         text += '\n';
     }
-    m_out->write(text);
+    output(text);
     return Success;
 }
 
@@ -417,7 +426,7 @@ int SettingsCli::roundtrip(const Options &options)
                               {QStringLiteral("sha256"), QString::fromLatin1(hash)},
                               {QStringLiteral("identical"), document.compactLayout()}});
     } else {
-        m_out->write(bytes);
+        output(bytes);
     }
     return Success;
 }
@@ -597,7 +606,7 @@ int SettingsCli::diff(const Options &options)
         printJson(QJsonObject{{QStringLiteral("differences"), array}, {QStringLiteral("hidden"), hidden}});
         return Success;
     }
-    m_out->write(text);
+    output(text);
     if (hidden > 0)
         m_err->write(tr("%1 more hidden as statistics, window state or generated lists; add --all to show them.\n")
                          .arg(hidden)

@@ -68,6 +68,7 @@ private:
     int finishEdits(SettingsDocument *document, ScriptedEdit *edit, const QStringList &refusals,
                     const Options &options);
 
+    void output(const QByteArray &bytes);
     void print(const QString &line);
     void printJson(const QJsonValue &value);
     // A failure: the messages on the error stream, and with --json also as an object on output.
@@ -77,6 +78,7 @@ private:
     QIODevice *m_out;
     QIODevice *m_err;
     bool m_json = false;
+    QString m_outputError;
 };
 
 } // namespace pfw

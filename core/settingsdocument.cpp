@@ -1,5 +1,8 @@
 #include "core/settingsdocument.h"
 
+#include "core/boundedfile.h"
+#include "core/fileidentity.h"
+#include "core/writerlock.h"
 #include "platform/hostprocesses.h"
 #include "schema/deletionpolicy.h"
 
@@ -8,7 +11,70 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace pfw {
+
+namespace {
+
+// Read-only to its owner, or marked immutable or append-only: a rename would replace it
+// anyway (always as root), so such a file is never written.
+bool isReadOnlyFile(const QString &path)
+{
+#ifndef Q_OS_WIN
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info = {};
+    if (::stat(native.constData(), &info) != 0)
+        return false;
+    if (!(info.st_mode & S_IWUSR))
+        return true;
+#if defined(FS_IOC_GETFLAGS)
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    const bool known = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    ::close(fd);
+    return known && (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL));
+#else
+    return false;
+#endif
+#else
+    return !QFileInfo(path).isWritable();
+#endif
+}
+
+// A file written in place of another keeps its permission bits and, when root writes a user's
+// file, its owner: PixInsight running as that user must still be able to rewrite it.
+void takeOverOwnership(int handle, const QString &original)
+{
+#ifndef Q_OS_WIN
+    struct stat info = {};
+    if (handle < 0 || ::stat(QFile::encodeName(original).constData(), &info) != 0)
+        return;
+    (void)::fchmod(handle, info.st_mode & 07777);
+    if (::geteuid() == 0 && (info.st_uid != ::geteuid() || info.st_gid != ::getegid()))
+        (void)::fchown(handle, info.st_uid, info.st_gid);
+#else
+    Q_UNUSED(handle);
+    Q_UNUSED(original);
+#endif
+}
+
+QString sentence(QString text)
+{
+    if (!text.endsWith(u'.'))
+        text += u'.';
+    return text;
+}
+
+} // namespace
 
 SettingsDocument::SettingsDocument()
     : m_isHostRunning(isHostRunning)
@@ -20,7 +86,13 @@ SettingsDocument::SettingsDocument()
 SettingsDocument::FileOperations SettingsDocument::defaultFileOperations()
 {
     FileOperations operations;
-    operations.copy = [](const QString &from, const QString &to) { return QFile::copy(from, to); };
+    operations.writeBackup = [](const QByteArray &bytes, const QString &to) {
+        QFile file(to);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return false;
+        takeOverOwnership(file.handle(), to.left(to.lastIndexOf(QLatin1String(".bak-"))));
+        return file.write(bytes) == bytes.size() && file.flush();
+    };
     operations.writeAll = [](QSaveFile &file, const QByteArray &bytes) { return file.write(bytes) == bytes.size(); };
     operations.commit = [](QSaveFile &file) { return file.commit(); };
     return operations;
@@ -38,25 +110,24 @@ bool SettingsDocument::readFile(const QString &path, QByteArray *bytes, QString 
             *error = tr("Cannot read %1: %2").arg(path, reason);
         return false;
     };
-    // Decided before opening: a folder reads as nothing, a device never ends, and opening a
-    // named pipe waits for a writer that may never come.
-    const QFileInfo info(path);
-    if (info.isDir())
-        return fail(tr("It is a folder."));
-    if (info.exists() && !info.isFile())
-        return fail(tr("It is not a regular file."));
-    if (info.size() > kMaxFileSize)
+    // A folder reads as nothing, a device never ends, and a named pipe waits for a writer that
+    // may never come: only a regular file of a sane size is read.
+    BoundedFile::Result read = BoundedFile::read(path, kMaxFileSize);
+    if (read.status == BoundedFile::TooLarge)
         return fail(tr("It is larger than %1 MiB, too large for a settings file.").arg(kMaxFileSize >> 20));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(file.errorString());
-    *bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return fail(file.errorString());
+    if (!read.ok())
+        return fail(read.reason);
+    *bytes = std::move(read.bytes);
     return true;
 }
 
 bool SettingsDocument::writeFile(const QString &path, const QByteArray &bytes, QString *error) const
+{
+    return replaceFile(path, bytes, nullptr, FileIdentity(), error);
+}
+
+bool SettingsDocument::replaceFile(const QString &path, const QByteArray &bytes, const QByteArray *expected,
+                                   const FileIdentity &identity, QString *error) const
 {
     const auto fail = [error](const QString &message) {
         if (error)
@@ -67,9 +138,22 @@ bool SettingsDocument::writeFile(const QString &path, const QByteArray &bytes, Q
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly))
             return fail(tr("Cannot open %1 for writing: %2").arg(path, file.errorString()));
+        takeOverOwnership(int(file.handle()), path);
         // Nothing reaches the target unless every byte was written: commit renames atomically,
         // and leaving the scope without it discards the temporary file.
-        if (!m_operations.writeAll(file, bytes) || !m_operations.commit(file))
+        if (!m_operations.writeAll(file, bytes))
+            return fail(tr("Error writing %1: %2").arg(path, file.errorString()));
+        // PixInsight takes no lock: the last look comes right before the rename, so only the
+        // rename itself can race with it.
+        if (expected && FileIdentity::of(path) != identity) {
+            QByteArray now;
+            if (!readFile(path, &now, nullptr) || now != *expected) {
+                file.cancelWriting();
+                return fail(tr("The file changed on disk since it was loaded (PixInsight may have written it). "
+                               "Reload it and redo your edits."));
+            }
+        }
+        if (!m_operations.commit(file))
             return fail(tr("Error writing %1: %2").arg(path, file.errorString()));
     }
     QByteArray written;
@@ -122,9 +206,17 @@ bool SettingsDocument::save(QString *error, QString *backupPath)
     if (m_isHostRunning && m_isHostRunning())
         return fail(tr("PixInsight is running. It keeps its settings in memory and would overwrite the file. "
                        "Close PixInsight first."));
-    if (changedOnDisk())
+    WriterLock lock(m_path);
+    if (!lock.acquire(error))
+        return false;
+    // Read once under the lock: these bytes are compared, backed up and expected before the rename.
+    const FileIdentity identity = FileIdentity::of(m_path);
+    QByteArray current;
+    if (!readFile(m_path, &current, nullptr) || sha256(current) != m_fingerprint)
         return fail(tr("The file changed on disk since it was loaded (PixInsight may have written it). Reload it "
                        "and redo your edits."));
+    if (isReadOnlyFile(m_path))
+        return fail(tr("The settings file is read-only. Make it writable first if you want to change it."));
     for (const XsdtNode *node : m_file.root.pendingDeletions()) {
         // No policy means nothing is known to be safe to delete.
         const DeletionVerdict verdict = m_policy ? m_policy->verdict(node) : DeletionVerdict{};
@@ -145,11 +237,13 @@ bool SettingsDocument::save(QString *error, QString *backupPath)
                         .arg(difference));
 
     const QString backup = makeBackupPath(m_path, QString(), m_clock());
-    if (!m_operations.copy(m_path, backup) || QFileInfo(backup).size() != QFileInfo(m_path).size())
+    if (!m_operations.writeBackup(current, backup) || QFileInfo(backup).size() != current.size())
         return fail(tr("Could not create the backup %1. Nothing was written.").arg(backup));
 
-    if (!writeFile(m_path, bytes, error))
+    if (!replaceFile(m_path, bytes, &current, identity, error)) {
+        dropUselessBackup(backup, current, error);
         return false;
+    }
     m_fingerprint = sha256(bytes);
     m_file.root.commitChanges();
     if (backupPath)
@@ -168,6 +262,9 @@ bool SettingsDocument::restoreBackup(const QString &backupPath, QString *error)
         return fail(tr("No file is loaded."));
     if (m_isHostRunning && m_isHostRunning())
         return fail(tr("PixInsight is running. Close it before restoring a backup."));
+    WriterLock lock(m_path);
+    if (!lock.acquire(error))
+        return false;
     QByteArray bytes;
     if (!readFile(backupPath, &bytes, error))
         return false;
@@ -175,12 +272,28 @@ bool SettingsDocument::restoreBackup(const QString &backupPath, QString *error)
     QString parseError;
     if (!check.parse(bytes, &parseError))
         return fail(tr("The backup is not a valid settings file: %1").arg(parseError));
+    if (isReadOnlyFile(m_path))
+        return fail(tr("The settings file is read-only. Make it writable first if you want to change it."));
+    const FileIdentity identity = FileIdentity::of(m_path);
+    QByteArray current;
     const QString safety = makeBackupPath(m_path, QStringLiteral("before-restore"), m_clock());
-    if (!m_operations.copy(m_path, safety))
+    if (!readFile(m_path, &current, nullptr) || !m_operations.writeBackup(current, safety))
         return fail(tr("Could not back up the current file first. Nothing was changed."));
-    if (!writeFile(m_path, bytes, error))
+    if (!replaceFile(m_path, bytes, &current, identity, error)) {
+        dropUselessBackup(safety, current, error);
         return false;
+    }
     return load(m_path, error);
+}
+
+void SettingsDocument::dropUselessBackup(const QString &backup, const QByteArray &backedUp, QString *error) const
+{
+    QByteArray now;
+    if (!readFile(m_path, &now, nullptr) || now != backedUp)
+        return;
+    QFile::remove(backup);
+    if (error)
+        *error = sentence(*error) + u' ' + tr("Nothing was written.");
 }
 
 QString SettingsDocument::makeBackupPath(const QString &settingsPath, const QString &tag, const QDateTime &now)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/fileidentity.h"
 #include "core/xsdtfile.h"
 
 #include <QByteArray>
@@ -17,7 +18,8 @@ class DeletionPolicy;
 
 // The one open settings file. The only place that writes it: a save is refused while
 // PixInsight runs or when the file changed on disk, proves the new bytes read back as the
-// edited tree, makes a timestamped backup, writes atomically and reads the result back.
+// edited tree, makes a timestamped backup, writes atomically and reads the result back, all
+// while holding the file's writer lock so that two Prefwrights never interleave.
 class SettingsDocument final
 {
     Q_DECLARE_TR_FUNCTIONS(SettingsDocument)
@@ -26,7 +28,8 @@ public:
     // The file operations a save is made of. Tests replace them to fail or stop at any step.
     struct FileOperations
     {
-        std::function<bool(const QString &from, const QString &to)> copy;
+        // Creates the backup file "to" holding exactly "bytes"; never replaces an existing file.
+        std::function<bool(const QByteArray &bytes, const QString &to)> writeBackup;
         std::function<bool(QSaveFile &file, const QByteArray &bytes)> writeAll;
         std::function<bool(QSaveFile &file)> commit;
     };
@@ -60,8 +63,16 @@ public:
     bool compactLayout() const { return m_file.compactLayout; }
     qsizetype pendingChangeCount() const { return m_file.root.pendingChangeCount(); }
 
-private:
     static QByteArray sha256(const QByteArray &bytes);
+
+private:
+    // The write of a save or restore: refused just before the rename when the file is no longer
+    // the one that was read as "expected" when it had "identity" (null: no such check).
+    bool replaceFile(const QString &path, const QByteArray &bytes, const QByteArray *expected,
+                     const FileIdentity &identity, QString *error) const;
+    // After a failed write: drops the backup when the file still holds exactly its bytes, so a
+    // failure leaves the folder as it was.
+    void dropUselessBackup(const QString &backup, const QByteArray &backedUp, QString *error) const;
 
     QString m_path;
     XsdtFile m_file;

@@ -24,9 +24,9 @@ int main(int argc, char *argv[])
     value->value = QStringLiteral("45");
 
     pfw::SettingsDocument::FileOperations operations = pfw::SettingsDocument::defaultFileOperations();
-    const auto copy = operations.copy;
-    operations.copy = [copy, point](const QString &from, const QString &to) {
-        const bool ok = copy(from, to);
+    const auto writeBackup = operations.writeBackup;
+    operations.writeBackup = [writeBackup, point](const QByteArray &bytes, const QString &to) {
+        const bool ok = writeBackup(bytes, to);
         if (point == "after-backup")
             std::_Exit(9);
         return ok;

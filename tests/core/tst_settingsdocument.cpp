@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QProcess>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -13,6 +14,7 @@
 #include <QTest>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace pfw;
 
@@ -34,6 +36,11 @@ private slots:
     void backupFailure_data();
     void backupFailure();
     void writeFailureKeepsEverything();
+    void changedJustBeforeTheRename();
+    void readOnlyFileIsRefused_data();
+    void readOnlyFileIsRefused();
+    void saveKeepsModeAndOwner();
+    void liveLockRefusesTheSave();
     void readBackDifferenceIsReported();
     void successfulSave();
     void twoSavesInOneSecond();
@@ -273,7 +280,7 @@ void TestSettingsDocument::backupFailure()
 {
     QFETCH(bool, copies);
     SettingsDocument::FileOperations operations = SettingsDocument::defaultFileOperations();
-    operations.copy = [copies](const QString &, const QString &to) {
+    operations.writeBackup = [copies](const QByteArray &, const QString &to) {
         if (!copies)
             return false;
         QFile file(to);
@@ -302,16 +309,118 @@ void TestSettingsDocument::writeFailureKeepsEverything()
     QString error;
     QVERIFY(!m_document.save(&error, nullptr));
     QVERIFY2(error.startsWith(QStringLiteral("Error writing %1: ").arg(m_path)), qPrintable(error));
+    QVERIFY2(error.endsWith(QLatin1String(" Nothing was written.")), qPrintable(error));
     QCOMPARE(onDisk(), m_original);
-    QCOMPARE(backups().size(), 1);
-    QFile backup(QFileInfo(m_path).absolutePath() + u'/' + backups().constFirst());
-    QVERIFY(backup.open(QIODevice::ReadOnly));
-    QCOMPARE(backup.readAll(), m_original);
+    // The backup would only repeat the unchanged file; neither it nor the temporary file lingers.
+    QVERIFY(backups().isEmpty());
+    QCOMPARE(QDir(QFileInfo(m_path).absolutePath()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QFileInfo(m_path).fileName()});
     QCOMPARE(m_document.fingerprint(), fingerprint);
     QCOMPARE(m_document.pendingChangeCount(), 1);
     QVERIFY(!m_document.changedOnDisk());
-    // The discarded temporary file does not linger.
-    QCOMPARE(QDir(QFileInfo(m_path).absolutePath()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+// PixInsight takes no lock: a write of its landing while the new bytes are being written must
+// not be replaced by them.
+void TestSettingsDocument::changedJustBeforeTheRename()
+{
+    const QString path = m_path;
+    const QByteArray theirs = SettingsGenerator::sized(50000);
+    SettingsDocument::FileOperations operations = SettingsDocument::defaultFileOperations();
+    operations.writeAll = [path, theirs](QSaveFile &file, const QByteArray &bytes) {
+        QFile other(path);
+        return other.open(QIODevice::WriteOnly) && other.write(theirs) == theirs.size()
+            && file.write(bytes) == bytes.size();
+    };
+    m_document.setFileOperations(operations);
+    edit("Global/Preferences/Process/MaxProcessors", "8");
+    QString error;
+    QVERIFY(!m_document.save(&error, nullptr));
+    QVERIFY2(error.startsWith(QStringLiteral("The file changed on disk since it was loaded")), qPrintable(error));
+    QCOMPARE(onDisk(), theirs);
+    QCOMPARE(m_document.pendingChangeCount(), 1);
+    // The backup holds the file as it was before their write, so it stays.
+    QCOMPARE(backups().size(), 1);
+}
+
+void TestSettingsDocument::readOnlyFileIsRefused_data()
+{
+    QTest::addColumn<bool>("immutable");
+    QTest::newRow("no write permission") << false;
+    QTest::newRow("immutable") << true;
+}
+
+void TestSettingsDocument::readOnlyFileIsRefused()
+{
+    QFETCH(bool, immutable);
+    const QByteArray native = QFile::encodeName(m_path);
+    const QString good = m_dir->filePath(QStringLiteral("good.bak"));
+    QVERIFY(QFile::copy(m_path, good));
+    if (immutable) {
+        if (QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), m_path}) != 0)
+            QSKIP("chattr +i is not available here (needs root and a file system with attributes)");
+    } else {
+        QCOMPARE(::chmod(native.constData(), 0444), 0);
+    }
+    edit("Global/Preferences/Process/MaxProcessors", "8");
+    QString saveError, restoreError;
+    const bool saved = m_document.save(&saveError, nullptr);
+    const bool restored = m_document.restoreBackup(good, &restoreError);
+    const QByteArray after = onDisk();
+    const QStringList left = backups();
+    struct stat info = {};
+    const int statResult = ::stat(native.constData(), &info);
+    if (immutable)
+        QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), m_path});
+
+    const QString readOnly = QStringLiteral("The settings file is read-only. Make it writable first if you want to "
+                                            "change it.");
+    QVERIFY(!saved);
+    QCOMPARE(saveError, readOnly);
+    QVERIFY(!restored);
+    QCOMPARE(restoreError, readOnly);
+    QCOMPARE(after, m_original);
+    QVERIFY(left.isEmpty());
+    QCOMPARE(statResult, 0);
+    if (!immutable)
+        QCOMPARE(int(info.st_mode & 0777), 0444); // never silently made writable
+}
+
+void TestSettingsDocument::saveKeepsModeAndOwner()
+{
+    const QByteArray native = QFile::encodeName(m_path);
+    QCOMPARE(::chmod(native.constData(), 0640), 0);
+    const bool root = ::geteuid() == 0;
+    if (root)
+        QCOMPARE(::chown(native.constData(), 4321, 4322), 0);
+    edit("Global/Preferences/Process/MaxProcessors", "8");
+    QString error, backup;
+    QVERIFY2(m_document.save(&error, &backup), qPrintable(error));
+    for (const QString &path : {m_path, backup}) {
+        struct stat info = {};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &info), 0);
+        QCOMPARE(int(info.st_mode & 07777), 0640);
+        if (root) {
+            QCOMPARE(int(info.st_uid), 4321);
+            QCOMPARE(int(info.st_gid), 4322);
+        }
+    }
+}
+
+// Another writer holds the file: after a few seconds the save gives up, naming it.
+void TestSettingsDocument::liveLockRefusesTheSave()
+{
+    QLockFile other(QFileInfo(m_path).absolutePath() + QLatin1String("/.core-001-pxi.settings.prefwright-lock"));
+    QVERIFY(other.tryLock(0));
+    edit("Global/Preferences/Process/MaxProcessors", "8");
+    QString error;
+    QVERIFY(!m_document.save(&error, nullptr));
+    QCOMPARE(error, QStringLiteral("Another Prefwright is saving this file (process %1). Try again in a moment.")
+                        .arg(QCoreApplication::applicationPid()));
+    QCOMPARE(onDisk(), m_original);
+    QVERIFY(backups().isEmpty());
+    other.unlock();
+    QVERIFY2(m_document.save(&error, nullptr), qPrintable(error));
 }
 
 void TestSettingsDocument::readBackDifferenceIsReported()
@@ -330,6 +439,7 @@ void TestSettingsDocument::readBackDifferenceIsReported()
     QString error;
     QVERIFY(!m_document.save(&error, nullptr));
     QCOMPARE(error, QStringLiteral("Read-back verification of %1 failed.").arg(m_path));
+    // The file was replaced: the backup is the only copy of what it held, and stays.
     QCOMPARE(m_document.fingerprint(), fingerprint);
     QCOMPARE(m_document.pendingChangeCount(), 1);
     QVERIFY(m_document.changedOnDisk());
@@ -422,7 +532,7 @@ void TestSettingsDocument::restoreRefusals()
     QVERIFY(error.startsWith(QStringLiteral("Cannot read ")));
 
     SettingsDocument::FileOperations operations = SettingsDocument::defaultFileOperations();
-    operations.copy = [](const QString &, const QString &) { return false; };
+    operations.writeBackup = [](const QByteArray &, const QString &) { return false; };
     m_document.setFileOperations(operations);
     const QString good = m_dir->filePath(QStringLiteral("good.bak"));
     QVERIFY(QFile::copy(m_path, good));
@@ -459,6 +569,13 @@ void TestSettingsDocument::crashLeavesAWholeFile()
     QFile backup(QFileInfo(m_path).absolutePath() + u'/' + backups().constFirst());
     QVERIFY(backup.open(QIODevice::ReadOnly));
     QCOMPARE(backup.readAll(), m_original);
+
+    // The dead saver's lock is taken over at once.
+    QVERIFY(QFileInfo::exists(QFileInfo(m_path).absolutePath() + QLatin1String("/.core-001-pxi.settings.prefwright-lock")));
+    QString error;
+    QVERIFY2(m_document.load(m_path, &error), qPrintable(error));
+    edit("Global/Preferences/Process/MaxProcessors", "8");
+    QVERIFY2(m_document.save(&error, nullptr), qPrintable(error));
 }
 
 QTEST_GUILESS_MAIN(TestSettingsDocument)

@@ -1,0 +1,36 @@
+#include "core/fileidentity.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
+
+namespace pfw {
+
+FileIdentity FileIdentity::of(const QString &path)
+{
+    FileIdentity identity;
+#ifndef Q_OS_WIN
+    struct stat info = {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return identity;
+    identity.exists = true;
+    identity.size = qint64(info.st_size);
+    identity.modifiedNs = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    identity.inode = quint64(info.st_ino);
+    identity.device = quint64(info.st_dev);
+#else
+    const QFileInfo info(path);
+    if (!info.exists())
+        return identity;
+    identity.exists = true;
+    identity.size = info.size();
+    identity.modifiedNs = info.lastModified().toMSecsSinceEpoch() * 1000000;
+#endif
+    return identity;
+}
+
+} // namespace pfw
