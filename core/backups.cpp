@@ -1,5 +1,7 @@
 #include "core/backups.h"
 
+#include "platform/hosttrash.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -19,9 +21,9 @@ struct Backups
 QStringList listBackups(const QString &settingsPath)
 {
     const QFileInfo settings(settingsPath);
-    QFileInfoList found = settings.absoluteDir().entryInfoList(
-        {settings.fileName() + QLatin1String(".bak-*")}, QDir::Files | QDir::Hidden, QDir::NoSort);
-    // The wildcard ignores case on some systems; the name must match exactly.
+    // Every file is looked at: a name filter would read "[", "*" and "?" in the settings file's
+    // name as wildcards.
+    QFileInfoList found = settings.absoluteDir().entryInfoList(QDir::Files | QDir::Hidden, QDir::NoSort);
     found.erase(std::remove_if(found.begin(), found.end(),
                                [&settingsPath](const QFileInfo &info) { return !isBackupOf(settingsPath, info.absoluteFilePath()); }),
                 found.end());
@@ -63,7 +65,7 @@ BackupRemoval removeBackups(const QString &settingsPath, const QStringList &path
             continue;
         }
         const qint64 size = QFileInfo(path).size();
-        if (useTrash && QFile::moveToTrash(path)) {
+        if (useTrash && moveToUserTrash(path)) {
             ++result.removed;
             result.bytes += size;
             result.movedToTrash = true;

@@ -1,5 +1,7 @@
 #include "modules/installedrecords.h"
 
+#include "core/boundedfile.h"
+#include "core/writerlock.h"
 #include "platform/elevatedlauncher.h"
 #include "platform/hostenvironment.h"
 #include "platform/hostlocations.h"
@@ -20,6 +22,16 @@ namespace pfw {
 namespace {
 
 using Tr = InstalledRecords;
+
+// PixInsight's own file holds a few hundred records; anything far larger is not one.
+constexpr qint64 kMaxRecordBytes = qint64(16) << 20;
+
+constexpr Qt::CaseSensitivity kFileNameCase =
+#ifdef Q_OS_WIN
+    Qt::CaseInsensitive;
+#else
+    Qt::CaseSensitive;
+#endif
 
 QString native(const QString &path)
 {
@@ -54,6 +66,54 @@ EditResult failure(int status, const QString &message)
 bool isBlank(char c)
 {
     return c == ' ' || c == '\t';
+}
+
+// The helper runs as root: a link at the record file or its folders, or a file that lies elsewhere
+// than its path says, would have it rewrite a file outside the installation. The installation
+// folder itself may be a link.
+bool liesInsideInstallation(const QString &path)
+{
+    static const QString tail = QStringLiteral("/etc/update/installed.xri");
+    const QString file = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    if (!file.endsWith(tail, Qt::CaseInsensitive))
+        return false;
+    const QString install = file.left(file.size() - tail.size());
+    const QString folder = file.left(file.lastIndexOf(u'/'));
+    for (const QString &part : {install + QLatin1String("/etc"), folder, file}) {
+        const QFileInfo info(part);
+        if (info.isSymLink() || info.isJunction())
+            return false;
+    }
+    const QString canonicalInstall = QFileInfo(install).canonicalFilePath();
+    const auto resolvesBelowInstall = [&](const QString &part) {
+        const QString canonical = QFileInfo(part).canonicalFilePath();
+        return !canonicalInstall.isEmpty()
+            && canonical.compare(canonicalInstall + part.mid(install.size()), kFileNameCase) == 0;
+    };
+    // A restore may recreate a missing file; then the folder is all there is to check.
+    return resolvesBelowInstall(folder) && (!QFileInfo::exists(file) || resolvesBelowInstall(file));
+}
+
+EditResult outsideInstallation(const QString &path)
+{
+    return failure(HelperRefused, Tr::tr("%1 is reached through a symbolic link or lies outside the PixInsight "
+                                         "installation. Nothing was changed.")
+                                      .arg(native(path)));
+}
+
+BoundedFile::Result readRecordFile(const QString &path)
+{
+    return BoundedFile::read(path, kMaxRecordBytes, BoundedFile::RefuseLinks);
+}
+
+// A failed edit leaves nothing behind: the backup goes again while the file still holds exactly
+// the bytes it saved.
+void dropBackupOfUnchangedFile(const QString &path, const QString &backup, const QByteArray &original)
+{
+    const BoundedFile::Result current = readRecordFile(path);
+    const BoundedFile::Result saved = readRecordFile(backup);
+    if (current.ok() && saved.ok() && current.bytes == original && saved.bytes == original)
+        QFile::remove(backup);
 }
 
 } // namespace
@@ -125,13 +185,13 @@ QList<PackageRecord> parseInstalledRecords(const QByteArray &bytes, QString *err
 
 QList<PackageRecord> loadInstalledRecords(const QString &path, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const BoundedFile::Result file = BoundedFile::read(path, kMaxRecordBytes);
+    if (!file.ok()) {
         if (error)
-            *error = Tr::tr("Cannot read %1: %2").arg(native(path), file.errorString());
+            *error = Tr::tr("Cannot read %1: %2").arg(native(path), file.reason);
         return {};
     }
-    return parseInstalledRecords(file.readAll(), error);
+    return parseInstalledRecords(file.bytes, error);
 }
 
 QList<PackageSpan> packageSpans(const QByteArray &bytes)
@@ -195,7 +255,13 @@ QList<PackageSpan> packageSpans(const QByteArray &bytes)
 QStringList installedBackups(const QString &path)
 {
     const QFileInfo info(path);
-    QStringList names = info.absoluteDir().entryList({info.fileName() + QLatin1String(".bak-*")}, QDir::Files, QDir::Name);
+    // Matched as text, not as a name filter: the file name may hold wildcard characters.
+    const QString prefix = info.fileName() + QLatin1String(".bak-");
+    QStringList names;
+    for (const QString &name : info.absoluteDir().entryList(QDir::Files, QDir::Name)) {
+        if (name.startsWith(prefix, kFileNameCase))
+            names << name;
+    }
     std::reverse(names.begin(), names.end());
     return names;
 }
@@ -205,7 +271,7 @@ QString makeInstalledBackupPath(const QString &path)
     const QString base = path + QLatin1String(".bak-")
         + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
     QString candidate = base;
-    for (int n = 2; QFileInfo::exists(candidate); ++n)
+    for (int n = 2; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++n)
         candidate = base + u'-' + QString::number(n);
     return candidate;
 }
@@ -220,11 +286,19 @@ EditResult removeInstalledRecords(const QString &path, const QStringList &fileNa
         return failure(HelperBadCommandLine, Tr::tr("No records were named."));
     if (hostRunning(options))
         return failure(HelperHostRunning, Tr::tr("PixInsight is running. Close it first: it rewrites its records from memory."));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return failure(HelperFailed, Tr::tr("Cannot read %1: %2").arg(native(path), file.errorString()));
-    const QByteArray original = file.readAll();
-    file.close();
+    // Checked before the lock file is made beside it, which would otherwise land outside too.
+    if (!liesInsideInstallation(path))
+        return outsideInstallation(path);
+    // Held from the read to the read-back, so that another edit (the helper's or this
+    // program's) cannot write in between and have one of the two removals silently undone.
+    WriterLock lock(path);
+    QString lockError;
+    if (!lock.acquire(&lockError))
+        return failure(HelperFailed, lockError);
+    const BoundedFile::Result file = readRecordFile(path);
+    if (!file.ok())
+        return failure(HelperFailed, Tr::tr("Cannot read %1: %2").arg(native(path), file.reason));
+    const QByteArray &original = file.bytes;
     QString parseError;
     const QList<PackageRecord> records = parseInstalledRecords(original, &parseError);
     if (records.isEmpty() && !parseError.isEmpty())
@@ -277,18 +351,26 @@ EditResult removeInstalledRecords(const QString &path, const QStringList &fileNa
         return failure(HelperFailed,
                     Tr::tr("The edited file does not consist of exactly the remaining records. Nothing was changed."));
 
+    if (!liesInsideInstallation(path))
+        return outsideInstallation(path);
     const QString backup = makeInstalledBackupPath(path);
-    if (!QFile::copy(path, backup))
+    const bool copied = QFile::copy(path, backup);
+    if (!copied || readRecordFile(backup).bytes != original) {
+        if (copied)
+            QFile::remove(backup);
         return failure(HelperFailed, Tr::tr("Could not make a backup beside the file (permission?). Nothing was changed."));
+    }
     QString writeError;
-    if (!writeAtomically(path, edited, &writeError))
+    if (!(options.write ? options.write(path, edited, &writeError) : writeAtomically(path, edited, &writeError))) {
+        dropBackupOfUnchangedFile(path, backup, original);
         return failure(HelperFailed, Tr::tr("Could not write the file: %1").arg(writeError));
+    }
     if (options.afterWrite)
         options.afterWrite(path);
-    QFile check(path);
-    if (!check.open(QIODevice::ReadOnly) || check.readAll() != edited) {
-        check.close();
+    const BoundedFile::Result check = readRecordFile(path);
+    if (!check.ok() || check.bytes != edited) {
         writeAtomically(path, original, nullptr);
+        dropBackupOfUnchangedFile(path, backup, original);
         return failure(HelperFailed, Tr::tr("Verification after writing failed; the backup was put back."));
     }
     EditResult result;
@@ -304,19 +386,27 @@ EditResult restoreNewestInstalledBackup(const QString &path, const RecordEditOpt
         return failure(HelperRefused, Tr::tr("%1 is not PixInsight's installed.xri.").arg(native(path)));
     if (hostRunning(options))
         return failure(HelperHostRunning, Tr::tr("PixInsight is running. Close it first: it rewrites its records from memory."));
+    if (!liesInsideInstallation(path))
+        return outsideInstallation(path);
+    WriterLock lock(path);
+    QString lockError;
+    if (!lock.acquire(&lockError))
+        return failure(HelperFailed, lockError);
     const QStringList backups = installedBackups(path);
     if (backups.isEmpty())
         return failure(HelperNotFound, Tr::tr("There is no backup to restore."));
     const QString backup = QFileInfo(path).absolutePath() + u'/' + backups.constFirst();
-    QFile file(backup);
-    if (!file.open(QIODevice::ReadOnly))
+    const BoundedFile::Result file = readRecordFile(backup);
+    if (!file.ok())
         return failure(HelperFailed, Tr::tr("Cannot read %1.").arg(backup));
-    const QByteArray bytes = file.readAll();
+    const QByteArray &bytes = file.bytes;
     QString parseError;
     parseInstalledRecords(bytes, &parseError);
     if (!parseError.isEmpty())
         return failure(HelperFailed,
                     Tr::tr("The newest backup is not a valid record file (%1); it was not restored.").arg(parseError));
+    if (!liesInsideInstallation(path))
+        return outsideInstallation(path);
     QString writeError;
     if (!writeAtomically(path, bytes, &writeError))
         return failure(HelperFailed, Tr::tr("Could not write the file: %1").arg(writeError));
@@ -341,7 +431,7 @@ EditResult editResultFromElevatedRun(const ElevatedRun &run, const QString &path
         return result;
     }
     if (run.outcome == ElevatedRun::Failed) {
-        result.message = Tr::tr("The elevated helper could not run (%1).").arg(run.reason);
+        result.message = run.failureText();
         return result;
     }
     result.status = run.exitCode;

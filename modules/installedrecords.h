@@ -37,11 +37,13 @@ struct EditResult
     QString backupPath;
 };
 
-// How an edit checks for PixInsight and, for tests, what happens right after the write.
+// How an edit checks for PixInsight and, for tests, how the edited bytes are written and what
+// happens right after.
 struct RecordEditOptions
 {
     bool checkRunning = true;
     std::function<bool()> isHostRunning;
+    std::function<bool(const QString &path, const QByteArray &bytes, QString *error)> write;
     std::function<void(const QString &path)> afterWrite;
 };
 

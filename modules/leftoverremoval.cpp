@@ -46,7 +46,7 @@ void LeftoverRemoval::run(const QList<Leftover> &items, const QString &installFo
         if (run.outcome == ElevatedRun::Cancelled)
             heading = tr("Administrator permission was not given, so these were not deleted:");
         else if (run.outcome == ElevatedRun::Failed)
-            heading = tr("The elevated helper could not run (%1). These were not deleted:").arg(run.reason);
+            heading = run.failureText() + u' ' + tr("These were not deleted:");
         else if (run.exitCode == HelperHostRunning)
             heading = tr("PixInsight is running. Close it first. These were not deleted:");
         else if (run.exitCode != HelperDone)

@@ -213,8 +213,10 @@ LeftoverResult deleteLeftovers(const QString &installFolder, const QString &user
             return refuse(HelperRefused, Leftovers::tr("%1 is not the kind of item that was asked for.").arg(shown));
         const QString parent = QFileInfo(parentFolder(kind, cleaned(installFolder), cleaned(userFolder)))
                                    .canonicalFilePath();
+        // A file system mounted in the item's place is somewhere else just as a link is.
         if (isLink(info) || parent.isEmpty()
-            || info.canonicalFilePath().compare(parent + u'/' + info.fileName(), Qt::CaseInsensitive) != 0)
+            || info.canonicalFilePath().compare(parent + u'/' + info.fileName(), Qt::CaseInsensitive) != 0
+            || isMountPoint(parent, info.fileName()))
             return refuse(HelperRefused, Leftovers::tr("%1 is a link to somewhere else and is not touched.").arg(shown));
         checked.append({request, parent, info.fileName(), isFolderKind(kind)});
     }

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStorageInfo>
 
 #ifdef Q_OS_UNIX
 #include <QStringList>
@@ -11,6 +12,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/sysmacros.h>
+#endif
 
 #include <cerrno>
 #include <vector>
@@ -23,6 +27,11 @@ namespace {
 bool isLink(const QFileInfo &info)
 {
     return info.isSymLink() || info.isSymbolicLink() || info.isShortcut() || info.isJunction();
+}
+
+bool isPlainName(const QString &name)
+{
+    return !name.isEmpty() && !name.contains(u'/') && name != u"." && name != u"..";
 }
 
 #ifdef Q_OS_UNIX
@@ -44,6 +53,49 @@ private:
     int m_fd;
 };
 
+// Where an entry lives. A bind mount of a folder on the same disk keeps the device number, so
+// on Linux the mount id tells it apart too.
+struct Place
+{
+    dev_t device = 0;
+    quint64 mount = 0;
+    bool hasMount = false;
+    mode_t mode = 0;
+
+    bool sameMount(const Place &other) const
+    {
+        return device == other.device && (!hasMount || !other.hasMount || mount == other.mount);
+    }
+};
+
+// The entry "name" of the open folder "parent", not following a link; an empty name stands for
+// the open folder itself.
+bool placeAt(int parent, const char *name, Place *place)
+{
+    const bool self = *name == '\0';
+#if defined(__linux__) && defined(STATX_MNT_ID)
+    struct statx details;
+    const int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | (self ? AT_EMPTY_PATH : 0);
+    if (::statx(parent, name, flags, STATX_TYPE | STATX_MODE | STATX_MNT_ID, &details) == 0) {
+        place->device = makedev(details.stx_dev_major, details.stx_dev_minor);
+        place->mode = details.stx_mode;
+        place->hasMount = (details.stx_mask & STATX_MNT_ID) != 0;
+        place->mount = details.stx_mnt_id;
+        return true;
+    }
+    // Kernels or sandboxes without statx fall back to the device alone.
+    if (errno != ENOSYS && errno != EPERM)
+        return false;
+#endif
+    struct stat status;
+    if ((self ? ::fstat(parent, &status) : ::fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW)) != 0)
+        return false;
+    place->device = status.st_dev;
+    place->mode = status.st_mode;
+    place->hasMount = false;
+    return true;
+}
+
 int openDirectoryAt(int parent, const char *name)
 {
     return ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -64,18 +116,24 @@ int openResolvedDirectory(const QString &canonicalPath)
     return current;
 }
 
-bool removeEntryAt(int parent, const char *name);
+bool removeEntryAt(int parent, const char *name, const Place &home);
 
-// Empties and removes the folder "name" inside the open folder "parent".
-bool removeFolderAt(int parent, const char *name)
+// Empties and removes the folder "name" inside the open folder "parent". A file system mounted
+// there is left as it is: emptying it would delete data that is not the leftover's.
+bool removeFolderAt(int parent, const char *name, const Place &home)
 {
     const int fd = openDirectoryAt(parent, name);
     if (fd < 0)
         return false;
-    struct stat status;
+    // Checked on the open folder, so a mount made after the entry was looked at counts too.
+    Place place;
+    if (!placeAt(fd, "", &place) || !place.sameMount(home)) {
+        ::close(fd);
+        return false;
+    }
     // A read-only folder cannot be emptied; make it writable first (its owner can).
-    if (::fstat(fd, &status) == 0 && (status.st_mode & (S_IWUSR | S_IXUSR)) != (S_IWUSR | S_IXUSR))
-        ::fchmod(fd, status.st_mode | S_IWUSR | S_IXUSR);
+    if ((place.mode & (S_IWUSR | S_IXUSR)) != (S_IWUSR | S_IXUSR))
+        ::fchmod(fd, place.mode | S_IWUSR | S_IXUSR);
     DIR *dir = ::fdopendir(fd);
     if (!dir) {
         ::close(fd);
@@ -89,45 +147,58 @@ bool removeFolderAt(int parent, const char *name)
     }
     bool all = true;
     for (const QByteArray &entryName : names)
-        all = removeEntryAt(::dirfd(dir), entryName.constData()) && all;
+        all = removeEntryAt(::dirfd(dir), entryName.constData(), home) && all;
     ::closedir(dir);
     return ::unlinkat(parent, name, AT_REMOVEDIR) == 0 && all;
 }
 
-bool removeEntryAt(int parent, const char *name)
+bool removeEntryAt(int parent, const char *name, const Place &home)
 {
-    struct stat status;
-    if (::fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+    Place place;
+    if (!placeAt(parent, name, &place))
         return errno == ENOENT;
-    if (S_ISDIR(status.st_mode))
-        return removeFolderAt(parent, name);
+    if (!place.sameMount(home))
+        return false;
+    if (S_ISDIR(place.mode))
+        return removeFolderAt(parent, name, home);
     // Files and links alike: unlinking a link never touches its target.
     return ::unlinkat(parent, name, 0) == 0;
 }
 
 #endif
 
-bool removeEntryPortable(const QFileInfo &entry);
+// The folder a path's file system is mounted at: a folder with another root than its parent is
+// a mount point, also for a bind mount of the same disk.
+QString mountRoot(const QString &path)
+{
+    return QStorageInfo(path).rootPath();
+}
 
-bool removeFolderPortable(const QString &path)
+bool removeEntryPortable(const QFileInfo &entry, const QString &home);
+
+bool removeFolderPortable(const QString &path, const QString &home)
 {
     bool all = true;
     const QFileInfoList entries = QDir(path).entryInfoList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
     for (const QFileInfo &entry : entries)
-        all = removeEntryPortable(entry) && all;
+        all = removeEntryPortable(entry, home) && all;
     return QDir().rmdir(path) && all;
 }
 
-bool removeEntryPortable(const QFileInfo &entry)
+// Windows marks a folder with a volume mounted on it as a junction, so links and mounted folders
+// alike go as the entry itself, at every level; any other folder on another mount stays.
+bool removeEntryPortable(const QFileInfo &entry, const QString &home)
 {
     const QString path = entry.absoluteFilePath();
     if (isLink(entry)) {
         // A link to a folder goes as a folder entry where the platform wants that.
         return QDir().rmdir(path) || QFile::remove(path);
     }
+    // Only folders are asked about: nothing can be mounted below a file, and asking for each
+    // file would slow big trees down.
     if (entry.isDir())
-        return removeFolderPortable(path);
+        return !home.isEmpty() && mountRoot(path) == home && removeFolderPortable(path, home);
     QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOwner);
     return QFile::remove(path);
 }
@@ -142,30 +213,48 @@ bool removeTree(const QString &path)
 
 bool removeEntryIn(const QString &canonicalFolder, const QString &name, bool expectFolder)
 {
-    if (canonicalFolder.isEmpty() || name.isEmpty() || name.contains(u'/') || name == u"." || name == u"..")
+    if (canonicalFolder.isEmpty() || !isPlainName(name))
         return false;
 #ifdef Q_OS_UNIX
     Descriptor folder(openResolvedDirectory(canonicalFolder));
     if (folder.get() < 0)
         return false;
     const QByteArray entry = QFile::encodeName(name);
-    struct stat status;
-    if (::fstatat(folder.get(), entry.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+    Place home;
+    Place place;
+    if (!placeAt(folder.get(), "", &home) || !placeAt(folder.get(), entry.constData(), &place))
         return false;
-    if (!S_ISLNK(status.st_mode) && S_ISDIR(status.st_mode) != expectFolder)
+    if (!S_ISLNK(place.mode) && S_ISDIR(place.mode) != expectFolder)
         return false;
-    return removeEntryAt(folder.get(), entry.constData());
+    // The item has to be on its folder's mount, and so has everything removed below it.
+    return removeEntryAt(folder.get(), entry.constData(), home);
 #else
     const QFileInfo info(canonicalFolder + u'/' + name);
     if (!isLink(info) && info.isDir() != expectFolder)
         return false;
-    return removeEntryPortable(info);
+    return removeEntryPortable(info, mountRoot(canonicalFolder));
+#endif
+}
+
+bool isMountPoint(const QString &canonicalFolder, const QString &name)
+{
+    if (canonicalFolder.isEmpty() || !isPlainName(name))
+        return true;
+#ifdef Q_OS_UNIX
+    Descriptor folder(openResolvedDirectory(canonicalFolder));
+    Place home;
+    Place place;
+    return folder.get() < 0 || !placeAt(folder.get(), "", &home)
+        || !placeAt(folder.get(), QFile::encodeName(name).constData(), &place) || !place.sameMount(home);
+#else
+    return mountRoot(canonicalFolder + u'/' + name) != mountRoot(canonicalFolder);
 #endif
 }
 
 bool removeTreePortable(const QString &path)
 {
-    return removeEntryPortable(QFileInfo(path));
+    const QFileInfo info(path);
+    return removeEntryPortable(info, mountRoot(info.absolutePath()));
 }
 
 } // namespace pfw

@@ -5,7 +5,9 @@
 namespace pfw {
 
 // Deletes a folder with everything in it and returns whether all of it went. Links inside are
-// removed themselves, never what they point to; a failure does not stop the walk.
+// removed themselves, never what they point to; a failure does not stop the walk. It never
+// crosses into another file system: a folder mounted inside (a bind mount too) is left as it
+// is, and so is the folder itself when it is mounted where it stands.
 //
 // On POSIX systems the walk holds each folder open and works relative to it, refusing to
 // follow any link, so a folder swapped for a link while it runs cannot redirect it.
@@ -16,6 +18,10 @@ bool removeTree(const QString &path);
 // with the folder resolved when the item was checked, so that a folder on the way that is
 // swapped for a link afterwards cannot redirect the deletion.
 bool removeEntryIn(const QString &canonicalFolder, const QString &name, bool expectFolder);
+
+// Whether the entry "name" of a folder given by its canonical path lies on another file system
+// or mount than the folder (a mount point, a bind mount); true also when that cannot be told.
+[[nodiscard]] bool isMountPoint(const QString &canonicalFolder, const QString &name);
 
 // The same walk through Qt's file API, for platforms without the POSIX calls.
 bool removeTreePortable(const QString &path);

@@ -5,24 +5,54 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <QStandardPaths>
 
 namespace pfw {
 
 namespace {
 
-// pkexec's answers when the prompt was dismissed (126) or authorisation was refused (127).
+// pkexec answers 126 when the prompt was dismissed, 127 when authorisation was refused or it
+// failed itself; anything else is the helper's own code.
 constexpr int kPkexecDismissed = 126;
-constexpr int kPkexecNotAuthorised = 127;
 constexpr unsigned long kWindowsCancelled = 1223;
 
+bool isHelperExitCode(int code)
+{
+    switch (code) {
+    case HelperDone:
+    case HelperHostRunning:
+    case HelperNotFound:
+    case HelperRefused:
+    case HelperFailed:
+    case HelperBadCommandLine:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Only the system's own pkexec: one found through PATH could be any program the user planted.
+QString systemAuthenticator()
+{
+    for (const char *candidate : {"/usr/bin/pkexec", "/bin/pkexec"}) {
+        const QFileInfo info{QLatin1String(candidate)};
+        if (info.isFile() && info.isExecutable())
+            return info.filePath();
+    }
+    return QString();
+}
+
 } // namespace
+
+QString ElevatedRun::failureText() const
+{
+    return notStarted ? reason : ElevatedLauncher::tr("The elevated helper could not run (%1).").arg(reason);
+}
 
 ElevatedLauncher::ElevatedLauncher()
     : m_executable(QCoreApplication::applicationFilePath())
 {
 #ifndef Q_OS_WIN
-    m_authenticator = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
+    m_authenticator = systemAuthenticator();
 #endif
 }
 
@@ -124,9 +154,12 @@ ElevatedRun ElevatedLauncher::runWithAuthenticator(const QStringList &arguments)
     delete process;
     if (crashed) {
         result.reason = tr("the helper stopped unexpectedly");
-    } else if (code == kPkexecDismissed || code == kPkexecNotAuthorised) {
+    } else if (code == kPkexecDismissed) {
         result.outcome = ElevatedRun::Cancelled;
-        result.reason = tr("authentication was dismissed or refused (pkexec exit code %1)").arg(code);
+        result.reason = tr("the authentication prompt was dismissed");
+    } else if (!isHelperExitCode(code)) {
+        result.notStarted = true;
+        result.reason = tr("The administrator helper could not be started (code %1).").arg(code);
     } else {
         result.outcome = ElevatedRun::Launched;
         result.exitCode = code;

@@ -26,11 +26,16 @@ struct ElevatedRun
     Outcome outcome = Failed;
     int exitCode = -1;
     QString reason;
+    // The authenticator ran but could not start the helper: the reason is a whole sentence.
+    bool notStarted = false;
+
+    // What a caller shows for a failed launch.
+    QString failureText() const;
 };
 
 // Starts this program's own executable with administrator rights in a helper mode and waits
-// for it: ShellExecuteExW "runas" on Windows, pkexec elsewhere. The editor itself never runs
-// elevated.
+// for it: ShellExecuteExW "runas" on Windows, the system's pkexec elsewhere. The editor itself
+// never runs elevated.
 class ElevatedLauncher final
 {
     Q_DECLARE_TR_FUNCTIONS(ElevatedLauncher)
@@ -42,6 +47,7 @@ public:
 
     // Seams for tests: the pkexec-like program, the executable to elevate and the wait.
     void setAuthenticationProgram(const QString &program) { m_authenticator = program; }
+    QString authenticationProgram() const { return m_authenticator; }
     void setExecutable(const QString &executable) { m_executable = executable; }
     void setTimeoutMs(int timeoutMs) { m_timeoutMs = timeoutMs; }
 

@@ -3,6 +3,10 @@
 #include <QDir>
 #include <QStandardPaths>
 
+#ifdef Q_OS_WIN
+#include "platform/winapi.h"
+#endif
+
 namespace pfw {
 
 PlatformFlavour HostEnvironment::builtFlavour()
@@ -22,6 +26,10 @@ HostEnvironment HostEnvironment::system(bool forElevatedHelper)
     environment.home = QDir::homePath();
     environment.genericConfig = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     environment.variables = QProcessEnvironment::systemEnvironment();
+#ifdef Q_OS_WIN
+    for (const std::wstring &folder : win::programFilesFolders())
+        environment.programFilesFolders << QString::fromStdWString(folder);
+#endif
     environment.elevatedHelper = forElevatedHelper;
     return environment;
 }

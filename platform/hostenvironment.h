@@ -2,6 +2,7 @@
 
 #include <QProcessEnvironment>
 #include <QString>
+#include <QStringList>
 
 namespace pfw {
 
@@ -15,6 +16,9 @@ struct HostEnvironment
     QString home;
     QString genericConfig;
     QProcessEnvironment variables;
+    // The Program Files folders as Windows itself reports them, native one first. The elevated
+    // helper uses these: the environment variables are the user's to set, even for it.
+    QStringList programFilesFolders;
     // The elevated helper never takes directions from the user's environment (PIXINSIGHT_DIR):
     // a root helper that deletes below a folder the user names invites link races.
     bool elevatedHelper = false;

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 
 #include <limits>
@@ -119,14 +120,21 @@ QStringList installFolderCandidates(const HostEnvironment &environment)
 {
     QStringList candidates;
     switch (environment.flavour) {
-    case PlatformFlavour::Windows:
-        for (const char *name : {"ProgramFiles", "ProgramW6432", "ProgramFiles(x86)"}) {
-            const QString value = environment.variable(QLatin1String(name));
-            if (!value.isEmpty())
-                candidates << forwardSlashes(value, PlatformFlavour::Windows) + QLatin1String("/PixInsight");
+    case PlatformFlavour::Windows: {
+        // An elevated helper that followed the user's variables would work wherever they point.
+        QStringList programFiles = environment.programFilesFolders;
+        if (!environment.elevatedHelper) {
+            programFiles.clear();
+            for (const char *name : {"ProgramFiles", "ProgramW6432", "ProgramFiles(x86)"})
+                programFiles << environment.variable(QLatin1String(name));
+        }
+        for (const QString &folder : std::as_const(programFiles)) {
+            if (!folder.isEmpty())
+                candidates << forwardSlashes(folder, PlatformFlavour::Windows) + QLatin1String("/PixInsight");
         }
         candidates << QStringLiteral("C:/Program Files/PixInsight");
         break;
+    }
     case PlatformFlavour::MacOS:
     case PlatformFlavour::Linux: {
         const QString chosen = environment.variable(QStringLiteral("PIXINSIGHT_DIR"));
@@ -164,12 +172,31 @@ QString userDataFolderFor(const QString &settingsPath)
 
 bool canWriteBeside(const QString &path)
 {
+    return canWriteBeside(path, [] {
+        return QLatin1String(".prefw-write-test-") + QString::number(QRandomGenerator::global()->generate64(), 16);
+    });
+}
+
+bool canWriteBeside(const QString &path, const std::function<QString()> &probeNames)
+{
     const QString folder = QFileInfo(path).absolutePath();
-    QFile probe(folder + QLatin1String("/.prefw-write-test-") + QString::number(QCoreApplication::applicationPid()));
-    if (!probe.open(QIODevice::WriteOnly))
-        return false;
-    probe.close();
-    return probe.remove();
+    // A few names, in case one is taken; a folder that refuses new files fails at once.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const QString name = probeNames();
+        if (name.isEmpty())
+            return false;
+        QFile probe(folder + u'/' + name);
+        // NewOnly creates exclusively: a link planted at the name is neither followed nor
+        // truncated, so whatever is removed afterwards is the probe made here.
+        if (probe.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            probe.close();
+            return probe.remove();
+        }
+        const QFileInfo taken(probe.fileName());
+        if (!taken.exists() && !taken.isSymLink())
+            return false;
+    }
+    return false;
 }
 
 QString helperInstallFolderProblem(const QString &installFolder, const HostEnvironment &environment)

@@ -10,6 +10,22 @@
 
 namespace pfw {
 
+namespace {
+
+// An exited process that its parent has not reaped yet ("Z") runs nothing and holds no file.
+// The command name may hold spaces and parentheses, so the state follows the last ')'.
+bool isZombie(const QString &procFolder)
+{
+    QFile stat(procFolder + QLatin1String("/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.read(4096);
+    const qsizetype close = line.lastIndexOf(')');
+    return close >= 0 && line.mid(close + 1).trimmed().startsWith('Z');
+}
+
+} // namespace
+
 QString hostExecutableName()
 {
 #ifdef Q_OS_WIN
@@ -29,6 +45,8 @@ QList<qint64> processesNamedInProc(const QString &procRoot, const QString &name)
         if (!numeric)
             continue;
         const QString folder = procRoot + u'/' + entry;
+        if (isZombie(folder))
+            continue;
         // The executable link names the real file; other users' processes hide it, and then
         // the kernel's short command name is the best there is.
         QString executable = QFileInfo(QFile::symLinkTarget(folder + QLatin1String("/exe"))).fileName();

@@ -4,10 +4,13 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <knownfolders.h>
 #include <shellapi.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <cwctype>
+#include <utility>
 
 namespace pfw::win {
 
@@ -23,7 +26,28 @@ bool equalIgnoringCase(const wchar_t *a, const std::wstring &b)
     return a[i] == L'\0' && i == b.size();
 }
 
+std::wstring knownFolder(REFKNOWNFOLDERID id)
+{
+    PWSTR path = nullptr;
+    std::wstring folder;
+    if (SUCCEEDED(SHGetKnownFolderPath(id, KF_FLAG_DEFAULT, nullptr, &path)) && path)
+        folder = path;
+    CoTaskMemFree(path);
+    return folder;
+}
+
 } // namespace
+
+std::vector<std::wstring> programFilesFolders()
+{
+    std::vector<std::wstring> folders;
+    for (const KNOWNFOLDERID &id : {FOLDERID_ProgramFiles, FOLDERID_ProgramFilesX86}) {
+        std::wstring folder = knownFolder(id);
+        if (!folder.empty())
+            folders.push_back(std::move(folder));
+    }
+    return folders;
+}
 
 std::vector<unsigned long long> processIdsNamed(const std::wstring &name)
 {

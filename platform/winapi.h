@@ -1,7 +1,7 @@
 #pragma once
 
-// The Windows calls behind the running check and the elevated launch. Free of Qt so that it
-// can be compile-checked with a cross compiler.
+// The Windows calls behind the running check, the elevated launch and the Program Files
+// folders. Free of Qt so that it can be compile-checked with a cross compiler.
 
 #include <string>
 #include <vector>
@@ -19,6 +19,10 @@ struct ShellRun
     bool finished = false;       // the process ended within the time-out
     unsigned long exitCode = 0;  // its exit code when finished
 };
+
+// The Program Files folders as the system knows them, not as the environment says: the native
+// one, then the x86 one. A folder the system cannot name is left out.
+std::vector<std::wstring> programFilesFolders();
 
 // Starts program elevated ("runas"), hidden, and waits at most timeoutMs for it.
 ShellRun runAsAdministrator(const std::wstring &program, const std::wstring &parameters, unsigned long timeoutMs);

@@ -1,11 +1,13 @@
 #include "ui/adbanner.h"
 
+#include "core/boundedfile.h"
 #include "ui/aboutdialog.h"
 
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QLabel>
 #include <QMouseEvent>
@@ -26,9 +28,19 @@ namespace {
 
 const QString kManifestFile = QStringLiteral("manifest.xml");
 const QString kFetchedFile = QStringLiteral("manifest.fetched");
+constexpr qint64 kMaxFetchedBytes = 64;
+
+// A bad cache file (a link, a FIFO, a device, something huge) counts as no cache.
+QByteArray readCacheFile(const QString &path, qint64 maxBytes)
+{
+    return BoundedFile::read(path, maxBytes, BoundedFile::RefuseLinks).bytes;
+}
 
 bool writeAtomically(const QString &path, const QByteArray &bytes)
 {
+    // The save would write through a link to wherever it points; replace the link instead.
+    if (QFileInfo(path).isSymLink())
+        QFile::remove(path);
     QSaveFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
 }
@@ -60,13 +72,13 @@ AdBanner::AdBanner(const QString &cacheFolder, QWidget *parent)
     setMinimumWidth(2 * m_label->width() + m_strip->width() + 20);
 }
 
-bool AdBanner::isAllowedUrl(const QUrl &url)
+bool AdBanner::isAllowedUrl(const QUrl &url, bool loopbackHttp)
 {
     if (!url.isValid() || url.host().isEmpty())
         return false;
     if (url.scheme() == u"https")
         return true;
-    return url.scheme() == u"http" && QHostAddress(url.host()).isLoopback();
+    return loopbackHttp && url.scheme() == u"http" && QHostAddress(url.host()).isLoopback();
 }
 
 QList<AdRecord> AdBanner::builtInAds()
@@ -96,13 +108,9 @@ void AdBanner::start(bool networkAllowed, int delayMs)
 
 bool AdBanner::readCache(QByteArray *manifest, qint64 *fetchedMs) const
 {
-    QFile bytes(m_cacheFolder + u'/' + kManifestFile);
-    QFile fetched(m_cacheFolder + u'/' + kFetchedFile);
-    if (!bytes.open(QIODevice::ReadOnly) || !fetched.open(QIODevice::ReadOnly))
-        return false;
     bool ok = false;
-    *fetchedMs = fetched.readAll().trimmed().toLongLong(&ok);
-    *manifest = bytes.readAll();
+    *fetchedMs = readCacheFile(m_cacheFolder + u'/' + kFetchedFile, kMaxFetchedBytes).trimmed().toLongLong(&ok);
+    *manifest = readCacheFile(m_cacheFolder + u'/' + kManifestFile, kMaxManifestBytes);
     return ok && !manifest->isEmpty();
 }
 
@@ -123,7 +131,7 @@ void AdBanner::load()
         useManifest(haveCache ? cached : QByteArray());
         return;
     }
-    fetchBytes(m_manifestUrl, [this, haveCache, cached](const QByteArray &bytes) {
+    fetchBytes(m_manifestUrl, kMaxManifestBytes, [this, haveCache, cached](const QByteArray &bytes) {
         if (!bytes.isEmpty() && AdManifest::parse(bytes).valid) {
             QDir().mkpath(m_cacheFolder);
             if (writeAtomically(m_cacheFolder + u'/' + kManifestFile, bytes))
@@ -156,14 +164,15 @@ void AdBanner::showAd(const AdRecord &record)
     m_strip->setToolTip(record.alt.isEmpty() ? tr("Click for our other PixInsight modules.") : record.alt);
     if (record.embedded) {
         m_picture.load(record.image);
-    } else if (!record.image.isEmpty() && isAllowedUrl(QUrl(record.image))) {
+    } else if (!record.image.isEmpty() && isAllowed(QUrl(record.image))) {
         const QString base = cachedImagePath(record.image);
         for (const char *extension : {".png", ".jpg", ".img"}) {
-            if (QFile::exists(base + QLatin1String(extension)) && m_picture.load(base + QLatin1String(extension)))
+            const QByteArray bytes = readCacheFile(base + QLatin1String(extension), kMaxPictureBytes);
+            if (!bytes.isEmpty() && m_picture.loadFromData(bytes))
                 break;
         }
         if (m_picture.isNull() && m_networkAllowed) {
-            fetchBytes(QUrl(record.image), [this, generation, base](const QByteArray &bytes) {
+            fetchBytes(QUrl(record.image), kMaxPictureBytes, [this, generation, base](const QByteArray &bytes) {
                 QPixmap picture;
                 // A reply for an advertisement that is no longer on show is dropped.
                 if (generation != m_generation || bytes.isEmpty() || !picture.loadFromData(bytes))
@@ -179,8 +188,12 @@ void AdBanner::showAd(const AdRecord &record)
     emit adShown(record.id);
 }
 
-void AdBanner::fetchBytes(const QUrl &url, const std::function<void(const QByteArray &)> &then)
+void AdBanner::fetchBytes(const QUrl &url, qint64 maxBytes, const std::function<void(const QByteArray &)> &then)
 {
+    if (!isAllowed(url)) {
+        then(QByteArray());
+        return;
+    }
     if (!m_network)
         m_network = new QNetworkAccessManager(this);
     QNetworkRequest request(url);
@@ -188,6 +201,15 @@ void AdBanner::fetchBytes(const QUrl &url, const std::function<void(const QByteA
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Prefwright/") + AboutDialog::version());
     QNetworkReply *reply = m_network->get(request);
+    // A server that never stops sending must not fill the memory: past the cap, or on a larger
+    // announced length, the reply is aborted and ends as a failure.
+    const auto stopWhenTooLarge = [reply, maxBytes] {
+        const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
+        if ((announced.isValid() && announced.toLongLong() > maxBytes) || reply->bytesAvailable() > maxBytes)
+            reply->abort();
+    };
+    connect(reply, &QNetworkReply::metaDataChanged, reply, stopWhenTooLarge);
+    connect(reply, &QNetworkReply::readyRead, reply, stopWhenTooLarge);
     connect(reply, &QNetworkReply::finished, this, [reply, then] {
         reply->deleteLater();
         const bool ok = reply->error() == QNetworkReply::NoError
@@ -200,7 +222,7 @@ void AdBanner::click()
 {
     const QUrl target(m_current.click);
     // A downloaded manifest names its links; only web addresses are followed.
-    const QUrl url = isAllowedUrl(target) ? target : QUrl(QString::fromLatin1(kMakerPage));
+    const QUrl url = isAllowed(target) ? target : QUrl(QString::fromLatin1(kMakerPage));
     if (m_opener)
         m_opener(url);
     else

@@ -26,6 +26,9 @@ public:
     static const char *const kManifestUrl;
     static const char *const kMakerPage;
     static constexpr int kTimeoutMs = 8000;
+    // Replies are dropped while they arrive once they pass these sizes.
+    static constexpr qint64 kMaxManifestBytes = qint64(256) << 10;
+    static constexpr qint64 kMaxPictureBytes = qint64(2) << 20;
 
     explicit AdBanner(const QString &cacheFolder, QWidget *parent = nullptr);
 
@@ -38,9 +41,13 @@ public:
     void setToday(const QString &today) { m_today = today; }
     void setOpener(const std::function<bool(const QUrl &)> &opener) { m_opener = opener; }
 
+    // Only for tests, which serve the banner from this computer: plain http to a loopback address
+    // is accepted too, wherever the address comes from.
+    void allowLoopbackHttpForTests(bool allowed) { m_loopbackHttp = allowed; }
+
     static QList<AdRecord> builtInAds();
-    // Only https, or http to this computer, may come from a downloaded manifest.
-    static bool isAllowedUrl(const QUrl &url);
+    // Only https addresses are fetched or opened; loopback http only when a test allows it.
+    static bool isAllowedUrl(const QUrl &url, bool loopbackHttp = false);
 
     const AdRecord &current() const { return m_current; }
     const QPixmap &picture() const { return m_picture; }
@@ -54,7 +61,8 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    void fetchBytes(const QUrl &url, const std::function<void(const QByteArray &)> &then);
+    bool isAllowed(const QUrl &url) const { return isAllowedUrl(url, m_loopbackHttp); }
+    void fetchBytes(const QUrl &url, qint64 maxBytes, const std::function<void(const QByteArray &)> &then);
     void useManifest(const QByteArray &bytes);
     bool readCache(QByteArray *manifest, qint64 *fetchedMs) const;
     QString cachedImagePath(const QString &url) const;
@@ -64,6 +72,7 @@ private:
     QString m_today;
     std::function<bool(const QUrl &)> m_opener;
     bool m_networkAllowed = false;
+    bool m_loopbackHttp = false;
     quint64 m_generation = 0;
     AdRecord m_current;
     QPixmap m_picture;

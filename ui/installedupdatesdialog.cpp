@@ -1,5 +1,6 @@
 #include "ui/installedupdatesdialog.h"
 
+#include "platform/hostlocations.h"
 #include "ui/accesskeys.h"
 
 #include <QApplication>
@@ -211,14 +212,22 @@ void InstalledUpdatesDialog::updateState()
     const bool running = m_services.isHostRunning && m_services.isHostRunning();
     const bool writable = m_services.writableBeside(m_path);
     const bool canElevate = m_services.launcher.canElevate();
-    const bool allowed = writable || canElevate;
+    const QString blocked = !writable && canElevate ? elevationProblem() : QString();
+    const bool allowed = writable || (canElevate && blocked.isEmpty());
     if (m_loadError.isEmpty()) {
         if (running)
             m_status->setText(tr("<b>PixInsight is running.</b> Close it first: it rewrites its records from memory, so "
                                  "a change made now would be lost."));
+        else if (!blocked.isEmpty())
+            m_status->setText(blocked.toHtmlEscaped());
         else if (!writable && canElevate)
+#ifdef Q_OS_WIN
             m_status->setText(tr("Changing this file needs administrator rights. Windows will ask for permission when "
                                  "you confirm."));
+#else
+            m_status->setText(tr("Changing this file needs administrator rights. You will be asked for an "
+                                 "administrator password."));
+#endif
         else if (!writable)
             m_status->setText(tr("Changing this file needs administrator rights, which this program cannot request on "
                                  "this system yet. The list is shown for reference."));
@@ -231,6 +240,23 @@ void InstalledUpdatesDialog::updateState()
     m_restore->setEnabled(!running && allowed && !installedBackups(m_path).isEmpty());
 }
 
+// The elevated helper finds the record file by itself and ignores PIXINSIGHT_DIR. Started for a
+// file it would not find, it would edit another installation's file, or none, and report success.
+QString InstalledUpdatesDialog::elevationProblem() const
+{
+    HostEnvironment helper = m_services.environment;
+    helper.elevatedHelper = true;
+    const QFileInfo own(m_path);
+    const QFileInfo found(findInstalledRecordFile(installFolderCandidates(helper)));
+    if (!found.filePath().isEmpty() && found.canonicalFilePath() == own.canonicalFilePath())
+        return QString();
+    const QString installFolder = QDir::cleanPath(own.absoluteFilePath() + QLatin1String("/../../.."));
+    const QString problem = helperInstallFolderProblem(installFolder, m_services.environment);
+    return !problem.isEmpty() ? problem
+                              : tr("The administrator helper would not find this record file by itself, so it was not "
+                                   "started. Nothing was changed.");
+}
+
 EditResult InstalledUpdatesDialog::apply(const QStringList &helperArguments, const std::function<EditResult()> &inProcess)
 {
     m_cancelled = false;
@@ -240,6 +266,12 @@ EditResult InstalledUpdatesDialog::apply(const QStringList &helperArguments, con
         EditResult result;
         result.status = HelperFailed;
         result.message = tr("Changing this file needs administrator rights, which cannot be requested on this system yet.");
+        return result;
+    }
+    if (const QString problem = elevationProblem(); !problem.isEmpty()) {
+        EditResult result;
+        result.status = HelperFailed;
+        result.message = problem;
         return result;
     }
     const ElevatedRun run =

@@ -40,6 +40,7 @@ private:
     void reload();
     void applyFilter();
     void updateState();
+    QString elevationProblem() const;
     void onItemChanged(QTreeWidgetItem *item, int column);
     void setTicks(bool onlyShown, Qt::CheckState state);
     void onRemove();

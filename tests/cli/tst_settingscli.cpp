@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -39,6 +40,7 @@ private slots:
     void diffHidesNoise();
     void healthAndModules();
     void backupsKeep();
+    void trashNeverLandsInTheWorkingFolder();
     void jsonErrors();
 
 private:
@@ -49,7 +51,8 @@ private:
         QString err;
     };
 
-    Result run(const QStringList &arguments);
+    // Runs in the temporary folder unless told otherwise, so nothing lands where the tests run.
+    Result run(const QStringList &arguments, const QString &workingFolder = QString());
     QString write(const QString &name, const QByteArray &bytes);
     QStringList backups() const;
 
@@ -80,9 +83,10 @@ void TestSettingsCli::init()
     m_file = write(QStringLiteral("core-001-pxi.settings"), m_original);
 }
 
-TestSettingsCli::Result TestSettingsCli::run(const QStringList &arguments)
+TestSettingsCli::Result TestSettingsCli::run(const QStringList &arguments, const QString &workingFolder)
 {
     QProcess process;
+    process.setWorkingDirectory(workingFolder.isEmpty() ? m_dir->path() : workingFolder);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     // Trash and configuration land in the temporary folder, never the real home.
     const QString home = m_dir->filePath(QStringLiteral("home"));
@@ -521,6 +525,24 @@ void TestSettingsCli::backupsKeep()
     // A settings file that is gone still has its backups listed.
     QVERIFY(QFile::remove(m_file));
     QCOMPARE(run({QStringLiteral("backups"), m_file}).out.count(u'\n'), 1);
+}
+
+// With no data folder yet, Qt's trash would be "files" and "info" in the working folder.
+void TestSettingsCli::trashNeverLandsInTheWorkingFolder()
+{
+    const QString name = QStringLiteral("core-001-pxi.settings.bak-20261201-120000");
+    QVERIFY(!write(name, m_original).isEmpty());
+    const QString elsewhere = m_dir->filePath(QStringLiteral("elsewhere"));
+    QVERIFY(QDir().mkpath(elsewhere));
+    const QString data = m_dir->filePath(QStringLiteral("home/.local/share"));
+    QVERIFY(!QFileInfo::exists(data));
+
+    const Result result = run({QStringLiteral("backups"), m_file, QStringLiteral("--keep"), QStringLiteral("0")}, elsewhere);
+    QCOMPARE(result.code, 0);
+    QVERIFY2(result.out.startsWith(QLatin1String("Moved 1 backup(s) to the Recycle Bin")), qPrintable(result.out));
+    QCOMPARE(QDir(elsewhere).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    QVERIFY(backups().isEmpty());
+    QCOMPARE(readAll(data + QLatin1String("/Trash/files/") + name), m_original);
 }
 
 void TestSettingsCli::jsonErrors()

@@ -1,4 +1,5 @@
 #include "core/backups.h"
+#include "tests/support/privatehome.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -16,23 +17,30 @@ class TestBackups : public QObject
 private slots:
     void initTestCase();
     void init();
+    void cleanup();
     void listedNewestFirstByTime();
+    void namesWithWildcardCharactersAreLiteral_data();
+    void namesWithWildcardCharactersAreLiteral();
     void onlyRealBackupsAreRemoved();
     void beyond_data();
     void beyond();
     void sizes_data();
     void sizes();
+    void trashNeverLandsInTheWorkingFolder_data();
+    void trashNeverLandsInTheWorkingFolder();
 
 private:
     QString make(const QString &name, int ageMinutes, qint64 size = 10);
 
+    std::unique_ptr<test::PrivateHome> m_home;
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_settings;
+    QString m_workingFolder;
 };
 
 void TestBackups::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
+    m_workingFolder = QDir::currentPath();
 }
 
 QString TestBackups::make(const QString &name, int ageMinutes, qint64 size)
@@ -50,8 +58,16 @@ QString TestBackups::make(const QString &name, int ageMinutes, qint64 size)
 
 void TestBackups::init()
 {
+    m_home = std::make_unique<test::PrivateHome>();
+    QVERIFY(m_home->isValid());
     m_dir = std::make_unique<QTemporaryDir>();
     m_settings = make(QStringLiteral("core-001-pxi.settings"), 0);
+}
+
+void TestBackups::cleanup()
+{
+    QDir::setCurrent(m_workingFolder);
+    m_home.reset();
 }
 
 void TestBackups::listedNewestFirstByTime()
@@ -64,6 +80,30 @@ void TestBackups::listedNewestFirstByTime()
     make(QStringLiteral("CORE-001-PXI.SETTINGS.bak-20260101-000000"), 1);
     QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("core-001-pxi.settings.bak-folder"))));
     QCOMPARE(listBackups(m_settings), QStringList({newName, notes, oldName}));
+}
+
+// The settings file's name is matched as it is, never as a wildcard.
+void TestBackups::namesWithWildcardCharactersAreLiteral_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("lookAlike");
+    QTest::newRow("brackets") << "my[1].settings" << "my1.settings";
+    QTest::newRow("star") << "a*b.settings" << "aXb.settings";
+    QTest::newRow("question mark") << "a?b.settings" << "aXb.settings";
+}
+
+void TestBackups::namesWithWildcardCharactersAreLiteral()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, lookAlike);
+    const QString settings = make(name, 0);
+    const QString older = make(name + QLatin1String(".bak-20260101-000000"), 20);
+    const QString newer = make(name + QLatin1String(".bak-20260102-000000"), 10);
+    make(lookAlike + QLatin1String(".bak-20260103-000000"), 5);
+    QCOMPARE(listBackups(settings), QStringList({newer, older}));
+    QCOMPARE(backupsBeyond(settings, 1, nullptr), QStringList{older});
+    QCOMPARE(removeBackups(settings, {older}, false).removed, 1);
+    QCOMPARE(listBackups(settings), QStringList{newer});
 }
 
 void TestBackups::onlyRealBackupsAreRemoved()
@@ -120,6 +160,49 @@ void TestBackups::sizes()
     QFETCH(qint64, bytes);
     QFETCH(QString, text);
     QCOMPARE(formatByteSize(bytes), text);
+}
+
+// Qt moves a file into "files" and "info" of the working folder when the user's data folder is
+// missing; the trash is made first, and where it cannot be made the backup is deleted instead.
+void TestBackups::trashNeverLandsInTheWorkingFolder_data()
+{
+    QTest::addColumn<bool>("dataFolderBlocked");
+    QTest::newRow("no data folder yet") << false;
+    QTest::newRow("data folder cannot be made") << true;
+}
+
+void TestBackups::trashNeverLandsInTheWorkingFolder()
+{
+    QFETCH(bool, dataFolderBlocked);
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    QVERIFY(data.startsWith(m_home->path() + u'/'));
+    QVERIFY(!QFileInfo::exists(data));
+    if (dataFolderBlocked) {
+        QVERIFY(QDir().mkpath(QFileInfo(data).absolutePath()));
+        QFile blocker(data);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    const QString work = m_dir->filePath(QStringLiteral("work"));
+    QVERIFY(QDir().mkpath(work));
+    QVERIFY(QDir::setCurrent(work));
+    const QString name = QStringLiteral("core-001-pxi.settings.bak-1");
+    const QString backup = make(name, 1, 100);
+
+    const BackupRemoval removal = removeBackups(m_settings, {backup}, true);
+    QCOMPARE(removal.removed, 1);
+    QCOMPARE(removal.bytes, 100);
+    QCOMPARE(removal.movedToTrash, !dataFolderBlocked);
+    QVERIFY(!QFileInfo::exists(backup));
+    QCOMPARE(QDir(work).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    if (dataFolderBlocked)
+        return;
+    const QString trash = data + QLatin1String("/Trash");
+    QVERIFY(QFileInfo(trash + QLatin1String("/files/") + name).isFile());
+    QVERIFY(QFileInfo(trash + QLatin1String("/info/") + name + QLatin1String(".trashinfo")).isFile());
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+        | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    for (const QString &folder : {trash, trash + QLatin1String("/files"), trash + QLatin1String("/info")})
+        QVERIFY2(!(QFileInfo(folder).permissions() & others), qPrintable(folder));
 }
 
 QTEST_GUILESS_MAIN(TestBackups)

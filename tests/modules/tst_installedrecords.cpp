@@ -4,8 +4,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 using namespace pfw;
 
@@ -39,11 +44,19 @@ private slots:
     void refusalsChangeNothing_data();
     void refusalsChangeNothing();
     void backupsAreDistinctAndRestorable();
-    void failedVerificationPutsTheOldBytesBack();
+    void backupNamesMatchLiterally_data();
+    void backupNamesMatchLiterally();
+    void failedWriteLeavesNothingBehind_data();
+    void failedWriteLeavesNothingBehind();
     void runningHostStopsEdits();
     void unreadableOrUnwritableTarget();
+    void specialFilesAreNotRead_data();
+    void specialFilesAreNotRead();
     void helper_data();
     void helper();
+    void helperRefusesLinks_data();
+    void helperRefusesLinks();
+    void concurrentRemovalsLoseNothing();
     void displayDate();
 
 private:
@@ -51,6 +64,7 @@ private:
     void write(const QByteArray &bytes, const QString &path = QString());
     QByteArray read() const;
     RecordEditOptions idle() const;
+    HostEnvironment installation() const;
 
     std::unique_ptr<QTemporaryDir> m_dir;
 };
@@ -80,6 +94,14 @@ RecordEditOptions TestInstalledRecords::idle() const
     RecordEditOptions options;
     options.isHostRunning = [] { return false; };
     return options;
+}
+
+HostEnvironment TestInstalledRecords::installation() const
+{
+    HostEnvironment environment;
+    environment.flavour = PlatformFlavour::Windows;
+    environment.programFilesFolders = QStringList{m_dir->filePath(QStringLiteral("Programs"))};
+    return environment;
 }
 
 void TestInstalledRecords::pathTest_data()
@@ -275,16 +297,58 @@ void TestInstalledRecords::backupsAreDistinctAndRestorable()
     QCOMPARE(read(), kHead + moduleLine("b.zip") + kTail);
 }
 
-void TestInstalledRecords::failedVerificationPutsTheOldBytesBack()
+// Wildcard characters in the file name must not pick up, or miss, backups.
+void TestInstalledRecords::backupNamesMatchLiterally_data()
 {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("lookalike");
+    QTest::newRow("brackets") << "in[s]talled.xri" << "installed.xri.bak-20260101-000000-000";
+#ifndef Q_OS_WIN
+    QTest::newRow("star") << "in*.xri" << "installed.xri.bak-20260101-000000-000";
+    QTest::newRow("question mark") << "install?d.xri" << "installed.xri.bak-20260101-000000-000";
+#endif
+}
+
+void TestInstalledRecords::backupNamesMatchLiterally()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, lookalike);
+    const QString folder = m_dir->filePath(QStringLiteral("Programs/PixInsight/etc/update"));
+    const QString own = name + QLatin1String(".bak-20250101-000000-000");
+    write("x", folder + u'/' + own);
+    write("x", folder + u'/' + lookalike);
+    QCOMPARE(installedBackups(folder + u'/' + name), QStringList{own});
+}
+
+// A failed edit leaves the file as it was and no backup of it.
+void TestInstalledRecords::failedWriteLeavesNothingBehind_data()
+{
+    QTest::addColumn<bool>("writeFails");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("write fails") << true << "Could not write the file: No space left on device.";
+    QTest::newRow("read-back differs") << false << "Verification after writing failed; the backup was put back.";
+}
+
+void TestInstalledRecords::failedWriteLeavesNothingBehind()
+{
+    QFETCH(bool, writeFails);
+    QFETCH(QString, message);
     const QByteArray original = kHead + moduleLine("a.zip") + kTail;
     write(original);
     RecordEditOptions options = idle();
-    options.afterWrite = [this](const QString &) { write("tampered"); };
+    if (writeFails) {
+        options.write = [](const QString &, const QByteArray &, QString *error) {
+            *error = QStringLiteral("No space left on device.");
+            return false;
+        };
+    } else {
+        options.afterWrite = [this](const QString &) { write("tampered"); };
+    }
     const EditResult result = removeInstalledRecords(recordPath(), {QStringLiteral("a.zip")}, options);
     QCOMPARE(result.status, 5);
-    QCOMPARE(result.message, QStringLiteral("Verification after writing failed; the backup was put back."));
+    QCOMPARE(result.message, message);
     QCOMPARE(read(), original);
+    QCOMPARE(installedBackups(recordPath()), QStringList());
 }
 
 void TestInstalledRecords::runningHostStopsEdits()
@@ -326,6 +390,59 @@ void TestInstalledRecords::unreadableOrUnwritableTarget()
     QCOMPARE(installedBackups(recordPath()).size(), 1);
 }
 
+// A FIFO would hang the read, a link to /dev/zero would fill the memory (as root, in the helper).
+void TestInstalledRecords::specialFilesAreNotRead_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("removeStatus");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("larger than 16 MiB") << "large" << 5 << "It is larger than 16 MiB.";
+#ifdef Q_OS_UNIX
+    QTest::newRow("FIFO") << "fifo" << 5 << "It is not a regular file.";
+    // Refused before it is read: the record file may not be a link at all.
+    QTest::newRow("link to /dev/zero") << "zero" << 4 << "It is not a regular file.";
+#endif
+}
+
+void TestInstalledRecords::specialFilesAreNotRead()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, removeStatus);
+    QFETCH(QString, reason);
+    const auto make = [&](const QString &path) {
+        if (kind == u"large") {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(16 * 1024 * 1024 + 1));
+#ifdef Q_OS_UNIX
+        } else if (kind == u"fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else {
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+#endif
+        }
+    };
+    make(recordPath());
+    if (QTest::currentTestFailed())
+        return;
+    QString error;
+    QVERIFY(loadInstalledRecords(recordPath(), &error).isEmpty());
+    QCOMPARE(error, QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(recordPath()), reason));
+    const EditResult removal = removeInstalledRecords(recordPath(), {QStringLiteral("a.zip")}, idle());
+    QCOMPARE(removal.status, removeStatus);
+    QVERIFY(installedBackups(recordPath()).isEmpty());
+
+    QFile::remove(recordPath());
+    const QByteArray original = kHead + moduleLine("a.zip") + kTail;
+    write(original);
+    const QString backup = recordPath() + QLatin1String(".bak-20260101-000000-000");
+    make(backup);
+    if (QTest::currentTestFailed())
+        return;
+    // Refused, whether as unreadable or as no backup at all.
+    QVERIFY(restoreNewestInstalledBackup(recordPath(), idle()).status != 0);
+    QCOMPARE(read(), original);
+}
+
 void TestInstalledRecords::helper_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -352,9 +469,7 @@ void TestInstalledRecords::helper()
     const QByteArray original = kHead + kCore + moduleLine("a.zip") + kTail;
     if (present)
         write(original);
-    HostEnvironment environment;
-    environment.flavour = PlatformFlavour::Windows;
-    environment.variables.insert(QStringLiteral("ProgramFiles"), m_dir->filePath(QStringLiteral("Programs")));
+    const HostEnvironment environment = installation();
     QCOMPARE(runInstalledUpdatesHelper(arguments, environment, [] { return false; }), code);
     if (present)
         QCOMPARE(read() == original, code != 0);
@@ -363,6 +478,95 @@ void TestInstalledRecords::helper()
     QCOMPARE(runInstalledUpdatesHelper(arguments, environment, [] { return true; }), whileRunning);
     if (present)
         QCOMPARE(read(), original);
+}
+
+// The helper runs as root: a link must never lead it to rewrite a file elsewhere.
+void TestInstalledRecords::helperRefusesLinks_data()
+{
+    QTest::addColumn<QString>("linked");
+    QTest::newRow("record file") << "Programs/PixInsight/etc/update/installed.xri";
+    QTest::newRow("etc/update folder") << "Programs/PixInsight/etc/update";
+    QTest::newRow("etc folder") << "Programs/PixInsight/etc";
+}
+
+void TestInstalledRecords::helperRefusesLinks()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("Needs symbolic links.");
+#endif
+    QFETCH(QString, linked);
+    // The outside tree mirrors the installation, so the link resolves to a valid record file.
+    const QString outside = m_dir->filePath(QStringLiteral("outside"));
+    const QString outsideTarget = outside + u'/' + linked;
+    const QString outsideRecord = outside + QLatin1String("/Programs/PixInsight/etc/update/installed.xri");
+    QVERIFY(QDir().mkpath(QFileInfo(outsideRecord).absolutePath()));
+    const QByteArray original = kHead + moduleLine("a.zip") + kTail;
+    write(original, outsideRecord);
+    const QString inside = m_dir->filePath(linked);
+    QVERIFY(QDir(inside).removeRecursively());
+    QVERIFY(QFile::link(outsideTarget, inside));
+    QVERIFY(QFileInfo::exists(recordPath()));
+
+    const QStringList remove{QStringLiteral("--installed-updates-helper"), QStringLiteral("remove"), QStringLiteral("a.zip")};
+    QCOMPARE(runInstalledUpdatesHelper(remove, installation(), [] { return false; }), 4);
+    write("x", outsideRecord + QLatin1String(".bak-20260101-000000-000"));
+    const QStringList restore{QStringLiteral("--installed-updates-helper"), QStringLiteral("restore")};
+    QCOMPARE(runInstalledUpdatesHelper(restore, installation(), [] { return false; }), 4);
+    QFile record(outsideRecord);
+    QVERIFY(record.open(QIODevice::ReadOnly));
+    QCOMPARE(record.readAll(), original);
+    QCOMPARE(QDir(QFileInfo(outsideRecord).absolutePath()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             (QStringList{QStringLiteral("installed.xri"), QStringLiteral("installed.xri.bak-20260101-000000-000")}));
+}
+
+// Two helpers removing different records at once: each either removed its record or was refused
+// with nothing written; a removal that reports success is never undone by the other.
+void TestInstalledRecords::concurrentRemovalsLoseNothing()
+{
+    // Enough records that reading, checking and writing take a while, so the two overlap.
+    QByteArray filler;
+    for (int i = 0; i < 5000; ++i)
+        filler += "   <package fileName=\"core-" + QByteArray::number(i) + ".zip\" type=\"core\" repo=\"pi\"/>\r\n";
+    const QByteArray original = kHead + filler + moduleLine("a.zip") + moduleLine("b.zip") + moduleLine("c.zip") + kTail;
+    const QString folder = QFileInfo(recordPath()).absolutePath();
+    const QStringList names{QStringLiteral("a.zip"), QStringLiteral("b.zip")};
+    for (int round = 0; round < 50; ++round) {
+        write(original);
+        for (const QString &backup : installedBackups(recordPath()))
+            QVERIFY(QFile::remove(folder + u'/' + backup));
+        QProcess helpers[2];
+        for (int i = 0; i < 2; ++i) {
+            helpers[i].start(QStringLiteral(PFW_RECORDS_DRIVER),
+                             {m_dir->filePath(QStringLiteral("Programs")), QStringLiteral("--installed-updates-helper"),
+                              QStringLiteral("remove"), names.at(i)});
+        }
+        for (QProcess &helper : helpers)
+            QVERIFY(helper.waitForStarted(10000));
+        for (QProcess &helper : helpers)
+            helper.write("go\n");
+        for (QProcess &helper : helpers)
+            QVERIFY(helper.waitForBytesWritten(10000));
+        for (QProcess &helper : helpers)
+            QVERIFY(helper.waitForFinished(30000));
+        const QByteArray after = read();
+        QByteArray expected = original;
+        int removed = 0;
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(helpers[i].exitStatus(), QProcess::NormalExit);
+            const int code = helpers[i].exitCode();
+            const bool gone = !after.contains("\"" + names.at(i).toUtf8() + "\"");
+            QVERIFY2(gone == (code == 0), qPrintable(QStringLiteral("round %1: removing %2 exited with %3, record %4")
+                                                          .arg(round).arg(names.at(i)).arg(code)
+                                                          .arg(gone ? QStringLiteral("gone") : QStringLiteral("kept"))));
+            if (code == 0) {
+                expected.replace(moduleLine(names.at(i).toUtf8()), QByteArray());
+                ++removed;
+            }
+        }
+        QCOMPARE(after, expected);
+        QCOMPARE(installedBackups(recordPath()).size(), removed);
+    }
+    QCOMPARE(QDir(folder).entryList(QDir::Hidden | QDir::Files).filter(QStringLiteral("lock")), QStringList());
 }
 
 void TestInstalledRecords::displayDate()

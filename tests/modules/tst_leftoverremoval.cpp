@@ -53,6 +53,7 @@ HostServices TestLeftoverRemoval::services(const QByteArray &helperBody)
     HostServices services;
     services.environment.flavour = PlatformFlavour::Windows;
     services.environment.variables.insert(QStringLiteral("ProgramFiles"), m_dir->path());
+    services.environment.programFilesFolders = {m_dir->path()};
     services.isHostRunning = [] { return false; };
     const QString script = m_dir->filePath(QStringLiteral("pkexec"));
     QFile file(script);

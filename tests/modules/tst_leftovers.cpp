@@ -117,7 +117,7 @@ HostEnvironment TestLeftovers::helperEnvironment() const
 {
     HostEnvironment environment;
     environment.flavour = PlatformFlavour::Windows;
-    environment.variables.insert(QStringLiteral("ProgramFiles"), m_dir->filePath(QStringLiteral("Programs")));
+    environment.programFilesFolders = QStringList{m_dir->filePath(QStringLiteral("Programs"))};
     return environment;
 }
 
@@ -443,8 +443,9 @@ void TestLeftovers::helper()
     makeMireluxLeftovers();
     HostEnvironment environment = helperEnvironment();
     if (!installed)
-        environment.variables.insert(QStringLiteral("ProgramFiles"), m_dir->filePath(QStringLiteral("nowhere")));
-    // The user's own choice of folder never steers the helper.
+        environment.programFilesFolders = QStringList{m_dir->filePath(QStringLiteral("nowhere"))};
+    // The user's own variables never steer the helper.
+    environment.variables.insert(QStringLiteral("ProgramFiles"), m_dir->filePath(QStringLiteral("Programs")));
     environment.variables.insert(QStringLiteral("PIXINSIGHT_DIR"), m_dir->filePath(QStringLiteral("outside")));
     const QStringList before = everything();
     QCOMPARE(runLeftoversHelper(arguments, environment, [] { return false; }), code);

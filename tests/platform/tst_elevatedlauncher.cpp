@@ -2,6 +2,7 @@
 #include "platform/winapi.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -24,6 +25,7 @@ private slots:
     void argumentsArriveIntact();
     void slowHelperIsReportedAndLeftRunning();
     void noAuthenticator();
+    void authenticatorIsNeverFoundThroughPath();
     void authenticatorThatCannotStart();
 
 private:
@@ -126,11 +128,19 @@ void TestElevatedLauncher::authenticatorOutcomes_data()
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<ElevatedRun::Outcome>("outcome");
     QTest::addColumn<int>("exitCode");
-    QTest::newRow("done") << QByteArray("exit 0") << ElevatedRun::Launched << 0;
-    QTest::newRow("helper refused") << QByteArray("exit 4") << ElevatedRun::Launched << 4;
-    QTest::newRow("dismissed") << QByteArray("exit 126") << ElevatedRun::Cancelled << -1;
-    QTest::newRow("not authorised") << QByteArray("exit 127") << ElevatedRun::Cancelled << -1;
-    QTest::newRow("crashed") << QByteArray("kill -SEGV $$") << ElevatedRun::Failed << -1;
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("done") << QByteArray("exit 0") << ElevatedRun::Launched << 0 << "";
+    QTest::newRow("helper refused") << QByteArray("exit 4") << ElevatedRun::Launched << 4 << "";
+    QTest::newRow("helper bad command line") << QByteArray("exit 6") << ElevatedRun::Launched << 6 << "";
+    QTest::newRow("dismissed") << QByteArray("exit 126") << ElevatedRun::Cancelled << -1
+                               << "the authentication prompt was dismissed";
+    // pkexec gives 127 for a refusal and for its own errors alike: nobody declined anything.
+    QTest::newRow("not authorised or broken") << QByteArray("exit 127") << ElevatedRun::Failed << -1
+                                              << "The administrator helper could not be started (code 127).";
+    QTest::newRow("no helper code") << QByteArray("exit 1") << ElevatedRun::Failed << -1
+                                    << "The administrator helper could not be started (code 1).";
+    QTest::newRow("crashed") << QByteArray("kill -SEGV $$") << ElevatedRun::Failed << -1
+                             << "the helper stopped unexpectedly";
 }
 
 void TestElevatedLauncher::authenticatorOutcomes()
@@ -138,12 +148,13 @@ void TestElevatedLauncher::authenticatorOutcomes()
     QFETCH(QByteArray, body);
     QFETCH(ElevatedRun::Outcome, outcome);
     QFETCH(int, exitCode);
+    QFETCH(QString, reason);
     const ElevatedLauncher launcher = launcherWith(script(QStringLiteral("pkexec"), body));
     QVERIFY(launcher.canElevate());
     const ElevatedRun run = launcher.runElevatedHelper({QStringLiteral("--leftovers-helper"), QStringLiteral("delete")});
     QCOMPARE(run.outcome, outcome);
     QCOMPARE(run.exitCode, exitCode);
-    QCOMPARE(run.reason.isEmpty(), outcome == ElevatedRun::Launched);
+    QCOMPARE(run.reason, reason);
 }
 
 void TestElevatedLauncher::argumentsArriveIntact()
@@ -191,6 +202,25 @@ void TestElevatedLauncher::noAuthenticator()
     const QString plain = script(QStringLiteral("plain"), "exit 0");
     QVERIFY(QFile::setPermissions(plain, QFile::ReadOwner | QFile::WriteOwner));
     QVERIFY(!launcherWith(plain).canElevate());
+}
+
+// A pkexec early in PATH is the user's to plant; the one that asks for a password is the system's.
+void TestElevatedLauncher::authenticatorIsNeverFoundThroughPath()
+{
+    const QString planted = script(QStringLiteral("pkexec"), "exit 0");
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(m_dir->path()) + ':' + path);
+    const ElevatedLauncher launcher;
+    qputenv("PATH", path);
+    QString expected;
+    for (const char *candidate : {"/usr/bin/pkexec", "/bin/pkexec"}) {
+        if (QFileInfo(QLatin1String(candidate)).isExecutable()) {
+            expected = QLatin1String(candidate);
+            break;
+        }
+    }
+    QCOMPARE(launcher.authenticationProgram(), expected);
+    QCOMPARE(launcher.canElevate(), !expected.isEmpty());
 }
 
 void TestElevatedLauncher::authenticatorThatCannotStart()

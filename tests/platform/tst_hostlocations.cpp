@@ -1,5 +1,6 @@
 #include "platform/hostlocations.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -32,6 +33,8 @@ private slots:
     void userDataFolder_data();
     void userDataFolder();
     void writeProbe();
+    void writeProbeNeverFollowsALink_data();
+    void writeProbeNeverFollowsALink();
     void helperFolderProblem();
 
 private:
@@ -192,31 +195,46 @@ void TestHostLocations::candidates_data()
     QTest::addColumn<PlatformFlavour>("flavour");
     QTest::addColumn<QStringList>("variables"); // name=value pairs
     QTest::addColumn<bool>("helper");
+    QTest::addColumn<QStringList>("systemFolders"); // as Windows reports them
     QTest::addColumn<QStringList>("candidates");
     QTest::newRow("windows duplicates") << PlatformFlavour::Windows
                                         << QStringList{QStringLiteral("ProgramFiles=C:\\Program Files"),
                                                        QStringLiteral("ProgramW6432=C:\\Program Files"),
                                                        QStringLiteral("ProgramFiles(x86)=C:\\Program Files (x86)")}
-                                        << false
+                                        << false << QStringList{}
                                         << QStringList{QStringLiteral("C:/Program Files/PixInsight"),
                                                        QStringLiteral("C:/Program Files (x86)/PixInsight")};
-    QTest::newRow("windows nothing set") << PlatformFlavour::Windows << QStringList{} << false
+    QTest::newRow("windows nothing set") << PlatformFlavour::Windows << QStringList{} << false << QStringList{}
                                          << QStringList{QStringLiteral("C:/Program Files/PixInsight")};
     QTest::newRow("windows ignores PIXINSIGHT_DIR") << PlatformFlavour::Windows
-                                                    << QStringList{QStringLiteral("PIXINSIGHT_DIR=D:/PI")} << false
+                                                    << QStringList{QStringLiteral("PIXINSIGHT_DIR=D:/PI")} << false << QStringList{}
                                                     << QStringList{QStringLiteral("C:/Program Files/PixInsight")};
-    QTest::newRow("linux") << PlatformFlavour::Linux << QStringList{} << false
+    QTest::newRow("linux") << PlatformFlavour::Linux << QStringList{} << false << QStringList{}
                            << QStringList{QStringLiteral("/opt/PixInsight")};
     QTest::newRow("linux chosen folder first") << PlatformFlavour::Linux
                                                << QStringList{QStringLiteral("PIXINSIGHT_DIR=/home/a/PixInsight")}
-                                               << false
+                                               << false << QStringList{}
                                                << QStringList{QStringLiteral("/home/a/PixInsight"),
                                                               QStringLiteral("/opt/PixInsight")};
     QTest::newRow("helper ignores chosen folder") << PlatformFlavour::Linux
                                                   << QStringList{QStringLiteral("PIXINSIGHT_DIR=/home/a/PixInsight")}
-                                                  << true << QStringList{QStringLiteral("/opt/PixInsight")};
-    QTest::newRow("macos") << PlatformFlavour::MacOS << QStringList{} << false
+                                                  << true << QStringList{} << QStringList{QStringLiteral("/opt/PixInsight")};
+    QTest::newRow("macos") << PlatformFlavour::MacOS << QStringList{} << false << QStringList{}
                            << QStringList{QStringLiteral("/Applications/PixInsight")};
+    // The user sets the environment, even for the elevated helper: it asks Windows instead.
+    const QStringList userFolders{QStringLiteral("ProgramFiles=C:\\Users\\a\\fake"),
+                                  QStringLiteral("ProgramW6432=C:\\Users\\a\\fake"),
+                                  QStringLiteral("ProgramFiles(x86)=C:\\Users\\a\\fake86")};
+    const QStringList systemFolders{QStringLiteral("C:\\Program Files"), QStringLiteral("C:\\Program Files (x86)")};
+    QTest::newRow("windows helper asks the system") << PlatformFlavour::Windows << userFolders << true << systemFolders
+                                                    << QStringList{QStringLiteral("C:/Program Files/PixInsight"),
+                                                                   QStringLiteral("C:/Program Files (x86)/PixInsight")};
+    QTest::newRow("windows helper, system silent") << PlatformFlavour::Windows << userFolders << true << QStringList{}
+                                                   << QStringList{QStringLiteral("C:/Program Files/PixInsight")};
+    QTest::newRow("windows editor reads the environment") << PlatformFlavour::Windows << userFolders << false << systemFolders
+                                                          << QStringList{QStringLiteral("C:/Users/a/fake/PixInsight"),
+                                                                         QStringLiteral("C:/Users/a/fake86/PixInsight"),
+                                                                         QStringLiteral("C:/Program Files/PixInsight")};
 }
 
 void TestHostLocations::candidates()
@@ -224,8 +242,10 @@ void TestHostLocations::candidates()
     QFETCH(PlatformFlavour, flavour);
     QFETCH(QStringList, variables);
     QFETCH(bool, helper);
+    QFETCH(QStringList, systemFolders);
     QFETCH(QStringList, candidates);
     HostEnvironment env = environment(flavour);
+    env.programFilesFolders = systemFolders;
     for (const QString &pair : variables)
         env.variables.insert(pair.section(u'=', 0, 0), pair.section(u'=', 1));
     env.elevatedHelper = helper;
@@ -273,6 +293,43 @@ void TestHostLocations::writeProbe()
     QVERIFY(!canWriteBeside(m_dir->filePath(QStringLiteral("missing/core-001-pxi.settings"))));
     // A file standing where the folder should be: refused even for root.
     QVERIFY(!canWriteBeside(file + QLatin1String("/inside")));
+}
+
+// A link planted at a probe's name, whether the fixed name of old or the name about to be
+// taken, is neither followed (its target neither truncated nor created) nor removed.
+void TestHostLocations::writeProbeNeverFollowsALink_data()
+{
+    QTest::addColumn<bool>("dangling");
+    QTest::newRow("link to a file") << false;
+    QTest::newRow("dangling link") << true;
+}
+
+void TestHostLocations::writeProbeNeverFollowsALink()
+{
+    QFETCH(bool, dangling);
+    const QString file = makeFile(QStringLiteral("folder/core-001-pxi.settings"));
+    const QString folder = QFileInfo(file).absolutePath();
+    QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("outside"))));
+    const QString target = dangling ? m_dir->filePath(QStringLiteral("outside/nothing"))
+                                    : makeFile(QStringLiteral("outside/precious"), 15);
+    const QString oldName = QLatin1String(".prefw-write-test-") + QString::number(QCoreApplication::applicationPid());
+    for (const QString &name : {oldName, QStringLiteral(".probe-1")})
+        QVERIFY(QFile::link(target, folder + u'/' + name));
+
+    QVERIFY(canWriteBeside(file));
+    QStringList names{QStringLiteral(".probe-1"), QStringLiteral(".probe-2")};
+    QVERIFY(canWriteBeside(file, [&names] { return names.isEmpty() ? QString() : names.takeFirst(); }));
+    QVERIFY(names.isEmpty());
+    // Every name taken: no probe, and still nothing followed.
+    QVERIFY(!canWriteBeside(file, [] { return QStringLiteral(".probe-1"); }));
+
+    if (dangling)
+        QVERIFY(!QFileInfo::exists(target));
+    else
+        QCOMPARE(QFileInfo(target).size(), 15);
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+             QStringList({QStringLiteral(".prefw-write-test-") + QString::number(QCoreApplication::applicationPid()),
+                          QStringLiteral(".probe-1"), QStringLiteral("core-001-pxi.settings")}));
 }
 
 void TestHostLocations::helperFolderProblem()

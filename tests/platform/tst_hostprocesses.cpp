@@ -4,8 +4,15 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace pfw;
 
@@ -17,6 +24,7 @@ private slots:
     void realProcesses_data();
     void realProcesses();
     void fakeProcFolder();
+    void zombieDoesNotCount();
 };
 
 void TestHostProcesses::realProcesses_data()
@@ -62,8 +70,45 @@ void TestHostProcesses::fakeProcFolder()
     QVERIFY(write(QStringLiteral("789/comm"), "bash\n"));
     QVERIFY(QDir().mkpath(proc.filePath(QStringLiteral("790"))));
     QVERIFY(write(QStringLiteral("self/comm"), "PixInsight\n"));
-    QCOMPARE(processesNamedInProc(proc.path(), QStringLiteral("PixInsight")), QList<qint64>({123, 456}));
+    // An exited PixInsight that nobody has reaped yet is not running; a command name may hold
+    // ") Z", so the state is the field after the last parenthesis.
+    QVERIFY(write(QStringLiteral("124/comm"), "PixInsight\n"));
+    QVERIFY(write(QStringLiteral("124/stat"), "124 (PixInsight) Z 1 124 124 0 -1 4194316 0\n"));
+    QVERIFY(write(QStringLiteral("125/comm"), "PixInsight\n"));
+    QVERIFY(write(QStringLiteral("125/stat"), "125 (PixInsight) S 1 125 125 0 -1 4194304 0\n"));
+    QVERIFY(write(QStringLiteral("126/comm"), "PixInsight\n"));
+    QVERIFY(write(QStringLiteral("126/stat"), "126 (x) Z) R 1 126 126 0 -1 4194304 0\n"));
+    QVERIFY(write(QStringLiteral("127/comm"), "PixInsight\n"));
+    QVERIFY(write(QStringLiteral("127/stat"), "127 (x) R) Z 1 127 127 0 -1 4194316 0\n"));
+    QList<qint64> found = processesNamedInProc(proc.path(), QStringLiteral("PixInsight"));
+    std::sort(found.begin(), found.end());
+    QCOMPARE(found, QList<qint64>({123, 125, 126, 456}));
     QVERIFY(processesNamedInProc(proc.filePath(QStringLiteral("missing")), QStringLiteral("PixInsight")).isEmpty());
+}
+
+// A real child that exited and was not waited for.
+void TestHostProcesses::zombieDoesNotCount()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString program = dir.filePath(QStringLiteral("PixInsight"));
+    QVERIFY(QFile::copy(QStringLiteral("/bin/true"), program));
+    QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QByteArray path = QFile::encodeName(program);
+    char *argv[] = {path.data(), nullptr};
+    pid_t pid = 0;
+    QCOMPARE(posix_spawn(&pid, path.constData(), nullptr, nullptr, argv, environ), 0);
+    const auto reap = qScopeGuard([pid] { waitpid(pid, nullptr, 0); });
+    const auto state = [pid] {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return '?';
+        const QByteArray line = stat.readAll();
+        const qsizetype close = line.lastIndexOf(')');
+        return close >= 0 && close + 2 < line.size() ? line.at(close + 2) : '?';
+    };
+    QTRY_COMPARE(state(), 'Z');
+    QVERIFY(!runningHostProcesses().contains(qint64(pid)));
 }
 
 QTEST_GUILESS_MAIN(TestHostProcesses)

@@ -12,11 +12,16 @@
 #include <QTest>
 #include <QTimer>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 using namespace pfw;
 
 namespace {
 
-// A tiny HTTP server on 127.0.0.1: each path answers with its body after an optional delay.
+// A tiny HTTP server on 127.0.0.1: each path answers with its body after an optional delay, or
+// with a body that does not end until the client hangs up (or 64 MiB have gone out).
 class LocalServer : public QObject
 {
 public:
@@ -26,6 +31,7 @@ public:
         QByteArray body;
         int delayMs = 0;
     };
+    static constexpr qint64 kStreamLimit = qint64(64) << 20;
 
     LocalServer()
     {
@@ -40,8 +46,13 @@ public:
         return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path));
     }
     QHash<QString, Answer> answers;
+    // Paths that stream without end, with the length announced in the header (-1: none).
+    QHash<QString, qint64> endless;
     QStringList requested;
     QStringList userAgents;
+    qint64 streamed = 0;
+    bool streamStopped = false;
+    bool clientHungUp = false;
 
 private:
     void serve(QTcpSocket *socket)
@@ -56,12 +67,36 @@ private:
             if (line.toLower().startsWith("user-agent:"))
                 userAgents << QString::fromLatin1(line.mid(11).trimmed());
         }
+        if (endless.contains(path)) {
+            QByteArray head = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
+            if (endless.value(path) >= 0)
+                head += "Content-Length: " + QByteArray::number(endless.value(path)) + "\r\n";
+            socket->write(head + "\r\n");
+            connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { stream(socket); });
+            connect(socket, &QTcpSocket::disconnected, this, [this] { clientHungUp = !streamStopped; });
+            stream(socket);
+            return;
+        }
         const Answer answer = answers.value(path, Answer{404, "missing", 0});
         QTimer::singleShot(answer.delayMs, socket, [socket, answer] {
             socket->write("HTTP/1.1 " + QByteArray::number(answer.status) + " X\r\nContent-Length: "
                           + QByteArray::number(answer.body.size()) + "\r\nConnection: close\r\n\r\n" + answer.body);
             socket->disconnectFromHost();
         });
+    }
+
+    void stream(QTcpSocket *socket)
+    {
+        static const QByteArray chunk(64 * 1024, 'x');
+        while (!streamStopped && socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < 256 * 1024) {
+            if (streamed >= kStreamLimit) {
+                streamStopped = true;
+                socket->disconnectFromHost();
+                return;
+            }
+            socket->write(chunk);
+            streamed += chunk.size();
+        }
     }
 
     QTcpServer m_server;
@@ -77,6 +112,25 @@ QByteArray imageBytes(const char *format, int side)
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, format);
     return bytes;
+}
+
+// Memory figures of this process in KiB from /proc, -1 where there are none.
+qint64 memoryKiB(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(qsizetype(qstrlen(field))).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+bool resetPeakMemory()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1 && memoryKiB("VmHWM:") > 0;
 }
 
 } // namespace
@@ -96,6 +150,12 @@ private slots:
     void jpegPictureIsCachedAsJpg();
     void latePictureIsDiscarded();
     void unsafeLinksAreNotFollowed();
+    void loopbackHttpOnlyWithTheTestSwitch_data();
+    void loopbackHttpOnlyWithTheTestSwitch();
+    void badCacheFilesCountAsNone_data();
+    void badCacheFilesCountAsNone();
+    void endlessRepliesAreCut_data();
+    void endlessRepliesAreCut();
 
 private:
     void writeCache(const QByteArray &manifest, qint64 fetchedMs);
@@ -130,6 +190,7 @@ std::unique_ptr<AdBanner> TestAdBanner::banner()
     result->setManifestUrl(m_server->url(QStringLiteral("/manifest.xml")));
     result->setToday(QStringLiteral("2026-12-08"));
     result->setOpener([](const QUrl &) { return true; });
+    result->allowLoopbackHttpForTests(true);
     return result;
 }
 
@@ -138,7 +199,7 @@ void TestAdBanner::allowedUrls_data()
     QTest::addColumn<QString>("url");
     QTest::addColumn<bool>("allowed");
     QTest::newRow("https") << "https://example.org/a.png" << true;
-    QTest::newRow("http loopback") << "http://127.0.0.1:8080/a.png" << true;
+    QTest::newRow("http loopback") << "http://127.0.0.1:8080/a.png" << false;
     QTest::newRow("http elsewhere") << "http://example.org/a.png" << false;
     QTest::newRow("file") << "file:///etc/passwd" << false;
     QTest::newRow("resource") << "qrc:/ads/lumen.png" << false;
@@ -277,6 +338,120 @@ void TestAdBanner::unsafeLinksAreNotFollowed()
     ads->click();
     QCOMPARE(opened, QList<QUrl>{QUrl(QString::fromLatin1(AdBanner::kMakerPage))});
     QCOMPARE(m_server->requested, QStringList{QStringLiteral("/manifest.xml")});
+}
+
+void TestAdBanner::loopbackHttpOnlyWithTheTestSwitch_data()
+{
+    QTest::addColumn<bool>("testSwitch");
+    QTest::newRow("normal run") << false;
+    QTest::newRow("test switch") << true;
+}
+
+// A downloaded manifest that names http addresses on this computer gets neither picture nor link
+// in a normal run.
+void TestAdBanner::loopbackHttpOnlyWithTheTestSwitch()
+{
+    QFETCH(bool, testSwitch);
+    const QUrl picture = m_server->url(QStringLiteral("/picture"));
+    const QUrl page = m_server->url(QStringLiteral("/page"));
+    m_server->answers.insert(QStringLiteral("/picture"), {200, imageBytes("PNG", 20), 0});
+    writeCache("<ads><ad id=\"h\"><image>" + picture.toEncoded() + "</image><click>" + page.toEncoded()
+                   + "</click><alt>H</alt></ad></ads>",
+               QDateTime::currentMSecsSinceEpoch());
+    AdBanner ads(cache());
+    ads.setToday(QStringLiteral("2026-12-08"));
+    QList<QUrl> opened;
+    ads.setOpener([&opened](const QUrl &url) {
+        opened << url;
+        return true;
+    });
+    ads.allowLoopbackHttpForTests(testSwitch);
+    ads.start(true, 0);
+    QCOMPARE(ads.current().id, QStringLiteral("h"));
+    if (testSwitch) {
+        QTRY_VERIFY_WITH_TIMEOUT(!ads.picture().isNull(), 5000);
+    } else {
+        QTest::qWait(300);
+        QVERIFY(ads.picture().isNull());
+        QVERIFY(m_server->requested.isEmpty());
+    }
+    ads.click();
+    QCOMPARE(opened, QList<QUrl>{testSwitch ? page : QUrl(QString::fromLatin1(AdBanner::kMakerPage))});
+}
+
+void TestAdBanner::badCacheFilesCountAsNone_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("manifest links to /dev/zero") << "manifest" << "zero";
+    QTest::newRow("manifest is a FIFO") << "manifest" << "fifo";
+    QTest::newRow("picture is a FIFO") << "picture" << "fifo";
+}
+
+// A link to /dev/zero used to end the program with bad_alloc, a FIFO to hang it at start.
+void TestAdBanner::badCacheFilesCountAsNone()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("Needs FIFOs and /dev/zero.");
+#else
+    QFETCH(QString, file);
+    QFETCH(QString, kind);
+    const QString image = QStringLiteral("https://brightquill.example/p.png");
+    writeCache("<ads><ad id=\"p\"><image>" + image.toUtf8() + "</image><alt>P</alt></ad></ads>",
+               QDateTime::currentMSecsSinceEpoch());
+    const QString special = cache() + u'/'
+        + (file == u"manifest" ? QStringLiteral("manifest.xml") : AdManifest::imageCacheBaseName(image) + QLatin1String(".png"));
+    QFile::remove(special);
+    if (kind == u"zero")
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), special));
+    else
+        QCOMPARE(::mkfifo(QFile::encodeName(special).constData(), 0600), 0);
+    auto ads = banner();
+    ads->start(false, 0);
+    if (file == u"manifest") {
+        QVERIFY(ads->current().embedded);
+    } else {
+        QCOMPARE(ads->current().id, QStringLiteral("p"));
+        QVERIFY(ads->picture().isNull());
+    }
+#endif
+}
+
+void TestAdBanner::endlessRepliesAreCut_data()
+{
+    QTest::addColumn<QString>("endless");
+    QTest::addColumn<qint64>("announced");
+    QTest::newRow("manifest without end") << "/manifest.xml" << qint64(-1);
+    QTest::newRow("manifest announcing 1 GiB") << "/manifest.xml" << (qint64(1) << 30);
+    QTest::newRow("picture without end") << "/picture" << qint64(-1);
+}
+
+// A server that never stops sending must not fill the memory: the reply is dropped past its cap
+// and the banner falls back.
+void TestAdBanner::endlessRepliesAreCut()
+{
+    QFETCH(QString, endless);
+    QFETCH(qint64, announced);
+    const QUrl picture = m_server->url(QStringLiteral("/picture"));
+    m_server->answers.insert(QStringLiteral("/manifest.xml"),
+                             {200, "<ads><ad id=\"p\"><image>" + picture.toEncoded() + "</image><alt>P</alt></ad></ads>", 0});
+    m_server->endless.insert(endless, announced);
+    auto ads = banner();
+    const bool measured = resetPeakMemory();
+    const qint64 before = memoryKiB("VmRSS:");
+    ads->start(true, 0);
+    QTRY_VERIFY_WITH_TIMEOUT(m_server->clientHungUp || m_server->streamStopped, 30000);
+    const qint64 grown = memoryKiB("VmHWM:") - before;
+    QVERIFY2(m_server->clientHungUp, qPrintable(QStringLiteral("%1 bytes sent").arg(m_server->streamed)));
+    if (measured)
+        QVERIFY2(grown < 8 * 1024, qPrintable(QStringLiteral("peak memory grew by %1 KiB").arg(grown)));
+    QTRY_VERIFY_WITH_TIMEOUT(!ads->current().id.isEmpty(), 5000);
+    if (endless == u"/picture") {
+        QCOMPARE(ads->current().id, QStringLiteral("p"));
+        QVERIFY(ads->picture().isNull());
+    } else {
+        QVERIFY(ads->current().embedded);
+    }
 }
 
 QTEST_MAIN(TestAdBanner)

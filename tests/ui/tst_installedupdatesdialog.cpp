@@ -34,6 +34,7 @@ private slots:
     void elevation_data();
     void elevation();
     void declinedElevationIsInformation();
+    void noElevationForAFileFoundThroughPixInsightDir();
     void unreadableFileKeepsRestore();
     void mainWindowEntryFollowsTheFile();
 
@@ -86,6 +87,7 @@ HostServices TestInstalledUpdatesDialog::services(bool writable, const QByteArra
     HostServices services;
     services.environment.flavour = PlatformFlavour::Windows;
     services.environment.variables.insert(QStringLiteral("ProgramFiles"), m_dir->filePath(QStringLiteral("Programs")));
+    services.environment.programFilesFolders = QStringList{m_dir->filePath(QStringLiteral("Programs"))};
     services.isHostRunning = [this] { return m_running; };
     services.canWriteBeside = [writable](const QString &) { return writable; };
     services.launcher.setAuthenticationProgram(QString());
@@ -243,13 +245,17 @@ void TestInstalledUpdatesDialog::elevation_data()
     QTest::newRow("no way to elevate")
         << QByteArray() << 5 << "Changing this file needs administrator rights, which cannot be requested on this system yet."
         << "Changing this file needs administrator rights, which this program cannot request on this system yet. The list is shown for reference.";
+#ifdef Q_OS_WIN
     const QString ask = QStringLiteral("Changing this file needs administrator rights. Windows will ask for permission when you confirm.");
+#else
+    const QString ask = QStringLiteral("Changing this file needs administrator rights. You will be asked for an administrator password.");
+#endif
     QTest::newRow("done") << QByteArray("exit 0") << 0 << QString() << ask;
     QTest::newRow("running") << QByteArray("exit 2") << 2 << "PixInsight is running. Close it first." << ask;
     QTest::newRow("not found") << QByteArray("exit 3") << 3 << "The record file (or a backup to restore) was not found." << ask;
     QTest::newRow("refused") << QByteArray("exit 4") << 4 << "The change was refused: a package was missing or is not a module." << ask;
-    QTest::newRow("other") << QByteArray("exit 9") << 9
-                           << "The change failed (code 9). The file was left as it was, or the backup was put back." << ask;
+    QTest::newRow("failed") << QByteArray("exit 5") << 5
+                            << "The change failed (code 5). The file was left as it was, or the backup was put back." << ask;
     QTest::newRow("declined") << QByteArray("exit 126") << 5
                               << "Cancelled: administrator permission was not given, so nothing was changed." << ask;
 }
@@ -292,6 +298,24 @@ void TestInstalledUpdatesDialog::declinedElevationIsInformation()
     });
     button(&dialog, QStringLiteral("Remove"))->click();
     QCOMPARE(icon, QMessageBox::Information);
+}
+
+// The elevated helper ignores PIXINSIGHT_DIR: it would edit another installation's file, or none,
+// and the dialog would report success.
+void TestInstalledUpdatesDialog::noElevationForAFileFoundThroughPixInsightDir()
+{
+    HostServices chosen = services(false, "exit 0");
+    chosen.environment.flavour = PlatformFlavour::Linux;
+    chosen.environment.variables.insert(QStringLiteral("PIXINSIGHT_DIR"), m_dir->filePath(QStringLiteral("Programs/PixInsight")));
+    InstalledUpdatesDialog dialog(recordPath(), chosen);
+    QVERIFY2(status(&dialog).contains(QLatin1String("through PIXINSIGHT_DIR")), qPrintable(status(&dialog)));
+    tree(&dialog)->topLevelItem(1)->setCheckState(0, Qt::Checked);
+    QVERIFY(!button(&dialog, QStringLiteral("Remove"))->isEnabled());
+    const EditResult result = dialog.removeChecked();
+    QVERIFY(result.status != 0);
+    QVERIFY2(result.message.contains(QLatin1String("through PIXINSIGHT_DIR")), qPrintable(result.message));
+    QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("args")))); // the helper was never started
+    QCOMPARE(records(), kRecords);
 }
 
 void TestInstalledUpdatesDialog::unreadableFileKeepsRestore()

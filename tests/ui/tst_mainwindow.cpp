@@ -5,6 +5,7 @@
 #include "platform/hostprocesses.h"
 #include "tests/support/fakehost.h"
 #include "tests/support/modalanswerer.h"
+#include "tests/support/privatehome.h"
 #include "ui/allsettingspage.h"
 #include "ui/deletionflow.h"
 #include "ui/mainwindow.h"
@@ -90,6 +91,8 @@ private:
     void startFakeHost();
     void queueMireluxLibrary(const QString &install);
 
+    // Settings and the trash of deleted backups stay in here.
+    std::unique_ptr<test::PrivateHome> m_home;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<MainWindow> m_window;
     HostServices m_services;
@@ -100,7 +103,8 @@ private:
 
 void TestMainWindow::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
+    m_home = std::make_unique<test::PrivateHome>();
+    QVERIFY(m_home->isValid());
 }
 
 void TestMainWindow::writeFile(const QString &path, const QByteArray &bytes)
