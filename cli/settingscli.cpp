@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QIODevice>
+#include <QFileDevice>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -206,6 +207,9 @@ int SettingsCli::run(const QStringList &arguments)
     Options options;
     const int parsed = parse(arguments, &options);
     const int code = parsed >= 0 ? parsed : dispatch(options);
+    // Standard output may be buffered by the C library: its failure shows only when flushed.
+    if (auto *file = qobject_cast<QFileDevice *>(m_out); file && !file->flush() && m_outputError.isEmpty())
+        m_outputError = file->errorString();
     if (m_outputError.isEmpty())
         return code;
     m_err->write(tr("Could not write the output: %1").arg(m_outputError).toUtf8() + '\n');
@@ -693,6 +697,8 @@ int SettingsCli::backups(const Options &options)
         return Success;
     }
     const BackupRemoval removal = removeBackups(path, backupsBeyond(path, options.keep, nullptr), true);
+    if (!removal.error.isEmpty())
+        return fail(Refused, removal.error);
     if (m_json)
         printJson(QJsonObject{{QStringLiteral("removed"), removal.removed},
                               {QStringLiteral("movedToTrash"), removal.movedToTrash},

@@ -1,5 +1,7 @@
 #include "core/backups.h"
 
+#include "core/writerlock.h"
+
 #include "platform/hosttrash.h"
 
 #include <QDateTime>
@@ -59,6 +61,12 @@ bool isBackupOf(const QString &settingsPath, const QString &path)
 BackupRemoval removeBackups(const QString &settingsPath, const QStringList &paths, bool useTrash)
 {
     BackupRemoval result;
+    // A save or restore running elsewhere may be writing or reading one of these.
+    WriterLock lock(settingsPath);
+    if (!lock.acquire(&result.error)) {
+        result.notRemoved = paths;
+        return result;
+    }
     for (const QString &path : paths) {
         if (!isBackupOf(settingsPath, path)) {
             result.notRemoved << path;
@@ -94,6 +102,8 @@ QString formatByteSize(qint64 bytes)
 
 QString describeRemoval(const BackupRemoval &removal)
 {
+    if (!removal.error.isEmpty())
+        return removal.error;
     QString text = removal.movedToTrash
         ? Backups::tr("Moved %1 backup(s) to the Recycle Bin (%2).")
               .arg(QString::number(removal.removed), formatByteSize(removal.bytes))

@@ -14,6 +14,8 @@ struct BackupRemoval
     bool movedToTrash = false;
     qint64 bytes = 0;
     QStringList notRemoved;
+    // Set when nothing was tried: another writer held the settings file.
+    QString error;
 };
 
 // Newest first by modification time.

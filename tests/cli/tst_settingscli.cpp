@@ -42,6 +42,8 @@ private slots:
     void backupsKeep();
     void trashNeverLandsInTheWorkingFolder();
     void jsonErrors();
+    void outputThatCannotBeWrittenFails_data();
+    void outputThatCannotBeWrittenFails();
 
 private:
     struct Result
@@ -59,6 +61,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_file;
     QByteArray m_original;
+    QString m_outputFile;
 };
 
 namespace {
@@ -78,6 +81,7 @@ void TestSettingsCli::init()
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("home"))));
+    m_outputFile.clear();
     m_original = readAll(QStringLiteral(PFW_SOURCE_DIR "/examples/core-001-pxi.settings"));
     QVERIFY(!m_original.isEmpty());
     m_file = write(QStringLiteral("core-001-pxi.settings"), m_original);
@@ -96,6 +100,8 @@ TestSettingsCli::Result TestSettingsCli::run(const QStringList &arguments, const
     environment.remove(QStringLiteral("DISPLAY"));
     environment.remove(QStringLiteral("PIXINSIGHT_DIR"));
     process.setProcessEnvironment(environment);
+    if (!m_outputFile.isEmpty())
+        process.setStandardOutputFile(m_outputFile);
     process.start(QStringLiteral(PFW_CLI), arguments);
     if (!process.waitForFinished(60000))
         return {};
@@ -554,6 +560,29 @@ void TestSettingsCli::jsonErrors()
     QCOMPARE(object.value(QStringLiteral("errors")).toArray().at(0).toString(), QStringLiteral("Global/Nope: no such setting."));
     // After "--" a word that looks like an option is an argument.
     QCOMPARE(run({QStringLiteral("label"), QStringLiteral("--"), QStringLiteral("--json")}).out, QStringLiteral("--json\n"));
+}
+
+void TestSettingsCli::outputThatCannotBeWrittenFails_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("dump") << QStringList{QStringLiteral("dump")};
+    QTest::newRow("get") << QStringList{QStringLiteral("get"), QStringLiteral("FILE"), kMaxProcessors};
+    QTest::newRow("roundtrip") << QStringList{QStringLiteral("roundtrip")};
+    QTest::newRow("check --json") << QStringList{QStringLiteral("check"), QStringLiteral("FILE"), QStringLiteral("--json")};
+}
+
+// A full disk must not end in success: a script would go on with an empty or cut result.
+void TestSettingsCli::outputThatCannotBeWrittenFails()
+{
+    QFETCH(QStringList, arguments);
+    if (arguments.size() == 1)
+        arguments << m_file;
+    else
+        arguments[1] = m_file;
+    m_outputFile = QStringLiteral("/dev/full");
+    const Result result = run(arguments);
+    QCOMPARE(result.code, 1);
+    QVERIFY2(result.err.startsWith(QLatin1String("Could not write the output: ")), qPrintable(result.err));
 }
 
 QTEST_GUILESS_MAIN(TestSettingsCli)

@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -22,6 +24,7 @@ private slots:
     void namesWithWildcardCharactersAreLiteral_data();
     void namesWithWildcardCharactersAreLiteral();
     void onlyRealBackupsAreRemoved();
+    void nothingIsRemovedWhileAnotherWriterHoldsTheFile();
     void beyond_data();
     void beyond();
     void sizes_data();
@@ -123,6 +126,19 @@ void TestBackups::onlyRealBackupsAreRemoved()
     for (const QString &path : {other, elsewhere, folder, m_settings})
         QVERIFY(QFileInfo::exists(path));
     QVERIFY(!QFileInfo::exists(real));
+}
+
+void TestBackups::nothingIsRemovedWhileAnotherWriterHoldsTheFile()
+{
+    const QString backup = make(QStringLiteral("core-001-pxi.settings.bak-1"), 3);
+    QLockFile saving(m_dir->filePath(QStringLiteral(".core-001-pxi.settings.prefwright-lock")));
+    QVERIFY(saving.tryLock(0));
+    const BackupRemoval removal = removeBackups(m_settings, {backup}, false);
+    QCOMPARE(removal.removed, 0);
+    QCOMPARE(removal.notRemoved, QStringList{backup});
+    QCOMPARE(describeRemoval(removal), QStringLiteral("Another Prefwright is saving this file (process %1). Try again "
+                                                      "in a moment.").arg(QCoreApplication::applicationPid()));
+    QVERIFY(QFileInfo::exists(backup));
 }
 
 void TestBackups::beyond_data()
