@@ -2,12 +2,18 @@
 
 #include "core/valuetypes.h"
 #include "core/xsdtfile.h"
+#include "model/deletioncommand.h"
+#include "model/queuedfilescommand.h"
+#include "model/revertallcommand.h"
+#include "model/revertvaluecommand.h"
+#include "model/valueeditcommand.h"
 #include "schema/settingsschema.h"
 
 #include <QBrush>
 #include <QFont>
 #include <QGuiApplication>
 #include <QPalette>
+#include <QUndoStack>
 
 #include <algorithm>
 
@@ -16,7 +22,19 @@ namespace pfw {
 namespace {
 
 // Undoing more nodes than this resets the model: one signal instead of thousands.
-constexpr size_t kResetThreshold = 200;
+constexpr int kResetThreshold = 200;
+
+int touchedNodes(const QUndoCommand *command)
+{
+    if (!command)
+        return 0;
+    if (const auto *states = dynamic_cast<const NodeStateCommand *>(command))
+        return states->nodeCount();
+    int count = 0;
+    for (int i = 0; i < command->childCount(); ++i)
+        count += touchedNodes(command->child(i));
+    return count;
+}
 const QColor kDeletedBackground(230, 60, 60, 60);
 const QColor kEditedBackground(255, 190, 0, 70);
 constexpr qsizetype kDisplayLength = 200;
@@ -26,15 +44,27 @@ constexpr qsizetype kDisplayLength = 200;
 SettingsModel::SettingsModel(QObject *parent)
     : QAbstractItemModel(parent)
 {
+    setUndoStack(new QUndoStack(this));
 }
 
-void SettingsModel::setDocument(XsdtFile *file)
+void SettingsModel::setUndoStack(QUndoStack *stack)
+{
+    if (m_stack)
+        disconnect(m_stack, nullptr, this, nullptr);
+    if (m_stack && m_stack->parent() == this)
+        m_stack->deleteLater();
+    m_stack = stack;
+    connect(m_stack, &QUndoStack::indexChanged, this, &SettingsModel::historyChanged);
+}
+
+void SettingsModel::setDocument(XsdtFile *file, bool keepHistory)
 {
     beginResetModel();
     m_file = file;
     m_rows.clear();
     endResetModel();
-    clearHistory();
+    if (!keepHistory)
+        clearHistory();
 }
 
 void SettingsModel::setReadOnly(bool on)
@@ -245,12 +275,7 @@ bool SettingsModel::setData(const QModelIndex &index, const QVariant &value, int
     }
     if (normalized == node->value)
         return false;
-    const QString before = node->value;
-    node->value = normalized;
-    emit dataChanged(this->index(index.row(), KeyColumn, index.parent()),
-                     this->index(index.row(), TypeColumn, index.parent()));
-    record(ChangeKind::Edit, {{node, before, normalized, node->deleted, node->deleted}});
-    emit edited();
+    push(new ValueEditCommand(this, node, normalized), ChangeKind::Edit);
     return true;
 }
 
@@ -258,11 +283,7 @@ void SettingsModel::revertValue(XsdtNode *node)
 {
     if (!node || !node->isEdited())
         return;
-    const QString before = node->value;
-    node->value = node->savedValue;
-    emit dataChanged(indexFor(node, KeyColumn), indexFor(node, ValueColumn));
-    record(ChangeKind::Revert, {{node, before, node->value, node->deleted, node->deleted}});
-    emit edited();
+    push(new RevertValueCommand(this, node), ChangeKind::Revert);
 }
 
 bool SettingsModel::requestDeletion(XsdtNode *node, QString *whyNot)
@@ -281,10 +302,7 @@ bool SettingsModel::requestDeletion(XsdtNode *node, QString *whyNot)
     const DeletionVerdict verdict = this->verdict(node);
     if (verdict.level == DeletionLevel::Never)
         return refuse(verdict.reason);
-    node->deleted = true;
-    notifySubtree(node);
-    record(ChangeKind::Deletion, {{node, node->value, node->value, false, true}});
-    emit edited();
+    push(new DeletionCommand(this, node, true), ChangeKind::Deletion);
     return true;
 }
 
@@ -292,27 +310,74 @@ void SettingsModel::undoDeletion(XsdtNode *node)
 {
     if (!node || !node->deleted)
         return;
-    node->deleted = false;
-    notifySubtree(node);
-    record(ChangeKind::Restore, {{node, node->value, node->value, true, false}});
-    emit edited();
+    push(new DeletionCommand(this, node, false), ChangeKind::Restore);
 }
 
 void SettingsModel::revertAll()
 {
     if (!m_file)
         return;
-    std::vector<NodeChange> changes;
-    for (XsdtNode *node : m_file->root.editedValues())
-        changes.push_back({node, node->value, node->savedValue, node->deleted, node->deleted});
-    for (XsdtNode *node : m_file->root.pendingDeletions())
-        changes.push_back({node, node->value, node->value, true, false});
-    beginResetModel();
-    m_file->root.revertAll();
-    endResetModel();
-    if (!changes.empty())
-        record(ChangeKind::RevertAll, std::move(changes));
-    emit edited();
+    auto *command = new RevertAllCommand(this, m_file->root);
+    if (command->isEmpty()) {
+        delete command;
+        emit edited();
+        return;
+    }
+    push(command, ChangeKind::RevertAll, 0);
+}
+
+std::vector<int> SettingsModel::pathOf(const XsdtNode *node) const
+{
+    std::vector<int> path;
+    for (; node && node->parent; node = node->parent)
+        path.push_back(rowOf(node));
+    std::reverse(path.begin(), path.end());
+    return path;
+}
+
+XsdtNode *SettingsModel::nodeAt(const std::vector<int> &path) const
+{
+    XsdtNode *node = m_file ? &m_file->root : nullptr;
+    for (const int row : path) {
+        if (!node || row < 0 || size_t(row) >= node->children.size())
+            return nullptr;
+        node = node->children[size_t(row)].get();
+    }
+    return node;
+}
+
+QString SettingsModel::labelOf(const XsdtNode *node)
+{
+    return node ? SettingsSchema::humanizeKey(node->key) : QString();
+}
+
+// The same notifications as a change made by hand, so every view follows.
+void SettingsModel::applyStates(const std::vector<NodeState> &states, bool reset)
+{
+    if (!m_file)
+        return;
+    const bool resetting = m_stepResets || reset || states.size() > size_t(kResetThreshold);
+    const bool ownReset = resetting && !m_stepResets;
+    if (ownReset)
+        beginResetModel();
+    for (const NodeState &state : states) {
+        XsdtNode *node = nodeAt(state.path);
+        if (!node)
+            continue;
+        const bool wasDeleted = node->deleted;
+        node->value = state.value;
+        node->deleted = state.deleted;
+        if (resetting)
+            continue;
+        if (wasDeleted != node->deleted)
+            notifySubtree(node);
+        else
+            emit dataChanged(indexFor(node, KeyColumn), indexFor(node, TypeColumn));
+    }
+    if (ownReset)
+        endResetModel();
+    if (m_stepDepth == 0)
+        emit edited();
 }
 
 DeletionVerdict SettingsModel::verdict(const XsdtNode *node) const
@@ -354,7 +419,7 @@ void SettingsModel::notifyChildren(const XsdtNode &node, const QModelIndex &inde
 QString SettingsModel::stepName(ChangeKind kind, const XsdtNode *node, int count)
 {
     if (count == 1 && node) {
-        const QString label = SettingsSchema::humanizeKey(node->key);
+        const QString label = labelOf(node);
         switch (kind) {
         case ChangeKind::Edit: return tr("edit of %1").arg(label);
         case ChangeKind::Revert: return tr("revert of %1").arg(label);
@@ -374,14 +439,23 @@ QString SettingsModel::stepName(ChangeKind kind, const XsdtNode *node, int count
     return tr("revert of all changes");
 }
 
-void SettingsModel::record(ChangeKind kind, std::vector<NodeChange> changes, int count)
+// Pushing runs the command's redo, which makes the change; inside a batch the command joins
+// the open macro.
+void SettingsModel::push(QUndoCommand *command, ChangeKind kind, int count)
 {
-    PendingStep pending;
-    pending.kinds.append(kind);
-    pending.step.name = stepName(kind, changes.size() == 1 ? changes.front().node : nullptr,
-                                 kind == ChangeKind::RevertAll ? 0 : count);
-    pending.step.changes = std::move(changes);
-    addPending(std::move(pending));
+    if (m_batchDepth > 0) {
+        if (!m_macroOpen) {
+            // Opened with the first change only, so that a batch that changes nothing leaves no step.
+            m_stack->beginMacro(QString());
+            m_macroOpen = true;
+            m_batchKinds.clear();
+            m_batchCount = 0;
+        }
+        m_batchKinds.append(kind);
+        m_batchCount += count;
+        m_batchLastText = command->text();
+    }
+    m_stack->push(command);
 }
 
 void SettingsModel::recordExternal(ExternalChange change, int count, std::function<void(bool)> apply)
@@ -389,145 +463,98 @@ void SettingsModel::recordExternal(ExternalChange change, int count, std::functi
     const ChangeKind kind = change == ExternalChange::Queued ? ChangeKind::Deletion
         : change == ExternalChange::Unqueued                 ? ChangeKind::Restore
                                                              : ChangeKind::RevertAll;
-    PendingStep pending;
-    pending.kinds.append(kind);
-    pending.externalCount = count;
-    pending.step.name = stepName(kind, nullptr, kind == ChangeKind::RevertAll ? 0 : count);
-    pending.step.externals.push_back(std::move(apply));
-    addPending(std::move(pending));
-}
-
-// A step of its own, or part of the open batch.
-void SettingsModel::addPending(PendingStep pending)
-{
-    if (m_batchDepth == 0) {
-        finishStep(std::move(pending));
-        return;
-    }
-    m_batch.kinds += pending.kinds;
-    m_batch.step.name = pending.step.name;
-    m_batch.externalCount += pending.externalCount;
-    for (NodeChange &change : pending.step.changes)
-        m_batch.step.changes.push_back(std::move(change));
-    for (auto &external : pending.step.externals)
-        m_batch.step.externals.push_back(std::move(external));
+    push(new QueuedFilesCommand(stepName(kind, nullptr, kind == ChangeKind::RevertAll ? 0 : count), std::move(apply)),
+         kind, count);
 }
 
 void SettingsModel::beginBatch()
 {
-    if (m_batchDepth++ == 0)
-        m_batch = PendingStep();
+    ++m_batchDepth;
 }
 
 void SettingsModel::endBatch()
 {
-    if (m_batchDepth == 0 || --m_batchDepth > 0)
+    if (m_batchDepth == 0 || --m_batchDepth > 0 || !m_macroOpen)
         return;
-    PendingStep pending = std::move(m_batch);
-    m_batch = PendingStep();
-    if (pending.kinds.isEmpty())
-        return;
+    m_macroOpen = false;
     // One change keeps its own name; several of one kind are counted; a mix is just changes.
-    if (pending.kinds.size() > 1) {
-        const ChangeKind first = pending.kinds.constFirst();
-        const bool same = std::all_of(pending.kinds.cbegin(), pending.kinds.cend(),
+    QString name = m_batchLastText;
+    if (m_batchKinds.size() > 1) {
+        const ChangeKind first = m_batchKinds.constFirst();
+        const bool same = std::all_of(m_batchKinds.cbegin(), m_batchKinds.cend(),
                                       [first](ChangeKind kind) { return kind == first; });
-        const int count = int(pending.step.changes.size()) + pending.externalCount;
-        if (pending.kinds.contains(ChangeKind::RevertAll))
-            pending.step.name = stepName(ChangeKind::RevertAll, nullptr, 0);
+        if (m_batchKinds.contains(ChangeKind::RevertAll))
+            name = stepName(ChangeKind::RevertAll, nullptr, 0);
         else if (same)
-            pending.step.name = stepName(first, nullptr, count);
+            name = stepName(first, nullptr, m_batchCount);
         else
-            pending.step.name = tr("%1 changes").arg(pending.kinds.size());
+            name = tr("%1 changes").arg(m_batchKinds.size());
     }
-    finishStep(std::move(pending));
-}
-
-void SettingsModel::finishStep(PendingStep pending)
-{
-    m_history.resize(m_done);
-    m_history.push_back(std::move(pending.step));
-    m_done = m_history.size();
-    emit historyChanged();
+    // The open macro is the stack's last command; its name is known only now.
+    const_cast<QUndoCommand *>(m_stack->command(m_stack->count() - 1))->setText(name);
+    m_stack->endMacro();
 }
 
 bool SettingsModel::canUndo() const
 {
-    return !m_readOnly && m_file && m_done > 0;
+    return !m_readOnly && m_file && m_batchDepth == 0 && m_stack->canUndo();
 }
 
 bool SettingsModel::canRedo() const
 {
-    return !m_readOnly && m_file && m_done < m_history.size();
+    return !m_readOnly && m_file && m_batchDepth == 0 && m_stack->canRedo();
 }
 
 QString SettingsModel::undoName() const
 {
-    return m_done > 0 ? m_history[m_done - 1].name : QString();
+    return m_stack->canUndo() ? m_stack->undoText() : QString();
 }
 
 QString SettingsModel::redoName() const
 {
-    return m_done < m_history.size() ? m_history[m_done].name : QString();
+    return m_stack->canRedo() ? m_stack->redoText() : QString();
 }
 
 bool SettingsModel::undo()
 {
-    if (!canUndo() || m_batchDepth > 0)
+    if (!canUndo())
         return false;
-    --m_done;
-    applyStep(m_history[m_done], false);
+    runStep(m_stack->command(m_stack->index() - 1), true);
     return true;
 }
 
 bool SettingsModel::redo()
 {
-    if (!canRedo() || m_batchDepth > 0)
+    if (!canRedo())
         return false;
-    // Counted first: the signals of the step already report the new position.
-    ++m_done;
-    applyStep(m_history[m_done - 1], true);
+    runStep(m_stack->command(m_stack->index()), false);
     return true;
+}
+
+void SettingsModel::runStep(const QUndoCommand *command, bool undo)
+{
+    const bool reset = touchedNodes(command) > kResetThreshold;
+    if (reset)
+        beginResetModel();
+    ++m_stepDepth;
+    m_stepResets = reset;
+    if (undo)
+        m_stack->undo();
+    else
+        m_stack->redo();
+    m_stepResets = false;
+    --m_stepDepth;
+    if (reset)
+        endResetModel();
+    emit edited();
 }
 
 void SettingsModel::clearHistory()
 {
-    const bool had = !m_history.empty();
-    m_history.clear();
-    m_done = 0;
+    const bool had = m_stack->count() > 0;
+    m_stack->clear();
     if (had)
         emit historyChanged();
-}
-
-// The same notifications as the change itself, so every view follows.
-void SettingsModel::applyStep(const ChangeStep &step, bool redo)
-{
-    const bool reset = step.changes.size() > kResetThreshold;
-    if (reset)
-        beginResetModel();
-    const auto apply = [this, redo, reset](const NodeChange &change) {
-        XsdtNode *node = change.node;
-        const bool deletedNow = node->deleted;
-        node->value = redo ? change.valueAfter : change.valueBefore;
-        node->deleted = redo ? change.deletedAfter : change.deletedBefore;
-        if (reset)
-            return;
-        if (deletedNow != node->deleted)
-            notifySubtree(node);
-        else
-            emit dataChanged(indexFor(node, KeyColumn), indexFor(node, TypeColumn));
-    };
-    // Undone last change first: a node changed twice in one step ends as it started.
-    if (redo)
-        std::for_each(step.changes.cbegin(), step.changes.cend(), apply);
-    else
-        std::for_each(step.changes.crbegin(), step.changes.crend(), apply);
-    if (reset)
-        endResetModel();
-    for (const auto &external : step.externals)
-        external(redo);
-    emit edited();
-    emit historyChanged();
 }
 
 void SettingsModel::refreshAll()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/nodestatecommand.h"
 #include "schema/deletionpolicy.h"
 
 #include <QAbstractItemModel>
@@ -7,6 +8,9 @@
 
 #include <functional>
 #include <vector>
+
+class QUndoCommand;
+class QUndoStack;
 
 namespace pfw {
 
@@ -25,7 +29,9 @@ public:
 
     explicit SettingsModel(QObject *parent = nullptr);
 
-    void setDocument(XsdtFile *file);
+    // A new tree clears the undo history; keepHistory is for taking the same tree away and
+    // back (around a save that may fail).
+    void setDocument(XsdtFile *file, bool keepHistory = false);
     XsdtFile *file() const { return m_file; }
     void setPolicy(const DeletionPolicy *policy) { m_policy = policy; }
     const DeletionPolicy *policy() const { return m_policy; }
@@ -49,8 +55,12 @@ public:
     void undoDeletion(XsdtNode *node);
     void revertAll();
 
-    // Undo history of the pending changes: every accepted change is one step, and the changes
-    // made between beginBatch and endBatch are one step together. Undo never writes the file.
+    // Undo history of the pending changes, on a QUndoStack: every accepted change is one
+    // command, and the changes made between beginBatch and endBatch one macro. The stack
+    // belongs to the model's owner (the model makes its own until it is given one). Undo never
+    // writes the file.
+    void setUndoStack(QUndoStack *stack);
+    QUndoStack *undoStack() const { return m_stack; }
     bool canUndo() const;
     bool canRedo() const;
     // What the next undo or redo does, e.g. "edit of Max processors".
@@ -58,7 +68,7 @@ public:
     QString redoName() const;
     bool undo();
     bool redo();
-    // Steps point into the tree: cleared whenever the tree is replaced or a save removes nodes.
+    // Cleared whenever the tree is replaced or a save removes nodes.
     void clearHistory();
     void beginBatch();
     void endBatch();
@@ -89,6 +99,12 @@ public:
     static bool isProtected(const XsdtNode &node);
     QString toolTip(const XsdtNode &node) const;
 
+    // For the undo commands: where a node sits, the node at such a place, and states put back.
+    std::vector<int> pathOf(const XsdtNode *node) const;
+    XsdtNode *nodeAt(const std::vector<int> &path) const;
+    void applyStates(const std::vector<NodeState> &states, bool reset);
+    static QString labelOf(const XsdtNode *node);
+
 signals:
     void edited();
     void editRejected(const QString &reason);
@@ -96,31 +112,10 @@ signals:
 
 private:
     enum class ChangeKind : quint32 { Edit = 0, Revert = 1, Deletion = 2, Restore = 3, RevertAll = 4 };
-    struct NodeChange
-    {
-        XsdtNode *node = nullptr;
-        QString valueBefore;
-        QString valueAfter;
-        bool deletedBefore = false;
-        bool deletedAfter = false;
-    };
-    struct ChangeStep
-    {
-        QString name;
-        std::vector<NodeChange> changes;
-        std::vector<std::function<void(bool)>> externals;
-    };
-    struct PendingStep
-    {
-        ChangeStep step;
-        QList<ChangeKind> kinds;
-        int externalCount = 0;
-    };
 
-    void record(ChangeKind kind, std::vector<NodeChange> changes, int count = 1);
-    void addPending(PendingStep pending);
-    void finishStep(PendingStep pending);
-    void applyStep(const ChangeStep &step, bool redo);
+    void push(QUndoCommand *command, ChangeKind kind, int count = 1);
+    // Undo or redo of one command, signalled as one step: one reset when it touches many nodes.
+    void runStep(const QUndoCommand *command, bool undo);
     static QString stepName(ChangeKind kind, const XsdtNode *node, int count);
 
     int rowOf(const XsdtNode *node) const;
@@ -132,10 +127,15 @@ private:
     // Row numbers of items, filled a parent at a time: looking a node up among tens of
     // thousands of siblings on every parent() call would make views crawl.
     mutable QHash<const XsdtNode *, int> m_rows;
-    std::vector<ChangeStep> m_history;
-    size_t m_done = 0;
+    QUndoStack *m_stack = nullptr;
     int m_batchDepth = 0;
-    PendingStep m_batch;
+    bool m_macroOpen = false;
+    QList<ChangeKind> m_batchKinds;
+    int m_batchCount = 0;
+    QString m_batchLastText;
+    // While a whole step runs: per-node signals give way to one edited() (and maybe one reset).
+    int m_stepDepth = 0;
+    bool m_stepResets = false;
 };
 
 } // namespace pfw

@@ -54,6 +54,7 @@
 #include <QTabWidget>
 #include <QToolBar>
 #include <QTreeView>
+#include <QUndoStack>
 #include <QVBoxLayout>
 
 namespace pfw {
@@ -97,6 +98,8 @@ MainWindow::MainWindow(const HostServices &services, QWidget *parent)
     KeyboardConventions::install();
     m_model = new SettingsModel(this);
     m_model->setPolicy(&m_policy);
+    m_undoStack = new QUndoStack(this);
+    m_model->setUndoStack(m_undoStack);
     m_proxy = new SettingsFilterProxy(this);
     m_proxy->setSourceModel(m_model);
     m_deletion = new DeletionFlow(m_model, this);
@@ -172,10 +175,20 @@ void MainWindow::buildActions()
 
     ThemeManager &theme = ThemeManager::instance();
     QMenu *edit = menuBar()->addMenu(tr("&Edit"));
-    m_undoAction = edit->addAction(tr("&Undo"), m_model, &SettingsModel::undo);
+    m_undoAction = m_undoStack->createUndoAction(this, tr("&Undo"));
+    m_redoAction = m_undoStack->createRedoAction(this, tr("&Redo"));
+    // Through the model: a step is signalled as one, and nothing is undone while view only.
+    disconnect(m_undoAction, &QAction::triggered, m_undoStack, &QUndoStack::undo);
+    disconnect(m_redoAction, &QAction::triggered, m_undoStack, &QUndoStack::redo);
+    connect(m_undoAction, &QAction::triggered, m_model, &SettingsModel::undo);
+    connect(m_redoAction, &QAction::triggered, m_model, &SettingsModel::redo);
     m_undoAction->setShortcut(QKeySequence::Undo);
-    m_redoAction = edit->addAction(tr("&Redo"), m_model, &SettingsModel::redo);
     m_redoAction->setShortcut(QKeySequence::Redo);
+    edit->addAction(m_undoAction);
+    edit->addAction(m_redoAction);
+    // The stack enables the actions by its own state; view only overrides that afterwards.
+    connect(m_undoStack, &QUndoStack::canUndoChanged, this, &MainWindow::updateUndoActions);
+    connect(m_undoStack, &QUndoStack::canRedoChanged, this, &MainWindow::updateUndoActions);
     connect(m_model, &SettingsModel::historyChanged, this, &MainWindow::updateUndoActions);
     updateUndoActions();
     edit->addSeparator();
@@ -353,7 +366,7 @@ void MainWindow::onThemeChanged()
     }
 }
 
-void MainWindow::detachViews()
+void MainWindow::detachViews(bool keepHistory)
 {
     m_preferences->setDocument(nullptr);
     m_search->setDocument(nullptr);
@@ -361,15 +374,15 @@ void MainWindow::detachViews()
     m_health->setFile(nullptr);
     m_cleanup->refresh(nullptr);
     m_compare->setDocument(nullptr, QString());
-    m_model->setDocument(nullptr);
+    m_model->setDocument(nullptr, keepHistory);
 }
 
-void MainWindow::attachViews()
+void MainWindow::attachViews(bool keepHistory)
 {
     XsdtFile *file = m_loaded ? &m_document.file() : nullptr;
     m_unused->setFolders(findInstallFolder({}, m_services.environment),
                          m_loaded ? userDataFolderFor(m_document.path()) : QString());
-    m_model->setDocument(file);
+    m_model->setDocument(file, keepHistory);
     m_preferences->setDocument(file);
     m_search->setDocument(file);
     m_unused->setDocument(file);
@@ -606,9 +619,7 @@ void MainWindow::onRevertAll()
 void MainWindow::updateUndoActions()
 {
     m_undoAction->setEnabled(m_model->canUndo());
-    m_undoAction->setText(m_model->canUndo() ? tr("&Undo %1").arg(m_model->undoName()) : tr("&Undo"));
     m_redoAction->setEnabled(m_model->canRedo());
-    m_redoAction->setText(m_model->canRedo() ? tr("&Redo %1").arg(m_model->redoName()) : tr("&Redo"));
 }
 
 void MainWindow::onRestoreBackup()
@@ -886,12 +897,13 @@ bool MainWindow::onSave()
     QString message;
     if (m_document.pendingChangeCount() > 0) {
         const bool removesNodes = !m_document.file().root.pendingDeletions().isEmpty();
+        // A refused save keeps the tree and so its undo history.
         if (removesNodes)
-            detachViews();
+            detachViews(true);
         QString error, backup;
         const bool saved = m_document.save(&error, &backup);
         if (removesNodes) {
-            attachViews();
+            attachViews(true);
             m_allSettings->collapseToPreferences();
         }
         if (!saved) {

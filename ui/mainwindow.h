@@ -15,6 +15,7 @@ class QLabel;
 class QPushButton;
 class QTabWidget;
 class QToolBar;
+class QUndoStack;
 
 namespace pfw {
 
@@ -111,8 +112,8 @@ private:
     void refreshFileBox();
     void fileChosen(int index);
     bool confirmDiscard(const QString &reason);
-    void detachViews();
-    void attachViews();
+    void detachViews(bool keepHistory = false);
+    void attachViews(bool keepHistory = false);
     QString deleteLeftoversAfterSave(const QList<Leftover> &items);
     void showMessage(const QString &text, int timeoutMs);
     void revealNode(XsdtNode *node);
@@ -123,6 +124,7 @@ private:
     SettingsSchema m_schema;
     DeletionPolicy m_policy;
     SettingsModel *m_model = nullptr;
+    QUndoStack *m_undoStack = nullptr;
     SettingsFilterProxy *m_proxy = nullptr;
     DeletionFlow *m_deletion = nullptr;
 

@@ -7,6 +7,9 @@
 #include <QAbstractItemModelTester>
 #include <QBrush>
 #include <QFont>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QUndoStack>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -41,12 +44,16 @@ private slots:
     void newChangeDropsTheRedoSteps();
     void noUndoWhileViewOnlyOrAfterANewDocument();
     void largeStepsUndoInOneReset();
+    void revertAllUndoesEditsInsideQueuedDeletions();
+    void randomHistoriesUndoAndRedoExactly();
 
 private:
     QModelIndex valueIndex(const char *path) const;
     XsdtNode *at(const char *path) const { return m_file.root.findPath(QString::fromLatin1(path)); }
     // Everything a change can touch: the values and deletions as saved, and the change count.
     QByteArray state() const { return m_file.serialize() + QByteArray::number(m_file.root.pendingChangeCount()); }
+    // Every node's saved and pending value and deletion mark, inside queued deletions too.
+    QStringList fullState() const;
 
     DeletionPolicy m_policy;
     XsdtFile m_file;
@@ -65,6 +72,21 @@ void TestSettingsModel::init()
     QVERIFY(m_file.parse(SettingsGenerator::demo()));
     m_model.setDocument(&m_file);
     m_model.setReadOnly(false);
+}
+
+QStringList TestSettingsModel::fullState() const
+{
+    QStringList lines;
+    const std::function<void(const XsdtNode &, const QString &)> walk = [&](const XsdtNode &node, const QString &at) {
+        for (size_t i = 0; i < node.children.size(); ++i) {
+            const XsdtNode &child = *node.children[i];
+            const QString path = at + u'/' + QString::number(i);
+            lines << QStringLiteral("%1 %2|%3|%4").arg(path, child.savedValue, child.value, child.deleted ? u"D" : u"-");
+            walk(child, path);
+        }
+    };
+    walk(m_file.root, QString());
+    return lines;
 }
 
 QModelIndex TestSettingsModel::valueIndex(const char *path) const
@@ -504,6 +526,105 @@ void TestSettingsModel::largeStepsUndoInOneReset()
     QCOMPARE(m_file.root.pendingChangeCount(), 0);
     QVERIFY(m_model.redo());
     QCOMPARE(state(), after);
+}
+
+// Revert all also drops edits made inside an entry before it was queued for deletion; undo
+// brings back both, and redo leaves nothing a save could write.
+void TestSettingsModel::revertAllUndoesEditsInsideQueuedDeletions()
+{
+    XsdtNode *strength = at("ModuleData/Mirelux/Strength");
+    QVERIFY(m_model.setData(m_model.indexFor(strength, SettingsModel::ValueColumn), QStringLiteral("0.9")));
+    QVERIFY(m_model.requestDeletion(at("ModuleData/Mirelux")));
+    const QStringList before = fullState();
+    m_model.revertAll();
+    const QStringList reverted = fullState();
+    QCOMPARE(strength->value, strength->savedValue);
+    QVERIFY(m_model.undo());
+    QCOMPARE(fullState(), before);
+    QVERIFY(m_model.redo());
+    QCOMPARE(fullState(), reverted);
+    QCOMPARE(strength->value, strength->savedValue);
+}
+
+// Random sequences of every kind of change: after each undo and redo the whole tree is exactly
+// as it was when that point was first reached.
+void TestSettingsModel::randomHistoriesUndoAndRedoExactly()
+{
+    for (const quint32 seed : {1u, 2u, 3u}) {
+        init(); // a fresh tree: the nodes are collected from it
+        std::vector<XsdtNode *> values;
+        std::vector<XsdtNode *> entries;
+        const std::function<void(XsdtNode &)> collect = [&](XsdtNode &node) {
+            for (auto &child : node.children) {
+                if (child->kind == XsdtNode::Value && child->isEditableValue() && !m_model.isEditLocked(child.get())
+                    && (child->type == u's' || child->type == u'b' || child->type == u'i'))
+                    values.push_back(child.get());
+                if (m_model.verdict(child.get()).level != DeletionLevel::Never)
+                    entries.push_back(child.get());
+                collect(*child);
+            }
+        };
+        collect(m_file.root);
+        QVERIFY(values.size() > 20 && entries.size() > 20);
+        QRandomGenerator random(seed);
+        QSet<int> queuedFiles;
+        const auto snapshot = [&] { return fullState() << QString::number(queuedFiles.size()); };
+        std::vector<QStringList> states{snapshot()};
+        const auto pick = [&random](const std::vector<XsdtNode *> &from) { return from[random.bounded(int(from.size()))]; };
+        const auto change = [&](int kind) {
+            switch (kind) {
+            case 0: case 1: case 2: {
+                XsdtNode *node = pick(values);
+                const QString text = node->type == u'b' ? (node->value == u"true" ? QStringLiteral("false") : QStringLiteral("true"))
+                    : node->type == u'i'                ? QString::number(random.bounded(1, 64))
+                                                        : node->value + QChar(u'a' + random.bounded(26));
+                m_model.setData(m_model.indexFor(node, SettingsModel::ValueColumn), text);
+                break;
+            }
+            case 3: case 4: m_model.requestDeletion(pick(entries)); break;
+            case 5: m_model.undoDeletion(pick(entries)); break;
+            case 6: m_model.revertValue(pick(values)); break;
+            case 7: {
+                const int file = random.bounded(1000);
+                const bool queue = !queuedFiles.contains(file);
+                queue ? void(queuedFiles.insert(file)) : void(queuedFiles.remove(file));
+                m_model.recordExternal(queue ? SettingsModel::ExternalChange::Queued : SettingsModel::ExternalChange::Unqueued, 1,
+                                       [&queuedFiles, file, queue](bool redo) {
+                                           if (redo == queue)
+                                               queuedFiles.insert(file);
+                                           else
+                                               queuedFiles.remove(file);
+                                       });
+                break;
+            }
+            default: m_model.revertAll(); break;
+            }
+        };
+        for (int step = 0; step < 150; ++step) {
+            const int before = m_model.undoStack()->index();
+            if (random.bounded(6) == 0) {
+                const SettingsModel::Batch batch(&m_model);
+                for (int i = 0, n = random.bounded(2, 5); i < n; ++i)
+                    change(random.bounded(8));
+            } else {
+                change(random.bounded(random.bounded(10) == 0 ? 9 : 8));
+            }
+            if (m_model.undoStack()->index() != before) {
+                QCOMPARE(m_model.undoStack()->index(), before + 1);
+                states.push_back(snapshot());
+            }
+        }
+        QVERIFY(states.size() > 100);
+        for (size_t at = states.size() - 1; at > 0; --at) {
+            QVERIFY(m_model.undo());
+            QVERIFY2(snapshot() == states[at - 1], qPrintable(QStringLiteral("seed %1, undo to %2").arg(seed).arg(at - 1)));
+        }
+        QVERIFY(!m_model.undo());
+        for (size_t at = 1; at < states.size(); ++at) {
+            QVERIFY(m_model.redo());
+            QVERIFY2(snapshot() == states[at], qPrintable(QStringLiteral("seed %1, redo to %2").arg(seed).arg(at)));
+        }
+    }
 }
 
 QTEST_MAIN(TestSettingsModel)
