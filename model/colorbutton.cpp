@@ -1,7 +1,10 @@
 #include "model/colorbutton.h"
 
+#include "model/busyscope.h"
+
 #include <QColorDialog>
 #include <QPainter>
+#include <QPointer>
 
 namespace pfw {
 
@@ -36,9 +39,11 @@ void ColorButton::setColor(quint32 argb)
 
 void ColorButton::pick()
 {
+    const BusyScope busy;
+    const QPointer<ColorButton> self(this);
     const QColor chosen = QColorDialog::getColor(QColor::fromRgba(m_argb), this, tr("Choose color"),
                                                  QColorDialog::ShowAlphaChannel);
-    if (chosen.isValid())
+    if (self && chosen.isValid())
         emit colorPicked(chosen.rgba());
 }
 

@@ -1,6 +1,7 @@
 #include "model/nodemenu.h"
 
 #include "core/xsdtnode.h"
+#include "model/busyscope.h"
 #include "model/settingsmodel.h"
 
 #include <QCoreApplication>
@@ -70,6 +71,7 @@ QMenu *buildNodeMenu(QWidget *parent, SettingsModel *model, XsdtNode *node, bool
 void showNodeMenu(QWidget *parent, SettingsModel *model, XsdtNode *node, const QPoint &globalPos, bool viewOnly,
                   const NodeMenuCallbacks &callbacks)
 {
+    const BusyScope busy;
     QMenu *menu = buildNodeMenu(parent, model, node, viewOnly, callbacks);
     menu->exec(globalPos);
     menu->deleteLater();

@@ -1,6 +1,7 @@
 #include "model/settingrow.h"
 
 #include "core/xsdtnode.h"
+#include "model/busyscope.h"
 #include "model/colorbutton.h"
 #include "model/settingsmodel.h"
 #include "model/wheelguard.h"
@@ -15,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPointer>
 #include <QSpinBox>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -185,11 +187,19 @@ QWidget *SettingRow::editor() const
 
 void SettingRow::browse()
 {
+    const BusyScope busy;
+    const QPointer<SettingRow> self(this);
     const QString chosen = m_spec.kind == WidgetKind::Directory
         ? QFileDialog::getExistingDirectory(this, m_spec.label, m_node->value, QFileDialog::ShowDirsOnly)
         : QFileDialog::getOpenFileName(this, m_spec.label, m_node->value);
-    if (!chosen.isEmpty())
+    if (self && !chosen.isEmpty())
         commitValue(chosen);
+}
+
+bool SettingRow::isTyping() const
+{
+    return (m_line && m_line->hasFocus() && m_line->isModified()) || (m_spin && m_spin->hasFocus())
+        || (m_doubleSpin && m_doubleSpin->hasFocus());
 }
 
 void SettingRow::commitText(const QString &text)
@@ -200,6 +210,7 @@ void SettingRow::commitText(const QString &text)
         const QString problem = ok ? SettingsSchema::rangeProblem(m_spec, number) : QString();
         if (!problem.isEmpty()) {
             emit rejected(problem);
+            m_shownValue.reset();
             refresh();
             return;
         }
@@ -210,6 +221,7 @@ void SettingRow::commitText(const QString &text)
 void SettingRow::commitValue(const QString &text)
 {
     m_model->setData(m_model->indexFor(m_node, SettingsModel::ValueColumn), text, Qt::EditRole);
+    m_shownValue.reset();
     refresh();
 }
 
@@ -233,15 +245,8 @@ void SettingRow::refreshChoice(const QString &value)
     m_combo->setCurrentIndex(found);
 }
 
-void SettingRow::refresh()
+void SettingRow::showValue(const QString &value)
 {
-    const QString value = m_node->value;
-    const bool edited = m_node->isEdited();
-    const bool inside = m_node->isInsideDeleted();
-    const QSignalBlocker blockers[] = {QSignalBlocker(m_check), QSignalBlocker(m_combo), QSignalBlocker(m_spin),
-                                       QSignalBlocker(m_doubleSpin), QSignalBlocker(m_line), QSignalBlocker(m_color)};
-    Q_UNUSED(blockers);
-
     if (m_check)
         m_check->setChecked(value == u"true");
     if (m_combo)
@@ -275,6 +280,21 @@ void SettingRow::refresh()
     }
     if (m_color)
         m_color->setColor(value.toUInt());
+}
+
+void SettingRow::refresh()
+{
+    const QString value = m_node->value;
+    const bool edited = m_node->isEdited();
+    const bool inside = m_node->isInsideDeleted();
+    const QSignalBlocker blockers[] = {QSignalBlocker(m_check), QSignalBlocker(m_combo), QSignalBlocker(m_spin),
+                                       QSignalBlocker(m_doubleSpin), QSignalBlocker(m_line), QSignalBlocker(m_color)};
+    Q_UNUSED(blockers);
+    // Half-typed text stays until it is committed, unless the stored value itself changed.
+    const bool keepEditor = m_shownValue == value && isTyping();
+    m_shownValue = value;
+    if (!keepEditor)
+        showValue(value);
 
     QFont font = m_label->font();
     font.setWeight(edited ? QFont::Bold : QFont::Normal);

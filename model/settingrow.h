@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QWidget>
 
+#include <optional>
+
 class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
@@ -63,6 +65,9 @@ private:
     void browse();
     void refreshChoice(const QString &value);
     void updateMutedText();
+    // The user is typing into the editor and has not committed it yet.
+    bool isTyping() const;
+    void showValue(const QString &value);
 
     XsdtNode *m_node;
     VariableSpec m_spec;
@@ -70,6 +75,8 @@ private:
     bool m_viewOnly = false;
     bool m_protected = false;
     bool m_showPath = false;
+    // The value last written into the editor; empty to have the next refresh write it.
+    std::optional<QString> m_shownValue;
 
     QLabel *m_label = nullptr;
     QLabel *m_pathLine = nullptr;

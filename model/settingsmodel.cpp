@@ -62,6 +62,7 @@ void SettingsModel::setDocument(XsdtFile *file, bool keepHistory)
     beginResetModel();
     m_file = file;
     m_rows.clear();
+    ++m_generation;
     endResetModel();
     if (!keepHistory)
         clearHistory();

@@ -33,6 +33,9 @@ public:
     // back (around a save that may fail).
     void setDocument(XsdtFile *file, bool keepHistory = false);
     XsdtFile *file() const { return m_file; }
+    // Changes whenever the tree is taken away or replaced: code that kept a node across a dialog
+    // compares it before touching the node.
+    quint64 generation() const { return m_generation; }
     void setPolicy(const DeletionPolicy *policy) { m_policy = policy; }
     const DeletionPolicy *policy() const { return m_policy; }
     void setReadOnly(bool on);
@@ -124,6 +127,7 @@ private:
     XsdtFile *m_file = nullptr;
     const DeletionPolicy *m_policy = nullptr;
     bool m_readOnly = false;
+    quint64 m_generation = 0;
     // Row numbers of items, filled a parent at a time: looking a node up among tens of
     // thousands of siblings on every parent() call would make views crawl.
     mutable QHash<const XsdtNode *, int> m_rows;

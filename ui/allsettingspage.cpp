@@ -1,6 +1,7 @@
 #include "ui/allsettingspage.h"
 
 #include "core/xsdtfile.h"
+#include "model/busyscope.h"
 #include "model/settingsfilterproxy.h"
 #include "model/settingsmodel.h"
 #include "model/valuedelegate.h"
@@ -208,6 +209,7 @@ void AllSettingsPage::showContextMenu(const QPoint &pos)
     XsdtNode *node = index.isValid() ? m_model->nodeFor(m_proxy->mapToSource(index)) : nullptr;
     if (!node)
         return;
+    const BusyScope busy;
     QMenu *menu = buildContextMenu(node);
     menu->exec(m_tree->viewport()->mapToGlobal(pos));
     menu->deleteLater();

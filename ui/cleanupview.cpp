@@ -2,6 +2,7 @@
 
 #include "core/xsdtfile.h"
 #include "core/xsdtwriter.h"
+#include "model/busyscope.h"
 #include "model/settingsmodel.h"
 #include "schema/deletionpolicy.h"
 #include "ui/accesskeys.h"
@@ -247,6 +248,9 @@ void CleanupView::updateStatus()
 
 void CleanupView::setViewOnly(bool on)
 {
+    // The poll calls this every few seconds: only a change may touch the rows.
+    if (m_viewOnly == on)
+        return;
     m_viewOnly = on;
     updateStatus();
 }
@@ -262,6 +266,7 @@ void CleanupView::tickAll(bool safeOnly)
 
 void CleanupView::queueTicked()
 {
+    const BusyScope busy;
     const QList<QTreeWidgetItem *> ticked = tickedEntries();
     QStringList saved;
     for (QTreeWidgetItem *item : ticked) {

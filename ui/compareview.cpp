@@ -2,6 +2,7 @@
 
 #include "core/backups.h"
 #include "core/settingsdocument.h"
+#include "model/busyscope.h"
 #include "model/settingsmodel.h"
 #include "platform/hostlocations.h"
 #include "schema/deletionpolicy.h"
@@ -163,6 +164,9 @@ void CompareView::setDocument(XsdtFile *tree, const QString &path)
 
 void CompareView::setViewOnly(bool on)
 {
+    // The poll calls this every few seconds: only a change may touch the rows.
+    if (m_viewOnly == on)
+        return;
     m_viewOnly = on;
     updateButtons();
 }
@@ -207,6 +211,7 @@ void CompareView::fileChosen(int index)
     const QString data = m_fileBox->itemData(index).toString();
     QString error;
     if (data == u"?") {
+        const BusyScope busy;
         const QString start = m_herePath.isEmpty() ? QString() : QFileInfo(m_herePath).absolutePath();
         const QString path = QFileDialog::getOpenFileName(this, tr("Compare with"), start,
                                                           tr("PixInsight settings (*.settings *.bak-*);;All files (*)"));
@@ -445,6 +450,7 @@ void CompareView::copyAllShown()
         copyable += isCopyable(m_entries.at(entry)) ? 1 : 0;
     if (copyable == 0)
         return;
+    const BusyScope busy;
     if (QMessageBox::question(this, tr("Copy values"),
                               tr("Copy %n value(s) from %1 into this file?\n\nThey become pending changes: you can "
                                  "review, revert and save them as usual.",
@@ -460,6 +466,7 @@ void CompareView::showContextMenu(const QPoint &pos)
     const int index = entryOf(m_tree->itemAt(pos));
     if (index < 0)
         return;
+    const BusyScope busy;
     const DiffEntry entry = m_entries.at(index);
     QMenu menu(this);
     QAction *copy = menu.addAction(tr("Use the other file's value"));

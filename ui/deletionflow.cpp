@@ -1,6 +1,7 @@
 #include "ui/deletionflow.h"
 
 #include "core/xsdtnode.h"
+#include "model/busyscope.h"
 #include "model/settingsmodel.h"
 #include "ui/accesskeys.h"
 
@@ -18,6 +19,7 @@ DeletionFlow::DeletionFlow(SettingsModel *model, QWidget *dialogParent)
 
 void DeletionFlow::explainRefusal(const XsdtNode *node)
 {
+    const BusyScope busy;
     QMessageBox::information(m_dialogParent, tr("Cannot delete"),
                              QStringLiteral("%1\n\n%2").arg(node->path(), m_model->verdict(node).reason));
 }
@@ -31,6 +33,8 @@ void DeletionFlow::confirmAndQueueDeletion(XsdtNode *node)
         explainRefusal(node);
         return;
     }
+    const BusyScope busy;
+    const quint64 generation = m_model->generation();
     const int values = int(node->valueCount());
     if (verdict.level == DeletionLevel::Warn && !m_dontAskAgain) {
         QMessageBox box(QMessageBox::Warning, tr("Delete saved information?"),
@@ -45,6 +49,9 @@ void DeletionFlow::confirmAndQueueDeletion(XsdtNode *node)
         if (box.exec() != QMessageBox::Yes)
             return;
         m_dontAskAgain = check->isChecked();
+        // The answer was about that tree: if it was replaced meanwhile, the node is gone.
+        if (m_model->generation() != generation)
+            return;
     }
     QString whyNot;
     if (m_model->requestDeletion(node, &whyNot))

@@ -107,6 +107,9 @@ void HealthView::showEvent(QShowEvent *event)
 
 void HealthView::setViewOnly(bool on)
 {
+    // The poll calls this every few seconds: only a change may touch the rows.
+    if (m_viewOnly == on)
+        return;
     m_viewOnly = on;
     for (SettingRow *row : std::as_const(m_rowOf))
         row->setViewOnly(on);

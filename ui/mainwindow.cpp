@@ -1,6 +1,7 @@
 #include "ui/mainwindow.h"
 
 #include "core/backups.h"
+#include "model/busyscope.h"
 #include "model/settingsfilterproxy.h"
 #include "model/settingsmodel.h"
 #include "modules/installedrecords.h"
@@ -15,6 +16,7 @@
 #include "ui/cleanupview.h"
 #include "ui/compareview.h"
 #include "ui/deletionflow.h"
+#include "ui/environmentwatcher.h"
 #include "ui/glyphicon.h"
 #include "ui/healthview.h"
 #include "ui/installedupdatesdialog.h"
@@ -27,6 +29,7 @@
 #include "ui/thememanager.h"
 #include "ui/unusedmodulesview.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QTreeWidget>
 #include <QListWidget>
@@ -112,9 +115,15 @@ MainWindow::MainWindow(const HostServices &services, QWidget *parent)
             [this](const QString &reason) { showMessage(tr("Not accepted - %1").arg(reason), 8000); });
     connect(m_deletion, &DeletionFlow::message, this, &MainWindow::showMessage);
 
-    m_pollTimer.setInterval(3000);
-    connect(&m_pollTimer, &QTimer::timeout, this, &MainWindow::pollEnvironment);
-    m_pollTimer.start();
+    EnvironmentWatcher::Probes probes;
+    probes.isHostRunning = m_services.isHostRunning;
+    probes.changedOnDisk = [this] { return m_loaded && m_document.changedOnDisk(); };
+    probes.unsavedCount = [this] { return unsavedCount(); };
+    probes.isBusy = [this] { return isBusy(); };
+    m_watcher = new EnvironmentWatcher(probes, this);
+    connect(m_watcher, &EnvironmentWatcher::polled, this, &MainWindow::onEnvironmentPolled);
+    connect(m_watcher, &EnvironmentWatcher::reloadRequested, this, [this] { openFile(m_document.path()); });
+    m_watcher->start(3000);
 
     const QStringList found = findSettingsFiles(m_services.environment);
     if (!found.isEmpty()) {
@@ -413,6 +422,7 @@ void MainWindow::fullModuleSearch(const QString &name)
 
 void MainWindow::onFindModule()
 {
+    const BusyScope busy;
     if (!m_loaded) {
         QMessageBox::information(this, tr("Find module data"), tr("Open a settings file first."));
         return;
@@ -546,6 +556,7 @@ void MainWindow::refreshFileBox()
 
 void MainWindow::fileChosen(int index)
 {
+    const BusyScope busy;
     const QString path = m_fileBox->itemData(index).toString();
     if (path.isEmpty() || (m_loaded && sameFile(path, m_document.path())))
         return;
@@ -569,6 +580,7 @@ bool MainWindow::confirmDiscard(const QString &reason)
 
 void MainWindow::onOpen()
 {
+    const BusyScope busy;
     if (!confirmDiscard(tr("Opening another file discards them.")))
         return;
     QString start;
@@ -584,6 +596,7 @@ void MainWindow::onOpen()
 
 void MainWindow::onReload()
 {
+    const BusyScope busy;
     if (!m_loaded || !confirmDiscard(tr("Reloading discards them.")))
         return;
     openFile(m_document.path());
@@ -596,6 +609,7 @@ void MainWindow::onEdited()
 
 void MainWindow::onRevertAll()
 {
+    const BusyScope busy;
     const int n = unsavedCount();
     if (n == 0)
         return;
@@ -624,6 +638,7 @@ void MainWindow::updateUndoActions()
 
 void MainWindow::onRestoreBackup()
 {
+    const BusyScope busy;
     if (!m_loaded)
         return;
     const QStringList backups = listBackups(m_document.path());
@@ -670,6 +685,7 @@ void MainWindow::onRestoreBackup()
 
 void MainWindow::onManageBackups()
 {
+    const BusyScope busy;
     if (!m_loaded)
         return;
     BackupsDialog dialog(m_document.path(), this);
@@ -694,6 +710,7 @@ QString MainWindow::installedRecordPath() const
 
 void MainWindow::onInstalledUpdates()
 {
+    const BusyScope busy;
     const QString path = installedRecordPath();
     if (path.isEmpty()) {
         QMessageBox::information(this, tr("Installed updates"), tr("PixInsight's installed.xri was not found on this computer."));
@@ -715,6 +732,7 @@ void MainWindow::setViewsViewOnly(bool on)
 
 void MainWindow::onAbout()
 {
+    const BusyScope busy;
     const bool loaded = m_document.isLoaded();
     AboutDialog dialog(loaded ? m_document.path() : QString(),
                        loaded ? AboutDialog::recordedVersion(m_document.file().root) : QString(), m_services.environment, this);
@@ -864,22 +882,37 @@ void MainWindow::onHealthCheck()
 
 void MainWindow::pollEnvironment()
 {
-    const bool wasRunning = m_running;
-    m_running = m_services.isHostRunning && m_services.isHostRunning();
-    m_changedOnDisk = m_loaded && m_document.changedOnDisk();
-    // PixInsight rewrites its settings when it exits; with nothing pending, take the new file.
-    if (wasRunning && !m_running && m_changedOnDisk && unsavedCount() == 0)
-        openFile(m_document.path());
+    m_watcher->poll();
+}
+
+bool MainWindow::isBusy() const
+{
+    if (BusyScope::active() || QApplication::activeModalWidget() || QApplication::activePopupWidget())
+        return true;
+    // An in-place editor lives in the viewport of its view.
+    for (QWidget *widget = QApplication::focusWidget(); widget; widget = widget->parentWidget()) {
+        const auto *view = qobject_cast<const QAbstractItemView *>(widget->parentWidget());
+        if (view && widget == view->viewport())
+            return true;
+    }
+    return false;
+}
+
+void MainWindow::onEnvironmentPolled()
+{
+    m_running = m_watcher->isHostRunning();
+    m_changedOnDisk = m_watcher->isChangedOnDisk();
     if (m_model->isReadOnly() != m_running)
         m_model->setReadOnly(m_running);
     setViewsViewOnly(m_running);
-    if (findSettingsFiles(m_services.environment) != m_foundFiles)
+    if (!isBusy() && findSettingsFiles(m_services.environment) != m_foundFiles)
         refreshFileBox();
     refreshState();
 }
 
 bool MainWindow::onSave()
 {
+    const BusyScope busy;
     if (!m_loaded)
         return true;
     const QList<Leftover> leftovers = m_unused->queuedLeftovers();
@@ -939,6 +972,7 @@ QString MainWindow::deleteLeftoversAfterSave(const QList<Leftover> &items)
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    const BusyScope busy;
     const int n = unsavedCount();
     if (n == 0) {
         event->accept();

@@ -20,6 +20,7 @@ class QUndoStack;
 namespace pfw {
 
 class AdBanner;
+class EnvironmentWatcher;
 class AllSettingsPage;
 class CleanupView;
 class CompareView;
@@ -91,6 +92,9 @@ public slots:
     void onManageBackups();
     void onEdited();
     void pollEnvironment();
+    // A dialog, menu or in-place editor is open, or window code is running below: the tree
+    // must not be replaced now.
+    bool isBusy() const;
     void updateMinimumWidth();
     void refreshToolbarIcons();
     void ensureOnScreen();
@@ -107,6 +111,7 @@ private:
     void buildToolbar();
     void addToolbarEntry(QAction *action, const QString &iconText, int glyph);
     void refreshState();
+    void onEnvironmentPolled();
     void setViewsViewOnly(bool on);
     QString installedRecordPath() const;
     void refreshFileBox();
@@ -159,7 +164,7 @@ private:
     UnusedModulesView *m_unused = nullptr;
     HealthView *m_health = nullptr;
 
-    QTimer m_pollTimer;
+    EnvironmentWatcher *m_watcher = nullptr;
     QStringList m_foundFiles;
     bool m_loaded = false;
     bool m_running = false;

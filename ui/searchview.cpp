@@ -165,6 +165,9 @@ void SearchView::clearRestriction()
 
 void SearchView::setViewOnly(bool on)
 {
+    // The poll calls this every few seconds: only a change may touch the rows.
+    if (m_viewOnly == on)
+        return;
     m_viewOnly = on;
     for (SettingRow *row : std::as_const(m_rows))
         row->setViewOnly(on);

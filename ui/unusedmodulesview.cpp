@@ -2,6 +2,7 @@
 
 #include "core/xsdtfile.h"
 #include "core/xsdtwriter.h"
+#include "model/busyscope.h"
 #include "model/nodemenu.h"
 #include "model/settingrow.h"
 #include "model/settingsmodel.h"
@@ -131,6 +132,9 @@ void UnusedModulesView::setFolders(const QString &installFolder, const QString &
 
 void UnusedModulesView::setViewOnly(bool on)
 {
+    // The poll calls this every few seconds: only a change may touch the rows.
+    if (m_viewOnly == on)
+        return;
     m_viewOnly = on;
     for (SettingRow *row : std::as_const(m_rowOf))
         row->setViewOnly(on);
@@ -309,6 +313,7 @@ void UnusedModulesView::tickAll()
 
 void UnusedModulesView::queueTicked()
 {
+    const BusyScope busy;
     if (m_viewOnly)
         return;
     QList<Card *> cards;

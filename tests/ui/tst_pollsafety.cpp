@@ -1,0 +1,252 @@
+#include "bench/settingsgenerator.h"
+#include "core/xsdtfile.h"
+#include "model/colorbutton.h"
+#include "model/settingrow.h"
+#include "model/settingsmodel.h"
+#include "tests/support/modalanswerer.h"
+#include "tests/support/privatehome.h"
+#include "ui/allsettingspage.h"
+#include "ui/deletionflow.h"
+#include "ui/healthview.h"
+#include "ui/mainwindow.h"
+#include "ui/preferencesview.h"
+#include "ui/searchview.h"
+#include "ui/unusedmodulesview.h"
+
+#include <QAbstractButton>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
+
+using namespace pfw;
+
+// The environment poll runs inside every nested event loop. PixInsight exiting with a
+// rewritten file makes a reload due; it must wait until the dialog or menu that holds nodes
+// of the tree has closed, and the poll must never take text the user is typing.
+class TestPollSafety : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void reloadWaitsForOpenUi_data();
+    void reloadWaitsForOpenUi();
+    void typingSurvivesPolls_data();
+    void typingSurvivesPolls();
+
+private:
+    QString settingsPath() const { return m_dir->filePath(QStringLiteral("home/.PixInsight/core-001-pxi.settings")); }
+    QString maxProcessors() const;
+    // PixInsight exits having written its settings, and the poll runs.
+    void pixInsightExitsAndRewrites();
+
+    std::unique_ptr<test::PrivateHome> m_home;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<MainWindow> m_window;
+    bool m_running = false;
+};
+
+void TestPollSafety::initTestCase()
+{
+    m_home = std::make_unique<test::PrivateHome>();
+    QVERIFY(m_home->isValid());
+}
+
+void TestPollSafety::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    QVERIFY(QDir().mkpath(QFileInfo(settingsPath()).absolutePath()));
+    QFile file(settingsPath());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(SettingsGenerator::demo());
+    file.close();
+    HostServices services;
+    services.environment.flavour = PlatformFlavour::Linux;
+    services.environment.home = m_dir->filePath(QStringLiteral("home"));
+    m_running = false;
+    services.isHostRunning = [this] { return m_running; };
+    services.launcher.setAuthenticationProgram(QString());
+    m_window = std::make_unique<MainWindow>(services);
+    m_window->show();
+    QApplication::setActiveWindow(m_window.get());
+    QVERIFY(m_window->document().isLoaded());
+}
+
+void TestPollSafety::cleanup()
+{
+    m_window.reset();
+}
+
+QString TestPollSafety::maxProcessors() const
+{
+    const XsdtNode *node = m_window->document().file().root.findPath(u"Global/Preferences/Process/MaxProcessors");
+    return node ? node->value : QString();
+}
+
+void TestPollSafety::pixInsightExitsAndRewrites()
+{
+    m_running = false;
+    QByteArray rewritten = SettingsGenerator::demo();
+    rewritten.replace("k=\"MaxProcessors\" t=\"i\" v=\"64\"", "k=\"MaxProcessors\" t=\"i\" v=\"12\"");
+    QFile file(settingsPath());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(rewritten);
+    file.close();
+    m_window->pollEnvironment();
+}
+
+void TestPollSafety::reloadWaitsForOpenUi_data()
+{
+    QTest::addColumn<QString>("ui");
+    QTest::addColumn<bool>("changes");
+    QTest::newRow("deletion question answered Yes") << "question-yes" << true;
+    QTest::newRow("deletion question cancelled") << "question-cancel" << false;
+    QTest::newRow("colour dialog") << "colour" << false;
+    QTest::newRow("file dialog of a path row") << "file" << false;
+    QTest::newRow("All settings context menu") << "menu" << false;
+}
+
+void TestPollSafety::reloadWaitsForOpenUi()
+{
+    QFETCH(QString, ui);
+    QFETCH(bool, changes);
+    QString seenInside;
+    bool answered = false;
+    // PixInsight starts and exits again while the dialog or menu is open.
+    const auto whileOpen = [this, &seenInside, &answered] {
+        m_running = true;
+        m_window->pollEnvironment();
+        QVERIFY(m_window->isHostRunning());
+        pixInsightExitsAndRewrites();
+        seenInside = maxProcessors();
+        answered = true;
+    };
+    XsdtNode *mirelux = m_window->document().file().root.findPath(u"ModuleData/Mirelux");
+    QVERIFY(mirelux);
+    if (ui.startsWith(QLatin1String("question"))) {
+        const bool yes = ui == u"question-yes";
+        test::answerNextModal([&whileOpen, yes](QWidget *modal) {
+            whileOpen();
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            box->button(yes ? QMessageBox::Yes : QMessageBox::Cancel)->click();
+        });
+        m_window->deletionFlow()->confirmAndQueueDeletion(mirelux);
+    } else if (ui == u"colour" || ui == u"file") {
+        QWidget *button = nullptr;
+        for (SettingRow *row : m_window->preferencesView()->findChildren<SettingRow *>()) {
+            QWidget *candidate = ui == u"colour" ? row->findChild<ColorButton *>() : nullptr;
+            if (ui == u"file") {
+                for (QToolButton *tool : row->editorContainer()->findChildren<QToolButton *>())
+                    candidate = tool->text() == QString(QChar(0x2026)) ? tool : candidate;
+            }
+            if (candidate && candidate->isEnabled() && !button)
+                button = candidate;
+        }
+        QVERIFY(button);
+        test::answerNextModal([&whileOpen](QWidget *modal) {
+            whileOpen();
+            qobject_cast<QDialog *>(modal)->reject();
+        });
+        qobject_cast<QAbstractButton *>(button)->click();
+    } else {
+        AllSettingsPage *page = m_window->allSettingsPage();
+        m_window->tabs()->setCurrentWidget(page);
+        QTreeView *tree = page->tree();
+        const QModelIndex first = tree->model()->index(0, 0);
+        QVERIFY(first.isValid());
+        // A menu is a popup, not a modal dialog: answered by hand.
+        QTimer::singleShot(50, [&whileOpen] {
+            QWidget *popup = QApplication::activePopupWidget();
+            QVERIFY(qobject_cast<QMenu *>(popup));
+            whileOpen();
+            popup->close();
+        });
+        emit tree->customContextMenuRequested(tree->visualRect(first).center());
+    }
+    QVERIFY(answered);
+    // Nothing was pulled from under the open dialog or menu.
+    QCOMPARE(seenInside, QStringLiteral("64"));
+    QVERIFY(m_window->isChangedOnDisk());
+
+    m_window->pollEnvironment();
+    if (changes) {
+        // The answer acted on the tree it was about, and is not dropped by a reload.
+        QVERIFY(mirelux->deleted);
+        QCOMPARE(m_window->document().pendingChangeCount(), 1);
+        QCOMPARE(maxProcessors(), QStringLiteral("64"));
+        QVERIFY(m_window->isChangedOnDisk());
+    } else {
+        QCOMPARE(maxProcessors(), QStringLiteral("12"));
+        QVERIFY(!m_window->isChangedOnDisk());
+        QCOMPARE(m_window->document().pendingChangeCount(), 0);
+    }
+}
+
+void TestPollSafety::typingSurvivesPolls_data()
+{
+    QTest::addColumn<QString>("view");
+    QTest::newRow("Preferences") << "preferences";
+    QTest::newRow("Search") << "search";
+    QTest::newRow("Health check") << "health";
+    QTest::newRow("Unused modules") << "unused";
+}
+
+void TestPollSafety::typingSurvivesPolls()
+{
+    QFETCH(QString, view);
+    QWidget *host = nullptr;
+    if (view == u"preferences") {
+        host = m_window->preferencesView();
+    } else if (view == u"search") {
+        host = m_window->searchView();
+        m_window->searchView()->setQuery(QStringLiteral("prefix"));
+    } else if (view == u"health") {
+        host = m_window->healthView();
+        m_window->healthView()->run();
+    } else {
+        host = m_window->unusedModulesView();
+        m_window->unusedModulesView()->refresh();
+        for (const auto &card : m_window->unusedModulesView()->cards())
+            m_window->unusedModulesView()->expandModule(card->info.name);
+    }
+    m_window->tabs()->setCurrentWidget(host);
+    QLineEdit *edit = nullptr;
+    SettingRow *row = nullptr;
+    for (SettingRow *candidate : host->findChildren<SettingRow *>()) {
+        auto *line = qobject_cast<QLineEdit *>(candidate->editor());
+        if (!edit && line && line->isEnabled() && !line->isReadOnly() && candidate->node()->type == u's'
+            && candidate->isVisibleTo(host)) {
+            edit = line;
+            row = candidate;
+        }
+    }
+    QVERIFY2(edit, "no editable text row in this view");
+    row->window()->activateWindow();
+    edit->setFocus();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QTRY_VERIFY(edit->hasFocus());
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("typed"));
+    for (int poll = 0; poll < 3; ++poll)
+        m_window->pollEnvironment();
+    QCOMPARE(edit->text(), QStringLiteral("typed"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(row->node()->value, QStringLiteral("typed"));
+    QCOMPARE(m_window->document().pendingChangeCount(), 1);
+}
+
+QTEST_MAIN(TestPollSafety)
+#include "tst_pollsafety.moc"

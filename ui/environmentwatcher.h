@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+namespace pfw {
+
+// The environment poll: whether PixInsight runs and whether the open file changed on disk,
+// every few seconds. When PixInsight exits having rewritten the file and nothing is pending,
+// a reload is due; it is asked for only while nothing holds pointers into the tree (no dialog,
+// menu or in-place editor open, no window code running below the poll), else on a later poll.
+class EnvironmentWatcher final : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Probes
+    {
+        std::function<bool()> isHostRunning;
+        std::function<bool()> changedOnDisk;
+        std::function<int()> unsavedCount;
+        std::function<bool()> isBusy;
+    };
+
+    explicit EnvironmentWatcher(Probes probes, QObject *parent = nullptr);
+
+    void start(int intervalMs = 3000);
+    bool isHostRunning() const { return m_running; }
+    bool isChangedOnDisk() const { return m_changedOnDisk; }
+    bool isReloadDue() const { return m_reloadDue; }
+
+public slots:
+    void poll();
+
+signals:
+    // The running and changed-on-disk states are current; banners may follow at once.
+    void polled();
+    void reloadRequested();
+
+private:
+    Probes m_probes;
+    QTimer m_timer;
+    bool m_running = false;
+    bool m_changedOnDisk = false;
+    bool m_reloadDue = false;
+    bool m_polling = false;
+};
+
+} // namespace pfw
