@@ -68,6 +68,9 @@ BackupRemoval removeBackups(const QString &settingsPath, const QStringList &path
         return result;
     }
     for (const QString &path : paths) {
+        // Listed before the lock was had, and removed meanwhile by another Prefwright.
+        if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink())
+            continue;
         if (!isBackupOf(settingsPath, path)) {
             result.notRemoved << path;
             continue;

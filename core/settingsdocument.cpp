@@ -67,6 +67,16 @@ void takeOverOwnership(int handle, const QString &original)
 #endif
 }
 
+bool syncToDisk(int handle)
+{
+#ifndef Q_OS_WIN
+    return ::fdatasync(handle) == 0;
+#else
+    Q_UNUSED(handle);
+    return true;
+#endif
+}
+
 QString sentence(QString text)
 {
     if (!text.endsWith(u'.'))
@@ -91,7 +101,11 @@ SettingsDocument::FileOperations SettingsDocument::defaultFileOperations()
         if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
             return false;
         takeOverOwnership(file.handle(), to.left(to.lastIndexOf(QLatin1String(".bak-"))));
-        return file.write(bytes) == bytes.size() && file.flush();
+        // On disk before the file it keeps is replaced; a cut backup (full disk) is never left.
+        if (file.write(bytes) == bytes.size() && file.flush() && syncToDisk(file.handle()))
+            return true;
+        file.remove();
+        return false;
     };
     operations.writeAll = [](QSaveFile &file, const QByteArray &bytes) { return file.write(bytes) == bytes.size(); };
     operations.commit = [](QSaveFile &file) { return file.commit(); };
@@ -141,10 +155,10 @@ bool SettingsDocument::replaceFile(const QString &path, const QByteArray &bytes,
         takeOverOwnership(int(file.handle()), path);
         // Nothing reaches the target unless every byte was written: commit renames atomically,
         // and leaving the scope without it discards the temporary file.
-        if (!m_operations.writeAll(file, bytes))
+        if (!m_operations.writeAll(file, bytes) || !file.flush() || !syncToDisk(int(file.handle())))
             return fail(tr("Error writing %1: %2").arg(path, file.errorString()));
-        // PixInsight takes no lock: the last look comes right before the rename, so only the
-        // rename itself can race with it.
+        // PixInsight takes no lock: the last look comes after the slow part (the sync) and right
+        // before the rename, so only the rename itself can race with it.
         if (expected && FileIdentity::of(path) != identity) {
             QByteArray now;
             if (!readFile(path, &now, nullptr) || now != *expected) {
@@ -237,8 +251,12 @@ bool SettingsDocument::save(QString *error, QString *backupPath)
                         .arg(difference));
 
     const QString backup = makeBackupPath(m_path, QString(), m_clock());
-    if (!m_operations.writeBackup(current, backup) || QFileInfo(backup).size() != current.size())
+    if (!m_operations.writeBackup(current, backup))
         return fail(tr("Could not create the backup %1. Nothing was written.").arg(backup));
+    if (QFileInfo(backup).size() != current.size()) {
+        QFile::remove(backup); // it said it wrote this file, so it is ours: never leave a cut backup
+        return fail(tr("Could not create the backup %1. Nothing was written.").arg(backup));
+    }
 
     if (!replaceFile(m_path, bytes, &current, identity, error)) {
         dropUselessBackup(backup, current, error);

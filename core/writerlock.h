@@ -30,6 +30,10 @@ public:
     static QString lockPathFor(const QString &targetPath);
 
 private:
+    enum Obstacle { NoObstacle, Foreign };
+    // Removes a lock file that nobody holds any more; Foreign when something else is in its place.
+    Obstacle clearLeftOver();
+
     QLockFile m_lock;
 };
 

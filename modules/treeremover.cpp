@@ -64,7 +64,11 @@ struct Place
 
     bool sameMount(const Place &other) const
     {
-        return device == other.device && (!hasMount || !other.hasMount || mount == other.mount);
+        // The mount id alone where it is known: on overlay file systems files report the
+        // device of the layer they come from.
+        if (hasMount && other.hasMount)
+            return mount == other.mount;
+        return device == other.device;
     }
 };
 

@@ -39,6 +39,9 @@ QString homeTrash()
     const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     if (data.isEmpty() || !QDir::isAbsolutePath(data))
         return QString();
+    // Without a home folder the data folder would be made at the top of the file system.
+    if (QDir::cleanPath(QDir::homePath()) == QLatin1String("/") && data.startsWith(QLatin1String("/.local/")))
+        return QString();
     const QString trash = QDir::cleanPath(data) + QLatin1String("/Trash");
     for (const QString &folder : {trash + QLatin1String("/files"), trash + QLatin1String("/info")}) {
         if (!makeOwnerOnlyPath(folder))

@@ -139,6 +139,13 @@ void TestBackups::nothingIsRemovedWhileAnotherWriterHoldsTheFile()
     QCOMPARE(describeRemoval(removal), QStringLiteral("Another Prefwright is saving this file (process %1). Try again "
                                                       "in a moment.").arg(QCoreApplication::applicationPid()));
     QVERIFY(QFileInfo::exists(backup));
+    saving.unlock();
+
+    // Two prunings at once: what the other one removed first is no failure of this one.
+    QVERIFY(QFile::remove(backup));
+    const BackupRemoval late = removeBackups(m_settings, {backup}, false);
+    QVERIFY(late.error.isEmpty());
+    QVERIFY(late.notRemoved.isEmpty());
 }
 
 void TestBackups::beyond_data()

@@ -10,9 +10,12 @@
 #include <QProcess>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,6 +44,9 @@ private slots:
     void readOnlyFileIsRefused();
     void saveKeepsModeAndOwner();
     void liveLockRefusesTheSave();
+    void lockFileLeftOversAndObstacles_data();
+    void lockFileLeftOversAndObstacles();
+    void fullDiskLeavesNoCutBackup();
     void readBackDifferenceIsReported();
     void successfulSave();
     void twoSavesInOneSecond();
@@ -410,6 +416,11 @@ void TestSettingsDocument::saveKeepsModeAndOwner()
 // Another writer holds the file: after a few seconds the save gives up, naming it.
 void TestSettingsDocument::liveLockRefusesTheSave()
 {
+    // Opened through a link from another folder: the lock is the real file's all the same.
+    const QString link = m_dir->filePath(QStringLiteral("linked.settings"));
+    QVERIFY(QFile::link(m_path, link));
+    QString loadError;
+    QVERIFY2(m_document.load(link, &loadError), qPrintable(loadError));
     QLockFile other(QFileInfo(m_path).absolutePath() + QLatin1String("/.core-001-pxi.settings.prefwright-lock"));
     QVERIFY(other.tryLock(0));
     edit("Global/Preferences/Process/MaxProcessors", "8");
@@ -576,6 +587,75 @@ void TestSettingsDocument::crashLeavesAWholeFile()
     QVERIFY2(m_document.load(m_path, &error), qPrintable(error));
     edit("Global/Preferences/Process/MaxProcessors", "8");
     QVERIFY2(m_document.save(&error, nullptr), qPrintable(error));
+}
+
+void TestSettingsDocument::lockFileLeftOversAndObstacles_data()
+{
+    QTest::addColumn<QString>("planted");
+    QTest::addColumn<bool>("saves");
+    QTest::newRow("empty file of a save killed at once") << "empty" << true;
+    QTest::newRow("lock of a process in another namespace") << "pid 1" << true;
+    QTest::newRow("named pipe") << "fifo" << false;
+    QTest::newRow("link to a device") << "link" << false;
+    QTest::newRow("folder") << "folder" << false;
+}
+
+// Whatever lies at the lock file's place, a save never hangs, never reads without end, and is
+// never refused for ever because of a holder that is gone.
+void TestSettingsDocument::lockFileLeftOversAndObstacles()
+{
+    QFETCH(QString, planted);
+    QFETCH(bool, saves);
+    const QString lock = QFileInfo(m_path).absolutePath() + QLatin1String("/.core-001-pxi.settings.prefwright-lock");
+    const QByteArray native = QFile::encodeName(lock);
+    if (planted == u"fifo") {
+        QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+    } else if (planted == u"link") {
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), lock));
+    } else if (planted == u"folder") {
+        QVERIFY(QDir().mkpath(lock));
+    } else {
+        QFile file(lock);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        if (planted == u"pid 1")
+            file.write("1\nprefwright-cli\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+        file.close();
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
+        file.close();
+    }
+    edit("Global/Preferences/Process/MaxProcessors", "8");
+    QString error;
+    QCOMPARE(m_document.save(&error, nullptr), saves);
+    if (saves) {
+        QVERIFY(!QFileInfo::exists(lock));
+        return;
+    }
+    QCOMPARE(error, QStringLiteral("%1 is in the way of Prefwright's lock file (it is not a lock file Prefwright made). "
+                                   "Remove it and try again. Nothing was changed.").arg(lock));
+    QCOMPARE(onDisk(), m_original);
+    QVERIFY(backups().isEmpty());
+}
+
+// A disk that fills while the backup is written: the cut backup is not left to pass for a
+// good one, and the settings file is untouched.
+void TestSettingsDocument::fullDiskLeavesNoCutBackup()
+{
+    struct rlimit old = {};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 4096;
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    edit("Global/Preferences/Process/MaxProcessors", "8");
+    QString error;
+    const bool saved = m_document.save(&error, nullptr);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    QVERIFY(!saved);
+    QVERIFY2(error.startsWith(QStringLiteral("Could not create the backup ")), qPrintable(error));
+    QVERIFY(backups().isEmpty());
+    QCOMPARE(onDisk(), m_original);
 }
 
 QTEST_GUILESS_MAIN(TestSettingsDocument)
