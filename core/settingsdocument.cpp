@@ -264,6 +264,10 @@ bool SettingsDocument::save(QString *error, QString *backupPath)
     }
     m_fingerprint = sha256(bytes);
     m_file.root.commitChanges();
+    // The file on disk is now the writer's output: compact, and valid UTF-8 throughout.
+    m_file.compactLayout = true;
+    m_file.validUtf8 = true;
+    m_file.invalidUtf8Line = m_file.invalidUtf8Column = 0;
     if (backupPath)
         *backupPath = backup;
     return true;

@@ -257,9 +257,10 @@ void CleanupView::setViewOnly(bool on)
 
 void CleanupView::tickAll(bool safeOnly)
 {
+    // Ticked exactly: with safeOnly, saved settings ticked before are unticked again.
     for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
-        if (!safeOnly || !m_savedSettings.value(it.key()))
-            it.key()->setCheckState(0, Qt::Checked);
+        const bool tick = !safeOnly || !m_savedSettings.value(it.key());
+        it.key()->setCheckState(0, tick ? Qt::Checked : Qt::Unchecked);
     }
     updateStatus();
 }

@@ -667,13 +667,14 @@ void MainWindow::onRestoreBackup()
                               QMessageBox::Yes | QMessageBox::No)
         != QMessageBox::Yes)
         return;
-    m_unused->clearQueue();
     detachViews();
     QString error;
     const bool restored = m_document.restoreBackup(backup, &error);
     m_loaded = m_document.isLoaded();
     attachViews();
     if (restored) {
+        // A failed restore keeps the file as it was, and so the files queued with it.
+        m_unused->clearQueue();
         m_changedOnDisk = false;
         showMessage(tr("Restored %1").arg(QFileInfo(backup).fileName()), 8000);
     } else {
@@ -905,8 +906,11 @@ void MainWindow::onEnvironmentPolled()
     if (m_model->isReadOnly() != m_running)
         m_model->setReadOnly(m_running);
     setViewsViewOnly(m_running);
-    if (!isBusy() && findSettingsFiles(m_services.environment) != m_foundFiles)
-        refreshFileBox();
+    if (!isBusy()) {
+        m_unused->dropVanishedFromQueue();
+        if (findSettingsFiles(m_services.environment) != m_foundFiles)
+            refreshFileBox();
+    }
     refreshState();
 }
 
@@ -921,6 +925,8 @@ bool MainWindow::onSave()
     {
         ReviewDialog review(m_model, &m_document.file().root, this);
         review.setLeftovers(leftovers);
+        if (const XsdtFile &file = m_document.file(); !file.validUtf8)
+            review.setInvalidUtf8(file.invalidUtf8Line, file.invalidUtf8Column);
         if (review.exec() != QDialog::Accepted)
             return false;
     }

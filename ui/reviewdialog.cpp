@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -64,6 +65,10 @@ ReviewDialog::ReviewDialog(SettingsModel *model, XsdtNode *tree, QWidget *parent
     m_summary = new QLabel(this);
     m_summary->setWordWrap(true);
     layout->addWidget(m_summary);
+    m_utf8Notice = new QLabel(this);
+    m_utf8Notice->setWordWrap(true);
+    m_utf8Notice->hide();
+    layout->addWidget(m_utf8Notice);
 
     auto *filterRow = new QHBoxLayout;
     m_filter = new QLineEdit(this);
@@ -124,6 +129,7 @@ ReviewDialog::ReviewDialog(SettingsModel *model, XsdtNode *tree, QWidget *parent
     layout->addLayout(buttons);
 
     connect(m_filter, &QLineEdit::textChanged, this, &ReviewDialog::refill);
+    m_filter->installEventFilter(this);
     connect(m_edits, &QCheckBox::toggled, this, &ReviewDialog::refill);
     connect(m_deletions, &QCheckBox::toggled, this, &ReviewDialog::refill);
     connect(m_changes, &QTreeWidget::itemExpanded, this, &ReviewDialog::populateDeletion);
@@ -145,6 +151,28 @@ QString ReviewDialog::displayValue(QChar type, const QString &text)
         shown += QChar(0x2026);
     }
     return shown;
+}
+
+void ReviewDialog::setInvalidUtf8(int line, int column)
+{
+    m_utf8Notice->setText(tr("This file has bytes that are not valid UTF-8 (line %1, column %2); saving replaces them "
+                             "with U+FFFD.")
+                              .arg(line)
+                              .arg(column));
+    m_utf8Notice->show();
+}
+
+// Return in the filter box filters (it already has); it must not reach Save, the default button.
+bool ReviewDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_filter && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            refill();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 bool ReviewDialog::passes(const XsdtNode &node, const QString &filter) const

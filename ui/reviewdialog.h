@@ -30,6 +30,9 @@ public:
     ReviewDialog(SettingsModel *model, XsdtNode *tree, QWidget *parent = nullptr);
 
     void setLeftovers(const QList<Leftover> &items);
+    // Says above the list that saving replaces the bytes that are not valid UTF-8.
+    void setInvalidUtf8(int line, int column);
+    QLabel *utf8Notice() const { return m_utf8Notice; }
     void populateDeletion(QTreeWidgetItem *item);
     static QString displayValue(QChar type, const QString &text);
 
@@ -44,6 +47,9 @@ public:
     QPushButton *saveButton() const { return m_save; }
     void revertSelected();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void refill();
     void updateDetails();
@@ -53,6 +59,7 @@ private:
     XsdtNode *m_tree;
     QList<Leftover> m_leftovers;
     QLabel *m_summary;
+    QLabel *m_utf8Notice;
     QLineEdit *m_filter;
     QCheckBox *m_edits;
     QCheckBox *m_deletions;

@@ -118,6 +118,7 @@ void SearchView::setDocument(XsdtFile *file)
     m_restricted = false;
     m_banner->hide();
     m_limit = kPageSize;
+    m_more->hide(); // its rows are gone, whatever comes next
     if (m_file)
         search();
     else

@@ -482,6 +482,22 @@ void UnusedModulesView::setQueued(const QStringList &requests, bool queued)
     emit queueChanged();
 }
 
+void UnusedModulesView::dropVanishedFromQueue()
+{
+    QStringList gone;
+    for (const QString &request : std::as_const(m_queued)) {
+        int kind = 0;
+        QString module;
+        const QString path = parseLeftoverRequest(request, &kind, &module)
+            ? leftoverPath(kind, m_installFolder, m_userFolder, module)
+            : QString();
+        if (path.isEmpty() || (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink()))
+            gone << request;
+    }
+    if (!gone.isEmpty())
+        setQueued(gone, false);
+}
+
 void UnusedModulesView::clearQueue()
 {
     m_queued.clear();

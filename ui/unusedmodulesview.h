@@ -62,6 +62,8 @@ public:
     QList<Leftover> queuedLeftovers() const;
     QStringList queuedRequests() const;
     void clearQueue();
+    // Queued files that are gone from disk leave the queue: nothing is left to delete.
+    void dropVanishedFromQueue();
     // Queues or unqueues leftovers by request, as undo and redo do.
     void setQueued(const QStringList &requests, bool queued);
     void expandModule(const QString &name);

@@ -49,6 +49,8 @@ private slots:
     void fullDiskLeavesNoCutBackup();
     void readBackDifferenceIsReported();
     void successfulSave();
+    void savedFileIsCompactAndValid_data();
+    void savedFileIsCompactAndValid();
     void twoSavesInOneSecond();
     void backupNames();
     void restore();
@@ -480,6 +482,39 @@ void TestSettingsDocument::successfulSave()
     QString nothing;
     QVERIFY(m_document.save(&nothing, nullptr));
     QCOMPARE(backups().size(), 1);
+}
+
+void TestSettingsDocument::savedFileIsCompactAndValid_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("indented") << "indented.settings";
+    QTest::newRow("invalid UTF-8") << "invalid-utf8.settings";
+}
+
+// The flags describe the file on disk: after a save that is the writer's compact, valid output,
+// so the layout and UTF-8 warnings go away.
+void TestSettingsDocument::savedFileIsCompactAndValid()
+{
+    QFETCH(QString, file);
+    QFile::remove(m_path);
+    QVERIFY(QFile::copy(QStringLiteral(PFW_TEST_DATA "/") + file, m_path));
+    QVERIFY(QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner));
+    QString error;
+    QVERIFY2(m_document.load(m_path, &error), qPrintable(error));
+    QVERIFY(!m_document.compactLayout() || !m_document.file().validUtf8);
+    XsdtNode *value = nullptr;
+    for (XsdtNode *candidate : m_document.file().root.valueNodes()) {
+        if (!value && candidate->isEditableValue() && candidate->type == u's')
+            value = candidate;
+    }
+    QVERIFY(value);
+    value->value += QLatin1String("x");
+    QVERIFY2(m_document.save(&error, nullptr), qPrintable(error));
+    QVERIFY(m_document.compactLayout());
+    QVERIFY(m_document.file().validUtf8);
+    XsdtFile reread;
+    QVERIFY(reread.parse(onDisk()));
+    QVERIFY(reread.compactLayout && reread.validUtf8);
 }
 
 void TestSettingsDocument::twoSavesInOneSecond()

@@ -82,6 +82,12 @@ void TestCleanupView::tiersOfTheDemo()
     QVERIFY(entry(QStringLiteral("ModuleData/Mirelux")));
     QVERIFY(entry(QStringLiteral("ScriptData/WeightedBatchPreprocessing")));
     QCOMPARE(m_view->statusLabel()->text(), QStringLiteral("Queued for deletion: 0"));
+
+    // Ticking the safe tier after everything leaves no saved settings ticked.
+    m_view->tickAll(false);
+    m_view->tickAll(true);
+    QCOMPARE(entry(QStringLiteral("ModuleData/Mirelux"))->checkState(0), Qt::Unchecked);
+    QCOMPARE(statistics->checkState(0), Qt::Checked);
 }
 
 void TestCleanupView::queueSafeEntry()

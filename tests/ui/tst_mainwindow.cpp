@@ -82,6 +82,9 @@ private slots:
     void undoAfterReloadDoesNothing();
     void undoKeyInALineEditUndoesTyping();
     void undoOfRevertAllBringsBackTheQueuedFiles();
+    void failedRestoreKeepsTheQueuedFiles();
+    void vanishedQueuedFileLeavesTheQueue();
+    void refusedSaveKeepsTheUndoHistory();
 
 private:
     QString settingsFile(const char *name) const { return m_dir->filePath(QStringLiteral("home/.PixInsight/") + QLatin1String(name)); }
@@ -842,6 +845,63 @@ void TestMainWindow::undoOfRevertAllBringsBackTheQueuedFiles()
     m_window->redoAction()->trigger();
     QCOMPARE(m_window->unsavedCount(), 0);
     QVERIFY(unused->queuedRequests().isEmpty());
+}
+
+void TestMainWindow::failedRestoreKeepsTheQueuedFiles()
+{
+    queueMireluxLibrary(m_dir->filePath(QStringLiteral("PixInsight")));
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(m_window->unsavedCount(), 1);
+    writeFile(settingsFile("core-001-pxi.settings.bak-20260101-000000"), "not a settings file");
+    QString failure;
+    test::answerNext<QInputDialog>([&failure](QInputDialog *chooser) {
+        chooser->accept();
+        test::answerNext<QMessageBox>([&failure](QMessageBox *discard) {
+            discard->button(QMessageBox::Discard)->click();
+            test::answerNext<QMessageBox>([&failure](QMessageBox *question) {
+                question->button(QMessageBox::Yes)->click();
+                test::answerNext<QMessageBox>([&failure](QMessageBox *critical) {
+                    failure = critical->windowTitle();
+                    critical->accept();
+                });
+            });
+        });
+    });
+    m_window->onRestoreBackup();
+    QCOMPARE(failure, QStringLiteral("Restore failed"));
+    QCOMPARE(m_window->unusedModulesView()->queuedRequests().size(), 1);
+    QCOMPARE(m_window->unsavedCount(), 1);
+}
+
+void TestMainWindow::vanishedQueuedFileLeavesTheQueue()
+{
+    const QString install = m_dir->filePath(QStringLiteral("PixInsight"));
+    queueMireluxLibrary(install);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(m_window->unsavedCount(), 1);
+    QVERIFY(QDir(install + QLatin1String("/lib/Mirelux")).removeRecursively());
+    m_window->pollEnvironment();
+    QCOMPARE(m_window->unsavedCount(), 0);
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright"));
+    QVERIFY(!m_window->saveAction()->isEnabled());
+}
+
+// A save refused after the review (here: a read-only file) keeps what can be undone.
+void TestMainWindow::refusedSaveKeepsTheUndoHistory()
+{
+    QVERIFY(m_window->model()->requestDeletion(node("CommandHistory")));
+    QVERIFY(QFile::setPermissions(settingsFile("core-001-pxi.settings"), QFile::ReadOwner));
+    test::answerNext<ReviewDialog>([](ReviewDialog *review) {
+        review->saveButton()->click();
+        test::answerNext<QMessageBox>([](QMessageBox *box) { box->accept(); });
+    });
+    QVERIFY(!m_window->onSave());
+    QVERIFY(QFile::setPermissions(settingsFile("core-001-pxi.settings"), QFile::ReadOwner | QFile::WriteOwner));
+    QVERIFY(m_window->undoAction()->isEnabled());
+    m_window->undoAction()->trigger();
+    QVERIFY(!node("CommandHistory")->deleted);
 }
 
 QTEST_MAIN(TestMainWindow)

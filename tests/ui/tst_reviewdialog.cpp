@@ -29,6 +29,7 @@ private slots:
     void leftoversOnly();
     void displayValues_data();
     void displayValues();
+    void returnInTheFilterNeverSaves();
 
 private:
     DeletionPolicy m_policy;
@@ -189,6 +190,27 @@ void TestReviewDialog::displayValues()
     QFETCH(QString, text);
     QFETCH(QString, shown);
     QCOMPARE(ReviewDialog::displayValue(type, text), shown);
+}
+
+// Return in the filter box filters; Save is the default button and must not take it.
+void TestReviewDialog::returnInTheFilterNeverSaves()
+{
+    ReviewDialog dialog(&m_model, &m_file.root);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QVERIFY(dialog.utf8Notice()->isHidden());
+    dialog.filterEdit()->setFocus();
+    QTest::keyClicks(dialog.filterEdit(), QStringLiteral("Note"));
+    QTest::keyClick(dialog.filterEdit(), Qt::Key_Return);
+    QTest::keyClick(dialog.filterEdit(), Qt::Key_Enter);
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    QCOMPARE(dialog.changeTree()->topLevelItemCount(), 1);
+
+    dialog.setInvalidUtf8(3, 14);
+    QVERIFY(!dialog.utf8Notice()->isHidden());
+    QCOMPARE(dialog.utf8Notice()->text(), QStringLiteral("This file has bytes that are not valid UTF-8 (line 3, column 14); "
+                                                         "saving replaces them with U+FFFD."));
 }
 
 QTEST_MAIN(TestReviewDialog)

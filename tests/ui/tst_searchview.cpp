@@ -160,6 +160,10 @@ void TestSearchView::showMore()
     QCOMPARE(view.rows().size(), 200);
     QCOMPARE(view.moreButton()->text(), QStringLiteral("Show more results (50 more)"));
     QCOMPARE(view.rows().constFirst()->node()->key, QStringLiteral("Match1000"));
+    // Its rows go with the document; so does the button.
+    view.setDocument(nullptr);
+    QVERIFY(view.moreButton()->isHidden());
+    view.setDocument(&many);
     view.setQuery(QStringLiteral("match1007"));
     QCOMPARE(view.statusLabel()->text(), QStringLiteral("1 result(s)"));
     QVERIFY(view.moreButton()->isHidden());
