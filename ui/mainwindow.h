@@ -5,6 +5,7 @@
 #include "platform/hostservices.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
+#include "ui/mainmenus.h"
 
 #include <QMainWindow>
 #include <QMap>
@@ -26,6 +27,8 @@ class CleanupView;
 class CompareView;
 class DeletionFlow;
 class HealthView;
+class MainTabs;
+class MainToolbar;
 class PreferencesView;
 class SearchView;
 class UnusedModulesView;
@@ -50,29 +53,32 @@ public:
     // For tests and the views that come with later features.
     SettingsDocument &document() { return m_document; }
     SettingsModel *model() const { return m_model; }
-    AllSettingsPage *allSettingsPage() const { return m_allSettings; }
-    PreferencesView *preferencesView() const { return m_preferences; }
-    SearchView *searchView() const { return m_search; }
-    HealthView *healthView() const { return m_health; }
-    CleanupView *cleanupView() const { return m_cleanup; }
-    CompareView *compareView() const { return m_compare; }
-    UnusedModulesView *unusedModulesView() const { return m_unused; }
+    AllSettingsPage *allSettingsPage() const;
+    PreferencesView *preferencesView() const;
+    SearchView *searchView() const;
+    HealthView *healthView() const;
+    CleanupView *cleanupView() const;
+    CompareView *compareView() const;
+    UnusedModulesView *unusedModulesView() const;
     DeletionFlow *deletionFlow() const { return m_deletion; }
     QComboBox *fileBox() const { return m_fileBox; }
     QLabel *bannerLabel() const { return m_banner; }
     QPushButton *reloadButton() const { return m_reloadButton; }
-    QTabWidget *tabs() const { return m_tabs; }
-    QAction *saveAction() const { return m_saveAction; }
-    QAction *restoreAction() const { return m_restoreAction; }
-    QAction *reloadAction() const { return m_reloadAction; }
-    QAction *installedUpdatesAction() const { return m_installedUpdatesAction; }
-    QToolBar *toolbar() const { return m_toolbar; }
+    QTabWidget *tabs() const;
+    QAction *saveAction() const { return m_menus.save; }
+    QAction *restoreAction() const { return m_menus.restore; }
+    QAction *reloadAction() const { return m_menus.reload; }
+    QAction *installedUpdatesAction() const { return m_menus.installedUpdates; }
+    QToolBar *toolbar() const;
     AdBanner *adBanner() const { return m_adBanner; }
-    QAction *revertAllAction() const { return m_revertAllAction; }
-    QAction *undoAction() const { return m_undoAction; }
-    QAction *redoAction() const { return m_redoAction; }
-    QAction *themeAction(int mode) const { return m_themeActions.value(mode); }
+    QAction *revertAllAction() const { return m_menus.revertAll; }
+    QAction *undoAction() const { return m_menus.undo; }
+    QAction *redoAction() const { return m_menus.redo; }
+    QAction *themeAction(int mode) const { return m_menus.themes.value(mode); }
     bool isHostRunning() const { return m_running; }
+    const HostServices &services() const { return m_services; }
+    const QStringList &foundFiles() const { return m_foundFiles; }
+    QString installedRecordPath() const;
     bool isChangedOnDisk() const { return m_changedOnDisk; }
 
 public slots:
@@ -96,7 +102,6 @@ public slots:
     // must not be replaced now.
     bool isBusy() const;
     void updateMinimumWidth();
-    void refreshToolbarIcons();
     void ensureOnScreen();
     void updateStatusBarStyle();
     void onThemeChanged();
@@ -109,20 +114,14 @@ private:
     void buildActions();
     void buildCentralWidget();
     void buildToolbar();
-    void addToolbarEntry(QAction *action, const QString &iconText, int glyph);
     void refreshState();
     void onEnvironmentPolled();
-    void setViewsViewOnly(bool on);
-    QString installedRecordPath() const;
     void refreshFileBox();
     void fileChosen(int index);
     bool confirmDiscard(const QString &reason);
     void detachViews(bool keepHistory = false);
     void attachViews(bool keepHistory = false);
-    QString deleteLeftoversAfterSave(const QList<Leftover> &items);
     void showMessage(const QString &text, int timeoutMs);
-    void revealNode(XsdtNode *node);
-    void fullModuleSearch(const QString &name);
 
     HostServices m_services;
     SettingsDocument m_document;
@@ -133,36 +132,15 @@ private:
     SettingsFilterProxy *m_proxy = nullptr;
     DeletionFlow *m_deletion = nullptr;
 
-    QAction *m_openAction = nullptr;
-    QAction *m_reloadAction = nullptr;
-    QAction *m_installedUpdatesAction = nullptr;
-    QAction *m_saveAction = nullptr;
-    QAction *m_restoreAction = nullptr;
-    QAction *m_backupsAction = nullptr;
-    QAction *m_quitAction = nullptr;
-    QAction *m_revertAllAction = nullptr;
-    QAction *m_undoAction = nullptr;
-    QAction *m_redoAction = nullptr;
-    QMap<int, QAction *> m_themeActions;
-    QAction *m_findModuleAction = nullptr;
-    QAction *m_toggleThemeAction = nullptr;
-    QAction *m_aboutAction = nullptr;
-    QToolBar *m_toolbar = nullptr;
+    MainMenus m_menus;
+    MainToolbar *m_toolbar = nullptr;
     AdBanner *m_adBanner = nullptr;
-    QList<QPair<QAction *, int>> m_toolbarEntries;
     double m_lastScale = 0;
 
     QComboBox *m_fileBox = nullptr;
     QLabel *m_banner = nullptr;
     QPushButton *m_reloadButton = nullptr;
-    QTabWidget *m_tabs = nullptr;
-    AllSettingsPage *m_allSettings = nullptr;
-    PreferencesView *m_preferences = nullptr;
-    SearchView *m_search = nullptr;
-    CleanupView *m_cleanup = nullptr;
-    CompareView *m_compare = nullptr;
-    UnusedModulesView *m_unused = nullptr;
-    HealthView *m_health = nullptr;
+    MainTabs *m_tabs = nullptr;
 
     EnvironmentWatcher *m_watcher = nullptr;
     QStringList m_foundFiles;

@@ -1,0 +1,132 @@
+#include "ui/maintabs.h"
+
+#include "model/settingsmodel.h"
+#include "ui/allsettingspage.h"
+#include "ui/cleanupview.h"
+#include "ui/compareview.h"
+#include "ui/deletionflow.h"
+#include "ui/healthview.h"
+#include "ui/preferencesview.h"
+#include "ui/searchview.h"
+#include "ui/unusedmodulesview.h"
+
+#include <QLineEdit>
+#include <QShortcut>
+
+namespace pfw {
+
+MainTabs::MainTabs(SettingsModel *model, SettingsFilterProxy *proxy, DeletionFlow *deletion,
+                   const SettingsSchema *schema, const HostEnvironment &environment, QWidget *parent)
+    : QTabWidget(parent)
+    , m_model(model)
+    , m_deletion(deletion)
+    , m_preferences(new PreferencesView(model, schema, this))
+    , m_search(new SearchView(model, schema, this))
+    , m_cleanup(new CleanupView(model, this))
+    , m_unused(new UnusedModulesView(model, schema, this))
+    , m_health(new HealthView(model, schema, this))
+    , m_compare(new CompareView(model, this))
+    , m_allSettings(new AllSettingsPage(model, proxy, deletion, this))
+{
+    m_compare->setEnvironment(environment);
+    addTab(m_preferences, tr("Preferences"));
+    addTab(m_search, tr("Search"));
+    addTab(m_cleanup, tr("Cleanup"));
+    addTab(m_unused, tr("Unused modules"));
+    addTab(m_health, tr("Health check"));
+    addTab(m_compare, tr("Compare"));
+    addTab(m_allSettings, tr("All settings (advanced)"));
+
+    const auto rejected = [this](const QString &reason) { emit message(tr("Not accepted - %1").arg(reason), 8000); };
+    const auto shown = [this](int timeoutMs) { return [this, timeoutMs](const QString &text) { emit message(text, timeoutMs); }; };
+    const auto remove = [this](XsdtNode *node) { m_deletion->confirmAndQueueDeletion(node); };
+    const auto restore = [this](XsdtNode *node) { m_model->undoDeletion(node); };
+    connect(m_preferences, &PreferencesView::message, this, rejected);
+    connect(m_preferences, &PreferencesView::deleteRequested, this, remove);
+    connect(m_preferences, &PreferencesView::restoreRequested, this, restore);
+    connect(m_search, &SearchView::message, this, rejected);
+    connect(m_search, &SearchView::deleteRequested, this, remove);
+    connect(m_search, &SearchView::restoreRequested, this, restore);
+    connect(m_search, &SearchView::revealRequested, this, &MainTabs::reveal);
+    connect(m_compare, &CompareView::message, this, shown(8000));
+    connect(m_compare, &CompareView::revealRequested, this, &MainTabs::reveal);
+    connect(m_cleanup, &CleanupView::message, this, shown(8000));
+    connect(m_unused, &UnusedModulesView::message, this, shown(10000));
+    connect(m_unused, &UnusedModulesView::deleteRequested, this, remove);
+    connect(m_unused, &UnusedModulesView::restoreRequested, this, restore);
+    connect(m_unused, &UnusedModulesView::revealRequested, this, &MainTabs::reveal);
+    connect(m_unused, &UnusedModulesView::queueChanged, this, &MainTabs::queueChanged);
+    connect(m_health, &HealthView::message, this, rejected);
+    connect(m_health, &HealthView::deleteRequested, this, remove);
+    connect(m_health, &HealthView::restoreRequested, this, restore);
+    connect(m_health, &HealthView::revealRequested, this, &MainTabs::reveal);
+    connect(m_health, &HealthView::openUnusedModules, this, &MainTabs::unusedModulesRequested);
+    connect(m_health, &HealthView::summaryChanged, this, [this](int problems, int warnings) {
+        const int count = problems + warnings;
+        setTabText(indexOf(m_health), count < 1 ? tr("Health check") : tr("Health check (%1)").arg(count));
+    });
+    // The standard Find key, anywhere in the window, goes to the Search tab's query.
+    auto *find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] {
+        setCurrentWidget(m_search);
+        m_search->queryEdit()->setFocus();
+        m_search->queryEdit()->selectAll();
+    });
+}
+
+void MainTabs::detach()
+{
+    m_preferences->setDocument(nullptr);
+    m_search->setDocument(nullptr);
+    m_unused->setDocument(nullptr);
+    m_health->setFile(nullptr);
+    m_cleanup->refresh(nullptr);
+    m_compare->setDocument(nullptr, QString());
+}
+
+void MainTabs::attach(XsdtFile *file, const QString &path, const QString &installFolder, const QString &userFolder)
+{
+    m_unused->setFolders(installFolder, userFolder);
+    m_preferences->setDocument(file);
+    m_search->setDocument(file);
+    m_unused->setDocument(file);
+    m_health->setFile(file);
+    m_cleanup->refresh(file);
+    m_compare->setDocument(file, path);
+}
+
+void MainTabs::setViewOnly(bool on)
+{
+    m_preferences->setViewOnly(on);
+    m_search->setViewOnly(on);
+    m_unused->setViewOnly(on);
+    m_health->setViewOnly(on);
+    m_cleanup->setViewOnly(on);
+    m_compare->setViewOnly(on);
+}
+
+void MainTabs::reveal(XsdtNode *node)
+{
+    if (!node)
+        return;
+    setCurrentWidget(m_allSettings);
+    m_allSettings->revealNode(node);
+}
+
+void MainTabs::searchFor(const QString &text)
+{
+    setCurrentWidget(m_search);
+    m_search->clearRestriction();
+    m_search->setQuery(text);
+    m_search->queryEdit()->setFocus();
+    m_search->queryEdit()->selectAll();
+}
+
+void MainTabs::showInSearch(const QList<XsdtNode *> &nodes, const QString &heading)
+{
+    setCurrentWidget(m_search);
+    m_search->showNodes(nodes, heading);
+    m_search->queryEdit()->setFocus();
+}
+
+} // namespace pfw

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QList>
+#include <QTabWidget>
+
+namespace pfw {
+
+class AllSettingsPage;
+class CleanupView;
+class CompareView;
+class DeletionFlow;
+class HealthView;
+class PreferencesView;
+class SearchView;
+class SettingsFilterProxy;
+class SettingsModel;
+class SettingsSchema;
+class UnusedModulesView;
+class XsdtFile;
+struct HostEnvironment;
+struct XsdtNode;
+
+// The seven tabs of the main window. They show one tree at a time: detach() makes every view
+// let go of it, attach() shows the next one. Their requests (delete, restore, reveal) are
+// served here; what the window shows comes out as signals.
+class MainTabs final : public QTabWidget
+{
+    Q_OBJECT
+
+public:
+    MainTabs(SettingsModel *model, SettingsFilterProxy *proxy, DeletionFlow *deletion, const SettingsSchema *schema,
+             const HostEnvironment &environment, QWidget *parent = nullptr);
+
+    void detach();
+    void attach(XsdtFile *file, const QString &path, const QString &installFolder, const QString &userFolder);
+    void setViewOnly(bool on);
+    void reveal(XsdtNode *node);
+    // The Search tab with the text as its query, ready for more typing.
+    void searchFor(const QString &text);
+    void showInSearch(const QList<XsdtNode *> &nodes, const QString &heading);
+
+    PreferencesView *preferences() const { return m_preferences; }
+    SearchView *search() const { return m_search; }
+    CleanupView *cleanup() const { return m_cleanup; }
+    UnusedModulesView *unused() const { return m_unused; }
+    HealthView *health() const { return m_health; }
+    CompareView *compare() const { return m_compare; }
+    AllSettingsPage *allSettings() const { return m_allSettings; }
+
+signals:
+    void message(const QString &text, int timeoutMs);
+    void unusedModulesRequested();
+    void queueChanged();
+
+private:
+    SettingsModel *m_model;
+    DeletionFlow *m_deletion;
+    PreferencesView *m_preferences;
+    SearchView *m_search;
+    CleanupView *m_cleanup;
+    UnusedModulesView *m_unused;
+    HealthView *m_health;
+    CompareView *m_compare;
+    AllSettingsPage *m_allSettings;
+};
+
+} // namespace pfw

@@ -1,0 +1,66 @@
+#include "ui/restoreflow.h"
+
+#include "core/backups.h"
+#include "core/settingsdocument.h"
+#include "model/busyscope.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace pfw {
+
+RestoreFlow::RestoreFlow(SettingsDocument &document, QWidget *dialogParent)
+    : m_document(document)
+    , m_dialogParent(dialogParent)
+{
+}
+
+RestoreFlow::Outcome RestoreFlow::run(const Hooks &hooks)
+{
+    const BusyScope busy;
+    m_message.clear();
+    if (!m_document.isLoaded())
+        return NothingDone;
+    const QStringList backups = listBackups(m_document.path());
+    if (backups.isEmpty()) {
+        QMessageBox::information(m_dialogParent, tr("Restore backup"), tr("No backups were found next to the settings file."));
+        return NothingDone;
+    }
+    QStringList choices;
+    for (const QString &path : backups) {
+        const QFileInfo info(path);
+        choices << QStringLiteral("%1   (%2, %3 KiB)")
+                       .arg(info.fileName(), info.lastModified().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                            QString::number(info.size() / 1024));
+    }
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(m_dialogParent, tr("Restore backup"),
+                                                 tr("Backup to restore (newest first):"), choices, 0, false, &ok);
+    if (!ok)
+        return NothingDone;
+    const QString backup = backups.at(qMax(0, int(choices.indexOf(chosen))));
+    if (hooks.confirmDiscard && !hooks.confirmDiscard(tr("Restoring discards them.")))
+        return NothingDone;
+    if (QMessageBox::question(m_dialogParent, tr("Restore backup"),
+                              tr("Replace the current settings file with\n%1\n\nThe current file is backed up first.")
+                                  .arg(QFileInfo(backup).fileName()),
+                              QMessageBox::Yes | QMessageBox::No)
+        != QMessageBox::Yes)
+        return NothingDone;
+    if (hooks.detachViews)
+        hooks.detachViews();
+    QString error;
+    const bool restored = m_document.restoreBackup(backup, &error);
+    if (hooks.attachViews)
+        hooks.attachViews();
+    if (!restored) {
+        QMessageBox::critical(m_dialogParent, tr("Restore failed"), error);
+        return Failed;
+    }
+    m_message = tr("Restored %1").arg(QFileInfo(backup).fileName());
+    return Restored;
+}
+
+} // namespace pfw

@@ -1,0 +1,177 @@
+#include "ui/screenshotrenderer.h"
+
+#include "core/settingsdocument.h"
+#include "model/settingsmodel.h"
+#include "modules/moduleregistry.h"
+#include "ui/aboutdialog.h"
+#include "ui/allsettingspage.h"
+#include "ui/backupsdialog.h"
+#include "ui/cleanupview.h"
+#include "ui/compareview.h"
+#include "ui/healthview.h"
+#include "ui/installedupdatesdialog.h"
+#include "ui/mainwindow.h"
+#include "ui/preferencesview.h"
+#include "ui/reviewdialog.h"
+#include "ui/searchview.h"
+#include "ui/unusedmodulesview.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+namespace pfw {
+
+ScreenshotRenderer::ScreenshotRenderer(MainWindow &window)
+    : m_window(window)
+{
+}
+
+namespace {
+
+void grabInto(QWidget *widget, const QString &path)
+{
+    // Layouts settle over a few rounds: a scroll area re-measures its content only after the
+    // content itself has been laid out.
+    for (int round = 0; round < 3; ++round) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QCoreApplication::processEvents();
+    }
+    widget->grab().save(path, "PNG");
+}
+
+} // namespace
+
+void ScreenshotRenderer::render(const QString &folder, const QString &searchText)
+{
+    PreferencesView *preferences = m_window.preferencesView();
+    QTabWidget *tabs = m_window.tabs();
+    SearchView *search = m_window.searchView();
+    SettingsDocument &document = m_window.document();
+    UnusedModulesView *unused = m_window.unusedModulesView();
+    CleanupView *cleanup = m_window.cleanupView();
+    SettingsModel *model = m_window.model();
+    CompareView *compare = m_window.compareView();
+    HealthView *health = m_window.healthView();
+    AllSettingsPage *allSettings = m_window.allSettingsPage();
+    QDir().mkpath(folder);
+    const auto picture = [&folder](const char *name) { return folder + u'/' + QLatin1String(name); };
+    m_window.resize(1200, 820);
+    m_window.show();
+    QCoreApplication::processEvents();
+
+    if (!searchText.isEmpty())
+        preferences->filterEdit()->setText(searchText);
+    tabs->setCurrentWidget(preferences);
+    const int pages = int(std::min<size_t>(preferences->pages().size(), 12));
+    for (int i = 0; i < pages; ++i) {
+        const QListWidgetItem *item = preferences->pageList()->item(i);
+        if (!item || item->isHidden())
+            continue;
+        preferences->showPage(i);
+        grabInto(&m_window, folder + QStringLiteral("/prefs-%1.png").arg(i, 2, 10, QLatin1Char('0')));
+    }
+    preferences->filterEdit()->clear();
+
+    tabs->setCurrentWidget(search);
+    search->setQuery(QStringLiteral("thread"));
+    grabInto(&m_window, picture("search.png"));
+    search->setQuery(QStringLiteral("font"));
+    grabInto(&m_window, picture("search-font.png"));
+    search->setQuery(QString());
+
+    if (document.isLoaded()) {
+        bool exact = false;
+        QList<XsdtNode *> nodes;
+        for (const ModuleInfo &info : findModules(document.file(), QStringLiteral("Mirelux"), &exact))
+            nodes += moduleValueNodes(info);
+        search->showNodes(nodes, tr("Module search for \"%1\" (%2 value(s))").arg(QStringLiteral("Mirelux")).arg(nodes.size()));
+        grabInto(&m_window, picture("module-search.png"));
+        search->clearRestriction();
+    }
+
+    unused->refresh();
+    tabs->setCurrentWidget(unused);
+    if (!unused->cards().empty())
+        unused->expandModule(unused->cards().front()->info.name);
+    grabInto(&m_window, picture("unused-modules.png"));
+
+    tabs->setCurrentWidget(cleanup);
+    cleanup->tickAll(false);
+    grabInto(&m_window, picture("cleanup.png"));
+    cleanup->setConfirmWarn(false);
+    cleanup->tickAll(true);
+    cleanup->queueTicked();
+    grabInto(&m_window, picture("cleanup-queued.png"));
+    model->revertAll();
+
+    QString other;
+    for (const QString &path : m_window.foundFiles()) {
+        if (QFileInfo(path).canonicalFilePath() != QFileInfo(document.path()).canonicalFilePath())
+            other = path;
+    }
+    QString error;
+    if (!other.isEmpty() && compare->loadOther(other, &error)) {
+        tabs->setCurrentWidget(compare);
+        grabInto(&m_window, picture("compare.png"));
+        for (QCheckBox *box : {compare->differentBox(), compare->onlyHereBox(), compare->onlyThereBox()})
+            box->setChecked(true);
+        grabInto(&m_window, picture("compare-all.png"));
+    }
+
+    tabs->setCurrentWidget(health);
+    health->run();
+    grabInto(&m_window, picture("health.png"));
+
+    const bool wasReadOnly = model->isReadOnly();
+    model->setReadOnly(false);
+    XsdtNode &root = document.file().root;
+    if (XsdtNode *animate = root.findPath(u"Global/Preferences/MainWindow/AnimateCombo"))
+        model->setData(model->indexFor(animate, SettingsModel::ValueColumn),
+                         animate->value == u"true" ? QStringLiteral("false") : QStringLiteral("true"));
+    if (XsdtNode *statistics = root.findPath(u"Global/Statistics"))
+        model->requestDeletion(statistics);
+    {
+        ReviewDialog review(model, &root, &m_window);
+        review.show();
+        if (QTreeWidgetItem *first = review.changeTree()->topLevelItem(0))
+            first->setExpanded(true);
+        grabInto(&review, picture("review.png"));
+        model->revertAll();
+    }
+    if (document.isLoaded()) {
+        BackupsDialog backups(document.path(), &m_window);
+        backups.show();
+        grabInto(&backups, picture("backups.png"));
+    }
+    {
+        AboutDialog about(document.path(), tr("PixInsight Core (recorded in the open file)"), m_window.services().environment,
+                          &m_window);
+        about.show();
+        grabInto(&about, picture("about.png"));
+    }
+    if (const QString records = m_window.installedRecordPath(); !records.isEmpty()) {
+        InstalledUpdatesDialog updates(records, m_window.services(), &m_window);
+        updates.setFilterText(QStringLiteral("Orbitdeck"));
+        updates.tickAllShown();
+        updates.show();
+        grabInto(&updates, picture("installed-updates.png"));
+    }
+
+    tabs->setCurrentWidget(allSettings);
+    allSettings->changedOnlyBox()->setChecked(true);
+    QCoreApplication::processEvents();
+    grabInto(&m_window, picture("advanced-changed.png"));
+    allSettings->changedOnlyBox()->setChecked(false);
+    model->revertAll();
+    allSettings->collapseToPreferences();
+    grabInto(&m_window, picture("advanced.png"));
+    model->setReadOnly(wasReadOnly);
+}
+
+} // namespace pfw

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QColor>
+#include <QCoreApplication>
+#include <QString>
+
+namespace pfw {
+
+// The one banner above the tabs: what matters most about the open file right now.
+class StatusBanner final
+{
+    Q_DECLARE_TR_FUNCTIONS(StatusBanner)
+
+public:
+    struct State
+    {
+        bool loaded = false;
+        bool running = false;
+        bool changedOnDisk = false;
+        int unsaved = 0;
+        bool validUtf8 = true;
+        int invalidUtf8Line = 0;
+        int invalidUtf8Column = 0;
+        bool compactLayout = true;
+    };
+    struct Banner
+    {
+        QString text; // empty: no banner
+        QColor colour;
+        bool offersReload = false;
+    };
+
+    static Banner describe(const State &state);
+};
+
+} // namespace pfw
