@@ -1,8 +1,8 @@
 #include "ui/mainmenus.h"
 
 #include "model/settingsmodel.h"
-#include "ui/aboutdialog.h"
-#include "ui/allsettingspage.h"
+#include "ui/dialogs/aboutdialog.h"
+#include "ui/views/allsettingspage.h"
 #include "ui/mainwindow.h"
 #include "ui/maintoolbar.h"
 #include "ui/thememanager.h"

@@ -1,14 +1,14 @@
 #include "ui/maintabs.h"
 
 #include "model/settingsmodel.h"
-#include "ui/allsettingspage.h"
-#include "ui/cleanupview.h"
-#include "ui/compareview.h"
+#include "ui/views/allsettingspage.h"
+#include "ui/views/cleanupview.h"
+#include "ui/views/compareview.h"
 #include "ui/deletionflow.h"
-#include "ui/healthview.h"
-#include "ui/preferencesview.h"
-#include "ui/searchview.h"
-#include "ui/unusedmodulesview.h"
+#include "ui/views/healthview.h"
+#include "ui/views/preferencesview.h"
+#include "ui/views/searchview.h"
+#include "ui/views/unusedmodulesview.h"
 
 #include <QLineEdit>
 #include <QShortcut>

@@ -2,7 +2,7 @@
 
 #include "model/busyscope.h"
 #include "modules/moduleregistry.h"
-#include "ui/modulesearchdialog.h"
+#include "ui/dialogs/modulesearchdialog.h"
 
 #include <QMessageBox>
 

@@ -5,7 +5,7 @@
 #include "model/settingsmodel.h"
 #include "modules/leftoverremoval.h"
 #include "platform/hostlocations.h"
-#include "ui/reviewdialog.h"
+#include "ui/dialogs/reviewdialog.h"
 
 #include <QFileInfo>
 #include <QMessageBox>

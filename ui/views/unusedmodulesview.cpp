@@ -1,4 +1,4 @@
-#include "ui/unusedmodulesview.h"
+#include "ui/views/unusedmodulesview.h"
 
 #include "core/xsdtfile.h"
 #include "core/xsdtwriter.h"
@@ -8,7 +8,7 @@
 #include "model/settingsmodel.h"
 #include "schema/settingsschema.h"
 #include "ui/accesskeys.h"
-#include "ui/collapsiblesection.h"
+#include "ui/views/collapsiblesection.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>

@@ -1,4 +1,4 @@
-#include "ui/backupsdialog.h"
+#include "ui/dialogs/backupsdialog.h"
 
 #include "core/backups.h"
 #include "ui/accesskeys.h"

@@ -1,4 +1,4 @@
-#include "ui/collapsiblesection.h"
+#include "ui/views/collapsiblesection.h"
 
 #include <QToolButton>
 #include <QVBoxLayout>

@@ -1,4 +1,4 @@
-#include "ui/allsettingspage.h"
+#include "ui/views/allsettingspage.h"
 
 #include "core/xsdtfile.h"
 #include "model/busyscope.h"

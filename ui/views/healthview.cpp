@@ -1,4 +1,4 @@
-#include "ui/healthview.h"
+#include "ui/views/healthview.h"
 
 #include "core/xsdtfile.h"
 #include "model/nodemenu.h"

@@ -1,4 +1,4 @@
-#include "ui/reviewdialog.h"
+#include "ui/dialogs/reviewdialog.h"
 
 #include "core/xsdtnode.h"
 #include "model/settingsmodel.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/admanifest.h"
+#include "ui/banner/admanifest.h"
 
 #include <QPixmap>
 #include <QUrl>

@@ -1,4 +1,4 @@
-#include "ui/searchview.h"
+#include "ui/views/searchview.h"
 
 #include "core/xsdtfile.h"
 #include "model/nodemenu.h"

@@ -1,4 +1,4 @@
-#include "ui/aboutdialog.h"
+#include "ui/dialogs/aboutdialog.h"
 
 #include "core/xsdtnode.h"
 #include "platform/hostlocations.h"

@@ -1,4 +1,4 @@
-#include "ui/compareview.h"
+#include "ui/views/compareview.h"
 
 #include "core/backups.h"
 #include "core/settingsdocument.h"

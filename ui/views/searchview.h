@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/searchindex.h"
+#include "ui/views/searchindex.h"
 
 #include <QHash>
 #include <QTimer>

@@ -1,4 +1,4 @@
-#include "ui/modulesearchdialog.h"
+#include "ui/dialogs/modulesearchdialog.h"
 
 #include "ui/accesskeys.h"
 

@@ -1,7 +1,7 @@
-#include "ui/adbanner.h"
+#include "ui/banner/adbanner.h"
 
 #include "core/boundedfile.h"
-#include "ui/aboutdialog.h"
+#include "ui/dialogs/aboutdialog.h"
 
 #include <QDateTime>
 #include <QDesktopServices>

@@ -1,10 +1,10 @@
-#include "ui/preferencesview.h"
+#include "ui/views/preferencesview.h"
 
 #include "core/xsdtfile.h"
 #include "model/nodemenu.h"
 #include "model/settingrow.h"
 #include "model/settingsmodel.h"
-#include "ui/collapsiblesection.h"
+#include "ui/views/collapsiblesection.h"
 
 #include <QLabel>
 #include <QLineEdit>

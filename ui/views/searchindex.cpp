@@ -1,4 +1,4 @@
-#include "ui/searchindex.h"
+#include "ui/views/searchindex.h"
 
 #include "core/xsdtfile.h"
 #include "schema/settingsschema.h"

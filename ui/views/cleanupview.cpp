@@ -1,4 +1,4 @@
-#include "ui/cleanupview.h"
+#include "ui/views/cleanupview.h"
 
 #include "core/xsdtfile.h"
 #include "core/xsdtwriter.h"

@@ -1,4 +1,4 @@
-#include "ui/installedupdatesdialog.h"
+#include "ui/dialogs/installedupdatesdialog.h"
 
 #include "platform/hostlocations.h"
 #include "ui/accesskeys.h"
