@@ -3,8 +3,8 @@
 #include "modules/installedrecords.h"
 #include "modules/leftovers.h"
 #include "platform/hostenvironment.h"
-#include "ui/aboutdialog.h"
-#include "ui/adbanner.h"
+#include "ui/dialogs/aboutdialog.h"
+#include "ui/banner/adbanner.h"
 #include "ui/mainwindow.h"
 #include "ui/thememanager.h"
 

@@ -6,9 +6,9 @@
 #include "model/settingsmodel.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
-#include "ui/preferencesview.h"
-#include "ui/searchindex.h"
-#include "ui/searchview.h"
+#include "ui/views/preferencesview.h"
+#include "ui/views/searchindex.h"
+#include "ui/views/searchview.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

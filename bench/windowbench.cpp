@@ -1,7 +1,7 @@
 // The main window on large generated files: from construction to shown with the file loaded,
 // and one keystroke in the All settings filter.
 #include "bench/settingsgenerator.h"
-#include "ui/allsettingspage.h"
+#include "ui/views/allsettingspage.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>

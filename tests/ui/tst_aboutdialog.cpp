@@ -1,6 +1,6 @@
 #include "core/xsdtnode.h"
 #include "platform/hostenvironment.h"
-#include "ui/aboutdialog.h"
+#include "ui/dialogs/aboutdialog.h"
 
 #include <QApplication>
 #include <QClipboard>

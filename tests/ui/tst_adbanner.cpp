@@ -1,4 +1,4 @@
-#include "ui/adbanner.h"
+#include "ui/banner/adbanner.h"
 
 #include <QBuffer>
 #include <QDateTime>

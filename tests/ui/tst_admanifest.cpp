@@ -1,4 +1,4 @@
-#include "ui/admanifest.h"
+#include "ui/banner/admanifest.h"
 
 #include <QCryptographicHash>
 #include <QTest>

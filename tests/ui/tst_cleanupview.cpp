@@ -4,7 +4,7 @@
 #include "model/settingsmodel.h"
 #include "schema/deletionpolicy.h"
 #include "tests/support/modalanswerer.h"
-#include "ui/cleanupview.h"
+#include "ui/views/cleanupview.h"
 
 #include <QLabel>
 #include <QMessageBox>

@@ -3,7 +3,7 @@
 #include "model/settingsmodel.h"
 #include "schema/deletionpolicy.h"
 #include "tests/support/modalanswerer.h"
-#include "ui/compareview.h"
+#include "ui/views/compareview.h"
 
 #include <QCheckBox>
 #include <QComboBox>

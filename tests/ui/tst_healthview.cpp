@@ -3,7 +3,7 @@
 #include "model/settingsmodel.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
-#include "ui/healthview.h"
+#include "ui/views/healthview.h"
 
 #include <QLabel>
 #include <QPushButton>

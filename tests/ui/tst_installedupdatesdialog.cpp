@@ -1,6 +1,6 @@
 #include "platform/hostservices.h"
 #include "tests/support/modalanswerer.h"
-#include "ui/installedupdatesdialog.h"
+#include "ui/dialogs/installedupdatesdialog.h"
 #include "ui/mainwindow.h"
 
 #include <QAction>

@@ -5,13 +5,13 @@
 #include "model/settingsmodel.h"
 #include "tests/support/modalanswerer.h"
 #include "tests/support/privatehome.h"
-#include "ui/allsettingspage.h"
+#include "ui/views/allsettingspage.h"
 #include "ui/deletionflow.h"
-#include "ui/healthview.h"
+#include "ui/views/healthview.h"
 #include "ui/mainwindow.h"
-#include "ui/preferencesview.h"
-#include "ui/searchview.h"
-#include "ui/unusedmodulesview.h"
+#include "ui/views/preferencesview.h"
+#include "ui/views/searchview.h"
+#include "ui/views/unusedmodulesview.h"
 
 #include <QAbstractButton>
 #include <QDialog>

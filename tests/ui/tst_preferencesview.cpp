@@ -4,8 +4,8 @@
 #include "model/settingsmodel.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
-#include "ui/collapsiblesection.h"
-#include "ui/preferencesview.h"
+#include "ui/views/collapsiblesection.h"
+#include "ui/views/preferencesview.h"
 
 #include <QLabel>
 #include <QLineEdit>

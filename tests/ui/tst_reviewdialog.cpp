@@ -1,7 +1,7 @@
 #include "core/xsdtfile.h"
 #include "model/settingsmodel.h"
 #include "schema/deletionpolicy.h"
-#include "ui/reviewdialog.h"
+#include "ui/dialogs/reviewdialog.h"
 
 #include <QCheckBox>
 #include <QLabel>

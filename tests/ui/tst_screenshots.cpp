@@ -1,6 +1,6 @@
 #include "platform/hostservices.h"
 #include "ui/mainwindow.h"
-#include "ui/preferencesview.h"
+#include "ui/views/preferencesview.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,8 +4,8 @@
 #include "model/settingsmodel.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
-#include "ui/searchindex.h"
-#include "ui/searchview.h"
+#include "ui/views/searchindex.h"
+#include "ui/views/searchview.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -6,8 +6,8 @@
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
 #include "tests/support/modalanswerer.h"
-#include "ui/collapsiblesection.h"
-#include "ui/unusedmodulesview.h"
+#include "ui/views/collapsiblesection.h"
+#include "ui/views/unusedmodulesview.h"
 
 #include <QCheckBox>
 #include <QDir>
