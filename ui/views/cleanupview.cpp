@@ -268,6 +268,7 @@ void CleanupView::tickAll(bool safeOnly)
 void CleanupView::queueTicked()
 {
     const BusyScope busy;
+    const quint64 generation = m_model->generation();
     const QList<QTreeWidgetItem *> ticked = tickedEntries();
     QStringList saved;
     for (QTreeWidgetItem *item : ticked) {
@@ -282,7 +283,8 @@ void CleanupView::queueTicked()
         box.setInformativeText(tr("Nothing is removed until you save, and you can undo it before then."));
         box.setDetailedText(saved.join(u'\n'));
         box.setDefaultButton(QMessageBox::No);
-        if (box.exec() != QMessageBox::Yes)
+        // The entries point into the tree the question was about.
+        if (box.exec() != QMessageBox::Yes || m_model->generation() != generation)
             return;
     }
     int queued = 0;

@@ -451,13 +451,15 @@ void CompareView::copyAllShown()
     if (copyable == 0)
         return;
     const BusyScope busy;
+    const quint64 generation = m_model->generation();
     if (QMessageBox::question(this, tr("Copy values"),
                               tr("Copy %n value(s) from %1 into this file?\n\nThey become pending changes: you can "
                                  "review, revert and save them as usual.",
                                  nullptr, copyable)
                                   .arg(QFileInfo(m_otherPath).fileName()),
                               QMessageBox::Yes | QMessageBox::No)
-        == QMessageBox::Yes)
+            == QMessageBox::Yes
+        && m_model->generation() == generation)
         copyEntries(m_shown);
 }
 

@@ -316,6 +316,7 @@ void UnusedModulesView::queueTicked()
     const BusyScope busy;
     if (m_viewOnly)
         return;
+    const quint64 generation = m_model->generation();
     QList<Card *> cards;
     for (const auto &card : m_cards) {
         if (card->tick->isChecked())
@@ -341,7 +342,8 @@ void UnusedModulesView::queueTicked()
         box.setInformativeText(tr("Nothing is removed until you save, and you can undo it before then."));
         box.setDetailedText(names.join(u'\n'));
         box.setDefaultButton(QMessageBox::Cancel);
-        if (box.exec() != QMessageBox::Yes)
+        // The cards point into the tree the question was about.
+        if (box.exec() != QMessageBox::Yes || m_model->generation() != generation)
             return;
     }
     if (!rows.isEmpty()) {
@@ -368,7 +370,8 @@ void UnusedModulesView::queueTicked()
         box.setInformativeText(informative);
         box.setDetailedText(lines.join(u'\n'));
         box.setDefaultButton(QMessageBox::Cancel);
-        if (box.exec() != QMessageBox::Yes)
+        // The cards point into the tree the question was about.
+        if (box.exec() != QMessageBox::Yes || m_model->generation() != generation)
             return;
     }
     int queuedNodes = 0;
