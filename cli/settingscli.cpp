@@ -89,11 +89,11 @@ QList<const XsdtNode *> documentOrder(const XsdtNode &root)
     return nodes;
 }
 
-QJsonValue valueJson(const XsdtNode *node)
+QJsonValue valueJson(const DiffEntry &entry, const XsdtNode *node)
 {
     if (!node)
         return QJsonValue::Null;
-    return QJsonObject{{QStringLiteral("type"), QString(node->type)}, {QStringLiteral("value"), node->value}};
+    return QJsonObject{{QStringLiteral("type"), QString(node->type)}, {QStringLiteral("value"), diffSideText(entry, node)}};
 }
 
 QString diffStatusId(DiffEntry::Status status)
@@ -597,11 +597,11 @@ int SettingsCli::diff(const Options &options)
             array << QJsonObject{{QStringLiteral("path"), entry.path},
                                  {QStringLiteral("status"), diffStatusId(entry.status)},
                                  {QStringLiteral("statusText"), diffStatusText(entry)},
-                                 {QStringLiteral("here"), valueJson(entry.here)},
-                                 {QStringLiteral("there"), valueJson(entry.there)}};
+                                 {QStringLiteral("here"), valueJson(entry, entry.here)},
+                                 {QStringLiteral("there"), valueJson(entry, entry.there)}};
             continue;
         }
-        const auto shown = [](const XsdtNode *node) { return node ? escapeField(node->value) : QString(); };
+        const auto shown = [&entry](const XsdtNode *node) { return escapeField(diffSideText(entry, node)); };
         text += (escapeField(entry.path) + u'\t' + diffStatusText(entry) + u'\t' + shown(entry.here) + u'\t'
                  + shown(entry.there) + u'\n')
                     .toUtf8();

@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QHash>
-#include <QSet>
 #include <QStringList>
 
 namespace pfw {
@@ -28,6 +27,22 @@ struct TreeDiff
     Q_DECLARE_TR_FUNCTIONS(TreeDiff)
 };
 
+bool isCompressed(const XsdtNode &node)
+{
+    return node.compressedBlock || !node.compression.isEmpty();
+}
+
+// A compressed block's text only describes it (two blocks of one size read alike): its data
+// and compression are what it holds.
+bool sameValue(const XsdtNode &a, const XsdtNode &b)
+{
+    if (a.type != b.type || isCompressed(a) != isCompressed(b))
+        return false;
+    if (isCompressed(a))
+        return a.compression == b.compression && a.blockData == b.blockData;
+    return a.value == b.value;
+}
+
 } // namespace
 
 QString diffStatusText(const DiffEntry &entry)
@@ -48,28 +63,44 @@ QList<DiffEntry> diffTrees(const XsdtNode &here, const XsdtNode &there)
     QList<XsdtNode *> mine, theirs;
     liveValues(here, mine);
     liveValues(there, theirs);
-    QHash<QString, XsdtNode *> theirByPath;
+    // Every occurrence of a path there, in document order.
+    QHash<QString, QList<qsizetype>> theirByPath;
     QList<QString> theirPaths;
-    for (XsdtNode *node : std::as_const(theirs)) {
-        theirPaths << node->path();
-        theirByPath.insert(theirPaths.constLast(), node); // the last occurrence wins
+    for (qsizetype i = 0; i < theirs.size(); ++i) {
+        theirPaths << theirs.at(i)->path();
+        theirByPath[theirPaths.constLast()].append(i);
     }
-    QSet<QString> myPaths;
+    QHash<QString, qsizetype> myCount;
     QList<DiffEntry> entries;
     for (XsdtNode *node : std::as_const(mine)) {
         const QString path = node->path();
-        myPaths.insert(path);
-        XsdtNode *other = theirByPath.value(path);
+        const qsizetype occurrence = myCount[path]++;
+        const QList<qsizetype> partners = theirByPath.value(path);
+        XsdtNode *other = occurrence < partners.size() ? theirs.at(partners.at(occurrence)) : nullptr;
         if (!other)
             entries.append({path, DiffEntry::OnlyHere, node, nullptr});
-        else if (node->type != other->type || node->value != other->value)
+        else if (!sameValue(*node, *other))
             entries.append({path, DiffEntry::Different, node, other});
     }
+    QHash<QString, qsizetype> theirCount;
     for (qsizetype i = 0; i < theirs.size(); ++i) {
-        if (!myPaths.contains(theirPaths.at(i)))
+        if (theirCount[theirPaths.at(i)]++ >= myCount.value(theirPaths.at(i)))
             entries.append({theirPaths.at(i), DiffEntry::OnlyThere, nullptr, theirs.at(i)});
     }
     return entries;
+}
+
+bool differsInCompressedData(const DiffEntry &entry)
+{
+    return entry.status == DiffEntry::Different && entry.here && entry.there && isCompressed(*entry.here)
+        && isCompressed(*entry.there);
+}
+
+QString diffSideText(const DiffEntry &entry, const XsdtNode *side)
+{
+    if (!side)
+        return QString();
+    return differsInCompressedData(entry) ? TreeDiff::tr("different compressed data") : side->value;
 }
 
 void compareGroup(const QString &path, QString *group, QString *leaf)

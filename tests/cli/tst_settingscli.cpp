@@ -452,6 +452,16 @@ void TestSettingsCli::deleteFollowsTheVerdicts()
 
 void TestSettingsCli::diffHidesNoise()
 {
+    // An identical copy differs in nothing, duplicate keys and all.
+    QCOMPARE(run({QStringLiteral("diff"), m_file, write(QStringLiteral("copy.settings"), m_original), QStringLiteral("--all")}).out,
+             QString());
+    // Compressed blocks of one size with other data differ; neither has a text to show.
+    QByteArray block = m_original;
+    const qsizetype at = block.indexOf("<s u=\"1853\">") + 12;
+    block[at] = block.at(at) == 'A' ? 'B' : 'A';
+    QCOMPARE(run({QStringLiteral("diff"), m_file, write(QStringLiteral("block.settings"), block), QStringLiteral("--all")}).out,
+             QStringLiteral("ModuleData/ImageIntegration/FileList\tDifferent\tdifferent compressed data\tdifferent compressed data\n"));
+
     QByteArray other = m_original;
     other.replace("<v k=\"MaxProcessors\" t=\"i\" v=\"64\"/>", "<v k=\"MaxProcessors\" t=\"u\" v=\"64\"/>");
     const QString otherPath = write(QStringLiteral("other.settings"), other);

@@ -290,8 +290,10 @@ void CompareView::recompute()
 bool CompareView::isCopyable(const DiffEntry &entry) const
 {
     const DeletionPolicy *policy = m_model->policy();
-    return entry.status == DiffEntry::Different && entry.here && entry.there && entry.here->isEditableValue()
-        && !entry.here->isInsideDeleted() && !(policy && policy->isCompareNoCopy(entry.here));
+    // A value of another type cannot be copied: only the text would change.
+    return entry.status == DiffEntry::Different && entry.here && entry.there && entry.here->type == entry.there->type
+        && entry.here->isEditableValue() && !entry.here->isInsideDeleted()
+        && !(policy && policy->isCompareNoCopy(entry.here));
 }
 
 int CompareView::entryOf(const QTreeWidgetItem *item) const
@@ -337,9 +339,10 @@ void CompareView::fill()
             group->setFont(0, bold);
             groups.insert(groupName, group);
         }
-        auto *row = new QTreeWidgetItem(group, QStringList{leaf, entry.here ? compareDisplay(*entry.here) : QString(),
-                                                           entry.there ? compareDisplay(*entry.there) : QString(),
-                                                           diffStatusText(entry)});
+        const auto shown = [&entry](const XsdtNode *side) {
+            return !side ? QString() : differsInCompressedData(entry) ? diffSideText(entry, side) : compareDisplay(*side);
+        };
+        auto *row = new QTreeWidgetItem(group, QStringList{leaf, shown(entry.here), shown(entry.there), diffStatusText(entry)});
         row->setData(0, kEntryRole, index);
         QString tip = entry.path;
         if (entry.here)
@@ -445,22 +448,25 @@ void CompareView::copyAllShown()
 {
     if (m_viewOnly)
         return;
-    int copyable = 0;
-    for (const int entry : std::as_const(m_shown))
-        copyable += isCopyable(m_entries.at(entry)) ? 1 : 0;
-    if (copyable == 0)
+    // Only what can be copied is offered, and so only that is tried.
+    QList<int> copyable;
+    for (const int entry : std::as_const(m_shown)) {
+        if (isCopyable(m_entries.at(entry)))
+            copyable << entry;
+    }
+    if (copyable.isEmpty())
         return;
     const BusyScope busy;
     const quint64 generation = m_model->generation();
     if (QMessageBox::question(this, tr("Copy values"),
                               tr("Copy %n value(s) from %1 into this file?\n\nThey become pending changes: you can "
                                  "review, revert and save them as usual.",
-                                 nullptr, copyable)
+                                 nullptr, int(copyable.size()))
                                   .arg(QFileInfo(m_otherPath).fileName()),
                               QMessageBox::Yes | QMessageBox::No)
             == QMessageBox::Yes
         && m_model->generation() == generation)
-        copyEntries(m_shown);
+        copyEntries(copyable);
 }
 
 void CompareView::showContextMenu(const QPoint &pos)
