@@ -622,11 +622,14 @@ int SettingsCli::health(const Options &options)
 {
     SettingsDocument document;
     SettingsSchema schema;
+    DeletionPolicy policy;
     if (!load(&document, options.positional.at(0)))
         return BadFile;
-    if (!loadRules(&schema, nullptr))
+    if (!loadRules(&schema, &policy))
         return Refused;
-    const QList<Finding> findings = runHealthChecks(document.file(), schema, HealthEnv::system());
+    HealthEnv env = HealthEnv::system();
+    env.policy = &policy;
+    const QList<Finding> findings = runHealthChecks(document.file(), schema, env);
     bool problems = false;
     QJsonArray array;
     for (const Finding &finding : findings) {
@@ -650,6 +653,9 @@ int SettingsCli::modules(const Options &options)
     SettingsDocument document;
     if (!load(&document, options.positional.at(0)))
         return BadFile;
+    DeletionPolicy policy;
+    if (!loadRules(nullptr, &policy))
+        return Refused;
     const XsdtFile &file = document.file();
     QJsonArray registered, unused;
     for (const QString &name : registeredModuleNames(file)) {
@@ -662,7 +668,7 @@ int SettingsCli::modules(const Options &options)
         else
             print(QStringLiteral("registered\t%1\t%2").arg(escapeField(name)).arg(count));
     }
-    for (const ModuleInfo &info : unusedModules(file)) {
+    for (const ModuleInfo &info : unusedModules(file, &policy)) {
         const qsizetype count = moduleValueCount(info);
         if (m_json)
             unused << QJsonObject{{QStringLiteral("name"), info.name},

@@ -247,7 +247,7 @@ QList<Finding> runHealthChecks(const XsdtFile &file, const SettingsSchema &schem
     checkModuleFiles(file, values, env, findings);
     checkDuplicates(file.root, findings);
 
-    const QList<ModuleInfo> unused = unusedModules(file);
+    const QList<ModuleInfo> unused = unusedModules(file, env.policy);
     if (!unused.isEmpty()) {
         QStringList names;
         qsizetype total = 0;

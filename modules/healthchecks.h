@@ -8,6 +8,8 @@
 
 namespace pfw {
 
+class DeletionPolicy;
+
 class SettingsSchema;
 class XsdtFile;
 struct XsdtNode;
@@ -32,6 +34,8 @@ struct HealthEnv
     int logicalProcessors = 0;
     bool windows = false;
     QStringList installCandidates;
+    // Tells PixInsight's own groups from module data; without it every unregistered group counts.
+    const DeletionPolicy *policy = nullptr;
 
     static HealthEnv system();
 };

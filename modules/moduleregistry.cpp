@@ -1,6 +1,7 @@
 #include "modules/moduleregistry.h"
 
 #include "core/xsdtfile.h"
+#include "schema/deletionpolicy.h"
 
 #include <QRegularExpression>
 
@@ -140,13 +141,22 @@ ModuleInfo moduleInfo(const XsdtFile &file, const QString &name)
     return info;
 }
 
-QList<ModuleInfo> unusedModules(const XsdtFile &file)
+QList<ModuleInfo> unusedModules(const XsdtFile &file, const DeletionPolicy *policy)
 {
     const QStringList registered = registeredModuleNames(file);
+    // Data of a module is what it saved: something in it, and not a core group of PixInsight's own.
+    const auto isModuleData = [&file, policy](const XsdtNode *node) {
+        if (node->children.empty())
+            return false;
+        return !(policy && node->parent == &file.root && policy->verdict(node).level == DeletionLevel::Safe);
+    };
     QList<ModuleInfo> unused;
     for (const QString &name : moduleDataNames(file)) {
-        if (!registered.contains(name))
-            unused.append(moduleInfo(file, name));
+        if (registered.contains(name))
+            continue;
+        const ModuleInfo info = moduleInfo(file, name);
+        if (std::any_of(info.dataNodes.cbegin(), info.dataNodes.cend(), isModuleData))
+            unused.append(info);
     }
     return unused;
 }

@@ -5,6 +5,8 @@
 
 namespace pfw {
 
+class DeletionPolicy;
+
 class XsdtFile;
 struct XsdtNode;
 
@@ -23,7 +25,10 @@ QStringList registeredModuleNames(const XsdtFile &file);
 QStringList moduleDataNames(const XsdtFile &file);
 bool isCoreGroupName(const QString &key);
 ModuleInfo moduleInfo(const XsdtFile &file, const QString &name);
-QList<ModuleInfo> unusedModules(const XsdtFile &file);
+// Groups that can be a module's data while the module is not registered. With a policy, a
+// top-level group PixInsight itself recreates (a Safe verdict: the pixel clipboard) is not one,
+// and neither is a group that holds nothing at all.
+QList<ModuleInfo> unusedModules(const XsdtFile &file, const DeletionPolicy *policy = nullptr);
 QList<ModuleInfo> findModules(const XsdtFile &file, const QString &text, bool *exact);
 qsizetype moduleValueCount(const ModuleInfo &info);
 QList<XsdtNode *> moduleValueNodes(const ModuleInfo &info);

@@ -1,6 +1,7 @@
 #include "bench/settingsgenerator.h"
 #include "core/xsdtfile.h"
 #include "modules/moduleregistry.h"
+#include "schema/deletionpolicy.h"
 
 #include <QTest>
 
@@ -17,6 +18,7 @@ private slots:
     void dataNamesSkipZeroValuesAndCoreGroups();
     void interfacesBringTheirPreferences();
     void caseMismatchCountsAsUnused();
+    void onlyModuleDataIsUnused();
     void find_data();
     void find();
     void valueNodesInOrder();
@@ -35,7 +37,7 @@ static XsdtFile &sample()
                        "<v k=\"Module03\" t=\"s\" v=\"/opt/PixInsight/bin/Lin-pxm.so\"/><i k=\"Nested\"/></i>"
                        "<i k=\"ModuleData\"><i k=\"0\"/><i k=\"Mirelux\"><v k=\"a\" t=\"i\" v=\"1\"/>"
                        "<i k=\"Interfaces\"><i k=\"A\"/><i k=\"B\"/></i></i><v k=\"Loose\" t=\"s\" v=\"x\"/>"
-                       "<i k=\"Other\"><v k=\"o\" t=\"i\" v=\"2\"/></i><i k=\"mirelux\"/></i>"
+                       "<i k=\"Other\"><v k=\"o\" t=\"i\" v=\"2\"/></i><i k=\"mirelux\"><v k=\"m\" t=\"i\" v=\"1\"/></i></i>"
                        "<i k=\"ModuleDataAccess\"><i k=\"Mirelux\"><v k=\"t\" t=\"t\" v=\"1\"/></i></i>"
                        "<i k=\"Mirelux\"><v k=\"top\" t=\"s\" v=\"x\"/></i>"
                        "<i k=\"ScriptData\"><i k=\"S\"/></i>"
@@ -120,6 +122,23 @@ void TestModuleRegistry::caseMismatchCountsAsUnused()
     for (const ModuleInfo &info : unusedModules(sample()))
         unused << info.name;
     QCOMPARE(unused, QStringList({QStringLiteral("mirelux"), QStringLiteral("Other")}));
+}
+
+// PixInsight's own groups at the top (a Safe verdict: they are recreated) and empty groups are
+// no module's data.
+void TestModuleRegistry::onlyModuleDataIsUnused()
+{
+    XsdtFile file;
+    QVERIFY(file.parse("<xsdt><i k=\"PixelClipboard\"><v k=\"w\" t=\"i\" v=\"1\"/></i><i k=\"Favorites\"/>"
+                       "<i k=\"PixelMath\"><v k=\"e\" t=\"s\" v=\"$T\"/></i>"
+                       "<i k=\"ModuleData\"><i k=\"Empty\"/><i k=\"Gone\"><v k=\"a\" t=\"i\" v=\"1\"/></i></i></xsdt>"));
+    DeletionPolicy policy;
+    QString error;
+    QVERIFY2(policy.loadBuiltIn(&error), qPrintable(error));
+    QStringList unused;
+    for (const ModuleInfo &info : unusedModules(file, &policy))
+        unused << info.name;
+    QCOMPARE(unused, QStringList({QStringLiteral("Gone"), QStringLiteral("PixelMath")}));
 }
 
 void TestModuleRegistry::find_data()

@@ -78,15 +78,21 @@ void TestCleanupView::tiersOfTheDemo()
     QCOMPARE(geometry->child(0)->text(0), QStringLiteral("HistogramTransformation \u203A HistogramTransformationInterface"));
     QCOMPARE(geometry->childCount(), 5);
     QVERIFY(entry(QStringLiteral("ImageCalibration \u203A ImageCalibrationInterface")));
-    // Saved tool settings: the Warn entries down to the third level.
-    QVERIFY(entry(QStringLiteral("ModuleData/Mirelux")));
-    QVERIFY(entry(QStringLiteral("ScriptData/WeightedBatchPreprocessing")));
+    // Saved tool settings: the Warn entries down to the third level, by the name the user knows,
+    // with the path to look them up by.
+    QTreeWidgetItem *mirelux = entry(QStringLiteral("Mirelux"));
+    QVERIFY(mirelux);
+    QVERIFY(mirelux->toolTip(0).startsWith(QStringLiteral("ModuleData/Mirelux\n")));
+    QCOMPARE(mirelux->child(0)->text(0), QStringLiteral("ModuleData/Mirelux"));
+    QVERIFY(entry(QStringLiteral("Weighted batch preprocessing")));
+    QVERIFY(entry(QStringLiteral("Module data version record (0)")));
+    QVERIFY(!entry(QStringLiteral("ModuleData/0")) || !(entry(QStringLiteral("ModuleData/0"))->flags() & Qt::ItemIsUserCheckable));
     QCOMPARE(m_view->statusLabel()->text(), QStringLiteral("Queued for deletion: 0"));
 
     // Ticking the safe tier after everything leaves no saved settings ticked.
     m_view->tickAll(false);
     m_view->tickAll(true);
-    QCOMPARE(entry(QStringLiteral("ModuleData/Mirelux"))->checkState(0), Qt::Unchecked);
+    QCOMPARE(entry(QStringLiteral("Mirelux"))->checkState(0), Qt::Unchecked);
     QCOMPARE(statistics->checkState(0), Qt::Checked);
 }
 
@@ -142,7 +148,7 @@ void TestCleanupView::savedSettingsAsk_data()
 void TestCleanupView::savedSettingsAsk()
 {
     QFETCH(bool, yes);
-    entry(QStringLiteral("ModuleData/Mirelux"))->setCheckState(0, Qt::Checked);
+    entry(QStringLiteral("Mirelux"))->setCheckState(0, Qt::Checked);
     QString details;
     test::answerNext<QMessageBox>([yes, &details](QMessageBox *box) {
         QCOMPARE(box->windowTitle(), QStringLiteral("Delete saved settings?"));
@@ -152,7 +158,7 @@ void TestCleanupView::savedSettingsAsk()
         box->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
     });
     m_view->queueTicked();
-    QCOMPARE(details, QStringLiteral("ModuleData/Mirelux"));
+    QCOMPARE(details, QStringLiteral("Mirelux"));
     QCOMPARE(m_file.root.findPath(u"ModuleData/Mirelux")->deleted, yes);
 }
 
@@ -179,9 +185,9 @@ void TestCleanupView::viewOnly()
     QVERIFY(entry(QStringLiteral("Process usage statistics"))->isDisabled());
     m_view->setViewOnly(false);
     m_view->tickAll(true);
-    QCOMPARE(entry(QStringLiteral("ModuleData/Mirelux"))->checkState(0), Qt::Unchecked);
+    QCOMPARE(entry(QStringLiteral("Mirelux"))->checkState(0), Qt::Unchecked);
     m_view->tickAll(false);
-    QCOMPARE(entry(QStringLiteral("ModuleData/Mirelux"))->checkState(0), Qt::Checked);
+    QCOMPARE(entry(QStringLiteral("Mirelux"))->checkState(0), Qt::Checked);
 }
 
 void TestCleanupView::labelsAndSizes_data()

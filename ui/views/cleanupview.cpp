@@ -5,11 +5,13 @@
 #include "model/busyscope.h"
 #include "model/settingsmodel.h"
 #include "schema/deletionpolicy.h"
+#include "schema/settingsschema.h"
 #include "ui/accesskeys.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QHash>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -103,6 +105,15 @@ QString CleanupView::cleanupLabel(const XsdtNode &node)
     return parts.join(QStringLiteral(" \u203A "));
 }
 
+QString CleanupView::savedSettingsLabel(const XsdtNode &node)
+{
+    bool number = false;
+    node.key.toLongLong(&number);
+    if (number)
+        return tr("Module data version record (%1)").arg(node.key);
+    return SettingsSchema::humanizeKey(node.key);
+}
+
 QString CleanupView::formatSize(qint64 bytes)
 {
     if (bytes < 1024)
@@ -187,10 +198,24 @@ void CleanupView::refresh(XsdtFile *file)
         informationRow(m_safeTier, {tr("Nothing to clean in this file.")});
 
     m_savedTier = tier(tr("Saved tool and script settings - deleting loses your configuration"));
+    // Named as the user knows the tool; the same name twice is told apart by where it lives.
     QList<XsdtNode *> candidates = policy->warnCandidates(*m_file);
-    sortByLabel(candidates);
-    for (XsdtNode *node : std::as_const(candidates))
-        addEntry(m_savedTier, node->path(), {node}, m_model->verdict(node).reason, true);
+    QHash<QString, int> uses;
+    for (const XsdtNode *node : std::as_const(candidates))
+        ++uses[savedSettingsLabel(*node)];
+    const auto label = [&uses](const XsdtNode &node) {
+        const QString name = savedSettingsLabel(node);
+        return uses.value(name) > 1 && node.parent && node.parent->parent ? name + QStringLiteral(" (%1)").arg(node.parent->path())
+                                                                          : name;
+    };
+    std::stable_sort(candidates.begin(), candidates.end(), [&label](const XsdtNode *a, const XsdtNode *b) {
+        return label(*a).compare(label(*b), Qt::CaseInsensitive) < 0;
+    });
+    for (XsdtNode *node : std::as_const(candidates)) {
+        QTreeWidgetItem *entry = addEntry(m_savedTier, label(*node), {node},
+                                          node->path() + u'\n' + m_model->verdict(node).reason, true);
+        informationRow(entry, {node->path(), QString::number(node->valueCount()), formatSize(serializedSize(*node))});
+    }
     if (candidates.isEmpty())
         informationRow(m_savedTier, {tr("No tool settings found.")});
     m_safeTier->setExpanded(true);

@@ -32,6 +32,9 @@ public:
 
     static QString cleanupLabel(const XsdtNode &node);
     static QString formatSize(qint64 bytes);
+    // "Image calibration" for ModuleData/ImageCalibration; a group named by a number is a
+    // version record.
+    static QString savedSettingsLabel(const XsdtNode &node);
 
     QTreeWidget *tree() const { return m_tree; }
     QLabel *statusLabel() const { return m_status; }

@@ -129,6 +129,7 @@ void HealthView::run()
         return;
     }
     m_ran = true;
+    m_env.policy = m_model->policy();
     m_findings = runHealthChecks(*m_file, *m_schema, m_env);
     for (const Finding &finding : std::as_const(m_findings)) {
         QWidget *card = buildCard(finding);

@@ -148,7 +148,7 @@ void UnusedModulesView::refresh()
         updateTexts();
         return;
     }
-    for (const ModuleInfo &info : unusedModules(*m_file)) {
+    for (const ModuleInfo &info : unusedModules(*m_file, m_model->policy())) {
         auto card = std::make_unique<Card>();
         card->info = info;
         card->leftovers = findLeftovers(m_installFolder, m_userFolder, info.name, false);
