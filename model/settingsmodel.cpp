@@ -282,7 +282,8 @@ bool SettingsModel::setData(const QModelIndex &index, const QVariant &value, int
 
 void SettingsModel::revertValue(XsdtNode *node)
 {
-    if (!node || !node->isEdited())
+    // A menu opened before PixInsight started may still offer it; undo is off while it runs.
+    if (!node || !node->isEdited() || m_readOnly)
         return;
     push(new RevertValueCommand(this, node), ChangeKind::Revert);
 }
@@ -309,7 +310,7 @@ bool SettingsModel::requestDeletion(XsdtNode *node, QString *whyNot)
 
 void SettingsModel::undoDeletion(XsdtNode *node)
 {
-    if (!node || !node->deleted)
+    if (!node || !node->deleted || m_readOnly)
         return;
     push(new DeletionCommand(this, node, false), ChangeKind::Restore);
 }

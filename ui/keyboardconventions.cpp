@@ -1,5 +1,6 @@
 #include "ui/keyboardconventions.h"
 
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -56,6 +57,20 @@ bool KeyboardConventions::eventFilter(QObject *watched, QEvent *event)
         }
         edit->clear();
         return true;
+    }
+
+    // A field takes Ctrl+Z for its own typing; with none to undo (a value just committed) the
+    // key must reach the window's Undo, or it does nothing at all.
+    if (event->type() == QEvent::ShortcutOverride && (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo))) {
+        auto *edit = qobject_cast<QLineEdit *>(widget);
+        if (!edit && qobject_cast<QAbstractSpinBox *>(widget))
+            edit = widget->findChild<QLineEdit *>();
+        if (edit && !edit->isReadOnly()) {
+            const bool own = key->matches(QKeySequence::Undo) ? edit->isUndoAvailable() : edit->isRedoAvailable();
+            if (!own)
+                return true; // left unaccepted: the shortcut runs
+        }
+        return false;
     }
 
     if (event->type() == QEvent::KeyPress && key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier) {

@@ -29,6 +29,8 @@
 #include "ui/views/unusedmodulesview.h"
 
 #include <QAbstractItemView>
+#include <QAbstractSpinBox>
+#include <QLineEdit>
 #include <QApplication>
 #include <QDir>
 #include <QCloseEvent>
@@ -341,6 +343,7 @@ void MainWindow::fileChosen(int index)
 
 bool MainWindow::confirmDiscard(const QString &reason)
 {
+    commitTyping();
     const int n = unsavedCount();
     if (n == 0)
         return true;
@@ -383,6 +386,7 @@ void MainWindow::onEdited()
 void MainWindow::onRevertAll()
 {
     const BusyScope busy;
+    commitTyping();
     const int n = unsavedCount();
     if (n == 0)
         return;
@@ -499,9 +503,21 @@ void MainWindow::pollEnvironment()
     m_watcher->poll();
 }
 
+void MainWindow::commitTyping()
+{
+    // A field commits what was typed into it when it loses focus.
+    if (QWidget *focus = QApplication::focusWidget(); focus && isAncestorOf(focus))
+        focus->clearFocus();
+}
+
 bool MainWindow::isBusy() const
 {
     if (BusyScope::active() || QApplication::activeModalWidget() || QApplication::activePopupWidget())
+        return true;
+    // Typing not committed yet would be lost with the tree it is for.
+    if (const auto *edit = qobject_cast<const QLineEdit *>(QApplication::focusWidget()); edit && edit->isModified())
+        return true;
+    if (qobject_cast<const QAbstractSpinBox *>(QApplication::focusWidget()))
         return true;
     // An in-place editor lives in the viewport of its view.
     for (QWidget *widget = QApplication::focusWidget(); widget; widget = widget->parentWidget()) {
@@ -530,6 +546,8 @@ void MainWindow::onEnvironmentPolled()
 bool MainWindow::onSave()
 {
     const BusyScope busy;
+    // What is typed but not committed belongs in the review, or not in the file.
+    commitTyping();
     SaveFlow flow(m_document, *m_model, m_services, this);
     SaveFlow::Hooks hooks;
     hooks.detachViews = [this] { detachViews(true); };
@@ -554,6 +572,7 @@ bool MainWindow::onSave()
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     const BusyScope busy;
+    commitTyping();
     const int n = unsavedCount();
     if (n == 0) {
         event->accept();

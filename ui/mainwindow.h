@@ -101,6 +101,8 @@ public slots:
     // A dialog, menu or in-place editor is open, or window code is running below: the tree
     // must not be replaced now.
     bool isBusy() const;
+    // Commits what is typed into the focused field, so that counts and reviews include it.
+    void commitTyping();
     void updateMinimumWidth();
     void ensureOnScreen();
     void updateStatusBarStyle();

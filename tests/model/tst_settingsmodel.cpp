@@ -198,7 +198,14 @@ void TestSettingsModel::lockedRegistry()
 
 void TestSettingsModel::viewOnly()
 {
+    // Changes made before PixInsight started are not taken back from a stale menu either:
+    // undo is off while it runs, so they could not come back.
+    QVERIFY(m_model.setData(valueIndex("Global/Preferences/Process/MaxProcessors"), QStringLiteral("8")));
+    QVERIFY(m_model.requestDeletion(m_file.root.findPath(u"PixelMath")));
     m_model.setReadOnly(true);
+    m_model.revertValue(m_file.root.findPath(u"Global/Preferences/Process/MaxProcessors"));
+    m_model.undoDeletion(m_file.root.findPath(u"PixelMath"));
+    QCOMPARE(m_file.root.pendingChangeCount(), 2);
     const QModelIndex processors = valueIndex("Global/Preferences/Process/MaxProcessors");
     QVERIFY(!(m_model.flags(processors) & Qt::ItemIsEditable));
     QVERIFY(!m_model.setData(processors, QStringLiteral("2")));

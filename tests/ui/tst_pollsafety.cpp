@@ -1,5 +1,6 @@
 #include "bench/settingsgenerator.h"
 #include "core/xsdtfile.h"
+#include "model/busyscope.h"
 #include "model/colorbutton.h"
 #include "model/settingrow.h"
 #include "model/settingsmodel.h"
@@ -7,6 +8,7 @@
 #include "tests/support/privatehome.h"
 #include "ui/views/allsettingspage.h"
 #include "ui/deletionflow.h"
+#include "ui/dialogs/reviewdialog.h"
 #include "ui/views/healthview.h"
 #include "ui/mainwindow.h"
 #include "ui/views/preferencesview.h"
@@ -23,6 +25,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -45,10 +48,14 @@ private slots:
     void reloadWaitsForOpenUi();
     void typingSurvivesPolls_data();
     void typingSurvivesPolls();
+    void typedTextIsReviewedAndSaved();
+    void dueReloadWaitsForTyping();
 
 private:
     QString settingsPath() const { return m_dir->filePath(QStringLiteral("home/.PixInsight/core-001-pxi.settings")); }
     QString maxProcessors() const;
+    // Types into the first editable text row of the Preferences tab without committing it.
+    QLineEdit *typeIntoPreferences(const QString &text, SettingRow **row);
     // PixInsight exits having written its settings, and the poll runs.
     void pixInsightExitsAndRewrites();
 
@@ -246,6 +253,72 @@ void TestPollSafety::typingSurvivesPolls()
     QTest::keyClick(edit, Qt::Key_Return);
     QCOMPARE(row->node()->value, QStringLiteral("typed"));
     QCOMPARE(m_window->document().pendingChangeCount(), 1);
+    // The field has no typing left to undo: Ctrl+Z there undoes the committed change.
+    QVERIFY(edit->hasFocus());
+    QTest::keySequence(edit, QKeySequence::Undo);
+    QCOMPARE(m_window->document().pendingChangeCount(), 0);
+}
+
+QLineEdit *TestPollSafety::typeIntoPreferences(const QString &text, SettingRow **row)
+{
+    QWidget *host = m_window->preferencesView();
+    m_window->tabs()->setCurrentWidget(host);
+    for (SettingRow *candidate : host->findChildren<SettingRow *>()) {
+        auto *line = qobject_cast<QLineEdit *>(candidate->editor());
+        if (line && line->isEnabled() && candidate->node()->type == u's' && candidate->isVisibleTo(host)) {
+            m_window->activateWindow();
+            line->setFocus();
+            if (!QTest::qWaitForWindowActive(m_window.get()) || !line->hasFocus())
+                return nullptr;
+            line->selectAll();
+            QTest::keyClicks(line, text);
+            *row = candidate;
+            return line;
+        }
+    }
+    return nullptr;
+}
+
+// Text typed but not committed when Save is chosen is in the review, and so in the file; it is
+// never saved unlisted.
+void TestPollSafety::typedTextIsReviewedAndSaved()
+{
+    SettingRow *row = nullptr;
+    QVERIFY(typeIntoPreferences(QStringLiteral("typed"), &row));
+    QStringList listed;
+    test::answerNext<ReviewDialog>([&listed](ReviewDialog *review) {
+        for (int i = 0; i < review->changeTree()->topLevelItemCount(); ++i)
+            listed << review->changeTree()->topLevelItem(i)->text(1);
+        review->saveButton()->click();
+    });
+    QVERIFY(m_window->onSave());
+    QCOMPARE(listed, QStringList{row->node()->path()});
+    QFile saved(settingsPath());
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QVERIFY(saved.readAll().contains(">") && row->node()->savedValue == u"typed");
+}
+
+// A reload that fell due while a dialog was open waits while the user types after it; the
+// typing, once committed, is a change that the reload must not drop.
+void TestPollSafety::dueReloadWaitsForTyping()
+{
+    {
+        const BusyScope dialogOpen;
+        m_running = true;
+        m_window->pollEnvironment();
+        pixInsightExitsAndRewrites();
+    }
+    SettingRow *row = nullptr;
+    QLineEdit *edit = typeIntoPreferences(QStringLiteral("typed"), &row);
+    QVERIFY(edit);
+    m_window->pollEnvironment();
+    QCOMPARE(edit->text(), QStringLiteral("typed"));
+    QCOMPARE(maxProcessors(), QStringLiteral("64"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    m_window->pollEnvironment();
+    QCOMPARE(row->node()->value, QStringLiteral("typed"));
+    QCOMPARE(m_window->document().pendingChangeCount(), 1);
+    QVERIFY(m_window->isChangedOnDisk());
 }
 
 QTEST_MAIN(TestPollSafety)

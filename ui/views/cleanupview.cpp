@@ -309,7 +309,7 @@ void CleanupView::queueTicked()
         box.setDetailedText(saved.join(u'\n'));
         box.setDefaultButton(QMessageBox::No);
         // The entries point into the tree the question was about.
-        if (box.exec() != QMessageBox::Yes || m_model->generation() != generation)
+        if (box.exec() != QMessageBox::Yes || m_model->generation() != generation || m_viewOnly)
             return;
     }
     int queued = 0;

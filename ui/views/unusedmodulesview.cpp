@@ -343,7 +343,7 @@ void UnusedModulesView::queueTicked()
         box.setDetailedText(names.join(u'\n'));
         box.setDefaultButton(QMessageBox::Cancel);
         // The cards point into the tree the question was about.
-        if (box.exec() != QMessageBox::Yes || m_model->generation() != generation)
+        if (box.exec() != QMessageBox::Yes || m_model->generation() != generation || m_viewOnly)
             return;
     }
     if (!rows.isEmpty()) {
@@ -371,7 +371,7 @@ void UnusedModulesView::queueTicked()
         box.setDetailedText(lines.join(u'\n'));
         box.setDefaultButton(QMessageBox::Cancel);
         // The cards point into the tree the question was about.
-        if (box.exec() != QMessageBox::Yes || m_model->generation() != generation)
+        if (box.exec() != QMessageBox::Yes || m_model->generation() != generation || m_viewOnly)
             return;
     }
     int queuedNodes = 0;
