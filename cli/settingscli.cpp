@@ -2,6 +2,7 @@
 
 #include "cli/scriptededit.h"
 #include "core/backups.h"
+#include "core/settinghistory.h"
 #include "core/settingsdocument.h"
 #include "core/treediff.h"
 #include "core/valuetypes.h"
@@ -50,6 +51,7 @@ const QList<CommandSpec> &commandSpecs()
         {"health", 1, 1, {}},
         {"modules", 1, 1, {}},
         {"backups", 1, 1, {QStringLiteral("--keep")}},
+        {"history", 2, 2, {}},
     };
     return specs;
 }
@@ -140,6 +142,7 @@ QString SettingsCli::usage()
               "  health FILE                    what looks wrong in the file\n"
               "  modules FILE                   registered modules and data of unused ones\n"
               "  backups FILE [--keep N]        list the backups; with --keep, remove all but the newest N\n"
+              "  history FILE PATH              a value in every backup, newest first, then in the file\n"
               "\n"
               "Options:\n"
               "  --json                         machine-readable output\n"
@@ -325,7 +328,7 @@ int SettingsCli::dispatch(const Options &options)
         {QStringLiteral("normalize"), &SettingsCli::normalize}, {QStringLiteral("label"), &SettingsCli::label},
         {QStringLiteral("verdict"), &SettingsCli::verdict},     {QStringLiteral("diff"), &SettingsCli::diff},
         {QStringLiteral("health"), &SettingsCli::health},       {QStringLiteral("modules"), &SettingsCli::modules},
-        {QStringLiteral("backups"), &SettingsCli::backups},
+        {QStringLiteral("backups"), &SettingsCli::backups},     {QStringLiteral("history"), &SettingsCli::history},
     };
     return (this->*handlers.value(options.command))(options);
 }
@@ -713,6 +716,52 @@ int SettingsCli::backups(const Options &options)
     else
         print(describeRemoval(removal));
     return removal.notRemoved.isEmpty() ? Success : Refused;
+}
+
+int SettingsCli::history(const Options &options)
+{
+    const QString file = options.positional.at(0);
+    const QString path = options.positional.at(1);
+    SettingsDocument document;
+    if (!load(&document, file))
+        return BadFile;
+    const auto text = [](const HistoryEntry &entry) {
+        return entry.state == HistoryEntry::Invalid ? tr("(invalid)") : SettingHistory::describe(entry);
+    };
+    const auto state = [](const HistoryEntry &entry) {
+        return entry.state == HistoryEntry::Present ? QStringLiteral("present")
+            : entry.state == HistoryEntry::Absent   ? QStringLiteral("absent")
+                                                    : QStringLiteral("invalid");
+    };
+    HistoryEntry current;
+    current.source = HistoryEntry::Saved;
+    const XsdtNode *node = SettingHistory::findOccurrence(document.file().root, path, 0);
+    current.state = node ? HistoryEntry::Present : HistoryEntry::Absent;
+    current.value = node ? node->value : QString();
+    bool found = node != nullptr;
+    QJsonArray array;
+    QByteArray lines;
+    for (const QString &backup : listBackups(file)) {
+        const HistoryEntry entry = SettingHistory::readBackup(backup, path, 0);
+        found = found || entry.state == HistoryEntry::Present;
+        const QString date = entry.date.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        array << QJsonObject{{QStringLiteral("backup"), backup},
+                             {QStringLiteral("date"), date},
+                             {QStringLiteral("state"), state(entry)},
+                             {QStringLiteral("value"), entry.state == HistoryEntry::Present ? QJsonValue(entry.value) : QJsonValue()}};
+        lines += (date + u'\t' + escapeField(text(entry)) + u'\n').toUtf8();
+    }
+    if (!found)
+        return fail(Refused, tr("%1 is neither in the file nor in any of its backups.").arg(path));
+    if (m_json) {
+        printJson(QJsonObject{{QStringLiteral("path"), path},
+                              {QStringLiteral("backups"), array},
+                              {QStringLiteral("current"), QJsonObject{{QStringLiteral("state"), state(current)},
+                                                                      {QStringLiteral("value"), node ? QJsonValue(current.value) : QJsonValue()}}}});
+        return Success;
+    }
+    output(lines + (tr("file") + u'\t' + escapeField(text(current)) + u'\n').toUtf8());
+    return Success;
 }
 
 } // namespace pfw

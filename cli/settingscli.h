@@ -61,6 +61,7 @@ private:
     int health(const Options &options);
     int modules(const Options &options);
     int backups(const Options &options);
+    int history(const Options &options);
 
     bool load(SettingsDocument *document, const QString &path);
     bool loadRules(SettingsSchema *schema, DeletionPolicy *policy);

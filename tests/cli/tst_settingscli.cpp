@@ -44,6 +44,7 @@ private slots:
     void jsonErrors();
     void outputThatCannotBeWrittenFails_data();
     void outputThatCannotBeWrittenFails();
+    void historyAcrossRealBackups();
 
 private:
     struct Result
@@ -594,6 +595,50 @@ void TestSettingsCli::outputThatCannotBeWrittenFails()
     const Result result = run(arguments);
     QCOMPARE(result.code, 1);
     QVERIFY2(result.err.startsWith(QLatin1String("Could not write the output: ")), qPrintable(result.err));
+}
+
+// Backups made by real saves: the value changed, removed, written back by "PixInsight" and
+// changed again, one backup that is no settings file, and a key that occurs twice.
+void TestSettingsCli::historyAcrossRealBackups()
+{
+    const QString strength = QStringLiteral("ModuleData/Mirelux/Strength");
+    QCOMPARE(run({QStringLiteral("set"), m_file, kMaxProcessors + QLatin1String("=8")}).code, 0);
+    QCOMPARE(run({QStringLiteral("delete"), m_file, QStringLiteral("--yes"), QStringLiteral("ModuleData/Mirelux")}).code, 0);
+    QCOMPARE(run({QStringLiteral("set"), m_file, kMaxProcessors + QLatin1String("=16")}).code, 0);
+    QVERIFY(!write(QStringLiteral("core-001-pxi.settings"), m_original).isEmpty());
+    QCOMPARE(run({QStringLiteral("set"), m_file, kMaxProcessors + QLatin1String("=32")}).code, 0);
+    // Every backup so far is newer than this one, which is no settings file.
+    QFile junk(write(QStringLiteral("core-001-pxi.settings.bak-20200101-000000"), "not xml"));
+    QVERIFY(junk.open(QIODevice::ReadWrite));
+    QVERIFY(junk.setFileTime(QDateTime::currentDateTime().addYears(-1), QFileDevice::FileModificationTime));
+    junk.close();
+
+    const auto values = [](const QString &out) {
+        QStringList found;
+        for (const QString &line : out.split(u'\n', Qt::SkipEmptyParts))
+            found << line.section(u'\t', 1);
+        return found;
+    };
+    Result result = run({QStringLiteral("history"), m_file, strength});
+    QCOMPARE(result.code, 0);
+    QCOMPARE(values(result.out), QStringList({QStringLiteral("0.65"), QStringLiteral("(absent)"), QStringLiteral("0.65"),
+                                              QStringLiteral("0.65"), QStringLiteral("(invalid)"), QStringLiteral("0.65")}));
+    QVERIFY(result.out.endsWith(QLatin1String("file\t0.65\n")));
+    result = run({QStringLiteral("history"), m_file, kMaxProcessors});
+    // Each backup holds the file as it was before its save.
+    QCOMPARE(values(result.out), QStringList({QStringLiteral("64"), QStringLiteral("8"), QStringLiteral("8"),
+                                              QStringLiteral("64"), QStringLiteral("(invalid)"), QStringLiteral("32")}));
+    // A key that occurs twice: the first occurrence, as everywhere else.
+    result = run({QStringLiteral("history"), m_file, QStringLiteral("ModuleData/Mirelux/LastPreset")});
+    QCOMPARE(values(result.out).constLast(), QStringLiteral("Galaxy \"soft\" & <faint>"));
+    const QJsonObject json = QJsonDocument::fromJson(run({QStringLiteral("history"), QStringLiteral("--json"), m_file, strength}).out.toUtf8()).object();
+    QCOMPARE(json.value(QStringLiteral("backups")).toArray().at(1).toObject().value(QStringLiteral("state")).toString(),
+             QStringLiteral("absent"));
+    QCOMPARE(json.value(QStringLiteral("current")).toObject().value(QStringLiteral("value")).toString(), QStringLiteral("0.65"));
+
+    result = run({QStringLiteral("history"), m_file, QStringLiteral("Nowhere/At/All")});
+    QCOMPARE(result.code, 1);
+    QCOMPARE(result.err, QStringLiteral("Nowhere/At/All is neither in the file nor in any of its backups.\n"));
 }
 
 QTEST_GUILESS_MAIN(TestSettingsCli)
