@@ -1,13 +1,10 @@
 #include "cli/settingscli.h"
 
 #include "cli/scriptededit.h"
+#include "cli/settingsreports.h"
 #include "core/backups.h"
-#include "core/settinghistory.h"
 #include "core/settingsdocument.h"
-#include "core/treediff.h"
 #include "core/valuetypes.h"
-#include "modules/healthchecks.h"
-#include "modules/moduleregistry.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
 
@@ -15,7 +12,6 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QIODevice>
-#include <QFileDevice>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -91,36 +87,13 @@ QList<const XsdtNode *> documentOrder(const XsdtNode &root)
     return nodes;
 }
 
-QJsonValue valueJson(const DiffEntry &entry, const XsdtNode *node)
-{
-    if (!node)
-        return QJsonValue::Null;
-    return QJsonObject{{QStringLiteral("type"), QString(node->type)}, {QStringLiteral("value"), diffSideText(entry, node)}};
-}
 
-QString diffStatusId(DiffEntry::Status status)
-{
-    switch (status) {
-    case DiffEntry::OnlyHere: return QStringLiteral("onlyHere");
-    case DiffEntry::OnlyThere: return QStringLiteral("onlyThere");
-    case DiffEntry::Different: break;
-    }
-    return QStringLiteral("different");
-}
 
-QJsonArray pathsJson(const QList<XsdtNode *> &nodes)
-{
-    QJsonArray paths;
-    for (const XsdtNode *node : nodes)
-        paths << node->path();
-    return paths;
-}
 
 } // namespace
 
 SettingsCli::SettingsCli(QIODevice *out, QIODevice *err)
-    : m_out(out)
-    , m_err(err)
+    : m_io(out, err)
 {
 }
 
@@ -173,57 +146,22 @@ QString SettingsCli::escapeField(const QString &text)
     return escaped;
 }
 
-void SettingsCli::output(const QByteArray &bytes)
-{
-    // Output lost on a full disk or a closed pipe must not end in success.
-    if (m_outputError.isEmpty() && m_out->write(bytes) != bytes.size())
-        m_outputError = m_out->errorString();
-}
 
-void SettingsCli::print(const QString &line)
-{
-    output(line.toUtf8());
-    output("\n");
-}
 
-void SettingsCli::printJson(const QJsonValue &value)
-{
-    const QJsonDocument document = value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
-    output(document.toJson(QJsonDocument::Compact));
-    output("\n");
-}
 
-int SettingsCli::fail(int code, const QStringList &messages)
-{
-    for (const QString &message : messages) {
-        m_err->write(message.toUtf8());
-        m_err->write("\n");
-    }
-    if (m_json)
-        printJson(QJsonObject{{QStringLiteral("exitCode"), code},
-                              {QStringLiteral("errors"), QJsonArray::fromStringList(messages)}});
-    return code;
-}
 
 int SettingsCli::run(const QStringList &arguments)
 {
     Options options;
     const int parsed = parse(arguments, &options);
-    const int code = parsed >= 0 ? parsed : dispatch(options);
-    // Standard output may be buffered by the C library: its failure shows only when flushed.
-    if (auto *file = qobject_cast<QFileDevice *>(m_out); file && !file->flush() && m_outputError.isEmpty())
-        m_outputError = file->errorString();
-    if (m_outputError.isEmpty())
-        return code;
-    m_err->write(tr("Could not write the output: %1").arg(m_outputError).toUtf8() + '\n');
-    return Refused;
+    return m_io.finish(parsed >= 0 ? parsed : dispatch(options));
 }
 
 // -1 to go on, otherwise the exit code.
 int SettingsCli::parse(const QStringList &arguments, Options *options)
 {
     const qsizetype end = arguments.indexOf(QLatin1String("--"));
-    m_json = arguments.mid(0, end < 0 ? arguments.size() : end).contains(QLatin1String("--json"));
+    m_io.setJson(arguments.mid(0, end < 0 ? arguments.size() : end).contains(QLatin1String("--json")));
     const auto usageError = [this](const QString &message) {
         return fail(UsageError, {message, tr("Run prefwright-cli --help for the commands.")});
     };
@@ -295,8 +233,8 @@ int SettingsCli::parse(const QStringList &arguments, Options *options)
             options->given << name;
     }
     if (options->command.isEmpty()) {
-        m_err->write(usage().toUtf8());
-        if (m_json)
+        m_io.error(usage().toUtf8());
+        if (m_io.json())
             printJson(QJsonObject{{QStringLiteral("exitCode"), UsageError},
                                   {QStringLiteral("errors"), QJsonArray{tr("No command given.")}}});
         return UsageError;
@@ -333,24 +271,7 @@ int SettingsCli::dispatch(const Options &options)
     return (this->*handlers.value(options.command))(options);
 }
 
-bool SettingsCli::load(SettingsDocument *document, const QString &path)
-{
-    QString error;
-    if (document->load(path, &error))
-        return true;
-    fail(BadFile, error);
-    return false;
-}
 
-bool SettingsCli::loadRules(SettingsSchema *schema, DeletionPolicy *policy)
-{
-    QString error;
-    if ((schema && !schema->loadBuiltIn(&error)) || (policy && !policy->loadBuiltIn(&error))) {
-        fail(Refused, tr("The built-in settings descriptions could not be read (%1).").arg(error));
-        return false;
-    }
-    return true;
-}
 
 int SettingsCli::check(const Options &options)
 {
@@ -363,12 +284,12 @@ int SettingsCli::check(const Options &options)
                                      [](const XsdtNode *node) { return node->kind == XsdtNode::Item; });
     const qsizetype values = nodes.size() - items;
     if (!file.validUtf8)
-        m_err->write(tr("warning: the file contains bytes that are not valid UTF-8 (first at line %1, column %2); "
+        m_io.error(tr("warning: the file contains bytes that are not valid UTF-8 (first at line %1, column %2); "
                         "saving would replace them with the Unicode replacement character.\n")
                          .arg(file.invalidUtf8Line)
                          .arg(file.invalidUtf8Column)
                          .toUtf8());
-    if (m_json) {
+    if (m_io.json()) {
         printJson(QJsonObject{{QStringLiteral("file"), options.positional.at(0)},
                               {QStringLiteral("items"), qint64(items)},
                               {QStringLiteral("values"), qint64(values)},
@@ -389,7 +310,7 @@ int SettingsCli::dump(const Options &options)
     if (!load(&document, options.positional.at(0)))
         return BadFile;
     const QList<const XsdtNode *> nodes = documentOrder(document.file().root);
-    if (m_json) {
+    if (m_io.json()) {
         QJsonArray array;
         for (const XsdtNode *node : nodes) {
             QJsonObject object{{QStringLiteral("path"), node->path()}};
@@ -427,7 +348,7 @@ int SettingsCli::roundtrip(const Options &options)
     if (!load(&document, options.positional.at(0)))
         return BadFile;
     const QByteArray bytes = document.file().serialize();
-    if (m_json) {
+    if (m_io.json()) {
         const QByteArray hash = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
         printJson(QJsonObject{{QStringLiteral("size"), qint64(bytes.size())},
                               {QStringLiteral("sha256"), QString::fromLatin1(hash)},
@@ -447,7 +368,7 @@ int SettingsCli::get(const Options &options)
     const XsdtNode *node = ScriptedEdit::findValue(document.file().root, options.positional.at(1), &error);
     if (!node)
         return fail(Refused, error);
-    if (m_json)
+    if (m_io.json())
         printJson(QJsonObject{{QStringLiteral("path"), node->path()},
                               {QStringLiteral("type"), QString(node->type)},
                               {QStringLiteral("value"), node->value},
@@ -511,7 +432,7 @@ int SettingsCli::finishEdits(SettingsDocument *document, ScriptedEdit *edit, con
         return fail(Refused, refusals + QStringList{tr("Nothing was written.")});
     const qsizetype changes = document->pendingChangeCount();
     if (changes == 0) {
-        if (m_json)
+        if (m_io.json())
             printJson(QJsonObject{{QStringLiteral("saved"), false}, {QStringLiteral("changes"), 0}});
         else
             print(tr("Nothing to save: every value already has that text."));
@@ -520,7 +441,7 @@ int SettingsCli::finishEdits(SettingsDocument *document, ScriptedEdit *edit, con
     QString error, backup;
     if (!edit->save(options.fingerprint, &error, &backup))
         return fail(Refused, error);
-    if (m_json)
+    if (m_io.json())
         printJson(QJsonObject{{QStringLiteral("saved"), true},
                               {QStringLiteral("changes"), qint64(changes)},
                               {QStringLiteral("backup"), backup}});
@@ -538,7 +459,7 @@ int SettingsCli::normalize(const Options &options)
     QString normalized, error;
     if (!normalizeValue(type.at(0), text, &normalized, &error))
         return fail(Refused, error);
-    if (m_json)
+    if (m_io.json())
         printJson(QJsonObject{{QStringLiteral("type"), type},
                               {QStringLiteral("text"), text},
                               {QStringLiteral("normalized"), normalized}});
@@ -551,7 +472,7 @@ int SettingsCli::label(const Options &options)
 {
     const QString &key = options.positional.at(0);
     const QString text = SettingsSchema::humanizeKey(key);
-    if (m_json)
+    if (m_io.json())
         printJson(QJsonObject{{QStringLiteral("key"), key}, {QStringLiteral("label"), text}});
     else
         print(text);
@@ -571,7 +492,7 @@ int SettingsCli::verdict(const Options &options)
     if (!node)
         return fail(Refused, tr("%1: no such setting.").arg(path));
     const DeletionVerdict verdict = policy.verdict(node);
-    if (m_json)
+    if (m_io.json())
         printJson(QJsonObject{{QStringLiteral("path"), ScriptedEdit::displayPath(*node)},
                               {QStringLiteral("verdict"), levelName(verdict.level)},
                               {QStringLiteral("reason"), verdict.reason}});
@@ -580,109 +501,27 @@ int SettingsCli::verdict(const Options &options)
     return Success;
 }
 
+
+
+
 int SettingsCli::diff(const Options &options)
 {
-    SettingsDocument here, there;
-    DeletionPolicy policy;
-    if (!load(&here, options.positional.at(0)) || !load(&there, options.positional.at(1)))
-        return BadFile;
-    if (!loadRules(nullptr, &policy))
-        return Refused;
-    int hidden = 0;
-    QJsonArray array;
-    QByteArray text;
-    for (const DiffEntry &entry : diffTrees(here.file().root, there.file().root)) {
-        if (!options.all && policy.isCompareNoise(entry.here ? entry.here : entry.there)) {
-            ++hidden;
-            continue;
-        }
-        if (m_json) {
-            array << QJsonObject{{QStringLiteral("path"), entry.path},
-                                 {QStringLiteral("status"), diffStatusId(entry.status)},
-                                 {QStringLiteral("statusText"), diffStatusText(entry)},
-                                 {QStringLiteral("here"), valueJson(entry, entry.here)},
-                                 {QStringLiteral("there"), valueJson(entry, entry.there)}};
-            continue;
-        }
-        const auto shown = [&entry](const XsdtNode *node) { return escapeField(diffSideText(entry, node)); };
-        text += (escapeField(entry.path) + u'\t' + diffStatusText(entry) + u'\t' + shown(entry.here) + u'\t'
-                 + shown(entry.there) + u'\n')
-                    .toUtf8();
-    }
-    if (m_json) {
-        printJson(QJsonObject{{QStringLiteral("differences"), array}, {QStringLiteral("hidden"), hidden}});
-        return Success;
-    }
-    output(text);
-    if (hidden > 0)
-        m_err->write(tr("%1 more hidden as statistics, window state or generated lists; add --all to show them.\n")
-                         .arg(hidden)
-                         .toUtf8());
-    return Success;
+    return SettingsReports(m_io).diff(options.positional.at(0), options.positional.at(1), options.all);
 }
 
 int SettingsCli::health(const Options &options)
 {
-    SettingsDocument document;
-    SettingsSchema schema;
-    DeletionPolicy policy;
-    if (!load(&document, options.positional.at(0)))
-        return BadFile;
-    if (!loadRules(&schema, &policy))
-        return Refused;
-    HealthEnv env = HealthEnv::system();
-    env.policy = &policy;
-    const QList<Finding> findings = runHealthChecks(document.file(), schema, env);
-    bool problems = false;
-    QJsonArray array;
-    for (const Finding &finding : findings) {
-        problems = problems || finding.severity == Finding::Problem;
-        if (m_json)
-            array << QJsonObject{{QStringLiteral("severity"), HealthChecks::severityName(finding.severity)},
-                                 {QStringLiteral("id"), finding.id},
-                                 {QStringLiteral("title"), finding.title},
-                                 {QStringLiteral("detail"), finding.detail},
-                                 {QStringLiteral("paths"), pathsJson(finding.nodes)}};
-        else
-            print(HealthChecks::severityName(finding.severity) + u'\t' + finding.id + u'\t' + escapeField(finding.title));
-    }
-    if (m_json)
-        printJson(QJsonObject{{QStringLiteral("findings"), array}});
-    return problems ? Refused : Success;
+    return SettingsReports(m_io).health(options.positional.at(0));
 }
 
 int SettingsCli::modules(const Options &options)
 {
-    SettingsDocument document;
-    if (!load(&document, options.positional.at(0)))
-        return BadFile;
-    DeletionPolicy policy;
-    if (!loadRules(nullptr, &policy))
-        return Refused;
-    const XsdtFile &file = document.file();
-    QJsonArray registered, unused;
-    for (const QString &name : registeredModuleNames(file)) {
-        const ModuleInfo info = moduleInfo(file, name);
-        const qsizetype count = moduleValueCount(info);
-        if (m_json)
-            registered << QJsonObject{{QStringLiteral("name"), name},
-                                      {QStringLiteral("values"), qint64(count)},
-                                      {QStringLiteral("entry"), info.registryEntry ? info.registryEntry->value : QString()}};
-        else
-            print(QStringLiteral("registered\t%1\t%2").arg(escapeField(name)).arg(count));
-    }
-    for (const ModuleInfo &info : unusedModules(file, &policy)) {
-        const qsizetype count = moduleValueCount(info);
-        if (m_json)
-            unused << QJsonObject{{QStringLiteral("name"), info.name},
-                                  {QStringLiteral("values"), qint64(count)},
-                                  {QStringLiteral("paths"), pathsJson(info.dataNodes)}};
-        else
-            print(QStringLiteral("unused\t%1\t%2").arg(escapeField(info.name)).arg(count));
-    }
-    if (m_json)
-        printJson(QJsonObject{{QStringLiteral("registered"), registered}, {QStringLiteral("unused"), unused}});
-    return Success;
+    return SettingsReports(m_io).modules(options.positional.at(0));
+}
+
+int SettingsCli::history(const Options &options)
+{
+    return SettingsReports(m_io).history(options.positional.at(0), options.positional.at(1));
 }
 
 int SettingsCli::backups(const Options &options)
@@ -694,21 +533,21 @@ int SettingsCli::backups(const Options &options)
         for (const QString &backup : listBackups(path)) {
             const QFileInfo info(backup);
             const QString modified = info.lastModified().toString(Qt::ISODate);
-            if (m_json)
+            if (m_io.json())
                 array << QJsonObject{{QStringLiteral("path"), backup},
                                      {QStringLiteral("size"), info.size()},
                                      {QStringLiteral("modified"), modified}};
             else
                 print(QStringLiteral("%1\t%2\t%3").arg(modified, QString::number(info.size()), escapeField(backup)));
         }
-        if (m_json)
+        if (m_io.json())
             printJson(QJsonObject{{QStringLiteral("backups"), array}});
         return Success;
     }
     const BackupRemoval removal = removeBackups(path, backupsBeyond(path, options.keep, nullptr), true);
     if (!removal.error.isEmpty())
         return fail(Refused, removal.error);
-    if (m_json)
+    if (m_io.json())
         printJson(QJsonObject{{QStringLiteral("removed"), removal.removed},
                               {QStringLiteral("movedToTrash"), removal.movedToTrash},
                               {QStringLiteral("bytes"), removal.bytes},
@@ -718,50 +557,5 @@ int SettingsCli::backups(const Options &options)
     return removal.notRemoved.isEmpty() ? Success : Refused;
 }
 
-int SettingsCli::history(const Options &options)
-{
-    const QString file = options.positional.at(0);
-    const QString path = options.positional.at(1);
-    SettingsDocument document;
-    if (!load(&document, file))
-        return BadFile;
-    const auto text = [](const HistoryEntry &entry) {
-        return entry.state == HistoryEntry::Invalid ? tr("(invalid)") : SettingHistory::describe(entry);
-    };
-    const auto state = [](const HistoryEntry &entry) {
-        return entry.state == HistoryEntry::Present ? QStringLiteral("present")
-            : entry.state == HistoryEntry::Absent   ? QStringLiteral("absent")
-                                                    : QStringLiteral("invalid");
-    };
-    HistoryEntry current;
-    current.source = HistoryEntry::Saved;
-    const XsdtNode *node = SettingHistory::findOccurrence(document.file().root, path, 0);
-    current.state = node ? HistoryEntry::Present : HistoryEntry::Absent;
-    current.value = node ? node->value : QString();
-    bool found = node != nullptr;
-    QJsonArray array;
-    QByteArray lines;
-    for (const QString &backup : listBackups(file)) {
-        const HistoryEntry entry = SettingHistory::readBackup(backup, path, 0);
-        found = found || entry.state == HistoryEntry::Present;
-        const QString date = entry.date.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        array << QJsonObject{{QStringLiteral("backup"), backup},
-                             {QStringLiteral("date"), date},
-                             {QStringLiteral("state"), state(entry)},
-                             {QStringLiteral("value"), entry.state == HistoryEntry::Present ? QJsonValue(entry.value) : QJsonValue()}};
-        lines += (date + u'\t' + escapeField(text(entry)) + u'\n').toUtf8();
-    }
-    if (!found)
-        return fail(Refused, tr("%1 is neither in the file nor in any of its backups.").arg(path));
-    if (m_json) {
-        printJson(QJsonObject{{QStringLiteral("path"), path},
-                              {QStringLiteral("backups"), array},
-                              {QStringLiteral("current"), QJsonObject{{QStringLiteral("state"), state(current)},
-                                                                      {QStringLiteral("value"), node ? QJsonValue(current.value) : QJsonValue()}}}});
-        return Success;
-    }
-    output(lines + (tr("file") + u'\t' + escapeField(text(current)) + u'\n').toUtf8());
-    return Success;
-}
 
 } // namespace pfw

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/clioutput.h"
+
 #include <QCoreApplication>
 #include <QJsonValue>
 #include <QStringList>
@@ -63,23 +65,19 @@ private:
     int backups(const Options &options);
     int history(const Options &options);
 
-    bool load(SettingsDocument *document, const QString &path);
-    bool loadRules(SettingsSchema *schema, DeletionPolicy *policy);
+    bool load(SettingsDocument *document, const QString &path) { return m_io.load(document, path); }
+    bool loadRules(SettingsSchema *schema, DeletionPolicy *policy) { return m_io.loadRules(schema, policy); }
     // Refuses the whole command when one change was refused; otherwise saves them all.
     int finishEdits(SettingsDocument *document, ScriptedEdit *edit, const QStringList &refusals,
                     const Options &options);
 
-    void output(const QByteArray &bytes);
-    void print(const QString &line);
-    void printJson(const QJsonValue &value);
-    // A failure: the messages on the error stream, and with --json also as an object on output.
-    int fail(int code, const QStringList &messages);
-    int fail(int code, const QString &message) { return fail(code, QStringList{message}); }
+    void output(const QByteArray &bytes) { m_io.output(bytes); }
+    void print(const QString &line) { m_io.print(line); }
+    void printJson(const QJsonValue &value) { m_io.printJson(value); }
+    int fail(int code, const QStringList &messages) { return m_io.fail(code, messages); }
+    int fail(int code, const QString &message) { return m_io.fail(code, message); }
 
-    QIODevice *m_out;
-    QIODevice *m_err;
-    bool m_json = false;
-    QString m_outputError;
+    CliOutput m_io;
 };
 
 } // namespace pfw

@@ -1,0 +1,89 @@
+#include "cli/clioutput.h"
+
+#include "cli/settingscli.h"
+#include "core/settingsdocument.h"
+#include "schema/deletionpolicy.h"
+#include "schema/settingsschema.h"
+
+#include <QFileDevice>
+#include <QIODevice>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace pfw {
+
+CliOutput::CliOutput(QIODevice *out, QIODevice *err)
+    : m_out(out)
+    , m_err(err)
+{
+}
+
+void CliOutput::output(const QByteArray &bytes)
+{
+    // Output lost on a full disk or a closed pipe must not end in success.
+    if (m_outputError.isEmpty() && m_out->write(bytes) != bytes.size())
+        m_outputError = m_out->errorString();
+}
+
+void CliOutput::print(const QString &line)
+{
+    output(line.toUtf8());
+    output("\n");
+}
+
+void CliOutput::printJson(const QJsonValue &value)
+{
+    const QJsonDocument document = value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
+    output(document.toJson(QJsonDocument::Compact));
+    output("\n");
+}
+
+void CliOutput::error(const QByteArray &bytes)
+{
+    m_err->write(bytes);
+}
+
+int CliOutput::fail(int code, const QStringList &messages)
+{
+    for (const QString &message : messages) {
+        m_err->write(message.toUtf8());
+        m_err->write("\n");
+    }
+    if (m_json)
+        printJson(QJsonObject{{QStringLiteral("exitCode"), code},
+                              {QStringLiteral("errors"), QJsonArray::fromStringList(messages)}});
+    return code;
+}
+
+bool CliOutput::load(SettingsDocument *document, const QString &path)
+{
+    QString error;
+    if (document->load(path, &error))
+        return true;
+    fail(SettingsCli::BadFile, error);
+    return false;
+}
+
+bool CliOutput::loadRules(SettingsSchema *schema, DeletionPolicy *policy)
+{
+    QString error;
+    if ((schema && !schema->loadBuiltIn(&error)) || (policy && !policy->loadBuiltIn(&error))) {
+        fail(SettingsCli::Refused, tr("The built-in settings descriptions could not be read (%1).").arg(error));
+        return false;
+    }
+    return true;
+}
+
+int CliOutput::finish(int code)
+{
+    // Standard output may be buffered by the C library: its failure shows only when flushed.
+    if (auto *file = qobject_cast<QFileDevice *>(m_out); file && !file->flush() && m_outputError.isEmpty())
+        m_outputError = file->errorString();
+    if (m_outputError.isEmpty())
+        return code;
+    m_err->write(tr("Could not write the output: %1").arg(m_outputError).toUtf8() + '\n');
+    return SettingsCli::Refused;
+}
+
+} // namespace pfw

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QJsonValue>
+#include <QStringList>
+
+class QIODevice;
+
+namespace pfw {
+
+class DeletionPolicy;
+class SettingsDocument;
+class SettingsSchema;
+
+// Where prefwright-cli's results and messages go: text or one JSON document on the output,
+// messages on the error stream, and a failure to write the output never ending in success.
+class CliOutput final
+{
+    Q_DECLARE_TR_FUNCTIONS(CliOutput)
+
+public:
+    CliOutput(QIODevice *out, QIODevice *err);
+
+    void setJson(bool on) { m_json = on; }
+    bool json() const { return m_json; }
+    void output(const QByteArray &bytes);
+    void print(const QString &line);
+    void printJson(const QJsonValue &value);
+    void error(const QByteArray &bytes);
+    // A failure: the messages on the error stream, and with --json also as an object on output.
+    int fail(int code, const QStringList &messages);
+    int fail(int code, const QString &message) { return fail(code, QStringList{message}); }
+    // Loads a settings file, or fails with its reason.
+    bool load(SettingsDocument *document, const QString &path);
+    bool loadRules(SettingsSchema *schema, DeletionPolicy *policy);
+    // The exit code, unless the output could not be written.
+    int finish(int code);
+
+private:
+    QIODevice *m_out;
+    QIODevice *m_err;
+    bool m_json = false;
+    QString m_outputError;
+};
+
+} // namespace pfw
