@@ -19,7 +19,11 @@ FileIdentity FileIdentity::of(const QString &path)
         return identity;
     identity.exists = true;
     identity.size = qint64(info.st_size);
+#ifdef Q_OS_DARWIN
+    identity.modifiedNs = qint64(info.st_mtimespec.tv_sec) * 1000000000 + info.st_mtimespec.tv_nsec;
+#else
     identity.modifiedNs = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+#endif
     identity.inode = quint64(info.st_ino);
     identity.device = quint64(info.st_dev);
 #else

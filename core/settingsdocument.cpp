@@ -13,8 +13,10 @@
 
 #ifndef Q_OS_WIN
 #include <fcntl.h>
-#include <linux/fs.h>
 #include <sys/ioctl.h>
+#ifdef Q_OS_LINUX
+#include <linux/fs.h>
+#endif
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -70,7 +72,11 @@ void takeOverOwnership(int handle, const QString &original)
 bool syncToDisk(int handle)
 {
 #ifndef Q_OS_WIN
+#ifdef Q_OS_LINUX
     return ::fdatasync(handle) == 0;
+#else
+    return ::fsync(handle) == 0;
+#endif
 #else
     Q_UNUSED(handle);
     return true;

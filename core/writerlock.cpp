@@ -61,7 +61,12 @@ WriterLock::Obstacle WriterLock::clearLeftOver()
     const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
     struct stat opened = {};
     const bool same = ::fstat(fd, &opened) == 0 && opened.st_ino == info.st_ino && opened.st_dev == info.st_dev;
-    const qint64 ageMs = QDateTime::currentMSecsSinceEpoch() - (qint64(opened.st_mtim.tv_sec) * 1000 + opened.st_mtim.tv_nsec / 1000000);
+#ifdef Q_OS_DARWIN
+    const qint64 modifiedMs = qint64(opened.st_mtimespec.tv_sec) * 1000 + opened.st_mtimespec.tv_nsec / 1000000;
+#else
+    const qint64 modifiedMs = qint64(opened.st_mtim.tv_sec) * 1000 + opened.st_mtim.tv_nsec / 1000000;
+#endif
+    const qint64 ageMs = QDateTime::currentMSecsSinceEpoch() - modifiedMs;
     // A new holder writes its lock in an instant; only an older unheld file is left over.
     if (free && same && qAbs(ageMs) > kLeftOverAgeMs)
         ::unlink(path.constData());
