@@ -19,8 +19,8 @@ namespace {
 
 constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
 
-// Missing folders are made for the owner only, as the base-directory and trash specifications
-// ask; folders that exist are left as they are.
+// Missing folders are made for the owner only, as desktops expect of the data folder and the
+// trash; folders that exist are left as they are.
 bool makeOwnerOnlyPath(const QString &path)
 {
     QString made;
