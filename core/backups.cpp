@@ -11,6 +11,11 @@
 
 #include <algorithm>
 
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace pfw {
 
 namespace {
@@ -92,6 +97,48 @@ BackupRemoval removeBackups(const QString &settingsPath, const QStringList &path
     if (result.removed == 0)
         result.movedToTrash = false;
     return result;
+}
+
+void copyOwnership(int handle, const QString &original)
+{
+#ifndef Q_OS_WIN
+    struct stat info = {};
+    if (handle < 0 || ::stat(QFile::encodeName(original).constData(), &info) != 0)
+        return;
+    (void)::fchmod(handle, info.st_mode & 07777);
+    if (::geteuid() == 0 && (info.st_uid != ::geteuid() || info.st_gid != ::getegid()))
+        (void)::fchown(handle, info.st_uid, info.st_gid);
+#else
+    Q_UNUSED(handle);
+    Q_UNUSED(original);
+#endif
+}
+
+bool syncToDisk(int handle)
+{
+#ifndef Q_OS_WIN
+#ifdef Q_OS_LINUX
+    return ::fdatasync(handle) == 0;
+#else
+    return ::fsync(handle) == 0;
+#endif
+#else
+    Q_UNUSED(handle);
+    return true;
+#endif
+}
+
+bool writeBackupFile(const QByteArray &bytes, const QString &to, const QString &ownerOf)
+{
+    QFile file(to);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    copyOwnership(int(file.handle()), ownerOf);
+    // On disk before the file it keeps is replaced; a cut backup (full disk) is never left.
+    if (file.write(bytes) == bytes.size() && file.flush() && syncToDisk(int(file.handle())))
+        return true;
+    file.remove();
+    return false;
 }
 
 QString formatByteSize(qint64 bytes)

@@ -24,6 +24,13 @@ QStringList listBackups(const QString &settingsPath);
 QStringList backupsBeyond(const QString &settingsPath, int keep, qint64 *totalBytes);
 BackupRemoval removeBackups(const QString &settingsPath, const QStringList &paths, bool useTrash);
 bool isBackupOf(const QString &settingsPath, const QString &path);
+// Writes a new file (never over an existing one) holding exactly bytes, with the permission bits
+// and owner of ownerOf, synced to disk; a file cut short is removed again.
+bool writeBackupFile(const QByteArray &bytes, const QString &to, const QString &ownerOf);
+// Gives an open file the permission bits of another and, when root writes a user's file, its
+// owner: PixInsight running as that user must still be able to rewrite it.
+void copyOwnership(int handle, const QString &original);
+bool syncToDisk(int handle);
 QString formatByteSize(qint64 bytes);
 // "Moved 3 backup(s) to the Recycle Bin (1.2 MiB)." and the like.
 QString describeRemoval(const BackupRemoval &removal);

@@ -1,5 +1,6 @@
 #include "core/settingsdocument.h"
 
+#include "core/backups.h"
 #include "core/boundedfile.h"
 #include "core/fileidentity.h"
 #include "core/writerlock.h"
@@ -52,35 +53,15 @@ bool isReadOnlyFile(const QString &path)
 #endif
 }
 
-// A file written in place of another keeps its permission bits and, when root writes a user's
-// file, its owner: PixInsight running as that user must still be able to rewrite it.
-void takeOverOwnership(int handle, const QString &original)
+QString changedOnDiskText()
 {
-#ifndef Q_OS_WIN
-    struct stat info = {};
-    if (handle < 0 || ::stat(QFile::encodeName(original).constData(), &info) != 0)
-        return;
-    (void)::fchmod(handle, info.st_mode & 07777);
-    if (::geteuid() == 0 && (info.st_uid != ::geteuid() || info.st_gid != ::getegid()))
-        (void)::fchown(handle, info.st_uid, info.st_gid);
-#else
-    Q_UNUSED(handle);
-    Q_UNUSED(original);
-#endif
+    return SettingsDocument::tr("The file changed on disk since it was loaded (PixInsight may have written it). "
+                                "Reload it and redo your edits.");
 }
 
-bool syncToDisk(int handle)
+QString readOnlyText()
 {
-#ifndef Q_OS_WIN
-#ifdef Q_OS_LINUX
-    return ::fdatasync(handle) == 0;
-#else
-    return ::fsync(handle) == 0;
-#endif
-#else
-    Q_UNUSED(handle);
-    return true;
-#endif
+    return SettingsDocument::tr("The settings file is read-only. Make it writable first if you want to change it.");
 }
 
 QString sentence(QString text)
@@ -103,15 +84,7 @@ SettingsDocument::FileOperations SettingsDocument::defaultFileOperations()
 {
     FileOperations operations;
     operations.writeBackup = [](const QByteArray &bytes, const QString &to) {
-        QFile file(to);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            return false;
-        takeOverOwnership(file.handle(), to.left(to.lastIndexOf(QLatin1String(".bak-"))));
-        // On disk before the file it keeps is replaced; a cut backup (full disk) is never left.
-        if (file.write(bytes) == bytes.size() && file.flush() && syncToDisk(file.handle()))
-            return true;
-        file.remove();
-        return false;
+        return writeBackupFile(bytes, to, to.left(to.lastIndexOf(QLatin1String(".bak-"))));
     };
     operations.writeAll = [](QSaveFile &file, const QByteArray &bytes) { return file.write(bytes) == bytes.size(); };
     operations.commit = [](QSaveFile &file) { return file.commit(); };
@@ -158,7 +131,7 @@ bool SettingsDocument::replaceFile(const QString &path, const QByteArray &bytes,
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly))
             return fail(tr("Cannot open %1 for writing: %2").arg(path, file.errorString()));
-        takeOverOwnership(int(file.handle()), path);
+        copyOwnership(int(file.handle()), path);
         // Nothing reaches the target unless every byte was written: commit renames atomically,
         // and leaving the scope without it discards the temporary file.
         if (!m_operations.writeAll(file, bytes) || !file.flush() || !syncToDisk(int(file.handle())))
@@ -169,8 +142,7 @@ bool SettingsDocument::replaceFile(const QString &path, const QByteArray &bytes,
             QByteArray now;
             if (!readFile(path, &now, nullptr) || now != *expected) {
                 file.cancelWriting();
-                return fail(tr("The file changed on disk since it was loaded (PixInsight may have written it). "
-                               "Reload it and redo your edits."));
+                return fail(changedOnDiskText());
             }
         }
         if (!m_operations.commit(file))
@@ -233,10 +205,9 @@ bool SettingsDocument::save(QString *error, QString *backupPath)
     const FileIdentity identity = FileIdentity::of(m_path);
     QByteArray current;
     if (!readFile(m_path, &current, nullptr) || sha256(current) != m_fingerprint)
-        return fail(tr("The file changed on disk since it was loaded (PixInsight may have written it). Reload it "
-                       "and redo your edits."));
+        return fail(changedOnDiskText());
     if (isReadOnlyFile(m_path))
-        return fail(tr("The settings file is read-only. Make it writable first if you want to change it."));
+        return fail(readOnlyText());
     for (const XsdtNode *node : m_file.root.pendingDeletions()) {
         // No policy means nothing is known to be safe to delete.
         const DeletionVerdict verdict = m_policy ? m_policy->verdict(node) : DeletionVerdict{};
@@ -257,10 +228,10 @@ bool SettingsDocument::save(QString *error, QString *backupPath)
                         .arg(difference));
 
     const QString backup = makeBackupPath(m_path, QString(), m_clock());
-    if (!m_operations.writeBackup(current, backup))
-        return fail(tr("Could not create the backup %1. Nothing was written.").arg(backup));
-    if (QFileInfo(backup).size() != current.size()) {
-        QFile::remove(backup); // it said it wrote this file, so it is ours: never leave a cut backup
+    const bool backedUp = m_operations.writeBackup(current, backup);
+    if (!backedUp || QFileInfo(backup).size() != current.size()) {
+        if (backedUp)
+            QFile::remove(backup); // it said it wrote this file, so it is ours: never leave a cut backup
         return fail(tr("Could not create the backup %1. Nothing was written.").arg(backup));
     }
 
@@ -301,7 +272,7 @@ bool SettingsDocument::restoreBackup(const QString &backupPath, QString *error)
     if (!check.parse(bytes, &parseError))
         return fail(tr("The backup is not a valid settings file: %1").arg(parseError));
     if (isReadOnlyFile(m_path))
-        return fail(tr("The settings file is read-only. Make it writable first if you want to change it."));
+        return fail(readOnlyText());
     const FileIdentity identity = FileIdentity::of(m_path);
     QByteArray current;
     const QString safety = makeBackupPath(m_path, QStringLiteral("before-restore"), m_clock());

@@ -1,5 +1,6 @@
 #include "modules/installedrecords.h"
 
+#include "core/backups.h"
 #include "core/boundedfile.h"
 #include "core/writerlock.h"
 #include "platform/elevatedlauncher.h"
@@ -99,6 +100,22 @@ EditResult outsideInstallation(const QString &path)
     return failure(HelperRefused, Tr::tr("%1 is reached through a symbolic link or lies outside the PixInsight "
                                          "installation. Nothing was changed.")
                                       .arg(native(path)));
+}
+
+// The checks every edit starts with, then the lock, held from the read to the read-back so that
+// another edit (the helper's or this program's) cannot write in between and have one of two
+// removals silently undone. HelperDone when the edit may go on.
+EditResult lockForEdit(const QString &path, const RecordEditOptions &options, WriterLock &lock)
+{
+    if (hostRunning(options))
+        return failure(HelperHostRunning, Tr::tr("PixInsight is running. Close it first: it rewrites its records from memory."));
+    // Checked before the lock file is made beside it, which would otherwise land outside too.
+    if (!liesInsideInstallation(path))
+        return outsideInstallation(path);
+    QString lockError;
+    if (!lock.acquire(&lockError))
+        return failure(HelperFailed, lockError);
+    return failure(HelperDone, QString());
 }
 
 BoundedFile::Result readRecordFile(const QString &path)
@@ -284,17 +301,9 @@ EditResult removeInstalledRecords(const QString &path, const QStringList &fileNa
         return failure(HelperNotFound, Tr::tr("%1 does not exist.").arg(native(path)));
     if (fileNames.isEmpty())
         return failure(HelperBadCommandLine, Tr::tr("No records were named."));
-    if (hostRunning(options))
-        return failure(HelperHostRunning, Tr::tr("PixInsight is running. Close it first: it rewrites its records from memory."));
-    // Checked before the lock file is made beside it, which would otherwise land outside too.
-    if (!liesInsideInstallation(path))
-        return outsideInstallation(path);
-    // Held from the read to the read-back, so that another edit (the helper's or this
-    // program's) cannot write in between and have one of the two removals silently undone.
     WriterLock lock(path);
-    QString lockError;
-    if (!lock.acquire(&lockError))
-        return failure(HelperFailed, lockError);
+    if (const EditResult refused = lockForEdit(path, options, lock); refused.status != HelperDone)
+        return refused;
     const BoundedFile::Result file = readRecordFile(path);
     if (!file.ok())
         return failure(HelperFailed, Tr::tr("Cannot read %1: %2").arg(native(path), file.reason));
@@ -354,12 +363,8 @@ EditResult removeInstalledRecords(const QString &path, const QStringList &fileNa
     if (!liesInsideInstallation(path))
         return outsideInstallation(path);
     const QString backup = makeInstalledBackupPath(path);
-    const bool copied = QFile::copy(path, backup);
-    if (!copied || readRecordFile(backup).bytes != original) {
-        if (copied)
-            QFile::remove(backup);
+    if (!writeBackupFile(original, backup, path))
         return failure(HelperFailed, Tr::tr("Could not make a backup beside the file (permission?). Nothing was changed."));
-    }
     QString writeError;
     if (!(options.write ? options.write(path, edited, &writeError) : writeAtomically(path, edited, &writeError))) {
         dropBackupOfUnchangedFile(path, backup, original);
@@ -384,14 +389,9 @@ EditResult restoreNewestInstalledBackup(const QString &path, const RecordEditOpt
 {
     if (!isInstalledRecordPath(path))
         return failure(HelperRefused, Tr::tr("%1 is not PixInsight's installed.xri.").arg(native(path)));
-    if (hostRunning(options))
-        return failure(HelperHostRunning, Tr::tr("PixInsight is running. Close it first: it rewrites its records from memory."));
-    if (!liesInsideInstallation(path))
-        return outsideInstallation(path);
     WriterLock lock(path);
-    QString lockError;
-    if (!lock.acquire(&lockError))
-        return failure(HelperFailed, lockError);
+    if (const EditResult refused = lockForEdit(path, options, lock); refused.status != HelperDone)
+        return refused;
     const QStringList backups = installedBackups(path);
     if (backups.isEmpty())
         return failure(HelperNotFound, Tr::tr("There is no backup to restore."));
