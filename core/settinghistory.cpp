@@ -86,50 +86,33 @@ HistoryEntry SettingHistory::readBackup(const QString &backupPath, const QString
                             .arg(info.absoluteFilePath())
                             .arg(info.size())
                             .arg(info.lastModified().toMSecsSinceEpoch());
-    std::unique_ptr<CachedBackup> parsed;
+    bool valid = false;
+    QStringList values;
+    bool cached = false;
     {
         const QMutexLocker locker(&cacheLock());
-        if (const CachedBackup *cached = cache().object(key)) {
-            if (!cached->valid) {
-                entry.state = HistoryEntry::Invalid;
-                return entry;
-            }
-            const QStringList values = cached->values.value(settingPath);
-            entry.state = occurrence < values.size() ? HistoryEntry::Present : HistoryEntry::Absent;
-            entry.value = values.value(occurrence);
-            return entry;
+        if (const CachedBackup *known = cache().object(key)) {
+            cached = true;
+            valid = known->valid;
+            values = known->values.value(settingPath);
         }
     }
-    parsed = std::make_unique<CachedBackup>();
-    QByteArray bytes;
-    XsdtFile file;
-    parsed->valid = SettingsDocument::readFile(backupPath, &bytes, nullptr) && file.parse(bytes);
-    if (parsed->valid)
-        collect(file.root, QString(), parsed->values);
-    if (!parsed->valid) {
-        entry.state = HistoryEntry::Invalid;
-    } else {
-        const QStringList values = parsed->values.value(settingPath);
-        entry.state = occurrence < values.size() ? HistoryEntry::Present : HistoryEntry::Absent;
-        entry.value = values.value(occurrence);
+    if (!cached) {
+        auto parsed = std::make_unique<CachedBackup>();
+        QByteArray bytes;
+        XsdtFile file;
+        parsed->valid = SettingsDocument::readFile(backupPath, &bytes, nullptr) && file.parse(bytes);
+        if (parsed->valid)
+            collect(file.root, QString(), parsed->values);
+        valid = parsed->valid;
+        values = parsed->values.value(settingPath);
+        const qsizetype cost = qMax<qsizetype>(1, characters(parsed->values));
+        const QMutexLocker locker(&cacheLock());
+        cache().insert(key, parsed.release(), cost);
     }
-    const qsizetype cost = qMax<qsizetype>(1, characters(parsed->values));
-    const QMutexLocker locker(&cacheLock());
-    cache().insert(key, parsed.release(), cost);
+    entry.state = !valid ? HistoryEntry::Invalid : occurrence < values.size() ? HistoryEntry::Present : HistoryEntry::Absent;
+    entry.value = values.value(occurrence);
     return entry;
-}
-
-int SettingHistory::occurrenceOf(const XsdtNode &root, const XsdtNode &value)
-{
-    const QString path = value.path();
-    int occurrence = 0;
-    for (const XsdtNode *node : root.valueNodes()) {
-        if (node == &value)
-            return occurrence;
-        if (!node->isInsideDeleted() && node->path() == path)
-            ++occurrence;
-    }
-    return 0;
 }
 
 const XsdtNode *SettingHistory::findOccurrence(const XsdtNode &root, const QString &settingPath, int occurrence)
@@ -152,12 +135,6 @@ QString SettingHistory::describe(const HistoryEntry &entry)
     case HistoryEntry::Present: break;
     }
     return entry.value;
-}
-
-void SettingHistory::clearCache()
-{
-    const QMutexLocker locker(&cacheLock());
-    cache().clear();
 }
 
 } // namespace pfw

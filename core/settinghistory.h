@@ -35,13 +35,10 @@ public:
     // The setting in one backup. Parsed backups are kept for the session by path, size and
     // modification time, so a second history costs no parsing. Safe to call from any thread.
     static HistoryEntry readBackup(const QString &backupPath, const QString &settingPath, int occurrence);
-    // Which occurrence of its path a value is, counting the live values before it.
-    static int occurrenceOf(const XsdtNode &root, const XsdtNode &value);
     // The occurrence-th live value with that path, or null.
     static const XsdtNode *findOccurrence(const XsdtNode &root, const QString &settingPath, int occurrence);
     // How one entry reads: its value, "(absent)" or "(not a valid settings file)".
     static QString describe(const HistoryEntry &entry);
-    static void clearCache();
 };
 
 } // namespace pfw

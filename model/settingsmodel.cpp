@@ -418,18 +418,9 @@ void SettingsModel::notifyChildren(const XsdtNode &node, const QModelIndex &inde
     }
 }
 
-QString SettingsModel::stepName(ChangeKind kind, const XsdtNode *node, int count)
+QString SettingsModel::stepName(ChangeKind kind, int count)
 {
-    if (count == 1 && node) {
-        const QString label = labelOf(node);
-        switch (kind) {
-        case ChangeKind::Edit: return tr("edit of %1").arg(label);
-        case ChangeKind::Revert: return tr("revert of %1").arg(label);
-        case ChangeKind::Deletion: return tr("deletion of %1").arg(label);
-        case ChangeKind::Restore: return tr("restore of %1").arg(label);
-        case ChangeKind::RevertAll: break;
-        }
-    }
+    // One change of a node is named by its command ("edit of Max processors").
     const bool one = count == 1;
     switch (kind) {
     case ChangeKind::Edit: return one ? tr("edit of 1 value") : tr("edit of %1 values").arg(count);
@@ -465,7 +456,7 @@ void SettingsModel::recordExternal(ExternalChange change, int count, std::functi
     const ChangeKind kind = change == ExternalChange::Queued ? ChangeKind::Deletion
         : change == ExternalChange::Unqueued                 ? ChangeKind::Restore
                                                              : ChangeKind::RevertAll;
-    push(new QueuedFilesCommand(stepName(kind, nullptr, kind == ChangeKind::RevertAll ? 0 : count), std::move(apply)),
+    push(new QueuedFilesCommand(stepName(kind, kind == ChangeKind::RevertAll ? 0 : count), std::move(apply)),
          kind, count);
 }
 
@@ -486,9 +477,9 @@ void SettingsModel::endBatch()
         const bool same = std::all_of(m_batchKinds.cbegin(), m_batchKinds.cend(),
                                       [first](ChangeKind kind) { return kind == first; });
         if (m_batchKinds.contains(ChangeKind::RevertAll))
-            name = stepName(ChangeKind::RevertAll, nullptr, 0);
+            name = stepName(ChangeKind::RevertAll, 0);
         else if (same)
-            name = stepName(first, nullptr, m_batchCount);
+            name = stepName(first, m_batchCount);
         else
             name = tr("%1 changes").arg(m_batchKinds.size());
     }

@@ -119,7 +119,7 @@ private:
     void push(QUndoCommand *command, ChangeKind kind, int count = 1);
     // Undo or redo of one command, signalled as one step: one reset when it touches many nodes.
     void runStep(const QUndoCommand *command, bool undo);
-    static QString stepName(ChangeKind kind, const XsdtNode *node, int count);
+    static QString stepName(ChangeKind kind, int count);
 
     int rowOf(const XsdtNode *node) const;
     void notifyChildren(const XsdtNode &node, const QModelIndex &index);
