@@ -97,10 +97,9 @@ bool WriterLock::acquire(QString *error, int waitMs)
         QString host;
         QString application;
         if (m_lock.error() != QLockFile::LockFailedError)
-            *error = tr("Cannot create the lock file %1 beside the file (%2). Nothing was changed.")
-                         .arg(m_lock.fileName(), m_lock.error() == QLockFile::PermissionError
-                                                     ? tr("no permission to write in that folder")
-                                                     : tr("unknown error"));
+            *error = tr("Cannot create the lock file %1 beside the file: the folder cannot be written to. "
+                        "Nothing was changed.")
+                         .arg(m_lock.fileName());
         else if (m_lock.getLockInfo(&pid, &host, &application))
             *error = tr("Another Prefwright is saving this file (process %1). Try again in a moment.").arg(pid);
         else

@@ -47,6 +47,7 @@ private slots:
     void lockFileLeftOversAndObstacles_data();
     void lockFileLeftOversAndObstacles();
     void fullDiskLeavesNoCutBackup();
+    void unwritableFolderRefusesCleanly();
     void readBackDifferenceIsReported();
     void successfulSave();
     void savedFileIsCompactAndValid_data();
@@ -690,6 +691,25 @@ void TestSettingsDocument::fullDiskLeavesNoCutBackup()
     QVERIFY(!saved);
     QVERIFY2(error.startsWith(QStringLiteral("Could not create the backup ")), qPrintable(error));
     QVERIFY(backups().isEmpty());
+    QCOMPARE(onDisk(), m_original);
+}
+
+// A folder nothing can be created in (here immutable, which holds for root too): the save is
+// refused before anything is written, with the reason.
+void TestSettingsDocument::unwritableFolderRefusesCleanly()
+{
+    const QString folder = QFileInfo(m_path).absolutePath();
+    if (QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), folder}) != 0)
+        QSKIP("chattr +i is not available here (needs root and a file system with attributes)");
+    edit("Global/Preferences/Process/MaxProcessors", "8");
+    QString error;
+    const bool saved = m_document.save(&error, nullptr);
+    const QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), folder});
+    QVERIFY(!saved);
+    QCOMPARE(error, QStringLiteral("Cannot create the lock file %1/.core-001-pxi.settings.prefwright-lock beside the file: "
+                                   "the folder cannot be written to. Nothing was changed.").arg(folder));
+    QCOMPARE(left, QStringList{QStringLiteral("core-001-pxi.settings")});
     QCOMPARE(onDisk(), m_original);
 }
 
