@@ -142,6 +142,7 @@ bench)
     need_packages "${base_packages[@]}"
     configure_and_build "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
     "$root/build/bench/xsdtbench"
+    "$root/build/bench/historybench"
     ;;
 *)
     echo "usage: $0 run [FILE] | test [--sanitize] | fuzz [SECONDS] | bench | wincheck | package | package-check" >&2

@@ -173,7 +173,7 @@ int SettingsReports::history(const QString &file, const QString &path)
     bool found = node != nullptr;
     QJsonArray array;
     QByteArray lines;
-    for (const QString &backup : listBackups(file)) {
+    for (const QString &backup : SettingHistory::backupsNewestFirst(file)) {
         const HistoryEntry entry = SettingHistory::readBackup(backup, path, 0);
         found = found || entry.state == HistoryEntry::Present;
         const QString date = entry.date.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));

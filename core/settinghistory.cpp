@@ -1,5 +1,6 @@
 #include "core/settinghistory.h"
 
+#include "core/backups.h"
 #include "core/settingsdocument.h"
 #include "core/xsdtfile.h"
 
@@ -9,31 +10,52 @@
 #include <QMutex>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace pfw {
 
 namespace {
 
-// The live values of a tree by path, in document order; a key that occurs twice gives two.
-using ValueMap = QHash<QString, QStringList>;
+// The live values of a parsed backup by path. A key that occurs more than once keeps its later
+// values apart, so the common case costs one string and one hash entry per value.
+struct CachedBackup
+{
+    bool valid = false;
+    QHash<QString, QString> first;
+    QHash<QString, QStringList> later;
+    qsizetype characters = 0;
 
-void collect(const XsdtNode &node, const QString &prefix, ValueMap &values)
+    QStringList values(const QString &path) const
+    {
+        const auto found = first.constFind(path);
+        if (found == first.cend())
+            return {};
+        return QStringList{found.value()} + later.value(path);
+    }
+};
+
+// path is the node's own path on entry and is given back unchanged.
+void collect(const XsdtNode &node, QString &path, CachedBackup &out)
 {
     for (const auto &child : node.children) {
         if (child->deleted)
             continue;
-        const QString path = prefix.isEmpty() ? child->key : prefix + u'/' + child->key;
-        if (child->kind == XsdtNode::Value)
-            values[path].append(child->value);
-        else
-            collect(*child, path, values);
+        const qsizetype mark = path.size();
+        if (mark > 0)
+            path += u'/';
+        path += child->key;
+        if (child->kind == XsdtNode::Value) {
+            out.characters += path.size() + child->value.size();
+            if (const auto known = out.first.constFind(path); known == out.first.cend())
+                out.first.insert(path, child->value);
+            else
+                out.later[path].append(child->value);
+        } else {
+            collect(*child, path, out);
+        }
+        path.truncate(mark);
     }
 }
-
-struct CachedBackup
-{
-    bool valid = false;
-    ValueMap values;
-};
 
 // Parsed backups cost memory: the cache holds about this many characters of values.
 constexpr qsizetype kCacheCharacters = qsizetype(64) << 20;
@@ -50,18 +72,23 @@ QCache<QString, CachedBackup> &cache()
     return parsed;
 }
 
-qsizetype characters(const ValueMap &values)
-{
-    qsizetype count = 0;
-    for (auto it = values.cbegin(); it != values.cend(); ++it) {
-        count += it.key().size();
-        for (const QString &value : it.value())
-            count += value.size();
-    }
-    return count;
-}
-
 } // namespace
+
+QStringList SettingHistory::backupsNewestFirst(const QString &settingsPath)
+{
+    QList<std::pair<QDateTime, QString>> dated;
+    const QString self = QFileInfo(settingsPath).canonicalFilePath();
+    for (const QString &path : listBackups(settingsPath)) {
+        if (self.isEmpty() || QFileInfo(path).canonicalFilePath() != self)
+            dated.append({backupDate(path), path});
+    }
+    // Backups of one second keep their order by modification time.
+    std::stable_sort(dated.begin(), dated.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
+    QStringList paths;
+    for (const auto &entry : std::as_const(dated))
+        paths << entry.second;
+    return paths;
+}
 
 QDateTime SettingHistory::backupDate(const QString &backupPath)
 {
@@ -94,7 +121,7 @@ HistoryEntry SettingHistory::readBackup(const QString &backupPath, const QString
         if (const CachedBackup *known = cache().object(key)) {
             cached = true;
             valid = known->valid;
-            values = known->values.value(settingPath);
+            values = known->values(settingPath);
         }
     }
     if (!cached) {
@@ -102,11 +129,14 @@ HistoryEntry SettingHistory::readBackup(const QString &backupPath, const QString
         QByteArray bytes;
         XsdtFile file;
         parsed->valid = SettingsDocument::readFile(backupPath, &bytes, nullptr) && file.parse(bytes);
-        if (parsed->valid)
-            collect(file.root, QString(), parsed->values);
+        if (parsed->valid) {
+            parsed->first.reserve(file.root.valueCount());
+            QString path;
+            collect(file.root, path, *parsed);
+        }
         valid = parsed->valid;
-        values = parsed->values.value(settingPath);
-        const qsizetype cost = qMax<qsizetype>(1, characters(parsed->values));
+        values = parsed->values(settingPath);
+        const qsizetype cost = qMax<qsizetype>(1, parsed->characters);
         const QMutexLocker locker(&cacheLock());
         cache().insert(key, parsed.release(), cost);
     }
@@ -117,14 +147,61 @@ HistoryEntry SettingHistory::readBackup(const QString &backupPath, const QString
 
 const XsdtNode *SettingHistory::findOccurrence(const XsdtNode &root, const QString &settingPath, int occurrence)
 {
+    const QString key = settingPath.section(u'/', -1);
     int seen = 0;
     for (const XsdtNode *node : root.valueNodes()) {
-        if (node->isInsideDeleted() || node->path() != settingPath)
+        if (node->key != key || node->path() != settingPath)
             continue;
         if (seen++ == occurrence)
             return node;
     }
     return nullptr;
+}
+
+int SettingHistory::occurrenceOf(const XsdtNode &root, const XsdtNode *node)
+{
+    if (!node)
+        return 0;
+    const QString path = node->path();
+    int seen = 0;
+    for (const XsdtNode *other : root.valueNodes()) {
+        if (other == node)
+            return seen;
+        if (other->key == node->key && other->path() == path)
+            ++seen;
+    }
+    return 0;
+}
+
+bool SettingHistory::append(QList<HistoryRow> &rows, const HistoryEntry &entry)
+{
+    if (!rows.isEmpty()) {
+        HistoryRow &last = rows.last();
+        if (entry.source == HistoryEntry::Backup && last.entry.source == HistoryEntry::Backup
+            && entry.state == last.entry.state && entry.value == last.entry.value) {
+            ++last.count;
+            last.oldest = entry.date;
+            return false;
+        }
+    }
+    HistoryRow row;
+    row.entry = entry;
+    row.oldest = entry.date;
+    rows.append(row);
+    return true;
+}
+
+QString SettingHistory::when(const HistoryRow &row)
+{
+    const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+    switch (row.entry.source) {
+    case HistoryEntry::Pending: return tr("Pending change");
+    case HistoryEntry::Saved: return tr("Saved file");
+    case HistoryEntry::Backup: break;
+    }
+    if (row.count < 2)
+        return row.entry.date.toString(format);
+    return tr("%1 backups, %2 to %3").arg(row.count).arg(row.oldest.toString(format), row.entry.date.toString(format));
 }
 
 QString SettingHistory::describe(const HistoryEntry &entry)

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace pfw {
 
@@ -23,6 +24,15 @@ struct HistoryEntry
     QDateTime date;
 };
 
+// A row of a history as shown: one entry, or consecutive backups with one value folded together.
+struct HistoryRow
+{
+    HistoryEntry entry;
+    int count = 1;
+    // Of a folded row: its oldest backup (entry holds the newest).
+    QDateTime oldest;
+};
+
 // The history of a setting across the backups beside its file. A setting is a path and, where
 // a key occurs more than once, which occurrence (0 for the first), as Compare pairs them.
 class SettingHistory final
@@ -30,13 +40,24 @@ class SettingHistory final
     Q_DECLARE_TR_FUNCTIONS(SettingHistory)
 
 public:
+    // The backups of a settings file by the time in their names, newest first.
+    static QStringList backupsNewestFirst(const QString &settingsPath);
     // The time in a backup's name (".bak-yyyyMMdd-HHmmss"), else its modification time.
     static QDateTime backupDate(const QString &backupPath);
     // The setting in one backup. Parsed backups are kept for the session by path, size and
     // modification time, so a second history costs no parsing. Safe to call from any thread.
     static HistoryEntry readBackup(const QString &backupPath, const QString &settingPath, int occurrence);
-    // The occurrence-th live value with that path, or null.
+    // The occurrence-th value with that path in the file as saved (values marked for deletion
+    // count: they are still in it), or null.
     static const XsdtNode *findOccurrence(const XsdtNode &root, const QString &settingPath, int occurrence);
+    // Which occurrence of its path a value is, counted the same way.
+    static int occurrenceOf(const XsdtNode &root, const XsdtNode *node);
+    // Adds the next older entry to the rows: a backup with the same value as the backup just
+    // before it joins that row. Returns whether a row was added.
+    static bool append(QList<HistoryRow> &rows, const HistoryEntry &entry);
+    // When a row's value was there: "Pending change", "Saved file", a backup's date, or
+    // "%1 backups, %2 to %3".
+    static QString when(const HistoryRow &row);
     // How one entry reads: its value, "(absent)" or "(not a valid settings file)".
     static QString describe(const HistoryEntry &entry);
 };

@@ -35,6 +35,10 @@ QMenu *buildNodeMenu(QWidget *parent, SettingsModel *model, XsdtNode *node, bool
         QAction *revert = menu->addAction(NodeMenu::tr("Revert this value"));
         revert->setEnabled(node->isEdited() && !viewOnly && !node->isInsideDeleted());
         QObject::connect(revert, &QAction::triggered, menu, [model, node] { model->revertValue(node); });
+        if (callbacks.showHistory) {
+            QAction *history = menu->addAction(NodeMenu::tr("Show &history..."));
+            QObject::connect(history, &QAction::triggered, menu, call(callbacks.showHistory));
+        }
         menu->addSeparator();
     }
     const QString word = isValue ? NodeMenu::tr("setting") : NodeMenu::tr("group");

@@ -17,6 +17,7 @@ struct NodeMenuCallbacks
     std::function<void(XsdtNode *)> deleteNode;
     std::function<void(XsdtNode *)> undoDeletion;
     std::function<void(XsdtNode *)> reveal;
+    std::function<void(XsdtNode *)> showHistory;
 };
 
 // Callbacks that hand the menu's requests on as a view's deleteRequested, restoreRequested and

@@ -265,8 +265,7 @@ bool SettingsModel::setData(const QModelIndex &index, const QVariant &value, int
         || node->isInsideDeleted())
         return false;
     if (isEditLocked(node)) {
-        emit editRejected(tr("%1 is part of the module registry or version records and is locked against editing.")
-                              .arg(node->key));
+        emit editRejected(editRefusal(node));
         return false;
     }
     QString normalized, error;
@@ -278,6 +277,21 @@ bool SettingsModel::setData(const QModelIndex &index, const QVariant &value, int
         return false;
     push(new ValueEditCommand(this, node, normalized), ChangeKind::Edit);
     return true;
+}
+
+QString SettingsModel::editRefusal(const XsdtNode *node) const
+{
+    if (m_readOnly)
+        return tr("PixInsight is running; nothing can be changed.");
+    if (!node || node->kind != XsdtNode::Value)
+        return tr("This setting is not in the open file.");
+    if (node->isInsideDeleted())
+        return tr("%1 is marked for deletion; undo the deletion first.").arg(node->key);
+    if (isProtected(*node))
+        return tr("Protected value type: shown for reference only.");
+    if (isEditLocked(node))
+        return tr("%1 is part of the module registry or version records and is locked against editing.").arg(node->key);
+    return QString();
 }
 
 void SettingsModel::revertValue(XsdtNode *node)
@@ -298,7 +312,7 @@ bool SettingsModel::requestDeletion(XsdtNode *node, QString *whyNot)
     if (!node || !node->parent)
         return refuse(tr("Nothing to delete."));
     if (m_readOnly)
-        return refuse(tr("PixInsight is running; nothing can be changed."));
+        return refuse(editRefusal(node));
     if (node->isInsideDeleted())
         return true;
     const DeletionVerdict verdict = this->verdict(node);

@@ -93,6 +93,8 @@ public:
     void recordExternal(ExternalChange change, int count, std::function<void(bool redo)> apply);
     DeletionVerdict verdict(const XsdtNode *node) const;
     bool isEditLocked(const XsdtNode *node) const;
+    // Why a new value for this node would be refused, or nothing when it may be edited.
+    QString editRefusal(const XsdtNode *node) const;
     void notifySubtree(const XsdtNode *node);
     void refreshAll();
 

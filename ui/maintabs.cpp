@@ -60,6 +60,9 @@ MainTabs::MainTabs(SettingsModel *model, SettingsFilterProxy *proxy, DeletionFlo
     connect(m_health, &HealthView::deleteRequested, this, remove);
     connect(m_health, &HealthView::restoreRequested, this, restore);
     connect(m_health, &HealthView::revealRequested, this, &MainTabs::reveal);
+    connect(m_preferences, &PreferencesView::historyRequested, this, &MainTabs::historyRequested);
+    connect(m_search, &SearchView::historyRequested, this, &MainTabs::historyRequested);
+    connect(m_allSettings, &AllSettingsPage::historyRequested, this, &MainTabs::historyRequested);
     connect(m_health, &HealthView::openUnusedModules, this, &MainTabs::unusedModulesRequested);
     connect(m_health, &HealthView::summaryChanged, this, [this](int problems, int warnings) {
         const int count = problems + warnings;

@@ -51,6 +51,7 @@ signals:
     void message(const QString &text, int timeoutMs);
     void unusedModulesRequested();
     void queueChanged();
+    void historyRequested(pfw::XsdtNode *node);
 
 private:
     SettingsModel *m_model;

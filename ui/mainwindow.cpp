@@ -9,7 +9,9 @@
 #include "ui/banner/adbanner.h"
 #include "ui/accesskeys.h"
 #include "ui/views/allsettingspage.h"
+#include "ui/views/compareview.h"
 #include "ui/dialogs/backupsdialog.h"
+#include "ui/dialogs/settinghistorydialog.h"
 #include "ui/deletionflow.h"
 #include "ui/environmentwatcher.h"
 #include "ui/glyphicon.h"
@@ -184,6 +186,7 @@ void MainWindow::buildCentralWidget()
     connect(m_tabs, &MainTabs::message, this, &MainWindow::showMessage);
     connect(m_tabs, &MainTabs::unusedModulesRequested, this, &MainWindow::onUnusedModules);
     connect(m_tabs, &MainTabs::queueChanged, this, &MainWindow::refreshState);
+    connect(m_tabs, &MainTabs::historyRequested, this, &MainWindow::showHistory);
     layout->addWidget(m_tabs, 1);
 
     auto *line = new QFrame(central);
@@ -445,6 +448,23 @@ void MainWindow::onManageBackups()
     BackupsDialog dialog(m_document.path(), this);
     connect(&dialog, &BackupsDialog::message, this, [this](const QString &text) { showMessage(text, 10000); });
     dialog.exec();
+    emit backupsChanged();
+}
+
+SettingHistoryDialog *MainWindow::showHistory(XsdtNode *node)
+{
+    if (!m_loaded || !node || node->kind != XsdtNode::Value)
+        return nullptr;
+    auto *dialog = new SettingHistoryDialog(m_model, &m_document, node, this);
+    connect(this, &MainWindow::backupsChanged, dialog, &SettingHistoryDialog::reread);
+    connect(dialog, &SettingHistoryDialog::compareRequested, this, [this](const QString &backup) {
+        m_tabs->setCurrentWidget(m_tabs->compare());
+        m_tabs->compare()->showFile(backup);
+        activateWindow();
+        raise();
+    });
+    dialog->show();
+    return dialog;
 }
 
 void MainWindow::onUnusedModules()
@@ -566,6 +586,7 @@ bool MainWindow::onSave()
     if (!flow.message().isEmpty())
         showMessage(flow.message(), 10000);
     refreshState();
+    emit backupsChanged();
     return true;
 }
 

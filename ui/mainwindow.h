@@ -31,6 +31,7 @@ class MainTabs;
 class MainToolbar;
 class PreferencesView;
 class SearchView;
+class SettingHistoryDialog;
 class UnusedModulesView;
 class SettingsFilterProxy;
 class SettingsModel;
@@ -96,6 +97,8 @@ public slots:
     void renderScreenshots(const QString &folder, const QString &searchText);
     void onRestoreBackup();
     void onManageBackups();
+    // Opens the history of a value beside the window; it closes itself.
+    SettingHistoryDialog *showHistory(pfw::XsdtNode *node);
     void onEdited();
     void pollEnvironment();
     // A dialog, menu or in-place editor is open, or window code is running below: the tree
@@ -107,6 +110,10 @@ public slots:
     void ensureOnScreen();
     void updateStatusBarStyle();
     void onThemeChanged();
+
+signals:
+    // A save added a backup, or backups were deleted.
+    void backupsChanged();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -13,16 +13,20 @@
 #include "ui/mainwindow.h"
 #include "ui/views/preferencesview.h"
 #include "ui/dialogs/reviewdialog.h"
+#include "ui/dialogs/settinghistorydialog.h"
 #include "ui/views/searchview.h"
 #include "ui/views/unusedmodulesview.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeWidget>
 
 namespace pfw {
@@ -148,6 +152,20 @@ void ScreenshotRenderer::render(const QString &folder, const QString &searchText
         BackupsDialog backups(document.path(), &m_window);
         backups.show();
         grabInto(&backups, picture("backups.png"));
+    }
+    if (XsdtNode *processors = root.findPath(u"Global/Preferences/Process/MaxProcessors")) {
+        if (QPointer<SettingHistoryDialog> history = m_window.showHistory(processors)) {
+            QEventLoop wait;
+            QObject::connect(history, &SettingHistoryDialog::readingFinished, &wait, &QEventLoop::quit);
+            QTimer::singleShot(20000, &wait, &QEventLoop::quit);
+            if (history->isReading())
+                wait.exec();
+            if (history) {
+                history->tree()->setCurrentItem(history->tree()->topLevelItem(0));
+                grabInto(history, picture("history.png"));
+                history->close();
+            }
+        }
     }
     {
         AboutDialog about(document.path(), tr("PixInsight Core (recorded in the open file)"), m_window.services().environment,

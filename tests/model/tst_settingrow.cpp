@@ -328,8 +328,15 @@ void TestSettingRow::menuCallbacks()
     NodeMenuCallbacks callbacks;
     callbacks.deleteNode = [&chosen](XsdtNode *n) { chosen = n; };
     callbacks.reveal = [](XsdtNode *) {};
+    callbacks.showHistory = [&chosen](XsdtNode *n) { chosen = n; };
+    // A group has no history of its own; a value has.
     std::unique_ptr<QMenu> menu(buildNodeMenu(m_host.get(), &m_model, history, false, callbacks));
     QCOMPARE(menu->actions().size(), 3);
+    XsdtNode *command = node("CommandHistory/Command01");
+    std::unique_ptr<QMenu> valueMenu(buildNodeMenu(m_host.get(), &m_model, command, false, callbacks));
+    QCOMPARE(valueMenu->actions().at(1)->text(), QStringLiteral("Show &history..."));
+    valueMenu->actions().at(1)->trigger();
+    QCOMPARE(chosen, command);
     QCOMPARE(menu->actions().at(2)->text(), QStringLiteral("Show in All settings"));
     QCOMPARE(menu->actions().at(0)->toolTip(), QStringLiteral("Process Console command history. Deleting clears the history."));
     menu->actions().at(0)->trigger();

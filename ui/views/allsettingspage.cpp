@@ -182,6 +182,8 @@ QMenu *AllSettingsPage::buildContextMenu(XsdtNode *node)
     QAction *copyValue = menu->addAction(tr("Copy value"));
     copyValue->setEnabled(isValue);
     connect(copyValue, &QAction::triggered, this, [node] { QGuiApplication::clipboard()->setText(node->value); });
+    if (isValue)
+        connect(menu->addAction(tr("Show &history...")), &QAction::triggered, this, [this, node] { emit historyRequested(node); });
     menu->addSeparator();
     if (node->deleted) {
         connect(menu->addAction(tr("Undo deletion")), &QAction::triggered, this, [this, node] { m_model->undoDeletion(node); });

@@ -37,6 +37,9 @@ public:
     void copyCurrentPath();
     static QKeySequence copyPathKey();
 
+signals:
+    void historyRequested(pfw::XsdtNode *node);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

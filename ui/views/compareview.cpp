@@ -232,6 +232,14 @@ void CompareView::fileChosen(int index)
     rebuildFileBox();
 }
 
+void CompareView::showFile(const QString &path)
+{
+    QString error;
+    if (!loadOther(path, &error))
+        emit message(error);
+    rebuildFileBox();
+}
+
 bool CompareView::loadOther(const QString &path, QString *error)
 {
     m_tree->clear();

@@ -33,6 +33,8 @@ public:
     void setViewOnly(bool on);
     void setEnvironment(const HostEnvironment &environment) { m_environment = environment; }
     [[nodiscard]] bool loadOther(const QString &path, QString *error);
+    // Loads a file and shows it as the chosen one; a failure comes out as message().
+    void showFile(const QString &path);
     void recompute();
     void copyEntries(const QList<int> &entries);
     void copySelected();

@@ -157,6 +157,7 @@ void PreferencesView::showNodeMenu(XsdtNode *node, const QPoint &globalPos)
     NodeMenuCallbacks callbacks;
     callbacks.deleteNode = [this](XsdtNode *n) { emit deleteRequested(n); };
     callbacks.undoDeletion = [this](XsdtNode *n) { emit restoreRequested(n); };
+    callbacks.showHistory = [this](XsdtNode *n) { emit historyRequested(n); };
     pfw::showNodeMenu(this, m_model, node, globalPos, m_viewOnly, callbacks);
 }
 

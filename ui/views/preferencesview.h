@@ -59,6 +59,7 @@ signals:
     void message(const QString &text);
     void deleteRequested(pfw::XsdtNode *node);
     void restoreRequested(pfw::XsdtNode *node);
+    void historyRequested(pfw::XsdtNode *node);
 
 private:
     void clear();

@@ -228,7 +228,9 @@ void SearchView::populate()
         row->setViewOnly(m_viewOnly);
         connect(row, &SettingRow::rejected, this, &SearchView::message);
         connect(row, &SettingRow::menuRequested, this, [this](XsdtNode *target, const QPoint &pos) {
-            pfw::showNodeMenu(this, m_model, target, pos, m_viewOnly, forwardingCallbacks(this));
+            NodeMenuCallbacks callbacks = forwardingCallbacks(this);
+            callbacks.showHistory = [this](XsdtNode *n) { emit historyRequested(n); };
+            pfw::showNodeMenu(this, m_model, target, pos, m_viewOnly, callbacks);
         });
         m_list->insertWidget(m_list->indexOf(m_more), row);
         m_rows.append(row);

@@ -54,6 +54,7 @@ signals:
     void deleteRequested(pfw::XsdtNode *node);
     void restoreRequested(pfw::XsdtNode *node);
     void revealRequested(pfw::XsdtNode *node);
+    void historyRequested(pfw::XsdtNode *node);
 
 private:
     void search();

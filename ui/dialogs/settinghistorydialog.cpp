@@ -1,0 +1,294 @@
+#include "ui/dialogs/settinghistorydialog.h"
+
+#include "core/settingsdocument.h"
+#include "core/xsdtfile.h"
+#include "model/settingsmodel.h"
+#include "ui/accesskeys.h"
+#include "ui/historyreader.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace pfw {
+
+namespace {
+
+constexpr int kShownLength = 200;
+
+QString oneLine(const HistoryEntry &entry)
+{
+    QString text = SettingHistory::describe(entry);
+    text.replace(u'\n', QChar(0x23CE));
+    if (text.size() > kShownLength) {
+        text.truncate(kShownLength);
+        text += QChar(0x2026);
+    }
+    return text;
+}
+
+} // namespace
+
+SettingHistoryDialog::SettingHistoryDialog(SettingsModel *model, const SettingsDocument *document, XsdtNode *node,
+                                           QWidget *parent)
+    : QDialog(parent)
+    , m_model(model)
+    , m_document(document)
+    , m_reader(new HistoryReader(this))
+    , m_filePath(document->path())
+    , m_settingPath(node ? node->path() : QString())
+    , m_node(node)
+    , m_generation(model->generation())
+{
+    if (model->file() && node)
+        m_occurrence = SettingHistory::occurrenceOf(model->file()->root, node);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(tr("History of %1").arg(SettingsModel::labelOf(node)));
+    resize(720, 520);
+
+    auto *layout = new QVBoxLayout(this);
+    m_heading = new QLabel(this);
+    m_heading->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_heading->setWordWrap(true);
+    m_heading->setTextFormat(Qt::RichText);
+    m_heading->setText(QStringLiteral("<b>%1</b><br>%2<br>%3")
+                           .arg(SettingsModel::labelOf(node).toHtmlEscaped(), m_settingPath.toHtmlEscaped(),
+                                tr("in %1").arg(QDir::toNativeSeparators(m_filePath)).toHtmlEscaped()));
+    layout->addWidget(m_heading);
+
+    auto *split = new QSplitter(Qt::Vertical, this);
+    m_tree = new QTreeWidget(split);
+    m_tree->setColumnCount(2);
+    m_tree->setHeaderLabels({tr("When"), tr("Value")});
+    m_tree->setRootIsDecorated(false);
+    m_tree->setUniformRowHeights(true);
+    m_tree->setAlternatingRowColors(true);
+    m_tree->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    m_tree->setAccessibleName(tr("Values of %1 over time").arg(m_settingPath));
+    m_value = new QPlainTextEdit(split);
+    m_value->setReadOnly(true);
+    m_value->setAccessibleName(tr("Full value"));
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 1);
+    layout->addWidget(split, 1);
+
+    m_progress = new QLabel(this);
+    layout->addWidget(m_progress);
+    m_status = new QLabel(this);
+    m_status->setWordWrap(true);
+    layout->addWidget(m_status);
+
+    auto *buttons = new QHBoxLayout;
+    m_use = new QPushButton(tr("Use this value"), this);
+    m_compare = new QPushButton(tr("Show in Compare"), this);
+    auto *close = new QPushButton(tr("Close"), this);
+    setAccessKey(m_use, u'u');
+    setAccessKey(m_compare, u'o');
+    setAccessKey(close, u'c');
+    buttons->addWidget(m_use);
+    buttons->addWidget(m_compare);
+    buttons->addStretch();
+    buttons->addWidget(close);
+    layout->addLayout(buttons);
+
+    connect(m_tree, &QTreeWidget::itemSelectionChanged, this, &SettingHistoryDialog::selectionChanged);
+    connect(m_use, &QPushButton::clicked, this, &SettingHistoryDialog::useSelectedValue);
+    connect(m_compare, &QPushButton::clicked, this, &SettingHistoryDialog::showSelectedInCompare);
+    connect(close, &QPushButton::clicked, this, &QDialog::close);
+    connect(m_reader, &HistoryReader::entryRead, this, &SettingHistoryDialog::entryRead);
+    connect(m_reader, &HistoryReader::finished, this, [this] {
+        updateProgress();
+        emit readingFinished();
+    });
+    connect(m_model, &QAbstractItemModel::modelReset, this, &SettingHistoryDialog::documentReset);
+    connect(m_model, &SettingsModel::edited, this, &SettingHistoryDialog::rebuild);
+    startReading();
+}
+
+SettingHistoryDialog::~SettingHistoryDialog()
+{
+    m_reader->cancel();
+}
+
+bool SettingHistoryDialog::isReading() const
+{
+    return m_reader->isRunning();
+}
+
+void SettingHistoryDialog::documentReset()
+{
+    if (m_model->generation() == m_generation) {
+        // A large undo step, not another tree.
+        rebuild();
+        return;
+    }
+    m_generation = m_model->generation();
+    m_reader->cancel();
+    m_node = nullptr;
+    m_fileOpen = m_model->file() && m_document->isLoaded() && m_document->path() == m_filePath;
+    if (!m_fileOpen) {
+        // What was read of its backups stays: it is still that file's history.
+        m_status->setText(tr("The file this history is for is no longer open."));
+        rebuild();
+        updateProgress();
+        return;
+    }
+    // Reloaded or saved: the node is another one now, and a save added a backup.
+    m_node = const_cast<XsdtNode *>(SettingHistory::findOccurrence(m_model->file()->root, m_settingPath, m_occurrence));
+    m_status->clear();
+    startReading();
+}
+
+void SettingHistoryDialog::reread()
+{
+    if (m_fileOpen)
+        startReading();
+}
+
+void SettingHistoryDialog::startReading()
+{
+    m_backups.clear();
+    rebuild();
+    m_reader->start(SettingHistory::backupsNewestFirst(m_filePath), m_settingPath, m_occurrence);
+    updateProgress();
+}
+
+void SettingHistoryDialog::entryRead(const HistoryEntry &entry)
+{
+    m_backups.append(entry);
+    if (SettingHistory::append(m_rows, entry))
+        addItem();
+    else
+        updateItem(int(m_rows.size()) - 1);
+    updateProgress();
+}
+
+void SettingHistoryDialog::rebuild()
+{
+    const int selected = m_tree->currentItem() ? m_tree->indexOfTopLevelItem(m_tree->currentItem()) : -1;
+    m_rows.clear();
+    for (const HistoryEntry &entry : currentEntries())
+        SettingHistory::append(m_rows, entry);
+    for (const HistoryEntry &entry : std::as_const(m_backups))
+        SettingHistory::append(m_rows, entry);
+
+    const QSignalBlocker blocker(m_tree);
+    m_tree->clear();
+    for (qsizetype i = 0; i < m_rows.size(); ++i)
+        addItem();
+    if (selected >= 0 && selected < m_tree->topLevelItemCount())
+        m_tree->setCurrentItem(m_tree->topLevelItem(selected));
+    selectionChanged();
+}
+
+QList<HistoryEntry> SettingHistoryDialog::currentEntries() const
+{
+    // A file no longer open has no saved or pending value here.
+    if (!m_fileOpen)
+        return {};
+    QList<HistoryEntry> entries;
+    if (m_node && (m_node->isEdited() || m_node->isInsideDeleted())) {
+        HistoryEntry pending;
+        pending.source = HistoryEntry::Pending;
+        pending.state = m_node->isInsideDeleted() ? HistoryEntry::Absent : HistoryEntry::Present;
+        pending.value = m_node->isInsideDeleted() ? QString() : m_node->value;
+        entries << pending;
+    }
+    HistoryEntry saved;
+    saved.source = HistoryEntry::Saved;
+    saved.state = m_node ? HistoryEntry::Present : HistoryEntry::Absent;
+    saved.value = m_node ? m_node->savedValue : QString();
+    entries << saved;
+    return entries;
+}
+
+void SettingHistoryDialog::addItem()
+{
+    new QTreeWidgetItem(m_tree);
+    updateItem(m_tree->topLevelItemCount() - 1);
+}
+
+void SettingHistoryDialog::updateItem(int index)
+{
+    QTreeWidgetItem *item = m_tree->topLevelItem(index);
+    if (!item || index >= m_rows.size())
+        return;
+    const HistoryRow &row = m_rows.at(index);
+    item->setText(0, SettingHistory::when(row));
+    item->setText(1, oneLine(row.entry));
+    item->setToolTip(0, row.entry.backupPath.isEmpty() ? QDir::toNativeSeparators(m_filePath)
+                                                       : QDir::toNativeSeparators(row.entry.backupPath));
+    QFont font = item->font(1);
+    font.setItalic(row.entry.state != HistoryEntry::Present);
+    item->setFont(1, font);
+    if (item->isSelected())
+        selectionChanged();
+}
+
+void SettingHistoryDialog::updateProgress()
+{
+    if (m_reader->isRunning())
+        m_progress->setText(tr("Reading backups: %1 of %2").arg(m_reader->done()).arg(m_reader->total()));
+    else if (m_backups.size() < m_reader->total())
+        m_progress->setText(tr("Stopped after %1 of %2 backups.").arg(m_backups.size()).arg(m_reader->total()));
+    else
+        m_progress->setText(tr("Backups read: %1").arg(m_backups.size()));
+}
+
+const HistoryRow *SettingHistoryDialog::selectedRow() const
+{
+    QTreeWidgetItem *item = m_tree->currentItem();
+    const int index = item && item->isSelected() ? m_tree->indexOfTopLevelItem(item) : -1;
+    return index >= 0 && index < m_rows.size() ? &m_rows.at(index) : nullptr;
+}
+
+void SettingHistoryDialog::selectionChanged()
+{
+    const HistoryRow *row = selectedRow();
+    m_value->setPlainText(row ? SettingHistory::describe(row->entry) : QString());
+    // A refusal is explained on a click; a value that is already there is simply not offered.
+    m_use->setEnabled(row && row->entry.state == HistoryEntry::Present && row->entry.source != HistoryEntry::Pending
+                      && !(m_node && m_node->value == row->entry.value));
+    m_compare->setEnabled(row && row->entry.source == HistoryEntry::Backup && row->entry.state != HistoryEntry::Invalid);
+}
+
+void SettingHistoryDialog::useSelectedValue()
+{
+    const HistoryRow *row = selectedRow();
+    if (!row || row->entry.state != HistoryEntry::Present)
+        return;
+    const QString refusal = m_model->editRefusal(m_node);
+    if (!refusal.isEmpty()) {
+        m_status->setText(refusal);
+        return;
+    }
+    if (row->entry.value == m_node->value) {
+        m_status->setText(tr("That is already the value."));
+        return;
+    }
+    QString rejected;
+    const QMetaObject::Connection watch = connect(m_model, &SettingsModel::editRejected, this,
+                                                  [&rejected](const QString &reason) { rejected = reason; });
+    // The edit signals a rebuild of the rows: keep the value, not the row.
+    const QString value = row->entry.value;
+    const bool accepted = m_model->setData(m_model->indexFor(m_node, SettingsModel::ValueColumn), value, Qt::EditRole);
+    disconnect(watch);
+    m_status->setText(accepted ? tr("Now pending. Review and save when ready.")
+                               : rejected.isEmpty() ? tr("The value was not accepted.") : rejected);
+}
+
+void SettingHistoryDialog::showSelectedInCompare()
+{
+    const HistoryRow *row = selectedRow();
+    if (row && row->entry.source == HistoryEntry::Backup && row->entry.state != HistoryEntry::Invalid)
+        emit compareRequested(row->entry.backupPath);
+}
+
+} // namespace pfw
