@@ -143,6 +143,7 @@ bench)
     configure_and_build "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
     "$root/build/bench/xsdtbench"
     "$root/build/bench/historybench"
+    "$root/build/bench/pollbench"
     ;;
 *)
     echo "usage: $0 run [FILE] | test [--sanitize] | fuzz [SECONDS] | bench | wincheck | package | package-check" >&2

@@ -159,8 +159,11 @@ bool SettingsDocument::replaceFile(const QString &path, const QByteArray &bytes,
 bool SettingsDocument::load(const QString &path, QString *error)
 {
     QByteArray bytes;
+    const FileIdentity before = FileIdentity::of(path);
     if (!readFile(path, &bytes, error))
         return false;
+    // Only an identity that held all through the read vouches for these bytes.
+    const FileIdentity after = FileIdentity::of(path);
     QString parseError;
     if (!m_file.parse(bytes, &parseError)) {
         m_loaded = false;
@@ -170,6 +173,7 @@ bool SettingsDocument::load(const QString &path, QString *error)
     }
     m_path = path;
     m_fingerprint = sha256(bytes);
+    m_identity = before == after ? after : FileIdentity();
     m_loaded = true;
     return true;
 }
@@ -240,6 +244,8 @@ bool SettingsDocument::save(QString *error, QString *backupPath)
         return false;
     }
     m_fingerprint = sha256(bytes);
+    // Not taken here: a write just after the read-back would borrow it. The first check hashes.
+    m_identity = FileIdentity();
     m_file.root.commitChanges();
     // The file on disk is now the writer's output: compact, and valid UTF-8 throughout.
     m_file.compactLayout = true;

@@ -60,6 +60,9 @@ public:
     XsdtFile &file() { return m_file; }
     const XsdtFile &file() const { return m_file; }
     const QByteArray &fingerprint() const { return m_fingerprint; }
+    // The file's identity when it held exactly the fingerprinted bytes; not "exists" when
+    // that is not known (after a save, or a file that changed while it was read).
+    const FileIdentity &diskIdentity() const { return m_identity; }
     bool compactLayout() const { return m_file.compactLayout; }
     qsizetype pendingChangeCount() const { return m_file.root.pendingChangeCount(); }
 
@@ -77,6 +80,7 @@ private:
     QString m_path;
     XsdtFile m_file;
     QByteArray m_fingerprint;
+    FileIdentity m_identity;
     const DeletionPolicy *m_policy = nullptr;
     bool m_loaded = false;
     std::function<bool()> m_isHostRunning;

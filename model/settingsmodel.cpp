@@ -45,6 +45,10 @@ SettingsModel::SettingsModel(QObject *parent)
     : QAbstractItemModel(parent)
 {
     setUndoStack(new QUndoStack(this));
+    const auto changed = [this] { ++m_revision; };
+    connect(this, &SettingsModel::edited, this, changed);
+    connect(this, &QAbstractItemModel::modelReset, this, changed);
+    connect(this, &QAbstractItemModel::dataChanged, this, changed);
 }
 
 void SettingsModel::setUndoStack(QUndoStack *stack)
@@ -566,6 +570,7 @@ void SettingsModel::clearHistory()
 
 void SettingsModel::refreshAll()
 {
+    ++m_revision;
     if (m_file)
         notifyChildren(m_file->root, QModelIndex());
 }

@@ -36,6 +36,9 @@ public:
     // Changes whenever the tree is taken away or replaced: code that kept a node across a dialog
     // compares it before touching the node.
     quint64 generation() const { return m_generation; }
+    // Changes with every change the views are told of (an edit, an undo, a reset, a refresh):
+    // what was counted over the tree at one revision still holds while it stays.
+    quint64 revision() const { return m_revision; }
     void setPolicy(const DeletionPolicy *policy) { m_policy = policy; }
     const DeletionPolicy *policy() const { return m_policy; }
     void setReadOnly(bool on);
@@ -130,6 +133,7 @@ private:
     const DeletionPolicy *m_policy = nullptr;
     bool m_readOnly = false;
     quint64 m_generation = 0;
+    quint64 m_revision = 0;
     // Row numbers of items, filled a parent at a time: looking a node up among tens of
     // thousands of siblings on every parent() call would make views crawl.
     mutable QHash<const XsdtNode *, int> m_rows;

@@ -1,8 +1,13 @@
 #include "platform/hostprocesses.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 #ifdef Q_OS_WIN
 #include "platform/winapi.h"
@@ -24,6 +29,21 @@ bool isZombie(const QString &procFolder)
     return close >= 0 && line.mid(close + 1).trimmed().startsWith('Z');
 }
 
+// The file name a link points to, or nothing.
+QString linkTargetName(const QString &link)
+{
+#ifdef Q_OS_UNIX
+    char target[4096];
+    const ssize_t length = ::readlink(QFile::encodeName(link).constData(), target, sizeof target);
+    if (length <= 0)
+        return QString();
+    const QString path = QFile::decodeName(QByteArray(target, length));
+    return path.mid(path.lastIndexOf(u'/') + 1);
+#else
+    return QFileInfo(QFile::symLinkTarget(link)).fileName();
+#endif
+}
+
 } // namespace
 
 QString hostExecutableName()
@@ -38,26 +58,25 @@ QString hostExecutableName()
 QList<qint64> processesNamedInProc(const QString &procRoot, const QString &name)
 {
     QList<qint64> ids;
-    const QStringList entries = QDir(procRoot).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString &entry : entries) {
+    // This runs on every poll of the window: no sorting, and the costly state only of a match.
+    QDirIterator entries(procRoot, QDir::Dirs | QDir::NoDotAndDotDot);
+    while (entries.hasNext()) {
+        const QString folder = entries.next();
         bool numeric = false;
-        const qint64 pid = entry.toLongLong(&numeric);
+        const qint64 pid = entries.fileName().toLongLong(&numeric);
         if (!numeric)
-            continue;
-        const QString folder = procRoot + u'/' + entry;
-        if (isZombie(folder))
             continue;
         // The executable link names the real file; other users' processes hide it, and then
         // the kernel's short command name is the best there is.
-        QString executable = QFileInfo(QFile::symLinkTarget(folder + QLatin1String("/exe"))).fileName();
+        QString executable = linkTargetName(folder + QLatin1String("/exe"));
         if (executable.endsWith(QLatin1String(" (deleted)")))
             executable.chop(10);
         if (executable.isEmpty()) {
             QFile comm(folder + QLatin1String("/comm"));
             if (comm.open(QIODevice::ReadOnly))
-                executable = QString::fromUtf8(comm.readAll()).trimmed();
+                executable = QString::fromUtf8(comm.read(256)).trimmed();
         }
-        if (!executable.isEmpty() && executable.compare(name, Qt::CaseInsensitive) == 0)
+        if (!executable.isEmpty() && executable.compare(name, Qt::CaseInsensitive) == 0 && !isZombie(folder))
             ids.append(pid);
     }
     return ids;

@@ -21,11 +21,20 @@ void EnvironmentWatcher::poll()
     m_polling = true;
     const bool wasRunning = m_running;
     m_running = m_probes.isHostRunning && m_probes.isHostRunning();
-    m_changedOnDisk = m_probes.changedOnDisk && m_probes.changedOnDisk();
+    const Disk disk = m_probes.disk ? m_probes.disk() : Disk::Same;
+    if (disk != Disk::Checking)
+        m_changedOnDisk = disk == Disk::Changed;
     const auto unsaved = [this] { return m_probes.unsavedCount ? m_probes.unsavedCount() : 0; };
+    if (wasRunning && !m_running)
+        m_exitUnresolved = true;
+    else if (m_running)
+        m_exitUnresolved = false;
     // PixInsight rewrites its settings when it exits; with nothing pending, take the new file.
-    if (wasRunning && !m_running && m_changedOnDisk && unsaved() == 0)
-        m_reloadDue = true;
+    if (m_exitUnresolved && disk != Disk::Checking) {
+        m_exitUnresolved = false;
+        if (m_changedOnDisk && unsaved() == 0)
+            m_reloadDue = true;
+    }
     emit polled();
     if (m_reloadDue && !(m_probes.isBusy && m_probes.isBusy())) {
         m_reloadDue = false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/diskchangemonitor.h"
+
 #include <QObject>
 #include <QTimer>
 
@@ -9,17 +11,20 @@ namespace pfw {
 
 // The environment poll: whether PixInsight runs and whether the open file changed on disk,
 // every few seconds. When PixInsight exits having rewritten the file and nothing is pending,
-// a reload is due; it is asked for only while nothing holds pointers into the tree (no dialog,
+// a reload is due (an exit is kept in mind while the file is still being checked); it is asked for only while nothing holds pointers into the tree (no dialog,
 // menu or in-place editor open, no window code running below the poll), else on a later poll.
 class EnvironmentWatcher final : public QObject
 {
     Q_OBJECT
 
 public:
+    // Whether the file on disk is still the one loaded; Checking while that is being found out.
+    using Disk = DiskChangeMonitor::State;
+
     struct Probes
     {
         std::function<bool()> isHostRunning;
-        std::function<bool()> changedOnDisk;
+        std::function<Disk()> disk;
         std::function<int()> unsavedCount;
         std::function<bool()> isBusy;
     };
@@ -45,6 +50,8 @@ private:
     bool m_running = false;
     bool m_changedOnDisk = false;
     bool m_reloadDue = false;
+    // PixInsight has exited and whether it left a new file is not known yet.
+    bool m_exitUnresolved = false;
     bool m_polling = false;
 };
 

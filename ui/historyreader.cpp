@@ -1,5 +1,6 @@
 #include "ui/historyreader.h"
 
+#include <QCoreApplication>
 #include <QMutex>
 #include <QThread>
 #include <QThreadPool>
@@ -27,6 +28,12 @@ namespace {
 QThreadPool &readers()
 {
     static QThreadPool pool;
+    static const bool drained = [] {
+        // A worker still reading at exit must be done before the backup cache is destroyed.
+        qAddPostRoutine([] { readers().waitForDone(); });
+        return true;
+    }();
+    Q_UNUSED(drained)
     return pool;
 }
 

@@ -13,6 +13,7 @@
 #include "ui/dialogs/backupsdialog.h"
 #include "ui/dialogs/settinghistorydialog.h"
 #include "ui/deletionflow.h"
+#include "ui/diskchangemonitor.h"
 #include "ui/environmentwatcher.h"
 #include "ui/glyphicon.h"
 #include "ui/views/healthview.h"
@@ -104,7 +105,10 @@ MainWindow::MainWindow(const HostServices &services, QWidget *parent)
 
     EnvironmentWatcher::Probes probes;
     probes.isHostRunning = m_services.isHostRunning;
-    probes.changedOnDisk = [this] { return m_loaded && m_document.changedOnDisk(); };
+    m_diskMonitor = new DiskChangeMonitor(this);
+    probes.disk = [this] { return m_loaded ? m_diskMonitor->check(m_document) : DiskChangeMonitor::State::Same; };
+    // A verdict reached between polls is acted on at once.
+    connect(m_diskMonitor, &DiskChangeMonitor::settled, this, &MainWindow::pollEnvironment);
     probes.unsavedCount = [this] { return unsavedCount(); };
     probes.isBusy = [this] { return isBusy(); };
     m_watcher = new EnvironmentWatcher(probes, this);
@@ -200,7 +204,15 @@ void MainWindow::buildCentralWidget()
 
 int MainWindow::unsavedCount() const
 {
-    return m_loaded ? int(m_document.pendingChangeCount() + m_tabs->unused()->queuedRequests().size()) : 0;
+    if (!m_loaded)
+        return 0;
+    // Counting walks the whole tree, and every poll asks: count again only after a change.
+    const std::pair<quint64, quint64> now{m_model->generation(), m_model->revision()};
+    if (now != m_countedAt) {
+        m_pendingCount = m_document.pendingChangeCount();
+        m_countedAt = now;
+    }
+    return int(m_pendingCount + m_tabs->unused()->queuedRequests().size());
 }
 
 void MainWindow::showMessage(const QString &text, int timeoutMs)
@@ -528,6 +540,11 @@ void MainWindow::commitTyping()
     // A field commits what was typed into it when it loses focus.
     if (QWidget *focus = QApplication::focusWidget(); focus && isAncestorOf(focus))
         focus->clearFocus();
+}
+
+bool MainWindow::isCheckingDisk() const
+{
+    return m_diskMonitor->isChecking();
 }
 
 bool MainWindow::isBusy() const

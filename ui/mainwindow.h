@@ -11,6 +11,8 @@
 #include <QMap>
 #include <QTimer>
 
+#include <utility>
+
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -26,6 +28,7 @@ class AllSettingsPage;
 class CleanupView;
 class CompareView;
 class DeletionFlow;
+class DiskChangeMonitor;
 class HealthView;
 class MainTabs;
 class MainToolbar;
@@ -81,6 +84,8 @@ public:
     const QStringList &foundFiles() const { return m_foundFiles; }
     QString installedRecordPath() const;
     bool isChangedOnDisk() const { return m_changedOnDisk; }
+    // The file's identity changed and it is being read to see whether its content did.
+    bool isCheckingDisk() const;
 
 public slots:
     void onOpen();
@@ -152,11 +157,14 @@ private:
     MainTabs *m_tabs = nullptr;
 
     EnvironmentWatcher *m_watcher = nullptr;
+    DiskChangeMonitor *m_diskMonitor = nullptr;
     QStringList m_foundFiles;
     bool m_loaded = false;
     bool m_running = false;
     bool m_changedOnDisk = false;
     bool m_firstShow = true;
+    mutable qsizetype m_pendingCount = 0;
+    mutable std::pair<quint64, quint64> m_countedAt{~quint64(0), ~quint64(0)};
 };
 
 } // namespace pfw

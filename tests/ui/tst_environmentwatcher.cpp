@@ -1,7 +1,12 @@
+#include "core/settingsdocument.h"
 #include "ui/environmentwatcher.h"
 
+#include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace pfw;
 
@@ -14,7 +19,12 @@ class TestEnvironmentWatcher : public QObject
 private slots:
     void reloadWhenDue_data();
     void reloadWhenDue();
+    void exitWithoutNewFileIsForgotten();
+    void diskVerdicts_data();
+    void diskVerdicts();
 };
+
+using Disk = EnvironmentWatcher::Disk;
 
 void TestEnvironmentWatcher::reloadWhenDue_data()
 {
@@ -22,10 +32,13 @@ void TestEnvironmentWatcher::reloadWhenDue_data()
     QTest::addColumn<int>("unsavedAfterwards");
     QTest::addColumn<bool>("runningAgain");
     QTest::addColumn<int>("reloads");
-    QTest::newRow("nothing open") << false << 0 << false << 1;
-    QTest::newRow("dialog open, then closed") << true << 0 << false << 1;
-    QTest::newRow("dialog answered with a change") << true << 1 << false << 0;
-    QTest::newRow("PixInsight started again meanwhile") << true << 0 << true << 0;
+    QTest::addColumn<bool>("checkingAtExit");
+    QTest::newRow("nothing open") << false << 0 << false << 1 << false;
+    QTest::newRow("dialog open, then closed") << true << 0 << false << 1 << false;
+    QTest::newRow("dialog answered with a change") << true << 1 << false << 0 << false;
+    QTest::newRow("PixInsight started again meanwhile") << true << 0 << true << 0 << false;
+    QTest::newRow("file still being checked at the exit") << false << 0 << false << 1 << true;
+    QTest::newRow("still being checked, dialog open") << true << 0 << false << 1 << true;
 }
 
 void TestEnvironmentWatcher::reloadWhenDue()
@@ -34,11 +47,12 @@ void TestEnvironmentWatcher::reloadWhenDue()
     QFETCH(int, unsavedAfterwards);
     QFETCH(bool, runningAgain);
     QFETCH(int, reloads);
+    QFETCH(bool, checkingAtExit);
     bool running = true;
-    bool changed = false;
+    Disk disk = Disk::Same;
     bool busy = false;
     int unsaved = 0;
-    EnvironmentWatcher watcher({[&running] { return running; }, [&changed] { return changed; },
+    EnvironmentWatcher watcher({[&running] { return running; }, [&disk] { return disk; },
                                 [&unsaved] { return unsaved; }, [&busy] { return busy; }});
     QSignalSpy reload(&watcher, &EnvironmentWatcher::reloadRequested);
     QSignalSpy polled(&watcher, &EnvironmentWatcher::polled);
@@ -46,9 +60,16 @@ void TestEnvironmentWatcher::reloadWhenDue()
     QVERIFY(watcher.isHostRunning());
 
     running = false;
-    changed = true;
+    disk = checkingAtExit ? Disk::Checking : Disk::Changed;
     busy = busyAtExit;
     watcher.poll();
+    if (checkingAtExit) {
+        // The exit is kept in mind until the file's verdict is in.
+        QVERIFY(!watcher.isChangedOnDisk());
+        QCOMPARE(reload.size(), 0);
+        disk = Disk::Changed;
+        watcher.poll();
+    }
     QVERIFY(!watcher.isHostRunning());
     QVERIFY(watcher.isChangedOnDisk());
     QCOMPARE(reload.size(), busyAtExit ? 0 : 1);
@@ -62,7 +83,87 @@ void TestEnvironmentWatcher::reloadWhenDue()
     QCOMPARE(reload.size(), reloads);
     QVERIFY(!watcher.isReloadDue());
     // The banners follow every poll, busy or not.
-    QCOMPARE(polled.size(), 4);
+    QCOMPARE(polled.size(), checkingAtExit ? 5 : 4);
+}
+
+void TestEnvironmentWatcher::exitWithoutNewFileIsForgotten()
+{
+    bool running = true;
+    Disk disk = Disk::Same;
+    EnvironmentWatcher watcher({[&running] { return running; }, [&disk] { return disk; }, [] { return 0; },
+                                [] { return false; }});
+    QSignalSpy reload(&watcher, &EnvironmentWatcher::reloadRequested);
+    watcher.poll();
+    running = false;
+    disk = Disk::Checking;
+    watcher.poll();
+    disk = Disk::Same;
+    watcher.poll();
+    // Written later by something else: shown, never taken over by itself.
+    disk = Disk::Changed;
+    watcher.poll();
+    QVERIFY(watcher.isChangedOnDisk());
+    QCOMPARE(reload.size(), 0);
+}
+
+void TestEnvironmentWatcher::diskVerdicts_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("changed");
+    QTest::newRow("same bytes written again") << "rewrite-same" << false;
+    QTest::newRow("one byte changed, same size") << "edit" << true;
+    QTest::newRow("another file renamed over it") << "rename" << true;
+    QTest::newRow("removed") << "remove" << true;
+    QTest::newRow("replaced by a FIFO") << "fifo" << true;
+}
+
+// A poll costs a stat while the file keeps its identity; a new identity is read and hashed
+// away from the caller, and identical bytes under a new identity are not a change.
+void TestEnvironmentWatcher::diskVerdicts()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, changed);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("core-001-pxi.settings"));
+    const QByteArray bytes = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<xsdt version=\"1.0\"><v k=\"A\" t=\"i\" v=\"1\"/></xsdt>";
+    const auto write = [](const QString &target, const QByteArray &content) {
+        QFile file(target);
+        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+    };
+    QVERIFY(write(path, bytes));
+    SettingsDocument document;
+    QString error;
+    QVERIFY2(document.load(path, &error), qPrintable(error));
+    DiskChangeMonitor monitor;
+    QCOMPARE(monitor.check(document), Disk::Same);
+    QVERIFY(!monitor.isChecking());
+
+    QTest::qWait(20); // a new modification time, even on coarse clocks
+    if (change == u"rewrite-same") {
+        QVERIFY(write(path, bytes));
+    } else if (change == u"edit") {
+        QByteArray edited = bytes;
+        edited.replace("v=\"1\"", "v=\"2\"");
+        QVERIFY(write(path, edited));
+    } else if (change == u"rename") {
+        QVERIFY(write(path + QLatin1String(".new"), QByteArray(bytes).replace("v=\"1\"", "v=\"3\"")));
+        QVERIFY(::rename(QFile::encodeName(path + QLatin1String(".new")).constData(), QFile::encodeName(path).constData()) == 0);
+    } else if (change == u"remove") {
+        QVERIFY(QFile::remove(path));
+    } else {
+        QVERIFY(QFile::remove(path));
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+    }
+    QSignalSpy settled(&monitor, &DiskChangeMonitor::settled);
+    Disk first = monitor.check(document);
+    if (first == Disk::Checking) {
+        QVERIFY(settled.wait(5000));
+        first = monitor.check(document);
+    }
+    QCOMPARE(first, changed ? Disk::Changed : Disk::Same);
+    // The verdict is remembered for that identity: no second read.
+    QCOMPARE(monitor.check(document), first);
+    QVERIFY(!monitor.isChecking());
 }
 
 QTEST_GUILESS_MAIN(TestEnvironmentWatcher)

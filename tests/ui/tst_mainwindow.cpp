@@ -92,6 +92,8 @@ private:
     QModelIndex proxyIndex(const char *path, int column = 0) const;
     XsdtNode *node(const char *path) const;
     void startFakeHost();
+    // A poll, and the file's verdict when it has to be read to find out.
+    void settledPoll();
     void queueMireluxLibrary(const QString &install);
 
     // Settings and the trash of deleted backups stay in here.
@@ -302,6 +304,12 @@ void TestMainWindow::cancelledWarnQueuesNothing()
     QCOMPARE(refusal, QStringLiteral("Modules\n\nModule registry. Deleting it can stop modules from loading."));
 }
 
+void TestMainWindow::settledPoll()
+{
+    m_window->pollEnvironment();
+    QTRY_VERIFY(!m_window->isCheckingDisk());
+}
+
 void TestMainWindow::contextMenuEntries()
 {
     AllSettingsPage *page = m_window->allSettingsPage();
@@ -380,7 +388,7 @@ void TestMainWindow::hostStartingMakesItViewOnly()
     // PixInsight exits after rewriting the file: with edits pending, nothing is reloaded.
     writeFile(settingsFile("core-001-pxi.settings"), m_original + "\n");
     m_host->stop();
-    m_window->pollEnvironment();
+    settledPoll();
     QVERIFY(!m_window->isHostRunning());
     QVERIFY(m_window->isChangedOnDisk());
     QCOMPARE(m_window->bannerLabel()->text(),
@@ -398,10 +406,10 @@ void TestMainWindow::changedOnDiskAndAutomaticReload()
     QByteArray rewritten = m_original;
     rewritten.replace("v=\"64\"", "v=\"12\"");
     writeFile(settingsFile("core-001-pxi.settings"), rewritten);
-    m_window->pollEnvironment();
+    settledPoll();
     QVERIFY(m_window->isChangedOnDisk());
     m_host->stop();
-    m_window->pollEnvironment();
+    settledPoll();
     // Nothing pending: the new file is taken over by itself.
     QVERIFY(!m_window->isChangedOnDisk());
     QCOMPARE(node("Global/Preferences/Process/MaxProcessors")->value, QStringLiteral("12"));

@@ -58,6 +58,8 @@ private:
     QLineEdit *typeIntoPreferences(const QString &text, SettingRow **row);
     // PixInsight exits having written its settings, and the poll runs.
     void pixInsightExitsAndRewrites();
+    // A poll, and the file's verdict when it has to be read to find out.
+    void settledPoll();
 
     std::unique_ptr<test::PrivateHome> m_home;
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -112,7 +114,13 @@ void TestPollSafety::pixInsightExitsAndRewrites()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(rewritten);
     file.close();
+    settledPoll();
+}
+
+void TestPollSafety::settledPoll()
+{
     m_window->pollEnvironment();
+    QTRY_VERIFY(!m_window->isCheckingDisk());
 }
 
 void TestPollSafety::reloadWaitsForOpenUi_data()
@@ -188,7 +196,7 @@ void TestPollSafety::reloadWaitsForOpenUi()
     QCOMPARE(seenInside, QStringLiteral("64"));
     QVERIFY(m_window->isChangedOnDisk());
 
-    m_window->pollEnvironment();
+    settledPoll();
     if (changes) {
         // The answer acted on the tree it was about, and is not dropped by a reload.
         QVERIFY(mirelux->deleted);
