@@ -154,9 +154,14 @@ int SettingsReports::modules(const QString &path)
 
 int SettingsReports::history(const QString &file, const QString &path)
 {
+    // A file that cannot be read is when its backups matter most: they are read all the same.
     SettingsDocument document;
-    if (!m_io.load(&document, file))
-        return SettingsCli::BadFile;
+    QString loadError;
+    const bool loaded = document.load(file, &loadError);
+    if (loaded) {
+        if (const XsdtNode *found = document.file().root.findPath(path); found && found->kind == XsdtNode::Item)
+            return m_io.fail(SettingsCli::Refused, tr("%1 is a group; a history is kept for each value.").arg(path));
+    }
     const auto text = [](const HistoryEntry &entry) {
         return entry.state == HistoryEntry::Invalid ? tr("(invalid)") : SettingHistory::describe(entry);
     };
@@ -167,8 +172,8 @@ int SettingsReports::history(const QString &file, const QString &path)
     };
     HistoryEntry current;
     current.source = HistoryEntry::Saved;
-    const XsdtNode *node = SettingHistory::findOccurrence(document.file().root, path, 0);
-    current.state = node ? HistoryEntry::Present : HistoryEntry::Absent;
+    const XsdtNode *node = loaded ? SettingHistory::findOccurrence(document.file().root, path, 0) : nullptr;
+    current.state = !loaded ? HistoryEntry::Invalid : node ? HistoryEntry::Present : HistoryEntry::Absent;
     current.value = node ? node->value : QString();
     bool found = node != nullptr;
     QJsonArray array;
@@ -183,6 +188,8 @@ int SettingsReports::history(const QString &file, const QString &path)
                              {QStringLiteral("value"), entry.state == HistoryEntry::Present ? QJsonValue(entry.value) : QJsonValue()}};
         lines += (date + u'\t' + SettingsCli::escapeField(text(entry)) + u'\n').toUtf8();
     }
+    if (!found && !loaded)
+        return m_io.fail(SettingsCli::BadFile, loadError);
     if (!found)
         return m_io.fail(SettingsCli::Refused, tr("%1 is neither in the file nor in any of its backups.").arg(path));
     if (m_io.json()) {

@@ -76,17 +76,33 @@ QCache<QString, CachedBackup> &cache()
 
 QStringList SettingHistory::backupsNewestFirst(const QString &settingsPath)
 {
-    QList<std::pair<QDateTime, QString>> dated;
+    struct Dated
+    {
+        QDateTime date;
+        int sequence;
+        QString path;
+    };
+    QList<Dated> dated;
     const QString self = QFileInfo(settingsPath).canonicalFilePath();
     for (const QString &path : listBackups(settingsPath)) {
-        if (self.isEmpty() || QFileInfo(path).canonicalFilePath() != self)
-            dated.append({backupDate(path), path});
+        if (!self.isEmpty() && QFileInfo(path).canonicalFilePath() == self)
+            continue;
+        // Backups made in one second are numbered "-2", "-3"... after the first, behind the
+        // time ("yyyyMMdd-HHmmss") and any tag.
+        const QString name = QFileInfo(path).fileName();
+        const qsizetype at = name.lastIndexOf(QLatin1String(".bak-"));
+        const QString rest = at >= 0 ? name.mid(at + 5 + 15) : QString();
+        bool numbered = false;
+        const int sequence = rest.isEmpty() ? 1 : rest.section(u'-', -1).toInt(&numbered);
+        dated.append({backupDate(path), numbered && sequence > 1 && sequence < 100000 ? sequence : 1, path});
     }
-    // Backups of one second keep their order by modification time.
-    std::stable_sort(dated.begin(), dated.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
+    // Within one second and one number, the order by modification time stays.
+    std::stable_sort(dated.begin(), dated.end(), [](const Dated &a, const Dated &b) {
+        return a.date != b.date ? a.date > b.date : a.sequence > b.sequence;
+    });
     QStringList paths;
-    for (const auto &entry : std::as_const(dated))
-        paths << entry.second;
+    for (const Dated &entry : std::as_const(dated))
+        paths << entry.path;
     return paths;
 }
 
@@ -171,6 +187,15 @@ int SettingHistory::occurrenceOf(const XsdtNode &root, const XsdtNode *node)
             ++seen;
     }
     return 0;
+}
+
+int SettingHistory::occurrences(const XsdtNode &root, const QString &settingPath)
+{
+    const QString key = settingPath.section(u'/', -1);
+    int count = 0;
+    for (const XsdtNode *node : root.valueNodes())
+        count += node->key == key && node->path() == settingPath ? 1 : 0;
+    return count;
 }
 
 bool SettingHistory::append(QList<HistoryRow> &rows, const HistoryEntry &entry)

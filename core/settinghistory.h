@@ -50,8 +50,10 @@ public:
     // The occurrence-th value with that path in the file as saved (values marked for deletion
     // count: they are still in it), or null.
     static const XsdtNode *findOccurrence(const XsdtNode &root, const QString &settingPath, int occurrence);
-    // Which occurrence of its path a value is, counted the same way.
+    // Which occurrence of its path a value is, and how many values have that path, counted
+    // the same way.
     static int occurrenceOf(const XsdtNode &root, const XsdtNode *node);
+    static int occurrences(const XsdtNode &root, const QString &settingPath);
     // Adds the next older entry to the rows: a backup with the same value as the backup just
     // before it joins that row. Returns whether a row was added.
     static bool append(QList<HistoryRow> &rows, const HistoryEntry &entry);

@@ -45,6 +45,7 @@ private slots:
     void outputThatCannotBeWrittenFails_data();
     void outputThatCannotBeWrittenFails();
     void historyAcrossRealBackups();
+    void historyOrderWithinOneSecond();
 
 private:
     struct Result
@@ -639,6 +640,40 @@ void TestSettingsCli::historyAcrossRealBackups()
     result = run({QStringLiteral("history"), m_file, QStringLiteral("Nowhere/At/All")});
     QCOMPARE(result.code, 1);
     QCOMPARE(result.err, QStringLiteral("Nowhere/At/All is neither in the file nor in any of its backups.\n"));
+    result = run({QStringLiteral("history"), m_file, QStringLiteral("ModuleData/Mirelux")});
+    QCOMPARE(result.code, 1);
+    QCOMPARE(result.err, QStringLiteral("ModuleData/Mirelux is a group; a history is kept for each value.\n"));
+
+    // A damaged file is when its backups matter most.
+    QVERIFY(!write(QStringLiteral("core-001-pxi.settings"), "<xsdt version=\"1.0\"><i k=").isEmpty());
+    result = run({QStringLiteral("history"), m_file, kMaxProcessors});
+    QCOMPARE(result.code, 0);
+    QVERIFY(result.out.endsWith(QLatin1String("file\t(invalid)\n")));
+    QCOMPARE(run({QStringLiteral("history"), m_file, QStringLiteral("Nowhere/At/All")}).code, 3);
+}
+
+// Backups of one second carry numbers; equal modification times (a copied folder) must not
+// turn their order around.
+void TestSettingsCli::historyOrderWithinOneSecond()
+{
+    const QDateTime moment(QDate(2026, 12, 8), QTime(9, 4, 13));
+    QStringList names;
+    for (int n = 1; n <= 4; ++n) {
+        QByteArray content = m_original;
+        content.replace("k=\"MaxProcessors\" t=\"i\" v=\"64\"", "k=\"MaxProcessors\" t=\"i\" v=\"" + QByteArray::number(n) + '"');
+        const QString name = m_file + QLatin1String(".bak-20261208-090413") + (n > 1 ? QStringLiteral("-%1").arg(n) : QString());
+        QFile file(name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        QVERIFY(file.setFileTime(moment, QFileDevice::FileModificationTime));
+    }
+    const Result result = run({QStringLiteral("history"), m_file, kMaxProcessors});
+    QCOMPARE(result.code, 0);
+    QStringList values;
+    for (const QString &line : result.out.split(u'\n', Qt::SkipEmptyParts))
+        values << line.section(u'\t', 1);
+    QCOMPARE(values, QStringList({QStringLiteral("4"), QStringLiteral("3"), QStringLiteral("2"), QStringLiteral("1"),
+                                  QStringLiteral("64")}));
 }
 
 QTEST_GUILESS_MAIN(TestSettingsCli)

@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -46,6 +47,9 @@ private slots:
     void useThisValueRefused();
     void treeReplacedUnderTheDialog();
     void closedWhileReading();
+    void selectionStaysOnItsRow();
+    void duplicateCountChangedLosesTheValue();
+    void quittingWhileReadingExitsCleanly();
 
 private:
     QString settingsPath() const { return m_dir->filePath(QStringLiteral("home/.PixInsight/core-001-pxi.settings")); }
@@ -334,8 +338,47 @@ void TestSettingHistoryDialog::treeReplacedUnderTheDialog()
     QVERIFY(!dialog->isReading());
     QCOMPARE(dialog->statusLabel()->text(), QStringLiteral("The file this history is for is no longer open."));
     select(dialog, QStringLiteral("8"));
+    // Neither may act on the file that is open now.
+    QVERIFY(!dialog->useButton()->isEnabled());
+    QVERIFY(!dialog->compareButton()->isEnabled());
     dialog->useSelectedValue();
-    QCOMPARE(dialog->statusLabel()->text(), QStringLiteral("This setting is not in the open file."));
+    QCOMPARE(dialog->statusLabel()->text(), QStringLiteral("The file this history is for is no longer open."));
+    QCOMPARE(m_window->unsavedCount(), 0);
+}
+
+void TestSettingHistoryDialog::selectionStaysOnItsRow()
+{
+    SettingHistoryDialog *dialog = openHistory(node("Global/Preferences/Process/MaxProcessors"));
+    QVERIFY(dialog);
+    select(dialog, QStringLiteral("64"));
+    const QString chosen = dialog->tree()->currentItem()->text(0);
+    // A pending row appears above it, and goes again with Undo.
+    dialog->useSelectedValue();
+    QCOMPARE(rowTexts(dialog).constFirst(), QStringLiteral("Pending change | 64"));
+    QCOMPARE(dialog->tree()->currentItem()->text(0), chosen);
+    QVERIFY(m_window->model()->undo());
+    QCOMPARE(dialog->tree()->currentItem()->text(0), chosen);
+    QVERIFY(dialog->statusLabel()->text().isEmpty());
+    select(dialog, QStringLiteral("32"));
+    QVERIFY(!dialog->useButton()->isEnabled());
+    dialog->useSelectedValue();
+    QCOMPARE(dialog->statusLabel()->text(), QStringLiteral("That is already the value."));
+}
+
+void TestSettingHistoryDialog::duplicateCountChangedLosesTheValue()
+{
+    // The second LastPreset; the first is deleted and the deletion saved.
+    SettingHistoryDialog *dialog = openHistory(node("ModuleData/Mirelux/LastPreset", 1));
+    QVERIFY(dialog);
+    QVERIFY(m_window->model()->requestDeletion(node("ModuleData/Mirelux/LastPreset", 0)));
+    test::answerNext<ReviewDialog>([](ReviewDialog *review) { review->saveButton()->click(); });
+    QVERIFY(m_window->onSave());
+    // Its place among the duplicates now names another value: it must not be edited for it.
+    QVERIFY(dialog->statusLabel()->text().startsWith(QLatin1String("The file now holds a different number of values named LastPreset")));
+    QVERIFY(!rowTexts(dialog).constFirst().startsWith(QLatin1String("Saved file")));
+    dialog->tree()->setCurrentItem(dialog->tree()->topLevelItem(0));
+    QVERIFY(!dialog->useButton()->isEnabled());
+    dialog->useSelectedValue();
     QCOMPARE(m_window->unsavedCount(), 0);
 }
 
@@ -352,6 +395,28 @@ void TestSettingHistoryDialog::closedWhileReading()
     SettingHistoryDialog *again = openHistory(node("ModuleData/Mirelux/Strength"));
     QVERIFY(again);
     QCOMPARE(rowTexts(again).size(), 5);
+}
+
+void TestSettingHistoryDialog::quittingWhileReadingExitsCleanly()
+{
+    // Large backups keep the workers busy past the quit; they must be done before the
+    // program's own data is torn down.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("core-001-pxi.settings"));
+    const QByteArray big = SettingsGenerator::sized(3 * 1024 * 1024);
+    for (int i = 0; i <= 6; ++i) {
+        QFile file(i == 0 ? path : SettingsDocument::makeBackupPath(path, QString(), kDay.addDays(i)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(big), big.size());
+    }
+    for (int round = 0; round < 8; ++round) {
+        QProcess quitter;
+        quitter.start(QStringLiteral(PFW_HISTORYQUITTER),
+                      {path, QStringLiteral("Global/Preferences/Process/MaxProcessors"), QString::number(round * 10)});
+        QVERIFY(quitter.waitForFinished(30000));
+        QCOMPARE(quitter.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(quitter.exitCode(), 0);
+    }
 }
 
 QTEST_MAIN(TestSettingHistoryDialog)

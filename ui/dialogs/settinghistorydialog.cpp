@@ -1,6 +1,7 @@
 #include "ui/dialogs/settinghistorydialog.h"
 
 #include "core/settingsdocument.h"
+#include "core/valuetypes.h"
 #include "core/xsdtfile.h"
 #include "model/settingsmodel.h"
 #include "ui/accesskeys.h"
@@ -47,8 +48,10 @@ SettingHistoryDialog::SettingHistoryDialog(SettingsModel *model, const SettingsD
     , m_node(node)
     , m_generation(model->generation())
 {
-    if (model->file() && node)
+    if (model->file() && node) {
         m_occurrence = SettingHistory::occurrenceOf(model->file()->root, node);
+        m_occurrences = SettingHistory::occurrences(model->file()->root, m_settingPath);
+    }
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(tr("History of %1").arg(SettingsModel::labelOf(node)));
     resize(720, 520);
@@ -108,7 +111,10 @@ SettingHistoryDialog::SettingHistoryDialog(SettingsModel *model, const SettingsD
         emit readingFinished();
     });
     connect(m_model, &QAbstractItemModel::modelReset, this, &SettingHistoryDialog::documentReset);
-    connect(m_model, &SettingsModel::edited, this, &SettingHistoryDialog::rebuild);
+    connect(m_model, &SettingsModel::edited, this, [this] {
+        m_status->clear();
+        rebuild();
+    });
     startReading();
 }
 
@@ -132,23 +138,42 @@ void SettingHistoryDialog::documentReset()
     m_generation = m_model->generation();
     m_reader->cancel();
     m_node = nullptr;
-    m_fileOpen = m_model->file() && m_document->isLoaded() && m_document->path() == m_filePath;
-    if (!m_fileOpen) {
+    const bool open = m_model->file() && m_document->isLoaded() && m_document->path() == m_filePath;
+    const int occurrences = open ? SettingHistory::occurrences(m_model->file()->root, m_settingPath) : 0;
+    // A key that occurs more than once is told apart by its place among the others; once their
+    // number changes, this may be another one.
+    const bool lost = open && (m_occurrences > 1 || occurrences > 1) && occurrences != m_occurrences;
+    m_follow = !open ? Follow::FileClosed : lost ? Follow::Lost : Follow::Node;
+    if (m_follow != Follow::Node) {
         // What was read of its backups stays: it is still that file's history.
-        m_status->setText(tr("The file this history is for is no longer open."));
+        m_status->setText(followRefusal());
         rebuild();
         updateProgress();
         return;
     }
     // Reloaded or saved: the node is another one now, and a save added a backup.
+    m_occurrences = occurrences;
     m_node = const_cast<XsdtNode *>(SettingHistory::findOccurrence(m_model->file()->root, m_settingPath, m_occurrence));
     m_status->clear();
     startReading();
 }
 
+QString SettingHistoryDialog::followRefusal() const
+{
+    switch (m_follow) {
+    case Follow::FileClosed: return tr("The file this history is for is no longer open.");
+    case Follow::Lost:
+        return tr("The file now holds a different number of values named %1, so this history can no longer tell "
+                  "which of them it follows. Open the history again from the value.")
+            .arg(m_settingPath.section(u'/', -1));
+    case Follow::Node: break;
+    }
+    return QString();
+}
+
 void SettingHistoryDialog::reread()
 {
-    if (m_fileOpen)
+    if (m_follow == Follow::Node)
         startReading();
 }
 
@@ -172,7 +197,11 @@ void SettingHistoryDialog::entryRead(const HistoryEntry &entry)
 
 void SettingHistoryDialog::rebuild()
 {
-    const int selected = m_tree->currentItem() ? m_tree->indexOfTopLevelItem(m_tree->currentItem()) : -1;
+    // The selection stays on what it showed, not on its place: rows come and go above it.
+    const HistoryRow *before = selectedRow();
+    const HistoryEntry::Source selectedSource = before ? before->entry.source : HistoryEntry::Pending;
+    const QString selectedBackup = before ? before->entry.backupPath : QString();
+    const bool hadSelection = before != nullptr;
     m_rows.clear();
     for (const HistoryEntry &entry : currentEntries())
         SettingHistory::append(m_rows, entry);
@@ -183,15 +212,35 @@ void SettingHistoryDialog::rebuild()
     m_tree->clear();
     for (qsizetype i = 0; i < m_rows.size(); ++i)
         addItem();
-    if (selected >= 0 && selected < m_tree->topLevelItemCount())
+    const int selected = hadSelection ? rowShowing(selectedSource, selectedBackup) : -1;
+    if (selected >= 0)
         m_tree->setCurrentItem(m_tree->topLevelItem(selected));
     selectionChanged();
 }
 
+int SettingHistoryDialog::rowShowing(HistoryEntry::Source source, const QString &backupPath) const
+{
+    qsizetype backup = 0;
+    for (qsizetype i = 0; i < m_rows.size(); ++i) {
+        const HistoryRow &row = m_rows.at(i);
+        if (row.entry.source != HistoryEntry::Backup) {
+            if (row.entry.source == source)
+                return int(i);
+            continue;
+        }
+        // A folded row holds the next row.count backups in reading order.
+        for (int j = 0; j < row.count && backup < m_backups.size(); ++j, ++backup) {
+            if (source == HistoryEntry::Backup && m_backups.at(backup).backupPath == backupPath)
+                return int(i);
+        }
+    }
+    return -1;
+}
+
 QList<HistoryEntry> SettingHistoryDialog::currentEntries() const
 {
-    // A file no longer open has no saved or pending value here.
-    if (!m_fileOpen)
+    // Without the node there is no saved or pending value to show.
+    if (m_follow != Follow::Node)
         return {};
     QList<HistoryEntry> entries;
     if (m_node && (m_node->isEdited() || m_node->isInsideDeleted())) {
@@ -254,9 +303,11 @@ void SettingHistoryDialog::selectionChanged()
     const HistoryRow *row = selectedRow();
     m_value->setPlainText(row ? SettingHistory::describe(row->entry) : QString());
     // A refusal is explained on a click; a value that is already there is simply not offered.
-    m_use->setEnabled(row && row->entry.state == HistoryEntry::Present && row->entry.source != HistoryEntry::Pending
-                      && !(m_node && m_node->value == row->entry.value));
-    m_compare->setEnabled(row && row->entry.source == HistoryEntry::Backup && row->entry.state != HistoryEntry::Invalid);
+    const bool following = m_follow == Follow::Node;
+    m_use->setEnabled(following && row && row->entry.state == HistoryEntry::Present
+                      && row->entry.source != HistoryEntry::Pending && !(m_node && m_node->value == row->entry.value));
+    m_compare->setEnabled(following && row && row->entry.source == HistoryEntry::Backup
+                          && row->entry.state != HistoryEntry::Invalid);
 }
 
 void SettingHistoryDialog::useSelectedValue()
@@ -264,12 +315,14 @@ void SettingHistoryDialog::useSelectedValue()
     const HistoryRow *row = selectedRow();
     if (!row || row->entry.state != HistoryEntry::Present)
         return;
-    const QString refusal = m_model->editRefusal(m_node);
+    const QString refusal = m_follow != Follow::Node ? followRefusal() : m_model->editRefusal(m_node);
     if (!refusal.isEmpty()) {
         m_status->setText(refusal);
         return;
     }
-    if (row->entry.value == m_node->value) {
+    QString normalized, error;
+    if (row->entry.value == m_node->value
+        || (normalizeValue(m_node->type, row->entry.value, &normalized, &error) && normalized == m_node->value)) {
         m_status->setText(tr("That is already the value."));
         return;
     }
@@ -287,7 +340,9 @@ void SettingHistoryDialog::useSelectedValue()
 void SettingHistoryDialog::showSelectedInCompare()
 {
     const HistoryRow *row = selectedRow();
-    if (row && row->entry.source == HistoryEntry::Backup && row->entry.state != HistoryEntry::Invalid)
+    // Compare sets the open file against the backup: only when this is that file's history.
+    if (m_follow == Follow::Node && row && row->entry.source == HistoryEntry::Backup
+        && row->entry.state != HistoryEntry::Invalid)
         emit compareRequested(row->entry.backupPath);
 }
 

@@ -61,6 +61,8 @@ private:
     void updateProgress();
     void selectionChanged();
     const HistoryRow *selectedRow() const;
+    // The row that now shows the pending or saved value, or holds that backup; -1 if none.
+    int rowShowing(HistoryEntry::Source source, const QString &backupPath) const;
 
     SettingsModel *m_model;
     const SettingsDocument *m_document;
@@ -70,7 +72,11 @@ private:
     int m_occurrence = 0;
     XsdtNode *m_node;
     quint64 m_generation;
-    bool m_fileOpen = true;
+    // Whether the rows and buttons still speak of a node in the open file.
+    enum class Follow { Node, FileClosed, Lost };
+    Follow m_follow = Follow::Node;
+    QString followRefusal() const;
+    int m_occurrences = 0;
     QList<HistoryEntry> m_backups;
     QList<HistoryRow> m_rows;
 
