@@ -24,14 +24,7 @@ bool XsdtFile::parse(const QByteArray &bytes, QString *error)
 
 QByteArray XsdtFile::serialize() const
 {
-    QString out;
-    out.reserve(qMax<qsizetype>(262144, head.size() + tail.size() + 8));
-    out.append(head);
-    for (const auto &child : root.children)
-        writeNode(*child, out, true);
-    out.append(u"</xsdt>");
-    out.append(tail);
-    return out.toUtf8();
+    return writeDocument(head, root, tail);
 }
 
 } // namespace pfw

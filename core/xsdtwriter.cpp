@@ -20,6 +20,52 @@ private:
     QString &m_out;
 };
 
+// Writes UTF-8 straight into a byte array: ASCII, nearly all of a settings file, byte by byte,
+// and any other run through Qt's own encoder so the bytes are the ones toUtf8() would give.
+class Utf8Sink final
+{
+public:
+    explicit Utf8Sink(QByteArray &out) : m_out(out) { m_out.resize(qMax<qsizetype>(m_out.capacity(), 1 << 16)); }
+    void put(QStringView text)
+    {
+        const char16_t *p = text.utf16();
+        const char16_t *end = p + text.size();
+        room(text.size());
+        while (p != end) {
+            if (*p < 0x80) {
+                *m_p++ = char(*p++);
+                continue;
+            }
+            const char16_t *run = p;
+            while (p != end && *p >= 0x80)
+                ++p;
+            const QByteArray encoded = QStringView(run, p).toUtf8();
+            room(encoded.size() + (end - p));
+            std::memcpy(m_p, encoded.constData(), size_t(encoded.size()));
+            m_p += encoded.size();
+        }
+    }
+    void put(QChar c) { put(QStringView(&c, 1)); }
+    static constexpr bool failed() { return false; }
+    void finish() { m_out.resize(m_p - m_out.data()); }
+
+private:
+    void room(qsizetype bytes)
+    {
+        char *data = m_out.data();
+        if (m_p == nullptr)
+            m_p = data;
+        if ((data + m_out.size()) - m_p >= bytes)
+            return;
+        const qsizetype used = m_p - data;
+        m_out.resize(qMax(m_out.size() * 2, used + bytes));
+        m_p = m_out.data() + used;
+    }
+
+    QByteArray &m_out;
+    char *m_p = nullptr;
+};
+
 class CompareSink final
 {
 public:
@@ -162,10 +208,17 @@ QString escapeXml(QStringView text)
     return out;
 }
 
-void writeNode(const XsdtNode &node, QString &out, bool skipDeleted)
+QByteArray writeDocument(QStringView head, const XsdtNode &root, QStringView tail)
 {
-    AppendSink sink(out);
-    writeTo(node, sink, skipDeleted);
+    QByteArray out;
+    Utf8Sink sink(out);
+    sink.put(head);
+    for (const auto &child : root.children)
+        writeTo(*child, sink, true);
+    sink.put(u"</xsdt>");
+    sink.put(tail);
+    sink.finish();
+    return out;
 }
 
 qsizetype serializedSize(const XsdtNode &node)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace pfw {
@@ -10,8 +11,9 @@ struct XsdtNode;
 // is copied unchanged.
 QString escapeXml(QStringView text);
 
-// Appends the node's compact form. With skipDeleted, nodes queued for deletion are left out.
-void writeNode(const XsdtNode &node, QString &out, bool skipDeleted);
+// The document in UTF-8: head, the root's children in the compact form (nodes queued for
+// deletion left out), "</xsdt>" and tail.
+QByteArray writeDocument(QStringView head, const XsdtNode &root, QStringView tail);
 
 // UTF-8 bytes of the node's compact form, deleted descendants included.
 qsizetype serializedSize(const XsdtNode &node);
