@@ -58,16 +58,16 @@ AllSettingsPage::AllSettingsPage(SettingsModel *model, SettingsFilterProxy *prox
 
     connect(m_filter, &QLineEdit::textChanged, this, &AllSettingsPage::filterChanged);
     connect(m_changedOnly, &QCheckBox::toggled, this, [this](bool on) {
+        const XsdtNode *current = m_proxy->nodeFor(m_tree->currentIndex());
         m_proxy->setChangedOnly(on);
-        if (on)
-            m_tree->expandAll();
+        showFiltered(current);
     });
     connect(m_tree, &QTreeView::customContextMenuRequested, this, &AllSettingsPage::showContextMenu);
     // Key events reach the tree only while it has focus, which is when Delete should act.
     m_tree->installEventFilter(this);
     // The proxy filters when asked; edits must show up in the changed-only view.
     connect(m_model, &SettingsModel::edited, this, [this] {
-        if (m_proxy->isChangedOnly() || !m_proxy->filterText().isEmpty())
+        if (m_proxy->isFiltering())
             m_proxy->refilter();
     });
 }
@@ -121,11 +121,46 @@ void AllSettingsPage::copyCurrentPath()
 
 void AllSettingsPage::filterChanged(const QString &text)
 {
+    const XsdtNode *current = m_proxy->nodeFor(m_tree->currentIndex());
     m_proxy->setFilterText(text);
-    if (text.trimmed().isEmpty())
-        collapseToPreferences();
+    showFiltered(current);
+}
+
+void AllSettingsPage::showFiltered(const XsdtNode *current)
+{
+    // A new filter is a new tree: nothing is expanded.
+    if (m_proxy->isFiltering())
+        expandShown();
     else
-        m_tree->expandAll();
+        expandPreferences();
+    const QModelIndex index = current ? m_proxy->mapFromSource(m_model->indexFor(current)) : QModelIndex();
+    if (!index.isValid())
+        return;
+    for (QModelIndex ancestor = index.parent(); ancestor.isValid(); ancestor = ancestor.parent())
+        m_tree->expand(ancestor);
+    m_tree->setCurrentIndex(index);
+    m_tree->scrollTo(index);
+}
+
+void AllSettingsPage::expandShown()
+{
+    // Opening every match of a short text would lay out a hundred thousand rows on each
+    // keystroke. Groups open from the top down while the rows they show stay within a budget;
+    // the rest stay closed with their arrows.
+    int shown = m_proxy->rowCount();
+    QList<QModelIndex> groups;
+    for (int row = 0; row < m_proxy->rowCount(); ++row)
+        groups.append(m_proxy->index(row, 0));
+    for (qsizetype i = 0; i < groups.size(); ++i) {
+        const QModelIndex group = groups.at(i);
+        const int children = m_proxy->rowCount(group);
+        if (children == 0 || shown + children > kExpandedRows)
+            continue;
+        m_tree->expand(group);
+        shown += children;
+        for (int row = 0; row < children; ++row)
+            groups.append(m_proxy->index(row, 0, group));
+    }
 }
 
 void AllSettingsPage::expandPreferences()

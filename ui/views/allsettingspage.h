@@ -21,6 +21,9 @@ class AllSettingsPage final : public QWidget
     Q_OBJECT
 
 public:
+    // About how many rows a filter opens by itself.
+    static constexpr int kExpandedRows = 3000;
+
     AllSettingsPage(SettingsModel *model, SettingsFilterProxy *proxy, DeletionFlow *deletion, QWidget *parent = nullptr);
 
     QTreeView *tree() const { return m_tree; }
@@ -46,6 +49,9 @@ protected:
 private:
     void showContextMenu(const QPoint &pos);
     void filterChanged(const QString &text);
+    // After the filter changed: the matches opened, and the row that was current again.
+    void showFiltered(const XsdtNode *current);
+    void expandShown();
 
     SettingsModel *m_model;
     SettingsFilterProxy *m_proxy;
