@@ -63,6 +63,7 @@ private slots:
     void contextMenuEntries();
     void revealClearsTheFilter();
     void filterExpandsAndClearingCollapses();
+    void filterOnALargeTreeOpensABudget();
     void hostStartingMakesItViewOnly();
     void changedOnDiskAndAutomaticReload();
     void closingWithPendingChanges();
@@ -357,6 +358,38 @@ void TestMainWindow::filterExpandsAndClearingCollapses()
     page->filterEdit()->clear();
     QVERIFY(!page->tree()->isExpanded(proxyIndex("ModuleData/Mirelux")));
     QVERIFY(page->tree()->isExpanded(proxyIndex("Global/Preferences")));
+
+    // The row the user is on stays current through filters that show it.
+    page->tree()->setCurrentIndex(proxyIndex("ModuleData/Mirelux/Strength"));
+    page->filterEdit()->setText(QStringLiteral("stren"));
+    QCOMPARE(page->tree()->currentIndex(), proxyIndex("ModuleData/Mirelux/Strength"));
+    page->filterEdit()->clear();
+    QCOMPARE(page->tree()->currentIndex(), proxyIndex("ModuleData/Mirelux/Strength"));
+}
+
+void TestMainWindow::filterOnALargeTreeOpensABudget()
+{
+    // A short text matches nearly all of a large file; opening it all would stall every keystroke.
+    const QString large = settingsFile("core-002-pxi.settings");
+    writeFile(large, SettingsGenerator::withValues(30000));
+    QVERIFY(m_window->openFile(large));
+    AllSettingsPage *page = m_window->allSettingsPage();
+    page->filterEdit()->setText(QStringLiteral("e"));
+    const QAbstractItemModel *proxy = page->tree()->model();
+    int visible = 0;
+    int matches = 0;
+    const std::function<void(const QModelIndex &, bool)> walk = [&](const QModelIndex &parent, bool open) {
+        for (int row = 0; row < proxy->rowCount(parent); ++row) {
+            const QModelIndex index = proxy->index(row, 0, parent);
+            ++matches;
+            visible += open ? 1 : 0;
+            walk(index, open && page->tree()->isExpanded(index));
+        }
+    };
+    walk(QModelIndex(), true);
+    QVERIFY2(matches > 3 * AllSettingsPage::kExpandedRows, qPrintable(QString::number(matches)));
+    QVERIFY2(visible > AllSettingsPage::kExpandedRows / 4 && visible <= AllSettingsPage::kExpandedRows,
+             qPrintable(QString::number(visible)));
 }
 
 void TestMainWindow::hostStartingMakesItViewOnly()
