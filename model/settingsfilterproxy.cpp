@@ -1,5 +1,6 @@
 #include "model/settingsfilterproxy.h"
 
+#include "core/textmatch.h"
 #include "core/xsdtfile.h"
 #include "core/xsdtnode.h"
 #include "model/settingsmodel.h"
@@ -193,12 +194,12 @@ bool SettingsFilterProxy::collect(XsdtNode &node, bool pathMatched, QString &pat
         bool childPath = pathMatched;
         if (!childPath && !m_text.isEmpty()) {
             if (byPath) {
-                childPath = path.contains(m_text, Qt::CaseInsensitive);
+                childPath = containsIgnoringCase(path, m_text);
             } else {
                 const void *key = child.key.constData();
                 auto known = keyMatches.constFind(key);
                 if (known == keyMatches.cend())
-                    known = keyMatches.insert(key, child.key.contains(m_text, Qt::CaseInsensitive));
+                    known = keyMatches.insert(key, containsIgnoringCase(child.key, m_text));
                 childPath = known.value();
             }
         }
@@ -206,7 +207,7 @@ bool SettingsFilterProxy::collect(XsdtNode &node, bool pathMatched, QString &pat
         const bool changed = child.deleted || (isValue && child.isEdited());
         // Protected values are not searched by value.
         const bool textMatches = m_text.isEmpty() || childPath
-            || (isValue && child.isEditableValue() && child.value.contains(m_text, Qt::CaseInsensitive));
+            || (isValue && child.isEditableValue() && containsIgnoringCase(child.value, m_text));
         bool show = (!m_changedOnly || changed) && textMatches;
         if (!isValue && collect(child, childPath, path, keyMatches))
             show = true;

@@ -31,6 +31,7 @@ private slots:
     void showMore();
     void burstOfKeystrokesSearchesOnce();
     void restriction();
+    void typingOnAfterAnEditFindsIt();
 
 private:
     QStringList paths(const QList<SearchIndex::Result> &results) const;
@@ -210,6 +211,29 @@ void TestSearchView::restriction()
     QVERIFY(view.restrictionBanner()->isHidden());
     QVERIFY(view.rows().size() >= 1);
     QVERIFY(view.rows().constFirst()->pathLine()->text().startsWith(QStringLiteral("ModuleData")));
+}
+
+// Typing on searches only among what the shorter text matched; a value edited in between must
+// still be found, and every match of the longer text is one of the shorter text's.
+void TestSearchView::typingOnAfterAnEditFindsIt()
+{
+    SearchView view(&m_model, &m_schema);
+    view.setDocument(&m_file);
+    view.setQuery(QStringLiteral("zq"));
+    QCOMPARE(view.rows().size(), 0);
+    XsdtNode *strength = m_file.root.findPath(u"ModuleData/Mirelux/Notes");
+    QVERIFY(m_model.setData(m_model.indexFor(strength, SettingsModel::ValueColumn), QStringLiteral("zqx marks")));
+    view.setQuery(QStringLiteral("zqx"));
+    QCOMPARE(view.rows().size(), 1);
+
+    for (const QString &text : {QStringLiteral("e"), QStringLiteral("ex"), QStringLiteral("ex \"soft\""),
+                                QStringLiteral("ma"), QStringLiteral("max p")}) {
+        view.setQuery(text);
+        SearchIndex fresh;
+        fresh.build(m_file, m_schema);
+        QCOMPARE(view.rows().size(), qMin(int(fresh.search(SearchIndex::splitTerms(text), {}, nullptr).size()),
+                                          int(SearchView::kPageSize)));
+    }
 }
 
 QTEST_MAIN(TestSearchView)

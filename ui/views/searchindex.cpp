@@ -1,5 +1,6 @@
 #include "ui/views/searchindex.h"
 
+#include "core/textmatch.h"
 #include "core/xsdtfile.h"
 #include "schema/settingsschema.h"
 
@@ -12,6 +13,7 @@ namespace pfw {
 void SearchIndex::clear()
 {
     m_entries.clear();
+    m_pathRank.clear();
     m_built = false;
 }
 
@@ -24,6 +26,14 @@ void SearchIndex::build(const XsdtFile &file, const SettingsSchema &schema)
         m_entries.append({node, spec.label, (path + u' ' + spec.label).toLower(), spec.description.toLower(), path,
                           node->key.toLower()});
     }
+    std::vector<int> byPath(size_t(m_entries.size()));
+    for (size_t i = 0; i < byPath.size(); ++i)
+        byPath[i] = int(i);
+    std::stable_sort(byPath.begin(), byPath.end(),
+                     [this](int a, int b) { return m_entries.at(a).path < m_entries.at(b).path; });
+    m_pathRank.assign(byPath.size(), 0);
+    for (size_t rank = 0; rank < byPath.size(); ++rank)
+        m_pathRank[size_t(byPath[rank])] = int(rank);
     m_built = true;
 }
 
@@ -39,11 +49,26 @@ QStringList SearchIndex::splitTerms(const QString &query)
     return terms;
 }
 
+bool SearchIndex::refines(const QStringList &terms, const QStringList &earlier)
+{
+    if (earlier.isEmpty() || terms.size() < earlier.size())
+        return false;
+    for (qsizetype i = 0; i < earlier.size(); ++i) {
+        if (!terms.at(i).contains(earlier.at(i)))
+            return false;
+    }
+    return true;
+}
+
 QList<SearchIndex::Result> SearchIndex::search(const QStringList &terms, const Options &options,
-                                               const QSet<const XsdtNode *> *restriction) const
+                                               const QSet<const XsdtNode *> *restriction, const QList<int> *within,
+                                               QList<int> *matched) const
 {
     QList<Result> results;
-    for (int position = 0; position < m_entries.size(); ++position) {
+    const int count = within ? int(within->size()) : int(m_entries.size());
+    results.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        const int position = within ? within->at(i) : i;
         const Entry &entry = m_entries.at(position);
         const XsdtNode *node = entry.node;
         const bool inSet = restriction && restriction->contains(node);
@@ -54,7 +79,7 @@ QList<SearchIndex::Result> SearchIndex::search(const QStringList &terms, const O
         if (options.changedOnly && !node->isEdited() && !node->isInsideDeleted())
             continue;
         int score = 0;
-        bool matched = true;
+        bool matchesAll = true;
         for (const QString &term : terms) {
             if (options.names && entry.names.contains(term)) {
                 if (entry.key == term)
@@ -63,25 +88,31 @@ QList<SearchIndex::Result> SearchIndex::search(const QStringList &terms, const O
                     score += 6;
                 else if (entry.key.contains(term))
                     score += 4;
-                else if (entry.label.contains(term, Qt::CaseInsensitive))
+                else if (containsIgnoringCase(entry.label, term))
                     score += 3;
                 else
                     score += 2;
             } else if ((options.descriptions && entry.description.contains(term))
-                       || (options.values && node->type != u'B' && node->value.contains(term, Qt::CaseInsensitive))) {
+                       || (options.values && node->type != u'B' && containsIgnoringCase(node->value, term))) {
                 score += 1;
             } else {
-                matched = false;
+                matchesAll = false;
                 break;
             }
         }
-        if (matched)
+        if (matchesAll)
             results.append({score, position});
     }
-    std::stable_sort(results.begin(), results.end(), [this](const Result &a, const Result &b) {
+    if (matched) {
+        matched->clear();
+        matched->reserve(results.size());
+        for (const Result &result : std::as_const(results))
+            matched->append(result.position);
+    }
+    std::sort(results.begin(), results.end(), [this](const Result &a, const Result &b) {
         if (a.score != b.score)
             return a.score > b.score;
-        return m_entries.at(a.position).path < m_entries.at(b.position).path;
+        return m_pathRank[size_t(a.position)] < m_pathRank[size_t(b.position)];
     });
     return results;
 }

@@ -4,6 +4,8 @@
 #include <QSet>
 #include <QStringList>
 
+#include <vector>
+
 namespace pfw {
 
 class SettingsSchema;
@@ -21,6 +23,12 @@ public:
         bool descriptions = true;
         bool changedOnly = false;
         bool includeProtected = false;
+
+        friend bool operator==(const Options &a, const Options &b)
+        {
+            return a.names == b.names && a.values == b.values && a.descriptions == b.descriptions
+                && a.changedOnly == b.changedOnly && a.includeProtected == b.includeProtected;
+        }
     };
     struct Result
     {
@@ -36,8 +44,14 @@ public:
 
     // Terms: "quoted phrases" as one term, other runs of non-space characters; lower case.
     static QStringList splitTerms(const QString &query);
-    // Candidates that match every term, best first; equal scores by setting path.
-    QList<Result> search(const QStringList &terms, const Options &options, const QSet<const XsdtNode *> *restriction) const;
+    // Candidates that match every term, best first; equal scores by setting path. Only the
+    // positions in within (ascending) are tried when it is given: the matches of a search these
+    // terms refine, as matched gives them.
+    QList<Result> search(const QStringList &terms, const Options &options, const QSet<const XsdtNode *> *restriction,
+                         const QList<int> *within = nullptr, QList<int> *matched = nullptr) const;
+    // Whether every match of terms is also a match of earlier: each earlier term is part of the
+    // term in its place, and any further terms only narrow.
+    static bool refines(const QStringList &terms, const QStringList &earlier);
 
 private:
     struct Entry
@@ -51,6 +65,8 @@ private:
     };
 
     QList<Entry> m_entries;
+    // Each entry's place in the order of setting paths: ties are broken by it, not by the paths.
+    std::vector<int> m_pathRank;
     bool m_built = false;
 };
 

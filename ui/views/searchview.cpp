@@ -112,6 +112,7 @@ void SearchView::setDocument(XsdtFile *file)
 {
     removeRows();
     m_results.clear();
+    m_last.valid = false;
     m_index.clear();
     m_file = file;
     m_restriction.clear();
@@ -139,6 +140,7 @@ void SearchView::showNodes(const QList<XsdtNode *> &nodes, const QString &descri
     for (const XsdtNode *node : nodes)
         m_restriction.insert(node);
     m_restricted = true;
+    m_last.valid = false;
     m_restrictionLabel->setText(description);
     m_banner->show();
     m_debounce.stop();
@@ -160,6 +162,7 @@ void SearchView::clearRestriction()
         return;
     m_restriction.clear();
     m_restricted = false;
+    m_last.valid = false;
     m_banner->hide();
     search();
 }
@@ -212,7 +215,18 @@ void SearchView::search()
     options.descriptions = m_descriptions->isChecked();
     options.changedOnly = m_changedOnly->isChecked();
     options.includeProtected = m_protected->isChecked();
-    m_results = m_index.search(terms, options, m_restricted ? &m_restriction : nullptr);
+    // Typing on narrows the last search, unless anything it depended on has changed since.
+    const bool narrows = m_last.valid && m_last.options == options && m_last.generation == m_model->generation()
+        && m_last.revision == m_model->revision() && SearchIndex::refines(terms, m_last.terms);
+    QList<int> matches;
+    m_results = m_index.search(terms, options, m_restricted ? &m_restriction : nullptr,
+                               narrows ? &m_last.matches : nullptr, &matches);
+    m_last.valid = true;
+    m_last.terms = terms;
+    m_last.options = options;
+    m_last.generation = m_model->generation();
+    m_last.revision = m_model->revision();
+    m_last.matches = std::move(matches);
     populate();
 }
 

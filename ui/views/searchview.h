@@ -70,6 +70,17 @@ private:
     bool m_restricted = false;
     SearchIndex m_index;
     QList<SearchIndex::Result> m_results;
+    // The last search, so that typing on searches only among what it matched.
+    struct LastSearch
+    {
+        bool valid = false;
+        QStringList terms;
+        SearchIndex::Options options;
+        quint64 generation = 0;
+        quint64 revision = 0;
+        QList<int> matches;
+    };
+    LastSearch m_last;
     int m_limit = kPageSize;
     QList<SettingRow *> m_rows;
     QHash<const XsdtNode *, SettingRow *> m_rowOf;
