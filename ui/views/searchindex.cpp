@@ -62,7 +62,7 @@ bool SearchIndex::refines(const QStringList &terms, const QStringList &earlier)
 
 QList<SearchIndex::Result> SearchIndex::search(const QStringList &terms, const Options &options,
                                                const QSet<const XsdtNode *> *restriction, const QList<int> *within,
-                                               QList<int> *matched) const
+                                               QList<int> *matched, qsizetype ordered) const
 {
     QList<Result> results;
     const int count = within ? int(within->size()) : int(m_entries.size());
@@ -109,12 +109,23 @@ QList<SearchIndex::Result> SearchIndex::search(const QStringList &terms, const O
         for (const Result &result : std::as_const(results))
             matched->append(result.position);
     }
-    std::sort(results.begin(), results.end(), [this](const Result &a, const Result &b) {
+    orderFirst(results, ordered < 0 ? results.size() : ordered, 0);
+    return results;
+}
+
+qsizetype SearchIndex::orderFirst(QList<Result> &results, qsizetype count, qsizetype alreadyOrdered) const
+{
+    count = qMin(count, results.size());
+    if (count <= alreadyOrdered)
+        return alreadyOrdered;
+    // Scores, then the rank of the path: a strict order, so the front is what a full sort gives.
+    const auto better = [this](const Result &a, const Result &b) {
         if (a.score != b.score)
             return a.score > b.score;
         return m_pathRank[size_t(a.position)] < m_pathRank[size_t(b.position)];
-    });
-    return results;
+    };
+    std::partial_sort(results.begin() + alreadyOrdered, results.begin() + count, results.end(), better);
+    return count;
 }
 
 } // namespace pfw

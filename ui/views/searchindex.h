@@ -46,9 +46,14 @@ public:
     static QStringList splitTerms(const QString &query);
     // Candidates that match every term, best first; equal scores by setting path. Only the
     // positions in within (ascending) are tried when it is given: the matches of a search these
-    // terms refine, as matched gives them.
+    // terms refine, as matched gives them. With ordered >= 0 only that many come first in
+    // order, the rest after them in no order (see orderFirst).
     QList<Result> search(const QStringList &terms, const Options &options, const QSet<const XsdtNode *> *restriction,
-                         const QList<int> *within = nullptr, QList<int> *matched = nullptr) const;
+                         const QList<int> *within = nullptr, QList<int> *matched = nullptr,
+                         qsizetype ordered = -1) const;
+    // Puts the best count results in order at the front, the first alreadyOrdered being so;
+    // returns how many are in order now.
+    qsizetype orderFirst(QList<Result> &results, qsizetype count, qsizetype alreadyOrdered) const;
     // Whether every match of terms is also a match of earlier: each earlier term is part of the
     // term in its place, and any further terms only narrow.
     static bool refines(const QStringList &terms, const QStringList &earlier);

@@ -112,6 +112,7 @@ void SearchView::setDocument(XsdtFile *file)
 {
     removeRows();
     m_results.clear();
+    m_ordered = 0;
     m_last.valid = false;
     m_index.clear();
     m_file = file;
@@ -195,6 +196,7 @@ void SearchView::search()
     m_debounce.stop();
     m_limit = qMax(m_limit, int(kPageSize));
     m_results.clear();
+    m_ordered = 0;
     ++m_searches;
     if (!m_file) {
         removeRows();
@@ -220,7 +222,8 @@ void SearchView::search()
         && m_last.revision == m_model->revision() && SearchIndex::refines(terms, m_last.terms);
     QList<int> matches;
     m_results = m_index.search(terms, options, m_restricted ? &m_restriction : nullptr,
-                               narrows ? &m_last.matches : nullptr, &matches);
+                               narrows ? &m_last.matches : nullptr, &matches, m_limit);
+    m_ordered = qMin<qsizetype>(m_limit, m_results.size());
     m_last.valid = true;
     m_last.terms = terms;
     m_last.options = options;
@@ -235,6 +238,7 @@ void SearchView::populate()
     removeRows();
     const int total = int(m_results.size());
     const int shown = qMin(total, m_limit);
+    m_ordered = m_index.orderFirst(m_results, shown, m_ordered);
     for (int i = 0; i < shown; ++i) {
         XsdtNode *node = m_index.node(m_results.at(i).position);
         auto *row = new SettingRow(node, m_schema->spec(*node), m_model);

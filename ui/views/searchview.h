@@ -70,6 +70,8 @@ private:
     bool m_restricted = false;
     SearchIndex m_index;
     QList<SearchIndex::Result> m_results;
+    // How many of the results, from the front, are in order: only what is shown needs to be.
+    qsizetype m_ordered = 0;
     // The last search, so that typing on searches only among what it matched.
     struct LastSearch
     {
