@@ -145,6 +145,11 @@ bench)
     "$root/build/bench/xsdtbench"
     "$root/build/bench/historybench"
     "$root/build/bench/pollbench"
+    "$root/build/bench/savebench"
+    "$root/build/bench/memorybench"
+    "$root/build/bench/windowbench"
+    "$root/build/bench/viewbench"
+    "$root/build/bench/modelbench"
     ;;
 *)
     echo "usage: $0 run [FILE] | test [--sanitize] | fuzz [SECONDS] | bench | wincheck | package | package-check" >&2
