@@ -14,6 +14,7 @@ void XsdtFile::clear()
     validUtf8 = true;
     invalidUtf8Line = 0;
     invalidUtf8Column = 0;
+    parsedSize = 0;
 }
 
 bool XsdtFile::parse(const QByteArray &bytes, QString *error)
@@ -24,7 +25,7 @@ bool XsdtFile::parse(const QByteArray &bytes, QString *error)
 
 QByteArray XsdtFile::serialize() const
 {
-    return writeDocument(head, root, tail);
+    return writeDocument(head, root, tail, parsedSize + parsedSize / 64);
 }
 
 } // namespace pfw

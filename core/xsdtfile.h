@@ -20,6 +20,8 @@ public:
     bool validUtf8 = true;
     int invalidUtf8Line = 0;
     int invalidUtf8Column = 0;
+    // The size of the bytes it was parsed from: about what writing it back takes.
+    qsizetype parsedSize = 0;
 
     XsdtFile() = default;
     XsdtFile(const XsdtFile &) = delete;

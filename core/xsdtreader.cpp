@@ -291,6 +291,7 @@ bool XsdtReader::read(const QByteArray &bytes, XsdtFile &file, QString *error)
     const qsizetype contentLength = m_n - file.head.size() - file.tail.size();
     file.compactLayout = file.validUtf8
         && contentWritesAs(file.root, QStringView(m_text).mid(file.head.size(), contentLength));
+    file.parsedSize = bytes.size();
     return finish(true);
 }
 

@@ -3,10 +3,26 @@
 #include "core/xsdtnode.h"
 
 #include <cstring>
+#include <string_view>
+#include <type_traits>
 
 namespace pfw {
 
 namespace {
+
+// Bit c is set for each special character c: " & ' < >, all below 64.
+constexpr quint64 kSpecials = (1ULL << '"') | (1ULL << '&') | (1ULL << '\'') | (1ULL << '<') | (1ULL << '>');
+
+constexpr std::string_view entityFor(char16_t c)
+{
+    switch (c) {
+    case u'"': return "&quot;";
+    case u'&': return "&amp;";
+    case u'\'': return "&apos;";
+    case u'<': return "&lt;";
+    default: return "&gt;";
+    }
+}
 
 class AppendSink final
 {
@@ -20,50 +36,82 @@ private:
     QString &m_out;
 };
 
-// Writes UTF-8 straight into a byte array: ASCII, nearly all of a settings file, byte by byte,
-// and any other run through Qt's own encoder so the bytes are the ones toUtf8() would give.
+// Writes UTF-8 straight into a byte array: ASCII, nearly all of a settings file, byte by byte
+// (escaping on the way where asked), and any other run through Qt's own encoder so the bytes
+// are the ones toUtf8() would give.
 class Utf8Sink final
 {
 public:
-    explicit Utf8Sink(QByteArray &out) : m_out(out) { m_out.resize(qMax<qsizetype>(m_out.capacity(), 1 << 16)); }
-    void put(QStringView text)
-    {
-        const char16_t *p = text.utf16();
-        const char16_t *end = p + text.size();
-        room(text.size());
-        while (p != end) {
-            if (*p < 0x80) {
-                *m_p++ = char(*p++);
-                continue;
-            }
-            const char16_t *run = p;
-            while (p != end && *p >= 0x80)
-                ++p;
-            const QByteArray encoded = QStringView(run, p).toUtf8();
-            room(encoded.size() + (end - p));
-            std::memcpy(m_p, encoded.constData(), size_t(encoded.size()));
-            m_p += encoded.size();
-        }
-    }
+    Utf8Sink(QByteArray &out, qsizetype sizeHint) : m_out(out) { room(qMax<qsizetype>(sizeHint, 1 << 16)); }
+    void put(QStringView text) { write<false>(text); }
     void put(QChar c) { put(QStringView(&c, 1)); }
+    void putEscaped(QStringView text) { write<true>(text); }
     static constexpr bool failed() { return false; }
     void finish() { m_out.resize(m_p - m_out.data()); }
 
 private:
+    template <bool Escape>
+    void write(QStringView text)
+    {
+        const char16_t *p = text.utf16();
+        const char16_t *end = p + text.size();
+        while (p < end) {
+            // Room is asked for a chunk at a time: an escaped character takes up to six bytes.
+            const char16_t *chunkEnd = p + qMin<qsizetype>(end - p, 4096);
+            room((chunkEnd - p) * (Escape ? 6 : 1));
+            if constexpr (!Escape) {
+                // Four characters at a time while all of them are ASCII: block data is long.
+                while (chunkEnd - p >= 4) {
+                    quint64 four;
+                    std::memcpy(&four, p, sizeof four);
+                    if (four & 0xFF80FF80FF80FF80ULL)
+                        break;
+                    m_p[0] = char(p[0]);
+                    m_p[1] = char(p[1]);
+                    m_p[2] = char(p[2]);
+                    m_p[3] = char(p[3]);
+                    m_p += 4;
+                    p += 4;
+                }
+            }
+            while (p < chunkEnd) {
+                const char16_t c = *p;
+                if (c >= 0x80) {
+                    // The whole run, even past the chunk: a surrogate pair must stay together.
+                    const char16_t *run = p;
+                    while (p < end && *p >= 0x80)
+                        ++p;
+                    const QByteArray encoded = QStringView(run, p).toUtf8();
+                    room(encoded.size() + (chunkEnd > p ? (chunkEnd - p) * (Escape ? 6 : 1) : 0));
+                    std::memcpy(m_p, encoded.constData(), size_t(encoded.size()));
+                    m_p += encoded.size();
+                    continue;
+                }
+                ++p;
+                if (Escape && c < 64 && ((kSpecials >> c) & 1)) {
+                    const std::string_view entity = entityFor(c);
+                    std::memcpy(m_p, entity.data(), entity.size());
+                    m_p += entity.size();
+                } else {
+                    *m_p++ = char(c);
+                }
+            }
+        }
+    }
+
     void room(qsizetype bytes)
     {
-        char *data = m_out.data();
-        if (m_p == nullptr)
-            m_p = data;
-        if ((data + m_out.size()) - m_p >= bytes)
+        if (m_end - m_p >= bytes)
             return;
-        const qsizetype used = m_p - data;
+        const qsizetype used = m_p ? m_p - m_out.data() : 0;
         m_out.resize(qMax(m_out.size() * 2, used + bytes));
         m_p = m_out.data() + used;
+        m_end = m_out.data() + m_out.size();
     }
 
     QByteArray &m_out;
     char *m_p = nullptr;
+    char *m_end = nullptr;
 };
 
 class CompareSink final
@@ -129,13 +177,15 @@ private:
 template <typename Sink>
 void putEscaped(Sink &sink, QStringView text)
 {
+    if constexpr (std::is_same_v<Sink, Utf8Sink>) {
+        sink.putEscaped(text);
+        return;
+    }
     const char16_t *p = text.utf16();
     const char16_t *end = p + text.size();
     const char16_t *run = p;
-    // Bit c is set for each special character c: " & ' < >, all below 64.
-    constexpr quint64 specials = (1ULL << '"') | (1ULL << '&') | (1ULL << '\'') | (1ULL << '<') | (1ULL << '>');
     for (; p != end; ++p) {
-        if (*p >= 64 || !((specials >> *p) & 1))
+        if (*p >= 64 || !((kSpecials >> *p) & 1))
             continue;
         QStringView entity;
         switch (*p) {
@@ -208,10 +258,10 @@ QString escapeXml(QStringView text)
     return out;
 }
 
-QByteArray writeDocument(QStringView head, const XsdtNode &root, QStringView tail)
+QByteArray writeDocument(QStringView head, const XsdtNode &root, QStringView tail, qsizetype sizeHint)
 {
     QByteArray out;
-    Utf8Sink sink(out);
+    Utf8Sink sink(out, sizeHint);
     sink.put(head);
     for (const auto &child : root.children)
         writeTo(*child, sink, true);
