@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -14,18 +15,21 @@ struct XsdtNode final
 {
     enum Kind : quint32 { Item = 0, Value = 1 };
 
+    // The small fields side by side: a large file has hundreds of thousands of nodes.
     Kind kind = Item;
-    QString key;
     QChar type;
-    QString value;
-    QString savedValue;
     bool textForm = false;
-    QString compression;
-    QString blockData;
     // Read with a "c" attribute, even an empty one: written back as that block, never as text.
     bool compressedBlock = false;
     bool selfClosing = false;
     bool deleted = false;
+    QString key;
+    QString value;
+    QString savedValue;
+    QString compression;
+    // A compressed block exactly as found. The reader takes nothing but ASCII there, and blocks
+    // are much of a large file: kept as bytes, half the memory of text.
+    QByteArray blockData;
     XsdtNode *parent = nullptr;
     std::vector<std::unique_ptr<XsdtNode>> children;
 

@@ -358,7 +358,7 @@ bool XsdtReader::readValue(XsdtNode &parent, Tag &tag)
         node->textForm = true;
         node->compressedBlock = true;
         node->compression = tag.c;
-        node->blockData = QString(reinterpret_cast<const QChar *>(m_s + m_pos), length);
+        node->blockData = QStringView(m_s + m_pos, length).toLatin1();
         node->value = blockDisplayText(tag.c, size);
         node->savedValue = node->value;
         m_pos += length + 4;

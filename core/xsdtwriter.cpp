@@ -30,6 +30,7 @@ public:
     explicit AppendSink(QString &out) : m_out(out) {}
     void put(QStringView text) { m_out.append(text); }
     void put(QChar c) { m_out.append(c); }
+    void putAscii(QByteArrayView bytes) { m_out.append(QLatin1StringView(bytes)); }
     static constexpr bool failed() { return false; }
 
 private:
@@ -46,6 +47,12 @@ public:
     void put(QStringView text) { write<false>(text); }
     void put(QChar c) { put(QStringView(&c, 1)); }
     void putEscaped(QStringView text) { write<true>(text); }
+    void putAscii(QByteArrayView bytes)
+    {
+        room(bytes.size());
+        std::memcpy(m_p, bytes.data(), size_t(bytes.size()));
+        m_p += bytes.size();
+    }
     static constexpr bool failed() { return false; }
     void finish() { m_out.resize(m_p - m_out.data()); }
 
@@ -136,10 +143,44 @@ public:
         else
             ++m_pos;
     }
+    // The escaped form compared in one pass: a plain character against itself, a special one
+    // against its entity.
+    void putEscaped(QStringView text)
+    {
+        for (const QChar ch : text) {
+            if (m_failed)
+                return;
+            const char16_t c = ch.unicode();
+            if (c < 64 && ((kSpecials >> c) & 1)) {
+                const std::string_view entity = entityFor(c);
+                if (m_end - m_pos < qsizetype(entity.size()))
+                    return fail();
+                for (const char e : entity) {
+                    if (*m_pos++ != char16_t(e))
+                        return fail();
+                }
+            } else if (m_pos == m_end || *m_pos++ != c) {
+                return fail();
+            }
+        }
+    }
+    void putAscii(QByteArrayView bytes)
+    {
+        if (m_failed)
+            return;
+        if (m_end - m_pos < bytes.size())
+            return fail();
+        for (const char b : bytes) {
+            if (*m_pos++ != char16_t(uchar(b)))
+                return fail();
+        }
+    }
     bool failed() const { return m_failed; }
     bool atEnd() const { return !m_failed && m_pos == m_end; }
 
 private:
+    void fail() { m_failed = true; }
+
     const char16_t *m_pos;
     const char16_t *m_end;
     bool m_failed = false;
@@ -167,6 +208,7 @@ public:
         }
     }
     void put(QChar c) { put(QStringView(&c, 1)); }
+    void putAscii(QByteArrayView bytes) { m_bytes += bytes.size(); }
     static constexpr bool failed() { return false; }
     qsizetype bytes() const { return m_bytes; }
 
@@ -177,7 +219,7 @@ private:
 template <typename Sink>
 void putEscaped(Sink &sink, QStringView text)
 {
-    if constexpr (std::is_same_v<Sink, Utf8Sink>) {
+    if constexpr (std::is_same_v<Sink, Utf8Sink> || std::is_same_v<Sink, CompareSink>) {
         sink.putEscaped(text);
         return;
     }
@@ -234,7 +276,7 @@ void writeTo(const XsdtNode &node, Sink &sink, bool skipDeleted)
         sink.put(u" c=\"");
         putEscaped(sink, node.compression);
         sink.put(u"\">");
-        sink.put(node.blockData);
+        sink.putAscii(node.blockData);
         sink.put(u"</v>");
     } else if (node.textForm) {
         sink.put(QChar(u'>'));
