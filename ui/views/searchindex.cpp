@@ -20,7 +20,9 @@ void SearchIndex::clear()
 void SearchIndex::build(const XsdtFile &file, const SettingsSchema &schema)
 {
     clear();
-    for (XsdtNode *node : file.root.valueNodes()) {
+    const QList<XsdtNode *> nodes = file.root.valueNodes();
+    m_entries.reserve(nodes.size());
+    for (XsdtNode *node : nodes) {
         const VariableSpec spec = schema.spec(*node);
         const QString path = node->path();
         m_entries.append({node, spec.label, (path + u' ' + spec.label).toLower(), spec.description.toLower(), path,
