@@ -11,6 +11,9 @@ struct FileIdentity
     bool exists = false;
     qint64 size = 0;
     qint64 modifiedNs = 0;
+    // Status change time: set by the system on every write and cannot be put back, unlike the
+    // modification time (touch -r, cp -p). Not kept on Windows.
+    qint64 changedNs = 0;
     quint64 inode = 0;
     quint64 device = 0;
 
@@ -18,8 +21,8 @@ struct FileIdentity
 
     friend bool operator==(const FileIdentity &a, const FileIdentity &b)
     {
-        return a.exists == b.exists && a.size == b.size && a.modifiedNs == b.modifiedNs && a.inode == b.inode
-            && a.device == b.device;
+        return a.exists == b.exists && a.size == b.size && a.modifiedNs == b.modifiedNs && a.changedNs == b.changedNs
+            && a.inode == b.inode && a.device == b.device;
     }
     friend bool operator!=(const FileIdentity &a, const FileIdentity &b) { return !(a == b); }
 };

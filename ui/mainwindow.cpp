@@ -551,8 +551,10 @@ bool MainWindow::isBusy() const
 {
     if (BusyScope::active() || QApplication::activeModalWidget() || QApplication::activePopupWidget())
         return true;
-    // Typing not committed yet would be lost with the tree it is for.
-    if (const auto *edit = qobject_cast<const QLineEdit *>(QApplication::focusWidget()); edit && edit->isModified())
+    // Typing not committed yet would be lost with the tree it is for. Search and filter boxes
+    // (the ones with a clear button) hold no value and survive a reload.
+    if (const auto *edit = qobject_cast<const QLineEdit *>(QApplication::focusWidget());
+        edit && edit->isModified() && !edit->isClearButtonEnabled())
         return true;
     if (qobject_cast<const QAbstractSpinBox *>(QApplication::focusWidget()))
         return true;

@@ -1,7 +1,9 @@
 #include "core/settingsdocument.h"
 #include "ui/environmentwatcher.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -112,6 +114,7 @@ void TestEnvironmentWatcher::diskVerdicts_data()
     QTest::addColumn<bool>("changed");
     QTest::newRow("same bytes written again") << "rewrite-same" << false;
     QTest::newRow("one byte changed, same size") << "edit" << true;
+    QTest::newRow("same size, modification time put back") << "edit-keep-time" << true;
     QTest::newRow("another file renamed over it") << "rename" << true;
     QTest::newRow("removed") << "remove" << true;
     QTest::newRow("replaced by a FIFO") << "fifo" << true;
@@ -141,10 +144,16 @@ void TestEnvironmentWatcher::diskVerdicts()
     QTest::qWait(20); // a new modification time, even on coarse clocks
     if (change == u"rewrite-same") {
         QVERIFY(write(path, bytes));
-    } else if (change == u"edit") {
+    } else if (change.startsWith(u"edit")) {
+        const QDateTime modified = QFileInfo(path).lastModified();
         QByteArray edited = bytes;
         edited.replace("v=\"1\"", "v=\"2\"");
         QVERIFY(write(path, edited));
+        if (change == u"edit-keep-time") {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
+        }
     } else if (change == u"rename") {
         QVERIFY(write(path + QLatin1String(".new"), QByteArray(bytes).replace("v=\"1\"", "v=\"3\"")));
         QVERIFY(::rename(QFile::encodeName(path + QLatin1String(".new")).constData(), QFile::encodeName(path).constData()) == 0);

@@ -365,6 +365,12 @@ void TestMainWindow::filterExpandsAndClearingCollapses()
     QCOMPARE(page->tree()->currentIndex(), proxyIndex("ModuleData/Mirelux/Strength"));
     page->filterEdit()->clear();
     QCOMPARE(page->tree()->currentIndex(), proxyIndex("ModuleData/Mirelux/Strength"));
+
+    // A reload under a filter opens the matches again, on the current row.
+    page->filterEdit()->setText(QStringLiteral("stren"));
+    m_window->onReload();
+    QVERIFY(page->tree()->isExpanded(proxyIndex("ModuleData/Mirelux")));
+    QCOMPARE(page->tree()->currentIndex(), proxyIndex("ModuleData/Mirelux/Strength"));
 }
 
 void TestMainWindow::filterOnALargeTreeOpensABudget()

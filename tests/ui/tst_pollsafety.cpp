@@ -50,6 +50,7 @@ private slots:
     void typingSurvivesPolls();
     void typedTextIsReviewedAndSaved();
     void dueReloadWaitsForTyping();
+    void filterTextDoesNotHoldTheReload();
 
 private:
     QString settingsPath() const { return m_dir->filePath(QStringLiteral("home/.PixInsight/core-001-pxi.settings")); }
@@ -327,6 +328,24 @@ void TestPollSafety::dueReloadWaitsForTyping()
     QCOMPARE(row->node()->value, QStringLiteral("typed"));
     QCOMPARE(m_window->document().pendingChangeCount(), 1);
     QVERIFY(m_window->isChangedOnDisk());
+}
+
+// Text in a filter box is no value being typed: the reload that fell due goes ahead, and the
+// filter stays.
+void TestPollSafety::filterTextDoesNotHoldTheReload()
+{
+    QLineEdit *filter = m_window->allSettingsPage()->filterEdit();
+    m_window->tabs()->setCurrentWidget(m_window->allSettingsPage());
+    m_window->activateWindow();
+    filter->setFocus();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QTest::keyClicks(filter, QStringLiteral("processors"));
+    QVERIFY(filter->hasFocus() && filter->isModified());
+    m_running = true;
+    m_window->pollEnvironment();
+    pixInsightExitsAndRewrites();
+    QCOMPARE(maxProcessors(), QStringLiteral("12"));
+    QCOMPARE(filter->text(), QStringLiteral("processors"));
 }
 
 QTEST_MAIN(TestPollSafety)

@@ -32,6 +32,8 @@ private slots:
     void burstOfKeystrokesSearchesOnce();
     void restriction();
     void typingOnAfterAnEditFindsIt();
+    void findsAValueByItsOwnText_data();
+    void findsAValueByItsOwnText();
 
 private:
     QStringList paths(const QList<SearchIndex::Result> &results) const;
@@ -234,6 +236,29 @@ void TestSearchView::typingOnAfterAnEditFindsIt()
         QCOMPARE(view.rows().size(), qMin(int(fresh.search(SearchIndex::splitTerms(text), {}, nullptr).size()),
                                           int(SearchView::kPageSize)));
     }
+}
+
+void TestSearchView::findsAValueByItsOwnText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("dotted capital I") << QString::fromUtf8("\u0130stanbul");
+    QTest::newRow("sharp s") << QString::fromUtf8("Stra\u00DFe");
+    QTest::newRow("accented capitals") << QString::fromUtf8("CAF\u00C9");
+    QTest::newRow("Kelvin sign") << QString::fromUtf8("5000 \u212A");
+    QTest::newRow("emoji") << QString::fromUtf8("M31 \U0001F30C");
+}
+
+// Whatever a value holds, typing that text finds it.
+void TestSearchView::findsAValueByItsOwnText()
+{
+    QFETCH(QString, text);
+    XsdtNode *notes = m_file.root.findPath(u"ModuleData/Mirelux/Notes");
+    QVERIFY(m_model.setData(m_model.indexFor(notes, SettingsModel::ValueColumn), text));
+    SearchView view(&m_model, &m_schema);
+    view.setDocument(&m_file);
+    view.setQuery(text);
+    QVERIFY(!view.rows().isEmpty());
+    QCOMPARE(view.rows().constFirst()->node(), notes);
 }
 
 QTEST_MAIN(TestSearchView)

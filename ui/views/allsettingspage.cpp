@@ -59,7 +59,27 @@ AllSettingsPage::AllSettingsPage(SettingsModel *model, SettingsFilterProxy *prox
     connect(m_filter, &QLineEdit::textChanged, this, &AllSettingsPage::filterChanged);
     connect(m_changedOnly, &QCheckBox::toggled, this, [this](bool on) {
         const XsdtNode *current = m_proxy->nodeFor(m_tree->currentIndex());
+        m_filtering = true;
         m_proxy->setChangedOnly(on);
+        m_filtering = false;
+        showFiltered(current);
+    });
+    // A reset from below (a reload, a large undo step) closes every row: open the matches again
+    // and find the current row by its path, the nodes may be new.
+    connect(m_proxy, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        if (m_filtering)
+            return;
+        // A reload resets twice (tree gone, new tree): the path is kept until a tree is there.
+        if (const XsdtNode *current = m_proxy->nodeFor(m_tree->currentIndex()))
+            m_currentPath = current->path();
+    });
+    connect(m_proxy, &QAbstractItemModel::modelReset, this, [this] {
+        if (m_filtering)
+            return;
+        const XsdtFile *file = m_model->file();
+        const XsdtNode *current = file && !m_currentPath.isEmpty() ? file->root.findPath(m_currentPath) : nullptr;
+        if (file)
+            m_currentPath.clear();
         showFiltered(current);
     });
     connect(m_tree, &QTreeView::customContextMenuRequested, this, &AllSettingsPage::showContextMenu);
@@ -122,7 +142,9 @@ void AllSettingsPage::copyCurrentPath()
 void AllSettingsPage::filterChanged(const QString &text)
 {
     const XsdtNode *current = m_proxy->nodeFor(m_tree->currentIndex());
+    m_filtering = true;
     m_proxy->setFilterText(text);
+    m_filtering = false;
     showFiltered(current);
 }
 
@@ -148,18 +170,19 @@ void AllSettingsPage::expandShown()
     // keystroke. Groups open from the top down while the rows they show stay within a budget;
     // the rest stay closed with their arrows.
     int shown = m_proxy->rowCount();
-    QList<QModelIndex> groups;
-    for (int row = 0; row < m_proxy->rowCount(); ++row)
-        groups.append(m_proxy->index(row, 0));
-    for (qsizetype i = 0; i < groups.size(); ++i) {
-        const QModelIndex group = groups.at(i);
+    // In the order the rows are shown: a group opens when what it adds still fits.
+    QList<QModelIndex> pending;
+    for (int row = m_proxy->rowCount() - 1; row >= 0; --row)
+        pending.append(m_proxy->index(row, 0));
+    while (!pending.isEmpty()) {
+        const QModelIndex group = pending.takeLast();
         const int children = m_proxy->rowCount(group);
         if (children == 0 || shown + children > kExpandedRows)
             continue;
         m_tree->expand(group);
         shown += children;
-        for (int row = 0; row < children; ++row)
-            groups.append(m_proxy->index(row, 0, group));
+        for (int row = children - 1; row >= 0; --row)
+            pending.append(m_proxy->index(row, 0, group));
     }
 }
 
@@ -174,6 +197,13 @@ void AllSettingsPage::expandPreferences()
 
 void AllSettingsPage::collapseToPreferences()
 {
+    if (m_proxy->isFiltering()) {
+        // Under a filter its matches are what the tree is for.
+        const XsdtNode *current = m_proxy->nodeFor(m_tree->currentIndex());
+        m_tree->collapseAll();
+        showFiltered(current);
+        return;
+    }
     m_tree->collapseAll();
     expandPreferences();
 }

@@ -31,6 +31,7 @@ public:
     QCheckBox *changedOnlyBox() const { return m_changedOnly; }
 
     void expandPreferences();
+    // Everything closed but the Preferences (under a filter: its matches opened again).
     void collapseToPreferences();
     void revealNode(const XsdtNode *node);
     void deleteSelected();
@@ -59,6 +60,9 @@ private:
     QLineEdit *m_filter;
     QCheckBox *m_changedOnly;
     QTreeView *m_tree;
+    // While the page itself changes the filter (it then opens the matches itself).
+    bool m_filtering = false;
+    QString m_currentPath;
 };
 
 } // namespace pfw

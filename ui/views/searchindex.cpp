@@ -10,6 +10,23 @@
 
 namespace pfw {
 
+namespace {
+
+// Terms are lower case, as the names they are looked for in; a value is compared as it is,
+// ignoring case, and also in lower case for the letters whose lower case is longer (İ).
+bool valueContains(const QString &value, const QString &term)
+{
+    if (containsIgnoringCase(value, term))
+        return true;
+    for (const QChar c : term) {
+        if (c.unicode() >= 0x80)
+            return value.toLower().contains(term);
+    }
+    return false;
+}
+
+} // namespace
+
 void SearchIndex::clear()
 {
     m_entries.clear();
@@ -95,7 +112,7 @@ QList<SearchIndex::Result> SearchIndex::search(const QStringList &terms, const O
                 else
                     score += 2;
             } else if ((options.descriptions && entry.description.contains(term))
-                       || (options.values && node->type != u'B' && containsIgnoringCase(node->value, term))) {
+                       || (options.values && node->type != u'B' && valueContains(node->value, term))) {
                 score += 1;
             } else {
                 matchesAll = false;
