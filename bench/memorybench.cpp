@@ -1,5 +1,6 @@
 // Resident memory of the window with a 20 MB file open and every tab visited once, and whether
 // it grows over 100 environment polls and over 100 edit and undo cycles.
+#include "bench/benchtimer.h"
 #include "bench/settingsgenerator.h"
 #include "core/xsdtnode.h"
 #include "model/settingsmodel.h"
@@ -13,22 +14,12 @@
 
 #include <cstdio>
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 namespace {
 
 double residentMb()
 {
-#ifdef __GLIBC__
-    malloc_trim(0);
-#endif
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? double(fields.at(1).toLongLong()) * 4096 / (1024 * 1024) : -1;
+    return double(pfw::bench::residentBytes()) / (1024 * 1024);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The whole save of a 5 MB settings file, and each of its steps timed on its own: the lock,
 // reading and hashing the file, serializing, parsing back and comparing, the backup, the
 // atomic write with its sync, and the read-back.
+#include "bench/benchtimer.h"
 #include "bench/settingsgenerator.h"
 #include "core/backups.h"
 #include "core/settingsdocument.h"
@@ -24,15 +25,7 @@ constexpr int kRuns = 9;
 
 double medianMs(const std::function<void()> &work)
 {
-    std::vector<double> times;
-    for (int i = 0; i < kRuns; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        times.push_back(double(timer.nsecsElapsed()) / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    return pfw::bench::medianMilliseconds(kRuns, work);
 }
 
 void fail(const char *what)

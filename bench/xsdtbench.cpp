@@ -1,6 +1,7 @@
 // Reader and writer throughput on generated files of 1, 5 and 20 MB, against a bare
 // QXmlStreamReader pass over the same bytes (and an expat SAX pass and a pugixml DOM load where
 // those libraries are installed), and the memory the parsed tree occupies.
+#include "bench/benchtimer.h"
 #include "bench/settingsgenerator.h"
 #include "core/xsdtfile.h"
 
@@ -17,9 +18,6 @@
 #include <memory>
 #include <vector>
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 #ifdef PFW_BENCH_EXPAT
 #include <expat.h>
 #endif
@@ -33,15 +31,7 @@ constexpr int kRuns = 11;
 
 double medianSeconds(const std::function<void()> &work)
 {
-    std::vector<double> times;
-    for (int i = 0; i < kRuns; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        times.push_back(double(timer.nsecsElapsed()) / 1e9);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    return pfw::bench::medianMilliseconds(kRuns, work) / 1000;
 }
 
 #ifdef PFW_BENCH_EXPAT
@@ -87,29 +77,14 @@ double pugixmlSeconds(const QByteArray &bytes)
 }
 #endif
 
-qint64 residentBytes()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields.at(1).toLongLong() * 4096 : -1;
-}
-
 int measureMemory(int megabytes)
 {
     const QByteArray bytes = pfw::SettingsGenerator::sized(qsizetype(megabytes) * 1024 * 1024);
-#ifdef __GLIBC__
-    malloc_trim(0);
-#endif
-    const qint64 before = residentBytes();
+    const qint64 before = pfw::bench::residentBytes();
     pfw::XsdtFile file;
     if (!file.parse(bytes))
         return 1;
-#ifdef __GLIBC__
-    malloc_trim(0);
-#endif
-    const qint64 after = residentBytes();
+    const qint64 after = pfw::bench::residentBytes();
     std::printf("%lld\n", static_cast<long long>(after - before));
     return 0;
 }

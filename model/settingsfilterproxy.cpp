@@ -170,6 +170,7 @@ void SettingsFilterProxy::rebuild()
         return;
     m_rows.reserve(lastRows);
     m_shown.reserve(lastGroups);
+    m_textHasSlash = m_text.contains(u'/');
     QHash<const void *, bool> keyMatches;
     QString path;
     collect(m_model->file()->root, false, path, keyMatches);
@@ -181,7 +182,7 @@ void SettingsFilterProxy::rebuild()
 bool SettingsFilterProxy::collect(XsdtNode &node, bool pathMatched, QString &path,
                                   QHash<const void *, bool> &keyMatches)
 {
-    const bool byPath = m_text.contains(u'/');
+    const bool byPath = m_textHasSlash;
     std::vector<XsdtNode *> shown;
     for (const auto &owned : node.children) {
         XsdtNode &child = *owned;

@@ -58,6 +58,7 @@ private:
     SettingsModel *m_model = nullptr;
     QString m_text;
     bool m_changedOnly = false;
+    bool m_textHasSlash = false;
     // While filtering: the shown children of each shown group (the root included), and the
     // row of each shown node among its parent's shown children.
     QHash<const XsdtNode *, std::vector<XsdtNode *>> m_shown;

@@ -10,6 +10,7 @@
 #include "ui/views/compareview.h"
 #include "ui/dialogs/installedupdatesdialog.h"
 #include "ui/keyboardconventions.h"
+#include "tests/support/testservices.h"
 #include "ui/mainwindow.h"
 #include "ui/dialogs/modulesearchdialog.h"
 #include "ui/views/preferencesview.h"
@@ -86,11 +87,7 @@ void TestKeyboard::init()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(SettingsGenerator::demo());
     file.close();
-    m_services = HostServices();
-    m_services.environment.flavour = PlatformFlavour::Linux;
-    m_services.environment.home = m_dir->filePath(QStringLiteral("home"));
-    m_services.isHostRunning = [] { return false; };
-    m_services.launcher.setAuthenticationProgram(QString());
+    m_services = test::servicesIn(m_dir->filePath(QStringLiteral("home")), [] { return false; });
     m_window = std::make_unique<MainWindow>(m_services);
     activate(m_window.get());
 }

@@ -6,6 +6,7 @@
 #include "tests/support/fakehost.h"
 #include "tests/support/modalanswerer.h"
 #include "tests/support/privatehome.h"
+#include "tests/support/testservices.h"
 #include "ui/views/allsettingspage.h"
 #include "ui/deletionflow.h"
 #include "ui/mainwindow.h"
@@ -128,12 +129,9 @@ void TestMainWindow::init()
     m_original = SettingsGenerator::demo();
     writeFile(settingsFile("core-002-pxi.settings"), m_original);
     writeFile(settingsFile("core-001-pxi.settings"), m_original);
-    m_services = HostServices();
-    m_services.environment.flavour = PlatformFlavour::Linux;
-    m_services.environment.home = m_dir->filePath(QStringLiteral("home"));
     m_hostPid = 0;
-    m_services.isHostRunning = [this] { return m_hostPid != 0 && runningHostProcesses().contains(m_hostPid); };
-    m_services.launcher.setAuthenticationProgram(QString());
+    m_services = test::servicesIn(m_dir->filePath(QStringLiteral("home")),
+                                  [this] { return m_hostPid != 0 && runningHostProcesses().contains(m_hostPid); });
     m_window = std::make_unique<MainWindow>(m_services);
     m_window->show();
 }

@@ -6,6 +6,7 @@
 #include "model/settingsmodel.h"
 #include "tests/support/modalanswerer.h"
 #include "tests/support/privatehome.h"
+#include "tests/support/testservices.h"
 #include "ui/views/allsettingspage.h"
 #include "ui/deletionflow.h"
 #include "ui/dialogs/reviewdialog.h"
@@ -83,13 +84,8 @@ void TestPollSafety::init()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(SettingsGenerator::demo());
     file.close();
-    HostServices services;
-    services.environment.flavour = PlatformFlavour::Linux;
-    services.environment.home = m_dir->filePath(QStringLiteral("home"));
     m_running = false;
-    services.isHostRunning = [this] { return m_running; };
-    services.launcher.setAuthenticationProgram(QString());
-    m_window = std::make_unique<MainWindow>(services);
+    m_window = std::make_unique<MainWindow>(test::servicesIn(m_dir->filePath(QStringLiteral("home")), [this] { return m_running; }));
     m_window->show();
     QApplication::setActiveWindow(m_window.get());
     QVERIFY(m_window->document().isLoaded());

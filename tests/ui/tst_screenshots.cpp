@@ -1,3 +1,4 @@
+#include "tests/support/testservices.h"
 #include "platform/hostservices.h"
 #include "ui/mainwindow.h"
 #include "ui/views/preferencesview.h"
@@ -58,12 +59,8 @@ void TestScreenshots::init()
     file.write("<xri><package fileName=\"Orbitdeck.zip\" type=\"module\"/><package fileName=\"core.zip\" type=\"core\"/></xri>");
     file.close();
 
-    m_services = HostServices();
-    m_services.environment.flavour = PlatformFlavour::Linux;
-    m_services.environment.home = m_dir->filePath(QStringLiteral("home"));
+    m_services = test::servicesIn(m_dir->filePath(QStringLiteral("home")), [] { return false; });
     m_services.environment.variables.insert(QStringLiteral("PIXINSIGHT_DIR"), m_dir->filePath(QStringLiteral("PixInsight")));
-    m_services.isHostRunning = [] { return false; };
-    m_services.launcher.setAuthenticationProgram(QString());
 }
 
 QStringList TestScreenshots::pictures(const QString &folder) const

@@ -5,6 +5,7 @@
 #include "schema/deletionpolicy.h"
 #include "tests/support/modalanswerer.h"
 #include "tests/support/privatehome.h"
+#include "tests/support/testservices.h"
 #include "ui/dialogs/reviewdialog.h"
 #include "ui/dialogs/settinghistorydialog.h"
 #include "ui/mainwindow.h"
@@ -134,13 +135,8 @@ void TestSettingHistoryDialog::init()
     junk.write("<xsdt version=\"1.0\"><i k=\"Global\">");
     junk.close();
 
-    HostServices services;
-    services.environment.flavour = PlatformFlavour::Linux;
-    services.environment.home = m_dir->filePath(QStringLiteral("home"));
     m_running = false;
-    services.isHostRunning = [this] { return m_running; };
-    services.launcher.setAuthenticationProgram(QString());
-    m_window = std::make_unique<MainWindow>(services);
+    m_window = std::make_unique<MainWindow>(test::servicesIn(m_dir->filePath(QStringLiteral("home")), [this] { return m_running; }));
     m_window->show();
     QVERIFY(m_window->document().isLoaded());
 }
