@@ -24,11 +24,16 @@ inline double milliseconds(const std::function<void()> &work)
 }
 
 // The median of several runs: one slow run (a page-fault storm, another process) does not count.
-inline double medianMilliseconds(int runs, const std::function<void()> &work)
+// prepare, when given, runs untimed before each run.
+inline double medianMilliseconds(int runs, const std::function<void()> &work,
+                                 const std::function<void()> &prepare = {})
 {
     std::vector<double> times;
-    for (int i = 0; i < runs; ++i)
+    for (int i = 0; i < runs; ++i) {
+        if (prepare)
+            prepare();
         times.push_back(milliseconds(work));
+    }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
 }

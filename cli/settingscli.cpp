@@ -320,7 +320,7 @@ int SettingsCli::dump(const Options &options)
                 object.insert(QStringLiteral("kind"), QStringLiteral("value"));
                 object.insert(QStringLiteral("type"), QString(node->type));
                 object.insert(QStringLiteral("value"), node->value);
-                if (node->compressedBlock)
+                if (node->block)
                     object.insert(QStringLiteral("compressed"), true);
             }
             array << object;
@@ -372,7 +372,7 @@ int SettingsCli::get(const Options &options)
         printJson(QJsonObject{{QStringLiteral("path"), node->path()},
                               {QStringLiteral("type"), QString(node->type)},
                               {QStringLiteral("value"), node->value},
-                              {QStringLiteral("compressed"), node->compressedBlock}});
+                              {QStringLiteral("compressed"), node->block != nullptr}});
     else
         print(node->value);
     return Success;

@@ -29,7 +29,7 @@ struct TreeDiff
 
 bool isCompressed(const XsdtNode &node)
 {
-    return node.compressedBlock || !node.compression.isEmpty();
+    return node.block != nullptr;
 }
 
 // A compressed block's text only describes it (two blocks of one size read alike): its data
@@ -39,7 +39,7 @@ bool sameValue(const XsdtNode &a, const XsdtNode &b)
     if (a.type != b.type || isCompressed(a) != isCompressed(b))
         return false;
     if (isCompressed(a))
-        return a.compression == b.compression && a.blockData == b.blockData;
+        return a.block->compression == b.block->compression && a.block->data == b.block->data;
     return a.value == b.value;
 }
 

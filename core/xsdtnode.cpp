@@ -111,7 +111,7 @@ bool XsdtNode::isInsideDeleted() const
 
 bool XsdtNode::isEditableValue() const
 {
-    if (kind != Value || compressedBlock || !compression.isEmpty())
+    if (kind != Value || block)
         return false;
     switch (type.unicode()) {
     case u'b': case u'i': case u'u': case u'F': case u'f': case u's':
@@ -215,8 +215,10 @@ static bool sameChildren(const XsdtNode &a, const XsdtNode &b, QString *differen
             if (!sameChildren(*mine, theirs, differencePath))
                 return false;
         } else if (mine->type != theirs.type || mine->value != theirs.value
-                   || mine->compressedBlock != theirs.compressedBlock || mine->compression != theirs.compression
-                   || mine->blockData != theirs.blockData) {
+                   || !mine->block != !theirs.block
+                   || (mine->block
+                       && (mine->block->compression != theirs.block->compression
+                           || mine->block->data != theirs.block->data))) {
             return fail(*mine);
         }
     }

@@ -19,17 +19,21 @@ struct XsdtNode final
     Kind kind = Item;
     QChar type;
     bool textForm = false;
-    // Read with a "c" attribute, even an empty one: written back as that block, never as text.
-    bool compressedBlock = false;
     bool selfClosing = false;
     bool deleted = false;
     QString key;
     QString value;
     QString savedValue;
-    QString compression;
-    // A compressed block exactly as found. The reader takes nothing but ASCII there, and blocks
-    // are much of a large file: kept as bytes, half the memory of text.
-    QByteArray blockData;
+    // A value read with a "c" attribute, even an empty one, is written back as this block, never
+    // as text. Few nodes have one: kept apart, a node is smaller.
+    struct CompressedBlock
+    {
+        QString compression;
+        // Exactly as found. The reader takes nothing but ASCII there, and blocks are much of a
+        // large file: kept as bytes, half the memory of text.
+        QByteArray data;
+    };
+    std::unique_ptr<CompressedBlock> block;
     XsdtNode *parent = nullptr;
     std::vector<std::unique_ptr<XsdtNode>> children;
 

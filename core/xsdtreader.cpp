@@ -2,11 +2,13 @@
 
 #include "core/utf8check.h"
 #include "core/xsdtfile.h"
-#include "core/xsdtwriter.h"
 
 #include <QStringDecoder>
 #include <QStringList>
 
+#include <algorithm>
+#include <cstring>
+#include <initializer_list>
 #include <limits>
 
 namespace pfw {
@@ -14,36 +16,60 @@ namespace pfw {
 namespace {
 
 // The whitespace of the block pattern's \s (ASCII only, as in PCRE without Unicode properties).
-bool isBlockSpace(char16_t c)
+bool isBlockSpace(char c)
 {
-    return c == u' ' || (c >= u'\t' && c <= u'\r');
+    return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-struct Base64Table
+struct ByteTables
 {
-    bool allowed[128] = {};
-    constexpr Base64Table()
+    bool base64OrSpace[256] = {};
+    // The characters the writer turns into entities, and '&' itself.
+    bool special[256] = {};
+    constexpr ByteTables()
     {
         for (char c = 'A'; c <= 'Z'; ++c)
-            allowed[int(c)] = true;
+            base64OrSpace[int(c)] = true;
         for (char c = 'a'; c <= 'z'; ++c)
-            allowed[int(c)] = true;
+            base64OrSpace[int(c)] = true;
         for (char c = '0'; c <= '9'; ++c)
-            allowed[int(c)] = true;
+            base64OrSpace[int(c)] = true;
         for (char c : {'+', '/', '=', ' ', '\t', '\n', '\v', '\f', '\r'})
-            allowed[int(c)] = true;
+            base64OrSpace[int(c)] = true;
+        for (char c : {'&', '"', '\'', '<', '>'})
+            special[int(c)] = true;
     }
 };
-constexpr Base64Table kBase64;
+constexpr ByteTables kTables;
 
-bool isBase64OrSpace(char16_t c)
+// Whether the table holds all (or none) of the eight bytes at p; without a branch per byte.
+bool allOf(const bool (&table)[256], const char *p)
 {
-    return c < 128 && kBase64.allowed[c];
+    return table[uchar(p[0])] & table[uchar(p[1])] & table[uchar(p[2])] & table[uchar(p[3])] & table[uchar(p[4])]
+        & table[uchar(p[5])] & table[uchar(p[6])] & table[uchar(p[7])];
+}
+
+bool noneOf(const bool (&table)[256], const char *p)
+{
+    return !(table[uchar(p[0])] | table[uchar(p[1])] | table[uchar(p[2])] | table[uchar(p[3])] | table[uchar(p[4])]
+             | table[uchar(p[5])] | table[uchar(p[6])] | table[uchar(p[7])]);
 }
 
 quint64 saturatingAdd(quint64 a, quint64 b)
 {
     return a > std::numeric_limits<quint64>::max() - b ? std::numeric_limits<quint64>::max() : a + b;
+}
+
+// With the literal's length known here, the comparison is inlined: these run at every tag.
+template <size_t N>
+bool startsWith(const char *p, const char *end, const char (&literal)[N])
+{
+    return end - p >= qsizetype(N - 1) && std::memcmp(p, literal, N - 1) == 0;
+}
+
+bool isName(QByteArrayView name, char letter)
+{
+    return name.size() == 1 && name.front() == letter;
 }
 
 // Matches the content of a compressed value against
@@ -52,50 +78,51 @@ quint64 saturatingAdd(quint64 a, quint64 b)
 // first "</v>"; since the pattern admits no "</v>", the match may run from the start of the
 // content and succeed only where it meets one. Returns the content's length, or -1. Sums the
 // u sizes; a number too large for 64 bits counts 0.
-qsizetype matchBlocks(QStringView text, quint64 *uncompressedSize)
+qsizetype matchBlocks(const char *begin, const char *end, quint64 *uncompressedSize)
 {
-    const char16_t *begin = text.utf16();
-    const char16_t *p = begin;
-    const char16_t *end = p + text.size();
+    const char *p = begin;
     const auto skip = [&p, end] {
         while (p != end && isBlockSpace(*p))
             ++p;
     };
-    const auto expect = [&p, end](QStringView literal) {
-        if (end - p < literal.size() || QStringView(p, literal.size()) != literal)
+    const auto expect = [&p, end](const auto &literal) {
+        if (!startsWith(p, end, literal))
             return false;
-        p += literal.size();
+        p += sizeof literal - 1;
         return true;
     };
     quint64 total = 0;
     int blocks = 0;
     for (;;) {
         skip();
-        if (blocks > 0 && end - p >= 4 && QStringView(p, 4) == u"</v>")
+        if (blocks > 0 && startsWith(p, end, "</v>"))
             break;
-        if (!expect(u"<s") || p == end || !isBlockSpace(*p))
+        if (!expect("<s") || p == end || !isBlockSpace(*p))
             return -1;
         skip();
-        if (!expect(u"u=\""))
+        if (!expect("u=\""))
             return -1;
-        const char16_t *digits = p;
+        const char *digits = p;
         quint64 number = 0;
         bool fits = true;
-        for (; p != end && *p >= u'0' && *p <= u'9'; ++p) {
-            const quint64 digit = quint64(*p - u'0');
+        for (; p != end && *p >= '0' && *p <= '9'; ++p) {
+            const quint64 digit = quint64(*p - '0');
             if (number > (std::numeric_limits<quint64>::max() - digit) / 10)
                 fits = false;
             else
                 number = number * 10 + digit;
         }
-        if (p == digits || !expect(u"\""))
+        if (p == digits || !expect("\""))
             return -1;
         skip();
-        if (!expect(u">"))
+        if (!expect(">"))
             return -1;
-        while (p != end && isBase64OrSpace(*p))
+        // Block data is most of a large file: eight bytes a step while all of them qualify.
+        while (end - p >= 8 && allOf(kTables.base64OrSpace, p))
+            p += 8;
+        while (p != end && kTables.base64OrSpace[uchar(*p)])
             ++p;
-        if (!expect(u"</s>"))
+        if (!expect("</s>"))
             return -1;
         total = saturatingAdd(total, fits ? number : 0);
         ++blocks;
@@ -103,6 +130,79 @@ qsizetype matchBlocks(QStringView text, quint64 *uncompressedSize)
     *uncompressedSize = total;
     return p - begin;
 }
+
+// The code point of the well-formed UTF-8 sequence at p, and its length.
+char32_t codePointAt(const char *p, const char *end, int *length)
+{
+    const auto lead = uchar(*p);
+    const int n = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    if (end - p < n) {
+        *length = 1;
+        return 0xFFFD;
+    }
+    char32_t cp = lead & (0x7F >> n);
+    for (int i = 1; i < n; ++i)
+        cp = (cp << 6) | (uchar(p[i]) & 0x3F);
+    *length = n;
+    return cp;
+}
+
+// UTF-8 to text, keeping a leading U+FEFF: QString::fromUtf8 would drop it.
+QString decodeText(QByteArrayView raw)
+{
+    if (!raw.startsWith("\xEF\xBB\xBF"))
+        return QString::fromUtf8(raw);
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(raw);
+}
+
+// The length in UTF-16 units of well-formed UTF-8: columns are counted in those.
+qsizetype utf16Length(QByteArrayView bytes)
+{
+    qsizetype units = 0;
+    for (const char c : bytes) {
+        const auto b = uchar(c);
+        units += (b & 0xC0) != 0x80;
+        units += b >= 0xF0;
+    }
+    return units;
+}
+
+// Whether the writer's escaping of the decoded text gives back exactly raw: no special
+// character as itself, and every '&' one of the five names.
+bool isCanonicalText(QByteArrayView raw)
+{
+    const char *p = raw.data();
+    const char *end = p + raw.size();
+    for (; p != end; ++p) {
+        if (!kTables.special[uchar(*p)])
+            continue;
+        if (*p != '&')
+            return false;
+        const QByteArrayView rest(p + 1, end);
+        qsizetype length = 0;
+        for (const char *entity : {"amp;", "lt;", "gt;", "quot;", "apos;"}) {
+            if (rest.startsWith(entity)) {
+                length = qsizetype(std::strlen(entity));
+                break;
+            }
+        }
+        if (length == 0)
+            return false;
+        p += length;
+    }
+    return true;
+}
+
+// The attributes' letters, packed as Tag::order packs them.
+constexpr quint32 attributeOrder(std::initializer_list<quint32> letters)
+{
+    quint32 order = 0;
+    for (const quint32 letter : letters)
+        order = (order << 3) | letter;
+    return order;
+}
+enum AttributeLetter : quint32 { OtherAttribute = 0, KeyAttribute = 1, TypeAttribute = 2, ValueAttribute = 3, CompressionAttribute = 4 };
 
 bool parseCodePoint(QStringView digits, int base, char32_t *codePoint)
 {
@@ -191,39 +291,48 @@ bool decodeEntities(QStringView raw, QString *decoded, QString *error)
     return true;
 }
 
-const QString &XsdtReader::StringPool::intern(QStringView text)
+const QString *XsdtReader::StringPool::intern(QByteArrayView raw)
 {
+    if (raw.size() == 1 && uchar(raw.front()) < 0x80) {
+        QString &letter = m_ascii[int(raw.front())];
+        if (letter.isNull())
+            letter = QString(QLatin1Char(raw.front()));
+        return &letter;
+    }
     if ((m_count + 1) * 2 > m_slots.size())
         grow();
     const size_t mask = m_slots.size() - 1;
-    for (size_t i = qHash(text) & mask;; i = (i + 1) & mask) {
-        if (!m_used[i]) {
-            m_used[i] = true;
+    for (size_t i = qHash(raw) & mask;; i = (i + 1) & mask) {
+        Slot &slot = m_slots[i];
+        if (slot.raw.data() == nullptr) {
             ++m_count;
-            m_slots[i] = text.toString();
-            return m_slots[i];
+            slot.raw = raw;
+            slot.text = keep(decodeText(raw));
+            return slot.text;
         }
-        if (m_slots[i] == text)
-            return m_slots[i];
+        if (slot.raw == raw)
+            return slot.text;
     }
+}
+
+const QString *XsdtReader::StringPool::keep(QString text)
+{
+    return &m_texts.emplace_back(std::move(text));
 }
 
 void XsdtReader::StringPool::grow()
 {
-    std::vector<QString> old = std::move(m_slots);
-    std::vector<bool> oldUsed = std::move(m_used);
+    std::vector<Slot> old = std::move(m_slots);
     const size_t size = old.empty() ? 1024 : old.size() * 2;
-    m_slots.assign(size, QString());
-    m_used.assign(size, false);
+    m_slots.assign(size, Slot());
     const size_t mask = size - 1;
-    for (size_t j = 0; j < old.size(); ++j) {
-        if (!oldUsed[j])
+    for (Slot &slot : old) {
+        if (slot.raw.data() == nullptr)
             continue;
-        size_t i = qHash(old[j]) & mask;
-        while (m_used[i])
+        size_t i = qHash(slot.raw) & mask;
+        while (m_slots[i].raw.data() != nullptr)
             i = (i + 1) & mask;
-        m_used[i] = true;
-        m_slots[i] = std::move(old[j]);
+        m_slots[i] = std::move(slot);
     }
 }
 
@@ -232,22 +341,26 @@ bool XsdtReader::read(const QByteArray &bytes, XsdtFile &file, QString *error)
     file.clear();
     m_error.clear();
     m_keyStack.clear();
-    m_currentKey.clear();
+    m_currentKey = nullptr;
+    m_compact = true;
+    m_children.resize(kMaxDepth + 1);
 
-    // Keep a leading byte-order mark in the text so that head reproduces it.
-    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
-    m_text = decoder.decode(bytes);
+    m_bytes = bytes;
     const qsizetype invalidAt = firstInvalidUtf8Offset(bytes);
     if (invalidAt >= 0) {
-        QStringDecoder prefixDecoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
-        const QString prefix = prefixDecoder.decode(QByteArrayView(bytes).first(invalidAt));
+        // Read the text the replacement characters make: positions and values are then those of
+        // the decoded file, and the reader meets only well-formed UTF-8.
+        QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+        const QString prefix = decoder.decode(QByteArrayView(bytes).first(invalidAt));
         const qsizetype lineStart = prefix.lastIndexOf(u'\n') + 1;
         file.validUtf8 = false;
         file.invalidUtf8Line = int(prefix.count(u'\n') + 1);
         file.invalidUtf8Column = int(prefix.size() - lineStart + 1);
+        QStringDecoder whole(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+        m_bytes = QString(whole.decode(bytes)).toUtf8();
     }
-    m_s = reinterpret_cast<const char16_t *>(m_text.utf16());
-    m_n = m_text.size();
+    m_s = m_bytes.constData();
+    m_n = m_bytes.size();
 
     const auto finish = [&](bool ok) {
         if (!ok) {
@@ -256,7 +369,10 @@ bool XsdtReader::read(const QByteArray &bytes, XsdtFile &file, QString *error)
             if (error)
                 *error = m_error;
         }
-        m_text.clear();
+        m_pool = StringPool();
+        for (auto &children : m_children)
+            children.clear();
+        m_bytes.clear();
         m_s = nullptr;
         m_n = 0;
         return ok;
@@ -266,13 +382,13 @@ bool XsdtReader::read(const QByteArray &bytes, XsdtFile &file, QString *error)
         return finish(false);
     };
 
-    const qsizetype start = m_text.indexOf(u"<xsdt");
+    const qsizetype start = find("<xsdt", 0);
     if (start < 0)
         return failPlain(tr("Not a PixInsight settings file (no <xsdt> element)."));
-    const qsizetype close = m_text.indexOf(u'>', start);
-    if (close < 0 || m_s[close - 1] == u'/')
+    const qsizetype close = find(">", start);
+    if (close < 0 || m_s[close - 1] == '/')
         return failPlain(tr("The <xsdt> element is empty or malformed."));
-    file.head = m_text.left(close + 1);
+    file.head = decodeText(QByteArrayView(m_s, close + 1));
     m_pos = close + 1;
 
     if (!readContent(file.root, 0))
@@ -280,142 +396,167 @@ bool XsdtReader::read(const QByteArray &bytes, XsdtFile &file, QString *error)
     Tag tag;
     if (!readTag(tag))
         return finish(false);
-    if (!tag.closing || tag.name != u"xsdt") {
+    if (!tag.closing || tag.name != QByteArrayView("xsdt")) {
         fail(tr("expected </xsdt>"));
         return finish(false);
     }
-    file.tail = m_text.mid(m_pos);
+    file.tail = decodeText(QByteArrayView(m_s + m_pos, m_n - m_pos));
     if (!QStringView(file.tail).trimmed().isEmpty())
         return failPlain(tr("Unexpected content after </xsdt>."));
 
-    const qsizetype contentLength = m_n - file.head.size() - file.tail.size();
-    file.compactLayout = file.validUtf8
-        && contentWritesAs(file.root, QStringView(m_text).mid(file.head.size(), contentLength));
+    file.compactLayout = file.validUtf8 && m_compact;
     file.parsedSize = bytes.size();
     return finish(true);
 }
 
 bool XsdtReader::readContent(XsdtNode &parent, int depth)
 {
+    // Not resized during a parse, so this stays valid.
+    std::vector<std::unique_ptr<XsdtNode>> &children = m_children[size_t(depth)];
     Tag tag;
     for (;;) {
-        skipSpace();
+        // The writer puts nothing between elements.
+        if (skipSpace())
+            m_compact = false;
         if (m_pos >= m_n)
             return fail(tr("unexpected end of file"));
-        if (startsWithAt(m_pos, u"</"))
+        if (startsWith(m_s + m_pos, m_s + m_n, "</")) {
+            parent.children.reserve(children.size());
+            for (auto &child : children)
+                parent.appendChild(std::move(child));
+            children.clear();
             return true;
-        m_currentKey.clear();
+        }
+        m_currentKey = nullptr;
         if (!readTag(tag))
             return false;
-        if (tag.name == u"i") {
+        if (isName(tag.name, 'i')) {
             if (!tag.hasK || tag.hasT || tag.hasV || tag.hasC)
                 return fail(tr("malformed <i> element"));
             if (depth >= kMaxDepth)
                 return fail(tr("items nested more than %1 levels deep").arg(kMaxDepth));
+            if (tag.order != attributeOrder({KeyAttribute}))
+                m_compact = false;
             auto item = std::make_unique<XsdtNode>();
-            item->key = tag.k;
+            item->key = *tag.k;
             item->selfClosing = tag.selfClosing;
-            XsdtNode *node = parent.appendChild(std::move(item));
+            XsdtNode *node = item.get();
+            children.push_back(std::move(item));
             if (tag.selfClosing)
                 continue;
             m_keyStack.push_back(tag.k);
-            m_currentKey.clear();
+            m_currentKey = nullptr;
             if (!readContent(*node, depth + 1))
                 return false;
             m_keyStack.pop_back();
             if (!readTag(tag))
                 return false;
-            if (!tag.closing || tag.name != u"i")
+            if (!tag.closing || !isName(tag.name, 'i'))
                 return fail(tr("expected </i>"));
-        } else if (tag.name == u"v") {
-            if (!readValue(parent, tag))
+        } else if (isName(tag.name, 'v')) {
+            if (!readValue(children, tag))
                 return false;
         } else {
-            return fail(tr("unexpected element <%1>").arg(tag.name));
+            return fail(tr("unexpected element <%1>").arg(decodeText(tag.name)));
         }
     }
 }
 
-bool XsdtReader::readValue(XsdtNode &parent, Tag &tag)
+bool XsdtReader::readValue(std::vector<std::unique_ptr<XsdtNode>> &siblings, Tag &tag)
 {
-    if (!tag.hasK || !tag.hasT || tag.t.size() != 1)
+    if (!tag.hasK || !tag.hasT || tag.t->size() != 1)
         return fail(tr("malformed <v> element"));
     auto node = std::make_unique<XsdtNode>();
     node->kind = XsdtNode::Value;
-    node->key = tag.k;
-    node->type = tag.t.at(0);
+    node->key = *tag.k;
+    node->type = tag.t->front();
 
     if (tag.hasC) {
         if (tag.selfClosing || tag.hasV)
             return fail(tr("malformed compressed <v> element"));
         quint64 size = 0;
-        const qsizetype length = matchBlocks(QStringView(m_s + m_pos, m_n - m_pos), &size);
+        const qsizetype length = matchBlocks(m_s + m_pos, m_s + m_n, &size);
         if (length < 0) {
-            if (QStringView(m_text).indexOf(u"</v>", m_pos) < 0)
+            if (find("</v>", m_pos) < 0)
                 return fail(tr("unterminated <v> element"));
             return fail(tr("unsupported content in a compressed <v> element"));
         }
+        if (tag.order != attributeOrder({KeyAttribute, TypeAttribute, CompressionAttribute}))
+            m_compact = false;
         node->textForm = true;
-        node->compressedBlock = true;
-        node->compression = tag.c;
-        node->blockData = QStringView(m_s + m_pos, length).toLatin1();
-        node->value = blockDisplayText(tag.c, size);
+        node->block = std::make_unique<XsdtNode::CompressedBlock>();
+        node->block->compression = *tag.c;
+        node->block->data = QByteArray(m_s + m_pos, length);
+        node->value = blockDisplayText(*tag.c, size);
         node->savedValue = node->value;
         m_pos += length + 4;
     } else if (tag.selfClosing) {
         if (!tag.hasV)
             return fail(tr("<v> element without a value"));
+        if (tag.order != attributeOrder({KeyAttribute, TypeAttribute, ValueAttribute}))
+            m_compact = false;
         node->value = std::move(tag.v);
         node->savedValue = node->value;
         node->selfClosing = true;
     } else {
         if (tag.hasV)
             return fail(tr("<v> element with both an attribute and a text value"));
-        const QStringView rest(m_s + m_pos, m_n - m_pos);
-        const qsizetype lt = rest.indexOf(u'<');
-        if (lt < 0 || !rest.mid(lt).startsWith(u"</v>")) {
-            if (lt < 0 || rest.indexOf(u"</v>", lt) < 0)
+        bool special = false;
+        const qsizetype lt = scanTo('<', &special);
+        if (lt < 0 || !startsWith(m_s + lt, m_s + m_n, "</v>")) {
+            if (lt < 0 || find("</v>", lt) < 0)
                 return fail(tr("unterminated <v> element"));
             return fail(tr("markup inside a <v> text value"));
         }
-        if (!attributeText(rest.first(lt), node->value))
+        const QByteArrayView raw(m_s + m_pos, lt - m_pos);
+        if (!attributeText(raw, special, node->value))
             return false;
+        if (tag.order != attributeOrder({KeyAttribute, TypeAttribute}) || (special && !isCanonicalText(raw)))
+            m_compact = false;
         node->savedValue = node->value;
         node->textForm = true;
-        m_pos += lt + 4;
+        m_pos = lt + 4;
     }
-    parent.appendChild(std::move(node));
+    siblings.push_back(std::move(node));
     return true;
 }
 
 bool XsdtReader::readTag(Tag &tag)
 {
-    skipSpace();
-    if (m_pos >= m_n || m_s[m_pos] != u'<')
+    if (skipSpace())
+        m_compact = false;
+    if (m_pos >= m_n || m_s[m_pos] != '<')
         return fail(tr("expected '<'"));
     ++m_pos;
     tag.hasK = tag.hasT = tag.hasV = tag.hasC = false;
     tag.closing = tag.selfClosing = false;
-    if (m_pos < m_n && m_s[m_pos] == u'/') {
+    tag.order = 0;
+    tag.count = 0;
+    if (m_pos < m_n && m_s[m_pos] == '/') {
         tag.closing = true;
         ++m_pos;
     }
     const qsizetype nameLength = nameLengthAt(m_pos);
     if (nameLength == 0)
         return fail(tr("expected an element name"));
-    tag.name = QStringView(m_s + m_pos, nameLength);
+    tag.name = QByteArrayView(m_s + m_pos, nameLength);
     m_pos += nameLength;
     for (;;) {
-        skipSpace();
+        const qsizetype space = spaceLengthAt(m_pos);
+        m_pos += space;
         if (m_pos >= m_n)
             return fail(tr("unexpected end of file inside a tag"));
-        const char16_t c = m_s[m_pos];
-        if (c == u'>') {
+        const char c = m_s[m_pos];
+        if (c == '>' || c == '/') {
+            if (space != 0)
+                m_compact = false;
+        }
+        if (c == '>') {
             ++m_pos;
             return true;
         }
-        if (c == u'/') {
-            if (!tag.closing && m_pos + 1 < m_n && m_s[m_pos + 1] == u'>') {
+        if (c == '/') {
+            if (!tag.closing && m_pos + 1 < m_n && m_s[m_pos + 1] == '>') {
                 tag.selfClosing = true;
                 m_pos += 2;
                 return true;
@@ -424,6 +565,9 @@ bool XsdtReader::readTag(Tag &tag)
         }
         if (tag.closing)
             return fail(tr("unexpected content in closing tag"));
+        // One blank before each attribute.
+        if (space != 1 || m_s[m_pos - 1] != ' ')
+            m_compact = false;
         if (!readAttribute(tag))
             return false;
     }
@@ -434,64 +578,89 @@ bool XsdtReader::readAttribute(Tag &tag)
     const qsizetype nameLength = nameLengthAt(m_pos);
     if (nameLength == 0)
         return fail(tr("malformed attribute"));
-    const QStringView name(m_s + m_pos, nameLength);
+    const QByteArrayView name(m_s + m_pos, nameLength);
     m_pos += nameLength;
     const qsizetype nameEnd = m_pos;
-    skipSpace();
-    if (m_pos >= m_n || m_s[m_pos] != u'=')
+    if (skipSpace())
+        m_compact = false;
+    if (m_pos >= m_n || m_s[m_pos] != '=')
         return fail(tr("expected '=' after attribute name"));
     ++m_pos;
-    skipSpace();
-    if (m_pos >= m_n || (m_s[m_pos] != u'"' && m_s[m_pos] != u'\''))
+    if (skipSpace())
+        m_compact = false;
+    if (m_pos >= m_n || (m_s[m_pos] != '"' && m_s[m_pos] != '\''))
         return fail(tr("expected a quoted attribute value"));
-    const char16_t quote = m_s[m_pos++];
-    const qsizetype valueEnd = QStringView(m_s, m_n).indexOf(QChar(quote), m_pos);
+    const char quote = m_s[m_pos++];
+    if (quote != '"')
+        m_compact = false;
+    bool special = false;
+    const qsizetype valueEnd = scanTo(quote, &special);
     if (valueEnd < 0)
         return fail(tr("unterminated attribute value"));
-    const QStringView raw(m_s + m_pos, valueEnd - m_pos);
+    const QByteArrayView raw(m_s + m_pos, valueEnd - m_pos);
     m_pos = valueEnd + 1;
 
-    QString *target = nullptr;
-    if (name == u"k") {
-        target = &tag.k;
+    const QString **shared = nullptr;
+    QString *own = nullptr;
+    quint32 letter = OtherAttribute;
+    switch (name.size() == 1 ? name.front() : '\0') {
+    case 'k':
+        shared = &tag.k;
         tag.hasK = true;
-    } else if (name == u"t") {
-        target = &tag.t;
+        letter = KeyAttribute;
+        break;
+    case 't':
+        shared = &tag.t;
         tag.hasT = true;
-    } else if (name == u"v") {
-        target = &tag.v;
+        letter = TypeAttribute;
+        break;
+    case 'v':
+        own = &tag.v;
         tag.hasV = true;
-    } else if (name == u"c") {
-        target = &tag.c;
+        letter = ValueAttribute;
+        break;
+    case 'c':
+        shared = &tag.c;
         tag.hasC = true;
+        letter = CompressionAttribute;
+        break;
+    default:
+        break;
     }
-    // Keys, types and compression names repeat throughout a file: share one copy of each.
-    const bool shared = target && target != &tag.v;
-    QString decoded;
-    if (shared && raw.indexOf(u'&') < 0) {
-        *target = m_pool.intern(raw);
+    tag.order = (tag.order << 3) | letter;
+    if (++tag.count > 3)
+        m_compact = false;
+    if (shared && !special) {
+        *shared = m_pool.intern(raw);
     } else {
-        if (!attributeText(raw, decoded))
+        QString decoded;
+        if (!attributeText(raw, special, decoded))
             return false;
-        if (!target)
-            return failAt(tr("unsupported attribute '%1'").arg(name), nameEnd);
-        *target = shared ? m_pool.intern(decoded) : std::move(decoded);
+        if (own)
+            *own = std::move(decoded);
+        else if (shared)
+            *shared = m_pool.keep(std::move(decoded));
+        else
+            return failAt(tr("unsupported attribute '%1'").arg(decodeText(name)), nameEnd);
     }
-    if (target == &tag.k)
+    if (special && !isCanonicalText(raw))
+        m_compact = false;
+    if (shared == &tag.k)
         m_currentKey = tag.k;
     return true;
 }
 
 // Decodes raw attribute or element text; an entity error is reported at the cursor.
-bool XsdtReader::attributeText(QStringView raw, QString &out)
+bool XsdtReader::attributeText(QByteArrayView raw, bool special, QString &out)
 {
-    if (raw.indexOf(u'&') < 0) {
-        out = raw.toString();
+    out = decodeText(raw);
+    if (!special || !out.contains(u'&'))
         return true;
-    }
     QString message;
-    if (!decodeEntities(raw, &out, &message))
+    QString decoded;
+    if (!decodeEntities(out, &decoded, &message))
         return fail(message);
+    out = std::move(decoded);
     return true;
 }
 
@@ -499,50 +668,86 @@ qsizetype XsdtReader::nameLengthAt(qsizetype pos) const
 {
     qsizetype p = pos;
     while (p < m_n) {
-        const char16_t c = m_s[p];
-        if (c < 0x80) {
-            if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_'
-                || c == u'-' || c == u':' || c == u'.') {
+        const char c = m_s[p];
+        if (uchar(c) < 0x80) {
+            if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-'
+                || c == ':' || c == '.') {
                 ++p;
                 continue;
             }
             break;
         }
-        if (QChar::isHighSurrogate(c) && p + 1 < m_n && QChar::isLowSurrogate(m_s[p + 1])) {
-            if (!QChar::isLetterOrNumber(QChar::surrogateToUcs4(c, m_s[p + 1])))
-                break;
-            p += 2;
-            continue;
-        }
-        if (!QChar::isLetterOrNumber(c))
+        int length = 0;
+        if (!QChar::isLetterOrNumber(codePointAt(m_s + p, m_s + m_n, &length)))
             break;
-        ++p;
+        p += length;
     }
     return p - pos;
 }
 
-void XsdtReader::skipSpace()
+qsizetype XsdtReader::spaceLengthAt(qsizetype pos) const
 {
-    while (m_pos < m_n && QChar::isSpace(m_s[m_pos]))
-        ++m_pos;
+    // Nearly always markup follows at once.
+    if (pos < m_n && uchar(m_s[pos]) > ' ' && uchar(m_s[pos]) < 0x80)
+        return 0;
+    qsizetype p = pos;
+    while (p < m_n) {
+        const char c = m_s[p];
+        if (uchar(c) < 0x80) {
+            if (c != ' ' && (c < '\t' || c > '\r'))
+                break;
+            ++p;
+            continue;
+        }
+        int length = 0;
+        if (!QChar::isSpace(codePointAt(m_s + p, m_s + m_n, &length)))
+            break;
+        p += length;
+    }
+    return p - pos;
 }
 
-bool XsdtReader::startsWithAt(qsizetype pos, QStringView text) const
+// Skips white space; says whether there was any.
+bool XsdtReader::skipSpace()
 {
-    return m_n - pos >= text.size() && QStringView(m_s + pos, text.size()) == text;
+    const qsizetype length = spaceLengthAt(m_pos);
+    m_pos += length;
+    return length != 0;
+}
+
+qsizetype XsdtReader::find(QByteArrayView text, qsizetype from) const
+{
+    return QByteArrayView(m_s, m_n).indexOf(text, from);
+}
+
+qsizetype XsdtReader::scanTo(char stop, bool *special) const
+{
+    // Every stop character is itself special: one table look-up per byte finds both.
+    const char *p = m_s + m_pos;
+    const char *end = m_s + m_n;
+    while (end - p >= 8 && noneOf(kTables.special, p))
+        p += 8;
+    while (p != end && !kTables.special[uchar(*p)])
+        ++p;
+    if (p != end && *p == stop)
+        return p - m_s;
+    *special = true;
+    return find(QByteArrayView(&stop, 1), p - m_s);
 }
 
 bool XsdtReader::failAt(const QString &message, qsizetype pos)
 {
     if (!m_error.isEmpty())
         return false;
-    const QStringView before(m_s, pos);
-    const qsizetype lineStart = before.lastIndexOf(u'\n') + 1;
-    const QString line = QString::number(before.count(u'\n') + 1);
-    const QString column = QString::number(pos - lineStart + 1);
-    QStringList keys(m_keyStack.cbegin(), m_keyStack.cend());
-    if (!m_currentKey.isEmpty())
-        keys.append(m_currentKey);
+    const QByteArrayView before(m_s, pos);
+    const qsizetype lineStart = before.lastIndexOf('\n') + 1;
+    const QString line = QString::number(std::count(before.begin(), before.end(), '\n') + 1);
+    const QString column = QString::number(utf16Length(before.sliced(lineStart)) + 1);
+    QStringList keys;
+    for (const QString *key : m_keyStack)
+        keys.append(*key);
+    if (m_currentKey && !m_currentKey->isEmpty())
+        keys.append(*m_currentKey);
     // One-step substitution: keys and names from the file may themselves contain "%1".
     if (keys.isEmpty())
         m_error = tr("%1 (line %2, column %3)").arg(message, line, column);

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QByteArray>
 #include <QCoreApplication>
 #include <QLocale>
 #include <QString>
 
+#include <deque>
+#include <memory>
 #include <vector>
 
 namespace pfw {
@@ -30,44 +33,73 @@ public:
 private:
     struct Tag
     {
-        QStringView name;
-        QString k, t, v, c;
+        QByteArrayView name;
+        // Shared by the pool; only values are the tag's own.
+        const QString *k = nullptr;
+        const QString *t = nullptr;
+        const QString *c = nullptr;
+        QString v;
         bool hasK = false, hasT = false, hasV = false, hasC = false;
         bool closing = false;
         bool selfClosing = false;
+        // The attributes' letters in the order met, one per three bits; past four, zero.
+        quint32 order = 0;
+        int count = 0;
     };
 
+    // Keys and type letters repeat throughout a file: one copy of each, found by its bytes.
+    // What it hands out stays where it is until the pool goes.
     class StringPool final
     {
     public:
-        const QString &intern(QStringView text);
+        const QString *intern(QByteArrayView raw);
+        const QString *keep(QString text);
 
     private:
         void grow();
-        std::vector<QString> m_slots;
-        std::vector<bool> m_used;
+        struct Slot
+        {
+            QByteArrayView raw;
+            const QString *text = nullptr;
+        };
+        std::vector<Slot> m_slots;
         size_t m_count = 0;
+        std::deque<QString> m_texts;
+        // Type letters, without hashing.
+        QString m_ascii[128];
     };
 
     bool readContent(XsdtNode &parent, int depth);
-    bool readValue(XsdtNode &parent, Tag &tag);
+    bool readValue(std::vector<std::unique_ptr<XsdtNode>> &siblings, Tag &tag);
     bool readTag(Tag &tag);
     bool readAttribute(Tag &tag);
-    bool attributeText(QStringView raw, QString &out);
+    // special: whether raw may hold an entity reference.
+    bool attributeText(QByteArrayView raw, bool special, QString &out);
     qsizetype nameLengthAt(qsizetype pos) const;
-    void skipSpace();
-    bool startsWithAt(qsizetype pos, QStringView text) const;
+    qsizetype spaceLengthAt(qsizetype pos) const;
+    bool skipSpace();
+    qsizetype find(QByteArrayView text, qsizetype from) const;
+    // The position of the first stop character from the cursor, or -1; special is set when
+    // a character the writer escapes comes first.
+    qsizetype scanTo(char stop, bool *special) const;
     bool fail(const QString &message) { return failAt(message, m_pos); }
     bool failAt(const QString &message, qsizetype pos);
     QString blockDisplayText(const QString &compression, quint64 uncompressedSize);
 
-    QString m_text;
-    const char16_t *m_s = nullptr;
+    // The file's bytes, valid UTF-8 (a file that is not was re-encoded with its replacement
+    // characters), read in place: only values become text.
+    QByteArray m_bytes;
+    const char *m_s = nullptr;
     qsizetype m_n = 0;
     qsizetype m_pos = 0;
+    // Whether everything so far is exactly what the writer makes of it.
+    bool m_compact = true;
     QString m_error;
-    std::vector<QString> m_keyStack;
-    QString m_currentKey;
+    // The children read so far at each depth: handed to their parent in one go, so that its
+    // list is made once and no larger than it needs to be.
+    std::vector<std::vector<std::unique_ptr<XsdtNode>>> m_children;
+    std::vector<const QString *> m_keyStack;
+    const QString *m_currentKey = nullptr;
     StringPool m_pool;
     QString m_blockFormat;
     QLocale m_locale;

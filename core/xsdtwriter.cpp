@@ -121,71 +121,6 @@ private:
     char *m_end = nullptr;
 };
 
-class CompareSink final
-{
-public:
-    explicit CompareSink(QStringView expected) : m_pos(expected.utf16()), m_end(m_pos + expected.size()) {}
-    void put(QStringView text)
-    {
-        if (m_failed)
-            return;
-        if (m_end - m_pos < text.size()
-            || std::memcmp(m_pos, text.utf16(), size_t(text.size()) * sizeof(char16_t)) != 0) {
-            m_failed = true;
-            return;
-        }
-        m_pos += text.size();
-    }
-    void put(QChar c)
-    {
-        if (m_failed || m_pos == m_end || *m_pos != c.unicode())
-            m_failed = true;
-        else
-            ++m_pos;
-    }
-    // The escaped form compared in one pass: a plain character against itself, a special one
-    // against its entity.
-    void putEscaped(QStringView text)
-    {
-        for (const QChar ch : text) {
-            if (m_failed)
-                return;
-            const char16_t c = ch.unicode();
-            if (c < 64 && ((kSpecials >> c) & 1)) {
-                const std::string_view entity = entityFor(c);
-                if (m_end - m_pos < qsizetype(entity.size()))
-                    return fail();
-                for (const char e : entity) {
-                    if (*m_pos++ != char16_t(e))
-                        return fail();
-                }
-            } else if (m_pos == m_end || *m_pos++ != c) {
-                return fail();
-            }
-        }
-    }
-    void putAscii(QByteArrayView bytes)
-    {
-        if (m_failed)
-            return;
-        if (m_end - m_pos < bytes.size())
-            return fail();
-        for (const char b : bytes) {
-            if (*m_pos++ != char16_t(uchar(b)))
-                return fail();
-        }
-    }
-    bool failed() const { return m_failed; }
-    bool atEnd() const { return !m_failed && m_pos == m_end; }
-
-private:
-    void fail() { m_failed = true; }
-
-    const char16_t *m_pos;
-    const char16_t *m_end;
-    bool m_failed = false;
-};
-
 class CountSink final
 {
 public:
@@ -219,7 +154,7 @@ private:
 template <typename Sink>
 void putEscaped(Sink &sink, QStringView text)
 {
-    if constexpr (std::is_same_v<Sink, Utf8Sink> || std::is_same_v<Sink, CompareSink>) {
+    if constexpr (std::is_same_v<Sink, Utf8Sink>) {
         sink.putEscaped(text);
         return;
     }
@@ -272,11 +207,11 @@ void writeTo(const XsdtNode &node, Sink &sink, bool skipDeleted)
     sink.put(u"\" t=\"");
     putEscaped(sink, QStringView(&node.type, 1));
     sink.put(QChar(u'"'));
-    if (node.compressedBlock || !node.compression.isEmpty()) {
+    if (node.block) {
         sink.put(u" c=\"");
-        putEscaped(sink, node.compression);
+        putEscaped(sink, node.block->compression);
         sink.put(u"\">");
-        sink.putAscii(node.blockData);
+        sink.putAscii(node.block->data);
         sink.put(u"</v>");
     } else if (node.textForm) {
         sink.put(QChar(u'>'));
@@ -318,18 +253,6 @@ qsizetype serializedSize(const XsdtNode &node)
     CountSink sink;
     writeTo(node, sink, false);
     return sink.bytes();
-}
-
-bool contentWritesAs(const XsdtNode &parent, QStringView text)
-{
-    CompareSink sink(text);
-    for (const auto &child : parent.children) {
-        writeTo(*child, sink, true);
-        if (sink.failed())
-            return false;
-    }
-    sink.put(u"</xsdt>");
-    return sink.atEnd();
 }
 
 } // namespace pfw

@@ -19,8 +19,4 @@ QByteArray writeDocument(QStringView head, const XsdtNode &root, QStringView tai
 // UTF-8 bytes of the node's compact form, deleted descendants included.
 qsizetype serializedSize(const XsdtNode &node);
 
-// Whether the compact form of the parent's children followed by "</xsdt>" is exactly text.
-// Lets the reader detect the compact layout without building the output.
-bool contentWritesAs(const XsdtNode &parent, QStringView text);
-
 } // namespace pfw

@@ -1,5 +1,5 @@
-// Whatever the reader accepts must write back to a file that reads as the same tree; a file it
-// calls compact must write back to its own bytes.
+// Whatever the reader accepts must write back to a file that reads as the same tree; a valid
+// file is called compact exactly when it writes back to its own bytes.
 #include "core/xsdtfile.h"
 #include "core/xsdtwriter.h"
 
@@ -32,6 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray written = file.serialize();
     if (file.compactLayout && written != bytes)
         finding("a compact file did not write back to its own bytes");
+    if (!file.compactLayout && file.validUtf8 && written == bytes)
+        finding("a file that writes back to its own bytes was not called compact");
 
     qsizetype expected = file.head.toUtf8().size() + file.tail.toUtf8().size() + 7;
     for (const auto &child : file.root.children)

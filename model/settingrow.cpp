@@ -272,7 +272,7 @@ void SettingRow::showValue(const QString &value)
         QString shown = value;
         if (m_protected) {
             shown.replace(u'\n', QChar(0x23CE));
-            if (m_node->type == u'B' && !m_node->compressedBlock)
+            if (m_node->type == u'B' && !m_node->block)
                 shown = SettingsModel::displayText(*m_node);
         }
         m_line->setText(shown);

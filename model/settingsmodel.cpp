@@ -152,7 +152,7 @@ QString SettingsModel::displayText(const XsdtNode &node)
     QString text = node.value;
     text.replace(u'\n', QChar(0x23CE));
     // A compressed block's text already describes it; counting its characters would not.
-    if (node.type == u'B' && !node.compressedBlock)
+    if (node.type == u'B' && !node.block)
         return tr("(%1 characters of encoded data)").arg(node.value.size());
     if (text.size() > kDisplayLength) {
         text.truncate(kDisplayLength);

@@ -85,8 +85,8 @@ void TestDemoFile::demoHasDuplicateAndSpecialValues()
     QVERIFY(mirelux->childByKey(u"Notes")->value.contains(u'\n'));
     QVERIFY(mirelux->childByKey(u"LastPreset")->value.contains(u'&'));
     const XsdtNode *layout = demo().root.findPath(u"MainWindow/Layout");
-    QVERIFY(layout->compressedBlock);
-    QVERIFY(layout->blockData.count("<s ") >= 2);
+    QVERIFY(layout->block);
+    QVERIFY(layout->block->data.count("<s ") >= 2);
     const XsdtNode *modules = demo().root.childByKey(u"Modules");
     bool placeholder = false;
     for (const auto &entry : modules->children) {
