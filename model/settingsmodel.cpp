@@ -256,6 +256,10 @@ Qt::ItemFlags SettingsModel::flags(const QModelIndex &index) const
         return Qt::NoItemFlags;
     Qt::ItemFlags result = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
     const XsdtNode *node = nodeFor(index);
+    // Said so, a view expanding everything does not also keep each value as expanded: a filter
+    // keystroke after "Expand all" would have to let go of every one of them.
+    if (node && node->kind == XsdtNode::Value)
+        result |= Qt::ItemNeverHasChildren;
     if (node && index.column() == ValueColumn && !m_readOnly && node->isEditableValue() && !node->isInsideDeleted()
         && !isEditLocked(node))
         result |= Qt::ItemIsEditable;

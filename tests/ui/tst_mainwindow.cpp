@@ -27,6 +27,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -350,6 +351,15 @@ void TestMainWindow::revealClearsTheFilter()
 void TestMainWindow::filterExpandsAndClearingCollapses()
 {
     AllSettingsPage *page = m_window->allSettingsPage();
+    // "Expand all" opens the groups. Had the tree also kept each value as open, the next keystroke
+    // would have to let go of every one of them: seconds on a large file.
+    const QList<QAction *> actions = m_window->menuBar()->findChildren<QAction *>();
+    const auto expandAll = std::find_if(actions.cbegin(), actions.cend(),
+                                        [](const QAction *action) { return action->text() == u"&Expand all"; });
+    QVERIFY(expandAll != actions.cend());
+    (*expandAll)->trigger();
+    QVERIFY(page->tree()->isExpanded(proxyIndex("ModuleData/Mirelux")));
+    QVERIFY(!page->tree()->isExpanded(proxyIndex("ModuleData/Mirelux/Strength")));
     page->filterEdit()->setText(QStringLiteral("  strength "));
     QVERIFY(page->tree()->isExpanded(proxyIndex("ModuleData/Mirelux")));
     QVERIFY(!proxyIndex("Global/Preferences/Process/MaxProcessors").isValid());

@@ -5,6 +5,7 @@
 #include "schema/settingsschema.h"
 
 #include <QRegularExpression>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 
@@ -42,8 +43,9 @@ void SearchIndex::build(const XsdtFile &file, const SettingsSchema &schema)
     for (XsdtNode *node : nodes) {
         const VariableSpec spec = schema.spec(*node);
         const QString path = node->path();
-        m_entries.append({node, spec.label, (path + u' ' + spec.label).toLower(), spec.description.toLower(), path,
-                          node->key.toLower()});
+        const QString names = (path + u' ' + spec.label).toLower();
+        m_entries.append({node, spec.label, names + u'\n' + spec.description.toLower(), names.size(), path,
+                          node->key.toLower(), node->isEditableValue(), node->type == u'B'});
     }
     std::vector<int> byPath(size_t(m_entries.size()));
     for (size_t i = 0; i < byPath.size(); ++i)
@@ -79,48 +81,82 @@ bool SearchIndex::refines(const QStringList &terms, const QStringList &earlier)
     return true;
 }
 
+SearchIndex::Place SearchIndex::placeOf(const Entry &entry, const QString &term, const Options &options)
+{
+    const QStringView text(entry.text);
+    const QStringView description = text.sliced(entry.namesLength + 1);
+    if (!options.names)
+        return options.descriptions && description.contains(term) ? Place::Description : Place::None;
+    // The first place it is found decides: had the names held it, it would be there.
+    const qsizetype at = text.indexOf(term);
+    if (at < 0)
+        return Place::None;
+    if (at + term.size() <= entry.namesLength)
+        return Place::Names;
+    if (!options.descriptions)
+        return Place::None;
+    if (at > entry.namesLength)
+        return Place::Description;
+    return description.contains(term) ? Place::Description : Place::None;
+}
+
 QList<SearchIndex::Result> SearchIndex::search(const QStringList &terms, const Options &options,
                                                const QSet<const XsdtNode *> *restriction, const QList<int> *within,
                                                QList<int> *matched, qsizetype ordered) const
 {
-    QList<Result> results;
     const int count = within ? int(within->size()) : int(m_entries.size());
-    results.reserve(count);
-    for (int i = 0; i < count; ++i) {
-        const int position = within ? within->at(i) : i;
-        const Entry &entry = m_entries.at(position);
-        const XsdtNode *node = entry.node;
-        const bool inSet = restriction && restriction->contains(node);
-        if (restriction && !inSet)
-            continue;
-        if (!options.includeProtected && !node->isEditableValue() && !inSet)
-            continue;
-        if (options.changedOnly && !node->isEdited() && !node->isInsideDeleted())
-            continue;
-        int score = 0;
-        bool matchesAll = true;
-        for (const QString &term : terms) {
-            if (options.names && entry.names.contains(term)) {
-                if (entry.key == term)
-                    score += 10;
-                else if (entry.key.startsWith(term))
-                    score += 6;
-                else if (entry.key.contains(term))
-                    score += 4;
-                else if (containsIgnoringCase(entry.label, term))
-                    score += 3;
-                else
-                    score += 2;
-            } else if ((options.descriptions && entry.description.contains(term))
-                       || (options.values && node->type != u'B' && valueContains(node->value, term))) {
-                score += 1;
-            } else {
-                matchesAll = false;
-                break;
+    const auto scan = [&](int from, int to) {
+        QList<Result> found;
+        found.reserve(to - from);
+        for (int i = from; i < to; ++i) {
+            const int position = within ? within->at(i) : i;
+            const Entry &entry = m_entries.at(position);
+            const XsdtNode *node = entry.node;
+            const bool inSet = restriction && restriction->contains(node);
+            if (restriction && !inSet)
+                continue;
+            if (!options.includeProtected && !entry.editable && !inSet)
+                continue;
+            if (options.changedOnly && !node->isEdited() && !node->isInsideDeleted())
+                continue;
+            int score = 0;
+            bool matchesAll = true;
+            for (const QString &term : terms) {
+                const Place place = placeOf(entry, term, options);
+                if (place == Place::Names) {
+                    if (entry.key == term)
+                        score += 10;
+                    else if (entry.key.startsWith(term))
+                        score += 6;
+                    else if (entry.key.contains(term))
+                        score += 4;
+                    else if (containsIgnoringCase(entry.label, term))
+                        score += 3;
+                    else
+                        score += 2;
+                } else if (place == Place::Description
+                           || (options.values && !entry.block && valueContains(node->value, term))) {
+                    score += 1;
+                } else {
+                    matchesAll = false;
+                    break;
+                }
             }
+            if (matchesAll)
+                found.append({score, position});
         }
-        if (matchesAll)
-            results.append({score, position});
+        return found;
+    };
+    // A large file is searched in two halves at once: the first keystroke looks at every value.
+    // The caller waits for the other half, so nothing it reads changes meanwhile.
+    QList<Result> results;
+    if (count >= kSplitFrom) {
+        const int middle = count / 2;
+        QFuture<QList<Result>> second = QtConcurrent::run(scan, middle, count);
+        results = scan(0, middle);
+        results.append(second.result());
+    } else {
+        results = scan(0, count);
     }
     if (matched) {
         matched->clear();

@@ -63,11 +63,20 @@ private:
     {
         XsdtNode *node;
         QString label;
-        QString names;
-        QString description;
+        // Path and label, a line break, the description; all lower case. One text, so that a
+        // term is looked for once.
+        QString text;
+        qsizetype namesLength;
         QString path;
         QString key;
+        // Fixed for a node once read: kept here, the search need not visit the node for them.
+        bool editable;
+        bool block;
     };
+    enum class Place { None, Names, Description };
+    // From this many candidates on, a search runs on two threads.
+    static constexpr int kSplitFrom = 20000;
+    static Place placeOf(const Entry &entry, const QString &term, const Options &options);
 
     QList<Entry> m_entries;
     // Each entry's place in the order of setting paths: ties are broken by it, not by the paths.

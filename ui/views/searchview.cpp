@@ -88,8 +88,11 @@ SearchView::SearchView(SettingsModel *model, const SettingsSchema *schema, QWidg
     layout->addWidget(scroll, 1);
     connect(m_more, &QPushButton::clicked, this, [this] {
         m_limit += kPageSize;
-        populate();
+        showRows();
     });
+    m_moreRows.setSingleShot(true);
+    m_moreRows.setInterval(0);
+    connect(&m_moreRows, &QTimer::timeout, this, [this] { addRows(kRowsAtOnce); });
 
     m_debounce.setSingleShot(true);
     m_debounce.setInterval(200);
@@ -186,6 +189,7 @@ void SearchView::buildIndex()
 
 void SearchView::removeRows()
 {
+    m_moreRows.stop();
     qDeleteAll(m_rows);
     m_rows.clear();
     m_rowOf.clear();
@@ -236,10 +240,31 @@ void SearchView::search()
 void SearchView::populate()
 {
     removeRows();
+    showRows();
+}
+
+void SearchView::showRows()
+{
     const int total = int(m_results.size());
     const int shown = qMin(total, m_limit);
     m_ordered = m_index.orderFirst(m_results, shown, m_ordered);
-    for (int i = 0; i < shown; ++i) {
+    addRows(kRowsAtOnce);
+    m_more->setVisible(shown < total);
+    if (shown < total)
+        m_more->setText(tr("Show more results (%1 more)").arg(total - shown));
+    if (total > 0 && shown < total)
+        m_status->setText(tr("%1 results, showing the best %2. Refine the search or show more.").arg(total).arg(shown));
+    else if (total > 0)
+        m_status->setText(tr("%n result(s)", nullptr, total));
+    else
+        m_status->setText(tr("No matching settings."));
+}
+
+void SearchView::addRows(int count)
+{
+    const int shown = qMin(int(m_results.size()), m_limit);
+    const int end = qMin(shown, int(m_rows.size()) + count);
+    for (int i = int(m_rows.size()); i < end; ++i) {
         XsdtNode *node = m_index.node(m_results.at(i).position);
         auto *row = new SettingRow(node, m_schema->spec(*node), m_model);
         row->setShowPath(true);
@@ -254,15 +279,8 @@ void SearchView::populate()
         m_rows.append(row);
         m_rowOf.insert(node, row);
     }
-    m_more->setVisible(shown < total);
-    if (shown < total)
-        m_more->setText(tr("Show more results (%1 more)").arg(total - shown));
-    if (total > 0 && shown < total)
-        m_status->setText(tr("%1 results, showing the best %2. Refine the search or show more.").arg(total).arg(shown));
-    else if (total > 0)
-        m_status->setText(tr("%n result(s)", nullptr, total));
-    else
-        m_status->setText(tr("No matching settings."));
+    if (m_rows.size() < shown)
+        m_moreRows.start();
 }
 
 void SearchView::refreshNodes(const QModelIndex &topLeft, const QModelIndex &bottomRight)

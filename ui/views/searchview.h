@@ -28,6 +28,9 @@ class SearchView final : public QWidget
 
 public:
     static constexpr int kPageSize = 100;
+    // Rows made at once for a search, about a screenful; the rest of the page follows this many
+    // at a time on later turns of the event loop, so typing never waits for rows out of sight.
+    static constexpr int kRowsAtOnce = 20;
 
     SearchView(SettingsModel *model, const SettingsSchema *schema, QWidget *parent = nullptr);
 
@@ -46,6 +49,7 @@ public:
     QWidget *restrictionBanner() const { return m_banner; }
     QCheckBox *changedOnlyBox() const { return m_changedOnly; }
     QCheckBox *protectedBox() const { return m_protected; }
+    // The rows made so far: the page's rest comes on later turns of the event loop.
     const QList<SettingRow *> &rows() const { return m_rows; }
     int searchCount() const { return m_searches; }
 
@@ -60,6 +64,8 @@ private:
     void search();
     void scheduleSearch();
     void removeRows();
+    void showRows();
+    void addRows(int count);
     void refreshNodes(const QModelIndex &topLeft, const QModelIndex &bottomRight);
 
     SettingsModel *m_model;
@@ -100,6 +106,7 @@ private:
     QVBoxLayout *m_list;
     QPushButton *m_more;
     QTimer m_debounce;
+    QTimer m_moreRows;
 };
 
 } // namespace pfw
