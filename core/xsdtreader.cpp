@@ -15,6 +15,19 @@ namespace pfw {
 
 namespace {
 
+// A name from the file as a message shows it: a key of megabytes would freeze the message box
+// that shows the error, and tell the user nothing more than its start does.
+QString shownName(const QString &name)
+{
+    constexpr qsizetype kLongest = 60;
+    if (name.size() <= kLongest)
+        return name;
+    qsizetype kept = kLongest - 1;
+    if (name.at(kept - 1).isHighSurrogate())
+        --kept;
+    return name.left(kept) + QChar(0x2026);
+}
+
 // The whitespace of the block pattern's \s (ASCII only, as in PCRE without Unicode properties).
 bool isBlockSpace(char c)
 {
@@ -457,7 +470,7 @@ bool XsdtReader::readContent(XsdtNode &parent, int depth)
             if (!readValue(children, tag))
                 return false;
         } else {
-            return fail(tr("unexpected element <%1>").arg(decodeText(tag.name)));
+            return fail(tr("unexpected element <%1>").arg(shownName(decodeText(tag.name))));
         }
     }
 }
@@ -641,7 +654,7 @@ bool XsdtReader::readAttribute(Tag &tag)
         else if (shared)
             *shared = m_pool.keep(std::move(decoded));
         else
-            return failAt(tr("unsupported attribute '%1'").arg(decodeText(name)), nameEnd);
+            return failAt(tr("unsupported attribute '%1'").arg(shownName(decodeText(name))), nameEnd);
     }
     if (special && !isCanonicalText(raw))
         m_compact = false;
@@ -745,9 +758,9 @@ bool XsdtReader::failAt(const QString &message, qsizetype pos)
     const QString column = QString::number(utf16Length(before.sliced(lineStart)) + 1);
     QStringList keys;
     for (const QString *key : m_keyStack)
-        keys.append(*key);
+        keys.append(shownName(*key));
     if (m_currentKey && !m_currentKey->isEmpty())
-        keys.append(*m_currentKey);
+        keys.append(shownName(*m_currentKey));
     // One-step substitution: keys and names from the file may themselves contain "%1".
     if (keys.isEmpty())
         m_error = tr("%1 (line %2, column %3)").arg(message, line, column);

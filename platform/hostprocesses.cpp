@@ -24,15 +24,29 @@ namespace {
 
 // An exited process that its parent has not reaped yet ("Z") runs nothing and holds no file.
 // The command name may hold spaces and parentheses, so the state follows the last ')'.
-bool isZombie(const QString &procFolder)
+bool isZombieState(const QByteArray &stat)
 {
-    QFile stat(procFolder + QLatin1String("/stat"));
-    if (!stat.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray line = stat.read(4096);
-    const qsizetype close = line.lastIndexOf(')');
-    return close >= 0 && line.mid(close + 1).trimmed().startsWith('Z');
+    const qsizetype close = stat.lastIndexOf(')');
+    return close >= 0 && stat.mid(close + 1).trimmed().startsWith('Z');
 }
+
+#ifdef Q_OS_UNIX
+// A file of a process folder, opened so that nothing can make it wait: a fake or hostile
+// folder may hold a pipe where the kernel's files would be.
+QByteArray readProcFile(int folderFd, const char *pid, const char *name, int most)
+{
+    char relative[300];
+    std::snprintf(relative, sizeof relative, "%s/%s", pid, name);
+    const int fd = ::openat(folderFd, relative, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return QByteArray();
+    QByteArray bytes(most, Qt::Uninitialized);
+    const ssize_t length = ::read(fd, bytes.data(), size_t(most));
+    ::close(fd);
+    bytes.resize(length > 0 ? qsizetype(length) : 0);
+    return bytes;
+}
+#endif
 
 } // namespace
 
@@ -55,43 +69,33 @@ QList<qint64> processesNamedInProc(const QString &procRoot, const QString &name)
     if (!folder)
         return ids;
     const int folderFd = ::dirfd(folder);
-    const QByteArray wanted = QFile::encodeName(name);
-    const auto sameName = [&](const char *text, qsizetype length) {
-        return length == wanted.size() && QFile::decodeName(QByteArray(text, length)).compare(name, Qt::CaseInsensitive) == 0;
+    const auto sameName = [&](const QByteArray &executable) {
+        return QFile::decodeName(executable).compare(name, Qt::CaseInsensitive) == 0;
     };
     while (const dirent *entry = ::readdir(folder)) {
-        const char *digits = entry->d_name;
-        if (*digits < '1' || *digits > '9' || std::strspn(digits, "0123456789") != std::strlen(digits))
+        const char *pid = entry->d_name;
+        // A process id: digits without a leading zero, and a number that fits.
+        const size_t digits = std::strlen(pid);
+        if (*pid < '1' || *pid > '9' || digits > 18 || std::strspn(pid, "0123456789") != digits)
             continue;
         char relative[300];
-        std::snprintf(relative, sizeof relative, "%s/exe", digits);
+        std::snprintf(relative, sizeof relative, "%s/exe", pid);
         // The executable link names the real file; other users' processes hide it, and then
         // the kernel's short command name is the best there is.
         char target[4096];
-        ssize_t length = ::readlinkat(folderFd, relative, target, sizeof target);
-        const char *base = target;
-        if (length > 0) {
-            static constexpr char kDeleted[] = " (deleted)";
-            constexpr ssize_t kDeletedLength = sizeof kDeleted - 1;
-            if (length > kDeletedLength && std::memcmp(target + length - kDeletedLength, kDeleted, kDeletedLength) == 0)
-                length -= kDeletedLength;
-            const char *slash = static_cast<const char *>(::memrchr(target, '/', size_t(length)));
-            if (slash) {
-                length -= slash + 1 - target;
-                base = slash + 1;
-            }
-        } else {
-            std::snprintf(relative, sizeof relative, "%s/comm", digits);
-            const int comm = ::openat(folderFd, relative, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-            length = comm < 0 ? -1 : ::read(comm, target, 256);
-            if (comm >= 0)
-                ::close(comm);
-            while (length > 0 && (target[length - 1] == '\n' || target[length - 1] == ' '))
-                --length;
+        const ssize_t linked = ::readlinkat(folderFd, relative, target, sizeof target);
+        QByteArray executable;
+        if (linked > 0) {
+            executable = QByteArray::fromRawData(target, linked);
+            if (executable.endsWith(" (deleted)"))
+                executable.chop(10);
+            executable = executable.mid(executable.lastIndexOf('/') + 1);
         }
-        if (length > 0 && sameName(base, length)
-            && !isZombie(procRoot + u'/' + QLatin1String(digits)))
-            ids.append(QByteArray(digits).toLongLong());
+        if (executable.isEmpty())
+            executable = readProcFile(folderFd, pid, "comm", 256).trimmed();
+        if (!executable.isEmpty() && sameName(executable)
+            && !isZombieState(readProcFile(folderFd, pid, "stat", 4096)))
+            ids.append(QByteArray(pid).toLongLong());
     }
     ::closedir(folder);
 #else
@@ -110,7 +114,10 @@ QList<qint64> processesNamedInProc(const QString &procRoot, const QString &name)
             if (comm.open(QIODevice::ReadOnly))
                 executable = QString::fromUtf8(comm.read(256)).trimmed();
         }
-        if (!executable.isEmpty() && executable.compare(name, Qt::CaseInsensitive) == 0 && !isZombie(folder))
+        if (executable.isEmpty() || executable.compare(name, Qt::CaseInsensitive) != 0)
+            continue;
+        QFile stat(folder + QLatin1String("/stat"));
+        if (!stat.open(QIODevice::ReadOnly) || !isZombieState(stat.read(4096)))
             ids.append(pid);
     }
 #endif

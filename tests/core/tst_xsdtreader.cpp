@@ -120,6 +120,13 @@ void TestXsdtReader::errors_data()
     // Keys and entity names from the file must not be taken for placeholders.
     QTest::newRow("placeholder in key") << QByteArray("<xsdt><i k=\"%2%1\"><y/></i></xsdt>")
                                         << "unexpected element <y> (line 1, column 23, in %2%1)";
+    // A name of megabytes is shown by its start: the message must stay readable and quick to show.
+    const QByteArray huge(1 << 20, 'k');
+    const QString shown = QString(59, u'k') + QChar(0x2026);
+    QTest::newRow("huge key") << "<xsdt><i k=\"" + huge + "\"><v k=\"" + huge + "\" t=\"s\">&x;</v></i></xsdt>"
+                              << "unknown entity &x; (line 1, column 2097181, in " + shown + u'/' + shown + u')';
+    QTest::newRow("huge element name") << "<xsdt><" + huge + "/></xsdt>"
+                                       << "unexpected element <" + shown + "> (line 1, column 1048586)";
     QTest::newRow("placeholder in entity") << QByteArray("<xsdt><v k=\"a\" t=\"s\" v=\"&%2;\"/>")
                                            << "unknown entity &%2; (line 1, column 30, in a)";
 }

@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -80,9 +81,15 @@ void TestHostProcesses::fakeProcFolder()
     QVERIFY(write(QStringLiteral("126/stat"), "126 (x) Z) R 1 126 126 0 -1 4194304 0\n"));
     QVERIFY(write(QStringLiteral("127/comm"), "PixInsight\n"));
     QVERIFY(write(QStringLiteral("127/stat"), "127 (x) R) Z 1 127 127 0 -1 4194316 0\n"));
+    // Nothing in the folder may make the poll wait: a pipe where the state should be is read
+    // as no state. Names are trimmed like text; an id too large for a number is no process.
+    QVERIFY(write(QStringLiteral("128/comm"), "PixInsight\n"));
+    QCOMPARE(mkfifo(QFile::encodeName(proc.filePath(QStringLiteral("128/stat"))).constData(), 0600), 0);
+    QVERIFY(write(QStringLiteral("129/comm"), " PixInsight\t\r\n"));
+    QVERIFY(write(QStringLiteral("18446744073709551617/comm"), "PixInsight\n"));
     QList<qint64> found = processesNamedInProc(proc.path(), QStringLiteral("PixInsight"));
     std::sort(found.begin(), found.end());
-    QCOMPARE(found, QList<qint64>({123, 125, 126, 456}));
+    QCOMPARE(found, QList<qint64>({123, 125, 126, 128, 129, 456}));
     QVERIFY(processesNamedInProc(proc.filePath(QStringLiteral("missing")), QStringLiteral("PixInsight")).isEmpty());
 }
 

@@ -173,6 +173,16 @@ void TestSearchView::showMore()
     QCOMPARE(view.rows().constFirst(), first);
     QCOMPARE(view.moreButton()->text(), QStringLiteral("Show more results (50 more)"));
     QCOMPARE(view.rows().constFirst()->node()->key, QStringLiteral("Match1000"));
+    // A keystroke waiting to be searched leaves the rows shown as their status says; the new
+    // query then starts from one page again.
+    view.setQuery(QStringLiteral("match1"));
+    QTRY_COMPARE(view.rows().size(), 100);
+    view.moreButton()->click();
+    view.queryEdit()->setText(QStringLiteral("match"));
+    QTRY_COMPARE(view.rows().size(), 200);
+    QVERIFY(view.statusLabel()->text().contains(QLatin1String("showing the best 200")));
+    QTRY_COMPARE(view.rows().size(), 100);
+    QVERIFY(view.statusLabel()->text().contains(QLatin1String("showing the best 100")));
     // Its rows go with the document; so does the button.
     view.setDocument(nullptr);
     QVERIFY(view.moreButton()->isHidden());

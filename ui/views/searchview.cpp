@@ -96,7 +96,11 @@ SearchView::SearchView(SettingsModel *model, const SettingsSchema *schema, QWidg
 
     m_debounce.setSingleShot(true);
     m_debounce.setInterval(200);
-    connect(&m_debounce, &QTimer::timeout, this, &SearchView::search);
+    // A new query starts from one page; "Show more" while it waits still acts on the rows shown.
+    connect(&m_debounce, &QTimer::timeout, this, [this] {
+        m_limit = kPageSize;
+        search();
+    });
     connect(m_query, &QLineEdit::textChanged, this, &SearchView::scheduleSearch);
     connect(m_model, &QAbstractItemModel::dataChanged, this, &SearchView::refreshNodes);
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
@@ -107,7 +111,6 @@ SearchView::SearchView(SettingsModel *model, const SettingsSchema *schema, QWidg
 
 void SearchView::scheduleSearch()
 {
-    m_limit = kPageSize;
     m_debounce.start();
 }
 
@@ -135,6 +138,7 @@ void SearchView::setQuery(const QString &text)
     m_debounce.stop();
     m_query->setText(text);
     m_debounce.stop();
+    m_limit = kPageSize;
     search();
 }
 
