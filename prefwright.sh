@@ -8,7 +8,8 @@
 #   ./prefwright.sh bench             reader and writer benchmarks
 #   ./prefwright.sh wincheck          compile-check the Windows-only source with MinGW
 #   ./prefwright.sh package           build the Debian package (build/prefwright_*.deb)
-#   ./prefwright.sh package-check     build it, unpack it into a scratch root and run it from there
+#   ./prefwright.sh package-check     build it, validate it as a distribution would (desktop-file-validate,
+#                                     appstreamcli, lintian), unpack it and run it from there
 set -euo pipefail
 cd "$(dirname "$0")"
 root=$PWD
@@ -32,7 +33,7 @@ need_packages() {
     fi
 }
 
-base_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev git)
+base_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev git groff-base)
 
 configure_and_build() { # build-dir, cmake options...
     local dir=$1
@@ -107,7 +108,12 @@ wincheck)
     echo "The Windows-only source compiles."
     ;;
 package|package-check)
-    need_packages "${base_packages[@]}" dpkg-dev
+    if [ "$command" = package ]; then
+        need_packages "${base_packages[@]}" dpkg-dev
+    else
+        # What a distribution checks a package with.
+        need_packages "${base_packages[@]}" dpkg-dev desktop-file-utils appstream lintian man-db
+    fi
     configure_and_build "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
     rm -f "$root"/build/prefwright_*.deb
     (cd "$root/build" && cpack -G DEB >/dev/null)
@@ -117,26 +123,51 @@ package|package-check)
     scratch="$root/build/package-root"
     rm -rf "$scratch"
     dpkg -x "$deb" "$scratch"
-    id=io.github.prefwright.Prefwright
+    id=io.github.prefwright.prefwright
     for file in usr/bin/prefwright usr/bin/prefwright-cli usr/share/applications/$id.desktop \
                 usr/share/metainfo/$id.metainfo.xml usr/share/icons/hicolor/48x48/apps/$id.png \
-                usr/share/icons/hicolor/512x512/apps/$id.png; do
+                usr/share/icons/hicolor/512x512/apps/$id.png usr/share/doc/prefwright/copyright \
+                usr/share/doc/prefwright/changelog.gz usr/share/man/man1/prefwright.1.gz \
+                usr/share/man/man1/prefwright-cli.1.gz usr/share/bash-completion/completions/prefwright-cli; do
         [ -e "$scratch/$file" ] || { echo "The package lacks /$file" >&2; exit 1; }
     done
     dpkg-deb -f "$deb" Depends | grep -q libqt6core6 || { echo "The package does not depend on Qt" >&2; exit 1; }
-    if command -v appstreamcli >/dev/null; then
-        appstreamcli validate --no-net "$scratch/usr/share/metainfo/$id.metainfo.xml" >/dev/null
+    # Each validator fails the check on anything it reports, down to hints and pedantic notes.
+    report=$(appstreamcli validate --pedantic --no-net "$scratch/usr/share/metainfo/$id.metainfo.xml" 2>&1) \
+        || { echo "$report" >&2; exit 1; }
+    if printf '%s\n' "$report" | grep -qE '^[EWIP]: '; then
+        echo "appstreamcli reports:" >&2
+        echo "$report" >&2
+        exit 1
     fi
-    if command -v desktop-file-validate >/dev/null; then
-        desktop-file-validate "$scratch/usr/share/applications/$id.desktop"
+    report=$(desktop-file-validate "$scratch/usr/share/applications/$id.desktop" 2>&1) \
+        || { echo "$report" >&2; exit 1; }
+    [ -z "$report" ] || { echo "desktop-file-validate reports: $report" >&2; exit 1; }
+    # lintian: errors fail, warnings are listed (it warns against running as root; that is not the package's).
+    report=$(lintian --tag-display-limit 0 "$deb" 2>&1 | grep -v 'running with root privileges' || true)
+    [ -z "$report" ] || echo "lintian: $report"
+    if printf '%s\n' "$report" | grep -q '^E: '; then
+        echo "lintian found errors." >&2
+        exit 1
     fi
+    # The manual pages render, and the completion completes from the unpacked files.
+    for page in prefwright prefwright-cli; do
+        rendered=$(MANWIDTH=80 man -l "$scratch/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
+        [ -z "$rendered" ] || { echo "man -l $page.1.gz: $rendered" >&2; exit 1; }
+        MANWIDTH=80 man -l "$scratch/usr/share/man/man1/$page.1.gz" | grep -q "^NAME" \
+            || { echo "man -l $page.1.gz shows no page" >&2; exit 1; }
+    done
+    completed=$(PATH="$scratch/usr/bin:$PATH" bash -c \
+        'source "$1"; COMP_WORDS=(prefwright-cli se); COMP_CWORD=1; _prefwright_cli; echo "${COMPREPLY[*]}"' \
+        _ "$scratch/usr/share/bash-completion/completions/prefwright-cli")
+    [ "$completed" = set ] || { echo "The completion turns 'prefwright-cli se' into '$completed'" >&2; exit 1; }
     # Run the unpacked programs, on a copy of the demo so that nothing in the repository changes.
     demo="$scratch/core-001-pxi.settings"
     cp "$root/examples/core-001-pxi.settings" "$demo"
     result=$("$scratch/usr/bin/prefwright-cli" check "$demo")
     [ "$result" = "ok: 74 items, 339 values, compact layout" ] || { echo "Unexpected: $result" >&2; exit 1; }
     QT_QPA_PLATFORM=offscreen "$scratch/usr/bin/prefwright" --version >/dev/null
-    echo "The package unpacks and runs: $result"
+    echo "The package unpacks, validates and runs: $result"
     ;;
 bench)
     # Stream and DOM parsers to measure the reader against; the programs never link them.

@@ -49,6 +49,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Brightquill"));
     QApplication::setApplicationDisplayName(QStringLiteral("Prefwright"));
     QApplication::setApplicationVersion(pfw::AboutDialog::version());
+    // Lets the desktop match the window to the installed entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.prefwright.prefwright"));
 
     QIcon icon;
     for (const int size : {16, 24, 32, 48, 64, 128, 256, 512})

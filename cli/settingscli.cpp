@@ -108,7 +108,7 @@ QString SettingsCli::usage()
               "  get FILE PATH                  the text of one value\n"
               "  set FILE PATH=VALUE...         change values, then save with a backup\n"
               "  delete FILE PATH... [--yes]    delete entries the deletion rules allow, then save\n"
-              "  normalize TYPE TEXT            check TEXT as a value of TYPE (b i u F f s t)\n"
+              "  normalize TYPE TEXT            check TEXT as a value of TYPE (b i u F f s)\n"
               "  label KEY                      the readable label of a key\n"
               "  verdict FILE PATH              whether an entry may be deleted, and why\n"
               "  diff FILE OTHER [--all]        values that differ between two files\n"
@@ -444,7 +444,7 @@ int SettingsCli::finishEdits(SettingsDocument *document, ScriptedEdit *edit, con
     if (m_io.json())
         printJson(QJsonObject{{QStringLiteral("saved"), true},
                               {QStringLiteral("changes"), qint64(changes)},
-                              {QStringLiteral("backup"), backup}});
+                              {QStringLiteral("backup"), QFileInfo(backup).absoluteFilePath()}});
     else
         print(tr("Saved. Backup: %1").arg(QFileInfo(backup).fileName()));
     return Success;
@@ -454,8 +454,10 @@ int SettingsCli::normalize(const Options &options)
 {
     const QString &type = options.positional.at(0);
     const QString &text = options.positional.at(1);
-    if (type.size() != 1)
-        return fail(UsageError, tr("TYPE is one type code such as b, i, u, F, f, s or t; got '%1'.").arg(type));
+    // The codes of values that cannot be edited are known and refused; any other is a mistake.
+    static const QString kKnown = QStringLiteral("biuFfstB");
+    if (type.size() != 1 || !kKnown.contains(type.at(0)))
+        return fail(UsageError, tr("TYPE is one of the type codes b, i, u, F, f or s; got '%1'.").arg(type));
     QString normalized, error;
     if (!normalizeValue(type.at(0), text, &normalized, &error))
         return fail(Refused, error);

@@ -270,8 +270,10 @@ void MainWindow::onFindModule()
         m_tabs->showInSearch(found.nodes, found.heading);
 }
 
-bool MainWindow::openFile(const QString &path)
+bool MainWindow::openFile(const QString &named)
 {
+    // A name relative to the working folder is kept whole: it is shown, reported and watched.
+    const QString path = named.isEmpty() ? named : QFileInfo(named).absoluteFilePath();
     m_tabs->unused()->clearQueue();
     detachViews();
     QString error;

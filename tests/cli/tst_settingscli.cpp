@@ -153,7 +153,9 @@ void TestSettingsCli::usageErrors_data()
     QTest::newRow("assignment without =") << QStringList{QStringLiteral("set"), f, QStringLiteral("Global/X")} << 2
                                           << "Expected PATH=VALUE, got 'Global/X'.";
     QTest::newRow("long type") << QStringList{QStringLiteral("normalize"), QStringLiteral("ii"), QStringLiteral("1")} << 2
-                               << "TYPE is one type code";
+                               << "TYPE is one of the type codes";
+    QTest::newRow("unknown type") << QStringList{QStringLiteral("normalize"), QStringLiteral("x"), QStringLiteral("1")} << 2
+                                  << "TYPE is one of the type codes b, i, u, F, f or s; got 'x'.";
 }
 
 // Usage errors are found before any file is opened: FILE need not exist.
@@ -414,6 +416,14 @@ void TestSettingsCli::fingerprintOfCheckAllowsTheSave()
     QVERIFY(QFile::exists(saved.value(QStringLiteral("backup")).toString()));
     // The old fingerprint no longer matches the saved file.
     QCOMPARE(run({QStringLiteral("set"), m_file, QStringLiteral("--fingerprint"), fingerprint, kMaxProcessors + QLatin1String("=2")}).code, 1);
+    // A file named relative to the working folder: the backup is still reported by its whole path.
+    const QString working = QDir::currentPath();
+    QDir::setCurrent(QFileInfo(m_file).absolutePath());
+    const Result relative = run({QStringLiteral("--json"), QStringLiteral("set"), QFileInfo(m_file).fileName(),
+                                 kMaxProcessors + QLatin1String("=3")});
+    QDir::setCurrent(working);
+    const QString backup = QJsonDocument::fromJson(relative.out.toUtf8()).object().value(QStringLiteral("backup")).toString();
+    QVERIFY2(QFileInfo(backup).isAbsolute() && QFile::exists(backup), qPrintable(backup));
 }
 
 void TestSettingsCli::deleteFollowsTheVerdicts_data()

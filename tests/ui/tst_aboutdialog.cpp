@@ -77,7 +77,7 @@ void TestAboutDialog::detailsWithoutAFile()
 {
     AboutDialog dialog(QString(), QString(), linuxEnvironment());
     const QStringList lines = dialog.details().split(u'\n');
-    QCOMPARE(lines.size(), 6);
+    QCOMPARE(lines.size(), 7);
     QVERIFY2(QRegularExpression(QStringLiteral("^Prefwright 0\\.1\\.3 \\(source ([0-9a-f]{7}|unknown)\\)$")).match(lines[0]).hasMatch(),
              qPrintable(lines[0]));
     QCOMPARE(lines[1], QStringLiteral("Qt ") + QString::fromLatin1(qVersion()));
@@ -85,6 +85,7 @@ void TestAboutDialog::detailsWithoutAFile()
     QCOMPARE(lines[3], QStringLiteral("Open file: none"));
     QCOMPARE(lines[4], QStringLiteral("PixInsight recorded in the file: unknown"));
     QVERIFY(lines[5].startsWith(QLatin1String("Settings folders searched: /home/tester/")));
+    QCOMPARE(lines[6], QStringLiteral("Licence: GNU General Public License, version 3 or later (GPL-3.0-or-later)"));
 }
 
 void TestAboutDialog::copyDetails()

@@ -24,6 +24,7 @@
 #include <QComboBox>
 #include <QCompleter>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -177,6 +178,13 @@ void TestMainWindow::startsOnTheFirstInstance()
     QTreeView *tree = m_window->allSettingsPage()->tree();
     QVERIFY(tree->isExpanded(proxyIndex("Global/Preferences")));
     QVERIFY(!tree->isExpanded(proxyIndex("ModuleData")));
+    // A file named relative to the working folder is known by its whole path.
+    const QString working = QDir::currentPath();
+    QDir::setCurrent(QFileInfo(settingsFile("core-002-pxi.settings")).absolutePath());
+    const bool opened = m_window->openFile(QStringLiteral("core-002-pxi.settings"));
+    QDir::setCurrent(working);
+    QVERIFY(opened);
+    QCOMPARE(m_window->document().path(), settingsFile("core-002-pxi.settings"));
 }
 
 void TestMainWindow::startsWithoutAnyFile()

@@ -126,8 +126,8 @@ AboutDialog::AboutDialog(const QString &openFilePath, const QString &recordedVer
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     fixed.setPointSizeF(QApplication::font().pointSizeF() * 0.9);
     m_details->setFont(fixed);
-    // Room for all six lines, even when the folder line wraps.
-    m_details->setMinimumHeight(qCeil(QFontMetricsF(fixed).lineSpacing() * 7.5) + 2 * m_details->frameWidth() + 8);
+    // Room for all seven lines, even when the folder line wraps.
+    m_details->setMinimumHeight(qCeil(QFontMetricsF(fixed).lineSpacing() * 8.5) + 2 * m_details->frameWidth() + 8);
     QStringList folders;
     for (const QString &folder : defaultSettingsFolders(environment))
         folders << QDir::toNativeSeparators(folder);
@@ -138,6 +138,7 @@ AboutDialog::AboutDialog(const QString &openFilePath, const QString &recordedVer
         tr("Open file: %1").arg(openFilePath.isEmpty() ? tr("none") : QDir::toNativeSeparators(openFilePath)),
         tr("PixInsight recorded in the file: %1").arg(recordedVersion.isEmpty() ? tr("unknown") : recordedVersion),
         tr("Settings folders searched: %1").arg(folders.join(QLatin1String("; "))),
+        tr("Licence: GNU General Public License, version 3 or later (GPL-3.0-or-later)"),
     };
     m_details->setPlainText(lines.join(u'\n'));
     layout->addWidget(m_details, 1);
