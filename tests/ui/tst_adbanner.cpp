@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QNetworkAccessManager>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -144,6 +145,7 @@ private slots:
     void allowedUrls_data();
     void allowedUrls();
     void withoutNetworkOrCacheABuiltInShows();
+    void aDefaultBuildContactsNobody();
     void cacheFreshness_data();
     void cacheFreshness();
     void adsOutsideTheirWindowFallBack();
@@ -165,6 +167,10 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<LocalServer> m_server;
 };
+
+namespace {
+const QUrl kMakerPage(QStringLiteral("https://maker.example/pixinsight/"));
+} // namespace
 
 void TestAdBanner::init()
 {
@@ -188,6 +194,7 @@ std::unique_ptr<AdBanner> TestAdBanner::banner()
 {
     auto result = std::make_unique<AdBanner>(cache());
     result->setManifestUrl(m_server->url(QStringLiteral("/manifest.xml")));
+    result->setMakerPage(kMakerPage);
     result->setToday(QStringLiteral("2026-12-08"));
     result->setOpener([](const QUrl &) { return true; });
     result->allowLoopbackHttpForTests(true);
@@ -225,6 +232,33 @@ void TestAdBanner::withoutNetworkOrCacheABuiltInShows()
     QVERIFY(!ads->picture().isNull());
     QTest::qWait(50);
     QVERIFY(m_server->requested.isEmpty());
+}
+
+// Built without addresses, the banner fetches nothing, not even what an old cache names, and a
+// click leads nowhere.
+void TestAdBanner::aDefaultBuildContactsNobody()
+{
+    if (!AdBanner::defaultManifestUrl().isEmpty() || !AdBanner::defaultMakerPage().isEmpty())
+        QSKIP("Built with the banner's addresses.");
+    const QUrl picture = m_server->url(QStringLiteral("/picture"));
+    writeCache("<ads><ad id=\"h\"><image>" + picture.toEncoded() + "</image><alt>H</alt></ad></ads>", 0);
+    AdBanner ads(cache());
+    ads.allowLoopbackHttpForTests(true);
+    QList<QUrl> opened;
+    ads.setOpener([&opened](const QUrl &url) {
+        opened << url;
+        return true;
+    });
+    QSignalSpy shown(&ads, &AdBanner::adShown);
+    ads.start(true, 0);
+    QCOMPARE(shown.size(), 1);
+    QVERIFY(ads.current().embedded);
+    QTest::qWait(100);
+    QVERIFY(ads.findChildren<QNetworkAccessManager *>().isEmpty());
+    QVERIFY(m_server->requested.isEmpty());
+    ads.click();
+    QVERIFY(opened.isEmpty());
+    QCOMPARE(ads.strip()->cursor().shape(), Qt::ArrowCursor);
 }
 
 void TestAdBanner::cacheFreshness_data()
@@ -336,7 +370,7 @@ void TestAdBanner::unsafeLinksAreNotFollowed()
     QCOMPARE(ads->current().id, QStringLiteral("u"));
     QVERIFY(ads->picture().isNull());
     ads->click();
-    QCOMPARE(opened, QList<QUrl>{QUrl(QString::fromLatin1(AdBanner::kMakerPage))});
+    QCOMPARE(opened, QList<QUrl>{kMakerPage});
     QCOMPARE(m_server->requested, QStringList{QStringLiteral("/manifest.xml")});
 }
 
@@ -359,6 +393,9 @@ void TestAdBanner::loopbackHttpOnlyWithTheTestSwitch()
                    + "</click><alt>H</alt></ad></ads>",
                QDateTime::currentMSecsSinceEpoch());
     AdBanner ads(cache());
+    // The cache is fresh: the manifest's own address is not asked.
+    ads.setManifestUrl(QUrl(QStringLiteral("https://maker.example/ads/manifest.xml")));
+    ads.setMakerPage(kMakerPage);
     ads.setToday(QStringLiteral("2026-12-08"));
     QList<QUrl> opened;
     ads.setOpener([&opened](const QUrl &url) {
@@ -376,7 +413,7 @@ void TestAdBanner::loopbackHttpOnlyWithTheTestSwitch()
         QVERIFY(m_server->requested.isEmpty());
     }
     ads.click();
-    QCOMPARE(opened, QList<QUrl>{testSwitch ? page : QUrl(QString::fromLatin1(AdBanner::kMakerPage))});
+    QCOMPARE(opened, QList<QUrl>{testSwitch ? page : kMakerPage});
 }
 
 void TestAdBanner::badCacheFilesCountAsNone_data()

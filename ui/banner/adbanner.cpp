@@ -21,8 +21,15 @@
 
 namespace pfw {
 
-const char *const AdBanner::kManifestUrl = "https://brightquill.example/pixinsight/ads/manifest.xml";
-const char *const AdBanner::kMakerPage = "https://brightquill.example/pixinsight/";
+QUrl AdBanner::defaultManifestUrl()
+{
+    return QUrl(QStringLiteral(PFW_AD_MANIFEST_URL));
+}
+
+QUrl AdBanner::defaultMakerPage()
+{
+    return QUrl(QStringLiteral(PFW_MAKER_PAGE));
+}
 
 namespace {
 
@@ -56,7 +63,8 @@ double secureUnitRandom()
 AdBanner::AdBanner(const QString &cacheFolder, QWidget *parent)
     : QWidget(parent)
     , m_cacheFolder(cacheFolder)
-    , m_manifestUrl(QUrl(QString::fromLatin1(kManifestUrl)))
+    , m_manifestUrl(defaultManifestUrl())
+    , m_makerPage(defaultMakerPage())
 {
     setFixedHeight(100);
     m_label = new QLabel(tr("Ad:"), this);
@@ -81,13 +89,19 @@ bool AdBanner::isAllowedUrl(const QUrl &url, bool loopbackHttp)
     return loopbackHttp && url.scheme() == u"http" && QHostAddress(url.host()).isLoopback();
 }
 
-QList<AdRecord> AdBanner::builtInAds()
+void AdBanner::setMakerPage(const QUrl &url)
 {
-    const auto record = [](const char *id, const char *click, const QString &alt) {
+    m_makerPage = url;
+}
+
+QList<AdRecord> AdBanner::builtInAds(const QUrl &makerPage)
+{
+    const QString page = makerPage.isEmpty() ? QString() : makerPage.toString();
+    const auto record = [&page](const char *id, const char *click, const QString &alt) {
         AdRecord ad;
         ad.id = QLatin1String(id);
         ad.image = QStringLiteral(":/ads/%1.png").arg(QLatin1String(id));
-        ad.click = QString::fromLatin1(kMakerPage) + QLatin1String(click);
+        ad.click = page.isEmpty() ? QString() : page + QLatin1String(click);
         ad.alt = alt;
         ad.embedded = true;
         return ad;
@@ -116,6 +130,12 @@ bool AdBanner::readCache(QByteArray *manifest, qint64 *fetchedMs) const
 
 void AdBanner::load()
 {
+    // Without an address, a manifest cached by another build is not used either: its pictures
+    // would be fetched.
+    if (!isAllowed(m_manifestUrl)) {
+        useManifest(QByteArray());
+        return;
+    }
     QByteArray cached;
     qint64 fetchedMs = 0;
     const bool haveCache = readCache(&cached, &fetchedMs);
@@ -147,7 +167,7 @@ void AdBanner::load()
 void AdBanner::useManifest(const QByteArray &bytes)
 {
     const QString today = m_today.isEmpty() ? QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) : m_today;
-    const QList<AdRecord> eligible = AdManifest::parse(bytes).eligible(today, AboutDialog::version(), builtInAds());
+    const QList<AdRecord> eligible = AdManifest::parse(bytes).eligible(today, AboutDialog::version(), builtInAds(m_makerPage));
     showAd(AdManifest::choose(eligible, m_current.id, secureUnitRandom));
 }
 
@@ -161,7 +181,9 @@ void AdBanner::showAd(const AdRecord &record)
     const quint64 generation = ++m_generation;
     m_current = record;
     m_picture = QPixmap();
-    m_strip->setToolTip(record.alt.isEmpty() ? tr("Click for our other PixInsight modules.") : record.alt);
+    const bool link = hasLink();
+    m_strip->setToolTip(!record.alt.isEmpty() ? record.alt : link ? tr("Click for our other PixInsight modules.") : QString());
+    m_strip->setCursor(link ? Qt::PointingHandCursor : Qt::ArrowCursor);
     if (record.embedded) {
         m_picture.load(record.image);
     } else if (!record.image.isEmpty() && isAllowed(QUrl(record.image))) {
@@ -202,7 +224,9 @@ void AdBanner::fetchBytes(const QUrl &url, qint64 maxBytes, const std::function<
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Prefwright/") + AboutDialog::version());
     QNetworkReply *reply = m_network->get(request);
     // A server that never stops sending must not fill the memory: past the cap, or on a larger
-    // announced length, the reply is aborted and ends as a failure.
+    // announced length, the reply is aborted and ends as a failure. The network thread buffers
+    // no more than twice the cap, however long the window is busy.
+    reply->setReadBufferSize(2 * maxBytes);
     const auto stopWhenTooLarge = [reply, maxBytes] {
         const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
         if ((announced.isValid() && announced.toLongLong() > maxBytes) || reply->bytesAvailable() > maxBytes)
@@ -218,11 +242,18 @@ void AdBanner::fetchBytes(const QUrl &url, qint64 maxBytes, const std::function<
     });
 }
 
+bool AdBanner::hasLink() const
+{
+    return isAllowed(QUrl(m_current.click)) || isAllowed(m_makerPage);
+}
+
 void AdBanner::click()
 {
     const QUrl target(m_current.click);
     // A downloaded manifest names its links; only web addresses are followed.
-    const QUrl url = isAllowed(target) ? target : QUrl(QString::fromLatin1(kMakerPage));
+    const QUrl url = isAllowed(target) ? target : m_makerPage;
+    if (!isAllowed(url))
+        return;
     if (m_opener)
         m_opener(url);
     else
@@ -240,7 +271,6 @@ AdBanner::Strip::Strip(AdBanner *banner)
     , m_banner(banner)
 {
     setFixedSize(532, 92);
-    setCursor(Qt::PointingHandCursor);
 }
 
 void AdBanner::Strip::paintEvent(QPaintEvent *)
@@ -258,7 +288,7 @@ void AdBanner::Strip::paintEvent(QPaintEvent *)
     painter.setPen(QColor(188, 211, 255));
     const QString alt = m_banner->current().alt;
     painter.drawText(area.adjusted(6, 0, -6, 0), Qt::AlignCenter | Qt::TextWordWrap,
-                     alt.isEmpty() ? tr("Click for our other PixInsight modules") : alt);
+                     !alt.isEmpty() || !m_banner->hasLink() ? alt : tr("Click for our other PixInsight modules"));
 }
 
 void AdBanner::Strip::mouseReleaseEvent(QMouseEvent *event)

@@ -23,8 +23,10 @@ class AdBanner final : public QWidget
 public:
     class Strip;
 
-    static const char *const kManifestUrl;
-    static const char *const kMakerPage;
+    // Chosen when the program is built; empty unless a distributor names them. Without a
+    // manifest address nothing is ever fetched, without a maker's page nothing is opened.
+    static QUrl defaultManifestUrl();
+    static QUrl defaultMakerPage();
     static constexpr int kTimeoutMs = 8000;
     // Replies are dropped while they arrive once they pass these sizes.
     static constexpr qint64 kMaxManifestBytes = qint64(256) << 10;
@@ -36,8 +38,9 @@ public:
     void load();
     void showAd(const AdRecord &record);
 
-    // Seams for tests: the manifest address, today's date and the browser.
+    // Seams for tests: the addresses, today's date and the browser.
     void setManifestUrl(const QUrl &url) { m_manifestUrl = url; }
+    void setMakerPage(const QUrl &url);
     void setToday(const QString &today) { m_today = today; }
     void setOpener(const std::function<bool(const QUrl &)> &opener) { m_opener = opener; }
 
@@ -45,7 +48,8 @@ public:
     // is accepted too, wherever the address comes from.
     void allowLoopbackHttpForTests(bool allowed) { m_loopbackHttp = allowed; }
 
-    static QList<AdRecord> builtInAds();
+    // The built-in advertisements, linked to pages below the maker's page when there is one.
+    static QList<AdRecord> builtInAds(const QUrl &makerPage = defaultMakerPage());
     // Only https addresses are fetched or opened; loopback http only when a test allows it.
     static bool isAllowedUrl(const QUrl &url, bool loopbackHttp = false);
 
@@ -62,6 +66,7 @@ protected:
 
 private:
     bool isAllowed(const QUrl &url) const { return isAllowedUrl(url, m_loopbackHttp); }
+    bool hasLink() const;
     void fetchBytes(const QUrl &url, qint64 maxBytes, const std::function<void(const QByteArray &)> &then);
     void useManifest(const QByteArray &bytes);
     bool readCache(QByteArray *manifest, qint64 *fetchedMs) const;
@@ -69,6 +74,7 @@ private:
 
     QString m_cacheFolder;
     QUrl m_manifestUrl;
+    QUrl m_makerPage;
     QString m_today;
     std::function<bool(const QUrl &)> m_opener;
     bool m_networkAllowed = false;
