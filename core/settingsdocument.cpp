@@ -59,6 +59,17 @@ QString changedOnDiskText()
                                 "Reload it and redo your edits.");
 }
 
+// A check that could not be made says "running" too; the user is told which it was.
+QString runningRefusal(const QString &running)
+{
+    const QString problem = hostRunningCheckError();
+    if (problem.isEmpty())
+        return running;
+    return SettingsDocument::tr("Prefwright cannot tell whether PixInsight is running (%1). PixInsight would overwrite "
+                                "the file if it were, so nothing is written until the check can be made.")
+        .arg(problem);
+}
+
 QString readOnlyText()
 {
     return SettingsDocument::tr("The settings file is read-only. Make it writable first if you want to change it.");
@@ -200,8 +211,8 @@ bool SettingsDocument::save(QString *error, QString *backupPath)
     if (pendingChangeCount() == 0)
         return true;
     if (m_isHostRunning && m_isHostRunning())
-        return fail(tr("PixInsight is running. It keeps its settings in memory and would overwrite the file. "
-                       "Close PixInsight first."));
+        return fail(runningRefusal(tr("PixInsight is running. It keeps its settings in memory and would overwrite the file. "
+                                      "Close PixInsight first.")));
     WriterLock lock(m_path);
     if (!lock.acquire(error))
         return false;
@@ -266,7 +277,7 @@ bool SettingsDocument::restoreBackup(const QString &backupPath, QString *error)
     if (!m_loaded)
         return fail(tr("No file is loaded."));
     if (m_isHostRunning && m_isHostRunning())
-        return fail(tr("PixInsight is running. Close it before restoring a backup."));
+        return fail(runningRefusal(tr("PixInsight is running. Close it before restoring a backup.")));
     WriterLock lock(m_path);
     if (!lock.acquire(error))
         return false;

@@ -4,12 +4,15 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
+#include <QProcess>
 
 #ifdef Q_OS_UNIX
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #endif
@@ -59,15 +62,18 @@ QString hostExecutableName()
 #endif
 }
 
-QList<qint64> processesNamedInProc(const QString &procRoot, const QString &name)
+HostProcessList processesNamedInProc(const QString &procRoot, const QString &name)
 {
-    QList<qint64> ids;
+    HostProcessList list;
+    QList<qint64> &ids = list.ids;
 #ifdef Q_OS_UNIX
     // This runs on every poll of the window, over every process of the machine: plain system
     // calls relative to the open folder, no file information, and text only for a likely match.
     DIR *folder = ::opendir(QFile::encodeName(procRoot).constData());
-    if (!folder)
-        return ids;
+    if (!folder) {
+        list.error = QStringLiteral("%1 cannot be read: %2").arg(procRoot, QString::fromLocal8Bit(std::strerror(errno)));
+        return list;
+    }
     const int folderFd = ::dirfd(folder);
     const auto sameName = [&](const QByteArray &executable) {
         return QFile::decodeName(executable).compare(name, Qt::CaseInsensitive) == 0;
@@ -99,6 +105,10 @@ QList<qint64> processesNamedInProc(const QString &procRoot, const QString &name)
     }
     ::closedir(folder);
 #else
+    if (!QFileInfo(procRoot).isDir()) {
+        list.error = QStringLiteral("%1 cannot be read").arg(procRoot);
+        return list;
+    }
     QDirIterator entries(procRoot, QDir::Dirs | QDir::NoDotAndDotDot);
     while (entries.hasNext()) {
         const QString folder = entries.next();
@@ -121,24 +131,97 @@ QList<qint64> processesNamedInProc(const QString &procRoot, const QString &name)
             ids.append(pid);
     }
 #endif
+    return list;
+}
+
+QList<qint64> processesNamedInPsOutput(const QByteArray &output, const QString &name)
+{
+    QList<qint64> ids;
+    for (const QByteArray &raw : output.split('\n')) {
+        // "  PID STAT COMMAND", the command running to the end of the line.
+        const QByteArray line = raw.trimmed();
+        const qsizetype afterPid = line.indexOf(' ');
+        if (afterPid <= 0)
+            continue;
+        bool numeric = false;
+        const qint64 pid = line.left(afterPid).toLongLong(&numeric);
+        if (!numeric || pid <= 0)
+            continue;
+        const QByteArray rest = line.mid(afterPid).trimmed();
+        const qsizetype afterState = rest.indexOf(' ');
+        if (afterState <= 0 || rest.startsWith('Z'))
+            continue;
+        const QString command = QString::fromUtf8(rest.mid(afterState).trimmed());
+        const QString file = command.mid(command.lastIndexOf(u'/') + 1);
+        if (file.compare(name, Qt::CaseInsensitive) == 0)
+            ids.append(pid);
+    }
     return ids;
+}
+
+namespace {
+
+QMutex &checkErrorLock()
+{
+    static QMutex lock;
+    return lock;
+}
+
+QString &checkError()
+{
+    static QString error;
+    return error;
+}
+
+} // namespace
+
+HostProcessList listHostProcesses()
+{
+    HostProcessList list;
+#if defined(Q_OS_WIN)
+    std::vector<unsigned long long> ids;
+    if (win::processIdsNamed(hostExecutableName().toStdWString(), &ids)) {
+        for (const unsigned long long id : ids)
+            list.ids.append(qint64(id));
+    } else {
+        list.error = QStringLiteral("the system gave no list of processes");
+    }
+#elif defined(Q_OS_MACOS)
+    // macOS has no /proc. ps by its absolute path, so that nothing on the PATH stands in for it;
+    // it prints whole executable paths.
+    QProcess ps;
+    ps.start(QStringLiteral("/bin/ps"), {QStringLiteral("-A"), QStringLiteral("-o"), QStringLiteral("pid=,stat=,comm=")});
+    const bool finished = ps.waitForFinished(5000);
+    if (!finished)
+        ps.kill();
+    const QByteArray output = finished ? ps.readAllStandardOutput() : QByteArray();
+    if (!finished || ps.exitStatus() != QProcess::NormalExit || ps.exitCode() != 0 || output.trimmed().isEmpty())
+        list.error = QStringLiteral("/bin/ps gave no list of processes");
+    else
+        list.ids = processesNamedInPsOutput(output, hostExecutableName());
+#else
+    list = processesNamedInProc(QStringLiteral("/proc"), hostExecutableName());
+#endif
+    const QMutexLocker locker(&checkErrorLock());
+    checkError() = list.error;
+    return list;
 }
 
 QList<qint64> runningHostProcesses()
 {
-#ifdef Q_OS_WIN
-    QList<qint64> ids;
-    for (const unsigned long long id : win::processIdsNamed(hostExecutableName().toStdWString()))
-        ids.append(qint64(id));
-    return ids;
-#else
-    return processesNamedInProc(QStringLiteral("/proc"), hostExecutableName());
-#endif
+    return listHostProcesses().ids;
 }
 
 bool isHostRunning()
 {
-    return !runningHostProcesses().isEmpty();
+    const HostProcessList list = listHostProcesses();
+    return !list.ids.isEmpty() || !list.error.isEmpty();
+}
+
+QString hostRunningCheckError()
+{
+    const QMutexLocker locker(&checkErrorLock());
+    return checkError();
 }
 
 } // namespace pfw

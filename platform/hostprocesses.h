@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -8,13 +9,31 @@ namespace pfw {
 // PixInsight's executable file name on the platform the program was built for.
 QString hostExecutableName();
 
-// Identifiers of the running PixInsight processes; an empty list when none runs or the
-// process list cannot be read.
+// A listing of processes: their ids, or why no list could be had.
+struct HostProcessList
+{
+    QList<qint64> ids;
+    QString error;
+};
+
+// The running PixInsight processes.
+HostProcessList listHostProcesses();
+// Identifiers of the running PixInsight processes; empty when none runs or none could be listed.
 QList<qint64> runningHostProcesses();
+// Whether PixInsight runs. A check that could not be made answers yes: saving while PixInsight
+// runs loses the edits, so only a real list without it may say no.
 bool isHostRunning();
+// Why the latest check could not be made, or nothing when it could.
+QString hostRunningCheckError();
 
 // The processes below a /proc-style folder whose executable file name equals name, ignoring
-// case. Entries that vanish or cannot be read are skipped.
-QList<qint64> processesNamedInProc(const QString &procRoot, const QString &name);
+// case. Entries that vanish or cannot be read are skipped; a folder that cannot be read is an
+// error.
+HostProcessList processesNamedInProc(const QString &procRoot, const QString &name);
+
+// The processes in the output of "ps -A -o pid=,stat=,comm=" whose command, or its last path
+// part, equals name, ignoring case; zombies ("Z" state) left out. The command may be a whole
+// path with spaces, as macOS prints it.
+QList<qint64> processesNamedInPsOutput(const QByteArray &output, const QString &name);
 
 } // namespace pfw

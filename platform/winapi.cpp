@@ -49,20 +49,22 @@ std::vector<std::wstring> programFilesFolders()
     return folders;
 }
 
-std::vector<unsigned long long> processIdsNamed(const std::wstring &name)
+bool processIdsNamed(const std::wstring &name, std::vector<unsigned long long> *ids)
 {
-    std::vector<unsigned long long> ids;
+    ids->clear();
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
-        return ids; // counts as not running
+        return false;
     PROCESSENTRY32W entry;
     entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    BOOL more = Process32FirstW(snapshot, &entry);
+    const bool listed = more != FALSE;
+    for (; more; more = Process32NextW(snapshot, &entry)) {
         if (equalIgnoringCase(entry.szExeFile, name))
-            ids.push_back(entry.th32ProcessID);
+            ids->push_back(entry.th32ProcessID);
     }
     CloseHandle(snapshot);
-    return ids;
+    return listed;
 }
 
 ShellRun runAsAdministrator(const std::wstring &program, const std::wstring &parameters, unsigned long timeoutMs)

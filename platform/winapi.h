@@ -8,8 +8,9 @@
 
 namespace pfw::win {
 
-// Identifiers of the running processes whose executable file name equals name, ignoring case.
-std::vector<unsigned long long> processIdsNamed(const std::wstring &name);
+// Identifiers of the running processes whose executable file name equals name, ignoring case;
+// false when the system gave no process list.
+bool processIdsNamed(const std::wstring &name, std::vector<unsigned long long> *ids);
 
 struct ShellRun
 {

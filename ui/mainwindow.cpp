@@ -19,6 +19,7 @@
 #include "ui/views/healthview.h"
 #include "ui/dialogs/installedupdatesdialog.h"
 #include "ui/keyboardconventions.h"
+#include "platform/hostprocesses.h"
 #include "ui/mainmenus.h"
 #include "ui/maintabs.h"
 #include "ui/maintoolbar.h"
@@ -300,6 +301,7 @@ void MainWindow::refreshState()
     StatusBanner::State state;
     state.loaded = m_loaded;
     state.running = m_running;
+    state.runningCheckError = m_running ? hostRunningCheckError() : QString();
     state.changedOnDisk = m_changedOnDisk;
     state.unsaved = n;
     if (m_loaded) {

@@ -14,7 +14,12 @@ StatusBanner::Banner StatusBanner::describe(const State &state)
 {
     Banner banner;
     const int n = state.unsaved;
-    if (state.running) {
+    if (state.running && !state.runningCheckError.isEmpty()) {
+        banner.text = tr("<b>View only: Prefwright cannot tell whether PixInsight is running</b> (%1). PixInsight "
+                         "would overwrite edits made while it runs; editing comes back once the check can be made.")
+                          .arg(state.runningCheckError.toHtmlEscaped());
+        banner.colour = kRunningBanner;
+    } else if (state.running) {
         banner.text = tr("<b>PixInsight is running - view only.</b> It keeps its settings in memory and overwrites this "
                          "file, so edits made now would be lost. Close PixInsight to edit.");
         banner.colour = kRunningBanner;

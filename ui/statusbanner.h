@@ -16,6 +16,8 @@ public:
     {
         bool loaded = false;
         bool running = false;
+        // Why the running check could not be made; running is then set too.
+        QString runningCheckError;
         bool changedOnDisk = false;
         int unsaved = 0;
         bool validUtf8 = true;

@@ -26,6 +26,8 @@ private slots:
     void realProcesses();
     void fakeProcFolder();
     void zombieDoesNotCount();
+    void psOutput_data();
+    void psOutput();
 };
 
 void TestHostProcesses::realProcesses_data()
@@ -49,8 +51,14 @@ void TestHostProcesses::realProcesses()
     QVERIFY(host.start(dir.path(), name));
     const qint64 pid = host.pid();
     const bool listed = runningHostProcesses().contains(pid);
+    // What macOS would be asked, asked of this system's ps.
+    QProcess ps;
+    ps.start(QStringLiteral("/bin/ps"), {QStringLiteral("-A"), QStringLiteral("-o"), QStringLiteral("pid=,stat=,comm=")});
+    QVERIFY(ps.waitForFinished(10000));
+    const bool listedByPs = processesNamedInPsOutput(ps.readAllStandardOutput(), QStringLiteral("PixInsight")).contains(pid);
     host.stop();
     QCOMPARE(listed, counts);
+    QCOMPARE(listedByPs, counts);
     QVERIFY(!runningHostProcesses().contains(pid));
 }
 
@@ -87,10 +95,14 @@ void TestHostProcesses::fakeProcFolder()
     QCOMPARE(mkfifo(QFile::encodeName(proc.filePath(QStringLiteral("128/stat"))).constData(), 0600), 0);
     QVERIFY(write(QStringLiteral("129/comm"), " PixInsight\t\r\n"));
     QVERIFY(write(QStringLiteral("18446744073709551617/comm"), "PixInsight\n"));
-    QList<qint64> found = processesNamedInProc(proc.path(), QStringLiteral("PixInsight"));
-    std::sort(found.begin(), found.end());
-    QCOMPARE(found, QList<qint64>({123, 125, 126, 128, 129, 456}));
-    QVERIFY(processesNamedInProc(proc.filePath(QStringLiteral("missing")), QStringLiteral("PixInsight")).isEmpty());
+    HostProcessList found = processesNamedInProc(proc.path(), QStringLiteral("PixInsight"));
+    std::sort(found.ids.begin(), found.ids.end());
+    QCOMPARE(found.ids, QList<qint64>({123, 125, 126, 128, 129, 456}));
+    QVERIFY(found.error.isEmpty());
+    // No list is not a list without PixInsight.
+    const HostProcessList missing = processesNamedInProc(proc.filePath(QStringLiteral("missing")), QStringLiteral("PixInsight"));
+    QVERIFY(missing.ids.isEmpty());
+    QVERIFY(!missing.error.isEmpty());
 }
 
 // A real child that exited and was not waited for.
@@ -116,6 +128,32 @@ void TestHostProcesses::zombieDoesNotCount()
     };
     QTRY_COMPARE(state(), 'Z');
     QVERIFY(!runningHostProcesses().contains(qint64(pid)));
+}
+
+// ps output as macOS prints it: whole paths, spaces in folder and program names, zombies.
+void TestHostProcesses::psOutput_data()
+{
+    QTest::addColumn<QByteArray>("output");
+    QTest::addColumn<QList<qint64>>("found");
+    const QByteArray mac = "    1 Ss   /sbin/launchd\n"
+                           "  412 S    /Applications/PixInsight/PixInsight.app/Contents/MacOS/PixInsight\n"
+                           "  413 S    /Applications/My Tools/PixInsight Helper.app/Contents/MacOS/PixInsight Helper\n"
+                           "  414 Z    /Applications/PixInsight/PixInsight.app/Contents/MacOS/PixInsight\n"
+                           " 1999 R+   /Volumes/Astro Disk/PixInsight 1.9/PixInsight.app/Contents/MacOS/pixinsight\n"
+                           "77777 S    /Applications/Preview.app/Contents/MacOS/Preview\n";
+    QTest::newRow("macOS") << mac << QList<qint64>{412, 1999};
+    QTest::newRow("Linux short names") << QByteArray("  1 Ss systemd\n 88 Sl PixInsight\n 89 Z PixInsight\n")
+                                       << QList<qint64>{88};
+    QTest::newRow("Windows line ends") << QByteArray(" 5 S /a/PixInsight\r\n") << QList<qint64>{5};
+    QTest::newRow("nothing usable") << QByteArray("PID STAT COMM\n\n  x S PixInsight\n 0 S PixInsight\n 7 PixInsight\n")
+                                    << QList<qint64>{};
+}
+
+void TestHostProcesses::psOutput()
+{
+    QFETCH(QByteArray, output);
+    QFETCH(QList<qint64>, found);
+    QCOMPARE(processesNamedInPsOutput(output, QStringLiteral("PixInsight")), found);
 }
 
 QTEST_GUILESS_MAIN(TestHostProcesses)
