@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QSettings>
+#include <QTimer>
 #include <QStyleFactory>
 #include <QStyleHints>
 
@@ -120,7 +121,39 @@ void ThemeManager::init(bool loadSaved)
             apply();
     });
 #endif
+    // Every Qt: a palette set from outside, or a theme change of the desktop, is the system's
+    // new look, which "Follow system" follows.
+    qApp->installEventFilter(this);
     apply();
+}
+
+bool ThemeManager::eventFilter(QObject *watched, QEvent *event)
+{
+    if (m_applying)
+        return false;
+    if (event->type() == QEvent::ApplicationPaletteChange && watched == qApp) {
+        // Taken as the system's; the program's own colours go back on top of it.
+        systemPalette() = QApplication::palette();
+        apply();
+    } else if (event->type() == QEvent::ThemeChange && !m_themeCheckDue) {
+        // Each window is told; one look at the new palette is enough.
+        m_themeCheckDue = true;
+        QTimer::singleShot(0, this, [this] {
+            m_themeCheckDue = false;
+            readSystemPalette();
+            apply();
+        });
+    }
+    return false;
+}
+
+void ThemeManager::readSystemPalette()
+{
+    // An empty palette lets the platform's own show through; ours is put back by apply().
+    m_applying = true;
+    QApplication::setPalette(QPalette());
+    systemPalette() = QApplication::palette();
+    m_applying = false;
 }
 
 void ThemeManager::apply()

@@ -42,8 +42,12 @@ public:
 signals:
     void changed();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void apply();
+    void readSystemPalette();
     void save() const;
 
     int m_mode = System;
@@ -51,6 +55,7 @@ private:
     QFont m_baseFont;
     bool m_initialised = false;
     bool m_applying = false;
+    bool m_themeCheckDue = false;
 };
 
 } // namespace pfw

@@ -25,6 +25,7 @@ private slots:
     void runOnlyValuesAreNotSaved();
     void palettes();
     void followsADarkSystem();
+    void followsALiveChange();
     void windowFollowsChanges();
 
 private:
@@ -132,6 +133,33 @@ void TestThemeManager::palettes()
     QCOMPARE(QApplication::palette().color(QPalette::Highlight), QColor(48, 140, 198));
     QCOMPARE(QApplication::palette().color(QPalette::Disabled, QPalette::Highlight), QColor(190, 190, 190));
     QVERIFY(!manager.isDark());
+}
+
+// The desktop turning dark while the program runs: "Follow system" follows, a chosen theme stays.
+void TestThemeManager::followsALiveChange()
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
+    QSKIP("This Qt reports the desktop's colour scheme itself; it cannot be faked through the palette.");
+#endif
+    ThemeManager manager;
+    manager.init(false);
+    QVERIFY(!manager.isDark());
+    QSignalSpy changed(&manager, &ThemeManager::changed);
+    QApplication::setPalette(ThemeManager::darkPalette());
+    QVERIFY(manager.isDark());
+    QVERIFY(!changed.isEmpty());
+    QCOMPARE(QApplication::palette().color(QPalette::Base), ThemeManager::darkPalette().color(QPalette::Base));
+    manager.setMode(ThemeManager::Light, false);
+    QApplication::setPalette(m_platform);
+    QApplication::setPalette(ThemeManager::darkPalette());
+    QVERIFY(!manager.isDark());
+    QCOMPARE(QApplication::palette().color(QPalette::Base), ThemeManager::lightPalette().color(QPalette::Base));
+    // Back to light under "Follow system".
+    manager.setMode(ThemeManager::System, false);
+    QVERIFY(manager.isDark());
+    QApplication::setPalette(m_platform);
+    QVERIFY(!manager.isDark());
+    QCOMPARE(QApplication::palette().color(QPalette::Base), ThemeManager::lightPalette().color(QPalette::Base));
 }
 
 void TestThemeManager::followsADarkSystem()
