@@ -1,9 +1,10 @@
 #include "ui/thememanager.h"
 
+#include "ui/indicatorstyle.h"
+
 #include <QApplication>
 #include <QSettings>
 #include <QTimer>
-#include <QStyleFactory>
 #include <QStyleHints>
 
 #include <cmath>
@@ -108,7 +109,7 @@ void ThemeManager::init(bool loadSaved)
     m_initialised = true;
     m_baseFont = QApplication::font();
     systemPalette() = QApplication::palette();
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setStyle(new IndicatorStyle);
     if (loadSaved) {
         const QSettings settings;
         const int mode = settings.value(QStringLiteral("Appearance/Theme"), 0).toInt();

@@ -6,8 +6,14 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QImage>
+#include <QPainter>
+#include <QProxyStyle>
 #include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTest>
+
+#include <cmath>
 
 using namespace pfw;
 
@@ -26,6 +32,8 @@ private slots:
     void palettes();
     void followsADarkSystem();
     void followsALiveChange();
+    void tickBoxesStandOut_data();
+    void tickBoxesStandOut();
     void windowFollowsChanges();
 
 private:
@@ -75,7 +83,9 @@ void TestThemeManager::savedValues()
     manager.init(true);
     QCOMPARE(manager.mode(), mode);
     QCOMPARE(manager.scale(), applied);
-    QCOMPARE(QApplication::style()->name().toLower(), QStringLiteral("fusion"));
+    const auto *style = qobject_cast<const QProxyStyle *>(QApplication::style());
+    QVERIFY(style);
+    QCOMPARE(style->baseStyle()->name().toLower(), QStringLiteral("fusion"));
 }
 
 void TestThemeManager::steps_data()
@@ -133,6 +143,62 @@ void TestThemeManager::palettes()
     QCOMPARE(QApplication::palette().color(QPalette::Highlight), QColor(48, 140, 198));
     QCOMPARE(QApplication::palette().color(QPalette::Disabled, QPalette::Highlight), QColor(190, 190, 190));
     QVERIFY(!manager.isDark());
+}
+
+namespace {
+
+// Relative luminance and contrast ratio as the web's accessibility guidelines define them.
+double luminance(const QColor &colour)
+{
+    const auto linear = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) + 0.0722 * linear(colour.blueF());
+}
+
+double contrast(const QColor &a, const QColor &b)
+{
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+} // namespace
+
+void TestThemeManager::tickBoxesStandOut_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("ticked");
+    QTest::newRow("light, empty") << int(ThemeManager::Light) << false;
+    QTest::newRow("light, ticked") << int(ThemeManager::Light) << true;
+    QTest::newRow("dark, empty") << int(ThemeManager::Dark) << false;
+    QTest::newRow("dark, ticked") << int(ThemeManager::Dark) << true;
+}
+
+// The tick boxes of the Cleanup and Unused modules trees, drawn on the field behind them: the
+// most visible line of the box must stand out by 3:1 at least.
+void TestThemeManager::tickBoxesStandOut()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, ticked);
+    ThemeManager manager;
+    manager.init(false);
+    manager.setMode(mode, false);
+    const QPalette palette = QApplication::palette();
+    const QColor field = palette.color(QPalette::Base);
+    QImage image(24, 24, QImage::Format_RGB32);
+    image.fill(field);
+    QStyleOptionViewItem option;
+    option.rect = QRect(4, 4, 16, 16);
+    option.palette = palette;
+    option.state = QStyle::State_Enabled | (ticked ? QStyle::State_On : QStyle::State_Off);
+    {
+        QPainter painter(&image);
+        QApplication::style()->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &option, &painter);
+    }
+    double best = 1;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            best = std::max(best, contrast(image.pixelColor(x, y), field));
+    }
+    QVERIFY2(best >= 3, qPrintable(QStringLiteral("contrast %1:1").arg(best, 0, 'f', 2)));
 }
 
 // The desktop turning dark while the program runs: "Follow system" follows, a chosen theme stays.
