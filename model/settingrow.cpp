@@ -87,6 +87,24 @@ SettingRow::SettingRow(XsdtNode *node, const VariableSpec &spec, SettingsModel *
     setToolTip(tip);
 
     buildEditor();
+    // A screen reader names each control by the setting it changes.
+    QWidget *control = editor();
+    control->setAccessibleName(m_spec.label);
+    control->setAccessibleDescription(m_spec.description);
+    if (m_spin || m_doubleSpin) {
+        // The field inside a spin box is what takes the focus.
+        if (auto *field = control->findChild<QLineEdit *>()) {
+            field->setAccessibleName(m_spec.label);
+            field->setAccessibleDescription(m_spec.description);
+        }
+    }
+    m_revert->setAccessibleName(tr("Revert %1").arg(m_spec.label));
+    if (m_browse) {
+        const QString choose = m_spec.kind == WidgetKind::Directory ? tr("Choose a folder for %1").arg(m_spec.label)
+                                                                   : tr("Choose a file for %1").arg(m_spec.label);
+        m_browse->setAccessibleName(choose);
+        m_browse->setToolTip(choose);
+    }
     updateMutedText();
     refresh();
 }
@@ -310,6 +328,7 @@ void SettingRow::refresh()
     m_revert->setEnabled(edited && !m_viewOnly && !inside);
     m_revert->setToolTip(edited ? tr("Revert to the value on disk: %1").arg(m_node->savedValue.left(80))
                                 : tr("Unchanged"));
+    m_revert->setAccessibleDescription(m_revert->toolTip());
 
     const bool locked = m_model->isEditLocked(m_node);
     m_editorBox->setEnabled(!m_viewOnly && !m_spec.readOnly && !inside && !m_protected && !locked);

@@ -28,6 +28,7 @@ MainTabs::MainTabs(SettingsModel *model, SettingsFilterProxy *proxy, DeletionFlo
     , m_compare(new CompareView(model, this))
     , m_allSettings(new AllSettingsPage(model, proxy, deletion, this))
 {
+    setAccessibleName(tr("Views of the settings file"));
     m_compare->setEnvironment(environment);
     addTab(m_preferences, tr("Preferences"));
     addTab(m_search, tr("Search"));

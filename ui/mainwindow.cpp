@@ -519,9 +519,12 @@ void MainWindow::onAbout()
     dialog.exec();
 }
 
-void MainWindow::renderScreenshots(const QString &folder, const QString &searchText)
+void MainWindow::renderScreenshots(const QString &folder, const QString &searchText,
+                                   const std::function<void(QWidget *, const QString &)> &inspector)
 {
-    ScreenshotRenderer(*this).render(folder, searchText);
+    ScreenshotRenderer renderer(*this);
+    renderer.setInspector(inspector);
+    renderer.render(folder, searchText);
 }
 
 void MainWindow::onHealthCheck()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "core/settingsdocument.h"
 #include "modules/leftovers.h"
 #include "platform/hostservices.h"
@@ -99,7 +101,9 @@ public slots:
     void onInstalledUpdates();
     void onAbout();
     // Walks every page, view and dialog and saves each as a PNG in folder; never saves the file.
-    void renderScreenshots(const QString &folder, const QString &searchText);
+    // inspector: called with each window or dialog before its picture is taken (tests walk them).
+    void renderScreenshots(const QString &folder, const QString &searchText,
+                           const std::function<void(QWidget *, const QString &)> &inspector = {});
     void onRestoreBackup();
     void onManageBackups();
     // Opens the history of a value beside the window; it closes itself.

@@ -51,6 +51,13 @@ void grabInto(QWidget *widget, const QString &path)
 
 } // namespace
 
+void ScreenshotRenderer::shoot(QWidget *widget, const QString &path) const
+{
+    if (m_inspector)
+        m_inspector(widget, QFileInfo(path).fileName());
+    grabInto(widget, path);
+}
+
 void ScreenshotRenderer::render(const QString &folder, const QString &searchText)
 {
     PreferencesView *preferences = m_window.preferencesView();
@@ -78,15 +85,15 @@ void ScreenshotRenderer::render(const QString &folder, const QString &searchText
         if (!item || item->isHidden())
             continue;
         preferences->showPage(i);
-        grabInto(&m_window, folder + QStringLiteral("/prefs-%1.png").arg(i, 2, 10, QLatin1Char('0')));
+        shoot(&m_window, folder + QStringLiteral("/prefs-%1.png").arg(i, 2, 10, QLatin1Char('0')));
     }
     preferences->filterEdit()->clear();
 
     tabs->setCurrentWidget(search);
     search->setQuery(QStringLiteral("thread"));
-    grabInto(&m_window, picture("search.png"));
+    shoot(&m_window, picture("search.png"));
     search->setQuery(QStringLiteral("font"));
-    grabInto(&m_window, picture("search-font.png"));
+    shoot(&m_window, picture("search-font.png"));
     search->setQuery(QString());
 
     if (document.isLoaded()) {
@@ -95,7 +102,7 @@ void ScreenshotRenderer::render(const QString &folder, const QString &searchText
         for (const ModuleInfo &info : findModules(document.file(), QStringLiteral("Mirelux"), &exact))
             nodes += moduleValueNodes(info);
         search->showNodes(nodes, tr("Module search for \"%1\" (%2 value(s))").arg(QStringLiteral("Mirelux")).arg(nodes.size()));
-        grabInto(&m_window, picture("module-search.png"));
+        shoot(&m_window, picture("module-search.png"));
         search->clearRestriction();
     }
 
@@ -103,15 +110,15 @@ void ScreenshotRenderer::render(const QString &folder, const QString &searchText
     tabs->setCurrentWidget(unused);
     if (!unused->cards().empty())
         unused->expandModule(unused->cards().front()->info.name);
-    grabInto(&m_window, picture("unused-modules.png"));
+    shoot(&m_window, picture("unused-modules.png"));
 
     tabs->setCurrentWidget(cleanup);
     cleanup->tickAll(false);
-    grabInto(&m_window, picture("cleanup.png"));
+    shoot(&m_window, picture("cleanup.png"));
     cleanup->setConfirmWarn(false);
     cleanup->tickAll(true);
     cleanup->queueTicked();
-    grabInto(&m_window, picture("cleanup-queued.png"));
+    shoot(&m_window, picture("cleanup-queued.png"));
     model->revertAll();
 
     QString other;
@@ -122,15 +129,15 @@ void ScreenshotRenderer::render(const QString &folder, const QString &searchText
     QString error;
     if (!other.isEmpty() && compare->loadOther(other, &error)) {
         tabs->setCurrentWidget(compare);
-        grabInto(&m_window, picture("compare.png"));
+        shoot(&m_window, picture("compare.png"));
         for (QCheckBox *box : {compare->differentBox(), compare->onlyHereBox(), compare->onlyThereBox()})
             box->setChecked(true);
-        grabInto(&m_window, picture("compare-all.png"));
+        shoot(&m_window, picture("compare-all.png"));
     }
 
     tabs->setCurrentWidget(health);
     health->run();
-    grabInto(&m_window, picture("health.png"));
+    shoot(&m_window, picture("health.png"));
 
     const bool wasReadOnly = model->isReadOnly();
     model->setReadOnly(false);
@@ -145,13 +152,13 @@ void ScreenshotRenderer::render(const QString &folder, const QString &searchText
         review.show();
         if (QTreeWidgetItem *first = review.changeTree()->topLevelItem(0))
             first->setExpanded(true);
-        grabInto(&review, picture("review.png"));
+        shoot(&review, picture("review.png"));
         model->revertAll();
     }
     if (document.isLoaded()) {
         BackupsDialog backups(document.path(), &m_window);
         backups.show();
-        grabInto(&backups, picture("backups.png"));
+        shoot(&backups, picture("backups.png"));
     }
     if (XsdtNode *processors = root.findPath(u"Global/Preferences/Process/MaxProcessors")) {
         if (QPointer<SettingHistoryDialog> history = m_window.showHistory(processors)) {
@@ -162,7 +169,7 @@ void ScreenshotRenderer::render(const QString &folder, const QString &searchText
                 wait.exec();
             if (history) {
                 history->tree()->setCurrentItem(history->tree()->topLevelItem(0));
-                grabInto(history, picture("history.png"));
+                shoot(history, picture("history.png"));
                 history->close();
             }
         }
@@ -171,24 +178,24 @@ void ScreenshotRenderer::render(const QString &folder, const QString &searchText
         AboutDialog about(document.path(), tr("PixInsight Core (recorded in the open file)"), m_window.services().environment,
                           &m_window);
         about.show();
-        grabInto(&about, picture("about.png"));
+        shoot(&about, picture("about.png"));
     }
     if (const QString records = m_window.installedRecordPath(); !records.isEmpty()) {
         InstalledUpdatesDialog updates(records, m_window.services(), &m_window);
         updates.setFilterText(QStringLiteral("Orbitdeck"));
         updates.tickAllShown();
         updates.show();
-        grabInto(&updates, picture("installed-updates.png"));
+        shoot(&updates, picture("installed-updates.png"));
     }
 
     tabs->setCurrentWidget(allSettings);
     allSettings->changedOnlyBox()->setChecked(true);
     QCoreApplication::processEvents();
-    grabInto(&m_window, picture("advanced-changed.png"));
+    shoot(&m_window, picture("advanced-changed.png"));
     allSettings->changedOnlyBox()->setChecked(false);
     model->revertAll();
     allSettings->collapseToPreferences();
-    grabInto(&m_window, picture("advanced.png"));
+    shoot(&m_window, picture("advanced.png"));
     model->setReadOnly(wasReadOnly);
 }
 

@@ -3,6 +3,10 @@
 #include <QCoreApplication>
 #include <QString>
 
+#include <functional>
+
+class QWidget;
+
 namespace pfw {
 
 class MainWindow;
@@ -17,9 +21,14 @@ public:
     explicit ScreenshotRenderer(MainWindow &window);
 
     void render(const QString &folder, const QString &searchText);
+    // Called with each window or dialog just before its picture is taken, and the picture's name.
+    void setInspector(const std::function<void(QWidget *, const QString &)> &inspector) { m_inspector = inspector; }
 
 private:
+    void shoot(QWidget *widget, const QString &path) const;
+
     MainWindow &m_window;
+    std::function<void(QWidget *, const QString &)> m_inspector;
 };
 
 } // namespace pfw

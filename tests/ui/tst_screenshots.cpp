@@ -1,11 +1,14 @@
 #include "tests/support/testservices.h"
 #include "platform/hostservices.h"
+#include "model/settingrow.h"
 #include "ui/mainwindow.h"
 #include "ui/views/preferencesview.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -23,6 +26,7 @@ private slots:
     void everyPictureAndNothingWritten();
     void searchTextFiltersThePages();
     void withoutASecondFileThereIsNoCompare();
+    void everyControlHasAName();
 
 private:
     QString settingsFolder() const { return m_dir->filePath(QStringLiteral("home/.PixInsight")); }
@@ -115,6 +119,51 @@ void TestScreenshots::withoutASecondFileThereIsNoCompare()
     QVERIFY(made.contains(QLatin1String("health.png")));
     QVERIFY(!made.contains(QLatin1String("compare.png")));
     QVERIFY(!made.contains(QLatin1String("compare-all.png")));
+}
+
+// What a screen reader says for each control it can reach: a name, on every tab and in every
+// dialog the screenshots show; and for each setting, its label.
+void TestScreenshots::everyControlHasAName()
+{
+    QStringList unnamed;
+    QStringList misnamed;
+    int editors = 0;
+    const auto describe = [](QWidget *widget) {
+        QStringList chain;
+        for (QWidget *w = widget; w && chain.size() < 4; w = w->parentWidget())
+            chain << QString::fromLatin1(w->metaObject()->className()) + (w->objectName().isEmpty() ? QString() : u'#' + w->objectName());
+        return chain.join(QLatin1String(" < "));
+    };
+    const auto inspect = [&](QWidget *top, const QString &shot) {
+        QList<QWidget *> widgets = top->findChildren<QWidget *>();
+        widgets.prepend(top);
+        for (QWidget *widget : std::as_const(widgets)) {
+            if (!widget->isVisible() || !widget->isEnabled() || widget->focusPolicy() == Qt::NoFocus || widget->isWindow())
+                continue;
+            QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(widget);
+            const QString name = accessible ? accessible->text(QAccessible::Name).trimmed() : QString();
+            if (name.isEmpty()) {
+                const QString line = shot + QLatin1String(": ") + describe(widget);
+                if (!unnamed.contains(line))
+                    unnamed << line;
+            }
+        }
+        for (SettingRow *row : top->findChildren<SettingRow *>()) {
+            if (!row->isVisible())
+                continue;
+            ++editors;
+            const QString name = row->editor()->accessibleName();
+            if (name != row->labelLine()->text())
+                misnamed << shot + QLatin1String(": ") + row->labelLine()->text() + QLatin1String(" named ") + name;
+        }
+    };
+    MainWindow window(m_services);
+    window.renderScreenshots(m_dir->filePath(QStringLiteral("shots")), QString(), inspect);
+    QVERIFY(editors > 50);
+    for (const QString &line : std::as_const(unnamed) + misnamed)
+        qWarning("%s", qPrintable(line));
+    QCOMPARE(unnamed.size(), 0);
+    QCOMPARE(misnamed.size(), 0);
 }
 
 QTEST_MAIN(TestScreenshots)

@@ -121,6 +121,7 @@ AboutDialog::AboutDialog(const QString &openFilePath, const QString &recordedVer
 
     layout->addWidget(new QLabel(tr("<b>Technical details</b> (for bug reports)"), this));
     m_details = new QPlainTextEdit(this);
+    m_details->setAccessibleName(tr("Technical details"));
     m_details->setReadOnly(true);
     m_details->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -26,6 +27,7 @@ BackupsDialog::BackupsDialog(const QString &settingsPath, QWidget *parent)
     m_summary = new QLabel(this);
     layout->addWidget(m_summary);
     m_list = new QListWidget(this);
+    m_list->setAccessibleName(tr("Backups"));
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setAlternatingRowColors(true);
     m_list->setMinimumHeight(220);
@@ -34,6 +36,10 @@ BackupsDialog::BackupsDialog(const QString &settingsPath, QWidget *parent)
     auto *keepRow = new QHBoxLayout;
     keepRow->addWidget(new QLabel(tr("Keep the newest"), this));
     m_keep = new QSpinBox(this);
+    // The field inside is what takes the focus, so it carries the name too.
+    m_keep->setAccessibleName(tr("Number of newest backups to keep"));
+    if (auto *field = m_keep->findChild<QLineEdit *>())
+        field->setAccessibleName(m_keep->accessibleName());
     m_keep->setRange(0, 999);
     m_keep->setValue(QSettings().value(QStringLiteral("Backups/Keep"), 5).toInt());
     keepRow->addWidget(m_keep);

@@ -51,6 +51,7 @@ InstalledUpdatesDialog::InstalledUpdatesDialog(const QString &path, const HostSe
 
     auto *filterRow = new QHBoxLayout;
     m_filter = new QLineEdit(this);
+    m_filter->setAccessibleName(tr("Filter the records"));
     m_filter->setClearButtonEnabled(true);
     m_filter->setPlaceholderText(tr("Filter by package name (for example Orbitdeck)"));
     m_tickShown = new QPushButton(tr("Tick all shown"), this);
@@ -63,6 +64,7 @@ InstalledUpdatesDialog::InstalledUpdatesDialog(const QString &path, const HostSe
     layout->addLayout(filterRow);
 
     m_tree = new QTreeWidget(this);
+    m_tree->setAccessibleName(tr("Installed updates"));
     m_tree->setHeaderLabels({tr("Package"), tr("Type"), tr("Installed"), tr("Repository")});
     m_tree->setRootIsDecorated(false);
     m_tree->setUniformRowHeights(true);

@@ -72,6 +72,7 @@ ReviewDialog::ReviewDialog(SettingsModel *model, XsdtNode *tree, QWidget *parent
 
     auto *filterRow = new QHBoxLayout;
     m_filter = new QLineEdit(this);
+    m_filter->setAccessibleName(tr("Filter the changes"));
     KeyboardConventions::markSearchBox(m_filter);
     m_filter->setPlaceholderText(tr("Filter by setting name or value"));
     m_edits = new QCheckBox(tr("Edits"), this);
@@ -86,6 +87,7 @@ ReviewDialog::ReviewDialog(SettingsModel *model, XsdtNode *tree, QWidget *parent
     layout->addLayout(filterRow);
 
     m_changes = new QTreeWidget(this);
+    m_changes->setAccessibleName(tr("Changes"));
     m_changes->setHeaderLabels({tr("Change"), tr("Setting"), tr("Before"), tr("After")});
     m_changes->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_changes->setRootIsDecorated(true);
@@ -98,11 +100,13 @@ ReviewDialog::ReviewDialog(SettingsModel *model, XsdtNode *tree, QWidget *parent
     layout->addWidget(m_changes, 1);
 
     m_details = new QPlainTextEdit(this);
+    m_details->setAccessibleName(tr("Details of the selected change"));
     m_details->setReadOnly(true);
     m_details->setPlaceholderText(tr("Select a change to see its full text."));
     m_details->setMaximumHeight(linesTall(m_details, 5.5));
     layout->addWidget(m_details);
     m_leftoverBox = new QPlainTextEdit(this);
+    m_leftoverBox->setAccessibleName(tr("Files and folders to delete"));
     m_leftoverBox->setReadOnly(true);
     m_leftoverBox->setMaximumHeight(linesTall(m_leftoverBox, 6.5));
     m_leftoverBox->hide();

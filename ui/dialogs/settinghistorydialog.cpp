@@ -68,6 +68,7 @@ SettingHistoryDialog::SettingHistoryDialog(SettingsModel *model, const SettingsD
 
     auto *split = new QSplitter(Qt::Vertical, this);
     m_tree = new QTreeWidget(split);
+    m_tree->setAccessibleName(tr("Values over time"));
     m_tree->setColumnCount(2);
     m_tree->setHeaderLabels({tr("When"), tr("Value")});
     m_tree->setRootIsDecorated(false);
@@ -76,6 +77,7 @@ SettingHistoryDialog::SettingHistoryDialog(SettingsModel *model, const SettingsD
     m_tree->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     m_tree->setAccessibleName(tr("Values of %1 over time").arg(m_settingPath));
     m_value = new QPlainTextEdit(split);
+    m_value->setAccessibleName(tr("The selected value"));
     m_value->setReadOnly(true);
     m_value->setAccessibleName(tr("Full value"));
     split->setStretchFactor(0, 3);

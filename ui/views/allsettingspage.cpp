@@ -33,6 +33,7 @@ AllSettingsPage::AllSettingsPage(SettingsModel *model, SettingsFilterProxy *prox
     layout->setContentsMargins(0, 6, 0, 0);
     auto *filterRow = new QHBoxLayout;
     m_filter = new QLineEdit(this);
+    m_filter->setAccessibleName(tr("Filter the settings tree"));
     m_filter->setPlaceholderText(tr("Filter this tree by name or value (Ctrl+F searches everything)"));
     m_filter->setClearButtonEnabled(true);
     m_changedOnly = new QCheckBox(tr("Changed only"), this);
@@ -42,6 +43,7 @@ AllSettingsPage::AllSettingsPage(SettingsModel *model, SettingsFilterProxy *prox
     layout->addLayout(filterRow);
 
     m_tree = new QTreeView(this);
+    m_tree->setAccessibleName(tr("All settings"));
     m_tree->setModel(m_proxy);
     m_tree->setItemDelegateForColumn(SettingsModel::ValueColumn, new ValueDelegate(m_tree));
     m_tree->setUniformRowHeights(true);

@@ -68,6 +68,7 @@ CleanupView::CleanupView(SettingsModel *model, QWidget *parent)
     intro->setWordWrap(true);
     layout->addWidget(intro);
     m_tree = new QTreeWidget(this);
+    m_tree->setAccessibleName(tr("Data that can be cleaned up"));
     m_tree->setHeaderLabels({tr("Entry"), tr("Values"), tr("Size"), tr("Status")});
     m_tree->setRootIsDecorated(true);
     m_tree->setAlternatingRowColors(true);

@@ -76,6 +76,7 @@ CompareView::CompareView(SettingsModel *model, QWidget *parent)
     m_noise->setToolTip(tr("Statistics, window geometry and layout, histories and the featured scripts list differ "
                            "between any two files and rarely matter."));
     m_search = new QLineEdit(this);
+    m_search->setAccessibleName(tr("Filter the differences"));
     m_search->setPlaceholderText(tr("Search"));
     m_search->setClearButtonEnabled(true);
     for (QCheckBox *box : {m_different, m_onlyHere, m_onlyThere, m_noise}) {
@@ -89,6 +90,7 @@ CompareView::CompareView(SettingsModel *model, QWidget *parent)
     m_summary = new QLabel(this);
     layout->addWidget(m_summary);
     m_tree = new QTreeWidget(this);
+    m_tree->setAccessibleName(tr("Differences"));
     m_tree->setHeaderLabels({tr("Setting"), tr("This file"), tr("Other file"), tr("Status")});
     m_tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_tree->setAlternatingRowColors(true);

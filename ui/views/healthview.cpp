@@ -52,6 +52,7 @@ HealthView::HealthView(SettingsModel *model, const SettingsSchema *schema, QWidg
     summaryRow->addWidget(again);
     layout->addLayout(summaryRow);
     auto *scroll = new QScrollArea(this);
+    scroll->setAccessibleName(tr("Findings"));
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     auto *content = new QWidget(scroll);

@@ -24,6 +24,7 @@ PreferencesView::PreferencesView(SettingsModel *model, const SettingsSchema *sch
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     m_filter = new QLineEdit(this);
+    m_filter->setAccessibleName(tr("Filter the preferences"));
     m_filter->setPlaceholderText(tr("Search names, descriptions and text values"));
     m_filter->setClearButtonEnabled(true);
     layout->addWidget(m_filter);
@@ -31,6 +32,7 @@ PreferencesView::PreferencesView(SettingsModel *model, const SettingsSchema *sch
     auto *splitter = new QSplitter(Qt::Horizontal, this);
     splitter->setChildrenCollapsible(false);
     m_pageList = new QListWidget(splitter);
+    m_pageList->setAccessibleName(tr("Preference pages"));
     m_pageList->setMinimumWidth(170);
     m_pageList->setMaximumWidth(300);
     m_stack = new QStackedWidget(splitter);
@@ -95,6 +97,7 @@ PreferencesView::Page *PreferencesView::buildPage(const PageSpec &spec)
     auto page = std::make_unique<Page>();
     page->title = spec.title;
     page->scroll = new QScrollArea;
+    page->scroll->setAccessibleName(tr("Settings of %1").arg(spec.title));
     page->scroll->setWidgetResizable(true);
     page->scroll->setFrameShape(QFrame::NoFrame);
     auto *content = new QWidget(page->scroll);

@@ -44,6 +44,7 @@ SearchView::SearchView(SettingsModel *model, const SettingsSchema *schema, QWidg
     connect(clear, &QPushButton::clicked, this, &SearchView::clearRestriction);
 
     m_query = new QLineEdit(this);
+    m_query->setAccessibleName(tr("Search text"));
     m_query->setPlaceholderText(
         tr("Search all settings: names, values, descriptions  (every word must match; \"quotes\" for a phrase)"));
     m_query->setClearButtonEnabled(true);
@@ -74,6 +75,7 @@ SearchView::SearchView(SettingsModel *model, const SettingsSchema *schema, QWidg
     layout->addWidget(m_status);
 
     auto *scroll = new QScrollArea(this);
+    scroll->setAccessibleName(tr("Search results"));
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     auto *listWidget = new QWidget(scroll);

@@ -58,6 +58,7 @@ UnusedModulesView::UnusedModulesView(SettingsModel *model, const SettingsSchema 
     m_summary = new QLabel(this);
     layout->addWidget(m_summary);
     auto *scroll = new QScrollArea(this);
+    scroll->setAccessibleName(tr("Unused modules"));
     scroll->setWidgetResizable(true);
     auto *content = new QWidget(scroll);
     m_list = new QVBoxLayout(content);
@@ -156,6 +157,7 @@ void UnusedModulesView::refresh()
         auto *rowLayout = new QHBoxLayout(card->row);
         rowLayout->setContentsMargins(0, 0, 0, 0);
         card->tick = new QCheckBox(card->row);
+        card->tick->setAccessibleName(tr("Include %1").arg(info.name));
         card->tick->setToolTip(tr("Tick to include in the bulk actions below."));
         card->section = new CollapsibleSection(info.name, false, card->row);
         rowLayout->addWidget(card->tick, 0, Qt::AlignTop);
