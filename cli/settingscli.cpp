@@ -268,7 +268,16 @@ int SettingsCli::dispatch(const Options &options)
         {QStringLiteral("health"), &SettingsCli::health},       {QStringLiteral("modules"), &SettingsCli::modules},
         {QStringLiteral("backups"), &SettingsCli::backups},     {QStringLiteral("history"), &SettingsCli::history},
     };
-    return (this->*handlers.value(options.command))(options);
+    // Files are known by their whole path from here on: "link/../name" is the file the system
+    // opens, not the one the text suggests, and backups go beside that one.
+    Options resolved = options;
+    static const QStringList withoutFile{QStringLiteral("normalize"), QStringLiteral("label")};
+    if (!withoutFile.contains(options.command)) {
+        const int files = options.command == u"diff" ? 2 : 1;
+        for (int i = 0; i < files && i < resolved.positional.size(); ++i)
+            resolved.positional[i] = wholeFilePath(resolved.positional.at(i));
+    }
+    return (this->*handlers.value(options.command))(resolved);
 }
 
 

@@ -25,9 +25,18 @@ struct Backups
 };
 } // namespace
 
+QString wholeFilePath(const QString &path)
+{
+    if (path.isEmpty())
+        return path;
+    const QFileInfo file(path);
+    const QString folder = QFileInfo(file.path()).canonicalFilePath();
+    return folder.isEmpty() ? file.absoluteFilePath() : QDir(folder).filePath(file.fileName());
+}
+
 QStringList listBackups(const QString &settingsPath)
 {
-    const QFileInfo settings(settingsPath);
+    const QFileInfo settings(wholeFilePath(settingsPath));
     // Every file is looked at: a name filter would read "[", "*" and "?" in the settings file's
     // name as wildcards.
     QFileInfoList found = settings.absoluteDir().entryInfoList(QDir::Files | QDir::Hidden, QDir::NoSort);
@@ -57,8 +66,8 @@ QStringList backupsBeyond(const QString &settingsPath, int keep, qint64 *totalBy
 
 bool isBackupOf(const QString &settingsPath, const QString &path)
 {
-    const QFileInfo settings(settingsPath);
-    const QFileInfo candidate(path);
+    const QFileInfo settings(wholeFilePath(settingsPath));
+    const QFileInfo candidate(wholeFilePath(path));
     return candidate.fileName().startsWith(settings.fileName() + QLatin1String(".bak-"))
         && candidate.absolutePath() == settings.absolutePath() && candidate.isFile() && !candidate.isSymLink();
 }

@@ -19,6 +19,11 @@ struct BackupRemoval
 };
 
 // Newest first by modification time.
+// A file's path made whole as the system follows it: its folder resolved (links and ".." as the
+// kernel takes them, not as text), its own name kept, so a link to the file stays a link. A
+// path whose folder does not exist is only made absolute.
+QString wholeFilePath(const QString &path);
+
 QStringList listBackups(const QString &settingsPath);
 // The backups from position keep on, and their total size.
 QStringList backupsBeyond(const QString &settingsPath, int keep, qint64 *totalBytes);

@@ -1,5 +1,6 @@
 #include "platform/hostprocesses.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -62,10 +63,11 @@ QString hostExecutableName()
 #endif
 }
 
-HostProcessList processesNamedInProc(const QString &procRoot, const QString &name)
+HostProcessList processesNamedInProc(const QString &procRoot, const QString &name, qint64 self)
 {
     HostProcessList list;
     QList<qint64> &ids = list.ids;
+    bool selfListed = false;
 #ifdef Q_OS_UNIX
     // This runs on every poll of the window, over every process of the machine: plain system
     // calls relative to the open folder, no file information, and text only for a likely match.
@@ -84,6 +86,8 @@ HostProcessList processesNamedInProc(const QString &procRoot, const QString &nam
         const size_t digits = std::strlen(pid);
         if (*pid < '1' || *pid > '9' || digits > 18 || std::strspn(pid, "0123456789") != digits)
             continue;
+        if (self > 0 && QByteArray(pid).toLongLong() == self)
+            selfListed = true;
         char relative[300];
         std::snprintf(relative, sizeof relative, "%s/exe", pid);
         // The executable link names the real file; other users' processes hide it, and then
@@ -116,6 +120,7 @@ HostProcessList processesNamedInProc(const QString &procRoot, const QString &nam
         const qint64 pid = entries.fileName().toLongLong(&numeric);
         if (!numeric)
             continue;
+        selfListed = selfListed || pid == self;
         QString executable = QFileInfo(QFile::symLinkTarget(folder + QLatin1String("/exe"))).fileName();
         if (executable.endsWith(QLatin1String(" (deleted)")))
             executable.chop(10);
@@ -131,6 +136,10 @@ HostProcessList processesNamedInProc(const QString &procRoot, const QString &nam
             ids.append(pid);
     }
 #endif
+    if (self > 0 && !selfListed) {
+        list.ids.clear();
+        list.error = QStringLiteral("%1 does not list this process (is it mounted?)").arg(procRoot);
+    }
     return list;
 }
 
@@ -200,7 +209,7 @@ HostProcessList listHostProcesses()
     else
         list.ids = processesNamedInPsOutput(output, hostExecutableName());
 #else
-    list = processesNamedInProc(QStringLiteral("/proc"), hostExecutableName());
+    list = processesNamedInProc(QStringLiteral("/proc"), hostExecutableName(), QCoreApplication::applicationPid());
 #endif
     const QMutexLocker locker(&checkErrorLock());
     checkError() = list.error;

@@ -28,8 +28,9 @@ QString hostRunningCheckError();
 
 // The processes below a /proc-style folder whose executable file name equals name, ignoring
 // case. Entries that vanish or cannot be read are skipped; a folder that cannot be read is an
-// error.
-HostProcessList processesNamedInProc(const QString &procRoot, const QString &name);
+// error, and so is one that does not list the process self (when given): an empty folder where
+// /proc is not mounted is no list of processes.
+HostProcessList processesNamedInProc(const QString &procRoot, const QString &name, qint64 self = 0);
 
 // The processes in the output of "ps -A -o pid=,stat=,comm=" whose command, or its last path
 // part, equals name, ignoring case; zombies ("Z" state) left out. The command may be a whole

@@ -19,6 +19,7 @@
 #include "ui/views/healthview.h"
 #include "ui/dialogs/installedupdatesdialog.h"
 #include "ui/keyboardconventions.h"
+#include "core/backups.h"
 #include "platform/hostprocesses.h"
 #include "ui/mainmenus.h"
 #include "ui/maintabs.h"
@@ -274,7 +275,7 @@ void MainWindow::onFindModule()
 bool MainWindow::openFile(const QString &named)
 {
     // A name relative to the working folder is kept whole: it is shown, reported and watched.
-    const QString path = named.isEmpty() ? named : QFileInfo(named).absoluteFilePath();
+    const QString path = wholeFilePath(named);
     m_tabs->unused()->clearQueue();
     detachViews();
     QString error;

@@ -171,8 +171,9 @@ void ThemeManager::apply()
     QFont font = m_baseFont;
     font.setPointSizeF(m_baseFont.pointSizeF() * m_scale);
     QApplication::setFont(font);
-    m_applying = false;
+    // Still applying while the listeners restyle: a palette they set is not the system's.
     emit changed();
+    m_applying = false;
 }
 
 bool ThemeManager::isDark() const

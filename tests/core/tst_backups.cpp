@@ -17,6 +17,7 @@ class TestBackups : public QObject
     Q_OBJECT
 
 private slots:
+    void wholePathFollowsTheSystem();
     void initTestCase();
     void init();
     void cleanup();
@@ -226,6 +227,28 @@ void TestBackups::trashNeverLandsInTheWorkingFolder()
         | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
     for (const QString &folder : {trash, trash + QLatin1String("/files"), trash + QLatin1String("/info")})
         QVERIFY2(!(QFileInfo(folder).permissions() & others), qPrintable(folder));
+}
+
+// "link/../name" names the file beside the link's target, not the one the text suggests: its
+// backups, listed or removed, must be that file's.
+void TestBackups::wholePathFollowsTheSystem()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString root = QFileInfo(dir.path()).canonicalFilePath();
+    QVERIFY(QDir(root).mkpath(QStringLiteral("real/sub")));
+    QVERIFY(QFile::link(root + QLatin1String("/real/sub"), root + QLatin1String("/s2")));
+    for (const char *name : {"real/core-001-pxi.settings", "core-001-pxi.settings",
+                             "core-001-pxi.settings.bak-20260101-080000"}) {
+        QFile file(root + u'/' + QLatin1String(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QVERIFY(QFile::link(root + QLatin1String("/real/core-001-pxi.settings"), root + QLatin1String("/real/alias.settings")));
+    const QString through = root + QLatin1String("/s2/../core-001-pxi.settings");
+    QCOMPARE(wholeFilePath(through), root + QLatin1String("/real/core-001-pxi.settings"));
+    QVERIFY(listBackups(through).isEmpty());
+    QCOMPARE(wholeFilePath(root + QLatin1String("/real/alias.settings")), root + QLatin1String("/real/alias.settings"));
+    QCOMPARE(wholeFilePath(root + QLatin1String("/gone/../x.settings")), root + QLatin1String("/x.settings"));
 }
 
 QTEST_GUILESS_MAIN(TestBackups)

@@ -103,6 +103,13 @@ void TestHostProcesses::fakeProcFolder()
     const HostProcessList missing = processesNamedInProc(proc.filePath(QStringLiteral("missing")), QStringLiteral("PixInsight"));
     QVERIFY(missing.ids.isEmpty());
     QVERIFY(!missing.error.isEmpty());
+    // Nor is a folder that does not hold the asking process, as where /proc is not mounted.
+    const HostProcessList withoutSelf = processesNamedInProc(proc.path(), QStringLiteral("PixInsight"), 99999);
+    QVERIFY(withoutSelf.ids.isEmpty());
+    QVERIFY(!withoutSelf.error.isEmpty());
+    const HostProcessList withSelf = processesNamedInProc(proc.path(), QStringLiteral("PixInsight"), 789);
+    QCOMPARE(withSelf.ids.size(), 6);
+    QVERIFY(withSelf.error.isEmpty());
 }
 
 // A real child that exited and was not waited for.

@@ -59,6 +59,18 @@ expect Global/Preferences/Process/MaxProcessors= set "$scratch/demo.settings" Gl
 expect "" set "$scratch/demo.settings" Global/Preferences/Process/MaxProcessors = ""
 expect $'b\ni\nu\nF\nf\ns' normalize ""
 expect "" get "$scratch/missing.settings" Glo
+expect "" get -- --
+
+# Keys are the file's, not the user's: offered quoted, they reach the command as written and
+# nothing in them runs; a key with "=" cannot be assigned and is not offered for set.
+printf '%s' '<xsdt><i k="G"><v k="x$(touch PWNED)y" t="i" v="1"/><v k="My Key" t="i" v="1"/><v k="a=b" t="i" v="1"/></i></xsdt>' \
+    > "$scratch/hostile settings"
+offered=$(cd "$scratch" && complete_words get "hostile\ settings" G/x)
+eval "set -- $offered"
+[ "$#" = 1 ] && [ "$1" = 'G/x$(touch PWNED)y' ] || fail "a hostile key was offered as '$offered'"
+[ ! -e "$scratch/PWNED" ] || fail "a key ran a command"
+expect 'G/My\ Key' get "$scratch/hostile settings" G/My
+expect "" set "$scratch/hostile settings" G/a
 
 [ "$failures" -eq 0 ] && echo "PASS: manual pages and completion"
 exit $((failures > 0))
