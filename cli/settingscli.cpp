@@ -453,7 +453,7 @@ int SettingsCli::finishEdits(SettingsDocument *document, ScriptedEdit *edit, con
     if (m_io.json())
         printJson(QJsonObject{{QStringLiteral("saved"), true},
                               {QStringLiteral("changes"), qint64(changes)},
-                              {QStringLiteral("backup"), QFileInfo(backup).absoluteFilePath()}});
+                              {QStringLiteral("backup"), backup}});
     else
         print(tr("Saved. Backup: %1").arg(QFileInfo(backup).fileName()));
     return Success;
@@ -538,7 +538,7 @@ int SettingsCli::history(const Options &options)
 int SettingsCli::backups(const Options &options)
 {
     // The settings file itself is not read: its backups matter most when it is damaged or gone.
-    const QString path = QFileInfo(options.positional.at(0)).absoluteFilePath();
+    const QString &path = options.positional.at(0);
     if (options.keep < 0) {
         QJsonArray array;
         for (const QString &backup : listBackups(path)) {

@@ -1,12 +1,8 @@
 #include "platform/hostprocesses.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QDirIterator>
 #include <QFile>
-#include <QFileInfo>
 #include <QMutex>
-#include <QProcess>
 
 #ifdef Q_OS_UNIX
 #include <dirent.h>
@@ -22,10 +18,15 @@
 #include "platform/winapi.h"
 #endif
 
+#ifdef Q_OS_MACOS
+#include <QProcess>
+#endif
+
 namespace pfw {
 
 namespace {
 
+#ifdef Q_OS_UNIX
 // An exited process that its parent has not reaped yet ("Z") runs nothing and holds no file.
 // The command name may hold spaces and parentheses, so the state follows the last ')'.
 bool isZombieState(const QByteArray &stat)
@@ -34,7 +35,6 @@ bool isZombieState(const QByteArray &stat)
     return close >= 0 && stat.mid(close + 1).trimmed().startsWith('Z');
 }
 
-#ifdef Q_OS_UNIX
 // A file of a process folder, opened so that nothing can make it wait: a fake or hostile
 // folder may hold a pipe where the kernel's files would be.
 QByteArray readProcFile(int folderFd, const char *pid, const char *name, int most)
@@ -109,34 +109,11 @@ HostProcessList processesNamedInProc(const QString &procRoot, const QString &nam
     }
     ::closedir(folder);
 #else
-    if (!QFileInfo(procRoot).isDir()) {
-        list.error = QStringLiteral("%1 cannot be read").arg(procRoot);
-        return list;
-    }
-    QDirIterator entries(procRoot, QDir::Dirs | QDir::NoDotAndDotDot);
-    while (entries.hasNext()) {
-        const QString folder = entries.next();
-        bool numeric = false;
-        const qint64 pid = entries.fileName().toLongLong(&numeric);
-        if (!numeric)
-            continue;
-        selfListed = selfListed || pid == self;
-        QString executable = QFileInfo(QFile::symLinkTarget(folder + QLatin1String("/exe"))).fileName();
-        if (executable.endsWith(QLatin1String(" (deleted)")))
-            executable.chop(10);
-        if (executable.isEmpty()) {
-            QFile comm(folder + QLatin1String("/comm"));
-            if (comm.open(QIODevice::ReadOnly))
-                executable = QString::fromUtf8(comm.read(256)).trimmed();
-        }
-        if (executable.isEmpty() || executable.compare(name, Qt::CaseInsensitive) != 0)
-            continue;
-        QFile stat(folder + QLatin1String("/stat"));
-        if (!stat.open(QIODevice::ReadOnly) || !isZombieState(stat.read(4096)))
-            ids.append(pid);
-    }
+    // Only Unix systems keep a /proc; Windows lists its processes itself.
+    Q_UNUSED(name)
+    list.error = QStringLiteral("%1 cannot be read on this system").arg(procRoot);
 #endif
-    if (self > 0 && !selfListed) {
+    if (self > 0 && !selfListed && list.error.isEmpty()) {
         list.ids.clear();
         list.error = QStringLiteral("%1 does not list this process (is it mounted?)").arg(procRoot);
     }
