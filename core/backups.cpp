@@ -1,5 +1,6 @@
 #include "core/backups.h"
 
+#include "core/problemsearch.h"
 #include "core/writerlock.h"
 
 #include "platform/hosttrash.h"
@@ -81,11 +82,14 @@ BackupRemoval removeBackups(const QString &settingsPath, const QStringList &path
         result.notRemoved = paths;
         return result;
     }
+    // An unfinished problem search holds the file as it was in one of them.
+    const QString searchBackup = ProblemSearch::protectedBackup(settingsPath);
+    const QString kept = searchBackup.isEmpty() ? QString() : wholeFilePath(searchBackup);
     for (const QString &path : paths) {
         // Listed before the lock was had, and removed meanwhile by another Prefwright.
         if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink())
             continue;
-        if (!isBackupOf(settingsPath, path)) {
+        if (!isBackupOf(settingsPath, path) || (!kept.isEmpty() && wholeFilePath(path) == kept)) {
             result.notRemoved << path;
             continue;
         }

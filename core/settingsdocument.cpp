@@ -251,7 +251,7 @@ bool SettingsDocument::save(QString *error, QString *backupPath)
     }
 
     if (!replaceFile(m_path, bytes, &current, identity, error)) {
-        dropUselessBackup(backup, current, error);
+        dropUselessBackup(m_path, backup, current, error);
         return false;
     }
     m_fingerprint = sha256(bytes);
@@ -296,16 +296,63 @@ bool SettingsDocument::restoreBackup(const QString &backupPath, QString *error)
     if (!readFile(m_path, &current, nullptr) || !m_operations.writeBackup(current, safety))
         return fail(tr("Could not back up the current file first. Nothing was changed."));
     if (!replaceFile(m_path, bytes, &current, identity, error)) {
-        dropUselessBackup(safety, current, error);
+        dropUselessBackup(m_path, safety, current, error);
         return false;
     }
     return load(m_path, error);
 }
 
-void SettingsDocument::dropUselessBackup(const QString &backup, const QByteArray &backedUp, QString *error) const
+bool SettingsDocument::replaceWith(const QString &path, const QByteArray &bytes, const Replacement &how,
+                                   QString *error, QString *backupPath) const
+{
+    const auto fail = [error](const QString &message) {
+        if (error)
+            *error = message;
+        return false;
+    };
+    if (m_isHostRunning && m_isHostRunning())
+        return fail(runningRefusal(tr("PixInsight is running. It keeps its settings in memory and would overwrite the file. "
+                                      "Close PixInsight first.")));
+    XsdtFile check;
+    QString parseError;
+    if (!check.parse(bytes, &parseError))
+        return fail(tr("Internal error: the edited document does not parse back (%1). Nothing was written.")
+                        .arg(parseError));
+    WriterLock lock(path);
+    if (!lock.acquire(error))
+        return false;
+    if (isReadOnlyFile(path))
+        return fail(readOnlyText());
+    const FileIdentity identity = FileIdentity::of(path);
+    QByteArray current;
+    const bool haveCurrent = readFile(path, &current, nullptr);
+    if (!how.expectedFingerprint.isEmpty() && (!haveCurrent || sha256(current) != how.expectedFingerprint))
+        return fail(changedOnDiskText());
+    QString backup;
+    if (how.backupTag) {
+        backup = makeBackupPath(path, *how.backupTag, m_clock());
+        const bool backedUp = haveCurrent && m_operations.writeBackup(current, backup);
+        if (!backedUp || QFileInfo(backup).size() != current.size()) {
+            if (backedUp)
+                QFile::remove(backup);
+            return fail(tr("Could not create the backup %1. Nothing was written.").arg(backup));
+        }
+    }
+    if (!replaceFile(path, bytes, haveCurrent ? &current : nullptr, identity, error)) {
+        if (!backup.isEmpty())
+            dropUselessBackup(path, backup, current, error);
+        return false;
+    }
+    if (backupPath)
+        *backupPath = backup;
+    return true;
+}
+
+void SettingsDocument::dropUselessBackup(const QString &path, const QString &backup, const QByteArray &backedUp,
+                                         QString *error) const
 {
     QByteArray now;
-    if (!readFile(m_path, &now, nullptr) || now != backedUp)
+    if (!readFile(path, &now, nullptr) || now != backedUp)
         return;
     QFile::remove(backup);
     if (error)

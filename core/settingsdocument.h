@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class QSaveFile;
 
@@ -52,6 +53,20 @@ public:
     bool changedOnDisk() const;
     [[nodiscard]] bool save(QString *error, QString *backupPath);
     [[nodiscard]] bool restoreBackup(const QString &backupPath, QString *error);
+    // How replaceWith treats the file it replaces.
+    struct Replacement
+    {
+        // Backed up first when set (empty: an ordinary backup without tag).
+        std::optional<QString> backupTag;
+        // Refused unless the file still has this SHA-256; empty: whatever it holds.
+        QByteArray expectedFingerprint;
+    };
+    // Puts bytes made elsewhere (a step of a problem search) in place of the file at path, by
+    // the steps of a save: refused while PixInsight runs, under the writer lock, proved to parse,
+    // backed up when asked, written atomically and read back. Needs no loaded document: the file
+    // on disk may be broken.
+    [[nodiscard]] bool replaceWith(const QString &path, const QByteArray &bytes, const Replacement &how,
+                                   QString *error, QString *backupPath = nullptr) const;
     static QString makeBackupPath(const QString &settingsPath, const QString &tag,
                                   const QDateTime &now = QDateTime::currentDateTime());
 
@@ -75,7 +90,8 @@ private:
                      const FileIdentity &identity, QString *error) const;
     // After a failed write: drops the backup when the file still holds exactly its bytes, so a
     // failure leaves the folder as it was.
-    void dropUselessBackup(const QString &backup, const QByteArray &backedUp, QString *error) const;
+    void dropUselessBackup(const QString &path, const QString &backup, const QByteArray &backedUp,
+                           QString *error) const;
 
     QString m_path;
     XsdtFile m_file;

@@ -1,0 +1,546 @@
+#include "core/problemsearch.h"
+
+#include "core/backups.h"
+#include "core/boundedfile.h"
+#include "core/settingsdocument.h"
+#include "core/treediff.h"
+#include "core/writerlock.h"
+#include "core/xsdtfile.h"
+#include "schema/deletionpolicy.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+namespace pfw {
+
+namespace {
+
+constexpr int kStateFormat = 1;
+// A state names every difference with both of its values; no real one comes near this.
+constexpr qint64 kMaxStateSize = qint64(64) << 20;
+
+// The values a candidate can change, in document order, as diffTrees pairs them.
+void liveValues(XsdtNode &node, QList<XsdtNode *> &out)
+{
+    for (const auto &child : node.children) {
+        if (child->deleted)
+            continue;
+        if (child->kind == XsdtNode::Value)
+            out << child.get();
+        else
+            liveValues(*child, out);
+    }
+}
+
+QHash<const XsdtNode *, int> occurrences(const XsdtNode &root)
+{
+    QList<XsdtNode *> values;
+    liveValues(const_cast<XsdtNode &>(root), values);
+    QHash<QString, int> seen;
+    QHash<const XsdtNode *, int> result;
+    for (const XsdtNode *node : std::as_const(values))
+        result.insert(node, seen[node->path()]++);
+    return result;
+}
+
+bool takesPart(const XsdtNode *node, const DeletionPolicy *policy)
+{
+    return node->isEditableValue() && (!policy || (!policy->isCompareNoCopy(node) && !policy->isEditLocked(node)));
+}
+
+QString kindName(SearchSuspect::Kind kind)
+{
+    return kind == SearchSuspect::Remove ? QStringLiteral("remove") : QStringLiteral("putBack");
+}
+
+QJsonObject suspectJson(const SearchSuspect &suspect)
+{
+    QJsonObject object{{QStringLiteral("path"), suspect.path},
+                       {QStringLiteral("occurrence"), suspect.occurrence},
+                       {QStringLiteral("kind"), kindName(suspect.kind)},
+                       {QStringLiteral("badType"), QString(suspect.badType)},
+                       {QStringLiteral("badValue"), suspect.badValue}};
+    if (suspect.kind == SearchSuspect::PutBack) {
+        object.insert(QStringLiteral("goodType"), QString(suspect.goodType));
+        object.insert(QStringLiteral("goodValue"), suspect.goodValue);
+    }
+    return object;
+}
+
+bool typeCode(const QJsonValue &value, QChar *out)
+{
+    const QString text = value.toString();
+    if (!value.isString() || text.size() != 1 || !QStringLiteral("biuFfstB").contains(text.at(0)))
+        return false;
+    *out = text.at(0);
+    return true;
+}
+
+bool suspectFromJson(const QJsonValue &value, SearchSuspect *out)
+{
+    const QJsonObject object = value.toObject();
+    SearchSuspect suspect;
+    const QJsonValue path = object.value(QLatin1String("path"));
+    const QJsonValue occurrence = object.value(QLatin1String("occurrence"));
+    const QString kind = object.value(QLatin1String("kind")).toString();
+    suspect.path = path.toString();
+    suspect.occurrence = occurrence.toInt(-1);
+    if (!value.isObject() || !path.isString() || suspect.path.isEmpty() || !occurrence.isDouble()
+        || occurrence.toDouble() != double(suspect.occurrence) || suspect.occurrence < 0
+        || !typeCode(object.value(QLatin1String("badType")), &suspect.badType)
+        || !object.value(QLatin1String("badValue")).isString())
+        return false;
+    suspect.badValue = object.value(QLatin1String("badValue")).toString();
+    if (kind == kindName(SearchSuspect::Remove)) {
+        suspect.kind = SearchSuspect::Remove;
+    } else if (kind == kindName(SearchSuspect::PutBack)) {
+        suspect.kind = SearchSuspect::PutBack;
+        if (!typeCode(object.value(QLatin1String("goodType")), &suspect.goodType)
+            || !object.value(QLatin1String("goodValue")).isString())
+            return false;
+        suspect.goodValue = object.value(QLatin1String("goodValue")).toString();
+    } else {
+        return false;
+    }
+    *out = suspect;
+    return true;
+}
+
+QByteArray fingerprintFromHex(const QJsonValue &value)
+{
+    const QByteArray hex = value.toString().toLatin1();
+    const QByteArray bytes = QByteArray::fromHex(hex);
+    return value.isString() && hex.size() == 64 && bytes.toHex() == hex.toLower() ? bytes : QByteArray();
+}
+
+bool readStateObject(const QString &statePath, QJsonObject *object, QString *reason)
+{
+    const BoundedFile::Result read = BoundedFile::read(statePath, kMaxStateSize);
+    if (!read.ok()) {
+        *reason = read.reason;
+        return false;
+    }
+    QJsonParseError parseError;
+    const QJsonDocument json = QJsonDocument::fromJson(read.bytes, &parseError);
+    if (!json.isObject()) {
+        *reason = parseError.error != QJsonParseError::NoError ? parseError.errorString()
+                                                                : ProblemSearch::tr("it is not a JSON object");
+        return false;
+    }
+    *object = json.object();
+    return true;
+}
+
+} // namespace
+
+ProblemSearch::ProblemSearch(const QString &settingsPath)
+    : m_settingsPath(settingsPath)
+    , m_clock([] { return QDateTime::currentDateTime(); })
+{
+}
+
+QString ProblemSearch::statePathFor(const QString &settingsPath)
+{
+    return settingsPath + QLatin1String(".problem-search.json");
+}
+
+bool ProblemSearch::hasState() const
+{
+    const QFileInfo info(statePath());
+    return info.exists() || info.isSymLink();
+}
+
+QString ProblemSearch::protectedBackup(const QString &settingsPath)
+{
+    QJsonObject object;
+    QString reason;
+    if (!readStateObject(statePathFor(settingsPath), &object, &reason))
+        return {};
+    return object.value(QLatin1String("backup")).toString();
+}
+
+SearchPlan ProblemSearch::plan(const XsdtNode &bad, const XsdtNode &good, const DeletionPolicy *policy)
+{
+    SearchPlan plan;
+    const QHash<const XsdtNode *, int> occurrence = occurrences(bad);
+    for (const DiffEntry &entry : diffTrees(bad, good)) {
+        if (policy && policy->isCompareNoise(entry.here ? entry.here : entry.there)) {
+            ++plan.hidden;
+            continue;
+        }
+        if (entry.status == DiffEntry::OnlyThere) {
+            plan.onlyInGood << entry.path;
+            continue;
+        }
+        const bool different = entry.status == DiffEntry::Different;
+        if (!takesPart(entry.here, policy) || (different && !takesPart(entry.there, policy))) {
+            plan.leftOut << entry.path;
+            continue;
+        }
+        SearchSuspect suspect;
+        suspect.path = entry.path;
+        suspect.occurrence = occurrence.value(entry.here);
+        suspect.kind = different ? SearchSuspect::PutBack : SearchSuspect::Remove;
+        suspect.badType = entry.here->type;
+        suspect.badValue = entry.here->value;
+        if (different) {
+            suspect.goodType = entry.there->type;
+            suspect.goodValue = entry.there->value;
+        }
+        plan.suspects << suspect;
+    }
+    return plan;
+}
+
+bool ProblemSearch::buildCandidate(const QByteArray &badBytes, const QList<SearchSuspect> &suspects,
+                                   const QList<int> &putBack, QByteArray *candidate, QString *error)
+{
+    XsdtFile file;
+    QString parseError;
+    if (!file.parse(badBytes, &parseError)) {
+        if (error)
+            *error = tr("The file as it was before the search does not read back (%1).").arg(parseError);
+        return false;
+    }
+    QList<XsdtNode *> values;
+    liveValues(file.root, values);
+    QHash<QString, QList<XsdtNode *>> byPath;
+    for (XsdtNode *node : std::as_const(values))
+        byPath[node->path()] << node;
+    for (const int index : putBack) {
+        const SearchSuspect &suspect = suspects.at(index);
+        XsdtNode *node = byPath.value(suspect.path).value(suspect.occurrence);
+        if (!node || node->type != suspect.badType || node->value != suspect.badValue) {
+            if (error)
+                *error = tr("The search state does not match the file it was made for (at %1).").arg(suspect.path);
+            return false;
+        }
+        if (suspect.kind == SearchSuspect::Remove) {
+            node->deleted = true;
+        } else {
+            node->type = suspect.goodType;
+            node->value = suspect.goodValue;
+        }
+    }
+    *candidate = file.serialize();
+    return true;
+}
+
+QList<SearchSuspect> ProblemSearch::remainingSuspects() const
+{
+    QList<SearchSuspect> remaining;
+    for (const int index : m_search.remaining())
+        remaining << m_suspects.at(index);
+    return remaining;
+}
+
+bool ProblemSearch::read(QString *error)
+{
+    const auto damaged = [this, error](const QString &reason) {
+        if (error)
+            *error = tr("The search state %1 cannot be used: %2. End the search to remove it.").arg(statePath(), reason);
+        return false;
+    };
+    if (!hasState()) {
+        if (error)
+            *error = tr("No search for a problem setting is in progress for %1.").arg(m_settingsPath);
+        return false;
+    }
+    QJsonObject object;
+    QString reason;
+    if (!readStateObject(statePath(), &object, &reason))
+        return damaged(reason);
+    if (object.value(QLatin1String("format")).toInt() != kStateFormat)
+        return damaged(tr("it was written by another version of Prefwright"));
+    BisectSearch search;
+    if (!BisectSearch::fromJson(object.value(QLatin1String("search")).toObject(), &search))
+        return damaged(tr("the search itself is not readable"));
+    const QJsonArray suspectArray = object.value(QLatin1String("suspects")).toArray();
+    if (suspectArray.size() != search.suspectCount())
+        return damaged(tr("the list of differences is not readable"));
+    QList<SearchSuspect> suspects;
+    suspects.reserve(suspectArray.size());
+    for (const QJsonValue &value : suspectArray) {
+        SearchSuspect suspect;
+        if (!suspectFromJson(value, &suspect))
+            return damaged(tr("the list of differences is not readable"));
+        suspects << suspect;
+    }
+    const QString backup = object.value(QLatin1String("backup")).toString();
+    const QByteArray badFingerprint = fingerprintFromHex(object.value(QLatin1String("badFingerprint")));
+    if (backup.isEmpty() || badFingerprint.isEmpty() || !object.value(QLatin1String("written")).isBool()
+        || !object.value(QLatin1String("good")).isString())
+        return damaged(tr("it does not name the backup of the file"));
+    // Only a backup of this very file can stand for it.
+    if (!isBackupOf(m_settingsPath, backup) && QFileInfo::exists(backup))
+        return damaged(tr("%1 is not a backup of this file").arg(backup));
+    m_search = search;
+    m_suspects = suspects;
+    m_backupPath = backup;
+    m_badFingerprint = badFingerprint;
+    m_goodPath = object.value(QLatin1String("good")).toString();
+    m_goodFingerprint = fingerprintFromHex(object.value(QLatin1String("goodFingerprint")));
+    m_started = object.value(QLatin1String("started")).toString();
+    m_onlyInGood = qMax(0, object.value(QLatin1String("onlyInGood")).toInt());
+    m_leftOut = qMax(0, object.value(QLatin1String("leftOut")).toInt());
+    m_written = object.value(QLatin1String("written")).toBool();
+    return true;
+}
+
+bool ProblemSearch::readBadBytes(QByteArray *bytes, QString *error) const
+{
+    const QString lost = tr("The backup %1, which holds the file as it was before the search, is missing or was "
+                            "changed. The search cannot go on.")
+                             .arg(m_backupPath);
+    QByteArray read;
+    if (!isBackupOf(m_settingsPath, m_backupPath) || !SettingsDocument::readFile(m_backupPath, &read, nullptr)
+        || SettingsDocument::sha256(read) != m_badFingerprint) {
+        if (error)
+            *error = lost;
+        return false;
+    }
+    *bytes = read;
+    return true;
+}
+
+bool ProblemSearch::writeState(QString *error) const
+{
+    QJsonArray suspects;
+    for (const SearchSuspect &suspect : m_suspects)
+        suspects << suspectJson(suspect);
+    const QJsonObject object{{QStringLiteral("format"), kStateFormat},
+                             {QStringLiteral("started"), m_started},
+                             {QStringLiteral("good"), m_goodPath},
+                             {QStringLiteral("goodFingerprint"), QString::fromLatin1(m_goodFingerprint.toHex())},
+                             {QStringLiteral("backup"), m_backupPath},
+                             {QStringLiteral("badFingerprint"), QString::fromLatin1(m_badFingerprint.toHex())},
+                             {QStringLiteral("onlyInGood"), m_onlyInGood},
+                             {QStringLiteral("leftOut"), m_leftOut},
+                             {QStringLiteral("written"), m_written},
+                             {QStringLiteral("search"), m_search.toJson()},
+                             {QStringLiteral("suspects"), suspects}};
+    const QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Indented);
+    QSaveFile file(statePath());
+    const bool written = file.open(QIODevice::WriteOnly) && (copyOwnership(int(file.handle()), m_settingsPath), true)
+        && file.write(bytes) == bytes.size() && file.flush() && syncToDisk(int(file.handle())) && file.commit();
+    if (!written && error)
+        *error = tr("Cannot write the search state %1: %2").arg(statePath(), file.errorString());
+    return written;
+}
+
+bool ProblemSearch::writeCandidate(QString *error)
+{
+    QByteArray bad, candidate;
+    if (!readBadBytes(&bad, error) || !buildCandidate(bad, m_suspects, m_search.testing(), &candidate, error))
+        return false;
+    SettingsDocument writer;
+    writer.setRunningCheck(m_isHostRunning);
+    writer.setClock(m_clock);
+    if (!writer.replaceWith(m_settingsPath, candidate, {}, error))
+        return false;
+    m_written = true;
+    return writeState(error);
+}
+
+bool ProblemSearch::lockedStep(const std::function<bool(QString *)> &step, QString *error)
+{
+    // Steps from two programs (the window and a terminal) must not interleave.
+    WriterLock lock(statePath());
+    if (!lock.acquire(error))
+        return false;
+    return step(error);
+}
+
+bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy, const QByteArray &expectedFingerprint,
+                          QString *error)
+{
+    return lockedStep(
+        [&](QString *error) {
+            const auto fail = [error](const QString &message) {
+                if (error)
+                    *error = message;
+                return false;
+            };
+            if (hasState())
+                return fail(tr("A search for a problem setting is already in progress for this file. Answer its "
+                               "current round, or end it first."));
+            if (m_isHostRunning && m_isHostRunning())
+                return fail(tr("PixInsight is running. Close it before starting the search."));
+            if (wholeFilePath(goodPath) == wholeFilePath(m_settingsPath))
+                return fail(tr("The good state must be another file or a backup, not the file itself."));
+            QByteArray goodBytes, badBytes;
+            XsdtFile good, bad;
+            QString parseError;
+            if (!SettingsDocument::readFile(goodPath, &goodBytes, error))
+                return false;
+            if (!good.parse(goodBytes, &parseError))
+                return fail(tr("%1 is not a valid PixInsight settings file: %2").arg(goodPath, parseError));
+            QString backup;
+            {
+                // The backup must hold exactly the bytes the search starts from.
+                WriterLock settingsLock(m_settingsPath);
+                if (!settingsLock.acquire(error) || !SettingsDocument::readFile(m_settingsPath, &badBytes, error))
+                    return false;
+                if (!expectedFingerprint.isEmpty() && SettingsDocument::sha256(badBytes) != expectedFingerprint)
+                    return fail(tr("The settings file changed on disk since it was loaded. Reload it and start "
+                                   "again."));
+                if (!bad.parse(badBytes, &parseError))
+                    return fail(
+                        tr("%1 is not a valid PixInsight settings file: %2").arg(m_settingsPath, parseError));
+                const SearchPlan found = plan(bad.root, good.root, policy);
+                if (found.suspects.isEmpty())
+                    return fail(tr("Nothing can be tested: the file and that state differ only in statistics, "
+                                   "window state, generated lists, protected values or entries only the good "
+                                   "state has."));
+                backup = SettingsDocument::makeBackupPath(m_settingsPath, backupTag(), m_clock());
+                if (!writeBackupFile(badBytes, backup, m_settingsPath))
+                    return fail(tr("Could not create the backup %1. Nothing was written.").arg(backup));
+                m_suspects = found.suspects;
+                m_onlyInGood = int(found.onlyInGood.size());
+                m_leftOut = int(found.leftOut.size());
+            }
+            m_search = BisectSearch(int(m_suspects.size()));
+            m_goodPath = goodPath;
+            m_goodFingerprint = SettingsDocument::sha256(goodBytes);
+            m_backupPath = backup;
+            m_badFingerprint = SettingsDocument::sha256(badBytes);
+            m_started = m_clock().toString(Qt::ISODate);
+            m_written = m_search.isFinished();
+            if (!writeState(error)) {
+                QFile::remove(backup);
+                return false;
+            }
+            if (m_search.isFinished())
+                return true;
+            QByteArray candidate;
+            if (!buildCandidate(badBytes, m_suspects, m_search.testing(), &candidate, error))
+                return false;
+            SettingsDocument writer;
+            writer.setRunningCheck(m_isHostRunning);
+            writer.setClock(m_clock);
+            SettingsDocument::Replacement how;
+            // Another writer may have come between the backup and this write: its work is not in the backup.
+            how.expectedFingerprint = m_badFingerprint;
+            if (!writer.replaceWith(m_settingsPath, candidate, how, error)) {
+                QByteArray now;
+                // Still the file as it was: as if the search had never started.
+                if (SettingsDocument::readFile(m_settingsPath, &now, nullptr) && SettingsDocument::sha256(now) == m_badFingerprint) {
+                    QFile::remove(statePath());
+                    QFile::remove(backup);
+                }
+                return false;
+            }
+            m_written = true;
+            return writeState(error);
+        },
+        error);
+}
+
+bool ProblemSearch::answer(BisectSearch::Answer answer, int expectedRound, QString *error)
+{
+    return lockedStep(
+        [&](QString *error) {
+            const auto fail = [error](const QString &message) {
+                if (error)
+                    *error = message;
+                return false;
+            };
+            if (!read(error))
+                return false;
+            if (m_search.isFinished())
+                return fail(tr("The search is already over. End it to choose what to keep."));
+            if (expectedRound >= 0 && expectedRound != m_search.rounds())
+                return fail(tr("The search moved on in another window or terminal. Its current round is shown now."));
+            if (!m_written) {
+                if (!writeCandidate(error))
+                    return false;
+                return fail(tr("The file for round %1 had not been written (an earlier step was interrupted); it is "
+                               "now. Test it, then answer.")
+                                .arg(m_search.rounds() + 1));
+            }
+            if (m_isHostRunning && m_isHostRunning())
+                return fail(tr("PixInsight is running. Close it, then answer."));
+            m_search.answer(answer);
+            m_written = m_search.isFinished();
+            if (!writeState(error))
+                return false;
+            if (m_search.isFinished())
+                return true;
+            if (!writeCandidate(error)) {
+                if (error)
+                    *error += u' ' + tr("The answer was kept; the next file is written when you continue.");
+                return false;
+            }
+            return true;
+        },
+        error);
+}
+
+bool ProblemSearch::writePendingCandidate(QString *error)
+{
+    return lockedStep(
+        [&](QString *error) {
+            if (!read(error))
+                return false;
+            return m_written || m_search.isFinished() || writeCandidate(error);
+        },
+        error);
+}
+
+bool ProblemSearch::end(End how, QString *error, QString *backupPath)
+{
+    return lockedStep(
+        [&](QString *error) {
+            const auto fail = [error](const QString &message) {
+                if (error)
+                    *error = message;
+                return false;
+            };
+            const auto removeState = [&] {
+                if (QFile::remove(statePath()) || !hasState())
+                    return true;
+                return fail(tr("Could not remove the search state %1.").arg(statePath()));
+            };
+            const bool readable = read(error);
+            if (how == End::KeepCurrent)
+                return removeState();
+            if (!readable)
+                return false;
+            QByteArray bad, bytes;
+            if (!readBadBytes(&bad, error))
+                return false;
+            SettingsDocument::Replacement replacement;
+            if (how == End::PutBack) {
+                bytes = bad;
+                replacement.backupTag = QStringLiteral("before-restore");
+            } else {
+                if (!m_search.isFinished())
+                    return fail(tr("The search is not over yet."));
+                QList<int> culprits = m_search.remaining();
+                if (!buildCandidate(bad, m_suspects, culprits, &bytes, error))
+                    return false;
+                replacement.backupTag = QString();
+            }
+            // Should this step be cut short after the write, the state must not claim that the
+            // file on disk is a candidate.
+            if (m_written && !m_search.isFinished()) {
+                m_written = false;
+                if (!writeState(error))
+                    return false;
+            }
+            SettingsDocument writer;
+            writer.setRunningCheck(m_isHostRunning);
+            writer.setClock(m_clock);
+            if (!writer.replaceWith(m_settingsPath, bytes, replacement, error, backupPath))
+                return false;
+            return removeState();
+        },
+        error);
+}
+
+} // namespace pfw

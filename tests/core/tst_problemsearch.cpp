@@ -1,0 +1,295 @@
+#include "core/backups.h"
+#include "core/problemsearch.h"
+#include "core/settingsdocument.h"
+#include "schema/deletionpolicy.h"
+#include "schema/settingsschema.h"
+
+#include "../support/searchfixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace pfw;
+using pfw::test::SearchFixture;
+
+class TestProblemSearch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void planTestsOnlyWhatACandidateCanUndo();
+    void repeatedPathsChangeTheRightOccurrence();
+    void refusalsToStartLeaveNothingBehind_data();
+    void refusalsToStartLeaveNothingBehind();
+    void randomRunsNeverLoseTheFile();
+    void theSearchBackupOutlivesBackupPruning();
+
+private:
+    DeletionPolicy m_policy;
+};
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+int indexOfCulprit(const ProblemSearch &search, int culprit)
+{
+    for (int i = 0; i < search.suspects().size(); ++i) {
+        if (search.suspects().at(i).path == SearchFixture::differencePath(culprit))
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+void TestProblemSearch::initTestCase()
+{
+    QFile overlay(QStringLiteral(":/schema/overlay.json"));
+    QVERIFY(overlay.open(QIODevice::ReadOnly));
+    QString error;
+    QVERIFY2(m_policy.load(overlay.readAll(), &error), qPrintable(error));
+}
+
+void TestProblemSearch::planTestsOnlyWhatACandidateCanUndo()
+{
+    XsdtFile bad, good;
+    QVERIFY(bad.parse(SearchFixture::file(true)));
+    QVERIFY(good.parse(SearchFixture::file(false)));
+    const SearchPlan plan = ProblemSearch::plan(bad.root, good.root, &m_policy);
+    QCOMPARE(plan.suspects.size(), SearchFixture::kDifferences);
+    for (int i = 0; i < SearchFixture::kDifferences; ++i)
+        QCOMPARE(plan.suspects.at(i).path, SearchFixture::differencePath(i));
+    QCOMPARE(plan.suspects.at(30).kind, SearchSuspect::Remove);
+    QCOMPARE(plan.onlyInGood, QStringList{QStringLiteral("Global/Preferences/Retired/Gone")});
+    QCOMPARE(plan.leftOut, QStringList{QStringLiteral("Global/Preferences/Tuning/Checked")});
+    QCOMPARE(plan.hidden, 2); // the launch counter and the version record
+
+    // Putting every suspect back gives the good state, apart from what cannot be tested.
+    QList<int> all;
+    for (int i = 0; i < plan.suspects.size(); ++i)
+        all << i;
+    QByteArray candidate;
+    QString error;
+    QVERIFY2(ProblemSearch::buildCandidate(SearchFixture::file(true), plan.suspects, all, &candidate, &error),
+             qPrintable(error));
+    XsdtFile undone;
+    QVERIFY(undone.parse(candidate));
+    const SearchPlan left = ProblemSearch::plan(undone.root, good.root, &m_policy);
+    QVERIFY(left.suspects.isEmpty());
+    QCOMPARE(left.leftOut, plan.leftOut);
+}
+
+// Paths may repeat; the n-th value of a path is paired with the n-th of the other file, and a
+// candidate must change that one, not the first.
+void TestProblemSearch::repeatedPathsChangeTheRightOccurrence()
+{
+    const QByteArray bad = "<xsdt version=\"1.0\"><i k=\"Tool\"><v k=\"A\" t=\"i\" v=\"1\"/><v k=\"A\" t=\"i\" v=\"5\"/>"
+                           "</i></xsdt>";
+    const QByteArray good = "<xsdt version=\"1.0\"><i k=\"Tool\"><v k=\"A\" t=\"i\" v=\"1\"/><v k=\"A\" t=\"i\" v=\"2\"/>"
+                            "</i></xsdt>";
+    XsdtFile badFile, goodFile;
+    QVERIFY(badFile.parse(bad) && goodFile.parse(good));
+    const SearchPlan plan = ProblemSearch::plan(badFile.root, goodFile.root, &m_policy);
+    QCOMPARE(plan.suspects.size(), 1);
+    QCOMPARE(plan.suspects.at(0).occurrence, 1);
+    QByteArray candidate;
+    QVERIFY(ProblemSearch::buildCandidate(bad, plan.suspects, {0}, &candidate, nullptr));
+    QCOMPARE(candidate, goodFile.serialize());
+}
+
+void TestProblemSearch::refusalsToStartLeaveNothingBehind_data()
+{
+    QTest::addColumn<QString>("case_");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("PixInsight running") << "running" << "PixInsight is running.";
+    QTest::newRow("good state is the file") << "self" << "not the file itself";
+    QTest::newRow("nothing to test") << "same" << "Nothing can be tested";
+    QTest::newRow("changed since loaded") << "changed" << "changed on disk since it was loaded";
+    QTest::newRow("good state not a settings file") << "broken" << "is not a valid PixInsight settings file";
+    QTest::newRow("search already running") << "twice" << "already in progress";
+}
+
+void TestProblemSearch::refusalsToStartLeaveNothingBehind()
+{
+    QFETCH(QString, case_);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("core-001-pxi.settings"));
+    const QString goodPath = dir.filePath(QStringLiteral("good.settings"));
+    QVERIFY(writeAll(path, SearchFixture::file(true)));
+    QVERIFY(writeAll(goodPath, case_ == u"same"     ? SearchFixture::file(true)
+                                   : case_ == u"broken" ? QByteArray("<xsdt><i k=\"x\">")
+                                                        : SearchFixture::file(false)));
+    ProblemSearch search(path);
+    search.setRunningCheck([&] { return case_ == u"running"; });
+    QByteArray expected = SettingsDocument::sha256(SearchFixture::file(true));
+    if (case_ == u"changed")
+        expected = SettingsDocument::sha256("something else");
+    QString error;
+    if (case_ == u"twice")
+        QVERIFY2(search.start(goodPath, &m_policy, expected, &error), qPrintable(error));
+    const QStringList before = QDir(dir.path()).entryList(QDir::Files);
+    const QByteArray fileBefore = readAll(path);
+    QVERIFY(!search.start(case_ == u"self" ? path : goodPath, &m_policy, expected, &error));
+    QVERIFY2(error.contains(message), qPrintable(error));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), before);
+    QCOMPARE(readAll(path), fileBefore);
+}
+
+// A search driven at random: launches where PixInsight rewrites the file on exit, answers of
+// every kind, answers refused while PixInsight runs, PixInsight starting in the middle of a step,
+// and a fresh program for every step. The file as it was must always be in the backup the state
+// names, every candidate must be the bad file with exactly the tested half put back, the culprit
+// must be found, and every way of ending must leave the file as promised.
+void TestProblemSearch::randomRunsNeverLoseTheFile()
+{
+    QRandomGenerator random(4242);
+    const QByteArray bad = SearchFixture::file(true);
+    for (int trial = 0; trial < 40; ++trial) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("core-001-pxi.settings"));
+        const QString goodPath = dir.filePath(QStringLiteral("core-001-pxi.settings.bak-20260101-000000"));
+        QVERIFY(writeAll(path, bad));
+        QVERIFY(writeAll(goodPath, SearchFixture::file(false)));
+        const int culprit = int(random.bounded(SearchFixture::kDifferences));
+        // Calls to the running check that answer "running", counted down; -1: never.
+        int runningAfter = -1;
+        const auto runningCheck = [&runningAfter] { return runningAfter >= 0 && runningAfter-- == 0; };
+        QString error;
+        {
+            ProblemSearch search(path);
+            search.setRunningCheck(runningCheck);
+            QVERIFY2(search.start(goodPath, &m_policy, {}, &error), qPrintable(error));
+        }
+        bool skipped = false;
+        bool cancelled = false;
+        for (int step = 0; step < 60; ++step) {
+            ProblemSearch search(path);
+            search.setRunningCheck(runningCheck);
+            QVERIFY2(search.read(&error), qPrintable(error));
+            QCOMPARE(readAll(search.backupPath()), bad);
+            QCOMPARE(search.badFingerprint(), SettingsDocument::sha256(bad));
+            if (search.search().isFinished())
+                break;
+            QByteArray candidate;
+            QVERIFY(ProblemSearch::buildCandidate(bad, search.suspects(), search.search().testing(), &candidate, &error));
+            if (!search.isCandidateWritten()) {
+                QVERIFY2(search.writePendingCandidate(&error), qPrintable(error));
+                continue;
+            }
+            QCOMPARE(readAll(path), candidate);
+            const quint32 action = random.bounded(100);
+            if (action < 5) {
+                QVERIFY2(search.end(ProblemSearch::End::PutBack, &error), qPrintable(error));
+                cancelled = true;
+                break;
+            }
+            if (action < 12) {
+                // Answered while PixInsight still runs: refused, nothing changes.
+                const QByteArray state = readAll(search.statePath());
+                runningAfter = 0;
+                QVERIFY(!search.answer(BisectSearch::Answer::Bad, -1, &error));
+                QVERIFY2(error.contains(QLatin1String("PixInsight is running")), qPrintable(error));
+                QCOMPARE(readAll(search.statePath()), state);
+                QCOMPARE(readAll(path), candidate);
+                runningAfter = -1;
+                continue;
+            }
+            const bool occurs = SearchFixture::problemOccurs(readAll(path), culprit);
+            QVERIFY(writeAll(path, SearchFixture::pixInsightExit(readAll(path))));
+            BisectSearch::Answer answer = occurs ? BisectSearch::Answer::Bad : BisectSearch::Answer::Good;
+            if (action < 22) {
+                answer = BisectSearch::Answer::Skip;
+                skipped = true;
+            }
+            // PixInsight started again between the answer and the next candidate.
+            if (action >= 90)
+                runningAfter = 1;
+            const int round = search.search().rounds();
+            const bool answered = search.answer(answer, round, &error);
+            QVERIFY2(answered || action >= 90, qPrintable(error));
+            runningAfter = -1;
+        }
+        ProblemSearch search(path);
+        if (cancelled) {
+            QVERIFY(!search.hasState());
+            QCOMPARE(readAll(path), bad);
+            continue;
+        }
+        QVERIFY2(search.read(&error), qPrintable(error));
+        QVERIFY(search.search().isFinished());
+        const int index = indexOfCulprit(search, culprit);
+        QVERIFY(search.search().remaining().contains(index));
+        if (!skipped) {
+            QCOMPARE(search.search().remaining(), QList<int>{index});
+            QVERIFY(search.search().rounds() <= BisectSearch::expectedRounds(SearchFixture::kDifferences));
+        }
+        const QByteArray lastFile = readAll(path);
+        QByteArray useGood;
+        QVERIFY(ProblemSearch::buildCandidate(bad, search.suspects(), search.search().remaining(), &useGood, &error));
+        const auto end = ProblemSearch::End(random.bounded(3));
+        QString backup;
+        QVERIFY2(search.end(end, &error, &backup), qPrintable(error));
+        QVERIFY(!search.hasState());
+        QVERIFY(QFile::exists(search.backupPath()));
+        switch (end) {
+        case ProblemSearch::End::PutBack: QCOMPARE(readAll(path), bad); break;
+        case ProblemSearch::End::UseGoodValue:
+            QCOMPARE(readAll(path), useGood);
+            QVERIFY(!SearchFixture::problemOccurs(useGood, culprit));
+            QCOMPARE(readAll(backup), lastFile);
+            break;
+        case ProblemSearch::End::KeepCurrent: QCOMPARE(readAll(path), lastFile); break;
+        }
+    }
+}
+
+// Pruning backups while a search is unfinished must not take the one copy of the file as it was.
+void TestProblemSearch::theSearchBackupOutlivesBackupPruning()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("core-001-pxi.settings"));
+    const QString goodPath = dir.filePath(QStringLiteral("good.settings"));
+    QVERIFY(writeAll(path, SearchFixture::file(true)));
+    QVERIFY(writeAll(goodPath, SearchFixture::file(false)));
+    ProblemSearch search(path);
+    QString error;
+    QVERIFY2(search.start(goodPath, &m_policy, {}, &error), qPrintable(error));
+    QVERIFY(search.read(&error));
+    const BackupRemoval removal = removeBackups(path, listBackups(path), false);
+    QCOMPARE(removal.notRemoved, QStringList{search.backupPath()});
+    QVERIFY(search.end(ProblemSearch::End::PutBack, &error));
+    QCOMPARE(readAll(path), SearchFixture::file(true));
+
+    // A state that names some other file as the file's backup is not trusted.
+    QVERIFY(writeAll(goodPath, SearchFixture::file(true)));
+    QVERIFY(search.start(goodPath, &m_policy, {}, &error) == false);
+    QVERIFY(writeAll(goodPath, SearchFixture::file(false)));
+    QVERIFY(search.start(goodPath, &m_policy, {}, &error));
+    QByteArray state = readAll(search.statePath());
+    state.replace(QFile::encodeName(search.backupPath()), QFile::encodeName(goodPath));
+    QVERIFY(writeAll(search.statePath(), state));
+    QVERIFY(!search.read(&error));
+    QVERIFY2(error.contains(QLatin1String("is not a backup of this file")), qPrintable(error));
+    QVERIFY(!search.end(ProblemSearch::End::PutBack, &error));
+    QVERIFY(search.end(ProblemSearch::End::KeepCurrent, &error));
+    QVERIFY(!search.hasState());
+}
+
+QTEST_GUILESS_MAIN(TestProblemSearch)
+#include "tst_problemsearch.moc"
