@@ -1,5 +1,6 @@
 #include "cli/settingscli.h"
 
+#include "cli/bisectcommand.h"
 #include "cli/scriptededit.h"
 #include "cli/settingsreports.h"
 #include "core/backups.h"
@@ -48,6 +49,7 @@ const QList<CommandSpec> &commandSpecs()
         {"modules", 1, 1, {}},
         {"backups", 1, 1, {QStringLiteral("--keep")}},
         {"history", 2, 2, {}},
+        {"bisect", 2, 3, {QStringLiteral("--use-good"), QStringLiteral("--keep-current")}},
     };
     return specs;
 }
@@ -116,11 +118,19 @@ QString SettingsCli::usage()
               "  modules FILE                   registered modules and data of unused ones\n"
               "  backups FILE [--keep N]        list the backups; with --keep, remove all but the newest N\n"
               "  history FILE PATH              a value in every backup, newest first, then in the file\n"
+              "  bisect start FILE GOOD         find the setting that makes PixInsight misbehave: test halves\n"
+              "                                 of the differences from GOOD, a backup or file that worked\n"
+              "  bisect good|bad|skip FILE      whether the problem occurred with this round's file\n"
+              "  bisect status FILE             where the search stands and what to do next\n"
+              "  bisect reset FILE              end the search: put the file back as it was, or with\n"
+              "                                 --use-good keep it with the good value of what was found,\n"
+              "                                 or with --keep-current keep the file as it is now\n"
               "\n"
               "Options:\n"
               "  --json                         machine-readable output\n"
               "  --yes                          delete entries whose deletion loses saved settings\n"
               "  --all                          diff: also show statistics, window state and generated lists\n"
+              "  --use-good, --keep-current     bisect reset: how to end the search\n"
               "  --fingerprint SHA256           set, delete: refuse unless the file still has this SHA-256\n"
               "                                 (the fingerprint of check --json)\n"
               "  --                             everything after it is an argument, not an option\n"
@@ -215,6 +225,10 @@ int SettingsCli::parse(const QStringList &arguments, Options *options)
             options->yes = true;
         } else if (name == QLatin1String("--all")) {
             options->all = true;
+        } else if (name == QLatin1String("--use-good")) {
+            options->useGood = true;
+        } else if (name == QLatin1String("--keep-current")) {
+            options->keepCurrent = true;
         } else if (name == QLatin1String("--keep")) {
             bool ok = false;
             options->keep = value.toInt(&ok);
@@ -267,14 +281,18 @@ int SettingsCli::dispatch(const Options &options)
         {QStringLiteral("verdict"), &SettingsCli::verdict},     {QStringLiteral("diff"), &SettingsCli::diff},
         {QStringLiteral("health"), &SettingsCli::health},       {QStringLiteral("modules"), &SettingsCli::modules},
         {QStringLiteral("backups"), &SettingsCli::backups},     {QStringLiteral("history"), &SettingsCli::history},
+        {QStringLiteral("bisect"), &SettingsCli::bisect},
     };
     // Files are known by their whole path from here on: "link/../name" is the file the system
     // opens, not the one the text suggests, and backups go beside that one.
     Options resolved = options;
     static const QStringList withoutFile{QStringLiteral("normalize"), QStringLiteral("label")};
     if (!withoutFile.contains(options.command)) {
-        const int files = options.command == u"diff" ? 2 : 1;
-        for (int i = 0; i < files && i < resolved.positional.size(); ++i)
+        // bisect's first argument is its step; every other is a file.
+        const bool bisect = options.command == u"bisect";
+        const int first = bisect ? 1 : 0;
+        const qsizetype files = bisect ? resolved.positional.size() : options.command == u"diff" ? 2 : 1;
+        for (qsizetype i = first; i < files && i < resolved.positional.size(); ++i)
             resolved.positional[i] = wholeFilePath(resolved.positional.at(i));
     }
     return (this->*handlers.value(options.command))(resolved);
@@ -533,6 +551,17 @@ int SettingsCli::modules(const Options &options)
 int SettingsCli::history(const Options &options)
 {
     return SettingsReports(m_io).history(options.positional.at(0), options.positional.at(1));
+}
+
+int SettingsCli::bisect(const Options &options)
+{
+    if (options.useGood && options.keepCurrent)
+        return fail(UsageError, {tr("--use-good and --keep-current cannot be given together."),
+                                 tr("Run prefwright-cli --help for the commands.")});
+    const BisectCommand::Ending ending = options.useGood ? BisectCommand::Ending::UseGoodValue
+        : options.keepCurrent                            ? BisectCommand::Ending::KeepCurrent
+                                                         : BisectCommand::Ending::PutBack;
+    return BisectCommand(m_io).run(options.positional.at(0), options.positional.mid(1), ending);
 }
 
 int SettingsCli::backups(const Options &options)

@@ -43,6 +43,8 @@ private:
         bool json = false;
         bool yes = false;
         bool all = false;
+        bool useGood = false;
+        bool keepCurrent = false;
         int keep = -1;
         QString fingerprint;
     };
@@ -64,6 +66,7 @@ private:
     int modules(const Options &options);
     int backups(const Options &options);
     int history(const Options &options);
+    int bisect(const Options &options);
 
     bool load(SettingsDocument *document, const QString &path) { return m_io.load(document, path); }
     bool loadRules(SettingsSchema *schema, DeletionPolicy *policy) { return m_io.loadRules(schema, policy); }

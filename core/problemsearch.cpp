@@ -6,7 +6,9 @@
 #include "core/treediff.h"
 #include "core/writerlock.h"
 #include "core/xsdtfile.h"
+#include "platform/hostprocesses.h"
 #include "schema/deletionpolicy.h"
+#include "schema/settingsschema.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -140,6 +142,7 @@ bool readStateObject(const QString &statePath, QJsonObject *object, QString *rea
 
 ProblemSearch::ProblemSearch(const QString &settingsPath)
     : m_settingsPath(settingsPath)
+    , m_isHostRunning(isHostRunning)
     , m_clock([] { return QDateTime::currentDateTime(); })
 {
 }
@@ -229,6 +232,21 @@ bool ProblemSearch::buildCandidate(const QByteArray &badBytes, const QList<Searc
     }
     *candidate = file.serialize();
     return true;
+}
+
+QString ProblemSearch::label(const SearchSuspect &suspect, const SettingsSchema *schema, const XsdtNode *badRoot)
+{
+    const XsdtNode *node = badRoot ? badRoot->findPath(suspect.path) : nullptr;
+    if (schema && node)
+        return schema->spec(*node).label;
+    return SettingsSchema::humanizeKey(suspect.path.section(u'/', -1));
+}
+
+QString ProblemSearch::goodValueText(const SearchSuspect &suspect)
+{
+    if (suspect.kind == SearchSuspect::Remove)
+        return tr("(not in the good state: the entry is removed)");
+    return suspect.goodValue;
 }
 
 QList<SearchSuspect> ProblemSearch::remainingSuspects() const

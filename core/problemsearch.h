@@ -14,6 +14,7 @@
 namespace pfw {
 
 class DeletionPolicy;
+class SettingsSchema;
 struct XsdtNode;
 
 // One difference between the file that shows a problem and the last state that did not, which
@@ -71,6 +72,11 @@ public:
     // The bad file with the given suspects put back to their good state.
     [[nodiscard]] static bool buildCandidate(const QByteArray &badBytes, const QList<SearchSuspect> &suspects,
                                              const QList<int> &putBack, QByteArray *candidate, QString *error);
+
+    // A suspect's name for people: its label in the schema (looked up in the bad file's tree).
+    static QString label(const SearchSuspect &suspect, const SettingsSchema *schema, const XsdtNode *badRoot);
+    // The good value, or what putting it back means for an entry the good state lacks.
+    static QString goodValueText(const SearchSuspect &suspect);
 
     const QString &settingsPath() const { return m_settingsPath; }
     QString statePath() const { return statePathFor(m_settingsPath); }

@@ -1,4 +1,7 @@
+#include "core/problemsearch.h"
+#include "core/settingsdocument.h"
 #include "tests/support/fakehost.h"
+#include "tests/support/searchfixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -46,6 +50,10 @@ private slots:
     void outputThatCannotBeWrittenFails();
     void historyAcrossRealBackups();
     void historyOrderWithinOneSecond();
+    void bisectFindsTheProblem_data();
+    void bisectFindsTheProblem();
+    void bisectStepsTakeTurns();
+    void bisectSurvivesBeingKilled();
 
 private:
     struct Result
@@ -59,6 +67,8 @@ private:
     Result run(const QStringList &arguments, const QString &workingFolder = QString());
     QString write(const QString &name, const QByteArray &bytes);
     QStringList backups() const;
+    // A file that went bad after its newest backup; returns that backup.
+    QString plantSearch();
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_file;
@@ -684,6 +694,140 @@ void TestSettingsCli::historyOrderWithinOneSecond()
         values << line.section(u'\t', 1);
     QCOMPARE(values, QStringList({QStringLiteral("4"), QStringLiteral("3"), QStringLiteral("2"), QStringLiteral("1"),
                                   QStringLiteral("64")}));
+}
+
+QString TestSettingsCli::plantSearch()
+{
+    m_original = pfw::test::SearchFixture::file(true);
+    m_file = write(QStringLiteral("core-001-pxi.settings"), m_original);
+    return write(QStringLiteral("core-001-pxi.settings.bak-20260101-000000"), pfw::test::SearchFixture::file(false));
+}
+
+void TestSettingsCli::bisectFindsTheProblem_data()
+{
+    QTest::addColumn<QString>("ending");
+    QTest::newRow("put back") << "";
+    QTest::newRow("use the good value") << "--use-good";
+    QTest::newRow("keep as it is") << "--keep-current";
+}
+
+// A whole search from a terminal: PixInsight is started on each round's file, counts its launch
+// and rewrites the file as it exits; the problem shows exactly when the planted value is bad.
+void TestSettingsCli::bisectFindsTheProblem()
+{
+    using pfw::test::SearchFixture;
+    QFETCH(QString, ending);
+    const QString good = plantSearch();
+    const int culprit = 17;
+    Result result = run({QStringLiteral("bisect"), QStringLiteral("start"), m_file, good});
+    QVERIFY2(result.code == 0, qPrintable(result.err));
+    QVERIFY(result.out.contains(QLatin1String("about 6 launches")));
+    QVERIFY(result.out.contains(QLatin1String("Start PixInsight now and check whether the problem occurs; close it, then answer.")));
+    int rounds = 0;
+    for (; rounds < 10 && !result.out.contains(QLatin1String("Found after")); ++rounds) {
+        pfw::test::FakeHost host;
+        QVERIFY(host.start(m_dir->path()));
+        const bool occurs = SearchFixture::problemOccurs(readAll(m_file), culprit);
+        if (rounds == 0) {
+            const Result early = run({QStringLiteral("bisect"), QStringLiteral("bad"), m_file});
+            QCOMPARE(early.code, 1);
+            QVERIFY2(early.err.contains(QLatin1String("PixInsight is running")), qPrintable(early.err));
+        }
+        QVERIFY(write(QStringLiteral("core-001-pxi.settings"), SearchFixture::pixInsightExit(readAll(m_file))) == m_file);
+        host.stop();
+        result = run({QStringLiteral("bisect"), occurs ? QStringLiteral("bad") : QStringLiteral("good"), m_file});
+        QVERIFY2(result.code == 0, qPrintable(result.err));
+    }
+    QVERIFY2(rounds <= 7, qPrintable(result.out));
+    QVERIFY2(result.out.contains(QStringLiteral("(%1)\n    bad value:  %2").arg(SearchFixture::differencePath(culprit), QStringLiteral("true"))),
+             qPrintable(result.out));
+    QCOMPARE(run({QStringLiteral("bisect"), QStringLiteral("good"), m_file}).code, 1); // over already
+    const QByteArray last = readAll(m_file);
+    QStringList arguments{QStringLiteral("bisect"), QStringLiteral("reset"), m_file};
+    if (!ending.isEmpty())
+        arguments << ending;
+    result = run(arguments);
+    QVERIFY2(result.code == 0, qPrintable(result.err));
+    const QByteArray now = readAll(m_file);
+    if (ending.isEmpty()) {
+        QCOMPARE(now, m_original);
+    } else if (ending == u"--keep-current") {
+        QCOMPARE(now, last);
+    } else {
+        QVERIFY(!SearchFixture::problemOccurs(now, culprit));
+        // Everything else as it was: putting the value back in the original gives the same file.
+        pfw::XsdtFile expected;
+        QVERIFY(expected.parse(m_original));
+        expected.root.findPath(SearchFixture::differencePath(culprit))->value = QStringLiteral("false");
+        QCOMPARE(now, expected.serialize());
+    }
+    QVERIFY(!QFile::exists(pfw::ProblemSearch::statePathFor(m_file)));
+    QCOMPARE(run({QStringLiteral("bisect"), QStringLiteral("status"), m_file}).out,
+             QStringLiteral("No search for a problem setting is in progress for %1.\n").arg(m_file));
+}
+
+// Two terminals answering at once: each answer applies to the round it found, none is lost
+// and none is applied twice to one round.
+void TestSettingsCli::bisectStepsTakeTurns()
+{
+    const QString good = plantSearch();
+    QCOMPARE(run({QStringLiteral("bisect"), QStringLiteral("start"), m_file, good}).code, 0);
+    std::vector<std::unique_ptr<QProcess>> processes;
+    for (int i = 0; i < 3; ++i) {
+        processes.push_back(std::make_unique<QProcess>());
+        processes.back()->start(QStringLiteral(PFW_CLI), {QStringLiteral("bisect"), QStringLiteral("bad"), m_file});
+    }
+    for (const auto &process : processes) {
+        QVERIFY(process->waitForFinished(30000));
+        QCOMPARE(process->exitCode(), 0);
+    }
+    pfw::ProblemSearch search(m_file);
+    QString error;
+    QVERIFY2(search.read(&error), qPrintable(error));
+    QCOMPARE(search.search().rounds(), 3);
+    QCOMPARE(search.search().remaining().size(), 5);
+    QByteArray candidate;
+    QVERIFY(pfw::ProblemSearch::buildCandidate(m_original, search.suspects(), search.search().testing(), &candidate, &error));
+    QCOMPARE(readAll(m_file), candidate);
+}
+
+// Killed at any moment of a step, the search can always go on: the state reads, the file as it
+// was is in the backup it names, and going on still finds the planted value.
+void TestSettingsCli::bisectSurvivesBeingKilled()
+{
+    using pfw::test::SearchFixture;
+    const QString good = plantSearch();
+    QRandomGenerator random(7);
+    QString error;
+    for (const int culprit : {33, 4}) {
+        QCOMPARE(run({QStringLiteral("bisect"), QStringLiteral("start"), m_file, good}).code, 0);
+        for (int attempt = 0; attempt < 60; ++attempt) {
+            pfw::ProblemSearch search(m_file);
+            QVERIFY2(search.read(&error), qPrintable(error));
+            QCOMPARE(readAll(search.backupPath()), m_original);
+            if (search.search().isFinished())
+                break;
+            const bool occurs = SearchFixture::problemOccurs(readAll(m_file), culprit);
+            QProcess process;
+            process.start(QStringLiteral(PFW_CLI),
+                          {QStringLiteral("bisect"), occurs ? QStringLiteral("bad") : QStringLiteral("good"), m_file});
+            QVERIFY(process.waitForStarted());
+            // A step takes a few milliseconds; every fourth runs to its end, so the search moves on.
+            if (attempt % 4 != 3)
+                QThread::usleep(1000 + random.bounded(6000));
+            else
+                process.waitForFinished(30000);
+            process.kill();
+            process.waitForFinished(30000);
+        }
+        pfw::ProblemSearch search(m_file);
+        QVERIFY2(search.read(&error), qPrintable(error));
+        QVERIFY(search.search().isFinished());
+        QCOMPARE(search.remainingSuspects().size(), 1);
+        QCOMPARE(search.remainingSuspects().at(0).path, SearchFixture::differencePath(culprit));
+        QCOMPARE(run({QStringLiteral("bisect"), QStringLiteral("reset"), m_file}).code, 0);
+        QCOMPARE(readAll(m_file), m_original);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSettingsCli)
