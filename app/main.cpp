@@ -12,6 +12,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QIcon>
+#include <QTimer>
 
 #include <cstring>
 
@@ -112,5 +113,7 @@ int main(int argc, char *argv[])
     }
     window.adBanner()->start(true, 100);
     window.show();
+    // A search for a problem setting survives the program being closed.
+    QTimer::singleShot(0, &window, &pfw::MainWindow::offerUnfinishedSearch);
     return app.exec();
 }

@@ -31,6 +31,9 @@ void MainMenus::build(MainWindow *window, QUndoStack *undoStack, SettingsModel *
         ->setStatusTip(tr("Modules with saved data that are no longer in PixInsight's module list"));
     file->addAction(tr("Run &health check"), window, &MainWindow::onHealthCheck)
         ->setStatusTip(tr("Look for settings that are probably wrong"));
+    findProblem = file->addAction(tr("Find a &problem setting..."), window, &MainWindow::onFindProblemSetting);
+    findProblem->setStatusTip(tr("Find the setting that makes PixInsight misbehave, by testing halves of the "
+                                 "differences from a backup that worked"));
     file->addSeparator();
     installedUpdates = file->addAction(tr("Installed &updates..."), window, &MainWindow::onInstalledUpdates);
     installedUpdates->setStatusTip(

@@ -25,6 +25,7 @@ public:
     QAction *reload = nullptr;
     QAction *findModule = nullptr;
     QAction *installedUpdates = nullptr;
+    QAction *findProblem = nullptr;
     QAction *save = nullptr;
     QAction *restore = nullptr;
     QAction *backups = nullptr;

@@ -18,6 +18,7 @@
 #include "ui/glyphicon.h"
 #include "ui/views/healthview.h"
 #include "ui/dialogs/installedupdatesdialog.h"
+#include "ui/dialogs/problemsearchdialog.h"
 #include "ui/keyboardconventions.h"
 #include "core/backups.h"
 #include "platform/hostprocesses.h"
@@ -355,10 +356,10 @@ void MainWindow::fileChosen(int index)
     const QString path = m_fileBox->itemData(index).toString();
     if (path.isEmpty() || (m_loaded && sameFile(path, m_document.path())))
         return;
-    if (confirmDiscard(tr("Opening another file discards them.")))
-        openFile(path);
-    else
+    if (!confirmDiscard(tr("Opening another file discards them.")))
         refreshFileBox();
+    else if (openFile(path))
+        offerUnfinishedSearch();
 }
 
 bool MainWindow::confirmDiscard(const QString &reason)
@@ -386,8 +387,8 @@ void MainWindow::onOpen()
         start = folders.constFirst();
     const QString path = QFileDialog::getOpenFileName(this, tr("Open PixInsight settings file"), start,
                                                       tr("PixInsight settings (*.settings);;All files (*)"));
-    if (!path.isEmpty())
-        openFile(path);
+    if (!path.isEmpty() && openFile(path))
+        offerUnfinishedSearch();
 }
 
 void MainWindow::onReload()
@@ -466,6 +467,62 @@ void MainWindow::onManageBackups()
     connect(&dialog, &BackupsDialog::message, this, [this](const QString &text) { showMessage(text, 10000); });
     dialog.exec();
     emit backupsChanged();
+}
+
+void MainWindow::onFindProblemSetting()
+{
+    const BusyScope busy;
+    if (!m_loaded) {
+        QMessageBox::information(this, tr("Find a problem setting"), tr("Open a settings file first."));
+        return;
+    }
+    commitTyping();
+    // Each round's file is made from the file on disk: edits here would be lost or mixed in.
+    if (unsavedCount() > 0) {
+        QMessageBox::information(this, tr("Find a problem setting"),
+                                 tr("Save or revert your pending changes before looking for a problem setting."));
+        return;
+    }
+    QString outcome;
+    bool wrote = false;
+    {
+        ProblemSearchDialog dialog(problemSearchContext(), this);
+        dialog.exec();
+        outcome = dialog.outcome();
+        wrote = dialog.wroteFile();
+    }
+    emit backupsChanged();
+    // The window shows the file as it is now: a round's file, or the file as the search left it.
+    if (wrote || m_document.changedOnDisk())
+        openFile(m_document.path());
+    if (outcome.isEmpty() && ProblemSearch(m_document.path()).hasState())
+        outcome = tr("The search for a problem setting goes on when you open File > Find a problem setting again.");
+    if (!outcome.isEmpty())
+        showMessage(outcome, 10000);
+}
+
+ProblemSearchDialog::Context MainWindow::problemSearchContext()
+{
+    ProblemSearchDialog::Context context;
+    context.settingsPath = m_document.path();
+    context.openTree = &m_document.file().root;
+    context.fingerprint = m_document.fingerprint();
+    context.policy = &m_policy;
+    context.schema = &m_schema;
+    context.isHostRunning = m_services.isHostRunning;
+    return context;
+}
+
+void MainWindow::offerUnfinishedSearch()
+{
+    if (!m_loaded || !ProblemSearch(m_document.path()).hasState())
+        return;
+    if (QMessageBox::question(this, tr("Find a problem setting"),
+                              tr("A search for a problem setting in %1 was not finished. Go on with it now?")
+                                  .arg(QFileInfo(m_document.path()).fileName()),
+                              QMessageBox::Yes | QMessageBox::No)
+        == QMessageBox::Yes)
+        onFindProblemSetting();
 }
 
 SettingHistoryDialog *MainWindow::showHistory(XsdtNode *node)

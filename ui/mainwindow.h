@@ -7,6 +7,7 @@
 #include "platform/hostservices.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
+#include "ui/dialogs/problemsearchdialog.h"
 #include "ui/mainmenus.h"
 
 #include <QMainWindow>
@@ -75,6 +76,7 @@ public:
     QAction *restoreAction() const { return m_menus.restore; }
     QAction *reloadAction() const { return m_menus.reload; }
     QAction *installedUpdatesAction() const { return m_menus.installedUpdates; }
+    QAction *findProblemAction() const { return m_menus.findProblem; }
     QToolBar *toolbar() const;
     AdBanner *adBanner() const { return m_adBanner; }
     QAction *revertAllAction() const { return m_menus.revertAll; }
@@ -106,6 +108,11 @@ public slots:
                            const std::function<void(QWidget *, const QString &)> &inspector = {});
     void onRestoreBackup();
     void onManageBackups();
+    void onFindProblemSetting();
+    // What the Find a problem setting dialog works on: the open file, the rules, the running check.
+    ProblemSearchDialog::Context problemSearchContext();
+    // Offers to go on with a search for a problem setting left unfinished in the open file.
+    void offerUnfinishedSearch();
     // Opens the history of a value beside the window; it closes itself.
     SettingHistoryDialog *showHistory(pfw::XsdtNode *node);
     void onEdited();

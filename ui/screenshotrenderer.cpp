@@ -6,6 +6,7 @@
 #include "ui/dialogs/aboutdialog.h"
 #include "ui/views/allsettingspage.h"
 #include "ui/dialogs/backupsdialog.h"
+#include "ui/dialogs/problemsearchdialog.h"
 #include "ui/views/cleanupview.h"
 #include "ui/views/compareview.h"
 #include "ui/views/healthview.h"
@@ -159,6 +160,12 @@ void ScreenshotRenderer::render(const QString &folder, const QString &searchText
         BackupsDialog backups(document.path(), &m_window);
         backups.show();
         shoot(&backups, picture("backups.png"));
+    }
+    // An unfinished search would go on writing while its dialog is shown: left alone.
+    if (document.isLoaded() && !ProblemSearch(document.path()).hasState()) {
+        ProblemSearchDialog search(m_window.problemSearchContext(), &m_window);
+        search.show();
+        shoot(&search, picture("problem-search.png"));
     }
     if (XsdtNode *processors = root.findPath(u"Global/Preferences/Process/MaxProcessors")) {
         if (QPointer<SettingHistoryDialog> history = m_window.showHistory(processors)) {

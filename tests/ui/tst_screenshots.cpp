@@ -86,7 +86,7 @@ void TestScreenshots::everyPictureAndNothingWritten()
     const QStringList made = pictures(m_dir->filePath(QStringLiteral("shots")));
     for (const char *name : {"prefs-00.png", "search.png", "search-font.png", "module-search.png", "unused-modules.png",
                              "cleanup.png", "cleanup-queued.png", "compare.png", "compare-all.png", "health.png",
-                             "review.png", "backups.png", "history.png", "about.png", "installed-updates.png", "advanced-changed.png",
+                             "review.png", "backups.png", "problem-search.png", "history.png", "about.png", "installed-updates.png", "advanced-changed.png",
                              "advanced.png"}) {
         QVERIFY2(made.contains(QLatin1String(name)), name);
         const QImage image(m_dir->filePath(QStringLiteral("shots/")) + QLatin1String(name));
