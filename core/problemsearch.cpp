@@ -261,7 +261,9 @@ bool ProblemSearch::read(QString *error)
 {
     const auto damaged = [this, error](const QString &reason) {
         if (error)
-            *error = tr("The search state %1 cannot be used: %2. End the search to remove it.").arg(statePath(), reason);
+            *error = tr("The search state %1 cannot be used: %2. End the search keeping the file as it is now to "
+                        "remove it (prefwright-cli bisect reset FILE --keep-current).")
+                         .arg(statePath(), reason);
         return false;
     };
     if (!hasState()) {
