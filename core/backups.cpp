@@ -82,14 +82,12 @@ BackupRemoval removeBackups(const QString &settingsPath, const QStringList &path
         result.notRemoved = paths;
         return result;
     }
-    // An unfinished problem search holds the file as it was in one of them.
-    const QString searchBackup = ProblemSearch::protectedBackup(settingsPath);
-    const QString kept = searchBackup.isEmpty() ? QString() : wholeFilePath(searchBackup);
     for (const QString &path : paths) {
         // Listed before the lock was had, and removed meanwhile by another Prefwright.
         if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink())
             continue;
-        if (!isBackupOf(settingsPath, path) || (!kept.isEmpty() && wholeFilePath(path) == kept)) {
+        // An unfinished problem search holds the file as it was in one of them.
+        if (!isBackupOf(settingsPath, path) || ProblemSearch::protectsBackup(settingsPath, path)) {
             result.notRemoved << path;
             continue;
         }

@@ -17,6 +17,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
+#include <QSet>
+
+#include <cerrno>
 
 namespace pfw {
 
@@ -25,6 +28,8 @@ namespace {
 constexpr int kStateFormat = 1;
 // A state names every difference with both of its values; no real one comes near this.
 constexpr qint64 kMaxStateSize = qint64(64) << 20;
+// Far more launches than any search of a real file takes, even answered "can't tell" throughout.
+constexpr int kMaxRounds = 100000;
 
 // The values a candidate can change, in document order, as diffTrees pairs them.
 void liveValues(XsdtNode &node, QList<XsdtNode *> &out)
@@ -48,6 +53,20 @@ QHash<const XsdtNode *, int> occurrences(const XsdtNode &root)
     for (const XsdtNode *node : std::as_const(values))
         result.insert(node, seen[node->path()]++);
     return result;
+}
+
+// The paths of values with a "/" inside one of their keys.
+void slashedPaths(const XsdtNode &node, QSet<QString> &out, bool slashed = false)
+{
+    for (const auto &child : node.children) {
+        const bool here = slashed || child->key.contains(u'/');
+        if (child->kind == XsdtNode::Value) {
+            if (here)
+                out.insert(child->path());
+        } else {
+            slashedPaths(*child, out, here);
+        }
+    }
 }
 
 bool takesPart(const XsdtNode *node, const DeletionPolicy *policy)
@@ -141,39 +160,65 @@ bool readStateObject(const QString &statePath, QJsonObject *object, QString *rea
 } // namespace
 
 ProblemSearch::ProblemSearch(const QString &settingsPath)
-    : m_settingsPath(settingsPath)
+    : m_settingsPath(searchedFile(settingsPath))
     , m_isHostRunning(isHostRunning)
     , m_clock([] { return QDateTime::currentDateTime(); })
 {
 }
 
+QString ProblemSearch::searchedFile(const QString &settingsPath)
+{
+    // One search per file, whichever link or path it is reached by.
+    const QString canonical = QFileInfo(settingsPath).canonicalFilePath();
+    return canonical.isEmpty() ? wholeFilePath(settingsPath) : canonical;
+}
+
 QString ProblemSearch::statePathFor(const QString &settingsPath)
 {
-    return settingsPath + QLatin1String(".problem-search.json");
+    return searchedFile(settingsPath) + stateSuffix();
+}
+
+bool ProblemSearch::inProgress(const QString &settingsPath)
+{
+    const QFileInfo state(statePathFor(settingsPath));
+    return state.exists() || state.isSymLink();
 }
 
 bool ProblemSearch::hasState() const
 {
-    const QFileInfo info(statePath());
-    return info.exists() || info.isSymLink();
+    // The file this search was made for, even if a link has taken its place since.
+    const QFileInfo state(statePath());
+    return state.exists() || state.isSymLink();
 }
 
-QString ProblemSearch::protectedBackup(const QString &settingsPath)
+bool ProblemSearch::protectsBackup(const QString &settingsPath, const QString &backupPath)
 {
+    if (!inProgress(settingsPath))
+        return false;
     QJsonObject object;
     QString reason;
-    if (!readStateObject(statePathFor(settingsPath), &object, &reason))
-        return {};
-    return object.value(QLatin1String("backup")).toString();
+    if (readStateObject(statePathFor(settingsPath), &object, &reason)
+        && object.value(QLatin1String("backup")).isString())
+        return wholeFilePath(object.value(QLatin1String("backup")).toString()) == wholeFilePath(backupPath);
+    // A state that cannot be read still stands for a search: every copy it might name stays.
+    return QFileInfo(backupPath).fileName().contains(u'-' + backupTag());
 }
 
 SearchPlan ProblemSearch::plan(const XsdtNode &bad, const XsdtNode &good, const DeletionPolicy *policy)
 {
     SearchPlan plan;
     const QHash<const XsdtNode *, int> occurrence = occurrences(bad);
+    QSet<QString> ambiguous;
+    slashedPaths(bad, ambiguous);
+    slashedPaths(good, ambiguous);
     for (const DiffEntry &entry : diffTrees(bad, good)) {
         if (policy && policy->isCompareNoise(entry.here ? entry.here : entry.there)) {
             ++plan.hidden;
+            continue;
+        }
+        // A key holding "/" reads like a deeper path: such values cannot be told apart.
+        if (ambiguous.contains(entry.path)) {
+            plan.leftOut << entry.path;
             continue;
         }
         if (entry.status == DiffEntry::OnlyThere) {
@@ -259,7 +304,9 @@ QList<SearchSuspect> ProblemSearch::remainingSuspects() const
 
 bool ProblemSearch::read(QString *error)
 {
-    const auto damaged = [this, error](const QString &reason) {
+    const auto damaged = [this, error](QString reason) {
+        while (reason.endsWith(u'.'))
+            reason.chop(1);
         if (error)
             *error = tr("The search state %1 cannot be used: %2. End the search keeping the file as it is now to "
                         "remove it (prefwright-cli bisect reset FILE --keep-current).")
@@ -278,7 +325,8 @@ bool ProblemSearch::read(QString *error)
     if (object.value(QLatin1String("format")).toInt() != kStateFormat)
         return damaged(tr("it was written by another version of Prefwright"));
     BisectSearch search;
-    if (!BisectSearch::fromJson(object.value(QLatin1String("search")).toObject(), &search))
+    if (!BisectSearch::fromJson(object.value(QLatin1String("search")).toObject(), &search)
+        || search.rounds() > kMaxRounds)
         return damaged(tr("the search itself is not readable"));
     const QJsonArray suspectArray = object.value(QLatin1String("suspects")).toArray();
     if (suspectArray.size() != search.suspectCount())
@@ -328,7 +376,7 @@ bool ProblemSearch::readBadBytes(QByteArray *bytes, QString *error) const
     return true;
 }
 
-bool ProblemSearch::writeState(QString *error) const
+QByteArray ProblemSearch::stateBytes() const
 {
     QJsonArray suspects;
     for (const SearchSuspect &suspect : m_suspects)
@@ -344,12 +392,23 @@ bool ProblemSearch::writeState(QString *error) const
                              {QStringLiteral("written"), m_written},
                              {QStringLiteral("search"), m_search.toJson()},
                              {QStringLiteral("suspects"), suspects}};
-    const QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Indented);
+    return QJsonDocument(object).toJson(QJsonDocument::Indented);
+}
+
+bool ProblemSearch::writeState(QString *error) const
+{
+    const QByteArray bytes = stateBytes();
+    errno = 0;
     QSaveFile file(statePath());
     const bool written = file.open(QIODevice::WriteOnly) && (copyOwnership(int(file.handle()), m_settingsPath), true)
         && file.write(bytes) == bytes.size() && file.flush() && syncToDisk(int(file.handle())) && file.commit();
-    if (!written && error)
-        *error = tr("Cannot write the search state %1: %2").arg(statePath(), file.errorString());
+    if (!written && error) {
+        // A failed sync leaves the device's own "unknown error" behind; the system's reason is better.
+        QString reason = file.errorString();
+        if (errno != 0 && (reason.isEmpty() || reason == QLatin1String("Unknown error")))
+            reason = qt_error_string(errno);
+        *error = tr("Cannot write the search state %1: %2").arg(statePath(), reason);
+    }
     return written;
 }
 
@@ -391,7 +450,7 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
                                "current round, or end it first."));
             if (m_isHostRunning && m_isHostRunning())
                 return fail(tr("PixInsight is running. Close it before starting the search."));
-            if (wholeFilePath(goodPath) == wholeFilePath(m_settingsPath))
+            if (searchedFile(goodPath) == m_settingsPath)
                 return fail(tr("The good state must be another file or a backup, not the file itself."));
             QByteArray goodBytes, badBytes;
             XsdtFile good, bad;
@@ -400,6 +459,16 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
                 return false;
             if (!good.parse(goodBytes, &parseError))
                 return fail(tr("%1 is not a valid PixInsight settings file: %2").arg(goodPath, parseError));
+            // Every round's file would carry the replacement characters the reader put in.
+            const auto invalidUtf8 = [](const QString &path, const XsdtFile &file) {
+                return tr("%1 contains bytes that are not valid UTF-8 (first at line %2, column %3); the search would "
+                          "replace them in every file it writes. Open it in Prefwright and look at it first.")
+                    .arg(path)
+                    .arg(file.invalidUtf8Line)
+                    .arg(file.invalidUtf8Column);
+            };
+            if (!good.validUtf8)
+                return fail(invalidUtf8(goodPath, good));
             QString backup;
             {
                 // The backup must hold exactly the bytes the search starts from.
@@ -412,25 +481,32 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
                 if (!bad.parse(badBytes, &parseError))
                     return fail(
                         tr("%1 is not a valid PixInsight settings file: %2").arg(m_settingsPath, parseError));
+                if (!bad.validUtf8)
+                    return fail(invalidUtf8(m_settingsPath, bad));
                 const SearchPlan found = plan(bad.root, good.root, policy);
                 if (found.suspects.isEmpty())
                     return fail(tr("Nothing can be tested: the file and that state differ only in statistics, "
                                    "window state, generated lists, protected values or entries only the good "
                                    "state has."));
                 backup = SettingsDocument::makeBackupPath(m_settingsPath, backupTag(), m_clock());
-                if (!writeBackupFile(badBytes, backup, m_settingsPath))
-                    return fail(tr("Could not create the backup %1. Nothing was written.").arg(backup));
                 m_suspects = found.suspects;
                 m_onlyInGood = int(found.onlyInGood.size());
                 m_leftOut = int(found.leftOut.size());
+                m_search = BisectSearch(int(m_suspects.size()));
+                m_goodPath = goodPath;
+                m_goodFingerprint = SettingsDocument::sha256(goodBytes);
+                m_backupPath = backup;
+                m_badFingerprint = SettingsDocument::sha256(badBytes);
+                m_started = m_clock().toString(Qt::ISODate);
+                m_written = m_search.isFinished();
+                // A state too large to read back would strand the search: known before anything is written.
+                if (stateBytes().size() > kMaxStateSize - 4096)
+                    return fail(tr("The differences are too large to keep track of (over %1 MiB). Nothing was "
+                                   "written.")
+                                    .arg(kMaxStateSize >> 20));
+                if (!writeBackupFile(badBytes, backup, m_settingsPath))
+                    return fail(tr("Could not create the backup %1. Nothing was written.").arg(backup));
             }
-            m_search = BisectSearch(int(m_suspects.size()));
-            m_goodPath = goodPath;
-            m_goodFingerprint = SettingsDocument::sha256(goodBytes);
-            m_backupPath = backup;
-            m_badFingerprint = SettingsDocument::sha256(badBytes);
-            m_started = m_clock().toString(Qt::ISODate);
-            m_written = m_search.isFinished();
             if (!writeState(error)) {
                 QFile::remove(backup);
                 return false;
@@ -485,6 +561,11 @@ bool ProblemSearch::answer(BisectSearch::Answer answer, int expectedRound, QStri
             }
             if (m_isHostRunning && m_isHostRunning())
                 return fail(tr("PixInsight is running. Close it, then answer."));
+            // An answer is kept only when the next file can be written.
+            SettingsDocument writer;
+            writer.setRunningCheck(m_isHostRunning);
+            if (!writer.canReplace(m_settingsPath, error))
+                return false;
             m_search.answer(answer);
             m_written = m_search.isFinished();
             if (!writeState(error))
@@ -546,16 +627,19 @@ bool ProblemSearch::end(End how, QString *error, QString *backupPath)
                     return false;
                 replacement.backupTag = QString();
             }
-            // Should this step be cut short after the write, the state must not claim that the
-            // file on disk is a candidate.
-            if (m_written && !m_search.isFinished()) {
-                m_written = false;
-                if (!writeState(error))
-                    return false;
-            }
             SettingsDocument writer;
             writer.setRunningCheck(m_isHostRunning);
             writer.setClock(m_clock);
+            // A refusal must leave the search as it was.
+            if (!writer.canReplace(m_settingsPath, error))
+                return false;
+            // Should this step be cut short after the write, the state must not claim that the
+            // file on disk is a candidate. On a full disk it cannot say so; ending still goes on.
+            if (m_written && !m_search.isFinished()) {
+                m_written = false;
+                QString ignored;
+                (void)writeState(&ignored);
+            }
             if (!writer.replaceWith(m_settingsPath, bytes, replacement, error, backupPath))
                 return false;
             return removeState();

@@ -64,10 +64,15 @@ public:
     void setRunningCheck(std::function<bool()> check) { m_isHostRunning = std::move(check); }
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
 
+    // The file a search is kept for: the real file behind a link.
+    static QString searchedFile(const QString &settingsPath);
     static QString statePathFor(const QString &settingsPath);
+    // A search of that file is unfinished (its state may be damaged).
+    static bool inProgress(const QString &settingsPath);
     static QString backupTag() { return QStringLiteral("before-search"); }
-    // The backup an unfinished search of that file cannot do without, or empty.
-    static QString protectedBackup(const QString &settingsPath);
+    static QString stateSuffix() { return QStringLiteral(".problem-search.json"); }
+    // Whether an unfinished search of that file may need that backup.
+    static bool protectsBackup(const QString &settingsPath, const QString &backupPath);
     static SearchPlan plan(const XsdtNode &bad, const XsdtNode &good, const DeletionPolicy *policy);
     // The bad file with the given suspects put back to their good state.
     [[nodiscard]] static bool buildCandidate(const QByteArray &badBytes, const QList<SearchSuspect> &suspects,
@@ -79,7 +84,7 @@ public:
     static QString goodValueText(const SearchSuspect &suspect);
 
     const QString &settingsPath() const { return m_settingsPath; }
-    QString statePath() const { return statePathFor(m_settingsPath); }
+    QString statePath() const { return m_settingsPath + stateSuffix(); }
     bool hasState() const;
     // Reads the state file. False with a sentence when there is none or it is damaged.
     [[nodiscard]] bool read(QString *error);
@@ -113,6 +118,7 @@ public:
     [[nodiscard]] bool readBadBytes(QByteArray *bytes, QString *error) const;
 
 private:
+    QByteArray stateBytes() const;
     [[nodiscard]] bool writeState(QString *error) const;
     [[nodiscard]] bool writeCandidate(QString *error);
     bool lockedStep(const std::function<bool(QString *)> &step, QString *error);

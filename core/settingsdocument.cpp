@@ -3,6 +3,7 @@
 #include "core/backups.h"
 #include "core/boundedfile.h"
 #include "core/fileidentity.h"
+#include "core/problemsearch.h"
 #include "core/writerlock.h"
 #include "platform/hostprocesses.h"
 #include "schema/deletionpolicy.h"
@@ -68,6 +69,15 @@ QString runningRefusal(const QString &running)
     return SettingsDocument::tr("Prefwright cannot tell whether PixInsight is running (%1). PixInsight would overwrite "
                                 "the file if it were, so nothing is written until the check can be made.")
         .arg(problem);
+}
+
+// Each round of a problem search rewrites the file from its own copy: a change saved in between
+// would be thrown away by the next round without a word.
+QString searchText()
+{
+    return SettingsDocument::tr("A search for a problem setting is in progress on this file. Each of its rounds rewrites "
+                                "the file, so a change written now would be lost. Finish or cancel the search first "
+                                "(File > Find a problem setting, or prefwright-cli bisect).");
 }
 
 QString readOnlyText()
@@ -213,6 +223,8 @@ bool SettingsDocument::save(QString *error, QString *backupPath)
     if (m_isHostRunning && m_isHostRunning())
         return fail(runningRefusal(tr("PixInsight is running. It keeps its settings in memory and would overwrite the file. "
                                       "Close PixInsight first.")));
+    if (ProblemSearch::inProgress(m_path))
+        return fail(searchText());
     WriterLock lock(m_path);
     if (!lock.acquire(error))
         return false;
@@ -278,6 +290,8 @@ bool SettingsDocument::restoreBackup(const QString &backupPath, QString *error)
         return fail(tr("No file is loaded."));
     if (m_isHostRunning && m_isHostRunning())
         return fail(runningRefusal(tr("PixInsight is running. Close it before restoring a backup.")));
+    if (ProblemSearch::inProgress(m_path))
+        return fail(searchText());
     WriterLock lock(m_path);
     if (!lock.acquire(error))
         return false;
@@ -302,8 +316,14 @@ bool SettingsDocument::restoreBackup(const QString &backupPath, QString *error)
     return load(m_path, error);
 }
 
-bool SettingsDocument::replaceWith(const QString &path, const QByteArray &bytes, const Replacement &how,
-                                   QString *error, QString *backupPath) const
+bool SettingsDocument::canReplace(const QString &path, QString *error) const
+{
+    QByteArray current;
+    bool missing = false;
+    return replaceable(path, &current, &missing, error);
+}
+
+bool SettingsDocument::replaceable(const QString &path, QByteArray *current, bool *missing, QString *error) const
 {
     const auto fail = [error](const QString &message) {
         if (error)
@@ -313,6 +333,34 @@ bool SettingsDocument::replaceWith(const QString &path, const QByteArray &bytes,
     if (m_isHostRunning && m_isHostRunning())
         return fail(runningRefusal(tr("PixInsight is running. It keeps its settings in memory and would overwrite the file. "
                                       "Close PixInsight first.")));
+    // A settings file deleted to reset PixInsight may be written anew; anything else that is
+    // not a settings file (a link to another file or a device, a pipe, a folder) is left alone.
+    const QFileInfo info(path);
+    *missing = !info.exists() && !info.isSymLink();
+    if (*missing)
+        return true;
+    QString reason;
+    if (!readFile(path, current, &reason))
+        return fail(tr("%1 Prefwright does not write over it.").arg(sentence(reason)));
+    XsdtFile check;
+    QString parseError;
+    if (!check.parse(*current, &parseError))
+        return fail(tr("%1 is not a valid PixInsight settings file now (%2), so Prefwright does not write over it. "
+                       "Move it away and try again.")
+                        .arg(path, parseError));
+    if (isReadOnlyFile(path))
+        return fail(readOnlyText());
+    return true;
+}
+
+bool SettingsDocument::replaceWith(const QString &path, const QByteArray &bytes, const Replacement &how,
+                                   QString *error, QString *backupPath) const
+{
+    const auto fail = [error](const QString &message) {
+        if (error)
+            *error = message;
+        return false;
+    };
     XsdtFile check;
     QString parseError;
     if (!check.parse(bytes, &parseError))
@@ -321,24 +369,25 @@ bool SettingsDocument::replaceWith(const QString &path, const QByteArray &bytes,
     WriterLock lock(path);
     if (!lock.acquire(error))
         return false;
-    if (isReadOnlyFile(path))
-        return fail(readOnlyText());
     const FileIdentity identity = FileIdentity::of(path);
     QByteArray current;
-    const bool haveCurrent = readFile(path, &current, nullptr);
-    if (!how.expectedFingerprint.isEmpty() && (!haveCurrent || sha256(current) != how.expectedFingerprint))
+    bool missing = false;
+    if (!replaceable(path, &current, &missing, error))
+        return false;
+    if (!how.expectedFingerprint.isEmpty() && (missing || sha256(current) != how.expectedFingerprint))
         return fail(changedOnDiskText());
     QString backup;
-    if (how.backupTag) {
+    // Nothing to back up when the file is gone.
+    if (how.backupTag && !missing) {
         backup = makeBackupPath(path, *how.backupTag, m_clock());
-        const bool backedUp = haveCurrent && m_operations.writeBackup(current, backup);
+        const bool backedUp = m_operations.writeBackup(current, backup);
         if (!backedUp || QFileInfo(backup).size() != current.size()) {
             if (backedUp)
                 QFile::remove(backup);
             return fail(tr("Could not create the backup %1. Nothing was written.").arg(backup));
         }
     }
-    if (!replaceFile(path, bytes, haveCurrent ? &current : nullptr, identity, error)) {
+    if (!replaceFile(path, bytes, missing ? nullptr : &current, identity, error)) {
         if (!backup.isEmpty())
             dropUselessBackup(path, backup, current, error);
         return false;

@@ -65,8 +65,12 @@ public:
     // the steps of a save: refused while PixInsight runs, under the writer lock, proved to parse,
     // backed up when asked, written atomically and read back. Needs no loaded document: the file
     // on disk may be broken.
+    // A file that is not there is written anew; one that is must be a settings file (not a
+    // link to something else, a pipe or a device), and is backed up first when asked.
     [[nodiscard]] bool replaceWith(const QString &path, const QByteArray &bytes, const Replacement &how,
                                    QString *error, QString *backupPath = nullptr) const;
+    // Whether replaceWith would go ahead now (PixInsight closed, the file a settings file or gone).
+    [[nodiscard]] bool canReplace(const QString &path, QString *error) const;
     static QString makeBackupPath(const QString &settingsPath, const QString &tag,
                                   const QDateTime &now = QDateTime::currentDateTime());
 
@@ -90,6 +94,7 @@ private:
                      const FileIdentity &identity, QString *error) const;
     // After a failed write: drops the backup when the file still holds exactly its bytes, so a
     // failure leaves the folder as it was.
+    bool replaceable(const QString &path, QByteArray *current, bool *missing, QString *error) const;
     void dropUselessBackup(const QString &path, const QString &backup, const QByteArray &backedUp,
                            QString *error) const;
 

@@ -7,10 +7,13 @@
 #include "../support/searchfixture.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace pfw;
 using pfw::test::SearchFixture;
@@ -27,6 +30,10 @@ private slots:
     void refusalsToStartLeaveNothingBehind();
     void randomRunsNeverLoseTheFile();
     void theSearchBackupOutlivesBackupPruning();
+    void spoiledFilesAreNeverWrittenOver_data();
+    void spoiledFilesAreNeverWrittenOver();
+    void oneSearchPerFileWhateverItsPath();
+    void keysHoldingASlashAreNotTested();
 
 private:
     DeletionPolicy m_policy;
@@ -122,6 +129,7 @@ void TestProblemSearch::refusalsToStartLeaveNothingBehind_data()
     QTest::newRow("changed since loaded") << "changed" << "changed on disk since it was loaded";
     QTest::newRow("good state not a settings file") << "broken" << "is not a valid PixInsight settings file";
     QTest::newRow("search already running") << "twice" << "already in progress";
+    QTest::newRow("not valid UTF-8") << "utf8" << "not valid UTF-8 (first at line 2";
 }
 
 void TestProblemSearch::refusalsToStartLeaveNothingBehind()
@@ -131,13 +139,16 @@ void TestProblemSearch::refusalsToStartLeaveNothingBehind()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("core-001-pxi.settings"));
     const QString goodPath = dir.filePath(QStringLiteral("good.settings"));
-    QVERIFY(writeAll(path, SearchFixture::file(true)));
+    QByteArray bad = SearchFixture::file(true);
+    if (case_ == u"utf8")
+        bad.replace("after &amp; Value02", "caf\xe9");
+    QVERIFY(writeAll(path, bad));
     QVERIFY(writeAll(goodPath, case_ == u"same"     ? SearchFixture::file(true)
                                    : case_ == u"broken" ? QByteArray("<xsdt><i k=\"x\">")
                                                         : SearchFixture::file(false)));
     ProblemSearch search(path);
     search.setRunningCheck([&] { return case_ == u"running"; });
-    QByteArray expected = SettingsDocument::sha256(SearchFixture::file(true));
+    QByteArray expected = SettingsDocument::sha256(bad);
     if (case_ == u"changed")
         expected = SettingsDocument::sha256("something else");
     QString error;
@@ -217,15 +228,16 @@ void TestProblemSearch::randomRunsNeverLoseTheFile()
                 answer = BisectSearch::Answer::Skip;
                 skipped = true;
             }
-            // PixInsight started again between the answer and the next candidate.
+            // PixInsight started again between the answer and the next candidate: the third look.
             if (action >= 90)
-                runningAfter = 1;
+                runningAfter = 2;
             const int round = search.search().rounds();
             const bool answered = search.answer(answer, round, &error);
             QVERIFY2(answered || action >= 90, qPrintable(error));
             runningAfter = -1;
         }
         ProblemSearch search(path);
+        search.setRunningCheck([] { return false; });
         if (cancelled) {
             QVERIFY(!search.hasState());
             QCOMPARE(readAll(path), bad);
@@ -290,6 +302,118 @@ void TestProblemSearch::theSearchBackupOutlivesBackupPruning()
     QVERIFY(!search.end(ProblemSearch::End::PutBack, &error));
     QVERIFY(search.end(ProblemSearch::End::KeepCurrent, &error));
     QVERIFY(!search.hasState());
+}
+
+void TestProblemSearch::spoiledFilesAreNeverWrittenOver_data()
+{
+    QTest::addColumn<QString>("spoil");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("PixInsight running") << "running" << "PixInsight is running";
+    QTest::newRow("a link to some other file") << "link" << "is not a valid PixInsight settings file now";
+    QTest::newRow("a named pipe") << "fifo" << "It is not a regular file. Prefwright does not write over it.";
+    QTest::newRow("a folder") << "folder" << "Prefwright does not write over it.";
+    QTest::newRow("deleted to reset PixInsight") << "deleted" << "";
+}
+
+// What stands at the file's path mid-search is written over only when it is a settings file,
+// or when nothing is there. A refused step changes nothing at all, not even the state.
+void TestProblemSearch::spoiledFilesAreNeverWrittenOver()
+{
+    QFETCH(QString, spoil);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("core-001-pxi.settings"));
+    const QString goodPath = dir.filePath(QStringLiteral("good.settings"));
+    const QString other = dir.filePath(QStringLiteral("notes.txt"));
+    QVERIFY(writeAll(path, SearchFixture::file(true)));
+    QVERIFY(writeAll(goodPath, SearchFixture::file(false)));
+    QVERIFY(writeAll(other, "my notes"));
+    bool running = false;
+    ProblemSearch search(path);
+    search.setRunningCheck([&running] { return running; });
+    QString error;
+    QVERIFY2(search.start(goodPath, &m_policy, {}, &error), qPrintable(error));
+    QVERIFY(QFile::remove(path));
+    if (spoil == u"running")
+        QVERIFY(writeAll(path, SearchFixture::file(true)));
+    if (spoil == u"link")
+        QVERIFY(QFile::link(other, path));
+    if (spoil == u"fifo")
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    if (spoil == u"folder")
+        QVERIFY(QDir().mkdir(path));
+    running = spoil == u"running";
+    const QByteArray state = readAll(search.statePath());
+    const bool answered = search.answer(BisectSearch::Answer::Bad, -1, &error);
+    const bool ended = answered || search.end(ProblemSearch::End::PutBack, &error);
+    if (message.isEmpty()) {
+        QVERIFY2(answered, qPrintable(error));
+        QVERIFY2(search.end(ProblemSearch::End::PutBack, &error), qPrintable(error));
+        QCOMPARE(readAll(path), SearchFixture::file(true));
+        return;
+    }
+    QVERIFY(!ended);
+    QVERIFY2(error.contains(message), qPrintable(error));
+    QCOMPARE(readAll(search.statePath()), state);
+    QCOMPARE(readAll(other), QByteArray("my notes"));
+    QCOMPARE(QFileInfo(path).isDir(), spoil == u"folder");
+    QCOMPARE(QFileInfo(path).isSymLink(), spoil == u"link");
+    // Once the way is clear the same search goes on where it was.
+    running = false;
+    QVERIFY(QFile::remove(path) || QDir().rmdir(path));
+    QVERIFY2(search.answer(BisectSearch::Answer::Bad, 0, &error), qPrintable(error));
+}
+
+// A search is the file's, whether it is reached through a link or its own name, and while it
+// runs no save or restore can slip a change in that the next round would throw away.
+void TestProblemSearch::oneSearchPerFileWhateverItsPath()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("core-001-pxi.settings"));
+    const QString link = dir.filePath(QStringLiteral("link-pxi.settings"));
+    const QString goodPath = dir.filePath(QStringLiteral("good.settings"));
+    QVERIFY(writeAll(path, SearchFixture::file(true)));
+    QVERIFY(writeAll(goodPath, SearchFixture::file(false)));
+    QVERIFY(QFile::link(path, link));
+    ProblemSearch throughLink(link);
+    throughLink.setRunningCheck([] { return false; });
+    QString error;
+    QVERIFY2(throughLink.start(goodPath, &m_policy, {}, &error), qPrintable(error));
+    QVERIFY(ProblemSearch::inProgress(path));
+    ProblemSearch direct(path);
+    direct.setRunningCheck([] { return false; });
+    QVERIFY(!direct.start(goodPath, &m_policy, {}, &error));
+    QVERIFY2(error.contains(QLatin1String("already in progress")), qPrintable(error));
+
+    SettingsDocument document;
+    document.setRunningCheck([] { return false; });
+    QVERIFY(document.load(link, &error));
+    document.file().root.findPath(SearchFixture::changedPath(0))->value = QStringLiteral("1");
+    QVERIFY(!document.save(&error, nullptr));
+    QVERIFY2(error.startsWith(QLatin1String("A search for a problem setting is in progress")), qPrintable(error));
+    QVERIFY(!document.restoreBackup(goodPath, &error));
+
+    // A state that cannot be read any more still keeps the backups it may name.
+    QVERIFY(writeAll(direct.statePath(), "{\"format\": 1, \"sea"));
+    const BackupRemoval removal = removeBackups(path, listBackups(path), false);
+    QCOMPARE(removal.removed, 0);
+    QVERIFY(direct.end(ProblemSearch::End::KeepCurrent, &error));
+    QVERIFY(!ProblemSearch::inProgress(link));
+}
+
+// A key with "/" in it has the path of a deeper value: pairing by path would put a value
+// back at the wrong place and make a file neither state ever was.
+void TestProblemSearch::keysHoldingASlashAreNotTested()
+{
+    XsdtFile bad, good;
+    QVERIFY(bad.parse("<xsdt version=\"1.0\"><i k=\"P\"><v k=\"x/y\" t=\"i\" v=\"1\"/><i k=\"x\"><v k=\"y\" t=\"i\" "
+                      "v=\"2\"/></i><v k=\"z\" t=\"i\" v=\"3\"/></i></xsdt>"));
+    QVERIFY(good.parse("<xsdt version=\"1.0\"><i k=\"P\"><i k=\"x\"><v k=\"y\" t=\"i\" v=\"20\"/></i><v k=\"z\" "
+                       "t=\"i\" v=\"30\"/></i></xsdt>"));
+    const SearchPlan plan = ProblemSearch::plan(bad.root, good.root, &m_policy);
+    QCOMPARE(plan.suspects.size(), 1);
+    QCOMPARE(plan.suspects.at(0).path, QStringLiteral("P/z"));
+    QCOMPARE(plan.leftOut, (QStringList{QStringLiteral("P/x/y"), QStringLiteral("P/x/y")}));
 }
 
 QTEST_GUILESS_MAIN(TestProblemSearch)
