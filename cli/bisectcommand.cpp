@@ -12,9 +12,32 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace pfw {
 
 namespace {
+
+bool isControl(QChar c)
+{
+    return c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() < 0xa0);
+}
+
+QString hexEscape(QChar c)
+{
+    return QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+}
+
+// A file's text on a terminal: a control character in a value or a name must not reach it raw,
+// or it could move the cursor, recolour or hide what follows.
+QString printable(const QString &text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text)
+        shown += isControl(c) ? hexEscape(c) : QString(c);
+    return shown;
+}
 
 // As it can be pasted back into a shell.
 QString shellWord(const QString &text)
@@ -22,9 +45,20 @@ QString shellWord(const QString &text)
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:@%+=,-]+$"));
     if (plain.match(text).hasMatch())
         return text;
-    QString quoted = text;
-    quoted.replace(u'\'', QLatin1String("'\\''"));
-    return u'\'' + quoted + u'\'';
+    if (std::none_of(text.cbegin(), text.cend(), isControl)) {
+        QString quoted = text;
+        quoted.replace(u'\'', QLatin1String("'\\''"));
+        return u'\'' + quoted + u'\'';
+    }
+    // Bash's $'...' spells out control characters.
+    QString quoted = QStringLiteral("$'");
+    for (const QChar c : text) {
+        if (c == u'\\' || c == u'\'')
+            quoted += u'\\' + QString(c);
+        else
+            quoted += isControl(c) ? hexEscape(c) : QString(c);
+    }
+    return quoted + u'\'';
 }
 
 QJsonObject suspectJson(const SearchSuspect &suspect, const QString &label)
@@ -80,7 +114,7 @@ int BisectCommand::start(const QString &file, const QString &good)
     if (!search.start(good, &policy, bad.fingerprint(), &error) || !search.read(&error))
         return m_io.fail(SettingsCli::Refused, error);
     if (!m_io.json()) {
-        m_io.print(tr("The file as it is now is kept in %1.").arg(search.backupPath()));
+        m_io.print(tr("The file as it is now is kept in %1.").arg(printable(search.backupPath())));
         QString counts = tr("%n difference(s) will be tested", nullptr, int(search.suspects().size()));
         counts += u' ' + tr("(about %1 launches).").arg(BisectSearch::expectedRounds(int(search.suspects().size())));
         if (search.onlyInGoodCount() > 0)
@@ -122,10 +156,12 @@ int BisectCommand::status(const QString &file)
         if (m_io.json())
             m_io.printJson(QJsonObject{{QStringLiteral("inProgress"), false}});
         else
-            m_io.print(tr("No search for a problem setting is in progress for %1.").arg(file));
+            m_io.print(tr("No search for a problem setting is in progress for %1.").arg(printable(file)));
         return SettingsCli::Success;
     }
-    if (!search.read(&error))
+    QByteArray original;
+    // A search whose backup is gone cannot go on: that is the one thing status must tell.
+    if (!search.read(&error) || !search.readBadBytes(&original, &error))
         return m_io.fail(SettingsCli::Refused, error);
     report(search, file);
     return SettingsCli::Success;
@@ -149,7 +185,7 @@ int BisectCommand::reset(const QString &file, Ending ending)
     case ProblemSearch::End::KeepCurrent: done = tr("The search is over; the file is kept as it is now."); break;
     }
     if (!backup.isEmpty())
-        done += u' ' + tr("Backup: %1").arg(backup);
+        done += u' ' + tr("Backup: %1").arg(printable(backup));
     if (m_io.json())
         m_io.printJson(QJsonObject{{QStringLiteral("inProgress"), false}, {QStringLiteral("backup"), backup}});
     else
@@ -198,9 +234,10 @@ void BisectCommand::report(const ProblemSearch &search, const QString &file)
                                      : tr("After %n launch(es) these settings could not be told apart:", nullptr,
                                           state.rounds()));
         for (const SearchSuspect &suspect : found) {
-            m_io.print(QStringLiteral("  %1 (%2)").arg(labelOf(suspect), suspect.path));
-            m_io.print(tr("    bad value:  %1").arg(SettingsCli::escapeField(suspect.badValue)));
-            m_io.print(tr("    good value: %1").arg(SettingsCli::escapeField(ProblemSearch::goodValueText(suspect))));
+            m_io.print(QStringLiteral("  %1 (%2)").arg(printable(labelOf(suspect)), printable(suspect.path)));
+            m_io.print(tr("    bad value:  %1").arg(printable(SettingsCli::escapeField(suspect.badValue))));
+            m_io.print(
+                tr("    good value: %1").arg(printable(SettingsCli::escapeField(ProblemSearch::goodValueText(suspect)))));
         }
         m_io.print(tr("End the search with one of:"));
         m_io.print(tr("  prefwright-cli bisect reset %1 --use-good      keep everything and use the good value").arg(name));

@@ -166,11 +166,37 @@ ProblemSearch::ProblemSearch(const QString &settingsPath)
 {
 }
 
+namespace {
+
+bool stateExists(const QString &statePath)
+{
+    const QFileInfo state(statePath);
+    return state.exists() || state.isSymLink();
+}
+
+// Where a search of a file may be kept: beside the real file behind a link, or beside the name
+// itself when a link took the file's place during the search.
+QStringList searchPlaces(const QString &settingsPath)
+{
+    const QString whole = wholeFilePath(settingsPath);
+    const QString canonical = QFileInfo(settingsPath).canonicalFilePath();
+    QStringList places{canonical.isEmpty() ? whole : canonical};
+    if (!places.contains(whole))
+        places << whole;
+    return places;
+}
+
+} // namespace
+
 QString ProblemSearch::searchedFile(const QString &settingsPath)
 {
     // One search per file, whichever link or path it is reached by.
-    const QString canonical = QFileInfo(settingsPath).canonicalFilePath();
-    return canonical.isEmpty() ? wholeFilePath(settingsPath) : canonical;
+    const QStringList places = searchPlaces(settingsPath);
+    for (const QString &place : places) {
+        if (stateExists(place + stateSuffix()))
+            return place;
+    }
+    return places.constFirst();
 }
 
 QString ProblemSearch::statePathFor(const QString &settingsPath)
@@ -180,28 +206,33 @@ QString ProblemSearch::statePathFor(const QString &settingsPath)
 
 bool ProblemSearch::inProgress(const QString &settingsPath)
 {
-    const QFileInfo state(statePathFor(settingsPath));
-    return state.exists() || state.isSymLink();
+    return stateExists(statePathFor(settingsPath));
 }
 
 bool ProblemSearch::hasState() const
 {
     // The file this search was made for, even if a link has taken its place since.
-    const QFileInfo state(statePath());
-    return state.exists() || state.isSymLink();
+    return stateExists(statePath());
 }
 
 bool ProblemSearch::protectsBackup(const QString &settingsPath, const QString &backupPath)
 {
-    if (!inProgress(settingsPath))
-        return false;
-    QJsonObject object;
-    QString reason;
-    if (readStateObject(statePathFor(settingsPath), &object, &reason)
-        && object.value(QLatin1String("backup")).isString())
-        return wholeFilePath(object.value(QLatin1String("backup")).toString()) == wholeFilePath(backupPath);
-    // A state that cannot be read still stands for a search: every copy it might name stays.
-    return QFileInfo(backupPath).fileName().contains(u'-' + backupTag());
+    const QString name = QFileInfo(backupPath).fileName();
+    for (const QString &place : searchPlaces(settingsPath)) {
+        if (!stateExists(place + stateSuffix()))
+            continue;
+        QJsonObject object;
+        QString reason;
+        // A state that cannot be read still stands for a search: every copy it might name stays.
+        if (!readStateObject(place + stateSuffix(), &object, &reason) || !object.value(QLatin1String("backup")).isString()) {
+            if (name.contains(u'-' + backupTag()))
+                return true;
+            continue;
+        }
+        if (QFileInfo(object.value(QLatin1String("backup")).toString()).fileName() == name)
+            return true;
+    }
+    return false;
 }
 
 SearchPlan ProblemSearch::plan(const XsdtNode &bad, const XsdtNode &good, const DeletionPolicy *policy)
@@ -339,14 +370,16 @@ bool ProblemSearch::read(QString *error)
             return damaged(tr("the list of differences is not readable"));
         suspects << suspect;
     }
-    const QString backup = object.value(QLatin1String("backup")).toString();
+    // Kept by name: the folder may have moved or be reached by another path since.
+    const QString backupName = QFileInfo(object.value(QLatin1String("backup")).toString()).fileName();
+    const QString backup = backupName.isEmpty() ? QString() : QFileInfo(m_settingsPath).absolutePath() + u'/' + backupName;
     const QByteArray badFingerprint = fingerprintFromHex(object.value(QLatin1String("badFingerprint")));
     if (backup.isEmpty() || badFingerprint.isEmpty() || !object.value(QLatin1String("written")).isBool()
         || !object.value(QLatin1String("good")).isString())
         return damaged(tr("it does not name the backup of the file"));
     // Only a backup of this very file can stand for it.
-    if (!isBackupOf(m_settingsPath, backup) && QFileInfo::exists(backup))
-        return damaged(tr("%1 is not a backup of this file").arg(backup));
+    if (!backupName.startsWith(QFileInfo(m_settingsPath).fileName() + QLatin1String(".bak-")))
+        return damaged(tr("%1 is not a backup of this file").arg(backupName));
     m_search = search;
     m_suspects = suspects;
     m_backupPath = backup;
@@ -385,7 +418,7 @@ QByteArray ProblemSearch::stateBytes() const
                              {QStringLiteral("started"), m_started},
                              {QStringLiteral("good"), m_goodPath},
                              {QStringLiteral("goodFingerprint"), QString::fromLatin1(m_goodFingerprint.toHex())},
-                             {QStringLiteral("backup"), m_backupPath},
+                             {QStringLiteral("backup"), QFileInfo(m_backupPath).fileName()},
                              {QStringLiteral("badFingerprint"), QString::fromLatin1(m_badFingerprint.toHex())},
                              {QStringLiteral("onlyInGood"), m_onlyInGood},
                              {QStringLiteral("leftOut"), m_leftOut},
@@ -412,15 +445,33 @@ bool ProblemSearch::writeState(QString *error) const
     return written;
 }
 
+bool ProblemSearch::canWrite(QString *error) const
+{
+    // Started on a file, a search never writes through a link that has taken its place.
+    if (QFileInfo(m_settingsPath).isSymLink()) {
+        if (error)
+            *error = tr("%1 has been replaced by a link since the search started; Prefwright does not write through "
+                        "it. Put the file back in its place.")
+                         .arg(m_settingsPath);
+        return false;
+    }
+    SettingsDocument writer;
+    writer.setRunningCheck(m_isHostRunning);
+    return writer.canReplace(m_settingsPath, error);
+}
+
 bool ProblemSearch::writeCandidate(QString *error)
 {
     QByteArray bad, candidate;
-    if (!readBadBytes(&bad, error) || !buildCandidate(bad, m_suspects, m_search.testing(), &candidate, error))
+    if (!canWrite(error) || !readBadBytes(&bad, error)
+        || !buildCandidate(bad, m_suspects, m_search.testing(), &candidate, error))
         return false;
     SettingsDocument writer;
     writer.setRunningCheck(m_isHostRunning);
     writer.setClock(m_clock);
-    if (!writer.replaceWith(m_settingsPath, candidate, {}, error))
+    SettingsDocument::Replacement how;
+    how.lockHeld = true;
+    if (!writer.replaceWith(m_settingsPath, candidate, how, error))
         return false;
     m_written = true;
     return writeState(error);
@@ -428,9 +479,13 @@ bool ProblemSearch::writeCandidate(QString *error)
 
 bool ProblemSearch::lockedStep(const std::function<bool(QString *)> &step, QString *error)
 {
-    // Steps from two programs (the window and a terminal) must not interleave.
-    WriterLock lock(statePath());
-    if (!lock.acquire(error))
+    // Steps from two programs (the window and a terminal) must not interleave, and no save,
+    // restore or pruning of backups may come between the parts of one step.
+    WriterLock stateLock(statePath());
+    if (!stateLock.acquire(error))
+        return false;
+    WriterLock fileLock(m_settingsPath);
+    if (!fileLock.acquire(error))
         return false;
     return step(error);
 }
@@ -472,8 +527,7 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
             QString backup;
             {
                 // The backup must hold exactly the bytes the search starts from.
-                WriterLock settingsLock(m_settingsPath);
-                if (!settingsLock.acquire(error) || !SettingsDocument::readFile(m_settingsPath, &badBytes, error))
+                if (!SettingsDocument::readFile(m_settingsPath, &badBytes, error))
                     return false;
                 if (!expectedFingerprint.isEmpty() && SettingsDocument::sha256(badBytes) != expectedFingerprint)
                     return fail(tr("The settings file changed on disk since it was loaded. Reload it and start "
@@ -520,8 +574,9 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
             writer.setRunningCheck(m_isHostRunning);
             writer.setClock(m_clock);
             SettingsDocument::Replacement how;
-            // Another writer may have come between the backup and this write: its work is not in the backup.
+            // PixInsight may have come between the backup and this write: its work is not in the backup.
             how.expectedFingerprint = m_badFingerprint;
+            how.lockHeld = true;
             if (!writer.replaceWith(m_settingsPath, candidate, how, error)) {
                 QByteArray now;
                 // Still the file as it was: as if the search had never started.
@@ -562,9 +617,7 @@ bool ProblemSearch::answer(BisectSearch::Answer answer, int expectedRound, QStri
             if (m_isHostRunning && m_isHostRunning())
                 return fail(tr("PixInsight is running. Close it, then answer."));
             // An answer is kept only when the next file can be written.
-            SettingsDocument writer;
-            writer.setRunningCheck(m_isHostRunning);
-            if (!writer.canReplace(m_settingsPath, error))
+            if (!canWrite(error))
                 return false;
             m_search.answer(answer);
             m_written = m_search.isFinished();
@@ -607,6 +660,8 @@ bool ProblemSearch::end(End how, QString *error, QString *backupPath)
                     return true;
                 return fail(tr("Could not remove the search state %1.").arg(statePath()));
             };
+            if (!hasState())
+                return read(error);
             const bool readable = read(error);
             if (how == End::KeepCurrent)
                 return removeState();
@@ -627,12 +682,13 @@ bool ProblemSearch::end(End how, QString *error, QString *backupPath)
                     return false;
                 replacement.backupTag = QString();
             }
+            // A refusal must leave the search as it was.
+            if (!canWrite(error))
+                return false;
             SettingsDocument writer;
             writer.setRunningCheck(m_isHostRunning);
             writer.setClock(m_clock);
-            // A refusal must leave the search as it was.
-            if (!writer.canReplace(m_settingsPath, error))
-                return false;
+            replacement.lockHeld = true;
             // Should this step be cut short after the write, the state must not claim that the
             // file on disk is a candidate. On a full disk it cannot say so; ending still goes on.
             if (m_written && !m_search.isFinished()) {

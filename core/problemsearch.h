@@ -120,6 +120,7 @@ public:
 private:
     QByteArray stateBytes() const;
     [[nodiscard]] bool writeState(QString *error) const;
+    [[nodiscard]] bool canWrite(QString *error) const;
     [[nodiscard]] bool writeCandidate(QString *error);
     bool lockedStep(const std::function<bool(QString *)> &step, QString *error);
 

@@ -223,11 +223,12 @@ bool SettingsDocument::save(QString *error, QString *backupPath)
     if (m_isHostRunning && m_isHostRunning())
         return fail(runningRefusal(tr("PixInsight is running. It keeps its settings in memory and would overwrite the file. "
                                       "Close PixInsight first.")));
-    if (ProblemSearch::inProgress(m_path))
-        return fail(searchText());
     WriterLock lock(m_path);
     if (!lock.acquire(error))
         return false;
+    // Under the lock: a search starting now has its state written before it lets go.
+    if (ProblemSearch::inProgress(m_path))
+        return fail(searchText());
     // Read once under the lock: these bytes are compared, backed up and expected before the rename.
     const FileIdentity identity = FileIdentity::of(m_path);
     QByteArray current;
@@ -290,11 +291,11 @@ bool SettingsDocument::restoreBackup(const QString &backupPath, QString *error)
         return fail(tr("No file is loaded."));
     if (m_isHostRunning && m_isHostRunning())
         return fail(runningRefusal(tr("PixInsight is running. Close it before restoring a backup.")));
-    if (ProblemSearch::inProgress(m_path))
-        return fail(searchText());
     WriterLock lock(m_path);
     if (!lock.acquire(error))
         return false;
+    if (ProblemSearch::inProgress(m_path))
+        return fail(searchText());
     QByteArray bytes;
     if (!readFile(backupPath, &bytes, error))
         return false;
@@ -366,9 +367,12 @@ bool SettingsDocument::replaceWith(const QString &path, const QByteArray &bytes,
     if (!check.parse(bytes, &parseError))
         return fail(tr("Internal error: the edited document does not parse back (%1). Nothing was written.")
                         .arg(parseError));
-    WriterLock lock(path);
-    if (!lock.acquire(error))
-        return false;
+    std::optional<WriterLock> lock;
+    if (!how.lockHeld) {
+        lock.emplace(path);
+        if (!lock->acquire(error))
+            return false;
+    }
     const FileIdentity identity = FileIdentity::of(path);
     QByteArray current;
     bool missing = false;

@@ -60,6 +60,8 @@ public:
         std::optional<QString> backupTag;
         // Refused unless the file still has this SHA-256; empty: whatever it holds.
         QByteArray expectedFingerprint;
+        // The caller holds the file's writer lock already, for steps that must not be split.
+        bool lockHeld = false;
     };
     // Puts bytes made elsewhere (a step of a problem search) in place of the file at path, by
     // the steps of a save: refused while PixInsight runs, under the writer lock, proved to parse,

@@ -4,6 +4,7 @@
 #include "tests/support/searchfixture.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -54,6 +55,8 @@ private slots:
     void bisectFindsTheProblem();
     void bisectStepsTakeTurns();
     void bisectSurvivesBeingKilled();
+    void bisectStartRacesOtherWriters();
+    void bisectPrintsNoControlCharacters();
 
 private:
     struct Result
@@ -827,6 +830,78 @@ void TestSettingsCli::bisectSurvivesBeingKilled()
         QCOMPARE(search.remainingSuspects().at(0).path, SearchFixture::differencePath(culprit));
         QCOMPARE(run({QStringLiteral("bisect"), QStringLiteral("reset"), m_file}).code, 0);
         QCOMPARE(readAll(m_file), m_original);
+    }
+}
+
+// A save or a pruning of backups that comes while a search starts either waits for it (and is
+// refused), or comes first (and the search starts from what it left): a saved value is never
+// lost and the search never loses its backup.
+void TestSettingsCli::bisectStartRacesOtherWriters()
+{
+    const auto file = [](int offset) {
+        QByteArray xml = "<xsdt version=\"1.0\"><i k=\"Global\"><i k=\"Preferences\"><i k=\"Opt\">";
+        for (int i = 0; i < 20000; ++i)
+            xml += "<v k=\"V" + QByteArray::number(i) + "\" t=\"i\" v=\"" + QByteArray::number(i + offset) + "\"/>";
+        return xml + "</i></i></i></xsdt>";
+    };
+    const QByteArray bad = file(1000);
+    const QString good = write(QStringLiteral("good.settings"), file(0));
+    QRandomGenerator random(11);
+    QElapsedTimer clock;
+    clock.start();
+    write(QStringLiteral("core-001-pxi.settings"), bad);
+    QCOMPARE(run({QStringLiteral("bisect"), QStringLiteral("start"), m_file, good}).code, 0);
+    const qint64 startMs = qMax<qint64>(clock.elapsed(), 10);
+    QCOMPARE(run({QStringLiteral("bisect"), QStringLiteral("reset"), m_file}).code, 0);
+    for (int attempt = 0; attempt < 12; ++attempt) {
+        write(QStringLiteral("core-001-pxi.settings"), bad);
+        const bool prune = attempt % 2 == 1;
+        QProcess start, other;
+        const auto launchStart = [&] {
+            start.start(QStringLiteral(PFW_CLI), {QStringLiteral("bisect"), QStringLiteral("start"), m_file, good});
+        };
+        const auto launchOther = [&] {
+            other.start(QStringLiteral(PFW_CLI), prune ? QStringList{QStringLiteral("backups"), m_file, QStringLiteral("--keep"), QStringLiteral("0")}
+                                                       : QStringList{QStringLiteral("set"), m_file, QStringLiteral("Global/Preferences/Opt/V19999=777")});
+        };
+        // Either may come first, by up to the time a start takes.
+        const bool startFirst = attempt % 4 < 2;
+        startFirst ? launchStart() : launchOther();
+        QThread::usleep(random.bounded(quint32(startMs * 1000)));
+        startFirst ? launchOther() : launchStart();
+        QVERIFY(start.waitForFinished(60000) && other.waitForFinished(60000));
+        const bool saved = !prune && other.exitCode() == 0;
+        pfw::ProblemSearch search(m_file);
+        QString error;
+        if (search.hasState()) {
+            QVERIFY2(search.read(&error), qPrintable(error));
+            QByteArray original;
+            QVERIFY2(search.readBadBytes(&original, &error), qPrintable(error));
+            if (saved)
+                QVERIFY(original.contains("k=\"V19999\" t=\"i\" v=\"777\""));
+            QCOMPARE(run({QStringLiteral("bisect"), QStringLiteral("reset"), m_file}).code, 0);
+            QCOMPARE(readAll(m_file), original);
+        } else if (saved) {
+            QVERIFY(readAll(m_file).contains("k=\"V19999\" t=\"i\" v=\"777\""));
+        }
+    }
+}
+
+// Names and values come from files: none of their control characters may reach the terminal.
+void TestSettingsCli::bisectPrintsNoControlCharacters()
+{
+    const QString name = QStringLiteral("core\x1b[2J-pxi.settings");
+    const QString file = write(name, "<xsdt version=\"1.0\"><i k=\"G\"><v k=\"A\x1b]0;x\x07\" t=\"s\" v=\"\x1b[31mred\"/></i></xsdt>");
+    const QString good = write(QStringLiteral("good.settings"), "<xsdt version=\"1.0\"><i k=\"G\"><v k=\"A\x1b]0;x\x07\" t=\"s\" v=\"plain\"/></i></xsdt>");
+    // One difference: the search is over at once and names it.
+    const Result started = run({QStringLiteral("bisect"), QStringLiteral("start"), file, good});
+    QVERIFY2(started.code == 0, qPrintable(started.err));
+    QVERIFY(started.out.contains(QLatin1String("Found after 0 launch(es)")));
+    const Result reset = run({QStringLiteral("bisect"), QStringLiteral("reset"), file});
+    QCOMPARE(reset.code, 0);
+    for (const QString &output : {started.out, reset.out}) {
+        for (const QChar c : output)
+            QVERIFY2(c == u'\n' || c.unicode() >= 0x20, qPrintable(output.toUtf8().toPercentEncoding(" \n")));
     }
 }
 

@@ -1,6 +1,7 @@
 #include "core/backups.h"
 #include "core/problemsearch.h"
 #include "core/settingsdocument.h"
+#include "core/writerlock.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
 
@@ -295,7 +296,7 @@ void TestProblemSearch::theSearchBackupOutlivesBackupPruning()
     QVERIFY(writeAll(goodPath, SearchFixture::file(false)));
     QVERIFY(search.start(goodPath, &m_policy, {}, &error));
     QByteArray state = readAll(search.statePath());
-    state.replace(QFile::encodeName(search.backupPath()), QFile::encodeName(goodPath));
+    state.replace(QFile::encodeName(QFileInfo(search.backupPath()).fileName()), "good.settings");
     QVERIFY(writeAll(search.statePath(), state));
     QVERIFY(!search.read(&error));
     QVERIFY2(error.contains(QLatin1String("is not a backup of this file")), qPrintable(error));
@@ -309,9 +310,10 @@ void TestProblemSearch::spoiledFilesAreNeverWrittenOver_data()
     QTest::addColumn<QString>("spoil");
     QTest::addColumn<QString>("message");
     QTest::newRow("PixInsight running") << "running" << "PixInsight is running";
-    QTest::newRow("a link to some other file") << "link" << "is not a valid PixInsight settings file now";
+    QTest::newRow("a link to some other file") << "link" << "has been replaced by a link";
     QTest::newRow("a named pipe") << "fifo" << "It is not a regular file. Prefwright does not write over it.";
     QTest::newRow("a folder") << "folder" << "Prefwright does not write over it.";
+    QTest::newRow("something in the way of the lock") << "lock" << "is in the way of Prefwright's lock file";
     QTest::newRow("deleted to reset PixInsight") << "deleted" << "";
 }
 
@@ -334,8 +336,10 @@ void TestProblemSearch::spoiledFilesAreNeverWrittenOver()
     QString error;
     QVERIFY2(search.start(goodPath, &m_policy, {}, &error), qPrintable(error));
     QVERIFY(QFile::remove(path));
-    if (spoil == u"running")
+    if (spoil == u"running" || spoil == u"lock")
         QVERIFY(writeAll(path, SearchFixture::file(true)));
+    if (spoil == u"lock")
+        QVERIFY(QDir().mkdir(WriterLock::lockPathFor(path)));
     if (spoil == u"link")
         QVERIFY(QFile::link(other, path));
     if (spoil == u"fifo")
@@ -358,8 +362,12 @@ void TestProblemSearch::spoiledFilesAreNeverWrittenOver()
     QCOMPARE(readAll(other), QByteArray("my notes"));
     QCOMPARE(QFileInfo(path).isDir(), spoil == u"folder");
     QCOMPARE(QFileInfo(path).isSymLink(), spoil == u"link");
+    // Whatever took the file's place, the search and its backup are still the file's.
+    QVERIFY(ProblemSearch::inProgress(path));
+    QVERIFY(ProblemSearch::protectsBackup(path, search.backupPath()));
     // Once the way is clear the same search goes on where it was.
     running = false;
+    QDir().rmdir(WriterLock::lockPathFor(path));
     QVERIFY(QFile::remove(path) || QDir().rmdir(path));
     QVERIFY2(search.answer(BisectSearch::Answer::Bad, 0, &error), qPrintable(error));
 }
@@ -399,6 +407,20 @@ void TestProblemSearch::oneSearchPerFileWhateverItsPath()
     QCOMPARE(removal.removed, 0);
     QVERIFY(direct.end(ProblemSearch::End::KeepCurrent, &error));
     QVERIFY(!ProblemSearch::inProgress(link));
+
+    // The folder moved (or reached through another mount): the search and its backup move along.
+    const QByteArray before = readAll(path);
+    QVERIFY(throughLink.start(goodPath, &m_policy, {}, &error));
+    const QString moved = dir.filePath(QStringLiteral("moved"));
+    QVERIFY(QDir().mkdir(moved));
+    for (const QString &name : QDir(dir.path()).entryList({QStringLiteral("core-001-pxi.settings*")}, QDir::Files))
+        QVERIFY(QFile::rename(dir.filePath(name), moved + u'/' + name));
+    ProblemSearch there(moved + QLatin1String("/core-001-pxi.settings"));
+    there.setRunningCheck([] { return false; });
+    QVERIFY2(there.read(&error), qPrintable(error));
+    QVERIFY(ProblemSearch::protectsBackup(there.settingsPath(), there.backupPath()));
+    QVERIFY2(there.end(ProblemSearch::End::PutBack, &error), qPrintable(error));
+    QCOMPARE(readAll(there.settingsPath()), before);
 }
 
 // A key with "/" in it has the path of a deeper value: pairing by path would put a value
