@@ -82,12 +82,13 @@ BackupRemoval removeBackups(const QString &settingsPath, const QStringList &path
         result.notRemoved = paths;
         return result;
     }
+    // An unfinished problem search holds the file as it was in one of them.
+    const QStringList kept = ProblemSearch::protectedBackups(settingsPath, paths);
     for (const QString &path : paths) {
         // Listed before the lock was had, and removed meanwhile by another Prefwright.
         if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink())
             continue;
-        // An unfinished problem search holds the file as it was in one of them.
-        if (!isBackupOf(settingsPath, path) || ProblemSearch::protectsBackup(settingsPath, path)) {
+        if (!isBackupOf(settingsPath, path) || kept.contains(path)) {
             result.notRemoved << path;
             continue;
         }

@@ -31,23 +31,10 @@ constexpr qint64 kMaxStateSize = qint64(64) << 20;
 // Far more launches than any search of a real file takes, even answered "can't tell" throughout.
 constexpr int kMaxRounds = 100000;
 
-// The values a candidate can change, in document order, as diffTrees pairs them.
-void liveValues(XsdtNode &node, QList<XsdtNode *> &out)
-{
-    for (const auto &child : node.children) {
-        if (child->deleted)
-            continue;
-        if (child->kind == XsdtNode::Value)
-            out << child.get();
-        else
-            liveValues(*child, out);
-    }
-}
-
+// Which occurrence of its path each value is, as diffTrees pairs them.
 QHash<const XsdtNode *, int> occurrences(const XsdtNode &root)
 {
-    QList<XsdtNode *> values;
-    liveValues(const_cast<XsdtNode &>(root), values);
+    const QList<XsdtNode *> values = liveValues(root);
     QHash<QString, int> seen;
     QHash<const XsdtNode *, int> result;
     for (const XsdtNode *node : std::as_const(values))
@@ -215,24 +202,28 @@ bool ProblemSearch::hasState() const
     return stateExists(statePath());
 }
 
-bool ProblemSearch::protectsBackup(const QString &settingsPath, const QString &backupPath)
+QStringList ProblemSearch::protectedBackups(const QString &settingsPath, const QStringList &backupPaths)
 {
-    const QString name = QFileInfo(backupPath).fileName();
+    // The names the states need; empty for a state that cannot be read, which needs them all.
+    QStringList needed;
+    bool damaged = false;
     for (const QString &place : searchPlaces(settingsPath)) {
         if (!stateExists(place + stateSuffix()))
             continue;
         QJsonObject object;
         QString reason;
-        // A state that cannot be read still stands for a search: every copy it might name stays.
-        if (!readStateObject(place + stateSuffix(), &object, &reason) || !object.value(QLatin1String("backup")).isString()) {
-            if (name.contains(u'-' + backupTag()))
-                return true;
-            continue;
-        }
-        if (QFileInfo(object.value(QLatin1String("backup")).toString()).fileName() == name)
-            return true;
+        if (readStateObject(place + stateSuffix(), &object, &reason) && object.value(QLatin1String("backup")).isString())
+            needed << QFileInfo(object.value(QLatin1String("backup")).toString()).fileName();
+        else
+            damaged = true;
     }
-    return false;
+    QStringList kept;
+    for (const QString &path : backupPaths) {
+        const QString name = QFileInfo(path).fileName();
+        if (needed.contains(name) || (damaged && name.contains(u'-' + backupTag())))
+            kept << path;
+    }
+    return kept;
 }
 
 SearchPlan ProblemSearch::plan(const XsdtNode &bad, const XsdtNode &good, const DeletionPolicy *policy)
@@ -286,8 +277,7 @@ bool ProblemSearch::buildCandidate(const QByteArray &badBytes, const QList<Searc
             *error = tr("The file as it was before the search does not read back (%1).").arg(parseError);
         return false;
     }
-    QList<XsdtNode *> values;
-    liveValues(file.root, values);
+    const QList<XsdtNode *> values = liveValues(file.root);
     QHash<QString, QList<XsdtNode *>> byPath;
     for (XsdtNode *node : std::as_const(values))
         byPath[node->path()] << node;
@@ -460,18 +450,24 @@ bool ProblemSearch::canWrite(QString *error) const
     return writer.canReplace(m_settingsPath, error);
 }
 
+bool ProblemSearch::replaceFile(const QByteArray &bytes, SettingsDocument::Replacement how, QString *error,
+                                QString *backupPath) const
+{
+    SettingsDocument writer;
+    writer.setRunningCheck(m_isHostRunning);
+    writer.setClock(m_clock);
+    // Every step holds the file's writer lock from its first look to its last write.
+    how.lockHeld = true;
+    return writer.replaceWith(m_settingsPath, bytes, how, error, backupPath);
+}
+
 bool ProblemSearch::writeCandidate(QString *error)
 {
     QByteArray bad, candidate;
     if (!canWrite(error) || !readBadBytes(&bad, error)
         || !buildCandidate(bad, m_suspects, m_search.testing(), &candidate, error))
         return false;
-    SettingsDocument writer;
-    writer.setRunningCheck(m_isHostRunning);
-    writer.setClock(m_clock);
-    SettingsDocument::Replacement how;
-    how.lockHeld = true;
-    if (!writer.replaceWith(m_settingsPath, candidate, how, error))
+    if (!replaceFile(candidate, {}, error))
         return false;
     m_written = true;
     return writeState(error);
@@ -570,14 +566,10 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
             QByteArray candidate;
             if (!buildCandidate(badBytes, m_suspects, m_search.testing(), &candidate, error))
                 return false;
-            SettingsDocument writer;
-            writer.setRunningCheck(m_isHostRunning);
-            writer.setClock(m_clock);
             SettingsDocument::Replacement how;
             // PixInsight may have come between the backup and this write: its work is not in the backup.
             how.expectedFingerprint = m_badFingerprint;
-            how.lockHeld = true;
-            if (!writer.replaceWith(m_settingsPath, candidate, how, error)) {
+            if (!replaceFile(candidate, how, error)) {
                 QByteArray now;
                 // Still the file as it was: as if the search had never started.
                 if (SettingsDocument::readFile(m_settingsPath, &now, nullptr) && SettingsDocument::sha256(now) == m_badFingerprint) {
@@ -685,10 +677,6 @@ bool ProblemSearch::end(End how, QString *error, QString *backupPath)
             // A refusal must leave the search as it was.
             if (!canWrite(error))
                 return false;
-            SettingsDocument writer;
-            writer.setRunningCheck(m_isHostRunning);
-            writer.setClock(m_clock);
-            replacement.lockHeld = true;
             // Should this step be cut short after the write, the state must not claim that the
             // file on disk is a candidate. On a full disk it cannot say so; ending still goes on.
             if (m_written && !m_search.isFinished()) {
@@ -696,7 +684,7 @@ bool ProblemSearch::end(End how, QString *error, QString *backupPath)
                 QString ignored;
                 (void)writeState(&ignored);
             }
-            if (!writer.replaceWith(m_settingsPath, bytes, replacement, error, backupPath))
+            if (!replaceFile(bytes, replacement, error, backupPath))
                 return false;
             return removeState();
         },

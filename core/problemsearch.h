@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/bisectsearch.h"
+#include "core/settingsdocument.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -71,8 +72,8 @@ public:
     static bool inProgress(const QString &settingsPath);
     static QString backupTag() { return QStringLiteral("before-search"); }
     static QString stateSuffix() { return QStringLiteral(".problem-search.json"); }
-    // Whether an unfinished search of that file may need that backup.
-    static bool protectsBackup(const QString &settingsPath, const QString &backupPath);
+    // Those of the backups an unfinished search of that file may need.
+    static QStringList protectedBackups(const QString &settingsPath, const QStringList &backupPaths);
     static SearchPlan plan(const XsdtNode &bad, const XsdtNode &good, const DeletionPolicy *policy);
     // The bad file with the given suspects put back to their good state.
     [[nodiscard]] static bool buildCandidate(const QByteArray &badBytes, const QList<SearchSuspect> &suspects,
@@ -104,7 +105,6 @@ public:
     // From the last read().
     const BisectSearch &search() const { return m_search; }
     const QList<SearchSuspect> &suspects() const { return m_suspects; }
-    const QString &goodPath() const { return m_goodPath; }
     const QString &backupPath() const { return m_backupPath; }
     const QByteArray &badFingerprint() const { return m_badFingerprint; }
     // False after a step that was interrupted before its candidate was written.
@@ -121,6 +121,8 @@ private:
     QByteArray stateBytes() const;
     [[nodiscard]] bool writeState(QString *error) const;
     [[nodiscard]] bool canWrite(QString *error) const;
+    [[nodiscard]] bool replaceFile(const QByteArray &bytes, SettingsDocument::Replacement how, QString *error,
+                                   QString *backupPath = nullptr) const;
     [[nodiscard]] bool writeCandidate(QString *error);
     bool lockedStep(const std::function<bool(QString *)> &step, QString *error);
 

@@ -10,7 +10,7 @@ namespace pfw {
 
 namespace {
 
-void liveValues(const XsdtNode &node, QList<XsdtNode *> &out)
+void collectLiveValues(const XsdtNode &node, QList<XsdtNode *> &out)
 {
     for (const auto &child : node.children) {
         if (child->deleted)
@@ -18,7 +18,7 @@ void liveValues(const XsdtNode &node, QList<XsdtNode *> &out)
         if (child->kind == XsdtNode::Value)
             out << child.get();
         else
-            liveValues(*child, out);
+            collectLiveValues(*child, out);
     }
 }
 
@@ -58,11 +58,17 @@ QString diffStatusText(const DiffEntry &entry)
     return text;
 }
 
+QList<XsdtNode *> liveValues(const XsdtNode &root)
+{
+    QList<XsdtNode *> values;
+    collectLiveValues(root, values);
+    return values;
+}
+
 QList<DiffEntry> diffTrees(const XsdtNode &here, const XsdtNode &there)
 {
-    QList<XsdtNode *> mine, theirs;
-    liveValues(here, mine);
-    liveValues(there, theirs);
+    const QList<XsdtNode *> mine = liveValues(here);
+    const QList<XsdtNode *> theirs = liveValues(there);
     // Every occurrence of a path there, in document order.
     QHash<QString, QList<qsizetype>> theirByPath;
     QList<QString> theirPaths;

@@ -18,6 +18,10 @@ struct DiffEntry
     XsdtNode *there = nullptr;
 };
 
+// The values below root not queued for deletion (nor inside a deletion), in document order:
+// what diffTrees compares.
+QList<XsdtNode *> liveValues(const XsdtNode &root);
+
 // This tree's differences first, in its document order, then the other tree's extra values.
 // Values queued for deletion count as absent; current texts are compared, so edits count.
 // A path that occurs more than once is paired by order: the n-th occurrence here with the

@@ -484,16 +484,14 @@ void MainWindow::onFindProblemSetting()
         return;
     }
     QString outcome;
-    bool wrote = false;
     {
         ProblemSearchDialog dialog(problemSearchContext(), this);
         dialog.exec();
         outcome = dialog.outcome();
-        wrote = dialog.wroteFile();
     }
     emit backupsChanged();
     // The window shows the file as it is now: a round's file, or the file as the search left it.
-    if (wrote || m_document.changedOnDisk())
+    if (m_document.changedOnDisk())
         openFile(m_document.path());
     if (outcome.isEmpty() && ProblemSearch(m_document.path()).hasState())
         outcome = tr("The search for a problem setting goes on when you open File > Find a problem setting again.");

@@ -364,7 +364,7 @@ void TestProblemSearch::spoiledFilesAreNeverWrittenOver()
     QCOMPARE(QFileInfo(path).isSymLink(), spoil == u"link");
     // Whatever took the file's place, the search and its backup are still the file's.
     QVERIFY(ProblemSearch::inProgress(path));
-    QVERIFY(ProblemSearch::protectsBackup(path, search.backupPath()));
+    QCOMPARE(ProblemSearch::protectedBackups(path, {search.backupPath()}), QStringList{search.backupPath()});
     // Once the way is clear the same search goes on where it was.
     running = false;
     QDir().rmdir(WriterLock::lockPathFor(path));
@@ -418,7 +418,7 @@ void TestProblemSearch::oneSearchPerFileWhateverItsPath()
     ProblemSearch there(moved + QLatin1String("/core-001-pxi.settings"));
     there.setRunningCheck([] { return false; });
     QVERIFY2(there.read(&error), qPrintable(error));
-    QVERIFY(ProblemSearch::protectsBackup(there.settingsPath(), there.backupPath()));
+    QCOMPARE(ProblemSearch::protectedBackups(there.settingsPath(), {there.backupPath()}), QStringList{there.backupPath()});
     QVERIFY2(there.end(ProblemSearch::End::PutBack, &error), qPrintable(error));
     QCOMPARE(readAll(there.settingsPath()), before);
 }

@@ -339,7 +339,6 @@ void ProblemSearchDialog::start()
         showError(error);
         return;
     }
-    m_wroteFile = true;
     m_sawRunning = false;
     showSearch();
 }
@@ -430,7 +429,6 @@ void ProblemSearchDialog::answer(BisectSearch::Answer answer)
     QString error;
     const bool answered = m_search.answer(answer, m_search.search().rounds(), &error);
     // A refused answer may still have moved the search on (elsewhere, or a file written).
-    m_wroteFile = true;
     m_sawRunning = false;
     showSearch();
     if (!answered)
@@ -470,7 +468,6 @@ void ProblemSearchDialog::end(ProblemSearch::End how)
     }
     if (!backup.isEmpty())
         m_outcome += u' ' + tr("Backup: %1").arg(QFileInfo(backup).fileName());
-    m_wroteFile = m_wroteFile || how != ProblemSearch::End::KeepCurrent;
     accept();
 }
 
@@ -484,7 +481,6 @@ void ProblemSearchDialog::poll()
     } else if (page() == RoundPage && !m_search.isCandidateWritten() && !m_running) {
         QString error;
         const bool written = m_search.writePendingCandidate(&error);
-        m_wroteFile = true;
         showSearch();
         showError(written ? QString() : error);
     }

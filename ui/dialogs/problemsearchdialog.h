@@ -45,8 +45,6 @@ public:
     explicit ProblemSearchDialog(const Context &context, QWidget *parent = nullptr);
 
     Page page() const;
-    // The search wrote the settings file: the window must read it again.
-    bool wroteFile() const { return m_wroteFile; }
     // What the status bar says once the dialog is closed.
     const QString &outcome() const { return m_outcome; }
 
@@ -100,7 +98,6 @@ private:
     QTimer m_poll;
     bool m_running = false;
     bool m_sawRunning = false;
-    bool m_wroteFile = false;
     QString m_outcome;
 
     QStackedWidget *m_pages;
