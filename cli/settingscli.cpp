@@ -6,6 +6,7 @@
 #include "core/backups.h"
 #include "core/settingsdocument.h"
 #include "core/valuetypes.h"
+#include "core/xmlwellformedness.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
 
@@ -316,12 +317,27 @@ int SettingsCli::check(const Options &options)
                          .arg(file.invalidUtf8Line)
                          .arg(file.invalidUtf8Column)
                          .toUtf8());
+    // What the lenient reader took, a strict one may not: the bytes are looked at as one would.
+    QByteArray bytes;
+    XmlWellFormedness::Report strict;
+    if (SettingsDocument::readFile(options.positional.at(0), &bytes, nullptr)
+        && SettingsDocument::sha256(bytes) == document.fingerprint())
+        strict = XmlWellFormedness::check(bytes);
+    // Bytes that are not UTF-8 are warned of above; a strict reader refuses those too.
+    if (!strict.wellFormed && file.validUtf8)
+        m_io.error(tr("warning: the file is not well-formed XML (%1 at line %2, column %3); a strict reader, possibly "
+                      "PixInsight's, would refuse it.\n")
+                       .arg(strict.what)
+                       .arg(strict.line)
+                       .arg(strict.column)
+                       .toUtf8());
     if (m_io.json()) {
         printJson(QJsonObject{{QStringLiteral("file"), options.positional.at(0)},
                               {QStringLiteral("items"), qint64(items)},
                               {QStringLiteral("values"), qint64(values)},
                               {QStringLiteral("compactLayout"), document.compactLayout()},
                               {QStringLiteral("validUtf8"), file.validUtf8},
+                              {QStringLiteral("wellFormed"), strict.wellFormed},
                               {QStringLiteral("fingerprint"), QString::fromLatin1(document.fingerprint().toHex())}});
     } else {
         print(tr("ok: %1 items, %2 values, %3")

@@ -5,6 +5,7 @@
 #include "core/settingsdocument.h"
 #include "core/treediff.h"
 #include "core/writerlock.h"
+#include "core/xmlwellformedness.h"
 #include "core/xsdtfile.h"
 #include "platform/hostprocesses.h"
 #include "schema/deletionpolicy.h"
@@ -248,7 +249,9 @@ SearchPlan ProblemSearch::plan(const XsdtNode &bad, const XsdtNode &good, const 
             continue;
         }
         const bool different = entry.status == DiffEntry::Different;
-        if (!takesPart(entry.here, policy) || (different && !takesPart(entry.there, policy))) {
+        // A good value no settings file can hold would make a round's file one a strict reader refuses.
+        if (!takesPart(entry.here, policy) || (different && !takesPart(entry.there, policy))
+            || (different && XmlWellFormedness::firstForbidden(entry.there->value))) {
             plan.leftOut << entry.path;
             continue;
         }
@@ -467,7 +470,9 @@ bool ProblemSearch::writeCandidate(QString *error)
     if (!canWrite(error) || !readBadBytes(&bad, error)
         || !buildCandidate(bad, m_suspects, m_search.testing(), &candidate, error))
         return false;
-    if (!replaceFile(candidate, {}, error))
+    SettingsDocument::Replacement how;
+    how.madeFrom = &bad;
+    if (!replaceFile(candidate, how, error))
         return false;
     m_written = true;
     return writeState(error);
@@ -569,6 +574,7 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
             SettingsDocument::Replacement how;
             // PixInsight may have come between the backup and this write: its work is not in the backup.
             how.expectedFingerprint = m_badFingerprint;
+            how.madeFrom = &badBytes;
             if (!replaceFile(candidate, how, error)) {
                 QByteArray now;
                 // Still the file as it was: as if the search had never started.
@@ -663,6 +669,7 @@ bool ProblemSearch::end(End how, QString *error, QString *backupPath)
             if (!readBadBytes(&bad, error))
                 return false;
             SettingsDocument::Replacement replacement;
+            replacement.madeFrom = &bad;
             if (how == End::PutBack) {
                 bytes = bad;
                 replacement.backupTag = QStringLiteral("before-restore");

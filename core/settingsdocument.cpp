@@ -5,6 +5,7 @@
 #include "core/fileidentity.h"
 #include "core/problemsearch.h"
 #include "core/writerlock.h"
+#include "core/xmlwellformedness.h"
 #include "platform/hostprocesses.h"
 #include "schema/deletionpolicy.h"
 
@@ -135,11 +136,6 @@ bool SettingsDocument::readFile(const QString &path, QByteArray *bytes, QString 
     return true;
 }
 
-bool SettingsDocument::writeFile(const QString &path, const QByteArray &bytes, QString *error) const
-{
-    return replaceFile(path, bytes, nullptr, FileIdentity(), error);
-}
-
 bool SettingsDocument::replaceFile(const QString &path, const QByteArray &bytes, const QByteArray *expected,
                                    const FileIdentity &identity, QString *error) const
 {
@@ -175,6 +171,14 @@ bool SettingsDocument::replaceFile(const QString &path, const QByteArray &bytes,
     if (written != bytes)
         return fail(tr("Read-back verification of %1 failed.").arg(path));
     return true;
+}
+
+bool SettingsDocument::keepsWellFormed(const QByteArray &bytes, const QByteArray *madeFrom, QString *error)
+{
+    // Our own reader takes what a strict one refuses, and PixInsight's may be strict. A fault the
+    // old file had may stay (its values are kept as read), but none is ever added.
+    const QByteArrayView before = madeFrom ? QByteArrayView(*madeFrom) : QByteArrayView();
+    return XmlWellFormedness::keepsWellFormed(bytes, madeFrom ? &before : nullptr, error);
 }
 
 bool SettingsDocument::load(const QString &path, QString *error)
@@ -254,6 +258,8 @@ bool SettingsDocument::save(QString *error, QString *backupPath)
     if (!sameTree(m_file.root, check.root, &difference))
         return fail(tr("Internal error: the edited document differs after re-parsing at %1. Nothing was written.")
                         .arg(difference));
+    if (!keepsWellFormed(bytes, &current, error))
+        return false;
 
     const QString backup = makeBackupPath(m_path, QString(), m_clock());
     const bool backedUp = m_operations.writeBackup(current, backup);
@@ -380,6 +386,8 @@ bool SettingsDocument::replaceWith(const QString &path, const QByteArray &bytes,
         return false;
     if (!how.expectedFingerprint.isEmpty() && (missing || sha256(current) != how.expectedFingerprint))
         return fail(changedOnDiskText());
+    if (!keepsWellFormed(bytes, how.madeFrom ? how.madeFrom : missing ? nullptr : &current, error))
+        return false;
     QString backup;
     // Nothing to back up when the file is gone.
     if (how.backupTag && !missing) {

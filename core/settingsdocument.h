@@ -47,7 +47,6 @@ public:
     static FileOperations defaultFileOperations();
 
     [[nodiscard]] static bool readFile(const QString &path, QByteArray *bytes, QString *error);
-    [[nodiscard]] bool writeFile(const QString &path, const QByteArray &bytes, QString *error) const;
 
     [[nodiscard]] bool load(const QString &path, QString *error);
     bool changedOnDisk() const;
@@ -62,6 +61,8 @@ public:
         QByteArray expectedFingerprint;
         // The caller holds the file's writer lock already, for steps that must not be split.
         bool lockHeld = false;
+        // The file the bytes were made from, whose XML faults they may keep (null: the file replaced).
+        const QByteArray *madeFrom = nullptr;
     };
     // Puts bytes made elsewhere (a step of a problem search) in place of the file at path, by
     // the steps of a save: refused while PixInsight runs, under the writer lock, proved to parse,
@@ -94,6 +95,8 @@ private:
     // the one that was read as "expected" when it had "identity" (null: no such check).
     bool replaceFile(const QString &path, const QByteArray &bytes, const QByteArray *expected,
                      const FileIdentity &identity, QString *error) const;
+    // Refuses bytes a strict XML reader would reject unless madeFrom (null: nothing) had that fault.
+    static bool keepsWellFormed(const QByteArray &bytes, const QByteArray *madeFrom, QString *error);
     // After a failed write: drops the backup when the file still holds exactly its bytes, so a
     // failure leaves the folder as it was.
     bool replaceable(const QString &path, QByteArray *current, bool *missing, QString *error) const;

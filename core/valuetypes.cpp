@@ -1,5 +1,7 @@
 #include "core/valuetypes.h"
 
+#include "core/xmlwellformedness.h"
+
 #include <QCoreApplication>
 #include <QLocale>
 
@@ -97,6 +99,9 @@ bool normalizeValue(QChar type, const QString &text, QString *normalized, QStrin
         return succeed(normalized, shortest);
     }
     case u's':
+        // Written raw, such a character makes the whole file one that a strict reader refuses.
+        if (const auto bad = XmlWellFormedness::firstForbidden(text))
+            return fail(error, XmlWellFormedness::refusal(*bad));
         return succeed(normalized, text);
     default:
         return fail(error, ValueTypes::tr("This value type is protected and cannot be edited."));

@@ -1,5 +1,6 @@
 #include "modules/healthchecks.h"
 
+#include "core/xmlwellformedness.h"
 #include "core/xsdtfile.h"
 #include "modules/moduleregistry.h"
 #include "platform/hostenvironment.h"
@@ -186,6 +187,25 @@ void checkDuplicates(const XsdtNode &item, QList<Finding> &findings)
     }
 }
 
+// Keys and values XML cannot carry, kept as read: a strict reader refuses the whole file.
+void checkCharacters(const XsdtNode &item, QList<XsdtNode *> &found, std::optional<char32_t> *first)
+{
+    for (const auto &child : item.children) {
+        if (child->deleted)
+            continue;
+        std::optional<char32_t> bad = XmlWellFormedness::firstForbidden(child->key);
+        if (!bad && child->kind == XsdtNode::Value && !child->block)
+            bad = XmlWellFormedness::firstForbidden(child->value);
+        if (bad) {
+            found << child.get();
+            if (!*first)
+                *first = bad;
+        }
+        if (child->kind == XsdtNode::Item)
+            checkCharacters(*child, found, first);
+    }
+}
+
 } // namespace
 
 QString HealthChecks::severityName(Finding::Severity severity)
@@ -246,6 +266,18 @@ QList<Finding> runHealthChecks(const XsdtFile &file, const SettingsSchema &schem
     }
     checkModuleFiles(file, values, env, findings);
     checkDuplicates(file.root, findings);
+
+    QList<XsdtNode *> unwritable;
+    std::optional<char32_t> first;
+    checkCharacters(file.root, unwritable, &first);
+    if (!unwritable.isEmpty())
+        findings.append({QStringLiteral("unwritable-characters"), Finding::Problem,
+                         Tr::tr("%n setting(s) hold characters a settings file cannot hold", nullptr, int(unwritable.size())),
+                         Tr::tr("XML does not allow control characters such as %1 in a document, and a strict reader "
+                                "refuses the whole file, so PixInsight may not be able to read it. Prefwright keeps "
+                                "them as they are; change or delete these settings.")
+                             .arg(XmlWellFormedness::codePointName(first.value_or(0))),
+                         unwritable, false});
 
     const QList<ModuleInfo> unused = unusedModules(file, env.policy);
     if (!unused.isEmpty()) {

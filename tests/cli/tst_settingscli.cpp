@@ -38,6 +38,7 @@ private slots:
     void refusalsLeaveTheFileAlone();
     void refusedWhilePixInsightRuns();
     void invalidUtf8IsNeverRewritten();
+    void charactersStrictReadersRefuseAreReported();
     void setSavesWithBackup();
     void fingerprintOfCheckAllowsTheSave();
     void deleteFollowsTheVerdicts_data();
@@ -335,6 +336,8 @@ void TestSettingsCli::refusalsLeaveTheFileAlone_data()
     QTest::newRow("absent") << QStringList{set, f, QStringLiteral("Global/Nope=1")}
                             << "Global/Nope: no such setting. Adding entries is not offered.";
     QTest::newRow("group") << QStringList{set, f, QStringLiteral("Global/Preferences=1")} << "Global/Preferences is a group, not a value.";
+    QTest::newRow("pasted terminal colours") << QStringList{set, f, QStringLiteral("Global/Preferences/Application/HighResFont=DejaVu\x1B[0m Sans")}
+                                             << "The text contains a control character (U+001B) that a settings file cannot hold.";
     QTest::newRow("one bad of two") << QStringList{set, f, kMaxProcessors + QLatin1String("=8"), QStringLiteral("Global/RGBWorkingSpace/Gamma=0")}
                                     << "Gamma: 0 is outside the allowed range";
     QTest::newRow("changed on disk") << QStringList{set, f, kMaxProcessors + QLatin1String("=8"), QStringLiteral("--fingerprint"), QString(64, u'0')}
@@ -391,6 +394,30 @@ void TestSettingsCli::invalidUtf8IsNeverRewritten()
     QVERIFY2(result.err.contains(QLatin1String("nothing was written")), qPrintable(result.err));
     QCOMPARE(readAll(path), bytes);
     QVERIFY(backups().isEmpty());
+}
+
+// PixInsight's reader may be strict: a file the lenient reader takes is still reported.
+void TestSettingsCli::charactersStrictReadersRefuseAreReported()
+{
+    QByteArray bytes = m_original;
+    bytes.replace("v=\"DejaVu Sans\"", "v=\"DejaVu\x1B[0m Sans\"");
+    QVERIFY(bytes != m_original);
+    const QString path = write(QStringLiteral("core-002-pxi.settings"), bytes);
+    Result result = run({QStringLiteral("check"), path});
+    QCOMPARE(result.code, 0);
+    QVERIFY2(result.err.startsWith(QLatin1String("warning: the file is not well-formed XML (the character U+001B")),
+             qPrintable(result.err));
+    // The warning shows the character by its name, never raw.
+    QVERIFY(!result.err.contains(QChar(0x1B)));
+    const QJsonObject json = QJsonDocument::fromJson(run({QStringLiteral("check"), QStringLiteral("--json"), path}).out.toUtf8()).object();
+    QCOMPARE(json.value(QStringLiteral("wellFormed")), QJsonValue(false));
+    result = run({QStringLiteral("health"), path});
+    QCOMPARE(result.code, 1);
+    QVERIFY2(result.out.contains(QLatin1String("Problem\tunwritable-characters\t")), qPrintable(result.out));
+    // Another change keeps what was there, as it was read.
+    result = run({QStringLiteral("set"), path, kMaxProcessors + QLatin1String("=8")});
+    QCOMPARE(result.code, 0);
+    QVERIFY(readAll(path).contains("v=\"DejaVu\x1B[0m Sans\""));
 }
 
 void TestSettingsCli::setSavesWithBackup()

@@ -1,5 +1,6 @@
 #include "core/backups.h"
 #include "core/problemsearch.h"
+#include "core/xmlwellformedness.h"
 #include "core/settingsdocument.h"
 #include "core/writerlock.h"
 #include "schema/deletionpolicy.h"
@@ -35,6 +36,7 @@ private slots:
     void spoiledFilesAreNeverWrittenOver();
     void oneSearchPerFileWhateverItsPath();
     void keysHoldingASlashAreNotTested();
+    void goodValuesNoFileCanHoldAreNotTested();
 
 private:
     DeletionPolicy m_policy;
@@ -436,6 +438,27 @@ void TestProblemSearch::keysHoldingASlashAreNotTested()
     QCOMPARE(plan.suspects.size(), 1);
     QCOMPARE(plan.suspects.at(0).path, QStringLiteral("P/z"));
     QCOMPARE(plan.leftOut, (QStringList{QStringLiteral("P/x/y"), QStringLiteral("P/x/y")}));
+}
+
+// A round's file may keep what the bad file held, but never gain a character a strict reader refuses.
+void TestProblemSearch::goodValuesNoFileCanHoldAreNotTested()
+{
+    const QByteArray badBytes = "<xsdt version=\"1.0\"><i k=\"P\"><v k=\"a\" t=\"s\" v=\"bad\x1B\"/>"
+                                "<v k=\"b\" t=\"s\" v=\"bad\"/><v k=\"c\" t=\"i\" v=\"1\"/></i></xsdt>";
+    XsdtFile bad, good;
+    QVERIFY(bad.parse(badBytes));
+    QVERIFY(good.parse("<xsdt version=\"1.0\"><i k=\"P\"><v k=\"a\" t=\"s\" v=\"good\"/>"
+                       "<v k=\"b\" t=\"s\" v=\"good&#27;\"/><v k=\"c\" t=\"i\" v=\"2\"/></i></xsdt>"));
+    const SearchPlan plan = ProblemSearch::plan(bad.root, good.root, &m_policy);
+    QCOMPARE(plan.leftOut, QStringList{QStringLiteral("P/b")});
+    QCOMPARE(plan.suspects.size(), 2);
+    for (const QList<int> &putBack : {QList<int>{}, QList<int>{0}, QList<int>{1}, QList<int>{0, 1}}) {
+        QByteArray candidate;
+        QVERIFY(ProblemSearch::buildCandidate(badBytes, plan.suspects, putBack, &candidate, nullptr));
+        const QByteArrayView from(badBytes);
+        QString error;
+        QVERIFY2(XmlWellFormedness::keepsWellFormed(candidate, &from, &error), qPrintable(error));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestProblemSearch)

@@ -52,6 +52,8 @@ private slots:
     void successfulSave();
     void savedFileIsCompactAndValid_data();
     void savedFileIsCompactAndValid();
+    void saveNeverAddsWhatStrictReadersRefuse();
+    void charactersAlreadyInTheFileAreKept();
     void twoSavesInOneSecond();
     void backupNames();
     void restore();
@@ -516,6 +518,40 @@ void TestSettingsDocument::savedFileIsCompactAndValid()
     XsdtFile reread;
     QVERIFY(reread.parse(onDisk()));
     QVERIFY(reread.compactLayout && reread.validUtf8);
+}
+
+// However a character got into the tree, the file written is one a strict XML reader accepts.
+void TestSettingsDocument::saveNeverAddsWhatStrictReadersRefuse()
+{
+    XsdtNode *font = m_document.file().root.findPath(u"Global/Preferences/Application/HighResFont");
+    QVERIFY(font);
+    font->value = QStringLiteral("DejaVu\x1B[0m Sans");
+    QString error;
+    QVERIFY(!m_document.save(&error, nullptr));
+    QVERIFY2(error.contains(QLatin1String("U+001B")) && error.endsWith(QLatin1String("Nothing was written.")),
+             qPrintable(error));
+    QCOMPARE(onDisk(), m_original);
+    QVERIFY(backups().isEmpty());
+    QCOMPARE(m_document.pendingChangeCount(), 1);
+}
+
+// A file PixInsight (or a hand edit) left with such a character is saved with it as it was read.
+void TestSettingsDocument::charactersAlreadyInTheFileAreKept()
+{
+    QByteArray held = m_original;
+    const QByteArray font = "<v k=\"HighResFont\" t=\"s\" v=\"";
+    QVERIFY(held.contains(font));
+    held.replace(font, font + "\x1B[0m");
+    QFile file(m_path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(held) == held.size());
+    file.close();
+    QString error;
+    QVERIFY2(m_document.load(m_path, &error), qPrintable(error));
+    edit("Global/Preferences/Application/AutoSaveSettingsPeriod", "45");
+    QVERIFY2(m_document.save(&error, nullptr), qPrintable(error));
+    QByteArray expected = held;
+    expected.replace("<v k=\"AutoSaveSettingsPeriod\" t=\"i\" v=\"30\"/>", "<v k=\"AutoSaveSettingsPeriod\" t=\"i\" v=\"45\"/>");
+    QCOMPARE(onDisk(), expected);
 }
 
 void TestSettingsDocument::twoSavesInOneSecond()

@@ -167,6 +167,12 @@ void TestSettingsModel::refusedText()
     QCOMPARE(m_file.root.findPath(u"Global/Preferences/Process/MaxProcessors")->value, QStringLiteral("64"));
     QVERIFY(!m_model.setData(valueIndex("Global/Preferences/Process/MaxProcessors"), QStringLiteral("1"), Qt::DisplayRole));
     QCOMPARE(rejected.count(), 1);
+    // Text pasted from a terminal, with its colours, is refused: the file would not be XML.
+    QVERIFY(!m_model.setData(valueIndex("Global/Preferences/Application/HighResFont"), QStringLiteral("Mono\x1B[1m")));
+    QCOMPARE(rejected.count(), 2);
+    QCOMPARE(rejected.at(1).at(0).toString(), QStringLiteral("HighResFont: The text contains a control character (U+001B) "
+                                                             "that a settings file cannot hold."));
+    QCOMPARE(m_file.root.pendingChangeCount(), 0);
 }
 
 void TestSettingsModel::protectedBlock()
