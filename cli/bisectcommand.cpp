@@ -8,6 +8,7 @@
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -90,7 +91,7 @@ int BisectCommand::run(const QString &step, const QStringList &files, Ending end
     if (files.size() != (step == u"start" ? 2 : 1))
         return usageError(tr("Wrong number of arguments for bisect %1.").arg(step));
     if (ending != Ending::PutBack && step != u"reset")
-        return usageError(tr("--use-good and --keep-current apply to bisect reset only."));
+        return usageError(tr("--use-good, --keep-current and --from-backup apply to bisect reset only."));
     if (step == u"start")
         return start(files.at(0), files.at(1));
     if (step == u"status")
@@ -132,9 +133,16 @@ int BisectCommand::answer(const QString &file, const QString &step)
     const BisectSearch::Answer answer = step == u"good" ? BisectSearch::Answer::Good
         : step == u"bad"                                 ? BisectSearch::Answer::Bad
                                                          : BisectSearch::Answer::Skip;
+    DeletionPolicy policy;
+    if (!m_io.loadRules(nullptr, &policy))
+        return SettingsCli::Refused;
     ProblemSearch search(file);
+    search.setPolicy(&policy);
     QString error;
     const bool answered = search.answer(answer, -1, &error);
+    const QString notice = search.notice();
+    if (!notice.isEmpty() && !m_io.json())
+        m_io.print(printable(notice));
     if (!answered) {
         // The step may have moved the search on (a file written) before it was refused.
         QString unused;
@@ -173,9 +181,13 @@ int BisectCommand::reset(const QString &file, Ending ending)
     QString error, backup;
     const ProblemSearch::End how = ending == Ending::UseGoodValue ? ProblemSearch::End::UseGoodValue
         : ending == Ending::KeepCurrent                         ? ProblemSearch::End::KeepCurrent
+        : ending == Ending::FromBackup                          ? ProblemSearch::End::FromBackup
                                                                 : ProblemSearch::End::PutBack;
     if (!search.end(how, &error, &backup))
         return m_io.fail(SettingsCli::Refused, error);
+    QStringList during;
+    for (const QString &path : search.duringSearchBackups())
+        during << QFileInfo(path).fileName();
     QString done;
     switch (how) {
     case ProblemSearch::End::PutBack: done = tr("The search is over; the file is back as it was before it."); break;
@@ -183,11 +195,19 @@ int BisectCommand::reset(const QString &file, Ending ending)
         done = tr("The search is over; the file is as it was before it, with the good value of what was found.");
         break;
     case ProblemSearch::End::KeepCurrent: done = tr("The search is over; the file is kept as it is now."); break;
+    case ProblemSearch::End::FromBackup:
+        done = tr("The search is over; the file is back as it was before it, from the backup made when it started.");
+        break;
     }
     if (!backup.isEmpty())
         done += u' ' + tr("Backup: %1").arg(printable(backup));
+    if (!during.isEmpty())
+        done += u' ' + tr("What PixInsight changed during the search is kept in: %1.").arg(printable(during.join(QLatin1String(", "))));
+    m_io.noteDone(done);
     if (m_io.json())
-        m_io.printJson(QJsonObject{{QStringLiteral("inProgress"), false}, {QStringLiteral("backup"), backup}});
+        m_io.printJson(QJsonObject{{QStringLiteral("inProgress"), false},
+                                   {QStringLiteral("backup"), backup},
+                                   {QStringLiteral("duringSearch"), QJsonArray::fromStringList(search.duringSearchBackups())}});
     else
         m_io.print(done);
     return SettingsCli::Success;
@@ -225,6 +245,8 @@ void BisectCommand::report(const ProblemSearch &search, const QString &file)
                                    {QStringLiteral("goodValuesIn"), testing},
                                    {QStringLiteral("found"), culprits},
                                    {QStringLiteral("backup"), search.backupPath()},
+                                   {QStringLiteral("duringSearch"), QJsonArray::fromStringList(search.duringSearchBackups())},
+                                   {QStringLiteral("notice"), search.notice()},
                                    {QStringLiteral("state"), search.statePath()}});
         return;
     }

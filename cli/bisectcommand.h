@@ -16,7 +16,7 @@ class BisectCommand final
     Q_DECLARE_TR_FUNCTIONS(BisectCommand)
 
 public:
-    enum class Ending { PutBack, UseGoodValue, KeepCurrent };
+    enum class Ending { PutBack, UseGoodValue, KeepCurrent, FromBackup };
 
     explicit BisectCommand(CliOutput &io);
 

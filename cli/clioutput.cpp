@@ -82,7 +82,11 @@ int CliOutput::finish(int code)
         m_outputError = file->errorString();
     if (m_outputError.isEmpty())
         return code;
-    m_err->write(tr("Could not write the output: %1").arg(m_outputError).toUtf8() + '\n');
+    // A change that was made must not read as one that failed.
+    if (!m_done.isEmpty())
+        m_err->write(tr("%1 Its report could not be written: %2").arg(m_done, m_outputError).toUtf8() + '\n');
+    else
+        m_err->write(tr("Could not write the output: %1").arg(m_outputError).toUtf8() + '\n');
     return SettingsCli::Refused;
 }
 

@@ -33,6 +33,8 @@ public:
     // Loads a settings file, or fails with its reason.
     bool load(SettingsDocument *document, const QString &path);
     bool loadRules(SettingsSchema *schema, DeletionPolicy *policy);
+    // What the command did to files, said should its report be lost.
+    void noteDone(const QString &done) { m_done = done; }
     // The exit code, unless the output could not be written.
     int finish(int code);
 
@@ -41,6 +43,7 @@ private:
     QIODevice *m_err;
     bool m_json = false;
     QString m_outputError;
+    QString m_done;
 };
 
 } // namespace pfw

@@ -7,6 +7,7 @@
 #include "core/settingsdocument.h"
 #include "core/valuetypes.h"
 #include "core/xmlwellformedness.h"
+#include "platform/interrupthold.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
 
@@ -20,6 +21,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 namespace pfw {
 
@@ -50,7 +52,8 @@ const QList<CommandSpec> &commandSpecs()
         {"modules", 1, 1, {}},
         {"backups", 1, 1, {QStringLiteral("--keep")}},
         {"history", 2, 2, {}},
-        {"bisect", 2, 3, {QStringLiteral("--use-good"), QStringLiteral("--keep-current")}},
+        {"bisect", 2, 3, {QStringLiteral("--use-good"), QStringLiteral("--keep-current"), QStringLiteral("--from-backup")}},
+        {"restore", 2, 2, {}},
     };
     return specs;
 }
@@ -119,19 +122,24 @@ QString SettingsCli::usage()
               "  modules FILE                   registered modules and data of unused ones\n"
               "  backups FILE [--keep N]        list the backups; with --keep, remove all but the newest N\n"
               "  history FILE PATH              a value in every backup, newest first, then in the file\n"
+              "  restore FILE BACKUP            put a backup of the file back in its place (the file as it\n"
+              "                                 is now is backed up first)\n"
               "  bisect start FILE GOOD         find the setting that makes PixInsight misbehave: test halves\n"
               "                                 of the differences from GOOD, a backup or file that worked\n"
               "  bisect good|bad|skip FILE      whether the problem occurred with this round's file\n"
               "  bisect status FILE             where the search stands and what to do next\n"
               "  bisect reset FILE              end the search: put the file back as it was, or with\n"
               "                                 --use-good keep it with the good value of what was found,\n"
-              "                                 or with --keep-current keep the file as it is now\n"
+              "                                 or with --keep-current keep the file as it is now; when the\n"
+              "                                 search state is damaged, --from-backup puts back the file\n"
+              "                                 kept when the search started\n"
               "\n"
               "Options:\n"
               "  --json                         machine-readable output\n"
               "  --yes                          delete entries whose deletion loses saved settings\n"
               "  --all                          diff: also show statistics, window state and generated lists\n"
-              "  --use-good, --keep-current     bisect reset: how to end the search\n"
+              "  --use-good, --keep-current,\n"
+              "  --from-backup                  bisect reset: how to end the search\n"
               "  --fingerprint SHA256           set, delete: refuse unless the file still has this SHA-256\n"
               "                                 (the fingerprint of check --json)\n"
               "  --                             everything after it is an argument, not an option\n"
@@ -165,7 +173,20 @@ int SettingsCli::run(const QStringList &arguments)
 {
     Options options;
     const int parsed = parse(arguments, &options);
-    return m_io.finish(parsed >= 0 ? parsed : dispatch(options));
+    if (parsed >= 0)
+        return m_io.finish(parsed);
+    // A command that writes finishes what it started, whatever the terminal says meanwhile.
+    static const QStringList writers{QStringLiteral("set"), QStringLiteral("delete"), QStringLiteral("backups"),
+                                     QStringLiteral("bisect"), QStringLiteral("restore")};
+    std::optional<InterruptHold> hold;
+    if (writers.contains(options.command))
+        hold.emplace();
+    const int code = m_io.finish(dispatch(options));
+    if (const int signal = hold ? InterruptHold::received() : 0) {
+        m_io.error(tr("Interrupted: the command was finished first, so nothing is left half done.\n").toUtf8());
+        return 128 + signal;
+    }
+    return code;
 }
 
 // -1 to go on, otherwise the exit code.
@@ -230,6 +251,8 @@ int SettingsCli::parse(const QStringList &arguments, Options *options)
             options->useGood = true;
         } else if (name == QLatin1String("--keep-current")) {
             options->keepCurrent = true;
+        } else if (name == QLatin1String("--from-backup")) {
+            options->fromBackup = true;
         } else if (name == QLatin1String("--keep")) {
             bool ok = false;
             options->keep = value.toInt(&ok);
@@ -282,7 +305,7 @@ int SettingsCli::dispatch(const Options &options)
         {QStringLiteral("verdict"), &SettingsCli::verdict},     {QStringLiteral("diff"), &SettingsCli::diff},
         {QStringLiteral("health"), &SettingsCli::health},       {QStringLiteral("modules"), &SettingsCli::modules},
         {QStringLiteral("backups"), &SettingsCli::backups},     {QStringLiteral("history"), &SettingsCli::history},
-        {QStringLiteral("bisect"), &SettingsCli::bisect},
+        {QStringLiteral("bisect"), &SettingsCli::bisect},       {QStringLiteral("restore"), &SettingsCli::restore},
     };
     // Files are known by their whole path from here on: "link/../name" is the file the system
     // opens, not the one the text suggests, and backups go beside that one.
@@ -292,7 +315,9 @@ int SettingsCli::dispatch(const Options &options)
         // bisect's first argument is its step; every other is a file.
         const bool bisect = options.command == u"bisect";
         const int first = bisect ? 1 : 0;
-        const qsizetype files = bisect ? resolved.positional.size() : options.command == u"diff" ? 2 : 1;
+        const qsizetype files = bisect ? resolved.positional.size()
+            : options.command == u"diff" || options.command == u"restore" ? 2
+                                                                           : 1;
         for (qsizetype i = first; i < files && i < resolved.positional.size(); ++i)
             resolved.positional[i] = wholeFilePath(resolved.positional.at(i));
     }
@@ -484,6 +509,7 @@ int SettingsCli::finishEdits(SettingsDocument *document, ScriptedEdit *edit, con
     QString error, backup;
     if (!edit->save(options.fingerprint, &error, &backup))
         return fail(Refused, error);
+    m_io.noteDone(tr("The change was saved (backup: %1).").arg(QFileInfo(backup).fileName()));
     if (m_io.json())
         printJson(QJsonObject{{QStringLiteral("saved"), true},
                               {QStringLiteral("changes"), qint64(changes)},
@@ -569,13 +595,38 @@ int SettingsCli::history(const Options &options)
     return SettingsReports(m_io).history(options.positional.at(0), options.positional.at(1));
 }
 
+int SettingsCli::restore(const Options &options)
+{
+    const QString &file = options.positional.at(0);
+    const QString &backup = options.positional.at(1);
+    // As the window offers them: only this file's own backups.
+    if (!isBackupOf(file, backup))
+        return fail(Refused, tr("%1 is not a backup of %2 (its backups are beside it, named %3.bak-...).")
+                                 .arg(backup, file, QFileInfo(file).fileName()));
+    SettingsDocument document;
+    QString error, kept;
+    if (!document.restoreFile(file, backup, &error, &kept))
+        return fail(Refused, error);
+    const QString done = kept.isEmpty() ? tr("Restored %1.").arg(QFileInfo(backup).fileName())
+                                        : tr("Restored %1. The file as it was is kept in %2.")
+                                              .arg(QFileInfo(backup).fileName(), QFileInfo(kept).fileName());
+    m_io.noteDone(done);
+    if (m_io.json())
+        printJson(QJsonObject{{QStringLiteral("restored"), backup}, {QStringLiteral("backup"), kept}});
+    else
+        print(done);
+    return Success;
+}
+
 int SettingsCli::bisect(const Options &options)
 {
-    if (options.useGood && options.keepCurrent)
-        return fail(UsageError, {tr("--use-good and --keep-current cannot be given together."),
+    const int endings = int(options.useGood) + int(options.keepCurrent) + int(options.fromBackup);
+    if (endings > 1)
+        return fail(UsageError, {tr("--use-good, --keep-current and --from-backup cannot be given together."),
                                  tr("Run prefwright-cli --help for the commands.")});
     const BisectCommand::Ending ending = options.useGood ? BisectCommand::Ending::UseGoodValue
         : options.keepCurrent                            ? BisectCommand::Ending::KeepCurrent
+        : options.fromBackup                             ? BisectCommand::Ending::FromBackup
                                                          : BisectCommand::Ending::PutBack;
     return BisectCommand(m_io).run(options.positional.at(0), options.positional.mid(1), ending);
 }
@@ -600,14 +651,17 @@ int SettingsCli::backups(const Options &options)
             printJson(QJsonObject{{QStringLiteral("backups"), array}});
         return Success;
     }
-    const BackupRemoval removal = removeBackups(path, backupsBeyond(path, options.keep, nullptr), true);
+    const BackupRemoval removal = pruneBackups(path, options.keep, true);
     if (!removal.error.isEmpty())
         return fail(Refused, removal.error);
     if (m_io.json())
         printJson(QJsonObject{{QStringLiteral("removed"), removal.removed},
                               {QStringLiteral("movedToTrash"), removal.movedToTrash},
+                              {QStringLiteral("trashed"), removal.trashed},
+                              {QStringLiteral("deleted"), removal.deleted},
                               {QStringLiteral("bytes"), removal.bytes},
-                              {QStringLiteral("notRemoved"), QJsonArray::fromStringList(removal.notRemoved)}});
+                              {QStringLiteral("notRemoved"), QJsonArray::fromStringList(removal.notRemoved)},
+                              {QStringLiteral("skipped"), QJsonArray::fromStringList(removal.skipped)}});
     else
         print(describeRemoval(removal));
     return removal.notRemoved.isEmpty() ? Success : Refused;

@@ -45,6 +45,7 @@ private:
         bool all = false;
         bool useGood = false;
         bool keepCurrent = false;
+        bool fromBackup = false;
         int keep = -1;
         QString fingerprint;
     };
@@ -67,6 +68,7 @@ private:
     int backups(const Options &options);
     int history(const Options &options);
     int bisect(const Options &options);
+    int restore(const Options &options);
 
     bool load(SettingsDocument *document, const QString &path) { return m_io.load(document, path); }
     bool loadRules(SettingsSchema *schema, DeletionPolicy *policy) { return m_io.loadRules(schema, policy); }

@@ -1,6 +1,8 @@
 #include "core/backups.h"
 
+#include "core/fileidentity.h"
 #include "core/problemsearch.h"
+#include "core/settingsdocument.h"
 #include "core/writerlock.h"
 
 #include "platform/hosttrash.h"
@@ -9,10 +11,17 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QMutex>
+#include <QRegularExpression>
+#include <QTemporaryFile>
+
+#include <cerrno>
 
 #include <algorithm>
 
 #ifndef Q_OS_WIN
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -53,15 +62,76 @@ QStringList listBackups(const QString &settingsPath)
     return paths;
 }
 
-QStringList backupsBeyond(const QString &settingsPath, int keep, qint64 *totalBytes)
+QString newestBackupTagged(const QString &settingsPath, const QString &tag)
+{
+    // "<name>.bak-yyyyMMdd-HHmmss-<tag>", with "-<n>" when a second one came within that second.
+    const QRegularExpression pattern(QStringLiteral("\\.bak-(\\d{8}-\\d{6})-") + QRegularExpression::escape(tag)
+                                     + QStringLiteral("(?:-(\\d{1,9}))?$"));
+    QString newest;
+    QString newestStamp;
+    int newestNumber = 0;
+    for (const QString &path : listBackups(settingsPath)) {
+        const QRegularExpressionMatch match = pattern.match(QFileInfo(path).fileName());
+        if (!match.hasMatch())
+            continue;
+        const QString stamp = match.captured(1);
+        const int number = match.captured(2).isEmpty() ? 1 : match.captured(2).toInt();
+        if (newest.isEmpty() || stamp > newestStamp || (stamp == newestStamp && number > newestNumber)) {
+            newest = path;
+            newestStamp = stamp;
+            newestNumber = number;
+        }
+    }
+    return newest;
+}
+
+bool isWholeBackup(const QString &path)
+{
+    // Remembered by name, size and times: a dialog asks again on every change of its spin box.
+    struct Seen
+    {
+        FileIdentity identity;
+        bool whole = false;
+    };
+    static QMutex mutex;
+    static QHash<QString, Seen> seen;
+    const FileIdentity identity = FileIdentity::of(path);
+    {
+        const QMutexLocker locker(&mutex);
+        const auto it = seen.constFind(path);
+        if (it != seen.cend() && it->identity == identity && identity.exists)
+            return it->whole;
+    }
+    QByteArray bytes;
+    XsdtFile file;
+    const bool whole = SettingsDocument::readFile(path, &bytes, nullptr) && file.parse(bytes);
+    const QMutexLocker locker(&mutex);
+    if (seen.size() > 1000)
+        seen.clear();
+    seen.insert(path, {identity, whole});
+    return whole;
+}
+
+QStringList backupsBeyond(const QString &settingsPath, int keep, qint64 *totalBytes, QStringList *skipped)
 {
     const QStringList all = listBackups(settingsPath);
-    const QStringList older = all.mid(qMax(keep, 0));
+    // Only whole backups count among those kept: a cut or unreadable one keeps nothing.
+    qsizetype from = 0;
+    QStringList passed;
+    for (int kept = 0; kept < keep && from < all.size(); ++from) {
+        if (isWholeBackup(all.at(from)))
+            ++kept;
+        else
+            passed << all.at(from);
+    }
+    const QStringList older = all.mid(from);
     qint64 total = 0;
     for (const QString &path : older)
         total += QFileInfo(path).size();
     if (totalBytes)
         *totalBytes = total;
+    if (skipped)
+        *skipped = passed;
     return older;
 }
 
@@ -73,15 +143,11 @@ bool isBackupOf(const QString &settingsPath, const QString &path)
         && candidate.absolutePath() == settings.absolutePath() && candidate.isFile() && !candidate.isSymLink();
 }
 
-BackupRemoval removeBackups(const QString &settingsPath, const QStringList &paths, bool useTrash)
+namespace {
+
+// Under the file's writer lock.
+void removeLocked(const QString &settingsPath, const QStringList &paths, bool useTrash, BackupRemoval &result)
 {
-    BackupRemoval result;
-    // A save or restore running elsewhere may be writing or reading one of these.
-    WriterLock lock(settingsPath);
-    if (!lock.acquire(&result.error)) {
-        result.notRemoved = paths;
-        return result;
-    }
     // An unfinished problem search holds the file as it was in one of them.
     const QStringList kept = ProblemSearch::protectedBackups(settingsPath, paths);
     for (const QString &path : paths) {
@@ -94,20 +160,45 @@ BackupRemoval removeBackups(const QString &settingsPath, const QStringList &path
         }
         const qint64 size = QFileInfo(path).size();
         if (useTrash && moveToUserTrash(path)) {
-            ++result.removed;
+            ++result.trashed;
             result.bytes += size;
-            result.movedToTrash = true;
             continue;
         }
         if (QFile::remove(path)) {
-            ++result.removed;
+            ++result.deleted;
             result.bytes += size;
         } else {
             result.notRemoved << path;
         }
     }
-    if (result.removed == 0)
-        result.movedToTrash = false;
+    result.removed = result.trashed + result.deleted;
+    result.movedToTrash = result.trashed > 0;
+}
+
+} // namespace
+
+BackupRemoval removeBackups(const QString &settingsPath, const QStringList &paths, bool useTrash)
+{
+    BackupRemoval result;
+    // A save or restore running elsewhere may be writing or reading one of these.
+    WriterLock lock(settingsPath);
+    if (!lock.acquire(&result.error)) {
+        result.notRemoved = paths;
+        return result;
+    }
+    removeLocked(settingsPath, paths, useTrash, result);
+    return result;
+}
+
+BackupRemoval pruneBackups(const QString &settingsPath, int keep, bool useTrash)
+{
+    BackupRemoval result;
+    WriterLock lock(settingsPath);
+    if (!lock.acquire(&result.error))
+        return result;
+    // Chosen under the lock: a save in between would make another backup the newest.
+    const QStringList older = backupsBeyond(settingsPath, keep, nullptr, &result.skipped);
+    removeLocked(settingsPath, older, useTrash, result);
     return result;
 }
 
@@ -140,17 +231,88 @@ bool syncToDisk(int handle)
 #endif
 }
 
-bool writeBackupFile(const QByteArray &bytes, const QString &to, const QString &ownerOf)
+namespace {
+
+constexpr QLatin1String kPartial(".partial-");
+
+// A backup is written under this name beside its final one and renamed into place when whole.
+QString partialTemplate(const QString &to)
 {
-    QFile file(to);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+    const QFileInfo info(to);
+    return info.absolutePath() + QLatin1String("/.") + info.fileName() + kPartial + QLatin1String("XXXXXX");
+}
+
+// Left by a writer killed before its rename. Every writer of a file's backups holds that
+// file's writer lock, so under it any such file is a leftover.
+void removeLeftOverPartials(const QString &to)
+{
+    const QFileInfo info(to);
+    const qsizetype stamp = info.fileName().indexOf(QLatin1String(".bak-"));
+    if (stamp < 0)
+        return;
+    const QString prefix = u'.' + info.fileName().left(stamp) + QLatin1String(".bak-");
+    const QFileInfoList found = info.absoluteDir().entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
+    for (const QFileInfo &entry : found) {
+        const QString name = entry.fileName();
+        if (name.startsWith(prefix) && name.contains(kPartial) && entry.isFile() && !entry.isSymLink())
+            QFile::remove(entry.absoluteFilePath());
+    }
+}
+
+bool syncFolder(const QString &folder)
+{
+#ifndef Q_OS_WIN
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
         return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+#else
+    Q_UNUSED(folder);
+    return true;
+#endif
+}
+
+} // namespace
+
+bool writeBackupFile(const QByteArray &bytes, const QString &to, const QString &ownerOf, QString *error)
+{
+    const auto fail = [&](const QString &reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
+    removeLeftOverPartials(to);
+    errno = 0;
+    QTemporaryFile file(partialTemplate(to));
+    if (!file.open())
+        return fail(systemReason(file));
     copyOwnership(int(file.handle()), ownerOf);
-    // On disk before the file it keeps is replaced; a cut backup (full disk) is never left.
-    if (file.write(bytes) == bytes.size() && file.flush() && syncToDisk(int(file.handle())))
-        return true;
-    file.remove();
-    return false;
+    // Whole and on disk before it takes a backup's name: a kill, a full disk or a power cut can
+    // leave a partial file, never a cut backup.
+    if (file.write(bytes) != bytes.size() || !file.flush() || !syncToDisk(int(file.handle())))
+        return fail(systemReason(file));
+    // Never over an existing file: rename refuses to replace one.
+    if (!file.rename(to))
+        return fail(QFileInfo::exists(to) ? Backups::tr("A file of that name is already there.") : systemReason(file));
+    file.setAutoRemove(false);
+    if (QFileInfo(to).size() != bytes.size()) {
+        QFile::remove(to);
+        return fail(Backups::tr("The copy on disk does not have the file's size."));
+    }
+    (void)syncFolder(QFileInfo(to).absolutePath());
+    return true;
+}
+
+QString systemReason(const QFileDevice &file)
+{
+    // Qt's text for a failed sync or a short write is often "Unknown error"; the system's is better.
+    const int code = errno;
+    QString reason = file.errorString();
+    if (code != 0 && (reason.isEmpty() || reason == QLatin1String("Unknown error")))
+        reason = qt_error_string(code);
+    return reason.isEmpty() ? Backups::tr("Unknown error") : reason;
 }
 
 QString formatByteSize(qint64 bytes)
@@ -166,12 +328,26 @@ QString describeRemoval(const BackupRemoval &removal)
 {
     if (!removal.error.isEmpty())
         return removal.error;
-    QString text = removal.movedToTrash
-        ? Backups::tr("Moved %1 backup(s) to the Recycle Bin (%2).")
-              .arg(QString::number(removal.removed), formatByteSize(removal.bytes))
-        : Backups::tr("Deleted %1 backup(s) (%2).").arg(QString::number(removal.removed), formatByteSize(removal.bytes));
+    const QString size = formatByteSize(removal.bytes);
+    QString text;
+    if (removal.trashed > 0 && removal.deleted > 0)
+        text = Backups::tr("Moved %1 backup(s) to the Recycle Bin and deleted %2 that it could not take (%3).")
+                   .arg(QString::number(removal.trashed), QString::number(removal.deleted), size);
+    else if (removal.trashed > 0)
+        text = Backups::tr("Moved %1 backup(s) to the Recycle Bin (%2).").arg(QString::number(removal.trashed), size);
+    else
+        text = Backups::tr("Deleted %1 backup(s) (%2).").arg(QString::number(removal.deleted), size);
     if (!removal.notRemoved.isEmpty())
         text += Backups::tr(" %1 could not be removed.").arg(removal.notRemoved.size());
+    if (!removal.skipped.isEmpty()) {
+        QStringList names;
+        for (const QString &path : removal.skipped)
+            names << QFileInfo(path).fileName();
+        text += u' '
+            + Backups::tr("Not counted among those kept, and left as they are, because they are not whole settings "
+                          "files: %1.")
+                  .arg(names.join(QLatin1String(", ")));
+    }
     return text;
 }
 

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QStringList>
 
+class QFileDevice;
+
 namespace pfw {
 
 // The backups a save or restore leaves beside a settings file ("<name>.bak-..."), listed and
@@ -10,8 +12,15 @@ namespace pfw {
 
 struct BackupRemoval
 {
+    // trashed + deleted.
     int removed = 0;
+    // Some went to the trash.
     bool movedToTrash = false;
+    int trashed = 0;
+    // Deleted for good: there was no trash, or it could not take them.
+    int deleted = 0;
+    // Newer than those kept but not counted among them, and left alone: not whole settings files.
+    QStringList skipped;
     qint64 bytes = 0;
     QStringList notRemoved;
     // Set when nothing was tried: another writer held the settings file.
@@ -25,13 +34,23 @@ struct BackupRemoval
 QString wholeFilePath(const QString &path);
 
 QStringList listBackups(const QString &settingsPath);
-// The backups from position keep on, and their total size.
-QStringList backupsBeyond(const QString &settingsPath, int keep, qint64 *totalBytes);
+// The newest backup made with that tag ("before-search"), by the time in its name; empty if none.
+QString newestBackupTagged(const QString &settingsPath, const QString &tag);
+// Whether a backup reads back as a settings file (a cut or unreadable one does not).
+bool isWholeBackup(const QString &path);
+// The backups older than the newest keep whole ones, and their total size. The backups passed
+// over among the newest, being cut or unreadable, go to skipped: they are kept but not counted.
+QStringList backupsBeyond(const QString &settingsPath, int keep, qint64 *totalBytes, QStringList *skipped = nullptr);
 BackupRemoval removeBackups(const QString &settingsPath, const QStringList &paths, bool useTrash);
+// All but the newest keep whole backups removed, chosen under the file's writer lock.
+BackupRemoval pruneBackups(const QString &settingsPath, int keep, bool useTrash);
 bool isBackupOf(const QString &settingsPath, const QString &path);
 // Writes a new file (never over an existing one) holding exactly bytes, with the permission bits
-// and owner of ownerOf, synced to disk; a file cut short is removed again.
-bool writeBackupFile(const QByteArray &bytes, const QString &to, const QString &ownerOf);
+// and owner of ownerOf, synced to disk. It is written beside under another name and renamed
+// into place when whole, so the name never holds a cut copy. False with the system's reason.
+bool writeBackupFile(const QByteArray &bytes, const QString &to, const QString &ownerOf, QString *error = nullptr);
+// Why a write to the file failed, in the system's words where Qt has none.
+QString systemReason(const QFileDevice &file);
 // Gives an open file the permission bits of another and, when root writes a user's file, its
 // owner: PixInsight running as that user must still be able to rewrite it.
 void copyOwnership(int handle, const QString &original);

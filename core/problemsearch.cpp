@@ -127,9 +127,18 @@ QByteArray fingerprintFromHex(const QJsonValue &value)
     return value.isString() && hex.size() == 64 && bytes.toHex() == hex.toLower() ? bytes : QByteArray();
 }
 
+QJsonArray indexArray(const QList<int> &indices)
+{
+    QJsonArray array;
+    for (const int index : indices)
+        array << index;
+    return array;
+}
+
 bool readStateObject(const QString &statePath, QJsonObject *object, QString *reason)
 {
-    const BoundedFile::Result read = BoundedFile::read(statePath, kMaxStateSize);
+    // A link in its place is someone else's file: read through, the next step would write through it.
+    const BoundedFile::Result read = BoundedFile::read(statePath, kMaxStateSize, BoundedFile::RefuseLinks);
     if (!read.ok()) {
         *reason = read.reason;
         return false;
@@ -213,15 +222,18 @@ QStringList ProblemSearch::protectedBackups(const QString &settingsPath, const Q
             continue;
         QJsonObject object;
         QString reason;
-        if (readStateObject(place + stateSuffix(), &object, &reason) && object.value(QLatin1String("backup")).isString())
+        if (readStateObject(place + stateSuffix(), &object, &reason) && object.value(QLatin1String("backup")).isString()) {
             needed << QFileInfo(object.value(QLatin1String("backup")).toString()).fileName();
-        else
+            for (const QJsonValue &name : object.value(QLatin1String("duringSearch")).toArray())
+                needed << QFileInfo(name.toString()).fileName();
+        } else {
             damaged = true;
+        }
     }
     QStringList kept;
     for (const QString &path : backupPaths) {
         const QString name = QFileInfo(path).fileName();
-        if (needed.contains(name) || (damaged && name.contains(u'-' + backupTag())))
+        if (needed.contains(name) || (damaged && (name.contains(u'-' + backupTag()) || name.contains(u'-' + duringTag()))))
             kept << path;
     }
     return kept;
@@ -331,10 +343,16 @@ bool ProblemSearch::read(QString *error)
     const auto damaged = [this, error](QString reason) {
         while (reason.endsWith(u'.'))
             reason.chop(1);
+        const QString kept = startBackup();
         if (error)
-            *error = tr("The search state %1 cannot be used: %2. End the search keeping the file as it is now to "
-                        "remove it (prefwright-cli bisect reset FILE --keep-current).")
-                         .arg(statePath(), reason);
+            *error = kept.isEmpty()
+                ? tr("The search state %1 cannot be used: %2. No backup from the start of the search is left; end the "
+                     "search keeping the file as it is now (prefwright-cli bisect reset FILE --keep-current).")
+                      .arg(statePath(), reason)
+                : tr("The search state %1 cannot be used: %2. The file as it was before the search is kept in %3: put "
+                     "it back and end the search (prefwright-cli bisect reset FILE --from-backup), or keep the file "
+                     "as it is now (--keep-current).")
+                      .arg(statePath(), reason, QFileInfo(kept).fileName());
         return false;
     };
     if (!hasState()) {
@@ -383,7 +401,45 @@ bool ProblemSearch::read(QString *error)
     m_onlyInGood = qMax(0, object.value(QLatin1String("onlyInGood")).toInt());
     m_leftOut = qMax(0, object.value(QLatin1String("leftOut")).toInt());
     m_written = object.value(QLatin1String("written")).toBool();
+    m_candidate = fingerprintFromHex(object.value(QLatin1String("candidate")));
+    // States from before these were kept: the file as found is the last one known.
+    m_lastWritten = fingerprintFromHex(object.value(QLatin1String("lastWritten")));
+    if (m_lastWritten.isEmpty())
+        m_lastWritten = m_badFingerprint;
+    m_lastWrittenSet.clear();
+    for (const QJsonValue &index : object.value(QLatin1String("lastWrittenSet")).toArray()) {
+        if (index.toInt(-1) >= 0 && index.toInt() < m_suspects.size())
+            m_lastWrittenSet << index.toInt();
+    }
+    m_duringSearch.clear();
+    for (const QJsonValue &name : object.value(QLatin1String("duringSearch")).toArray()) {
+        if (name.isString() && !QFileInfo(name.toString()).fileName().isEmpty())
+            m_duringSearch << QFileInfo(name.toString()).fileName();
+    }
+    // A step cut short after writing the round's file, before saying so: the file tells.
+    if (!m_written && !m_candidate.isEmpty() && !m_search.isFinished()) {
+        QByteArray current;
+        if (SettingsDocument::readFile(m_settingsPath, &current, nullptr) && SettingsDocument::sha256(current) == m_candidate) {
+            m_written = true;
+            m_lastWritten = m_candidate;
+            m_lastWrittenSet = m_search.testing();
+        }
+    }
     return true;
+}
+
+QString ProblemSearch::startBackup() const
+{
+    return newestBackupTagged(m_settingsPath, backupTag());
+}
+
+QStringList ProblemSearch::duringSearchBackups() const
+{
+    QStringList paths;
+    const QString folder = QFileInfo(m_settingsPath).absolutePath() + u'/';
+    for (const QString &name : m_duringSearch)
+        paths << folder + name;
+    return paths;
 }
 
 bool ProblemSearch::readBadBytes(QByteArray *bytes, QString *error) const
@@ -416,6 +472,10 @@ QByteArray ProblemSearch::stateBytes() const
                              {QStringLiteral("onlyInGood"), m_onlyInGood},
                              {QStringLiteral("leftOut"), m_leftOut},
                              {QStringLiteral("written"), m_written},
+                             {QStringLiteral("candidate"), QString::fromLatin1(m_candidate.toHex())},
+                             {QStringLiteral("lastWritten"), QString::fromLatin1(m_lastWritten.toHex())},
+                             {QStringLiteral("lastWrittenSet"), indexArray(m_lastWrittenSet)},
+                             {QStringLiteral("duringSearch"), QJsonArray::fromStringList(m_duringSearch)},
                              {QStringLiteral("search"), m_search.toJson()},
                              {QStringLiteral("suspects"), suspects}};
     return QJsonDocument(object).toJson(QJsonDocument::Indented);
@@ -423,18 +483,31 @@ QByteArray ProblemSearch::stateBytes() const
 
 bool ProblemSearch::writeState(QString *error) const
 {
-    const QByteArray bytes = stateBytes();
-    errno = 0;
-    QSaveFile file(statePath());
-    const bool written = file.open(QIODevice::WriteOnly) && (copyOwnership(int(file.handle()), m_settingsPath), true)
-        && file.write(bytes) == bytes.size() && file.flush() && syncToDisk(int(file.handle())) && file.commit();
-    if (!written && error) {
-        // A failed sync leaves the device's own "unknown error" behind; the system's reason is better.
-        QString reason = file.errorString();
-        if (errno != 0 && (reason.isEmpty() || reason == QLatin1String("Unknown error")))
-            reason = qt_error_string(errno);
-        *error = tr("Cannot write the search state %1: %2").arg(statePath(), reason);
+    // The save would write through a link to wherever it points.
+    const QFileInfo state(statePath());
+    if (state.isSymLink() || (state.exists() && !state.isFile())) {
+        if (error)
+            *error = tr("%1 is not the search state Prefwright wrote (a link or something else stands in its place); "
+                        "Prefwright does not write through it.")
+                         .arg(statePath());
+        return false;
     }
+    const QByteArray bytes = stateBytes();
+    QString reason;
+    const bool written = m_writeState ? m_writeState(bytes, &reason) : saveState(statePath(), bytes, m_settingsPath, &reason);
+    if (!written && error)
+        *error = tr("Cannot write the search state %1: %2").arg(statePath(), reason);
+    return written;
+}
+
+bool ProblemSearch::saveState(const QString &statePath, const QByteArray &bytes, const QString &ownerOf, QString *reason)
+{
+    errno = 0;
+    QSaveFile file(statePath);
+    const bool written = file.open(QIODevice::WriteOnly) && (copyOwnership(int(file.handle()), ownerOf), true)
+        && file.write(bytes) == bytes.size() && file.flush() && syncToDisk(int(file.handle())) && file.commit();
+    if (!written && reason)
+        *reason = systemReason(file);
     return written;
 }
 
@@ -470,11 +543,69 @@ bool ProblemSearch::writeCandidate(QString *error)
     if (!canWrite(error) || !readBadBytes(&bad, error)
         || !buildCandidate(bad, m_suspects, m_search.testing(), &candidate, error))
         return false;
+    if (!keepWhatPixInsightWrote(bad, error))
+        return false;
+    // Known before it is written, so a step cut short at the write is still told apart.
+    m_candidate = SettingsDocument::sha256(candidate);
+    m_written = false;
+    if (!writeState(error))
+        return false;
     SettingsDocument::Replacement how;
     how.madeFrom = &bad;
     if (!replaceFile(candidate, how, error))
         return false;
     m_written = true;
+    m_lastWritten = m_candidate;
+    m_lastWrittenSet = m_search.testing();
+    return writeState(error);
+}
+
+bool ProblemSearch::keepWhatPixInsightWrote(const QByteArray &bad, QString *error)
+{
+    QByteArray current;
+    // Nothing there, or nothing a settings file: the checks before the write deal with it.
+    if (!SettingsDocument::readFile(m_settingsPath, &current, nullptr))
+        return true;
+    const QByteArray now = SettingsDocument::sha256(current);
+    // As the search left it, the file it started from (in its own backup), or this round's file.
+    if (now == m_lastWritten || now == m_badFingerprint || (!m_candidate.isEmpty() && now == m_candidate))
+        return true;
+    QByteArray last = bad;
+    bool known = m_lastWritten == m_badFingerprint
+        || (buildCandidate(bad, m_suspects, m_lastWrittenSet, &last, nullptr) && SettingsDocument::sha256(last) == m_lastWritten);
+    int changed = 0;
+    XsdtFile before, after;
+    if (known && before.parse(last) && after.parse(current)) {
+        for (const DiffEntry &entry : diffTrees(before.root, after.root)) {
+            if (!m_policy || !m_policy->isCompareNoise(entry.here ? entry.here : entry.there))
+                ++changed;
+        }
+        // Statistics and window state only: PixInsight rewrites them on every exit.
+        if (changed == 0)
+            return true;
+    } else {
+        known = false;
+    }
+    const QString backup = SettingsDocument::makeBackupPath(m_settingsPath, duringTag(), m_clock());
+    QString reason;
+    if (!writeBackupFile(current, backup, m_settingsPath, &reason)) {
+        if (error)
+            *error = tr("PixInsight changed the file while the search waited, and the change could not be kept in a "
+                        "backup (%1), so the search does not write over it. Nothing was written.")
+                         .arg(reason);
+        return false;
+    }
+    m_duringSearch << QFileInfo(backup).fileName();
+    const QString name = QFileInfo(backup).fileName();
+    if (!known)
+        m_notice = tr("The file was changed while the search waited; it is kept as it was then in %1.").arg(name);
+    else if (changed == 1)
+        m_notice = tr("PixInsight changed 1 setting while it ran; the file as it was then is kept in %1.").arg(name);
+    else
+        m_notice = tr("PixInsight changed %1 settings while it ran; the file as it was then is kept in %2.")
+                       .arg(changed)
+                       .arg(name);
+    // Recorded before anything writes over the file, so pruning spares it while the search lasts.
     return writeState(error);
 }
 
@@ -488,6 +619,7 @@ bool ProblemSearch::lockedStep(const std::function<bool(QString *)> &step, QStri
     WriterLock fileLock(m_settingsPath);
     if (!fileLock.acquire(error))
         return false;
+    m_notice.clear();
     return step(error);
 }
 
@@ -554,13 +686,26 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
                 m_badFingerprint = SettingsDocument::sha256(badBytes);
                 m_started = m_clock().toString(Qt::ISODate);
                 m_written = m_search.isFinished();
+                m_lastWritten = m_badFingerprint;
+                m_lastWrittenSet.clear();
+                m_duringSearch.clear();
+                m_candidate.clear();
                 // A state too large to read back would strand the search: known before anything is written.
                 if (stateBytes().size() > kMaxStateSize - 4096)
                     return fail(tr("The differences are too large to keep track of (over %1 MiB). Nothing was "
                                    "written.")
                                     .arg(kMaxStateSize >> 20));
-                if (!writeBackupFile(badBytes, backup, m_settingsPath))
-                    return fail(tr("Could not create the backup %1. Nothing was written.").arg(backup));
+                QString reason;
+                if (!writeBackupFile(badBytes, backup, m_settingsPath, &reason))
+                    return fail(tr("Could not create the backup %1: %2. Nothing was written.").arg(backup, reason));
+            }
+            QByteArray candidate;
+            if (!m_search.isFinished()) {
+                if (!buildCandidate(badBytes, m_suspects, m_search.testing(), &candidate, error)) {
+                    QFile::remove(backup);
+                    return false;
+                }
+                m_candidate = SettingsDocument::sha256(candidate);
             }
             if (!writeState(error)) {
                 QFile::remove(backup);
@@ -568,9 +713,6 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
             }
             if (m_search.isFinished())
                 return true;
-            QByteArray candidate;
-            if (!buildCandidate(badBytes, m_suspects, m_search.testing(), &candidate, error))
-                return false;
             SettingsDocument::Replacement how;
             // PixInsight may have come between the backup and this write: its work is not in the backup.
             how.expectedFingerprint = m_badFingerprint;
@@ -585,7 +727,16 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
                 return false;
             }
             m_written = true;
-            return writeState(error);
+            m_lastWritten = m_candidate;
+            m_lastWrittenSet = m_search.testing();
+            QString reason;
+            if (writeState(&reason))
+                return true;
+            // The state still names this round's file, which is how the next step tells it was written.
+            if (error)
+                *error = tr("The search started and this round's file is written, but its state could not be saved: %1")
+                             .arg(reason);
+            return false;
         },
         error);
 }
@@ -619,6 +770,8 @@ bool ProblemSearch::answer(BisectSearch::Answer answer, int expectedRound, QStri
                 return false;
             m_search.answer(answer);
             m_written = m_search.isFinished();
+            // The next round's file is not known yet: the one on disk must not pass for it.
+            m_candidate.clear();
             if (!writeState(error))
                 return false;
             if (m_search.isFinished())
@@ -644,6 +797,46 @@ bool ProblemSearch::writePendingCandidate(QString *error)
         error);
 }
 
+bool ProblemSearch::endFromStartBackup(QString *error, QString *backupPath)
+{
+    const auto fail = [error](const QString &message) {
+        if (error)
+            *error = message;
+        return false;
+    };
+    // Something else in the state's place (a folder) is not Prefwright's to remove.
+    const QFileInfo state(statePath());
+    if (state.isDir() && !state.isSymLink())
+        return fail(tr("%1 is a folder, not a search state; Prefwright does not remove it. Move it away, then end the "
+                       "search.")
+                        .arg(statePath()));
+    const QString kept = startBackup();
+    if (kept.isEmpty())
+        return fail(tr("No backup from the start of a search of %1 is left to put back. End the search keeping the "
+                       "file as it is now (--keep-current).")
+                        .arg(m_settingsPath));
+    QByteArray bytes;
+    XsdtFile check;
+    QString parseError;
+    if (!SettingsDocument::readFile(kept, &bytes, error))
+        return false;
+    if (!check.parse(bytes, &parseError))
+        return fail(tr("%1 is not a valid settings file (%2); it cannot be put back.").arg(kept, parseError));
+    if (!canWrite(error))
+        return false;
+    // What PixInsight changed meanwhile is named at the end: the state that would list it is gone.
+    m_duringSearch.clear();
+    const QDateTime started = QFileInfo(kept).lastModified();
+    for (const QString &path : listBackups(m_settingsPath)) {
+        if (QFileInfo(path).fileName().contains(u'-' + duringTag()) && QFileInfo(path).lastModified() >= started)
+            m_duringSearch.prepend(QFileInfo(path).fileName());
+    }
+    SettingsDocument::Replacement replacement;
+    replacement.backupTag = QStringLiteral("before-restore");
+    replacement.madeFrom = &bytes;
+    return replaceFile(bytes, replacement, error, backupPath);
+}
+
 bool ProblemSearch::end(End how, QString *error, QString *backupPath)
 {
     return lockedStep(
@@ -663,8 +856,12 @@ bool ProblemSearch::end(End how, QString *error, QString *backupPath)
             const bool readable = read(error);
             if (how == End::KeepCurrent)
                 return removeState();
+            if (how == End::FromBackup && !readable)
+                return endFromStartBackup(error, backupPath) && removeState();
             if (!readable)
                 return false;
+            if (how == End::FromBackup)
+                how = End::PutBack;
             QByteArray bad, bytes;
             if (!readBadBytes(&bad, error))
                 return false;
@@ -688,6 +885,7 @@ bool ProblemSearch::end(End how, QString *error, QString *backupPath)
             // file on disk is a candidate. On a full disk it cannot say so; ending still goes on.
             if (m_written && !m_search.isFinished()) {
                 m_written = false;
+                m_candidate.clear();
                 QString ignored;
                 (void)writeState(&ignored);
             }

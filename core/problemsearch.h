@@ -58,12 +58,19 @@ class ProblemSearch final
     Q_DECLARE_TR_FUNCTIONS(ProblemSearch)
 
 public:
-    enum class End { PutBack, UseGoodValue, KeepCurrent };
+    // FromBackup: the file kept when the search started put back, even when the state is damaged.
+    enum class End { PutBack, UseGoodValue, KeepCurrent, FromBackup };
 
     explicit ProblemSearch(const QString &settingsPath);
 
     void setRunningCheck(std::function<bool()> check) { m_isHostRunning = std::move(check); }
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+    // Tells what PixInsight always rewrites (statistics, window state) from a real change;
+    // without it every difference counts.
+    void setPolicy(const DeletionPolicy *policy) { m_policy = policy; }
+    // How the state's bytes reach the disk; tests make it fail at a chosen step.
+    using StateWriter = std::function<bool(const QByteArray &bytes, QString *reason)>;
+    void setStateWriter(StateWriter writer) { m_writeState = std::move(writer); }
 
     // The file a search is kept for: the real file behind a link.
     static QString searchedFile(const QString &settingsPath);
@@ -71,6 +78,8 @@ public:
     // A search of that file is unfinished (its state may be damaged).
     static bool inProgress(const QString &settingsPath);
     static QString backupTag() { return QStringLiteral("before-search"); }
+    // What PixInsight changed while a round's file was tested, kept before the next one is written.
+    static QString duringTag() { return QStringLiteral("during-search"); }
     static QString stateSuffix() { return QStringLiteral(".problem-search.json"); }
     // Those of the backups an unfinished search of that file may need.
     static QStringList protectedBackups(const QString &settingsPath, const QStringList &backupPaths);
@@ -89,6 +98,8 @@ public:
     bool hasState() const;
     // Reads the state file. False with a sentence when there is none or it is damaged.
     [[nodiscard]] bool read(QString *error);
+    // The newest backup made when a search of the file started, for a state that cannot be read.
+    QString startBackup() const;
 
     // Backs up the file (which must still have expectedFingerprint unless that is empty), writes
     // the state and the first candidate.
@@ -110,6 +121,10 @@ public:
     // False after a step that was interrupted before its candidate was written.
     bool isCandidateWritten() const { return m_written; }
     int onlyInGoodCount() const { return m_onlyInGood; }
+    // The backups of what PixInsight changed during the search, oldest first (whole paths).
+    QStringList duringSearchBackups() const;
+    // What the last step has to tell besides its outcome: PixInsight's changes kept in a backup.
+    const QString &notice() const { return m_notice; }
     int leftOutCount() const { return m_leftOut; }
     // The suspects still in question: the culprit once the search is finished.
     QList<SearchSuspect> remainingSuspects() const;
@@ -120,15 +135,23 @@ public:
 private:
     QByteArray stateBytes() const;
     [[nodiscard]] bool writeState(QString *error) const;
+    static bool saveState(const QString &statePath, const QByteArray &bytes, const QString &ownerOf, QString *reason);
     [[nodiscard]] bool canWrite(QString *error) const;
     [[nodiscard]] bool replaceFile(const QByteArray &bytes, SettingsDocument::Replacement how, QString *error,
                                    QString *backupPath = nullptr) const;
     [[nodiscard]] bool writeCandidate(QString *error);
+    // Before the file is written over: what PixInsight changed in the file the search wrote last
+    // goes to a backup first. False when it is there but could not be kept.
+    [[nodiscard]] bool keepWhatPixInsightWrote(const QByteArray &bad, QString *error);
     bool lockedStep(const std::function<bool(QString *)> &step, QString *error);
+    // For a state that cannot be read: the newest before-search backup in place of the file.
+    [[nodiscard]] bool endFromStartBackup(QString *error, QString *backupPath);
 
     QString m_settingsPath;
     std::function<bool()> m_isHostRunning;
     std::function<QDateTime()> m_clock;
+    const DeletionPolicy *m_policy = nullptr;
+    StateWriter m_writeState;
 
     BisectSearch m_search;
     QList<SearchSuspect> m_suspects;
@@ -140,6 +163,13 @@ private:
     int m_onlyInGood = 0;
     int m_leftOut = 0;
     bool m_written = false;
+    // The SHA-256 of this round's file, known before it is written.
+    QByteArray m_candidate;
+    // What the search last put in the file: its SHA-256 and the suspects it had put back.
+    QByteArray m_lastWritten;
+    QList<int> m_lastWrittenSet;
+    QStringList m_duringSearch;
+    QString m_notice;
 };
 
 } // namespace pfw

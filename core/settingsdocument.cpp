@@ -105,8 +105,8 @@ SettingsDocument::SettingsDocument()
 SettingsDocument::FileOperations SettingsDocument::defaultFileOperations()
 {
     FileOperations operations;
-    operations.writeBackup = [](const QByteArray &bytes, const QString &to) {
-        return writeBackupFile(bytes, to, to.left(to.lastIndexOf(QLatin1String(".bak-"))));
+    operations.writeBackup = [](const QByteArray &bytes, const QString &to, QString *error) {
+        return writeBackupFile(bytes, to, to.left(to.lastIndexOf(QLatin1String(".bak-"))), error);
     };
     operations.writeAll = [](QSaveFile &file, const QByteArray &bytes) { return file.write(bytes) == bytes.size(); };
     operations.commit = [](QSaveFile &file) { return file.commit(); };
@@ -236,7 +236,10 @@ bool SettingsDocument::save(QString *error, QString *backupPath)
     // Read once under the lock: these bytes are compared, backed up and expected before the rename.
     const FileIdentity identity = FileIdentity::of(m_path);
     QByteArray current;
-    if (!readFile(m_path, &current, nullptr) || sha256(current) != m_fingerprint)
+    QString readError;
+    if (!readFile(m_path, &current, &readError))
+        return fail(tr("%1 Nothing was written.").arg(sentence(readError)));
+    if (sha256(current) != m_fingerprint)
         return fail(changedOnDiskText());
     if (isReadOnlyFile(m_path))
         return fail(readOnlyText());
@@ -262,12 +265,8 @@ bool SettingsDocument::save(QString *error, QString *backupPath)
         return false;
 
     const QString backup = makeBackupPath(m_path, QString(), m_clock());
-    const bool backedUp = m_operations.writeBackup(current, backup);
-    if (!backedUp || QFileInfo(backup).size() != current.size()) {
-        if (backedUp)
-            QFile::remove(backup); // it said it wrote this file, so it is ours: never leave a cut backup
-        return fail(tr("Could not create the backup %1. Nothing was written.").arg(backup));
-    }
+    if (!makeBackup(current, backup, error))
+        return false;
 
     if (!replaceFile(m_path, bytes, &current, identity, error)) {
         dropUselessBackup(m_path, backup, current, error);
@@ -288,19 +287,28 @@ bool SettingsDocument::save(QString *error, QString *backupPath)
 
 bool SettingsDocument::restoreBackup(const QString &backupPath, QString *error)
 {
+    if (!m_loaded) {
+        if (error)
+            *error = tr("No file is loaded.");
+        return false;
+    }
+    return restoreFile(m_path, backupPath, error);
+}
+
+bool SettingsDocument::restoreFile(const QString &settingsPath, const QString &backupPath, QString *error,
+                                   QString *safetyBackup)
+{
     const auto fail = [error](const QString &message) {
         if (error)
             *error = message;
         return false;
     };
-    if (!m_loaded)
-        return fail(tr("No file is loaded."));
     if (m_isHostRunning && m_isHostRunning())
         return fail(runningRefusal(tr("PixInsight is running. Close it before restoring a backup.")));
-    WriterLock lock(m_path);
+    WriterLock lock(settingsPath);
     if (!lock.acquire(error))
         return false;
-    if (ProblemSearch::inProgress(m_path))
+    if (ProblemSearch::inProgress(settingsPath))
         return fail(searchText());
     QByteArray bytes;
     if (!readFile(backupPath, &bytes, error))
@@ -309,18 +317,31 @@ bool SettingsDocument::restoreBackup(const QString &backupPath, QString *error)
     QString parseError;
     if (!check.parse(bytes, &parseError))
         return fail(tr("The backup is not a valid settings file: %1").arg(parseError));
-    if (isReadOnlyFile(m_path))
-        return fail(readOnlyText());
-    const FileIdentity identity = FileIdentity::of(m_path);
+    // A file that is damaged, or gone, is when a backup is needed most: it is put back all the
+    // same, and whatever is there is kept in a backup first.
+    const QFileInfo target(settingsPath);
+    const bool missing = !target.exists() && !target.isSymLink();
+    const FileIdentity identity = FileIdentity::of(settingsPath);
     QByteArray current;
-    const QString safety = makeBackupPath(m_path, QStringLiteral("before-restore"), m_clock());
-    if (!readFile(m_path, &current, nullptr) || !m_operations.writeBackup(current, safety))
-        return fail(tr("Could not back up the current file first. Nothing was changed."));
-    if (!replaceFile(m_path, bytes, &current, identity, error)) {
-        dropUselessBackup(m_path, safety, current, error);
+    if (!missing) {
+        if (isReadOnlyFile(settingsPath))
+            return fail(readOnlyText());
+        QString reason;
+        if (!readFile(settingsPath, &current, &reason))
+            return fail(tr("%1 Nothing was changed.").arg(sentence(reason)));
+        const QString safety = makeBackupPath(settingsPath, QStringLiteral("before-restore"), m_clock());
+        if (!makeBackup(current, safety, error))
+            return false;
+        if (!replaceFile(settingsPath, bytes, &current, identity, error)) {
+            dropUselessBackup(settingsPath, safety, current, error);
+            return false;
+        }
+        if (safetyBackup)
+            *safetyBackup = safety;
+    } else if (!replaceFile(settingsPath, bytes, nullptr, identity, error)) {
         return false;
     }
-    return load(m_path, error);
+    return load(settingsPath, error);
 }
 
 bool SettingsDocument::canReplace(const QString &path, QString *error) const
@@ -392,12 +413,8 @@ bool SettingsDocument::replaceWith(const QString &path, const QByteArray &bytes,
     // Nothing to back up when the file is gone.
     if (how.backupTag && !missing) {
         backup = makeBackupPath(path, *how.backupTag, m_clock());
-        const bool backedUp = m_operations.writeBackup(current, backup);
-        if (!backedUp || QFileInfo(backup).size() != current.size()) {
-            if (backedUp)
-                QFile::remove(backup);
-            return fail(tr("Could not create the backup %1. Nothing was written.").arg(backup));
-        }
+        if (!makeBackup(current, backup, error))
+            return false;
     }
     if (!replaceFile(path, bytes, missing ? nullptr : &current, identity, error)) {
         if (!backup.isEmpty())
@@ -407,6 +424,25 @@ bool SettingsDocument::replaceWith(const QString &path, const QByteArray &bytes,
     if (backupPath)
         *backupPath = backup;
     return true;
+}
+
+bool SettingsDocument::makeBackup(const QByteArray &bytes, const QString &backup, QString *error) const
+{
+    QString reason;
+    const bool backedUp = m_operations.writeBackup(bytes, backup, &reason);
+    if (backedUp && QFileInfo(backup).size() == bytes.size())
+        return true;
+    // It said it wrote this file, so it is ours: a cut backup is never left.
+    if (backedUp) {
+        QFile::remove(backup);
+        reason = tr("the copy on disk does not have the file's size");
+    }
+    while (reason.endsWith(u'.'))
+        reason.chop(1);
+    if (error)
+        *error = reason.isEmpty() ? tr("Could not create the backup %1. Nothing was written.").arg(backup)
+                                  : tr("Could not create the backup %1: %2. Nothing was written.").arg(backup, reason);
+    return false;
 }
 
 void SettingsDocument::dropUselessBackup(const QString &path, const QString &backup, const QByteArray &backedUp,

@@ -30,7 +30,8 @@ public:
     struct FileOperations
     {
         // Creates the backup file "to" holding exactly "bytes"; never replaces an existing file.
-        std::function<bool(const QByteArray &bytes, const QString &to)> writeBackup;
+        // False with the reason in error.
+        std::function<bool(const QByteArray &bytes, const QString &to, QString *error)> writeBackup;
         std::function<bool(QSaveFile &file, const QByteArray &bytes)> writeAll;
         std::function<bool(QSaveFile &file)> commit;
     };
@@ -52,6 +53,11 @@ public:
     bool changedOnDisk() const;
     [[nodiscard]] bool save(QString *error, QString *backupPath);
     [[nodiscard]] bool restoreBackup(const QString &backupPath, QString *error);
+    // Puts a backup in place of the settings file at settingsPath, which need not be loaded nor
+    // even be a valid settings file (it is backed up first), then loads the result.
+    // safetyBackup receives the backup of what was there (none when nothing was).
+    [[nodiscard]] bool restoreFile(const QString &settingsPath, const QString &backupPath, QString *error,
+                                   QString *safetyBackup = nullptr);
     // How replaceWith treats the file it replaces.
     struct Replacement
     {
@@ -100,6 +106,8 @@ private:
     // After a failed write: drops the backup when the file still holds exactly its bytes, so a
     // failure leaves the folder as it was.
     bool replaceable(const QString &path, QByteArray *current, bool *missing, QString *error) const;
+    // The backup of bytes as "backup", whole or not at all.
+    bool makeBackup(const QByteArray &bytes, const QString &backup, QString *error) const;
     void dropUselessBackup(const QString &path, const QString &backup, const QByteArray &backedUp,
                            QString *error) const;
 

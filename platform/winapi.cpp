@@ -9,6 +9,7 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 
+#include <atomic>
 #include <cwctype>
 #include <utility>
 
@@ -36,7 +37,39 @@ std::wstring knownFolder(REFKNOWNFOLDERID id)
     return folder;
 }
 
+std::atomic<int> g_holds{0};
+std::atomic<bool> g_interrupted{false};
+
+BOOL WINAPI onConsoleEvent(DWORD event)
+{
+    if (g_holds.load() == 0)
+        return FALSE;
+    g_interrupted = true;
+    // A closing console ends the process once this returns, a few seconds after at most: the
+    // write in progress gets that long to finish.
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
+        for (int waited = 0; g_holds.load() > 0 && waited < 4000; waited += 20)
+            Sleep(20);
+    }
+    return TRUE;
+}
+
 } // namespace
+
+void holdConsoleInterrupts(bool hold)
+{
+    if (hold) {
+        if (g_holds.fetch_add(1) == 0)
+            SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+    } else if (g_holds.fetch_sub(1) == 1) {
+        SetConsoleCtrlHandler(onConsoleEvent, FALSE);
+    }
+}
+
+bool consoleInterruptReceived()
+{
+    return g_interrupted.load();
+}
 
 std::vector<std::wstring> programFilesFolders()
 {

@@ -28,4 +28,8 @@ std::vector<std::wstring> programFilesFolders();
 // Starts program elevated ("runas"), hidden, and waits at most timeoutMs for it.
 ShellRun runAsAdministrator(const std::wstring &program, const std::wstring &parameters, unsigned long timeoutMs);
 
+// While held (the calls nest), the console's Ctrl+C, Ctrl+Break and close are only remembered.
+void holdConsoleInterrupts(bool hold);
+bool consoleInterruptReceived();
+
 } // namespace pfw::win

@@ -25,8 +25,8 @@ int main(int argc, char *argv[])
 
     pfw::SettingsDocument::FileOperations operations = pfw::SettingsDocument::defaultFileOperations();
     const auto writeBackup = operations.writeBackup;
-    operations.writeBackup = [writeBackup, point](const QByteArray &bytes, const QString &to) {
-        const bool ok = writeBackup(bytes, to);
+    operations.writeBackup = [writeBackup, point](const QByteArray &bytes, const QString &to, QString *error) {
+        const bool ok = writeBackup(bytes, to, error);
         if (point == "after-backup")
             std::_Exit(9);
         return ok;

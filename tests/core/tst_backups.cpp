@@ -28,13 +28,14 @@ private slots:
     void nothingIsRemovedWhileAnotherWriterHoldsTheFile();
     void beyond_data();
     void beyond();
+    void cutBackupsAreNotCountedAsKept();
     void sizes_data();
     void sizes();
     void trashNeverLandsInTheWorkingFolder_data();
     void trashNeverLandsInTheWorkingFolder();
 
 private:
-    QString make(const QString &name, int ageMinutes, qint64 size = 10);
+    QString make(const QString &name, int ageMinutes, qint64 size = 40);
 
     std::unique_ptr<test::PrivateHome> m_home;
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -54,7 +55,11 @@ QString TestBackups::make(const QString &name, int ageMinutes, qint64 size)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return QString();
-    file.write(QByteArray(size, 'b'));
+    // A settings file of that size when it can be one: pruning counts only whole backups.
+    const QByteArray head = "<xsdt><v k=\"p\" t=\"s\" v=\"";
+    const QByteArray tail = "\"/></xsdt>";
+    const qsizetype fill = size - head.size() - tail.size();
+    file.write(fill >= 0 ? head + QByteArray(fill, 'b') + tail : QByteArray(size, 'b'));
     file.flush(); // a later flush would stamp the file with the current time again
     file.setFileTime(QDateTime::currentDateTime().addSecs(-60 * ageMinutes), QFileDevice::FileModificationTime);
     return QFileInfo(path).absoluteFilePath();
@@ -168,6 +173,28 @@ void TestBackups::beyond()
     qint64 bytes = -1;
     QCOMPARE(backupsBeyond(m_settings, keep, &bytes).size(), count);
     QCOMPARE(bytes, qint64(count) * 1000);
+}
+
+// A save killed by an older Prefwright left the newest backup cut short: keeping one must keep
+// the newest whole one, and neither count nor remove the cut one.
+void TestBackups::cutBackupsAreNotCountedAsKept()
+{
+    const QString older = make(QStringLiteral("core-001-pxi.settings.bak-20260101-000000"), 30, 400);
+    const QString good = make(QStringLiteral("core-001-pxi.settings.bak-20260102-000000"), 20, 400);
+    const QString cut = make(QStringLiteral("core-001-pxi.settings.bak-20260103-000000"), 10, 400);
+    QFile cutting(cut);
+    QVERIFY(cutting.resize(200));
+    QStringList skipped;
+    QCOMPARE(backupsBeyond(m_settings, 1, nullptr, &skipped), QStringList{older});
+    QCOMPARE(skipped, QStringList{cut});
+    const BackupRemoval removal = pruneBackups(m_settings, 1, false);
+    QCOMPARE(removal.deleted, 1);
+    QCOMPARE(removal.skipped, QStringList{cut});
+    QVERIFY(!QFileInfo::exists(older));
+    QVERIFY(QFileInfo::exists(good) && QFileInfo::exists(cut));
+    QCOMPARE(describeRemoval(removal), QStringLiteral("Deleted 1 backup(s) (400 B). Not counted among those kept, and "
+                                                      "left as they are, because they are not whole settings files: "
+                                                      "core-001-pxi.settings.bak-20260103-000000."));
 }
 
 void TestBackups::sizes_data()

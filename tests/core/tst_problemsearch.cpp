@@ -37,6 +37,9 @@ private slots:
     void oneSearchPerFileWhateverItsPath();
     void keysHoldingASlashAreNotTested();
     void goodValuesNoFileCanHoldAreNotTested();
+    void damagedStatesCanStillPutTheFileBack_data();
+    void damagedStatesCanStillPutTheFileBack();
+    void aLostLastStateWriteIsToldAsItIs();
 
 private:
     DeletionPolicy m_policy;
@@ -225,7 +228,14 @@ void TestProblemSearch::randomRunsNeverLoseTheFile()
                 continue;
             }
             const bool occurs = SearchFixture::problemOccurs(readAll(path), culprit);
-            QVERIFY(writeAll(path, SearchFixture::pixInsightExit(readAll(path))));
+            QByteArray exited = SearchFixture::pixInsightExit(readAll(path));
+            // Now and then the user changes a preference while testing: that must outlive the next round.
+            const bool realChange = action >= 22 && action < 34;
+            if (realChange)
+                exited.replace("<v k=\"Steady\" t=\"i\" v=\"7\"/>", "<v k=\"Steady\" t=\"i\" v=\"8\"/>");
+            QVERIFY(writeAll(path, exited));
+            const qsizetype keptBefore = search.duringSearchBackups().size();
+            search.setPolicy(&m_policy);
             BisectSearch::Answer answer = occurs ? BisectSearch::Answer::Bad : BisectSearch::Answer::Good;
             if (action < 22) {
                 answer = BisectSearch::Answer::Skip;
@@ -238,6 +248,18 @@ void TestProblemSearch::randomRunsNeverLoseTheFile()
             const bool answered = search.answer(answer, round, &error);
             QVERIFY2(answered || action >= 90, qPrintable(error));
             runningAfter = -1;
+            ProblemSearch after(path);
+            QVERIFY2(after.read(&error), qPrintable(error));
+            // Only a file the search writes over needs keeping; statistics alone are not kept.
+            if (answered && !after.search().isFinished()) {
+                QCOMPARE(after.duringSearchBackups().size(), keptBefore + (realChange ? 1 : 0));
+                if (realChange) {
+                    QCOMPARE(readAll(after.duringSearchBackups().constLast()), exited);
+                    QVERIFY2(search.notice().startsWith(QLatin1String("PixInsight changed 1 setting while it ran")),
+                             qPrintable(search.notice()));
+                }
+                QVERIFY(ProblemSearch::protectedBackups(path, after.duringSearchBackups()) == after.duringSearchBackups());
+            }
         }
         ProblemSearch search(path);
         search.setRunningCheck([] { return false; });
@@ -257,13 +279,14 @@ void TestProblemSearch::randomRunsNeverLoseTheFile()
         const QByteArray lastFile = readAll(path);
         QByteArray useGood;
         QVERIFY(ProblemSearch::buildCandidate(bad, search.suspects(), search.search().remaining(), &useGood, &error));
-        const auto end = ProblemSearch::End(random.bounded(3));
+        const auto end = ProblemSearch::End(random.bounded(4));
         QString backup;
         QVERIFY2(search.end(end, &error, &backup), qPrintable(error));
         QVERIFY(!search.hasState());
         QVERIFY(QFile::exists(search.backupPath()));
         switch (end) {
-        case ProblemSearch::End::PutBack: QCOMPARE(readAll(path), bad); break;
+        case ProblemSearch::End::PutBack:
+        case ProblemSearch::End::FromBackup: QCOMPARE(readAll(path), bad); break;
         case ProblemSearch::End::UseGoodValue:
             QCOMPARE(readAll(path), useGood);
             QVERIFY(!SearchFixture::problemOccurs(useGood, culprit));
@@ -459,6 +482,118 @@ void TestProblemSearch::goodValuesNoFileCanHoldAreNotTested()
         QString error;
         QVERIFY2(XmlWellFormedness::keepsWellFormed(candidate, &from, &error), qPrintable(error));
     }
+}
+
+void TestProblemSearch::damagedStatesCanStillPutTheFileBack_data()
+{
+    QTest::addColumn<QString>("damage");
+    for (const char *damage : {"truncated", "emptied", "newer format", "link", "pipe", "folder"})
+        QTest::newRow(damage) << QString::fromLatin1(damage);
+}
+
+// Whatever happened to the state, the file as it was before the search can be had back, and
+// stays safe from pruning until then; nothing is ever written through what stands in its place.
+void TestProblemSearch::damagedStatesCanStillPutTheFileBack()
+{
+    QFETCH(QString, damage);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("core-001-pxi.settings"));
+    const QString goodPath = dir.filePath(QStringLiteral("good.settings"));
+    const QByteArray bad = SearchFixture::file(true);
+    QVERIFY(writeAll(path, bad));
+    QVERIFY(writeAll(goodPath, SearchFixture::file(false)));
+    QString error;
+    {
+        ProblemSearch search(path);
+        search.setRunningCheck([] { return false; });
+        QVERIFY2(search.start(goodPath, &m_policy, {}, &error), qPrintable(error));
+        QVERIFY2(search.answer(BisectSearch::Answer::Bad, -1, &error), qPrintable(error));
+    }
+    const QByteArray round = readAll(path);
+    QVERIFY(round != bad);
+    ProblemSearch search(path);
+    search.setRunningCheck([] { return false; });
+    const QString state = search.statePath();
+    const QString elsewhere = dir.filePath(QStringLiteral("elsewhere.json"));
+    const QByteArray whole = readAll(state);
+    QVERIFY(QFile::remove(state));
+    if (damage == u"truncated") {
+        QVERIFY(writeAll(state, whole.left(whole.size() / 2)));
+    } else if (damage == u"emptied") {
+        QVERIFY(writeAll(state, QByteArray()));
+    } else if (damage == u"newer format") {
+        QByteArray newer = whole;
+        newer.replace("\"format\": 1", "\"format\": 2");
+        QVERIFY(writeAll(state, newer));
+    } else if (damage == u"link") {
+        QVERIFY(writeAll(elsewhere, whole));
+        QVERIFY(QFile::link(elsewhere, state));
+    } else if (damage == u"pipe") {
+        QCOMPARE(::mkfifo(QFile::encodeName(state).constData(), 0600), 0);
+    } else {
+        QVERIFY(QDir().mkdir(state));
+    }
+    QVERIFY(search.hasState());
+    QVERIFY(!search.read(&error));
+    QVERIFY2(error.contains(QLatin1String("--from-backup")), qPrintable(error));
+    const QString kept = search.startBackup();
+    QCOMPARE(readAll(kept), bad);
+    QCOMPARE(ProblemSearch::protectedBackups(path, listBackups(path)), QStringList{kept});
+    // Saves stay refused: the search may still be going on as far as anyone knows.
+    QVERIFY(ProblemSearch::inProgress(path));
+
+    QString backup;
+    const bool ended = search.end(ProblemSearch::End::FromBackup, &error, &backup);
+    if (damage == u"folder") {
+        // Not Prefwright's to remove: nothing changes until it is moved away.
+        QVERIFY(!ended);
+        QCOMPARE(readAll(path), round);
+        QVERIFY(QDir().rmdir(state));
+        // With it gone the search is over, and its backup is an ordinary one to restore.
+        SettingsDocument document;
+        document.setRunningCheck([] { return false; });
+        QVERIFY2(document.restoreFile(path, kept, &error, &backup), qPrintable(error));
+    } else {
+        QVERIFY2(ended, qPrintable(error));
+    }
+    QCOMPARE(readAll(path), bad);
+    QCOMPARE(readAll(backup), round);
+    QVERIFY(!search.hasState());
+    if (damage == u"link")
+        QCOMPARE(readAll(elsewhere), whole);
+}
+
+// The state says what is true even when its last write is lost: the round's file is known as written.
+void TestProblemSearch::aLostLastStateWriteIsToldAsItIs()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("core-001-pxi.settings"));
+    const QString goodPath = dir.filePath(QStringLiteral("good.settings"));
+    QVERIFY(writeAll(path, SearchFixture::file(true)));
+    QVERIFY(writeAll(goodPath, SearchFixture::file(false)));
+    ProblemSearch search(path);
+    search.setRunningCheck([] { return false; });
+    int writes = 0;
+    const QString statePath = search.statePath();
+    search.setStateWriter([&writes, statePath](const QByteArray &bytes, QString *reason) {
+        if (++writes == 2) {
+            *reason = QStringLiteral("No space left on device");
+            return false;
+        }
+        QFile file(statePath);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    });
+    QString error;
+    QVERIFY(!search.start(goodPath, &m_policy, {}, &error));
+    QCOMPARE(error, QStringLiteral("The search started and this round's file is written, but its state could not be "
+                                   "saved: Cannot write the search state %1: No space left on device")
+                        .arg(statePath));
+    ProblemSearch later(path);
+    QVERIFY2(later.read(&error), qPrintable(error));
+    QVERIFY(later.isCandidateWritten());
+    QByteArray candidate;
+    QVERIFY(ProblemSearch::buildCandidate(SearchFixture::file(true), later.suspects(), later.search().testing(), &candidate, nullptr));
+    QCOMPARE(readAll(path), candidate);
 }
 
 QTEST_GUILESS_MAIN(TestProblemSearch)

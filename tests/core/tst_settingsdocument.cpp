@@ -291,7 +291,7 @@ void TestSettingsDocument::backupFailure()
 {
     QFETCH(bool, copies);
     SettingsDocument::FileOperations operations = SettingsDocument::defaultFileOperations();
-    operations.writeBackup = [copies](const QByteArray &, const QString &to) {
+    operations.writeBackup = [copies](const QByteArray &, const QString &to, QString *) {
         if (!copies)
             return false;
         QFile file(to);
@@ -615,12 +615,17 @@ void TestSettingsDocument::restoreRefusals()
     QVERIFY(error.startsWith(QStringLiteral("Cannot read ")));
 
     SettingsDocument::FileOperations operations = SettingsDocument::defaultFileOperations();
-    operations.writeBackup = [](const QByteArray &, const QString &) { return false; };
+    operations.writeBackup = [](const QByteArray &, const QString &, QString *error) {
+        *error = QStringLiteral("No space left on device");
+        return false;
+    };
     m_document.setFileOperations(operations);
     const QString good = m_dir->filePath(QStringLiteral("good.bak"));
     QVERIFY(QFile::copy(m_path, good));
     QVERIFY(!m_document.restoreBackup(good, &error));
-    QCOMPARE(error, QStringLiteral("Could not back up the current file first. Nothing was changed."));
+    QVERIFY2(error.startsWith(QStringLiteral("Could not create the backup %1.bak-").arg(m_path))
+                 && error.endsWith(QLatin1String("-before-restore: No space left on device. Nothing was written.")),
+             qPrintable(error));
     QCOMPARE(onDisk(), m_original);
     QVERIFY(backups().isEmpty());
 }

@@ -61,7 +61,7 @@ expect $'b\ni\nu\nF\nf\ns' normalize ""
 expect "" get "$scratch/missing.settings" Glo
 expect "" get -- --
 expect $'start\nskip\nstatus' bisect s
-expect $'--json\n--help\n--version\n--use-good\n--keep-current' bisect reset "$scratch/demo.settings" --
+expect $'--json\n--help\n--version\n--use-good\n--keep-current\n--from-backup' bisect reset "$scratch/demo.settings" --
 
 # Keys are the file's, not the user's: offered quoted, they reach the command as written and
 # nothing in them runs; a key with "=" cannot be assigned and is not offered for set.

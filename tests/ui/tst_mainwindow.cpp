@@ -733,7 +733,7 @@ void TestMainWindow::manageBackups()
     for (int i = 0; i < 3; ++i) {
         QFile backup(folder + QStringLiteral("/core-001-pxi.settings.bak-2026010%1-000000").arg(i));
         QVERIFY(backup.open(QIODevice::WriteOnly));
-        backup.write(QByteArray(1600, 'x'));
+        backup.write("<xsdt></xsdt>" + QByteArray(1600 - 13, '\n'));
         backup.flush();
         QVERIFY(backup.setFileTime(QDateTime::currentDateTime().addSecs(-60 * (3 - i)), QFileDevice::FileModificationTime));
     }

@@ -98,10 +98,15 @@ void BackupsDialog::refresh()
                                          .arg(QString::number(m_count), name, formatByteSize(total))
                                    : tr("No backups of %1.").arg(name));
     qint64 olderBytes = 0;
-    const QStringList older = backupsBeyond(m_settingsPath, m_keep->value(), &olderBytes);
+    QStringList skipped;
+    const QStringList older = backupsBeyond(m_settingsPath, m_keep->value(), &olderBytes, &skipped);
     m_older->setText(older.isEmpty() ? tr("Delete older backups")
                                      : tr("Delete the %1 older backup(s) (%2)")
                                            .arg(QString::number(older.size()), formatByteSize(olderBytes)));
+    m_older->setToolTip(skipped.isEmpty() ? QString()
+                                          : tr("%n of the newest backups are not whole settings files: they are not "
+                                               "counted among those kept, and are left as they are.",
+                                               nullptr, int(skipped.size())));
     m_older->setEnabled(!older.isEmpty());
     m_all->setEnabled(m_count > 0);
     updateSelectionButton();
@@ -132,9 +137,14 @@ void BackupsDialog::deleteOlder()
 {
     qint64 bytes = 0;
     const QStringList paths = backupsBeyond(m_settingsPath, m_keep->value(), &bytes);
-    confirmAndRemove(paths, bytes,
-                     tr("Delete the %1 backups older than the newest %2")
-                         .arg(QString::number(paths.size()), QString::number(m_keep->value())));
+    if (!confirm(paths, bytes,
+                 tr("Delete the %1 backups older than the newest %2")
+                     .arg(QString::number(paths.size()), QString::number(m_keep->value()))))
+        return;
+    // Chosen again under the lock: a save since the question may have made a newer backup.
+    const BackupRemoval removal = pruneBackups(m_settingsPath, m_keep->value(), true);
+    refresh();
+    emit message(describeRemoval(removal));
 }
 
 void BackupsDialog::deleteAll()
@@ -144,16 +154,20 @@ void BackupsDialog::deleteAll()
     confirmAndRemove(paths, bytes, tr("Delete all %1 backups").arg(paths.size()));
 }
 
+bool BackupsDialog::confirm(const QStringList &paths, qint64 bytes, const QString &action)
+{
+    return !paths.isEmpty()
+        && QMessageBox::question(this, tr("Delete backups"),
+                                 tr("%1 (%2)?\n\nThey are moved to the Recycle Bin where the system has one, otherwise "
+                                    "deleted.")
+                                     .arg(action, formatByteSize(bytes)),
+                                 QMessageBox::Yes | QMessageBox::No)
+        == QMessageBox::Yes;
+}
+
 void BackupsDialog::confirmAndRemove(const QStringList &paths, qint64 bytes, const QString &action)
 {
-    if (paths.isEmpty())
-        return;
-    if (QMessageBox::question(this, tr("Delete backups"),
-                              tr("%1 (%2)?\n\nThey are moved to the Recycle Bin where the system has one, otherwise "
-                                 "deleted.")
-                                  .arg(action, formatByteSize(bytes)),
-                              QMessageBox::Yes | QMessageBox::No)
-        != QMessageBox::Yes)
+    if (!confirm(paths, bytes, action))
         return;
     const BackupRemoval removal = removeBackups(m_settingsPath, paths, true);
     refresh();

@@ -35,6 +35,7 @@ signals:
 
 private:
     void updateSelectionButton();
+    bool confirm(const QStringList &paths, qint64 bytes, const QString &action);
     void confirmAndRemove(const QStringList &paths, qint64 bytes, const QString &action);
 
     QString m_settingsPath;

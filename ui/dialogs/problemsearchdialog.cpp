@@ -72,6 +72,7 @@ ProblemSearchDialog::ProblemSearchDialog(const Context &context, QWidget *parent
     if (!m_context.isHostRunning)
         m_context.isHostRunning = [] { return isHostRunning(); };
     m_search.setRunningCheck(m_context.isHostRunning);
+    m_search.setPolicy(m_context.policy);
     auto *layout = new QVBoxLayout(this);
     m_pages = new QStackedWidget(this);
     m_pages->addWidget(buildChoosePage());
@@ -82,6 +83,10 @@ ProblemSearchDialog::ProblemSearchDialog(const Context &context, QWidget *parent
     m_error->setStyleSheet(QStringLiteral("color: rgb(230,60,60);"));
     m_error->hide();
     layout->addWidget(m_error);
+    m_notice = wrappingLabel(QString(), this);
+    m_notice->setAccessibleName(tr("What the search kept"));
+    m_notice->hide();
+    layout->addWidget(m_notice);
 
     m_running = m_context.isHostRunning();
     m_sawRunning = m_running;
@@ -204,7 +209,9 @@ QWidget *ProblemSearchDialog::buildFoundPage()
     for (QPushButton *button : {m_useGood, m_putBack, m_keep})
         layout->addWidget(button);
     connect(m_useGood, &QPushButton::clicked, this, [this] { end(ProblemSearch::End::UseGoodValue); });
-    connect(m_putBack, &QPushButton::clicked, this, [this] { end(ProblemSearch::End::PutBack); });
+    // A state that cannot be read still leaves the backup made when the search started.
+    connect(m_putBack, &QPushButton::clicked, this,
+            [this] { end(m_damaged ? ProblemSearch::End::FromBackup : ProblemSearch::End::PutBack); });
     connect(m_keep, &QPushButton::clicked, this, [this] { end(ProblemSearch::End::KeepCurrent); });
     return page;
 }
@@ -223,6 +230,15 @@ void ProblemSearchDialog::showError(const QString &text)
 {
     m_error->setText(text);
     m_error->setVisible(!text.isEmpty());
+}
+
+void ProblemSearchDialog::showNotice(const QString &text)
+{
+    // Stays until the next one: the user may look away while PixInsight runs.
+    if (text.isEmpty())
+        return;
+    m_notice->setText(text);
+    m_notice->show();
 }
 
 void ProblemSearchDialog::fillStateBox()
@@ -356,14 +372,17 @@ void ProblemSearchDialog::showSearch()
             chooseGoodState(m_goodPath);
         return;
     }
-    if (!m_search.read(&error)) {
-        // Only ending it, keeping the file as it is, is left.
+    m_damaged = !m_search.read(&error);
+    m_putBack->setText(m_damaged ? tr("Put back the file as it was when the search started")
+                                 : tr("Put the file back as it was"));
+    if (m_damaged) {
+        // Ending it is what is left: from the backup made at its start, or keeping the file as it is.
         m_pages->setCurrentIndex(FoundPage);
         m_found->setText(error);
         m_foundTree->clear();
         m_useGood->setText(tr("Keep everything and use the good value for this setting"));
         m_useGood->setEnabled(false);
-        m_putBack->setEnabled(false);
+        m_putBack->setEnabled(!m_search.startBackup().isEmpty());
         return;
     }
     QByteArray bad;
@@ -428,11 +447,14 @@ void ProblemSearchDialog::answer(BisectSearch::Answer answer)
     showError(QString());
     QString error;
     const bool answered = m_search.answer(answer, m_search.search().rounds(), &error);
+    const QString notice = m_search.notice();
     // A refused answer may still have moved the search on (elsewhere, or a file written).
     m_sawRunning = false;
     showSearch();
     if (!answered)
-        showError(error);
+        showError(notice.isEmpty() ? error : notice + u' ' + error);
+    else
+        showNotice(notice);
 }
 
 void ProblemSearchDialog::cancelSearch()
@@ -465,9 +487,17 @@ void ProblemSearchDialog::end(ProblemSearch::End how)
         m_outcome = tr("The search is over; the file keeps everything, with the good value of %1.").arg(culprits);
         break;
     case ProblemSearch::End::KeepCurrent: m_outcome = tr("The search is over; the file is kept as it is now."); break;
+    case ProblemSearch::End::FromBackup:
+        m_outcome = tr("The search is over; the file is back as it was before it, from the backup made when it started.");
+        break;
     }
     if (!backup.isEmpty())
         m_outcome += u' ' + tr("Backup: %1").arg(QFileInfo(backup).fileName());
+    QStringList during;
+    for (const QString &path : m_search.duringSearchBackups())
+        during << QFileInfo(path).fileName();
+    if (!during.isEmpty())
+        m_outcome += u' ' + tr("What PixInsight changed during the search is kept in: %1.").arg(during.join(QLatin1String(", ")));
     accept();
 }
 
@@ -481,8 +511,11 @@ void ProblemSearchDialog::poll()
     } else if (page() == RoundPage && !m_search.isCandidateWritten() && !m_running) {
         QString error;
         const bool written = m_search.writePendingCandidate(&error);
+        const QString notice = m_search.notice();
         showSearch();
         showError(written ? QString() : error);
+        if (written)
+            showNotice(notice);
     }
     if (page() == RoundPage)
         updateRoundButtons();

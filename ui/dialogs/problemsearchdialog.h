@@ -74,6 +74,7 @@ public:
     QPushButton *useGoodButton() const { return m_useGood; }
     QPushButton *putBackButton() const { return m_putBack; }
     QPushButton *keepButton() const { return m_keep; }
+    QLabel *noticeLabel() const { return m_notice; }
 
 private:
     QWidget *buildChoosePage();
@@ -85,6 +86,7 @@ private:
     void showSearch();
     void updateRoundButtons();
     void showError(const QString &text);
+    void showNotice(const QString &text);
     QString labelOf(const SearchSuspect &suspect) const;
 
     Context m_context;
@@ -119,6 +121,8 @@ private:
     QPushButton *m_putBack;
     QPushButton *m_keep;
     QLabel *m_error;
+    QLabel *m_notice;
+    bool m_damaged = false;
 };
 
 } // namespace pfw
