@@ -8,6 +8,14 @@
 #include <QStandardPaths>
 #include <QStorageInfo>
 
+#include <QDateTime>
+#include <QUrl>
+
+#include <cerrno>
+#include <climits>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -58,46 +66,90 @@ bool isOwnFolder(const QString &path)
     return info.isDir() && !info.isSymLink() && info.ownerId() == ::getuid();
 }
 
-// Where Qt may rightly have put the file: the home trash, or the trash of the file's own mount
-// ($topdir/.Trash-$uid, or $topdir/.Trash/$uid) when that is a folder of this user's.
-bool isProperTrashFolder(const QString &filesFolder, const QString &homeTrash, const QString &volumeRoot)
+// The trash of the file's own mount, only when it is there already: $topdir/.Trash/$uid inside
+// an administrator's sticky .Trash, or $topdir/.Trash-$uid. A new folder at the top of a file
+// system is never made (as root on "/" that would be /.Trash-0).
+QString existingVolumeTrash(const QString &volumeRoot)
 {
-    if (filesFolder == homeTrash + QLatin1String("/files"))
-        return true;
-    if (volumeRoot.isEmpty())
-        return false;
     const QString root = volumeRoot == QLatin1String("/") ? QString() : volumeRoot;
     const QString uid = QString::number(::getuid());
-    const QString perUser = root + QLatin1String("/.Trash-") + uid;
-    if (filesFolder == perUser + QLatin1String("/files"))
-        return isOwnFolder(perUser);
     const QString shared = root + QLatin1String("/.Trash");
-    if (filesFolder == shared + u'/' + uid + QLatin1String("/files"))
-        return !QFileInfo(shared).isSymLink() && isOwnFolder(shared + u'/' + uid);
-    return false;
+    struct stat info = {};
+    if (::lstat(QFile::encodeName(shared).constData(), &info) == 0 && S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX)
+        && isOwnFolder(shared + u'/' + uid))
+        return shared + u'/' + uid;
+    const QString perUser = root + QLatin1String("/.Trash-") + uid;
+    return isOwnFolder(perUser) ? perUser : QString();
 }
+
+quint64 deviceOf(const QString &path)
+{
+    struct stat info = {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? quint64(info.st_dev) : quint64(-1);
+}
+
+// Another name for the same file in the trash: the first names tried are taken.
+constexpr int kMaxNames = 1000;
 
 } // namespace
 
 bool moveToUserTrash(const QString &path)
 {
-    const QString trash = homeTrash();
-    if (trash.isEmpty())
+    // Moved by hand, by the freedesktop.org trash specification: Qt's own move retries a name
+    // without end when its record cannot be made (a name too long for the file system, a full
+    // disk), and makes a trash folder at the top of another file system.
+    const QFileInfo source(path);
+    if (!source.exists() && !source.isSymLink())
         return false;
-    const QString volumeRoot = QStorageInfo(QFileInfo(path).absolutePath()).rootPath();
-    QString inTrash;
-    if (!QFile::moveToTrash(path, &inTrash))
+    const QString absolute = source.absoluteFilePath();
+    const QString home = homeTrash();
+    QString trash;
+    QString recorded = absolute;
+    if (!home.isEmpty() && deviceOf(home) == deviceOf(absolute)) {
+        trash = home;
+    } else {
+        const QString volumeRoot = QDir::cleanPath(QStorageInfo(source.absolutePath()).rootPath());
+        trash = volumeRoot.isEmpty() ? QString() : existingVolumeTrash(volumeRoot);
+        if (trash.isEmpty() || deviceOf(trash) != deviceOf(absolute))
+            return false;
+        // Within a volume's trash the place is recorded relative to its top.
+        recorded = volumeRoot == QLatin1String("/") ? absolute.mid(1) : absolute.mid(volumeRoot.size() + 1);
+    }
+    for (const QString &folder : {trash + QLatin1String("/files"), trash + QLatin1String("/info")}) {
+        if (!QFileInfo(folder).isDir() && !QDir().mkdir(folder, kOwnerOnly))
+            return false;
+        if (QFileInfo(folder).isSymLink() || !QFileInfo(folder).isDir())
+            return false;
+    }
+    const QByteArray info = "[Trash Info]\nPath=" + QUrl::toPercentEncoding(recorded, "/") + "\nDeletionDate="
+        + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toUtf8() + '\n';
+    const QString name = source.fileName();
+    for (int n = 0; n < kMaxNames; ++n) {
+        const QString trashed = n == 0 ? name : name + u'-' + QString::number(n);
+        const QByteArray record = QFile::encodeName(trash + QLatin1String("/info/") + trashed + QLatin1String(".trashinfo"));
+        const QByteArray target = QFile::encodeName(trash + QLatin1String("/files/") + trashed);
+        // The record's name is the longest: no later name would fit either.
+        if (QFile::encodeName(trashed).size() + 10 > NAME_MAX)
+            return false;
+        // Made first and exclusively, as the specification asks: two trashings never share a name.
+        const int fd = ::open(record.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return false;
+        }
+        struct stat taken = {};
+        const bool free = ::lstat(target.constData(), &taken) != 0 && errno == ENOENT;
+        const bool written = free && ::write(fd, info.constData(), size_t(info.size())) == ssize_t(info.size())
+            && ::fsync(fd) == 0;
+        ::close(fd);
+        if (written && ::rename(QFile::encodeName(absolute).constData(), target.constData()) == 0)
+            return true;
+        ::unlink(record.constData());
+        if (!free)
+            continue;
         return false;
-    const QFileInfo moved(inTrash);
-    if (isProperTrashFolder(QDir::cleanPath(moved.absolutePath()), trash, QDir::cleanPath(volumeRoot)))
-        return true;
-    // Qt moved it somewhere that is no trash: put it back and drop the record it wrote beside.
-    const QString record = moved.absolutePath() + QLatin1String("/../info/") + moved.fileName()
-        + QLatin1String(".trashinfo");
-    if (QFileInfo(record).isFile() && !QFileInfo(record).isSymLink())
-        QFile::remove(record);
-    if (!QFile::rename(inTrash, path))
-        qWarning("A file moved to %s by the trash could not be put back.", qPrintable(inTrash));
+    }
     return false;
 }
 

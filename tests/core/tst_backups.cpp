@@ -3,12 +3,16 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace pfw;
 
@@ -33,6 +37,8 @@ private slots:
     void sizes();
     void trashNeverLandsInTheWorkingFolder_data();
     void trashNeverLandsInTheWorkingFolder();
+    void trashTakesOnlyWhatItCanName_data();
+    void trashTakesOnlyWhatItCanName();
 
 private:
     QString make(const QString &name, int ageMinutes, qint64 size = 40);
@@ -254,6 +260,57 @@ void TestBackups::trashNeverLandsInTheWorkingFolder()
         | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
     for (const QString &folder : {trash, trash + QLatin1String("/files"), trash + QLatin1String("/info")})
         QVERIFY2(!(QFileInfo(folder).permissions() & others), qPrintable(folder));
+}
+
+void TestBackups::trashTakesOnlyWhatItCanName_data()
+{
+    QTest::addColumn<int>("nameLength");
+    QTest::addColumn<bool>("otherFileSystem");
+    QTest::addColumn<bool>("trashed");
+    QTest::newRow("ordinary name") << 0 << false << true;
+    // Its record "<name>.trashinfo" cannot exist: Qt's own trash retried such a name for ever.
+    QTest::newRow("settings file name of 230 bytes") << 230 << false << false;
+    QTest::newRow("another file system without a trash") << 0 << true << false;
+}
+
+// A backup the trash cannot take is deleted instead, and said so; the move never hangs and never
+// makes a trash folder at the top of another file system.
+void TestBackups::trashTakesOnlyWhatItCanName()
+{
+    QFETCH(int, nameLength);
+    QFETCH(bool, otherFileSystem);
+    QFETCH(bool, trashed);
+    std::unique_ptr<QTemporaryDir> elsewhere;
+    QString folder = m_dir->path();
+    if (otherFileSystem) {
+        struct stat shm = {}, here = {};
+        if (::stat("/dev/shm", &shm) != 0 || ::stat(QFile::encodeName(folder).constData(), &here) != 0
+            || shm.st_dev == here.st_dev || QFileInfo::exists(QStringLiteral("/dev/shm/.Trash-%1").arg(::getuid())))
+            QSKIP("needs /dev/shm on a file system of its own, without a trash");
+        elsewhere = std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/tst_backups-XXXXXX"));
+        QVERIFY(elsewhere->isValid());
+        folder = elsewhere->path();
+    }
+    const QString settingsName = nameLength > 0 ? QString(nameLength - 9, u's') + QLatin1String(".settings")
+                                                : QStringLiteral("core-001-pxi.settings");
+    const QString settings = folder + u'/' + settingsName;
+    QFile(settings).open(QIODevice::WriteOnly);
+    const QString backup = settings + QLatin1String(".bak-20260101-000000");
+    {
+        QFile file(backup);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("<xsdt></xsdt>") == 13);
+    }
+    QElapsedTimer timer;
+    timer.start();
+    const BackupRemoval removal = pruneBackups(settings, 0, true);
+    QVERIFY(timer.elapsed() < 10000);
+    QCOMPARE(removal.trashed, trashed ? 1 : 0);
+    QCOMPARE(removal.deleted, trashed ? 0 : 1);
+    QVERIFY(!QFileInfo::exists(backup));
+    QCOMPARE(describeRemoval(removal), trashed ? QStringLiteral("Moved 1 backup(s) to the Recycle Bin (13 B).")
+                                               : QStringLiteral("Deleted 1 backup(s) (13 B)."));
+    if (otherFileSystem)
+        QVERIFY(!QFileInfo::exists(QStringLiteral("/dev/shm/.Trash-%1").arg(::getuid())));
 }
 
 // "link/../name" names the file beside the link's target, not the one the text suggests: its
