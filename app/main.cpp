@@ -3,6 +3,7 @@
 #include "modules/installedrecords.h"
 #include "modules/leftovers.h"
 #include "platform/hostenvironment.h"
+#include "platform/rawarguments.h"
 #include "ui/dialogs/aboutdialog.h"
 #include "ui/banner/adbanner.h"
 #include "ui/mainwindow.h"
@@ -11,9 +12,12 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
+#include <QMessageBox>
 #include <QIcon>
 #include <QTimer>
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -102,11 +106,35 @@ int main(int argc, char *argv[])
             theme.setScale(factor, false);
     }
 
+    const bool screenshots = parser.isSet(screenshotsOption);
+    bool openFailed = false;
+    if (screenshots) {
+        pfw::MainWindow::reportOpenErrorsTo([&openFailed](const QString &error) {
+            std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
+            openFailed = true;
+        });
+    }
     pfw::MainWindow window;
     const QStringList files = parser.positionalArguments();
-    if (!files.isEmpty())
-        window.openFile(files.constFirst());
-    if (parser.isSet(screenshotsOption)) {
+    pfw::RawArgument unusable;
+    const int unusableAt = pfw::firstUnencodableArgument(argc, argv, &unusable);
+    if (!files.isEmpty() && unusableAt > 0 && QFile::decodeName(unusable.bytes) == files.constFirst()) {
+        // Opened as Qt spells it, it would be another file, or none.
+        const QString error = QApplication::translate("main", "The file name %1 is not valid UTF-8, the encoding of file "
+                                                              "names here, so Prefwright cannot open that file.")
+                                  .arg(unusable.shown());
+        if (screenshots)
+            std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
+        else
+            QMessageBox::critical(&window, QApplication::translate("main", "Cannot open file"), error);
+        openFailed = true;
+    } else if (!files.isEmpty()) {
+        openFailed = !window.openFile(files.constFirst());
+    }
+    if (screenshots) {
+        // Pictures of another file, or of none, would pass for pictures of the file asked for.
+        if (openFailed)
+            return 1;
         window.adBanner()->start(false, 0);
         window.renderScreenshots(parser.value(screenshotsOption), parser.value(screenshotSearchOption));
         return 0;

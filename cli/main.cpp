@@ -1,4 +1,5 @@
 #include "cli/settingscli.h"
+#include "platform/rawarguments.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -24,5 +25,8 @@ int main(int argc, char *argv[])
         || !err.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered))
         return pfw::SettingsCli::BadFile;
     pfw::SettingsCli cli(&out, &err);
+    pfw::RawArgument unusable;
+    if (pfw::firstUnencodableArgument(argc, argv, &unusable) > 0)
+        return cli.refuseArgument(unusable.shown());
     return cli.run(QCoreApplication::arguments().mid(1));
 }

@@ -189,6 +189,13 @@ int SettingsCli::run(const QStringList &arguments)
     return code;
 }
 
+int SettingsCli::refuseArgument(const QString &shown)
+{
+    return m_io.finish(fail(UsageError, tr("The argument %1 is not valid UTF-8, the encoding of file names here, so "
+                                           "Prefwright cannot tell which file or text it means. Nothing was done.")
+                                            .arg(shown)));
+}
+
 // -1 to go on, otherwise the exit code.
 int SettingsCli::parse(const QStringList &arguments, Options *options)
 {

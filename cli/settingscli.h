@@ -28,6 +28,8 @@ public:
 
     // arguments without the program name.
     int run(const QStringList &arguments);
+    // An argument the system's text for file names cannot hold (shown: its bytes, escaped).
+    int refuseArgument(const QString &shown);
 
     static QString usage();
     // Backslash, line feed, carriage return and tab as two-character escapes, so one field

@@ -273,6 +273,13 @@ void MainWindow::onFindModule()
         m_tabs->showInSearch(found.nodes, found.heading);
 }
 
+std::function<void(const QString &)> MainWindow::s_errorSink;
+
+void MainWindow::reportOpenErrorsTo(std::function<void(const QString &)> sink)
+{
+    s_errorSink = std::move(sink);
+}
+
 bool MainWindow::openFile(const QString &named)
 {
     // A name relative to the working folder is kept whole: it is shown, reported and watched.
@@ -284,7 +291,10 @@ bool MainWindow::openFile(const QString &named)
     m_loaded = m_document.isLoaded();
     attachViews();
     if (!ok) {
-        QMessageBox::critical(this, tr("Cannot open file"), error);
+        if (s_errorSink)
+            s_errorSink(error);
+        else
+            QMessageBox::critical(this, tr("Cannot open file"), error);
         refreshState();
         return false;
     }

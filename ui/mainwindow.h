@@ -55,6 +55,9 @@ public:
     ~MainWindow() override;
 
     bool openFile(const QString &path);
+    // Where a file that cannot be opened is reported instead of a message box: in screenshot
+    // mode nobody is there to close one.
+    static void reportOpenErrorsTo(std::function<void(const QString &)> sink);
     int unsavedCount() const;
 
     // For tests and the views that come with later features.
@@ -136,6 +139,8 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    static std::function<void(const QString &)> s_errorSink;
+
     void buildActions();
     void buildCentralWidget();
     void buildToolbar();

@@ -1,3 +1,5 @@
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -11,6 +13,8 @@ private slots:
     void help();
     void helperModes_data();
     void helperModes();
+    void screenshotsOfAFileThatCannotBeOpenedFail_data();
+    void screenshotsOfAFileThatCannotBeOpenedFail();
 
 private:
     QProcess *run(const QStringList &arguments);
@@ -69,6 +73,44 @@ void TestCommandLine::helperModes()
     QCOMPARE(process->exitStatus(), QProcess::NormalExit);
     QCOMPARE(process->exitCode(), code);
     QVERIFY(process->readAllStandardOutput().isEmpty());
+}
+
+void TestCommandLine::screenshotsOfAFileThatCannotBeOpenedFail_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("not a settings file") << "bad.settings" << QByteArray("garbage") << "is not a valid PixInsight settings file";
+    QTest::newRow("missing") << "gone.settings" << QByteArray() << "Cannot read";
+    QTest::newRow("name not in the file name encoding") << "core-\\377.settings" << QByteArray("<xsdt></xsdt>")
+                                                        << "The file name core-\\xff.settings is not valid UTF-8";
+}
+
+// Offscreen nobody can close a message box: the error goes to the terminal and the run fails.
+void TestCommandLine::screenshotsOfAFileThatCannotBeOpenedFail()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QProcess shell;
+    shell.setWorkingDirectory(dir.path());
+    // The name goes through the shell's printf, so that its bytes are exactly those given.
+    const QString create = bytes.isEmpty() ? QStringLiteral("true") : QStringLiteral("printf '%s' \"$1\" > \"$(printf '%1')\"").arg(name);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("HOME"), m_home.path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
+    shell.setProcessEnvironment(environment);
+    shell.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), create + QStringLiteral(" && exec \"$0\" --screenshots shots \"$(printf '%1')\"").arg(name),
+                                            QStringLiteral(PFW_EXECUTABLE), QString::fromLatin1(bytes)});
+    QVERIFY(shell.waitForStarted());
+    QVERIFY2(shell.waitForFinished(30000), "waits for a message box nobody can close");
+    QCOMPARE(shell.exitCode(), 1);
+    const QString err = QString::fromUtf8(shell.readAllStandardError());
+    QVERIFY2(err.contains(message), qPrintable(err));
+    QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("shots"))) || QDir(dir.filePath(QStringLiteral("shots"))).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

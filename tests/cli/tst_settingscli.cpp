@@ -58,6 +58,7 @@ private slots:
     void bisectSurvivesBeingKilled();
     void bisectStartRacesOtherWriters();
     void bisectPrintsNoControlCharacters();
+    void namesNotInTheFileNameEncodingAreRefused();
 
 private:
     struct Result
@@ -930,6 +931,26 @@ void TestSettingsCli::bisectPrintsNoControlCharacters()
         for (const QChar c : output)
             QVERIFY2(c == u'\n' || c.unicode() >= 0x20, qPrintable(output.toUtf8().toPercentEncoding(" \n")));
     }
+}
+
+// The system hands over bytes; "\xff" would turn into U+FFFD and name another file.
+void TestSettingsCli::namesNotInTheFileNameEncodingAreRefused()
+{
+    const QString lookAlike = write(QString::fromUtf8("core-\xEF\xBF\xBD.settings"), m_original);
+    QVERIFY(!lookAlike.isEmpty());
+    QProcess process;
+    process.setWorkingDirectory(m_dir->path());
+    process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"),
+                                              QStringLiteral("exec \"$0\" set \"$(printf 'core-\\377.settings')\" "
+                                                             "Global/Preferences/Process/MaxProcessors=8"),
+                                              QStringLiteral(PFW_CLI)});
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), 2);
+    QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
+             QStringLiteral("The argument core-\\xff.settings is not valid UTF-8, the encoding of file names here, so "
+                            "Prefwright cannot tell which file or text it means. Nothing was done.\n"));
+    QCOMPARE(readAll(lookAlike), m_original);
+    QVERIFY(backups().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestSettingsCli)
