@@ -4,6 +4,7 @@
 #include "cli/scriptededit.h"
 #include "cli/settingsreports.h"
 #include "core/backups.h"
+#include "core/fileidentity.h"
 #include "core/settingsdocument.h"
 #include "core/valuetypes.h"
 #include "core/xmlwellformedness.h"
@@ -513,6 +514,8 @@ int SettingsCli::finishEdits(SettingsDocument *document, ScriptedEdit *edit, con
             print(tr("Nothing to save: every value already has that text."));
         return Success;
     }
+    if (FileIdentity::of(document->path()).links > 1)
+        m_io.error((tr("warning: %1").arg(SettingsDocument::otherNamesText()) + u'\n').toUtf8());
     QString error, backup;
     if (!edit->save(options.fingerprint, &error, &backup))
         return fail(Refused, error);

@@ -28,6 +28,7 @@ FileIdentity FileIdentity::of(const QString &path)
 #endif
     identity.inode = quint64(info.st_ino);
     identity.device = quint64(info.st_dev);
+    identity.links = qint64(info.st_nlink);
 #else
     const QFileInfo info(path);
     if (!info.exists())

@@ -16,6 +16,9 @@ struct FileIdentity
     qint64 changedNs = 0;
     quint64 inode = 0;
     quint64 device = 0;
+    // How many names the file has (hard links); a save gives only the name it went through a new
+    // file. Not part of the identity: the status change time moves with it.
+    qint64 links = 1;
 
     static FileIdentity of(const QString &path);
 

@@ -2,6 +2,7 @@
 
 #include "core/backups.h"
 #include "core/boundedfile.h"
+#include "core/fileidentity.h"
 #include "core/settingsdocument.h"
 #include "core/treediff.h"
 #include "core/writerlock.h"
@@ -640,6 +641,11 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
                 return fail(tr("PixInsight is running. Close it before starting the search."));
             if (searchedFile(goodPath) == m_settingsPath)
                 return fail(tr("The good state must be another file or a backup, not the file itself."));
+            // Its state is kept beside one name only, and every round gives that name a new file.
+            if (FileIdentity::of(m_settingsPath).links > 1)
+                return fail(tr("This file has another name (a hard link): each round would give this name a new file "
+                               "and leave the other as it was, and a search through the other name would not see this "
+                               "one. Remove the other name first."));
             QByteArray goodBytes, badBytes;
             XsdtFile good, bad;
             QString parseError;

@@ -113,6 +113,11 @@ SettingsDocument::FileOperations SettingsDocument::defaultFileOperations()
     return operations;
 }
 
+QString SettingsDocument::otherNamesText()
+{
+    return tr("This file has another name; saving gives this name a new file and leaves the other name as it was.");
+}
+
 QByteArray SettingsDocument::sha256(const QByteArray &bytes)
 {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);

@@ -95,6 +95,8 @@ public:
     qsizetype pendingChangeCount() const { return m_file.root.pendingChangeCount(); }
 
     static QByteArray sha256(const QByteArray &bytes);
+    // Said before a save of a file that has other names (hard links).
+    static QString otherNamesText();
 
 private:
     // The write of a save or restore: refused just before the rename when the file is no longer

@@ -6,6 +6,12 @@
 #include <QFileInfo>
 #include <QThread>
 
+#ifdef Q_OS_WIN
+#include "platform/winapi.h"
+
+#include <QDir>
+#endif
+
 #ifndef Q_OS_WIN
 #include <cerrno>
 #include <cstring>
@@ -27,10 +33,70 @@ constexpr qint64 kLeftOverAgeMs = 2000;
 } // namespace
 
 WriterLock::WriterLock(const QString &targetPath)
-    : m_lock(lockPathFor(targetPath))
+    : m_target(targetPath)
+    , m_lock(lockPathFor(targetPath))
 {
     // Only a dead holder makes a lock stale: a slow save must never be broken into by age.
     m_lock.setStaleLockTime(0);
+}
+
+WriterLock::~WriterLock()
+{
+    release();
+}
+
+void WriterLock::release()
+{
+#ifndef Q_OS_WIN
+    if (m_identity >= 0)
+        ::close(m_identity);
+    m_identity = -1;
+#else
+    if (m_identityHandle)
+        win::unlockFileIdentity(m_identityHandle);
+    m_identityHandle = nullptr;
+#endif
+    m_lock.unlock();
+}
+
+bool WriterLock::lockIdentity()
+{
+#ifndef Q_OS_WIN
+    const QByteArray path = QFile::encodeName(m_target);
+    // A few rounds at most: each one only when a rename came between the open and the lock.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        struct stat named = {};
+        // Nothing there yet, or nothing a writer goes on with: the named lock is all there is.
+        if (::stat(path.constData(), &named) != 0 || !S_ISREG(named.st_mode))
+            return true;
+        const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0)
+            return true;
+        struct stat opened = {};
+        if (::fstat(fd, &opened) != 0 || opened.st_dev != named.st_dev || opened.st_ino != named.st_ino) {
+            ::close(fd);
+            continue;
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            // A file system without such locks leaves the named lock to do the work.
+            const bool held = errno == EWOULDBLOCK;
+            ::close(fd);
+            return !held;
+        }
+        struct stat now = {};
+        if (::stat(path.constData(), &now) == 0 && now.st_dev == opened.st_dev && now.st_ino == opened.st_ino) {
+            m_identity = fd;
+            return true;
+        }
+        // Renamed over since the open: the lock is on a file nobody writes any more.
+        ::close(fd);
+    }
+    return true;
+#else
+    bool held = false;
+    m_identityHandle = win::lockFileIdentity(QDir::toNativeSeparators(m_target).toStdWString(), &held);
+    return m_identityHandle || !held;
+#endif
 }
 
 QString WriterLock::lockPathFor(const QString &targetPath)
@@ -68,27 +134,49 @@ WriterLock::Obstacle WriterLock::clearLeftOver()
 #endif
     const qint64 ageMs = QDateTime::currentMSecsSinceEpoch() - modifiedMs;
     // A new holder writes its lock in an instant; only an older unheld file is left over.
-    if (free && same && qAbs(ageMs) > kLeftOverAgeMs)
-        ::unlink(path.constData());
+    Obstacle obstacle = NoObstacle;
+    if (free && same && qAbs(ageMs) > kLeftOverAgeMs && ::unlink(path.constData()) != 0 && errno != ENOENT) {
+        // Marked immutable, or on a read-only mount: it would pass for a live holder for ever.
+        m_stuckReason = qt_error_string(errno);
+        obstacle = Stuck;
+    }
     ::close(fd);
-#endif
+    return obstacle;
+#else
     return NoObstacle;
+#endif
 }
 
 bool WriterLock::acquire(QString *error, int waitMs)
 {
     const QDeadlineTimer deadline(waitMs);
+    bool otherName = false;
     for (;;) {
-        if (clearLeftOver() == Foreign) {
+        const Obstacle obstacle = clearLeftOver();
+        if (obstacle == Foreign) {
             if (error)
                 *error = tr("%1 is in the way of Prefwright's lock file (it is not a lock file Prefwright made). "
                             "Remove it and try again. Nothing was changed.")
                              .arg(m_lock.fileName());
             return false;
         }
-        if (m_lock.tryLock(0))
-            return true;
-        if (m_lock.error() != QLockFile::LockFailedError || deadline.hasExpired())
+        if (obstacle == Stuck) {
+            if (error)
+                *error = tr("The lock file %1 was left by a Prefwright that is no longer running, but it cannot be "
+                            "removed (%2). Remove it yourself and try again. Nothing was changed.")
+                             .arg(m_lock.fileName(), m_stuckReason);
+            return false;
+        }
+        if (m_lock.tryLock(0)) {
+            if (lockIdentity())
+                return true;
+            // Held through another name of the same file.
+            m_lock.unlock();
+            otherName = true;
+        } else if (m_lock.error() != QLockFile::LockFailedError) {
+            break;
+        }
+        if (deadline.hasExpired())
             break;
         QThread::msleep(50);
     }
@@ -96,16 +184,29 @@ bool WriterLock::acquire(QString *error, int waitMs)
         qint64 pid = 0;
         QString host;
         QString application;
-        if (m_lock.error() != QLockFile::LockFailedError)
-            *error = tr("Cannot create the lock file %1 beside the file: the folder cannot be written to. "
-                        "Nothing was changed.")
-                         .arg(m_lock.fileName());
+        if (otherName && m_lock.error() == QLockFile::NoError)
+            *error = tr("Another Prefwright is saving this file through another of its names (a hard link). Try "
+                        "again in a moment.");
+        else if (m_lock.error() != QLockFile::LockFailedError)
+            *error = tr("Cannot create the lock file %1 beside the file: %2. Nothing was changed.")
+                         .arg(m_lock.fileName(), creationFailure());
         else if (m_lock.getLockInfo(&pid, &host, &application))
             *error = tr("Another Prefwright is saving this file (process %1). Try again in a moment.").arg(pid);
         else
             *error = tr("Another Prefwright is saving this file (process %1). Try again in a moment.").arg(tr("unknown"));
     }
     return false;
+}
+
+QString WriterLock::creationFailure() const
+{
+    // QLockFile keeps only "permission": the system's own reason (a full disk, a read-only
+    // mount, a name too long) says what to do about it.
+    QFile probe(m_lock.fileName());
+    if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return probe.errorString();
+    probe.remove();
+    return tr("the folder cannot be written to");
 }
 
 } // namespace pfw

@@ -18,23 +18,34 @@ public:
     static constexpr int kDefaultWaitMs = 5000;
 
     explicit WriterLock(const QString &targetPath);
-    ~WriterLock() = default;
+    ~WriterLock();
     WriterLock(const WriterLock &) = delete;
     WriterLock &operator=(const WriterLock &) = delete;
 
     // False with a sentence naming the holder when it cannot be had in time.
     [[nodiscard]] bool acquire(QString *error, int waitMs = kDefaultWaitMs);
     bool isLocked() const { return m_lock.isLocked(); }
-    void release() { m_lock.unlock(); }
+    void release();
 
     static QString lockPathFor(const QString &targetPath);
 
 private:
-    enum Obstacle { NoObstacle, Foreign };
-    // Removes a lock file that nobody holds any more; Foreign when something else is in its place.
+    enum Obstacle { NoObstacle, Foreign, Stuck };
+    // Removes a lock file that nobody holds any more; Foreign when something else is in its place,
+    // Stuck when it is left over but cannot be removed (why in m_stuckReason).
     Obstacle clearLeftOver();
+    // The lock on the file itself, which every name of it shares (hard links, bind mounts): a
+    // lock file beside one name is not seen through the others. False when another holds it.
+    bool lockIdentity();
+    // Why the lock file could not be made, in the system's words.
+    QString creationFailure() const;
 
+    QString m_target;
     QLockFile m_lock;
+    QString m_stuckReason;
+    // The open file whose lock is held (-1: none, or none to be had).
+    int m_identity = -1;
+    void *m_identityHandle = nullptr;
 };
 
 } // namespace pfw

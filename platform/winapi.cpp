@@ -56,6 +56,30 @@ BOOL WINAPI onConsoleEvent(DWORD event)
 
 } // namespace
 
+void *lockFileIdentity(const std::wstring &path, bool *held)
+{
+    *held = false;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return nullptr;
+    OVERLAPPED where = {};
+    where.Offset = 0;
+    where.OffsetHigh = 0x7FFFFFFF;
+    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where)) {
+        *held = GetLastError() == ERROR_LOCK_VIOLATION;
+        CloseHandle(file);
+        return nullptr;
+    }
+    return file;
+}
+
+void unlockFileIdentity(void *handle)
+{
+    // Closing the handle lets go of its locks.
+    CloseHandle(static_cast<HANDLE>(handle));
+}
+
 void holdConsoleInterrupts(bool hold)
 {
     if (hold) {

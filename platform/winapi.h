@@ -28,6 +28,12 @@ std::vector<std::wstring> programFilesFolders();
 // Starts program elevated ("runas"), hidden, and waits at most timeoutMs for it.
 ShellRun runAsAdministrator(const std::wstring &program, const std::wstring &parameters, unsigned long timeoutMs);
 
+// An exclusive lock on one byte of the file far past its end, which blocks no reader or writer
+// and no rename over it, shared by every name of the file. Null when the file cannot be opened,
+// or, with held set, when another process holds the lock.
+void *lockFileIdentity(const std::wstring &path, bool *held);
+void unlockFileIdentity(void *handle);
+
 // While held (the calls nest), the console's Ctrl+C, Ctrl+Break and close are only remembered.
 void holdConsoleInterrupts(bool hold);
 bool consoleInterruptReceived();

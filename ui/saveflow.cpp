@@ -1,5 +1,6 @@
 #include "ui/saveflow.h"
 
+#include "core/fileidentity.h"
 #include "core/settingsdocument.h"
 #include "model/busyscope.h"
 #include "model/settingsmodel.h"
@@ -34,6 +35,8 @@ bool SaveFlow::run(const QList<Leftover> &leftovers, const Hooks &hooks)
         review.setLeftovers(leftovers);
         if (const XsdtFile &file = m_document.file(); !file.validUtf8)
             review.setInvalidUtf8(file.invalidUtf8Line, file.invalidUtf8Column);
+        if (FileIdentity::of(m_document.path()).links > 1)
+            review.setOtherNames();
         if (review.exec() != QDialog::Accepted)
             return false;
     }

@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <unistd.h>
+
 // Runs the real prefwright-cli on copies of the demo file in a temporary folder.
 class TestSettingsCli : public QObject
 {
@@ -59,6 +61,7 @@ private slots:
     void bisectStartRacesOtherWriters();
     void bisectPrintsNoControlCharacters();
     void namesNotInTheFileNameEncodingAreRefused();
+    void aSaveSaysWhenTheFileHasAnotherName();
 
 private:
     struct Result
@@ -951,6 +954,18 @@ void TestSettingsCli::namesNotInTheFileNameEncodingAreRefused()
                             "Prefwright cannot tell which file or text it means. Nothing was done.\n"));
     QCOMPARE(readAll(lookAlike), m_original);
     QVERIFY(backups().isEmpty());
+}
+
+void TestSettingsCli::aSaveSaysWhenTheFileHasAnotherName()
+{
+    const QString other = m_dir->filePath(QStringLiteral("other.settings"));
+    QCOMPARE(::link(QFile::encodeName(m_file).constData(), QFile::encodeName(other).constData()), 0);
+    const Result result = run({QStringLiteral("set"), m_file, kMaxProcessors + QLatin1String("=8")});
+    QCOMPARE(result.code, 0);
+    QCOMPARE(result.err, QStringLiteral("warning: This file has another name; saving gives this name a new file and "
+                                        "leaves the other name as it was.\n"));
+    // As said: the other name still has the file as it was.
+    QCOMPARE(readAll(other), m_original);
 }
 
 QTEST_GUILESS_MAIN(TestSettingsCli)

@@ -16,6 +16,7 @@
 #include <QTest>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace pfw;
 using pfw::test::SearchFixture;
@@ -136,6 +137,7 @@ void TestProblemSearch::refusalsToStartLeaveNothingBehind_data()
     QTest::newRow("good state not a settings file") << "broken" << "is not a valid PixInsight settings file";
     QTest::newRow("search already running") << "twice" << "already in progress";
     QTest::newRow("not valid UTF-8") << "utf8" << "not valid UTF-8 (first at line 2";
+    QTest::newRow("another name for the file") << "hardlink" << "This file has another name (a hard link)";
 }
 
 void TestProblemSearch::refusalsToStartLeaveNothingBehind()
@@ -160,6 +162,10 @@ void TestProblemSearch::refusalsToStartLeaveNothingBehind()
     QString error;
     if (case_ == u"twice")
         QVERIFY2(search.start(goodPath, &m_policy, expected, &error), qPrintable(error));
+    if (case_ == u"hardlink") {
+        QVERIFY(QDir().mkdir(dir.filePath(QStringLiteral("other"))));
+        QCOMPARE(::link(QFile::encodeName(path).constData(), QFile::encodeName(dir.filePath(QStringLiteral("other/same.settings"))).constData()), 0);
+    }
     const QStringList before = QDir(dir.path()).entryList(QDir::Files);
     const QByteArray fileBefore = readAll(path);
     QVERIFY(!search.start(case_ == u"self" ? path : goodPath, &m_policy, expected, &error));

@@ -1,5 +1,7 @@
 #include "bench/settingsgenerator.h"
+#include "core/fileidentity.h"
 #include "core/settingsdocument.h"
+#include "core/writerlock.h"
 #include "platform/hostprocesses.h"
 #include "schema/deletionpolicy.h"
 #include "tests/support/fakehost.h"
@@ -44,6 +46,7 @@ private slots:
     void readOnlyFileIsRefused();
     void saveKeepsModeAndOwner();
     void liveLockRefusesTheSave();
+    void twoNamesOfOneFileShareOneLock();
     void lockFileLeftOversAndObstacles_data();
     void lockFileLeftOversAndObstacles();
     void fullDiskLeavesNoCutBackup();
@@ -439,6 +442,23 @@ void TestSettingsDocument::liveLockRefusesTheSave()
     QVERIFY2(m_document.save(&error, nullptr), qPrintable(error));
 }
 
+// A hard link in another folder has a lock file of its own: the file itself must be locked too.
+void TestSettingsDocument::twoNamesOfOneFileShareOneLock()
+{
+    const QString other = m_dir->filePath(QStringLiteral("other.settings"));
+    QCOMPARE(::link(QFile::encodeName(m_path).constData(), QFile::encodeName(other).constData()), 0);
+    QCOMPARE(FileIdentity::of(other).links, 2);
+    QString error;
+    WriterLock first(m_path);
+    QVERIFY2(first.acquire(&error), qPrintable(error));
+    WriterLock second(other);
+    QVERIFY(!second.acquire(&error, 300));
+    QCOMPARE(error, QStringLiteral("Another Prefwright is saving this file through another of its names (a hard link). "
+                                   "Try again in a moment."));
+    first.release();
+    QVERIFY2(second.acquire(&error, 300), qPrintable(error));
+}
+
 void TestSettingsDocument::readBackDifferenceIsReported()
 {
     const QString path = m_path;
@@ -675,6 +695,7 @@ void TestSettingsDocument::lockFileLeftOversAndObstacles_data()
     QTest::newRow("named pipe") << "fifo" << false;
     QTest::newRow("link to a device") << "link" << false;
     QTest::newRow("folder") << "folder" << false;
+    QTest::newRow("left over and immutable") << "immutable" << false;
 }
 
 // Whatever lies at the lock file's place, a save never hangs, never reads without end, and is
@@ -696,14 +717,29 @@ void TestSettingsDocument::lockFileLeftOversAndObstacles()
         QVERIFY(file.open(QIODevice::WriteOnly));
         if (planted == u"pid 1")
             file.write("1\nprefwright-cli\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+        if (planted == u"immutable")
+            file.write("999999\nprefwright-cli\n" + QSysInfo::machineHostName().toUtf8() + "\n");
         file.close();
         QVERIFY(file.open(QIODevice::ReadWrite));
         QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
         file.close();
+        if (planted == u"immutable" && QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), lock}) != 0)
+            QSKIP("chattr +i is not available here (needs root and a file system with attributes)");
     }
     edit("Global/Preferences/Process/MaxProcessors", "8");
     QString error;
-    QCOMPARE(m_document.save(&error, nullptr), saves);
+    const bool saved = m_document.save(&error, nullptr);
+    if (planted == u"immutable") {
+        QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), lock});
+        // Not a live holder: one that is gone, and a file that will not go.
+        QVERIFY(!saved);
+        QCOMPARE(error, QStringLiteral("The lock file %1 was left by a Prefwright that is no longer running, but it cannot "
+                                       "be removed (Operation not permitted). Remove it yourself and try again. Nothing "
+                                       "was changed.").arg(lock));
+        QCOMPARE(onDisk(), m_original);
+        return;
+    }
+    QCOMPARE(saved, saves);
     if (saves) {
         QVERIFY(!QFileInfo::exists(lock));
         return;
@@ -731,7 +767,12 @@ void TestSettingsDocument::fullDiskLeavesNoCutBackup()
     std::signal(SIGXFSZ, previous);
     QVERIFY(!saved);
     QVERIFY2(error.startsWith(QStringLiteral("Could not create the backup ")), qPrintable(error));
+    // The system's reason, not "Unknown error".
+    QVERIFY2(error.contains(QLatin1String("File too large")), qPrintable(error));
     QVERIFY(backups().isEmpty());
+    // Nor is the file it was being written in left beside.
+    QCOMPARE(QDir(QFileInfo(m_path).absolutePath()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("core-001-pxi.settings")});
     QCOMPARE(onDisk(), m_original);
 }
 
@@ -749,7 +790,7 @@ void TestSettingsDocument::unwritableFolderRefusesCleanly()
     QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), folder});
     QVERIFY(!saved);
     QCOMPARE(error, QStringLiteral("Cannot create the lock file %1/.core-001-pxi.settings.prefwright-lock beside the file: "
-                                   "the folder cannot be written to. Nothing was changed.").arg(folder));
+                                   "Operation not permitted. Nothing was changed.").arg(folder));
     QCOMPARE(left, QStringList{QStringLiteral("core-001-pxi.settings")});
     QCOMPARE(onDisk(), m_original);
 }

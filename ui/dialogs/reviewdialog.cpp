@@ -1,5 +1,6 @@
 #include "ui/dialogs/reviewdialog.h"
 
+#include "core/settingsdocument.h"
 #include "core/xsdtnode.h"
 #include "model/settingsmodel.h"
 #include "ui/accesskeys.h"
@@ -69,6 +70,10 @@ ReviewDialog::ReviewDialog(SettingsModel *model, XsdtNode *tree, QWidget *parent
     m_utf8Notice->setWordWrap(true);
     m_utf8Notice->hide();
     layout->addWidget(m_utf8Notice);
+    m_otherNamesNotice = new QLabel(SettingsDocument::otherNamesText(), this);
+    m_otherNamesNotice->setWordWrap(true);
+    m_otherNamesNotice->hide();
+    layout->addWidget(m_otherNamesNotice);
 
     auto *filterRow = new QHBoxLayout;
     m_filter = new QLineEdit(this);
@@ -164,6 +169,11 @@ void ReviewDialog::setInvalidUtf8(int line, int column)
                               .arg(line)
                               .arg(column));
     m_utf8Notice->show();
+}
+
+void ReviewDialog::setOtherNames()
+{
+    m_otherNamesNotice->show();
 }
 
 // Return in the filter box filters (it already has); it must not reach Save, the default button.

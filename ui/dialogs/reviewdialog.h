@@ -33,6 +33,9 @@ public:
     // Says above the list that saving replaces the bytes that are not valid UTF-8.
     void setInvalidUtf8(int line, int column);
     QLabel *utf8Notice() const { return m_utf8Notice; }
+    // Says that the file has another name (a hard link), which the save leaves as it was.
+    void setOtherNames();
+    QLabel *otherNamesNotice() const { return m_otherNamesNotice; }
     void populateDeletion(QTreeWidgetItem *item);
     static QString displayValue(QChar type, const QString &text);
 
@@ -59,6 +62,7 @@ private:
     XsdtNode *m_tree;
     QList<Leftover> m_leftovers;
     QLabel *m_summary;
+    QLabel *m_otherNamesNotice = nullptr;
     QLabel *m_utf8Notice;
     QLineEdit *m_filter;
     QCheckBox *m_edits;
