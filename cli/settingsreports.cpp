@@ -172,14 +172,16 @@ int SettingsReports::history(const QString &file, const QString &path)
     };
     HistoryEntry current;
     current.source = HistoryEntry::Saved;
-    const XsdtNode *node = loaded ? SettingHistory::findOccurrence(document.file().root, path, 0) : nullptr;
+    // The setting get and set would reach by that path, not a key that merely reads like it.
+    const QString key = SettingHistory::settingKeyOfPath(path);
+    const XsdtNode *node = loaded ? SettingHistory::findOccurrence(document.file().root, key, 0) : nullptr;
     current.state = !loaded ? HistoryEntry::Invalid : node ? HistoryEntry::Present : HistoryEntry::Absent;
     current.value = node ? node->value : QString();
     bool found = node != nullptr;
     QJsonArray array;
     QByteArray lines;
     for (const QString &backup : SettingHistory::backupsNewestFirst(file)) {
-        const HistoryEntry entry = SettingHistory::readBackup(backup, path, 0);
+        const HistoryEntry entry = SettingHistory::readBackup(backup, key, 0);
         found = found || entry.state == HistoryEntry::Present;
         const QString date = entry.date.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
         array << QJsonObject{{QStringLiteral("backup"), backup},

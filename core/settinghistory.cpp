@@ -34,7 +34,28 @@ struct CachedBackup
     }
 };
 
-// path is the node's own path on entry and is given back unchanged.
+// A key with "/" in it is kept apart from the deeper keys it reads like: "x/y" beside x holding y.
+void appendKey(QString &out, const QString &key)
+{
+    if (!key.contains(u'/') && !key.contains(u'\\')) {
+        out += key;
+        return;
+    }
+    for (const QChar c : key) {
+        if (c == u'/' || c == u'\\')
+            out += u'\\';
+        out += c;
+    }
+}
+
+QString escapedKey(const QString &key)
+{
+    QString out;
+    appendKey(out, key);
+    return out;
+}
+
+// path is the node's own setting key on entry and is given back unchanged.
 void collect(const XsdtNode &node, QString &path, CachedBackup &out)
 {
     for (const auto &child : node.children) {
@@ -43,7 +64,7 @@ void collect(const XsdtNode &node, QString &path, CachedBackup &out)
         const qsizetype mark = path.size();
         if (mark > 0)
             path += u'/';
-        path += child->key;
+        appendKey(path, child->key);
         if (child->kind == XsdtNode::Value) {
             out.characters += path.size() + child->value.size();
             if (const auto known = out.first.constFind(path); known == out.first.cend())
@@ -161,14 +182,40 @@ HistoryEntry SettingHistory::readBackup(const QString &backupPath, const QString
     return entry;
 }
 
-const XsdtNode *SettingHistory::findOccurrence(const XsdtNode &root, const QString &settingPath, int occurrence)
+QString SettingHistory::settingKey(const XsdtNode &node)
 {
-    const QString key = settingPath.section(u'/', -1);
+    QList<const XsdtNode *> chain;
+    for (const XsdtNode *at = &node; at && at->parent; at = at->parent)
+        chain.prepend(at);
+    QString key;
+    for (const XsdtNode *at : std::as_const(chain)) {
+        if (!key.isEmpty())
+            key += u'/';
+        appendKey(key, at->key);
+    }
+    return key;
+}
+
+QString SettingHistory::settingKeyOfPath(const QString &path)
+{
+    // A path's parts never hold "/": they are the keys a lookup by path goes through.
+    return QString(path).replace(u'\\', QLatin1String("\\\\"));
+}
+
+namespace {
+
+bool hasKey(const XsdtNode *node, const QString &key)
+{
+    return key.endsWith(escapedKey(node->key)) && SettingHistory::settingKey(*node) == key;
+}
+
+} // namespace
+
+const XsdtNode *SettingHistory::findOccurrence(const XsdtNode &root, const QString &key, int occurrence)
+{
     int seen = 0;
     for (const XsdtNode *node : root.valueNodes()) {
-        if (node->key != key || node->path() != settingPath)
-            continue;
-        if (seen++ == occurrence)
+        if (hasKey(node, key) && seen++ == occurrence)
             return node;
     }
     return nullptr;
@@ -178,23 +225,22 @@ int SettingHistory::occurrenceOf(const XsdtNode &root, const XsdtNode *node)
 {
     if (!node)
         return 0;
-    const QString path = node->path();
+    const QString key = settingKey(*node);
     int seen = 0;
     for (const XsdtNode *other : root.valueNodes()) {
         if (other == node)
             return seen;
-        if (other->key == node->key && other->path() == path)
+        if (other->key == node->key && hasKey(other, key))
             ++seen;
     }
     return 0;
 }
 
-int SettingHistory::occurrences(const XsdtNode &root, const QString &settingPath)
+int SettingHistory::occurrences(const XsdtNode &root, const QString &key)
 {
-    const QString key = settingPath.section(u'/', -1);
     int count = 0;
     for (const XsdtNode *node : root.valueNodes())
-        count += node->key == key && node->path() == settingPath ? 1 : 0;
+        count += hasKey(node, key) ? 1 : 0;
     return count;
 }
 

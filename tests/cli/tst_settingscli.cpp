@@ -62,6 +62,7 @@ private slots:
     void bisectPrintsNoControlCharacters();
     void namesNotInTheFileNameEncodingAreRefused();
     void aSaveSaysWhenTheFileHasAnotherName();
+    void historyFollowsThePathAsGetDoes();
 
 private:
     struct Result
@@ -966,6 +967,22 @@ void TestSettingsCli::aSaveSaysWhenTheFileHasAnotherName()
                                         "leaves the other name as it was.\n"));
     // As said: the other name still has the file as it was.
     QCOMPARE(readAll(other), m_original);
+}
+
+// A key "x/y" written before the item x holding y: the path P/x/y is the nested value for get,
+// set and history alike.
+void TestSettingsCli::historyFollowsThePathAsGetDoes()
+{
+    const auto file = [](const char *slash, const char *nested) {
+        return QByteArray("<xsdt version=\"1.0\"><i k=\"P\"><v k=\"x/y\" t=\"s\" v=\"") + slash
+            + "\"/><i k=\"x\"><v k=\"y\" t=\"s\" v=\"" + nested + "\"/></i></i></xsdt>";
+    };
+    const QString path = write(QStringLiteral("core-002-pxi.settings"), file("slash now", "nested now"));
+    write(QStringLiteral("core-002-pxi.settings.bak-20260101-000000"), file("slash then", "nested then"));
+    QCOMPARE(run({QStringLiteral("get"), path, QStringLiteral("P/x/y")}).out, QStringLiteral("nested now\n"));
+    const Result result = run({QStringLiteral("history"), path, QStringLiteral("P/x/y")});
+    QCOMPARE(result.code, 0);
+    QCOMPARE(result.out, QStringLiteral("2026-01-01 00:00:00\tnested then\nfile\tnested now\n"));
 }
 
 QTEST_GUILESS_MAIN(TestSettingsCli)

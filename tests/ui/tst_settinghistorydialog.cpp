@@ -51,6 +51,7 @@ private slots:
     void selectionStaysOnItsRow();
     void duplicateCountChangedLosesTheValue();
     void quittingWhileReadingExitsCleanly();
+    void aKeyHoldingASlashKeepsItsOwnHistory();
 
 private:
     QString settingsPath() const { return m_dir->filePath(QStringLiteral("home/.PixInsight/core-001-pxi.settings")); }
@@ -413,6 +414,37 @@ void TestSettingHistoryDialog::quittingWhileReadingExitsCleanly()
         QCOMPARE(quitter.exitStatus(), QProcess::NormalExit);
         QCOMPARE(quitter.exitCode(), 0);
     }
+}
+
+// "x/y" beside an item x that holds y: both read as P/x/y, yet each row has its own history, and
+// "Use this value" changes the row the history was opened on, also after a reload.
+void TestSettingHistoryDialog::aKeyHoldingASlashKeepsItsOwnHistory()
+{
+    const auto file = [](const char *slash, const char *nested) {
+        return QByteArray("<xsdt version=\"1.0\"><i k=\"P\"><v k=\"x/y\" t=\"s\" v=\"") + slash
+            + "\"/><i k=\"x\"><v k=\"y\" t=\"s\" v=\"" + nested + "\"/></i></i></xsdt>";
+    };
+    const QString path = m_dir->filePath(QStringLiteral("home/.PixInsight/core-003-pxi.settings"));
+    for (const auto &[name, bytes] : {std::pair{path, file("slash now", "nested now")},
+                                      std::pair{path + QLatin1String(".bak-20260101-000000"), file("slash then", "nested then")}}) {
+        QFile out(name);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
+    }
+    QVERIFY(m_window->openFile(path));
+    const auto slashNode = [this] { return m_window->document().file().root.findPath(u"P")->childByKey(u"x/y"); };
+    SettingHistoryDialog *dialog = openHistory(slashNode());
+    QVERIFY(dialog);
+    QVERIFY2(rowTexts(dialog).join(u'\n').contains(QLatin1String("slash then")), qPrintable(rowTexts(dialog).join(u'\n')));
+    QVERIFY(!rowTexts(dialog).join(u'\n').contains(QLatin1String("nested")));
+    m_window->onReload();
+    if (dialog->isReading()) {
+        QSignalSpy finished(dialog, &SettingHistoryDialog::readingFinished);
+        QVERIFY(finished.wait(10000));
+    }
+    select(dialog, QStringLiteral("slash then"));
+    dialog->useSelectedValue();
+    QCOMPARE(slashNode()->value, QStringLiteral("slash then"));
+    QCOMPARE(m_window->document().file().root.findPath(u"P/x/y")->value, QStringLiteral("nested now"));
 }
 
 QTEST_MAIN(TestSettingHistoryDialog)

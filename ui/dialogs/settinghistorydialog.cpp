@@ -44,7 +44,8 @@ SettingHistoryDialog::SettingHistoryDialog(SettingsModel *model, const SettingsD
     , m_document(document)
     , m_reader(new HistoryReader(this))
     , m_filePath(document->path())
-    , m_settingPath(node ? node->path() : QString())
+    , m_settingPath(node ? SettingHistory::settingKey(*node) : QString())
+    , m_shownPath(node ? node->path() : QString())
     , m_node(node)
     , m_generation(model->generation())
 {
@@ -62,7 +63,7 @@ SettingHistoryDialog::SettingHistoryDialog(SettingsModel *model, const SettingsD
     m_heading->setWordWrap(true);
     m_heading->setTextFormat(Qt::RichText);
     m_heading->setText(QStringLiteral("<b>%1</b><br>%2<br>%3")
-                           .arg(SettingsModel::labelOf(node).toHtmlEscaped(), m_settingPath.toHtmlEscaped(),
+                           .arg(SettingsModel::labelOf(node).toHtmlEscaped(), m_shownPath.toHtmlEscaped(),
                                 tr("in %1").arg(QDir::toNativeSeparators(m_filePath)).toHtmlEscaped()));
     layout->addWidget(m_heading);
 
@@ -75,7 +76,7 @@ SettingHistoryDialog::SettingHistoryDialog(SettingsModel *model, const SettingsD
     m_tree->setUniformRowHeights(true);
     m_tree->setAlternatingRowColors(true);
     m_tree->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    m_tree->setAccessibleName(tr("Values of %1 over time").arg(m_settingPath));
+    m_tree->setAccessibleName(tr("Values of %1 over time").arg(m_shownPath));
     m_value = new QPlainTextEdit(split);
     m_value->setAccessibleName(tr("The selected value"));
     m_value->setReadOnly(true);
@@ -167,7 +168,7 @@ QString SettingHistoryDialog::followRefusal() const
     case Follow::Lost:
         return tr("The file now holds a different number of values named %1, so this history can no longer tell "
                   "which of them it follows. Open the history again from the value.")
-            .arg(m_settingPath.section(u'/', -1));
+            .arg(m_shownPath.section(u'/', -1));
     case Follow::Node: break;
     }
     return QString();

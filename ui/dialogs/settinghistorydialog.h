@@ -34,7 +34,7 @@ public:
     // Reads the backups again, for one added or deleted.
     void reread();
 
-    QString settingPath() const { return m_settingPath; }
+    QString settingPath() const { return m_shownPath; }
     int occurrence() const { return m_occurrence; }
     bool isReading() const;
     const QList<HistoryRow> &rows() const { return m_rows; }
@@ -68,7 +68,9 @@ private:
     const SettingsDocument *m_document;
     HistoryReader *m_reader;
     QString m_filePath;
+    // Which setting: its key (a "/" inside a key escaped), and its path as shown.
     QString m_settingPath;
+    QString m_shownPath;
     int m_occurrence = 0;
     XsdtNode *m_node;
     quint64 m_generation;
