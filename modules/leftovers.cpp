@@ -48,6 +48,23 @@ QString cleaned(const QString &folder)
     return folder.isEmpty() ? QString() : QDir::cleanPath(QDir::fromNativeSeparators(folder));
 }
 
+// The folders from the installation (or user) folder down to an item's parent, as named: the
+// helper runs as root, and a link among them ("lib" pointing elsewhere) would have it delete
+// in another place whose path only looks right once resolved. The top folder itself may be a link.
+// Returns the first such link, or nothing.
+QString linkOnTheWay(int kind, const QString &installFolder, const QString &userFolder)
+{
+    const QString top = kind == UserFolderLeftover ? userFolder : installFolder;
+    const QString parent = parentFolder(kind, installFolder, userFolder);
+    QString part = top;
+    for (const QString &name : parent.mid(top.size()).split(u'/', Qt::SkipEmptyParts)) {
+        part += u'/' + name;
+        if (isLink(QFileInfo(part)))
+            return part;
+    }
+    return QString();
+}
+
 } // namespace
 
 QString Leftovers::requestKey(int kind)
@@ -213,6 +230,10 @@ LeftoverResult deleteLeftovers(const QString &installFolder, const QString &user
             return refuse(HelperRefused, Leftovers::tr("%1 is not the kind of item that was asked for.").arg(shown));
         const QString parent = QFileInfo(parentFolder(kind, cleaned(installFolder), cleaned(userFolder)))
                                    .canonicalFilePath();
+        const QString link = linkOnTheWay(kind, cleaned(installFolder), cleaned(userFolder));
+        if (!link.isEmpty())
+            return refuse(HelperRefused, Leftovers::tr("%1 is reached through the link %2 and is not touched.")
+                                             .arg(shown, QDir::toNativeSeparators(link)));
         // A file system mounted in the item's place is somewhere else just as a link is.
         if (isLink(info) || parent.isEmpty()
             || info.canonicalFilePath().compare(parent + u'/' + info.fileName(), Qt::CaseInsensitive) != 0
