@@ -11,56 +11,12 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QRegularExpression>
 
 #include <algorithm>
 
 namespace pfw {
 
 namespace {
-
-bool isControl(QChar c)
-{
-    return c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() < 0xa0);
-}
-
-QString hexEscape(QChar c)
-{
-    return QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
-}
-
-// A file's text on a terminal: a control character in a value or a name must not reach it raw,
-// or it could move the cursor, recolour or hide what follows.
-QString printable(const QString &text)
-{
-    QString shown;
-    shown.reserve(text.size());
-    for (const QChar c : text)
-        shown += isControl(c) ? hexEscape(c) : QString(c);
-    return shown;
-}
-
-// As it can be pasted back into a shell.
-QString shellWord(const QString &text)
-{
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:@%+=,-]+$"));
-    if (plain.match(text).hasMatch())
-        return text;
-    if (std::none_of(text.cbegin(), text.cend(), isControl)) {
-        QString quoted = text;
-        quoted.replace(u'\'', QLatin1String("'\\''"));
-        return u'\'' + quoted + u'\'';
-    }
-    // Bash's $'...' spells out control characters.
-    QString quoted = QStringLiteral("$'");
-    for (const QChar c : text) {
-        if (c == u'\\' || c == u'\'')
-            quoted += u'\\' + QString(c);
-        else
-            quoted += isControl(c) ? hexEscape(c) : QString(c);
-    }
-    return quoted + u'\'';
-}
 
 QJsonObject suspectJson(const SearchSuspect &suspect, const QString &label)
 {
@@ -114,8 +70,9 @@ int BisectCommand::start(const QString &file, const QString &good)
     // The file the search starts from is the one just read: a write since then is refused.
     if (!search.start(good, &policy, bad.fingerprint(), &error) || !search.read(&error))
         return m_io.fail(SettingsCli::Refused, error);
+    m_io.noteDone(tr("The search started; the file as it was is kept in %1.").arg(QFileInfo(search.backupPath()).fileName()));
     if (!m_io.json()) {
-        m_io.print(tr("The file as it is now is kept in %1.").arg(printable(search.backupPath())));
+        m_io.print(tr("The file as it is now is kept in %1.").arg(CliOutput::printable(search.backupPath())));
         QString counts = tr("%n difference(s) will be tested", nullptr, int(search.suspects().size()));
         counts += u' ' + tr("(about %1 launches).").arg(BisectSearch::expectedRounds(int(search.suspects().size())));
         if (search.onlyInGoodCount() > 0)
@@ -142,7 +99,7 @@ int BisectCommand::answer(const QString &file, const QString &step)
     const bool answered = search.answer(answer, -1, &error);
     const QString notice = search.notice();
     if (!notice.isEmpty() && !m_io.json())
-        m_io.print(printable(notice));
+        m_io.print(CliOutput::printable(notice));
     if (!answered) {
         // The step may have moved the search on (a file written) before it was refused.
         QString unused;
@@ -152,6 +109,7 @@ int BisectCommand::answer(const QString &file, const QString &step)
     }
     if (!search.read(&error))
         return m_io.fail(SettingsCli::Refused, error);
+    m_io.noteDone(tr("The answer was recorded."));
     report(search, file);
     return SettingsCli::Success;
 }
@@ -164,7 +122,7 @@ int BisectCommand::status(const QString &file)
         if (m_io.json())
             m_io.printJson(QJsonObject{{QStringLiteral("inProgress"), false}});
         else
-            m_io.print(tr("No search for a problem setting is in progress for %1.").arg(printable(file)));
+            m_io.print(tr("No search for a problem setting is in progress for %1.").arg(CliOutput::printable(file)));
         return SettingsCli::Success;
     }
     QByteArray original;
@@ -200,9 +158,9 @@ int BisectCommand::reset(const QString &file, Ending ending)
         break;
     }
     if (!backup.isEmpty())
-        done += u' ' + tr("Backup: %1").arg(printable(backup));
+        done += u' ' + tr("Backup: %1").arg(CliOutput::printable(backup));
     if (!during.isEmpty())
-        done += u' ' + tr("What PixInsight changed during the search is kept in: %1.").arg(printable(during.join(QLatin1String(", "))));
+        done += u' ' + tr("What PixInsight changed during the search is kept in: %1.").arg(CliOutput::printable(during.join(QLatin1String(", "))));
     m_io.noteDone(done);
     if (m_io.json())
         m_io.printJson(QJsonObject{{QStringLiteral("inProgress"), false},
@@ -226,7 +184,7 @@ void BisectCommand::report(const ProblemSearch &search, const QString &file)
     };
     const BisectSearch &state = search.search();
     const int remaining = int(state.remaining().size());
-    const QString name = shellWord(file);
+    const QString name = CliOutput::shellWord(file);
     if (m_io.json()) {
         QJsonArray culprits, testing;
         if (state.isFinished()) {
@@ -256,10 +214,10 @@ void BisectCommand::report(const ProblemSearch &search, const QString &file)
                                      : tr("After %n launch(es) these settings could not be told apart:", nullptr,
                                           state.rounds()));
         for (const SearchSuspect &suspect : found) {
-            m_io.print(QStringLiteral("  %1 (%2)").arg(printable(labelOf(suspect)), printable(suspect.path)));
-            m_io.print(tr("    bad value:  %1").arg(printable(SettingsCli::escapeField(suspect.badValue))));
+            m_io.print(QStringLiteral("  %1 (%2)").arg(CliOutput::printable(labelOf(suspect)), CliOutput::printable(suspect.path)));
+            m_io.print(tr("    bad value:  %1").arg(CliOutput::printable(SettingsCli::escapeField(suspect.badValue))));
             m_io.print(
-                tr("    good value: %1").arg(printable(SettingsCli::escapeField(ProblemSearch::goodValueText(suspect)))));
+                tr("    good value: %1").arg(CliOutput::printable(SettingsCli::escapeField(ProblemSearch::goodValueText(suspect)))));
         }
         m_io.print(tr("End the search with one of:"));
         m_io.print(tr("  prefwright-cli bisect reset %1 --use-good      keep everything and use the good value").arg(name));

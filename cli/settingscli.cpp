@@ -163,12 +163,9 @@ QString SettingsCli::escapeField(const QString &text)
         default: escaped += c;
         }
     }
-    return escaped;
+    // The other control characters as \xNN: the backslash itself is escaped, so this reads back.
+    return CliOutput::printable(escaped);
 }
-
-
-
-
 
 int SettingsCli::run(const QStringList &arguments)
 {
@@ -525,7 +522,7 @@ int SettingsCli::finishEdits(SettingsDocument *document, ScriptedEdit *edit, con
                               {QStringLiteral("changes"), qint64(changes)},
                               {QStringLiteral("backup"), backup}});
     else
-        print(tr("Saved. Backup: %1").arg(QFileInfo(backup).fileName()));
+        print(tr("Saved. Backup: %1").arg(CliOutput::printable(QFileInfo(backup).fileName())));
     return Success;
 }
 
@@ -578,7 +575,7 @@ int SettingsCli::verdict(const Options &options)
                               {QStringLiteral("verdict"), levelName(verdict.level)},
                               {QStringLiteral("reason"), verdict.reason}});
     else
-        print(levelName(verdict.level) + u'\t' + verdict.reason);
+        print(levelName(verdict.level) + u'\t' + CliOutput::printable(verdict.reason));
     return Success;
 }
 
@@ -624,7 +621,7 @@ int SettingsCli::restore(const Options &options)
     if (m_io.json())
         printJson(QJsonObject{{QStringLiteral("restored"), backup}, {QStringLiteral("backup"), kept}});
     else
-        print(done);
+        print(CliOutput::printable(done));
     return Success;
 }
 
@@ -673,7 +670,7 @@ int SettingsCli::backups(const Options &options)
                               {QStringLiteral("notRemoved"), QJsonArray::fromStringList(removal.notRemoved)},
                               {QStringLiteral("skipped"), QJsonArray::fromStringList(removal.skipped)}});
     else
-        print(describeRemoval(removal));
+        print(CliOutput::printable(describeRemoval(removal)));
     return removal.notRemoved.isEmpty() ? Success : Refused;
 }
 

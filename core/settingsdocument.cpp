@@ -14,6 +14,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
+
 #ifndef Q_OS_WIN
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -151,13 +153,14 @@ bool SettingsDocument::replaceFile(const QString &path, const QByteArray &bytes,
     };
     {
         QSaveFile file(path);
+        errno = 0;
         if (!file.open(QIODevice::WriteOnly))
-            return fail(tr("Cannot open %1 for writing: %2").arg(path, file.errorString()));
+            return fail(tr("Cannot open %1 for writing: %2").arg(path, systemReason(file)));
         copyOwnership(int(file.handle()), path);
         // Nothing reaches the target unless every byte was written: commit renames atomically,
         // and leaving the scope without it discards the temporary file.
         if (!m_operations.writeAll(file, bytes) || !file.flush() || !syncToDisk(int(file.handle())))
-            return fail(tr("Error writing %1: %2").arg(path, file.errorString()));
+            return fail(tr("Error writing %1: %2").arg(path, systemReason(file)));
         // PixInsight takes no lock: the last look comes after the slow part (the sync) and right
         // before the rename, so only the rename itself can race with it.
         if (expected && FileIdentity::of(path) != identity) {
@@ -168,7 +171,7 @@ bool SettingsDocument::replaceFile(const QString &path, const QByteArray &bytes,
             }
         }
         if (!m_operations.commit(file))
-            return fail(tr("Error writing %1: %2").arg(path, file.errorString()));
+            return fail(tr("Error writing %1: %2").arg(path, systemReason(file)));
     }
     QByteArray written;
     if (!readFile(path, &written, error))

@@ -59,10 +59,12 @@ private slots:
     void bisectStepsTakeTurns();
     void bisectSurvivesBeingKilled();
     void bisectStartRacesOtherWriters();
-    void bisectPrintsNoControlCharacters();
+    void noControlCharacterReachesTheTerminal();
     void namesNotInTheFileNameEncodingAreRefused();
     void aSaveSaysWhenTheFileHasAnotherName();
     void historyFollowsThePathAsGetDoes();
+    void restorePutsABackupBack();
+    void aDamagedSearchStateStillLeadsBack();
 
 private:
     struct Result
@@ -637,6 +639,7 @@ void TestSettingsCli::outputThatCannotBeWrittenFails_data()
     QTest::newRow("get") << QStringList{QStringLiteral("get"), QStringLiteral("FILE"), kMaxProcessors};
     QTest::newRow("roundtrip") << QStringList{QStringLiteral("roundtrip")};
     QTest::newRow("check --json") << QStringList{QStringLiteral("check"), QStringLiteral("FILE"), QStringLiteral("--json")};
+    QTest::newRow("set") << QStringList{QStringLiteral("set"), QStringLiteral("FILE"), kMaxProcessors + QLatin1String("=8")};
 }
 
 // A full disk must not end in success: a script would go on with an empty or cut result.
@@ -650,6 +653,14 @@ void TestSettingsCli::outputThatCannotBeWrittenFails()
     m_outputFile = QStringLiteral("/dev/full");
     const Result result = run(arguments);
     QCOMPARE(result.code, 1);
+    if (arguments.first() == u"set") {
+        // The change is made: saying only that the output failed would have it tried again.
+        QCOMPARE(backups().size(), 1);
+        QCOMPARE(result.err, QStringLiteral("The change was saved (backup: %1). Its report could not be written: No space "
+                                            "left on device\n")
+                                 .arg(backups().constFirst()));
+        return;
+    }
     QVERIFY2(result.err.startsWith(QLatin1String("Could not write the output: ")), qPrintable(result.err));
 }
 
@@ -920,20 +931,42 @@ void TestSettingsCli::bisectStartRacesOtherWriters()
 }
 
 // Names and values come from files: none of their control characters may reach the terminal.
-void TestSettingsCli::bisectPrintsNoControlCharacters()
+// Names, keys and values come from files a stranger may have written: a control character in
+// them would move the cursor, recolour or hide what follows on the terminal.
+void TestSettingsCli::noControlCharacterReachesTheTerminal()
 {
     const QString name = QStringLiteral("core\x1b[2J-pxi.settings");
-    const QString file = write(name, "<xsdt version=\"1.0\"><i k=\"G\"><v k=\"A\x1b]0;x\x07\" t=\"s\" v=\"\x1b[31mred\"/></i></xsdt>");
-    const QString good = write(QStringLiteral("good.settings"), "<xsdt version=\"1.0\"><i k=\"G\"><v k=\"A\x1b]0;x\x07\" t=\"s\" v=\"plain\"/></i></xsdt>");
-    // One difference: the search is over at once and names it.
-    const Result started = run({QStringLiteral("bisect"), QStringLiteral("start"), file, good});
-    QVERIFY2(started.code == 0, qPrintable(started.err));
-    QVERIFY(started.out.contains(QLatin1String("Found after 0 launch(es)")));
-    const Result reset = run({QStringLiteral("bisect"), QStringLiteral("reset"), file});
-    QCOMPARE(reset.code, 0);
-    for (const QString &output : {started.out, reset.out}) {
-        for (const QChar c : output)
-            QVERIFY2(c == u'\n' || c.unicode() >= 0x20, qPrintable(output.toUtf8().toPercentEncoding(" \n")));
+    const QByteArray key = "A\x1b]0;x\x07";
+    const QString file = write(name, "<xsdt version=\"1.0\"><i k=\"G\"><v k=\"" + key + "\" t=\"s\" v=\"\x1b[31mred\"/>"
+                                     "<v k=\"N\" t=\"i\" v=\"1\"/></i></xsdt>");
+    const QString good = write(QStringLiteral("good.settings"), "<xsdt version=\"1.0\"><i k=\"G\"><v k=\"" + key
+                                                                    + "\" t=\"s\" v=\"plain\"/><v k=\"N\" t=\"i\" v=\"1\"/></i></xsdt>");
+    QVERIFY(QFile::copy(file, file + QLatin1String(".bak-20260101-000000\x1b[5m")));
+    const QString path = QStringLiteral("G/") + QString::fromUtf8(key);
+    const QList<QStringList> commands{
+        {QStringLiteral("check"), file},
+        {QStringLiteral("dump"), file},
+        {QStringLiteral("diff"), file, good},
+        {QStringLiteral("history"), file, path},
+        {QStringLiteral("verdict"), file, path},
+        {QStringLiteral("backups"), file},
+        {QStringLiteral("get"), file, QStringLiteral("G/Nope\x1b[8m")},
+        {QStringLiteral("set"), file, path + QLatin1String("=x")},
+        {QStringLiteral("set"), file, QStringLiteral("G/N=2")},
+        // One difference left: the search is over at once and names it.
+        {QStringLiteral("bisect"), QStringLiteral("start"), file, good},
+        {QStringLiteral("bisect"), QStringLiteral("reset"), file},
+        {QStringLiteral("backups"), file, QStringLiteral("--keep"), QStringLiteral("0")},
+    };
+    for (const QStringList &arguments : commands) {
+        const Result result = run(arguments);
+        QVERIFY2(result.code >= 0, qPrintable(arguments.first()));
+        for (const QString &output : {result.out, result.err}) {
+            for (const QChar c : output) {
+                const bool control = (c.unicode() < 0x20 && c != u'\n' && c != u'\t') || (c.unicode() >= 0x7f && c.unicode() < 0xa0);
+                QVERIFY2(!control, qPrintable(arguments.first() + u' ' + QString::fromLatin1(output.toUtf8().toPercentEncoding(" \n\t"))));
+            }
+        }
     }
 }
 
@@ -983,6 +1016,58 @@ void TestSettingsCli::historyFollowsThePathAsGetDoes()
     const Result result = run({QStringLiteral("history"), path, QStringLiteral("P/x/y")});
     QCOMPARE(result.code, 0);
     QCOMPARE(result.out, QStringLiteral("2026-01-01 00:00:00\tnested then\nfile\tnested now\n"));
+}
+
+void TestSettingsCli::restorePutsABackupBack()
+{
+    QCOMPARE(run({QStringLiteral("set"), m_file, kMaxProcessors + QLatin1String("=8")}).code, 0);
+    const QString backup = m_dir->filePath(backups().constFirst());
+    const QByteArray edited = readAll(m_file);
+    // Only the file's own backups, and not while PixInsight runs.
+    Result result = run({QStringLiteral("restore"), m_file, write(QStringLiteral("other.settings"), m_original)});
+    QCOMPARE(result.code, 1);
+    QVERIFY2(result.err.contains(QLatin1String("is not a backup of")), qPrintable(result.err));
+    {
+        pfw::test::FakeHost host;
+        QVERIFY(host.start(m_dir->path()));
+        result = run({QStringLiteral("restore"), m_file, backup});
+        host.stop();
+        QCOMPARE(result.code, 1);
+        QVERIFY2(result.err.contains(QLatin1String("PixInsight is running")), qPrintable(result.err));
+    }
+    QCOMPARE(readAll(m_file), edited);
+    // A damaged file is when a backup is needed most; it is kept before it is replaced.
+    QVERIFY(!write(QStringLiteral("core-001-pxi.settings"), "garbage").isEmpty());
+    result = run({QStringLiteral("restore"), m_file, backup});
+    QVERIFY2(result.code == 0, qPrintable(result.err));
+    QCOMPARE(readAll(m_file), m_original);
+    QStringList kept = backups().filter(QStringLiteral("-before-restore"));
+    QCOMPARE(kept.size(), 1);
+    QCOMPARE(readAll(m_dir->filePath(kept.constFirst())), QByteArray("garbage"));
+    QCOMPARE(result.out, QStringLiteral("Restored %1. The file as it was is kept in %2.\n")
+                             .arg(QFileInfo(backup).fileName(), kept.constFirst()));
+}
+
+// A search whose state is cut short still leads back to the file as it was.
+void TestSettingsCli::aDamagedSearchStateStillLeadsBack()
+{
+    const QString good = plantSearch();
+    QCOMPARE(run({QStringLiteral("bisect"), QStringLiteral("start"), m_file, good}).code, 0);
+    QCOMPARE(run({QStringLiteral("bisect"), QStringLiteral("bad"), m_file}).code, 0);
+    const QString state = m_file + QLatin1String(".problem-search.json");
+    QVERIFY(!write(QFileInfo(state).fileName(), readAll(state).left(100)).isEmpty());
+    Result result = run({QStringLiteral("bisect"), QStringLiteral("status"), m_file});
+    QCOMPARE(result.code, 1);
+    QVERIFY2(result.err.contains(QLatin1String("prefwright-cli bisect reset FILE --from-backup")), qPrintable(result.err));
+    // Saves still wait, and pruning keeps the backup the file is in.
+    QCOMPARE(run({QStringLiteral("set"), m_file, QStringLiteral("Global/Preferences/Tuning/Value00=5")}).code, 1);
+    QCOMPARE(run({QStringLiteral("backups"), m_file, QStringLiteral("--keep"), QStringLiteral("0")}).code, 1);
+    QCOMPARE(backups().filter(QStringLiteral("-before-search")).size(), 1);
+    QCOMPARE(run({QStringLiteral("bisect"), QStringLiteral("reset"), m_file}).code, 1);
+    result = run({QStringLiteral("bisect"), QStringLiteral("reset"), m_file, QStringLiteral("--from-backup")});
+    QVERIFY2(result.code == 0, qPrintable(result.err));
+    QCOMPARE(readAll(m_file), m_original);
+    QVERIFY(!QFileInfo::exists(state));
 }
 
 QTEST_GUILESS_MAIN(TestSettingsCli)

@@ -11,10 +11,12 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -36,6 +38,8 @@ private slots:
     void findsTheProblemAndEndsAsChosen();
     void goesOnAfterTheProgramWasKilled();
     void answersFromATerminalAreNotAppliedTwice();
+    void whatPixInsightChangedBetweenRoundsIsKeptAndSaid();
+    void aDamagedStateStillPutsTheFileBack();
 
 private:
     QString path() const { return m_dir->filePath(QStringLiteral("core-001-pxi.settings")); }
@@ -268,6 +272,75 @@ void TestProblemSearchDialog::answersFromATerminalAreNotAppliedTwice()
     m_window->findProblemAction()->trigger();
     QVERIFY(done);
     QVERIFY(ProblemSearch(path()).hasState());
+}
+
+// The user changed a preference while testing a round: the next round's file would throw it
+// away, so it is kept in a backup first, and the dialog says where.
+void TestProblemSearchDialog::whatPixInsightChangedBetweenRoundsIsKeptAndSaid()
+{
+    QByteArray changed;
+    QString notice;
+    QString kept;
+    test::answerNext<ProblemSearchDialog>([&](ProblemSearchDialog *dialog) {
+        dialog->startButton()->click();
+        m_running = true;
+        dialog->poll();
+        changed = SearchFixture::pixInsightExit(onDisk());
+        changed.replace("<v k=\"Steady\" t=\"i\" v=\"7\"/>", "<v k=\"Steady\" t=\"i\" v=\"8\"/>");
+        QFile file(path());
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(changed) == changed.size());
+        file.close();
+        m_running = false;
+        dialog->poll();
+        dialog->noButton()->click();
+        QVERIFY(dialog->noticeLabel()->isVisible());
+        notice = dialog->noticeLabel()->text();
+        ProblemSearch search(path());
+        QString error;
+        QVERIFY2(search.read(&error), qPrintable(error));
+        QCOMPARE(search.duringSearchBackups().size(), 1);
+        kept = search.duringSearchBackups().constFirst();
+        test::answerNext<QMessageBox>([](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); });
+        dialog->cancelSearchButton()->click();
+    });
+    m_window->findProblemAction()->trigger();
+    QCOMPARE(notice, QStringLiteral("PixInsight changed 1 setting while it ran; the file as it was then is kept in %1.")
+                         .arg(QFileInfo(kept).fileName()));
+    QFile backup(kept);
+    QVERIFY(backup.open(QIODevice::ReadOnly));
+    QCOMPARE(backup.readAll(), changed);
+    // The end of the search names it too.
+    QVERIFY2(m_window->statusBar()->currentMessage().contains(QFileInfo(kept).fileName()),
+             qPrintable(m_window->statusBar()->currentMessage()));
+}
+
+// The state was cut short (a full disk, an editor): the dialog still offers the file as it was.
+void TestProblemSearchDialog::aDamagedStateStillPutsTheFileBack()
+{
+    test::answerNext<ProblemSearchDialog>([&](ProblemSearchDialog *dialog) {
+        dialog->startButton()->click();
+        launchAndAnswer(dialog, 3);
+        dialog->reject();
+    });
+    m_window->findProblemAction()->trigger();
+    const QString statePath = ProblemSearch::statePathFor(path());
+    QFile state(statePath);
+    QVERIFY(state.open(QIODevice::ReadWrite));
+    QVERIFY(state.resize(40));
+    state.close();
+    bool checked = false;
+    test::answerNext<ProblemSearchDialog>([&](ProblemSearchDialog *dialog) {
+        QCOMPARE(dialog->page(), ProblemSearchDialog::FoundPage);
+        QVERIFY2(dialog->foundLabel()->text().contains(QLatin1String("cannot be used")), qPrintable(dialog->foundLabel()->text()));
+        QCOMPARE(dialog->putBackButton()->text(), QStringLiteral("Put back the file as it was when the search started"));
+        QVERIFY(dialog->putBackButton()->isEnabled());
+        dialog->putBackButton()->click();
+        checked = true;
+    });
+    m_window->findProblemAction()->trigger();
+    QVERIFY(checked);
+    QCOMPARE(onDisk(), SearchFixture::file(true));
+    QVERIFY(!QFileInfo::exists(statePath));
 }
 
 QTEST_MAIN(TestProblemSearchDialog)
