@@ -47,6 +47,7 @@ private slots:
     void saveKeepsModeAndOwner();
     void liveLockRefusesTheSave();
     void twoNamesOfOneFileShareOneLock();
+    void aFileThatCannotBeReadIsSaidSo();
     void lockFileLeftOversAndObstacles_data();
     void lockFileLeftOversAndObstacles();
     void fullDiskLeavesNoCutBackup();
@@ -457,6 +458,19 @@ void TestSettingsDocument::twoNamesOfOneFileShareOneLock()
                                    "Try again in a moment."));
     first.release();
     QVERIFY2(second.acquire(&error, 300), qPrintable(error));
+}
+
+// Something that is not a file took its place after it was loaded: that is not "changed on disk".
+void TestSettingsDocument::aFileThatCannotBeReadIsSaidSo()
+{
+    QVERIFY(QFile::remove(m_path));
+    QCOMPARE(::mkfifo(QFile::encodeName(m_path).constData(), 0600), 0);
+    edit("Global/Preferences/Process/MaxProcessors", "8");
+    QString error;
+    QVERIFY(!m_document.save(&error, nullptr));
+    QCOMPARE(error, QStringLiteral("Cannot read %1: It is not a regular file. Nothing was written.")
+                        .arg(m_path));
+    QVERIFY(backups().isEmpty());
 }
 
 void TestSettingsDocument::readBackDifferenceIsReported()
