@@ -1,3 +1,5 @@
+#include "tests/support/wholefile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -16,13 +18,9 @@ private slots:
     void noLostUpdates();
 };
 
-namespace {
+using pfw::test::readAll;
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+namespace {
 
 QString valueOf(const QByteArray &bytes, const QString &key)
 {

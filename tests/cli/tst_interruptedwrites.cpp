@@ -1,5 +1,6 @@
 #include "bench/settingsgenerator.h"
 #include "core/xsdtfile.h"
+#include "tests/support/wholefile.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -32,21 +33,12 @@ private:
     QByteArray m_edited;
 };
 
+using pfw::test::readAll;
+using pfw::test::writeAll;
+
 namespace {
 
 const char kSetting[] = "Global/Preferences/Application/AutoSaveSettingsPeriod";
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 QStringList entries(const QString &folder)
 {

@@ -1,5 +1,6 @@
 #include "core/problemsearch.h"
 #include "core/settingsdocument.h"
+#include "tests/support/wholefile.h"
 #include "tests/support/fakehost.h"
 #include "tests/support/searchfixture.h"
 
@@ -87,15 +88,11 @@ private:
     QString m_outputFile;
 };
 
+using pfw::test::readAll;
+
 namespace {
 
 const QString kMaxProcessors = QStringLiteral("Global/Preferences/Process/MaxProcessors");
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 } // namespace
 

@@ -5,6 +5,7 @@
 #include "core/writerlock.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
+#include "tests/support/wholefile.h"
 
 #include "../support/searchfixture.h"
 
@@ -46,19 +47,20 @@ private:
     DeletionPolicy m_policy;
 };
 
+using pfw::test::readAll;
+using pfw::test::writeAll;
+
 namespace {
 
-QByteArray readAll(const QString &path)
+// The fixture's file that went bad, and its last good state.
+bool plantFixture(const QString &path, const QString &goodPath)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return writeAll(path, SearchFixture::file(true)) && writeAll(goodPath, SearchFixture::file(false));
 }
 
-bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
+} // namespace
+
+namespace {
 
 int indexOfCulprit(const ProblemSearch &search, int culprit)
 {
@@ -309,8 +311,7 @@ void TestProblemSearch::theSearchBackupOutlivesBackupPruning()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("core-001-pxi.settings"));
     const QString goodPath = dir.filePath(QStringLiteral("good.settings"));
-    QVERIFY(writeAll(path, SearchFixture::file(true)));
-    QVERIFY(writeAll(goodPath, SearchFixture::file(false)));
+    QVERIFY(plantFixture(path, goodPath));
     ProblemSearch search(path);
     search.setRunningCheck([] { return false; });
     QString error;
@@ -575,8 +576,7 @@ void TestProblemSearch::aLostLastStateWriteIsToldAsItIs()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("core-001-pxi.settings"));
     const QString goodPath = dir.filePath(QStringLiteral("good.settings"));
-    QVERIFY(writeAll(path, SearchFixture::file(true)));
-    QVERIFY(writeAll(goodPath, SearchFixture::file(false)));
+    QVERIFY(plantFixture(path, goodPath));
     ProblemSearch search(path);
     search.setRunningCheck([] { return false; });
     int writes = 0;
