@@ -92,6 +92,9 @@ void TestCommandLine::screenshotsOfAFileThatCannotBeOpenedFail()
     QFETCH(QString, name);
     QFETCH(QByteArray, bytes);
     QFETCH(QString, message);
+#ifndef Q_OS_UNIX
+    QSKIP("names are made through a POSIX shell here");
+#endif
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     QProcess shell;
