@@ -6,6 +6,7 @@
 #include "core/backups.h"
 #include "core/settingsdocument.h"
 #include "core/writerlock.h"
+#include "core/xmlwellformedness.h"
 #include "core/xsdtfile.h"
 
 #include <QCoreApplication>
@@ -81,6 +82,10 @@ int main(int argc, char *argv[])
         if (!parsed.parse(serialized) || !pfw::sameTree(document.file().root, parsed.root))
             fail("parsing back");
     });
+    const double strict = medianMs([&] {
+        if (!pfw::XmlWellFormedness::check(serialized).wellFormed)
+            fail("the check a strict XML reader makes");
+    });
     int backups = 0;
     const double backup = medianMs([&] {
         if (!pfw::writeBackupFile(current, dir.filePath(QStringLiteral("copy-%1").arg(++backups)), path))
@@ -104,6 +109,7 @@ int main(int argc, char *argv[])
     std::printf("  %-34s %7.1f ms\n", "read and hash the file", read);
     std::printf("  %-34s %7.1f ms\n", "serialize", serialize);
     std::printf("  %-34s %7.1f ms\n", "parse back and compare", check);
+    std::printf("  %-34s %7.1f ms\n", "well-formed for a strict reader", strict);
     std::printf("  %-34s %7.1f ms\n", "backup (written and synced)", backup);
     std::printf("  %-34s %7.1f ms\n", "atomic write (synced)", write);
     std::printf("  %-34s %7.1f ms\n", "read back", readBack);
