@@ -1,12 +1,10 @@
 #include "core/problemsearch.h"
 
 #include "core/backups.h"
-#include "core/boundedfile.h"
 #include "core/fileidentity.h"
 #include "core/settingsdocument.h"
 #include "core/treediff.h"
 #include "core/writerlock.h"
-#include "core/xmlwellformedness.h"
 #include "core/xsdtfile.h"
 #include "platform/hostprocesses.h"
 #include "schema/deletionpolicy.h"
@@ -14,148 +12,11 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSaveFile>
-#include <QSet>
 
 #include <cerrno>
 
 namespace pfw {
-
-namespace {
-
-constexpr int kStateFormat = 1;
-// A state names every difference with both of its values; no real one comes near this.
-constexpr qint64 kMaxStateSize = qint64(64) << 20;
-// Far more launches than any search of a real file takes, even answered "can't tell" throughout.
-constexpr int kMaxRounds = 100000;
-
-// Which occurrence of its path each value is, as diffTrees pairs them.
-QHash<const XsdtNode *, int> occurrences(const XsdtNode &root)
-{
-    const QList<XsdtNode *> values = liveValues(root);
-    QHash<QString, int> seen;
-    QHash<const XsdtNode *, int> result;
-    for (const XsdtNode *node : std::as_const(values))
-        result.insert(node, seen[node->path()]++);
-    return result;
-}
-
-// The paths of values with a "/" inside one of their keys.
-void slashedPaths(const XsdtNode &node, QSet<QString> &out, bool slashed = false)
-{
-    for (const auto &child : node.children) {
-        const bool here = slashed || child->key.contains(u'/');
-        if (child->kind == XsdtNode::Value) {
-            if (here)
-                out.insert(child->path());
-        } else {
-            slashedPaths(*child, out, here);
-        }
-    }
-}
-
-bool takesPart(const XsdtNode *node, const DeletionPolicy *policy)
-{
-    return node->isEditableValue() && (!policy || (!policy->isCompareNoCopy(node) && !policy->isEditLocked(node)));
-}
-
-QString kindName(SearchSuspect::Kind kind)
-{
-    return kind == SearchSuspect::Remove ? QStringLiteral("remove") : QStringLiteral("putBack");
-}
-
-QJsonObject suspectJson(const SearchSuspect &suspect)
-{
-    QJsonObject object{{QStringLiteral("path"), suspect.path},
-                       {QStringLiteral("occurrence"), suspect.occurrence},
-                       {QStringLiteral("kind"), kindName(suspect.kind)},
-                       {QStringLiteral("badType"), QString(suspect.badType)},
-                       {QStringLiteral("badValue"), suspect.badValue}};
-    if (suspect.kind == SearchSuspect::PutBack) {
-        object.insert(QStringLiteral("goodType"), QString(suspect.goodType));
-        object.insert(QStringLiteral("goodValue"), suspect.goodValue);
-    }
-    return object;
-}
-
-bool typeCode(const QJsonValue &value, QChar *out)
-{
-    const QString text = value.toString();
-    if (!value.isString() || text.size() != 1 || !QStringLiteral("biuFfstB").contains(text.at(0)))
-        return false;
-    *out = text.at(0);
-    return true;
-}
-
-bool suspectFromJson(const QJsonValue &value, SearchSuspect *out)
-{
-    const QJsonObject object = value.toObject();
-    SearchSuspect suspect;
-    const QJsonValue path = object.value(QLatin1String("path"));
-    const QJsonValue occurrence = object.value(QLatin1String("occurrence"));
-    const QString kind = object.value(QLatin1String("kind")).toString();
-    suspect.path = path.toString();
-    suspect.occurrence = occurrence.toInt(-1);
-    if (!value.isObject() || !path.isString() || suspect.path.isEmpty() || !occurrence.isDouble()
-        || occurrence.toDouble() != double(suspect.occurrence) || suspect.occurrence < 0
-        || !typeCode(object.value(QLatin1String("badType")), &suspect.badType)
-        || !object.value(QLatin1String("badValue")).isString())
-        return false;
-    suspect.badValue = object.value(QLatin1String("badValue")).toString();
-    if (kind == kindName(SearchSuspect::Remove)) {
-        suspect.kind = SearchSuspect::Remove;
-    } else if (kind == kindName(SearchSuspect::PutBack)) {
-        suspect.kind = SearchSuspect::PutBack;
-        if (!typeCode(object.value(QLatin1String("goodType")), &suspect.goodType)
-            || !object.value(QLatin1String("goodValue")).isString())
-            return false;
-        suspect.goodValue = object.value(QLatin1String("goodValue")).toString();
-    } else {
-        return false;
-    }
-    *out = suspect;
-    return true;
-}
-
-QByteArray fingerprintFromHex(const QJsonValue &value)
-{
-    const QByteArray hex = value.toString().toLatin1();
-    const QByteArray bytes = QByteArray::fromHex(hex);
-    return value.isString() && hex.size() == 64 && bytes.toHex() == hex.toLower() ? bytes : QByteArray();
-}
-
-QJsonArray indexArray(const QList<int> &indices)
-{
-    QJsonArray array;
-    for (const int index : indices)
-        array << index;
-    return array;
-}
-
-bool readStateObject(const QString &statePath, QJsonObject *object, QString *reason)
-{
-    // A link in its place is someone else's file: read through, the next step would write through it.
-    const BoundedFile::Result read = BoundedFile::read(statePath, kMaxStateSize, BoundedFile::RefuseLinks);
-    if (!read.ok()) {
-        *reason = read.reason;
-        return false;
-    }
-    QJsonParseError parseError;
-    const QJsonDocument json = QJsonDocument::fromJson(read.bytes, &parseError);
-    if (!json.isObject()) {
-        *reason = parseError.error != QJsonParseError::NoError ? parseError.errorString()
-                                                                : ProblemSearch::tr("it is not a JSON object");
-        return false;
-    }
-    *object = json.object();
-    return true;
-}
-
-} // namespace
 
 ProblemSearch::ProblemSearch(const QString &settingsPath)
     : m_settingsPath(searchedFile(settingsPath))
@@ -221,15 +82,11 @@ QStringList ProblemSearch::protectedBackups(const QString &settingsPath, const Q
     for (const QString &place : searchPlaces(settingsPath)) {
         if (!stateExists(place + stateSuffix()))
             continue;
-        QJsonObject object;
-        QString reason;
-        if (readStateObject(place + stateSuffix(), &object, &reason) && object.value(QLatin1String("backup")).isString()) {
-            needed << QFileInfo(object.value(QLatin1String("backup")).toString()).fileName();
-            for (const QJsonValue &name : object.value(QLatin1String("duringSearch")).toArray())
-                needed << QFileInfo(name.toString()).fileName();
-        } else {
+        SearchState state;
+        if (SearchState::read(place + stateSuffix(), &state, nullptr))
+            needed << state.backup << state.duringSearch;
+        else
             damaged = true;
-        }
     }
     QStringList kept;
     for (const QString &path : backupPaths) {
@@ -238,82 +95,6 @@ QStringList ProblemSearch::protectedBackups(const QString &settingsPath, const Q
             kept << path;
     }
     return kept;
-}
-
-SearchPlan ProblemSearch::plan(const XsdtNode &bad, const XsdtNode &good, const DeletionPolicy *policy)
-{
-    SearchPlan plan;
-    const QHash<const XsdtNode *, int> occurrence = occurrences(bad);
-    QSet<QString> ambiguous;
-    slashedPaths(bad, ambiguous);
-    slashedPaths(good, ambiguous);
-    for (const DiffEntry &entry : diffTrees(bad, good)) {
-        if (policy && policy->isCompareNoise(entry.here ? entry.here : entry.there)) {
-            ++plan.hidden;
-            continue;
-        }
-        // A key holding "/" reads like a deeper path: such values cannot be told apart.
-        if (ambiguous.contains(entry.path)) {
-            plan.leftOut << entry.path;
-            continue;
-        }
-        if (entry.status == DiffEntry::OnlyThere) {
-            plan.onlyInGood << entry.path;
-            continue;
-        }
-        const bool different = entry.status == DiffEntry::Different;
-        // A good value no settings file can hold would make a round's file one a strict reader refuses.
-        if (!takesPart(entry.here, policy) || (different && !takesPart(entry.there, policy))
-            || (different && XmlWellFormedness::firstForbidden(entry.there->value))) {
-            plan.leftOut << entry.path;
-            continue;
-        }
-        SearchSuspect suspect;
-        suspect.path = entry.path;
-        suspect.occurrence = occurrence.value(entry.here);
-        suspect.kind = different ? SearchSuspect::PutBack : SearchSuspect::Remove;
-        suspect.badType = entry.here->type;
-        suspect.badValue = entry.here->value;
-        if (different) {
-            suspect.goodType = entry.there->type;
-            suspect.goodValue = entry.there->value;
-        }
-        plan.suspects << suspect;
-    }
-    return plan;
-}
-
-bool ProblemSearch::buildCandidate(const QByteArray &badBytes, const QList<SearchSuspect> &suspects,
-                                   const QList<int> &putBack, QByteArray *candidate, QString *error)
-{
-    XsdtFile file;
-    QString parseError;
-    if (!file.parse(badBytes, &parseError)) {
-        if (error)
-            *error = tr("The file as it was before the search does not read back (%1).").arg(parseError);
-        return false;
-    }
-    const QList<XsdtNode *> values = liveValues(file.root);
-    QHash<QString, QList<XsdtNode *>> byPath;
-    for (XsdtNode *node : std::as_const(values))
-        byPath[node->path()] << node;
-    for (const int index : putBack) {
-        const SearchSuspect &suspect = suspects.at(index);
-        XsdtNode *node = byPath.value(suspect.path).value(suspect.occurrence);
-        if (!node || node->type != suspect.badType || node->value != suspect.badValue) {
-            if (error)
-                *error = tr("The search state does not match the file it was made for (at %1).").arg(suspect.path);
-            return false;
-        }
-        if (suspect.kind == SearchSuspect::Remove) {
-            node->deleted = true;
-        } else {
-            node->type = suspect.goodType;
-            node->value = suspect.goodValue;
-        }
-    }
-    *candidate = file.serialize();
-    return true;
 }
 
 QString ProblemSearch::label(const SearchSuspect &suspect, const SettingsSchema *schema, const XsdtNode *badRoot)
@@ -334,8 +115,8 @@ QString ProblemSearch::goodValueText(const SearchSuspect &suspect)
 QList<SearchSuspect> ProblemSearch::remainingSuspects() const
 {
     QList<SearchSuspect> remaining;
-    for (const int index : m_search.remaining())
-        remaining << m_suspects.at(index);
+    for (const int index : m_state.search.remaining())
+        remaining << m_state.suspects.at(index);
     return remaining;
 }
 
@@ -361,69 +142,23 @@ bool ProblemSearch::read(QString *error)
             *error = tr("No search for a problem setting is in progress for %1.").arg(m_settingsPath);
         return false;
     }
-    QJsonObject object;
+    SearchState state;
     QString reason;
-    if (!readStateObject(statePath(), &object, &reason))
+    if (!SearchState::read(statePath(), &state, &reason))
         return damaged(reason);
-    if (object.value(QLatin1String("format")).toInt() != kStateFormat)
-        return damaged(tr("it was written by another version of Prefwright"));
-    BisectSearch search;
-    if (!BisectSearch::fromJson(object.value(QLatin1String("search")).toObject(), &search)
-        || search.rounds() > kMaxRounds)
-        return damaged(tr("the search itself is not readable"));
-    const QJsonArray suspectArray = object.value(QLatin1String("suspects")).toArray();
-    if (suspectArray.size() != search.suspectCount())
-        return damaged(tr("the list of differences is not readable"));
-    QList<SearchSuspect> suspects;
-    suspects.reserve(suspectArray.size());
-    for (const QJsonValue &value : suspectArray) {
-        SearchSuspect suspect;
-        if (!suspectFromJson(value, &suspect))
-            return damaged(tr("the list of differences is not readable"));
-        suspects << suspect;
-    }
-    // Kept by name: the folder may have moved or be reached by another path since.
-    const QString backupName = QFileInfo(object.value(QLatin1String("backup")).toString()).fileName();
-    const QString backup = backupName.isEmpty() ? QString() : QFileInfo(m_settingsPath).absolutePath() + u'/' + backupName;
-    const QByteArray badFingerprint = fingerprintFromHex(object.value(QLatin1String("badFingerprint")));
-    if (backup.isEmpty() || badFingerprint.isEmpty() || !object.value(QLatin1String("written")).isBool()
-        || !object.value(QLatin1String("good")).isString())
-        return damaged(tr("it does not name the backup of the file"));
     // Only a backup of this very file can stand for it.
-    if (!backupName.startsWith(QFileInfo(m_settingsPath).fileName() + QLatin1String(".bak-")))
-        return damaged(tr("%1 is not a backup of this file").arg(backupName));
-    m_search = search;
-    m_suspects = suspects;
-    m_backupPath = backup;
-    m_badFingerprint = badFingerprint;
-    m_goodPath = object.value(QLatin1String("good")).toString();
-    m_goodFingerprint = fingerprintFromHex(object.value(QLatin1String("goodFingerprint")));
-    m_started = object.value(QLatin1String("started")).toString();
-    m_onlyInGood = qMax(0, object.value(QLatin1String("onlyInGood")).toInt());
-    m_leftOut = qMax(0, object.value(QLatin1String("leftOut")).toInt());
-    m_written = object.value(QLatin1String("written")).toBool();
-    m_candidate = fingerprintFromHex(object.value(QLatin1String("candidate")));
-    // States from before these were kept: the file as found is the last one known.
-    m_lastWritten = fingerprintFromHex(object.value(QLatin1String("lastWritten")));
-    if (m_lastWritten.isEmpty())
-        m_lastWritten = m_badFingerprint;
-    m_lastWrittenSet.clear();
-    for (const QJsonValue &index : object.value(QLatin1String("lastWrittenSet")).toArray()) {
-        if (index.toInt(-1) >= 0 && index.toInt() < m_suspects.size())
-            m_lastWrittenSet << index.toInt();
-    }
-    m_duringSearch.clear();
-    for (const QJsonValue &name : object.value(QLatin1String("duringSearch")).toArray()) {
-        if (name.isString() && !QFileInfo(name.toString()).fileName().isEmpty())
-            m_duringSearch << QFileInfo(name.toString()).fileName();
-    }
+    if (!state.backup.startsWith(QFileInfo(m_settingsPath).fileName() + QLatin1String(".bak-")))
+        return damaged(tr("%1 is not a backup of this file").arg(state.backup));
+    m_state = state;
+    // Kept by name: the folder may have moved or be reached by another path since.
+    m_backupPath = QFileInfo(m_settingsPath).absolutePath() + u'/' + state.backup;
     // A step cut short after writing the round's file, before saying so: the file tells.
-    if (!m_written && !m_candidate.isEmpty() && !m_search.isFinished()) {
+    if (!m_state.written && !m_state.candidate.isEmpty() && !m_state.search.isFinished()) {
         QByteArray current;
-        if (SettingsDocument::readFile(m_settingsPath, &current, nullptr) && SettingsDocument::sha256(current) == m_candidate) {
-            m_written = true;
-            m_lastWritten = m_candidate;
-            m_lastWrittenSet = m_search.testing();
+        if (SettingsDocument::readFile(m_settingsPath, &current, nullptr) && SettingsDocument::sha256(current) == m_state.candidate) {
+            m_state.written = true;
+            m_state.lastWritten = m_state.candidate;
+            m_state.lastWrittenSet = m_state.search.testing();
         }
     }
     return true;
@@ -438,7 +173,7 @@ QStringList ProblemSearch::duringSearchBackups() const
 {
     QStringList paths;
     const QString folder = QFileInfo(m_settingsPath).absolutePath() + u'/';
-    for (const QString &name : m_duringSearch)
+    for (const QString &name : m_state.duringSearch)
         paths << folder + name;
     return paths;
 }
@@ -450,7 +185,7 @@ bool ProblemSearch::readBadBytes(QByteArray *bytes, QString *error) const
                              .arg(m_backupPath);
     QByteArray read;
     if (!isBackupOf(m_settingsPath, m_backupPath) || !SettingsDocument::readFile(m_backupPath, &read, nullptr)
-        || SettingsDocument::sha256(read) != m_badFingerprint) {
+        || SettingsDocument::sha256(read) != m_state.badFingerprint) {
         if (error)
             *error = lost;
         return false;
@@ -461,25 +196,7 @@ bool ProblemSearch::readBadBytes(QByteArray *bytes, QString *error) const
 
 QByteArray ProblemSearch::stateBytes() const
 {
-    QJsonArray suspects;
-    for (const SearchSuspect &suspect : m_suspects)
-        suspects << suspectJson(suspect);
-    const QJsonObject object{{QStringLiteral("format"), kStateFormat},
-                             {QStringLiteral("started"), m_started},
-                             {QStringLiteral("good"), m_goodPath},
-                             {QStringLiteral("goodFingerprint"), QString::fromLatin1(m_goodFingerprint.toHex())},
-                             {QStringLiteral("backup"), QFileInfo(m_backupPath).fileName()},
-                             {QStringLiteral("badFingerprint"), QString::fromLatin1(m_badFingerprint.toHex())},
-                             {QStringLiteral("onlyInGood"), m_onlyInGood},
-                             {QStringLiteral("leftOut"), m_leftOut},
-                             {QStringLiteral("written"), m_written},
-                             {QStringLiteral("candidate"), QString::fromLatin1(m_candidate.toHex())},
-                             {QStringLiteral("lastWritten"), QString::fromLatin1(m_lastWritten.toHex())},
-                             {QStringLiteral("lastWrittenSet"), indexArray(m_lastWrittenSet)},
-                             {QStringLiteral("duringSearch"), QJsonArray::fromStringList(m_duringSearch)},
-                             {QStringLiteral("search"), m_search.toJson()},
-                             {QStringLiteral("suspects"), suspects}};
-    return QJsonDocument(object).toJson(QJsonDocument::Indented);
+    return m_state.toJson();
 }
 
 bool ProblemSearch::writeState(QString *error) const
@@ -542,22 +259,22 @@ bool ProblemSearch::writeCandidate(QString *error)
 {
     QByteArray bad, candidate;
     if (!canWrite(error) || !readBadBytes(&bad, error)
-        || !buildCandidate(bad, m_suspects, m_search.testing(), &candidate, error))
+        || !SearchPlan::buildCandidate(bad, m_state.suspects, m_state.search.testing(), &candidate, error))
         return false;
     if (!keepWhatPixInsightWrote(bad, error))
         return false;
     // Known before it is written, so a step cut short at the write is still told apart.
-    m_candidate = SettingsDocument::sha256(candidate);
-    m_written = false;
+    m_state.candidate = SettingsDocument::sha256(candidate);
+    m_state.written = false;
     if (!writeState(error))
         return false;
     SettingsDocument::Replacement how;
     how.madeFrom = &bad;
     if (!replaceFile(candidate, how, error))
         return false;
-    m_written = true;
-    m_lastWritten = m_candidate;
-    m_lastWrittenSet = m_search.testing();
+    m_state.written = true;
+    m_state.lastWritten = m_state.candidate;
+    m_state.lastWrittenSet = m_state.search.testing();
     return writeState(error);
 }
 
@@ -569,11 +286,11 @@ bool ProblemSearch::keepWhatPixInsightWrote(const QByteArray &bad, QString *erro
         return true;
     const QByteArray now = SettingsDocument::sha256(current);
     // As the search left it, the file it started from (in its own backup), or this round's file.
-    if (now == m_lastWritten || now == m_badFingerprint || (!m_candidate.isEmpty() && now == m_candidate))
+    if (now == m_state.lastWritten || now == m_state.badFingerprint || (!m_state.candidate.isEmpty() && now == m_state.candidate))
         return true;
     QByteArray last = bad;
-    bool known = m_lastWritten == m_badFingerprint
-        || (buildCandidate(bad, m_suspects, m_lastWrittenSet, &last, nullptr) && SettingsDocument::sha256(last) == m_lastWritten);
+    bool known = m_state.lastWritten == m_state.badFingerprint
+        || (SearchPlan::buildCandidate(bad, m_state.suspects, m_state.lastWrittenSet, &last, nullptr) && SettingsDocument::sha256(last) == m_state.lastWritten);
     int changed = 0;
     XsdtFile before, after;
     if (known && before.parse(last) && after.parse(current)) {
@@ -596,7 +313,7 @@ bool ProblemSearch::keepWhatPixInsightWrote(const QByteArray &bad, QString *erro
                          .arg(reason);
         return false;
     }
-    m_duringSearch << QFileInfo(backup).fileName();
+    m_state.duringSearch << QFileInfo(backup).fileName();
     const QString name = QFileInfo(backup).fileName();
     if (!known)
         m_notice = tr("The file was changed while the search waited; it is kept as it was then in %1.").arg(name);
@@ -676,65 +393,66 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
                         tr("%1 is not a valid PixInsight settings file: %2").arg(m_settingsPath, parseError));
                 if (!bad.validUtf8)
                     return fail(invalidUtf8(m_settingsPath, bad));
-                const SearchPlan found = plan(bad.root, good.root, policy);
+                const SearchPlan found = SearchPlan::make(bad.root, good.root, policy);
                 if (found.suspects.isEmpty())
                     return fail(tr("Nothing can be tested: the file and that state differ only in statistics, "
                                    "window state, generated lists, protected values or entries only the good "
                                    "state has."));
                 backup = SettingsDocument::makeBackupPath(m_settingsPath, backupTag(), m_clock());
-                m_suspects = found.suspects;
-                m_onlyInGood = int(found.onlyInGood.size());
-                m_leftOut = int(found.leftOut.size());
-                m_search = BisectSearch(int(m_suspects.size()));
-                m_goodPath = goodPath;
-                m_goodFingerprint = SettingsDocument::sha256(goodBytes);
+                m_state.suspects = found.suspects;
+                m_state.onlyInGood = int(found.onlyInGood.size());
+                m_state.leftOut = int(found.leftOut.size());
+                m_state.search = BisectSearch(int(m_state.suspects.size()));
+                m_state.goodPath = goodPath;
+                m_state.goodFingerprint = SettingsDocument::sha256(goodBytes);
                 m_backupPath = backup;
-                m_badFingerprint = SettingsDocument::sha256(badBytes);
-                m_started = m_clock().toString(Qt::ISODate);
-                m_written = m_search.isFinished();
-                m_lastWritten = m_badFingerprint;
-                m_lastWrittenSet.clear();
-                m_duringSearch.clear();
-                m_candidate.clear();
+                m_state.backup = QFileInfo(backup).fileName();
+                m_state.badFingerprint = SettingsDocument::sha256(badBytes);
+                m_state.started = m_clock().toString(Qt::ISODate);
+                m_state.written = m_state.search.isFinished();
+                m_state.lastWritten = m_state.badFingerprint;
+                m_state.lastWrittenSet.clear();
+                m_state.duringSearch.clear();
+                m_state.candidate.clear();
                 // A state too large to read back would strand the search: known before anything is written.
-                if (stateBytes().size() > kMaxStateSize - 4096)
+                if (stateBytes().size() > SearchState::kMaxSize - 4096)
                     return fail(tr("The differences are too large to keep track of (over %1 MiB). Nothing was "
                                    "written.")
-                                    .arg(kMaxStateSize >> 20));
+                                    .arg(SearchState::kMaxSize >> 20));
                 QString reason;
                 if (!writeBackupFile(badBytes, backup, m_settingsPath, &reason))
                     return fail(tr("Could not create the backup %1: %2. Nothing was written.").arg(backup, reason));
             }
             QByteArray candidate;
-            if (!m_search.isFinished()) {
-                if (!buildCandidate(badBytes, m_suspects, m_search.testing(), &candidate, error)) {
+            if (!m_state.search.isFinished()) {
+                if (!SearchPlan::buildCandidate(badBytes, m_state.suspects, m_state.search.testing(), &candidate, error)) {
                     QFile::remove(backup);
                     return false;
                 }
-                m_candidate = SettingsDocument::sha256(candidate);
+                m_state.candidate = SettingsDocument::sha256(candidate);
             }
             if (!writeState(error)) {
                 QFile::remove(backup);
                 return false;
             }
-            if (m_search.isFinished())
+            if (m_state.search.isFinished())
                 return true;
             SettingsDocument::Replacement how;
             // PixInsight may have come between the backup and this write: its work is not in the backup.
-            how.expectedFingerprint = m_badFingerprint;
+            how.expectedFingerprint = m_state.badFingerprint;
             how.madeFrom = &badBytes;
             if (!replaceFile(candidate, how, error)) {
                 QByteArray now;
                 // Still the file as it was: as if the search had never started.
-                if (SettingsDocument::readFile(m_settingsPath, &now, nullptr) && SettingsDocument::sha256(now) == m_badFingerprint) {
+                if (SettingsDocument::readFile(m_settingsPath, &now, nullptr) && SettingsDocument::sha256(now) == m_state.badFingerprint) {
                     QFile::remove(statePath());
                     QFile::remove(backup);
                 }
                 return false;
             }
-            m_written = true;
-            m_lastWritten = m_candidate;
-            m_lastWrittenSet = m_search.testing();
+            m_state.written = true;
+            m_state.lastWritten = m_state.candidate;
+            m_state.lastWrittenSet = m_state.search.testing();
             QString reason;
             if (writeState(&reason))
                 return true;
@@ -758,29 +476,29 @@ bool ProblemSearch::answer(BisectSearch::Answer answer, int expectedRound, QStri
             };
             if (!read(error))
                 return false;
-            if (m_search.isFinished())
+            if (m_state.search.isFinished())
                 return fail(tr("The search is already over. End it to choose what to keep."));
-            if (expectedRound >= 0 && expectedRound != m_search.rounds())
+            if (expectedRound >= 0 && expectedRound != m_state.search.rounds())
                 return fail(tr("The search moved on in another window or terminal. Its current round is shown now."));
-            if (!m_written) {
+            if (!m_state.written) {
                 if (!writeCandidate(error))
                     return false;
                 return fail(tr("The file for round %1 had not been written (an earlier step was interrupted); it is "
                                "now. Test it, then answer.")
-                                .arg(m_search.rounds() + 1));
+                                .arg(m_state.search.rounds() + 1));
             }
             if (m_isHostRunning && m_isHostRunning())
                 return fail(tr("PixInsight is running. Close it, then answer."));
             // An answer is kept only when the next file can be written.
             if (!canWrite(error))
                 return false;
-            m_search.answer(answer);
-            m_written = m_search.isFinished();
+            m_state.search.answer(answer);
+            m_state.written = m_state.search.isFinished();
             // The next round's file is not known yet: the one on disk must not pass for it.
-            m_candidate.clear();
+            m_state.candidate.clear();
             if (!writeState(error))
                 return false;
-            if (m_search.isFinished())
+            if (m_state.search.isFinished())
                 return true;
             if (!writeCandidate(error)) {
                 if (error)
@@ -798,7 +516,7 @@ bool ProblemSearch::writePendingCandidate(QString *error)
         [&](QString *error) {
             if (!read(error))
                 return false;
-            return m_written || m_search.isFinished() || writeCandidate(error);
+            return m_state.written || m_state.search.isFinished() || writeCandidate(error);
         },
         error);
 }
@@ -831,11 +549,11 @@ bool ProblemSearch::endFromStartBackup(QString *error, QString *backupPath)
     if (!canWrite(error))
         return false;
     // What PixInsight changed meanwhile is named at the end: the state that would list it is gone.
-    m_duringSearch.clear();
+    m_state.duringSearch.clear();
     const QDateTime started = QFileInfo(kept).lastModified();
     for (const QString &path : listBackups(m_settingsPath)) {
         if (QFileInfo(path).fileName().contains(u'-' + duringTag()) && QFileInfo(path).lastModified() >= started)
-            m_duringSearch.prepend(QFileInfo(path).fileName());
+            m_state.duringSearch.prepend(QFileInfo(path).fileName());
     }
     SettingsDocument::Replacement replacement;
     replacement.backupTag = QStringLiteral("before-restore");
@@ -877,10 +595,10 @@ bool ProblemSearch::end(End how, QString *error, QString *backupPath)
                 bytes = bad;
                 replacement.backupTag = QStringLiteral("before-restore");
             } else {
-                if (!m_search.isFinished())
+                if (!m_state.search.isFinished())
                     return fail(tr("The search is not over yet."));
-                QList<int> culprits = m_search.remaining();
-                if (!buildCandidate(bad, m_suspects, culprits, &bytes, error))
+                QList<int> culprits = m_state.search.remaining();
+                if (!SearchPlan::buildCandidate(bad, m_state.suspects, culprits, &bytes, error))
                     return false;
                 replacement.backupTag = QString();
             }
@@ -889,9 +607,9 @@ bool ProblemSearch::end(End how, QString *error, QString *backupPath)
                 return false;
             // Should this step be cut short after the write, the state must not claim that the
             // file on disk is a candidate. On a full disk it cannot say so; ending still goes on.
-            if (m_written && !m_search.isFinished()) {
-                m_written = false;
-                m_candidate.clear();
+            if (m_state.written && !m_state.search.isFinished()) {
+                m_state.written = false;
+                m_state.candidate.clear();
                 QString ignored;
                 (void)writeState(&ignored);
             }

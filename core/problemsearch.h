@@ -1,6 +1,8 @@
 #pragma once
 
 #include "core/bisectsearch.h"
+#include "core/searchplan.h"
+#include "core/searchstate.h"
 #include "core/settingsdocument.h"
 
 #include <QByteArray>
@@ -17,35 +19,6 @@ namespace pfw {
 class DeletionPolicy;
 class SettingsSchema;
 struct XsdtNode;
-
-// One difference between the file that shows a problem and the last state that did not, which
-// a candidate file can undo on its own.
-struct SearchSuspect
-{
-    enum Kind { PutBack, Remove };
-
-    QString path;
-    // Which value of that path: a path may occur more than once, paired by order.
-    int occurrence = 0;
-    Kind kind = PutBack;
-    QChar badType;
-    QString badValue;
-    // The good state's value (PutBack only).
-    QChar goodType;
-    QString goodValue;
-};
-
-// What a search between two trees would test, and what it cannot.
-struct SearchPlan
-{
-    QList<SearchSuspect> suspects;
-    // Only in the good state: Prefwright cannot add entries.
-    QStringList onlyInGood;
-    // Protected or locked: never changed by a candidate.
-    QStringList leftOut;
-    // Statistics, window state and generated lists.
-    int hidden = 0;
-};
 
 // Finds the setting that makes PixInsight misbehave by halving the differences from a state
 // that worked. The file as it was at the start is kept in a tagged backup; a small state file
@@ -83,10 +56,6 @@ public:
     static QString stateSuffix() { return QStringLiteral(".problem-search.json"); }
     // Those of the backups an unfinished search of that file may need.
     static QStringList protectedBackups(const QString &settingsPath, const QStringList &backupPaths);
-    static SearchPlan plan(const XsdtNode &bad, const XsdtNode &good, const DeletionPolicy *policy);
-    // The bad file with the given suspects put back to their good state.
-    [[nodiscard]] static bool buildCandidate(const QByteArray &badBytes, const QList<SearchSuspect> &suspects,
-                                             const QList<int> &putBack, QByteArray *candidate, QString *error);
 
     // A suspect's name for people: its label in the schema (looked up in the bad file's tree).
     static QString label(const SearchSuspect &suspect, const SettingsSchema *schema, const XsdtNode *badRoot);
@@ -114,18 +83,18 @@ public:
     [[nodiscard]] bool end(End how, QString *error, QString *backupPath = nullptr);
 
     // From the last read().
-    const BisectSearch &search() const { return m_search; }
-    const QList<SearchSuspect> &suspects() const { return m_suspects; }
+    const BisectSearch &search() const { return m_state.search; }
+    const QList<SearchSuspect> &suspects() const { return m_state.suspects; }
     const QString &backupPath() const { return m_backupPath; }
-    const QByteArray &badFingerprint() const { return m_badFingerprint; }
+    const QByteArray &badFingerprint() const { return m_state.badFingerprint; }
     // False after a step that was interrupted before its candidate was written.
-    bool isCandidateWritten() const { return m_written; }
-    int onlyInGoodCount() const { return m_onlyInGood; }
+    bool isCandidateWritten() const { return m_state.written; }
+    int onlyInGoodCount() const { return m_state.onlyInGood; }
     // The backups of what PixInsight changed during the search, oldest first (whole paths).
     QStringList duringSearchBackups() const;
     // What the last step has to tell besides its outcome: PixInsight's changes kept in a backup.
     const QString &notice() const { return m_notice; }
-    int leftOutCount() const { return m_leftOut; }
+    int leftOutCount() const { return m_state.leftOut; }
     // The suspects still in question: the culprit once the search is finished.
     QList<SearchSuspect> remainingSuspects() const;
 
@@ -153,22 +122,9 @@ private:
     const DeletionPolicy *m_policy = nullptr;
     StateWriter m_writeState;
 
-    BisectSearch m_search;
-    QList<SearchSuspect> m_suspects;
-    QString m_goodPath;
-    QByteArray m_goodFingerprint;
+    SearchState m_state;
+    // Where the state's backup is: beside the file, by the name the state gives.
     QString m_backupPath;
-    QByteArray m_badFingerprint;
-    QString m_started;
-    int m_onlyInGood = 0;
-    int m_leftOut = 0;
-    bool m_written = false;
-    // The SHA-256 of this round's file, known before it is written.
-    QByteArray m_candidate;
-    // What the search last put in the file: its SHA-256 and the suspects it had put back.
-    QByteArray m_lastWritten;
-    QList<int> m_lastWrittenSet;
-    QStringList m_duringSearch;
     QString m_notice;
 };
 

@@ -832,7 +832,7 @@ void TestSettingsCli::bisectStepsTakeTurns()
     QCOMPARE(search.search().rounds(), 3);
     QCOMPARE(search.search().remaining().size(), 5);
     QByteArray candidate;
-    QVERIFY(pfw::ProblemSearch::buildCandidate(m_original, search.suspects(), search.search().testing(), &candidate, &error));
+    QVERIFY(pfw::SearchPlan::buildCandidate(m_original, search.suspects(), search.search().testing(), &candidate, &error));
     QCOMPARE(readAll(m_file), candidate);
 }
 

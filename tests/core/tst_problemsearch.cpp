@@ -86,7 +86,7 @@ void TestProblemSearch::planTestsOnlyWhatACandidateCanUndo()
     XsdtFile bad, good;
     QVERIFY(bad.parse(SearchFixture::file(true)));
     QVERIFY(good.parse(SearchFixture::file(false)));
-    const SearchPlan plan = ProblemSearch::plan(bad.root, good.root, &m_policy);
+    const SearchPlan plan = SearchPlan::make(bad.root, good.root, &m_policy);
     QCOMPARE(plan.suspects.size(), SearchFixture::kDifferences);
     for (int i = 0; i < SearchFixture::kDifferences; ++i)
         QCOMPARE(plan.suspects.at(i).path, SearchFixture::differencePath(i));
@@ -101,11 +101,11 @@ void TestProblemSearch::planTestsOnlyWhatACandidateCanUndo()
         all << i;
     QByteArray candidate;
     QString error;
-    QVERIFY2(ProblemSearch::buildCandidate(SearchFixture::file(true), plan.suspects, all, &candidate, &error),
+    QVERIFY2(SearchPlan::buildCandidate(SearchFixture::file(true), plan.suspects, all, &candidate, &error),
              qPrintable(error));
     XsdtFile undone;
     QVERIFY(undone.parse(candidate));
-    const SearchPlan left = ProblemSearch::plan(undone.root, good.root, &m_policy);
+    const SearchPlan left = SearchPlan::make(undone.root, good.root, &m_policy);
     QVERIFY(left.suspects.isEmpty());
     QCOMPARE(left.leftOut, plan.leftOut);
 }
@@ -120,11 +120,11 @@ void TestProblemSearch::repeatedPathsChangeTheRightOccurrence()
                             "</i></xsdt>";
     XsdtFile badFile, goodFile;
     QVERIFY(badFile.parse(bad) && goodFile.parse(good));
-    const SearchPlan plan = ProblemSearch::plan(badFile.root, goodFile.root, &m_policy);
+    const SearchPlan plan = SearchPlan::make(badFile.root, goodFile.root, &m_policy);
     QCOMPARE(plan.suspects.size(), 1);
     QCOMPARE(plan.suspects.at(0).occurrence, 1);
     QByteArray candidate;
-    QVERIFY(ProblemSearch::buildCandidate(bad, plan.suspects, {0}, &candidate, nullptr));
+    QVERIFY(SearchPlan::buildCandidate(bad, plan.suspects, {0}, &candidate, nullptr));
     QCOMPARE(candidate, goodFile.serialize());
 }
 
@@ -212,7 +212,7 @@ void TestProblemSearch::randomRunsNeverLoseTheFile()
             if (search.search().isFinished())
                 break;
             QByteArray candidate;
-            QVERIFY(ProblemSearch::buildCandidate(bad, search.suspects(), search.search().testing(), &candidate, &error));
+            QVERIFY(SearchPlan::buildCandidate(bad, search.suspects(), search.search().testing(), &candidate, &error));
             if (!search.isCandidateWritten()) {
                 QVERIFY2(search.writePendingCandidate(&error), qPrintable(error));
                 continue;
@@ -286,7 +286,7 @@ void TestProblemSearch::randomRunsNeverLoseTheFile()
         }
         const QByteArray lastFile = readAll(path);
         QByteArray useGood;
-        QVERIFY(ProblemSearch::buildCandidate(bad, search.suspects(), search.search().remaining(), &useGood, &error));
+        QVERIFY(SearchPlan::buildCandidate(bad, search.suspects(), search.search().remaining(), &useGood, &error));
         const auto end = ProblemSearch::End(random.bounded(4));
         QString backup;
         QVERIFY2(search.end(end, &error, &backup), qPrintable(error));
@@ -464,7 +464,7 @@ void TestProblemSearch::keysHoldingASlashAreNotTested()
                       "v=\"2\"/></i><v k=\"z\" t=\"i\" v=\"3\"/></i></xsdt>"));
     QVERIFY(good.parse("<xsdt version=\"1.0\"><i k=\"P\"><i k=\"x\"><v k=\"y\" t=\"i\" v=\"20\"/></i><v k=\"z\" "
                        "t=\"i\" v=\"30\"/></i></xsdt>"));
-    const SearchPlan plan = ProblemSearch::plan(bad.root, good.root, &m_policy);
+    const SearchPlan plan = SearchPlan::make(bad.root, good.root, &m_policy);
     QCOMPARE(plan.suspects.size(), 1);
     QCOMPARE(plan.suspects.at(0).path, QStringLiteral("P/z"));
     QCOMPARE(plan.leftOut, (QStringList{QStringLiteral("P/x/y"), QStringLiteral("P/x/y")}));
@@ -479,12 +479,12 @@ void TestProblemSearch::goodValuesNoFileCanHoldAreNotTested()
     QVERIFY(bad.parse(badBytes));
     QVERIFY(good.parse("<xsdt version=\"1.0\"><i k=\"P\"><v k=\"a\" t=\"s\" v=\"good\"/>"
                        "<v k=\"b\" t=\"s\" v=\"good&#27;\"/><v k=\"c\" t=\"i\" v=\"2\"/></i></xsdt>"));
-    const SearchPlan plan = ProblemSearch::plan(bad.root, good.root, &m_policy);
+    const SearchPlan plan = SearchPlan::make(bad.root, good.root, &m_policy);
     QCOMPARE(plan.leftOut, QStringList{QStringLiteral("P/b")});
     QCOMPARE(plan.suspects.size(), 2);
     for (const QList<int> &putBack : {QList<int>{}, QList<int>{0}, QList<int>{1}, QList<int>{0, 1}}) {
         QByteArray candidate;
-        QVERIFY(ProblemSearch::buildCandidate(badBytes, plan.suspects, putBack, &candidate, nullptr));
+        QVERIFY(SearchPlan::buildCandidate(badBytes, plan.suspects, putBack, &candidate, nullptr));
         const QByteArrayView from(badBytes);
         QString error;
         QVERIFY2(XmlWellFormedness::keepsWellFormed(candidate, &from, &error), qPrintable(error));
@@ -598,7 +598,7 @@ void TestProblemSearch::aLostLastStateWriteIsToldAsItIs()
     QVERIFY2(later.read(&error), qPrintable(error));
     QVERIFY(later.isCandidateWritten());
     QByteArray candidate;
-    QVERIFY(ProblemSearch::buildCandidate(SearchFixture::file(true), later.suspects(), later.search().testing(), &candidate, nullptr));
+    QVERIFY(SearchPlan::buildCandidate(SearchFixture::file(true), later.suspects(), later.search().testing(), &candidate, nullptr));
     QCOMPARE(readAll(path), candidate);
 }
 

@@ -224,7 +224,7 @@ void TestProblemSearchDialog::goesOnAfterTheProgramWasKilled()
         QVERIFY(search.read(&error) && search.isCandidateWritten());
         QByteArray candidate, original;
         QVERIFY(search.readBadBytes(&original, &error));
-        QVERIFY(ProblemSearch::buildCandidate(original, search.suspects(), search.search().testing(), &candidate, &error));
+        QVERIFY(SearchPlan::buildCandidate(original, search.suspects(), search.search().testing(), &candidate, &error));
         QCOMPARE(onDisk(), candidate);
         searchToTheEnd(dialog, culprit);
         QCOMPARE(dialog->foundTree()->topLevelItem(0)->text(1), SearchFixture::differencePath(culprit));

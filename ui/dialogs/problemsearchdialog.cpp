@@ -289,7 +289,7 @@ void ProblemSearchDialog::chooseGoodState(const QString &path)
     } else if (!m_good.parse(bytes, &parseError)) {
         showError(tr("%1 is not a valid PixInsight settings file: %2").arg(path, parseError));
     } else if (m_context.openTree) {
-        m_plan = ProblemSearch::plan(*m_context.openTree, m_good.root, m_context.policy);
+        m_plan = SearchPlan::make(*m_context.openTree, m_good.root, m_context.policy);
     }
     fillStateBox();
 
