@@ -1,8 +1,10 @@
 // Decides the process's role from the raw first argument: an elevated helper runs without any
 // window; everything else is the editor.
+#include "core/terminaltext.h"
 #include "modules/installedrecords.h"
 #include "modules/leftovers.h"
 #include "platform/hostenvironment.h"
+#include "platform/interrupthold.h"
 #include "platform/rawarguments.h"
 #include "ui/dialogs/aboutdialog.h"
 #include "ui/banner/adbanner.h"
@@ -40,10 +42,17 @@ int installedUpdatesHelper(const QStringList &arguments)
     return pfw::runInstalledUpdatesHelper(arguments, pfw::HostEnvironment::system(true));
 }
 
+// Names and keys in a message come from files: no control character reaches the terminal raw.
+void printError(const QString &error)
+{
+    std::fprintf(stderr, "%s\n", pfw::TerminalText::printable(error).toLocal8Bit().constData());
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    pfw::reportFileSizeLimitsAsErrors();
     if (argc >= 2 && std::strcmp(argv[1], "--leftovers-helper") == 0)
         return runHelper(argc, argv, leftoversHelper);
     if (argc >= 2 && std::strcmp(argv[1], "--installed-updates-helper") == 0)
@@ -110,7 +119,7 @@ int main(int argc, char *argv[])
     bool openFailed = false;
     if (screenshots) {
         pfw::MainWindow::reportOpenErrorsTo([&openFailed](const QString &error) {
-            std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
+            printError(error);
             openFailed = true;
         });
     }
@@ -124,7 +133,7 @@ int main(int argc, char *argv[])
                                                               "names here, so Prefwright cannot open that file.")
                                   .arg(unusable.shown());
         if (screenshots)
-            std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
+            printError(error);
         else
             QMessageBox::critical(&window, QApplication::translate("main", "Cannot open file"), error);
         openFailed = true;
@@ -136,7 +145,11 @@ int main(int argc, char *argv[])
         if (openFailed)
             return 1;
         window.adBanner()->start(false, 0);
-        window.renderScreenshots(parser.value(screenshotsOption), parser.value(screenshotSearchOption));
+        const QString error = window.renderScreenshots(parser.value(screenshotsOption), parser.value(screenshotSearchOption));
+        if (!error.isEmpty()) {
+            printError(error);
+            return 1;
+        }
         return 0;
     }
     window.adBanner()->start(true, 100);

@@ -2,6 +2,7 @@
 
 #include "cli/clioutput.h"
 #include "cli/settingscli.h"
+#include "core/terminaltext.h"
 #include "core/problemsearch.h"
 #include "core/settingsdocument.h"
 #include "core/xsdtfile.h"
@@ -72,13 +73,16 @@ int BisectCommand::start(const QString &file, const QString &good)
         return m_io.fail(SettingsCli::Refused, error);
     m_io.noteDone(tr("The search started; the file as it was is kept in %1.").arg(QFileInfo(search.backupPath()).fileName()));
     if (!m_io.json()) {
-        m_io.print(tr("The file as it is now is kept in %1.").arg(CliOutput::printable(search.backupPath())));
+        m_io.print(tr("The file as it is now is kept in %1.").arg(TerminalText::printable(search.backupPath())));
         QString counts = tr("%n difference(s) will be tested", nullptr, int(search.suspects().size()));
         counts += u' ' + tr("(about %1 launches).").arg(BisectSearch::expectedRounds(int(search.suspects().size())));
         if (search.onlyInGoodCount() > 0)
             counts += u' ' + tr("%1 entries exist only in the good state and are not tested.").arg(search.onlyInGoodCount());
         if (search.leftOutCount() > 0)
-            counts += u' ' + tr("%1 protected or locked values are not tested.").arg(search.leftOutCount());
+            counts += u' '
+                + tr("%1 values are not tested (protected, locked, or holding characters a settings file cannot "
+                     "hold).")
+                      .arg(search.leftOutCount());
         m_io.print(counts);
     }
     report(search, file);
@@ -99,7 +103,7 @@ int BisectCommand::answer(const QString &file, const QString &step)
     const bool answered = search.answer(answer, -1, &error);
     const QString notice = search.notice();
     if (!notice.isEmpty() && !m_io.json())
-        m_io.print(CliOutput::printable(notice));
+        m_io.print(TerminalText::printable(notice));
     if (!answered) {
         // The step may have moved the search on (a file written) before it was refused.
         QString unused;
@@ -122,7 +126,7 @@ int BisectCommand::status(const QString &file)
         if (m_io.json())
             m_io.printJson(QJsonObject{{QStringLiteral("inProgress"), false}});
         else
-            m_io.print(tr("No search for a problem setting is in progress for %1.").arg(CliOutput::printable(file)));
+            m_io.print(tr("No search for a problem setting is in progress for %1.").arg(TerminalText::printable(file)));
         return SettingsCli::Success;
     }
     QByteArray original;
@@ -158,9 +162,13 @@ int BisectCommand::reset(const QString &file, Ending ending)
         break;
     }
     if (!backup.isEmpty())
-        done += u' ' + tr("Backup: %1").arg(CliOutput::printable(backup));
+        done += u' ' + tr("Backup: %1").arg(TerminalText::printable(backup));
     if (!during.isEmpty())
-        done += u' ' + tr("What PixInsight changed during the search is kept in: %1.").arg(CliOutput::printable(during.join(QLatin1String(", "))));
+        done += u' '
+            + tr("What PixInsight changed during the search is kept in: %1.")
+                  .arg(TerminalText::printable(during.join(QLatin1String(", "))));
+    if (!search.notice().isEmpty())
+        done += u' ' + TerminalText::printable(search.notice());
     m_io.noteDone(done);
     if (m_io.json())
         m_io.printJson(QJsonObject{{QStringLiteral("inProgress"), false},
@@ -184,7 +192,7 @@ void BisectCommand::report(const ProblemSearch &search, const QString &file)
     };
     const BisectSearch &state = search.search();
     const int remaining = int(state.remaining().size());
-    const QString name = CliOutput::shellWord(file);
+    const QString name = TerminalText::shellWord(file);
     if (m_io.json()) {
         QJsonArray culprits, testing;
         if (state.isFinished()) {
@@ -214,10 +222,10 @@ void BisectCommand::report(const ProblemSearch &search, const QString &file)
                                      : tr("After %n launch(es) these settings could not be told apart:", nullptr,
                                           state.rounds()));
         for (const SearchSuspect &suspect : found) {
-            m_io.print(QStringLiteral("  %1 (%2)").arg(CliOutput::printable(labelOf(suspect)), CliOutput::printable(suspect.path)));
-            m_io.print(tr("    bad value:  %1").arg(CliOutput::printable(SettingsCli::escapeField(suspect.badValue))));
+            m_io.print(QStringLiteral("  %1 (%2)").arg(TerminalText::printable(labelOf(suspect)), TerminalText::printable(suspect.path)));
+            m_io.print(tr("    bad value:  %1").arg(TerminalText::printable(SettingsCli::escapeField(suspect.badValue))));
             m_io.print(
-                tr("    good value: %1").arg(CliOutput::printable(SettingsCli::escapeField(ProblemSearch::goodValueText(suspect)))));
+                tr("    good value: %1").arg(TerminalText::printable(SettingsCli::escapeField(ProblemSearch::goodValueText(suspect)))));
         }
         m_io.print(tr("End the search with one of:"));
         m_io.print(tr("  prefwright-cli bisect reset %1 --use-good      keep everything and use the good value").arg(name));

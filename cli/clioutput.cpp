@@ -1,6 +1,7 @@
 #include "cli/clioutput.h"
 
 #include "cli/settingscli.h"
+#include "core/terminaltext.h"
 #include "core/settingsdocument.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
@@ -10,9 +11,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
-
-#include <algorithm>
 
 namespace pfw {
 
@@ -20,52 +18,6 @@ CliOutput::CliOutput(QIODevice *out, QIODevice *err)
     : m_out(out)
     , m_err(err)
 {
-}
-
-namespace {
-
-bool isControl(QChar c)
-{
-    return c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() < 0xa0);
-}
-
-QString hexEscape(QChar c)
-{
-    return QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
-}
-
-} // namespace
-
-QString CliOutput::printable(const QString &text, bool keepLineBreaks)
-{
-    if (std::none_of(text.cbegin(), text.cend(), isControl))
-        return text;
-    QString shown;
-    shown.reserve(text.size() + 8);
-    for (const QChar c : text)
-        shown += isControl(c) && !(keepLineBreaks && c == u'\n') ? hexEscape(c) : QString(c);
-    return shown;
-}
-
-QString CliOutput::shellWord(const QString &text)
-{
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:@%+=,-]+$"));
-    if (plain.match(text).hasMatch())
-        return text;
-    if (std::none_of(text.cbegin(), text.cend(), isControl)) {
-        QString quoted = text;
-        quoted.replace(u'\'', QLatin1String("'\\''"));
-        return u'\'' + quoted + u'\'';
-    }
-    // Bash's $'...' spells out control characters.
-    QString quoted = QStringLiteral("$'");
-    for (const QChar c : text) {
-        if (c == u'\\' || c == u'\'')
-            quoted += u'\\' + QString(c);
-        else
-            quoted += isControl(c) ? hexEscape(c) : QString(c);
-    }
-    return quoted + u'\'';
 }
 
 void CliOutput::output(const QByteArray &bytes)
@@ -90,14 +42,14 @@ void CliOutput::printJson(const QJsonValue &value)
 
 void CliOutput::error(const QByteArray &bytes)
 {
-    m_err->write(printable(QString::fromUtf8(bytes), true).toUtf8());
+    m_err->write(TerminalText::printable(QString::fromUtf8(bytes), true).toUtf8());
 }
 
 int CliOutput::fail(int code, const QStringList &messages)
 {
     // Messages name files, keys and values: one line each, whatever those hold.
     for (const QString &message : messages) {
-        m_err->write(printable(message).toUtf8());
+        m_err->write(TerminalText::printable(message).toUtf8());
         m_err->write("\n");
     }
     if (m_json)
@@ -134,7 +86,7 @@ int CliOutput::finish(int code)
         return code;
     // A change that was made must not read as one that failed.
     if (!m_done.isEmpty())
-        error(tr("%1 Its report could not be written: %2").arg(printable(m_done), m_outputError).toUtf8() + '\n');
+        error(tr("%1 Its report could not be written: %2").arg(TerminalText::printable(m_done), m_outputError).toUtf8() + '\n');
     else
         error(tr("Could not write the output: %1").arg(m_outputError).toUtf8() + '\n');
     return SettingsCli::Refused;

@@ -21,14 +21,6 @@ class CliOutput final
 public:
     CliOutput(QIODevice *out, QIODevice *err);
 
-    // Text from a file (a name, a key, a value) as it may reach a terminal: a control character
-    // would move the cursor, recolour or hide what follows, so each is spelled \xNN. Line breaks
-    // stay only when asked.
-    static QString printable(const QString &text, bool keepLineBreaks = false);
-    // As it can be pasted back into a shell: plain, in '...', or in bash's $'...' with control
-    // characters spelled out.
-    static QString shellWord(const QString &text);
-
     void setJson(bool on) { m_json = on; }
     bool json() const { return m_json; }
     void output(const QByteArray &bytes);

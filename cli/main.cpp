@@ -1,4 +1,5 @@
 #include "cli/settingscli.h"
+#include "platform/interrupthold.h"
 #include "platform/rawarguments.h"
 
 #include <QCoreApplication>
@@ -17,6 +18,7 @@ int main(int argc, char *argv[])
     // roundtrip writes the file's exact bytes; text mode would turn every \n into \r\n.
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
+    pfw::reportFileSizeLimitsAsErrors();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("prefwright-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PFW_VERSION));
@@ -27,6 +29,6 @@ int main(int argc, char *argv[])
     pfw::SettingsCli cli(&out, &err);
     pfw::RawArgument unusable;
     if (pfw::firstUnencodableArgument(argc, argv, &unusable) > 0)
-        return cli.refuseArgument(unusable.shown());
+        return cli.refuseArgument(unusable.shown(), QCoreApplication::arguments().mid(1));
     return cli.run(QCoreApplication::arguments().mid(1));
 }

@@ -128,7 +128,13 @@ bool ScriptedEdit::save(const QString &expectedFingerprint, QString *error, QStr
                               "Open it in Prefwright to review that.")
                                .arg(file.invalidUtf8Line)
                                .arg(file.invalidUtf8Column));
-    return m_document->save(error, backupPath);
+    if (m_document->save(error, backupPath))
+        return true;
+    // A script has nothing to reload: it reads the file and asks again.
+    if (error && *error == SettingsDocument::changedOnDiskText())
+        *error = tr("The file changed on disk after it was read (another Prefwright or PixInsight wrote it). Nothing "
+                    "was written; run the command again.");
+    return false;
 }
 
 } // namespace pfw

@@ -3,6 +3,7 @@
 #include "cli/bisectcommand.h"
 #include "cli/scriptededit.h"
 #include "cli/settingsreports.h"
+#include "core/terminaltext.h"
 #include "core/backups.h"
 #include "core/fileidentity.h"
 #include "core/settingsdocument.h"
@@ -164,7 +165,7 @@ QString SettingsCli::escapeField(const QString &text)
         }
     }
     // The other control characters as \xNN: the backslash itself is escaped, so this reads back.
-    return CliOutput::printable(escaped);
+    return TerminalText::printable(escaped);
 }
 
 int SettingsCli::run(const QStringList &arguments)
@@ -187,8 +188,10 @@ int SettingsCli::run(const QStringList &arguments)
     return code;
 }
 
-int SettingsCli::refuseArgument(const QString &shown)
+int SettingsCli::refuseArgument(const QString &shown, const QStringList &arguments)
 {
+    const qsizetype end = arguments.indexOf(QLatin1String("--"));
+    m_io.setJson(arguments.mid(0, end < 0 ? arguments.size() : end).contains(QLatin1String("--json")));
     return m_io.finish(fail(UsageError, tr("The argument %1 is not valid UTF-8, the encoding of file names here, so "
                                            "Prefwright cannot tell which file or text it means. Nothing was done.")
                                             .arg(shown)));
@@ -522,7 +525,7 @@ int SettingsCli::finishEdits(SettingsDocument *document, ScriptedEdit *edit, con
                               {QStringLiteral("changes"), qint64(changes)},
                               {QStringLiteral("backup"), backup}});
     else
-        print(tr("Saved. Backup: %1").arg(CliOutput::printable(QFileInfo(backup).fileName())));
+        print(tr("Saved. Backup: %1").arg(TerminalText::printable(QFileInfo(backup).fileName())));
     return Success;
 }
 
@@ -553,7 +556,7 @@ int SettingsCli::label(const Options &options)
     if (m_io.json())
         printJson(QJsonObject{{QStringLiteral("key"), key}, {QStringLiteral("label"), text}});
     else
-        print(text);
+        print(TerminalText::printable(text));
     return Success;
 }
 
@@ -575,7 +578,7 @@ int SettingsCli::verdict(const Options &options)
                               {QStringLiteral("verdict"), levelName(verdict.level)},
                               {QStringLiteral("reason"), verdict.reason}});
     else
-        print(levelName(verdict.level) + u'\t' + CliOutput::printable(verdict.reason));
+        print(levelName(verdict.level) + u'\t' + TerminalText::printable(verdict.reason));
     return Success;
 }
 
@@ -614,6 +617,17 @@ int SettingsCli::restore(const Options &options)
     QString error, kept;
     if (!document.restoreFile(file, backup, &error, &kept))
         return fail(Refused, error);
+    // Put back as it was written, faults and all: the user is told, as check would.
+    QByteArray restored;
+    if (SettingsDocument::readFile(file, &restored, nullptr)) {
+        if (const XmlWellFormedness::Report strict = XmlWellFormedness::check(restored); !strict.wellFormed)
+            m_io.error(tr("warning: the restored file is not well-formed XML (%1 at line %2, column %3); a strict "
+                          "reader, possibly PixInsight's, would refuse it.\n")
+                           .arg(strict.what)
+                           .arg(strict.line)
+                           .arg(strict.column)
+                           .toUtf8());
+    }
     const QString done = kept.isEmpty() ? tr("Restored %1.").arg(QFileInfo(backup).fileName())
                                         : tr("Restored %1. The file as it was is kept in %2.")
                                               .arg(QFileInfo(backup).fileName(), QFileInfo(kept).fileName());
@@ -621,7 +635,7 @@ int SettingsCli::restore(const Options &options)
     if (m_io.json())
         printJson(QJsonObject{{QStringLiteral("restored"), backup}, {QStringLiteral("backup"), kept}});
     else
-        print(CliOutput::printable(done));
+        print(TerminalText::printable(done));
     return Success;
 }
 
@@ -661,6 +675,8 @@ int SettingsCli::backups(const Options &options)
     const BackupRemoval removal = pruneBackups(path, options.keep, true);
     if (!removal.error.isEmpty())
         return fail(Refused, removal.error);
+    if (removal.removed > 0)
+        m_io.noteDone(describeRemoval(removal));
     if (m_io.json())
         printJson(QJsonObject{{QStringLiteral("removed"), removal.removed},
                               {QStringLiteral("movedToTrash"), removal.movedToTrash},
@@ -668,9 +684,10 @@ int SettingsCli::backups(const Options &options)
                               {QStringLiteral("deleted"), removal.deleted},
                               {QStringLiteral("bytes"), removal.bytes},
                               {QStringLiteral("notRemoved"), QJsonArray::fromStringList(removal.notRemoved)},
-                              {QStringLiteral("skipped"), QJsonArray::fromStringList(removal.skipped)}});
+                              {QStringLiteral("skipped"), QJsonArray::fromStringList(removal.skipped)},
+                              {QStringLiteral("keptForSearch"), QJsonArray::fromStringList(removal.keptForSearch)}});
     else
-        print(CliOutput::printable(describeRemoval(removal)));
+        print(TerminalText::printable(describeRemoval(removal)));
     return removal.notRemoved.isEmpty() ? Success : Refused;
 }
 

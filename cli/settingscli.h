@@ -29,7 +29,7 @@ public:
     // arguments without the program name.
     int run(const QStringList &arguments);
     // An argument the system's text for file names cannot hold (shown: its bytes, escaped).
-    int refuseArgument(const QString &shown);
+    int refuseArgument(const QString &shown, const QStringList &arguments);
 
     static QString usage();
     // Backslash, line feed, carriage return and tab as two-character escapes, so one field

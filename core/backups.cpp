@@ -7,6 +7,7 @@
 
 #include "platform/hosttrash.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -33,6 +34,35 @@ struct Backups
 {
     Q_DECLARE_TR_FUNCTIONS(Backups)
 };
+
+// A backup is written under a hidden name beside its final one and renamed into place when
+// whole. The name is short whatever the file's own name (a long one would not fit), and starts
+// alike for every backup of one file, so that what a killed writer left is found again.
+QString partialPrefix(const QString &folder, const QString &ownerName)
+{
+    const QByteArray hash = QCryptographicHash::hash(ownerName.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
+    return folder + QLatin1String("/.prefwright-partial-") + QString::fromLatin1(hash) + u'-';
+}
+
+// The file a backup is of: its name up to ".bak-".
+QString ownerName(const QString &backup)
+{
+    const QString name = QFileInfo(backup).fileName();
+    const qsizetype stamp = name.indexOf(QLatin1String(".bak-"));
+    return stamp >= 0 ? name.left(stamp) : name;
+}
+
+// Every writer of a file's backups holds that file's writer lock, so under it any such file is
+// a leftover.
+void removeLeftOverPartials(const QString &folder, const QString &owner)
+{
+    const QString prefix = QFileInfo(partialPrefix(folder, owner)).fileName();
+    const QFileInfoList found = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
+    for (const QFileInfo &entry : found) {
+        if (entry.fileName().startsWith(prefix) && entry.isFile() && !entry.isSymLink())
+            QFile::remove(entry.absoluteFilePath());
+    }
+}
 } // namespace
 
 QString wholeFilePath(const QString &path)
@@ -148,13 +178,19 @@ namespace {
 // Under the file's writer lock.
 void removeLocked(const QString &settingsPath, const QStringList &paths, bool useTrash, BackupRemoval &result)
 {
+    const QFileInfo settings(wholeFilePath(settingsPath));
+    removeLeftOverPartials(settings.absolutePath(), settings.fileName());
     // An unfinished problem search holds the file as it was in one of them.
     const QStringList kept = ProblemSearch::protectedBackups(settingsPath, paths);
     for (const QString &path : paths) {
         // Listed before the lock was had, and removed meanwhile by another Prefwright.
         if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink())
             continue;
-        if (!isBackupOf(settingsPath, path) || kept.contains(path)) {
+        if (kept.contains(path)) {
+            result.keptForSearch << path;
+            continue;
+        }
+        if (!isBackupOf(settingsPath, path)) {
             result.notRemoved << path;
             continue;
         }
@@ -233,32 +269,6 @@ bool syncToDisk(int handle)
 
 namespace {
 
-constexpr QLatin1String kPartial(".partial-");
-
-// A backup is written under this name beside its final one and renamed into place when whole.
-QString partialTemplate(const QString &to)
-{
-    const QFileInfo info(to);
-    return info.absolutePath() + QLatin1String("/.") + info.fileName() + kPartial + QLatin1String("XXXXXX");
-}
-
-// Left by a writer killed before its rename. Every writer of a file's backups holds that
-// file's writer lock, so under it any such file is a leftover.
-void removeLeftOverPartials(const QString &to)
-{
-    const QFileInfo info(to);
-    const qsizetype stamp = info.fileName().indexOf(QLatin1String(".bak-"));
-    if (stamp < 0)
-        return;
-    const QString prefix = u'.' + info.fileName().left(stamp) + QLatin1String(".bak-");
-    const QFileInfoList found = info.absoluteDir().entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
-    for (const QFileInfo &entry : found) {
-        const QString name = entry.fileName();
-        if (name.startsWith(prefix) && name.contains(kPartial) && entry.isFile() && !entry.isSymLink())
-            QFile::remove(entry.absoluteFilePath());
-    }
-}
-
 bool syncFolder(const QString &folder)
 {
 #ifndef Q_OS_WIN
@@ -283,9 +293,10 @@ bool writeBackupFile(const QByteArray &bytes, const QString &to, const QString &
             *error = reason;
         return false;
     };
-    removeLeftOverPartials(to);
+    const QString folder = QFileInfo(to).absolutePath();
+    removeLeftOverPartials(folder, ownerName(to));
     errno = 0;
-    QTemporaryFile file(partialTemplate(to));
+    QTemporaryFile file(partialPrefix(folder, ownerName(to)) + QLatin1String("XXXXXX"));
     if (!file.open())
         return fail(systemReason(file));
     copyOwnership(int(file.handle()), ownerOf);
@@ -339,6 +350,10 @@ QString describeRemoval(const BackupRemoval &removal)
         text = Backups::tr("Deleted %1 backup(s) (%2).").arg(QString::number(removal.deleted), size);
     if (!removal.notRemoved.isEmpty())
         text += Backups::tr(" %1 could not be removed.").arg(removal.notRemoved.size());
+    if (!removal.keptForSearch.isEmpty())
+        text += u' '
+            + Backups::tr("%n backup(s) are kept: an unfinished search for a problem setting needs them.", nullptr,
+                          int(removal.keptForSearch.size()));
     if (!removal.skipped.isEmpty()) {
         QStringList names;
         for (const QString &path : removal.skipped)

@@ -21,6 +21,8 @@ struct BackupRemoval
     int deleted = 0;
     // Newer than those kept but not counted among them, and left alone: not whole settings files.
     QStringList skipped;
+    // Kept because an unfinished search for a problem setting needs them.
+    QStringList keptForSearch;
     qint64 bytes = 0;
     QStringList notRemoved;
     // Set when nothing was tried: another writer held the settings file.

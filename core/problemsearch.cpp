@@ -278,32 +278,57 @@ bool ProblemSearch::writeCandidate(QString *error)
     return writeState(error);
 }
 
+int ProblemSearch::changesSinceLastWrite(const QByteArray &bad, const QByteArray &current) const
+{
+    const QByteArray now = SettingsDocument::sha256(current);
+    // As the search left it, the file it started from (in its own backup), or this round's file.
+    if (now == m_state.lastWritten || now == m_state.badFingerprint
+        || (!m_state.candidate.isEmpty() && now == m_state.candidate))
+        return 0;
+    QByteArray last = bad;
+    const bool known = m_state.lastWritten == m_state.badFingerprint
+        || (SearchPlan::buildCandidate(bad, m_state.suspects, m_state.lastWrittenSet, &last, nullptr)
+            && SettingsDocument::sha256(last) == m_state.lastWritten);
+    XsdtFile before, after;
+    if (!known || !before.parse(last) || !after.parse(current))
+        return -1;
+    int changed = 0;
+    for (const DiffEntry &entry : diffTrees(before.root, after.root)) {
+        // Statistics and window state: PixInsight rewrites them on every exit.
+        if (!m_policy || !m_policy->isCompareNoise(entry.here ? entry.here : entry.there))
+            ++changed;
+    }
+    return changed;
+}
+
+QString ProblemSearch::changesText(int changed, const QString &backup, bool lastRound)
+{
+    const QString name = QFileInfo(backup).fileName();
+    if (changed < 0)
+        return tr("The file was changed while the search waited; it is kept as it was then in %1.").arg(name);
+    if (lastRound)
+        return changed == 1
+            ? tr("PixInsight changed 1 setting after the last round's file was written; the file as it was then is "
+                 "kept in %1.")
+                  .arg(name)
+            : tr("PixInsight changed %1 settings after the last round's file was written; the file as it was then is "
+                 "kept in %2.")
+                  .arg(changed)
+                  .arg(name);
+    return changed == 1
+        ? tr("PixInsight changed 1 setting while it ran; the file as it was then is kept in %1.").arg(name)
+        : tr("PixInsight changed %1 settings while it ran; the file as it was then is kept in %2.").arg(changed).arg(name);
+}
+
 bool ProblemSearch::keepWhatPixInsightWrote(const QByteArray &bad, QString *error)
 {
     QByteArray current;
     // Nothing there, or nothing a settings file: the checks before the write deal with it.
     if (!SettingsDocument::readFile(m_settingsPath, &current, nullptr))
         return true;
-    const QByteArray now = SettingsDocument::sha256(current);
-    // As the search left it, the file it started from (in its own backup), or this round's file.
-    if (now == m_state.lastWritten || now == m_state.badFingerprint || (!m_state.candidate.isEmpty() && now == m_state.candidate))
+    const int changed = changesSinceLastWrite(bad, current);
+    if (changed == 0)
         return true;
-    QByteArray last = bad;
-    bool known = m_state.lastWritten == m_state.badFingerprint
-        || (SearchPlan::buildCandidate(bad, m_state.suspects, m_state.lastWrittenSet, &last, nullptr) && SettingsDocument::sha256(last) == m_state.lastWritten);
-    int changed = 0;
-    XsdtFile before, after;
-    if (known && before.parse(last) && after.parse(current)) {
-        for (const DiffEntry &entry : diffTrees(before.root, after.root)) {
-            if (!m_policy || !m_policy->isCompareNoise(entry.here ? entry.here : entry.there))
-                ++changed;
-        }
-        // Statistics and window state only: PixInsight rewrites them on every exit.
-        if (changed == 0)
-            return true;
-    } else {
-        known = false;
-    }
     const QString backup = SettingsDocument::makeBackupPath(m_settingsPath, duringTag(), m_clock());
     QString reason;
     if (!writeBackupFile(current, backup, m_settingsPath, &reason)) {
@@ -314,15 +339,7 @@ bool ProblemSearch::keepWhatPixInsightWrote(const QByteArray &bad, QString *erro
         return false;
     }
     m_state.duringSearch << QFileInfo(backup).fileName();
-    const QString name = QFileInfo(backup).fileName();
-    if (!known)
-        m_notice = tr("The file was changed while the search waited; it is kept as it was then in %1.").arg(name);
-    else if (changed == 1)
-        m_notice = tr("PixInsight changed 1 setting while it ran; the file as it was then is kept in %1.").arg(name);
-    else
-        m_notice = tr("PixInsight changed %1 settings while it ran; the file as it was then is kept in %2.")
-                       .arg(changed)
-                       .arg(name);
+    m_notice = changesText(changed, backup, false);
     // Recorded before anything writes over the file, so pruning spares it while the search lasts.
     return writeState(error);
 }
@@ -396,8 +413,8 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
                 const SearchPlan found = SearchPlan::make(bad.root, good.root, policy);
                 if (found.suspects.isEmpty())
                     return fail(tr("Nothing can be tested: the file and that state differ only in statistics, "
-                                   "window state, generated lists, protected values or entries only the good "
-                                   "state has."));
+                                   "window state, generated lists, protected values, values holding characters a "
+                                   "settings file cannot hold, or entries only the good state has."));
                 backup = SettingsDocument::makeBackupPath(m_settingsPath, backupTag(), m_clock());
                 m_state.suspects = found.suspects;
                 m_state.onlyInGood = int(found.onlyInGood.size());
@@ -613,8 +630,18 @@ bool ProblemSearch::end(End how, QString *error, QString *backupPath)
                 QString ignored;
                 (void)writeState(&ignored);
             }
-            if (!replaceFile(bytes, replacement, error, backupPath))
+            // The end backs up the file as it is: what PixInsight changed since the last round is in it.
+            QByteArray current;
+            const int changed = SettingsDocument::readFile(m_settingsPath, &current, nullptr)
+                ? changesSinceLastWrite(bad, current)
+                : 0;
+            QString made;
+            if (!replaceFile(bytes, replacement, error, &made))
                 return false;
+            if (backupPath)
+                *backupPath = made;
+            if (changed != 0 && !made.isEmpty())
+                m_notice = changesText(changed, made, true);
             return removeState();
         },
         error);

@@ -112,6 +112,10 @@ private:
     // Before the file is written over: what PixInsight changed in the file the search wrote last
     // goes to a backup first. False when it is there but could not be kept.
     [[nodiscard]] bool keepWhatPixInsightWrote(const QByteArray &bad, QString *error);
+    // How many settings (beyond statistics and window state) the file on disk has changed since
+    // the search last wrote it; -1 when that cannot be told.
+    int changesSinceLastWrite(const QByteArray &bad, const QByteArray &current) const;
+    static QString changesText(int changed, const QString &backup, bool lastRound);
     bool lockedStep(const std::function<bool(QString *)> &step, QString *error);
     // For a state that cannot be read: the newest before-search backup in place of the file.
     [[nodiscard]] bool endFromStartBackup(QString *error, QString *backupPath);

@@ -57,11 +57,6 @@ bool isReadOnlyFile(const QString &path)
 #endif
 }
 
-QString changedOnDiskText()
-{
-    return SettingsDocument::tr("The file changed on disk since it was loaded (PixInsight may have written it). "
-                                "Reload it and redo your edits.");
-}
 
 // A check that could not be made says "running" too; the user is told which it was.
 QString runningRefusal(const QString &running)
@@ -113,6 +108,12 @@ SettingsDocument::FileOperations SettingsDocument::defaultFileOperations()
     operations.writeAll = [](QSaveFile &file, const QByteArray &bytes) { return file.write(bytes) == bytes.size(); };
     operations.commit = [](QSaveFile &file) { return file.commit(); };
     return operations;
+}
+
+QString SettingsDocument::changedOnDiskText()
+{
+    return tr("The file changed on disk since it was loaded (PixInsight may have written it). Reload it and redo your "
+              "edits.");
 }
 
 QString SettingsDocument::otherNamesText()

@@ -95,6 +95,8 @@ public:
     qsizetype pendingChangeCount() const { return m_file.root.pendingChangeCount(); }
 
     static QByteArray sha256(const QByteArray &bytes);
+    // The refusal of a save of a file that changed since it was loaded.
+    static QString changedOnDiskText();
     // Said before a save of a file that has other names (hard links).
     static QString otherNamesText();
 

@@ -114,14 +114,19 @@ WriterLock::Obstacle WriterLock::clearLeftOver()
     // QLockFile would open whatever is there: a named pipe blocks it for ever, a link to a
     // device feeds it without end, and a file it cannot read stays "held" for ever.
     const QByteArray path = QFile::encodeName(m_lock.fileName());
+    // A name too long for the file system, a folder that cannot be searched: the system says why.
+    const auto unusable = [this](int code) {
+        m_stuckReason = qt_error_string(code);
+        return Unusable;
+    };
     struct stat info = {};
     if (::lstat(path.constData(), &info) != 0)
-        return errno == ENOENT ? NoObstacle : Foreign;
+        return errno == ENOENT ? NoObstacle : unusable(errno);
     if (!S_ISREG(info.st_mode) || info.st_size > kMaxLockFileSize)
         return Foreign;
     const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
-        return errno == ENOENT ? NoObstacle : Foreign;
+        return errno == ENOENT ? NoObstacle : errno == ELOOP ? Foreign : unusable(errno);
     // A live holder keeps the file locked; a dead one (killed, in another process namespace,
     // or another user's) does not.
     const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
@@ -158,6 +163,12 @@ bool WriterLock::acquire(QString *error, int waitMs)
                 *error = tr("%1 is in the way of Prefwright's lock file (it is not a lock file Prefwright made). "
                             "Remove it and try again. Nothing was changed.")
                              .arg(m_lock.fileName());
+            return false;
+        }
+        if (obstacle == Unusable) {
+            if (error)
+                *error = tr("Cannot create the lock file %1 beside the file: %2. Nothing was changed.")
+                             .arg(m_lock.fileName(), m_stuckReason);
             return false;
         }
         if (obstacle == Stuck) {

@@ -30,9 +30,10 @@ public:
     static QString lockPathFor(const QString &targetPath);
 
 private:
-    enum Obstacle { NoObstacle, Foreign, Stuck };
+    enum Obstacle { NoObstacle, Foreign, Stuck, Unusable };
     // Removes a lock file that nobody holds any more; Foreign when something else is in its place,
-    // Stuck when it is left over but cannot be removed (why in m_stuckReason).
+    // Stuck when it is left over but cannot be removed, Unusable when it cannot even be looked at
+    // (why in m_stuckReason).
     Obstacle clearLeftOver();
     // The lock on the file itself, which every name of it shares (hard links, bind mounts): a
     // lock file beside one name is not seen through the others. False when another holds it.

@@ -59,6 +59,11 @@ int InterruptHold::received()
     return int(g_received);
 }
 
+void reportFileSizeLimitsAsErrors()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
 #else
 
 InterruptHold::InterruptHold()
@@ -74,6 +79,11 @@ InterruptHold::~InterruptHold()
 int InterruptHold::received()
 {
     return win::consoleInterruptReceived() ? SIGINT : 0;
+}
+
+void reportFileSizeLimitsAsErrors()
+{
+    // Windows has no such signal: a write past a quota simply fails.
 }
 
 #endif

@@ -19,4 +19,8 @@ public:
     static int received();
 };
 
+// A write past the file size limit (ulimit -f) then fails with "File too large", reported like
+// any other failed write, instead of the system ending the program without a word.
+void reportFileSizeLimitsAsErrors();
+
 } // namespace pfw

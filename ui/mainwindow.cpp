@@ -585,12 +585,12 @@ void MainWindow::onAbout()
     dialog.exec();
 }
 
-void MainWindow::renderScreenshots(const QString &folder, const QString &searchText,
-                                   const std::function<void(QWidget *, const QString &)> &inspector)
+QString MainWindow::renderScreenshots(const QString &folder, const QString &searchText,
+                                      const std::function<void(QWidget *, const QString &)> &inspector)
 {
     ScreenshotRenderer renderer(*this);
     renderer.setInspector(inspector);
-    renderer.render(folder, searchText);
+    return renderer.render(folder, searchText);
 }
 
 void MainWindow::onHealthCheck()

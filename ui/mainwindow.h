@@ -107,7 +107,8 @@ public slots:
     void onAbout();
     // Walks every page, view and dialog and saves each as a PNG in folder; never saves the file.
     // inspector: called with each window or dialog before its picture is taken (tests walk them).
-    void renderScreenshots(const QString &folder, const QString &searchText,
+    // Empty when every picture was written, otherwise why not.
+    QString renderScreenshots(const QString &folder, const QString &searchText,
                            const std::function<void(QWidget *, const QString &)> &inspector = {});
     void onRestoreBackup();
     void onManageBackups();

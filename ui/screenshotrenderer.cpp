@@ -21,6 +21,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QSaveFile>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -39,7 +40,7 @@ ScreenshotRenderer::ScreenshotRenderer(MainWindow &window)
 
 namespace {
 
-void grabInto(QWidget *widget, const QString &path)
+bool grabInto(QWidget *widget, const QString &path)
 {
     // Layouts settle over a few rounds: a scroll area re-measures its content only after the
     // content itself has been laid out.
@@ -47,19 +48,34 @@ void grabInto(QWidget *widget, const QString &path)
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         QCoreApplication::processEvents();
     }
-    widget->grab().save(path, "PNG");
+    // Whole or not at all: a full disk must not leave a cut picture behind.
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && widget->grab().save(&file, "PNG") && file.commit();
 }
 
 } // namespace
 
-void ScreenshotRenderer::shoot(QWidget *widget, const QString &path) const
+void ScreenshotRenderer::shoot(QWidget *widget, const QString &path)
 {
     if (m_inspector)
         m_inspector(widget, QFileInfo(path).fileName());
-    grabInto(widget, path);
+    if (!grabInto(widget, path))
+        m_failed << QFileInfo(path).fileName();
 }
 
-void ScreenshotRenderer::render(const QString &folder, const QString &searchText)
+QString ScreenshotRenderer::render(const QString &folder, const QString &searchText)
+{
+    m_failed.clear();
+    if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir())
+        return tr("The folder %1 for the pictures cannot be made.").arg(QDir::toNativeSeparators(folder));
+    renderPages(folder, searchText);
+    if (m_failed.isEmpty())
+        return QString();
+    return tr("%n picture(s) could not be written to %1: %2.", nullptr, int(m_failed.size()))
+        .arg(QDir::toNativeSeparators(folder), m_failed.join(QLatin1String(", ")));
+}
+
+void ScreenshotRenderer::renderPages(const QString &folder, const QString &searchText)
 {
     PreferencesView *preferences = m_window.preferencesView();
     QTabWidget *tabs = m_window.tabs();
@@ -71,7 +87,6 @@ void ScreenshotRenderer::render(const QString &folder, const QString &searchText
     CompareView *compare = m_window.compareView();
     HealthView *health = m_window.healthView();
     AllSettingsPage *allSettings = m_window.allSettingsPage();
-    QDir().mkpath(folder);
     const auto picture = [&folder](const char *name) { return folder + u'/' + QLatin1String(name); };
     m_window.resize(1200, 820);
     m_window.show();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QStringList>
 #include <QString>
 
 #include <functional>
@@ -20,14 +21,17 @@ class ScreenshotRenderer final
 public:
     explicit ScreenshotRenderer(MainWindow &window);
 
-    void render(const QString &folder, const QString &searchText);
+    // Empty when every picture was written; otherwise what was not, and why.
+    [[nodiscard]] QString render(const QString &folder, const QString &searchText);
     // Called with each window or dialog just before its picture is taken, and the picture's name.
     void setInspector(const std::function<void(QWidget *, const QString &)> &inspector) { m_inspector = inspector; }
 
 private:
-    void shoot(QWidget *widget, const QString &path) const;
+    void renderPages(const QString &folder, const QString &searchText);
+    void shoot(QWidget *widget, const QString &path);
 
     MainWindow &m_window;
+    QStringList m_failed;
     std::function<void(QWidget *, const QString &)> m_inspector;
 };
 

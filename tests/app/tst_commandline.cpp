@@ -15,6 +15,7 @@ private slots:
     void helperModes();
     void screenshotsOfAFileThatCannotBeOpenedFail_data();
     void screenshotsOfAFileThatCannotBeOpenedFail();
+    void screenshotsThatCannotBeWrittenFail();
 
 private:
     QProcess *run(const QStringList &arguments);
@@ -84,6 +85,8 @@ void TestCommandLine::screenshotsOfAFileThatCannotBeOpenedFail_data()
     QTest::newRow("missing") << "gone.settings" << QByteArray() << "Cannot read";
     QTest::newRow("name not in the file name encoding") << "core-\\377.settings" << QByteArray("<xsdt></xsdt>")
                                                         << "The file name core-\\xff.settings is not valid UTF-8";
+    // What the terminal shows of a name is spelled out: it could recolour or clear the screen.
+    QTest::newRow("name with an escape") << "bad\\033[2J.settings" << QByteArray("garbage") << "bad\\x1b[2J.settings is not";
 }
 
 // Offscreen nobody can close a message box: the error goes to the terminal and the run fails.
@@ -114,6 +117,23 @@ void TestCommandLine::screenshotsOfAFileThatCannotBeOpenedFail()
     const QString err = QString::fromUtf8(shell.readAllStandardError());
     QVERIFY2(err.contains(message), qPrintable(err));
     QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("shots"))) || QDir(dir.filePath(QStringLiteral("shots"))).isEmpty());
+}
+
+// A folder for the pictures that cannot be made: no pictures is a failure, said as such.
+void TestCommandLine::screenshotsThatCannotBeWrittenFail()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString settings = dir.filePath(QStringLiteral("core-001-pxi.settings"));
+    QVERIFY(QFile::copy(QStringLiteral(PFW_SOURCE_DIR "/examples/core-001-pxi.settings"), settings));
+    const QString notAFolder = dir.filePath(QStringLiteral("shots"));
+    QFile blocker(notAFolder);
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QProcess *process = run({QStringLiteral("--screenshots"), notAFolder, settings});
+    QCOMPARE(process->exitCode(), 1);
+    QVERIFY2(QString::fromUtf8(process->readAllStandardError()).contains(QLatin1String("cannot be made")),
+             "no reason given");
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

@@ -6,8 +6,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <csignal>
 
@@ -28,6 +30,7 @@ private slots:
     void stoppedAtTheBackup();
 
 private:
+    QRandomGenerator m_random{2812};
     QByteArray m_original;
     QByteArray m_good;
     QByteArray m_edited;
@@ -121,10 +124,12 @@ void TestInterruptedWrites::stoppedAtTheBackup()
         bool sent = false;
         QElapsedTimer waited;
         waited.start();
-        // The moment a backup (or the file it is written in) appears beside the settings file.
+        // Once the write has begun (its lock or its backup is there), at a moment anywhere in it.
         while (!sent && process.state() == QProcess::Running && waited.elapsed() < 60000) {
             for (const QString &name : entries(folder)) {
-                if (name.contains(QLatin1String(".bak-")) && !before.contains(name)) {
+                if ((name.contains(QLatin1String(".bak-")) || name.endsWith(QLatin1String(".prefwright-lock")))
+                    && !before.contains(name)) {
+                    QThread::usleep(m_random.bounded(25000));
                     ::kill(pid_t(pid), signal);
                     sent = true;
                     break;
@@ -157,7 +162,7 @@ void TestInterruptedWrites::stoppedAtTheBackup()
                          qPrintable(name + QLatin1String(" is not a whole copy")));
             // Only a kill that cannot be caught may leave a file half written, and never under a backup's name.
             if (signal != SIGKILL || !sent)
-                QVERIFY2(!name.contains(QLatin1String(".partial-")) && !name.contains(QLatin1String("prefwright-lock"))
+                QVERIFY2(!name.contains(QLatin1String("prefwright-partial-")) && !name.contains(QLatin1String("prefwright-lock"))
                              && (name == QLatin1String("core-001-pxi.settings") || name.contains(QLatin1String(".bak-"))
                                  || name.endsWith(QLatin1String(".problem-search.json"))),
                          qPrintable(name + QLatin1String(" was left behind")));
@@ -170,7 +175,7 @@ void TestInterruptedWrites::stoppedAtTheBackup()
             QVERIFY(next.waitForFinished(60000));
             QCOMPARE(next.exitCode(), 0);
             for (const QString &name : entries(folder))
-                QVERIFY2(!name.contains(QLatin1String(".partial-")), qPrintable(name + QLatin1String(" was not cleared")));
+                QVERIFY2(!name.contains(QLatin1String("prefwright-partial-")), qPrintable(name + QLatin1String(" was not cleared")));
         }
     }
     // A machine too fast to catch any write in the act proves nothing.

@@ -1,3 +1,4 @@
+#include "core/backups.h"
 #include "core/problemsearch.h"
 #include "core/settingsdocument.h"
 #include "tests/support/wholefile.h"
@@ -67,6 +68,8 @@ private slots:
     void aSaveSaysWhenTheFileHasAnotherName();
     void historyFollowsThePathAsGetDoes();
     void restorePutsABackupBack();
+    void limitsOfTheSystemAreReportedAsSuch_data();
+    void limitsOfTheSystemAreReportedAsSuch();
     void aDamagedSearchStateStillLeadsBack();
 
 private:
@@ -298,6 +301,8 @@ void TestSettingsCli::readOnlyCommands_data()
     QTest::newRow("normalize block") << QStringList{QStringLiteral("normalize"), QStringLiteral("B"), QStringLiteral("x")} << 1 << "";
     QTest::newRow("label") << QStringList{QStringLiteral("label"), QStringLiteral("MaxModuleThreadPriority")} << 0
                            << "Max module thread priority\n";
+    QTest::newRow("label of a key with an escape") << QStringList{QStringLiteral("label"), QStringLiteral("Max\x1b[2J")} << 0
+                                                   << "Max\\x1b[2 j\n";
     QTest::newRow("verdict root") << QStringList{QStringLiteral("verdict"), f, QStringLiteral("/")} << 0
                                   << "never\tThis entry is not on the list of entries known to be safe to remove, so it is protected.\n";
     QTest::newRow("verdict safe") << QStringList{QStringLiteral("verdict"), f, QStringLiteral("Global/Statistics")} << 0
@@ -639,6 +644,8 @@ void TestSettingsCli::outputThatCannotBeWrittenFails_data()
     QTest::newRow("roundtrip") << QStringList{QStringLiteral("roundtrip")};
     QTest::newRow("check --json") << QStringList{QStringLiteral("check"), QStringLiteral("FILE"), QStringLiteral("--json")};
     QTest::newRow("set") << QStringList{QStringLiteral("set"), QStringLiteral("FILE"), kMaxProcessors + QLatin1String("=8")};
+    QTest::newRow("backups --keep") << QStringList{QStringLiteral("backups"), QStringLiteral("FILE"), QStringLiteral("--keep"),
+                                                   QStringLiteral("0")};
 }
 
 // A full disk must not end in success: a script would go on with an empty or cut result.
@@ -649,9 +656,18 @@ void TestSettingsCli::outputThatCannotBeWrittenFails()
         arguments << m_file;
     else
         arguments[1] = m_file;
+    if (arguments.first() == u"backups")
+        QVERIFY(!write(QStringLiteral("core-001-pxi.settings.bak-20260101-000000"), m_original).isEmpty());
     m_outputFile = QStringLiteral("/dev/full");
     const Result result = run(arguments);
     QCOMPARE(result.code, 1);
+    if (arguments.first() == u"backups") {
+        QVERIFY(backups().isEmpty());
+        QCOMPARE(result.err, QStringLiteral("Moved 1 backup(s) to the Recycle Bin (%1). Its report could not be written: No "
+                                            "space left on device\n")
+                                 .arg(pfw::formatByteSize(m_original.size())));
+        return;
+    }
     if (arguments.first() == u"set") {
         // The change is made: saying only that the output failed would have it tried again.
         QCOMPARE(backups().size(), 1);
@@ -990,6 +1006,13 @@ void TestSettingsCli::namesNotInTheFileNameEncodingAreRefused()
                             "Prefwright cannot tell which file or text it means. Nothing was done.\n"));
     QCOMPARE(readAll(lookAlike), m_original);
     QVERIFY(backups().isEmpty());
+    process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"),
+                                              QStringLiteral("exec \"$0\" check \"$(printf 'core-\\377.settings')\" --json"),
+                                              QStringLiteral(PFW_CLI)});
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), 2);
+    const QJsonObject json = QJsonDocument::fromJson(process.readAllStandardOutput()).object();
+    QCOMPARE(json.value(QStringLiteral("exitCode")).toInt(), 2);
 }
 
 void TestSettingsCli::aSaveSaysWhenTheFileHasAnotherName()
@@ -1052,6 +1075,62 @@ void TestSettingsCli::restorePutsABackupBack()
     QCOMPARE(readAll(m_dir->filePath(kept.constFirst())), QByteArray("garbage"));
     QCOMPARE(result.out, QStringLiteral("Restored %1. The file as it was is kept in %2.\n")
                              .arg(QFileInfo(backup).fileName(), kept.constFirst()));
+    QVERIFY(result.err.isEmpty());
+    // A backup is put back as it was written; one a strict reader would refuse is said to be so.
+    QByteArray odd = m_original;
+    odd.replace("v=\"DejaVu Sans\"", "v=\"DejaVu\x1B Sans\"");
+    const QString oddBackup = write(QStringLiteral("core-001-pxi.settings.bak-20260102-000000"), odd);
+    result = run({QStringLiteral("restore"), m_file, oddBackup});
+    QCOMPARE(result.code, 0);
+    QCOMPARE(readAll(m_file), odd);
+    QVERIFY2(result.err.startsWith(QLatin1String("warning: the restored file is not well-formed XML")), qPrintable(result.err));
+}
+
+void TestSettingsCli::limitsOfTheSystemAreReportedAsSuch_data()
+{
+    QTest::addColumn<QString>("limit");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");
+    // ulimit -f ends a program that writes past it, without a word, unless it asks otherwise.
+    QTest::newRow("file size limit") << "ulimit" << 1 << "File too large. Nothing was written.";
+    // With room for its backup's name, a long name saves; with none, the system says so.
+    QTest::newRow("name of 230 bytes") << "230" << 0 << "";
+    QTest::newRow("name of 240 bytes") << "240" << 1 << "File name too long";
+}
+
+void TestSettingsCli::limitsOfTheSystemAreReportedAsSuch()
+{
+    QFETCH(QString, limit);
+    QFETCH(int, code);
+    QFETCH(QString, message);
+#ifndef Q_OS_UNIX
+    QSKIP("ulimit and the length of names are POSIX matters here");
+#endif
+    QString file = m_file;
+    QString script = QStringLiteral("exec \"$0\" set \"$1\" Global/Preferences/Process/MaxProcessors=8");
+    if (limit == u"ulimit") {
+        script.prepend(QStringLiteral("ulimit -f 40; "));
+    } else {
+        file = write(QString(limit.toInt() - 9, u's') + QLatin1String(".settings"), m_original);
+        QVERIFY(!file.isEmpty());
+    }
+    QProcess process;
+    process.setWorkingDirectory(m_dir->path());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), m_dir->filePath(QStringLiteral("home")));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), m_dir->filePath(QStringLiteral("home/.local/share")));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script, QStringLiteral(PFW_CLI), file});
+    QVERIFY(process.waitForFinished(30000));
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(process.exitCode() == code, qPrintable(err));
+    QVERIFY2(err.contains(message), qPrintable(err));
+    QCOMPARE(readAll(file) == m_original, code != 0);
+    // Nothing is left behind but the file and, when saved, its backup.
+    const QStringList left = QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden);
+    for (const QString &name : left)
+        QVERIFY2(!name.startsWith(u'.'), qPrintable(name));
 }
 
 // A search whose state is cut short still leads back to the file as it was.
@@ -1067,7 +1146,9 @@ void TestSettingsCli::aDamagedSearchStateStillLeadsBack()
     QVERIFY2(result.err.contains(QLatin1String("prefwright-cli bisect reset FILE --from-backup")), qPrintable(result.err));
     // Saves still wait, and pruning keeps the backup the file is in.
     QCOMPARE(run({QStringLiteral("set"), m_file, QStringLiteral("Global/Preferences/Tuning/Value00=5")}).code, 1);
-    QCOMPARE(run({QStringLiteral("backups"), m_file, QStringLiteral("--keep"), QStringLiteral("0")}).code, 1);
+    result = run({QStringLiteral("backups"), m_file, QStringLiteral("--keep"), QStringLiteral("0")});
+    QCOMPARE(result.code, 0);
+    QVERIFY2(result.out.contains(QLatin1String("an unfinished search for a problem setting needs them")), qPrintable(result.out));
     QCOMPARE(backups().filter(QStringLiteral("-before-search")).size(), 1);
     QCOMPARE(run({QStringLiteral("bisect"), QStringLiteral("reset"), m_file}).code, 1);
     result = run({QStringLiteral("bisect"), QStringLiteral("reset"), m_file, QStringLiteral("--from-backup")});

@@ -42,6 +42,7 @@ private slots:
     void damagedStatesCanStillPutTheFileBack_data();
     void damagedStatesCanStillPutTheFileBack();
     void aLostLastStateWriteIsToldAsItIs();
+    void changesAfterTheLastRoundAreNamedAtTheEnd();
 
 private:
     DeletionPolicy m_policy;
@@ -318,7 +319,7 @@ void TestProblemSearch::theSearchBackupOutlivesBackupPruning()
     QVERIFY2(search.start(goodPath, &m_policy, {}, &error), qPrintable(error));
     QVERIFY(search.read(&error));
     const BackupRemoval removal = removeBackups(path, listBackups(path), false);
-    QCOMPARE(removal.notRemoved, QStringList{search.backupPath()});
+    QCOMPARE(removal.keptForSearch, QStringList{search.backupPath()});
     QVERIFY(search.end(ProblemSearch::End::PutBack, &error));
     QCOMPARE(readAll(path), SearchFixture::file(true));
 
@@ -600,6 +601,36 @@ void TestProblemSearch::aLostLastStateWriteIsToldAsItIs()
     QByteArray candidate;
     QVERIFY(SearchPlan::buildCandidate(SearchFixture::file(true), later.suspects(), later.search().testing(), &candidate, nullptr));
     QCOMPARE(readAll(path), candidate);
+}
+
+// The last answer writes no file, so what PixInsight changed then is in the backup the end makes:
+// the end says so, and names that backup.
+void TestProblemSearch::changesAfterTheLastRoundAreNamedAtTheEnd()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("core-001-pxi.settings"));
+    const QString goodPath = dir.filePath(QStringLiteral("good.settings"));
+    QVERIFY(plantFixture(path, goodPath));
+    ProblemSearch search(path);
+    search.setRunningCheck([] { return false; });
+    search.setPolicy(&m_policy);
+    QString error;
+    QVERIFY2(search.start(goodPath, &m_policy, {}, &error), qPrintable(error));
+    for (int round = 0; round < 20 && !search.search().isFinished(); ++round) {
+        QVERIFY2(search.answer(BisectSearch::Answer::Bad, -1, &error), qPrintable(error));
+        QVERIFY(search.read(&error));
+    }
+    QVERIFY(search.search().isFinished());
+    QByteArray changed = readAll(path);
+    QVERIFY(changed.contains("<v k=\"Steady\" t=\"i\" v=\"7\"/>"));
+    changed.replace("<v k=\"Steady\" t=\"i\" v=\"7\"/>", "<v k=\"Steady\" t=\"i\" v=\"9\"/>");
+    QVERIFY(writeAll(path, changed));
+    QString backup;
+    QVERIFY2(search.end(ProblemSearch::End::UseGoodValue, &error, &backup), qPrintable(error));
+    QCOMPARE(readAll(backup), changed);
+    QCOMPARE(search.notice(), QStringLiteral("PixInsight changed 1 setting after the last round's file was written; the "
+                                             "file as it was then is kept in %1.")
+                                  .arg(QFileInfo(backup).fileName()));
 }
 
 QTEST_GUILESS_MAIN(TestProblemSearch)

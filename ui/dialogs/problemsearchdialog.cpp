@@ -339,7 +339,8 @@ void ProblemSearchDialog::chooseGoodState(const QString &path)
     if (!m_plan.onlyInGood.isEmpty())
         lines << tr("%1 entries exist only in the good state and are not tested").arg(m_plan.onlyInGood.size());
     if (!m_plan.leftOut.isEmpty())
-        lines << tr("%1 protected or locked values are not tested").arg(m_plan.leftOut.size());
+        lines << tr("%1 values are not tested (protected, locked, or holding characters a settings file cannot hold)")
+                     .arg(m_plan.leftOut.size());
     if (m_plan.hidden > 0)
         lines << tr("%1 statistics, window state and generated lists never take part").arg(m_plan.hidden);
     m_summary->setText(lines.join(u'\n'));
@@ -498,6 +499,8 @@ void ProblemSearchDialog::end(ProblemSearch::End how)
         during << QFileInfo(path).fileName();
     if (!during.isEmpty())
         m_outcome += u' ' + tr("What PixInsight changed during the search is kept in: %1.").arg(during.join(QLatin1String(", ")));
+    if (!m_search.notice().isEmpty())
+        m_outcome += u' ' + m_search.notice();
     accept();
 }
 

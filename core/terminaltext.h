@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+namespace pfw {
+
+// Text from a file (a name, a key, a value) on its way to a terminal.
+class TerminalText final
+{
+public:
+    // A control character would move the cursor, recolour or hide what follows, so each is
+    // spelled \xNN. Line breaks stay only when asked.
+    static QString printable(const QString &text, bool keepLineBreaks = false);
+    // As it can be pasted back into a shell: plain, in '...', or in bash's $'...' with control
+    // characters spelled out.
+    static QString shellWord(const QString &text);
+};
+
+} // namespace pfw
