@@ -610,6 +610,8 @@ int SettingsCli::restore(const Options &options)
     const QString &file = options.positional.at(0);
     const QString &backup = options.positional.at(1);
     // As the window offers them: only this file's own backups.
+    if (!QFileInfo::exists(backup) && !QFileInfo(backup).isSymLink())
+        return fail(Refused, tr("%1 does not exist.").arg(backup));
     if (!isBackupOf(file, backup))
         return fail(Refused, tr("%1 is not a backup of %2 (its backups are beside it, named %3.bak-...).")
                                  .arg(backup, file, QFileInfo(file).fileName()));

@@ -18,6 +18,17 @@
 
 namespace pfw {
 
+namespace {
+
+QString asSentence(QString text)
+{
+    if (!text.endsWith(u'.'))
+        text += u'.';
+    return text;
+}
+
+} // namespace
+
 ProblemSearch::ProblemSearch(const QString &settingsPath)
     : m_settingsPath(searchedFile(settingsPath))
     , m_isHostRunning(isHostRunning)
@@ -519,7 +530,8 @@ bool ProblemSearch::answer(BisectSearch::Answer answer, int expectedRound, QStri
                 return true;
             if (!writeCandidate(error)) {
                 if (error)
-                    *error += u' ' + tr("The answer was kept; the next file is written when you continue.");
+                    *error = asSentence(*error) + u' '
+                        + tr("The answer was kept; the next file is written when you continue.");
                 return false;
             }
             return true;
@@ -624,6 +636,7 @@ bool ProblemSearch::end(End how, QString *error, QString *backupPath)
                 return false;
             // Should this step be cut short after the write, the state must not claim that the
             // file on disk is a candidate. On a full disk it cannot say so; ending still goes on.
+            const SearchState before = m_state;
             if (m_state.written && !m_state.search.isFinished()) {
                 m_state.written = false;
                 m_state.candidate.clear();
@@ -636,8 +649,13 @@ bool ProblemSearch::end(End how, QString *error, QString *backupPath)
                 ? changesSinceLastWrite(bad, current)
                 : 0;
             QString made;
-            if (!replaceFile(bytes, replacement, error, &made))
+            if (!replaceFile(bytes, replacement, error, &made)) {
+                // Nothing was written: the search goes on as it was, its round's file in place.
+                m_state = before;
+                QString ignored;
+                (void)writeState(&ignored);
                 return false;
+            }
             if (backupPath)
                 *backupPath = made;
             if (changed != 0 && !made.isEmpty())

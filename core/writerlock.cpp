@@ -1,5 +1,7 @@
 #include "core/writerlock.h"
 
+#include "core/backups.h"
+
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -108,25 +110,25 @@ QString WriterLock::lockPathFor(const QString &targetPath)
     return target.absolutePath() + QLatin1String("/.") + target.fileName() + QLatin1String(".prefwright-lock");
 }
 
-WriterLock::Obstacle WriterLock::clearLeftOver()
-{
 #ifndef Q_OS_WIN
-    // QLockFile would open whatever is there: a named pipe blocks it for ever, a link to a
-    // device feeds it without end, and a file it cannot read stays "held" for ever.
-    const QByteArray path = QFile::encodeName(m_lock.fileName());
+namespace {
+
+// Removes a lock file that nobody holds and that is old enough to be left over.
+WriterLock::Obstacle removeIfLeftOver(const QByteArray &path, QString *reason)
+{
     // A name too long for the file system, a folder that cannot be searched: the system says why.
-    const auto unusable = [this](int code) {
-        m_stuckReason = qt_error_string(code);
-        return Unusable;
+    const auto unusable = [reason](int code) {
+        *reason = qt_error_string(code);
+        return WriterLock::Unusable;
     };
     struct stat info = {};
     if (::lstat(path.constData(), &info) != 0)
-        return errno == ENOENT ? NoObstacle : unusable(errno);
+        return errno == ENOENT ? WriterLock::NoObstacle : unusable(errno);
     if (!S_ISREG(info.st_mode) || info.st_size > kMaxLockFileSize)
-        return Foreign;
+        return WriterLock::Foreign;
     const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
-        return errno == ENOENT ? NoObstacle : errno == ELOOP ? Foreign : unusable(errno);
+        return errno == ENOENT ? WriterLock::NoObstacle : errno == ELOOP ? WriterLock::Foreign : unusable(errno);
     // A live holder keeps the file locked; a dead one (killed, in another process namespace,
     // or another user's) does not.
     const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
@@ -139,13 +141,36 @@ WriterLock::Obstacle WriterLock::clearLeftOver()
 #endif
     const qint64 ageMs = QDateTime::currentMSecsSinceEpoch() - modifiedMs;
     // A new holder writes its lock in an instant; only an older unheld file is left over.
-    Obstacle obstacle = NoObstacle;
+    WriterLock::Obstacle obstacle = WriterLock::NoObstacle;
     if (free && same && qAbs(ageMs) > kLeftOverAgeMs && ::unlink(path.constData()) != 0 && errno != ENOENT) {
         // Marked immutable, or on a read-only mount: it would pass for a live holder for ever.
-        m_stuckReason = qt_error_string(errno);
-        obstacle = Stuck;
+        *reason = qt_error_string(errno);
+        obstacle = WriterLock::Stuck;
     }
     ::close(fd);
+    return obstacle;
+}
+
+} // namespace
+#endif
+
+WriterLock::Obstacle WriterLock::clearLeftOver()
+{
+#ifndef Q_OS_WIN
+    // QLockFile would open whatever is there: a named pipe blocks it for ever, a link to a
+    // device feeds it without end, and a file it cannot read stays "held" for ever.
+    QByteArray path = QFile::encodeName(m_lock.fileName());
+    const Obstacle obstacle = removeIfLeftOver(path, &m_stuckReason);
+    // QLockFile guards its removal of a stale lock with "<lock>.rmlock", and that one with
+    // another: a process killed in between leaves a chain behind.
+    QString ignored;
+    for (int level = 0; level < 16; ++level) {
+        path += ".rmlock";
+        struct stat info = {};
+        if (::lstat(path.constData(), &info) != 0)
+            break;
+        (void)removeIfLeftOver(path, &ignored);
+    }
     return obstacle;
 #else
     return NoObstacle;
@@ -214,10 +239,16 @@ QString WriterLock::creationFailure() const
     // QLockFile keeps only "permission": the system's own reason (a full disk, a read-only
     // mount, a name too long) says what to do about it.
     QFile probe(m_lock.fileName());
-    if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+    if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
         return probe.errorString();
-    probe.remove();
-    return tr("the folder cannot be written to");
+    // Made, but not written to: a full disk or the file size limit.
+    errno = 0;
+    const bool written = probe.write("0\n") == 2;
+    const QString reason = written ? QString() : systemReason(probe);
+    probe.close();
+    // By name: a QFile whose last write failed declines to remove itself.
+    QFile::remove(m_lock.fileName());
+    return written ? tr("the folder cannot be written to") : reason;
 }
 
 } // namespace pfw

@@ -29,8 +29,9 @@ public:
 
     static QString lockPathFor(const QString &targetPath);
 
-private:
     enum Obstacle { NoObstacle, Foreign, Stuck, Unusable };
+
+private:
     // Removes a lock file that nobody holds any more; Foreign when something else is in its place,
     // Stuck when it is left over but cannot be removed, Unusable when it cannot even be looked at
     // (why in m_stuckReason).

@@ -339,6 +339,10 @@ private:
             if (key == "encoding"
                 && (value.isEmpty() || !((value[0] | 0x20) >= 'a' && (value[0] | 0x20) <= 'z') || !all(1, encodingChar)))
                 return fail(XmlWellFormedness::tr("a malformed encoding name"));
+            // The bytes are UTF-8: a reader that believes another encoding reads other characters.
+            if (key == "encoding" && value.compare("UTF-8", Qt::CaseInsensitive) != 0
+                && value.compare("UTF8", Qt::CaseInsensitive) != 0)
+                return fail(XmlWellFormedness::tr("an encoding other than UTF-8 (%1)").arg(QString::fromLatin1(value)));
             if (key == "standalone" && value != "yes" && value != "no")
                 return fail(XmlWellFormedness::tr("a standalone declaration other than yes or no"));
             if (!first && key != "encoding" && key != "standalone")

@@ -1,5 +1,6 @@
 #include "ui/screenshotrenderer.h"
 
+#include "core/backups.h"
 #include "core/settingsdocument.h"
 #include "model/settingsmodel.h"
 #include "modules/moduleregistry.h"
@@ -22,6 +23,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QSaveFile>
+
+#include <cerrno>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -40,7 +43,8 @@ ScreenshotRenderer::ScreenshotRenderer(MainWindow &window)
 
 namespace {
 
-bool grabInto(QWidget *widget, const QString &path)
+// Empty when the picture was written, otherwise why not.
+QString grabInto(QWidget *widget, const QString &path)
 {
     // Layouts settle over a few rounds: a scroll area re-measures its content only after the
     // content itself has been laid out.
@@ -50,7 +54,14 @@ bool grabInto(QWidget *widget, const QString &path)
     }
     // Whole or not at all: a full disk must not leave a cut picture behind.
     QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && widget->grab().save(&file, "PNG") && file.commit();
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly))
+        return systemReason(file);
+    if (!widget->grab().save(&file, "PNG") || !file.flush())
+        return systemReason(file);
+    if (!file.commit())
+        return systemReason(file);
+    return QString();
 }
 
 } // namespace
@@ -59,20 +70,30 @@ void ScreenshotRenderer::shoot(QWidget *widget, const QString &path)
 {
     if (m_inspector)
         m_inspector(widget, QFileInfo(path).fileName());
-    if (!grabInto(widget, path))
-        m_failed << QFileInfo(path).fileName();
+    const QString reason = grabInto(widget, path);
+    if (reason.isEmpty())
+        return;
+    if (m_failed.isEmpty())
+        m_reason = reason;
+    m_failed << QFileInfo(path).fileName();
 }
 
 QString ScreenshotRenderer::render(const QString &folder, const QString &searchText)
 {
     m_failed.clear();
-    if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir())
-        return tr("The folder %1 for the pictures cannot be made.").arg(QDir::toNativeSeparators(folder));
+    m_reason.clear();
+    errno = 0;
+    if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir()) {
+        const QString reason = QFileInfo(folder).exists() && !QFileInfo(folder).isDir()
+            ? tr("it is a file, not a folder")
+            : qt_error_string(errno);
+        return tr("The folder %1 for the pictures cannot be made (%2).").arg(QDir::toNativeSeparators(folder), reason);
+    }
     renderPages(folder, searchText);
     if (m_failed.isEmpty())
         return QString();
-    return tr("%n picture(s) could not be written to %1: %2.", nullptr, int(m_failed.size()))
-        .arg(QDir::toNativeSeparators(folder), m_failed.join(QLatin1String(", ")));
+    return tr("%n picture(s) could not be written to %1 (%2): %3.", nullptr, int(m_failed.size()))
+        .arg(QDir::toNativeSeparators(folder), m_reason, m_failed.join(QLatin1String(", ")));
 }
 
 void ScreenshotRenderer::renderPages(const QString &folder, const QString &searchText)

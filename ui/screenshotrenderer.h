@@ -32,6 +32,7 @@ private:
 
     MainWindow &m_window;
     QStringList m_failed;
+    QString m_reason;
     std::function<void(QWidget *, const QString &)> m_inspector;
 };
 

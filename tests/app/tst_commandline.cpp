@@ -132,8 +132,8 @@ void TestCommandLine::screenshotsThatCannotBeWrittenFail()
     blocker.close();
     QProcess *process = run({QStringLiteral("--screenshots"), notAFolder, settings});
     QCOMPARE(process->exitCode(), 1);
-    QVERIFY2(QString::fromUtf8(process->readAllStandardError()).contains(QLatin1String("cannot be made")),
-             "no reason given");
+    const QString err = QString::fromUtf8(process->readAllStandardError());
+    QVERIFY2(err.contains(QLatin1String("cannot be made (it is a file, not a folder)")), qPrintable(err));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

@@ -1093,6 +1093,8 @@ void TestSettingsCli::limitsOfTheSystemAreReportedAsSuch_data()
     QTest::addColumn<QString>("message");
     // ulimit -f ends a program that writes past it, without a word, unless it asks otherwise.
     QTest::newRow("file size limit") << "ulimit" << 1 << "File too large. Nothing was written.";
+    // Not even the lock file can hold a byte: that, not the folder, is the reason.
+    QTest::newRow("no file size at all") << "ulimit 0" << 1 << "beside the file: File too large. Nothing was changed.";
     // With room for its backup's name, a long name saves; with none, the system says so.
     QTest::newRow("name of 230 bytes") << "230" << 0 << "";
     QTest::newRow("name of 240 bytes") << "240" << 1 << "File name too long";
@@ -1108,8 +1110,8 @@ void TestSettingsCli::limitsOfTheSystemAreReportedAsSuch()
 #endif
     QString file = m_file;
     QString script = QStringLiteral("exec \"$0\" set \"$1\" Global/Preferences/Process/MaxProcessors=8");
-    if (limit == u"ulimit") {
-        script.prepend(QStringLiteral("ulimit -f 40; "));
+    if (limit.startsWith(u"ulimit")) {
+        script.prepend(limit == u"ulimit" ? QStringLiteral("ulimit -f 40; ") : QStringLiteral("ulimit -f 0; "));
     } else {
         file = write(QString(limit.toInt() - 9, u's') + QLatin1String(".settings"), m_original);
         QVERIFY(!file.isEmpty());

@@ -43,6 +43,7 @@ private slots:
     void damagedStatesCanStillPutTheFileBack();
     void aLostLastStateWriteIsToldAsItIs();
     void changesAfterTheLastRoundAreNamedAtTheEnd();
+    void anEndThatFailsLeavesTheSearchAsItWas();
 
 private:
     DeletionPolicy m_policy;
@@ -631,6 +632,32 @@ void TestProblemSearch::changesAfterTheLastRoundAreNamedAtTheEnd()
     QCOMPARE(search.notice(), QStringLiteral("PixInsight changed 1 setting after the last round's file was written; the "
                                              "file as it was then is kept in %1.")
                                   .arg(QFileInfo(backup).fileName()));
+}
+
+// PixInsight starts between the last check and the write: the end fails, and the round's file
+// must still count as written, or the next answer would be thrown away.
+void TestProblemSearch::anEndThatFailsLeavesTheSearchAsItWas()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("core-001-pxi.settings"));
+    const QString goodPath = dir.filePath(QStringLiteral("good.settings"));
+    QVERIFY(plantFixture(path, goodPath));
+    int checks = 0;
+    bool startsLate = false;
+    ProblemSearch search(path);
+    search.setRunningCheck([&] { return startsLate && ++checks > 1; });
+    QString error;
+    QVERIFY2(search.start(goodPath, &m_policy, {}, &error), qPrintable(error));
+    const QByteArray state = readAll(search.statePath());
+    const QByteArray round = readAll(path);
+    startsLate = true;
+    QVERIFY(!search.end(ProblemSearch::End::PutBack, &error));
+    QVERIFY2(error.contains(QLatin1String("PixInsight is running")), qPrintable(error));
+    QCOMPARE(readAll(path), round);
+    QCOMPARE(readAll(search.statePath()), state);
+    ProblemSearch later(path);
+    QVERIFY(later.read(&error));
+    QVERIFY(later.isCandidateWritten());
 }
 
 QTEST_GUILESS_MAIN(TestProblemSearch)

@@ -710,6 +710,8 @@ void TestSettingsDocument::lockFileLeftOversAndObstacles_data()
     QTest::newRow("link to a device") << "link" << false;
     QTest::newRow("folder") << "folder" << false;
     QTest::newRow("left over and immutable") << "immutable" << false;
+    // QLockFile's own helpers, left by a process killed while it took over a stale lock.
+    QTest::newRow("chain of removal locks") << "rmlock" << true;
 }
 
 // Whatever lies at the lock file's place, a save never hangs, never reads without end, and is
@@ -726,6 +728,12 @@ void TestSettingsDocument::lockFileLeftOversAndObstacles()
         QVERIFY(QFile::link(QStringLiteral("/dev/zero"), lock));
     } else if (planted == u"folder") {
         QVERIFY(QDir().mkpath(lock));
+    } else if (planted == u"rmlock") {
+        for (const char *suffix : {".rmlock", ".rmlock.rmlock", ".rmlock.rmlock.rmlock"}) {
+            QFile file(lock + QLatin1String(suffix));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
+        }
     } else {
         QFile file(lock);
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -756,6 +764,8 @@ void TestSettingsDocument::lockFileLeftOversAndObstacles()
     QCOMPARE(saved, saves);
     if (saves) {
         QVERIFY(!QFileInfo::exists(lock));
+        QVERIFY(!QFileInfo::exists(lock + QLatin1String(".rmlock")));
+        QVERIFY(!QFileInfo::exists(lock + QLatin1String(".rmlock.rmlock.rmlock")));
         return;
     }
     QCOMPARE(error, QStringLiteral("%1 is in the way of Prefwright's lock file (it is not a lock file Prefwright made). "

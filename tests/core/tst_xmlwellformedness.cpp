@@ -69,6 +69,7 @@ void TestXmlWellFormedness::documents_data()
     QTest::newRow("text after the root") << document("") + "x" << false << true;
     QTest::newRow("second root") << QByteArray("<a/><b/>") << false << true;
     QTest::newRow("no root") << QByteArray("<?xml version=\"1.0\"?>") << false << true;
+    QTest::newRow("another encoding declared") << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-16\"?><r/>") << false << true;
     QTest::newRow("declaration not first") << QByteArray(" <?xml version=\"1.0\"?><r/>") << false << true;
     QTest::newRow("invalid UTF-8") << document("<v k=\"\xFF\"/>") << false << true;
     QTest::newRow("overlong UTF-8") << document("<v k=\"\xC0\xAF\"/>") << false << true;
