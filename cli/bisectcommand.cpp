@@ -2,9 +2,9 @@
 
 #include "cli/clioutput.h"
 #include "cli/settingscli.h"
-#include "core/terminaltext.h"
 #include "core/problemsearch.h"
 #include "core/settingsdocument.h"
+#include "core/terminaltext.h"
 #include "core/xsdtfile.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"

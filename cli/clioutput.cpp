@@ -1,8 +1,8 @@
 #include "cli/clioutput.h"
 
 #include "cli/settingscli.h"
-#include "core/terminaltext.h"
 #include "core/settingsdocument.h"
+#include "core/terminaltext.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
 

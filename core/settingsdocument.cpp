@@ -57,7 +57,6 @@ bool isReadOnlyFile(const QString &path)
 #endif
 }
 
-
 // A check that could not be made says "running" too; the user is told which it was.
 QString runningRefusal(const QString &running)
 {
