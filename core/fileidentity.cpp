@@ -6,6 +6,10 @@
 
 #ifndef Q_OS_WIN
 #include <sys/stat.h>
+#else
+#include "platform/winapi.h"
+
+#include <QDir>
 #endif
 
 namespace pfw {
@@ -30,12 +34,17 @@ FileIdentity FileIdentity::of(const QString &path)
     identity.device = quint64(info.st_dev);
     identity.links = qint64(info.st_nlink);
 #else
-    const QFileInfo info(path);
-    if (!info.exists())
+    win::FileId id;
+    if (!win::fileId(QDir::toNativeSeparators(path).toStdWString(), &id))
         return identity;
     identity.exists = true;
-    identity.size = info.size();
-    identity.modifiedNs = info.lastModified().toMSecsSinceEpoch() * 1000000;
+    identity.size = qint64(id.size);
+    // 100 ns units since 1601: compared, never turned into a date, so kept as they are.
+    identity.modifiedNs = qint64(id.writeTime) * 100;
+    identity.changedNs = qint64(id.changeTime) * 100;
+    identity.inode = id.index;
+    identity.device = id.volume;
+    identity.links = qint64(id.links);
 #endif
     return identity;
 }

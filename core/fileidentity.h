@@ -12,8 +12,9 @@ struct FileIdentity
     qint64 size = 0;
     qint64 modifiedNs = 0;
     // Status change time: set by the system on every write and cannot be put back, unlike the
-    // modification time (touch -r, cp -p). Not kept on Windows.
+    // modification time (touch -r, cp -p). On Windows the file system's change time, where kept.
     qint64 changedNs = 0;
+    // The inode and device; on Windows the file index and the volume's serial number.
     quint64 inode = 0;
     quint64 device = 0;
     // How many names the file has (hard links); a save gives only the name it went through a new

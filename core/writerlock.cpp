@@ -9,9 +9,11 @@
 #include <QThread>
 
 #ifdef Q_OS_WIN
-#include "platform/winapi.h"
+#include "core/fileidentity.h"
 
 #include <QDir>
+
+#include <memory>
 #endif
 
 #ifndef Q_OS_WIN
@@ -54,9 +56,7 @@ void WriterLock::release()
         ::close(m_identity);
     m_identity = -1;
 #else
-    if (m_identityHandle)
-        win::unlockFileIdentity(m_identityHandle);
-    m_identityHandle = nullptr;
+    m_identityLock.reset();
 #endif
     m_lock.unlock();
 }
@@ -95,9 +95,26 @@ bool WriterLock::lockIdentity()
     }
     return true;
 #else
-    bool held = false;
-    m_identityHandle = win::lockFileIdentity(QDir::toNativeSeparators(m_target).toStdWString(), &held);
-    return m_identityHandle || !held;
+    // An open handle on the file would keep the rename of a save from replacing it, so the lock
+    // is a file of its own, named after the file's identity, in the user's temporary folder.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const FileIdentity before = FileIdentity::of(m_target);
+        if (!before.exists)
+            return true;
+        auto lock = std::make_unique<QLockFile>(QDir::tempPath() + QStringLiteral("/prefwright-%1-%2.lock")
+                                                                       .arg(before.device, 8, 16, QLatin1Char('0'))
+                                                                       .arg(before.inode, 16, 16, QLatin1Char('0')));
+        lock->setStaleLockTime(0);
+        if (!lock->tryLock(0))
+            return lock->error() != QLockFile::LockFailedError;
+        // Replaced since: the lock is on a file nobody writes any more.
+        const FileIdentity after = FileIdentity::of(m_target);
+        if (after.device == before.device && after.inode == before.inode) {
+            m_identityLock = std::move(lock);
+            return true;
+        }
+    }
+    return true;
 #endif
 }
 

@@ -4,6 +4,8 @@
 #include <QLockFile>
 #include <QString>
 
+#include <memory>
+
 namespace pfw {
 
 // The exclusive right to rewrite one file, held by every Prefwright writer (editor, command-line
@@ -47,7 +49,8 @@ private:
     QString m_stuckReason;
     // The open file whose lock is held (-1: none, or none to be had).
     int m_identity = -1;
-    void *m_identityHandle = nullptr;
+    // Where a file's identity is not an open file's lock (Windows), the lock file for it.
+    std::unique_ptr<QLockFile> m_identityLock;
 };
 
 } // namespace pfw

@@ -30,6 +30,7 @@ bool isHelperExitCode(int code)
     }
 }
 
+#ifndef Q_OS_WIN
 // Only the system's own pkexec: one found through PATH could be any program the user planted.
 QString systemAuthenticator()
 {
@@ -40,6 +41,7 @@ QString systemAuthenticator()
     }
     return QString();
 }
+#endif
 
 } // namespace
 

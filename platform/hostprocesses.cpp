@@ -66,9 +66,9 @@ QString hostExecutableName()
 HostProcessList processesNamedInProc(const QString &procRoot, const QString &name, qint64 self)
 {
     HostProcessList list;
-    QList<qint64> &ids = list.ids;
     bool selfListed = false;
 #ifdef Q_OS_UNIX
+    QList<qint64> &ids = list.ids;
     // This runs on every poll of the window, over every process of the machine: plain system
     // calls relative to the open folder, no file information, and text only for a likely match.
     DIR *folder = ::opendir(QFile::encodeName(procRoot).constData());

@@ -56,28 +56,28 @@ BOOL WINAPI onConsoleEvent(DWORD event)
 
 } // namespace
 
-void *lockFileIdentity(const std::wstring &path, bool *held)
+bool fileId(const std::wstring &path, FileId *id)
 {
-    *held = false;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Attributes only, shared every way: the handle neither blocks nor is blocked by writers.
+    HANDLE file = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return nullptr;
-    OVERLAPPED where = {};
-    where.Offset = 0;
-    where.OffsetHigh = 0x7FFFFFFF;
-    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where)) {
-        *held = GetLastError() == ERROR_LOCK_VIOLATION;
-        CloseHandle(file);
-        return nullptr;
-    }
-    return file;
-}
-
-void unlockFileIdentity(void *handle)
-{
-    // Closing the handle lets go of its locks.
-    CloseHandle(static_cast<HANDLE>(handle));
+        return false;
+    BY_HANDLE_FILE_INFORMATION info = {};
+    const bool known = GetFileInformationByHandle(file, &info) != FALSE;
+    FILE_BASIC_INFO basic = {};
+    const bool changed = known && GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
+    CloseHandle(file);
+    if (!known)
+        return false;
+    id->volume = info.dwVolumeSerialNumber;
+    id->index = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    id->size = (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    id->writeTime = (static_cast<unsigned long long>(info.ftLastWriteTime.dwHighDateTime) << 32)
+        | info.ftLastWriteTime.dwLowDateTime;
+    id->changeTime = changed ? static_cast<unsigned long long>(basic.ChangeTime.QuadPart) : 0;
+    id->links = info.nNumberOfLinks;
+    return true;
 }
 
 void holdConsoleInterrupts(bool hold)

@@ -28,11 +28,20 @@ std::vector<std::wstring> programFilesFolders();
 // Starts program elevated ("runas"), hidden, and waits at most timeoutMs for it.
 ShellRun runAsAdministrator(const std::wstring &program, const std::wstring &parameters, unsigned long timeoutMs);
 
-// An exclusive lock on one byte of the file far past its end, which blocks no reader or writer
-// and no rename over it, shared by every name of the file. Null when the file cannot be opened,
-// or, with held set, when another process holds the lock.
-void *lockFileIdentity(const std::wstring &path, bool *held);
-void unlockFileIdentity(void *handle);
+// What tells one file from another on Windows, read through a handle held only for the call:
+// the volume's serial number and the file's index on it, its size, times (100 ns units since
+// 1601) and number of names.
+struct FileId
+{
+    unsigned long volume = 0;
+    unsigned long long index = 0;
+    unsigned long long size = 0;
+    unsigned long long writeTime = 0;
+    // The change time where the file system keeps one, else 0.
+    unsigned long long changeTime = 0;
+    unsigned long links = 1;
+};
+bool fileId(const std::wstring &path, FileId *id);
 
 // While held (the calls nest), the console's Ctrl+C, Ctrl+Break and close are only remembered.
 void holdConsoleInterrupts(bool hold);
