@@ -1,5 +1,9 @@
-# Installation under the prefix and the Debian package.
+# Installation under the prefix: the Debian package on Linux, the zip and installer's folder on Windows.
 include(GNUInstallDirs)
+if(WIN32)
+    include(resources/windows/windows.cmake)
+    return()
+endif()
 
 set(pfw_app_id io.github.prefwright.prefwright)
 set(pfw_desktop_dir "${PROJECT_SOURCE_DIR}/resources/desktop")

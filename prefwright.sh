@@ -6,7 +6,10 @@
 #   ./prefwright.sh test --sanitize   the same under AddressSanitizer and UBSan
 #   ./prefwright.sh fuzz [SECONDS]    fuzz the settings reader (needs clang)
 #   ./prefwright.sh bench             reader and writer benchmarks
-#   ./prefwright.sh wincheck          compile-check the Windows-only source with MinGW
+#   ./prefwright.sh windows [STEP]    cross-build for Windows with MinGW-w64 (build-windows/); STEP is
+#                                     build (only that), test (build and run every test under Wine),
+#                                     package (build, then the zip and the installer, each checked in a
+#                                     new Wine prefix) or all (the default: build, test and package)
 #   ./prefwright.sh package           build the Debian package (build/prefwright_*.deb)
 #   ./prefwright.sh package-check     build it, validate it as a distribution would (desktop-file-validate,
 #                                     appstreamcli, lintian), unpack it and run it from there
@@ -45,6 +48,8 @@ configure_and_build() { # build-dir, cmake options...
 run_tests() { # build-dir
     (cd "$1" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --parallel "$jobs")
 }
+
+source "$root/resources/windows/windows.sh"
 
 command=${1:-test}
 shift || true
@@ -102,10 +107,13 @@ fuzz)
         "$corpus" "$root/tests/data" "$root/examples"
     echo "Fuzzing ran ${seconds} s without a finding."
     ;;
-wincheck)
-    need_packages g++-mingw-w64-x86-64
-    x86_64-w64-mingw32-g++ -std=c++17 -fsyntax-only -Wall -Wextra -Werror -I"$root" "$root/platform/winapi.cpp"
-    echo "The Windows-only source compiles."
+windows)
+    step=${1:-all}
+    case "$step" in build|test|package|all) ;; *) echo "usage: $0 windows [build|test|package|all]" >&2; exit 2 ;; esac
+    need_packages "${base_packages[@]}" g++-mingw-w64-x86-64-posix wine wine64 nsis xz-utils zip unzip
+    windows_build "$root/build-windows"
+    if [ "$step" = test ] || [ "$step" = all ]; then windows_test "$root/build-windows"; fi
+    if [ "$step" = package ] || [ "$step" = all ]; then windows_package "$root/build-windows"; fi
     ;;
 package|package-check)
     if [ "$command" = package ]; then
@@ -183,7 +191,7 @@ bench)
     "$root/build/bench/modelbench"
     ;;
 *)
-    echo "usage: $0 run [FILE] | test [--sanitize] | fuzz [SECONDS] | bench | wincheck | package | package-check" >&2
+    echo "usage: $0 run [FILE] | test [--sanitize] | fuzz [SECONDS] | bench | windows [STEP] | package | package-check" >&2
     exit 2
     ;;
 esac

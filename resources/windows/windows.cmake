@@ -1,0 +1,40 @@
+# Windows: version resources and icons, and one folder holding all that runs (the programs, the
+# Qt and MinGW runtime DLLs, the plugins Qt loads from beside the programs), which the zip and the
+# installer are made from.
+set(pfw_windows_dir "${PROJECT_SOURCE_DIR}/resources/windows")
+
+function(pfw_add_version_resource target file description)
+    set(PFW_RC_FILE "${file}")
+    set(PFW_RC_NAME "${target}")
+    set(PFW_RC_DESCRIPTION "${description}")
+    set(PFW_RC_ICON "${pfw_windows_dir}/prefwright.ico")
+    configure_file("${pfw_windows_dir}/prefwright.rc.in" "${PROJECT_BINARY_DIR}/${target}.rc" @ONLY)
+    target_sources(${target} PRIVATE "${PROJECT_BINARY_DIR}/${target}.rc")
+endfunction()
+pfw_add_version_resource(prefwright prefwright.exe "Prefwright, a safe editor for PixInsight settings")
+pfw_add_version_resource(prefwright-cli prefwright-cli.exe "Prefwright command-line tool")
+# The window starts without a console of its own.
+set_target_properties(prefwright PROPERTIES WIN32_EXECUTABLE ON)
+
+install(TARGETS prefwright prefwright-cli RUNTIME DESTINATION .)
+foreach(module Core Gui Widgets Network)
+    install(FILES "$<TARGET_FILE:Qt6::${module}>" DESTINATION .)
+endforeach()
+foreach(plugin QWindowsIntegrationPlugin QOffscreenIntegrationPlugin QMinimalIntegrationPlugin)
+    install(FILES "$<TARGET_FILE:Qt6::${plugin}>" DESTINATION platforms)
+endforeach()
+install(FILES "$<TARGET_FILE:Qt6::QWindowsVistaStylePlugin>" DESTINATION styles)
+install(FILES "$<TARGET_FILE:Qt6::QSchannelBackendPlugin>" DESTINATION tls)
+foreach(runtime libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${runtime}
+                    OUTPUT_VARIABLE pfw_runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT IS_ABSOLUTE "${pfw_runtime}" OR NOT EXISTS "${pfw_runtime}")
+        message(FATAL_ERROR "The compiler does not know where ${runtime} is (${pfw_runtime}).")
+    endif()
+    get_filename_component(pfw_runtime "${pfw_runtime}" REALPATH)
+    install(FILES "${pfw_runtime}" DESTINATION .)
+endforeach()
+install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION . RENAME LICENSE.txt)
+configure_file("${pfw_windows_dir}/README.txt.in" "${PROJECT_BINARY_DIR}/README.txt" @ONLY NEWLINE_STYLE CRLF)
+install(FILES "${PROJECT_BINARY_DIR}/README.txt" DESTINATION .)
+install(FILES "${pfw_windows_dir}/prefwright.ico" DESTINATION .)
