@@ -145,8 +145,8 @@ windows_package_check() { # build-dir zip setup name
     local programs=$check/unpacked/$name
     result=$(WINEPREFIX="$check/zip-prefix" WINEDEBUG=-all WINEPATH= wine "$programs/prefwright-cli.exe" check "$check/core-001-pxi.settings" | tr -d '\r')
     [ "$result" = "$expected" ] || { echo "The zip's prefwright-cli.exe check says: $result" >&2; exit 1; }
-    WINEPREFIX="$check/zip-prefix" WINEDEBUG=-all WINEPATH= QT_QPA_PLATFORM=offscreen \
-        wine "$programs/prefwright.exe" --screenshots "$check/pictures" "$check/core-001-pxi.settings" \
+    WINEPREFIX="$check/zip-prefix" WINEDEBUG=-all WINEPATH= \
+        wine "$programs/prefwright.exe" -platform offscreen --screenshots "$check/pictures" "$check/core-001-pxi.settings" \
         || { echo "The zip's prefwright.exe --screenshots failed" >&2; exit 1; }
     local pictures
     pictures=$(find "$check/pictures" -name '*.png' | wc -l)

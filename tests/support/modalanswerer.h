@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QApplication>
-#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -11,9 +10,7 @@ namespace pfw::test {
 
 // Answers the next modal dialog of type Dialog, whatever opens it, so that no test can hang on
 // one. The callback must close it (accept, reject or click a button); if it does not, the
-// dialog is hidden for it, which ends its exec() with the answer given. (Under Wine a message
-// box that was answered stays open: its close never arrives.) Polling gives up after about five
-// seconds.
+// dialog is closed for it. Polling gives up after about five seconds.
 template <typename Dialog = QWidget>
 void answerNext(const std::function<void(Dialog *)> &answer, int attempts = 500)
 {
@@ -24,10 +21,9 @@ void answerNext(const std::function<void(Dialog *)> &answer, int attempts = 500)
                 answerNext<Dialog>(answer, attempts - 1);
             return;
         }
-        QPointer<QWidget> answered = modal;
         answer(modal);
-        if (answered && answered->isVisible() && QApplication::activeModalWidget() == answered)
-            answered->hide();
+        if (QApplication::activeModalWidget() == modal)
+            modal->close();
     });
 }
 

@@ -12,7 +12,20 @@ export WINEPREFIX="$folder/prefix" WINEDEBUG=-all
 runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")
 threads=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libwinpthread-1.dll)")
 export WINEPATH="$qt/bin;$runtime;$threads"
-export QT_PLUGIN_PATH="$qt/plugins"
+# Wine passes no QT_* variable on to Windows programs: the platform asked for is put in the
+# prefix's own environment (the registry) once, before the first program of the prefix runs.
+if [ -n "${QT_QPA_PLATFORM:-}" ]; then
+    (
+        flock 9
+        stamp="$WINEPREFIX/prefwright-platform-$QT_QPA_PLATFORM"
+        if [ ! -f "$stamp" ]; then
+            rm -f "$WINEPREFIX"/prefwright-platform-*
+            wine reg add 'HKCU\Environment' /v QT_QPA_PLATFORM /d "$QT_QPA_PLATFORM" /f >/dev/null 2>&1
+            wineserver -w
+            touch "$stamp"
+        fi
+    ) 9>"$folder/platform.lock"
+fi
 if [ "$1" = "-o" ] && [ "$2" = "-,txt" ]; then
     shift 2
     mkdir -p "$folder/reports"
