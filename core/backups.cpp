@@ -4,7 +4,7 @@
 #include "core/problemsearch.h"
 #include "core/settingsdocument.h"
 #include "core/writerlock.h"
-
+#include "platform/fileentry.h"
 #include "platform/hosttrash.h"
 
 #include <QCryptographicHash>
@@ -59,7 +59,7 @@ void removeLeftOverPartials(const QString &folder, const QString &owner)
     const QString prefix = QFileInfo(partialPrefix(folder, owner)).fileName();
     const QFileInfoList found = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
     for (const QFileInfo &entry : found) {
-        if (entry.fileName().startsWith(prefix) && entry.isFile() && !entry.isSymLink())
+        if (entry.fileName().startsWith(prefix) && entry.isFile() && !isLinkEntry(entry.absoluteFilePath()))
             QFile::remove(entry.absoluteFilePath());
     }
 }
@@ -170,7 +170,7 @@ bool isBackupOf(const QString &settingsPath, const QString &path)
     const QFileInfo settings(wholeFilePath(settingsPath));
     const QFileInfo candidate(wholeFilePath(path));
     return candidate.fileName().startsWith(settings.fileName() + QLatin1String(".bak-"))
-        && candidate.absolutePath() == settings.absolutePath() && candidate.isFile() && !candidate.isSymLink();
+        && candidate.absolutePath() == settings.absolutePath() && candidate.isFile() && !isLinkEntry(candidate.absoluteFilePath());
 }
 
 namespace {

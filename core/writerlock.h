@@ -8,6 +8,8 @@
 
 namespace pfw {
 
+class IdentityLock;
+
 // The exclusive right to rewrite one file, held by every Prefwright writer (editor, command-line
 // tool, helpers) from its checks to its read-back. A lock file beside the target records the
 // holder; a lock left by a process that died is taken over.
@@ -47,10 +49,8 @@ private:
     QString m_target;
     QLockFile m_lock;
     QString m_stuckReason;
-    // The open file whose lock is held (-1: none, or none to be had).
-    int m_identity = -1;
-    // Where a file's identity is not an open file's lock (Windows), the lock file for it.
-    std::unique_ptr<QLockFile> m_identityLock;
+    // Null when there is none to be had.
+    std::unique_ptr<IdentityLock> m_identityLock;
 };
 
 } // namespace pfw

@@ -4,6 +4,7 @@
 #include "core/boundedfile.h"
 #include "core/writerlock.h"
 #include "platform/elevatedlauncher.h"
+#include "platform/fileentry.h"
 #include "platform/hostenvironment.h"
 #include "platform/hostlocations.h"
 #include "platform/hostprocesses.h"
@@ -82,7 +83,7 @@ bool liesInsideInstallation(const QString &path)
     const QString folder = file.left(file.lastIndexOf(u'/'));
     for (const QString &part : {install + QLatin1String("/etc"), folder, file}) {
         const QFileInfo info(part);
-        if (info.isSymLink() || info.isJunction())
+        if (info.isSymLink() || info.isJunction() || isLinkEntry(part))
             return false;
     }
     const QString canonicalInstall = QFileInfo(install).canonicalFilePath();

@@ -2,6 +2,7 @@
 
 #include "modules/treeremover.h"
 #include "platform/elevatedlauncher.h"
+#include "platform/fileentry.h"
 #include "platform/hostenvironment.h"
 #include "platform/hostlocations.h"
 #include "platform/hostprocesses.h"
@@ -40,7 +41,8 @@ QString parentFolder(int kind, const QString &installFolder, const QString &user
 
 bool isLink(const QFileInfo &info)
 {
-    return info.isSymLink() || info.isSymbolicLink() || info.isShortcut() || info.isJunction();
+    return info.isSymLink() || info.isSymbolicLink() || info.isShortcut() || info.isJunction()
+        || isLinkEntry(info.absoluteFilePath());
 }
 
 QString cleaned(const QString &folder)

@@ -1,5 +1,7 @@
 #include "modules/treeremover.h"
 
+#include "platform/fileentry.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -26,7 +28,8 @@ namespace {
 
 bool isLink(const QFileInfo &info)
 {
-    return info.isSymLink() || info.isSymbolicLink() || info.isShortcut() || info.isJunction();
+    return info.isSymLink() || info.isSymbolicLink() || info.isShortcut() || info.isJunction()
+        || isLinkEntry(info.absoluteFilePath());
 }
 
 bool isPlainName(const QString &name)

@@ -161,8 +161,12 @@ void MainWindow::buildCentralWidget()
     layout->setContentsMargins(8, 8, 8, 8);
 
     auto *fileRow = new QHBoxLayout;
-    fileRow->addWidget(new QLabel(tr("File:"), central));
+    auto *fileLabel = new QLabel(tr("File:"), central);
+    fileRow->addWidget(fileLabel);
     m_fileBox = new QComboBox(central);
+    // Windows screen readers take a combo box's name from here, not from its current text.
+    m_fileBox->setAccessibleName(tr("File"));
+    fileLabel->setBuddy(m_fileBox);
     m_fileBox->setEditable(false);
     m_fileBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     fileRow->addWidget(m_fileBox, 1);

@@ -4,6 +4,7 @@
 #include "tests/support/wholefile.h"
 #include "tests/support/fakehost.h"
 #include "tests/support/searchfixture.h"
+#include "tests/support/specialfiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -587,7 +588,7 @@ void TestSettingsCli::backupsKeep()
         QVERIFY(file.setFileTime(now.addSecs(-3600 * (3 - i)), QFileDevice::FileModificationTime));
     }
     const QString precious = write(QStringLiteral("precious.txt"), "mine");
-    QVERIFY(QFile::link(precious, m_dir->filePath(QStringLiteral("core-001-pxi.settings.bak-link"))));
+    PFW_SYMBOLIC_LINK_OR_SKIP(precious, m_dir->filePath(QStringLiteral("core-001-pxi.settings.bak-link")));
 
     Result result = run({QStringLiteral("backups"), m_file});
     QCOMPARE(result.code, 0);

@@ -154,8 +154,11 @@ void TestSettingsDocument::readFailureKeepsTheOpenFile()
     // Nothing that is not a regular file is opened: a device never ends, a pipe never opens.
     QVERIFY(!m_document.load(m_dir->path(), &error));
     QCOMPARE(error, QStringLiteral("Cannot read %1: It is a folder.").arg(m_dir->path()));
+#ifndef Q_OS_WIN
+    // (Windows has no devices among its files.)
     QVERIFY(!m_document.load(QStringLiteral("/dev/zero"), &error));
     QCOMPARE(error, QStringLiteral("Cannot read /dev/zero: It is not a regular file."));
+#endif
     const QString pipe = m_dir->filePath(QStringLiteral("pipe.settings"));
     if (!pfw::test::makeFifo(pipe))
         QSKIP("this system has no named pipes");
@@ -438,7 +441,9 @@ void TestSettingsDocument::liveLockRefusesTheSave()
 {
     // Opened through a link from another folder: the lock is the real file's all the same.
     const QString link = m_dir->filePath(QStringLiteral("linked.settings"));
-    QVERIFY(QFile::link(m_path, link));
+    PFW_SYMBOLIC_LINK_OR_SKIP(m_path, link);
+    if (QFileInfo(link).canonicalFilePath() != QFileInfo(m_path).canonicalFilePath())
+        QSKIP("this system does not resolve a link to the file it names (Wine's links of the host)");
     QString loadError;
     QVERIFY2(m_document.load(link, &loadError), qPrintable(loadError));
     QLockFile other(QFileInfo(m_path).absolutePath() + QLatin1String("/.core-001-pxi.settings.prefwright-lock"));

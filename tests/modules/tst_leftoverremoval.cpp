@@ -64,6 +64,12 @@ HostServices TestLeftoverRemoval::services(const QByteArray &helperBody)
         file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     services.launcher.setAuthenticationProgram(script);
+#ifdef Q_OS_WIN
+    // Windows starts the helper itself ("runas"): a stand-in records and answers with the code.
+    services.launcher.setExecutable(QStringLiteral(PFW_FAKE_HELPER));
+    qputenv("PFW_HELPER_RECORD", QFile::encodeName(QDir::toNativeSeparators(m_dir->filePath(QStringLiteral("args")))));
+    qputenv("PFW_HELPER_EXIT", helperBody.startsWith("exit ") ? helperBody.mid(5) : QByteArray("0"));
+#endif
     return services;
 }
 
@@ -102,13 +108,23 @@ void TestLeftoverRemoval::elevationOutcomes()
     QFETCH(QByteArray, helper);
     QFETCH(int, deleted);
     QFETCH(QString, heading);
+#ifdef Q_OS_WIN
+    if (helper == "exit 126")
+        QSKIP("a dismissed prompt is Windows error 1223, which Wine's prompt-less start never gives");
+    if (!helper.startsWith("exit "))
+        QSKIP("the stand-in helper does not crash");
+    // No authentication program comes first: the helper's own arguments are all there is.
+    const int skipped = 0;
+#else
+    const int skipped = 1;
+#endif
     const Leftover lib = leftover(LibFolderLeftover, install(QStringLiteral("lib/Mirelux")), true);
     LeftoverRemoval removal;
     removal.run({lib, lib}, install(QString()), QString(), services(helper));
     QCOMPARE(removal.deleted, deleted);
     QFile arguments(m_dir->filePath(QStringLiteral("args")));
     QVERIFY(arguments.open(QIODevice::ReadOnly));
-    QCOMPARE(QString::fromUtf8(arguments.readAll()).split(u'\n', Qt::SkipEmptyParts).mid(1),
+    QCOMPARE(QString::fromUtf8(arguments.readAll()).split(u'\n', Qt::SkipEmptyParts).mid(skipped),
              QStringList({QStringLiteral("--leftovers-helper"), QStringLiteral("delete"), QStringLiteral("lib:Mirelux")}));
     if (heading.isEmpty()) {
         QVERIFY(removal.problemLines.isEmpty());
@@ -121,15 +137,17 @@ void TestLeftoverRemoval::elevationOutcomes()
 
 void TestLeftoverRemoval::withoutElevation()
 {
+    const Leftover lib = leftover(LibFolderLeftover, install(QStringLiteral("lib/Mirelux")), true);
+    // (Windows can always ask for administrator rights.)
+#ifndef Q_OS_WIN
     HostServices noElevation = services("exit 0");
     noElevation.launcher.setAuthenticationProgram(QString());
-    const Leftover lib = leftover(LibFolderLeftover, install(QStringLiteral("lib/Mirelux")), true);
     LeftoverRemoval removal;
     removal.run({lib, lib}, install(QString()), QString(), noElevation);
     QCOMPARE(removal.problemLines.constFirst(),
              QStringLiteral("Deleting these needs administrator rights, which this program cannot request on this system "
                             "yet. Delete them yourself:"));
-
+#endif
     // An installation found through PIXINSIGHT_DIR is one the helper would not find: say so.
     HostServices chosen = services("exit 0");
     chosen.environment.flavour = PlatformFlavour::Linux;

@@ -1,12 +1,23 @@
 #include "platform/elevatedlauncher.h"
 #include "platform/winapi.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace pfw;
+
+// Windows elevates through its own consent prompt ("runas"), never through an authentication program.
+#ifdef Q_OS_WIN
+#define SKIP_WITHOUT_AUTHENTICATOR() QSKIP("Windows asks for administrator rights itself; there is no authentication program")
+#define SKIP_WITHOUT_RUNAS()
+#else
+#define SKIP_WITHOUT_AUTHENTICATOR()
+#define SKIP_WITHOUT_RUNAS() QSKIP("ShellExecuteEx \"runas\" is Windows'")
+#endif
 
 Q_DECLARE_METATYPE(pfw::ElevatedRun::Outcome)
 
@@ -27,6 +38,9 @@ private slots:
     void noAuthenticator();
     void authenticatorIsNeverFoundThroughPath();
     void authenticatorThatCannotStart();
+    void runAsBringsBackTheHelpersAnswer_data();
+    void runAsBringsBackTheHelpersAnswer();
+    void runAsLeavesASlowHelperRunning();
 
 private:
     QString script(const QString &name, const QByteArray &body);
@@ -145,6 +159,7 @@ void TestElevatedLauncher::authenticatorOutcomes_data()
 
 void TestElevatedLauncher::authenticatorOutcomes()
 {
+    SKIP_WITHOUT_AUTHENTICATOR();
     QFETCH(QByteArray, body);
     QFETCH(ElevatedRun::Outcome, outcome);
     QFETCH(int, exitCode);
@@ -159,6 +174,7 @@ void TestElevatedLauncher::authenticatorOutcomes()
 
 void TestElevatedLauncher::argumentsArriveIntact()
 {
+    SKIP_WITHOUT_AUTHENTICATOR();
     const QString record = m_dir->filePath(QStringLiteral("arguments.txt"));
     const QString authenticator = script(QStringLiteral("pkexec"),
                                          "for a in \"$@\"; do printf '%s\\n' \"$a\" >> '" + record.toUtf8() + "'; done");
@@ -175,6 +191,7 @@ void TestElevatedLauncher::argumentsArriveIntact()
 
 void TestElevatedLauncher::slowHelperIsReportedAndLeftRunning()
 {
+    SKIP_WITHOUT_AUTHENTICATOR();
     const QString marker = m_dir->filePath(QStringLiteral("finished"));
     ElevatedLauncher launcher = launcherWith(script(QStringLiteral("pkexec"), "sleep 1; touch '" + marker.toUtf8() + "'"));
     launcher.setTimeoutMs(100);
@@ -191,6 +208,7 @@ void TestElevatedLauncher::slowHelperIsReportedAndLeftRunning()
 
 void TestElevatedLauncher::noAuthenticator()
 {
+    SKIP_WITHOUT_AUTHENTICATOR();
     const ElevatedLauncher missing = launcherWith(m_dir->filePath(QStringLiteral("nowhere")));
     QVERIFY(!missing.canElevate());
     QCOMPARE(missing.runElevatedHelper({QStringLiteral("x")}).outcome, ElevatedRun::Failed);
@@ -207,6 +225,7 @@ void TestElevatedLauncher::noAuthenticator()
 // A pkexec early in PATH is the user's to plant; the one that asks for a password is the system's.
 void TestElevatedLauncher::authenticatorIsNeverFoundThroughPath()
 {
+    SKIP_WITHOUT_AUTHENTICATOR();
     const QString planted = script(QStringLiteral("pkexec"), "exit 0");
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", QFile::encodeName(m_dir->path()) + ':' + path);
@@ -225,6 +244,7 @@ void TestElevatedLauncher::authenticatorIsNeverFoundThroughPath()
 
 void TestElevatedLauncher::authenticatorThatCannotStart()
 {
+    SKIP_WITHOUT_AUTHENTICATOR();
     const QString broken = m_dir->filePath(QStringLiteral("broken"));
     QFile file(broken);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -234,6 +254,53 @@ void TestElevatedLauncher::authenticatorThatCannotStart()
     const ElevatedRun run = launcherWith(broken).runElevatedHelper({QStringLiteral("x")});
     QCOMPARE(run.outcome, ElevatedRun::Failed);
     QVERIFY2(run.reason.startsWith(QStringLiteral("broken could not be started: ")), qPrintable(run.reason));
+}
+
+void TestElevatedLauncher::runAsBringsBackTheHelpersAnswer_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::newRow("done") << 0;
+    QTest::newRow("helper refused") << 4;
+    QTest::newRow("helper bad command line") << 6;
+}
+
+// The helper is started through the shell's "runas" (Wine starts it without a prompt): its
+// arguments arrive as they were, and its exit code comes back.
+void TestElevatedLauncher::runAsBringsBackTheHelpersAnswer()
+{
+    SKIP_WITHOUT_RUNAS();
+    QFETCH(int, code);
+    const QString record = m_dir->filePath(QStringLiteral("arguments.txt"));
+    qputenv("PFW_HELPER_RECORD", QFile::encodeName(QDir::toNativeSeparators(record)));
+    qputenv("PFW_HELPER_EXIT", QByteArray::number(code));
+    ElevatedLauncher launcher;
+    launcher.setExecutable(QStringLiteral(PFW_FAKE_HELPER));
+    const QStringList arguments{QStringLiteral("--leftovers-helper"), QStringLiteral("delete"),
+                                QStringLiteral("module:My Module"), QStringLiteral("C:\\trailing\\"),
+                                QStringLiteral("say \"hi\""), QString()};
+    QVERIFY(launcher.canElevate());
+    const ElevatedRun run = launcher.runElevatedHelper(arguments);
+    qunsetenv("PFW_HELPER_RECORD");
+    qunsetenv("PFW_HELPER_EXIT");
+    QCOMPARE(run.outcome, ElevatedRun::Launched);
+    QCOMPARE(run.exitCode, code);
+    QFile file(record);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(file.readAll()).split(u'\n'), arguments + QStringList{QString()});
+}
+
+void TestElevatedLauncher::runAsLeavesASlowHelperRunning()
+{
+    SKIP_WITHOUT_RUNAS();
+    ElevatedLauncher launcher;
+    launcher.setExecutable(QStringLiteral(PFW_SLEEPER));
+    launcher.setTimeoutMs(100);
+    QElapsedTimer timer;
+    timer.start();
+    const ElevatedRun run = launcher.runElevatedHelper({QStringLiteral("3")});
+    QCOMPARE(run.outcome, ElevatedRun::Failed);
+    QCOMPARE(run.reason, QStringLiteral("the helper did not finish in two minutes"));
+    QVERIFY(timer.elapsed() < 2500);
 }
 
 QTEST_GUILESS_MAIN(TestElevatedLauncher)

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -12,6 +13,8 @@ namespace pfw::test {
 
 // Points HOME and the XDG folders at a fresh temporary folder and turns on the test mode of the
 // standard locations, so that the settings and the trash a test uses stay inside that folder.
+// On Windows the settings go to an INI file in there too: the registry, where they would go
+// otherwise, knows no test mode (and takes nothing without an organization name).
 // The previous environment comes back when it goes.
 class PrivateHome final
 {
@@ -28,6 +31,10 @@ public:
         qputenv("XDG_CONFIG_HOME", home + "/.config");
         qputenv("XDG_CACHE_HOME", home + "/.cache");
         QStandardPaths::setTestModeEnabled(true);
+#ifdef Q_OS_WIN
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.path() + QLatin1String("/.config"));
+        QSettings::setDefaultFormat(QSettings::IniFormat);
+#endif
     }
     ~PrivateHome()
     {
@@ -37,6 +44,9 @@ public:
             else
                 qunsetenv(kVariables[i]);
         }
+#ifdef Q_OS_WIN
+        QSettings::setDefaultFormat(QSettings::NativeFormat);
+#endif
     }
     PrivateHome(const PrivateHome &) = delete;
     PrivateHome &operator=(const PrivateHome &) = delete;

@@ -3,12 +3,18 @@
 #include "tests/support/specialfiles.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 using namespace pfw;
 
@@ -156,7 +162,15 @@ void TestEnvironmentWatcher::diskVerdicts()
         }
     } else if (change == u"rename") {
         QVERIFY(write(path + QLatin1String(".new"), QByteArray(bytes).replace("v=\"1\"", "v=\"3\"")));
+#ifdef Q_OS_WIN
+        // The C library's rename does not replace an existing file there; a save replaces it so.
+        QVERIFY(MoveFileExW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path + QLatin1String(".new")).utf16()),
+                            reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()),
+                            MOVEFILE_REPLACE_EXISTING)
+                != FALSE);
+#else
         QVERIFY(::rename(QFile::encodeName(path + QLatin1String(".new")).constData(), QFile::encodeName(path).constData()) == 0);
+#endif
     } else if (change == u"remove") {
         QVERIFY(QFile::remove(path));
     } else {

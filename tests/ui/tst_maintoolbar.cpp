@@ -1,4 +1,5 @@
 #include "platform/hostservices.h"
+#include "tests/support/privatehome.h"
 #include "ui/glyphicon.h"
 #include "ui/mainwindow.h"
 #include "ui/thememanager.h"
@@ -7,7 +8,6 @@
 #include <QApplication>
 #include <QImage>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QTest>
 #include <QToolBar>
 
@@ -69,11 +69,15 @@ private slots:
     void everyGlyphDrawsInItsColour();
     void iconsFollowTheTheme();
     void visibilityIsRemembered();
+
+private:
+    std::unique_ptr<test::PrivateHome> m_home;
 };
 
 void TestMainToolbar::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
+    m_home = std::make_unique<test::PrivateHome>();
+    QVERIFY(m_home->isValid());
     QSettings().clear();
     ThemeManager::instance().init(false);
 }
@@ -150,7 +154,9 @@ void TestMainToolbar::visibilityIsRemembered()
         QVERIFY(!window.toolbar()->isVisible());
         window.close();
     }
-    QCOMPARE(QSettings().value(QStringLiteral("Appearance/ToolbarVisible")).toBool(), false);
+    const QVariant remembered = QSettings().value(QStringLiteral("Appearance/ToolbarVisible"));
+    QVERIFY(remembered.isValid());
+    QCOMPARE(remembered.toBool(), false);
     MainWindow window(quietServices());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));

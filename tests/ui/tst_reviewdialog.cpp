@@ -4,6 +4,7 @@
 #include "ui/dialogs/reviewdialog.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -168,9 +169,10 @@ void TestReviewDialog::leftoversOnly()
     QVERIFY(!review.leftoversBox()->isHidden());
     QCOMPARE(review.leftoversBox()->toPlainText(),
              QStringLiteral("Also deleted from disk, permanently, right after the settings are written (2 item(s)):\n"
-                            "   /opt/PixInsight/bin/Mirelux-pxm.so   (protected)\n"
-                            "   /home/a/.config/Pleiades/Mirelux\n"
-                            "The protected ones need administrator permission: you will be asked for it."));
+                            "   %1   (protected)\n"
+                            "   %2\n"
+                            "The protected ones need administrator permission: you will be asked for it.")
+                 .arg(QDir::toNativeSeparators(file.path), QDir::toNativeSeparators(user.path)));
 }
 
 void TestReviewDialog::displayValues_data()

@@ -1,10 +1,10 @@
+#include "tests/support/privatehome.h"
 #include "ui/mainwindow.h"
 #include "ui/thememanager.h"
 
 #include <QApplication>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QStatusBar>
 #include <QImage>
 #include <QPainter>
@@ -37,12 +37,15 @@ private slots:
     void windowFollowsChanges();
 
 private:
+    // Keeps the settings this clears out of the user's own (on Windows, the registry's).
+    std::unique_ptr<test::PrivateHome> m_home;
     QPalette m_platform;
 };
 
 void TestThemeManager::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
+    m_home = std::make_unique<test::PrivateHome>();
+    QVERIFY(m_home->isValid());
     QCoreApplication::setOrganizationName(QStringLiteral("Brightquill"));
     QCoreApplication::setApplicationName(QStringLiteral("Brightquill"));
     m_platform = QApplication::palette();

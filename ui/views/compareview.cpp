@@ -55,8 +55,12 @@ CompareView::CompareView(SettingsModel *model, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 6, 0, 0);
     auto *fileRow = new QHBoxLayout;
-    fileRow->addWidget(new QLabel(tr("Compare with:"), this));
+    auto *fileLabel = new QLabel(tr("Compare with:"), this);
+    fileRow->addWidget(fileLabel);
     m_fileBox = new QComboBox(this);
+    // Windows screen readers take a combo box's name from here, not from its current text.
+    m_fileBox->setAccessibleName(tr("Compare with"));
+    fileLabel->setBuddy(m_fileBox);
     setAccessKey(m_fileBox, u'w');
     m_fileBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     fileRow->addWidget(m_fileBox, 1);

@@ -1,0 +1,15 @@
+#include "platform/fileentry.h"
+
+#include <QFile>
+
+#include <sys/stat.h>
+
+namespace pfw {
+
+bool isLinkEntry(const QString &path)
+{
+    struct stat info = {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+} // namespace pfw
