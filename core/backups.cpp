@@ -71,7 +71,8 @@ QString wholeFilePath(const QString &path)
         return path;
     const QFileInfo file(path);
     const QString folder = QFileInfo(file.path()).canonicalFilePath();
-    return folder.isEmpty() ? file.absoluteFilePath() : QDir(folder).filePath(file.fileName());
+    // Two spellings of one name (Windows) are one file, with one lock, one list of backups.
+    return folder.isEmpty() ? file.absoluteFilePath() : QDir(folder).filePath(spelledName(file.absoluteFilePath()));
 }
 
 QStringList listBackups(const QString &settingsPath)

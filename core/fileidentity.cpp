@@ -1,5 +1,7 @@
 #include "core/fileidentity.h"
 
+#include "platform/fileentry.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -35,7 +37,7 @@ FileIdentity FileIdentity::of(const QString &path)
     identity.links = qint64(info.st_nlink);
 #else
     win::FileId id;
-    if (!win::fileId(QDir::toNativeSeparators(path).toStdWString(), &id))
+    if (!win::fileId(systemPath(path).toStdWString(), &id))
         return identity;
     identity.exists = true;
     identity.size = qint64(id.size);

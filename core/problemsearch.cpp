@@ -31,7 +31,7 @@ QString asSentence(QString text)
 
 ProblemSearch::ProblemSearch(const QString &settingsPath)
     : m_settingsPath(searchedFile(settingsPath))
-    , m_isHostRunning(isHostRunning)
+    , m_isHostRunning(checkHostRunning)
     , m_clock([] { return QDateTime::currentDateTime(); })
 {
 }
@@ -49,7 +49,8 @@ bool stateExists(const QString &statePath)
 QStringList searchPlaces(const QString &settingsPath)
 {
     const QString whole = wholeFilePath(settingsPath);
-    const QString canonical = QFileInfo(settingsPath).canonicalFilePath();
+    // Spelled as on disk: two spellings of one name (Windows) are one file with one search.
+    const QString canonical = wholeFilePath(QFileInfo(settingsPath).canonicalFilePath());
     QStringList places{canonical.isEmpty() ? whole : canonical};
     if (!places.contains(whole))
         places << whole;

@@ -4,6 +4,7 @@
 #include "core/searchplan.h"
 #include "core/searchstate.h"
 #include "core/settingsdocument.h"
+#include "platform/hostprocesses.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -36,7 +37,7 @@ public:
 
     explicit ProblemSearch(const QString &settingsPath);
 
-    void setRunningCheck(std::function<bool()> check) { m_isHostRunning = std::move(check); }
+    void setRunningCheck(std::function<HostRunningCheck()> check) { m_isHostRunning = std::move(check); }
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
     // Tells what PixInsight always rewrites (statistics, window state) from a real change;
     // without it every difference counts.
@@ -121,7 +122,7 @@ private:
     [[nodiscard]] bool endFromStartBackup(QString *error, QString *backupPath);
 
     QString m_settingsPath;
-    std::function<bool()> m_isHostRunning;
+    std::function<HostRunningCheck()> m_isHostRunning;
     std::function<QDateTime()> m_clock;
     const DeletionPolicy *m_policy = nullptr;
     StateWriter m_writeState;

@@ -6,13 +6,16 @@
 #include "core/problemsearch.h"
 #include "core/writerlock.h"
 #include "core/xmlwellformedness.h"
+#include "platform/filereplace.h"
 #include "platform/hostprocesses.h"
 #include "schema/deletionpolicy.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QThread>
 
 #include <cerrno>
 
@@ -58,9 +61,9 @@ bool isReadOnlyFile(const QString &path)
 }
 
 // A check that could not be made says "running" too; the user is told which it was.
-QString runningRefusal(const QString &running)
+QString runningRefusal(const QString &running, const HostRunningCheck &check)
 {
-    const QString problem = hostRunningCheckError();
+    const QString problem = check.error;
     if (problem.isEmpty())
         return running;
     return SettingsDocument::tr("Prefwright cannot tell whether PixInsight is running (%1). PixInsight would overwrite "
@@ -92,7 +95,7 @@ QString sentence(QString text)
 } // namespace
 
 SettingsDocument::SettingsDocument()
-    : m_isHostRunning(isHostRunning)
+    : m_isHostRunning(checkHostRunning)
     , m_clock([] { return QDateTime::currentDateTime(); })
     , m_operations(defaultFileOperations())
 {
@@ -151,7 +154,7 @@ bool SettingsDocument::replaceFile(const QString &path, const QByteArray &bytes,
             *error = message;
         return false;
     };
-    {
+    for (int attempt = 1;; ++attempt) {
         QSaveFile file(path);
         errno = 0;
         if (!file.open(QIODevice::WriteOnly))
@@ -170,8 +173,17 @@ bool SettingsDocument::replaceFile(const QString &path, const QByteArray &bytes,
                 return fail(changedOnDiskText());
             }
         }
-        if (!m_operations.commit(file))
+        if (m_operations.commit(file))
+            break;
+        // A rename refused while another program has the file open: it is tried again.
+        const bool heldOpen = file.error() == QFileDevice::RenameError && filereplace::attempts() > 1;
+        if (!heldOpen)
             return fail(tr("Error writing %1: %2").arg(path, systemReason(file)));
+        if (attempt >= filereplace::attempts())
+            return fail(tr("Another program keeps %1 open (PixInsight, an antivirus or a backup tool, say), so it "
+                           "cannot be replaced: %2. Close it and try again.")
+                            .arg(QDir::toNativeSeparators(path), file.errorString()));
+        QThread::msleep(filereplace::pauseMs());
     }
     QByteArray written;
     if (!readFile(path, &written, error))
@@ -232,9 +244,10 @@ bool SettingsDocument::save(QString *error, QString *backupPath)
         return fail(tr("No file is loaded."));
     if (pendingChangeCount() == 0)
         return true;
-    if (m_isHostRunning && m_isHostRunning())
+    if (const HostRunningCheck running = m_isHostRunning ? m_isHostRunning() : HostRunningCheck())
         return fail(runningRefusal(tr("PixInsight is running. It keeps its settings in memory and would overwrite the file. "
-                                      "Close PixInsight first.")));
+                                      "Close PixInsight first."),
+                                   running));
     WriterLock lock(m_path);
     if (!lock.acquire(error))
         return false;
@@ -311,8 +324,8 @@ bool SettingsDocument::restoreFile(const QString &settingsPath, const QString &b
             *error = message;
         return false;
     };
-    if (m_isHostRunning && m_isHostRunning())
-        return fail(runningRefusal(tr("PixInsight is running. Close it before restoring a backup.")));
+    if (const HostRunningCheck running = m_isHostRunning ? m_isHostRunning() : HostRunningCheck())
+        return fail(runningRefusal(tr("PixInsight is running. Close it before restoring a backup."), running));
     WriterLock lock(settingsPath);
     if (!lock.acquire(error))
         return false;
@@ -366,9 +379,10 @@ bool SettingsDocument::replaceable(const QString &path, QByteArray *current, boo
             *error = message;
         return false;
     };
-    if (m_isHostRunning && m_isHostRunning())
+    if (const HostRunningCheck running = m_isHostRunning ? m_isHostRunning() : HostRunningCheck())
         return fail(runningRefusal(tr("PixInsight is running. It keeps its settings in memory and would overwrite the file. "
-                                      "Close PixInsight first.")));
+                                      "Close PixInsight first."),
+                                   running));
     // A settings file deleted to reset PixInsight may be written anew; anything else that is
     // not a settings file (a link to another file or a device, a pipe, a folder) is left alone.
     const QFileInfo info(path);

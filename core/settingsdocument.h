@@ -2,6 +2,7 @@
 
 #include "core/fileidentity.h"
 #include "core/xsdtfile.h"
+#include "platform/hostprocesses.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -42,7 +43,7 @@ public:
     SettingsDocument();
 
     void setPolicy(const DeletionPolicy *policy) { m_policy = policy; }
-    void setRunningCheck(std::function<bool()> check) { m_isHostRunning = std::move(check); }
+    void setRunningCheck(std::function<HostRunningCheck()> check) { m_isHostRunning = std::move(check); }
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
     void setFileOperations(const FileOperations &operations) { m_operations = operations; }
     static FileOperations defaultFileOperations();
@@ -121,7 +122,7 @@ private:
     FileIdentity m_identity;
     const DeletionPolicy *m_policy = nullptr;
     bool m_loaded = false;
-    std::function<bool()> m_isHostRunning;
+    std::function<HostRunningCheck()> m_isHostRunning;
     std::function<QDateTime()> m_clock;
     FileOperations m_operations;
 };

@@ -9,4 +9,13 @@ namespace pfw {
 // by every tag (a mounted folder, a link made by another system's tools).
 bool isLinkEntry(const QString &path);
 
+// The name of the entry at path as its folder spells it, without following a link: where names
+// are case-blind (Windows), "CORE-001-PXI.SETTINGS" is "core-001-pxi.settings". The given name
+// where nothing is there, and on systems whose names are exact.
+QString spelledName(const QString &path);
+
+// The path as the system's own calls take it: on Windows with back slashes, and one near or over
+// its 260-character limit with the "\\?\" prefix that lifts it (Qt does the same for its calls).
+QString systemPath(const QString &path);
+
 } // namespace pfw

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QMutex>
 
 #ifdef Q_OS_UNIX
 #include <dirent.h>
@@ -14,13 +13,6 @@
 #include <cstring>
 #endif
 
-#ifdef Q_OS_WIN
-#include "platform/winapi.h"
-#endif
-
-#ifdef Q_OS_MACOS
-#include <QProcess>
-#endif
 
 namespace pfw {
 
@@ -53,15 +45,6 @@ QByteArray readProcFile(int folderFd, const char *pid, const char *name, int mos
 #endif
 
 } // namespace
-
-QString hostExecutableName()
-{
-#ifdef Q_OS_WIN
-    return QStringLiteral("PixInsight.exe");
-#else
-    return QStringLiteral("PixInsight");
-#endif
-}
 
 HostProcessList processesNamedInProc(const QString &procRoot, const QString &name, qint64 self)
 {
@@ -145,69 +128,22 @@ QList<qint64> processesNamedInPsOutput(const QByteArray &output, const QString &
     return ids;
 }
 
-namespace {
-
-QMutex &checkErrorLock()
-{
-    static QMutex lock;
-    return lock;
-}
-
-QString &checkError()
-{
-    static QString error;
-    return error;
-}
-
-} // namespace
-
-HostProcessList listHostProcesses()
-{
-    HostProcessList list;
-#if defined(Q_OS_WIN)
-    std::vector<unsigned long long> ids;
-    if (win::processIdsNamed(hostExecutableName().toStdWString(), &ids)) {
-        for (const unsigned long long id : ids)
-            list.ids.append(qint64(id));
-    } else {
-        list.error = QStringLiteral("the system gave no list of processes");
-    }
-#elif defined(Q_OS_MACOS)
-    // macOS has no /proc. ps by its absolute path, so that nothing on the PATH stands in for it;
-    // it prints whole executable paths.
-    QProcess ps;
-    ps.start(QStringLiteral("/bin/ps"), {QStringLiteral("-A"), QStringLiteral("-o"), QStringLiteral("pid=,stat=,comm=")});
-    const bool finished = ps.waitForFinished(5000);
-    if (!finished)
-        ps.kill();
-    const QByteArray output = finished ? ps.readAllStandardOutput() : QByteArray();
-    if (!finished || ps.exitStatus() != QProcess::NormalExit || ps.exitCode() != 0 || output.trimmed().isEmpty())
-        list.error = QStringLiteral("/bin/ps gave no list of processes");
-    else
-        list.ids = processesNamedInPsOutput(output, hostExecutableName());
-#else
-    list = processesNamedInProc(QStringLiteral("/proc"), hostExecutableName(), QCoreApplication::applicationPid());
-#endif
-    const QMutexLocker locker(&checkErrorLock());
-    checkError() = list.error;
-    return list;
-}
-
 QList<qint64> runningHostProcesses()
 {
     return listHostProcesses().ids;
 }
 
-bool isHostRunning()
+HostRunningCheck checkHostRunning()
 {
     const HostProcessList list = listHostProcesses();
-    return !list.ids.isEmpty() || !list.error.isEmpty();
+    HostRunningCheck check(!list.ids.isEmpty() || !list.error.isEmpty());
+    check.error = list.error;
+    return check;
 }
 
-QString hostRunningCheckError()
+bool isHostRunning()
 {
-    const QMutexLocker locker(&checkErrorLock());
-    return checkError();
+    return checkHostRunning().running;
 }
 
 } // namespace pfw

@@ -20,11 +20,23 @@ struct HostProcessList
 HostProcessList listHostProcesses();
 // Identifiers of the running PixInsight processes; empty when none runs or none could be listed.
 QList<qint64> runningHostProcesses();
-// Whether PixInsight runs. A check that could not be made answers yes: saving while PixInsight
-// runs loses the edits, so only a real list without it may say no.
+// Whether PixInsight runs, and why that could not be found out when it could not. A check that
+// could not be made answers yes: saving while PixInsight runs loses the edits, so only a real
+// list without it may say no. A plain yes or no (a test's, say) converts to it.
+struct HostRunningCheck
+{
+    HostRunningCheck(bool isRunning = false)
+        : running(isRunning)
+    {
+    }
+    operator bool() const { return running; }
+
+    bool running = false;
+    QString error;
+};
+
+HostRunningCheck checkHostRunning();
 bool isHostRunning();
-// Why the latest check could not be made, or nothing when it could.
-QString hostRunningCheckError();
 
 // The processes below a /proc-style folder whose executable file name equals name, ignoring
 // case. Entries that vanish or cannot be read are skipped; a folder that cannot be read is an

@@ -9,7 +9,7 @@ HostServices HostServices::system()
 {
     HostServices services;
     services.environment = HostEnvironment::system();
-    services.isHostRunning = [] { return pfw::isHostRunning(); };
+    services.isHostRunning = [] { return checkHostRunning(); };
     return services;
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/elevatedlauncher.h"
 #include "platform/hostenvironment.h"
+#include "platform/hostprocesses.h"
 
 #include <functional>
 
@@ -12,7 +13,7 @@ namespace pfw {
 struct HostServices
 {
     HostEnvironment environment;
-    std::function<bool()> isHostRunning;
+    std::function<HostRunningCheck()> isHostRunning;
     // Whether a file can be created beside a path; empty means the real test.
     std::function<bool(const QString &)> canWriteBeside;
     ElevatedLauncher launcher;

@@ -1,5 +1,7 @@
 #include "platform/lockfiles.h"
 
+#include "platform/fileentry.h"
+
 #include <QDir>
 
 #include <windows.h>
@@ -10,7 +12,7 @@ namespace {
 
 std::wstring nativePath(const QString &path)
 {
-    return QDir::toNativeSeparators(path).toStdWString();
+    return systemPath(path).toStdWString();
 }
 
 quint64 fileTimeValue(const FILETIME &time)

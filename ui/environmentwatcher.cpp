@@ -20,7 +20,9 @@ void EnvironmentWatcher::poll()
         return;
     m_polling = true;
     const bool wasRunning = m_running;
-    m_running = m_probes.isHostRunning && m_probes.isHostRunning();
+    const HostRunningCheck running = m_probes.isHostRunning ? m_probes.isHostRunning() : HostRunningCheck();
+    m_running = running.running;
+    m_runningCheckError = running.error;
     const Disk disk = m_probes.disk ? m_probes.disk() : Disk::Same;
     if (disk != Disk::Checking)
         m_changedOnDisk = disk == Disk::Changed;

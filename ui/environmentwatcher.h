@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/hostprocesses.h"
 #include "ui/diskchangemonitor.h"
 
 #include <QObject>
@@ -23,7 +24,7 @@ public:
 
     struct Probes
     {
-        std::function<bool()> isHostRunning;
+        std::function<HostRunningCheck()> isHostRunning;
         std::function<Disk()> disk;
         std::function<int()> unsavedCount;
         std::function<bool()> isBusy;
@@ -33,6 +34,8 @@ public:
 
     void start(int intervalMs = 3000);
     bool isHostRunning() const { return m_running; }
+    // Why the running check could not be made at the latest poll, or nothing.
+    QString runningCheckError() const { return m_runningCheckError; }
     bool isChangedOnDisk() const { return m_changedOnDisk; }
     bool isReloadDue() const { return m_reloadDue; }
 
@@ -48,6 +51,7 @@ private:
     Probes m_probes;
     QTimer m_timer;
     bool m_running = false;
+    QString m_runningCheckError;
     bool m_changedOnDisk = false;
     bool m_reloadDue = false;
     // PixInsight has exited and whether it left a new file is not known yet.

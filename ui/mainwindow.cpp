@@ -317,7 +317,7 @@ void MainWindow::refreshState()
     StatusBanner::State state;
     state.loaded = m_loaded;
     state.running = m_running;
-    state.runningCheckError = m_running ? hostRunningCheckError() : QString();
+    state.runningCheckError = m_running ? m_watcher->runningCheckError() : QString();
     state.changedOnDisk = m_changedOnDisk;
     state.unsaved = n;
     if (m_loaded) {

@@ -1,4 +1,6 @@
 #include "core/backups.h"
+#include "core/problemsearch.h"
+#include "core/writerlock.h"
 #include "tests/support/privatehome.h"
 #include "tests/support/specialfiles.h"
 
@@ -19,24 +21,6 @@
 
 using namespace pfw;
 
-#ifdef Q_OS_WIN
-namespace {
-
-// Whether the Recycle Bin takes a file from this folder.
-bool systemHasRecycleBin(const QString &folder)
-{
-    const QString probe = folder + QLatin1String("/recycle-bin-probe.txt");
-    QFile file(probe);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.close();
-    const bool moved = QFile::moveToTrash(probe);
-    QFile::remove(probe);
-    return moved;
-}
-
-} // namespace
-#endif
 
 class TestBackups : public QObject
 {
@@ -44,6 +28,8 @@ class TestBackups : public QObject
 
 private slots:
     void wholePathFollowsTheSystem();
+    void spellingsOfOneFileShareItsBackupsLockAndSearch_data();
+    void spellingsOfOneFileShareItsBackupsLockAndSearch();
     void initTestCase();
     void init();
     void cleanup();
@@ -311,7 +297,7 @@ void TestBackups::trashTakesOnlyWhatItCanName()
     QFETCH(bool, trashed);
 #ifdef Q_OS_WIN
     // The Recycle Bin takes any name Windows can hold, where there is one (Wine has none).
-    trashed = systemHasRecycleBin(m_dir->path());
+    trashed = pfw::test::trashTakesFilesFrom(m_dir->path());
 #endif
     std::unique_ptr<QTemporaryDir> elsewhere;
     QString folder = m_dir->path();
@@ -378,6 +364,41 @@ void TestBackups::wholePathFollowsTheSystem()
 #endif
     QCOMPARE(wholeFilePath(root + QLatin1String("/real/alias.settings")), root + QLatin1String("/real/alias.settings"));
     QCOMPARE(wholeFilePath(root + QLatin1String("/gone/../x.settings")), root + QLatin1String("/x.settings"));
+}
+
+void TestBackups::spellingsOfOneFileShareItsBackupsLockAndSearch_data()
+{
+    QTest::addColumn<bool>("upperCase");
+    QTest::addColumn<bool>("backslashes");
+    QTest::newRow("upper case") << true << false;
+    QTest::newRow("back slashes") << false << true;
+    QTest::newRow("both") << true << true;
+}
+
+// Windows' names are case-blind and take either slash: each spelling of the settings file is the
+// same file, so it must find the same backups, wait for the same lock and see the same search.
+void TestBackups::spellingsOfOneFileShareItsBackupsLockAndSearch()
+{
+#ifndef Q_OS_WIN
+    QSKIP("file names are exact on this system");
+#endif
+    QFETCH(bool, upperCase);
+    QFETCH(bool, backslashes);
+    const QString backup = make(QStringLiteral("core-001-pxi.settings.bak-20260101-000000"), 5);
+    QString other = m_dir->path() + QLatin1String("/") + (upperCase ? QStringLiteral("CORE-001-PXI.SETTINGS")
+                                                                      : QStringLiteral("core-001-pxi.settings"));
+    if (backslashes)
+        other = QDir::toNativeSeparators(other);
+    QCOMPARE(listBackups(other), QStringList{backup});
+    QCOMPARE(wholeFilePath(other), wholeFilePath(m_settings));
+    QVERIFY(isBackupOf(other, backup));
+    QCOMPARE(ProblemSearch::statePathFor(other), ProblemSearch::statePathFor(m_settings));
+    WriterLock held(m_settings);
+    QString error;
+    QVERIFY2(held.acquire(&error), qPrintable(error));
+    WriterLock second(other);
+    QVERIFY(!second.acquire(&error, 200));
+    QVERIFY2(error.startsWith(QLatin1String("Another Prefwright is saving this file")), qPrintable(error));
 }
 
 QTEST_GUILESS_MAIN(TestBackups)

@@ -1,6 +1,8 @@
 #include "bench/settingsgenerator.h"
+#include "core/backups.h"
 #include "core/fileidentity.h"
 #include "core/settingsdocument.h"
+#include "core/settinghistory.h"
 #include "core/writerlock.h"
 #include "platform/hostprocesses.h"
 #include "schema/deletionpolicy.h"
@@ -17,7 +19,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
 #include <csignal>
+#include <thread>
 
 #ifdef Q_OS_UNIX
 #include <sys/resource.h>
@@ -46,6 +50,9 @@ private slots:
     void backupFailure();
     void writeFailureKeepsEverything();
     void changedJustBeforeTheRename();
+    void fileHeldOpenByAnotherProgram();
+    void foldersOfAnyScriptAndLength_data();
+    void foldersOfAnyScriptAndLength();
     void readOnlyFileIsRefused_data();
     void readOnlyFileIsRefused();
     void saveKeepsModeAndOwner();
@@ -364,6 +371,90 @@ void TestSettingsDocument::changedJustBeforeTheRename()
     QCOMPARE(m_document.pendingChangeCount(), 1);
     // The backup holds the file as it was before their write, so it stays.
     QCOMPARE(backups().size(), 1);
+}
+
+void TestSettingsDocument::foldersOfAnyScriptAndLength_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("a user named with accents") << QStringLiteral("Users/J\u00fcrgen M\u00fcller/AppData/Roaming/Pleiades");
+    QTest::newRow("other scripts") << QStringLiteral("\u5929\u6587/\u0410\u0441\u0442\u0440\u043e/Pleiades");
+    // Over Windows' old limit of 260 characters for a whole path.
+    QTest::newRow("a path of over 260 characters") << (QString(60, u'a') + u'/' + QString(60, u'b') + u'/' + QString(60, u'c')
+                                                      + u'/' + QString(60, u'd') + QLatin1String("/Pleiades"));
+}
+
+// Open, save, backups and history in any folder a user may have.
+void TestSettingsDocument::foldersOfAnyScriptAndLength()
+{
+    QFETCH(QString, folder);
+    const QString path = m_dir->filePath(folder + QLatin1String("/core-001-pxi.settings"));
+    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(m_original), m_original.size());
+    }
+    SettingsDocument document;
+    document.setPolicy(&m_policy);
+    document.setRunningCheck([] { return false; });
+    document.setClock([] { return QDateTime::currentDateTime(); });
+    QString error;
+    QVERIFY2(document.load(path, &error), qPrintable(error));
+    XsdtNode *node = document.file().root.findPath(QStringLiteral("Global/Preferences/Process/MaxProcessors"));
+    QVERIFY(node);
+    const QString before = node->value;
+    node->value = QStringLiteral("7");
+    QString backup;
+    QVERIFY2(document.save(&error, &backup), qPrintable(error));
+    QCOMPARE(listBackups(path), QStringList{backup});
+    QCOMPARE(SettingHistory::backupsNewestFirst(path), QStringList{backup});
+    const HistoryEntry old = SettingHistory::readBackup(
+        backup, SettingHistory::settingKeyOfPath(QStringLiteral("Global/Preferences/Process/MaxProcessors")), 0);
+    QCOMPARE(old.state, HistoryEntry::Present);
+    QCOMPARE(old.value, before);
+    QVERIFY2(document.load(path, &error), qPrintable(error));
+    QCOMPARE(document.file().root.findPath(QStringLiteral("Global/Preferences/Process/MaxProcessors"))->value,
+             QStringLiteral("7"));
+}
+
+// PixInsight, an antivirus or a backup tool may hold the file open without letting it be replaced
+// (Windows): the save waits a moment, then says so; nothing is lost, and no backup is left for a
+// save that did not happen.
+void TestSettingsDocument::fileHeldOpenByAnotherProgram()
+{
+#ifndef Q_OS_WIN
+    QSKIP("an open file never keeps a rename from replacing it on this system");
+#else
+    const auto hold = [this] {
+        return CreateFileW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(m_path).utf16()), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    };
+    HANDLE holder = hold();
+    QVERIFY(holder != INVALID_HANDLE_VALUE);
+    edit("Global/Preferences/Process/MaxProcessors", "8");
+    QString error;
+    QVERIFY(!m_document.save(&error, nullptr));
+    QVERIFY2(error.startsWith(QStringLiteral("Another program keeps %1 open").arg(QDir::toNativeSeparators(m_path))),
+             qPrintable(error));
+    CloseHandle(holder);
+    QCOMPARE(onDisk(), m_original);
+    QVERIFY(backups().isEmpty());
+    QVERIFY2(m_document.save(&error, nullptr), qPrintable(error));
+    QCOMPARE(backups().size(), 1);
+
+    // Let go while the save waits: it goes through.
+    holder = hold();
+    QVERIFY(holder != INVALID_HANDLE_VALUE);
+    edit("Global/Preferences/Process/MaxProcessors", "9");
+    std::thread release([holder] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        CloseHandle(holder);
+    });
+    const bool saved = m_document.save(&error, nullptr);
+    release.join();
+    QVERIFY2(saved, qPrintable(error));
+    QVERIFY(onDisk().contains("MaxProcessors\" t=\"i\" v=\"9\""));
+#endif
 }
 
 void TestSettingsDocument::readOnlyFileIsRefused_data()

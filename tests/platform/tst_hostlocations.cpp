@@ -1,3 +1,4 @@
+#include "platform/hostenvironment.h"
 #include "platform/hostlocations.h"
 #include "tests/support/specialfiles.h"
 
@@ -37,6 +38,7 @@ private slots:
     void writeProbeNeverFollowsALink_data();
     void writeProbeNeverFollowsALink();
     void helperFolderProblem();
+    void theSystemsOwnFolders();
 
 private:
     QString makeFile(const QString &relativePath, qint64 size = 10);
@@ -347,6 +349,34 @@ void TestHostLocations::helperFolderProblem()
     // Where the helper finds the same folder by itself there is nothing to say.
     if (QFileInfo(QStringLiteral("/opt/PixInsight/bin")).isDir())
         QVERIFY(helperInstallFolderProblem(QStringLiteral("/opt/PixInsight"), env).isEmpty());
+}
+
+// What Windows reports, asked for real: the settings folder under the roaming application data,
+// and the installation under each Program Files folder the shell knows (SHGetKnownFolderPath).
+void TestHostLocations::theSystemsOwnFolders()
+{
+#ifndef Q_OS_WIN
+    QSKIP("the known folders are Windows'");
+#else
+    const HostEnvironment system = HostEnvironment::system();
+    const QString appData = QDir::fromNativeSeparators(qEnvironmentVariable("APPDATA"));
+    QVERIFY(!appData.isEmpty());
+    QCOMPARE(defaultSettingsFolders(system), QStringList{appData + QLatin1String("/Pleiades")});
+    QVERIFY(!system.programFilesFolders.isEmpty());
+    const QString programFiles = QDir::fromNativeSeparators(qEnvironmentVariable("ProgramW6432").isEmpty()
+                                                                ? qEnvironmentVariable("ProgramFiles")
+                                                                : qEnvironmentVariable("ProgramW6432"));
+    QCOMPARE(QDir::fromNativeSeparators(system.programFilesFolders.constFirst()).toLower(), programFiles.toLower());
+    const QStringList candidates = installFolderCandidates(system);
+    QVERIFY2(candidates.contains(programFiles + QLatin1String("/PixInsight"), Qt::CaseInsensitive),
+             qPrintable(candidates.join(u'\n')));
+    // The elevated helper takes only what the shell reports, whatever the environment says.
+    HostEnvironment helper = HostEnvironment::system(true);
+    helper.variables.insert(QStringLiteral("ProgramFiles"), QStringLiteral("C:/Planted"));
+    const QStringList helperCandidates = installFolderCandidates(helper);
+    QVERIFY(!helperCandidates.contains(QStringLiteral("C:/Planted/PixInsight"), Qt::CaseInsensitive));
+    QVERIFY(helperCandidates.contains(programFiles + QLatin1String("/PixInsight"), Qt::CaseInsensitive));
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestHostLocations)

@@ -26,14 +26,22 @@ if [ -n "${QT_QPA_PLATFORM:-}" ]; then
         fi
     ) 9>"$folder/platform.lock"
 fi
+# Wine's own processes (a console host, the server) may outlive the program and would hold on to
+# whatever output it was given, keeping ctest waiting: it writes to a file, shown afterwards.
+output=$(mktemp "${TMPDIR:-/tmp}/winerun.XXXXXX")
+trap 'rm -f "$output"' EXIT
 if [ "$1" = "-o" ] && [ "$2" = "-,txt" ]; then
     shift 2
     mkdir -p "$folder/reports"
     report="$folder/reports/$(basename "$program" .exe).txt"
     rm -f "$report"
-    wine "$program" -o "$report,txt" "$@"
+    wine "$program" -o "$report,txt" "$@" </dev/null >"$output" 2>&1
     code=$?
+    cat "$output"
     [ -f "$report" ] && cat "$report"
     exit $code
 fi
-exec wine "$program" "$@"
+wine "$program" "$@" </dev/null >"$output" 2>&1
+code=$?
+cat "$output"
+exit $code

@@ -122,6 +122,8 @@ void TestEnvironmentWatcher::diskVerdicts_data()
     QTest::newRow("one byte changed, same size") << "edit" << true;
     QTest::newRow("same size, modification time put back") << "edit-keep-time" << true;
     QTest::newRow("another file renamed over it") << "rename" << true;
+    // Only the file's identity (device and inode, volume and file index) tells this one apart.
+    QTest::newRow("another file of the same size and time renamed over it") << "rename-same-time" << true;
     QTest::newRow("removed") << "remove" << true;
     QTest::newRow("replaced by a FIFO") << "fifo" << true;
 }
@@ -140,6 +142,13 @@ void TestEnvironmentWatcher::diskVerdicts()
         return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
     };
     QVERIFY(write(path, bytes));
+    // A time both files can be given to the full resolution of any file system.
+    const QDateTime whole = QDateTime(QDate(2026, 1, 1), QTime(12, 0));
+    if (change == u"rename-same-time") {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(whole, QFileDevice::FileModificationTime));
+    }
     SettingsDocument document;
     QString error;
     QVERIFY2(document.load(path, &error), qPrintable(error));
@@ -160,8 +169,13 @@ void TestEnvironmentWatcher::diskVerdicts()
             QVERIFY(file.open(QIODevice::ReadWrite));
             QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
         }
-    } else if (change == u"rename") {
+    } else if (change.startsWith(u"rename")) {
         QVERIFY(write(path + QLatin1String(".new"), QByteArray(bytes).replace("v=\"1\"", "v=\"3\"")));
+        if (change == u"rename-same-time") {
+            QFile file(path + QLatin1String(".new"));
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(whole, QFileDevice::FileModificationTime));
+        }
 #ifdef Q_OS_WIN
         // The C library's rename does not replace an existing file there; a save replaces it so.
         QVERIFY(MoveFileExW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path + QLatin1String(".new")).utf16()),
