@@ -8,6 +8,7 @@
 #include "core/writerlock.h"
 #include "core/xmlwellformedness.h"
 #include "core/xsdtfile.h"
+#include "platform/filesync.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

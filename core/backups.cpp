@@ -5,6 +5,7 @@
 #include "core/settingsdocument.h"
 #include "core/writerlock.h"
 #include "platform/fileentry.h"
+#include "platform/filesync.h"
 #include "platform/hosttrash.h"
 
 #include <QCryptographicHash>
@@ -21,11 +22,6 @@
 
 #include <algorithm>
 
-#ifndef Q_OS_WIN
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace pfw {
 
@@ -70,7 +66,7 @@ QString wholeFilePath(const QString &path)
     if (path.isEmpty())
         return path;
     const QFileInfo file(path);
-    const QString folder = QFileInfo(file.path()).canonicalFilePath();
+    const QString folder = longFolderPath(QFileInfo(file.path()).canonicalFilePath());
     // Two spellings of one name (Windows) are one file, with one lock, one list of backups.
     return folder.isEmpty() ? file.absoluteFilePath() : QDir(folder).filePath(spelledName(file.absoluteFilePath()));
 }
@@ -238,54 +234,6 @@ BackupRemoval pruneBackups(const QString &settingsPath, int keep, bool useTrash)
     removeLocked(settingsPath, older, useTrash, result);
     return result;
 }
-
-void copyOwnership(int handle, const QString &original)
-{
-#ifndef Q_OS_WIN
-    struct stat info = {};
-    if (handle < 0 || ::stat(QFile::encodeName(original).constData(), &info) != 0)
-        return;
-    (void)::fchmod(handle, info.st_mode & 07777);
-    if (::geteuid() == 0 && (info.st_uid != ::geteuid() || info.st_gid != ::getegid()))
-        (void)::fchown(handle, info.st_uid, info.st_gid);
-#else
-    Q_UNUSED(handle);
-    Q_UNUSED(original);
-#endif
-}
-
-bool syncToDisk(int handle)
-{
-#ifndef Q_OS_WIN
-#ifdef Q_OS_LINUX
-    return ::fdatasync(handle) == 0;
-#else
-    return ::fsync(handle) == 0;
-#endif
-#else
-    Q_UNUSED(handle);
-    return true;
-#endif
-}
-
-namespace {
-
-bool syncFolder(const QString &folder)
-{
-#ifndef Q_OS_WIN
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
-#else
-    Q_UNUSED(folder);
-    return true;
-#endif
-}
-
-} // namespace
 
 bool writeBackupFile(const QByteArray &bytes, const QString &to, const QString &ownerOf, QString *error)
 {

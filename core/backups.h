@@ -53,10 +53,6 @@ bool isBackupOf(const QString &settingsPath, const QString &path);
 bool writeBackupFile(const QByteArray &bytes, const QString &to, const QString &ownerOf, QString *error = nullptr);
 // Why a write to the file failed, in the system's words where Qt has none.
 QString systemReason(const QFileDevice &file);
-// Gives an open file the permission bits of another and, when root writes a user's file, its
-// owner: PixInsight running as that user must still be able to rewrite it.
-void copyOwnership(int handle, const QString &original);
-bool syncToDisk(int handle);
 QString formatByteSize(qint64 bytes);
 // "Moved 3 backup(s) to the Recycle Bin (1.2 MiB)." and the like.
 QString describeRemoval(const BackupRemoval &removal);

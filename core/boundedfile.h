@@ -27,6 +27,10 @@ public:
     };
 
     static Result read(const QString &path, qint64 maxBytes, LinkPolicy links = FollowLinks);
+
+    // For the reading itself, which each system does its own way.
+    static Result failure(Status status, const QString &reason);
+    static Result tooLarge(qint64 maxBytes);
 };
 
 } // namespace pfw

@@ -6,6 +6,7 @@
 #include "core/treediff.h"
 #include "core/writerlock.h"
 #include "core/xsdtfile.h"
+#include "platform/filesync.h"
 #include "platform/hostprocesses.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"

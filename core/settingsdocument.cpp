@@ -6,7 +6,9 @@
 #include "core/problemsearch.h"
 #include "core/writerlock.h"
 #include "core/xmlwellformedness.h"
+#include "platform/fileentry.h"
 #include "platform/filereplace.h"
+#include "platform/filesync.h"
 #include "platform/hostprocesses.h"
 #include "schema/deletionpolicy.h"
 
@@ -19,45 +21,17 @@
 
 #include <cerrno>
 
-#ifndef Q_OS_WIN
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#ifdef Q_OS_LINUX
-#include <linux/fs.h>
-#endif
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace pfw {
 
 namespace {
 
-// Read-only to its owner, or marked immutable or append-only: a rename would replace it
-// anyway (always as root), so such a file is never written.
-bool isReadOnlyFile(const QString &path)
+// The system's reason goes inside a sentence of ours.
+QString withoutFullStop(QString reason)
 {
-#ifndef Q_OS_WIN
-    const QByteArray native = QFile::encodeName(path);
-    struct stat info = {};
-    if (::stat(native.constData(), &info) != 0)
-        return false;
-    if (!(info.st_mode & S_IWUSR))
-        return true;
-#if defined(FS_IOC_GETFLAGS)
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return false;
-    int flags = 0;
-    const bool known = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    ::close(fd);
-    return known && (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL));
-#else
-    return false;
-#endif
-#else
-    return !QFileInfo(path).isWritable();
-#endif
+    while (reason.endsWith(u'.'))
+        reason.chop(1);
+    return reason;
 }
 
 // A check that could not be made says "running" too; the user is told which it was.
@@ -182,7 +156,7 @@ bool SettingsDocument::replaceFile(const QString &path, const QByteArray &bytes,
         if (attempt >= filereplace::attempts())
             return fail(tr("Another program keeps %1 open (PixInsight, an antivirus or a backup tool, say), so it "
                            "cannot be replaced: %2. Close it and try again.")
-                            .arg(QDir::toNativeSeparators(path), file.errorString()));
+                            .arg(QDir::toNativeSeparators(path), withoutFullStop(file.errorString())));
         QThread::msleep(filereplace::pauseMs());
     }
     QByteArray written;

@@ -1,6 +1,7 @@
 #include "core/writerlock.h"
 
 #include "core/backups.h"
+#include "platform/fileentry.h"
 #include "platform/identitylock.h"
 #include "platform/lockfiles.h"
 
@@ -55,7 +56,8 @@ QString WriterLock::lockPathFor(const QString &targetPath)
     const QFileInfo given(targetPath);
     const QString canonical = given.canonicalFilePath();
     const QFileInfo target(canonical.isEmpty() ? given.absoluteFilePath() : canonical);
-    return target.absolutePath() + QLatin1String("/.") + target.fileName() + QLatin1String(".prefwright-lock");
+    return target.absolutePath() + QLatin1String("/.") + spelledName(target.absoluteFilePath())
+        + QLatin1String(".prefwright-lock");
 }
 
 WriterLock::Obstacle WriterLock::clearLeftOver()

@@ -232,9 +232,7 @@ HealthEnv HealthEnv::system()
     HealthEnv env;
     env.pathExists = [](const QString &path) { return QFileInfo::exists(path); };
     env.logicalProcessors = QThread::idealThreadCount();
-#ifdef Q_OS_WIN
-    env.windows = true;
-#endif
+    env.windows = HostEnvironment::builtFlavour() == PlatformFlavour::Windows;
     env.installCandidates = installFolderCandidates(HostEnvironment::system());
     return env;
 }

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <string>
+
 #include <windows.h>
 
 namespace pfw {
@@ -18,6 +20,34 @@ QString systemPath(const QString &path)
     if (native.size() >= 3 && native.at(1) == u':' && native.at(2) == u'\\')
         return QLatin1String("\\\\?\\") + native;
     return QDir::toNativeSeparators(path);
+}
+
+QString longFolderPath(const QString &folder)
+{
+    if (!folder.contains(u'~'))
+        return folder;
+    const QString native = systemPath(folder);
+    const auto *name = reinterpret_cast<const wchar_t *>(native.utf16());
+    const DWORD needed = GetLongPathNameW(name, nullptr, 0);
+    if (needed == 0)
+        return folder;
+    std::wstring buffer(needed, L'\0');
+    const DWORD length = GetLongPathNameW(name, buffer.data(), needed);
+    if (length == 0 || length >= needed)
+        return folder;
+    QString expanded = QString::fromWCharArray(buffer.data(), int(length));
+    if (expanded.startsWith(QLatin1String("\\\\?\\UNC\\")))
+        expanded = QLatin1String("\\\\") + expanded.mid(8);
+    else if (expanded.startsWith(QLatin1String("\\\\?\\")))
+        expanded = expanded.mid(4);
+    return QDir::fromNativeSeparators(expanded);
+}
+
+bool isReadOnlyFile(const QString &path)
+{
+    const DWORD attributes = GetFileAttributesW(reinterpret_cast<const wchar_t *>(systemPath(path).utf16()));
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)
+        && (attributes & FILE_ATTRIBUTE_READONLY);
 }
 
 bool isLinkEntry(const QString &path)
@@ -37,8 +67,9 @@ QString spelledName(const QString &path)
     if (search == INVALID_HANDLE_VALUE)
         return given;
     FindClose(search);
-    const QString spelled = QString::fromWCharArray(found.cFileName);
-    return spelled.compare(given, Qt::CaseInsensitive) == 0 ? spelled : given;
+    // The long name: "CORE~HVR.SET" (an 8.3 alias) and "core-001-pxi.settings." (a trailing dot
+    // Windows drops) name this file too.
+    return QString::fromWCharArray(found.cFileName);
 }
 
 } // namespace pfw

@@ -958,7 +958,8 @@ void TestSettingsCli::bisectStartRacesOtherWriters()
             QVERIFY2(search.readBadBytes(&original, &error), qPrintable(error));
             if (saved)
                 QVERIFY(original.contains("k=\"V19999\" t=\"i\" v=\"777\""));
-            QCOMPARE(run({QStringLiteral("bisect"), QStringLiteral("reset"), m_file}).code, 0);
+            const Result reset = run({QStringLiteral("bisect"), QStringLiteral("reset"), m_file});
+            QVERIFY2(reset.code == 0, qPrintable(reset.err));
             QCOMPARE(readAll(m_file), original);
         } else if (saved) {
             QVERIFY(readAll(m_file).contains("k=\"V19999\" t=\"i\" v=\"777\""));

@@ -368,27 +368,39 @@ void TestBackups::wholePathFollowsTheSystem()
 
 void TestBackups::spellingsOfOneFileShareItsBackupsLockAndSearch_data()
 {
-    QTest::addColumn<bool>("upperCase");
-    QTest::addColumn<bool>("backslashes");
-    QTest::newRow("upper case") << true << false;
-    QTest::newRow("back slashes") << false << true;
-    QTest::newRow("both") << true << true;
+    QTest::addColumn<QString>("spelling");
+    QTest::newRow("upper case") << "upper";
+    QTest::newRow("back slashes") << "backslashes";
+    QTest::newRow("upper case and back slashes") << "both";
+    QTest::newRow("a trailing dot, which Windows drops") << "dot";
+    QTest::newRow("the short 8.3 alias") << "short";
 }
 
-// Windows' names are case-blind and take either slash: each spelling of the settings file is the
-// same file, so it must find the same backups, wait for the same lock and see the same search.
+// Windows' names are case-blind, take either slash, drop a trailing dot and have short aliases:
+// each spelling of the settings file is the same file, so it must find the same backups, wait for
+// the same lock and see the same search.
 void TestBackups::spellingsOfOneFileShareItsBackupsLockAndSearch()
 {
 #ifndef Q_OS_WIN
     QSKIP("file names are exact on this system");
-#endif
-    QFETCH(bool, upperCase);
-    QFETCH(bool, backslashes);
+#else
+    QFETCH(QString, spelling);
     const QString backup = make(QStringLiteral("core-001-pxi.settings.bak-20260101-000000"), 5);
-    QString other = m_dir->path() + QLatin1String("/") + (upperCase ? QStringLiteral("CORE-001-PXI.SETTINGS")
-                                                                      : QStringLiteral("core-001-pxi.settings"));
-    if (backslashes)
+    QString other = m_dir->path() + QLatin1String("/core-001-pxi.settings");
+    if (spelling == u"upper" || spelling == u"both")
+        other = m_dir->path() + QLatin1String("/CORE-001-PXI.SETTINGS");
+    if (spelling == u"backslashes" || spelling == u"both")
         other = QDir::toNativeSeparators(other);
+    if (spelling == u"dot")
+        other += u'.';
+    if (spelling == u"short") {
+        wchar_t buffer[MAX_PATH] = {};
+        const DWORD length = GetShortPathNameW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(m_settings).utf16()),
+                                               buffer, MAX_PATH);
+        other = QString::fromWCharArray(buffer, int(length));
+        if (length == 0 || QFileInfo(other).fileName() == QFileInfo(m_settings).fileName())
+            QSKIP("this volume makes no short names");
+    }
     QCOMPARE(listBackups(other), QStringList{backup});
     QCOMPARE(wholeFilePath(other), wholeFilePath(m_settings));
     QVERIFY(isBackupOf(other, backup));
@@ -399,6 +411,7 @@ void TestBackups::spellingsOfOneFileShareItsBackupsLockAndSearch()
     WriterLock second(other);
     QVERIFY(!second.acquire(&error, 200));
     QVERIFY2(error.startsWith(QLatin1String("Another Prefwright is saving this file")), qPrintable(error));
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestBackups)
