@@ -128,9 +128,21 @@ TestSettingsCli::Result TestSettingsCli::run(const QStringList &arguments, const
     process.setProcessEnvironment(environment);
     if (!m_outputFile.isEmpty())
         process.setStandardOutputFile(m_outputFile);
-    process.start(QStringLiteral(PFW_CLI), arguments);
-    if (!process.waitForFinished(60000))
-        return {};
+    for (int attempt = 0;; ++attempt) {
+        process.start(QStringLiteral(PFW_CLI), arguments);
+        const bool finished = process.waitForFinished(60000);
+#ifdef Q_OS_WIN
+        // Wine now and then fails to start a process (STATUS_DLL_INIT_FAILED, or no start at
+        // all): the tool never ran, so it is started again.
+        const bool neverRan = finished ? process.exitStatus() == QProcess::CrashExit || process.exitCode() == int(0xC0000142)
+                                       : process.error() == QProcess::FailedToStart;
+        if (neverRan && attempt < 3)
+            continue;
+#endif
+        if (!finished)
+            return {};
+        break;
+    }
     QString err = QString::fromUtf8(process.readAllStandardError());
 #ifdef Q_OS_WIN
     // A Windows console program ends the lines of its messages with CR LF.

@@ -34,9 +34,14 @@ if [ "$1" = "-o" ] && [ "$2" = "-,txt" ]; then
     shift 2
     mkdir -p "$folder/reports"
     report="$folder/reports/$(basename "$program" .exe).txt"
-    rm -f "$report"
-    wine "$program" -o "$report,txt" "$@" </dev/null >"$output" 2>&1
-    code=$?
+    # Wine now and then fails to start a process (STATUS_DLL_INIT_FAILED): a program that wrote
+    # no report never ran, and is started again.
+    for attempt in 1 2 3; do
+        rm -f "$report"
+        wine "$program" -o "$report,txt" "$@" </dev/null >"$output" 2>&1
+        code=$?
+        [ -s "$report" ] && break
+    done
     cat "$output"
     [ -f "$report" ] && cat "$report"
     exit $code
