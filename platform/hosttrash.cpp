@@ -95,7 +95,7 @@ constexpr int kMaxNames = 1000;
 
 bool moveToUserTrash(const QString &path)
 {
-    // Moved by hand, by the freedesktop.org trash specification: Qt's own move retries a name
+    // Moved by hand into the desktop's trash ("files" and "info"): Qt's own move retries a name
     // without end when its record cannot be made (a name too long for the file system, a full
     // disk), and makes a trash folder at the top of another file system.
     const QFileInfo source(path);
@@ -131,7 +131,7 @@ bool moveToUserTrash(const QString &path)
         // The record's name is the longest: no later name would fit either.
         if (QFile::encodeName(trashed).size() + 10 > NAME_MAX)
             return false;
-        // Made first and exclusively, as the specification asks: two trashings never share a name.
+        // The record is made first and exclusively, so two trashings never share a name.
         const int fd = ::open(record.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) {
             if (errno == EEXIST)
