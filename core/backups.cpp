@@ -22,7 +22,6 @@
 
 #include <algorithm>
 
-
 namespace pfw {
 
 namespace {

@@ -21,7 +21,6 @@
 
 #include <cerrno>
 
-
 namespace pfw {
 
 namespace {
@@ -37,12 +36,11 @@ QString withoutFullStop(QString reason)
 // A check that could not be made says "running" too; the user is told which it was.
 QString runningRefusal(const QString &running, const HostRunningCheck &check)
 {
-    const QString problem = check.error;
-    if (problem.isEmpty())
+    if (check.error.isEmpty())
         return running;
     return SettingsDocument::tr("Prefwright cannot tell whether PixInsight is running (%1). PixInsight would overwrite "
                                 "the file if it were, so nothing is written until the check can be made.")
-        .arg(problem);
+        .arg(check.error);
 }
 
 // Each round of a problem search rewrites the file from its own copy: a change saved in between
@@ -150,14 +148,14 @@ bool SettingsDocument::replaceFile(const QString &path, const QByteArray &bytes,
         if (m_operations.commit(file))
             break;
         // A rename refused while another program has the file open: it is tried again.
-        const bool heldOpen = file.error() == QFileDevice::RenameError && filereplace::attempts() > 1;
+        const bool heldOpen = file.error() == QFileDevice::RenameError && filereplace::kAttempts > 1;
         if (!heldOpen)
             return fail(tr("Error writing %1: %2").arg(path, systemReason(file)));
-        if (attempt >= filereplace::attempts())
+        if (attempt >= filereplace::kAttempts)
             return fail(tr("Another program keeps %1 open (PixInsight, an antivirus or a backup tool, say), so it "
                            "cannot be replaced: %2. Close it and try again.")
                             .arg(QDir::toNativeSeparators(path), withoutFullStop(file.errorString())));
-        QThread::msleep(filereplace::pauseMs());
+        QThread::msleep(filereplace::kPauseMs);
     }
     QByteArray written;
     if (!readFile(path, &written, error))

@@ -60,47 +60,34 @@ QString WriterLock::lockPathFor(const QString &targetPath)
         + QLatin1String(".prefwright-lock");
 }
 
-WriterLock::Obstacle WriterLock::clearLeftOver()
-{
-    // QLockFile would open whatever is there: a named pipe blocks it for ever, a link to a
-    // device feeds it without end, and a file it cannot read stays "held" for ever.
-    switch (lockfiles::clearLeftOver(m_lock.fileName(), kMaxLockFileSize, kLeftOverAgeMs, &m_stuckReason)) {
-    case lockfiles::LeftOver::None:
-        return NoObstacle;
-    case lockfiles::LeftOver::Foreign:
-        return Foreign;
-    case lockfiles::LeftOver::Stuck:
-        return Stuck;
-    case lockfiles::LeftOver::Unusable:
-        return Unusable;
-    }
-    return NoObstacle;
-}
-
 bool WriterLock::acquire(QString *error, int waitMs)
 {
     const QDeadlineTimer deadline(waitMs);
     bool otherName = false;
     for (;;) {
-        const Obstacle obstacle = clearLeftOver();
-        if (obstacle == Foreign) {
+        // QLockFile would open whatever is there: a named pipe blocks it for ever, a link to a
+        // device feeds it without end, and a file it cannot read stays "held" for ever.
+        QString reason;
+        const lockfiles::LeftOver obstacle =
+            lockfiles::clearLeftOver(m_lock.fileName(), kMaxLockFileSize, kLeftOverAgeMs, &reason);
+        if (obstacle == lockfiles::LeftOver::Foreign) {
             if (error)
                 *error = tr("%1 is in the way of Prefwright's lock file (it is not a lock file Prefwright made). "
                             "Remove it and try again. Nothing was changed.")
                              .arg(m_lock.fileName());
             return false;
         }
-        if (obstacle == Unusable) {
+        if (obstacle == lockfiles::LeftOver::Unusable) {
             if (error)
                 *error = tr("Cannot create the lock file %1 beside the file: %2. Nothing was changed.")
-                             .arg(m_lock.fileName(), m_stuckReason);
+                             .arg(m_lock.fileName(), reason);
             return false;
         }
-        if (obstacle == Stuck) {
+        if (obstacle == lockfiles::LeftOver::Stuck) {
             if (error)
                 *error = tr("The lock file %1 was left by a Prefwright that is no longer running, but it cannot be "
                             "removed (%2). Remove it yourself and try again. Nothing was changed.")
-                             .arg(m_lock.fileName(), m_stuckReason);
+                             .arg(m_lock.fileName(), reason);
             return false;
         }
         if (m_lock.tryLock(0)) {

@@ -33,13 +33,7 @@ public:
 
     static QString lockPathFor(const QString &targetPath);
 
-    enum Obstacle { NoObstacle, Foreign, Stuck, Unusable };
-
 private:
-    // Removes a lock file that nobody holds any more; Foreign when something else is in its place,
-    // Stuck when it is left over but cannot be removed, Unusable when it cannot even be looked at
-    // (why in m_stuckReason).
-    Obstacle clearLeftOver();
     // The lock on the file itself, which every name of it shares (hard links, bind mounts): a
     // lock file beside one name is not seen through the others. False when another holds it.
     bool lockIdentity();
@@ -48,7 +42,6 @@ private:
 
     QString m_target;
     QLockFile m_lock;
-    QString m_stuckReason;
     // Null when there is none to be had.
     std::unique_ptr<IdentityLock> m_identityLock;
 };

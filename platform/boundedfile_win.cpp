@@ -29,13 +29,14 @@ BoundedFile::Result BoundedFile::read(const QString &path, qint64 maxBytes, Link
     if (file == INVALID_HANDLE_VALUE)
         return failure(Failed, qt_error_string(int(GetLastError())));
     Result result;
-    QByteArray bytes(int(qMin<qint64>(maxBytes + 1, info.size() + 1)), Qt::Uninitialized);
+    QByteArray &bytes = result.bytes;
+    bytes.resize(qsizetype(qMin<qint64>(maxBytes + 1, info.size() + 1)));
     qint64 total = 0;
     for (;;) {
         if (total == bytes.size()) {
             if (total > maxBytes)
                 break;
-            bytes.resize(int(qMin<qint64>(maxBytes + 1, qint64(bytes.size()) * 2 + 4096)));
+            bytes.resize(qsizetype(qMin<qint64>(maxBytes + 1, qint64(bytes.size()) * 2 + 4096)));
         }
         DWORD got = 0;
         if (!ReadFile(file, bytes.data() + total, DWORD(bytes.size() - total), &got, nullptr)) {
@@ -50,8 +51,7 @@ BoundedFile::Result BoundedFile::read(const QString &path, qint64 maxBytes, Link
     CloseHandle(file);
     if (total > maxBytes)
         return tooLarge(maxBytes);
-    bytes.truncate(int(total));
-    result.bytes = bytes;
+    bytes.truncate(qsizetype(total));
     result.status = Ok;
     return result;
 }

@@ -1,12 +1,20 @@
 #pragma once
 
+#include <QtGlobal>
+
 namespace pfw::filereplace {
 
 // How many times a save tries to rename its new file over the old one, and how long it waits in
 // between. Windows refuses the rename while any other program has the old file open (another
 // Prefwright looking at it, PixInsight, an antivirus, a backup tool, Explorer's preview); most of
-// them let go within a moment. Elsewhere a rename that fails once fails for good.
-int attempts();
-int pauseMs();
+// them let go within a moment, so it tries for about two seconds. Elsewhere a rename that fails
+// once fails for good.
+#ifdef Q_OS_WIN
+constexpr int kAttempts = 40;
+constexpr int kPauseMs = 50;
+#else
+constexpr int kAttempts = 1;
+constexpr int kPauseMs = 0;
+#endif
 
 } // namespace pfw::filereplace

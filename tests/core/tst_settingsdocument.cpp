@@ -43,6 +43,7 @@ private slots:
     void invalidFileUnloads();
     void nothingPendingSavesEvenWhileRunning();
     void refusedWhileHostRuns();
+    void aCheckThatCouldNotBeMadeSaysWhy();
     void changedOnDiskIsByContent();
     void refusedWhenChangedOnDisk();
     void refusedDeletionWritesNothing();
@@ -208,6 +209,28 @@ void TestSettingsDocument::nothingPendingSavesEvenWhileRunning()
     QCOMPARE(backup, QStringLiteral("untouched"));
     QVERIFY(backups().isEmpty());
     QCOMPARE(onDisk(), m_original);
+}
+
+// No list of processes could be had: nothing is written, and the refusal says why rather than
+// claiming PixInsight runs.
+void TestSettingsDocument::aCheckThatCouldNotBeMadeSaysWhy()
+{
+    m_document.setRunningCheck([] {
+        HostRunningCheck check(true);
+        check.error = QStringLiteral("/proc gave no list of processes");
+        return check;
+    });
+    edit("Global/Preferences/Process/MaxProcessors", "8");
+    QString error;
+    QVERIFY(!m_document.save(&error, nullptr));
+    const QString why = QStringLiteral("Prefwright cannot tell whether PixInsight is running (/proc gave no list of "
+                                       "processes). PixInsight would overwrite the file if it were, so nothing is "
+                                       "written until the check can be made.");
+    QCOMPARE(error, why);
+    QVERIFY(!m_document.restoreBackup(m_path, &error));
+    QCOMPARE(error, why);
+    QCOMPARE(onDisk(), m_original);
+    QVERIFY(backups().isEmpty());
 }
 
 // A copy of sleep named PixInsight stands in for the running program; only that process

@@ -28,6 +28,7 @@ private slots:
     void reloadWhenDue_data();
     void reloadWhenDue();
     void exitWithoutNewFileIsForgotten();
+    void aFailedRunningCheckKeepsItsReason();
     void diskVerdicts_data();
     void diskVerdicts();
 };
@@ -112,6 +113,21 @@ void TestEnvironmentWatcher::exitWithoutNewFileIsForgotten()
     watcher.poll();
     QVERIFY(watcher.isChangedOnDisk());
     QCOMPARE(reload.size(), 0);
+}
+
+// The banner says why the check failed, for that poll only.
+void TestEnvironmentWatcher::aFailedRunningCheckKeepsItsReason()
+{
+    HostRunningCheck check(true);
+    check.error = QStringLiteral("the system gave no list of processes");
+    EnvironmentWatcher watcher({[&check] { return check; }, {}, {}, {}});
+    watcher.poll();
+    QVERIFY(watcher.isHostRunning());
+    QCOMPARE(watcher.runningCheckError(), QStringLiteral("the system gave no list of processes"));
+    check = HostRunningCheck(true);
+    watcher.poll();
+    QVERIFY(watcher.isHostRunning());
+    QVERIFY(watcher.runningCheckError().isEmpty());
 }
 
 void TestEnvironmentWatcher::diskVerdicts_data()
