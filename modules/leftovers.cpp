@@ -1,6 +1,6 @@
 #include "modules/leftovers.h"
 
-#include "modules/treeremover.h"
+#include "platform/treeremover.h"
 #include "platform/elevatedlauncher.h"
 #include "platform/fileentry.h"
 #include "platform/hostenvironment.h"

@@ -1,6 +1,6 @@
 // Runs one of the folder walks on a path, so that a test can run it inside a private mount
 // namespace. Exit code 0 when everything went, 1 when something was left.
-#include "modules/treeremover.h"
+#include "platform/treeremover.h"
 
 #include <cstring>
 

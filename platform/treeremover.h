@@ -23,7 +23,13 @@ bool removeEntryIn(const QString &canonicalFolder, const QString &name, bool exp
 // or mount than the folder (a mount point, a bind mount); true also when that cannot be told.
 [[nodiscard]] bool isMountPoint(const QString &canonicalFolder, const QString &name);
 
-// The same walk through Qt's file API, for platforms without the POSIX calls.
+// Whether a name is one entry of a folder: not empty, not "." or "..", no separator.
+[[nodiscard]] bool isPlainEntryName(const QString &name);
+
+// The same walk through Qt's file API, checking each entry for a link: Windows uses it, and
+// the tests try it on every system.
 bool removeTreePortable(const QString &path);
+bool removeEntryInPortable(const QString &canonicalFolder, const QString &name, bool expectFolder);
+[[nodiscard]] bool isMountPointPortable(const QString &canonicalFolder, const QString &name);
 
 } // namespace pfw
