@@ -9,6 +9,7 @@
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -73,7 +74,7 @@ int BisectCommand::start(const QString &file, const QString &good)
         return m_io.fail(SettingsCli::Refused, error);
     m_io.noteDone(tr("The search started; the file as it was is kept in %1.").arg(QFileInfo(search.backupPath()).fileName()));
     if (!m_io.json()) {
-        m_io.print(tr("The file as it is now is kept in %1.").arg(TerminalText::printable(search.backupPath())));
+        m_io.print(tr("The file as it is now is kept in %1.").arg(TerminalText::printable(QDir::toNativeSeparators(search.backupPath()))));
         QString counts = tr("%n difference(s) will be tested", nullptr, int(search.suspects().size()));
         counts += u' ' + tr("(about %1 launches).").arg(BisectSearch::expectedRounds(int(search.suspects().size())));
         if (search.onlyInGoodCount() > 0)
@@ -126,7 +127,7 @@ int BisectCommand::status(const QString &file)
         if (m_io.json())
             m_io.printJson(QJsonObject{{QStringLiteral("inProgress"), false}});
         else
-            m_io.print(tr("No search for a problem setting is in progress for %1.").arg(TerminalText::printable(file)));
+            m_io.print(tr("No search for a problem setting is in progress for %1.").arg(TerminalText::printable(QDir::toNativeSeparators(file))));
         return SettingsCli::Success;
     }
     QByteArray original;
@@ -162,7 +163,7 @@ int BisectCommand::reset(const QString &file, Ending ending)
         break;
     }
     if (!backup.isEmpty())
-        done += u' ' + tr("Backup: %1").arg(TerminalText::printable(backup));
+        done += u' ' + tr("Backup: %1").arg(TerminalText::printable(QDir::toNativeSeparators(backup)));
     if (!during.isEmpty())
         done += u' '
             + tr("What PixInsight changed during the search is kept in: %1.")

@@ -13,6 +13,7 @@
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
 
+#include <QDir>
 #include <QCryptographicHash>
 #include <QFileInfo>
 #include <QHash>
@@ -611,10 +612,10 @@ int SettingsCli::restore(const Options &options)
     const QString &backup = options.positional.at(1);
     // As the window offers them: only this file's own backups.
     if (!QFileInfo::exists(backup) && !QFileInfo(backup).isSymLink())
-        return fail(Refused, tr("%1 does not exist.").arg(backup));
+        return fail(Refused, tr("%1 does not exist.").arg(QDir::toNativeSeparators(backup)));
     if (!isBackupOf(file, backup))
         return fail(Refused, tr("%1 is not a backup of %2 (its backups are beside it, named %3.bak-...).")
-                                 .arg(backup, file, QFileInfo(file).fileName()));
+                                 .arg(QDir::toNativeSeparators(backup), QDir::toNativeSeparators(file), QFileInfo(file).fileName()));
     SettingsDocument document;
     QString error, kept;
     if (!document.restoreFile(file, backup, &error, &kept))
@@ -658,17 +659,24 @@ int SettingsCli::backups(const Options &options)
 {
     // The settings file itself is not read: its backups matter most when it is damaged or gone.
     const QString &path = options.positional.at(0);
+    const QFileInfo given(path);
+    if (given.isDir())
+        return fail(BadFile, tr("Cannot read %1: It is a folder.").arg(QDir::toNativeSeparators(path)));
+    const QStringList found = listBackups(path);
+    if (found.isEmpty() && !given.exists() && !given.isSymLink())
+        return fail(BadFile, tr("Cannot read %1: It does not exist, and there are no backups of it.")
+                                 .arg(QDir::toNativeSeparators(path)));
     if (options.keep < 0) {
         QJsonArray array;
-        for (const QString &backup : listBackups(path)) {
+        for (const QString &backup : found) {
             const QFileInfo info(backup);
             const QString modified = info.lastModified().toString(Qt::ISODate);
             if (m_io.json())
-                array << QJsonObject{{QStringLiteral("path"), backup},
+                array << QJsonObject{{QStringLiteral("path"), QDir::toNativeSeparators(backup)},
                                      {QStringLiteral("size"), info.size()},
                                      {QStringLiteral("modified"), modified}};
             else
-                print(QStringLiteral("%1\t%2\t%3").arg(modified, QString::number(info.size()), escapeField(backup)));
+                print(QStringLiteral("%1\t%2\t%3").arg(modified, QString::number(info.size()), escapeField(QDir::toNativeSeparators(backup))));
         }
         if (m_io.json())
             printJson(QJsonObject{{QStringLiteral("backups"), array}});

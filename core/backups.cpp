@@ -138,12 +138,27 @@ bool isWholeBackup(const QString &path)
     return whole;
 }
 
+bool hasBackupStamp(const QString &path)
+{
+    const QString name = QFileInfo(path).fileName();
+    const qsizetype at = name.lastIndexOf(QLatin1String(".bak-"));
+    if (at < 0)
+        return false;
+    const QString rest = name.mid(at + 5);
+    // The stamp ends the name or is followed by a tag or a number.
+    return (rest.size() == 15 || (rest.size() > 15 && rest.at(15) == u'-'))
+        && QDateTime::fromString(rest.left(15), QStringLiteral("yyyyMMdd-HHmmss")).isValid();
+}
+
 QStringList backupsBeyond(const QString &settingsPath, int keep, qint64 *totalBytes, QStringList *skipped)
 {
-    const QStringList all = listBackups(settingsPath);
+    // A copy a user named "<name>.bak-mine" is theirs: pruning never counts or removes it.
+    QStringList all;
+    QStringList passed;
+    for (const QString &path : listBackups(settingsPath))
+        (hasBackupStamp(path) ? all : passed) << path;
     // Only whole backups count among those kept: a cut or unreadable one keeps nothing.
     qsizetype from = 0;
-    QStringList passed;
     for (int kept = 0; kept < keep && from < all.size(); ++from) {
         if (isWholeBackup(all.at(from)))
             ++kept;
@@ -302,15 +317,19 @@ QString describeRemoval(const BackupRemoval &removal)
         text += u' '
             + Backups::tr("%n backup(s) are kept: an unfinished search for a problem setting needs them.", nullptr,
                           int(removal.keptForSearch.size()));
-    if (!removal.skipped.isEmpty()) {
-        QStringList names;
-        for (const QString &path : removal.skipped)
-            names << QFileInfo(path).fileName();
+    QStringList cut;
+    QStringList namedByHand;
+    for (const QString &path : removal.skipped)
+        (hasBackupStamp(path) ? cut : namedByHand) << QFileInfo(path).fileName();
+    if (!cut.isEmpty())
         text += u' '
             + Backups::tr("Not counted among those kept, and left as they are, because they are not whole settings "
                           "files: %1.")
-                  .arg(names.join(QLatin1String(", ")));
-    }
+                  .arg(cut.join(QLatin1String(", ")));
+    if (!namedByHand.isEmpty())
+        text += u' '
+            + Backups::tr("Left as they are, because Prefwright did not name them (copies made by hand, say): %1.")
+                  .arg(namedByHand.join(QLatin1String(", ")));
     return text;
 }
 

@@ -19,7 +19,8 @@ struct BackupRemoval
     int trashed = 0;
     // Deleted for good: there was no trash, or it could not take them.
     int deleted = 0;
-    // Newer than those kept but not counted among them, and left alone: not whole settings files.
+    // Left alone and not counted among those kept: newer ones that are not whole settings files,
+    // and any Prefwright did not name.
     QStringList skipped;
     // Kept because an unfinished search for a problem setting needs them.
     QStringList keptForSearch;
@@ -40,8 +41,12 @@ QStringList listBackups(const QString &settingsPath);
 QString newestBackupTagged(const QString &settingsPath, const QString &tag);
 // Whether a backup reads back as a settings file (a cut or unreadable one does not).
 bool isWholeBackup(const QString &path);
+// Whether a backup's name carries the time Prefwright gives its backups
+// ("<name>.bak-yyyyMMdd-HHmmss", perhaps with a tag or number after it).
+bool hasBackupStamp(const QString &path);
 // The backups older than the newest keep whole ones, and their total size. The backups passed
-// over among the newest, being cut or unreadable, go to skipped: they are kept but not counted.
+// over among the newest, being cut or unreadable, go to skipped: they are kept but not counted;
+// so do those Prefwright did not name, wherever they stand.
 QStringList backupsBeyond(const QString &settingsPath, int keep, qint64 *totalBytes, QStringList *skipped = nullptr);
 BackupRemoval removeBackups(const QString &settingsPath, const QStringList &paths, bool useTrash);
 // All but the newest keep whole backups removed, chosen under the file's writer lock.

@@ -11,6 +11,7 @@
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -143,16 +144,16 @@ bool ProblemSearch::read(QString *error)
             *error = kept.isEmpty()
                 ? tr("The search state %1 cannot be used: %2. No backup from the start of the search is left; end the "
                      "search keeping the file as it is now (prefwright-cli bisect reset FILE --keep-current).")
-                      .arg(statePath(), reason)
+                      .arg(QDir::toNativeSeparators(statePath()), reason)
                 : tr("The search state %1 cannot be used: %2. The file as it was before the search is kept in %3: put "
                      "it back and end the search (prefwright-cli bisect reset FILE --from-backup), or keep the file "
                      "as it is now (--keep-current).")
-                      .arg(statePath(), reason, QFileInfo(kept).fileName());
+                      .arg(QDir::toNativeSeparators(statePath()), reason, QFileInfo(kept).fileName());
         return false;
     };
     if (!hasState()) {
         if (error)
-            *error = tr("No search for a problem setting is in progress for %1.").arg(m_settingsPath);
+            *error = tr("No search for a problem setting is in progress for %1.").arg(QDir::toNativeSeparators(m_settingsPath));
         return false;
     }
     SearchState state;
@@ -195,7 +196,7 @@ bool ProblemSearch::readBadBytes(QByteArray *bytes, QString *error) const
 {
     const QString lost = tr("The backup %1, which holds the file as it was before the search, is missing or was "
                             "changed. The search cannot go on.")
-                             .arg(m_backupPath);
+                             .arg(QDir::toNativeSeparators(m_backupPath));
     QByteArray read;
     if (!isBackupOf(m_settingsPath, m_backupPath) || !SettingsDocument::readFile(m_backupPath, &read, nullptr)
         || SettingsDocument::sha256(read) != m_state.badFingerprint) {
@@ -220,14 +221,14 @@ bool ProblemSearch::writeState(QString *error) const
         if (error)
             *error = tr("%1 is not the search state Prefwright wrote (a link or something else stands in its place); "
                         "Prefwright does not write through it.")
-                         .arg(statePath());
+                         .arg(QDir::toNativeSeparators(statePath()));
         return false;
     }
     const QByteArray bytes = stateBytes();
     QString reason;
     const bool written = m_writeState ? m_writeState(bytes, &reason) : saveState(statePath(), bytes, m_settingsPath, &reason);
     if (!written && error)
-        *error = tr("Cannot write the search state %1: %2").arg(statePath(), reason);
+        *error = tr("Cannot write the search state %1: %2").arg(QDir::toNativeSeparators(statePath()), reason);
     return written;
 }
 
@@ -249,7 +250,7 @@ bool ProblemSearch::canWrite(QString *error) const
         if (error)
             *error = tr("%1 has been replaced by a link since the search started; Prefwright does not write through "
                         "it. Put the file back in its place.")
-                         .arg(m_settingsPath);
+                         .arg(QDir::toNativeSeparators(m_settingsPath));
         return false;
     }
     SettingsDocument writer;
@@ -399,12 +400,12 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
             if (!SettingsDocument::readFile(goodPath, &goodBytes, error))
                 return false;
             if (!good.parse(goodBytes, &parseError))
-                return fail(tr("%1 is not a valid PixInsight settings file: %2").arg(goodPath, parseError));
+                return fail(tr("%1 is not a valid PixInsight settings file: %2").arg(QDir::toNativeSeparators(goodPath), parseError));
             // Every round's file would carry the replacement characters the reader put in.
             const auto invalidUtf8 = [](const QString &path, const XsdtFile &file) {
                 return tr("%1 contains bytes that are not valid UTF-8 (first at line %2, column %3); the search would "
                           "replace them in every file it writes. Open it in Prefwright and look at it first.")
-                    .arg(path)
+                    .arg(QDir::toNativeSeparators(path))
                     .arg(file.invalidUtf8Line)
                     .arg(file.invalidUtf8Column);
             };
@@ -420,7 +421,7 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
                                    "again."));
                 if (!bad.parse(badBytes, &parseError))
                     return fail(
-                        tr("%1 is not a valid PixInsight settings file: %2").arg(m_settingsPath, parseError));
+                        tr("%1 is not a valid PixInsight settings file: %2").arg(QDir::toNativeSeparators(m_settingsPath), parseError));
                 if (!bad.validUtf8)
                     return fail(invalidUtf8(m_settingsPath, bad));
                 const SearchPlan found = SearchPlan::make(bad.root, good.root, policy);
@@ -451,7 +452,7 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
                                     .arg(SearchState::kMaxSize >> 20));
                 QString reason;
                 if (!writeBackupFile(badBytes, backup, m_settingsPath, &reason))
-                    return fail(tr("Could not create the backup %1: %2. Nothing was written.").arg(backup, reason));
+                    return fail(tr("Could not create the backup %1: %2. Nothing was written.").arg(QDir::toNativeSeparators(backup), reason));
             }
             QByteArray candidate;
             if (!m_state.search.isFinished()) {
@@ -564,19 +565,19 @@ bool ProblemSearch::endFromStartBackup(QString *error, QString *backupPath)
     if (state.isDir() && !state.isSymLink())
         return fail(tr("%1 is a folder, not a search state; Prefwright does not remove it. Move it away, then end the "
                        "search.")
-                        .arg(statePath()));
+                        .arg(QDir::toNativeSeparators(statePath())));
     const QString kept = startBackup();
     if (kept.isEmpty())
         return fail(tr("No backup from the start of a search of %1 is left to put back. End the search keeping the "
                        "file as it is now (--keep-current).")
-                        .arg(m_settingsPath));
+                        .arg(QDir::toNativeSeparators(m_settingsPath)));
     QByteArray bytes;
     XsdtFile check;
     QString parseError;
     if (!SettingsDocument::readFile(kept, &bytes, error))
         return false;
     if (!check.parse(bytes, &parseError))
-        return fail(tr("%1 is not a valid settings file (%2); it cannot be put back.").arg(kept, parseError));
+        return fail(tr("%1 is not a valid settings file (%2); it cannot be put back.").arg(QDir::toNativeSeparators(kept), parseError));
     if (!canWrite(error))
         return false;
     // What PixInsight changed meanwhile is named at the end: the state that would list it is gone.
@@ -604,7 +605,7 @@ bool ProblemSearch::end(End how, QString *error, QString *backupPath)
             const auto removeState = [&] {
                 if (QFile::remove(statePath()) || !hasState())
                     return true;
-                return fail(tr("Could not remove the search state %1.").arg(statePath()));
+                return fail(tr("Could not remove the search state %1.").arg(QDir::toNativeSeparators(statePath())));
             };
             if (!hasState())
                 return read(error);

@@ -104,7 +104,7 @@ bool SettingsDocument::readFile(const QString &path, QByteArray *bytes, QString 
 {
     const auto fail = [&](const QString &reason) {
         if (error)
-            *error = tr("Cannot read %1: %2").arg(path, reason);
+            *error = tr("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), reason);
         return false;
     };
     // A folder reads as nothing, a device never ends, and a named pipe waits for a writer that
@@ -130,12 +130,12 @@ bool SettingsDocument::replaceFile(const QString &path, const QByteArray &bytes,
         QSaveFile file(path);
         errno = 0;
         if (!file.open(QIODevice::WriteOnly))
-            return fail(tr("Cannot open %1 for writing: %2").arg(path, systemReason(file)));
+            return fail(tr("Cannot open %1 for writing: %2").arg(QDir::toNativeSeparators(path), systemReason(file)));
         copyOwnership(int(file.handle()), path);
         // Nothing reaches the target unless every byte was written: commit renames atomically,
         // and leaving the scope without it discards the temporary file.
         if (!m_operations.writeAll(file, bytes) || !file.flush() || !syncToDisk(int(file.handle())))
-            return fail(tr("Error writing %1: %2").arg(path, systemReason(file)));
+            return fail(tr("Error writing %1: %2").arg(QDir::toNativeSeparators(path), systemReason(file)));
         // PixInsight takes no lock: the last look comes after the slow part (the sync) and right
         // before the rename, so only the rename itself can race with it.
         if (expected && FileIdentity::of(path) != identity) {
@@ -150,7 +150,7 @@ bool SettingsDocument::replaceFile(const QString &path, const QByteArray &bytes,
         // A rename refused while another program has the file open: it is tried again.
         const bool heldOpen = file.error() == QFileDevice::RenameError && filereplace::kAttempts > 1;
         if (!heldOpen)
-            return fail(tr("Error writing %1: %2").arg(path, systemReason(file)));
+            return fail(tr("Error writing %1: %2").arg(QDir::toNativeSeparators(path), systemReason(file)));
         if (attempt >= filereplace::kAttempts)
             return fail(tr("Another program keeps %1 open (PixInsight, an antivirus or a backup tool, say), so it "
                            "cannot be replaced: %2. Close it and try again.")
@@ -161,7 +161,7 @@ bool SettingsDocument::replaceFile(const QString &path, const QByteArray &bytes,
     if (!readFile(path, &written, error))
         return false;
     if (written != bytes)
-        return fail(tr("Read-back verification of %1 failed.").arg(path));
+        return fail(tr("Read-back verification of %1 failed.").arg(QDir::toNativeSeparators(path)));
     return true;
 }
 
@@ -185,7 +185,7 @@ bool SettingsDocument::load(const QString &path, QString *error)
     if (!m_file.parse(bytes, &parseError)) {
         m_loaded = false;
         if (error)
-            *error = tr("%1 is not a valid PixInsight settings file: %2").arg(path, parseError);
+            *error = tr("%1 is not a valid PixInsight settings file: %2").arg(QDir::toNativeSeparators(path), parseError);
         return false;
     }
     m_path = path;
@@ -369,7 +369,7 @@ bool SettingsDocument::replaceable(const QString &path, QByteArray *current, boo
     if (!check.parse(*current, &parseError))
         return fail(tr("%1 is not a valid PixInsight settings file now (%2), so Prefwright does not write over it. "
                        "Move it away and try again.")
-                        .arg(path, parseError));
+                        .arg(QDir::toNativeSeparators(path), parseError));
     if (isReadOnlyFile(path))
         return fail(readOnlyText());
     return true;
@@ -434,8 +434,8 @@ bool SettingsDocument::makeBackup(const QByteArray &bytes, const QString &backup
     while (reason.endsWith(u'.'))
         reason.chop(1);
     if (error)
-        *error = reason.isEmpty() ? tr("Could not create the backup %1. Nothing was written.").arg(backup)
-                                  : tr("Could not create the backup %1: %2. Nothing was written.").arg(backup, reason);
+        *error = reason.isEmpty() ? tr("Could not create the backup %1. Nothing was written.").arg(QDir::toNativeSeparators(backup))
+                                  : tr("Could not create the backup %1: %2. Nothing was written.").arg(QDir::toNativeSeparators(backup), reason);
     return false;
 }
 

@@ -5,6 +5,7 @@
 #include "platform/identitylock.h"
 #include "platform/lockfiles.h"
 
+#include <QDir>
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -74,20 +75,20 @@ bool WriterLock::acquire(QString *error, int waitMs)
             if (error)
                 *error = tr("%1 is in the way of Prefwright's lock file (it is not a lock file Prefwright made). "
                             "Remove it and try again. Nothing was changed.")
-                             .arg(m_lock.fileName());
+                             .arg(QDir::toNativeSeparators(m_lock.fileName()));
             return false;
         }
         if (obstacle == lockfiles::LeftOver::Unusable) {
             if (error)
                 *error = tr("Cannot create the lock file %1 beside the file: %2. Nothing was changed.")
-                             .arg(m_lock.fileName(), reason);
+                             .arg(QDir::toNativeSeparators(m_lock.fileName()), reason);
             return false;
         }
         if (obstacle == lockfiles::LeftOver::Stuck) {
             if (error)
                 *error = tr("The lock file %1 was left by a Prefwright that is no longer running, but it cannot be "
                             "removed (%2). Remove it yourself and try again. Nothing was changed.")
-                             .arg(m_lock.fileName(), reason);
+                             .arg(QDir::toNativeSeparators(m_lock.fileName()), reason);
             return false;
         }
         if (m_lock.tryLock(0)) {
@@ -112,7 +113,7 @@ bool WriterLock::acquire(QString *error, int waitMs)
                         "again in a moment.");
         else if (m_lock.error() != QLockFile::LockFailedError)
             *error = tr("Cannot create the lock file %1 beside the file: %2. Nothing was changed.")
-                         .arg(m_lock.fileName(), creationFailure());
+                         .arg(QDir::toNativeSeparators(m_lock.fileName()), creationFailure());
         else if (m_lock.getLockInfo(&pid, &host, &application))
             *error = tr("Another Prefwright is saving this file (process %1). Try again in a moment.").arg(pid);
         else

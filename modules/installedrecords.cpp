@@ -399,7 +399,7 @@ EditResult restoreNewestInstalledBackup(const QString &path, const RecordEditOpt
     const QString backup = QFileInfo(path).absolutePath() + u'/' + backups.constFirst();
     const BoundedFile::Result file = readRecordFile(backup);
     if (!file.ok())
-        return failure(HelperFailed, Tr::tr("Cannot read %1.").arg(backup));
+        return failure(HelperFailed, Tr::tr("Cannot read %1.").arg(native(backup)));
     const QByteArray &bytes = file.bytes;
     QString parseError;
     parseInstalledRecords(bytes, &parseError);

@@ -222,6 +222,8 @@ void TestSettingsCli::unreadableFiles_data()
         QTest::addRow("%s missing", command) << command << QByteArray() << "Cannot read ";
         QTest::addRow("%s invalid", command) << command << broken << "is not a valid PixInsight settings file: ";
     }
+    // Backups are listed for a file that is gone, but a name with neither is a mistake.
+    QTest::newRow("backups missing") << "backups" << QByteArray() << "Cannot read ";
     QTest::newRow("not xml") << "check" << QByteArray("\x89PNG\r\n\x1a\n\0\0", 10)
                              << "is not a valid PixInsight settings file: Not a PixInsight settings file";
 }
@@ -235,7 +237,9 @@ void TestSettingsCli::unreadableFiles()
                                          : write(QStringLiteral("broken.settings"), bytes);
     const Result result = run({command, path});
     QCOMPARE(result.code, 3);
-    QVERIFY2(result.err.startsWith(bytes.isEmpty() ? message : path + u' ' + message), qPrintable(result.err));
+    // Paths are named as the system writes them (backslashes on Windows).
+    const QString shown = QDir::toNativeSeparators(path);
+    QVERIFY2(result.err.startsWith(bytes.isEmpty() ? message + shown : shown + u' ' + message), qPrintable(result.err));
     QVERIFY(result.out.isEmpty());
     if (message.endsWith(QLatin1String("file: "))) // the reader's position is part of its message
         QVERIFY2(result.err.contains(QRegularExpression(QStringLiteral("line \\d+"))), qPrintable(result.err));
@@ -857,7 +861,7 @@ void TestSettingsCli::bisectFindsTheProblem()
     }
     QVERIFY(!QFile::exists(pfw::ProblemSearch::statePathFor(m_file)));
     QCOMPARE(run({QStringLiteral("bisect"), QStringLiteral("status"), m_file}).out,
-             QStringLiteral("No search for a problem setting is in progress for %1.\n").arg(m_file));
+             QStringLiteral("No search for a problem setting is in progress for %1.\n").arg(QDir::toNativeSeparators(m_file)));
 }
 
 // Two terminals answering at once: each answer applies to the round it found, none is lost

@@ -40,6 +40,7 @@ private slots:
     void nothingIsRemovedWhileAnotherWriterHoldsTheFile();
     void beyond_data();
     void beyond();
+    void copiesNamedByHandAreNeverPruned();
     void cutBackupsAreNotCountedAsKept();
     void sizes_data();
     void sizes();
@@ -187,10 +188,33 @@ void TestBackups::beyond()
     QFETCH(int, keep);
     QFETCH(int, count);
     for (int i = 0; i < 3; ++i)
-        make(QStringLiteral("core-001-pxi.settings.bak-%1").arg(i), i + 1, 1000);
+        make(QStringLiteral("core-001-pxi.settings.bak-2026010%1-000000").arg(3 - i), i + 1, 1000);
     qint64 bytes = -1;
     QCOMPARE(backupsBeyond(m_settings, keep, &bytes).size(), count);
     QCOMPARE(bytes, qint64(count) * 1000);
+}
+
+// What a user saved beside the file under a name of their own is theirs, old or new, whole or
+// not: pruning neither removes it nor counts it among those kept.
+void TestBackups::copiesNamedByHandAreNeverPruned()
+{
+    const QString mine = make(QStringLiteral("core-001-pxi.settings.bak-mine"), 300, 400);
+    const QString notes = make(QStringLiteral("core-001-pxi.settings.bak-notes.txt"), 200, 10);
+    const QString stampLike = make(QStringLiteral("core-001-pxi.settings.bak-20260101-000000x"), 100, 400);
+    const QString older = make(QStringLiteral("core-001-pxi.settings.bak-20260101-000000"), 50, 400);
+    const QString tagged = make(QStringLiteral("core-001-pxi.settings.bak-20260102-000000-before-search-2"), 20, 400);
+    const QString newest = make(QStringLiteral("core-001-pxi.settings.bak-20260103-000000"), 1, 400);
+    QStringList skipped;
+    QCOMPARE(backupsBeyond(m_settings, 1, nullptr, &skipped), QStringList({tagged, older}));
+    QCOMPARE(backupsBeyond(m_settings, 0, nullptr), QStringList({newest, tagged, older}));
+    const BackupRemoval removal = pruneBackups(m_settings, 0, false);
+    QCOMPARE(removal.deleted, 3);
+    for (const QString &path : {mine, notes, stampLike})
+        QVERIFY2(QFileInfo::exists(path), qPrintable(path));
+    QCOMPARE(describeRemoval(removal),
+             QStringLiteral("Deleted 3 backup(s) (1 KiB). Left as they are, because Prefwright did not name them "
+                            "(copies made by hand, say): core-001-pxi.settings.bak-20260101-000000x, "
+                            "core-001-pxi.settings.bak-notes.txt, core-001-pxi.settings.bak-mine."));
 }
 
 // A save killed by an older Prefwright left the newest backup cut short: keeping one must keep

@@ -595,7 +595,7 @@ void TestProblemSearch::aLostLastStateWriteIsToldAsItIs()
     QVERIFY(!search.start(goodPath, &m_policy, {}, &error));
     QCOMPARE(error, QStringLiteral("The search started and this round's file is written, but its state could not be "
                                    "saved: Cannot write the search state %1: No space left on device")
-                        .arg(statePath));
+                        .arg(QDir::toNativeSeparators(statePath)));
     ProblemSearch later(path);
     QVERIFY2(later.read(&error), qPrintable(error));
     QVERIFY(later.isCandidateWritten());

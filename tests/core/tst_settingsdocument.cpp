@@ -153,7 +153,7 @@ void TestSettingsDocument::readFailureKeepsTheOpenFile()
     const QString missing = m_dir->filePath(QStringLiteral("missing.settings"));
     QString error;
     QVERIFY(!m_document.load(missing, &error));
-    QVERIFY2(error.startsWith(QStringLiteral("Cannot read %1: ").arg(missing)), qPrintable(error));
+    QVERIFY2(error.startsWith(QStringLiteral("Cannot read %1: ").arg(QDir::toNativeSeparators(missing))), qPrintable(error));
     QVERIFY(m_document.isLoaded());
     QCOMPARE(m_document.path(), m_path);
     QCOMPARE(m_document.fingerprint(), fingerprint);
@@ -161,7 +161,7 @@ void TestSettingsDocument::readFailureKeepsTheOpenFile()
 
     // Nothing that is not a regular file is opened: a device never ends, a pipe never opens.
     QVERIFY(!m_document.load(m_dir->path(), &error));
-    QCOMPARE(error, QStringLiteral("Cannot read %1: It is a folder.").arg(m_dir->path()));
+    QCOMPARE(error, QStringLiteral("Cannot read %1: It is a folder.").arg(QDir::toNativeSeparators(m_dir->path())));
 #ifndef Q_OS_WIN
     // (Windows has no devices among its files.)
     QVERIFY(!m_document.load(QStringLiteral("/dev/zero"), &error));
@@ -193,7 +193,7 @@ void TestSettingsDocument::invalidFileUnloads()
     QString error;
     QVERIFY(!m_document.load(other, &error));
     QCOMPARE(error, QStringLiteral("%1 is not a valid PixInsight settings file: "
-                                   "Not a PixInsight settings file (no <xsdt> element).").arg(other));
+                                   "Not a PixInsight settings file (no <xsdt> element).").arg(QDir::toNativeSeparators(other)));
     QVERIFY(!m_document.isLoaded());
     QVERIFY(m_document.file().root.children.empty());
     QCOMPARE(m_document.path(), m_path);
@@ -343,7 +343,7 @@ void TestSettingsDocument::backupFailure()
     edit("Global/Preferences/Process/MaxProcessors", "8");
     QString error;
     QVERIFY(!m_document.save(&error, nullptr));
-    QVERIFY2(error.startsWith(QStringLiteral("Could not create the backup %1.bak-").arg(m_path)), qPrintable(error));
+    QVERIFY2(error.startsWith(QStringLiteral("Could not create the backup %1.bak-").arg(QDir::toNativeSeparators(m_path))), qPrintable(error));
     QVERIFY(error.endsWith(QStringLiteral(". Nothing was written.")));
     QCOMPARE(onDisk(), m_original);
     QCOMPARE(m_document.pendingChangeCount(), 1);
@@ -361,7 +361,7 @@ void TestSettingsDocument::writeFailureKeepsEverything()
     const QByteArray fingerprint = m_document.fingerprint();
     QString error;
     QVERIFY(!m_document.save(&error, nullptr));
-    QVERIFY2(error.startsWith(QStringLiteral("Error writing %1: ").arg(m_path)), qPrintable(error));
+    QVERIFY2(error.startsWith(QStringLiteral("Error writing %1: ").arg(QDir::toNativeSeparators(m_path))), qPrintable(error));
     QVERIFY2(error.endsWith(QLatin1String(" Nothing was written.")), qPrintable(error));
     QCOMPARE(onDisk(), m_original);
     // The backup would only repeat the unchanged file; neither it nor the temporary file lingers.
@@ -600,7 +600,7 @@ void TestSettingsDocument::aFileThatCannotBeReadIsSaidSo()
     QString error;
     QVERIFY(!m_document.save(&error, nullptr));
     QCOMPARE(error, QStringLiteral("Cannot read %1: It is not a regular file. Nothing was written.")
-                        .arg(m_path));
+                        .arg(QDir::toNativeSeparators(m_path)));
     QVERIFY(backups().isEmpty());
 }
 
@@ -619,7 +619,7 @@ void TestSettingsDocument::readBackDifferenceIsReported()
     const QByteArray fingerprint = m_document.fingerprint();
     QString error;
     QVERIFY(!m_document.save(&error, nullptr));
-    QCOMPARE(error, QStringLiteral("Read-back verification of %1 failed.").arg(m_path));
+    QCOMPARE(error, QStringLiteral("Read-back verification of %1 failed.").arg(QDir::toNativeSeparators(m_path)));
     // The file was replaced: the backup is the only copy of what it held, and stays.
     QCOMPARE(m_document.fingerprint(), fingerprint);
     QCOMPARE(m_document.pendingChangeCount(), 1);
@@ -788,7 +788,7 @@ void TestSettingsDocument::restoreRefusals()
     const QString good = m_dir->filePath(QStringLiteral("good.bak"));
     QVERIFY(QFile::copy(m_path, good));
     QVERIFY(!m_document.restoreBackup(good, &error));
-    QVERIFY2(error.startsWith(QStringLiteral("Could not create the backup %1.bak-").arg(m_path))
+    QVERIFY2(error.startsWith(QStringLiteral("Could not create the backup %1.bak-").arg(QDir::toNativeSeparators(m_path)))
                  && error.endsWith(QLatin1String("-before-restore: No space left on device. Nothing was written.")),
              qPrintable(error));
     QCOMPARE(onDisk(), m_original);
@@ -889,7 +889,7 @@ void TestSettingsDocument::lockFileLeftOversAndObstacles()
         QVERIFY(!saved);
         QCOMPARE(error, QStringLiteral("The lock file %1 was left by a Prefwright that is no longer running, but it cannot "
                                        "be removed (Operation not permitted). Remove it yourself and try again. Nothing "
-                                       "was changed.").arg(lock));
+                                       "was changed.").arg(QDir::toNativeSeparators(lock)));
         QCOMPARE(onDisk(), m_original);
         return;
     }
@@ -901,7 +901,7 @@ void TestSettingsDocument::lockFileLeftOversAndObstacles()
         return;
     }
     QCOMPARE(error, QStringLiteral("%1 is in the way of Prefwright's lock file (it is not a lock file Prefwright made). "
-                                   "Remove it and try again. Nothing was changed.").arg(lock));
+                                   "Remove it and try again. Nothing was changed.").arg(QDir::toNativeSeparators(lock)));
     QCOMPARE(onDisk(), m_original);
     QVERIFY(backups().isEmpty());
 }

@@ -176,7 +176,7 @@ void TestCompareView::loadErrors()
     QString error;
     const QString missing = m_dir->filePath(QStringLiteral("gone.settings"));
     QVERIFY(!m_view->loadOther(missing, &error));
-    QVERIFY(error.startsWith(QStringLiteral("Cannot read %1: ").arg(missing)));
+    QVERIFY(error.startsWith(QStringLiteral("Cannot read %1: ").arg(QDir::toNativeSeparators(missing))));
     const QString bad = m_dir->filePath(QStringLiteral("bad.settings"));
     QFile file(bad);
     QVERIFY(file.open(QIODevice::WriteOnly));

@@ -534,7 +534,7 @@ void TestMainWindow::invalidUtf8Banner()
     writeFile(path, QByteArray("not settings"));
     QVERIFY(!m_window->openFile(path));
     QCOMPARE(error, QStringLiteral("Cannot open file|%1 is not a valid PixInsight settings file: Not a PixInsight "
-                                   "settings file (no <xsdt> element).").arg(path));
+                                   "settings file (no <xsdt> element).").arg(QDir::toNativeSeparators(path)));
     QVERIFY(!m_window->reloadAction()->isEnabled());
 }
 
@@ -731,7 +731,7 @@ void TestMainWindow::manageBackups()
     QSettings().setValue(QStringLiteral("Backups/Keep"), 1);
     const QString folder = QFileInfo(settingsFile("core-001-pxi.settings")).absolutePath();
     for (int i = 0; i < 3; ++i) {
-        QFile backup(folder + QStringLiteral("/core-001-pxi.settings.bak-2026010%1-000000").arg(i));
+        QFile backup(folder + QStringLiteral("/core-001-pxi.settings.bak-2026010%1-000000").arg(i + 1));
         QVERIFY(backup.open(QIODevice::WriteOnly));
         backup.write("<xsdt></xsdt>" + QByteArray(1600 - 13, '\n'));
         backup.flush();
@@ -739,7 +739,7 @@ void TestMainWindow::manageBackups()
     }
     BackupsDialog dialog(m_window->document().path());
     QCOMPARE(dialog.summaryLabel()->text(), QStringLiteral("3 backup(s) of core-001-pxi.settings, 5 KiB in total (newest first):"));
-    QVERIFY(dialog.list()->item(0)->text().endsWith(QStringLiteral("    2 KiB    core-001-pxi.settings.bak-20260102-000000")));
+    QVERIFY(dialog.list()->item(0)->text().endsWith(QStringLiteral("    2 KiB    core-001-pxi.settings.bak-20260103-000000")));
     QCOMPARE(dialog.keepBox()->value(), 1);
     QCOMPARE(dialog.olderButton()->text(), QStringLiteral("Delete the 2 older backup(s) (3 KiB)"));
     QVERIFY(!dialog.selectedButton()->isEnabled());

@@ -104,8 +104,9 @@ void BackupsDialog::refresh()
                                      : tr("Delete the %1 older backup(s) (%2)")
                                            .arg(QString::number(older.size()), formatByteSize(olderBytes)));
     m_older->setToolTip(skipped.isEmpty() ? QString()
-                                          : tr("%n of the newest backups are not whole settings files: they are not "
-                                               "counted among those kept, and are left as they are.",
+                                          : tr("%n backup(s) are not counted among those kept, and are left as they "
+                                               "are: newer ones that are not whole settings files, and copies "
+                                               "Prefwright did not name.",
                                                nullptr, int(skipped.size())));
     m_older->setEnabled(!older.isEmpty());
     m_all->setEnabled(m_count > 0);
