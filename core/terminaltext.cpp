@@ -31,8 +31,12 @@ QString TerminalText::printable(const QString &text, bool keepLineBreaks)
     return shown;
 }
 
-QString TerminalText::shellWord(const QString &text)
+QString TerminalText::shellWord(const QString &text, PlatformFlavour flavour)
 {
+    if (flavour == PlatformFlavour::Windows) {
+        static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:\\\\@+=,-]+$"));
+        return plain.match(text).hasMatch() ? text : u'"' + printable(text) + u'"';
+    }
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:@%+=,-]+$"));
     if (plain.match(text).hasMatch())
         return text;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/hostenvironment.h"
+
 #include <QString>
 
 namespace pfw {
@@ -11,9 +13,10 @@ public:
     // A control character would move the cursor, recolour or hide what follows, so each is
     // spelled \xNN. Line breaks stay only when asked.
     static QString printable(const QString &text, bool keepLineBreaks = false);
-    // As it can be pasted back into a shell: plain, in '...', or in bash's $'...' with control
-    // characters spelled out.
-    static QString shellWord(const QString &text);
+    // As it can be pasted back into the system's shell. POSIX shells: plain, in '...', or in
+    // bash's $'...' with control characters spelled out. Windows: plain, or in "...", which the
+    // Command Prompt and PowerShell both read as one word (a name cannot hold '"' there).
+    static QString shellWord(const QString &text, PlatformFlavour flavour = HostEnvironment::builtFlavour());
 };
 
 } // namespace pfw

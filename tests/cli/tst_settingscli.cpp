@@ -1,6 +1,7 @@
 #include "core/backups.h"
 #include "core/problemsearch.h"
 #include "core/settingsdocument.h"
+#include "core/terminaltext.h"
 #include "tests/support/wholefile.h"
 #include "tests/support/fakehost.h"
 #include "tests/support/searchfixture.h"
@@ -59,6 +60,8 @@ private slots:
     void outputThatCannotBeWrittenFails();
     void historyAcrossRealBackups();
     void historyOrderWithinOneSecond();
+    void suggestedCommandsReachTheFile_data();
+    void suggestedCommandsReachTheFile();
     void bisectFindsTheProblem_data();
     void bisectFindsTheProblem();
     void bisectStepsTakeTurns();
@@ -799,6 +802,49 @@ QString TestSettingsCli::plantSearch()
     m_original = pfw::test::SearchFixture::file(true);
     m_file = write(QStringLiteral("core-001-pxi.settings"), m_original);
     return write(QStringLiteral("core-001-pxi.settings.bak-20260101-000000"), pfw::test::SearchFixture::file(false));
+}
+
+// The commands the search suggests name the file as the system's shell reads it back: pasted,
+// the word reaches the program as the file's name, whatever that holds.
+void TestSettingsCli::suggestedCommandsReachTheFile_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("plain") << "C:/Users/astro/core-001-pxi.settings";
+    QTest::newRow("spaces") << "C:\\Users\\Jurgen Muller\\AppData\\Roaming\\Pleiades\\core-001-pxi.settings";
+    QTest::newRow("apostrophe") << "/home/o'brien/core-001-pxi.settings";
+    QTest::newRow("shell signs") << "/tmp/a&b (copy);|<x>^!.settings";
+#ifndef Q_OS_WIN
+    // A Windows name holds neither, and its programs get their arguments in the ANSI code page.
+    QTest::newRow("non-ASCII") << "/home/Jürgen Müller/core-001-pxi.settings";
+    QTest::newRow("control character") << "/tmp/bad\tname\x1b[31m.settings";
+    QTest::newRow("dollar and backquote") << "/tmp/$HOME `id`.settings";
+#endif
+}
+
+void TestSettingsCli::suggestedCommandsReachTheFile()
+{
+    QFETCH(QString, name);
+    const QString record = m_dir->filePath(QStringLiteral("record.txt"));
+    const QString word = pfw::TerminalText::shellWord(name);
+    QProcess shell;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PFW_HELPER_RECORD"), QDir::toNativeSeparators(record));
+    shell.setProcessEnvironment(environment);
+#ifdef Q_OS_WIN
+    shell.setProgram(QStringLiteral("cmd.exe"));
+    shell.setNativeArguments(QStringLiteral("/d /s /c \"\"%1\" %2\"")
+                                 .arg(QDir::toNativeSeparators(QStringLiteral(PFW_FAKE_HELPER)), word));
+#else
+    // The shell users type in; $'...' is bash's (and zsh's).
+    shell.setProgram(QStringLiteral("/bin/bash"));
+    shell.setArguments({QStringLiteral("-c"), QStringLiteral("'%1' %2").arg(QStringLiteral(PFW_FAKE_HELPER), word)});
+#endif
+    shell.start();
+    QVERIFY(shell.waitForFinished(60000));
+    QCOMPARE(shell.exitCode(), 0);
+    QFile recorded(record);
+    QVERIFY2(recorded.open(QIODevice::ReadOnly), qPrintable(word));
+    QCOMPARE(QString::fromLocal8Bit(recorded.readAll()), name + u'\n');
 }
 
 void TestSettingsCli::bisectFindsTheProblem_data()
