@@ -289,6 +289,13 @@ QString systemReason(const QFileDevice &file)
     return reason.isEmpty() ? Backups::tr("Unknown error") : reason;
 }
 
+QString withoutFullStop(QString reason)
+{
+    while (reason.endsWith(u'.'))
+        reason.chop(1);
+    return reason;
+}
+
 QString formatByteSize(qint64 bytes)
 {
     if (bytes < 1024)

@@ -58,6 +58,9 @@ bool isBackupOf(const QString &settingsPath, const QString &path);
 bool writeBackupFile(const QByteArray &bytes, const QString &to, const QString &ownerOf, QString *error = nullptr);
 // Why a write to the file failed, in the system's words where Qt has none.
 QString systemReason(const QFileDevice &file);
+// A reason (the system's, or a sentence of ours) as it goes inside another sentence: without its
+// full stop.
+QString withoutFullStop(QString reason);
 QString formatByteSize(qint64 bytes);
 // "Moved 3 backup(s) to the Recycle Bin (1.2 MiB)." and the like.
 QString describeRemoval(const BackupRemoval &removal);

@@ -137,8 +137,7 @@ QList<SearchSuspect> ProblemSearch::remainingSuspects() const
 bool ProblemSearch::read(QString *error)
 {
     const auto damaged = [this, error](QString reason) {
-        while (reason.endsWith(u'.'))
-            reason.chop(1);
+        reason = withoutFullStop(reason);
         const QString kept = startBackup();
         if (error)
             *error = kept.isEmpty()
@@ -452,7 +451,8 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
                                     .arg(SearchState::kMaxSize >> 20));
                 QString reason;
                 if (!writeBackupFile(badBytes, backup, m_settingsPath, &reason))
-                    return fail(tr("Could not create the backup %1: %2. Nothing was written.").arg(QDir::toNativeSeparators(backup), reason));
+                    return fail(tr("Could not create the backup %1: %2. Nothing was written.")
+                                    .arg(QDir::toNativeSeparators(backup), withoutFullStop(reason)));
             }
             QByteArray candidate;
             if (!m_state.search.isFinished()) {

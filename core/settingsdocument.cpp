@@ -25,14 +25,6 @@ namespace pfw {
 
 namespace {
 
-// The system's reason goes inside a sentence of ours.
-QString withoutFullStop(QString reason)
-{
-    while (reason.endsWith(u'.'))
-        reason.chop(1);
-    return reason;
-}
-
 // A check that could not be made says "running" too; the user is told which it was.
 QString runningRefusal(const QString &running, const HostRunningCheck &check)
 {
@@ -431,8 +423,7 @@ bool SettingsDocument::makeBackup(const QByteArray &bytes, const QString &backup
         QFile::remove(backup);
         reason = tr("the copy on disk does not have the file's size");
     }
-    while (reason.endsWith(u'.'))
-        reason.chop(1);
+    reason = withoutFullStop(reason);
     if (error)
         *error = reason.isEmpty() ? tr("Could not create the backup %1. Nothing was written.").arg(QDir::toNativeSeparators(backup))
                                   : tr("Could not create the backup %1: %2. Nothing was written.").arg(QDir::toNativeSeparators(backup), reason);

@@ -81,14 +81,14 @@ bool WriterLock::acquire(QString *error, int waitMs)
         if (obstacle == lockfiles::LeftOver::Unusable) {
             if (error)
                 *error = tr("Cannot create the lock file %1 beside the file: %2. Nothing was changed.")
-                             .arg(QDir::toNativeSeparators(m_lock.fileName()), reason);
+                             .arg(QDir::toNativeSeparators(m_lock.fileName()), withoutFullStop(reason));
             return false;
         }
         if (obstacle == lockfiles::LeftOver::Stuck) {
             if (error)
                 *error = tr("The lock file %1 was left by a Prefwright that is no longer running, but it cannot be "
                             "removed (%2). Remove it yourself and try again. Nothing was changed.")
-                             .arg(QDir::toNativeSeparators(m_lock.fileName()), reason);
+                             .arg(QDir::toNativeSeparators(m_lock.fileName()), withoutFullStop(reason));
             return false;
         }
         if (m_lock.tryLock(0)) {
