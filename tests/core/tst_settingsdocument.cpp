@@ -19,6 +19,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 #include <chrono>
 #include <csignal>
 #include <thread>
@@ -57,6 +61,7 @@ private slots:
     void readOnlyFileIsRefused_data();
     void readOnlyFileIsRefused();
     void saveKeepsModeAndOwner();
+    void saveKeepsHiddenAndSystem();
     void liveLockRefusesTheSave();
     void twoNamesOfOneFileShareOneLock();
     void aFileThatCannotBeReadIsSaidSo();
@@ -523,6 +528,27 @@ void TestSettingsDocument::readOnlyFileIsRefused()
     // Never silently made writable.
     QVERIFY(stillReadOnly || immutable);
     QVERIFY(QFile::setPermissions(m_path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+}
+
+// A file the user hid (or a tool marked as the system's) stays so after a save, and so is its backup.
+void TestSettingsDocument::saveKeepsHiddenAndSystem()
+{
+#ifndef Q_OS_WIN
+    QSKIP("hidden and system are Windows' file attributes");
+#else
+    const auto attributesOf = [](const QString &path) {
+        return GetFileAttributesW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()));
+    };
+    const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    QVERIFY(SetFileAttributesW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(m_path).utf16()), kept));
+    if ((attributesOf(m_path) & kept) != kept)
+        QSKIP("this file system keeps no hidden or system attribute");
+    edit("Global/Preferences/Process/MaxProcessors", "8");
+    QString error, backup;
+    QVERIFY2(m_document.save(&error, &backup), qPrintable(error));
+    QCOMPARE(attributesOf(m_path) & kept, kept);
+    QCOMPARE(attributesOf(backup) & kept, kept);
+#endif
 }
 
 void TestSettingsDocument::saveKeepsModeAndOwner()
