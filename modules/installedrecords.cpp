@@ -28,12 +28,7 @@ using Tr = InstalledRecords;
 // PixInsight's own file holds a few hundred records; anything far larger is not one.
 constexpr qint64 kMaxRecordBytes = qint64(16) << 20;
 
-constexpr Qt::CaseSensitivity kFileNameCase =
-#ifdef Q_OS_WIN
-    Qt::CaseInsensitive;
-#else
-    Qt::CaseSensitive;
-#endif
+const Qt::CaseSensitivity kFileNameCase = fileNameCase();
 
 QString native(const QString &path)
 {

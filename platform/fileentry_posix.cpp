@@ -13,6 +13,11 @@
 
 namespace pfw {
 
+Qt::CaseSensitivity fileNameCase()
+{
+    return Qt::CaseSensitive;
+}
+
 bool isLinkEntry(const QString &path)
 {
     struct stat info = {};

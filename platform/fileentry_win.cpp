@@ -9,6 +9,11 @@
 
 namespace pfw {
 
+Qt::CaseSensitivity fileNameCase()
+{
+    return Qt::CaseInsensitive;
+}
+
 QString systemPath(const QString &path)
 {
     const QString native = QDir::toNativeSeparators(QDir::cleanPath(path));

@@ -1,6 +1,7 @@
 #include "ui/dialogs/installedupdatesdialog.h"
 
 #include "platform/hostlocations.h"
+#include "platform/hostenvironment.h"
 #include "ui/accesskeys.h"
 
 #include <QApplication>
@@ -223,13 +224,11 @@ void InstalledUpdatesDialog::updateState()
         else if (!blocked.isEmpty())
             m_status->setText(blocked.toHtmlEscaped());
         else if (!writable && canElevate)
-#ifdef Q_OS_WIN
-            m_status->setText(tr("Changing this file needs administrator rights. Windows will ask for permission when "
-                                 "you confirm."));
-#else
-            m_status->setText(tr("Changing this file needs administrator rights. You will be asked for an "
-                                 "administrator password."));
-#endif
+            m_status->setText(HostEnvironment::builtFlavour() == PlatformFlavour::Windows
+                                  ? tr("Changing this file needs administrator rights. Windows will ask for "
+                                       "permission when you confirm.")
+                                  : tr("Changing this file needs administrator rights. You will be asked for an "
+                                       "administrator password."));
         else if (!writable)
             m_status->setText(tr("Changing this file needs administrator rights, which this program cannot request on "
                                  "this system yet. The list is shown for reference."));

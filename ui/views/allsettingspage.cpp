@@ -5,6 +5,7 @@
 #include "model/settingsfilterproxy.h"
 #include "model/settingsmodel.h"
 #include "model/valuedelegate.h"
+#include "platform/hostenvironment.h"
 #include "ui/accesskeys.h"
 #include "ui/deletionflow.h"
 
@@ -109,11 +110,8 @@ bool AllSettingsPage::eventFilter(QObject *watched, QEvent *event)
         return true;
     }
     // The key that edits a cell edits the row's value, whichever column is current.
-#ifdef Q_OS_MACOS
-    const bool editKey = key->key() == Qt::Key_Return && key->modifiers() == Qt::NoModifier;
-#else
-    const bool editKey = key->key() == Qt::Key_F2 && key->modifiers() == Qt::NoModifier;
-#endif
+    const Qt::Key editing = HostEnvironment::builtFlavour() == PlatformFlavour::MacOS ? Qt::Key_Return : Qt::Key_F2;
+    const bool editKey = key->key() == editing && key->modifiers() == Qt::NoModifier;
     if (editKey) {
         editCurrentValue();
         return true;
