@@ -89,7 +89,7 @@ windows_test() { # build-dir
     done
     if [ "$skipped" -gt 0 ]; then
         echo "Skipped on Windows:"
-        grep -h '^SKIP   : ' "$reports"/*.txt | sed -E 's/^SKIP   : ([^ ]+) /  \1: /' | sort
+        grep -h '^SKIP   : ' "$reports"/*.txt | tr -d '\r' | sed -E 's/^SKIP   : ([^(]+\([^)]*\)) /  \1: /' | sort
     fi
     echo "Windows tests (under Wine): $programs programs, $passed test functions passed, $failures failed, $skipped skipped."
     [ "$failed" -eq 0 ]

@@ -615,7 +615,8 @@ void TestSettingsCli::backupsKeep()
         QVERIFY(file.setFileTime(now.addSecs(-3600 * (3 - i)), QFileDevice::FileModificationTime));
     }
     const QString precious = write(QStringLiteral("precious.txt"), "mine");
-    PFW_SYMBOLIC_LINK_OR_SKIP(precious, m_dir->filePath(QStringLiteral("core-001-pxi.settings.bak-link")));
+    // Where no link can be made (Windows without the right to make them) the rest still holds.
+    const bool linked = pfw::test::makeSymbolicLink(precious, m_dir->filePath(QStringLiteral("core-001-pxi.settings.bak-link")));
 
     Result result = run({QStringLiteral("backups"), m_file});
     QCOMPARE(result.code, 0);
@@ -626,8 +627,10 @@ void TestSettingsCli::backupsKeep()
     result = run({QStringLiteral("backups"), m_file, QStringLiteral("--keep"), QStringLiteral("1")});
     QCOMPARE(result.code, 0);
     QVERIFY2(result.out.contains(QLatin1String("2 backup(s)")), qPrintable(result.out));
-    QCOMPARE(backups(), QStringList({QStringLiteral("core-001-pxi.settings.bak-20261203-120000"),
-                                     QStringLiteral("core-001-pxi.settings.bak-link")}));
+    QStringList left{QStringLiteral("core-001-pxi.settings.bak-20261203-120000")};
+    if (linked)
+        left << QStringLiteral("core-001-pxi.settings.bak-link");
+    QCOMPARE(backups(), left);
     QCOMPARE(readAll(precious), QByteArray("mine"));
     QCOMPARE(readAll(m_file), m_original);
     // A settings file that is gone still has its backups listed.
