@@ -1,10 +1,10 @@
 // Writes the demo settings file (or a larger generated one) to a path or standard output.
 #include "bench/settingsgenerator.h"
+#include "core/atomicfile.h"
 
 #include <QCoreApplication>
 #include <QCommandLineParser>
 #include <QFile>
-#include <QSaveFile>
 
 #include <cstdio>
 
@@ -36,9 +36,9 @@ int main(int argc, char *argv[])
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
         return 0;
     }
-    QSaveFile file(outputs.first());
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        std::fprintf(stderr, "Could not write %s: %s\n", qPrintable(outputs.first()), qPrintable(file.errorString()));
+    const pfw::AtomicFile::Result written = pfw::AtomicFile::write(outputs.first(), bytes);
+    if (!written.ok()) {
+        std::fprintf(stderr, "Could not write %s: %s\n", qPrintable(outputs.first()), qPrintable(written.reason));
         return 1;
     }
     return 0;

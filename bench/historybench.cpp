@@ -71,7 +71,7 @@ int main(int argc, char *argv[])
         QByteArray content = bytes;
         content.replace(needle, QByteArray("k=\"MaxProcessors\" t=\"i\" v=\"") + QByteArray::number(1 + i % 7) + '"');
         const QString target = i == kBackups ? path
-                                             : pfw::SettingsDocument::makeBackupPath(
+                                             : pfw::SafeWrite::makeBackupPath(
                                                    path, QString(), QDateTime(QDate(2026, 1, 1), QTime(8, 0)).addDays(i));
         QFile file(target);
         if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())

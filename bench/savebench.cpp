@@ -3,17 +3,16 @@
 // atomic write with its sync, and the read-back.
 #include "bench/benchtimer.h"
 #include "bench/settingsgenerator.h"
+#include "core/atomicfile.h"
 #include "core/backups.h"
 #include "core/settingsdocument.h"
 #include "core/writerlock.h"
 #include "core/xmlwellformedness.h"
 #include "core/xsdtfile.h"
-#include "platform/filesync.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QSaveFile>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -73,7 +72,7 @@ int main(int argc, char *argv[])
     });
     QByteArray current;
     const double read = medianMs([&] {
-        if (!pfw::SettingsDocument::readFile(path, &current, nullptr) || pfw::SettingsDocument::sha256(current).isEmpty())
+        if (!pfw::SafeWrite::readFile(path, &current, nullptr) || pfw::SafeWrite::sha256(current).isEmpty())
             fail("reading");
     });
     QByteArray serialized;
@@ -93,14 +92,12 @@ int main(int argc, char *argv[])
             fail("the backup");
     });
     const double write = medianMs([&] {
-        QSaveFile file(dir.filePath(QStringLiteral("written")));
-        if (!file.open(QIODevice::WriteOnly) || file.write(serialized) != serialized.size() || !file.flush()
-            || !pfw::syncToDisk(int(file.handle())) || !file.commit())
+        if (!pfw::AtomicFile::write(dir.filePath(QStringLiteral("written")), serialized).ok())
             fail("the write");
     });
     QByteArray back;
     const double readBack = medianMs([&] {
-        if (!pfw::SettingsDocument::readFile(path, &back, nullptr) || back.size() == 0)
+        if (!pfw::SafeWrite::readFile(path, &back, nullptr) || back.size() == 0)
             fail("the read-back");
     });
 

@@ -131,7 +131,7 @@ bool ScriptedEdit::save(const QString &expectedFingerprint, QString *error, QStr
     if (m_document->save(error, backupPath))
         return true;
     // A script has nothing to reload: it reads the file and asks again.
-    if (error && *error == SettingsDocument::changedOnDiskText())
+    if (error && *error == SafeWrite::changedOnDiskText())
         *error = tr("The file changed on disk after it was read (another Prefwright or PixInsight wrote it). Nothing "
                     "was written; run the command again.");
     return false;

@@ -354,8 +354,8 @@ int SettingsCli::check(const Options &options)
     // What the lenient reader took, a strict one may not: the bytes are looked at as one would.
     QByteArray bytes;
     XmlWellFormedness::Report strict;
-    if (SettingsDocument::readFile(options.positional.at(0), &bytes, nullptr)
-        && SettingsDocument::sha256(bytes) == document.fingerprint())
+    if (SafeWrite::readFile(options.positional.at(0), &bytes, nullptr)
+        && SafeWrite::sha256(bytes) == document.fingerprint())
         strict = XmlWellFormedness::check(bytes);
     // Bytes that are not UTF-8 are warned of above; a strict reader refuses those too.
     if (!strict.wellFormed && file.validUtf8)
@@ -622,7 +622,7 @@ int SettingsCli::restore(const Options &options)
         return fail(Refused, error);
     // Put back as it was written, faults and all: the user is told, as check would.
     QByteArray restored;
-    if (SettingsDocument::readFile(file, &restored, nullptr)) {
+    if (SafeWrite::readFile(file, &restored, nullptr)) {
         if (const XmlWellFormedness::Report strict = XmlWellFormedness::check(restored); !strict.wellFormed)
             m_io.error(tr("warning: the restored file is not well-formed XML (%1 at line %2, column %3); a strict "
                           "reader, possibly PixInsight's, would refuse it.\n")

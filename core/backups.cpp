@@ -1,5 +1,6 @@
 #include "core/backups.h"
 
+#include "core/atomicfile.h"
 #include "core/fileidentity.h"
 #include "core/problemsearch.h"
 #include "core/settingsdocument.h"
@@ -30,15 +31,6 @@ struct Backups
     Q_DECLARE_TR_FUNCTIONS(Backups)
 };
 
-// A backup is written under a hidden name beside its final one and renamed into place when
-// whole. The name is short whatever the file's own name (a long one would not fit), and starts
-// alike for every backup of one file, so that what a killed writer left is found again.
-QString partialPrefix(const QString &folder, const QString &ownerName)
-{
-    const QByteArray hash = QCryptographicHash::hash(ownerName.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
-    return folder + QLatin1String("/.prefwright-partial-") + QString::fromLatin1(hash) + u'-';
-}
-
 // The file a backup is of: its name up to ".bak-".
 QString ownerName(const QString &backup)
 {
@@ -47,17 +39,6 @@ QString ownerName(const QString &backup)
     return stamp >= 0 ? name.left(stamp) : name;
 }
 
-// Every writer of a file's backups holds that file's writer lock, so under it any such file is
-// a leftover.
-void removeLeftOverPartials(const QString &folder, const QString &owner)
-{
-    const QString prefix = QFileInfo(partialPrefix(folder, owner)).fileName();
-    const QFileInfoList found = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
-    for (const QFileInfo &entry : found) {
-        if (entry.fileName().startsWith(prefix) && entry.isFile() && !isLinkEntry(entry.absoluteFilePath()))
-            QFile::remove(entry.absoluteFilePath());
-    }
-}
 } // namespace
 
 QString wholeFilePath(const QString &path)
@@ -130,7 +111,7 @@ bool isWholeBackup(const QString &path)
     }
     QByteArray bytes;
     XsdtFile file;
-    const bool whole = SettingsDocument::readFile(path, &bytes, nullptr) && file.parse(bytes);
+    const bool whole = SafeWrite::readFile(path, &bytes, nullptr) && file.parse(bytes);
     const QMutexLocker locker(&mutex);
     if (seen.size() > 1000)
         seen.clear();
@@ -190,7 +171,7 @@ namespace {
 void removeLocked(const QString &settingsPath, const QStringList &paths, bool useTrash, BackupRemoval &result)
 {
     const QFileInfo settings(wholeFilePath(settingsPath));
-    removeLeftOverPartials(settings.absolutePath(), settings.fileName());
+    AtomicFile::removeLeftOverPartials(settings.absolutePath(), settings.fileName());
     // An unfinished problem search holds the file as it was in one of them.
     const QStringList kept = ProblemSearch::protectedBackups(settingsPath, paths);
     for (const QString &path : paths) {
@@ -257,9 +238,9 @@ bool writeBackupFile(const QByteArray &bytes, const QString &to, const QString &
         return false;
     };
     const QString folder = QFileInfo(to).absolutePath();
-    removeLeftOverPartials(folder, ownerName(to));
+    AtomicFile::removeLeftOverPartials(folder, ownerName(to));
     errno = 0;
-    QTemporaryFile file(partialPrefix(folder, ownerName(to)) + QLatin1String("XXXXXX"));
+    QTemporaryFile file(AtomicFile::partialPrefix(folder, ownerName(to)) + QLatin1String("XXXXXX"));
     if (!file.open())
         return fail(systemReason(file));
     copyOwnership(int(file.handle()), ownerOf);

@@ -1,12 +1,12 @@
 #include "core/problemsearch.h"
 
+#include "core/atomicfile.h"
 #include "core/backups.h"
 #include "core/fileidentity.h"
-#include "core/settingsdocument.h"
+#include "core/safewrite.h"
 #include "core/treediff.h"
 #include "core/writerlock.h"
 #include "core/xsdtfile.h"
-#include "platform/filesync.h"
 #include "platform/hostprocesses.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
@@ -14,9 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
-#include <cerrno>
 
 namespace pfw {
 
@@ -33,8 +31,6 @@ QString asSentence(QString text)
 
 ProblemSearch::ProblemSearch(const QString &settingsPath)
     : m_settingsPath(searchedFile(settingsPath))
-    , m_isHostRunning(checkHostRunning)
-    , m_clock([] { return QDateTime::currentDateTime(); })
 {
 }
 
@@ -168,7 +164,7 @@ bool ProblemSearch::read(QString *error)
     // A step cut short after writing the round's file, before saying so: the file tells.
     if (!m_state.written && !m_state.candidate.isEmpty() && !m_state.search.isFinished()) {
         QByteArray current;
-        if (SettingsDocument::readFile(m_settingsPath, &current, nullptr) && SettingsDocument::sha256(current) == m_state.candidate) {
+        if (SafeWrite::readFile(m_settingsPath, &current, nullptr) && SafeWrite::sha256(current) == m_state.candidate) {
             m_state.written = true;
             m_state.lastWritten = m_state.candidate;
             m_state.lastWrittenSet = m_state.search.testing();
@@ -197,8 +193,8 @@ bool ProblemSearch::readBadBytes(QByteArray *bytes, QString *error) const
                             "changed. The search cannot go on.")
                              .arg(QDir::toNativeSeparators(m_backupPath));
     QByteArray read;
-    if (!isBackupOf(m_settingsPath, m_backupPath) || !SettingsDocument::readFile(m_backupPath, &read, nullptr)
-        || SettingsDocument::sha256(read) != m_state.badFingerprint) {
+    if (!isBackupOf(m_settingsPath, m_backupPath) || !SafeWrite::readFile(m_backupPath, &read, nullptr)
+        || SafeWrite::sha256(read) != m_state.badFingerprint) {
         if (error)
             *error = lost;
         return false;
@@ -233,13 +229,14 @@ bool ProblemSearch::writeState(QString *error) const
 
 bool ProblemSearch::saveState(const QString &statePath, const QByteArray &bytes, const QString &ownerOf, QString *reason)
 {
-    errno = 0;
-    QSaveFile file(statePath);
-    const bool written = file.open(QIODevice::WriteOnly) && (copyOwnership(int(file.handle()), ownerOf), true)
-        && file.write(bytes) == bytes.size() && file.flush() && syncToDisk(int(file.handle())) && file.commit();
-    if (!written && reason)
-        *reason = systemReason(file);
-    return written;
+    AtomicFile::Options options;
+    options.ownerOf = ownerOf;
+    // Every step writes its state under the settings file's writer lock.
+    options.underLock = true;
+    const AtomicFile::Result written = AtomicFile::write(statePath, bytes, options);
+    if (!written.ok() && reason)
+        *reason = written.reason;
+    return written.ok();
 }
 
 bool ProblemSearch::canWrite(QString *error) const
@@ -252,20 +249,24 @@ bool ProblemSearch::canWrite(QString *error) const
                          .arg(QDir::toNativeSeparators(m_settingsPath));
         return false;
     }
-    SettingsDocument writer;
-    writer.setRunningCheck(m_isHostRunning);
-    return writer.canReplace(m_settingsPath, error);
+    return m_writer.canReplace(m_settingsPath, error);
 }
 
-bool ProblemSearch::replaceFile(const QByteArray &bytes, SettingsDocument::Replacement how, QString *error,
+bool ProblemSearch::replaceFile(const QByteArray &bytes, SafeWrite::Request how, QString *error,
                                 QString *backupPath) const
 {
-    SettingsDocument writer;
-    writer.setRunningCheck(m_isHostRunning);
-    writer.setClock(m_clock);
+    how.path = m_settingsPath;
+    how.bytes = bytes;
     // Every step holds the file's writer lock from its first look to its last write.
     how.lockHeld = true;
-    return writer.replaceWith(m_settingsPath, bytes, how, error, backupPath);
+    how.bySearch = true;
+    how.unreadableEnding = tr("Prefwright does not write over it.");
+    const SafeWrite::Outcome written = m_writer.write(how);
+    if (!written.written && error)
+        *error = written.message;
+    if (written.written && backupPath)
+        *backupPath = written.backupPath;
+    return written.written;
 }
 
 bool ProblemSearch::writeCandidate(QString *error)
@@ -277,11 +278,11 @@ bool ProblemSearch::writeCandidate(QString *error)
     if (!keepWhatPixInsightWrote(bad, error))
         return false;
     // Known before it is written, so a step cut short at the write is still told apart.
-    m_state.candidate = SettingsDocument::sha256(candidate);
+    m_state.candidate = SafeWrite::sha256(candidate);
     m_state.written = false;
     if (!writeState(error))
         return false;
-    SettingsDocument::Replacement how;
+    SafeWrite::Request how;
     how.madeFrom = &bad;
     if (!replaceFile(candidate, how, error))
         return false;
@@ -293,7 +294,7 @@ bool ProblemSearch::writeCandidate(QString *error)
 
 int ProblemSearch::changesSinceLastWrite(const QByteArray &bad, const QByteArray &current) const
 {
-    const QByteArray now = SettingsDocument::sha256(current);
+    const QByteArray now = SafeWrite::sha256(current);
     // As the search left it, the file it started from (in its own backup), or this round's file.
     if (now == m_state.lastWritten || now == m_state.badFingerprint
         || (!m_state.candidate.isEmpty() && now == m_state.candidate))
@@ -301,7 +302,7 @@ int ProblemSearch::changesSinceLastWrite(const QByteArray &bad, const QByteArray
     QByteArray last = bad;
     const bool known = m_state.lastWritten == m_state.badFingerprint
         || (SearchPlan::buildCandidate(bad, m_state.suspects, m_state.lastWrittenSet, &last, nullptr)
-            && SettingsDocument::sha256(last) == m_state.lastWritten);
+            && SafeWrite::sha256(last) == m_state.lastWritten);
     XsdtFile before, after;
     if (!known || !before.parse(last) || !after.parse(current))
         return -1;
@@ -337,14 +338,14 @@ bool ProblemSearch::keepWhatPixInsightWrote(const QByteArray &bad, QString *erro
 {
     QByteArray current;
     // Nothing there, or nothing a settings file: the checks before the write deal with it.
-    if (!SettingsDocument::readFile(m_settingsPath, &current, nullptr))
+    if (!SafeWrite::readFile(m_settingsPath, &current, nullptr))
         return true;
     const int changed = changesSinceLastWrite(bad, current);
     if (changed == 0)
         return true;
-    const QString backup = SettingsDocument::makeBackupPath(m_settingsPath, duringTag(), m_clock());
+    const QString backup = SafeWrite::makeBackupPath(m_settingsPath, duringTag(), m_writer.clock()());
     QString reason;
-    if (!writeBackupFile(current, backup, m_settingsPath, &reason)) {
+    if (!m_writer.backUp(current, backup, &reason)) {
         if (error)
             *error = tr("PixInsight changed the file while the search waited, and the change could not be kept in a "
                         "backup (%1), so the search does not write over it. Nothing was written.")
@@ -384,7 +385,7 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
             if (hasState())
                 return fail(tr("A search for a problem setting is already in progress for this file. Answer its "
                                "current round, or end it first."));
-            if (m_isHostRunning && m_isHostRunning())
+            if (!m_writer.runningRefusal().isEmpty())
                 return fail(tr("PixInsight is running. Close it before starting the search."));
             if (searchedFile(goodPath) == m_settingsPath)
                 return fail(tr("The good state must be another file or a backup, not the file itself."));
@@ -396,7 +397,7 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
             QByteArray goodBytes, badBytes;
             XsdtFile good, bad;
             QString parseError;
-            if (!SettingsDocument::readFile(goodPath, &goodBytes, error))
+            if (!SafeWrite::readFile(goodPath, &goodBytes, error))
                 return false;
             if (!good.parse(goodBytes, &parseError))
                 return fail(tr("%1 is not a valid PixInsight settings file: %2").arg(QDir::toNativeSeparators(goodPath), parseError));
@@ -413,9 +414,9 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
             QString backup;
             {
                 // The backup must hold exactly the bytes the search starts from.
-                if (!SettingsDocument::readFile(m_settingsPath, &badBytes, error))
+                if (!SafeWrite::readFile(m_settingsPath, &badBytes, error))
                     return false;
-                if (!expectedFingerprint.isEmpty() && SettingsDocument::sha256(badBytes) != expectedFingerprint)
+                if (!expectedFingerprint.isEmpty() && SafeWrite::sha256(badBytes) != expectedFingerprint)
                     return fail(tr("The settings file changed on disk since it was loaded. Reload it and start "
                                    "again."));
                 if (!bad.parse(badBytes, &parseError))
@@ -428,17 +429,17 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
                     return fail(tr("Nothing can be tested: the file and that state differ only in statistics, "
                                    "window state, generated lists, protected values, values holding characters a "
                                    "settings file cannot hold, or entries only the good state has."));
-                backup = SettingsDocument::makeBackupPath(m_settingsPath, backupTag(), m_clock());
+                backup = SafeWrite::makeBackupPath(m_settingsPath, backupTag(), m_writer.clock()());
                 m_state.suspects = found.suspects;
                 m_state.onlyInGood = int(found.onlyInGood.size());
                 m_state.leftOut = int(found.leftOut.size());
                 m_state.search = BisectSearch(int(m_state.suspects.size()));
                 m_state.goodPath = goodPath;
-                m_state.goodFingerprint = SettingsDocument::sha256(goodBytes);
+                m_state.goodFingerprint = SafeWrite::sha256(goodBytes);
                 m_backupPath = backup;
                 m_state.backup = QFileInfo(backup).fileName();
-                m_state.badFingerprint = SettingsDocument::sha256(badBytes);
-                m_state.started = m_clock().toString(Qt::ISODate);
+                m_state.badFingerprint = SafeWrite::sha256(badBytes);
+                m_state.started = m_writer.clock()().toString(Qt::ISODate);
                 m_state.written = m_state.search.isFinished();
                 m_state.lastWritten = m_state.badFingerprint;
                 m_state.lastWrittenSet.clear();
@@ -449,10 +450,8 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
                     return fail(tr("The differences are too large to keep track of (over %1 MiB). Nothing was "
                                    "written.")
                                     .arg(SearchState::kMaxSize >> 20));
-                QString reason;
-                if (!writeBackupFile(badBytes, backup, m_settingsPath, &reason))
-                    return fail(tr("Could not create the backup %1: %2. Nothing was written.")
-                                    .arg(QDir::toNativeSeparators(backup), withoutFullStop(reason)));
+                if (!m_writer.makeBackup(badBytes, backup, error))
+                    return false;
             }
             QByteArray candidate;
             if (!m_state.search.isFinished()) {
@@ -460,7 +459,7 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
                     QFile::remove(backup);
                     return false;
                 }
-                m_state.candidate = SettingsDocument::sha256(candidate);
+                m_state.candidate = SafeWrite::sha256(candidate);
             }
             if (!writeState(error)) {
                 QFile::remove(backup);
@@ -468,14 +467,14 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
             }
             if (m_state.search.isFinished())
                 return true;
-            SettingsDocument::Replacement how;
+            SafeWrite::Request how;
             // PixInsight may have come between the backup and this write: its work is not in the backup.
             how.expectedFingerprint = m_state.badFingerprint;
             how.madeFrom = &badBytes;
             if (!replaceFile(candidate, how, error)) {
                 QByteArray now;
                 // Still the file as it was: as if the search had never started.
-                if (SettingsDocument::readFile(m_settingsPath, &now, nullptr) && SettingsDocument::sha256(now) == m_state.badFingerprint) {
+                if (SafeWrite::readFile(m_settingsPath, &now, nullptr) && SafeWrite::sha256(now) == m_state.badFingerprint) {
                     QFile::remove(statePath());
                     QFile::remove(backup);
                 }
@@ -518,7 +517,7 @@ bool ProblemSearch::answer(BisectSearch::Answer answer, int expectedRound, QStri
                                "now. Test it, then answer.")
                                 .arg(m_state.search.rounds() + 1));
             }
-            if (m_isHostRunning && m_isHostRunning())
+            if (!m_writer.runningRefusal().isEmpty())
                 return fail(tr("PixInsight is running. Close it, then answer."));
             // An answer is kept only when the next file can be written.
             if (!canWrite(error))
@@ -574,7 +573,7 @@ bool ProblemSearch::endFromStartBackup(QString *error, QString *backupPath)
     QByteArray bytes;
     XsdtFile check;
     QString parseError;
-    if (!SettingsDocument::readFile(kept, &bytes, error))
+    if (!SafeWrite::readFile(kept, &bytes, error))
         return false;
     if (!check.parse(bytes, &parseError))
         return fail(tr("%1 is not a valid settings file (%2); it cannot be put back.").arg(QDir::toNativeSeparators(kept), parseError));
@@ -587,7 +586,7 @@ bool ProblemSearch::endFromStartBackup(QString *error, QString *backupPath)
         if (QFileInfo(path).fileName().contains(u'-' + duringTag()) && QFileInfo(path).lastModified() >= started)
             m_state.duringSearch.prepend(QFileInfo(path).fileName());
     }
-    SettingsDocument::Replacement replacement;
+    SafeWrite::Request replacement;
     replacement.backupTag = QStringLiteral("before-restore");
     replacement.madeFrom = &bytes;
     return replaceFile(bytes, replacement, error, backupPath);
@@ -621,7 +620,7 @@ bool ProblemSearch::end(End how, QString *error, QString *backupPath)
             QByteArray bad, bytes;
             if (!readBadBytes(&bad, error))
                 return false;
-            SettingsDocument::Replacement replacement;
+            SafeWrite::Request replacement;
             replacement.madeFrom = &bad;
             if (how == End::PutBack) {
                 bytes = bad;
@@ -648,7 +647,7 @@ bool ProblemSearch::end(End how, QString *error, QString *backupPath)
             }
             // The end backs up the file as it is: what PixInsight changed since the last round is in it.
             QByteArray current;
-            const int changed = SettingsDocument::readFile(m_settingsPath, &current, nullptr)
+            const int changed = SafeWrite::readFile(m_settingsPath, &current, nullptr)
                 ? changesSinceLastWrite(bad, current)
                 : 0;
             QString made;

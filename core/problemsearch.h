@@ -3,7 +3,7 @@
 #include "core/bisectsearch.h"
 #include "core/searchplan.h"
 #include "core/searchstate.h"
-#include "core/settingsdocument.h"
+#include "core/safewrite.h"
 #include "platform/hostprocesses.h"
 
 #include <QByteArray>
@@ -37,8 +37,9 @@ public:
 
     explicit ProblemSearch(const QString &settingsPath);
 
-    void setRunningCheck(std::function<HostRunningCheck()> check) { m_isHostRunning = std::move(check); }
-    void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+    void setRunningCheck(std::function<HostRunningCheck()> check) { m_writer.setRunningCheck(std::move(check)); }
+    void setClock(std::function<QDateTime()> clock) { m_writer.setClock(std::move(clock)); }
+    void setFileOperations(const SafeWrite::FileOperations &operations) { m_writer.setFileOperations(operations); }
     // Tells what PixInsight always rewrites (statistics, window state) from a real change;
     // without it every difference counts.
     void setPolicy(const DeletionPolicy *policy) { m_policy = policy; }
@@ -107,7 +108,7 @@ private:
     [[nodiscard]] bool writeState(QString *error) const;
     static bool saveState(const QString &statePath, const QByteArray &bytes, const QString &ownerOf, QString *reason);
     [[nodiscard]] bool canWrite(QString *error) const;
-    [[nodiscard]] bool replaceFile(const QByteArray &bytes, SettingsDocument::Replacement how, QString *error,
+    [[nodiscard]] bool replaceFile(const QByteArray &bytes, SafeWrite::Request how, QString *error,
                                    QString *backupPath = nullptr) const;
     [[nodiscard]] bool writeCandidate(QString *error);
     // Before the file is written over: what PixInsight changed in the file the search wrote last
@@ -122,8 +123,7 @@ private:
     [[nodiscard]] bool endFromStartBackup(QString *error, QString *backupPath);
 
     QString m_settingsPath;
-    std::function<HostRunningCheck()> m_isHostRunning;
-    std::function<QDateTime()> m_clock;
+    SafeWrite m_writer;
     const DeletionPolicy *m_policy = nullptr;
     StateWriter m_writeState;
 

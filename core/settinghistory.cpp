@@ -165,7 +165,7 @@ HistoryEntry SettingHistory::readBackup(const QString &backupPath, const QString
         auto parsed = std::make_unique<CachedBackup>();
         QByteArray bytes;
         XsdtFile file;
-        parsed->valid = SettingsDocument::readFile(backupPath, &bytes, nullptr) && file.parse(bytes);
+        parsed->valid = SafeWrite::readFile(backupPath, &bytes, nullptr) && file.parse(bytes);
         if (parsed->valid) {
             parsed->first.reserve(file.root.valueCount());
             QString path;

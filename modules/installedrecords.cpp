@@ -1,5 +1,6 @@
 #include "modules/installedrecords.h"
 
+#include "core/atomicfile.h"
 #include "core/backups.h"
 #include "core/boundedfile.h"
 #include "core/writerlock.h"
@@ -14,7 +15,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QXmlStreamReader>
 
 #include <algorithm>
@@ -40,16 +40,15 @@ bool hostRunning(const RecordEditOptions &options)
     return options.checkRunning && (options.isHostRunning ? options.isHostRunning() : isHostRunning());
 }
 
-// Writes through a temporary file beside the target and a rename, so a failure leaves the old file.
+// Called under the file's writer lock.
 bool writeAtomically(const QString &path, const QByteArray &bytes, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    AtomicFile::Options options;
+    options.underLock = true;
+    const AtomicFile::Result written = AtomicFile::write(path, bytes, options);
+    if (!written.ok() && error)
+        *error = written.reason;
+    return written.ok();
 }
 
 EditResult failure(int status, const QString &message)

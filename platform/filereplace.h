@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 
 namespace pfw::filereplace {
@@ -16,5 +17,9 @@ constexpr int kPauseMs = 50;
 constexpr int kAttempts = 1;
 constexpr int kPauseMs = 0;
 #endif
+
+// Renames the closed file "from" over "to" in one step: "to" names the old file or the new one,
+// never nothing. False with the system's reason.
+bool renameOver(const QString &from, const QString &to, QString *reason);
 
 } // namespace pfw::filereplace

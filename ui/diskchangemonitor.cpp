@@ -66,9 +66,9 @@ void DiskChangeMonitor::start(const FileIdentity &identity)
     m_job->setFuture(QtConcurrent::run(&hashers(), [path = m_path, identity] {
         Hashed hashed;
         QByteArray bytes;
-        hashed.readable = SettingsDocument::readFile(path, &bytes, nullptr);
+        hashed.readable = SafeWrite::readFile(path, &bytes, nullptr);
         if (hashed.readable)
-            hashed.fingerprint = SettingsDocument::sha256(bytes);
+            hashed.fingerprint = SafeWrite::sha256(bytes);
         // Bytes read while the file changed belong to no identity.
         hashed.stable = FileIdentity::of(path) == identity;
         return hashed;

@@ -1,6 +1,6 @@
 #include "ui/screenshotrenderer.h"
 
-#include "core/backups.h"
+#include "core/atomicfile.h"
 #include "core/settingsdocument.h"
 #include "model/settingsmodel.h"
 #include "modules/moduleregistry.h"
@@ -19,10 +19,10 @@
 #include "ui/views/searchview.h"
 #include "ui/views/unusedmodulesview.h"
 
+#include <QBuffer>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <QEventLoop>
@@ -52,16 +52,12 @@ QString grabInto(QWidget *widget, const QString &path)
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         QCoreApplication::processEvents();
     }
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !widget->grab().save(&buffer, "PNG"))
+        return ScreenshotRenderer::tr("The picture could not be made.");
     // Whole or not at all: a full disk must not leave a cut picture behind.
-    QSaveFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly))
-        return systemReason(file);
-    if (!widget->grab().save(&file, "PNG") || !file.flush())
-        return systemReason(file);
-    if (!file.commit())
-        return systemReason(file);
-    return QString();
+    return AtomicFile::write(path, png).reason;
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 // step of the save: the test then checks what a crash leaves on disk.
 #include "core/settingsdocument.h"
 
-#include <QSaveFile>
+#include <QFileDevice>
 
 #include <cstdio>
 #include <cstdlib>
@@ -31,7 +31,7 @@ int main(int argc, char *argv[])
             std::_Exit(9);
         return ok;
     };
-    operations.writeAll = [point](QSaveFile &file, const QByteArray &bytes) {
+    operations.steps.writeAll = [point](QFileDevice &file, const QByteArray &bytes) {
         if (point == "mid-write") {
             file.write(bytes.left(bytes.size() / 2));
             file.flush();
@@ -39,8 +39,8 @@ int main(int argc, char *argv[])
         }
         return file.write(bytes) == bytes.size();
     };
-    operations.commit = [point](QSaveFile &file) {
-        const bool ok = file.commit();
+    operations.steps.commit = [point](const std::function<bool()> &rename) {
+        const bool ok = rename();
         if (point == "after-commit")
             std::_Exit(9);
         return ok;

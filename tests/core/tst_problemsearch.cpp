@@ -159,9 +159,9 @@ void TestProblemSearch::refusalsToStartLeaveNothingBehind()
                                                         : SearchFixture::file(false)));
     ProblemSearch search(path);
     search.setRunningCheck([&] { return case_ == u"running"; });
-    QByteArray expected = SettingsDocument::sha256(bad);
+    QByteArray expected = SafeWrite::sha256(bad);
     if (case_ == u"changed")
-        expected = SettingsDocument::sha256("something else");
+        expected = SafeWrite::sha256("something else");
     QString error;
     if (case_ == u"twice")
         QVERIFY2(search.start(goodPath, &m_policy, expected, &error), qPrintable(error));
@@ -209,7 +209,7 @@ void TestProblemSearch::randomRunsNeverLoseTheFile()
             search.setRunningCheck(runningCheck);
             QVERIFY2(search.read(&error), qPrintable(error));
             QCOMPARE(readAll(search.backupPath()), bad);
-            QCOMPARE(search.badFingerprint(), SettingsDocument::sha256(bad));
+            QCOMPARE(search.badFingerprint(), SafeWrite::sha256(bad));
             if (search.search().isFinished())
                 break;
             QByteArray candidate;

@@ -13,7 +13,7 @@
 #include <QFile>
 #include <QLockFile>
 #include <QProcess>
-#include <QSaveFile>
+#include <QFileDevice>
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -181,7 +181,7 @@ void TestSettingsDocument::readFailureKeepsTheOpenFile()
     // A sparse file costs no disk space and is still too large.
     const QString huge = m_dir->filePath(QStringLiteral("huge.settings"));
     QFile file(huge);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(SettingsDocument::kMaxFileSize + 1));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(SafeWrite::kMaxFileSize + 1));
     file.close();
     QVERIFY(!m_document.load(huge, &error));
     QVERIFY2(error.endsWith(QLatin1String("It is larger than 512 MiB, too large for a settings file.")), qPrintable(error));
@@ -357,7 +357,7 @@ void TestSettingsDocument::backupFailure()
 void TestSettingsDocument::writeFailureKeepsEverything()
 {
     SettingsDocument::FileOperations operations = SettingsDocument::defaultFileOperations();
-    operations.writeAll = [](QSaveFile &file, const QByteArray &bytes) {
+    operations.steps.writeAll = [](QFileDevice &file, const QByteArray &bytes) {
         file.write(bytes.left(bytes.size() / 2));
         return false;
     };
@@ -385,7 +385,7 @@ void TestSettingsDocument::changedJustBeforeTheRename()
     const QString path = m_path;
     const QByteArray theirs = SettingsGenerator::sized(50000);
     SettingsDocument::FileOperations operations = SettingsDocument::defaultFileOperations();
-    operations.writeAll = [path, theirs](QSaveFile &file, const QByteArray &bytes) {
+    operations.steps.writeAll = [path, theirs](QFileDevice &file, const QByteArray &bytes) {
         QFile other(path);
         return other.open(QIODevice::WriteOnly) && other.write(theirs) == theirs.size()
             && file.write(bytes) == bytes.size();
@@ -634,8 +634,8 @@ void TestSettingsDocument::readBackDifferenceIsReported()
 {
     const QString path = m_path;
     SettingsDocument::FileOperations operations = SettingsDocument::defaultFileOperations();
-    operations.commit = [path](QSaveFile &file) {
-        if (!file.commit())
+    operations.steps.commit = [path](const std::function<bool()> &rename) {
+        if (!rename())
             return false;
         QFile replaced(path); // something else rewrites the file right after the rename
         return replaced.open(QIODevice::WriteOnly) && replaced.write("<xsdt></xsdt>") > 0;
@@ -762,14 +762,14 @@ void TestSettingsDocument::backupNames()
 {
     const QDateTime moment(QDate(2025, 1, 31), QTime(14, 25, 1));
     const QString base = m_path + QLatin1String(".bak-20250131-142501");
-    QCOMPARE(SettingsDocument::makeBackupPath(m_path, QString(), moment), base);
-    QCOMPARE(SettingsDocument::makeBackupPath(m_path, QStringLiteral("before-restore"), moment),
+    QCOMPARE(SafeWrite::makeBackupPath(m_path, QString(), moment), base);
+    QCOMPARE(SafeWrite::makeBackupPath(m_path, QStringLiteral("before-restore"), moment),
              base + QLatin1String("-before-restore"));
     QVERIFY(QDir().mkpath(base));           // a folder of that name also takes the name
     QFile taken(base + QLatin1String("-2"));
     QVERIFY(taken.open(QIODevice::WriteOnly));
     taken.close();
-    QCOMPARE(SettingsDocument::makeBackupPath(m_path, QString(), moment), base + QLatin1String("-3"));
+    QCOMPARE(SafeWrite::makeBackupPath(m_path, QString(), moment), base + QLatin1String("-3"));
 }
 
 void TestSettingsDocument::restore()
@@ -855,6 +855,10 @@ void TestSettingsDocument::crashLeavesAWholeFile()
     QVERIFY2(m_document.load(m_path, &error), qPrintable(error));
     edit("Global/Preferences/Process/MaxProcessors", "8");
     QVERIFY2(m_document.save(&error, nullptr), qPrintable(error));
+    // Nor does the half-written file of the dead saver linger beside it.
+    const QString name = QFileInfo(m_path).fileName();
+    for (const QString &entry : QDir(QFileInfo(m_path).absolutePath()).entryList(QDir::Files | QDir::Hidden | QDir::System))
+        QVERIFY2(entry == name || entry.startsWith(name + QLatin1String(".bak-")), qPrintable(entry));
 }
 
 void TestSettingsDocument::lockFileLeftOversAndObstacles_data()

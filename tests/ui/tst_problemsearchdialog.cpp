@@ -172,7 +172,7 @@ void TestProblemSearchDialog::findsTheProblemAndEndsAsChosen()
         QCOMPARE(now, bad);
     }
     // The window shows the file as the search left it, with nothing pending.
-    QCOMPARE(m_window->document().fingerprint(), SettingsDocument::sha256(now));
+    QCOMPARE(m_window->document().fingerprint(), SafeWrite::sha256(now));
     QCOMPARE(m_window->unsavedCount(), 0);
 }
 

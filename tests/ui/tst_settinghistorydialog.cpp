@@ -402,7 +402,7 @@ void TestSettingHistoryDialog::quittingWhileReadingExitsCleanly()
     const QString path = dir.filePath(QStringLiteral("core-001-pxi.settings"));
     const QByteArray big = SettingsGenerator::sized(3 * 1024 * 1024);
     for (int i = 0; i <= 6; ++i) {
-        QFile file(i == 0 ? path : SettingsDocument::makeBackupPath(path, QString(), kDay.addDays(i)));
+        QFile file(i == 0 ? path : SafeWrite::makeBackupPath(path, QString(), kDay.addDays(i)));
         QVERIFY(file.open(QIODevice::WriteOnly));
         QCOMPARE(file.write(big), big.size());
     }

@@ -1,5 +1,6 @@
 #include "ui/banner/adbanner.h"
 
+#include "core/atomicfile.h"
 #include "core/boundedfile.h"
 #include "ui/dialogs/aboutdialog.h"
 
@@ -16,7 +17,6 @@
 #include <QNetworkRequest>
 #include <QPainter>
 #include <QRandomGenerator>
-#include <QSaveFile>
 #include <QTimer>
 
 namespace pfw {
@@ -45,11 +45,8 @@ QByteArray readCacheFile(const QString &path, qint64 maxBytes)
 
 bool writeAtomically(const QString &path, const QByteArray &bytes)
 {
-    // The save would write through a link to wherever it points; replace the link instead.
-    if (QFileInfo(path).isSymLink())
-        QFile::remove(path);
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    // The rename replaces a link put in the cache's place, never what it points at.
+    return AtomicFile::write(path, bytes).ok();
 }
 
 double secureUnitRandom()

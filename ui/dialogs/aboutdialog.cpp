@@ -1,5 +1,6 @@
 #include "ui/dialogs/aboutdialog.h"
 
+#include "core/atomicfile.h"
 #include "core/xsdtnode.h"
 #include "platform/hostlocations.h"
 #include "ui/accesskeys.h"
@@ -14,7 +15,6 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSysInfo>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -182,8 +182,7 @@ bool AboutDialog::openUserGuide(const std::function<bool(const QUrl &)> &opener)
     if (!source.open(QIODevice::ReadOnly))
         return false;
     const QByteArray bytes = source.readAll();
-    QSaveFile target(userGuidePath());
-    if (!target.open(QIODevice::WriteOnly) || target.write(bytes) != bytes.size() || !target.commit())
+    if (!AtomicFile::write(userGuidePath(), bytes).ok())
         return false;
     const QUrl url = QUrl::fromLocalFile(userGuidePath());
     return opener ? opener(url) : QDesktopServices::openUrl(url);

@@ -284,7 +284,7 @@ void ProblemSearchDialog::chooseGoodState(const QString &path)
     QString error, parseError;
     if (path.isEmpty()) {
         // Nothing chosen yet.
-    } else if (!SettingsDocument::readFile(path, &bytes, &error)) {
+    } else if (!SafeWrite::readFile(path, &bytes, &error)) {
         showError(error);
     } else if (!m_good.parse(bytes, &parseError)) {
         showError(tr("%1 is not a valid PixInsight settings file: %2").arg(path, parseError));

@@ -262,7 +262,7 @@ bool CompareView::loadOther(const QString &path, QString *error)
         return fail(tr("That is the file being edited."));
     QByteArray bytes;
     QString readError;
-    if (!SettingsDocument::readFile(path, &bytes, &readError))
+    if (!SafeWrite::readFile(path, &bytes, &readError))
         return fail(readError);
     QString parseError;
     if (!m_other.parse(bytes, &parseError)) {

@@ -1,0 +1,92 @@
+#include "core/atomicfile.h"
+
+#include "core/backups.h"
+#include "platform/fileentry.h"
+#include "platform/filereplace.h"
+#include "platform/filesync.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryFile>
+#include <QThread>
+
+#include <cerrno>
+
+namespace pfw {
+
+AtomicFile::Steps AtomicFile::defaultSteps()
+{
+    Steps steps;
+    steps.writeAll = [](QFileDevice &partial, const QByteArray &bytes) { return partial.write(bytes) == bytes.size(); };
+    steps.commit = [](const std::function<bool()> &rename) { return rename(); };
+    return steps;
+}
+
+QString AtomicFile::partialPrefix(const QString &folder, const QString &owner)
+{
+    // Hashed: the owner's name may hold characters a name pattern would take for wildcards.
+    const QByteArray hash = QCryptographicHash::hash(owner.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
+    return folder + QLatin1String("/.prefwright-partial-") + QString::fromLatin1(hash) + u'-';
+}
+
+void AtomicFile::removeLeftOverPartials(const QString &folder, const QString &owner)
+{
+    const QString prefix = QFileInfo(partialPrefix(folder, owner)).fileName();
+    const QFileInfoList found = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort);
+    for (const QFileInfo &entry : found) {
+        if (entry.fileName().startsWith(prefix) && entry.isFile() && !isLinkEntry(entry.absoluteFilePath()))
+            QFile::remove(entry.absoluteFilePath());
+    }
+}
+
+AtomicFile::Result AtomicFile::write(const QString &path, const QByteArray &bytes)
+{
+    return write(path, bytes, Options());
+}
+
+AtomicFile::Result AtomicFile::write(const QString &path, const QByteArray &bytes, const Options &options)
+{
+    const auto result = [](Status status, const QString &reason = QString()) { return Result{status, reason}; };
+    const QFileInfo target(path);
+    const QString folder = target.absolutePath();
+    if (options.underLock)
+        removeLeftOverPartials(folder, target.fileName());
+    errno = 0;
+    QTemporaryFile partial(partialPrefix(folder, target.fileName()) + QLatin1String("XXXXXX"));
+    if (!partial.open())
+        return result(OpenFailed, systemReason(partial));
+    copyOwnership(int(partial.handle()), options.ownerOf.isEmpty() ? path : options.ownerOf);
+    if (!options.steps.writeAll(partial, bytes) || !partial.flush() || !syncToDisk(int(partial.handle())))
+        return result(WriteFailed, systemReason(partial));
+    partial.close();
+    const QString partialPath = partial.fileName();
+    QString reason;
+    bool refused = false;
+    const auto rename = [&] {
+        // A program that takes no lock (PixInsight) may have written the file while these bytes
+        // were synced: the last look comes after the slow part.
+        refused = options.lastLook && !options.lastLook();
+        return !refused && filereplace::renameOver(partialPath, path, &reason);
+    };
+    for (int attempt = 1;; ++attempt) {
+        reason.clear();
+        if (options.steps.commit(rename))
+            break;
+        if (refused)
+            return result(Cancelled);
+        if (reason.isEmpty())
+            reason = tr("Unknown error");
+        // Another program has the file open (only Windows refuses that): it is tried again.
+        if (filereplace::kAttempts <= 1)
+            return result(RenameFailed, reason);
+        if (attempt >= filereplace::kAttempts)
+            return result(HeldOpen, reason);
+        QThread::msleep(filereplace::kPauseMs);
+    }
+    partial.setAutoRemove(false);
+    (void)syncFolder(folder);
+    return result(Written);
+}
+
+} // namespace pfw
