@@ -81,7 +81,8 @@ QByteArray SafeWrite::sha256(const QByteArray &bytes)
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
 }
 
-bool SafeWrite::readFile(const QString &path, QByteArray *bytes, QString *error, qint64 maxBytes)
+bool SafeWrite::readFile(const QString &path, QByteArray *bytes, QString *error, qint64 maxBytes,
+                         BoundedFile::LinkPolicy links)
 {
     const auto fail = [&](const QString &reason) {
         if (error)
@@ -90,7 +91,7 @@ bool SafeWrite::readFile(const QString &path, QByteArray *bytes, QString *error,
     };
     // A folder reads as nothing, a device never ends, and a named pipe waits for a writer that
     // may never come: only a regular file of a sane size is read.
-    BoundedFile::Result read = BoundedFile::read(path, maxBytes);
+    BoundedFile::Result read = BoundedFile::read(path, maxBytes, links);
     if (read.status == BoundedFile::TooLarge)
         return fail(tr("It is larger than %1 MiB, too large for a settings file.").arg(maxBytes >> 20));
     if (!read.ok())
@@ -214,7 +215,7 @@ bool SafeWrite::replaceable(const Request &request, QByteArray *current, bool *m
     if (*missing)
         return true;
     QString reason;
-    if (!readFile(request.path, current, &reason, request.maxBytes)) {
+    if (!readFile(request.path, current, &reason, request.maxBytes, request.links)) {
         const QString ending = request.unreadableEnding.isEmpty() ? tr("Nothing was written.") : request.unreadableEnding;
         return fail(sentence(reason) + u' ' + ending);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/atomicfile.h"
+#include "core/boundedfile.h"
 #include "core/fileidentity.h"
 #include "platform/hostprocesses.h"
 
@@ -67,8 +68,9 @@ public:
         QString runningText;
         // Added after a reason the file could not be read for.
         QString unreadableEnding;
-        // How large a file may be read.
+        // How large a file may be read, and whether through a link.
         qint64 maxBytes = kMaxFileSize;
+        BoundedFile::LinkPolicy links = BoundedFile::FollowLinks;
     };
 
     struct Outcome
@@ -107,7 +109,8 @@ public:
 
     // A whole regular file of a sane size; false with "Cannot read <path>: <reason>".
     [[nodiscard]] static bool readFile(const QString &path, QByteArray *bytes, QString *error,
-                                       qint64 maxBytes = kMaxFileSize);
+                                       qint64 maxBytes = kMaxFileSize,
+                                       BoundedFile::LinkPolicy links = BoundedFile::FollowLinks);
     static QString makeBackupPath(const QString &settingsPath, const QString &tag,
                                   const QDateTime &now = QDateTime::currentDateTime());
     static QByteArray sha256(const QByteArray &bytes);

@@ -1,7 +1,5 @@
 #include "modules/installedrecords.h"
 
-#include "core/atomicfile.h"
-#include "core/backups.h"
 #include "core/boundedfile.h"
 #include "core/writerlock.h"
 #include "platform/elevatedlauncher.h"
@@ -40,16 +38,6 @@ bool hostRunning(const RecordEditOptions &options)
     return options.checkRunning && (options.isHostRunning ? options.isHostRunning() : isHostRunning());
 }
 
-// Called under the file's writer lock.
-bool writeAtomically(const QString &path, const QByteArray &bytes, QString *error)
-{
-    AtomicFile::Options options;
-    options.underLock = true;
-    const AtomicFile::Result written = AtomicFile::write(path, bytes, options);
-    if (!written.ok() && error)
-        *error = written.reason;
-    return written.ok();
-}
 
 EditResult failure(int status, const QString &message)
 {
@@ -118,14 +106,44 @@ BoundedFile::Result readRecordFile(const QString &path)
     return BoundedFile::read(path, kMaxRecordBytes, BoundedFile::RefuseLinks);
 }
 
-// A failed edit leaves nothing behind: the backup goes again while the file still holds exactly
-// the bytes it saved.
-void dropBackupOfUnchangedFile(const QString &path, const QString &backup, const QByteArray &original)
+// The one guarded write, under the lock the edit already holds. The records were checked
+// before: the file replaced must be the one read then (or, for a restore, anything at all).
+EditResult writeRecords(const QString &path, const QByteArray &bytes, const QByteArray *expected,
+                        const RecordEditOptions &options, QString *backupMade = nullptr)
 {
-    const BoundedFile::Result current = readRecordFile(path);
-    const BoundedFile::Result saved = readRecordFile(backup);
-    if (current.ok() && saved.ok() && current.bytes == original && saved.bytes == original)
-        QFile::remove(backup);
+    SafeWrite writer;
+    writer.setRunningCheck([options] { return HostRunningCheck(hostRunning(options)); });
+    writer.setFileOperations(options.operations);
+    SafeWrite::Request request;
+    request.path = path;
+    request.bytes = bytes;
+    request.format = [](const QByteArray &bytes, QString *reason) {
+        QString error;
+        parseInstalledRecords(bytes, &error);
+        if (reason)
+            *reason = error;
+        return error.isEmpty();
+    };
+    request.replacedMustBeValid = false;
+    if (expected) {
+        request.expectedFingerprint = SafeWrite::sha256(*expected);
+        request.mayBeMissing = false;
+    }
+    request.backupPath = makeInstalledBackupPath(path);
+    request.lockHeld = true;
+    request.keepWellFormed = false;
+    request.runningText = Tr::tr("PixInsight is running. Close it first: it rewrites its records from memory.");
+    request.unreadableEnding = Tr::tr("Nothing was changed.");
+    request.maxBytes = kMaxRecordBytes;
+    request.links = BoundedFile::RefuseLinks;
+    const SafeWrite::Outcome written = writer.write(request);
+    if (!written.written)
+        return failure(HelperFailed, written.message);
+    if (backupMade)
+        *backupMade = written.backupPath;
+    EditResult result;
+    result.status = HelperDone;
+    return result;
 }
 
 } // namespace
@@ -357,24 +375,10 @@ EditResult removeInstalledRecords(const QString &path, const QStringList &fileNa
 
     if (!liesInsideInstallation(path))
         return outsideInstallation(path);
-    const QString backup = makeInstalledBackupPath(path);
-    if (!writeBackupFile(original, backup, path))
-        return failure(HelperFailed, Tr::tr("Could not make a backup beside the file (permission?). Nothing was changed."));
-    QString writeError;
-    if (!(options.write ? options.write(path, edited, &writeError) : writeAtomically(path, edited, &writeError))) {
-        dropBackupOfUnchangedFile(path, backup, original);
-        return failure(HelperFailed, Tr::tr("Could not write the file: %1").arg(writeError));
-    }
-    if (options.afterWrite)
-        options.afterWrite(path);
-    const BoundedFile::Result check = readRecordFile(path);
-    if (!check.ok() || check.bytes != edited) {
-        writeAtomically(path, original, nullptr);
-        dropBackupOfUnchangedFile(path, backup, original);
-        return failure(HelperFailed, Tr::tr("Verification after writing failed; the backup was put back."));
-    }
-    EditResult result;
-    result.status = HelperDone;
+    QString backup;
+    EditResult result = writeRecords(path, edited, &original, options, &backup);
+    if (result.status != HelperDone)
+        return result;
     result.count = int(taken.size());
     result.backupPath = backup;
     return result;
@@ -402,12 +406,10 @@ EditResult restoreNewestInstalledBackup(const QString &path, const RecordEditOpt
                     Tr::tr("The newest backup is not a valid record file (%1); it was not restored.").arg(parseError));
     if (!liesInsideInstallation(path))
         return outsideInstallation(path);
-    QString writeError;
-    if (!writeAtomically(path, bytes, &writeError))
-        return failure(HelperFailed, Tr::tr("Could not write the file: %1").arg(writeError));
-    EditResult result;
-    result.status = HelperDone;
-    result.backupPath = backup;
+    // What is there now (records PixInsight added since, say) is backed up first.
+    EditResult result = writeRecords(path, bytes, nullptr, options);
+    if (result.status == HelperDone)
+        result.backupPath = backup;
     return result;
 }
 
@@ -446,7 +448,7 @@ EditResult editResultFromElevatedRun(const ElevatedRun &run, const QString &path
         result.message = Tr::tr("The change was refused: a package was missing or is not a module.");
         break;
     default:
-        result.message = Tr::tr("The change failed (code %1). The file was left as it was, or the backup was put back.")
+        result.message = Tr::tr("The change failed (code %1). The file was left as it was, or its backup is beside it.")
                              .arg(run.exitCode);
         break;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/safewrite.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QStringList>
@@ -37,14 +39,12 @@ struct EditResult
     QString backupPath;
 };
 
-// How an edit checks for PixInsight and, for tests, how the edited bytes are written and what
-// happens right after.
+// How an edit checks for PixInsight and, for tests, the file operations its write is made of.
 struct RecordEditOptions
 {
     bool checkRunning = true;
     std::function<bool()> isHostRunning;
-    std::function<bool(const QString &path, const QByteArray &bytes, QString *error)> write;
-    std::function<void(const QString &path)> afterWrite;
+    SafeWrite::FileOperations operations = SafeWrite::defaultFileOperations();
 };
 
 class InstalledRecords final

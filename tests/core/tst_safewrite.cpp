@@ -31,7 +31,7 @@ private slots:
 
 namespace {
 
-enum class Fault { BackupFails, BackupCut, WriteFails, RenameFails, ChangedBeforeRename, ChangedAfterRename };
+enum class Fault { BackupFails, BackupCut, WriteFails, RenameFails, ChangedWhileWriting, ChangedAtRename, ChangedAfterRename };
 
 // A user's folder: name -> bytes, hidden files too.
 QMap<QString, QByteArray> folderContents(const QString &folder)
@@ -66,10 +66,16 @@ SafeWrite::FileOperations faulty(Fault fault, const QString &settingsPath, const
     case Fault::RenameFails:
         operations.steps.commit = [](const std::function<bool()> &) { return false; };
         break;
-    case Fault::ChangedBeforeRename:
+    case Fault::ChangedWhileWriting:
         // PixInsight takes no lock: it may write while the new bytes are on their way.
         operations.steps.writeAll = [settingsPath, theirs](QFileDevice &file, const QByteArray &bytes) {
             return writeAll(settingsPath, theirs) && file.write(bytes) == bytes.size();
+        };
+        break;
+    case Fault::ChangedAtRename:
+        // After every slow step (the sync above all): only the rename itself may come later.
+        operations.steps.commit = [settingsPath, theirs](const std::function<bool()> &rename) {
+            return writeAll(settingsPath, theirs) && rename();
         };
         break;
     case Fault::ChangedAfterRename:
@@ -171,7 +177,7 @@ void TestSafeWrite::everyWriterSurvivesEveryFault_data()
     const QList<QPair<const char *, Fault>> faults = {
         {"backup fails", Fault::BackupFails},        {"backup cut short", Fault::BackupCut},
         {"write fails", Fault::WriteFails},          {"rename fails", Fault::RenameFails},
-        {"changed before the rename", Fault::ChangedBeforeRename},
+        {"changed while writing", Fault::ChangedWhileWriting}, {"changed at the rename", Fault::ChangedAtRename},
         {"changed after the rename", Fault::ChangedAfterRename}};
     for (const QString &writer : writers().keys()) {
         for (const auto &[name, fault] : faults) {
@@ -203,7 +209,8 @@ void TestSafeWrite::everyWriterSurvivesEveryFault()
         QVERIFY2(!name.startsWith(QLatin1String(".prefwright-partial-")), qPrintable(name));
 
     switch (Fault(fault)) {
-    case Fault::ChangedBeforeRename:
+    case Fault::ChangedWhileWriting:
+    case Fault::ChangedAtRename:
     case Fault::ChangedAfterRename:
         // What the other program wrote is never written over, and what was there stays in a backup.
         QCOMPARE(readAll(settings), theirs);

@@ -288,7 +288,13 @@ void TestInstalledRecords::backupsAreDistinctAndRestorable()
     QCOMPARE(restored.status, 0);
     QCOMPARE(restored.backupPath, second.backupPath);
     QCOMPARE(read(), kHead + moduleLine("b.zip") + kTail);
-    QCOMPARE(installedBackups(recordPath()).size(), 2);
+    // What the restore replaced (records PixInsight may have added since) is in a backup too.
+    const QStringList after = installedBackups(recordPath());
+    QCOMPARE(after.size(), 3);
+    QFile safety(QFileInfo(recordPath()).absolutePath() + u'/' + after.constFirst());
+    QVERIFY(safety.open(QIODevice::ReadOnly));
+    QCOMPARE(safety.readAll(), kHead + kTail);
+    QVERIFY(QFile::remove(safety.fileName()));
 
     // A broken newest backup is not restored.
     write("<xri>", second.backupPath);
@@ -321,13 +327,14 @@ void TestInstalledRecords::backupNamesMatchLiterally()
     QCOMPARE(installedBackups(folder + u'/' + name), QStringList{own});
 }
 
-// A failed edit leaves the file as it was and no backup of it.
+// A failed edit leaves the file as it was and no backup of it; what another program wrote just
+// after the write is never written over, and the file as it was stays in its backup.
 void TestInstalledRecords::failedWriteLeavesNothingBehind_data()
 {
     QTest::addColumn<bool>("writeFails");
     QTest::addColumn<QString>("message");
-    QTest::newRow("write fails") << true << "Could not write the file: No space left on device.";
-    QTest::newRow("read-back differs") << false << "Verification after writing failed; the backup was put back.";
+    QTest::newRow("write fails") << true << "Error writing %1: ";
+    QTest::newRow("read-back differs") << false << "Read-back verification of %1 failed.";
 }
 
 void TestInstalledRecords::failedWriteLeavesNothingBehind()
@@ -338,18 +345,30 @@ void TestInstalledRecords::failedWriteLeavesNothingBehind()
     write(original);
     RecordEditOptions options = idle();
     if (writeFails) {
-        options.write = [](const QString &, const QByteArray &, QString *error) {
-            *error = QStringLiteral("No space left on device.");
-            return false;
-        };
+        options.operations.steps.writeAll = [](QFileDevice &, const QByteArray &) { return false; };
     } else {
-        options.afterWrite = [this](const QString &) { write("tampered"); };
+        options.operations.steps.commit = [this](const std::function<bool()> &rename) {
+            if (!rename())
+                return false;
+            write("tampered");
+            return true;
+        };
     }
     const EditResult result = removeInstalledRecords(recordPath(), {QStringLiteral("a.zip")}, options);
     QCOMPARE(result.status, 5);
-    QCOMPARE(result.message, message);
-    QCOMPARE(read(), original);
-    QCOMPARE(installedBackups(recordPath()), QStringList());
+    QVERIFY2(result.message.startsWith(message.arg(QDir::toNativeSeparators(recordPath()))), qPrintable(result.message));
+    const QStringList backups = installedBackups(recordPath());
+    if (writeFails) {
+        QCOMPARE(read(), original);
+        QCOMPARE(backups, QStringList());
+        QVERIFY(result.message.endsWith(QLatin1String(" Nothing was written.")));
+    } else {
+        QCOMPARE(read(), QByteArray("tampered"));
+        QCOMPARE(backups.size(), 1);
+        QFile backup(QFileInfo(recordPath()).absolutePath() + u'/' + backups.constFirst());
+        QVERIFY(backup.open(QIODevice::ReadOnly));
+        QCOMPARE(backup.readAll(), original);
+    }
 }
 
 void TestInstalledRecords::runningHostStopsEdits()
@@ -386,7 +405,8 @@ void TestInstalledRecords::unreadableOrUnwritableTarget()
              qPrintable(result.message));
     result = restoreNewestInstalledBackup(recordPath(), idle());
     QCOMPARE(result.status, 5);
-    QVERIFY2(result.message.startsWith(QLatin1String("Could not write the file: ")), qPrintable(result.message));
+    QVERIFY2(result.message.startsWith(QStringLiteral("Cannot read %1: ").arg(QDir::toNativeSeparators(recordPath()))),
+             qPrintable(result.message));
     QVERIFY(QFileInfo(recordPath()).isDir());
     QCOMPARE(installedBackups(recordPath()).size(), 1);
 }

@@ -255,7 +255,7 @@ void TestInstalledUpdatesDialog::elevation_data()
     QTest::newRow("not found") << QByteArray("exit 3") << 3 << "The record file (or a backup to restore) was not found." << ask;
     QTest::newRow("refused") << QByteArray("exit 4") << 4 << "The change was refused: a package was missing or is not a module." << ask;
     QTest::newRow("failed") << QByteArray("exit 5") << 5
-                            << "The change failed (code 5). The file was left as it was, or the backup was put back." << ask;
+                            << "The change failed (code 5). The file was left as it was, or its backup is beside it." << ask;
     QTest::newRow("declined") << QByteArray("exit 126") << 5
                               << "Cancelled: administrator permission was not given, so nothing was changed." << ask;
 }
