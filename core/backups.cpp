@@ -31,12 +31,21 @@ struct Backups
     Q_DECLARE_TR_FUNCTIONS(Backups)
 };
 
-// The file a backup is of: its name up to ".bak-".
+// The file a backup is of.
 QString ownerName(const QString &backup)
 {
-    const QString name = QFileInfo(backup).fileName();
-    const qsizetype stamp = name.indexOf(QLatin1String(".bak-"));
-    return stamp >= 0 ? name.left(stamp) : name;
+    return backupOwnerName(QFileInfo(backup).fileName());
+}
+
+// "yyyyMMdd-HHmmss" at the start of text, ending it or followed by a tag or a number. A date and
+// time of its own, not one of this time zone: a backup made under another zone (or in the hour
+// a clock skips) keeps its stamp.
+bool startsWithStamp(QStringView text)
+{
+    if (text.size() < 15 || text.at(8) != u'-' || (text.size() > 15 && text.at(15) != u'-'))
+        return false;
+    return QDate::fromString(text.left(8).toString(), QStringLiteral("yyyyMMdd")).isValid()
+        && QTime::fromString(text.mid(9, 6).toString(), QStringLiteral("HHmmss")).isValid();
 }
 
 } // namespace
@@ -60,8 +69,10 @@ QStringList listBackups(const QString &settingsPath)
     found.erase(std::remove_if(found.begin(), found.end(),
                                [&settingsPath](const QFileInfo &info) { return !isBackupOf(settingsPath, info.absoluteFilePath()); }),
                 found.end());
+    // Copied folders give every file one time: then the names' stamps tell the order.
     std::stable_sort(found.begin(), found.end(), [](const QFileInfo &a, const QFileInfo &b) {
-        return a.lastModified() > b.lastModified();
+        const QDateTime first = a.lastModified(), second = b.lastModified();
+        return first != second ? first > second : a.fileName() > b.fileName();
     });
     QStringList paths;
     for (const QFileInfo &info : std::as_const(found))
@@ -119,16 +130,24 @@ bool isWholeBackup(const QString &path)
     return whole;
 }
 
+QString backupOwnerName(const QString &fileName)
+{
+    const QLatin1String marker(".bak-");
+    // The last stamp names the owner: "<name>.bak-mine.bak-<stamp>" is a backup of "<name>.bak-mine".
+    for (qsizetype at = fileName.lastIndexOf(marker); at > 0; at = fileName.lastIndexOf(marker, at - 1)) {
+        if (startsWithStamp(QStringView(fileName).mid(at + marker.size())))
+            return fileName.left(at);
+    }
+    // A copy named by hand ("<name>.bak-mine") belongs to the name before its first marker.
+    const qsizetype first = fileName.indexOf(marker);
+    return first > 0 ? fileName.left(first) : fileName;
+}
+
 bool hasBackupStamp(const QString &path)
 {
     const QString name = QFileInfo(path).fileName();
-    const qsizetype at = name.lastIndexOf(QLatin1String(".bak-"));
-    if (at < 0)
-        return false;
-    const QString rest = name.mid(at + 5);
-    // The stamp ends the name or is followed by a tag or a number.
-    return (rest.size() == 15 || (rest.size() > 15 && rest.at(15) == u'-'))
-        && QDateTime::fromString(rest.left(15), QStringLiteral("yyyyMMdd-HHmmss")).isValid();
+    const qsizetype at = backupOwnerName(name).size();
+    return at < name.size() && startsWithStamp(QStringView(name).mid(at + 5));
 }
 
 QStringList backupsBeyond(const QString &settingsPath, int keep, qint64 *totalBytes, QStringList *skipped)
@@ -162,7 +181,7 @@ bool isBackupOf(const QString &settingsPath, const QString &path)
     const QFileInfo settings(wholeFilePath(settingsPath));
     const QFileInfo candidate(wholeFilePath(path));
     return candidate.fileName().startsWith(settings.fileName() + QLatin1String(".bak-"))
-        && candidate.absolutePath() == settings.absolutePath() && candidate.isFile() && !isLinkEntry(candidate.absoluteFilePath());
+        && backupOwnerName(candidate.fileName()) == settings.fileName() && candidate.absolutePath() == settings.absolutePath() && candidate.isFile() && !isLinkEntry(candidate.absoluteFilePath());
 }
 
 namespace {

@@ -41,6 +41,9 @@ QStringList listBackups(const QString &settingsPath);
 QString newestBackupTagged(const QString &settingsPath, const QString &tag);
 // Whether a backup reads back as a settings file (a cut or unreadable one does not).
 bool isWholeBackup(const QString &path);
+// The name of the file a backup named fileName is of: the name before its last time stamp
+// (before ".bak-" for a copy named by hand).
+QString backupOwnerName(const QString &fileName);
 // Whether a backup's name carries the time Prefwright gives its backups
 // ("<name>.bak-yyyyMMdd-HHmmss", perhaps with a tag or number after it).
 bool hasBackupStamp(const QString &path);

@@ -111,8 +111,7 @@ QStringList SettingHistory::backupsNewestFirst(const QString &settingsPath)
         // Backups made in one second are numbered "-2", "-3"... after the first, behind the
         // time ("yyyyMMdd-HHmmss") and any tag.
         const QString name = QFileInfo(path).fileName();
-        const qsizetype at = name.lastIndexOf(QLatin1String(".bak-"));
-        const QString rest = at >= 0 ? name.mid(at + 5 + 15) : QString();
+        const QString rest = hasBackupStamp(path) ? name.mid(backupOwnerName(name).size() + 5 + 15) : QString();
         bool numbered = false;
         const int sequence = rest.isEmpty() ? 1 : rest.section(u'-', -1).toInt(&numbered);
         dated.append({backupDate(path), numbered && sequence > 1 && sequence < 100000 ? sequence : 1, path});
@@ -130,11 +129,12 @@ QStringList SettingHistory::backupsNewestFirst(const QString &settingsPath)
 QDateTime SettingHistory::backupDate(const QString &backupPath)
 {
     const QString name = QFileInfo(backupPath).fileName();
-    const qsizetype at = name.lastIndexOf(QLatin1String(".bak-"));
-    if (at >= 0) {
-        const QDateTime named = QDateTime::fromString(name.mid(at + 5, 15), QStringLiteral("yyyyMMdd-HHmmss"));
-        if (named.isValid())
-            return named;
+    if (hasBackupStamp(backupPath)) {
+        const QString stamp = name.mid(backupOwnerName(name).size() + 5, 15);
+        // Built from its parts: a time the local clock skipped (made under another zone) is
+        // moved on, not lost.
+        return QDateTime(QDate::fromString(stamp.left(8), QStringLiteral("yyyyMMdd")),
+                         QTime::fromString(stamp.mid(9), QStringLiteral("HHmmss")));
     }
     return QFileInfo(backupPath).lastModified();
 }

@@ -41,6 +41,9 @@ private slots:
     void beyond_data();
     void beyond();
     void copiesNamedByHandAreNeverPruned();
+    void whoseBackupANameIs_data();
+    void whoseBackupANameIs();
+    void oneTimeForAllOrdersByStamp();
     void cutBackupsAreNotCountedAsKept();
     void sizes_data();
     void sizes();
@@ -215,6 +218,55 @@ void TestBackups::copiesNamedByHandAreNeverPruned()
              QStringLiteral("Deleted 3 backup(s) (1 KiB). Left as they are, because Prefwright did not name them "
                             "(copies made by hand, say): core-001-pxi.settings.bak-20260101-000000x, "
                             "core-001-pxi.settings.bak-notes.txt, core-001-pxi.settings.bak-mine."));
+}
+
+// Another file's backups lie beside this one's, and its name may start with this one's.
+void TestBackups::whoseBackupANameIs_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("listed");
+    QTest::addColumn<bool>("pruned");
+    QTest::newRow("a save's") << "core-001-pxi.settings.bak-20260101-000000" << true << true;
+    QTest::newRow("tagged and numbered") << "core-001-pxi.settings.bak-20260101-000000-before-search-2" << true << true;
+    QTest::newRow("of a copy named by hand") << "core-001-pxi.settings.bak-mine.bak-20260101-000000" << false << false;
+    QTest::newRow("of a copy named like a backup")
+        << "core-001-pxi.settings.bak-20250101-000000.bak-20260101-000000" << false << false;
+    QTest::newRow("the copy named by hand") << "core-001-pxi.settings.bak-mine" << true << false;
+    QTest::newRow("of a longer name") << "core-001-pxi.settings2.bak-20260101-000000" << false << false;
+    // Made where the clocks went forward at that hour (Berlin, 29 March 2026).
+    QTest::newRow("in the hour the clock skips") << "core-001-pxi.settings.bak-20260329-023000" << true << true;
+    QTest::newRow("no such day") << "core-001-pxi.settings.bak-20260230-000000" << true << false;
+}
+
+void TestBackups::whoseBackupANameIs()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, listed);
+    QFETCH(bool, pruned);
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    const QString path = make(name, 10, 400);
+    QCOMPARE(listBackups(m_settings).contains(path), listed);
+    QCOMPARE(backupsBeyond(m_settings, 0, nullptr).contains(path), pruned);
+    QCOMPARE(pruneBackups(m_settings, 0, false).deleted, pruned ? 1 : 0);
+    QCOMPARE(QFileInfo::exists(path), !pruned);
+    if (zone.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", zone);
+}
+
+// A copied folder gives every backup the same time.
+void TestBackups::oneTimeForAllOrdersByStamp()
+{
+    const QStringList names = {QStringLiteral("core-001-pxi.settings.bak-20260102-000000"),
+                               QStringLiteral("core-001-pxi.settings.bak-20260104-000000"),
+                               QStringLiteral("core-001-pxi.settings.bak-20260101-000000"),
+                               QStringLiteral("core-001-pxi.settings.bak-20260103-000000")};
+    QStringList paths;
+    for (const QString &name : names)
+        paths << make(name, 10, 400);
+    QCOMPARE(backupsBeyond(m_settings, 2, nullptr), QStringList({paths.at(0), paths.at(2)}));
 }
 
 // A save killed by an older Prefwright left the newest backup cut short: keeping one must keep
