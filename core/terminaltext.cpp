@@ -48,10 +48,15 @@ QString TerminalText::shellWord(const QString &text, PlatformFlavour flavour)
     // Bash's $'...' spells out control characters.
     QString quoted = QStringLiteral("$'");
     for (const QChar c : text) {
-        if (c == u'\\' || c == u'\'')
+        if (c == u'\\' || c == u'\'') {
             quoted += u'\\' + QString(c);
-        else
-            quoted += isControl(c) ? hexEscape(c) : QString(c);
+        } else if (!isControl(c)) {
+            quoted += c;
+        } else {
+            // \xHH is one byte: a control character beyond ASCII is spelled as its UTF-8 bytes.
+            for (const char byte : QString(c).toUtf8())
+                quoted += hexEscape(QChar(char16_t(uchar(byte))));
+        }
     }
     return quoted + u'\'';
 }

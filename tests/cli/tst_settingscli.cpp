@@ -820,6 +820,7 @@ void TestSettingsCli::suggestedCommandsReachTheFile_data()
     // A Windows name holds neither, and its programs get their arguments in the ANSI code page.
     QTest::newRow("non-ASCII") << "/home/Jürgen Müller/core-001-pxi.settings";
     QTest::newRow("control character") << "/tmp/bad\tname\x1b[31m.settings";
+    QTest::newRow("control character beyond ASCII") << QStringLiteral("/tmp/next\u0085line.settings");
     QTest::newRow("dollar and backquote") << "/tmp/$HOME `id`.settings";
 #endif
 }
