@@ -1,11 +1,13 @@
 // The Search view on a file with 200 000 values (index, one two-term search, 100 rows, and
-// queries typed into the real field) and the Preferences view building every page of the demo file.
+// queries typed into the real field), the Preferences view building every page of the demo file,
+// and the Cleanup view ticking and queueing the saved settings of many tools.
 #include "bench/benchtimer.h"
 #include "bench/settingsgenerator.h"
 #include "core/xsdtfile.h"
 #include "model/settingsmodel.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
+#include "ui/views/cleanupview.h"
 #include "ui/views/preferencesview.h"
 #include "ui/views/searchindex.h"
 #include "ui/views/searchview.h"
@@ -92,5 +94,28 @@ int main(int argc, char *argv[])
     pfw::PreferencesView preferences(&model, &schema);
     const double built = pfw::bench::milliseconds([&] { preferences.setDocument(&demo); });
     std::printf("%-40s %8.1f ms (%zu pages)\n", "Preferences: build every demo page", built, preferences.pages().size());
+
+    // Years of scripts leave the saved settings of hundreds of tools, each ticked on its own row.
+    for (const int tools : {100, 400}) {
+        QByteArray xml = "<xsdt version=\"1.0\"><i k=\"ModuleData\">";
+        for (int t = 0; t < tools; ++t) {
+            xml += "<i k=\"Tool" + QByteArray::number(t) + "\">";
+            for (int v = 0; v < 10; ++v)
+                xml += "<v k=\"Option" + QByteArray::number(v) + "\" t=\"i\" v=\"" + QByteArray::number(v) + "\"/>";
+            xml += "</i>";
+        }
+        xml += "</i></xsdt>";
+        pfw::XsdtFile modules;
+        if (!modules.parse(xml))
+            return 1;
+        model.setDocument(&modules);
+        pfw::CleanupView cleanup(&model);
+        cleanup.setConfirmWarn(false);
+        const double listed = pfw::bench::milliseconds([&] { cleanup.refresh(&modules); });
+        const double ticked = pfw::bench::milliseconds([&] { cleanup.tickAll(false); });
+        const double queued = pfw::bench::milliseconds([&] { cleanup.queueTicked(); });
+        std::printf("Cleanup, %d tools: list %.1f ms, tick all %.1f ms, queue %.1f ms (%lld rows)\n", tools, listed,
+                    ticked, queued, static_cast<long long>(cleanup.entries().size()));
+    }
     return 0;
 }

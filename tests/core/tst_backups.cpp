@@ -263,9 +263,13 @@ void TestBackups::oneTimeForAllOrdersByStamp()
                                QStringLiteral("core-001-pxi.settings.bak-20260104-000000"),
                                QStringLiteral("core-001-pxi.settings.bak-20260101-000000"),
                                QStringLiteral("core-001-pxi.settings.bak-20260103-000000")};
+    const QDateTime copied = QDateTime::currentDateTime().addSecs(-600);
     QStringList paths;
-    for (const QString &name : names)
+    for (const QString &name : names) {
         paths << make(name, 10, 400);
+        QFile file(paths.constLast());
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(copied, QFileDevice::FileModificationTime));
+    }
     QCOMPARE(backupsBeyond(m_settings, 2, nullptr), QStringList({paths.at(0), paths.at(2)}));
 }
 

@@ -14,7 +14,9 @@
 #include <QHash>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -125,12 +127,14 @@ QString CleanupView::formatSize(qint64 bytes)
 QTreeWidgetItem *CleanupView::addEntry(QTreeWidgetItem *parent, const QString &text, const QList<XsdtNode *> &nodes,
                                        const QString &tip, bool savedSettings)
 {
-    auto *item = new QTreeWidgetItem(parent, QStringList{text, QString::number(valuesOf(nodes)), formatSize(sizeOf(nodes))});
+    const qint64 size = sizeOf(nodes);
+    auto *item = new QTreeWidgetItem(parent, QStringList{text, QString::number(valuesOf(nodes)), formatSize(size)});
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     item->setCheckState(0, Qt::Unchecked);
     item->setToolTip(0, tip);
     m_entries.insert(item, nodes);
     m_savedSettings.insert(item, savedSettings);
+    m_sizes.insert(item, size);
     return item;
 }
 
@@ -140,6 +144,7 @@ void CleanupView::refresh(XsdtFile *file)
     m_tree->clear();
     m_entries.clear();
     m_savedSettings.clear();
+    m_sizes.clear();
     m_safeTier = m_savedTier = nullptr;
     m_file = file;
     const DeletionPolicy *policy = m_model->policy();
@@ -226,20 +231,21 @@ void CleanupView::refresh(XsdtFile *file)
 
 QList<QTreeWidgetItem *> CleanupView::tickedEntries() const
 {
+    // In tree order, so messages and questions list entries as shown; one walk, as each tick
+    // of hundreds asks again.
     QList<QTreeWidgetItem *> ticked;
-    for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
-        if (it.key()->checkState(0) == Qt::Checked)
-            ticked << it.key();
+    for (QTreeWidgetItemIterator it(m_tree, QTreeWidgetItemIterator::Checked); *it; ++it) {
+        if (m_entries.contains(*it))
+            ticked << *it;
     }
-    // In tree order, so messages and questions list entries as shown.
-    std::sort(ticked.begin(), ticked.end(), [this](QTreeWidgetItem *a, QTreeWidgetItem *b) {
-        return m_tree->indexFromItem(a) < m_tree->indexFromItem(b);
-    });
     return ticked;
 }
 
 void CleanupView::updateStatus()
 {
+    // Each row of a bulk change would ask again: the change asks once, at its end.
+    if (m_bulk)
+        return;
     const QSignalBlocker blocker(m_tree);
     int queuedEntries = 0;
     for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
@@ -267,7 +273,7 @@ void CleanupView::updateStatus()
     } else {
         qint64 size = 0;
         for (QTreeWidgetItem *item : ticked)
-            size += sizeOf(m_entries.value(item));
+            size += m_sizes.value(item);
         m_status->setText(tr("Ticked: %1 (about %2)").arg(QString::number(ticked.size()), formatSize(size)));
     }
 }
@@ -284,9 +290,12 @@ void CleanupView::setViewOnly(bool on)
 void CleanupView::tickAll(bool safeOnly)
 {
     // Ticked exactly: with safeOnly, saved settings ticked before are unticked again.
-    for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
-        const bool tick = !safeOnly || !m_savedSettings.value(it.key());
-        it.key()->setCheckState(0, tick ? Qt::Checked : Qt::Unchecked);
+    {
+        const QScopedValueRollback bulk(m_bulk, true);
+        for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
+            const bool tick = !safeOnly || !m_savedSettings.value(it.key());
+            it.key()->setCheckState(0, tick ? Qt::Checked : Qt::Unchecked);
+        }
     }
     updateStatus();
 }
@@ -315,29 +324,37 @@ void CleanupView::queueTicked()
     }
     int queued = 0;
     QString firstRefusal;
-    const SettingsModel::Batch batch(m_model);
-    for (QTreeWidgetItem *item : ticked) {
-        for (XsdtNode *node : m_entries.value(item)) {
-            QString whyNot;
-            if (m_model->requestDeletion(node, &whyNot))
-                ++queued;
-            else if (firstRefusal.isEmpty())
-                firstRefusal = whyNot;
+    {
+        const SettingsModel::Batch batch(m_model);
+        const QScopedValueRollback bulk(m_bulk, true);
+        for (QTreeWidgetItem *item : ticked) {
+            for (XsdtNode *node : m_entries.value(item)) {
+                QString whyNot;
+                if (m_model->requestDeletion(node, &whyNot))
+                    ++queued;
+                else if (firstRefusal.isEmpty())
+                    firstRefusal = whyNot;
+            }
+            item->setCheckState(0, Qt::Unchecked);
         }
-        item->setCheckState(0, Qt::Unchecked);
     }
+    updateStatus();
     emit message(firstRefusal.isEmpty() ? tr("Queued for deletion: %1. Save to apply.").arg(queued)
                                         : tr("Some entries were refused: %1").arg(firstRefusal));
 }
 
 void CleanupView::undoTicked()
 {
-    const SettingsModel::Batch batch(m_model);
-    for (QTreeWidgetItem *item : tickedEntries()) {
-        for (XsdtNode *node : m_entries.value(item))
-            m_model->undoDeletion(node);
-        item->setCheckState(0, Qt::Unchecked);
+    {
+        const SettingsModel::Batch batch(m_model);
+        const QScopedValueRollback bulk(m_bulk, true);
+        for (QTreeWidgetItem *item : tickedEntries()) {
+            for (XsdtNode *node : m_entries.value(item))
+                m_model->undoDeletion(node);
+            item->setCheckState(0, Qt::Unchecked);
+        }
     }
+    updateStatus();
 }
 
 } // namespace pfw

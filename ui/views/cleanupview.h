@@ -55,6 +55,7 @@ private:
     XsdtFile *m_file = nullptr;
     bool m_viewOnly = false;
     bool m_confirmWarn = true;
+    bool m_bulk = false;
     QTreeWidget *m_tree;
     QLabel *m_status;
     QPushButton *m_undo;
@@ -63,6 +64,8 @@ private:
     QTreeWidgetItem *m_savedTier = nullptr;
     QHash<QTreeWidgetItem *, QList<XsdtNode *>> m_entries;
     QHash<QTreeWidgetItem *, bool> m_savedSettings;
+    // What each entry's nodes take in the file, as listed.
+    QHash<QTreeWidgetItem *, qint64> m_sizes;
 };
 
 } // namespace pfw
