@@ -193,7 +193,7 @@ void BisectCommand::report(const ProblemSearch &search, const QString &file)
     };
     const BisectSearch &state = search.search();
     const int remaining = int(state.remaining().size());
-    const QString name = TerminalText::shellWord(file);
+    const QString name = TerminalText::shellWord(QDir::toNativeSeparators(file));
     if (m_io.json()) {
         QJsonArray culprits, testing;
         if (state.isFinished()) {

@@ -871,6 +871,9 @@ void TestSettingsCli::bisectFindsTheProblem()
     QVERIFY2(result.code == 0, qPrintable(result.err));
     QVERIFY(result.out.contains(QLatin1String("about 6 launches")));
     QVERIFY(result.out.contains(QLatin1String("Start PixInsight now and check whether the problem occurs; close it, then answer.")));
+    // The file as the system's shell names it (back slashes on Windows), ready to paste.
+    const QString named = pfw::TerminalText::shellWord(QDir::toNativeSeparators(m_file));
+    QVERIFY2(result.out.contains(QStringLiteral("prefwright-cli bisect bad %1 ").arg(named)), qPrintable(result.out));
     int rounds = 0;
     for (; rounds < 10 && !result.out.contains(QLatin1String("Found after")); ++rounds) {
         pfw::test::FakeHost host;

@@ -22,6 +22,9 @@
 #ifdef Q_OS_WIN
 #include <windows.h>
 #endif
+#ifdef Q_OS_LINUX
+#include <sys/xattr.h>
+#endif
 
 #include <chrono>
 #include <csignal>
@@ -62,6 +65,7 @@ private slots:
     void readOnlyFileIsRefused();
     void saveKeepsModeAndOwner();
     void saveKeepsHiddenAndSystem();
+    void saveKeepsExtendedAttributes();
     void liveLockRefusesTheSave();
     void twoNamesOfOneFileShareOneLock();
     void aFileThatCannotBeReadIsSaidSo();
@@ -548,6 +552,26 @@ void TestSettingsDocument::saveKeepsHiddenAndSystem()
     QVERIFY2(m_document.save(&error, &backup), qPrintable(error));
     QCOMPARE(attributesOf(m_path) & kept, kept);
     QCOMPARE(attributesOf(backup) & kept, kept);
+#endif
+}
+
+// Where a file's access list, its security label and tools' notes live on Linux.
+void TestSettingsDocument::saveKeepsExtendedAttributes()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("the extended attributes copied are Linux's");
+#else
+    const QByteArray native = QFile::encodeName(m_path);
+    if (::setxattr(native.constData(), "user.prefwright-test", "keep", 4, 0) != 0)
+        QSKIP("this file system keeps no user attributes");
+    edit("Global/Preferences/Process/MaxProcessors", "8");
+    QString error, backup;
+    QVERIFY2(m_document.save(&error, &backup), qPrintable(error));
+    for (const QString &path : {m_path, backup}) {
+        char value[16] = {};
+        QCOMPARE(::getxattr(QFile::encodeName(path).constData(), "user.prefwright-test", value, sizeof value), ssize_t(4));
+        QCOMPARE(QByteArray(value), QByteArray("keep"));
+    }
 #endif
 }
 
