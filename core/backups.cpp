@@ -120,9 +120,8 @@ bool isWholeBackup(const QString &path)
         if (it != seen.cend() && it->identity == identity && identity.exists)
             return it->whole;
     }
-    QByteArray bytes;
     XsdtFile file;
-    const bool whole = SafeWrite::readFile(path, &bytes, nullptr) && file.parse(bytes);
+    const bool whole = SettingsDocument::readSettingsFile(path, &file, nullptr);
     const QMutexLocker locker(&mutex);
     if (seen.size() > 1000)
         seen.clear();

@@ -4,6 +4,7 @@
 #include "core/backups.h"
 #include "core/fileidentity.h"
 #include "core/safewrite.h"
+#include "core/settingsdocument.h"
 #include "core/treediff.h"
 #include "core/writerlock.h"
 #include "core/xsdtfile.h"
@@ -396,11 +397,8 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
                                "one. Remove the other name first."));
             QByteArray goodBytes, badBytes;
             XsdtFile good, bad;
-            QString parseError;
-            if (!SafeWrite::readFile(goodPath, &goodBytes, error))
+            if (!SettingsDocument::readSettingsFile(goodPath, &good, error, &goodBytes))
                 return false;
-            if (!good.parse(goodBytes, &parseError))
-                return fail(tr("%1 is not a valid PixInsight settings file: %2").arg(QDir::toNativeSeparators(goodPath), parseError));
             // Every round's file would carry the replacement characters the reader put in.
             const auto invalidUtf8 = [](const QString &path, const XsdtFile &file) {
                 return tr("%1 contains bytes that are not valid UTF-8 (first at line %2, column %3); the search would "
@@ -419,9 +417,8 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
                 if (!expectedFingerprint.isEmpty() && SafeWrite::sha256(badBytes) != expectedFingerprint)
                     return fail(tr("The settings file changed on disk since it was loaded. Reload it and start "
                                    "again."));
-                if (!bad.parse(badBytes, &parseError))
-                    return fail(
-                        tr("%1 is not a valid PixInsight settings file: %2").arg(QDir::toNativeSeparators(m_settingsPath), parseError));
+                if (!SettingsDocument::parseSettingsFile(m_settingsPath, badBytes, &bad, error))
+                    return false;
                 if (!bad.validUtf8)
                     return fail(invalidUtf8(m_settingsPath, bad));
                 const SearchPlan found = SearchPlan::make(bad.root, good.root, policy);

@@ -163,9 +163,8 @@ HistoryEntry SettingHistory::readBackup(const QString &backupPath, const QString
     }
     if (!cached) {
         auto parsed = std::make_unique<CachedBackup>();
-        QByteArray bytes;
         XsdtFile file;
-        parsed->valid = SafeWrite::readFile(backupPath, &bytes, nullptr) && file.parse(bytes);
+        parsed->valid = SettingsDocument::readSettingsFile(backupPath, &file, nullptr);
         if (parsed->valid) {
             parsed->first.reserve(file.root.valueCount());
             QString path;

@@ -15,6 +15,26 @@ QString SettingsDocument::otherNamesText()
     return tr("This file has another name; saving gives this name a new file and leaves the other name as it was.");
 }
 
+bool SettingsDocument::parseSettingsFile(const QString &path, const QByteArray &bytes, XsdtFile *file, QString *error)
+{
+    QString parseError;
+    if (file->parse(bytes, &parseError))
+        return true;
+    if (error)
+        *error = tr("%1 is not a valid PixInsight settings file: %2").arg(QDir::toNativeSeparators(path), parseError);
+    return false;
+}
+
+bool SettingsDocument::readSettingsFile(const QString &path, XsdtFile *file, QString *error, QByteArray *bytes)
+{
+    QByteArray read;
+    if (!SafeWrite::readFile(path, &read, error) || !parseSettingsFile(path, read, file, error))
+        return false;
+    if (bytes)
+        *bytes = std::move(read);
+    return true;
+}
+
 bool SettingsDocument::load(const QString &path, QString *error)
 {
     QByteArray bytes;
@@ -23,11 +43,8 @@ bool SettingsDocument::load(const QString &path, QString *error)
         return false;
     // Only an identity that held all through the read vouches for these bytes.
     const FileIdentity after = FileIdentity::of(path);
-    QString parseError;
-    if (!m_file.parse(bytes, &parseError)) {
+    if (!parseSettingsFile(path, bytes, &m_file, error)) {
         m_loaded = false;
-        if (error)
-            *error = tr("%1 is not a valid PixInsight settings file: %2").arg(QDir::toNativeSeparators(path), parseError);
         return false;
     }
     m_path = path;

@@ -34,6 +34,14 @@ public:
     void setClock(std::function<QDateTime()> clock) { m_writer.setClock(std::move(clock)); }
     void setFileOperations(const FileOperations &operations) { m_writer.setFileOperations(operations); }
 
+    // The one way a settings file is read: false with "Cannot read <path>: ..." or "<path> is not
+    // a valid PixInsight settings file: ...". bytes, when given, receives what was read.
+    [[nodiscard]] static bool readSettingsFile(const QString &path, XsdtFile *file, QString *error,
+                                               QByteArray *bytes = nullptr);
+    // The second half of it, for bytes read already.
+    [[nodiscard]] static bool parseSettingsFile(const QString &path, const QByteArray &bytes, XsdtFile *file,
+                                                QString *error);
+
     [[nodiscard]] bool load(const QString &path, QString *error);
     bool changedOnDisk() const;
     [[nodiscard]] bool save(QString *error, QString *backupPath);

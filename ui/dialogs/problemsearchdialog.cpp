@@ -280,14 +280,11 @@ void ProblemSearchDialog::chooseGoodState(const QString &path)
     m_plan = SearchPlan();
     m_good.clear();
     m_differences->clear();
-    QByteArray bytes;
-    QString error, parseError;
+    QString error;
     if (path.isEmpty()) {
         // Nothing chosen yet.
-    } else if (!SafeWrite::readFile(path, &bytes, &error)) {
+    } else if (!SettingsDocument::readSettingsFile(path, &m_good, &error)) {
         showError(error);
-    } else if (!m_good.parse(bytes, &parseError)) {
-        showError(tr("%1 is not a valid PixInsight settings file: %2").arg(path, parseError));
     } else if (m_context.openTree) {
         m_plan = SearchPlan::make(*m_context.openTree, m_good.root, m_context.policy);
     }

@@ -264,10 +264,9 @@ bool CompareView::loadOther(const QString &path, QString *error)
     QString readError;
     if (!SafeWrite::readFile(path, &bytes, &readError))
         return fail(readError);
-    QString parseError;
-    if (!m_other.parse(bytes, &parseError)) {
+    if (!SettingsDocument::parseSettingsFile(path, bytes, &m_other, &readError)) {
         m_otherPath.clear();
-        return fail(tr("%1 is not a valid PixInsight settings file: %2").arg(path, parseError));
+        return fail(readError);
     }
     m_otherPath = path;
     rebuildFileBox();
