@@ -7,8 +7,10 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
+#include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QThread>
 
 #include <cerrno>
@@ -52,27 +54,48 @@ AtomicFile::Result AtomicFile::write(const QString &path, const QByteArray &byte
     const QString folder = target.absolutePath();
     if (options.underLock)
         removeLeftOverPartials(folder, target.fileName());
+    // A file of our own, not a QTemporaryFile: that one keeps its handle open when closed, and
+    // Windows refuses to rename an open file.
+    QFile partial;
     errno = 0;
-    QTemporaryFile partial(partialPrefix(folder, target.fileName()) + QLatin1String("XXXXXX"));
-    if (!partial.open())
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        partial.setFileName(partialPrefix(folder, target.fileName())
+                            + QString::number(QRandomGenerator::global()->generate(), 36));
+        if (partial.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            break;
+        if (!partial.exists())
+            return result(OpenFailed, systemReason(partial));
+    }
+    if (!partial.isOpen())
         return result(OpenFailed, systemReason(partial));
+    const QString partialPath = partial.fileName();
+    // Whatever way this ends short of the rename, the partial file goes.
+    bool renamed = false;
+    const auto cleanUp = qScopeGuard([&] {
+        if (!renamed) {
+            partial.close();
+            QFile::remove(partialPath);
+        }
+    });
     copyOwnership(int(partial.handle()), options.ownerOf.isEmpty() ? path : options.ownerOf);
     if (!options.steps.writeAll(partial, bytes) || !partial.flush() || !syncToDisk(int(partial.handle())))
         return result(WriteFailed, systemReason(partial));
     partial.close();
-    const QString partialPath = partial.fileName();
     QString reason;
     bool refused = false;
     const auto rename = [&] {
         // A program that takes no lock (PixInsight) may have written the file while these bytes
         // were synced: the last look comes after the slow part.
         refused = options.lastLook && !options.lastLook();
-        return !refused && filereplace::renameOver(partialPath, path, &reason);
+        renamed = !refused && filereplace::renameOver(partialPath, path, &reason);
+        return renamed;
     };
     for (int attempt = 1;; ++attempt) {
         reason.clear();
         if (options.steps.commit(rename))
             break;
+        if (renamed)
+            return result(RenameFailed, tr("Unknown error"));
         if (refused)
             return result(Cancelled);
         if (reason.isEmpty())
@@ -84,7 +107,6 @@ AtomicFile::Result AtomicFile::write(const QString &path, const QByteArray &byte
             return result(HeldOpen, reason);
         QThread::msleep(filereplace::kPauseMs);
     }
-    partial.setAutoRemove(false);
     (void)syncFolder(folder);
     return result(Written);
 }

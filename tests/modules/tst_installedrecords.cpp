@@ -294,6 +294,7 @@ void TestInstalledRecords::backupsAreDistinctAndRestorable()
     QFile safety(QFileInfo(recordPath()).absolutePath() + u'/' + after.constFirst());
     QVERIFY(safety.open(QIODevice::ReadOnly));
     QCOMPARE(safety.readAll(), kHead + kTail);
+    safety.close();
     QVERIFY(QFile::remove(safety.fileName()));
 
     // A broken newest backup is not restored.

@@ -183,7 +183,7 @@ void TestCompareView::loadErrors()
     file.write("nothing");
     file.close();
     QVERIFY(!m_view->loadOther(bad, &error));
-    QCOMPARE(error, QStringLiteral("%1 is not a valid PixInsight settings file: Not a PixInsight settings file (no <xsdt> element).").arg(bad));
+    QCOMPARE(error, QStringLiteral("%1 is not a valid PixInsight settings file: Not a PixInsight settings file (no <xsdt> element).").arg(QDir::toNativeSeparators(bad)));
 }
 
 void TestCompareView::noiseIsHiddenAndCounted()
