@@ -288,6 +288,13 @@ QString systemReason(const QFileDevice &file)
     return reason.isEmpty() ? Backups::tr("Unknown error") : reason;
 }
 
+QString withFullStop(QString reason)
+{
+    if (!reason.endsWith(u'.'))
+        reason += u'.';
+    return reason;
+}
+
 QString withoutFullStop(QString reason)
 {
     while (reason.endsWith(u'.'))

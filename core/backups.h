@@ -64,6 +64,8 @@ QString systemReason(const QFileDevice &file);
 // A reason (the system's, or a sentence of ours) as it goes inside another sentence: without its
 // full stop.
 QString withoutFullStop(QString reason);
+// A reason as a sentence of its own, before another: with its full stop.
+QString withFullStop(QString reason);
 QString formatByteSize(qint64 bytes);
 // "Moved 3 backup(s) to the Recycle Bin (1.2 MiB)." and the like.
 QString describeRemoval(const BackupRemoval &removal);

@@ -16,19 +16,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-
 namespace pfw {
-
-namespace {
-
-QString asSentence(QString text)
-{
-    if (!text.endsWith(u'.'))
-        text += u'.';
-    return text;
-}
-
-} // namespace
 
 ProblemSearch::ProblemSearch(const QString &settingsPath)
     : m_settingsPath(searchedFile(settingsPath))
@@ -529,7 +517,7 @@ bool ProblemSearch::answer(BisectSearch::Answer answer, int expectedRound, QStri
                 return true;
             if (!writeCandidate(error)) {
                 if (error)
-                    *error = asSentence(*error) + u' '
+                    *error = withFullStop(*error) + u' '
                         + tr("The answer was kept; the next file is written when you continue.");
                 return false;
             }

@@ -18,13 +18,6 @@ namespace pfw {
 
 namespace {
 
-QString sentence(QString text)
-{
-    if (!text.endsWith(u'.'))
-        text += u'.';
-    return text;
-}
-
 QString native(const QString &path)
 {
     return QDir::toNativeSeparators(path);
@@ -176,7 +169,7 @@ SafeWrite::Outcome SafeWrite::write(const Request &request) const
         if (stillHolds(request.path, missing, current)) {
             if (!backup.isEmpty())
                 QFile::remove(backup);
-            reason = sentence(reason) + u' ' + tr("Nothing was written.");
+            reason = withFullStop(reason) + u' ' + tr("Nothing was written.");
         }
         return fail(reason);
     }
@@ -217,7 +210,7 @@ bool SafeWrite::replaceable(const Request &request, QByteArray *current, bool *m
     QString reason;
     if (!readFile(request.path, current, &reason, request.maxBytes, request.links)) {
         const QString ending = request.unreadableEnding.isEmpty() ? tr("Nothing was written.") : request.unreadableEnding;
-        return fail(sentence(reason) + u' ' + ending);
+        return fail(withFullStop(reason) + u' ' + ending);
     }
     if (request.replacedMustBeValid && !request.format(*current, &reason))
         return fail(tr("%1 is not a valid PixInsight settings file now (%2), so Prefwright does not write over it. "

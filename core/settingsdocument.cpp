@@ -143,6 +143,8 @@ bool SettingsDocument::restoreFile(const QString &settingsPath, const QString &b
     QString parseError;
     if (!request.format(request.bytes, &parseError))
         return fail(tr("The backup is not a valid settings file: %1").arg(parseError));
+    // Parsed just now: the write need not parse it again.
+    request.format = [](const QByteArray &, QString *) { return true; };
     // A file that is damaged, or gone, is when a backup is needed most: it is put back all the
     // same, and whatever is there is kept in a backup first.
     request.replacedMustBeValid = false;
