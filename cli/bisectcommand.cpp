@@ -76,7 +76,7 @@ int BisectCommand::start(const QString &file, const QString &good)
     if (!m_io.json()) {
         m_io.print(tr("The file as it is now is kept in %1.").arg(TerminalText::printable(QDir::toNativeSeparators(search.backupPath()))));
         QString counts = tr("%n difference(s) will be tested", nullptr, int(search.suspects().size()));
-        counts += u' ' + tr("(about %1 launches).").arg(BisectSearch::expectedRounds(int(search.suspects().size())));
+        counts += u' ' + tr("(%1).").arg(BisectSearch::aboutLaunches(int(search.suspects().size())));
         if (search.onlyInGoodCount() > 0)
             counts += u' ' + tr("%1 entries exist only in the good state and are not tested.").arg(search.onlyInGoodCount());
         if (search.leftOutCount() > 0)
@@ -235,11 +235,11 @@ void BisectCommand::report(const ProblemSearch &search, const QString &file)
         return;
     }
     m_io.print(tr("Round %1: %2 settings are still suspected; this file has the good value of %3 of them "
-                  "(about %4 launches left).")
+                  "(%4 left).")
                    .arg(state.rounds() + 1)
                    .arg(remaining)
                    .arg(state.testing().size())
-                   .arg(BisectSearch::expectedRounds(remaining)));
+                   .arg(BisectSearch::aboutLaunches(remaining)));
     if (!search.isCandidateWritten()) {
         m_io.print(tr("The file for this round has not been written yet (an earlier step was interrupted). Close "
                       "PixInsight; the next answer writes it and is not counted."));

@@ -238,6 +238,8 @@ int SettingsCli::parse(const QStringList &arguments, Options *options)
                 return usageError(tr("The option %1 needs a value.").arg(name));
             value = arguments.at(++i);
         }
+        if (takesValue && options->given.contains(name))
+            return usageError(tr("The option %1 is given twice.").arg(name));
         if (name == QLatin1String("--")) {
             optionsEnded = true;
             continue;

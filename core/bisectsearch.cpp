@@ -1,5 +1,6 @@
 #include "core/bisectsearch.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QSet>
 
@@ -38,6 +39,14 @@ int BisectSearch::expectedRounds(int suspects)
     for (int left = suspects; left > 1; left = (left + 1) / 2)
         ++rounds;
     return rounds;
+}
+
+QString BisectSearch::aboutLaunches(int suspects)
+{
+    const int rounds = expectedRounds(suspects);
+    if (rounds == 1)
+        return QCoreApplication::translate("BisectSearch", "about 1 launch");
+    return QCoreApplication::translate("BisectSearch", "about %1 launches").arg(rounds);
 }
 
 bool BisectSearch::answer(Answer answer)

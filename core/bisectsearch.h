@@ -2,6 +2,7 @@
 
 #include <QJsonObject>
 #include <QList>
+#include <QString>
 
 namespace pfw {
 
@@ -27,6 +28,8 @@ public:
     bool isFinished() const;
     // Launches needed for n suspects when no answer is "can't tell".
     static int expectedRounds(int suspects);
+    // "about 1 launch", "about 4 launches": the words a user reads for expectedRounds().
+    static QString aboutLaunches(int suspects);
 
     // Bad: the problem occurred with testing() put back, so the culprit is among the others.
     // Good: it did not, so the culprit is among testing(). Skip: another half is tried.

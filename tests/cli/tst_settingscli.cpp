@@ -188,6 +188,9 @@ void TestSettingsCli::usageErrors_data()
                                        << 2 << "--keep needs a whole number";
     QTest::newRow("keep negative") << QStringList{QStringLiteral("backups"), f, QStringLiteral("--keep=-1")} << 2
                                    << "--keep needs a whole number";
+    // Which of two counts would be meant is a guess, and --keep removes backups.
+    QTest::newRow("keep twice") << QStringList{QStringLiteral("backups"), f, QStringLiteral("--keep=5"), QStringLiteral("--keep"), QStringLiteral("1")}
+                                << 2 << "The option --keep is given twice.";
     QTest::newRow("keep missing") << QStringList{QStringLiteral("backups"), f, QStringLiteral("--keep")} << 2
                                   << "The option --keep needs a value.";
     QTest::newRow("short fingerprint") << QStringList{QStringLiteral("set"), f, QStringLiteral("a=1"), QStringLiteral("--fingerprint=abc")}

@@ -37,6 +37,9 @@ void TestBisectSearch::findsEveryCulpritWithinItsRounds()
     for (int n = 1; n <= 70; ++n) {
         const int bound = n <= 1 ? 0 : int(std::ceil(std::log2(n)));
         QVERIFY(BisectSearch::expectedRounds(n) <= bound);
+        const int rounds = BisectSearch::expectedRounds(n);
+        QCOMPARE(BisectSearch::aboutLaunches(n),
+                 rounds == 1 ? QStringLiteral("about 1 launch") : QStringLiteral("about %1 launches").arg(rounds));
         for (int culprit = 0; culprit < n; ++culprit) {
             BisectSearch search(n);
             while (!search.isFinished())

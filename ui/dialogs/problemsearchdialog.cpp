@@ -331,8 +331,8 @@ void ProblemSearchDialog::chooseGoodState(const QString &path)
     else if (tested == 0)
         lines << tr("Nothing can be tested: the file and that state differ only in what a search leaves alone.");
     else
-        lines << tr("%n difference(s) can be tested, in about %1 launches.", nullptr, tested)
-                     .arg(BisectSearch::expectedRounds(tested));
+        lines << tr("%n difference(s) can be tested, in %1.", nullptr, tested)
+                     .arg(BisectSearch::aboutLaunches(tested));
     if (!m_plan.onlyInGood.isEmpty())
         lines << tr("%1 entries exist only in the good state and are not tested").arg(m_plan.onlyInGood.size());
     if (!m_plan.leftOut.isEmpty())
@@ -390,10 +390,10 @@ void ProblemSearchDialog::showSearch()
     if (!search.isFinished()) {
         m_pages->setCurrentIndex(RoundPage);
         const int remaining = int(search.remaining().size());
-        m_round->setText(tr("Round %1: %2 settings are still suspected (about %3 launches left).")
+        m_round->setText(tr("Round %1: %2 settings are still suspected (%3 left).")
                              .arg(search.rounds() + 1)
                              .arg(remaining)
-                             .arg(BisectSearch::expectedRounds(remaining)));
+                             .arg(BisectSearch::aboutLaunches(remaining)));
         m_roundList->clear();
         for (const int index : search.testing()) {
             const SearchSuspect &suspect = m_search.suspects().at(index);
