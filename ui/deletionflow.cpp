@@ -1,7 +1,7 @@
 #include "ui/deletionflow.h"
 
 #include "core/xsdtnode.h"
-#include "model/busyscope.h"
+#include "session/busyscope.h"
 #include "model/settingsmodel.h"
 #include "ui/accesskeys.h"
 

@@ -1,6 +1,7 @@
 #include "ui/maintabs.h"
 
 #include "model/settingsmodel.h"
+#include "session/editingsession.h"
 #include "ui/views/allsettingspage.h"
 #include "ui/views/cleanupview.h"
 #include "ui/views/compareview.h"
@@ -15,21 +16,23 @@
 
 namespace pfw {
 
-MainTabs::MainTabs(SettingsModel *model, SettingsFilterProxy *proxy, DeletionFlow *deletion,
-                   const SettingsSchema *schema, const HostEnvironment &environment, QWidget *parent)
+MainTabs::MainTabs(EditingSession *session, SettingsFilterProxy *proxy, DeletionFlow *deletion, QWidget *parent)
     : QTabWidget(parent)
-    , m_model(model)
+    , m_session(session)
+    , m_model(session->model())
     , m_deletion(deletion)
-    , m_preferences(new PreferencesView(model, schema, this))
-    , m_search(new SearchView(model, schema, this))
-    , m_cleanup(new CleanupView(model, this))
-    , m_unused(new UnusedModulesView(model, schema, this))
-    , m_health(new HealthView(model, schema, this))
-    , m_compare(new CompareView(model, this))
-    , m_allSettings(new AllSettingsPage(model, proxy, deletion, this))
+    , m_preferences(new PreferencesView(m_model, &session->schema(), this))
+    , m_search(new SearchView(m_model, &session->schema(), this))
+    , m_cleanup(new CleanupView(m_model, this))
+    , m_unused(new UnusedModulesView(m_model, session->pendingFiles(), &session->schema(), this))
+    , m_health(new HealthView(m_model, &session->schema(), this))
+    , m_compare(new CompareView(m_model, this))
+    , m_allSettings(new AllSettingsPage(m_model, proxy, deletion, this))
 {
     setAccessibleName(tr("Views of the settings file"));
-    m_compare->setEnvironment(environment);
+    m_compare->setEnvironment(session->services().environment);
+    connect(session, &EditingSession::treeReleased, this, &MainTabs::detach);
+    connect(session, &EditingSession::treeShown, this, &MainTabs::attach);
     addTab(m_preferences, tr("Preferences"));
     addTab(m_search, tr("Search"));
     addTab(m_cleanup, tr("Cleanup"));
@@ -56,7 +59,6 @@ MainTabs::MainTabs(SettingsModel *model, SettingsFilterProxy *proxy, DeletionFlo
     connect(m_unused, &UnusedModulesView::deleteRequested, this, remove);
     connect(m_unused, &UnusedModulesView::restoreRequested, this, restore);
     connect(m_unused, &UnusedModulesView::revealRequested, this, &MainTabs::reveal);
-    connect(m_unused, &UnusedModulesView::queueChanged, this, &MainTabs::queueChanged);
     connect(m_health, &HealthView::message, this, rejected);
     connect(m_health, &HealthView::deleteRequested, this, remove);
     connect(m_health, &HealthView::restoreRequested, this, restore);
@@ -88,15 +90,17 @@ void MainTabs::detach()
     m_compare->setDocument(nullptr, QString());
 }
 
-void MainTabs::attach(XsdtFile *file, const QString &path, const QString &installFolder, const QString &userFolder)
+void MainTabs::attach()
 {
-    m_unused->setFolders(installFolder, userFolder);
+    XsdtFile *file = m_session->isLoaded() ? &m_session->document().file() : nullptr;
+    const QString path = m_session->isLoaded() ? m_session->path() : QString();
     m_preferences->setDocument(file);
     m_search->setDocument(file);
     m_unused->setDocument(file);
     m_health->setFile(file);
     m_cleanup->refresh(file);
     m_compare->setDocument(file, path);
+    setViewOnly(m_session->isHostRunning());
 }
 
 void MainTabs::setViewOnly(bool on)

@@ -9,30 +9,26 @@ class AllSettingsPage;
 class CleanupView;
 class CompareView;
 class DeletionFlow;
+class EditingSession;
 class HealthView;
 class PreferencesView;
 class SearchView;
 class SettingsFilterProxy;
 class SettingsModel;
-class SettingsSchema;
 class UnusedModulesView;
 class XsdtFile;
-struct HostEnvironment;
 struct XsdtNode;
 
-// The seven tabs of the main window. They show one tree at a time: detach() makes every view
-// let go of it, attach() shows the next one. Their requests (delete, restore, reveal) are
-// served here; what the window shows comes out as signals.
+// The seven tabs of the main window. They show the session's tree: when the session lets go
+// of it every view does, and each shows the next one. Their requests (delete, restore, reveal)
+// are served here; what the window shows comes out as signals.
 class MainTabs final : public QTabWidget
 {
     Q_OBJECT
 
 public:
-    MainTabs(SettingsModel *model, SettingsFilterProxy *proxy, DeletionFlow *deletion, const SettingsSchema *schema,
-             const HostEnvironment &environment, QWidget *parent = nullptr);
+    MainTabs(EditingSession *session, SettingsFilterProxy *proxy, DeletionFlow *deletion, QWidget *parent = nullptr);
 
-    void detach();
-    void attach(XsdtFile *file, const QString &path, const QString &installFolder, const QString &userFolder);
     void setViewOnly(bool on);
     void reveal(XsdtNode *node);
     // The Search tab with the text as its query, ready for more typing.
@@ -50,10 +46,13 @@ public:
 signals:
     void message(const QString &text, int timeoutMs);
     void unusedModulesRequested();
-    void queueChanged();
     void historyRequested(pfw::XsdtNode *node);
 
 private:
+    void detach();
+    void attach();
+
+    EditingSession *m_session;
     SettingsModel *m_model;
     DeletionFlow *m_deletion;
     PreferencesView *m_preferences;

@@ -1,6 +1,6 @@
 #include "ui/mainwindow.h"
 
-#include "model/busyscope.h"
+#include "session/busyscope.h"
 #include "model/settingsfilterproxy.h"
 #include "model/settingsmodel.h"
 #include "modules/installedrecords.h"
@@ -13,8 +13,8 @@
 #include "ui/dialogs/backupsdialog.h"
 #include "ui/dialogs/settinghistorydialog.h"
 #include "ui/deletionflow.h"
-#include "ui/diskchangemonitor.h"
-#include "ui/environmentwatcher.h"
+#include "session/diskchangemonitor.h"
+#include "session/environmentwatcher.h"
 #include "ui/glyphicon.h"
 #include "ui/views/healthview.h"
 #include "ui/dialogs/installedupdatesdialog.h"
@@ -72,61 +72,52 @@ bool sameFile(const QString &a, const QString &b)
 
 MainWindow::MainWindow(const HostServices &services, QWidget *parent)
     : QMainWindow(parent)
-    , m_services(services)
+    , m_session(new EditingSession(services, this))
 {
-    QString error;
-    if (!m_schema.loadBuiltIn(&error))
+    if (!m_session->schemaError().isEmpty())
         QMessageBox::warning(this, tr("Settings schema"),
                              tr("The built-in settings descriptions could not be read (%1). Names and descriptions "
                                 "will be limited.")
-                                 .arg(error));
-    if (!m_policy.loadBuiltIn(&error))
+                                 .arg(m_session->schemaError()));
+    if (!m_session->policyError().isEmpty())
         QMessageBox::warning(this, tr("Deletion rules"),
                              tr("The built-in deletion rules could not be read (%1). Deleting entries is disabled.")
-                                 .arg(error));
-    m_document.setPolicy(&m_policy);
-    m_document.setRunningCheck(m_services.isHostRunning);
+                                 .arg(m_session->policyError()));
 
     resize(1100, 760);
     updateStatusBarStyle();
     KeyboardConventions::install();
-    m_model = new SettingsModel(this);
-    m_model->setPolicy(&m_policy);
-    m_undoStack = new QUndoStack(this);
-    m_model->setUndoStack(m_undoStack);
+    SettingsModel *model = m_session->model();
     m_proxy = new SettingsFilterProxy(this);
-    m_proxy->setSourceModel(m_model);
-    m_deletion = new DeletionFlow(m_model, this);
+    m_proxy->setSourceModel(model);
+    m_deletion = new DeletionFlow(model, this);
     buildActions();
     buildCentralWidget();
     buildToolbar();
 
-    connect(m_model, &SettingsModel::edited, this, &MainWindow::onEdited);
-    connect(m_model, &SettingsModel::editRejected, this,
+    connect(model, &SettingsModel::editRejected, this,
             [this](const QString &reason) { showMessage(tr("Not accepted - %1").arg(reason), 8000); });
     connect(m_deletion, &DeletionFlow::message, this, &MainWindow::showMessage);
+    connect(m_session, &EditingSession::stateChanged, this, &MainWindow::refreshState);
+    connect(m_session, &EditingSession::polled, this, &MainWindow::onEnvironmentPolled);
+    connect(m_session, &EditingSession::treeShown, this, &MainWindow::refreshFileBox);
+    // Opened here or read again after PixInsight rewrote it.
+    connect(m_session, &EditingSession::fileOpened, this, [this] {
+        m_tabs->allSettings()->collapseToPreferences();
+        showMessage(tr("Loaded %1").arg(QDir::toNativeSeparators(m_session->path())), 5000);
+    });
+    connect(m_session, &EditingSession::reloadFailed, this, [this](const QString &error) { reportOpenError(error); });
+    m_session->setBusyCheck([this] { return isBusy(); });
+    m_session->startWatching(3000);
 
-    EnvironmentWatcher::Probes probes;
-    probes.isHostRunning = m_services.isHostRunning;
-    m_diskMonitor = new DiskChangeMonitor(this);
-    probes.disk = [this] { return m_loaded ? m_diskMonitor->check(m_document) : DiskChangeMonitor::State::Same; };
-    // A verdict reached between polls is acted on at once.
-    connect(m_diskMonitor, &DiskChangeMonitor::settled, this, &MainWindow::pollEnvironment);
-    probes.unsavedCount = [this] { return unsavedCount(); };
-    probes.isBusy = [this] { return isBusy(); };
-    m_watcher = new EnvironmentWatcher(probes, this);
-    connect(m_watcher, &EnvironmentWatcher::polled, this, &MainWindow::onEnvironmentPolled);
-    connect(m_watcher, &EnvironmentWatcher::reloadRequested, this, [this] { openFile(m_document.path()); });
-    m_watcher->start(3000);
-
-    const QStringList found = findSettingsFiles(m_services.environment);
+    const QStringList found = findSettingsFiles(services.environment);
     if (!found.isEmpty()) {
         openFile(found.constFirst());
     } else {
         refreshFileBox();
         refreshState();
         QStringList folders;
-        for (const QString &folder : defaultSettingsFolders(m_services.environment))
+        for (const QString &folder : defaultSettingsFolders(services.environment))
             folders << QDir::toNativeSeparators(folder);
         statusBar()->showMessage(tr("No PixInsight settings file found in %1. Use Browse to open one.")
                                      .arg(folders.join(QLatin1String("; "))));
@@ -136,18 +127,19 @@ MainWindow::MainWindow(const HostServices &services, QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    // The views and the model must let go of the tree before the document destroys it.
-    detachViews();
+    // The views must let go of the tree before the session destroys it, while they still exist.
+    delete m_session;
 }
 
 void MainWindow::buildActions()
 {
-    m_menus.build(this, m_undoStack, m_model);
+    QUndoStack *stack = m_session->undoStack();
+    m_menus.build(this, stack, m_session->model());
     m_toolbar = m_menus.toolbar;
     // The stack enables the undo actions by its own state; view only overrides that afterwards.
-    connect(m_undoStack, &QUndoStack::canUndoChanged, this, &MainWindow::updateUndoActions);
-    connect(m_undoStack, &QUndoStack::canRedoChanged, this, &MainWindow::updateUndoActions);
-    connect(m_model, &SettingsModel::historyChanged, this, &MainWindow::updateUndoActions);
+    connect(stack, &QUndoStack::canUndoChanged, this, &MainWindow::updateUndoActions);
+    connect(stack, &QUndoStack::canRedoChanged, this, &MainWindow::updateUndoActions);
+    connect(m_session->model(), &SettingsModel::historyChanged, this, &MainWindow::updateUndoActions);
     updateUndoActions();
     ThemeManager &theme = ThemeManager::instance();
     m_lastScale = theme.scale();
@@ -193,10 +185,9 @@ void MainWindow::buildCentralWidget()
     layout->addLayout(bannerRow);
     connect(m_reloadButton, &QPushButton::clicked, this, &MainWindow::onReload);
 
-    m_tabs = new MainTabs(m_model, m_proxy, m_deletion, &m_schema, m_services.environment, central);
+    m_tabs = new MainTabs(m_session, m_proxy, m_deletion, central);
     connect(m_tabs, &MainTabs::message, this, &MainWindow::showMessage);
     connect(m_tabs, &MainTabs::unusedModulesRequested, this, &MainWindow::onUnusedModules);
-    connect(m_tabs, &MainTabs::queueChanged, this, &MainWindow::refreshState);
     connect(m_tabs, &MainTabs::historyRequested, this, &MainWindow::showHistory);
     layout->addWidget(m_tabs, 1);
 
@@ -211,15 +202,7 @@ void MainWindow::buildCentralWidget()
 
 int MainWindow::unsavedCount() const
 {
-    if (!m_loaded)
-        return 0;
-    // Counting walks the whole tree, and every poll asks: count again only after a change.
-    const std::pair<quint64, quint64> now{m_model->generation(), m_model->revision()};
-    if (now != m_countedAt) {
-        m_pendingCount = m_document.pendingChangeCount();
-        m_countedAt = now;
-    }
-    return int(m_pendingCount + m_tabs->unused()->queuedRequests().size());
+    return m_session->unsavedCount();
 }
 
 void MainWindow::showMessage(const QString &text, int timeoutMs)
@@ -246,31 +229,14 @@ void MainWindow::onThemeChanged()
     }
 }
 
-void MainWindow::detachViews(bool keepHistory)
-{
-    m_tabs->detach();
-    m_model->setDocument(nullptr, keepHistory);
-}
-
-void MainWindow::attachViews(bool keepHistory)
-{
-    XsdtFile *file = m_loaded ? &m_document.file() : nullptr;
-    m_model->setDocument(file, keepHistory);
-    m_tabs->attach(file, m_loaded ? m_document.path() : QString(), findInstallFolder({}, m_services.environment),
-                   m_loaded ? userDataFolderFor(m_document.path()) : QString());
-    m_model->setReadOnly(m_running);
-    m_tabs->setViewOnly(m_running);
-    refreshFileBox();
-}
-
 void MainWindow::onFindModule()
 {
     const BusyScope busy;
-    if (!m_loaded) {
+    if (!m_session->isLoaded()) {
         QMessageBox::information(this, tr("Find module data"), tr("Open a settings file first."));
         return;
     }
-    const ModuleFinder::Result found = ModuleFinder::ask(m_document.file(), this);
+    const ModuleFinder::Result found = ModuleFinder::ask(m_session->document().file(), this);
     if (found.kind == ModuleFinder::Result::FullSearch)
         m_tabs->searchFor(found.name);
     else if (found.kind == ModuleFinder::Result::Found)
@@ -284,47 +250,46 @@ void MainWindow::reportOpenErrorsTo(std::function<void(const QString &)> sink)
     s_errorSink = std::move(sink);
 }
 
+void MainWindow::reportOpenError(const QString &error)
+{
+    if (s_errorSink)
+        s_errorSink(error);
+    else
+        QMessageBox::critical(this, tr("Cannot open file"), error);
+}
+
 bool MainWindow::openFile(const QString &named)
 {
     // A name relative to the working folder is kept whole: it is shown, reported and watched.
     const QString path = wholeFilePath(named);
-    m_tabs->unused()->clearQueue();
-    detachViews();
     QString error;
-    const bool ok = m_document.load(path, &error);
-    m_loaded = m_document.isLoaded();
-    attachViews();
-    if (!ok) {
-        if (s_errorSink)
-            s_errorSink(error);
-        else
-            QMessageBox::critical(this, tr("Cannot open file"), error);
-        refreshState();
+    if (!m_session->open(path, &error)) {
+        reportOpenError(error);
         return false;
     }
-    m_changedOnDisk = false;
-    m_tabs->allSettings()->collapseToPreferences();
-    showMessage(tr("Loaded %1").arg(QDir::toNativeSeparators(path)), 5000);
-    refreshState();
     return true;
 }
 
 void MainWindow::refreshState()
 {
     const int n = unsavedCount();
-    m_fileBox->setToolTip(m_loaded ? QDir::toNativeSeparators(m_document.path()) : tr("No settings file loaded."));
+    const bool loaded = m_session->isLoaded();
+    const bool running = m_session->isHostRunning();
+    const bool changedOnDisk = m_session->isChangedOnDisk();
+    const SettingsDocument &document = m_session->document();
+    m_fileBox->setToolTip(loaded ? QDir::toNativeSeparators(document.path()) : tr("No settings file loaded."));
 
     StatusBanner::State state;
-    state.loaded = m_loaded;
-    state.running = m_running;
-    state.runningCheckError = m_running ? m_watcher->runningCheckError() : QString();
-    state.changedOnDisk = m_changedOnDisk;
+    state.loaded = loaded;
+    state.running = running;
+    state.runningCheckError = running ? m_session->runningCheckError() : QString();
+    state.changedOnDisk = changedOnDisk;
     state.unsaved = n;
-    if (m_loaded) {
-        state.validUtf8 = m_document.file().validUtf8;
-        state.invalidUtf8Line = m_document.file().invalidUtf8Line;
-        state.invalidUtf8Column = m_document.file().invalidUtf8Column;
-        state.compactLayout = m_document.compactLayout();
+    if (loaded) {
+        state.validUtf8 = document.file().validUtf8;
+        state.invalidUtf8Line = document.file().invalidUtf8Line;
+        state.invalidUtf8Column = document.file().invalidUtf8Column;
+        state.compactLayout = document.compactLayout();
     }
     const StatusBanner::Banner banner = StatusBanner::describe(state);
     const QString &text = banner.text;
@@ -336,27 +301,28 @@ void MainWindow::refreshState()
     palette.setColor(QPalette::Window, colour);
     m_banner->setPalette(palette);
 
-    m_menus.reload->setEnabled(m_loaded);
-    m_menus.save->setEnabled(m_loaded && n > 0 && !m_running && !m_changedOnDisk);
+    m_menus.reload->setEnabled(loaded);
+    m_menus.save->setEnabled(loaded && n > 0 && !running && !changedOnDisk);
     m_menus.revertAll->setEnabled(n > 0);
-    m_menus.restore->setEnabled(m_loaded && !m_running);
-    m_menus.backups->setEnabled(m_loaded);
+    m_menus.restore->setEnabled(loaded && !running);
+    m_menus.backups->setEnabled(loaded);
     setWindowTitle(n == 0 ? tr("Prefwright") : tr("Prefwright - %n unsaved change(s)", nullptr, n));
 }
 
 void MainWindow::refreshFileBox()
 {
-    m_foundFiles = findSettingsFiles(m_services.environment);
+    m_foundFiles = findSettingsFiles(services().environment);
     const QSignalBlocker blocker(m_fileBox);
     m_fileBox->clear();
     int current = -1;
+    const bool loaded = m_session->isLoaded();
     for (const QString &path : std::as_const(m_foundFiles)) {
         m_fileBox->addItem(describeSettingsFile(path), path);
-        if (m_loaded && current < 0 && sameFile(path, m_document.path()))
+        if (loaded && current < 0 && sameFile(path, m_session->path()))
             current = m_fileBox->count() - 1;
     }
-    if (m_loaded && current < 0) {
-        m_fileBox->addItem(describeSettingsFile(m_document.path()), m_document.path());
+    if (loaded && current < 0) {
+        m_fileBox->addItem(describeSettingsFile(m_session->path()), m_session->path());
         current = m_fileBox->count() - 1;
     }
     if (m_fileBox->count() == 0)
@@ -368,7 +334,7 @@ void MainWindow::fileChosen(int index)
 {
     const BusyScope busy;
     const QString path = m_fileBox->itemData(index).toString();
-    if (path.isEmpty() || (m_loaded && sameFile(path, m_document.path())))
+    if (path.isEmpty() || (m_session->isLoaded() && sameFile(path, m_session->path())))
         return;
     if (!confirmDiscard(tr("Opening another file discards them.")))
         refreshFileBox();
@@ -395,9 +361,9 @@ void MainWindow::onOpen()
     if (!confirmDiscard(tr("Opening another file discards them.")))
         return;
     QString start;
-    if (m_loaded)
-        start = QFileInfo(m_document.path()).absolutePath();
-    else if (const QStringList folders = defaultSettingsFolders(m_services.environment); !folders.isEmpty())
+    if (m_session->isLoaded())
+        start = QFileInfo(m_session->path()).absolutePath();
+    else if (const QStringList folders = defaultSettingsFolders(services().environment); !folders.isEmpty())
         start = folders.constFirst();
     const QString path = QFileDialog::getOpenFileName(this, tr("Open PixInsight settings file"), start,
                                                       tr("PixInsight settings (*.settings);;All files (*)"));
@@ -408,14 +374,9 @@ void MainWindow::onOpen()
 void MainWindow::onReload()
 {
     const BusyScope busy;
-    if (!m_loaded || !confirmDiscard(tr("Reloading discards them.")))
+    if (!m_session->isLoaded() || !confirmDiscard(tr("Reloading discards them.")))
         return;
-    openFile(m_document.path());
-}
-
-void MainWindow::onEdited()
-{
-    refreshState();
+    openFile(m_session->path());
 }
 
 void MainWindow::onRevertAll()
@@ -429,45 +390,24 @@ void MainWindow::onRevertAll()
                               QMessageBox::Yes | QMessageBox::No)
         != QMessageBox::Yes)
         return;
-    const QStringList leftovers = m_tabs->unused()->queuedRequests();
-    m_model->beginBatch();
-    m_model->revertAll();
-    if (!leftovers.isEmpty())
-        m_model->recordExternal(SettingsModel::ExternalChange::Reverted, int(leftovers.size()), [view = QPointer(m_tabs->unused()), leftovers](bool redo) {
-            if (view)
-                view->setQueued(leftovers, !redo);
-        });
-    m_model->endBatch();
-    m_tabs->unused()->clearQueue();
-    refreshState();
+    m_session->revertAll();
 }
 
 void MainWindow::updateUndoActions()
 {
-    m_menus.undo->setEnabled(m_model->canUndo());
-    m_menus.redo->setEnabled(m_model->canRedo());
+    m_menus.undo->setEnabled(m_session->model()->canUndo());
+    m_menus.redo->setEnabled(m_session->model()->canRedo());
 }
 
 void MainWindow::onRestoreBackup()
 {
     const BusyScope busy;
-    RestoreFlow flow(m_document, this);
-    RestoreFlow::Hooks hooks;
-    hooks.confirmDiscard = [this](const QString &reason) { return confirmDiscard(reason); };
-    hooks.detachViews = [this] { detachViews(); };
-    hooks.attachViews = [this] {
-        m_loaded = m_document.isLoaded();
-        attachViews();
-    };
-    const RestoreFlow::Outcome outcome = flow.run(hooks);
+    RestoreFlow flow(*m_session, this);
+    const RestoreFlow::Outcome outcome = flow.run([this](const QString &reason) { return confirmDiscard(reason); });
     if (outcome == RestoreFlow::NothingDone)
         return;
-    if (outcome == RestoreFlow::Restored) {
-        // A failed restore keeps the file as it was, and so the files queued with it.
-        m_tabs->unused()->clearQueue();
-        m_changedOnDisk = false;
+    if (outcome == RestoreFlow::Restored)
         showMessage(flow.message(), 8000);
-    }
     m_tabs->allSettings()->collapseToPreferences();
     refreshState();
 }
@@ -475,9 +415,9 @@ void MainWindow::onRestoreBackup()
 void MainWindow::onManageBackups()
 {
     const BusyScope busy;
-    if (!m_loaded)
+    if (!m_session->isLoaded())
         return;
-    BackupsDialog dialog(m_document.path(), this);
+    BackupsDialog dialog(m_session->path(), this);
     connect(&dialog, &BackupsDialog::message, this, [this](const QString &text) { showMessage(text, 10000); });
     dialog.exec();
     emit backupsChanged();
@@ -486,7 +426,7 @@ void MainWindow::onManageBackups()
 void MainWindow::onFindProblemSetting()
 {
     const BusyScope busy;
-    if (!m_loaded) {
+    if (!m_session->isLoaded()) {
         QMessageBox::information(this, tr("Find a problem setting"), tr("Open a settings file first."));
         return;
     }
@@ -505,9 +445,9 @@ void MainWindow::onFindProblemSetting()
     }
     emit backupsChanged();
     // The window shows the file as it is now: a round's file, or the file as the search left it.
-    if (m_document.changedOnDisk())
-        openFile(m_document.path());
-    if (outcome.isEmpty() && ProblemSearch(m_document.path()).hasState())
+    if (m_session->document().changedOnDisk())
+        openFile(m_session->path());
+    if (outcome.isEmpty() && ProblemSearch(m_session->path()).hasState())
         outcome = tr("The search for a problem setting goes on when you open File > Find a problem setting again.");
     if (!outcome.isEmpty())
         showMessage(outcome, 10000);
@@ -516,22 +456,24 @@ void MainWindow::onFindProblemSetting()
 ProblemSearchDialog::Context MainWindow::problemSearchContext()
 {
     ProblemSearchDialog::Context context;
-    context.settingsPath = m_document.path();
-    context.openTree = &m_document.file().root;
-    context.fingerprint = m_document.fingerprint();
-    context.policy = &m_policy;
-    context.schema = &m_schema;
-    context.isHostRunning = m_services.isHostRunning;
+    const SettingsDocument &document = m_session->document();
+    context.settingsPath = document.path();
+    context.openTree = &document.file().root;
+    context.fingerprint = document.fingerprint();
+    context.policy = &m_session->policy();
+    context.schema = &m_session->schema();
+    context.isHostRunning = services().isHostRunning;
+    context.session = m_session;
     return context;
 }
 
 void MainWindow::offerUnfinishedSearch()
 {
-    if (!m_loaded || !ProblemSearch(m_document.path()).hasState())
+    if (!m_session->isLoaded() || !ProblemSearch(m_session->path()).hasState())
         return;
     if (QMessageBox::question(this, tr("Find a problem setting"),
                               tr("A search for a problem setting in %1 was not finished. Go on with it now?")
-                                  .arg(QFileInfo(m_document.path()).fileName()),
+                                  .arg(QFileInfo(m_session->path()).fileName()),
                               QMessageBox::Yes | QMessageBox::No)
         == QMessageBox::Yes)
         onFindProblemSetting();
@@ -539,9 +481,9 @@ void MainWindow::offerUnfinishedSearch()
 
 SettingHistoryDialog *MainWindow::showHistory(XsdtNode *node)
 {
-    if (!m_loaded || !node || node->kind != XsdtNode::Value)
+    if (!m_session->isLoaded() || !node || node->kind != XsdtNode::Value)
         return nullptr;
-    auto *dialog = new SettingHistoryDialog(m_model, &m_document, node, this);
+    auto *dialog = new SettingHistoryDialog(m_session->model(), &m_session->document(), node, this);
     connect(this, &MainWindow::backupsChanged, dialog, &SettingHistoryDialog::reread);
     connect(dialog, &SettingHistoryDialog::compareRequested, this, [this](const QString &backup) {
         m_tabs->setCurrentWidget(m_tabs->compare());
@@ -555,7 +497,7 @@ SettingHistoryDialog *MainWindow::showHistory(XsdtNode *node)
 
 void MainWindow::onUnusedModules()
 {
-    if (!m_loaded) {
+    if (!m_session->isLoaded()) {
         QMessageBox::information(this, tr("Unused module data"), tr("Open a settings file first."));
         return;
     }
@@ -565,7 +507,7 @@ void MainWindow::onUnusedModules()
 
 QString MainWindow::installedRecordPath() const
 {
-    return findInstalledRecordFile(installFolderCandidates(m_services.environment));
+    return findInstalledRecordFile(installFolderCandidates(services().environment));
 }
 
 void MainWindow::onInstalledUpdates()
@@ -576,16 +518,17 @@ void MainWindow::onInstalledUpdates()
         QMessageBox::information(this, tr("Installed updates"), tr("PixInsight's installed.xri was not found on this computer."));
         return;
     }
-    InstalledUpdatesDialog dialog(path, m_services, this);
+    InstalledUpdatesDialog dialog(path, services(), this);
     dialog.exec();
 }
 
 void MainWindow::onAbout()
 {
     const BusyScope busy;
-    const bool loaded = m_document.isLoaded();
-    AboutDialog dialog(loaded ? m_document.path() : QString(),
-                       loaded ? AboutDialog::recordedVersion(m_document.file().root) : QString(), m_services.environment, this);
+    const bool loaded = m_session->isLoaded();
+    AboutDialog dialog(loaded ? m_session->path() : QString(),
+                       loaded ? AboutDialog::recordedVersion(m_session->document().file().root) : QString(),
+                       services().environment, this);
     dialog.exec();
 }
 
@@ -599,7 +542,7 @@ QString MainWindow::renderScreenshots(const QString &folder, const QString &sear
 
 void MainWindow::onHealthCheck()
 {
-    if (!m_loaded) {
+    if (!m_session->isLoaded()) {
         QMessageBox::information(this, tr("Health check"), tr("Open a settings file first."));
         return;
     }
@@ -609,7 +552,7 @@ void MainWindow::onHealthCheck()
 
 void MainWindow::pollEnvironment()
 {
-    m_watcher->poll();
+    m_session->poll();
 }
 
 void MainWindow::commitTyping()
@@ -617,11 +560,6 @@ void MainWindow::commitTyping()
     // A field commits what was typed into it when it loses focus.
     if (QWidget *focus = QApplication::focusWidget(); focus && isAncestorOf(focus))
         focus->clearFocus();
-}
-
-bool MainWindow::isCheckingDisk() const
-{
-    return m_diskMonitor->isChecking();
 }
 
 bool MainWindow::isBusy() const
@@ -646,17 +584,9 @@ bool MainWindow::isBusy() const
 
 void MainWindow::onEnvironmentPolled()
 {
-    m_running = m_watcher->isHostRunning();
-    m_changedOnDisk = m_watcher->isChangedOnDisk();
-    if (m_model->isReadOnly() != m_running)
-        m_model->setReadOnly(m_running);
-    m_tabs->setViewOnly(m_running);
-    if (!isBusy()) {
-        m_tabs->unused()->dropVanishedFromQueue();
-        if (findSettingsFiles(m_services.environment) != m_foundFiles)
-            refreshFileBox();
-    }
-    refreshState();
+    m_tabs->setViewOnly(m_session->isHostRunning());
+    if (!isBusy() && findSettingsFiles(services().environment) != m_foundFiles)
+        refreshFileBox();
 }
 
 bool MainWindow::onSave()
@@ -664,18 +594,15 @@ bool MainWindow::onSave()
     const BusyScope busy;
     // What is typed but not committed belongs in the review, or not in the file.
     commitTyping();
-    SaveFlow flow(m_document, *m_model, m_services, this);
-    SaveFlow::Hooks hooks;
-    hooks.detachViews = [this] { detachViews(true); };
-    hooks.attachViews = [this] {
-        attachViews(true);
-        m_tabs->allSettings()->collapseToPreferences();
-    };
-    hooks.leftoversProcessed = [this] {
-        m_tabs->unused()->clearQueue();
+    SaveFlow flow(*m_session, this);
+    const quint64 generation = m_session->model()->generation();
+    const bool saved = flow.run();
+    if (flow.removedFiles())
         m_tabs->unused()->refresh();
-    };
-    if (!flow.run(m_loaded ? m_tabs->unused()->queuedLeftovers() : QList<Leftover>(), hooks)) {
+    // A save that removed entries showed the tree again.
+    if (m_session->model()->generation() != generation)
+        m_tabs->allSettings()->collapseToPreferences();
+    if (!saved) {
         pollEnvironment();
         return false;
     }

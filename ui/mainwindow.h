@@ -2,11 +2,8 @@
 
 #include <functional>
 
-#include "core/settingsdocument.h"
-#include "modules/leftovers.h"
 #include "platform/hostservices.h"
-#include "schema/deletionpolicy.h"
-#include "schema/settingsschema.h"
+#include "session/editingsession.h"
 #include "ui/dialogs/problemsearchdialog.h"
 #include "ui/mainmenus.h"
 
@@ -14,24 +11,19 @@
 #include <QMap>
 #include <QTimer>
 
-#include <utility>
-
 class QComboBox;
 class QLabel;
 class QPushButton;
 class QTabWidget;
 class QToolBar;
-class QUndoStack;
 
 namespace pfw {
 
 class AdBanner;
-class EnvironmentWatcher;
 class AllSettingsPage;
 class CleanupView;
 class CompareView;
 class DeletionFlow;
-class DiskChangeMonitor;
 class HealthView;
 class MainTabs;
 class MainToolbar;
@@ -43,9 +35,8 @@ class SettingsFilterProxy;
 class SettingsModel;
 struct XsdtNode;
 
-// The program's one window: owns the open document, the schema, the policy, the model and
-// every view, and keeps them in step with PixInsight running, the file changing on disk and
-// the count of pending changes.
+// The program's one window: the editing session's menus, toolbar, banner and tabs, wired to
+// it, and the dialogs its menus open.
 class MainWindow final : public QMainWindow
 {
     Q_OBJECT
@@ -61,8 +52,9 @@ public:
     int unsavedCount() const;
 
     // For tests and the views that come with later features.
-    SettingsDocument &document() { return m_document; }
-    SettingsModel *model() const { return m_model; }
+    EditingSession *session() const { return m_session; }
+    SettingsDocument &document() { return m_session->document(); }
+    SettingsModel *model() const { return m_session->model(); }
     AllSettingsPage *allSettingsPage() const;
     PreferencesView *preferencesView() const;
     SearchView *searchView() const;
@@ -86,13 +78,13 @@ public:
     QAction *undoAction() const { return m_menus.undo; }
     QAction *redoAction() const { return m_menus.redo; }
     QAction *themeAction(int mode) const { return m_menus.themes.value(mode); }
-    bool isHostRunning() const { return m_running; }
-    const HostServices &services() const { return m_services; }
+    bool isHostRunning() const { return m_session->isHostRunning(); }
+    const HostServices &services() const { return m_session->services(); }
     const QStringList &foundFiles() const { return m_foundFiles; }
     QString installedRecordPath() const;
-    bool isChangedOnDisk() const { return m_changedOnDisk; }
+    bool isChangedOnDisk() const { return m_session->isChangedOnDisk(); }
     // The file's identity changed and it is being read to see whether its content did.
-    bool isCheckingDisk() const;
+    bool isCheckingDisk() const { return m_session->isCheckingDisk(); }
 
 public slots:
     void onOpen();
@@ -119,7 +111,6 @@ public slots:
     void offerUnfinishedSearch();
     // Opens the history of a value beside the window; it closes itself.
     SettingHistoryDialog *showHistory(pfw::XsdtNode *node);
-    void onEdited();
     void pollEnvironment();
     // A dialog, menu or in-place editor is open, or window code is running below: the tree
     // must not be replaced now.
@@ -150,16 +141,10 @@ private:
     void refreshFileBox();
     void fileChosen(int index);
     bool confirmDiscard(const QString &reason);
-    void detachViews(bool keepHistory = false);
-    void attachViews(bool keepHistory = false);
     void showMessage(const QString &text, int timeoutMs);
+    void reportOpenError(const QString &error);
 
-    HostServices m_services;
-    SettingsDocument m_document;
-    SettingsSchema m_schema;
-    DeletionPolicy m_policy;
-    SettingsModel *m_model = nullptr;
-    QUndoStack *m_undoStack = nullptr;
+    EditingSession *m_session;
     SettingsFilterProxy *m_proxy = nullptr;
     DeletionFlow *m_deletion = nullptr;
 
@@ -173,15 +158,8 @@ private:
     QPushButton *m_reloadButton = nullptr;
     MainTabs *m_tabs = nullptr;
 
-    EnvironmentWatcher *m_watcher = nullptr;
-    DiskChangeMonitor *m_diskMonitor = nullptr;
     QStringList m_foundFiles;
-    bool m_loaded = false;
-    bool m_running = false;
-    bool m_changedOnDisk = false;
     bool m_firstShow = true;
-    mutable qsizetype m_pendingCount = 0;
-    mutable std::pair<quint64, quint64> m_countedAt{~quint64(0), ~quint64(0)};
 };
 
 } // namespace pfw

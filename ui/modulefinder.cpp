@@ -1,6 +1,6 @@
 #include "ui/modulefinder.h"
 
-#include "model/busyscope.h"
+#include "session/busyscope.h"
 #include "modules/moduleregistry.h"
 #include "ui/dialogs/modulesearchdialog.h"
 

@@ -1,8 +1,8 @@
 #include "ui/restoreflow.h"
 
 #include "core/backups.h"
-#include "core/settingsdocument.h"
-#include "model/busyscope.h"
+#include "session/editingsession.h"
+#include "session/busyscope.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -11,19 +11,19 @@
 
 namespace pfw {
 
-RestoreFlow::RestoreFlow(SettingsDocument &document, QWidget *dialogParent)
-    : m_document(document)
+RestoreFlow::RestoreFlow(EditingSession &session, QWidget *dialogParent)
+    : m_session(session)
     , m_dialogParent(dialogParent)
 {
 }
 
-RestoreFlow::Outcome RestoreFlow::run(const Hooks &hooks)
+RestoreFlow::Outcome RestoreFlow::run(const std::function<bool(const QString &reason)> &confirmDiscard)
 {
     const BusyScope busy;
     m_message.clear();
-    if (!m_document.isLoaded())
+    if (!m_session.isLoaded())
         return NothingDone;
-    const QStringList backups = listBackups(m_document.path());
+    const QStringList backups = listBackups(m_session.path());
     if (backups.isEmpty()) {
         QMessageBox::information(m_dialogParent, tr("Restore backup"), tr("No backups were found next to the settings file."));
         return NothingDone;
@@ -41,7 +41,7 @@ RestoreFlow::Outcome RestoreFlow::run(const Hooks &hooks)
     if (!ok)
         return NothingDone;
     const QString backup = backups.at(qMax(0, int(choices.indexOf(chosen))));
-    if (hooks.confirmDiscard && !hooks.confirmDiscard(tr("Restoring discards them.")))
+    if (confirmDiscard && !confirmDiscard(tr("Restoring discards them.")))
         return NothingDone;
     if (QMessageBox::question(m_dialogParent, tr("Restore backup"),
                               tr("Replace the current settings file with\n%1\n\nThe current file is backed up first.")
@@ -49,13 +49,8 @@ RestoreFlow::Outcome RestoreFlow::run(const Hooks &hooks)
                               QMessageBox::Yes | QMessageBox::No)
         != QMessageBox::Yes)
         return NothingDone;
-    if (hooks.detachViews)
-        hooks.detachViews();
     QString error;
-    const bool restored = m_document.restoreBackup(backup, &error);
-    if (hooks.attachViews)
-        hooks.attachViews();
-    if (!restored) {
+    if (!m_session.restore(backup, &error)) {
         QMessageBox::critical(m_dialogParent, tr("Restore failed"), error);
         return Failed;
     }

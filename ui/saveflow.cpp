@@ -2,9 +2,11 @@
 
 #include "core/fileidentity.h"
 #include "core/settingsdocument.h"
-#include "model/busyscope.h"
+#include "session/busyscope.h"
 #include "model/settingsmodel.h"
 #include "modules/leftoverremoval.h"
+#include "session/editingsession.h"
+#include "session/pendingfiles.h"
 #include "platform/hostlocations.h"
 #include "ui/dialogs/reviewdialog.h"
 
@@ -13,68 +15,58 @@
 
 namespace pfw {
 
-SaveFlow::SaveFlow(SettingsDocument &document, SettingsModel &model, const HostServices &services,
-                   QWidget *dialogParent)
-    : m_document(document)
-    , m_model(model)
-    , m_services(services)
+SaveFlow::SaveFlow(EditingSession &session, QWidget *dialogParent)
+    : m_session(session)
     , m_dialogParent(dialogParent)
 {
 }
 
-bool SaveFlow::run(const QList<Leftover> &leftovers, const Hooks &hooks)
+bool SaveFlow::run()
 {
     const BusyScope busy;
     m_message.clear();
-    if (!m_document.isLoaded())
+    m_removedFiles = false;
+    SettingsDocument &document = m_session.document();
+    if (!document.isLoaded())
         return true;
-    if (m_document.pendingChangeCount() == 0 && leftovers.isEmpty())
+    const QList<Leftover> leftovers = m_session.pendingFiles()->leftovers();
+    if (document.pendingChangeCount() == 0 && leftovers.isEmpty())
         return true;
     {
-        ReviewDialog review(&m_model, &m_document.file().root, m_dialogParent);
+        ReviewDialog review(m_session.model(), &document.file().root, m_dialogParent);
         review.setLeftovers(leftovers);
-        if (const XsdtFile &file = m_document.file(); !file.validUtf8)
+        if (const XsdtFile &file = document.file(); !file.validUtf8)
             review.setInvalidUtf8(file.invalidUtf8Line, file.invalidUtf8Column);
-        if (FileIdentity::of(m_document.path()).links > 1)
+        if (FileIdentity::of(document.path()).links > 1)
             review.setOtherNames();
         if (review.exec() != QDialog::Accepted)
             return false;
     }
-    if (m_document.pendingChangeCount() == 0 && leftovers.isEmpty())
+    if (document.pendingChangeCount() == 0 && leftovers.isEmpty())
         return true;
 
-    if (m_document.pendingChangeCount() > 0) {
-        // Committing removes the deleted nodes, which views may hold; a refused save keeps
-        // the tree and so its undo history.
-        const bool removesNodes = !m_document.file().root.pendingDeletions().isEmpty();
-        if (removesNodes && hooks.detachViews)
-            hooks.detachViews();
+    if (document.pendingChangeCount() > 0) {
         QString error, backup;
-        const bool saved = m_document.save(&error, &backup);
-        if (removesNodes && hooks.attachViews)
-            hooks.attachViews();
-        if (!saved) {
+        if (!m_session.saveChanges(&error, &backup)) {
             QMessageBox::critical(m_dialogParent, tr("Save failed"), error);
             return false;
         }
-        m_model.refreshAll();
         m_message = tr("Saved. Backup: %1").arg(QFileInfo(backup).fileName());
     }
     if (!leftovers.isEmpty()) {
-        const QString removal = deleteLeftovers(leftovers, hooks).section(u'\n', 0, 0);
+        const QString removal = deleteLeftovers(leftovers).section(u'\n', 0, 0);
         m_message = m_message.isEmpty() ? removal : m_message + u' ' + removal;
     }
-    // Saved nodes are gone or committed: no step can be undone against them any more.
-    m_model.clearHistory();
+    m_session.finishSave();
     return true;
 }
 
-QString SaveFlow::deleteLeftovers(const QList<Leftover> &items, const Hooks &hooks)
+QString SaveFlow::deleteLeftovers(const QList<Leftover> &items)
 {
     LeftoverRemoval removal;
-    removal.run(items, findInstallFolder({}, m_services.environment), userDataFolderFor(m_document.path()), m_services);
-    if (hooks.leftoversProcessed)
-        hooks.leftoversProcessed();
+    const HostServices &services = m_session.services();
+    removal.run(items, findInstallFolder({}, services.environment), userDataFolderFor(m_session.path()), services);
+    m_removedFiles = true;
     const QString text = removal.text();
     if (!removal.problemLines.isEmpty())
         QMessageBox::warning(m_dialogParent, tr("Some files were not deleted"), text);

@@ -1,5 +1,5 @@
 #include "core/xsdtfile.h"
-#include "model/settingrow.h"
+#include "ui/widgets/settingrow.h"
 #include "model/settingsmodel.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"

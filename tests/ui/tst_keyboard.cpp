@@ -1,6 +1,6 @@
 #include "bench/settingsgenerator.h"
 #include "core/xsdtfile.h"
-#include "model/settingrow.h"
+#include "ui/widgets/settingrow.h"
 #include "model/settingsfilterproxy.h"
 #include "model/settingsmodel.h"
 #include "ui/dialogs/aboutdialog.h"

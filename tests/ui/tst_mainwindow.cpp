@@ -14,6 +14,7 @@
 #include "ui/dialogs/reviewdialog.h"
 #include "ui/views/searchview.h"
 #include "ui/views/unusedmodulesview.h"
+#include "session/pendingfiles.h"
 #include "ui/views/healthview.h"
 #include "ui/dialogs/backupsdialog.h"
 #include "ui/views/collapsiblesection.h"
@@ -95,6 +96,7 @@ private:
     void writeFile(const QString &path, const QByteArray &bytes);
     QModelIndex proxyIndex(const char *path, int column = 0) const;
     XsdtNode *node(const char *path) const;
+    QStringList pendingRequests() const { return m_window->session()->pendingFiles()->requests(); }
     void startFakeHost();
     // A poll, and the file's verdict when it has to be read to find out.
     void settledPoll();
@@ -650,15 +652,14 @@ void TestMainWindow::queuedLeftoverGoesWithTheSave()
     queueMireluxLibrary(install);
     if (QTest::currentTestFailed())
         return;
-    UnusedModulesView *unused = m_window->unusedModulesView();
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright - 1 unsaved change(s)"));
     // A queued file is a step of the history like any change in the tree.
     QCOMPARE(m_window->undoAction()->text(), QStringLiteral("&Undo deletion of 1 entry"));
     m_window->undoAction()->trigger();
-    QVERIFY(unused->queuedRequests().isEmpty());
+    QVERIFY(pendingRequests().isEmpty());
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright"));
     m_window->redoAction()->trigger();
-    QCOMPARE(unused->queuedRequests().size(), 1);
+    QCOMPARE(pendingRequests().size(), 1);
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright - 1 unsaved change(s)"));
 
     QString summary;
@@ -672,7 +673,7 @@ void TestMainWindow::queuedLeftoverGoesWithTheSave()
     QVERIFY(!QFileInfo::exists(install + QLatin1String("/lib/Mirelux")));
     QCOMPARE(m_window->statusBar()->currentMessage(), QStringLiteral("Deleted 1 file(s) or folder(s) from disk."));
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright"));
-    QVERIFY(unused->queuedRequests().isEmpty());
+    QVERIFY(pendingRequests().isEmpty());
     QVERIFY(QDir(QFileInfo(settingsFile("core-001-pxi.settings")).absolutePath())
                 .entryList({QStringLiteral("*.bak-*")}).isEmpty()); // no backup: the file was not written
 }
@@ -891,7 +892,6 @@ void TestMainWindow::undoOfRevertAllBringsBackTheQueuedFiles()
     queueMireluxLibrary(m_dir->filePath(QStringLiteral("PixInsight")));
     if (QTest::currentTestFailed())
         return;
-    UnusedModulesView *unused = m_window->unusedModulesView();
     QVERIFY(m_window->model()->setData(m_window->model()->indexFor(node("Global/RGBWorkingSpace/Gamma"), SettingsModel::ValueColumn),
                                        QStringLiteral("1.8")));
     QCOMPARE(m_window->unsavedCount(), 2);
@@ -899,15 +899,15 @@ void TestMainWindow::undoOfRevertAllBringsBackTheQueuedFiles()
     test::answerNext<QMessageBox>([](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); });
     m_window->onRevertAll();
     QCOMPARE(m_window->unsavedCount(), 0);
-    QVERIFY(unused->queuedRequests().isEmpty());
+    QVERIFY(pendingRequests().isEmpty());
     QCOMPARE(m_window->undoAction()->text(), QStringLiteral("&Undo revert of all changes"));
     m_window->undoAction()->trigger();
     QCOMPARE(m_window->unsavedCount(), 2);
-    QCOMPARE(unused->queuedRequests().size(), 1);
+    QCOMPARE(pendingRequests().size(), 1);
     QCOMPARE(node("Global/RGBWorkingSpace/Gamma")->value, QStringLiteral("1.8"));
     m_window->redoAction()->trigger();
     QCOMPARE(m_window->unsavedCount(), 0);
-    QVERIFY(unused->queuedRequests().isEmpty());
+    QVERIFY(pendingRequests().isEmpty());
 }
 
 void TestMainWindow::failedRestoreKeepsTheQueuedFiles()
@@ -933,7 +933,7 @@ void TestMainWindow::failedRestoreKeepsTheQueuedFiles()
     });
     m_window->onRestoreBackup();
     QCOMPARE(failure, QStringLiteral("Restore failed"));
-    QCOMPARE(m_window->unusedModulesView()->queuedRequests().size(), 1);
+    QCOMPARE(pendingRequests().size(), 1);
     QCOMPARE(m_window->unsavedCount(), 1);
 }
 

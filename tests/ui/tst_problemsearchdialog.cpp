@@ -86,7 +86,7 @@ void TestProblemSearchDialog::cleanup()
 void TestProblemSearchDialog::launchAndAnswer(ProblemSearchDialog *dialog, int culprit)
 {
     m_running = true;
-    dialog->poll();
+    m_window->pollEnvironment();
     QVERIFY(!dialog->yesButton()->isEnabled());
     QVERIFY(dialog->statusLabel()->text().startsWith(QLatin1String("PixInsight is running.")));
     const bool occurs = SearchFixture::problemOccurs(onDisk(), culprit);
@@ -95,7 +95,7 @@ void TestProblemSearchDialog::launchAndAnswer(ProblemSearchDialog *dialog, int c
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(rewritten) == rewritten.size());
     file.close();
     m_running = false;
-    dialog->poll();
+    m_window->pollEnvironment();
     QCOMPARE(dialog->statusLabel()->text(), QStringLiteral("PixInsight has exited."));
     QVERIFY(dialog->yesButton()->isEnabled());
     (occurs ? dialog->yesButton() : dialog->noButton())->click();
@@ -214,11 +214,11 @@ void TestProblemSearchDialog::goesOnAfterTheProgramWasKilled()
         QCOMPARE(dialog->page(), ProblemSearchDialog::RoundPage);
         QVERIFY(dialog->roundLabel()->text().startsWith(QLatin1String("Round 3:")));
         // Nothing is written while PixInsight runs, and no answer is taken for an unwritten file.
-        dialog->poll();
+        m_window->pollEnvironment();
         QVERIFY(!dialog->yesButton()->isEnabled());
         QCOMPARE(onDisk(), before);
         m_running = false;
-        dialog->poll();
+        m_window->pollEnvironment();
         ProblemSearch search(path());
         QString error;
         QVERIFY(search.read(&error) && search.isCandidateWritten());
@@ -259,7 +259,7 @@ void TestProblemSearchDialog::answersFromATerminalAreNotAppliedTwice()
         terminal.setRunningCheck([] { return false; });
         QString error;
         QVERIFY(terminal.answer(BisectSearch::Answer::Bad, -1, &error));
-        dialog->poll();
+        m_window->pollEnvironment();
         QVERIFY(dialog->roundLabel()->text().startsWith(QLatin1String("Round 2:")));
         QVERIFY(terminal.answer(BisectSearch::Answer::Good, -1, &error));
         // No poll in between: the dialog still shows round 2.
@@ -284,14 +284,14 @@ void TestProblemSearchDialog::whatPixInsightChangedBetweenRoundsIsKeptAndSaid()
     test::answerNext<ProblemSearchDialog>([&](ProblemSearchDialog *dialog) {
         dialog->startButton()->click();
         m_running = true;
-        dialog->poll();
+        m_window->pollEnvironment();
         changed = SearchFixture::pixInsightExit(onDisk());
         changed.replace("<v k=\"Steady\" t=\"i\" v=\"7\"/>", "<v k=\"Steady\" t=\"i\" v=\"8\"/>");
         QFile file(path());
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(changed) == changed.size());
         file.close();
         m_running = false;
-        dialog->poll();
+        m_window->pollEnvironment();
         dialog->noButton()->click();
         QVERIFY(dialog->noticeLabel()->isVisible());
         notice = dialog->noticeLabel()->text();

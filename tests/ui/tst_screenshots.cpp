@@ -1,6 +1,6 @@
 #include "tests/support/testservices.h"
 #include "platform/hostservices.h"
-#include "model/settingrow.h"
+#include "ui/widgets/settingrow.h"
 #include "ui/mainwindow.h"
 #include "ui/views/preferencesview.h"
 

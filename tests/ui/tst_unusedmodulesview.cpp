@@ -1,6 +1,6 @@
 #include "bench/settingsgenerator.h"
 #include "core/xsdtfile.h"
-#include "model/settingrow.h"
+#include "ui/widgets/settingrow.h"
 #include "model/settingsmodel.h"
 #include "platform/hostenvironment.h"
 #include "schema/deletionpolicy.h"
@@ -8,6 +8,7 @@
 #include "tests/support/modalanswerer.h"
 #include "ui/views/collapsiblesection.h"
 #include "ui/views/unusedmodulesview.h"
+#include "session/pendingfiles.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -45,6 +46,7 @@ private:
     XsdtFile m_file;
     SettingsModel m_model;
     std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<PendingFiles> m_pending;
     std::unique_ptr<UnusedModulesView> m_view;
 };
 
@@ -70,7 +72,8 @@ void TestUnusedModulesView::init()
     }
     QVERIFY(m_file.parse(SettingsGenerator::demo()));
     m_model.setDocument(&m_file);
-    m_view = std::make_unique<UnusedModulesView>(&m_model, &m_schema);
+    m_pending = std::make_unique<PendingFiles>(&m_model);
+    m_view = std::make_unique<UnusedModulesView>(&m_model, m_pending.get(), &m_schema);
     m_view->setFolders(m_dir->filePath(QStringLiteral("PixInsight")), m_dir->filePath(QStringLiteral("Pleiades")));
     m_view->setDocument(&m_file);
 }
@@ -109,7 +112,7 @@ void TestUnusedModulesView::leftoversAndQueue()
     mirelux->tick->setChecked(true);
     mirelux->leftoverRows.at(1).tick->setChecked(true);
     QVERIFY(m_view->queueButton()->isEnabled());
-    QSignalSpy queued(m_view.get(), &UnusedModulesView::queueChanged);
+    QSignalSpy queued(m_pending.get(), &PendingFiles::changed);
     QSignalSpy message(m_view.get(), &UnusedModulesView::message);
     int boxes = 0;
     test::answerNext<QMessageBox>([&boxes](QMessageBox *box) {
@@ -130,20 +133,20 @@ void TestUnusedModulesView::leftoversAndQueue()
                             "file(s) or folder(s) for deletion from disk. Save to apply."));
     QVERIFY(m_file.root.findPath(u"ModuleData/Mirelux")->deleted);
     QVERIFY(mirelux->section->header()->text().endsWith(QStringLiteral("   [partly queued for deletion]")));
-    QCOMPARE(m_view->queuedRequests(), QStringList{QStringLiteral("user:Mirelux")});
+    QCOMPARE(m_pending->requests(), QStringList{QStringLiteral("user:Mirelux")});
     QVERIFY(mirelux->leftoverRows.at(1).detail->text().endsWith(QStringLiteral("   [queued for deletion]")));
     QVERIFY(!mirelux->leftoverRows.at(1).tick->isEnabled());
     QVERIFY(m_view->summaryLabel()->text().endsWith(QStringLiteral("; 1 file(s) or folder(s) queued for deletion from disk")));
 
-    const QList<Leftover> items = m_view->queuedLeftovers();
+    const QList<Leftover> items = m_pending->leftovers();
     QCOMPARE(items.size(), 1);
     QVERIFY(!items.constFirst().isProtected);
     QCOMPARE(items.constFirst().files, 1);
     // A queued item that vanished before the save is dropped silently.
     QVERIFY(QDir(m_dir->filePath(QStringLiteral("Pleiades/Mirelux"))).removeRecursively());
-    QVERIFY(m_view->queuedLeftovers().isEmpty());
-    m_view->clearQueue();
-    QVERIFY(m_view->queuedRequests().isEmpty());
+    QVERIFY(m_pending->leftovers().isEmpty());
+    m_pending->clear();
+    QVERIFY(m_pending->requests().isEmpty());
     QCOMPARE(queued.count(), 2);
 }
 

@@ -4,6 +4,7 @@
 #include "core/settingsdocument.h"
 #include "platform/hostprocesses.h"
 #include "schema/settingsschema.h"
+#include "session/editingsession.h"
 #include "ui/accesskeys.h"
 
 #include <QComboBox>
@@ -26,7 +27,6 @@ namespace pfw {
 namespace {
 
 constexpr int kValueLength = 90;
-constexpr int kPollMs = 1000;
 
 QString shortValue(QString text)
 {
@@ -90,8 +90,8 @@ ProblemSearchDialog::ProblemSearchDialog(const Context &context, QWidget *parent
 
     m_running = m_context.isHostRunning();
     m_sawRunning = m_running;
-    connect(&m_poll, &QTimer::timeout, this, &ProblemSearchDialog::poll);
-    m_poll.start(kPollMs);
+    if (m_context.session)
+        connect(m_context.session, &EditingSession::polled, this, &ProblemSearchDialog::poll);
     showSearch();
 }
 
@@ -503,7 +503,7 @@ void ProblemSearchDialog::end(ProblemSearch::End how)
 
 void ProblemSearchDialog::poll()
 {
-    m_running = m_context.isHostRunning();
+    m_running = m_context.session ? m_context.session->isHostRunning() : m_context.isHostRunning();
     m_sawRunning = m_sawRunning || m_running;
     // Moved on or ended from a terminal.
     if (FileIdentity::of(m_search.statePath()) != m_stateIdentity) {

@@ -5,7 +5,6 @@
 #include "core/xsdtfile.h"
 
 #include <QDialog>
-#include <QTimer>
 
 #include <functional>
 
@@ -19,6 +18,7 @@ class QTreeWidget;
 namespace pfw {
 
 class DeletionPolicy;
+class EditingSession;
 class SettingsSchema;
 
 // File > Find a problem setting: the user picks the last state in which PixInsight worked, and
@@ -39,6 +39,9 @@ public:
         const DeletionPolicy *policy = nullptr;
         const SettingsSchema *schema = nullptr;
         std::function<bool()> isHostRunning;
+        // Where the dialog hears that PixInsight started or exited, or that the search moved on
+        // from a terminal; without one it looks only when poll() is called.
+        const EditingSession *session = nullptr;
     };
     enum Page { ChoosePage, RoundPage, FoundPage };
 
@@ -97,7 +100,6 @@ private:
     // The file as it was at the start, for the labels of the suspects.
     XsdtFile m_bad;
     FileIdentity m_stateIdentity;
-    QTimer m_poll;
     bool m_running = false;
     bool m_sawRunning = false;
     QString m_outcome;

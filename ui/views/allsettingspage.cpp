@@ -1,10 +1,10 @@
 #include "ui/views/allsettingspage.h"
 
 #include "core/xsdtfile.h"
-#include "model/busyscope.h"
+#include "session/busyscope.h"
 #include "model/settingsfilterproxy.h"
 #include "model/settingsmodel.h"
-#include "model/valuedelegate.h"
+#include "ui/widgets/valuedelegate.h"
 #include "platform/hostenvironment.h"
 #include "ui/accesskeys.h"
 #include "ui/deletionflow.h"

@@ -2,7 +2,7 @@
 
 #include "core/xsdtfile.h"
 #include "core/xsdtwriter.h"
-#include "model/busyscope.h"
+#include "session/busyscope.h"
 #include "model/settingsmodel.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"

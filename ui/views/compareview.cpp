@@ -2,7 +2,7 @@
 
 #include "core/backups.h"
 #include "core/settingsdocument.h"
-#include "model/busyscope.h"
+#include "session/busyscope.h"
 #include "model/settingsmodel.h"
 #include "platform/hostlocations.h"
 #include "schema/deletionpolicy.h"

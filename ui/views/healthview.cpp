@@ -1,8 +1,8 @@
 #include "ui/views/healthview.h"
 
 #include "core/xsdtfile.h"
-#include "model/nodemenu.h"
-#include "model/settingrow.h"
+#include "ui/widgets/nodemenu.h"
+#include "ui/widgets/settingrow.h"
 #include "model/settingsmodel.h"
 #include "schema/settingsschema.h"
 #include "ui/accesskeys.h"

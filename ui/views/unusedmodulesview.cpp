@@ -2,11 +2,12 @@
 
 #include "core/xsdtfile.h"
 #include "core/xsdtwriter.h"
-#include "model/busyscope.h"
-#include "model/nodemenu.h"
-#include "model/settingrow.h"
+#include "session/busyscope.h"
+#include "ui/widgets/nodemenu.h"
+#include "ui/widgets/settingrow.h"
 #include "model/settingsmodel.h"
 #include "schema/settingsschema.h"
+#include "session/pendingfiles.h"
 #include "ui/accesskeys.h"
 #include "ui/views/collapsiblesection.h"
 
@@ -41,9 +42,11 @@ qint64 dataSize(const ModuleInfo &info)
 
 } // namespace
 
-UnusedModulesView::UnusedModulesView(SettingsModel *model, const SettingsSchema *schema, QWidget *parent)
+UnusedModulesView::UnusedModulesView(SettingsModel *model, PendingFiles *pending, const SettingsSchema *schema,
+                                     QWidget *parent)
     : QWidget(parent)
     , m_model(model)
+    , m_pending(pending)
     , m_schema(schema)
 {
     auto *layout = new QVBoxLayout(this);
@@ -81,6 +84,7 @@ UnusedModulesView::UnusedModulesView(SettingsModel *model, const SettingsSchema 
     connect(m_undo, &QPushButton::clicked, this, &UnusedModulesView::undoQueued);
     connect(m_queue, &QPushButton::clicked, this, &UnusedModulesView::queueTicked);
     connect(m_model, &SettingsModel::edited, this, &UnusedModulesView::updateTexts);
+    connect(m_pending, &PendingFiles::changed, this, &UnusedModulesView::updateTexts);
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         for (SettingRow *row : std::as_const(m_rowOf))
             row->refresh();
@@ -124,9 +128,8 @@ void UnusedModulesView::setDocument(XsdtFile *file)
 
 void UnusedModulesView::setFolders(const QString &installFolder, const QString &userFolder)
 {
-    const bool changed = installFolder != m_installFolder || userFolder != m_userFolder;
-    m_installFolder = installFolder;
-    m_userFolder = userFolder;
+    const bool changed = installFolder != m_pending->installFolder() || userFolder != m_pending->userFolder();
+    m_pending->setFolders(installFolder, userFolder);
     if (changed && m_file)
         refresh();
 }
@@ -152,7 +155,7 @@ void UnusedModulesView::refresh()
     for (const ModuleInfo &info : unusedModules(*m_file, m_model->policy())) {
         auto card = std::make_unique<Card>();
         card->info = info;
-        card->leftovers = findLeftovers(m_installFolder, m_userFolder, info.name, false);
+        card->leftovers = findLeftovers(m_pending->installFolder(), m_pending->userFolder(), info.name, false);
         card->row = new QWidget;
         auto *rowLayout = new QHBoxLayout(card->row);
         rowLayout->setContentsMargins(0, 0, 0, 0);
@@ -277,7 +280,7 @@ void UnusedModulesView::updateTexts()
                                         : tr("%1, %2").arg(Leftovers::label(l.kind), formatSize(l.bytes));
             if (l.isProtected)
                 detail += tr(" - protected");
-            const bool queued = m_queued.contains(leftoverRequest(l));
+            const bool queued = m_pending->isQueued(leftoverRequest(l));
             if (queued)
                 detail += tr("   [queued for deletion]");
             row.detail->setText(detail);
@@ -302,8 +305,8 @@ void UnusedModulesView::updateTexts()
         summary = tr("%1 unused module(s); %2 ticked (about %3); %4 queued for deletion")
                       .arg(QString::number(m_cards.size()), QString::number(tickedModules), formatSize(tickedSize),
                            QString::number(queuedModules));
-    if (!m_queued.isEmpty())
-        summary += tr("; %n file(s) or folder(s) queued for deletion from disk", nullptr, int(m_queued.size()));
+    if (m_pending->count() > 0)
+        summary += tr("; %n file(s) or folder(s) queued for deletion from disk", nullptr, m_pending->count());
     m_summary->setText(summary);
 }
 
@@ -327,7 +330,7 @@ void UnusedModulesView::queueTicked()
     QList<LeftoverRow *> rows;
     for (const auto &card : m_cards) {
         for (LeftoverRow &row : card->leftoverRows) {
-            if (row.tick->isChecked() && !m_queued.contains(leftoverRequest(row.leftover)))
+            if (row.tick->isChecked() && !m_pending->isQueued(leftoverRequest(row.leftover)))
                 rows << &row;
         }
     }
@@ -391,18 +394,11 @@ void UnusedModulesView::queueTicked()
     QStringList requests;
     for (LeftoverRow *row : std::as_const(rows)) {
         requests << leftoverRequest(row->leftover);
-        m_queued.insert(requests.constLast());
         const QSignalBlocker blocker(row->tick);
         row->tick->setChecked(false);
     }
-    if (!requests.isEmpty())
-        m_model->recordExternal(SettingsModel::ExternalChange::Queued, int(requests.size()), [view = QPointer(this), requests](bool redo) {
-            if (view)
-                view->setQueued(requests, redo);
-        });
+    m_pending->queue(requests);
     updateTexts();
-    if (!rows.isEmpty())
-        emit queueChanged();
     QString text;
     if (!cards.isEmpty())
         text = refused.isEmpty()
@@ -428,86 +424,12 @@ void UnusedModulesView::undoQueued()
         }
         for (LeftoverRow &row : card->leftoverRows) {
             if (row.tick->isChecked()) {
-                const QString request = leftoverRequest(row.leftover);
-                if (m_queued.remove(request))
-                    removed << request;
+                removed << leftoverRequest(row.leftover);
                 row.tick->setChecked(false);
             }
         }
     }
-    if (!removed.isEmpty()) {
-        m_model->recordExternal(SettingsModel::ExternalChange::Unqueued, int(removed.size()), [view = QPointer(this), removed](bool redo) {
-            if (view)
-                view->setQueued(removed, !redo);
-        });
-        updateTexts();
-        emit queueChanged();
-    }
-}
-
-QList<Leftover> UnusedModulesView::queuedLeftovers() const
-{
-    QList<Leftover> items;
-    for (const QString &request : queuedRequests()) {
-        int kind = 0;
-        QString module;
-        if (!parseLeftoverRequest(request, &kind, &module))
-            continue;
-        const QString path = leftoverPath(kind, m_installFolder, m_userFolder, module);
-        if (path.isEmpty() || !QFileInfo::exists(path))
-            continue;
-        Leftover item;
-        item.kind = kind;
-        item.module = module;
-        item.path = path;
-        item.isFolder = kind >= BinFolderLeftover;
-        item.isProtected = kind != UserFolderLeftover;
-        measureLeftover(item);
-        items << item;
-    }
-    return items;
-}
-
-QStringList UnusedModulesView::queuedRequests() const
-{
-    QStringList requests(m_queued.cbegin(), m_queued.cend());
-    requests.sort(Qt::CaseSensitive);
-    return requests;
-}
-
-void UnusedModulesView::setQueued(const QStringList &requests, bool queued)
-{
-    for (const QString &request : requests) {
-        if (queued)
-            m_queued.insert(request);
-        else
-            m_queued.remove(request);
-    }
-    updateTexts();
-    emit queueChanged();
-}
-
-void UnusedModulesView::dropVanishedFromQueue()
-{
-    QStringList gone;
-    for (const QString &request : std::as_const(m_queued)) {
-        int kind = 0;
-        QString module;
-        const QString path = parseLeftoverRequest(request, &kind, &module)
-            ? leftoverPath(kind, m_installFolder, m_userFolder, module)
-            : QString();
-        if (path.isEmpty() || (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink()))
-            gone << request;
-    }
-    if (!gone.isEmpty())
-        setQueued(gone, false);
-}
-
-void UnusedModulesView::clearQueue()
-{
-    m_queued.clear();
-    updateTexts();
-    emit queueChanged();
+    m_pending->unqueue(removed);
 }
 
 void UnusedModulesView::expandModule(const QString &name)

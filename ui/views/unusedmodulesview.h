@@ -19,6 +19,7 @@ class QVBoxLayout;
 namespace pfw {
 
 class CollapsibleSection;
+class PendingFiles;
 class SettingRow;
 class SettingsModel;
 class SettingsSchema;
@@ -51,7 +52,9 @@ public:
         bool built = false;
     };
 
-    UnusedModulesView(SettingsModel *model, const SettingsSchema *schema, QWidget *parent = nullptr);
+    // pending: the queue of files to delete, which outlives the view's cards.
+    UnusedModulesView(SettingsModel *model, PendingFiles *pending, const SettingsSchema *schema,
+                      QWidget *parent = nullptr);
     ~UnusedModulesView() override;
 
     void setDocument(XsdtFile *file);
@@ -59,13 +62,6 @@ public:
     void setViewOnly(bool on);
     void refresh();
     void buildCard(Card &card);
-    QList<Leftover> queuedLeftovers() const;
-    QStringList queuedRequests() const;
-    void clearQueue();
-    // Queued files that are gone from disk leave the queue: nothing is left to delete.
-    void dropVanishedFromQueue();
-    // Queues or unqueues leftovers by request, as undo and redo do.
-    void setQueued(const QStringList &requests, bool queued);
     void expandModule(const QString &name);
     void tickAll();
     void queueTicked();
@@ -83,7 +79,6 @@ signals:
     void deleteRequested(pfw::XsdtNode *node);
     void restoreRequested(pfw::XsdtNode *node);
     void revealRequested(pfw::XsdtNode *node);
-    void queueChanged();
 
 private:
     void clearCards();
@@ -91,13 +86,11 @@ private:
     void showMenu(XsdtNode *node, const QPoint &globalPos);
 
     SettingsModel *m_model;
+    PendingFiles *m_pending;
     const SettingsSchema *m_schema;
     XsdtFile *m_file = nullptr;
-    QString m_installFolder;
-    QString m_userFolder;
     bool m_viewOnly = false;
     std::vector<std::unique_ptr<Card>> m_cards;
-    QSet<QString> m_queued;
     QHash<const XsdtNode *, SettingRow *> m_rowOf;
 
     QLabel *m_summary;

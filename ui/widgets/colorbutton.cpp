@@ -1,6 +1,6 @@
-#include "model/colorbutton.h"
+#include "ui/widgets/colorbutton.h"
 
-#include "model/busyscope.h"
+#include "session/busyscope.h"
 
 #include <QColorDialog>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "ui/environmentwatcher.h"
+#include "session/environmentwatcher.h"
 
 namespace pfw {
 
@@ -12,6 +12,12 @@ EnvironmentWatcher::EnvironmentWatcher(Probes probes, QObject *parent)
 void EnvironmentWatcher::start(int intervalMs)
 {
     m_timer.start(intervalMs);
+}
+
+void EnvironmentWatcher::fileReplaced()
+{
+    m_changedOnDisk = false;
+    m_reloadDue = false;
 }
 
 void EnvironmentWatcher::poll()

@@ -1,10 +1,10 @@
-#include "model/settingrow.h"
+#include "ui/widgets/settingrow.h"
 
 #include "core/xsdtnode.h"
-#include "model/busyscope.h"
-#include "model/colorbutton.h"
+#include "session/busyscope.h"
+#include "ui/widgets/colorbutton.h"
 #include "model/settingsmodel.h"
-#include "model/wheelguard.h"
+#include "ui/widgets/wheelguard.h"
 #include "schema/settingsschema.h"
 
 #include <QCheckBox>

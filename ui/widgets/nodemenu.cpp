@@ -1,7 +1,7 @@
-#include "model/nodemenu.h"
+#include "ui/widgets/nodemenu.h"
 
 #include "core/xsdtnode.h"
-#include "model/busyscope.h"
+#include "session/busyscope.h"
 #include "model/settingsmodel.h"
 
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "ui/diskchangemonitor.h"
+#include "session/diskchangemonitor.h"
 
 #include "core/settingsdocument.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/hostprocesses.h"
-#include "ui/diskchangemonitor.h"
+#include "session/diskchangemonitor.h"
 
 #include <QObject>
 #include <QTimer>
@@ -38,6 +38,9 @@ public:
     QString runningCheckError() const { return m_runningCheckError; }
     bool isChangedOnDisk() const { return m_changedOnDisk; }
     bool isReloadDue() const { return m_reloadDue; }
+
+    // Another file was opened, or this one read again: what was seen on disk no longer holds.
+    void fileReplaced();
 
 public slots:
     void poll();

@@ -1,4 +1,4 @@
-#include "model/wheelguard.h"
+#include "ui/widgets/wheelguard.h"
 
 #include <QEvent>
 #include <QWidget>

@@ -1,5 +1,5 @@
 #include "core/settingsdocument.h"
-#include "ui/environmentwatcher.h"
+#include "session/environmentwatcher.h"
 #include "tests/support/specialfiles.h"
 
 #include <QDateTime>

@@ -1,4 +1,4 @@
-#include "model/valuedelegate.h"
+#include "ui/widgets/valuedelegate.h"
 
 #include "core/xsdtnode.h"
 #include "model/settingsmodel.h"

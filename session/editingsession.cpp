@@ -1,0 +1,200 @@
+#include "session/editingsession.h"
+
+#include "core/problemsearch.h"
+#include "model/settingsmodel.h"
+#include "platform/hostlocations.h"
+#include "session/diskchangemonitor.h"
+#include "session/environmentwatcher.h"
+#include "session/pendingfiles.h"
+
+#include <QUndoStack>
+
+namespace pfw {
+
+EditingSession::EditingSession(const HostServices &services, QObject *parent)
+    : QObject(parent)
+    , m_services(services)
+    , m_model(new SettingsModel(this))
+    , m_undoStack(new QUndoStack(this))
+    , m_pending(new PendingFiles(m_model, this))
+    , m_diskMonitor(new DiskChangeMonitor(this))
+{
+    if (!m_schema.loadBuiltIn(&m_schemaError) && m_schemaError.isEmpty())
+        m_schemaError = tr("unknown error");
+    if (!m_policy.loadBuiltIn(&m_policyError) && m_policyError.isEmpty())
+        m_policyError = tr("unknown error");
+    m_document.setPolicy(&m_policy);
+    m_document.setRunningCheck(m_services.isHostRunning);
+    m_model->setPolicy(&m_policy);
+    m_model->setUndoStack(m_undoStack);
+    connect(m_model, &SettingsModel::edited, this, &EditingSession::stateChanged);
+    connect(m_pending, &PendingFiles::changed, this, &EditingSession::stateChanged);
+
+    EnvironmentWatcher::Probes probes;
+    probes.isHostRunning = m_services.isHostRunning;
+    probes.disk = [this] { return isLoaded() ? m_diskMonitor->check(m_document) : DiskChangeMonitor::State::Same; };
+    probes.unsavedCount = [this] { return unsavedCount(); };
+    probes.isBusy = [this] { return m_isBusy && m_isBusy(); };
+    m_watcher = new EnvironmentWatcher(probes, this);
+    // A verdict reached between polls is acted on at once.
+    connect(m_diskMonitor, &DiskChangeMonitor::settled, this, &EditingSession::poll);
+    connect(m_watcher, &EnvironmentWatcher::polled, this, &EditingSession::onPolled);
+    connect(m_watcher, &EnvironmentWatcher::reloadRequested, this, [this] {
+        QString error;
+        if (!reload(&error))
+            emit reloadFailed(error);
+    });
+}
+
+EditingSession::~EditingSession()
+{
+    // Whoever shows the tree must let go of it before the document destroys it.
+    releaseTree(false);
+}
+
+bool EditingSession::isHostRunning() const
+{
+    return m_watcher->isHostRunning();
+}
+
+QString EditingSession::runningCheckError() const
+{
+    return m_watcher->runningCheckError();
+}
+
+bool EditingSession::isChangedOnDisk() const
+{
+    return isLoaded() && m_watcher->isChangedOnDisk();
+}
+
+bool EditingSession::isCheckingDisk() const
+{
+    return m_diskMonitor->isChecking();
+}
+
+int EditingSession::unsavedCount() const
+{
+    if (!isLoaded())
+        return 0;
+    // Counting walks the whole tree, and every poll asks: count again only after a change.
+    const std::pair<quint64, quint64> now{m_model->generation(), m_model->revision()};
+    if (now != m_countedAt) {
+        m_pendingCount = m_document.pendingChangeCount();
+        m_countedAt = now;
+    }
+    return int(m_pendingCount + m_pending->count());
+}
+
+void EditingSession::startWatching(int intervalMs)
+{
+    m_watcher->start(intervalMs);
+}
+
+void EditingSession::poll()
+{
+    m_watcher->poll();
+}
+
+void EditingSession::onPolled()
+{
+    if (m_model->isReadOnly() != m_watcher->isHostRunning())
+        m_model->setReadOnly(m_watcher->isHostRunning());
+    if (!(m_isBusy && m_isBusy()))
+        m_pending->dropVanished();
+    const QString statePath = isLoaded() ? ProblemSearch::statePathFor(m_document.path()) : QString();
+    const FileIdentity state = statePath.isEmpty() ? FileIdentity() : FileIdentity::of(statePath);
+    if (state != m_searchState) {
+        m_searchState = state;
+        m_searchInProgress = isLoaded() && ProblemSearch(m_document.path()).hasState();
+    }
+    emit stateChanged();
+    emit polled();
+}
+
+void EditingSession::releaseTree(bool keepHistory)
+{
+    emit treeReleased();
+    m_model->setDocument(nullptr, keepHistory);
+}
+
+void EditingSession::showTree(bool keepHistory)
+{
+    m_pending->setFolders(findInstallFolder({}, m_services.environment),
+                          isLoaded() ? userDataFolderFor(m_document.path()) : QString());
+    m_model->setDocument(isLoaded() ? &m_document.file() : nullptr, keepHistory);
+    m_model->setReadOnly(m_watcher->isHostRunning());
+    emit treeShown();
+}
+
+bool EditingSession::open(const QString &path, QString *error)
+{
+    m_pending->clear();
+    releaseTree(false);
+    const bool ok = m_document.load(path, error);
+    showTree(false);
+    m_searchState = FileIdentity();
+    m_searchInProgress = isLoaded() && ProblemSearch(m_document.path()).hasState();
+    if (ok) {
+        m_watcher->fileReplaced();
+        emit fileOpened();
+    }
+    emit stateChanged();
+    return ok;
+}
+
+bool EditingSession::saveChanges(QString *error, QString *backupPath)
+{
+    if (!isLoaded() || m_document.pendingChangeCount() == 0)
+        return true;
+    // Committing removes the deleted nodes, which views may hold; a refused save keeps the
+    // tree and so its undo history.
+    const bool removesNodes = !m_document.file().root.pendingDeletions().isEmpty();
+    if (removesNodes)
+        releaseTree(true);
+    const bool saved = m_document.save(error, backupPath);
+    if (removesNodes)
+        showTree(true);
+    if (saved)
+        m_model->refreshAll();
+    emit stateChanged();
+    return saved;
+}
+
+void EditingSession::finishSave()
+{
+    m_pending->clear();
+    // Saved nodes are gone or committed: no step can be undone against them any more.
+    m_model->clearHistory();
+    emit stateChanged();
+}
+
+bool EditingSession::restore(const QString &backupPath, QString *error)
+{
+    releaseTree(false);
+    const bool restored = m_document.restoreBackup(backupPath, error);
+    // A failed restore keeps the file as it was, and so the files queued with it.
+    if (restored) {
+        m_pending->clear();
+        m_watcher->fileReplaced();
+    }
+    showTree(false);
+    emit stateChanged();
+    return restored;
+}
+
+void EditingSession::revertAll()
+{
+    const QStringList queued = m_pending->requests();
+    if (unsavedCount() == 0)
+        return;
+    m_model->beginBatch();
+    m_model->revertAll();
+    if (!queued.isEmpty())
+        m_model->recordExternal(SettingsModel::ExternalChange::Reverted, int(queued.size()),
+                                [pending = m_pending, queued](bool redo) { pending->setQueued(queued, !redo); });
+    m_model->endBatch();
+    m_pending->clear();
+    emit stateChanged();
+}
+
+} // namespace pfw

@@ -1,0 +1,116 @@
+#pragma once
+
+#include "core/fileidentity.h"
+#include "core/settingsdocument.h"
+#include "platform/hostservices.h"
+#include "schema/deletionpolicy.h"
+#include "schema/settingsschema.h"
+
+#include <QObject>
+
+#include <functional>
+#include <utility>
+
+class QUndoStack;
+
+namespace pfw {
+
+class DiskChangeMonitor;
+class EnvironmentWatcher;
+class PendingFiles;
+class SettingsModel;
+
+// One open settings file being edited, without any window: the document, its model and undo
+// history, the files queued for deletion, and the one copy of whether PixInsight runs, whether
+// the file changed on disk and whether a search for a problem setting is under way. Views and
+// dialogs listen to it; the window only wires it to them.
+class EditingSession final : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit EditingSession(const HostServices &services, QObject *parent = nullptr);
+    ~EditingSession() override;
+
+    // Why the built-in descriptions or deletion rules could not be read, or nothing.
+    const QString &schemaError() const { return m_schemaError; }
+    const QString &policyError() const { return m_policyError; }
+
+    const HostServices &services() const { return m_services; }
+    SettingsDocument &document() { return m_document; }
+    const SettingsDocument &document() const { return m_document; }
+    SettingsModel *model() const { return m_model; }
+    QUndoStack *undoStack() const { return m_undoStack; }
+    PendingFiles *pendingFiles() const { return m_pending; }
+    const SettingsSchema &schema() const { return m_schema; }
+    const DeletionPolicy &policy() const { return m_policy; }
+
+    bool isLoaded() const { return m_document.isLoaded(); }
+    const QString &path() const { return m_document.path(); }
+    bool isHostRunning() const;
+    // Why the running check could not be made at the latest poll, or nothing.
+    QString runningCheckError() const;
+    bool isChangedOnDisk() const;
+    // The file's identity changed and it is being read to see whether its content did.
+    bool isCheckingDisk() const;
+    bool isSearchInProgress() const { return m_searchInProgress; }
+    // Changed values and entries, and files queued for deletion.
+    int unsavedCount() const;
+
+    // The automatic reload waits while this is true: code further up still holds pointers
+    // into the tree (a dialog, a menu, an in-place editor).
+    void setBusyCheck(std::function<bool()> isBusy) { m_isBusy = std::move(isBusy); }
+    void startWatching(int intervalMs = 3000);
+    void poll();
+
+    // Replaces the tree with the file's; the queue of files is emptied. False with the reason;
+    // the session is then without a file when the file could not be read at all.
+    bool open(const QString &path, QString *error);
+    bool reload(QString *error) { return open(m_document.path(), error); }
+    // The file half of a save: the reviewed changes written through the guarded write.
+    bool saveChanges(QString *error, QString *backupPath);
+    // After a save and the deletion of the queued files: nothing is pending, nothing to undo.
+    void finishSave();
+    // Puts a backup in place of the file (the file is backed up first) and shows it.
+    bool restore(const QString &backupPath, QString *error);
+    // Drops every pending change and queued file, as one step that can be undone.
+    void revertAll();
+
+signals:
+    // The tree is about to go: whoever holds its nodes lets go of them.
+    void treeReleased();
+    // A tree is shown: after an open, a reload, a restore or a save that removed entries.
+    void treeShown();
+    // Another file, or the same one read again.
+    void fileOpened();
+    // Running, changed on disk, search or the unsaved count may be different.
+    void stateChanged();
+    // A poll has finished, whether or not anything changed.
+    void polled();
+    // The automatic reload of a file PixInsight rewrote did not work.
+    void reloadFailed(const QString &error);
+
+private:
+    void releaseTree(bool keepHistory);
+    void showTree(bool keepHistory);
+    void onPolled();
+
+    HostServices m_services;
+    SettingsSchema m_schema;
+    DeletionPolicy m_policy;
+    QString m_schemaError;
+    QString m_policyError;
+    SettingsDocument m_document;
+    SettingsModel *m_model;
+    QUndoStack *m_undoStack;
+    PendingFiles *m_pending;
+    DiskChangeMonitor *m_diskMonitor;
+    EnvironmentWatcher *m_watcher;
+    std::function<bool()> m_isBusy;
+    bool m_searchInProgress = false;
+    FileIdentity m_searchState;
+    mutable qsizetype m_pendingCount = 0;
+    mutable std::pair<quint64, quint64> m_countedAt{~quint64(0), ~quint64(0)};
+};
+
+} // namespace pfw

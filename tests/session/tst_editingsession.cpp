@@ -1,0 +1,223 @@
+#include "core/problemsearch.h"
+#include "core/xsdtnode.h"
+#include "model/settingsmodel.h"
+#include "session/editingsession.h"
+#include "session/pendingfiles.h"
+#include "tests/support/privatehome.h"
+#include "tests/support/testservices.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUndoStack>
+
+#include <memory>
+
+using namespace pfw;
+
+// The session without any window: no widget exists in this program.
+class TestEditingSession : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void undoWalksBackEveryStepWithoutAView();
+    void pixInsightExitReloadsOnlyWhatNothingPendsOn_data();
+    void pixInsightExitReloadsOnlyWhatNothingPendsOn();
+    void searchInProgressFollowsTheStateFile();
+
+private:
+    // The user's data folder is the one the file is in: queued folders of modules live there.
+    QString path() const { return m_dir->filePath(QStringLiteral("Pleiades/core-001-pxi.settings")); }
+    void write(const QByteArray &bytes);
+    void exitPixInsightRewritingTheFile(const QByteArray &bytes);
+
+    std::unique_ptr<test::PrivateHome> m_home;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<EditingSession> m_session;
+    QByteArray m_original;
+    bool m_running = false;
+};
+
+void TestEditingSession::write(const QByteArray &bytes)
+{
+    QFile file(path());
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+void TestEditingSession::init()
+{
+    m_home = std::make_unique<test::PrivateHome>();
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("Pleiades/Kept")));
+    m_running = false;
+    QFile example(QStringLiteral(PFW_SOURCE_DIR "/examples/core-001-pxi.settings"));
+    QVERIFY(example.open(QIODevice::ReadOnly));
+    m_original = example.readAll();
+    write(m_original);
+    m_session = std::make_unique<EditingSession>(test::servicesIn(m_home->path(), [this] { return m_running; }));
+    QVERIFY(m_session->schemaError().isEmpty());
+    QString error;
+    QVERIFY2(m_session->open(path(), &error), qPrintable(error));
+}
+
+void TestEditingSession::cleanup()
+{
+    m_session.reset();
+}
+
+// Edits, queued files, unqueued files and Revert all in a random order: every undo gives back
+// the state before its step and every redo the state after it, counted the same way the window
+// counts, although no view ever held the queue.
+void TestEditingSession::undoWalksBackEveryStepWithoutAView()
+{
+    SettingsModel *model = m_session->model();
+    PendingFiles *pending = m_session->pendingFiles();
+    QList<XsdtNode *> texts;
+    for (XsdtNode *node : m_session->document().file().root.valueNodes()) {
+        if (node->type == u's' && model->editRefusal(node).isEmpty())
+            texts << node;
+    }
+    QVERIFY(texts.size() > 10);
+    struct State
+    {
+        QStringList queued;
+        QStringList values;
+        int unsaved = 0;
+    };
+    const auto state = [&] {
+        State now{pending->requests(), {}, m_session->unsavedCount()};
+        for (const XsdtNode *node : std::as_const(texts))
+            now.values << node->value;
+        return now;
+    };
+    const auto same = [](const State &a, const State &b) {
+        return a.queued == b.queued && a.values == b.values && a.unsaved == b.unsaved;
+    };
+    QRandomGenerator random(20261210);
+    QList<State> states{state()};
+    for (int step = 0; step < 120; ++step) {
+        const int module = random.bounded(6);
+        const QString request = QStringLiteral("user:Module%1").arg(module);
+        switch (random.bounded(4)) {
+        case 0: {
+            XsdtNode *node = texts.at(random.bounded(int(texts.size())));
+            if (!model->setData(model->indexFor(node, SettingsModel::ValueColumn), QStringLiteral("edit %1").arg(step)))
+                continue;
+            break;
+        }
+        case 1:
+            if (pending->queue({request, QStringLiteral("user:Module%1").arg(module + 1)}).isEmpty())
+                continue;
+            break;
+        case 2:
+            if (pending->unqueue({request}).isEmpty())
+                continue;
+            break;
+        default:
+            if (m_session->unsavedCount() == 0)
+                continue;
+            m_session->revertAll();
+            QCOMPARE(m_session->unsavedCount(), 0);
+            QCOMPARE(pending->count(), 0);
+            break;
+        }
+        const State now = state();
+        QCOMPARE(now.unsaved, int(m_session->document().pendingChangeCount()) + int(now.queued.size()));
+        states << now;
+    }
+    QCOMPARE(m_session->undoStack()->count(), int(states.size()) - 1);
+    for (int i = int(states.size()) - 2; i >= 0; --i) {
+        QVERIFY(model->canUndo());
+        QVERIFY(model->undo());
+        QVERIFY2(same(state(), states.at(i)), qPrintable(QStringLiteral("undo to step %1").arg(i)));
+    }
+    QCOMPARE(m_session->unsavedCount(), 0);
+    for (int i = 1; i < states.size(); ++i) {
+        QVERIFY(model->redo());
+        QVERIFY2(same(state(), states.at(i)), qPrintable(QStringLiteral("redo to step %1").arg(i)));
+    }
+}
+
+void TestEditingSession::exitPixInsightRewritingTheFile(const QByteArray &bytes)
+{
+    m_running = true;
+    m_session->poll();
+    QVERIFY(m_session->isHostRunning());
+    QVERIFY(m_session->model()->isReadOnly());
+    write(bytes);
+    m_running = false;
+    m_session->poll();
+    // The new bytes are hashed on a worker; the verdict comes with the next poll it starts.
+    QTRY_VERIFY(!m_session->isCheckingDisk());
+    m_session->poll();
+}
+
+void TestEditingSession::pixInsightExitReloadsOnlyWhatNothingPendsOn_data()
+{
+    QTest::addColumn<int>("pending");
+    QTest::addColumn<bool>("reloaded");
+    QTest::newRow("nothing pending") << 0 << true;
+    QTest::newRow("an edit") << 1 << false;
+    QTest::newRow("a queued file") << 2 << false;
+}
+
+// PixInsight writes its settings when it exits. The session takes the new file by itself only
+// when nothing would be lost; otherwise it says the file changed and keeps every pending change.
+void TestEditingSession::pixInsightExitReloadsOnlyWhatNothingPendsOn()
+{
+    QFETCH(int, pending);
+    QFETCH(bool, reloaded);
+    SettingsModel *model = m_session->model();
+    XsdtNode *node = m_session->document().file().root.findPath(u"Global/Preferences/Application/AppDirectory");
+    QVERIFY(node);
+    if (pending == 1)
+        QVERIFY(model->setData(model->indexFor(node, SettingsModel::ValueColumn), QStringLiteral("mine")));
+    if (pending == 2)
+        QCOMPARE(m_session->pendingFiles()->queue({QStringLiteral("user:Kept")}).size(), 1);
+    QSignalSpy opened(m_session.get(), &EditingSession::fileOpened);
+    QSignalSpy released(m_session.get(), &EditingSession::treeReleased);
+    QByteArray rewritten = m_original;
+    rewritten.replace("k=\"AppDirectory\" t=\"s\" v=\"\"", "k=\"AppDirectory\" t=\"s\" v=\"theirs\"");
+    QVERIFY(rewritten != m_original);
+    exitPixInsightRewritingTheFile(rewritten);
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(!m_session->isHostRunning());
+    QVERIFY(!model->isReadOnly());
+    QCOMPARE(opened.count(), reloaded ? 1 : 0);
+    QCOMPARE(released.count(), reloaded ? 1 : 0);
+    QCOMPARE(m_session->isChangedOnDisk(), !reloaded);
+    node = m_session->document().file().root.findPath(u"Global/Preferences/Application/AppDirectory");
+    QVERIFY(node);
+    QCOMPARE(node->value, reloaded ? QStringLiteral("theirs") : pending == 1 ? QStringLiteral("mine") : QString());
+    QCOMPARE(m_session->unsavedCount(), pending == 0 ? 0 : 1);
+}
+
+// The window and the search dialog read one answer to "is a search under way", kept current
+// by the session's poll.
+void TestEditingSession::searchInProgressFollowsTheStateFile()
+{
+    QVERIFY(!m_session->isSearchInProgress());
+    const QString state = ProblemSearch::statePathFor(path());
+    QFile file(state);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("{}");
+    file.close();
+    QSignalSpy polled(m_session.get(), &EditingSession::polled);
+    m_session->poll();
+    QCOMPARE(polled.count(), 1);
+    QVERIFY(m_session->isSearchInProgress());
+    QVERIFY(QFile::remove(state));
+    m_session->poll();
+    QVERIFY(!m_session->isSearchInProgress());
+}
+
+QTEST_GUILESS_MAIN(TestEditingSession)
+#include "tst_editingsession.moc"
