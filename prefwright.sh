@@ -4,6 +4,10 @@
 #                                     when no PixInsight settings file is found)
 #   ./prefwright.sh test              build and run every test
 #   ./prefwright.sh test --sanitize   the same under AddressSanitizer and UBSan
+#   ./prefwright.sh test --no-gui     build without the window (no QtWidgets): the core, the CLI
+#                                     and their tests (build-nogui/)
+#   ./prefwright.sh format [--check]  format every C++ source with clang-format; --check only says
+#                                     which files are not formatted, and fails
 #   ./prefwright.sh fuzz [SECONDS]    fuzz the settings reader (needs clang)
 #   ./prefwright.sh bench             reader and writer benchmarks
 #   ./prefwright.sh windows [STEP]    cross-build for Windows with MinGW-w64 (build-windows/); STEP is
@@ -89,9 +93,22 @@ test)
     if [ "${1:-}" = "--sanitize" ]; then
         configure_and_build "$root/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DPFW_SANITIZE=ON -DPFW_BUILD_BENCH=OFF
         ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests "$root/build-sanitize"
+    elif [ "${1:-}" = "--no-gui" ]; then
+        configure_and_build "$root/build-nogui" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPFW_BUILD_GUI=OFF -DPFW_BUILD_BENCH=OFF
+        run_tests "$root/build-nogui"
     else
         configure_and_build "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
         run_tests "$root/build"
+    fi
+    ;;
+format)
+    need_packages git clang-format
+    mapfile -t sources < <(git -C "$root" ls-files '*.cpp' '*.h')
+    if [ "${1:-}" = "--check" ]; then
+        clang-format --dry-run --Werror "${sources[@]/#/$root/}"
+        echo "All ${#sources[@]} sources are formatted."
+    else
+        clang-format -i "${sources[@]/#/$root/}"
     fi
     ;;
 fuzz)
