@@ -77,10 +77,12 @@ int main(int argc, char *argv[])
     parser.addVersionOption();
     parser.addPositionalArgument(
         QStringLiteral("file"),
-        QApplication::translate("main", "Settings file to open (default: the one found in the PixInsight config directory)."),
+        QApplication::translate("main",
+                                "Settings file to open (default: the one found in the PixInsight config directory)."),
         QString());
     const QCommandLineOption themeOption(
-        QStringLiteral("theme"), QApplication::translate("main", "Use this theme for this run only: light, dark or system."),
+        QStringLiteral("theme"),
+        QApplication::translate("main", "Use this theme for this run only: light, dark or system."),
         QStringLiteral("name"));
     const QCommandLineOption scaleOption(
         QStringLiteral("font-scale"),
@@ -92,7 +94,8 @@ int main(int argc, char *argv[])
         QStringLiteral("dir"));
     const QCommandLineOption screenshotSearchOption(
         QStringLiteral("screenshot-search"),
-        QApplication::translate("main", "Search text applied before rendering the Preferences pages."), QStringLiteral("text"));
+        QApplication::translate("main", "Search text applied before rendering the Preferences pages."),
+        QStringLiteral("text"));
     parser.addOption(screenshotsOption);
     parser.addOption(screenshotSearchOption);
     parser.addOption(themeOption);
@@ -103,9 +106,9 @@ int main(int argc, char *argv[])
     theme.init(true);
     if (parser.isSet(themeOption)) {
         const QString name = parser.value(themeOption).toLower();
-        theme.setMode(name == u"dark"    ? pfw::ThemeManager::Dark
-                      : name == u"light" ? pfw::ThemeManager::Light
-                                         : pfw::ThemeManager::System,
+        theme.setMode(name == u"dark"        ? pfw::ThemeManager::Dark
+                          : name == u"light" ? pfw::ThemeManager::Light
+                                             : pfw::ThemeManager::System,
                       false);
     }
     if (parser.isSet(scaleOption)) {
@@ -129,8 +132,9 @@ int main(int argc, char *argv[])
     const int unusableAt = pfw::firstUnencodableArgument(argc, argv, &unusable);
     if (!files.isEmpty() && unusableAt > 0 && QFile::decodeName(unusable.bytes) == files.constFirst()) {
         // Opened as Qt spells it, it would be another file, or none.
-        const QString error = QApplication::translate("main", "The file name %1 is not valid UTF-8, the encoding of file "
-                                                              "names here, so Prefwright cannot open that file.")
+        const QString error = QApplication::translate("main",
+                                                      "The file name %1 is not valid UTF-8, the encoding of file "
+                                                      "names here, so Prefwright cannot open that file.")
                                   .arg(unusable.shown());
         if (screenshots)
             printError(error);
@@ -145,7 +149,8 @@ int main(int argc, char *argv[])
         if (openFailed)
             return 1;
         window.adBanner()->start(false, 0);
-        const QString error = window.renderScreenshots(parser.value(screenshotsOption), parser.value(screenshotSearchOption));
+        const QString error
+            = window.renderScreenshots(parser.value(screenshotsOption), parser.value(screenshotSearchOption));
         if (!error.isEmpty()) {
             printError(error);
             return 1;

@@ -25,8 +25,7 @@ inline double milliseconds(const std::function<void()> &work)
 
 // The median of several runs: one slow run (a page-fault storm, another process) does not count.
 // prepare, when given, runs untimed before each run.
-inline double medianMilliseconds(int runs, const std::function<void()> &work,
-                                 const std::function<void()> &prepare = {})
+inline double medianMilliseconds(int runs, const std::function<void()> &work, const std::function<void()> &prepare = {})
 {
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {

@@ -70,9 +70,9 @@ int main(int argc, char *argv[])
     for (int i = 0; i <= kBackups; ++i) {
         QByteArray content = bytes;
         content.replace(needle, QByteArray("k=\"MaxProcessors\" t=\"i\" v=\"") + QByteArray::number(1 + i % 7) + '"');
-        const QString target = i == kBackups ? path
-                                             : pfw::SafeWrite::makeBackupPath(
-                                                   path, QString(), QDateTime(QDate(2026, 1, 1), QTime(8, 0)).addDays(i));
+        const QString target = i == kBackups
+            ? path
+            : pfw::SafeWrite::makeBackupPath(path, QString(), QDateTime(QDate(2026, 1, 1), QTime(8, 0)).addDays(i));
         QFile file(target);
         if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
             return 1;

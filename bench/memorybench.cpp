@@ -14,7 +14,6 @@
 
 #include <cstdio>
 
-
 namespace {
 
 double residentMb()
@@ -69,7 +68,8 @@ int main(int argc, char *argv[])
     const double edited = residentMb();
 
     std::printf("Window with a %.1f MB file, every tab visited: %.1f MB resident (%.1f MB before, %.1fx the file)\n",
-                double(bytes.size()) / (1024 * 1024), open, before, (open - before) / (double(bytes.size()) / (1024 * 1024)));
+                double(bytes.size()) / (1024 * 1024), open, before,
+                (open - before) / (double(bytes.size()) / (1024 * 1024)));
     std::printf("  after 100 polls:              %+.1f MB\n", polled - open);
     std::printf("  after 100 edit/undo cycles:   %+.1f MB\n", edited - polled);
     return 0;

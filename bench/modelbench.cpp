@@ -52,7 +52,8 @@ int main(int argc, char *argv[])
         if (!module->children.empty() && module->children.front()->isEditableValue())
             module->children.front()->value += QLatin1String("0");
     }
-    std::printf("%-44s %10.2f ms\n", "revertAll after edits in every module", pfw::bench::milliseconds([&] { model.revertAll(); }));
+    std::printf("%-44s %10.2f ms\n", "revertAll after edits in every module",
+                pfw::bench::milliseconds([&] { model.revertAll(); }));
     double took = pfw::bench::milliseconds([&] { model.notifySubtree(moduleData); });
     std::printf("%-44s %10.2f ms  (%lld signals)\n", "notifySubtree(ModuleData)", took, changed);
     changed = 0;
@@ -81,6 +82,7 @@ int main(int argc, char *argv[])
     std::printf("%-44s %10.2f ms\n", "proxy: map every row", pfw::bench::milliseconds([&] { mapAll(QModelIndex()); }));
     std::printf("%-44s %10.2f ms\n", "proxy, all mapped: notifySubtree(ModuleData)",
                 pfw::bench::milliseconds([&] { model.notifySubtree(moduleData); }));
-    std::printf("%-44s %10.2f ms\n", "proxy, all mapped: refilter", pfw::bench::milliseconds([&] { proxy.refilter(); }));
+    std::printf("%-44s %10.2f ms\n", "proxy, all mapped: refilter",
+                pfw::bench::milliseconds([&] { proxy.refilter(); }));
     return 0;
 }

@@ -65,8 +65,8 @@ int main(int argc, char *argv[])
         const double after = pollMs(window);
         std::printf("%2d MB: poll of an unchanged file median %6.2f ms, max %6.2f ms (target 2 ms, %.2fx); "
                     "changed: the poll %6.2f ms, known after %6.1f ms, next poll %6.2f ms\n",
-                    megabytes, unchanged.at(unchanged.size() / 2), unchanged.constLast(),
-                    unchanged.constLast() / 2, changed, knownMs, after);
+                    megabytes, unchanged.at(unchanged.size() / 2), unchanged.constLast(), unchanged.constLast() / 2,
+                    changed, knownMs, after);
     }
     return 0;
 }

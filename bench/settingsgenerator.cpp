@@ -95,8 +95,8 @@ const GlobalGroup kGlobals[] = {
 };
 
 // Groups that live directly below Global/Preferences; the rest sit directly below Global.
-const char *const kPreferenceGroups[] = {"Application", "MainWindow", "ImageWindow", "Process",
-                                         "Security", "Workspace", "TransparencyBrush"};
+const char *const kPreferenceGroups[]
+    = {"Application", "MainWindow", "ImageWindow", "Process", "Security", "Workspace", "TransparencyBrush"};
 
 const char kInstall[] = "C:/Program Files/PixInsight";
 
@@ -121,7 +121,8 @@ QString knownValue(const QString &id)
         {u"Application/ResourceFile02"_s, u"@pxi_rsc_dir/rsc/pixinsight-icons.rcc"_s},
         {u"ColorManagement/DefaultRGBProfilePath"_s, u"C:/Program Files/PixInsight/library/sRGB IEC61966-2.1.icc"_s},
         {u"ColorManagement/DefaultGrayscaleProfilePath"_s, u"C:/Program Files/PixInsight/library/sGray.icc"_s},
-        {u"ColorManagement/MonitorProfilePath"_s, u"C:/Windows/System32/spool/drivers/color/sRGB Color Space Profile.icm"_s},
+        {u"ColorManagement/MonitorProfilePath"_s,
+         u"C:/Windows/System32/spool/drivers/color/sRGB Color Space Profile.icm"_s},
         {u"ColorManagement/DefaultRenderingIntent"_s, u"0"_s},
         {u"ColorManagement/ProofingIntent"_s, u"3"_s},
         {u"ColorManagement/OnMissingProfile"_s, u"1"_s},
@@ -196,9 +197,9 @@ QString defaultValue(const QString &group, const QString &name, QChar type)
         return known;
     switch (type.unicode()) {
     case u'b': {
-        static const QStringList onByDefault = {u"Show"_s, u"Enable"_s, u"Animate"_s, u"Fade"_s, u"Report"_s,
-                                                u"Warn"_s, u"Remember"_s, u"Verify"_s, u"Is"_s, u"Default"_s,
-                                                u"Backup"_s, u"Accept"_s, u"Use"_s, u"Check"_s};
+        static const QStringList onByDefault
+            = {u"Show"_s,   u"Enable"_s, u"Animate"_s, u"Fade"_s,   u"Report"_s, u"Warn"_s, u"Remember"_s,
+               u"Verify"_s, u"Is"_s,     u"Default"_s, u"Backup"_s, u"Accept"_s, u"Use"_s,  u"Check"_s};
         for (const QString &prefix : onByDefault) {
             if (name.startsWith(prefix))
                 return u"true"_s;
@@ -229,12 +230,23 @@ QString escape(const QString &text)
     QString out;
     for (const QChar c : text) {
         switch (c.unicode()) {
-        case u'"': out += u"&quot;"_s; break;
-        case u'&': out += u"&amp;"_s; break;
-        case u'\'': out += u"&apos;"_s; break;
-        case u'<': out += u"&lt;"_s; break;
-        case u'>': out += u"&gt;"_s; break;
-        default: out += c;
+        case u'"':
+            out += u"&quot;"_s;
+            break;
+        case u'&':
+            out += u"&amp;"_s;
+            break;
+        case u'\'':
+            out += u"&apos;"_s;
+            break;
+        case u'<':
+            out += u"&lt;"_s;
+            break;
+        case u'>':
+            out += u"&gt;"_s;
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -249,7 +261,8 @@ public:
     void empty(const QString &key) { m_out += u"<i k=\""_s + escape(key) + u"\"/>"_s; }
     void value(const QString &key, char type, const QString &text)
     {
-        m_out += u"<v k=\""_s + escape(key) + u"\" t=\""_s + QLatin1Char(type) + u"\" v=\""_s + escape(text) + u"\"/>"_s;
+        m_out
+            += u"<v k=\""_s + escape(key) + u"\" t=\""_s + QLatin1Char(type) + u"\" v=\""_s + escape(text) + u"\"/>"_s;
     }
     void text(const QString &key, char type, const QString &text)
     {
@@ -266,7 +279,10 @@ private:
 class Random final
 {
 public:
-    explicit Random(quint32 seed) : m_state(seed * 2654435761u + 0x9e3779b9u) {}
+    explicit Random(quint32 seed)
+        : m_state(seed * 2654435761u + 0x9e3779b9u)
+    {
+    }
     quint32 next()
     {
         m_state ^= m_state << 13;
@@ -414,8 +430,9 @@ void globals(Writer &w)
     w.close(); // Global
 }
 
-const char *const kRegistered[] = {"ImageCalibration", "ImageIntegration", "IntensityTransformations",
-                                   "Geometry", "ColorCalibration", "Blink", "NoiseWeave"};
+const char *const kRegistered[]
+    = {"ImageCalibration", "ImageIntegration", "IntensityTransformations", "Geometry", "ColorCalibration", "Blink",
+       "NoiseWeave"};
 
 void modules(Writer &w)
 {
@@ -559,18 +576,30 @@ void demoBody(Writer &w, Random &random, const std::function<void()> &extraModul
 // roughly the mix of real module data.
 void generatedModule(Writer &w, Random &random, int number, int values)
 {
-    static const char *const stems[] = {"Amount", "Threshold", "Iterations", "Enabled", "OutputPath",
-                                        "Scale", "Layers", "Mode", "Preset", "Weight"};
+    static const char *const stems[]
+        = {"Amount", "Threshold", "Iterations", "Enabled", "OutputPath", "Scale", "Layers", "Mode", "Preset", "Weight"};
     w.open(u"Gen%1"_s.arg(number, 5, 10, QLatin1Char('0')));
     for (int v = 0; v < values; ++v) {
         const QString key = QLatin1String(stems[v % 10]) + QString::number(v / 10);
         switch (random.below(6)) {
-        case 0: w.value(key, 'b', random.below(2) ? u"true"_s : u"false"_s); break;
-        case 1: w.value(key, 'i', QString::number(random.below(100000))); break;
-        case 2: w.value(key, 'F', QString::number(random.below(1000000) / 1000.0)); break;
-        case 3: w.value(key, 'u', QString::number(random.next())); break;
-        case 4: w.value(key, 's', u"D:/Astro/session-"_s + QString::number(random.below(500)) + u"/frames"_s); break;
-        default: w.text(key, 's', base64Text(random, 40 + random.below(200))); break;
+        case 0:
+            w.value(key, 'b', random.below(2) ? u"true"_s : u"false"_s);
+            break;
+        case 1:
+            w.value(key, 'i', QString::number(random.below(100000)));
+            break;
+        case 2:
+            w.value(key, 'F', QString::number(random.below(1000000) / 1000.0));
+            break;
+        case 3:
+            w.value(key, 'u', QString::number(random.next()));
+            break;
+        case 4:
+            w.value(key, 's', u"D:/Astro/session-"_s + QString::number(random.below(500)) + u"/frames"_s);
+            break;
+        default:
+            w.text(key, 's', base64Text(random, 40 + random.below(200)));
+            break;
         }
     }
     w.open(u"Interfaces"_s);

@@ -38,7 +38,8 @@ int main(int argc, char *argv[])
     std::printf("file with %lld values\n", static_cast<long long>(file.root.valueCount()));
 
     pfw::SearchIndex index;
-    std::printf("%-40s %8.1f ms\n", "build the search index", pfw::bench::milliseconds([&] { index.build(file, schema); }));
+    std::printf("%-40s %8.1f ms\n", "build the search index",
+                pfw::bench::milliseconds([&] { index.build(file, schema); }));
     QList<pfw::SearchIndex::Result> results;
     const QStringList terms = pfw::SearchIndex::splitTerms(QStringLiteral("amount 3"));
     const double searched = pfw::bench::milliseconds([&] { results = index.search(terms, {}, nullptr); });
@@ -57,7 +58,8 @@ int main(int argc, char *argv[])
         view.populate();
         allRows();
     });
-    std::printf("%-40s %8.1f ms (%lld rows)\n", "populate 100 rows", populated, static_cast<long long>(view.rows().size()));
+    std::printf("%-40s %8.1f ms (%lld rows)\n", "populate 100 rows", populated,
+                static_cast<long long>(view.rows().size()));
     std::printf("%-40s %8.1f ms\n", "search and populate (typed query)",
                 pfw::bench::milliseconds([&] { view.setQuery(QStringLiteral("amount 3")); }));
     // Typed into the field: each keystroke's search until its first screenful is painted (the
@@ -93,7 +95,8 @@ int main(int argc, char *argv[])
     model.setDocument(&demo);
     pfw::PreferencesView preferences(&model, &schema);
     const double built = pfw::bench::milliseconds([&] { preferences.setDocument(&demo); });
-    std::printf("%-40s %8.1f ms (%zu pages)\n", "Preferences: build every demo page", built, preferences.pages().size());
+    std::printf("%-40s %8.1f ms (%zu pages)\n", "Preferences: build every demo page", built,
+                preferences.pages().size());
 
     // Years of scripts leave the saved settings of hundreds of tools, each ticked on its own row.
     for (const int tools : {100, 400}) {

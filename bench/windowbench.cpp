@@ -59,8 +59,9 @@ int main(int argc, char *argv[])
             const double first = keystroke(QStringLiteral("t"), expanded);
             const double second = keystroke(QStringLiteral("th"), expanded);
             const double cleared = keystroke(QString(), expanded);
-            std::printf("       filter keystrokes %-26s \"t\" %7.1f ms, \"th\" %7.1f ms, cleared %7.1f ms (target 50 ms)\n",
-                        expanded ? "on the fully expanded tree:" : "as typed:", first, second, cleared);
+            std::printf(
+                "       filter keystrokes %-26s \"t\" %7.1f ms, \"th\" %7.1f ms, cleared %7.1f ms (target 50 ms)\n",
+                expanded ? "on the fully expanded tree:" : "as typed:", first, second, cleared);
         }
     }
     return 0;

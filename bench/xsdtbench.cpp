@@ -98,8 +98,8 @@ int main(int argc, char *argv[])
     if (args.size() == 3 && args.at(1) == QLatin1String("--memory-mb"))
         return measureMemory(args.at(2).toInt());
 
-    std::printf("%-6s %10s %10s %10s %10s %10s %10s %8s %12s %8s\n", "size", "parse ms", "fresh ms", "QXml ms", "expat ms",
-                "pugixml ms", "write MB/s", "/expat", "tree memory", "x file");
+    std::printf("%-6s %10s %10s %10s %10s %10s %10s %8s %12s %8s\n", "size", "parse ms", "fresh ms", "QXml ms",
+                "expat ms", "pugixml ms", "write MB/s", "/expat", "tree memory", "x file");
     for (const int megabytes : {1, 5, 20}) {
         const QByteArray bytes = pfw::SettingsGenerator::sized(qsizetype(megabytes) * 1024 * 1024);
         const double mb = double(bytes.size()) / (1024.0 * 1024.0);
@@ -107,8 +107,14 @@ int main(int argc, char *argv[])
         // As a reload does: the previous tree is freed first (untimed), and its memory may be
         // used again, as expat's pass uses its own again.
         std::unique_ptr<pfw::XsdtFile> reused;
-        const double parse = pfw::bench::medianMilliseconds(kRuns, [&] { if (!reused->parse(bytes)) std::abort(); },
-                                                            [&] { reused = std::make_unique<pfw::XsdtFile>(); }) / 1000;
+        const double parse = pfw::bench::medianMilliseconds(
+                                 kRuns,
+                                 [&] {
+                                     if (!reused->parse(bytes))
+                                         std::abort();
+                                 },
+                                 [&] { reused = std::make_unique<pfw::XsdtFile>(); })
+            / 1000;
         // As the first open does: every tree kept, so each one is built in memory new to the process.
         std::vector<std::unique_ptr<pfw::XsdtFile>> files;
         const double fresh = medianSeconds([&] {
@@ -147,10 +153,12 @@ int main(int argc, char *argv[])
 #ifdef PFW_BENCH_PUGIXML
         pugixml = pugixmlSeconds(bytes);
 #endif
-        const auto shown = [](double seconds) { return seconds > 0 ? QString::number(seconds * 1000, 'f', 1) : QStringLiteral("-"); };
+        const auto shown = [](double seconds) {
+            return seconds > 0 ? QString::number(seconds * 1000, 'f', 1) : QStringLiteral("-");
+        };
         std::printf("%-6s %10.1f %10.1f %10.1f %10s %10s %10.1f %8s %10.1f MB %8.2f%s\n",
-                    qPrintable(QString::number(megabytes) + QStringLiteral(" MB")), parse * 1000, fresh * 1000, qxml * 1000,
-                    qPrintable(shown(expat)), qPrintable(shown(pugixml)), mb / write,
+                    qPrintable(QString::number(megabytes) + QStringLiteral(" MB")), parse * 1000, fresh * 1000,
+                    qxml * 1000, qPrintable(shown(expat)), qPrintable(shown(pugixml)), mb / write,
                     expat > 0 ? qPrintable(QString::number(parse / expat, 'f', 2)) : "-", treeBytes / (1024.0 * 1024.0),
                     treeBytes / double(bytes.size()), compact ? "" : "  (not compact!)");
     }

@@ -72,13 +72,16 @@ int BisectCommand::start(const QString &file, const QString &good)
     // The file the search starts from is the one just read: a write since then is refused.
     if (!search.start(good, &policy, bad.fingerprint(), &error) || !search.read(&error))
         return m_io.fail(SettingsCli::Refused, error);
-    m_io.noteDone(tr("The search started; the file as it was is kept in %1.").arg(QFileInfo(search.backupPath()).fileName()));
+    m_io.noteDone(
+        tr("The search started; the file as it was is kept in %1.").arg(QFileInfo(search.backupPath()).fileName()));
     if (!m_io.json()) {
-        m_io.print(tr("The file as it is now is kept in %1.").arg(TerminalText::printable(QDir::toNativeSeparators(search.backupPath()))));
+        m_io.print(tr("The file as it is now is kept in %1.")
+                       .arg(TerminalText::printable(QDir::toNativeSeparators(search.backupPath()))));
         QString counts = tr("%n difference(s) will be tested", nullptr, int(search.suspects().size()));
         counts += u' ' + tr("(%1).").arg(BisectSearch::aboutLaunches(int(search.suspects().size())));
         if (search.onlyInGoodCount() > 0)
-            counts += u' ' + tr("%1 entries exist only in the good state and are not tested.").arg(search.onlyInGoodCount());
+            counts += u' '
+                + tr("%1 entries exist only in the good state and are not tested.").arg(search.onlyInGoodCount());
         if (search.leftOutCount() > 0)
             counts += u' '
                 + tr("%1 values are not tested (protected, locked, or holding characters a settings file cannot "
@@ -93,8 +96,8 @@ int BisectCommand::start(const QString &file, const QString &good)
 int BisectCommand::answer(const QString &file, const QString &step)
 {
     const BisectSearch::Answer answer = step == u"good" ? BisectSearch::Answer::Good
-        : step == u"bad"                                 ? BisectSearch::Answer::Bad
-                                                         : BisectSearch::Answer::Skip;
+        : step == u"bad"                                ? BisectSearch::Answer::Bad
+                                                        : BisectSearch::Answer::Skip;
     DeletionPolicy policy;
     if (!m_io.loadRules(nullptr, &policy))
         return SettingsCli::Refused;
@@ -127,7 +130,8 @@ int BisectCommand::status(const QString &file)
         if (m_io.json())
             m_io.printJson(QJsonObject{{QStringLiteral("inProgress"), false}});
         else
-            m_io.print(tr("No search for a problem setting is in progress for %1.").arg(TerminalText::printable(QDir::toNativeSeparators(file))));
+            m_io.print(tr("No search for a problem setting is in progress for %1.")
+                           .arg(TerminalText::printable(QDir::toNativeSeparators(file))));
         return SettingsCli::Success;
     }
     QByteArray original;
@@ -143,9 +147,9 @@ int BisectCommand::reset(const QString &file, Ending ending)
     ProblemSearch search(file);
     QString error, backup;
     const ProblemSearch::End how = ending == Ending::UseGoodValue ? ProblemSearch::End::UseGoodValue
-        : ending == Ending::KeepCurrent                         ? ProblemSearch::End::KeepCurrent
-        : ending == Ending::FromBackup                          ? ProblemSearch::End::FromBackup
-                                                                : ProblemSearch::End::PutBack;
+        : ending == Ending::KeepCurrent                           ? ProblemSearch::End::KeepCurrent
+        : ending == Ending::FromBackup                            ? ProblemSearch::End::FromBackup
+                                                                  : ProblemSearch::End::PutBack;
     if (!search.end(how, &error, &backup))
         return m_io.fail(SettingsCli::Refused, error);
     QStringList during;
@@ -153,11 +157,15 @@ int BisectCommand::reset(const QString &file, Ending ending)
         during << QFileInfo(path).fileName();
     QString done;
     switch (how) {
-    case ProblemSearch::End::PutBack: done = tr("The search is over; the file is back as it was before it."); break;
+    case ProblemSearch::End::PutBack:
+        done = tr("The search is over; the file is back as it was before it.");
+        break;
     case ProblemSearch::End::UseGoodValue:
         done = tr("The search is over; the file is as it was before it, with the good value of what was found.");
         break;
-    case ProblemSearch::End::KeepCurrent: done = tr("The search is over; the file is kept as it is now."); break;
+    case ProblemSearch::End::KeepCurrent:
+        done = tr("The search is over; the file is kept as it is now.");
+        break;
     case ProblemSearch::End::FromBackup:
         done = tr("The search is over; the file is back as it was before it, from the backup made when it started.");
         break;
@@ -172,9 +180,10 @@ int BisectCommand::reset(const QString &file, Ending ending)
         done += u' ' + TerminalText::printable(search.notice());
     m_io.noteDone(done);
     if (m_io.json())
-        m_io.printJson(QJsonObject{{QStringLiteral("inProgress"), false},
-                                   {QStringLiteral("backup"), backup},
-                                   {QStringLiteral("duringSearch"), QJsonArray::fromStringList(search.duringSearchBackups())}});
+        m_io.printJson(
+            QJsonObject{{QStringLiteral("inProgress"), false},
+                        {QStringLiteral("backup"), backup},
+                        {QStringLiteral("duringSearch"), QJsonArray::fromStringList(search.duringSearchBackups())}});
     else
         m_io.print(done);
     return SettingsCli::Success;
@@ -202,34 +211,39 @@ void BisectCommand::report(const ProblemSearch &search, const QString &file)
         }
         for (const int index : state.testing())
             testing << search.suspects().at(index).path;
-        m_io.printJson(QJsonObject{{QStringLiteral("inProgress"), true},
-                                   {QStringLiteral("finished"), state.isFinished()},
-                                   {QStringLiteral("round"), state.rounds() + (state.isFinished() ? 0 : 1)},
-                                   {QStringLiteral("launches"), state.rounds()},
-                                   {QStringLiteral("remaining"), remaining},
-                                   {QStringLiteral("expectedLaunches"), state.isFinished() ? 0 : BisectSearch::expectedRounds(remaining)},
-                                   {QStringLiteral("fileWritten"), search.isCandidateWritten()},
-                                   {QStringLiteral("goodValuesIn"), testing},
-                                   {QStringLiteral("found"), culprits},
-                                   {QStringLiteral("backup"), search.backupPath()},
-                                   {QStringLiteral("duringSearch"), QJsonArray::fromStringList(search.duringSearchBackups())},
-                                   {QStringLiteral("notice"), search.notice()},
-                                   {QStringLiteral("state"), search.statePath()}});
+        m_io.printJson(QJsonObject{
+            {QStringLiteral("inProgress"), true},
+            {QStringLiteral("finished"), state.isFinished()},
+            {QStringLiteral("round"), state.rounds() + (state.isFinished() ? 0 : 1)},
+            {QStringLiteral("launches"), state.rounds()},
+            {QStringLiteral("remaining"), remaining},
+            {QStringLiteral("expectedLaunches"), state.isFinished() ? 0 : BisectSearch::expectedRounds(remaining)},
+            {QStringLiteral("fileWritten"), search.isCandidateWritten()},
+            {QStringLiteral("goodValuesIn"), testing},
+            {QStringLiteral("found"), culprits},
+            {QStringLiteral("backup"), search.backupPath()},
+            {QStringLiteral("duringSearch"), QJsonArray::fromStringList(search.duringSearchBackups())},
+            {QStringLiteral("notice"), search.notice()},
+            {QStringLiteral("state"), search.statePath()}});
         return;
     }
     if (state.isFinished()) {
         const QList<SearchSuspect> found = search.remainingSuspects();
-        m_io.print(found.size() == 1 ? tr("Found after %n launch(es):", nullptr, state.rounds())
-                                     : tr("After %n launch(es) these settings could not be told apart:", nullptr,
-                                          state.rounds()));
+        m_io.print(found.size() == 1
+                       ? tr("Found after %n launch(es):", nullptr, state.rounds())
+                       : tr("After %n launch(es) these settings could not be told apart:", nullptr, state.rounds()));
         for (const SearchSuspect &suspect : found) {
-            m_io.print(QStringLiteral("  %1 (%2)").arg(TerminalText::printable(labelOf(suspect)), TerminalText::printable(suspect.path)));
-            m_io.print(tr("    bad value:  %1").arg(TerminalText::printable(SettingsCli::escapeField(suspect.badValue))));
+            m_io.print(QStringLiteral("  %1 (%2)")
+                           .arg(TerminalText::printable(labelOf(suspect)), TerminalText::printable(suspect.path)));
             m_io.print(
-                tr("    good value: %1").arg(TerminalText::printable(SettingsCli::escapeField(ProblemSearch::goodValueText(suspect)))));
+                tr("    bad value:  %1").arg(TerminalText::printable(SettingsCli::escapeField(suspect.badValue))));
+            m_io.print(
+                tr("    good value: %1")
+                    .arg(TerminalText::printable(SettingsCli::escapeField(ProblemSearch::goodValueText(suspect)))));
         }
         m_io.print(tr("End the search with one of:"));
-        m_io.print(tr("  prefwright-cli bisect reset %1 --use-good      keep everything and use the good value").arg(name));
+        m_io.print(
+            tr("  prefwright-cli bisect reset %1 --use-good      keep everything and use the good value").arg(name));
         m_io.print(tr("  prefwright-cli bisect reset %1                 put the file back as it was").arg(name));
         m_io.print(tr("  prefwright-cli bisect reset %1 --keep-current  keep the file as it is now").arg(name));
         return;

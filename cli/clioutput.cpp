@@ -86,7 +86,8 @@ int CliOutput::finish(int code)
         return code;
     // A change that was made must not read as one that failed.
     if (!m_done.isEmpty())
-        error(tr("%1 Its report could not be written: %2").arg(TerminalText::printable(m_done), m_outputError).toUtf8() + '\n');
+        error(tr("%1 Its report could not be written: %2").arg(TerminalText::printable(m_done), m_outputError).toUtf8()
+              + '\n');
     else
         error(tr("Could not write the output: %1").arg(m_outputError).toUtf8() + '\n');
     return SettingsCli::Refused;

@@ -60,8 +60,9 @@ bool ScriptedEdit::setValue(const QString &path, const QString &text, QString *e
     if (node->isInsideDeleted())
         return fail(error, tr("%1 is inside an entry marked for deletion.").arg(shown));
     if (m_policy && m_policy->isEditLocked(node))
-        return fail(error, tr("%1 is part of the module registry or version records and is locked against editing.")
-                               .arg(shown));
+        return fail(
+            error,
+            tr("%1 is part of the module registry or version records and is locked against editing.").arg(shown));
     if (m_schema && m_schema->spec(*node).readOnly)
         return fail(error, tr("%1 is documented by PixInsight as read-only or write-only.").arg(shown));
     QString normalized, reason;
@@ -89,8 +90,9 @@ bool ScriptedEdit::checkRange(const XsdtNode &node, const QString &normalized, Q
                 return true;
             allowed << QStringLiteral("%1 (%2)").arg(QString::number(choice.value), choice.text);
         }
-        return fail(error, tr("%1: %2 is not one of the allowed values: %3")
-                               .arg(spec.label, normalized, allowed.join(QLatin1String(", "))));
+        return fail(error,
+                    tr("%1: %2 is not one of the allowed values: %3")
+                        .arg(spec.label, normalized, allowed.join(QLatin1String(", "))));
     }
     const bool ranged = spec.kind == WidgetKind::Int || spec.kind == WidgetKind::UInt || spec.kind == WidgetKind::Real;
     const QString problem = ranged ? SettingsSchema::rangeProblem(spec, number) : QString();
@@ -118,16 +120,19 @@ bool ScriptedEdit::save(const QString &expectedFingerprint, QString *error, QStr
 {
     const XsdtFile &file = m_document->file();
     if (!expectedFingerprint.isEmpty()
-        && expectedFingerprint.compare(QString::fromLatin1(m_document->fingerprint().toHex()), Qt::CaseInsensitive) != 0)
-        return fail(error, tr("The file changed since its fingerprint was taken (PixInsight may have written it). "
-                              "Nothing was written."));
+        && expectedFingerprint.compare(QString::fromLatin1(m_document->fingerprint().toHex()), Qt::CaseInsensitive)
+            != 0)
+        return fail(error,
+                    tr("The file changed since its fingerprint was taken (PixInsight may have written it). "
+                       "Nothing was written."));
     // The editor shows this in a banner before the user saves; a script has no one to see it.
     if (!file.validUtf8)
-        return fail(error, tr("The file contains bytes that are not valid UTF-8 (first at line %1, column %2). Saving "
-                              "would replace them with the Unicode replacement character, so nothing was written. "
-                              "Open it in Prefwright to review that.")
-                               .arg(file.invalidUtf8Line)
-                               .arg(file.invalidUtf8Column));
+        return fail(error,
+                    tr("The file contains bytes that are not valid UTF-8 (first at line %1, column %2). Saving "
+                       "would replace them with the Unicode replacement character, so nothing was written. "
+                       "Open it in Prefwright to review that.")
+                        .arg(file.invalidUtf8Line)
+                        .arg(file.invalidUtf8Column));
     if (m_document->save(error, backupPath))
         return true;
     // A script has nothing to reload: it reads the file and asks again.

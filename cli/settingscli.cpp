@@ -55,7 +55,10 @@ const QList<CommandSpec> &commandSpecs()
         {"modules", 1, 1, {}},
         {"backups", 1, 1, {QStringLiteral("--keep")}},
         {"history", 2, 2, {}},
-        {"bisect", 2, 3, {QStringLiteral("--use-good"), QStringLiteral("--keep-current"), QStringLiteral("--from-backup")}},
+        {"bisect",
+         2,
+         3,
+         {QStringLiteral("--use-good"), QStringLiteral("--keep-current"), QStringLiteral("--from-backup")}},
         {"restore", 2, 2, {}},
     };
     return specs;
@@ -73,9 +76,12 @@ const CommandSpec *findCommand(const QString &name)
 QString levelName(DeletionLevel level)
 {
     switch (level) {
-    case DeletionLevel::Safe: return QStringLiteral("safe");
-    case DeletionLevel::Warn: return QStringLiteral("warn");
-    case DeletionLevel::Never: break;
+    case DeletionLevel::Safe:
+        return QStringLiteral("safe");
+    case DeletionLevel::Warn:
+        return QStringLiteral("warn");
+    case DeletionLevel::Never:
+        break;
     }
     return QStringLiteral("never");
 }
@@ -95,9 +101,6 @@ QList<const XsdtNode *> documentOrder(const XsdtNode &root)
     }
     return nodes;
 }
-
-
-
 
 } // namespace
 
@@ -158,11 +161,20 @@ QString SettingsCli::escapeField(const QString &text)
     escaped.reserve(text.size());
     for (const QChar c : text) {
         switch (c.unicode()) {
-        case u'\\': escaped += QLatin1String("\\\\"); break;
-        case u'\n': escaped += QLatin1String("\\n"); break;
-        case u'\r': escaped += QLatin1String("\\r"); break;
-        case u'\t': escaped += QLatin1String("\\t"); break;
-        default: escaped += c;
+        case u'\\':
+            escaped += QLatin1String("\\\\");
+            break;
+        case u'\n':
+            escaped += QLatin1String("\\n");
+            break;
+        case u'\r':
+            escaped += QLatin1String("\\r");
+            break;
+        case u'\t':
+            escaped += QLatin1String("\\t");
+            break;
+        default:
+            escaped += c;
         }
     }
     // The other control characters as \xNN: the backslash itself is escaped, so this reads back.
@@ -193,9 +205,10 @@ int SettingsCli::refuseArgument(const QString &shown, const QStringList &argumen
 {
     const qsizetype end = arguments.indexOf(QLatin1String("--"));
     m_io.setJson(arguments.mid(0, end < 0 ? arguments.size() : end).contains(QLatin1String("--json")));
-    return m_io.finish(fail(UsageError, tr("The argument %1 is not valid UTF-8, the encoding of file names here, so "
-                                           "Prefwright cannot tell which file or text it means. Nothing was done.")
-                                            .arg(shown)));
+    return m_io.finish(fail(UsageError,
+                            tr("The argument %1 is not valid UTF-8, the encoding of file names here, so "
+                               "Prefwright cannot tell which file or text it means. Nothing was done.")
+                                .arg(shown)));
 }
 
 // -1 to go on, otherwise the exit code.
@@ -270,10 +283,12 @@ int SettingsCli::parse(const QStringList &arguments, Options *options)
             if (!ok || options->keep < 0)
                 return usageError(tr("--keep needs a whole number of backups, 0 or more; got '%1'.").arg(value));
         } else if (name == QLatin1String("--fingerprint")) {
-            const bool hex = value.size() == 64
-                && std::all_of(value.cbegin(), value.cend(), [](QChar c) { return isxdigit(c.unicode()) && c.unicode() < 128; });
+            const bool hex = value.size() == 64 && std::all_of(value.cbegin(), value.cend(), [](QChar c) {
+                                 return isxdigit(c.unicode()) && c.unicode() < 128;
+                             });
             if (!hex)
-                return usageError(tr("--fingerprint needs the 64 hexadecimal digits of a SHA-256; got '%1'.").arg(value));
+                return usageError(
+                    tr("--fingerprint needs the 64 hexadecimal digits of a SHA-256; got '%1'.").arg(value));
             options->fingerprint = value;
         } else {
             return usageError(tr("Unknown option %1.").arg(name));
@@ -309,14 +324,22 @@ int SettingsCli::dispatch(const Options &options)
 {
     using Handler = int (SettingsCli::*)(const Options &);
     static const QHash<QString, Handler> handlers = {
-        {QStringLiteral("check"), &SettingsCli::check},         {QStringLiteral("dump"), &SettingsCli::dump},
-        {QStringLiteral("roundtrip"), &SettingsCli::roundtrip}, {QStringLiteral("get"), &SettingsCli::get},
-        {QStringLiteral("set"), &SettingsCli::set},             {QStringLiteral("delete"), &SettingsCli::remove},
-        {QStringLiteral("normalize"), &SettingsCli::normalize}, {QStringLiteral("label"), &SettingsCli::label},
-        {QStringLiteral("verdict"), &SettingsCli::verdict},     {QStringLiteral("diff"), &SettingsCli::diff},
-        {QStringLiteral("health"), &SettingsCli::health},       {QStringLiteral("modules"), &SettingsCli::modules},
-        {QStringLiteral("backups"), &SettingsCli::backups},     {QStringLiteral("history"), &SettingsCli::history},
-        {QStringLiteral("bisect"), &SettingsCli::bisect},       {QStringLiteral("restore"), &SettingsCli::restore},
+        {QStringLiteral("check"), &SettingsCli::check},
+        {QStringLiteral("dump"), &SettingsCli::dump},
+        {QStringLiteral("roundtrip"), &SettingsCli::roundtrip},
+        {QStringLiteral("get"), &SettingsCli::get},
+        {QStringLiteral("set"), &SettingsCli::set},
+        {QStringLiteral("delete"), &SettingsCli::remove},
+        {QStringLiteral("normalize"), &SettingsCli::normalize},
+        {QStringLiteral("label"), &SettingsCli::label},
+        {QStringLiteral("verdict"), &SettingsCli::verdict},
+        {QStringLiteral("diff"), &SettingsCli::diff},
+        {QStringLiteral("health"), &SettingsCli::health},
+        {QStringLiteral("modules"), &SettingsCli::modules},
+        {QStringLiteral("backups"), &SettingsCli::backups},
+        {QStringLiteral("history"), &SettingsCli::history},
+        {QStringLiteral("bisect"), &SettingsCli::bisect},
+        {QStringLiteral("restore"), &SettingsCli::restore},
     };
     // Files are known by their whole path from here on: "link/../name" is the file the system
     // opens, not the one the text suggests, and backups go beside that one.
@@ -326,16 +349,14 @@ int SettingsCli::dispatch(const Options &options)
         // bisect's first argument is its step; every other is a file.
         const bool bisect = options.command == u"bisect";
         const int first = bisect ? 1 : 0;
-        const qsizetype files = bisect ? resolved.positional.size()
+        const qsizetype files = bisect                                    ? resolved.positional.size()
             : options.command == u"diff" || options.command == u"restore" ? 2
-                                                                           : 1;
+                                                                          : 1;
         for (qsizetype i = first; i < files && i < resolved.positional.size(); ++i)
             resolved.positional[i] = wholeFilePath(resolved.positional.at(i));
     }
     return (this->*handlers.value(options.command))(resolved);
 }
-
-
 
 int SettingsCli::check(const Options &options)
 {
@@ -349,10 +370,10 @@ int SettingsCli::check(const Options &options)
     const qsizetype values = nodes.size() - items;
     if (!file.validUtf8)
         m_io.error(tr("warning: the file contains bytes that are not valid UTF-8 (first at line %1, column %2); "
-                        "saving would replace them with the Unicode replacement character.\n")
-                         .arg(file.invalidUtf8Line)
-                         .arg(file.invalidUtf8Column)
-                         .toUtf8());
+                      "saving would replace them with the Unicode replacement character.\n")
+                       .arg(file.invalidUtf8Line)
+                       .arg(file.invalidUtf8Column)
+                       .toUtf8());
     // What the lenient reader took, a strict one may not: the bytes are looked at as one would.
     QByteArray bytes;
     XmlWellFormedness::Report strict;
@@ -585,9 +606,6 @@ int SettingsCli::verdict(const Options &options)
     return Success;
 }
 
-
-
-
 int SettingsCli::diff(const Options &options)
 {
     return SettingsReports(m_io).diff(options.positional.at(0), options.positional.at(1), options.all);
@@ -616,8 +634,10 @@ int SettingsCli::restore(const Options &options)
     if (!QFileInfo::exists(backup) && !QFileInfo(backup).isSymLink())
         return fail(Refused, tr("%1 does not exist.").arg(QDir::toNativeSeparators(backup)));
     if (!isBackupOf(file, backup))
-        return fail(Refused, tr("%1 is not a backup of %2 (its backups are beside it, named %3.bak-...).")
-                                 .arg(QDir::toNativeSeparators(backup), QDir::toNativeSeparators(file), QFileInfo(file).fileName()));
+        return fail(
+            Refused,
+            tr("%1 is not a backup of %2 (its backups are beside it, named %3.bak-...).")
+                .arg(QDir::toNativeSeparators(backup), QDir::toNativeSeparators(file), QFileInfo(file).fileName()));
     SettingsDocument document;
     QString error, kept;
     if (!document.restoreFile(file, backup, &error, &kept))
@@ -648,8 +668,9 @@ int SettingsCli::bisect(const Options &options)
 {
     const int endings = int(options.useGood) + int(options.keepCurrent) + int(options.fromBackup);
     if (endings > 1)
-        return fail(UsageError, {tr("--use-good, --keep-current and --from-backup cannot be given together."),
-                                 tr("Run prefwright-cli --help for the commands.")});
+        return fail(UsageError,
+                    {tr("--use-good, --keep-current and --from-backup cannot be given together."),
+                     tr("Run prefwright-cli --help for the commands.")});
     const BisectCommand::Ending ending = options.useGood ? BisectCommand::Ending::UseGoodValue
         : options.keepCurrent                            ? BisectCommand::Ending::KeepCurrent
         : options.fromBackup                             ? BisectCommand::Ending::FromBackup
@@ -666,8 +687,9 @@ int SettingsCli::backups(const Options &options)
         return fail(BadFile, tr("Cannot read %1: It is a folder.").arg(QDir::toNativeSeparators(path)));
     const QStringList found = listBackups(path);
     if (found.isEmpty() && !given.exists() && !given.isSymLink())
-        return fail(BadFile, tr("Cannot read %1: It does not exist, and there are no backups of it.")
-                                 .arg(QDir::toNativeSeparators(path)));
+        return fail(BadFile,
+                    tr("Cannot read %1: It does not exist, and there are no backups of it.")
+                        .arg(QDir::toNativeSeparators(path)));
     if (options.keep < 0) {
         QJsonArray array;
         for (const QString &backup : found) {
@@ -678,7 +700,8 @@ int SettingsCli::backups(const Options &options)
                                      {QStringLiteral("size"), info.size()},
                                      {QStringLiteral("modified"), modified}};
             else
-                print(QStringLiteral("%1\t%2\t%3").arg(modified, QString::number(info.size()), escapeField(QDir::toNativeSeparators(backup))));
+                print(QStringLiteral("%1\t%2\t%3")
+                          .arg(modified, QString::number(info.size()), escapeField(QDir::toNativeSeparators(backup))));
         }
         if (m_io.json())
             printJson(QJsonObject{{QStringLiteral("backups"), array}});
@@ -702,6 +725,5 @@ int SettingsCli::backups(const Options &options)
         print(TerminalText::printable(describeRemoval(removal)));
     return removal.notRemoved.isEmpty() ? Success : Refused;
 }
-
 
 } // namespace pfw

@@ -22,14 +22,18 @@ QJsonValue valueJson(const DiffEntry &entry, const XsdtNode *node)
 {
     if (!node)
         return QJsonValue::Null;
-    return QJsonObject{{QStringLiteral("type"), QString(node->type)}, {QStringLiteral("value"), diffSideText(entry, node)}};
+    return QJsonObject{{QStringLiteral("type"), QString(node->type)},
+                       {QStringLiteral("value"), diffSideText(entry, node)}};
 }
 QString diffStatusId(DiffEntry::Status status)
 {
     switch (status) {
-    case DiffEntry::OnlyHere: return QStringLiteral("onlyHere");
-    case DiffEntry::OnlyThere: return QStringLiteral("onlyThere");
-    case DiffEntry::Different: break;
+    case DiffEntry::OnlyHere:
+        return QStringLiteral("onlyHere");
+    case DiffEntry::OnlyThere:
+        return QStringLiteral("onlyThere");
+    case DiffEntry::Different:
+        break;
     }
     return QStringLiteral("different");
 }
@@ -71,9 +75,10 @@ int SettingsReports::diff(const QString &file, const QString &otherFile, bool al
                                  {QStringLiteral("there"), valueJson(entry, entry.there)}};
             continue;
         }
-        const auto shown = [&entry](const XsdtNode *node) { return SettingsCli::escapeField(diffSideText(entry, node)); };
-        text += (SettingsCli::escapeField(entry.path) + u'\t' + diffStatusText(entry) + u'\t' + shown(entry.here) + u'\t'
-                 + shown(entry.there) + u'\n')
+        const auto shown
+            = [&entry](const XsdtNode *node) { return SettingsCli::escapeField(diffSideText(entry, node)); };
+        text += (SettingsCli::escapeField(entry.path) + u'\t' + diffStatusText(entry) + u'\t' + shown(entry.here)
+                 + u'\t' + shown(entry.there) + u'\n')
                     .toUtf8();
     }
     if (m_io.json()) {
@@ -83,8 +88,8 @@ int SettingsReports::diff(const QString &file, const QString &otherFile, bool al
     m_io.output(text);
     if (hidden > 0)
         m_io.error(tr("%1 more hidden as statistics, window state or generated lists; add --all to show them.\n")
-                         .arg(hidden)
-                         .toUtf8());
+                       .arg(hidden)
+                       .toUtf8());
     return SettingsCli::Success;
 }
 
@@ -111,7 +116,8 @@ int SettingsReports::health(const QString &file)
                                  {QStringLiteral("detail"), finding.detail},
                                  {QStringLiteral("paths"), pathsJson(finding.nodes)}};
         else
-            m_io.print(HealthChecks::severityName(finding.severity) + u'\t' + finding.id + u'\t' + SettingsCli::escapeField(finding.title));
+            m_io.print(HealthChecks::severityName(finding.severity) + u'\t' + finding.id + u'\t'
+                       + SettingsCli::escapeField(finding.title));
     }
     if (m_io.json())
         m_io.printJson(QJsonObject{{QStringLiteral("findings"), array}});
@@ -132,9 +138,10 @@ int SettingsReports::modules(const QString &path)
         const ModuleInfo info = moduleInfo(file, name);
         const qsizetype count = moduleValueCount(info);
         if (m_io.json())
-            registered << QJsonObject{{QStringLiteral("name"), name},
-                                      {QStringLiteral("values"), qint64(count)},
-                                      {QStringLiteral("entry"), info.registryEntry ? info.registryEntry->value : QString()}};
+            registered << QJsonObject{
+                {QStringLiteral("name"), name},
+                {QStringLiteral("values"), qint64(count)},
+                {QStringLiteral("entry"), info.registryEntry ? info.registryEntry->value : QString()}};
         else
             m_io.print(QStringLiteral("registered\t%1\t%2").arg(SettingsCli::escapeField(name)).arg(count));
     }
@@ -184,10 +191,11 @@ int SettingsReports::history(const QString &file, const QString &path)
         const HistoryEntry entry = SettingHistory::readBackup(backup, key, 0);
         found = found || entry.state == HistoryEntry::Present;
         const QString date = entry.date.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        array << QJsonObject{{QStringLiteral("backup"), backup},
-                             {QStringLiteral("date"), date},
-                             {QStringLiteral("state"), state(entry)},
-                             {QStringLiteral("value"), entry.state == HistoryEntry::Present ? QJsonValue(entry.value) : QJsonValue()}};
+        array << QJsonObject{
+            {QStringLiteral("backup"), backup},
+            {QStringLiteral("date"), date},
+            {QStringLiteral("state"), state(entry)},
+            {QStringLiteral("value"), entry.state == HistoryEntry::Present ? QJsonValue(entry.value) : QJsonValue()}};
         lines += (date + u'\t' + SettingsCli::escapeField(text(entry)) + u'\n').toUtf8();
     }
     if (!found && !loaded)
@@ -195,10 +203,12 @@ int SettingsReports::history(const QString &file, const QString &path)
     if (!found)
         return m_io.fail(SettingsCli::Refused, tr("%1 is neither in the file nor in any of its backups.").arg(path));
     if (m_io.json()) {
-        m_io.printJson(QJsonObject{{QStringLiteral("path"), path},
-                              {QStringLiteral("backups"), array},
-                              {QStringLiteral("current"), QJsonObject{{QStringLiteral("state"), state(current)},
-                                                                      {QStringLiteral("value"), node ? QJsonValue(current.value) : QJsonValue()}}}});
+        m_io.printJson(
+            QJsonObject{{QStringLiteral("path"), path},
+                        {QStringLiteral("backups"), array},
+                        {QStringLiteral("current"),
+                         QJsonObject{{QStringLiteral("state"), state(current)},
+                                     {QStringLiteral("value"), node ? QJsonValue(current.value) : QJsonValue()}}}});
         return SettingsCli::Success;
     }
     m_io.output(lines + (tr("file") + u'\t' + SettingsCli::escapeField(text(current)) + u'\n').toUtf8());

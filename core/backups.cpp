@@ -67,7 +67,9 @@ QStringList listBackups(const QString &settingsPath)
     // name as wildcards.
     QFileInfoList found = settings.absoluteDir().entryInfoList(QDir::Files | QDir::Hidden, QDir::NoSort);
     found.erase(std::remove_if(found.begin(), found.end(),
-                               [&settingsPath](const QFileInfo &info) { return !isBackupOf(settingsPath, info.absoluteFilePath()); }),
+                               [&settingsPath](const QFileInfo &info) {
+                                   return !isBackupOf(settingsPath, info.absoluteFilePath());
+                               }),
                 found.end());
     // Copied folders give every file one time: then the names' stamps tell the order.
     std::stable_sort(found.begin(), found.end(), [](const QFileInfo &a, const QFileInfo &b) {
@@ -180,7 +182,9 @@ bool isBackupOf(const QString &settingsPath, const QString &path)
     const QFileInfo settings(wholeFilePath(settingsPath));
     const QFileInfo candidate(wholeFilePath(path));
     return candidate.fileName().startsWith(settings.fileName() + QLatin1String(".bak-"))
-        && backupOwnerName(candidate.fileName()) == settings.fileName() && candidate.absolutePath() == settings.absolutePath() && candidate.isFile() && !isLinkEntry(candidate.absoluteFilePath());
+        && backupOwnerName(candidate.fileName()) == settings.fileName()
+        && candidate.absolutePath() == settings.absolutePath() && candidate.isFile()
+        && !isLinkEntry(candidate.absoluteFilePath());
 }
 
 namespace {

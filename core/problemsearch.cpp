@@ -90,7 +90,8 @@ QStringList ProblemSearch::protectedBackups(const QString &settingsPath, const Q
     QStringList kept;
     for (const QString &path : backupPaths) {
         const QString name = QFileInfo(path).fileName();
-        if (needed.contains(name) || (damaged && (name.contains(u'-' + backupTag()) || name.contains(u'-' + duringTag()))))
+        if (needed.contains(name)
+            || (damaged && (name.contains(u'-' + backupTag()) || name.contains(u'-' + duringTag()))))
             kept << path;
     }
     return kept;
@@ -137,7 +138,8 @@ bool ProblemSearch::read(QString *error)
     };
     if (!hasState()) {
         if (error)
-            *error = tr("No search for a problem setting is in progress for %1.").arg(QDir::toNativeSeparators(m_settingsPath));
+            *error = tr("No search for a problem setting is in progress for %1.")
+                         .arg(QDir::toNativeSeparators(m_settingsPath));
         return false;
     }
     SearchState state;
@@ -210,13 +212,15 @@ bool ProblemSearch::writeState(QString *error) const
     }
     const QByteArray bytes = stateBytes();
     QString reason;
-    const bool written = m_writeState ? m_writeState(bytes, &reason) : saveState(statePath(), bytes, m_settingsPath, &reason);
+    const bool written
+        = m_writeState ? m_writeState(bytes, &reason) : saveState(statePath(), bytes, m_settingsPath, &reason);
     if (!written && error)
         *error = tr("Cannot write the search state %1: %2").arg(QDir::toNativeSeparators(statePath()), reason);
     return written;
 }
 
-bool ProblemSearch::saveState(const QString &statePath, const QByteArray &bytes, const QString &ownerOf, QString *reason)
+bool ProblemSearch::saveState(const QString &statePath, const QByteArray &bytes, const QString &ownerOf,
+                              QString *reason)
 {
     AtomicFile::Options options;
     options.ownerOf = ownerOf;
@@ -320,7 +324,9 @@ QString ProblemSearch::changesText(int changed, const QString &backup, bool last
                   .arg(name);
     return changed == 1
         ? tr("PixInsight changed 1 setting while it ran; the file as it was then is kept in %1.").arg(name)
-        : tr("PixInsight changed %1 settings while it ran; the file as it was then is kept in %2.").arg(changed).arg(name);
+        : tr("PixInsight changed %1 settings while it ran; the file as it was then is kept in %2.")
+              .arg(changed)
+              .arg(name);
 }
 
 bool ProblemSearch::keepWhatPixInsightWrote(const QByteArray &bad, QString *error)
@@ -440,7 +446,8 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
             }
             QByteArray candidate;
             if (!m_state.search.isFinished()) {
-                if (!SearchPlan::buildCandidate(badBytes, m_state.suspects, m_state.search.testing(), &candidate, error)) {
+                if (!SearchPlan::buildCandidate(badBytes, m_state.suspects, m_state.search.testing(), &candidate,
+                                                error)) {
                     QFile::remove(backup);
                     return false;
                 }
@@ -459,7 +466,8 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
             if (!replaceFile(candidate, how, error)) {
                 QByteArray now;
                 // Still the file as it was: as if the search had never started.
-                if (SafeWrite::readFile(m_settingsPath, &now, nullptr) && SafeWrite::sha256(now) == m_state.badFingerprint) {
+                if (SafeWrite::readFile(m_settingsPath, &now, nullptr)
+                    && SafeWrite::sha256(now) == m_state.badFingerprint) {
                     QFile::remove(statePath());
                     QFile::remove(backup);
                 }
@@ -561,7 +569,8 @@ bool ProblemSearch::endFromStartBackup(QString *error, QString *backupPath)
     if (!SafeWrite::readFile(kept, &bytes, error))
         return false;
     if (!check.parse(bytes, &parseError))
-        return fail(tr("%1 is not a valid settings file (%2); it cannot be put back.").arg(QDir::toNativeSeparators(kept), parseError));
+        return fail(tr("%1 is not a valid settings file (%2); it cannot be put back.")
+                        .arg(QDir::toNativeSeparators(kept), parseError));
     if (!canWrite(error))
         return false;
     // What PixInsight changed meanwhile is named at the end: the state that would list it is gone.
@@ -632,9 +641,8 @@ bool ProblemSearch::end(End how, QString *error, QString *backupPath)
             }
             // The end backs up the file as it is: what PixInsight changed since the last round is in it.
             QByteArray current;
-            const int changed = SafeWrite::readFile(m_settingsPath, &current, nullptr)
-                ? changesSinceLastWrite(bad, current)
-                : 0;
+            const int changed
+                = SafeWrite::readFile(m_settingsPath, &current, nullptr) ? changesSinceLastWrite(bad, current) : 0;
             QString made;
             if (!replaceFile(bytes, replacement, error, &made)) {
                 // Nothing was written: the search goes on as it was, its round's file in place.

@@ -114,9 +114,10 @@ QString SafeWrite::runningRefusal(const QString &running) const
         return tr("Prefwright cannot tell whether PixInsight is running (%1). PixInsight would overwrite the file if it "
                   "were, so nothing is written until the check can be made.")
             .arg(check.error);
-    return running.isEmpty() ? tr("PixInsight is running. It keeps its settings in memory and would overwrite the file. "
-                                  "Close PixInsight first.")
-                             : running;
+    return running.isEmpty()
+        ? tr("PixInsight is running. It keeps its settings in memory and would overwrite the file. "
+             "Close PixInsight first.")
+        : running;
 }
 
 SafeWrite::Outcome SafeWrite::write(const Request &request) const
@@ -128,7 +129,8 @@ SafeWrite::Outcome SafeWrite::write(const Request &request) const
     };
     QString reason;
     if (!request.format(request.bytes, &reason))
-        return fail(tr("Internal error: the edited document does not parse back (%1). Nothing was written.").arg(reason));
+        return fail(
+            tr("Internal error: the edited document does not parse back (%1). Nothing was written.").arg(reason));
     if (const QString running = runningRefusal(request.runningText); !running.isEmpty())
         return fail(running);
     std::optional<WriterLock> lock;
@@ -209,7 +211,8 @@ bool SafeWrite::replaceable(const Request &request, QByteArray *current, bool *m
         return true;
     QString reason;
     if (!readFile(request.path, current, &reason, request.maxBytes, request.links)) {
-        const QString ending = request.unreadableEnding.isEmpty() ? tr("Nothing was written.") : request.unreadableEnding;
+        const QString ending
+            = request.unreadableEnding.isEmpty() ? tr("Nothing was written.") : request.unreadableEnding;
         return fail(withFullStop(reason) + u' ' + ending);
     }
     if (request.replacedMustBeValid && !request.format(*current, &reason))
@@ -250,9 +253,10 @@ bool SafeWrite::replaceFile(const QString &path, const QByteArray &bytes, const 
     case AtomicFile::Cancelled:
         return fail(changedOnDiskText());
     case AtomicFile::HeldOpen:
-        return fail(tr("Another program keeps %1 open (PixInsight, an antivirus or a backup tool, say), so it cannot be "
-                       "replaced: %2. Close it and try again.")
-                        .arg(native(path), withoutFullStop(written.reason)));
+        return fail(
+            tr("Another program keeps %1 open (PixInsight, an antivirus or a backup tool, say), so it cannot be "
+               "replaced: %2. Close it and try again.")
+                .arg(native(path), withoutFullStop(written.reason)));
     case AtomicFile::WriteFailed:
     case AtomicFile::RenameFailed:
         return fail(tr("Error writing %1: %2").arg(native(path), written.reason));
@@ -287,8 +291,9 @@ bool SafeWrite::makeBackup(const QByteArray &bytes, const QString &backup, QStri
     if (backUp(bytes, backup, &reason))
         return true;
     if (error)
-        *error = reason.isEmpty() ? tr("Could not create the backup %1. Nothing was written.").arg(native(backup))
-                                  : tr("Could not create the backup %1: %2. Nothing was written.").arg(native(backup), reason);
+        *error = reason.isEmpty()
+            ? tr("Could not create the backup %1. Nothing was written.").arg(native(backup))
+            : tr("Could not create the backup %1: %2. Nothing was written.").arg(native(backup), reason);
     return false;
 }
 

@@ -88,7 +88,7 @@ SearchPlan SearchPlan::make(const XsdtNode &bad, const XsdtNode &good, const Del
 }
 
 bool SearchPlan::buildCandidate(const QByteArray &badBytes, const QList<SearchSuspect> &suspects,
-                                   const QList<int> &putBack, QByteArray *candidate, QString *error)
+                                const QList<int> &putBack, QByteArray *candidate, QString *error)
 {
     XsdtFile file;
     QString parseError;

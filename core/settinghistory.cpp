@@ -176,7 +176,9 @@ HistoryEntry SettingHistory::readBackup(const QString &backupPath, const QString
         const QMutexLocker locker(&cacheLock());
         cache().insert(key, parsed.release(), cost);
     }
-    entry.state = !valid ? HistoryEntry::Invalid : occurrence < values.size() ? HistoryEntry::Present : HistoryEntry::Absent;
+    entry.state = !valid             ? HistoryEntry::Invalid
+        : occurrence < values.size() ? HistoryEntry::Present
+                                     : HistoryEntry::Absent;
     entry.value = values.value(occurrence);
     return entry;
 }
@@ -265,9 +267,12 @@ QString SettingHistory::when(const HistoryRow &row)
 {
     const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
     switch (row.entry.source) {
-    case HistoryEntry::Pending: return tr("Pending change");
-    case HistoryEntry::Saved: return tr("Saved file");
-    case HistoryEntry::Backup: break;
+    case HistoryEntry::Pending:
+        return tr("Pending change");
+    case HistoryEntry::Saved:
+        return tr("Saved file");
+    case HistoryEntry::Backup:
+        break;
     }
     if (row.count < 2)
         return row.entry.date.toString(format);
@@ -277,9 +282,12 @@ QString SettingHistory::when(const HistoryRow &row)
 QString SettingHistory::describe(const HistoryEntry &entry)
 {
     switch (entry.state) {
-    case HistoryEntry::Absent: return tr("(absent)");
-    case HistoryEntry::Invalid: return tr("(not a valid settings file)");
-    case HistoryEntry::Present: break;
+    case HistoryEntry::Absent:
+        return tr("(absent)");
+    case HistoryEntry::Invalid:
+        return tr("(not a valid settings file)");
+    case HistoryEntry::Present:
+        break;
     }
     return entry.value;
 }

@@ -89,8 +89,8 @@ bool SettingsDocument::save(QString *error, QString *backupPath)
     XsdtFile check;
     QString parseError;
     if (!check.parse(request.bytes, &parseError))
-        return fail(tr("Internal error: the edited document does not parse back (%1). Nothing was written.")
-                        .arg(parseError));
+        return fail(
+            tr("Internal error: the edited document does not parse back (%1). Nothing was written.").arg(parseError));
     QString difference;
     if (!sameTree(m_file.root, check.root, &difference))
         return fail(tr("Internal error: the edited document differs after re-parsing at %1. Nothing was written.")

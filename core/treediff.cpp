@@ -48,9 +48,12 @@ bool sameValue(const XsdtNode &a, const XsdtNode &b)
 QString diffStatusText(const DiffEntry &entry)
 {
     switch (entry.status) {
-    case DiffEntry::OnlyHere: return TreeDiff::tr("Only in this file");
-    case DiffEntry::OnlyThere: return TreeDiff::tr("Only in the other file");
-    case DiffEntry::Different: break;
+    case DiffEntry::OnlyHere:
+        return TreeDiff::tr("Only in this file");
+    case DiffEntry::OnlyThere:
+        return TreeDiff::tr("Only in the other file");
+    case DiffEntry::Different:
+        break;
     }
     QString text = TreeDiff::tr("Different");
     if (entry.here && entry.there && entry.here->type != entry.there->type)

@@ -32,15 +32,15 @@ qsizetype firstInvalidUtf8Offset(QByteArrayView bytes)
         } else if (c >= 0xE0 && c <= 0xEF) {
             length = 3;
             if (c == 0xE0)
-                low = 0xA0;       // overlong
+                low = 0xA0; // overlong
             else if (c == 0xED)
-                high = 0x9F;      // surrogates
+                high = 0x9F; // surrogates
         } else if (c >= 0xF0 && c <= 0xF4) {
             length = 4;
             if (c == 0xF0)
-                low = 0x90;       // overlong
+                low = 0x90; // overlong
             else if (c == 0xF4)
-                high = 0x8F;      // above U+10FFFF
+                high = 0x8F; // above U+10FFFF
         } else {
             return i;
         }

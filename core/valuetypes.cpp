@@ -40,15 +40,24 @@ bool succeed(QString *normalized, const QString &text)
 QString typeName(QChar type)
 {
     switch (type.unicode()) {
-    case u'b': return ValueTypes::tr("Boolean");
-    case u'i': return ValueTypes::tr("Integer");
-    case u'u': return ValueTypes::tr("Unsigned");
-    case u'F': return ValueTypes::tr("Real");
-    case u'f': return ValueTypes::tr("Real (single)");
-    case u's': return ValueTypes::tr("String");
-    case u't': return ValueTypes::tr("Time");
-    case u'B': return ValueTypes::tr("Block");
-    default: return ValueTypes::tr("Unknown (%1)").arg(type);
+    case u'b':
+        return ValueTypes::tr("Boolean");
+    case u'i':
+        return ValueTypes::tr("Integer");
+    case u'u':
+        return ValueTypes::tr("Unsigned");
+    case u'F':
+        return ValueTypes::tr("Real");
+    case u'f':
+        return ValueTypes::tr("Real (single)");
+    case u's':
+        return ValueTypes::tr("String");
+    case u't':
+        return ValueTypes::tr("Time");
+    case u'B':
+        return ValueTypes::tr("Block");
+    default:
+        return ValueTypes::tr("Unknown (%1)").arg(type);
     }
 }
 

@@ -69,8 +69,8 @@ bool WriterLock::acquire(QString *error, int waitMs)
         // QLockFile would open whatever is there: a named pipe blocks it for ever, a link to a
         // device feeds it without end, and a file it cannot read stays "held" for ever.
         QString reason;
-        const lockfiles::LeftOver obstacle =
-            lockfiles::clearLeftOver(m_lock.fileName(), kMaxLockFileSize, kLeftOverAgeMs, &reason);
+        const lockfiles::LeftOver obstacle
+            = lockfiles::clearLeftOver(m_lock.fileName(), kMaxLockFileSize, kLeftOverAgeMs, &reason);
         if (obstacle == lockfiles::LeftOver::Foreign) {
             if (error)
                 *error = tr("%1 is in the way of Prefwright's lock file (it is not a lock file Prefwright made). "
@@ -117,7 +117,8 @@ bool WriterLock::acquire(QString *error, int waitMs)
         else if (m_lock.getLockInfo(&pid, &host, &application))
             *error = tr("Another Prefwright is saving this file (process %1). Try again in a moment.").arg(pid);
         else
-            *error = tr("Another Prefwright is saving this file (process %1). Try again in a moment.").arg(tr("unknown"));
+            *error
+                = tr("Another Prefwright is saving this file (process %1). Try again in a moment.").arg(tr("unknown"));
     }
     return false;
 }

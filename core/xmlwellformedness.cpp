@@ -91,7 +91,9 @@ private:
     void forbidden(char32_t c, qsizetype at)
     {
         ++m_report.forbidden[c];
-        note(XmlWellFormedness::tr("the character %1, which XML does not allow").arg(XmlWellFormedness::codePointName(c)), at);
+        note(XmlWellFormedness::tr("the character %1, which XML does not allow")
+                 .arg(XmlWellFormedness::codePointName(c)),
+             at);
     }
 
     // The character at the cursor, advancing past it; false at the end or on invalid UTF-8.
@@ -130,7 +132,8 @@ private:
             c = (c << 6) | (byte & 0x3F);
         }
         // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8.
-        if ((length == 3 && c < 0x800) || (length == 4 && (c < 0x10000 || c > 0x10FFFF)) || (c >= 0xD800 && c <= 0xDFFF))
+        if ((length == 3 && c < 0x800) || (length == 4 && (c < 0x10000 || c > 0x10FFFF))
+            || (c >= 0xD800 && c <= 0xDFFF))
             return fail(XmlWellFormedness::tr("bytes that are not valid UTF-8"));
         if (!XmlWellFormedness::isXmlChar(c))
             forbidden(c, m_p);
@@ -331,13 +334,14 @@ private:
             };
             const auto digit = [](char c) { return c >= '0' && c <= '9'; };
             const auto encodingChar = [](char c) {
-                return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '_'
-                    || c == '-';
+                return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.'
+                    || c == '_' || c == '-';
             };
             if (key == "version" && !(value.size() >= 3 && value.startsWith("1.") && all(2, digit)))
                 return fail(XmlWellFormedness::tr("an XML version other than 1.x"));
             if (key == "encoding"
-                && (value.isEmpty() || !((value[0] | 0x20) >= 'a' && (value[0] | 0x20) <= 'z') || !all(1, encodingChar)))
+                && (value.isEmpty() || !((value[0] | 0x20) >= 'a' && (value[0] | 0x20) <= 'z')
+                    || !all(1, encodingChar)))
                 return fail(XmlWellFormedness::tr("a malformed encoding name"));
             // The bytes are UTF-8: a reader that believes another encoding reads other characters.
             if (key == "encoding" && value.compare("UTF-8", Qt::CaseInsensitive) != 0
@@ -511,8 +515,8 @@ private:
                 ++m_p;
             }
             if (m_p >= m_n)
-                return fail(XmlWellFormedness::tr("the element <%1> is not closed")
-                                .arg(QString::fromUtf8(m_open.back())));
+                return fail(
+                    XmlWellFormedness::tr("the element <%1> is not closed").arg(QString::fromUtf8(m_open.back())));
             const uchar c = m_s[m_p];
             if (c == ']')
                 return fail(XmlWellFormedness::tr("\"]]>\" in text"));
@@ -628,8 +632,9 @@ QString XmlWellFormedness::codePointName(char32_t c)
 QString XmlWellFormedness::refusal(char32_t c)
 {
     const bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
-    return control ? tr("The text contains a control character (%1) that a settings file cannot hold.").arg(codePointName(c))
-                   : tr("The text contains a character (%1) that a settings file cannot hold.").arg(codePointName(c));
+    return control
+        ? tr("The text contains a control character (%1) that a settings file cannot hold.").arg(codePointName(c))
+        : tr("The text contains a character (%1) that a settings file cannot hold.").arg(codePointName(c));
 }
 
 bool XmlWellFormedness::keepsWellFormed(QByteArrayView after, const QByteArrayView *before, QString *error)

@@ -114,7 +114,12 @@ bool XsdtNode::isEditableValue() const
     if (kind != Value || block)
         return false;
     switch (type.unicode()) {
-    case u'b': case u'i': case u'u': case u'F': case u'f': case u's':
+    case u'b':
+    case u'i':
+    case u'u':
+    case u'F':
+    case u'f':
+    case u's':
         return true;
     default:
         return false;
@@ -214,8 +219,7 @@ static bool sameChildren(const XsdtNode &a, const XsdtNode &b, QString *differen
         if (mine->kind == XsdtNode::Item) {
             if (!sameChildren(*mine, theirs, differencePath))
                 return false;
-        } else if (mine->type != theirs.type || mine->value != theirs.value
-                   || !mine->block != !theirs.block
+        } else if (mine->type != theirs.type || mine->value != theirs.value || !mine->block != !theirs.block
                    || (mine->block
                        && (mine->block->compression != theirs.block->compression
                            || mine->block->data != theirs.block->data))) {

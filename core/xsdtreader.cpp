@@ -74,7 +74,7 @@ quint64 saturatingAdd(quint64 a, quint64 b)
 }
 
 // With the literal's length known here, the comparison is inlined: these run at every tag.
-template <size_t N>
+template<size_t N>
 bool startsWith(const char *p, const char *end, const char (&literal)[N])
 {
     return end - p >= qsizetype(N - 1) && std::memcmp(p, literal, N - 1) == 0;
@@ -215,7 +215,13 @@ constexpr quint32 attributeOrder(std::initializer_list<quint32> letters)
         order = (order << 3) | letter;
     return order;
 }
-enum AttributeLetter : quint32 { OtherAttribute = 0, KeyAttribute = 1, TypeAttribute = 2, ValueAttribute = 3, CompressionAttribute = 4 };
+enum AttributeLetter : quint32 {
+    OtherAttribute = 0,
+    KeyAttribute = 1,
+    TypeAttribute = 2,
+    ValueAttribute = 3,
+    CompressionAttribute = 4
+};
 
 bool parseCodePoint(QStringView digits, int base, char32_t *codePoint)
 {

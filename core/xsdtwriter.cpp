@@ -16,18 +16,26 @@ constexpr quint64 kSpecials = (1ULL << '"') | (1ULL << '&') | (1ULL << '\'') | (
 constexpr std::string_view entityFor(char16_t c)
 {
     switch (c) {
-    case u'"': return "&quot;";
-    case u'&': return "&amp;";
-    case u'\'': return "&apos;";
-    case u'<': return "&lt;";
-    default: return "&gt;";
+    case u'"':
+        return "&quot;";
+    case u'&':
+        return "&amp;";
+    case u'\'':
+        return "&apos;";
+    case u'<':
+        return "&lt;";
+    default:
+        return "&gt;";
     }
 }
 
 class AppendSink final
 {
 public:
-    explicit AppendSink(QString &out) : m_out(out) {}
+    explicit AppendSink(QString &out)
+        : m_out(out)
+    {
+    }
     void put(QStringView text) { m_out.append(text); }
     void put(QChar c) { m_out.append(c); }
     void putAscii(QByteArrayView bytes) { m_out.append(QLatin1StringView(bytes)); }
@@ -43,7 +51,11 @@ private:
 class Utf8Sink final
 {
 public:
-    Utf8Sink(QByteArray &out, qsizetype sizeHint) : m_out(out) { room(qMax<qsizetype>(sizeHint, 1 << 16)); }
+    Utf8Sink(QByteArray &out, qsizetype sizeHint)
+        : m_out(out)
+    {
+        room(qMax<qsizetype>(sizeHint, 1 << 16));
+    }
     void put(QStringView text) { write<false>(text); }
     void put(QChar c) { put(QStringView(&c, 1)); }
     void putEscaped(QStringView text) { write<true>(text); }
@@ -57,7 +69,7 @@ public:
     void finish() { m_out.resize(m_p - m_out.data()); }
 
 private:
-    template <bool Escape>
+    template<bool Escape>
     void write(QStringView text)
     {
         const char16_t *p = text.utf16();
@@ -151,7 +163,7 @@ private:
     qsizetype m_bytes = 0;
 };
 
-template <typename Sink>
+template<typename Sink>
 void putEscaped(Sink &sink, QStringView text)
 {
     if constexpr (std::is_same_v<Sink, Utf8Sink>) {
@@ -166,12 +178,23 @@ void putEscaped(Sink &sink, QStringView text)
             continue;
         QStringView entity;
         switch (*p) {
-        case u'"': entity = u"&quot;"; break;
-        case u'&': entity = u"&amp;"; break;
-        case u'\'': entity = u"&apos;"; break;
-        case u'<': entity = u"&lt;"; break;
-        case u'>': entity = u"&gt;"; break;
-        default: continue;
+        case u'"':
+            entity = u"&quot;";
+            break;
+        case u'&':
+            entity = u"&amp;";
+            break;
+        case u'\'':
+            entity = u"&apos;";
+            break;
+        case u'<':
+            entity = u"&lt;";
+            break;
+        case u'>':
+            entity = u"&gt;";
+            break;
+        default:
+            continue;
         }
         sink.put(QStringView(run, p));
         sink.put(entity);
@@ -180,7 +203,7 @@ void putEscaped(Sink &sink, QStringView text)
     sink.put(QStringView(run, end));
 }
 
-template <typename Sink>
+template<typename Sink>
 void writeTo(const XsdtNode &node, Sink &sink, bool skipDeleted)
 {
     if (skipDeleted && node.deleted)

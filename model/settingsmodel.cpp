@@ -242,10 +242,14 @@ QVariant SettingsModel::headerData(int section, Qt::Orientation orientation, int
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QVariant();
     switch (section) {
-    case KeyColumn: return tr("Setting");
-    case ValueColumn: return tr("Value");
-    case TypeColumn: return tr("Type");
-    default: return QVariant();
+    case KeyColumn:
+        return tr("Setting");
+    case ValueColumn:
+        return tr("Value");
+    case TypeColumn:
+        return tr("Type");
+    default:
+        return QVariant();
     }
 }
 
@@ -445,11 +449,16 @@ QString SettingsModel::stepName(ChangeKind kind, int count)
     // One change of a node is named by its command ("edit of Max processors").
     const bool one = count == 1;
     switch (kind) {
-    case ChangeKind::Edit: return one ? tr("edit of 1 value") : tr("edit of %1 values").arg(count);
-    case ChangeKind::Revert: return one ? tr("revert of 1 value") : tr("revert of %1 values").arg(count);
-    case ChangeKind::Deletion: return one ? tr("deletion of 1 entry") : tr("deletion of %1 entries").arg(count);
-    case ChangeKind::Restore: return one ? tr("restore of 1 entry") : tr("restore of %1 entries").arg(count);
-    case ChangeKind::RevertAll: break;
+    case ChangeKind::Edit:
+        return one ? tr("edit of 1 value") : tr("edit of %1 values").arg(count);
+    case ChangeKind::Revert:
+        return one ? tr("revert of 1 value") : tr("revert of %1 values").arg(count);
+    case ChangeKind::Deletion:
+        return one ? tr("deletion of 1 entry") : tr("deletion of %1 entries").arg(count);
+    case ChangeKind::Restore:
+        return one ? tr("restore of 1 entry") : tr("restore of %1 entries").arg(count);
+    case ChangeKind::RevertAll:
+        break;
     }
     return tr("revert of all changes");
 }
@@ -478,8 +487,8 @@ void SettingsModel::recordExternal(ExternalChange change, int count, std::functi
     const ChangeKind kind = change == ExternalChange::Queued ? ChangeKind::Deletion
         : change == ExternalChange::Unqueued                 ? ChangeKind::Restore
                                                              : ChangeKind::RevertAll;
-    push(new QueuedFilesCommand(stepName(kind, kind == ChangeKind::RevertAll ? 0 : count), std::move(apply)),
-         kind, count);
+    push(new QueuedFilesCommand(stepName(kind, kind == ChangeKind::RevertAll ? 0 : count), std::move(apply)), kind,
+         count);
 }
 
 void SettingsModel::beginBatch()

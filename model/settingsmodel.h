@@ -82,7 +82,11 @@ public:
     class Batch final
     {
     public:
-        explicit Batch(SettingsModel *model) : m_model(model) { m_model->beginBatch(); }
+        explicit Batch(SettingsModel *model)
+            : m_model(model)
+        {
+            m_model->beginBatch();
+        }
         ~Batch() { m_model->endBatch(); }
         Batch(const Batch &) = delete;
         Batch &operator=(const Batch &) = delete;

@@ -46,22 +46,27 @@ void checkValue(XsdtNode *node, const QString &path, const SettingsSchema &schem
         && env.pathExists && !env.pathExists(value)) {
         const QString title = spec.kind == WidgetKind::Directory ? Tr::tr("%1: the folder does not exist")
                                                                  : Tr::tr("%1: the file does not exist");
-        findings.append({QStringLiteral("path-missing"), Finding::Warning, title.arg(spec.label),
+        findings.append({QStringLiteral("path-missing"),
+                         Finding::Warning,
+                         title.arg(spec.label),
                          Tr::tr("%1 is not on this computer. If it is a drive that is not connected right now, ignore "
                                 "this; otherwise point the setting at somewhere that exists.")
                              .arg(QDir::toNativeSeparators(value)),
-                         {node}, false});
+                         {node},
+                         false});
     }
     if (spec.hasRange
         && (spec.kind == WidgetKind::Int || spec.kind == WidgetKind::UInt || spec.kind == WidgetKind::Real)) {
         bool ok = false;
         const double number = value.toDouble(&ok);
         if (ok && (number < spec.min || number > spec.max))
-            findings.append({QStringLiteral("out-of-range"), Finding::Problem,
+            findings.append({QStringLiteral("out-of-range"),
+                             Finding::Problem,
                              Tr::tr("%1 is outside its documented range").arg(spec.label),
                              Tr::tr("The value is %1; PixInsight documents %2 to %3.")
                                  .arg(value, pfw::number(spec.min), pfw::number(spec.max)),
-                             {node}, false});
+                             {node},
+                             false});
     }
     if (spec.kind == WidgetKind::Choice) {
         const qint64 chosen = value.toLongLong();
@@ -72,11 +77,13 @@ void checkValue(XsdtNode *node, const QString &path, const SettingsSchema &schem
             known << QStringLiteral("%1 = %2").arg(QString::number(choice.value), choice.text);
         }
         if (!found)
-            findings.append({QStringLiteral("unknown-option"), Finding::Warning,
-                             Tr::tr("%1 has an option value that is not recognised").arg(spec.label),
-                             Tr::tr("The value is %1; the known options are: %2.")
-                                 .arg(value, known.join(QLatin1String(", "))),
-                             {node}, false});
+            findings.append(
+                {QStringLiteral("unknown-option"),
+                 Finding::Warning,
+                 Tr::tr("%1 has an option value that is not recognised").arg(spec.label),
+                 Tr::tr("The value is %1; the known options are: %2.").arg(value, known.join(QLatin1String(", "))),
+                 {node},
+                 false});
     }
 }
 
@@ -128,13 +135,16 @@ void checkModuleFiles(const XsdtFile &file, const QList<XsdtNode *> &values, con
         QStringList shown;
         for (const QString &folder : std::as_const(tried))
             shown << QDir::toNativeSeparators(folder);
-        findings.append({QStringLiteral("modules-unchecked"), Finding::Note, Tr::tr("Module files were not checked"),
+        findings.append({QStringLiteral("modules-unchecked"),
+                         Finding::Note,
+                         Tr::tr("Module files were not checked"),
                          Tr::tr("The PixInsight program folder could not be found, so the registered modules could not "
                                 "be matched to files. Looked in: %1.")
                              .arg(shown.isEmpty() ? Tr::tr("(nowhere: no location is recorded in the file and none is "
                                                            "known for this system)")
                                                   : shown.join(QLatin1String(", "))),
-                         {}, false});
+                         {},
+                         false});
         return;
     }
     QList<XsdtNode *> missing;
@@ -211,10 +221,14 @@ void checkCharacters(const XsdtNode &item, QList<XsdtNode *> &found, std::option
 QString HealthChecks::severityName(Finding::Severity severity)
 {
     switch (severity) {
-    case Finding::Note: return tr("Note");
-    case Finding::Warning: return tr("Warning");
-    case Finding::Problem: return tr("Problem");
-    default: return QString();
+    case Finding::Note:
+        return tr("Note");
+    case Finding::Warning:
+        return tr("Warning");
+    case Finding::Problem:
+        return tr("Problem");
+    default:
+        return QString();
     }
 }
 
@@ -255,12 +269,15 @@ QList<Finding> runHealthChecks(const XsdtFile &file, const SettingsSchema &schem
         XsdtNode *processors = file.root.findPath(u"Global/Preferences/Process/MaxProcessors");
         if (processors && processors->kind == XsdtNode::Value && !processors->deleted
             && env.logicalProcessors < processors->value.toInt())
-            findings.append({QStringLiteral("too-many-processors"), Finding::Warning,
-                             Tr::tr("Maximum processors is higher than this computer has"),
-                             Tr::tr("The setting is %1 and this computer has %2 logical processors. This is harmless on "
-                                    "the computer the file came from, but here PixInsight will simply use them all.")
-                                 .arg(processors->value, QString::number(env.logicalProcessors)),
-                             {processors}, false});
+            findings.append(
+                {QStringLiteral("too-many-processors"),
+                 Finding::Warning,
+                 Tr::tr("Maximum processors is higher than this computer has"),
+                 Tr::tr("The setting is %1 and this computer has %2 logical processors. This is harmless on "
+                        "the computer the file came from, but here PixInsight will simply use them all.")
+                     .arg(processors->value, QString::number(env.logicalProcessors)),
+                 {processors},
+                 false});
     }
     checkModuleFiles(file, values, env, findings);
     checkDuplicates(file.root, findings);
@@ -269,13 +286,14 @@ QList<Finding> runHealthChecks(const XsdtFile &file, const SettingsSchema &schem
     std::optional<char32_t> first;
     checkCharacters(file.root, unwritable, &first);
     if (!unwritable.isEmpty())
-        findings.append({QStringLiteral("unwritable-characters"), Finding::Problem,
-                         Tr::tr("%n setting(s) hold characters a settings file cannot hold", nullptr, int(unwritable.size())),
-                         Tr::tr("XML does not allow control characters such as %1 in a document, and a strict reader "
-                                "refuses the whole file, so PixInsight may not be able to read it. Prefwright keeps "
-                                "them as they are; change or delete these settings.")
-                             .arg(XmlWellFormedness::codePointName(first.value_or(0))),
-                         unwritable, false});
+        findings.append(
+            {QStringLiteral("unwritable-characters"), Finding::Problem,
+             Tr::tr("%n setting(s) hold characters a settings file cannot hold", nullptr, int(unwritable.size())),
+             Tr::tr("XML does not allow control characters such as %1 in a document, and a strict reader "
+                    "refuses the whole file, so PixInsight may not be able to read it. Prefwright keeps "
+                    "them as they are; change or delete these settings.")
+                 .arg(XmlWellFormedness::codePointName(first.value_or(0))),
+             unwritable, false});
 
     const QList<ModuleInfo> unused = unusedModules(file, env.policy);
     if (!unused.isEmpty()) {
@@ -285,11 +303,14 @@ QList<Finding> runHealthChecks(const XsdtFile &file, const SettingsSchema &schem
             names << info.name;
             total += moduleValueCount(info);
         }
-        findings.append({QStringLiteral("unused-modules"), Finding::Note,
-                         Tr::tr("%n module(s) have saved data but are not in the module list", nullptr, int(unused.size())),
-                         Tr::tr("%1 (%2 values in all). Uninstalled, renamed or replaced modules leave their data behind.")
-                             .arg(names.join(QLatin1String(", ")), QString::number(total)),
-                         {}, true});
+        findings.append(
+            {QStringLiteral("unused-modules"),
+             Finding::Note,
+             Tr::tr("%n module(s) have saved data but are not in the module list", nullptr, int(unused.size())),
+             Tr::tr("%1 (%2 values in all). Uninstalled, renamed or replaced modules leave their data behind.")
+                 .arg(names.join(QLatin1String(", ")), QString::number(total)),
+             {},
+             true});
     }
 
     QList<XsdtNode *> allowing;
@@ -303,11 +324,12 @@ QList<Finding> runHealthChecks(const XsdtFile &file, const SettingsSchema &schem
         }
     }
     if (!allowing.isEmpty())
-        findings.append({QStringLiteral("unsigned-allowed"), Finding::Note,
-                         Tr::tr("PixInsight is set to allow unsigned or insecure content"),
-                         Tr::tr("Turned on: %1. That is a choice, not an error; it just lowers PixInsight's protection.")
-                             .arg(labels.join(QLatin1String("; "))),
-                         allowing, false});
+        findings.append(
+            {QStringLiteral("unsigned-allowed"), Finding::Note,
+             Tr::tr("PixInsight is set to allow unsigned or insecure content"),
+             Tr::tr("Turned on: %1. That is a choice, not an error; it just lowers PixInsight's protection.")
+                 .arg(labels.join(QLatin1String("; "))),
+             allowing, false});
 
     std::stable_sort(findings.begin(), findings.end(),
                      [](const Finding &a, const Finding &b) { return a.severity > b.severity; });

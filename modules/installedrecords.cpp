@@ -38,7 +38,6 @@ bool hostRunning(const RecordEditOptions &options)
     return options.checkRunning && (options.isHostRunning ? options.isHostRunning() : isHostRunning());
 }
 
-
 EditResult failure(int status, const QString &message)
 {
     EditResult result;
@@ -80,9 +79,10 @@ bool liesInsideInstallation(const QString &path)
 
 EditResult outsideInstallation(const QString &path)
 {
-    return failure(HelperRefused, Tr::tr("%1 is reached through a symbolic link or lies outside the PixInsight "
-                                         "installation. Nothing was changed.")
-                                      .arg(native(path)));
+    return failure(HelperRefused,
+                   Tr::tr("%1 is reached through a symbolic link or lies outside the PixInsight "
+                          "installation. Nothing was changed.")
+                       .arg(native(path)));
 }
 
 // The checks every edit starts with, then the lock, held from the read to the read-back so that
@@ -91,7 +91,8 @@ EditResult outsideInstallation(const QString &path)
 EditResult lockForEdit(const QString &path, const RecordEditOptions &options, WriterLock &lock)
 {
     if (hostRunning(options))
-        return failure(HelperHostRunning, Tr::tr("PixInsight is running. Close it first: it rewrites its records from memory."));
+        return failure(HelperHostRunning,
+                       Tr::tr("PixInsight is running. Close it first: it rewrites its records from memory."));
     // Checked before the lock file is made beside it, which would otherwise land outside too.
     if (!liesInsideInstallation(path))
         return outsideInstallation(path);
@@ -235,7 +236,8 @@ QList<PackageSpan> packageSpans(const QByteArray &bytes)
         if (start < 0)
             break;
         const qsizetype afterName = start + 8;
-        if (afterName >= n || !(isBlank(bytes.at(afterName)) || bytes.at(afterName) == '\r' || bytes.at(afterName) == '\n')) {
+        if (afterName >= n
+            || !(isBlank(bytes.at(afterName)) || bytes.at(afterName) == '\r' || bytes.at(afterName) == '\n')) {
             from = afterName;
             continue;
         }
@@ -298,8 +300,8 @@ QStringList installedBackups(const QString &path)
 
 QString makeInstalledBackupPath(const QString &path)
 {
-    const QString base = path + QLatin1String(".bak-")
-        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+    const QString base
+        = path + QLatin1String(".bak-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
     QString candidate = base;
     for (int n = 2; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++n)
         candidate = base + u'-' + QString::number(n);
@@ -335,7 +337,8 @@ EditResult removeInstalledRecords(const QString &path, const QStringList &fileNa
             if (record.fileName != name)
                 continue;
             if (record.type != u"module")
-                return failure(HelperRefused, Tr::tr("%1 is not a module package; only modules may be removed.").arg(name));
+                return failure(HelperRefused,
+                               Tr::tr("%1 is not a module package; only modules may be removed.").arg(name));
             ++count;
         }
         if (count == 0)
@@ -353,7 +356,9 @@ EditResult removeInstalledRecords(const QString &path, const QStringList &fileNa
             }
         }
         if (found != recordCount.value(name))
-            return failure(HelperRefused, Tr::tr("Could not locate the record of %1 in the file text. Nothing was changed.").arg(name));
+            return failure(
+                HelperRefused,
+                Tr::tr("Could not locate the record of %1 in the file text. Nothing was changed.").arg(name));
     }
     std::sort(taken.begin(), taken.end(), [](const PackageSpan &a, const PackageSpan &b) { return a.start > b.start; });
     QByteArray edited = original;
@@ -370,8 +375,9 @@ EditResult removeInstalledRecords(const QString &path, const QStringList &fileNa
     for (const PackageRecord &record : parseInstalledRecords(edited, &editError))
         remaining << record.fileName;
     if (!editError.isEmpty() || remaining != expected)
-        return failure(HelperFailed,
-                    Tr::tr("The edited file does not consist of exactly the remaining records. Nothing was changed."));
+        return failure(
+            HelperFailed,
+            Tr::tr("The edited file does not consist of exactly the remaining records. Nothing was changed."));
 
     if (!liesInsideInstallation(path))
         return outsideInstallation(path);
@@ -402,8 +408,9 @@ EditResult restoreNewestInstalledBackup(const QString &path, const RecordEditOpt
     QString parseError;
     parseInstalledRecords(bytes, &parseError);
     if (!parseError.isEmpty())
-        return failure(HelperFailed,
-                    Tr::tr("The newest backup is not a valid record file (%1); it was not restored.").arg(parseError));
+        return failure(
+            HelperFailed,
+            Tr::tr("The newest backup is not a valid record file (%1); it was not restored.").arg(parseError));
     if (!liesInsideInstallation(path))
         return outsideInstallation(path);
     // What is there now (records PixInsight added since, say) is backed up first.

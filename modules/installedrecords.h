@@ -59,7 +59,8 @@ QList<PackageRecord> loadInstalledRecords(const QString &path, QString *error);
 QList<PackageSpan> packageSpans(const QByteArray &bytes);
 QStringList installedBackups(const QString &path);
 QString makeInstalledBackupPath(const QString &path);
-EditResult removeInstalledRecords(const QString &path, const QStringList &fileNames, const RecordEditOptions &options = {});
+EditResult removeInstalledRecords(const QString &path, const QStringList &fileNames,
+                                  const RecordEditOptions &options = {});
 EditResult restoreNewestInstalledBackup(const QString &path, const RecordEditOptions &options = {});
 QString displayInstallDate(const PackageRecord &record);
 

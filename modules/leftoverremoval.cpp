@@ -16,15 +16,16 @@ void LeftoverRemoval::run(const QList<Leftover> &items, const QString &installFo
         (item.isProtected ? protectedRequests : userRequests) << leftoverRequest(item);
 
     if (!userRequests.isEmpty()) {
-        const LeftoverResult result = deleteLeftovers(QString(), userFolder, userRequests, true, services.isHostRunning);
+        const LeftoverResult result
+            = deleteLeftovers(QString(), userFolder, userRequests, true, services.isHostRunning);
         deleted += int(result.removed.size());
         if (result.status != HelperDone)
             problemLines << result.message;
     }
     if (protectedRequests.isEmpty())
         return;
-    const LeftoverResult result = deleteLeftovers(installFolder, QString(), protectedRequests, true,
-                                                  services.isHostRunning);
+    const LeftoverResult result
+        = deleteLeftovers(installFolder, QString(), protectedRequests, true, services.isHostRunning);
     deleted += int(result.removed.size());
     if (result.status == HelperDone)
         return;
@@ -61,7 +62,8 @@ void LeftoverRemoval::run(const QList<Leftover> &items, const QString &installFo
         int kind = 0;
         QString module;
         if (parseLeftoverRequest(request, &kind, &module))
-            problemLines << QStringLiteral("   ") + QDir::toNativeSeparators(leftoverPath(kind, installFolder, QString(), module));
+            problemLines << QStringLiteral("   ")
+                    + QDir::toNativeSeparators(leftoverPath(kind, installFolder, QString(), module));
     }
 }
 

@@ -17,8 +17,8 @@ namespace pfw {
 
 namespace {
 
-const char *const kKeys[kLeftoverKindCount] = {"file", "sig", "bin", "lib", "scripts", "tooldocs", "scriptdocs",
-                                               "user"};
+const char *const kKeys[kLeftoverKindCount]
+    = {"file", "sig", "bin", "lib", "scripts", "tooldocs", "scriptdocs", "user"};
 
 bool isFolderKind(int kind)
 {
@@ -30,12 +30,18 @@ QString parentFolder(int kind, const QString &installFolder, const QString &user
     switch (kind) {
     case ModuleFileLeftover:
     case SignatureLeftover:
-    case BinFolderLeftover: return installFolder + QLatin1String("/bin");
-    case LibFolderLeftover: return installFolder + QLatin1String("/lib");
-    case ScriptsFolderLeftover: return installFolder + QLatin1String("/src/scripts");
-    case ToolDocsFolderLeftover: return installFolder + QLatin1String("/doc/tools");
-    case ScriptDocsFolderLeftover: return installFolder + QLatin1String("/doc/scripts");
-    default: return userFolder;
+    case BinFolderLeftover:
+        return installFolder + QLatin1String("/bin");
+    case LibFolderLeftover:
+        return installFolder + QLatin1String("/lib");
+    case ScriptsFolderLeftover:
+        return installFolder + QLatin1String("/src/scripts");
+    case ToolDocsFolderLeftover:
+        return installFolder + QLatin1String("/doc/tools");
+    case ScriptDocsFolderLeftover:
+        return installFolder + QLatin1String("/doc/scripts");
+    default:
+        return userFolder;
     }
 }
 
@@ -77,15 +83,24 @@ QString Leftovers::requestKey(int kind)
 QString Leftovers::label(int kind)
 {
     switch (kind) {
-    case ModuleFileLeftover: return tr("module file");
-    case SignatureLeftover: return tr("module signature");
-    case BinFolderLeftover: return tr("bin folder");
-    case LibFolderLeftover: return tr("lib folder");
-    case ScriptsFolderLeftover: return tr("scripts folder");
-    case ToolDocsFolderLeftover: return tr("tool documentation folder");
-    case ScriptDocsFolderLeftover: return tr("script documentation folder");
-    case UserFolderLeftover: return tr("user data folder");
-    default: return QString();
+    case ModuleFileLeftover:
+        return tr("module file");
+    case SignatureLeftover:
+        return tr("module signature");
+    case BinFolderLeftover:
+        return tr("bin folder");
+    case LibFolderLeftover:
+        return tr("lib folder");
+    case ScriptsFolderLeftover:
+        return tr("scripts folder");
+    case ToolDocsFolderLeftover:
+        return tr("tool documentation folder");
+    case ScriptDocsFolderLeftover:
+        return tr("script documentation folder");
+    case UserFolderLeftover:
+        return tr("user data folder");
+    default:
+        return QString();
     }
 }
 
@@ -93,18 +108,42 @@ bool isSafeModuleName(const QString &name)
 {
     // \z, not $: a "$" would also let a name through with a line feed at its end.
     static const QRegularExpression pattern(QStringLiteral("\\A[A-Za-z0-9][A-Za-z0-9_.-]{0,63}\\z"));
-    static const QStringList reserved = {
-        QStringLiteral("bin"), QStringLiteral("lib"), QStringLiteral("etc"), QStringLiteral("include"),
-        QStringLiteral("doc"), QStringLiteral("src"), QStringLiteral("rsc"), QStringLiteral("color"),
-        QStringLiteral("library"), QStringLiteral("scripts"), QStringLiteral("tools"), QStringLiteral("plugins"),
-        QStringLiteral("platforms"), QStringLiteral("imageformats"), QStringLiteral("styles"),
-        QStringLiteral("iconengines"), QStringLiteral("tls"), QStringLiteral("generic"),
-        QStringLiteral("networkinformation"), QStringLiteral("python"), QStringLiteral("qml"),
-        QStringLiteral("translations"), QStringLiteral("sqldrivers"), QStringLiteral("printsupport"),
-        QStringLiteral("platformthemes"), QStringLiteral("resources"), QStringLiteral("data"),
-        QStringLiteral("temp"), QStringLiteral("tmp"), QStringLiteral("pixinsight"), QStringLiteral("pleiades"),
-        QStringLiteral("windows"), QStringLiteral("system32"), QStringLiteral("users"),
-        QStringLiteral("program files"), QStringLiteral("applications")};
+    static const QStringList reserved = {QStringLiteral("bin"),
+                                         QStringLiteral("lib"),
+                                         QStringLiteral("etc"),
+                                         QStringLiteral("include"),
+                                         QStringLiteral("doc"),
+                                         QStringLiteral("src"),
+                                         QStringLiteral("rsc"),
+                                         QStringLiteral("color"),
+                                         QStringLiteral("library"),
+                                         QStringLiteral("scripts"),
+                                         QStringLiteral("tools"),
+                                         QStringLiteral("plugins"),
+                                         QStringLiteral("platforms"),
+                                         QStringLiteral("imageformats"),
+                                         QStringLiteral("styles"),
+                                         QStringLiteral("iconengines"),
+                                         QStringLiteral("tls"),
+                                         QStringLiteral("generic"),
+                                         QStringLiteral("networkinformation"),
+                                         QStringLiteral("python"),
+                                         QStringLiteral("qml"),
+                                         QStringLiteral("translations"),
+                                         QStringLiteral("sqldrivers"),
+                                         QStringLiteral("printsupport"),
+                                         QStringLiteral("platformthemes"),
+                                         QStringLiteral("resources"),
+                                         QStringLiteral("data"),
+                                         QStringLiteral("temp"),
+                                         QStringLiteral("tmp"),
+                                         QStringLiteral("pixinsight"),
+                                         QStringLiteral("pleiades"),
+                                         QStringLiteral("windows"),
+                                         QStringLiteral("system32"),
+                                         QStringLiteral("users"),
+                                         QStringLiteral("program files"),
+                                         QStringLiteral("applications")};
     return pattern.match(name).hasMatch() && !name.contains(QLatin1String("..")) && !reserved.contains(name.toLower());
 }
 
@@ -220,9 +259,9 @@ LeftoverResult deleteLeftovers(const QString &installFolder, const QString &user
             return refuse(HelperRefused, Leftovers::tr("%1 is not a recognized request.").arg(request));
         const QString path = leftoverPath(kind, installFolder, userFolder, module);
         if (path.isEmpty())
-            return refuse(HelperRefused,
-                          Leftovers::tr("%1 is not acceptable (an unsafe name, or a location that is not known).")
-                              .arg(request));
+            return refuse(
+                HelperRefused,
+                Leftovers::tr("%1 is not acceptable (an unsafe name, or a location that is not known).").arg(request));
         const QFileInfo info(path);
         const QString shown = QDir::toNativeSeparators(path);
         // A dangling link does not "exist", but it is still a link and must not count as absent.
@@ -230,17 +269,19 @@ LeftoverResult deleteLeftovers(const QString &installFolder, const QString &user
             return refuse(HelperNotFound, Leftovers::tr("%1 does not exist.").arg(shown));
         if (info.exists() && (isFolderKind(kind) ? !info.isDir() : !info.isFile()))
             return refuse(HelperRefused, Leftovers::tr("%1 is not the kind of item that was asked for.").arg(shown));
-        const QString parent = QFileInfo(parentFolder(kind, cleaned(installFolder), cleaned(userFolder)))
-                                   .canonicalFilePath();
+        const QString parent
+            = QFileInfo(parentFolder(kind, cleaned(installFolder), cleaned(userFolder))).canonicalFilePath();
         const QString link = linkOnTheWay(kind, cleaned(installFolder), cleaned(userFolder));
         if (!link.isEmpty())
-            return refuse(HelperRefused, Leftovers::tr("%1 is reached through the link %2 and is not touched.")
-                                             .arg(shown, QDir::toNativeSeparators(link)));
+            return refuse(HelperRefused,
+                          Leftovers::tr("%1 is reached through the link %2 and is not touched.")
+                              .arg(shown, QDir::toNativeSeparators(link)));
         // A file system mounted in the item's place is somewhere else just as a link is.
         if (isLink(info) || parent.isEmpty()
             || info.canonicalFilePath().compare(parent + u'/' + info.fileName(), Qt::CaseInsensitive) != 0
             || isMountPoint(parent, info.fileName()))
-            return refuse(HelperRefused, Leftovers::tr("%1 is a link to somewhere else and is not touched.").arg(shown));
+            return refuse(HelperRefused,
+                          Leftovers::tr("%1 is a link to somewhere else and is not touched.").arg(shown));
         checked.append({request, parent, info.fileName(), isFolderKind(kind)});
     }
 
@@ -256,8 +297,8 @@ LeftoverResult deleteLeftovers(const QString &installFolder, const QString &user
     }
     if (!result.failedRequests.isEmpty()) {
         result.status = HelperFailed;
-        result.message = Leftovers::tr("Some items could not be removed: %1")
-                             .arg(result.failureNotes.join(QLatin1String("; ")));
+        result.message
+            = Leftovers::tr("Some items could not be removed: %1").arg(result.failureNotes.join(QLatin1String("; ")));
     }
     return result;
 }

@@ -64,13 +64,22 @@ QStringList registeredModuleNames(const XsdtFile &file)
 
 bool isCoreGroupName(const QString &key)
 {
-    static const QStringList core = {
-        QStringLiteral("Global"), QStringLiteral("MainWindow"), QStringLiteral("Modules"),
-        QStringLiteral("ModuleData"), QStringLiteral("ModuleDataAccess"), QStringLiteral("ScriptData"),
-        QStringLiteral("LastVersion"), QStringLiteral("PixInsight"), QStringLiteral("CentralWidgetClients"),
-        QStringLiteral("CommandHistory"), QStringLiteral("DontShowAgain"), QStringLiteral("ExtensibleWidgets"),
-        QStringLiteral("FileExplorer"), QStringLiteral("FloatingInstanceInfoViewer"),
-        QStringLiteral("FloatingSourceEditor"), QStringLiteral("ThreadPerformanceOptimization")};
+    static const QStringList core = {QStringLiteral("Global"),
+                                     QStringLiteral("MainWindow"),
+                                     QStringLiteral("Modules"),
+                                     QStringLiteral("ModuleData"),
+                                     QStringLiteral("ModuleDataAccess"),
+                                     QStringLiteral("ScriptData"),
+                                     QStringLiteral("LastVersion"),
+                                     QStringLiteral("PixInsight"),
+                                     QStringLiteral("CentralWidgetClients"),
+                                     QStringLiteral("CommandHistory"),
+                                     QStringLiteral("DontShowAgain"),
+                                     QStringLiteral("ExtensibleWidgets"),
+                                     QStringLiteral("FileExplorer"),
+                                     QStringLiteral("FloatingInstanceInfoViewer"),
+                                     QStringLiteral("FloatingSourceEditor"),
+                                     QStringLiteral("ThreadPerformanceOptimization")};
     return core.contains(key);
 }
 

@@ -23,9 +23,9 @@ BoundedFile::Result BoundedFile::read(const QString &path, qint64 maxBytes, Link
     if (info.size() > maxBytes)
         return tooLarge(maxBytes);
     // Shared for deletion too: a reader must never keep a save's rename from replacing the file.
-    const HANDLE file = CreateFileW(reinterpret_cast<const wchar_t *>(systemPath(path).utf16()),
-                                    GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    const HANDLE file = CreateFileW(reinterpret_cast<const wchar_t *>(systemPath(path).utf16()), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return failure(Failed, qt_error_string(int(GetLastError())));
     Result result;

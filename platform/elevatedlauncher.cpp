@@ -113,8 +113,7 @@ ElevatedRun ElevatedLauncher::runElevatedHelper(const QStringList &arguments) co
 {
 #ifdef Q_OS_WIN
     const QString program = QDir::toNativeSeparators(m_executable);
-    return fromShellRun(win::runAsAdministrator(program.toStdWString(),
-                                                quoteWindowsArguments(arguments).toStdWString(),
+    return fromShellRun(win::runAsAdministrator(program.toStdWString(), quoteWindowsArguments(arguments).toStdWString(),
                                                 static_cast<unsigned long>(m_timeoutMs)));
 #else
     return runWithAuthenticator(arguments);
@@ -134,7 +133,8 @@ ElevatedRun ElevatedLauncher::runWithAuthenticator(const QStringList &arguments)
     process->setProcessChannelMode(QProcess::ForwardedChannels);
     process->start();
     if (!process->waitForStarted()) {
-        result.reason = tr("%1 could not be started: %2").arg(QFileInfo(m_authenticator).fileName(), process->errorString());
+        result.reason
+            = tr("%1 could not be started: %2").arg(QFileInfo(m_authenticator).fileName(), process->errorString());
         delete process;
         return result;
     }

@@ -78,8 +78,7 @@ QStringList findSettingsFiles(const HostEnvironment &environment)
     QStringList files;
     for (const QString &folder : defaultSettingsFolders(environment)) {
         const QDir dir(folder);
-        const QStringList names = dir.entryList({QStringLiteral("core-*-pxi.settings")}, QDir::Files,
-                                                QDir::Name);
+        const QStringList names = dir.entryList({QStringLiteral("core-*-pxi.settings")}, QDir::Files, QDir::Name);
         for (const QString &name : names)
             files << QDir::fromNativeSeparators(dir.absoluteFilePath(name));
     }
@@ -206,9 +205,8 @@ QString helperInstallFolderProblem(const QString &installFolder, const HostEnvir
     const QString helperFolder = findInstallFolder({}, helper);
     if (helperFolder == QDir::cleanPath(installFolder))
         return QString();
-    const QString where = helperFolder.isEmpty()
-        ? installFolderCandidates(helper).join(QLatin1String(", "))
-        : helperFolder;
+    const QString where
+        = helperFolder.isEmpty() ? installFolderCandidates(helper).join(QLatin1String(", ")) : helperFolder;
     return HostLocations::tr("PixInsight was found in %1 through PIXINSIGHT_DIR, but the administrator helper does "
                              "not follow that variable and would look in %2 instead, so it was not started. Nothing "
                              "was changed.")

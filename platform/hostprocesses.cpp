@@ -13,7 +13,6 @@
 #include <cstring>
 #endif
 
-
 namespace pfw {
 
 namespace {
@@ -56,7 +55,8 @@ HostProcessList processesNamedInProc(const QString &procRoot, const QString &nam
     // calls relative to the open folder, no file information, and text only for a likely match.
     DIR *folder = ::opendir(QFile::encodeName(procRoot).constData());
     if (!folder) {
-        list.error = QStringLiteral("%1 cannot be read: %2").arg(procRoot, QString::fromLocal8Bit(std::strerror(errno)));
+        list.error
+            = QStringLiteral("%1 cannot be read: %2").arg(procRoot, QString::fromLocal8Bit(std::strerror(errno)));
         return list;
     }
     const int folderFd = ::dirfd(folder);
@@ -86,8 +86,7 @@ HostProcessList processesNamedInProc(const QString &procRoot, const QString &nam
         }
         if (executable.isEmpty())
             executable = readProcFile(folderFd, pid, "comm", 256).trimmed();
-        if (!executable.isEmpty() && sameName(executable)
-            && !isZombieState(readProcFile(folderFd, pid, "stat", 4096)))
+        if (!executable.isEmpty() && sameName(executable) && !isZombieState(readProcFile(folderFd, pid, "stat", 4096)))
             ids.append(QByteArray(pid).toLongLong());
     }
     ::closedir(folder);

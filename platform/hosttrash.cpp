@@ -25,7 +25,8 @@ namespace pfw {
 
 namespace {
 
-constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+constexpr QFileDevice::Permissions kOwnerOnly
+    = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
 
 // Missing folders are made for the owner only, as desktops expect of the data folder and the
 // trash; folders that exist are left as they are.
@@ -126,7 +127,8 @@ bool moveToUserTrash(const QString &path)
     const QString name = source.fileName();
     for (int n = 0; n < kMaxNames; ++n) {
         const QString trashed = n == 0 ? name : name + u'-' + QString::number(n);
-        const QByteArray record = QFile::encodeName(trash + QLatin1String("/info/") + trashed + QLatin1String(".trashinfo"));
+        const QByteArray record
+            = QFile::encodeName(trash + QLatin1String("/info/") + trashed + QLatin1String(".trashinfo"));
         const QByteArray target = QFile::encodeName(trash + QLatin1String("/files/") + trashed);
         // The record's name is the longest: no later name would fit either.
         if (QFile::encodeName(trashed).size() + 10 > NAME_MAX)
@@ -140,8 +142,8 @@ bool moveToUserTrash(const QString &path)
         }
         struct stat taken = {};
         const bool free = ::lstat(target.constData(), &taken) != 0 && errno == ENOENT;
-        const bool written = free && ::write(fd, info.constData(), size_t(info.size())) == ssize_t(info.size())
-            && ::fsync(fd) == 0;
+        const bool written
+            = free && ::write(fd, info.constData(), size_t(info.size())) == ssize_t(info.size()) && ::fsync(fd) == 0;
         ::close(fd);
         if (written && ::rename(QFile::encodeName(absolute).constData(), target.constData()) == 0)
             return true;

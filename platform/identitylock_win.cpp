@@ -33,9 +33,10 @@ std::unique_ptr<IdentityLock> IdentityLock::take(const QString &path, bool *held
         const FileIdentity before = FileIdentity::of(path);
         if (!before.exists)
             return nullptr;
-        auto lock = std::make_unique<QLockFile>(QDir::tempPath() + QStringLiteral("/prefwright-%1-%2.lock")
-                                                                       .arg(before.device, 8, 16, QLatin1Char('0'))
-                                                                       .arg(before.inode, 16, 16, QLatin1Char('0')));
+        auto lock = std::make_unique<QLockFile>(QDir::tempPath()
+                                                + QStringLiteral("/prefwright-%1-%2.lock")
+                                                      .arg(before.device, 8, 16, QLatin1Char('0'))
+                                                      .arg(before.inode, 16, 16, QLatin1Char('0')));
         lock->setStaleLockTime(0);
         if (!lock->tryLock(0)) {
             *heldByAnother = lock->error() == QLockFile::LockFailedError;

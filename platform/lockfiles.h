@@ -6,9 +6,9 @@ namespace pfw::lockfiles {
 
 // What lies at a lock file's place once a left-over one is removed.
 enum class LeftOver {
-    None,     // nothing, or a lock file someone holds (QLockFile names the holder)
-    Foreign,  // something no Prefwright made: a folder, a link, a device, a large file
-    Stuck,    // left by a process that is gone, but it cannot be removed (why in reason)
+    None, // nothing, or a lock file someone holds (QLockFile names the holder)
+    Foreign, // something no Prefwright made: a folder, a link, a device, a large file
+    Stuck, // left by a process that is gone, but it cannot be removed (why in reason)
     Unusable, // it cannot even be looked at (why in reason)
 };
 

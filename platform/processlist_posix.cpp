@@ -20,7 +20,8 @@ HostProcessList listHostProcesses()
     // it prints whole executable paths.
     HostProcessList list;
     QProcess ps;
-    ps.start(QStringLiteral("/bin/ps"), {QStringLiteral("-A"), QStringLiteral("-o"), QStringLiteral("pid=,stat=,comm=")});
+    ps.start(QStringLiteral("/bin/ps"),
+             {QStringLiteral("-A"), QStringLiteral("-o"), QStringLiteral("pid=,stat=,comm=")});
     const bool finished = ps.waitForFinished(5000);
     if (!finished)
         ps.kill();

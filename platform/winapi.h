@@ -14,11 +14,11 @@ bool processIdsNamed(const std::wstring &name, std::vector<unsigned long long> *
 
 struct ShellRun
 {
-    bool started = false;        // ShellExecuteExW succeeded
-    unsigned long error = 0;     // GetLastError after a failed start
-    bool hasHandle = false;      // a process handle came back
-    bool finished = false;       // the process ended within the time-out
-    unsigned long exitCode = 0;  // its exit code when finished
+    bool started = false; // ShellExecuteExW succeeded
+    unsigned long error = 0; // GetLastError after a failed start
+    bool hasHandle = false; // a process handle came back
+    bool finished = false; // the process ended within the time-out
+    unsigned long exitCode = 0; // its exit code when finished
 };
 
 // The Program Files folders as the system knows them, not as the environment says: the native

@@ -72,8 +72,9 @@ bool SettingsSchema::load(const QByteArray &globalsBytes, const QByteArray &over
     const QJsonObject variables = globals.value(QLatin1String("variables")).toObject();
     for (auto it = variables.constBegin(); it != variables.constEnd(); ++it) {
         const QJsonObject entry = it.value().toObject();
-        m_documented.insert(it.key(), {entry.value(QLatin1String("description")).toString(),
-                                       entry.value(QLatin1String("readOnly")).toBool()});
+        m_documented.insert(
+            it.key(),
+            {entry.value(QLatin1String("description")).toString(), entry.value(QLatin1String("readOnly")).toBool()});
     }
     const QJsonObject refinements = overlay.value(QLatin1String("variables")).toObject();
     for (auto it = refinements.constBegin(); it != refinements.constEnd(); ++it)
@@ -123,11 +124,22 @@ VariableSpec SettingsSchema::spec(const XsdtNode &node) const
     spec.label = humanizeKey(node.key);
 
     switch (node.type.unicode()) {
-    case u'F': case u'f': spec.kind = WidgetKind::Real; break;
-    case u'b': spec.kind = WidgetKind::Bool; break;
-    case u'i': spec.kind = WidgetKind::Int; break;
-    case u'u': spec.kind = WidgetKind::UInt; break;
-    default: spec.kind = WidgetKind::Text; break;
+    case u'F':
+    case u'f':
+        spec.kind = WidgetKind::Real;
+        break;
+    case u'b':
+        spec.kind = WidgetKind::Bool;
+        break;
+    case u'i':
+        spec.kind = WidgetKind::Int;
+        break;
+    case u'u':
+        spec.kind = WidgetKind::UInt;
+        break;
+    default:
+        spec.kind = WidgetKind::Text;
+        break;
     }
     QString stem = node.key;
     while (!stem.isEmpty() && stem.back() >= u'0' && stem.back() <= u'9')
@@ -228,9 +240,8 @@ QString SettingsSchema::rangeProblem(const VariableSpec &spec, double number)
 QString SettingsSchema::humanizeKey(const QString &key)
 {
     const qsizetype n = key.size();
-    const auto pluralEnding = [&key, n](qsizetype at) {
-        return key.at(at) == u's' && (at == n - 1 || key.at(at + 1).isUpper());
-    };
+    const auto pluralEnding
+        = [&key, n](qsizetype at) { return key.at(at) == u's' && (at == n - 1 || key.at(at + 1).isUpper()); };
     QString spaced;
     spaced.reserve(n + 8);
     for (qsizetype p = 0; p < n; ++p) {

@@ -6,7 +6,17 @@
 namespace pfw {
 
 // Which editor a setting gets.
-enum class WidgetKind : quint32 { Bool = 0, Choice = 1, Int = 2, UInt = 3, Real = 4, Text = 5, File = 6, Directory = 7, Color = 8 };
+enum class WidgetKind : quint32 {
+    Bool = 0,
+    Choice = 1,
+    Int = 2,
+    UInt = 3,
+    Real = 4,
+    Text = 5,
+    File = 6,
+    Directory = 7,
+    Color = 8
+};
 
 struct VariableChoice
 {

@@ -6,7 +6,7 @@
 #include <QObject>
 #include <QString>
 
-template <typename T>
+template<typename T>
 class QFutureWatcher;
 
 namespace pfw {

@@ -55,7 +55,8 @@ void DeletionFlow::confirmAndQueueDeletion(XsdtNode *node)
     }
     QString whyNot;
     if (m_model->requestDeletion(node, &whyNot))
-        emit message(tr("%1 queued for deletion (%n value(s)). Save to apply.", nullptr, values).arg(node->path()), 8000);
+        emit message(tr("%1 queued for deletion (%n value(s)). Save to apply.", nullptr, values).arg(node->path()),
+                     8000);
     else
         QMessageBox::information(m_dialogParent, tr("Cannot delete"), whyNot);
 }

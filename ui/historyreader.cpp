@@ -62,7 +62,8 @@ void HistoryReader::start(const QStringList &backups, const QString &settingPath
     m_round = round;
     if (backups.isEmpty()) {
         // Finished all the same, and as late as a real round would.
-        QMetaObject::invokeMethod(this, [this, round] { arrived(round.get(), -1, HistoryEntry()); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, round] { arrived(round.get(), -1, HistoryEntry()); }, Qt::QueuedConnection);
         return;
     }
     // Nobody waits on these futures: waiting for one from the GUI thread may run the work there.
@@ -93,7 +94,8 @@ void HistoryReader::work(const std::shared_ptr<Round> &round)
         const int index = round->next++;
         if (index >= round->backups.size())
             return;
-        const HistoryEntry entry = SettingHistory::readBackup(round->backups.at(index), round->settingPath, round->occurrence);
+        const HistoryEntry entry
+            = SettingHistory::readBackup(round->backups.at(index), round->settingPath, round->occurrence);
         const QMutexLocker locker(&round->lock);
         if (!round->receiver)
             return;

@@ -61,7 +61,8 @@ bool KeyboardConventions::eventFilter(QObject *watched, QEvent *event)
 
     // A field takes Ctrl+Z for its own typing; with none to undo (a value just committed) the
     // key must reach the window's Undo, or it does nothing at all.
-    if (event->type() == QEvent::ShortcutOverride && (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo))) {
+    if (event->type() == QEvent::ShortcutOverride
+        && (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo))) {
         auto *edit = qobject_cast<QLineEdit *>(widget);
         if (!edit && qobject_cast<QAbstractSpinBox *>(widget))
             edit = widget->findChild<QLineEdit *>();

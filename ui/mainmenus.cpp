@@ -42,7 +42,8 @@ void MainMenus::build(MainWindow *window, QUndoStack *undoStack, SettingsModel *
     QObject::connect(file, &QMenu::aboutToShow, window, [this, window] {
         const bool found = !window->installedRecordPath().isEmpty();
         installedUpdates->setEnabled(found);
-        installedUpdates->setToolTip(found ? QString() : tr("PixInsight's installed.xri was not found on this computer."));
+        installedUpdates->setToolTip(found ? QString()
+                                           : tr("PixInsight's installed.xri was not found on this computer."));
     });
     file->addSeparator();
     save = file->addAction(tr("&Save changes..."), window, [window] { window->onSave(); });
@@ -77,7 +78,8 @@ void MainMenus::build(MainWindow *window, QUndoStack *undoStack, SettingsModel *
                                              {ThemeManager::Dark, tr("&Dark")},
                                              {ThemeManager::System, tr("Follow &system")}};
     for (const auto &[mode, text] : modes) {
-        QAction *action = themeMenu->addAction(text, window, [mode = mode] { ThemeManager::instance().setMode(mode, true); });
+        QAction *action
+            = themeMenu->addAction(text, window, [mode = mode] { ThemeManager::instance().setMode(mode, true); });
         action->setCheckable(true);
         action->setChecked(theme.mode() == mode);
         themeGroup->addAction(action);
@@ -98,7 +100,8 @@ void MainMenus::build(MainWindow *window, QUndoStack *undoStack, SettingsModel *
     larger->setShortcuts({QKeySequence(QKeySequence::ZoomIn), QKeySequence(QStringLiteral("Ctrl+="))});
     QAction *smaller = view->addAction(tr("&Smaller text"), window, [] { ThemeManager::instance().stepScale(-1); });
     smaller->setShortcut(QKeySequence::ZoomOut);
-    QAction *defaultSize = view->addAction(tr("&Default text size"), window, [] { ThemeManager::instance().resetScale(); });
+    QAction *defaultSize
+        = view->addAction(tr("&Default text size"), window, [] { ThemeManager::instance().resetScale(); });
     defaultSize->setShortcut(QKeySequence(QStringLiteral("Ctrl+0")));
     view->addSeparator();
     toolbar = new MainToolbar(window);

@@ -42,7 +42,8 @@ MainTabs::MainTabs(EditingSession *session, SettingsFilterProxy *proxy, Deletion
     addTab(m_allSettings, tr("All settings (advanced)"));
 
     const auto rejected = [this](const QString &reason) { emit message(tr("Not accepted - %1").arg(reason), 8000); };
-    const auto shown = [this](int timeoutMs) { return [this, timeoutMs](const QString &text) { emit message(text, timeoutMs); }; };
+    const auto shown
+        = [this](int timeoutMs) { return [this, timeoutMs](const QString &text) { emit message(text, timeoutMs); }; };
     const auto remove = [this](XsdtNode *node) { m_deletion->confirmAndQueueDeletion(node); };
     const auto restore = [this](XsdtNode *node) { m_model->undoDeletion(node); };
     connect(m_preferences, &PreferencesView::message, this, rejected);

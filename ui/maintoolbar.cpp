@@ -53,14 +53,15 @@ void MainToolbar::refreshIcons()
     setFont(font);
     setMaximumHeight(QFontMetrics(font).lineSpacing() + 39);
     setStyleSheet(
-        QStringLiteral("QToolBar QToolButton {  border-width: %1px; border-style: solid;  border-top-color: palette(light); "
-                       "border-left-color: palette(light);  border-bottom-color: palette(dark); border-right-color: "
-                       "palette(dark);  border-radius: 2px; padding: %2px %3px; background: palette(button); }"
-                       "QToolBar QToolButton:hover { background: palette(midlight); }"
-                       "QToolBar QToolButton:pressed {  border-top-color: palette(dark); border-left-color: palette(dark);  "
-                       "border-bottom-color: palette(light); border-right-color: palette(light);  background: "
-                       "palette(midlight); }"
-                       "QToolBar QToolButton:disabled { border-color: palette(mid); background: transparent; }")
+        QStringLiteral(
+            "QToolBar QToolButton {  border-width: %1px; border-style: solid;  border-top-color: palette(light); "
+            "border-left-color: palette(light);  border-bottom-color: palette(dark); border-right-color: "
+            "palette(dark);  border-radius: 2px; padding: %2px %3px; background: palette(button); }"
+            "QToolBar QToolButton:hover { background: palette(midlight); }"
+            "QToolBar QToolButton:pressed {  border-top-color: palette(dark); border-left-color: palette(dark);  "
+            "border-bottom-color: palette(light); border-right-color: palette(light);  background: "
+            "palette(midlight); }"
+            "QToolBar QToolButton:disabled { border-color: palette(mid); background: transparent; }")
             .arg(1)
             .arg(3)
             .arg(4));

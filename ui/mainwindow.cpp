@@ -195,7 +195,8 @@ void MainWindow::buildCentralWidget()
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Sunken);
     layout->addWidget(line);
-    m_adBanner = new AdBanner(QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QLatin1String("/ads"), central);
+    m_adBanner = new AdBanner(QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QLatin1String("/ads"),
+                              central);
     layout->addWidget(m_adBanner);
     setCentralWidget(central);
 }
@@ -515,7 +516,8 @@ void MainWindow::onInstalledUpdates()
     const BusyScope busy;
     const QString path = installedRecordPath();
     if (path.isEmpty()) {
-        QMessageBox::information(this, tr("Installed updates"), tr("PixInsight's installed.xri was not found on this computer."));
+        QMessageBox::information(this, tr("Installed updates"),
+                                 tr("PixInsight's installed.xri was not found on this computer."));
         return;
     }
     InstalledUpdatesDialog dialog(path, services(), this);
@@ -659,14 +661,38 @@ void MainWindow::buildToolbar()
     m_toolbar->refreshIcons();
 }
 
-QTabWidget *MainWindow::tabs() const { return m_tabs; }
-AllSettingsPage *MainWindow::allSettingsPage() const { return m_tabs->allSettings(); }
-PreferencesView *MainWindow::preferencesView() const { return m_tabs->preferences(); }
-SearchView *MainWindow::searchView() const { return m_tabs->search(); }
-HealthView *MainWindow::healthView() const { return m_tabs->health(); }
-CleanupView *MainWindow::cleanupView() const { return m_tabs->cleanup(); }
-CompareView *MainWindow::compareView() const { return m_tabs->compare(); }
-UnusedModulesView *MainWindow::unusedModulesView() const { return m_tabs->unused(); }
+QTabWidget *MainWindow::tabs() const
+{
+    return m_tabs;
+}
+AllSettingsPage *MainWindow::allSettingsPage() const
+{
+    return m_tabs->allSettings();
+}
+PreferencesView *MainWindow::preferencesView() const
+{
+    return m_tabs->preferences();
+}
+SearchView *MainWindow::searchView() const
+{
+    return m_tabs->search();
+}
+HealthView *MainWindow::healthView() const
+{
+    return m_tabs->health();
+}
+CleanupView *MainWindow::cleanupView() const
+{
+    return m_tabs->cleanup();
+}
+CompareView *MainWindow::compareView() const
+{
+    return m_tabs->compare();
+}
+UnusedModulesView *MainWindow::unusedModulesView() const
+{
+    return m_tabs->unused();
+}
 
 QToolBar *MainWindow::toolbar() const
 {

@@ -101,7 +101,7 @@ public slots:
     // inspector: called with each window or dialog before its picture is taken (tests walk them).
     // Empty when every picture was written, otherwise why not.
     QString renderScreenshots(const QString &folder, const QString &searchText,
-                           const std::function<void(QWidget *, const QString &)> &inspector = {});
+                              const std::function<void(QWidget *, const QString &)> &inspector = {});
     void onRestoreBackup();
     void onManageBackups();
     void onFindProblemSetting();

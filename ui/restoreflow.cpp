@@ -25,7 +25,8 @@ RestoreFlow::Outcome RestoreFlow::run(const std::function<bool(const QString &re
         return NothingDone;
     const QStringList backups = listBackups(m_session.path());
     if (backups.isEmpty()) {
-        QMessageBox::information(m_dialogParent, tr("Restore backup"), tr("No backups were found next to the settings file."));
+        QMessageBox::information(m_dialogParent, tr("Restore backup"),
+                                 tr("No backups were found next to the settings file."));
         return NothingDone;
     }
     QStringList choices;

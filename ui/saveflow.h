@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QString>
 
-
 class QWidget;
 
 namespace pfw {

@@ -134,7 +134,8 @@ void ScreenshotRenderer::renderPages(const QString &folder, const QString &searc
         QList<XsdtNode *> nodes;
         for (const ModuleInfo &info : findModules(document.file(), QStringLiteral("Mirelux"), &exact))
             nodes += moduleValueNodes(info);
-        search->showNodes(nodes, tr("Module search for \"%1\" (%2 value(s))").arg(QStringLiteral("Mirelux")).arg(nodes.size()));
+        search->showNodes(
+            nodes, tr("Module search for \"%1\" (%2 value(s))").arg(QStringLiteral("Mirelux")).arg(nodes.size()));
         shoot(&m_window, picture("module-search.png"));
         search->clearRestriction();
     }
@@ -177,7 +178,7 @@ void ScreenshotRenderer::renderPages(const QString &folder, const QString &searc
     XsdtNode &root = document.file().root;
     if (XsdtNode *animate = root.findPath(u"Global/Preferences/MainWindow/AnimateCombo"))
         model->setData(model->indexFor(animate, SettingsModel::ValueColumn),
-                         animate->value == u"true" ? QStringLiteral("false") : QStringLiteral("true"));
+                       animate->value == u"true" ? QStringLiteral("false") : QStringLiteral("true"));
     if (XsdtNode *statistics = root.findPath(u"Global/Statistics"))
         model->requestDeletion(statistics);
     {
@@ -214,8 +215,8 @@ void ScreenshotRenderer::renderPages(const QString &folder, const QString &searc
         }
     }
     {
-        AboutDialog about(document.path(), tr("PixInsight Core (recorded in the open file)"), m_window.services().environment,
-                          &m_window);
+        AboutDialog about(document.path(), tr("PixInsight Core (recorded in the open file)"),
+                          m_window.services().environment, &m_window);
         about.show();
         shoot(&about, picture("about.png"));
     }

@@ -20,8 +20,9 @@ StatusBanner::Banner StatusBanner::describe(const State &state)
                           .arg(state.runningCheckError.toHtmlEscaped());
         banner.colour = kRunningBanner;
     } else if (state.running) {
-        banner.text = tr("<b>PixInsight is running - view only.</b> It keeps its settings in memory and overwrites this "
-                         "file, so edits made now would be lost. Close PixInsight to edit.");
+        banner.text
+            = tr("<b>PixInsight is running - view only.</b> It keeps its settings in memory and overwrites this "
+                 "file, so edits made now would be lost. Close PixInsight to edit.");
         banner.colour = kRunningBanner;
     } else if (state.changedOnDisk) {
         banner.text = n == 0 ? tr("<b>The file changed on disk since it was loaded.</b>")
@@ -32,10 +33,11 @@ StatusBanner::Banner StatusBanner::describe(const State &state)
         banner.offersReload = true;
     } else if (state.loaded && !state.validUtf8) {
         // Checked before the layout: "values are unaffected" would not be true here.
-        banner.text = tr("This file contains bytes that are not valid UTF-8 (first at line %1, column %2). Saving would "
-                         "replace them with the Unicode replacement character.")
-                          .arg(state.invalidUtf8Line)
-                          .arg(state.invalidUtf8Column);
+        banner.text
+            = tr("This file contains bytes that are not valid UTF-8 (first at line %1, column %2). Saving would "
+                 "replace them with the Unicode replacement character.")
+                  .arg(state.invalidUtf8Line)
+                  .arg(state.invalidUtf8Column);
         banner.colour = kChangedBanner;
     } else if (state.loaded && !state.compactLayout) {
         banner.text = tr("This file uses a non-default layout (for example indented XML). Values are unaffected; "

@@ -28,7 +28,8 @@ void setAll(QPalette &palette, QPalette::ColorRole role, const QColor &colour)
 struct Colours
 {
     QColor window, windowText, base, alternateBase, toolTipBase, toolTipText, text, placeholder, button, buttonText,
-        brightText, link, highlight, highlightedText, light, midlight, mid, dark, shadow, disabledText, disabledHighlight;
+        brightText, link, highlight, highlightedText, light, midlight, mid, dark, shadow, disabledText,
+        disabledHighlight;
 };
 
 QPalette build(const Colours &c)
@@ -69,18 +70,18 @@ ThemeManager &ThemeManager::instance()
 
 QPalette ThemeManager::lightPalette()
 {
-    return build({{240, 240, 240}, {20, 20, 20}, {255, 255, 255}, {245, 245, 246}, {255, 255, 235}, {20, 20, 20},
-                  {20, 20, 20}, {125, 125, 125}, {236, 236, 236}, {20, 20, 20}, {200, 0, 0}, {0, 102, 204},
-                  {48, 140, 198}, {255, 255, 255}, {255, 255, 255}, {227, 227, 227}, {160, 160, 160},
-                  {160, 160, 160}, {105, 105, 105}, {140, 140, 140}, {190, 190, 190}});
+    return build({{240, 240, 240}, {20, 20, 20},    {255, 255, 255}, {245, 245, 246}, {255, 255, 235}, {20, 20, 20},
+                  {20, 20, 20},    {125, 125, 125}, {236, 236, 236}, {20, 20, 20},    {200, 0, 0},     {0, 102, 204},
+                  {48, 140, 198},  {255, 255, 255}, {255, 255, 255}, {227, 227, 227}, {160, 160, 160}, {160, 160, 160},
+                  {105, 105, 105}, {140, 140, 140}, {190, 190, 190}});
 }
 
 QPalette ThemeManager::darkPalette()
 {
-    return build({{45, 45, 48}, {228, 228, 228}, {30, 30, 32}, {39, 39, 42}, {62, 62, 66}, {235, 235, 235},
+    return build({{45, 45, 48},    {228, 228, 228}, {30, 30, 32}, {39, 39, 42},    {62, 62, 66},  {235, 235, 235},
                   {228, 228, 228}, {140, 140, 145}, {60, 60, 64}, {228, 228, 228}, {255, 90, 90}, {90, 160, 255},
-                  {42, 130, 218}, {255, 255, 255}, {80, 80, 85}, {66, 66, 70}, {38, 38, 41}, {24, 24, 26},
-                  {10, 10, 12}, {128, 128, 132}, {80, 80, 86}});
+                  {42, 130, 218},  {255, 255, 255}, {80, 80, 85}, {66, 66, 70},    {38, 38, 41},  {24, 24, 26},
+                  {10, 10, 12},    {128, 128, 132}, {80, 80, 86}});
 }
 
 double ThemeManager::clampScale(double factor)
@@ -163,9 +164,9 @@ void ThemeManager::apply()
         return;
     m_applying = true;
 #if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
-    QGuiApplication::styleHints()->setColorScheme(m_mode == Light ? Qt::ColorScheme::Light
-                                                  : m_mode == Dark ? Qt::ColorScheme::Dark
-                                                                   : Qt::ColorScheme::Unknown);
+    QGuiApplication::styleHints()->setColorScheme(m_mode == Light      ? Qt::ColorScheme::Light
+                                                      : m_mode == Dark ? Qt::ColorScheme::Dark
+                                                                       : Qt::ColorScheme::Unknown);
 #endif
     QApplication::setPalette(isDark() ? darkPalette() : lightPalette());
     QFont font = m_baseFont;

@@ -22,7 +22,10 @@ public:
 
     // The process-wide manager the windows use; tests may make their own.
     static ThemeManager &instance();
-    explicit ThemeManager(QObject *parent = nullptr) : QObject(parent) {}
+    explicit ThemeManager(QObject *parent = nullptr)
+        : QObject(parent)
+    {
+    }
 
     void init(bool loadSaved);
     void setMode(int mode, bool persist);

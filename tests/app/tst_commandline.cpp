@@ -58,9 +58,11 @@ void TestCommandLine::helperModes_data()
     QTest::addColumn<int>("code");
     QTest::newRow("nothing named") << QStringList{QStringLiteral("--leftovers-helper"), QStringLiteral("delete")} << 6;
     QTest::newRow("user data refused") << QStringList{QStringLiteral("--leftovers-helper"), QStringLiteral("delete"),
-                                                      QStringLiteral("user:Mirelux")} << 4;
+                                                      QStringLiteral("user:Mirelux")}
+                                       << 4;
     QTest::newRow("no installation") << QStringList{QStringLiteral("--leftovers-helper"), QStringLiteral("delete"),
-                                                    QStringLiteral("lib:Mirelux")} << 3;
+                                                    QStringLiteral("lib:Mirelux")}
+                                     << 3;
 }
 
 // The helper modes start without any window, so they run without a display.
@@ -81,12 +83,14 @@ void TestCommandLine::screenshotsOfAFileThatCannotBeOpenedFail_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("message");
-    QTest::newRow("not a settings file") << "bad.settings" << QByteArray("garbage") << "is not a valid PixInsight settings file";
+    QTest::newRow("not a settings file") << "bad.settings" << QByteArray("garbage")
+                                         << "is not a valid PixInsight settings file";
     QTest::newRow("missing") << "gone.settings" << QByteArray() << "Cannot read";
     QTest::newRow("name not in the file name encoding") << "core-\\377.settings" << QByteArray("<xsdt></xsdt>")
                                                         << "The file name core-\\xff.settings is not valid UTF-8";
     // What the terminal shows of a name is spelled out: it could recolour or clear the screen.
-    QTest::newRow("name with an escape") << "bad\\033[2J.settings" << QByteArray("garbage") << "bad\\x1b[2J.settings is not";
+    QTest::newRow("name with an escape") << "bad\\033[2J.settings" << QByteArray("garbage")
+                                         << "bad\\x1b[2J.settings is not";
 }
 
 // Offscreen nobody can close a message box: the error goes to the terminal and the run fails.
@@ -103,20 +107,24 @@ void TestCommandLine::screenshotsOfAFileThatCannotBeOpenedFail()
     QProcess shell;
     shell.setWorkingDirectory(dir.path());
     // The name goes through the shell's printf, so that its bytes are exactly those given.
-    const QString create = bytes.isEmpty() ? QStringLiteral("true") : QStringLiteral("printf '%s' \"$1\" > \"$(printf '%1')\"").arg(name);
+    const QString create = bytes.isEmpty() ? QStringLiteral("true")
+                                           : QStringLiteral("printf '%s' \"$1\" > \"$(printf '%1')\"").arg(name);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     environment.insert(QStringLiteral("HOME"), m_home.path());
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
     shell.setProcessEnvironment(environment);
-    shell.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), create + QStringLiteral(" && exec \"$0\" --screenshots shots \"$(printf '%1')\"").arg(name),
-                                            QStringLiteral(PFW_EXECUTABLE), QString::fromLatin1(bytes)});
+    shell.start(QStringLiteral("/bin/sh"),
+                {QStringLiteral("-c"),
+                 create + QStringLiteral(" && exec \"$0\" --screenshots shots \"$(printf '%1')\"").arg(name),
+                 QStringLiteral(PFW_EXECUTABLE), QString::fromLatin1(bytes)});
     QVERIFY(shell.waitForStarted());
     QVERIFY2(shell.waitForFinished(30000), "waits for a message box nobody can close");
     QCOMPARE(shell.exitCode(), 1);
     const QString err = QString::fromUtf8(shell.readAllStandardError());
     QVERIFY2(err.contains(message), qPrintable(err));
-    QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("shots"))) || QDir(dir.filePath(QStringLiteral("shots"))).isEmpty());
+    QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("shots")))
+            || QDir(dir.filePath(QStringLiteral("shots"))).isEmpty());
 }
 
 // A folder for the pictures that cannot be made: no pictures is a failure, said as such.

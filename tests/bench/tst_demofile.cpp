@@ -39,15 +39,28 @@ void TestDemoFile::bundledCopyMatchesGenerator()
 void TestDemoFile::demoHasWhatTheViewsNeed_data()
 {
     QTest::addColumn<QString>("path");
-    for (const char *path : {"Global/Preferences/Application/Startup", "Global/Preferences/ScriptEditor/Cache",
-                             "Global/Preferences/Identifiers", "Global/Preferences/GUI",
-                             "Global/Preferences/ProcessInterface/MireluxInterface", "Global/Statistics/Process",
-                             "Global/ColorManagement/DefaultRenderingIntent", "Global/RGBWorkingSpace/sRGBGamma",
-                             "ModuleData/Mirelux", "ModuleData/0", "ModuleDataAccess/Mirelux",
+    for (const char *path : {"Global/Preferences/Application/Startup",
+                             "Global/Preferences/ScriptEditor/Cache",
+                             "Global/Preferences/Identifiers",
+                             "Global/Preferences/GUI",
+                             "Global/Preferences/ProcessInterface/MireluxInterface",
+                             "Global/Statistics/Process",
+                             "Global/ColorManagement/DefaultRenderingIntent",
+                             "Global/RGBWorkingSpace/sRGBGamma",
+                             "ModuleData/Mirelux",
+                             "ModuleData/0",
+                             "ModuleDataAccess/Mirelux",
                              "ModuleData/ImageCalibration/Interfaces/ImageCalibrationInterface/Geometry",
-                             "StarAlignment/Interfaces/StarAlignmentInterface/Geometry", "ScriptData",
-                             "CommandHistory", "MainWindow/RecentFiles", "MainWindow/Layout", "DontShowAgain",
-                             "LastVersion", "PixInsight", "PixelClipboard", "FileExplorer"})
+                             "StarAlignment/Interfaces/StarAlignmentInterface/Geometry",
+                             "ScriptData",
+                             "CommandHistory",
+                             "MainWindow/RecentFiles",
+                             "MainWindow/Layout",
+                             "DontShowAgain",
+                             "LastVersion",
+                             "PixInsight",
+                             "PixelClipboard",
+                             "FileExplorer"})
         QTest::newRow(path) << QString::fromLatin1(path);
 }
 
@@ -60,8 +73,8 @@ void TestDemoFile::demoHasWhatTheViewsNeed()
 void TestDemoFile::demoHoldsEveryDocumentedVariable()
 {
     QStringList groups;
-    for (const char *group : {"Application", "MainWindow", "ImageWindow", "Process", "Security", "Workspace",
-                              "TransparencyBrush"})
+    for (const char *group :
+         {"Application", "MainWindow", "ImageWindow", "Process", "Security", "Workspace", "TransparencyBrush"})
         groups << QStringLiteral("Global/Preferences/") + QLatin1String(group);
     for (const char *group : {"ColorManagement", "FileFormat", "ImageContainerIcon", "Preview", "ProcessIcon",
                               "ScriptIcon", "System", "View", "ViewList"})

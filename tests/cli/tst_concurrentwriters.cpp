@@ -79,7 +79,8 @@ void TestConcurrentWriters::noLostUpdates()
                 ++savedThisRound;
             } else {
                 QCOMPARE(writers[i].exitCode(), 1);
-                QVERIFY2(err.contains(QLatin1String("changed on disk")) || err.contains(QLatin1String("Another Prefwright")),
+                QVERIFY2(err.contains(QLatin1String("changed on disk"))
+                             || err.contains(QLatin1String("Another Prefwright")),
                          qPrintable(err));
             }
         }
@@ -87,9 +88,11 @@ void TestConcurrentWriters::noLostUpdates()
         for (int i = 0; i < 2; ++i)
             QVERIFY2(valueOf(now, keys[i]) == expected[i],
                      qPrintable(QStringLiteral("round %1: %2 is \"%3\", expected \"%4\"")
-                                    .arg(round).arg(keys[i], valueOf(now, keys[i]), expected[i])));
+                                    .arg(round)
+                                    .arg(keys[i], valueOf(now, keys[i]), expected[i])));
         // A refused writer made no backup.
-        QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("*.bak-*")}, QDir::Files).size(), backupsBefore + savedThisRound);
+        QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("*.bak-*")}, QDir::Files).size(),
+                 backupsBefore + savedThisRound);
         saved += savedThisRound;
         refused += 2 - savedThisRound;
     }

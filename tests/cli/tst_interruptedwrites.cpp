@@ -154,7 +154,8 @@ void TestInterruptedWrites::stoppedAtTheBackup()
         else if (command == u"restore")
             QVERIFY(now == m_original || now == m_edited);
         else
-            QVERIFY2(now == m_original || pfw::XsdtFile().parse(now), "the file is neither as it was nor a round's file");
+            QVERIFY2(now == m_original || pfw::XsdtFile().parse(now),
+                     "the file is neither as it was nor a round's file");
         for (const QString &name : entries(folder)) {
             const QString path = folder + u'/' + name;
             if (name.startsWith(QLatin1String("core-001-pxi.settings.bak-")))
@@ -162,7 +163,8 @@ void TestInterruptedWrites::stoppedAtTheBackup()
                          qPrintable(name + QLatin1String(" is not a whole copy")));
             // Only a kill that cannot be caught may leave a file half written, and never under a backup's name.
             if (signal != SIGKILL || !sent)
-                QVERIFY2(!name.contains(QLatin1String("prefwright-partial-")) && !name.contains(QLatin1String("prefwright-lock"))
+                QVERIFY2(!name.contains(QLatin1String("prefwright-partial-"))
+                             && !name.contains(QLatin1String("prefwright-lock"))
                              && (name == QLatin1String("core-001-pxi.settings") || name.contains(QLatin1String(".bak-"))
                                  || name.endsWith(QLatin1String(".problem-search.json"))),
                          qPrintable(name + QLatin1String(" was left behind")));
@@ -171,11 +173,13 @@ void TestInterruptedWrites::stoppedAtTheBackup()
             // The next writer clears what a killed one left.
             QProcess next;
             next.setProcessEnvironment(privateEnvironment(dir.filePath(QStringLiteral("home"))));
-            next.start(QStringLiteral(PFW_CLI), {QStringLiteral("set"), file, QLatin1String(kSetting) + QLatin1String("=46")});
+            next.start(QStringLiteral(PFW_CLI),
+                       {QStringLiteral("set"), file, QLatin1String(kSetting) + QLatin1String("=46")});
             QVERIFY(next.waitForFinished(60000));
             QCOMPARE(next.exitCode(), 0);
             for (const QString &name : entries(folder))
-                QVERIFY2(!name.contains(QLatin1String("prefwright-partial-")), qPrintable(name + QLatin1String(" was not cleared")));
+                QVERIFY2(!name.contains(QLatin1String("prefwright-partial-")),
+                         qPrintable(name + QLatin1String(" was not cleared")));
         }
     }
     // A machine too fast to catch any write in the act proves nothing.

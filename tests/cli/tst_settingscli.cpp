@@ -137,8 +137,9 @@ TestSettingsCli::Result TestSettingsCli::run(const QStringList &arguments, const
 #ifdef Q_OS_WIN
         // Wine now and then fails to start a process (STATUS_DLL_INIT_FAILED, or no start at
         // all): the tool never ran, so it is started again.
-        const bool neverRan = finished ? process.exitStatus() == QProcess::CrashExit || process.exitCode() == int(0xC0000142)
-                                       : process.error() == QProcess::FailedToStart;
+        const bool neverRan = finished
+            ? process.exitStatus() == QProcess::CrashExit || process.exitCode() == int(0xC0000142)
+            : process.error() == QProcess::FailedToStart;
         if (neverRan && attempt < 3)
             continue;
 #endif
@@ -177,32 +178,38 @@ void TestSettingsCli::usageErrors_data()
     const QString f = QStringLiteral("FILE");
     QTest::newRow("nothing") << QStringList{} << 2 << "Usage: prefwright-cli";
     QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0 << "";
-    QTest::newRow("unknown command") << QStringList{QStringLiteral("frobnicate"), f} << 2 << "Unknown command 'frobnicate'.";
+    QTest::newRow("unknown command") << QStringList{QStringLiteral("frobnicate"), f} << 2
+                                     << "Unknown command 'frobnicate'.";
     QTest::newRow("unknown option") << QStringList{QStringLiteral("check"), f, QStringLiteral("--force")} << 2
                                     << "Unknown option --force.";
     QTest::newRow("too few") << QStringList{QStringLiteral("get"), f} << 2 << "Wrong number of arguments for get.";
-    QTest::newRow("too many") << QStringList{QStringLiteral("check"), f, f} << 2 << "Wrong number of arguments for check.";
+    QTest::newRow("too many") << QStringList{QStringLiteral("check"), f, f} << 2
+                              << "Wrong number of arguments for check.";
     QTest::newRow("option elsewhere") << QStringList{QStringLiteral("check"), f, QStringLiteral("--yes")} << 2
                                       << "The option --yes does not apply to check.";
-    QTest::newRow("keep not a number") << QStringList{QStringLiteral("backups"), f, QStringLiteral("--keep"), QStringLiteral("x")}
+    QTest::newRow("keep not a number") << QStringList{QStringLiteral("backups"), f, QStringLiteral("--keep"),
+                                                      QStringLiteral("x")}
                                        << 2 << "--keep needs a whole number";
     QTest::newRow("keep negative") << QStringList{QStringLiteral("backups"), f, QStringLiteral("--keep=-1")} << 2
                                    << "--keep needs a whole number";
     // Which of two counts would be meant is a guess, and --keep removes backups.
-    QTest::newRow("keep twice") << QStringList{QStringLiteral("backups"), f, QStringLiteral("--keep=5"), QStringLiteral("--keep"), QStringLiteral("1")}
+    QTest::newRow("keep twice") << QStringList{QStringLiteral("backups"), f, QStringLiteral("--keep=5"),
+                                               QStringLiteral("--keep"), QStringLiteral("1")}
                                 << 2 << "The option --keep is given twice.";
     QTest::newRow("keep missing") << QStringList{QStringLiteral("backups"), f, QStringLiteral("--keep")} << 2
                                   << "The option --keep needs a value.";
-    QTest::newRow("short fingerprint") << QStringList{QStringLiteral("set"), f, QStringLiteral("a=1"), QStringLiteral("--fingerprint=abc")}
+    QTest::newRow("short fingerprint") << QStringList{QStringLiteral("set"), f, QStringLiteral("a=1"),
+                                                      QStringLiteral("--fingerprint=abc")}
                                        << 2 << "--fingerprint needs the 64 hexadecimal digits";
-    QTest::newRow("flag with value") << QStringList{QStringLiteral("delete"), f, QStringLiteral("A"), QStringLiteral("--yes=no")}
+    QTest::newRow("flag with value") << QStringList{QStringLiteral("delete"), f, QStringLiteral("A"),
+                                                    QStringLiteral("--yes=no")}
                                      << 2 << "The option --yes takes no value.";
     QTest::newRow("assignment without =") << QStringList{QStringLiteral("set"), f, QStringLiteral("Global/X")} << 2
                                           << "Expected PATH=VALUE, got 'Global/X'.";
-    QTest::newRow("long type") << QStringList{QStringLiteral("normalize"), QStringLiteral("ii"), QStringLiteral("1")} << 2
-                               << "TYPE is one of the type codes";
-    QTest::newRow("unknown type") << QStringList{QStringLiteral("normalize"), QStringLiteral("x"), QStringLiteral("1")} << 2
-                                  << "TYPE is one of the type codes b, i, u, F, f or s; got 'x'.";
+    QTest::newRow("long type") << QStringList{QStringLiteral("normalize"), QStringLiteral("ii"), QStringLiteral("1")}
+                               << 2 << "TYPE is one of the type codes";
+    QTest::newRow("unknown type") << QStringList{QStringLiteral("normalize"), QStringLiteral("x"), QStringLiteral("1")}
+                                  << 2 << "TYPE is one of the type codes b, i, u, F, f or s; got 'x'.";
 }
 
 // Usage errors are found before any file is opened: FILE need not exist.
@@ -257,8 +264,9 @@ void TestSettingsCli::check_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("output");
-    QTest::newRow("compact") << QByteArray("<xsdt version=\"1.0\"><i k=\"A\"><i k=\"B\"/><v k=\"x\" t=\"i\" v=\"1\"/></i>"
-                                           "<v k=\"y\" t=\"b\" v=\"true\"/></xsdt>")
+    QTest::newRow("compact") << QByteArray(
+        "<xsdt version=\"1.0\"><i k=\"A\"><i k=\"B\"/><v k=\"x\" t=\"i\" v=\"1\"/></i>"
+        "<v k=\"y\" t=\"b\" v=\"true\"/></xsdt>")
                              << "ok: 2 items, 2 values, compact layout\n";
     QTest::newRow("indented") << readAll(QStringLiteral(PFW_TEST_DATA "/indented.settings"))
                               << "ok: 2 items, 3 values, non-default layout\n";
@@ -283,7 +291,10 @@ void TestSettingsCli::dumpEscapesAndOrder()
                                "<v k=\"Layout\" t=\"B\" c=\"zlib+sh\"><s u=\"1024\">eJzT0yMAAGTvBe8=</s></v></xsdt>");
     const Result result = run({QStringLiteral("dump"), path});
     QCOMPARE(result.code, 0);
-    QCOMPARE(result.out, QStringLiteral("A/\nA/t\ts\ta\\\\b\\nc\\r\\td\nA/B/\nLayout\tB\t(compressed zlib+sh block, 1.00 KiB uncompressed)\n"));
+    QCOMPARE(
+        result.out,
+        QStringLiteral(
+            "A/\nA/t\ts\ta\\\\b\\nc\\r\\td\nA/B/\nLayout\tB\t(compressed zlib+sh block, 1.00 KiB uncompressed)\n"));
 
     const Result json = run({QStringLiteral("dump"), path, QStringLiteral("--json")});
     const QJsonArray nodes = QJsonDocument::fromJson(json.out.toUtf8()).array();
@@ -298,14 +309,18 @@ void TestSettingsCli::roundtripWritesTheCompactForm()
     QCOMPARE(result.code, 0);
     QCOMPARE(result.out.toUtf8(), m_original);
 
-    const QString indented = write(QStringLiteral("indented.settings"), readAll(QStringLiteral(PFW_TEST_DATA "/indented.settings")));
+    const QString indented
+        = write(QStringLiteral("indented.settings"), readAll(QStringLiteral(PFW_TEST_DATA "/indented.settings")));
     result = run({QStringLiteral("roundtrip"), indented});
     QCOMPARE(result.code, 0);
-    QCOMPARE(result.out, QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<xsdt version=\"1.0\"><i k=\"Global\">"
-                                        "<i k=\"Preferences\"><v k=\"Name\" t=\"s\" v=\"It&apos;s &quot;here&quot;\"/>"
-                                        "<v k=\"Count\" t=\"i\">12</v></i></i><v k=\"LastVersion\" t=\"s\" v=\"1.9\"/>"
-                                        "</xsdt>\n"));
-    const QJsonObject json = QJsonDocument::fromJson(run({QStringLiteral("--json"), QStringLiteral("roundtrip"), indented}).out.toUtf8()).object();
+    QCOMPARE(result.out,
+             QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<xsdt version=\"1.0\"><i k=\"Global\">"
+                            "<i k=\"Preferences\"><v k=\"Name\" t=\"s\" v=\"It&apos;s &quot;here&quot;\"/>"
+                            "<v k=\"Count\" t=\"i\">12</v></i></i><v k=\"LastVersion\" t=\"s\" v=\"1.9\"/>"
+                            "</xsdt>\n"));
+    const QJsonObject json
+        = QJsonDocument::fromJson(run({QStringLiteral("--json"), QStringLiteral("roundtrip"), indented}).out.toUtf8())
+              .object();
     QCOMPARE(json.value(QStringLiteral("identical")).toBool(), false);
     QCOMPARE(json.value(QStringLiteral("size")).toInt(), result.out.toUtf8().size());
     // Reading never writes.
@@ -319,25 +334,37 @@ void TestSettingsCli::readOnlyCommands_data()
     QTest::addColumn<QString>("output");
     const QString f = QStringLiteral("%FILE%");
     QTest::newRow("get") << QStringList{QStringLiteral("get"), f, kMaxProcessors} << 0 << "64\n";
-    QTest::newRow("get block") << QStringList{QStringLiteral("get"), f, QStringLiteral("ModuleData/ImageIntegration/FileList")}
+    QTest::newRow("get block") << QStringList{QStringLiteral("get"), f,
+                                              QStringLiteral("ModuleData/ImageIntegration/FileList")}
                                << 0 << "(compressed zlib block, 5.48 KiB uncompressed)\n";
     QTest::newRow("get absent") << QStringList{QStringLiteral("get"), f, QStringLiteral("Global/Nope")} << 1 << "";
-    QTest::newRow("get group") << QStringList{QStringLiteral("get"), f, QStringLiteral("Global/Preferences")} << 1 << "";
-    QTest::newRow("normalize") << QStringList{QStringLiteral("normalize"), QStringLiteral("i"), QStringLiteral("+08")} << 0 << "8\n";
-    QTest::newRow("normalize negative") << QStringList{QStringLiteral("normalize"), QStringLiteral("i"), QStringLiteral("-5")} << 0 << "-5\n";
-    QTest::newRow("normalize bad") << QStringList{QStringLiteral("normalize"), QStringLiteral("u"), QStringLiteral("-1")} << 1 << "";
-    QTest::newRow("normalize block") << QStringList{QStringLiteral("normalize"), QStringLiteral("B"), QStringLiteral("x")} << 1 << "";
+    QTest::newRow("get group") << QStringList{QStringLiteral("get"), f, QStringLiteral("Global/Preferences")} << 1
+                               << "";
+    QTest::newRow("normalize") << QStringList{QStringLiteral("normalize"), QStringLiteral("i"), QStringLiteral("+08")}
+                               << 0 << "8\n";
+    QTest::newRow("normalize negative") << QStringList{QStringLiteral("normalize"), QStringLiteral("i"),
+                                                       QStringLiteral("-5")}
+                                        << 0 << "-5\n";
+    QTest::newRow("normalize bad") << QStringList{QStringLiteral("normalize"), QStringLiteral("u"),
+                                                  QStringLiteral("-1")}
+                                   << 1 << "";
+    QTest::newRow("normalize block") << QStringList{QStringLiteral("normalize"), QStringLiteral("B"),
+                                                    QStringLiteral("x")}
+                                     << 1 << "";
     QTest::newRow("label") << QStringList{QStringLiteral("label"), QStringLiteral("MaxModuleThreadPriority")} << 0
                            << "Max module thread priority\n";
-    QTest::newRow("label of a key with an escape") << QStringList{QStringLiteral("label"), QStringLiteral("Max\x1b[2J")} << 0
-                                                   << "Max\\x1b[2 j\n";
-    QTest::newRow("verdict root") << QStringList{QStringLiteral("verdict"), f, QStringLiteral("/")} << 0
-                                  << "never\tThis entry is not on the list of entries known to be safe to remove, so it is protected.\n";
-    QTest::newRow("verdict safe") << QStringList{QStringLiteral("verdict"), f, QStringLiteral("Global/Statistics")} << 0
-                                  << "safe\tProcess usage counters. Deleting resets them; PixInsight starts counting again.\n";
-    QTest::newRow("verdict warn") << QStringList{QStringLiteral("verdict"), f, QStringLiteral("ModuleData/Mirelux")} << 0
-                                  << "warn\tSaved settings of a module. Deleting resets that module to its defaults and loses "
-                                     "your configuration for it.\n";
+    QTest::newRow("label of a key with an escape")
+        << QStringList{QStringLiteral("label"), QStringLiteral("Max\x1b[2J")} << 0 << "Max\\x1b[2 j\n";
+    QTest::newRow("verdict root")
+        << QStringList{QStringLiteral("verdict"), f, QStringLiteral("/")} << 0
+        << "never\tThis entry is not on the list of entries known to be safe to remove, so it is protected.\n";
+    QTest::newRow("verdict safe")
+        << QStringList{QStringLiteral("verdict"), f, QStringLiteral("Global/Statistics")} << 0
+        << "safe\tProcess usage counters. Deleting resets them; PixInsight starts counting again.\n";
+    QTest::newRow("verdict warn")
+        << QStringList{QStringLiteral("verdict"), f, QStringLiteral("ModuleData/Mirelux")} << 0
+        << "warn\tSaved settings of a module. Deleting resets that module to its defaults and loses "
+           "your configuration for it.\n";
     QTest::newRow("verdict absent") << QStringList{QStringLiteral("verdict"), f, QStringLiteral("Nope")} << 1 << "";
 }
 
@@ -360,32 +387,41 @@ void TestSettingsCli::refusalsLeaveTheFileAlone_data()
     const QString f = QStringLiteral("%FILE%");
     const QString set = QStringLiteral("set");
     const QString del = QStringLiteral("delete");
-    QTest::newRow("locked") << QStringList{set, f, QStringLiteral("Modules/Module01=C:/x/Evil-pxm.dll")}
-                            << "Modules/Module01 is part of the module registry or version records and is locked against editing.";
-    QTest::newRow("protected") << QStringList{set, f, QStringLiteral("ModuleData/ImageIntegration/FileList=abc")}
-                               << "ModuleData/ImageIntegration/FileList: this value type is protected and cannot be edited.";
+    QTest::newRow("locked")
+        << QStringList{set, f, QStringLiteral("Modules/Module01=C:/x/Evil-pxm.dll")}
+        << "Modules/Module01 is part of the module registry or version records and is locked against editing.";
+    QTest::newRow("protected")
+        << QStringList{set, f, QStringLiteral("ModuleData/ImageIntegration/FileList=abc")}
+        << "ModuleData/ImageIntegration/FileList: this value type is protected and cannot be edited.";
     QTest::newRow("bad type text") << QStringList{set, f, kMaxProcessors + QLatin1String("=many")}
-                                   << kMaxProcessors + QLatin1String(": Expected an integer between -2147483648 and 2147483647.");
+                                   << kMaxProcessors
+            + QLatin1String(": Expected an integer between -2147483648 and 2147483647.");
     QTest::newRow("out of range") << QStringList{set, f, QStringLiteral("Global/RGBWorkingSpace/Gamma=1e3")}
                                   << "Gamma: 1000 is outside the allowed range 0.1 to 10";
     QTest::newRow("not an option") << QStringList{set, f, QStringLiteral("Global/ColorManagement/ProofingIntent=7")}
                                    << "Proofing intent: 7 is not one of the allowed values: 0 (Perceptual)";
-    QTest::newRow("documented read-only") << QStringList{set, f, QStringLiteral("Global/Preferences/Application/BaseDirectory=/x")}
-                                          << "is documented by PixInsight as read-only or write-only.";
+    QTest::newRow("documented read-only")
+        << QStringList{set, f, QStringLiteral("Global/Preferences/Application/BaseDirectory=/x")}
+        << "is documented by PixInsight as read-only or write-only.";
     QTest::newRow("absent") << QStringList{set, f, QStringLiteral("Global/Nope=1")}
                             << "Global/Nope: no such setting. Adding entries is not offered.";
-    QTest::newRow("group") << QStringList{set, f, QStringLiteral("Global/Preferences=1")} << "Global/Preferences is a group, not a value.";
-    QTest::newRow("pasted terminal colours") << QStringList{set, f, QStringLiteral("Global/Preferences/Application/HighResFont=DejaVu\x1B[0m Sans")}
-                                             << "The text contains a control character (U+001B) that a settings file cannot hold.";
-    QTest::newRow("one bad of two") << QStringList{set, f, kMaxProcessors + QLatin1String("=8"), QStringLiteral("Global/RGBWorkingSpace/Gamma=0")}
+    QTest::newRow("group") << QStringList{set, f, QStringLiteral("Global/Preferences=1")}
+                           << "Global/Preferences is a group, not a value.";
+    QTest::newRow("pasted terminal colours")
+        << QStringList{set, f, QStringLiteral("Global/Preferences/Application/HighResFont=DejaVu\x1B[0m Sans")}
+        << "The text contains a control character (U+001B) that a settings file cannot hold.";
+    QTest::newRow("one bad of two") << QStringList{set, f, kMaxProcessors + QLatin1String("=8"),
+                                                   QStringLiteral("Global/RGBWorkingSpace/Gamma=0")}
                                     << "Gamma: 0 is outside the allowed range";
-    QTest::newRow("changed on disk") << QStringList{set, f, kMaxProcessors + QLatin1String("=8"), QStringLiteral("--fingerprint"), QString(64, u'0')}
+    QTest::newRow("changed on disk") << QStringList{set, f, kMaxProcessors + QLatin1String("=8"),
+                                                    QStringLiteral("--fingerprint"), QString(64, u'0')}
                                      << "The file changed since its fingerprint was taken";
     QTest::newRow("never") << QStringList{del, f, QStringLiteral("ModuleData"), QStringLiteral("--yes")}
                            << "'ModuleData' is protected and cannot be deleted. Container of all module settings.";
     QTest::newRow("root") << QStringList{del, f, QStringLiteral("/"), QStringLiteral("--yes")}
                           << "'/' is protected and cannot be deleted.";
-    QTest::newRow("warn without yes") << QStringList{del, f, QStringLiteral("Global/Statistics"), QStringLiteral("ModuleData/Mirelux")}
+    QTest::newRow("warn without yes") << QStringList{del, f, QStringLiteral("Global/Statistics"),
+                                                     QStringLiteral("ModuleData/Mirelux")}
                                       << "'ModuleData/Mirelux' was not deleted: Saved settings of a module.";
     QTest::newRow("delete absent") << QStringList{del, f, QStringLiteral("Nope")} << "Nope: no such setting.";
 }
@@ -407,8 +443,9 @@ void TestSettingsCli::refusedWhilePixInsightRuns()
 {
     pfw::test::FakeHost host;
     QVERIFY(host.start(m_dir->path()));
-    for (const QStringList &arguments : {QStringList{QStringLiteral("set"), m_file, kMaxProcessors + QLatin1String("=8")},
-                                         QStringList{QStringLiteral("delete"), m_file, QStringLiteral("Global/Statistics")}}) {
+    for (const QStringList &arguments :
+         {QStringList{QStringLiteral("set"), m_file, kMaxProcessors + QLatin1String("=8")},
+          QStringList{QStringLiteral("delete"), m_file, QStringLiteral("Global/Statistics")}}) {
         const Result result = run(arguments);
         QCOMPARE(result.code, 1);
         QVERIFY2(result.err.contains(QLatin1String("PixInsight is running.")), qPrintable(result.err));
@@ -430,7 +467,8 @@ void TestSettingsCli::invalidUtf8IsNeverRewritten()
     const QString path = write(QStringLiteral("core-002-pxi.settings"), bytes);
     Result result = run({QStringLiteral("check"), path});
     QCOMPARE(result.code, 0);
-    QVERIFY(result.err.startsWith(QLatin1String("warning: the file contains bytes that are not valid UTF-8 (first at line 1, column 44)")));
+    QVERIFY(result.err.startsWith(
+        QLatin1String("warning: the file contains bytes that are not valid UTF-8 (first at line 1, column 44)")));
     result = run({QStringLiteral("set"), path, QStringLiteral("Global/a=plain")});
     QCOMPARE(result.code, 1);
     QVERIFY2(result.err.contains(QLatin1String("nothing was written")), qPrintable(result.err));
@@ -451,7 +489,8 @@ void TestSettingsCli::charactersStrictReadersRefuseAreReported()
              qPrintable(result.err));
     // The warning shows the character by its name, never raw.
     QVERIFY(!result.err.contains(QChar(0x1B)));
-    const QJsonObject json = QJsonDocument::fromJson(run({QStringLiteral("check"), QStringLiteral("--json"), path}).out.toUtf8()).object();
+    const QJsonObject json
+        = QJsonDocument::fromJson(run({QStringLiteral("check"), QStringLiteral("--json"), path}).out.toUtf8()).object();
     QCOMPARE(json.value(QStringLiteral("wellFormed")), QJsonValue(false));
     result = run({QStringLiteral("health"), path});
     QCOMPARE(result.code, 1);
@@ -471,7 +510,8 @@ void TestSettingsCli::setSavesWithBackup()
     QCOMPARE(result.out, QStringLiteral("Saved. Backup: %1\n").arg(backups().constFirst()));
     QCOMPARE(readAll(m_dir->filePath(backups().constFirst())), m_original);
     QCOMPARE(run({QStringLiteral("get"), m_file, kMaxProcessors}).out, QStringLiteral("8\n"));
-    QCOMPARE(run({QStringLiteral("get"), m_file, QStringLiteral("Global/RGBWorkingSpace/Gamma")}).out, QStringLiteral("2.5\n"));
+    QCOMPARE(run({QStringLiteral("get"), m_file, QStringLiteral("Global/RGBWorkingSpace/Gamma")}).out,
+             QStringLiteral("2.5\n"));
     QCOMPARE(run({QStringLiteral("check"), m_file}).out, QStringLiteral("ok: 74 items, 339 values, compact layout\n"));
 
     // Setting what is already there writes nothing.
@@ -485,7 +525,9 @@ void TestSettingsCli::setSavesWithBackup()
 
 void TestSettingsCli::fingerprintOfCheckAllowsTheSave()
 {
-    const QJsonObject check = QJsonDocument::fromJson(run({QStringLiteral("check"), QStringLiteral("--json"), m_file}).out.toUtf8()).object();
+    const QJsonObject check
+        = QJsonDocument::fromJson(run({QStringLiteral("check"), QStringLiteral("--json"), m_file}).out.toUtf8())
+              .object();
     const QString fingerprint = check.value(QStringLiteral("fingerprint")).toString();
     QCOMPARE(fingerprint.size(), 64);
     QCOMPARE(check.value(QStringLiteral("values")).toInt(), 339);
@@ -497,14 +539,18 @@ void TestSettingsCli::fingerprintOfCheckAllowsTheSave()
     QCOMPARE(saved.value(QStringLiteral("changes")).toInt(), 1);
     QVERIFY(QFile::exists(saved.value(QStringLiteral("backup")).toString()));
     // The old fingerprint no longer matches the saved file.
-    QCOMPARE(run({QStringLiteral("set"), m_file, QStringLiteral("--fingerprint"), fingerprint, kMaxProcessors + QLatin1String("=2")}).code, 1);
+    QCOMPARE(run({QStringLiteral("set"), m_file, QStringLiteral("--fingerprint"), fingerprint,
+                  kMaxProcessors + QLatin1String("=2")})
+                 .code,
+             1);
     // A file named relative to the working folder: the backup is still reported by its whole path.
     const QString working = QDir::currentPath();
     QDir::setCurrent(QFileInfo(m_file).absolutePath());
     const Result relative = run({QStringLiteral("--json"), QStringLiteral("set"), QFileInfo(m_file).fileName(),
                                  kMaxProcessors + QLatin1String("=3")});
     QDir::setCurrent(working);
-    const QString backup = QJsonDocument::fromJson(relative.out.toUtf8()).object().value(QStringLiteral("backup")).toString();
+    const QString backup
+        = QJsonDocument::fromJson(relative.out.toUtf8()).object().value(QStringLiteral("backup")).toString();
     QVERIFY2(QFileInfo(backup).isAbsolute() && QFile::exists(backup), qPrintable(backup + relative.err));
 }
 
@@ -513,8 +559,10 @@ void TestSettingsCli::deleteFollowsTheVerdicts_data()
     QTest::addColumn<QStringList>("paths");
     QTest::addColumn<bool>("yes");
     QTest::newRow("safe at once") << QStringList{QStringLiteral("Global/Statistics")} << false;
-    QTest::newRow("warn with yes") << QStringList{QStringLiteral("ModuleData/Mirelux"), QStringLiteral("PixelMath")} << true;
-    QTest::newRow("inside another") << QStringList{QStringLiteral("Global/Statistics"), QStringLiteral("Global/Statistics/Process")}
+    QTest::newRow("warn with yes") << QStringList{QStringLiteral("ModuleData/Mirelux"), QStringLiteral("PixelMath")}
+                                   << true;
+    QTest::newRow("inside another") << QStringList{QStringLiteral("Global/Statistics"),
+                                                   QStringLiteral("Global/Statistics/Process")}
                                     << false;
 }
 
@@ -540,33 +588,45 @@ void TestSettingsCli::deleteFollowsTheVerdicts()
     QCOMPARE(backups().size(), 1);
     for (const QString &path : std::as_const(paths))
         QCOMPARE(run({QStringLiteral("verdict"), m_file, path}).code, 1);
-    const QJsonObject check = QJsonDocument::fromJson(run({QStringLiteral("check"), QStringLiteral("--json"), m_file}).out.toUtf8()).object();
+    const QJsonObject check
+        = QJsonDocument::fromJson(run({QStringLiteral("check"), QStringLiteral("--json"), m_file}).out.toUtf8())
+              .object();
     QCOMPARE(check.value(QStringLiteral("values")).toInt(), int(kept));
 }
 
 void TestSettingsCli::diffHidesNoise()
 {
     // An identical copy differs in nothing, duplicate keys and all.
-    QCOMPARE(run({QStringLiteral("diff"), m_file, write(QStringLiteral("copy.settings"), m_original), QStringLiteral("--all")}).out,
+    QCOMPARE(run({QStringLiteral("diff"), m_file, write(QStringLiteral("copy.settings"), m_original),
+                  QStringLiteral("--all")})
+                 .out,
              QString());
     // Compressed blocks of one size with other data differ; neither has a text to show.
     QByteArray block = m_original;
     const qsizetype at = block.indexOf("<s u=\"1853\">") + 12;
     block[at] = block.at(at) == 'A' ? 'B' : 'A';
-    QCOMPARE(run({QStringLiteral("diff"), m_file, write(QStringLiteral("block.settings"), block), QStringLiteral("--all")}).out,
-             QStringLiteral("ModuleData/ImageIntegration/FileList\tDifferent\tdifferent compressed data\tdifferent compressed data\n"));
+    QCOMPARE(
+        run({QStringLiteral("diff"), m_file, write(QStringLiteral("block.settings"), block), QStringLiteral("--all")})
+            .out,
+        QStringLiteral(
+            "ModuleData/ImageIntegration/FileList\tDifferent\tdifferent compressed data\tdifferent compressed data\n"));
 
     QByteArray other = m_original;
     other.replace("<v k=\"MaxProcessors\" t=\"i\" v=\"64\"/>", "<v k=\"MaxProcessors\" t=\"u\" v=\"64\"/>");
     const QString otherPath = write(QStringLiteral("other.settings"), other);
     // A counter is noise; a deleted tool's data exists only in the other file.
-    QCOMPARE(run({QStringLiteral("set"), m_file, QStringLiteral("Global/Statistics/Process/ImageCalibration/LaunchCount=113")}).code, 0);
-    QCOMPARE(run({QStringLiteral("delete"), m_file, QStringLiteral("--yes"), QStringLiteral("ModuleData/Mirelux")}).code, 0);
+    QCOMPARE(run({QStringLiteral("set"), m_file,
+                  QStringLiteral("Global/Statistics/Process/ImageCalibration/LaunchCount=113")})
+                 .code,
+             0);
+    QCOMPARE(
+        run({QStringLiteral("delete"), m_file, QStringLiteral("--yes"), QStringLiteral("ModuleData/Mirelux")}).code, 0);
 
     Result result = run({QStringLiteral("diff"), m_file, otherPath});
     QCOMPARE(result.code, 0);
     const QStringList lines = result.out.split(u'\n', Qt::SkipEmptyParts);
-    QVERIFY2(lines.contains(kMaxProcessors + QLatin1String("\tDifferent (type i / u)\t64\t64")), qPrintable(result.out));
+    QVERIFY2(lines.contains(kMaxProcessors + QLatin1String("\tDifferent (type i / u)\t64\t64")),
+             qPrintable(result.out));
     QVERIFY(std::any_of(lines.cbegin(), lines.cend(), [](const QString &line) {
         return line.startsWith(QLatin1String("ModuleData/Mirelux/Strength\tOnly in the other file\t\t0.65"));
     }));
@@ -576,8 +636,12 @@ void TestSettingsCli::diffHidesNoise()
     result = run({QStringLiteral("diff"), m_file, m_file});
     QCOMPARE(result.out, QString());
     result = run({QStringLiteral("diff"), m_file, otherPath, QStringLiteral("--all")});
-    QVERIFY(result.out.contains(QLatin1String("Global/Statistics/Process/ImageCalibration/LaunchCount\tDifferent\t113\t112\n")));
-    const QJsonObject json = QJsonDocument::fromJson(run({QStringLiteral("diff"), QStringLiteral("--json"), m_file, otherPath}).out.toUtf8()).object();
+    QVERIFY(result.out.contains(
+        QLatin1String("Global/Statistics/Process/ImageCalibration/LaunchCount\tDifferent\t113\t112\n")));
+    const QJsonObject json
+        = QJsonDocument::fromJson(
+              run({QStringLiteral("diff"), QStringLiteral("--json"), m_file, otherPath}).out.toUtf8())
+              .object();
     QCOMPARE(json.value(QStringLiteral("differences")).toArray().size(), lines.size());
     QVERIFY(json.value(QStringLiteral("hidden")).toInt() > 0);
     QCOMPARE(result.out.count(u'\n'), lines.size() + json.value(QStringLiteral("hidden")).toInt());
@@ -590,21 +654,26 @@ void TestSettingsCli::healthAndModules()
     QCOMPARE(result.code, 0);
     QVERIFY(result.out.contains(QLatin1String("registered\tImageCalibration\t10\n")));
     QVERIFY(result.out.contains(QLatin1String("unused\tMirelux\t13\n")));
-    const QJsonObject modules = QJsonDocument::fromJson(run({QStringLiteral("modules"), QStringLiteral("--json"), m_file}).out.toUtf8()).object();
+    const QJsonObject modules
+        = QJsonDocument::fromJson(run({QStringLiteral("modules"), QStringLiteral("--json"), m_file}).out.toUtf8())
+              .object();
     QCOMPARE(modules.value(QStringLiteral("registered")).toArray().size(), 7);
     // Favorites (empty) and PixelClipboard (PixInsight's own) are no module's data.
     QCOMPARE(modules.value(QStringLiteral("unused")).toArray().size(), 4);
 
     result = run({QStringLiteral("health"), QStringLiteral("--json"), m_file});
-    const QJsonArray findings = QJsonDocument::fromJson(result.out.toUtf8()).object().value(QStringLiteral("findings")).toArray();
+    const QJsonArray findings
+        = QJsonDocument::fromJson(result.out.toUtf8()).object().value(QStringLiteral("findings")).toArray();
     bool problem = false, unused = false;
     for (const QJsonValue &finding : findings) {
-        problem = problem || finding.toObject().value(QStringLiteral("severity")).toString() == QLatin1String("Problem");
+        problem
+            = problem || finding.toObject().value(QStringLiteral("severity")).toString() == QLatin1String("Problem");
         unused = unused || finding.toObject().value(QStringLiteral("id")).toString() == QLatin1String("unused-modules");
     }
     QVERIFY(unused);
     QCOMPARE(result.code, problem ? 1 : 0);
-    QVERIFY(run({QStringLiteral("health"), m_file}).out.contains(QLatin1String("\tunused-modules\t4 module(s) have saved data")));
+    QVERIFY(run({QStringLiteral("health"), m_file})
+                .out.contains(QLatin1String("\tunused-modules\t4 module(s) have saved data")));
 }
 
 void TestSettingsCli::backupsKeep()
@@ -619,7 +688,8 @@ void TestSettingsCli::backupsKeep()
     }
     const QString precious = write(QStringLiteral("precious.txt"), "mine");
     // Where no link can be made (Windows without the right to make them) the rest still holds.
-    const bool linked = pfw::test::makeSymbolicLink(precious, m_dir->filePath(QStringLiteral("core-001-pxi.settings.bak-link")));
+    const bool linked
+        = pfw::test::makeSymbolicLink(precious, m_dir->filePath(QStringLiteral("core-001-pxi.settings.bak-link")));
 
     Result result = run({QStringLiteral("backups"), m_file});
     QCOMPARE(result.code, 0);
@@ -654,7 +724,8 @@ void TestSettingsCli::trashNeverLandsInTheWorkingFolder()
     const QString data = m_dir->filePath(QStringLiteral("home/.local/share"));
     QVERIFY(!QFileInfo::exists(data));
 
-    const Result result = run({QStringLiteral("backups"), m_file, QStringLiteral("--keep"), QStringLiteral("0")}, elsewhere);
+    const Result result
+        = run({QStringLiteral("backups"), m_file, QStringLiteral("--keep"), QStringLiteral("0")}, elsewhere);
     QCOMPARE(result.code, 0);
     QVERIFY2(result.out.startsWith(QLatin1String("Moved 1 backup(s) to the Recycle Bin")), qPrintable(result.out));
     QCOMPARE(QDir(elsewhere).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
@@ -668,9 +739,11 @@ void TestSettingsCli::jsonErrors()
     QCOMPARE(result.code, 1);
     const QJsonObject object = QJsonDocument::fromJson(result.out.toUtf8()).object();
     QCOMPARE(object.value(QStringLiteral("exitCode")).toInt(), 1);
-    QCOMPARE(object.value(QStringLiteral("errors")).toArray().at(0).toString(), QStringLiteral("Global/Nope: no such setting."));
+    QCOMPARE(object.value(QStringLiteral("errors")).toArray().at(0).toString(),
+             QStringLiteral("Global/Nope: no such setting."));
     // After "--" a word that looks like an option is an argument.
-    QCOMPARE(run({QStringLiteral("label"), QStringLiteral("--"), QStringLiteral("--json")}).out, QStringLiteral("--json\n"));
+    QCOMPARE(run({QStringLiteral("label"), QStringLiteral("--"), QStringLiteral("--json")}).out,
+             QStringLiteral("--json\n"));
 }
 
 void TestSettingsCli::outputThatCannotBeWrittenFails_data()
@@ -679,10 +752,12 @@ void TestSettingsCli::outputThatCannotBeWrittenFails_data()
     QTest::newRow("dump") << QStringList{QStringLiteral("dump")};
     QTest::newRow("get") << QStringList{QStringLiteral("get"), QStringLiteral("FILE"), kMaxProcessors};
     QTest::newRow("roundtrip") << QStringList{QStringLiteral("roundtrip")};
-    QTest::newRow("check --json") << QStringList{QStringLiteral("check"), QStringLiteral("FILE"), QStringLiteral("--json")};
-    QTest::newRow("set") << QStringList{QStringLiteral("set"), QStringLiteral("FILE"), kMaxProcessors + QLatin1String("=8")};
-    QTest::newRow("backups --keep") << QStringList{QStringLiteral("backups"), QStringLiteral("FILE"), QStringLiteral("--keep"),
-                                                   QStringLiteral("0")};
+    QTest::newRow("check --json") << QStringList{QStringLiteral("check"), QStringLiteral("FILE"),
+                                                 QStringLiteral("--json")};
+    QTest::newRow("set") << QStringList{QStringLiteral("set"), QStringLiteral("FILE"),
+                                        kMaxProcessors + QLatin1String("=8")};
+    QTest::newRow("backups --keep") << QStringList{QStringLiteral("backups"), QStringLiteral("FILE"),
+                                                   QStringLiteral("--keep"), QStringLiteral("0")};
 }
 
 // A full disk must not end in success: a script would go on with an empty or cut result.
@@ -708,18 +783,20 @@ void TestSettingsCli::outputThatCannotBeWrittenFails()
     QCOMPARE(result.code, 1);
     if (arguments.first() == u"backups") {
         QVERIFY(backups().isEmpty());
-        QCOMPARE(result.err, (trash ? QStringLiteral("Moved 1 backup(s) to the Recycle Bin (%1). ")
-                                    : QStringLiteral("Deleted 1 backup(s) (%1). "))
-                                     .arg(pfw::formatByteSize(m_original.size()))
-                                 + QStringLiteral("Its report could not be written: No space left on device\n"));
+        QCOMPARE(result.err,
+                 (trash ? QStringLiteral("Moved 1 backup(s) to the Recycle Bin (%1). ")
+                        : QStringLiteral("Deleted 1 backup(s) (%1). "))
+                         .arg(pfw::formatByteSize(m_original.size()))
+                     + QStringLiteral("Its report could not be written: No space left on device\n"));
         return;
     }
     if (arguments.first() == u"set") {
         // The change is made: saying only that the output failed would have it tried again.
         QCOMPARE(backups().size(), 1);
-        QCOMPARE(result.err, QStringLiteral("The change was saved (backup: %1). Its report could not be written: No space "
-                                            "left on device\n")
-                                 .arg(backups().constFirst()));
+        QCOMPARE(result.err,
+                 QStringLiteral("The change was saved (backup: %1). Its report could not be written: No space "
+                                "left on device\n")
+                     .arg(backups().constFirst()));
         return;
     }
     QVERIFY2(result.err.startsWith(QLatin1String("Could not write the output: ")), qPrintable(result.err));
@@ -731,7 +808,8 @@ void TestSettingsCli::historyAcrossRealBackups()
 {
     const QString strength = QStringLiteral("ModuleData/Mirelux/Strength");
     QCOMPARE(run({QStringLiteral("set"), m_file, kMaxProcessors + QLatin1String("=8")}).code, 0);
-    QCOMPARE(run({QStringLiteral("delete"), m_file, QStringLiteral("--yes"), QStringLiteral("ModuleData/Mirelux")}).code, 0);
+    QCOMPARE(
+        run({QStringLiteral("delete"), m_file, QStringLiteral("--yes"), QStringLiteral("ModuleData/Mirelux")}).code, 0);
     QCOMPARE(run({QStringLiteral("set"), m_file, kMaxProcessors + QLatin1String("=16")}).code, 0);
     QVERIFY(!write(QStringLiteral("core-001-pxi.settings"), m_original).isEmpty());
     QCOMPARE(run({QStringLiteral("set"), m_file, kMaxProcessors + QLatin1String("=32")}).code, 0);
@@ -749,20 +827,26 @@ void TestSettingsCli::historyAcrossRealBackups()
     };
     Result result = run({QStringLiteral("history"), m_file, strength});
     QCOMPARE(result.code, 0);
-    QCOMPARE(values(result.out), QStringList({QStringLiteral("0.65"), QStringLiteral("(absent)"), QStringLiteral("0.65"),
-                                              QStringLiteral("0.65"), QStringLiteral("(invalid)"), QStringLiteral("0.65")}));
+    QCOMPARE(values(result.out),
+             QStringList({QStringLiteral("0.65"), QStringLiteral("(absent)"), QStringLiteral("0.65"),
+                          QStringLiteral("0.65"), QStringLiteral("(invalid)"), QStringLiteral("0.65")}));
     QVERIFY(result.out.endsWith(QLatin1String("file\t0.65\n")));
     result = run({QStringLiteral("history"), m_file, kMaxProcessors});
     // Each backup holds the file as it was before its save.
-    QCOMPARE(values(result.out), QStringList({QStringLiteral("64"), QStringLiteral("8"), QStringLiteral("8"),
-                                              QStringLiteral("64"), QStringLiteral("(invalid)"), QStringLiteral("32")}));
+    QCOMPARE(values(result.out),
+             QStringList({QStringLiteral("64"), QStringLiteral("8"), QStringLiteral("8"), QStringLiteral("64"),
+                          QStringLiteral("(invalid)"), QStringLiteral("32")}));
     // A key that occurs twice: the first occurrence, as everywhere else.
     result = run({QStringLiteral("history"), m_file, QStringLiteral("ModuleData/Mirelux/LastPreset")});
     QCOMPARE(values(result.out).constLast(), QStringLiteral("Galaxy \"soft\" & <faint>"));
-    const QJsonObject json = QJsonDocument::fromJson(run({QStringLiteral("history"), QStringLiteral("--json"), m_file, strength}).out.toUtf8()).object();
+    const QJsonObject json
+        = QJsonDocument::fromJson(
+              run({QStringLiteral("history"), QStringLiteral("--json"), m_file, strength}).out.toUtf8())
+              .object();
     QCOMPARE(json.value(QStringLiteral("backups")).toArray().at(1).toObject().value(QStringLiteral("state")).toString(),
              QStringLiteral("absent"));
-    QCOMPARE(json.value(QStringLiteral("current")).toObject().value(QStringLiteral("value")).toString(), QStringLiteral("0.65"));
+    QCOMPARE(json.value(QStringLiteral("current")).toObject().value(QStringLiteral("value")).toString(),
+             QStringLiteral("0.65"));
 
     result = run({QStringLiteral("history"), m_file, QStringLiteral("Nowhere/At/All")});
     QCOMPARE(result.code, 1);
@@ -787,8 +871,10 @@ void TestSettingsCli::historyOrderWithinOneSecond()
     QStringList names;
     for (int n = 1; n <= 4; ++n) {
         QByteArray content = m_original;
-        content.replace("k=\"MaxProcessors\" t=\"i\" v=\"64\"", "k=\"MaxProcessors\" t=\"i\" v=\"" + QByteArray::number(n) + '"');
-        const QString name = m_file + QLatin1String(".bak-20261208-090413") + (n > 1 ? QStringLiteral("-%1").arg(n) : QString());
+        content.replace("k=\"MaxProcessors\" t=\"i\" v=\"64\"",
+                        "k=\"MaxProcessors\" t=\"i\" v=\"" + QByteArray::number(n) + '"');
+        const QString name
+            = m_file + QLatin1String(".bak-20261208-090413") + (n > 1 ? QStringLiteral("-%1").arg(n) : QString());
         QFile file(name);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(content);
@@ -799,8 +885,9 @@ void TestSettingsCli::historyOrderWithinOneSecond()
     QStringList values;
     for (const QString &line : result.out.split(u'\n', Qt::SkipEmptyParts))
         values << line.section(u'\t', 1);
-    QCOMPARE(values, QStringList({QStringLiteral("4"), QStringLiteral("3"), QStringLiteral("2"), QStringLiteral("1"),
-                                  QStringLiteral("64")}));
+    QCOMPARE(values,
+             QStringList({QStringLiteral("4"), QStringLiteral("3"), QStringLiteral("2"), QStringLiteral("1"),
+                          QStringLiteral("64")}));
 }
 
 QString TestSettingsCli::plantSearch()
@@ -839,8 +926,8 @@ void TestSettingsCli::suggestedCommandsReachTheFile()
     shell.setProcessEnvironment(environment);
 #ifdef Q_OS_WIN
     shell.setProgram(QStringLiteral("cmd.exe"));
-    shell.setNativeArguments(QStringLiteral("/d /s /c \"\"%1\" %2\"")
-                                 .arg(QDir::toNativeSeparators(QStringLiteral(PFW_FAKE_HELPER)), word));
+    shell.setNativeArguments(
+        QStringLiteral("/d /s /c \"\"%1\" %2\"").arg(QDir::toNativeSeparators(QStringLiteral(PFW_FAKE_HELPER)), word));
 #else
     // The shell users type in; $'...' is bash's (and zsh's).
     shell.setProgram(QStringLiteral("/bin/bash"));
@@ -873,7 +960,8 @@ void TestSettingsCli::bisectFindsTheProblem()
     Result result = run({QStringLiteral("bisect"), QStringLiteral("start"), m_file, good});
     QVERIFY2(result.code == 0, qPrintable(result.err));
     QVERIFY(result.out.contains(QLatin1String("about 6 launches")));
-    QVERIFY(result.out.contains(QLatin1String("Start PixInsight now and check whether the problem occurs; close it, then answer.")));
+    QVERIFY(result.out.contains(
+        QLatin1String("Start PixInsight now and check whether the problem occurs; close it, then answer.")));
     // The file as the system's shell names it (back slashes on Windows), ready to paste.
     const QString named = pfw::TerminalText::shellWord(QDir::toNativeSeparators(m_file));
     QVERIFY2(result.out.contains(QStringLiteral("prefwright-cli bisect bad %1 ").arg(named)), qPrintable(result.out));
@@ -887,13 +975,15 @@ void TestSettingsCli::bisectFindsTheProblem()
             QCOMPARE(early.code, 1);
             QVERIFY2(early.err.contains(QLatin1String("PixInsight is running")), qPrintable(early.err));
         }
-        QVERIFY(write(QStringLiteral("core-001-pxi.settings"), SearchFixture::pixInsightExit(readAll(m_file))) == m_file);
+        QVERIFY(write(QStringLiteral("core-001-pxi.settings"), SearchFixture::pixInsightExit(readAll(m_file)))
+                == m_file);
         host.stop();
         result = run({QStringLiteral("bisect"), occurs ? QStringLiteral("bad") : QStringLiteral("good"), m_file});
         QVERIFY2(result.code == 0, qPrintable(result.err));
     }
     QVERIFY2(rounds <= 7, qPrintable(result.out));
-    QVERIFY2(result.out.contains(QStringLiteral("(%1)\n    bad value:  %2").arg(SearchFixture::differencePath(culprit), QStringLiteral("true"))),
+    QVERIFY2(result.out.contains(QStringLiteral("(%1)\n    bad value:  %2")
+                                     .arg(SearchFixture::differencePath(culprit), QStringLiteral("true"))),
              qPrintable(result.out));
     QCOMPARE(run({QStringLiteral("bisect"), QStringLiteral("good"), m_file}).code, 1); // over already
     const QByteArray last = readAll(m_file);
@@ -917,7 +1007,8 @@ void TestSettingsCli::bisectFindsTheProblem()
     }
     QVERIFY(!QFile::exists(pfw::ProblemSearch::statePathFor(m_file)));
     QCOMPARE(run({QStringLiteral("bisect"), QStringLiteral("status"), m_file}).out,
-             QStringLiteral("No search for a problem setting is in progress for %1.\n").arg(QDir::toNativeSeparators(m_file)));
+             QStringLiteral("No search for a problem setting is in progress for %1.\n")
+                 .arg(QDir::toNativeSeparators(m_file)));
 }
 
 // Two terminals answering at once: each answer applies to the round it found, none is lost
@@ -941,7 +1032,8 @@ void TestSettingsCli::bisectStepsTakeTurns()
     QCOMPARE(search.search().rounds(), 3);
     QCOMPARE(search.search().remaining().size(), 5);
     QByteArray candidate;
-    QVERIFY(pfw::SearchPlan::buildCandidate(m_original, search.suspects(), search.search().testing(), &candidate, &error));
+    QVERIFY(
+        pfw::SearchPlan::buildCandidate(m_original, search.suspects(), search.search().testing(), &candidate, &error));
     QCOMPARE(readAll(m_file), candidate);
 }
 
@@ -1012,8 +1104,11 @@ void TestSettingsCli::bisectStartRacesOtherWriters()
             start.start(QStringLiteral(PFW_CLI), {QStringLiteral("bisect"), QStringLiteral("start"), m_file, good});
         };
         const auto launchOther = [&] {
-            other.start(QStringLiteral(PFW_CLI), prune ? QStringList{QStringLiteral("backups"), m_file, QStringLiteral("--keep"), QStringLiteral("0")}
-                                                       : QStringList{QStringLiteral("set"), m_file, QStringLiteral("Global/Preferences/Opt/V19999=777")});
+            other.start(
+                QStringLiteral(PFW_CLI),
+                prune
+                    ? QStringList{QStringLiteral("backups"), m_file, QStringLiteral("--keep"), QStringLiteral("0")}
+                    : QStringList{QStringLiteral("set"), m_file, QStringLiteral("Global/Preferences/Opt/V19999=777")});
         };
         // Either may come first, by up to the time a start takes.
         const bool startFirst = attempt % 4 < 2;
@@ -1052,10 +1147,13 @@ void TestSettingsCli::noControlCharacterReachesTheTerminal()
     const QString backupTail = QStringLiteral(".bak-20260101-000000\x1b[5m");
 #endif
     const QByteArray key = "A\x1b]0;x\x07";
-    const QString file = write(name, "<xsdt version=\"1.0\"><i k=\"G\"><v k=\"" + key + "\" t=\"s\" v=\"\x1b[31mred\"/>"
+    const QString file = write(name,
+                               "<xsdt version=\"1.0\"><i k=\"G\"><v k=\"" + key
+                                   + "\" t=\"s\" v=\"\x1b[31mred\"/>"
                                      "<v k=\"N\" t=\"i\" v=\"1\"/></i></xsdt>");
-    const QString good = write(QStringLiteral("good.settings"), "<xsdt version=\"1.0\"><i k=\"G\"><v k=\"" + key
-                                                                    + "\" t=\"s\" v=\"plain\"/><v k=\"N\" t=\"i\" v=\"1\"/></i></xsdt>");
+    const QString good = write(QStringLiteral("good.settings"),
+                               "<xsdt version=\"1.0\"><i k=\"G\"><v k=\"" + key
+                                   + "\" t=\"s\" v=\"plain\"/><v k=\"N\" t=\"i\" v=\"1\"/></i></xsdt>");
     QVERIFY(QFile::copy(file, file + backupTail));
     const QString path = QStringLiteral("G/") + QString::fromUtf8(key);
     const QList<QStringList> commands{
@@ -1078,8 +1176,11 @@ void TestSettingsCli::noControlCharacterReachesTheTerminal()
         QVERIFY2(result.code >= 0, qPrintable(arguments.first()));
         for (const QString &output : {result.out, result.err}) {
             for (const QChar c : output) {
-                const bool control = (c.unicode() < 0x20 && c != u'\n' && c != u'\t') || (c.unicode() >= 0x7f && c.unicode() < 0xa0);
-                QVERIFY2(!control, qPrintable(arguments.first() + u' ' + QString::fromLatin1(output.toUtf8().toPercentEncoding(" \n\t"))));
+                const bool control
+                    = (c.unicode() < 0x20 && c != u'\n' && c != u'\t') || (c.unicode() >= 0x7f && c.unicode() < 0xa0);
+                QVERIFY2(!control,
+                         qPrintable(arguments.first() + u' '
+                                    + QString::fromLatin1(output.toUtf8().toPercentEncoding(" \n\t"))));
             }
         }
     }
@@ -1095,10 +1196,11 @@ void TestSettingsCli::namesNotInTheFileNameEncodingAreRefused()
     QVERIFY(!lookAlike.isEmpty());
     QProcess process;
     process.setWorkingDirectory(m_dir->path());
-    process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"),
-                                              QStringLiteral("exec \"$0\" set \"$(printf 'core-\\377.settings')\" "
-                                                             "Global/Preferences/Process/MaxProcessors=8"),
-                                              QStringLiteral(PFW_CLI)});
+    process.start(QStringLiteral("/bin/sh"),
+                  {QStringLiteral("-c"),
+                   QStringLiteral("exec \"$0\" set \"$(printf 'core-\\377.settings')\" "
+                                  "Global/Preferences/Process/MaxProcessors=8"),
+                   QStringLiteral(PFW_CLI)});
     QVERIFY(process.waitForFinished(30000));
     QCOMPARE(process.exitCode(), 2);
     QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
@@ -1106,9 +1208,9 @@ void TestSettingsCli::namesNotInTheFileNameEncodingAreRefused()
                             "Prefwright cannot tell which file or text it means. Nothing was done.\n"));
     QCOMPARE(readAll(lookAlike), m_original);
     QVERIFY(backups().isEmpty());
-    process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"),
-                                              QStringLiteral("exec \"$0\" check \"$(printf 'core-\\377.settings')\" --json"),
-                                              QStringLiteral(PFW_CLI)});
+    process.start(QStringLiteral("/bin/sh"),
+                  {QStringLiteral("-c"), QStringLiteral("exec \"$0\" check \"$(printf 'core-\\377.settings')\" --json"),
+                   QStringLiteral(PFW_CLI)});
     QVERIFY(process.waitForFinished(30000));
     QCOMPARE(process.exitCode(), 2);
     const QJsonObject json = QJsonDocument::fromJson(process.readAllStandardOutput()).object();
@@ -1124,8 +1226,9 @@ void TestSettingsCli::aSaveSaysWhenTheFileHasAnotherName()
     QCOMPARE(::link(QFile::encodeName(m_file).constData(), QFile::encodeName(other).constData()), 0);
     const Result result = run({QStringLiteral("set"), m_file, kMaxProcessors + QLatin1String("=8")});
     QCOMPARE(result.code, 0);
-    QCOMPARE(result.err, QStringLiteral("warning: This file has another name; saving gives this name a new file and "
-                                        "leaves the other name as it was.\n"));
+    QCOMPARE(result.err,
+             QStringLiteral("warning: This file has another name; saving gives this name a new file and "
+                            "leaves the other name as it was.\n"));
     // As said: the other name still has the file as it was.
     QCOMPARE(readAll(other), m_original);
 #endif
@@ -1173,8 +1276,9 @@ void TestSettingsCli::restorePutsABackupBack()
     QStringList kept = backups().filter(QStringLiteral("-before-restore"));
     QCOMPARE(kept.size(), 1);
     QCOMPARE(readAll(m_dir->filePath(kept.constFirst())), QByteArray("garbage"));
-    QCOMPARE(result.out, QStringLiteral("Restored %1. The file as it was is kept in %2.\n")
-                             .arg(QFileInfo(backup).fileName(), kept.constFirst()));
+    QCOMPARE(result.out,
+             QStringLiteral("Restored %1. The file as it was is kept in %2.\n")
+                 .arg(QFileInfo(backup).fileName(), kept.constFirst()));
     QVERIFY(result.err.isEmpty());
     // A backup is put back as it was written; one a strict reader would refuse is said to be so.
     QByteArray odd = m_original;
@@ -1183,7 +1287,8 @@ void TestSettingsCli::restorePutsABackupBack()
     result = run({QStringLiteral("restore"), m_file, oddBackup});
     QCOMPARE(result.code, 0);
     QCOMPARE(readAll(m_file), odd);
-    QVERIFY2(result.err.startsWith(QLatin1String("warning: the restored file is not well-formed XML")), qPrintable(result.err));
+    QVERIFY2(result.err.startsWith(QLatin1String("warning: the restored file is not well-formed XML")),
+             qPrintable(result.err));
 }
 
 void TestSettingsCli::limitsOfTheSystemAreReportedAsSuch_data()
@@ -1245,12 +1350,14 @@ void TestSettingsCli::aDamagedSearchStateStillLeadsBack()
     QVERIFY(!write(QFileInfo(state).fileName(), readAll(state).left(100)).isEmpty());
     Result result = run({QStringLiteral("bisect"), QStringLiteral("status"), m_file});
     QCOMPARE(result.code, 1);
-    QVERIFY2(result.err.contains(QLatin1String("prefwright-cli bisect reset FILE --from-backup")), qPrintable(result.err));
+    QVERIFY2(result.err.contains(QLatin1String("prefwright-cli bisect reset FILE --from-backup")),
+             qPrintable(result.err));
     // Saves still wait, and pruning keeps the backup the file is in.
     QCOMPARE(run({QStringLiteral("set"), m_file, QStringLiteral("Global/Preferences/Tuning/Value00=5")}).code, 1);
     result = run({QStringLiteral("backups"), m_file, QStringLiteral("--keep"), QStringLiteral("0")});
     QCOMPARE(result.code, 0);
-    QVERIFY2(result.out.contains(QLatin1String("an unfinished search for a problem setting needs them")), qPrintable(result.out));
+    QVERIFY2(result.out.contains(QLatin1String("an unfinished search for a problem setting needs them")),
+             qPrintable(result.out));
     QCOMPARE(backups().filter(QStringLiteral("-before-search")).size(), 1);
     QCOMPARE(run({QStringLiteral("bisect"), QStringLiteral("reset"), m_file}).code, 1);
     result = run({QStringLiteral("bisect"), QStringLiteral("reset"), m_file, QStringLiteral("--from-backup")});

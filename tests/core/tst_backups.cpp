@@ -21,7 +21,6 @@
 
 using namespace pfw;
 
-
 class TestBackups : public QObject
 {
     Q_OBJECT
@@ -114,9 +113,12 @@ void TestBackups::namesWithWildcardCharactersAreLiteral_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("lookAlike");
-    QTest::newRow("brackets") << "my[1].settings" << "my1.settings";
-    QTest::newRow("star") << "a*b.settings" << "aXb.settings";
-    QTest::newRow("question mark") << "a?b.settings" << "aXb.settings";
+    QTest::newRow("brackets") << "my[1].settings"
+                              << "my1.settings";
+    QTest::newRow("star") << "a*b.settings"
+                          << "aXb.settings";
+    QTest::newRow("question mark") << "a?b.settings"
+                                   << "aXb.settings";
 }
 
 void TestBackups::namesWithWildcardCharactersAreLiteral()
@@ -164,8 +166,10 @@ void TestBackups::nothingIsRemovedWhileAnotherWriterHoldsTheFile()
     const BackupRemoval removal = removeBackups(m_settings, {backup}, false);
     QCOMPARE(removal.removed, 0);
     QCOMPARE(removal.notRemoved, QStringList{backup});
-    QCOMPARE(describeRemoval(removal), QStringLiteral("Another Prefwright is saving this file (process %1). Try again "
-                                                      "in a moment.").arg(QCoreApplication::applicationPid()));
+    QCOMPARE(describeRemoval(removal),
+             QStringLiteral("Another Prefwright is saving this file (process %1). Try again "
+                            "in a moment.")
+                 .arg(QCoreApplication::applicationPid()));
     QVERIFY(QFileInfo::exists(backup));
     saving.unlock();
 
@@ -290,9 +294,10 @@ void TestBackups::cutBackupsAreNotCountedAsKept()
     QCOMPARE(removal.skipped, QStringList{cut});
     QVERIFY(!QFileInfo::exists(older));
     QVERIFY(QFileInfo::exists(good) && QFileInfo::exists(cut));
-    QCOMPARE(describeRemoval(removal), QStringLiteral("Deleted 1 backup(s) (400 B). Not counted among those kept, and "
-                                                      "left as they are, because they are not whole settings files: "
-                                                      "core-001-pxi.settings.bak-20260103-000000."));
+    QCOMPARE(describeRemoval(removal),
+             QStringLiteral("Deleted 1 backup(s) (400 B). Not counted among those kept, and "
+                            "left as they are, because they are not whole settings files: "
+                            "core-001-pxi.settings.bak-20260103-000000."));
 }
 
 void TestBackups::sizes_data()
@@ -410,8 +415,9 @@ void TestBackups::trashTakesOnlyWhatItCanName()
     QCOMPARE(removal.trashed, trashed ? 1 : 0);
     QCOMPARE(removal.deleted, trashed ? 0 : 1);
     QVERIFY(!QFileInfo::exists(backup));
-    QCOMPARE(describeRemoval(removal), trashed ? QStringLiteral("Moved 1 backup(s) to the Recycle Bin (13 B).")
-                                               : QStringLiteral("Deleted 1 backup(s) (13 B)."));
+    QCOMPARE(describeRemoval(removal),
+             trashed ? QStringLiteral("Moved 1 backup(s) to the Recycle Bin (13 B).")
+                     : QStringLiteral("Deleted 1 backup(s) (13 B)."));
 #ifdef Q_OS_UNIX
     if (otherFileSystem)
         QVERIFY(!QFileInfo::exists(QStringLiteral("/dev/shm/.Trash-%1").arg(::getuid())));
@@ -427,12 +433,13 @@ void TestBackups::wholePathFollowsTheSystem()
     const QString root = QFileInfo(dir.path()).canonicalFilePath();
     QVERIFY(QDir(root).mkpath(QStringLiteral("real/sub")));
     PFW_SYMBOLIC_LINK_OR_SKIP(root + QLatin1String("/real/sub"), root + QLatin1String("/s2"));
-    for (const char *name : {"real/core-001-pxi.settings", "core-001-pxi.settings",
-                             "core-001-pxi.settings.bak-20260101-080000"}) {
+    for (const char *name :
+         {"real/core-001-pxi.settings", "core-001-pxi.settings", "core-001-pxi.settings.bak-20260101-080000"}) {
         QFile file(root + u'/' + QLatin1String(name));
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
-    PFW_SYMBOLIC_LINK_OR_SKIP(root + QLatin1String("/real/core-001-pxi.settings"), root + QLatin1String("/real/alias.settings"));
+    PFW_SYMBOLIC_LINK_OR_SKIP(root + QLatin1String("/real/core-001-pxi.settings"),
+                              root + QLatin1String("/real/alias.settings"));
     const QString through = root + QLatin1String("/s2/../core-001-pxi.settings");
 #ifdef Q_OS_WIN
     // Windows takes ".." off the text before it follows any link.
@@ -475,8 +482,8 @@ void TestBackups::spellingsOfOneFileShareItsBackupsLockAndSearch()
         other += u'.';
     if (spelling == u"short") {
         wchar_t buffer[MAX_PATH] = {};
-        const DWORD length = GetShortPathNameW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(m_settings).utf16()),
-                                               buffer, MAX_PATH);
+        const DWORD length = GetShortPathNameW(
+            reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(m_settings).utf16()), buffer, MAX_PATH);
         other = QString::fromWCharArray(buffer, int(length));
         if (length == 0 || QFileInfo(other).fileName() == QFileInfo(m_settings).fileName())
             QSKIP("this volume makes no short names");

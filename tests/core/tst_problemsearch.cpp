@@ -17,7 +17,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-
 using namespace pfw;
 using pfw::test::SearchFixture;
 
@@ -115,10 +114,12 @@ void TestProblemSearch::planTestsOnlyWhatACandidateCanUndo()
 // candidate must change that one, not the first.
 void TestProblemSearch::repeatedPathsChangeTheRightOccurrence()
 {
-    const QByteArray bad = "<xsdt version=\"1.0\"><i k=\"Tool\"><v k=\"A\" t=\"i\" v=\"1\"/><v k=\"A\" t=\"i\" v=\"5\"/>"
-                           "</i></xsdt>";
-    const QByteArray good = "<xsdt version=\"1.0\"><i k=\"Tool\"><v k=\"A\" t=\"i\" v=\"1\"/><v k=\"A\" t=\"i\" v=\"2\"/>"
-                            "</i></xsdt>";
+    const QByteArray bad
+        = "<xsdt version=\"1.0\"><i k=\"Tool\"><v k=\"A\" t=\"i\" v=\"1\"/><v k=\"A\" t=\"i\" v=\"5\"/>"
+          "</i></xsdt>";
+    const QByteArray good
+        = "<xsdt version=\"1.0\"><i k=\"Tool\"><v k=\"A\" t=\"i\" v=\"1\"/><v k=\"A\" t=\"i\" v=\"2\"/>"
+          "</i></xsdt>";
     XsdtFile badFile, goodFile;
     QVERIFY(badFile.parse(bad) && goodFile.parse(good));
     const SearchPlan plan = SearchPlan::make(badFile.root, goodFile.root, &m_policy);
@@ -133,14 +134,22 @@ void TestProblemSearch::refusalsToStartLeaveNothingBehind_data()
 {
     QTest::addColumn<QString>("case_");
     QTest::addColumn<QString>("message");
-    QTest::newRow("PixInsight running") << "running" << "PixInsight is running.";
-    QTest::newRow("good state is the file") << "self" << "not the file itself";
-    QTest::newRow("nothing to test") << "same" << "Nothing can be tested";
-    QTest::newRow("changed since loaded") << "changed" << "changed on disk since it was loaded";
-    QTest::newRow("good state not a settings file") << "broken" << "is not a valid PixInsight settings file";
-    QTest::newRow("search already running") << "twice" << "already in progress";
-    QTest::newRow("not valid UTF-8") << "utf8" << "not valid UTF-8 (first at line 2";
-    QTest::newRow("another name for the file") << "hardlink" << "This file has another name (a hard link)";
+    QTest::newRow("PixInsight running") << "running"
+                                        << "PixInsight is running.";
+    QTest::newRow("good state is the file") << "self"
+                                            << "not the file itself";
+    QTest::newRow("nothing to test") << "same"
+                                     << "Nothing can be tested";
+    QTest::newRow("changed since loaded") << "changed"
+                                          << "changed on disk since it was loaded";
+    QTest::newRow("good state not a settings file") << "broken"
+                                                    << "is not a valid PixInsight settings file";
+    QTest::newRow("search already running") << "twice"
+                                            << "already in progress";
+    QTest::newRow("not valid UTF-8") << "utf8"
+                                     << "not valid UTF-8 (first at line 2";
+    QTest::newRow("another name for the file") << "hardlink"
+                                               << "This file has another name (a hard link)";
 }
 
 void TestProblemSearch::refusalsToStartLeaveNothingBehind()
@@ -154,9 +163,10 @@ void TestProblemSearch::refusalsToStartLeaveNothingBehind()
     if (case_ == u"utf8")
         bad.replace("after &amp; Value02", "caf\xe9");
     QVERIFY(writeAll(path, bad));
-    QVERIFY(writeAll(goodPath, case_ == u"same"     ? SearchFixture::file(true)
-                                   : case_ == u"broken" ? QByteArray("<xsdt><i k=\"x\">")
-                                                        : SearchFixture::file(false)));
+    QVERIFY(writeAll(goodPath,
+                     case_ == u"same"         ? SearchFixture::file(true)
+                         : case_ == u"broken" ? QByteArray("<xsdt><i k=\"x\">")
+                                              : SearchFixture::file(false)));
     ProblemSearch search(path);
     search.setRunningCheck([&] { return case_ == u"running"; });
     QByteArray expected = SafeWrite::sha256(bad);
@@ -267,7 +277,8 @@ void TestProblemSearch::randomRunsNeverLoseTheFile()
                     QVERIFY2(search.notice().startsWith(QLatin1String("PixInsight changed 1 setting while it ran")),
                              qPrintable(search.notice()));
                 }
-                QVERIFY(ProblemSearch::protectedBackups(path, after.duringSearchBackups()) == after.duringSearchBackups());
+                QVERIFY(ProblemSearch::protectedBackups(path, after.duringSearchBackups())
+                        == after.duringSearchBackups());
             }
         }
         ProblemSearch search(path);
@@ -295,13 +306,17 @@ void TestProblemSearch::randomRunsNeverLoseTheFile()
         QVERIFY(QFile::exists(search.backupPath()));
         switch (end) {
         case ProblemSearch::End::PutBack:
-        case ProblemSearch::End::FromBackup: QCOMPARE(readAll(path), bad); break;
+        case ProblemSearch::End::FromBackup:
+            QCOMPARE(readAll(path), bad);
+            break;
         case ProblemSearch::End::UseGoodValue:
             QCOMPARE(readAll(path), useGood);
             QVERIFY(!SearchFixture::problemOccurs(useGood, culprit));
             QCOMPARE(readAll(backup), lastFile);
             break;
-        case ProblemSearch::End::KeepCurrent: QCOMPARE(readAll(path), lastFile); break;
+        case ProblemSearch::End::KeepCurrent:
+            QCOMPARE(readAll(path), lastFile);
+            break;
         }
     }
 }
@@ -342,12 +357,18 @@ void TestProblemSearch::spoiledFilesAreNeverWrittenOver_data()
 {
     QTest::addColumn<QString>("spoil");
     QTest::addColumn<QString>("message");
-    QTest::newRow("PixInsight running") << "running" << "PixInsight is running";
-    QTest::newRow("a link to some other file") << "link" << "has been replaced by a link";
-    QTest::newRow("a named pipe") << "fifo" << "It is not a regular file. Prefwright does not write over it.";
-    QTest::newRow("a folder") << "folder" << "Prefwright does not write over it.";
-    QTest::newRow("something in the way of the lock") << "lock" << "is in the way of Prefwright's lock file";
-    QTest::newRow("deleted to reset PixInsight") << "deleted" << "";
+    QTest::newRow("PixInsight running") << "running"
+                                        << "PixInsight is running";
+    QTest::newRow("a link to some other file") << "link"
+                                               << "has been replaced by a link";
+    QTest::newRow("a named pipe") << "fifo"
+                                  << "It is not a regular file. Prefwright does not write over it.";
+    QTest::newRow("a folder") << "folder"
+                              << "Prefwright does not write over it.";
+    QTest::newRow("something in the way of the lock") << "lock"
+                                                      << "is in the way of Prefwright's lock file";
+    QTest::newRow("deleted to reset PixInsight") << "deleted"
+                                                 << "";
 }
 
 // What stands at the file's path mid-search is written over only when it is a settings file,
@@ -451,7 +472,8 @@ void TestProblemSearch::oneSearchPerFileWhateverItsPath()
     ProblemSearch there(moved + QLatin1String("/core-001-pxi.settings"));
     there.setRunningCheck([] { return false; });
     QVERIFY2(there.read(&error), qPrintable(error));
-    QCOMPARE(ProblemSearch::protectedBackups(there.settingsPath(), {there.backupPath()}), QStringList{there.backupPath()});
+    QCOMPARE(ProblemSearch::protectedBackups(there.settingsPath(), {there.backupPath()}),
+             QStringList{there.backupPath()});
     QVERIFY2(there.end(ProblemSearch::End::PutBack, &error), qPrintable(error));
     QCOMPARE(readAll(there.settingsPath()), before);
 }
@@ -593,14 +615,16 @@ void TestProblemSearch::aLostLastStateWriteIsToldAsItIs()
     });
     QString error;
     QVERIFY(!search.start(goodPath, &m_policy, {}, &error));
-    QCOMPARE(error, QStringLiteral("The search started and this round's file is written, but its state could not be "
-                                   "saved: Cannot write the search state %1: No space left on device")
-                        .arg(QDir::toNativeSeparators(statePath)));
+    QCOMPARE(error,
+             QStringLiteral("The search started and this round's file is written, but its state could not be "
+                            "saved: Cannot write the search state %1: No space left on device")
+                 .arg(QDir::toNativeSeparators(statePath)));
     ProblemSearch later(path);
     QVERIFY2(later.read(&error), qPrintable(error));
     QVERIFY(later.isCandidateWritten());
     QByteArray candidate;
-    QVERIFY(SearchPlan::buildCandidate(SearchFixture::file(true), later.suspects(), later.search().testing(), &candidate, nullptr));
+    QVERIFY(SearchPlan::buildCandidate(SearchFixture::file(true), later.suspects(), later.search().testing(),
+                                       &candidate, nullptr));
     QCOMPARE(readAll(path), candidate);
 }
 
@@ -629,9 +653,10 @@ void TestProblemSearch::changesAfterTheLastRoundAreNamedAtTheEnd()
     QString backup;
     QVERIFY2(search.end(ProblemSearch::End::UseGoodValue, &error, &backup), qPrintable(error));
     QCOMPARE(readAll(backup), changed);
-    QCOMPARE(search.notice(), QStringLiteral("PixInsight changed 1 setting after the last round's file was written; the "
-                                             "file as it was then is kept in %1.")
-                                  .arg(QFileInfo(backup).fileName()));
+    QCOMPARE(search.notice(),
+             QStringLiteral("PixInsight changed 1 setting after the last round's file was written; the "
+                            "file as it was then is kept in %1.")
+                 .arg(QFileInfo(backup).fileName()));
 }
 
 // PixInsight starts between the last check and the write: the end fails, and the round's file

@@ -31,7 +31,15 @@ private slots:
 
 namespace {
 
-enum class Fault { BackupFails, BackupCut, WriteFails, RenameFails, ChangedWhileWriting, ChangedAtRename, ChangedAfterRename };
+enum class Fault {
+    BackupFails,
+    BackupCut,
+    WriteFails,
+    RenameFails,
+    ChangedWhileWriting,
+    ChangedAtRename,
+    ChangedAfterRename
+};
 
 // A user's folder: name -> bytes, hidden files too.
 QMap<QString, QByteArray> folderContents(const QString &folder)
@@ -131,23 +139,25 @@ QMap<QString, Writer> writers()
         return plantSearch(folder) && startSearch(folder, SafeWrite::defaultFileOperations(), &error);
     };
     QMap<QString, Writer> all;
-    all.insert(QStringLiteral("save"),
-               makeWriter(plantSearch, [](const QString &folder, const SafeWrite::FileOperations &operations, QString *error) {
-                    SettingsDocument document;
-                    document.setRunningCheck([] { return HostRunningCheck(); });
-                    document.setFileOperations(operations);
-                    if (!document.load(settingsIn(folder), error))
-                        return false;
-                    document.file().root.findPath(SearchFixture::changedPath(0))->value = QStringLiteral("12345");
-                    return document.save(error, nullptr);
-                }));
-    all.insert(QStringLiteral("restore"),
-               makeWriter(plantSearch, [](const QString &folder, const SafeWrite::FileOperations &operations, QString *error) {
-                    SettingsDocument document;
-                    document.setRunningCheck([] { return HostRunningCheck(); });
-                    document.setFileOperations(operations);
-                    return document.restoreFile(settingsIn(folder), folder + QLatin1String("/good.settings"), error);
-                }));
+    all.insert(
+        QStringLiteral("save"),
+        makeWriter(plantSearch, [](const QString &folder, const SafeWrite::FileOperations &operations, QString *error) {
+            SettingsDocument document;
+            document.setRunningCheck([] { return HostRunningCheck(); });
+            document.setFileOperations(operations);
+            if (!document.load(settingsIn(folder), error))
+                return false;
+            document.file().root.findPath(SearchFixture::changedPath(0))->value = QStringLiteral("12345");
+            return document.save(error, nullptr);
+        }));
+    all.insert(
+        QStringLiteral("restore"),
+        makeWriter(plantSearch, [](const QString &folder, const SafeWrite::FileOperations &operations, QString *error) {
+            SettingsDocument document;
+            document.setRunningCheck([] { return HostRunningCheck(); });
+            document.setFileOperations(operations);
+            return document.restoreFile(settingsIn(folder), folder + QLatin1String("/good.settings"), error);
+        }));
     all.insert(QStringLiteral("search start"), makeWriter(plantSearch, startSearch));
     const auto searchStep = [](const std::function<bool(ProblemSearch &, QString *)> &step) {
         return [step](const QString &folder, const SafeWrite::FileOperations &operations, QString *error) {
@@ -163,8 +173,8 @@ QMap<QString, Writer> writers()
                           }),
                           false, QStringLiteral("core-001-pxi.settings.problem-search.json")));
     all.insert(QStringLiteral("search end"), makeWriter(planted, searchStep([](ProblemSearch &search, QString *error) {
-                                                   return search.end(ProblemSearch::End::PutBack, error);
-                                               })));
+                                                            return search.end(ProblemSearch::End::PutBack, error);
+                                                        })));
     return all;
 }
 
@@ -174,11 +184,13 @@ void TestSafeWrite::everyWriterSurvivesEveryFault_data()
 {
     QTest::addColumn<QString>("writer");
     QTest::addColumn<int>("fault");
-    const QList<QPair<const char *, Fault>> faults = {
-        {"backup fails", Fault::BackupFails},        {"backup cut short", Fault::BackupCut},
-        {"write fails", Fault::WriteFails},          {"rename fails", Fault::RenameFails},
-        {"changed while writing", Fault::ChangedWhileWriting}, {"changed at the rename", Fault::ChangedAtRename},
-        {"changed after the rename", Fault::ChangedAfterRename}};
+    const QList<QPair<const char *, Fault>> faults = {{"backup fails", Fault::BackupFails},
+                                                      {"backup cut short", Fault::BackupCut},
+                                                      {"write fails", Fault::WriteFails},
+                                                      {"rename fails", Fault::RenameFails},
+                                                      {"changed while writing", Fault::ChangedWhileWriting},
+                                                      {"changed at the rename", Fault::ChangedAtRename},
+                                                      {"changed after the rename", Fault::ChangedAfterRename}};
     for (const QString &writer : writers().keys()) {
         for (const auto &[name, fault] : faults) {
             // An answer backs up nothing unless PixInsight wrote in between.

@@ -162,7 +162,8 @@ void TestSettingsDocument::readFailureKeepsTheOpenFile()
     const QString missing = m_dir->filePath(QStringLiteral("missing.settings"));
     QString error;
     QVERIFY(!m_document.load(missing, &error));
-    QVERIFY2(error.startsWith(QStringLiteral("Cannot read %1: ").arg(QDir::toNativeSeparators(missing))), qPrintable(error));
+    QVERIFY2(error.startsWith(QStringLiteral("Cannot read %1: ").arg(QDir::toNativeSeparators(missing))),
+             qPrintable(error));
     QVERIFY(m_document.isLoaded());
     QCOMPARE(m_document.path(), m_path);
     QCOMPARE(m_document.fingerprint(), fingerprint);
@@ -188,7 +189,8 @@ void TestSettingsDocument::readFailureKeepsTheOpenFile()
     QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(SafeWrite::kMaxFileSize + 1));
     file.close();
     QVERIFY(!m_document.load(huge, &error));
-    QVERIFY2(error.endsWith(QLatin1String("It is larger than 512 MiB, too large for a settings file.")), qPrintable(error));
+    QVERIFY2(error.endsWith(QLatin1String("It is larger than 512 MiB, too large for a settings file.")),
+             qPrintable(error));
     QCOMPARE(m_document.path(), m_path);
 }
 
@@ -201,8 +203,10 @@ void TestSettingsDocument::invalidFileUnloads()
     file.close();
     QString error;
     QVERIFY(!m_document.load(other, &error));
-    QCOMPARE(error, QStringLiteral("%1 is not a valid PixInsight settings file: "
-                                   "Not a PixInsight settings file (no <xsdt> element).").arg(QDir::toNativeSeparators(other)));
+    QCOMPARE(error,
+             QStringLiteral("%1 is not a valid PixInsight settings file: "
+                            "Not a PixInsight settings file (no <xsdt> element).")
+                 .arg(QDir::toNativeSeparators(other)));
     QVERIFY(!m_document.isLoaded());
     QVERIFY(m_document.file().root.children.empty());
     QCOMPARE(m_document.path(), m_path);
@@ -255,8 +259,9 @@ void TestSettingsDocument::refusedWhileHostRuns()
     const QByteArray fingerprint = m_document.fingerprint();
     QString error;
     QVERIFY(!m_document.save(&error, nullptr));
-    QCOMPARE(error, QStringLiteral("PixInsight is running. It keeps its settings in memory and would overwrite the "
-                                   "file. Close PixInsight first."));
+    QCOMPARE(error,
+             QStringLiteral("PixInsight is running. It keeps its settings in memory and would overwrite the "
+                            "file. Close PixInsight first."));
     // Running is reported before changed on disk.
     QFile file(m_path);
     QVERIFY(file.open(QIODevice::Append));
@@ -304,8 +309,9 @@ void TestSettingsDocument::refusedWhenChangedOnDisk()
     const QByteArray changed = onDisk();
     QString error;
     QVERIFY(!m_document.save(&error, nullptr));
-    QCOMPARE(error, QStringLiteral("The file changed on disk since it was loaded (PixInsight may have written it). "
-                                   "Reload it and redo your edits."));
+    QCOMPARE(error,
+             QStringLiteral("The file changed on disk since it was loaded (PixInsight may have written it). "
+                            "Reload it and redo your edits."));
     QCOMPARE(onDisk(), changed);
     QVERIFY(backups().isEmpty());
 }
@@ -317,8 +323,9 @@ void TestSettingsDocument::refusedDeletionWritesNothing()
     m_document.file().root.findPath(u"Modules")->deleted = true;
     QString error;
     QVERIFY(!m_document.save(&error, nullptr));
-    QCOMPARE(error, QStringLiteral("'Modules' is protected and cannot be deleted. Module registry. Deleting it can "
-                                   "stop modules from loading. Nothing was written."));
+    QCOMPARE(error,
+             QStringLiteral("'Modules' is protected and cannot be deleted. Module registry. Deleting it can "
+                            "stop modules from loading. Nothing was written."));
     QVERIFY(backups().isEmpty());
     QCOMPARE(onDisk(), m_original);
 
@@ -326,7 +333,8 @@ void TestSettingsDocument::refusedDeletionWritesNothing()
     m_document.file().root.findPath(u"Modules")->deleted = false;
     m_document.setPolicy(nullptr);
     QVERIFY(!m_document.save(&error, nullptr));
-    QVERIFY2(error.startsWith(QStringLiteral("'CommandHistory' is protected and cannot be deleted.")), qPrintable(error));
+    QVERIFY2(error.startsWith(QStringLiteral("'CommandHistory' is protected and cannot be deleted.")),
+             qPrintable(error));
     QVERIFY(backups().isEmpty());
     QCOMPARE(m_document.pendingChangeCount(), 2);
 }
@@ -352,7 +360,9 @@ void TestSettingsDocument::backupFailure()
     edit("Global/Preferences/Process/MaxProcessors", "8");
     QString error;
     QVERIFY(!m_document.save(&error, nullptr));
-    QVERIFY2(error.startsWith(QStringLiteral("Could not create the backup %1.bak-").arg(QDir::toNativeSeparators(m_path))), qPrintable(error));
+    QVERIFY2(
+        error.startsWith(QStringLiteral("Could not create the backup %1.bak-").arg(QDir::toNativeSeparators(m_path))),
+        qPrintable(error));
     QVERIFY(error.endsWith(QStringLiteral(". Nothing was written.")));
     QCOMPARE(onDisk(), m_original);
     QCOMPARE(m_document.pendingChangeCount(), 1);
@@ -370,7 +380,8 @@ void TestSettingsDocument::writeFailureKeepsEverything()
     const QByteArray fingerprint = m_document.fingerprint();
     QString error;
     QVERIFY(!m_document.save(&error, nullptr));
-    QVERIFY2(error.startsWith(QStringLiteral("Error writing %1: ").arg(QDir::toNativeSeparators(m_path))), qPrintable(error));
+    QVERIFY2(error.startsWith(QStringLiteral("Error writing %1: ").arg(QDir::toNativeSeparators(m_path))),
+             qPrintable(error));
     QVERIFY2(error.endsWith(QLatin1String(" Nothing was written.")), qPrintable(error));
     QCOMPARE(onDisk(), m_original);
     // The backup would only repeat the unchanged file; neither it nor the temporary file lingers.
@@ -408,11 +419,13 @@ void TestSettingsDocument::changedJustBeforeTheRename()
 void TestSettingsDocument::foldersOfAnyScriptAndLength_data()
 {
     QTest::addColumn<QString>("folder");
-    QTest::newRow("a user named with accents") << QStringLiteral("Users/J\u00fcrgen M\u00fcller/AppData/Roaming/Pleiades");
+    QTest::newRow("a user named with accents")
+        << QStringLiteral("Users/J\u00fcrgen M\u00fcller/AppData/Roaming/Pleiades");
     QTest::newRow("other scripts") << QStringLiteral("\u5929\u6587/\u0410\u0441\u0442\u0440\u043e/Pleiades");
     // Over Windows' old limit of 260 characters for a whole path.
-    QTest::newRow("a path of over 260 characters") << (QString(60, u'a') + u'/' + QString(60, u'b') + u'/' + QString(60, u'c')
-                                                      + u'/' + QString(60, u'd') + QLatin1String("/Pleiades"));
+    QTest::newRow("a path of over 260 characters")
+        << (QString(60, u'a') + u'/' + QString(60, u'b') + u'/' + QString(60, u'c') + u'/' + QString(60, u'd')
+            + QLatin1String("/Pleiades"));
 }
 
 // Open, save, backups and history in any folder a user may have.
@@ -509,7 +522,8 @@ void TestSettingsDocument::readOnlyFileIsRefused()
             QSKIP("chattr +i is not available here (needs root and a file system with attributes)");
     } else {
         // On Windows this is the read-only attribute.
-        QVERIFY(QFile::setPermissions(m_path, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+        QVERIFY(
+            QFile::setPermissions(m_path, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
     }
     edit("Global/Preferences/Process/MaxProcessors", "8");
     QString saveError, restoreError;
@@ -569,7 +583,8 @@ void TestSettingsDocument::saveKeepsExtendedAttributes()
     QVERIFY2(m_document.save(&error, &backup), qPrintable(error));
     for (const QString &path : {m_path, backup}) {
         char value[16] = {};
-        QCOMPARE(::getxattr(QFile::encodeName(path).constData(), "user.prefwright-test", value, sizeof value), ssize_t(4));
+        QCOMPARE(::getxattr(QFile::encodeName(path).constData(), "user.prefwright-test", value, sizeof value),
+                 ssize_t(4));
         QCOMPARE(QByteArray(value), QByteArray("keep"));
     }
 #endif
@@ -615,8 +630,9 @@ void TestSettingsDocument::liveLockRefusesTheSave()
     edit("Global/Preferences/Process/MaxProcessors", "8");
     QString error;
     QVERIFY(!m_document.save(&error, nullptr));
-    QCOMPARE(error, QStringLiteral("Another Prefwright is saving this file (process %1). Try again in a moment.")
-                        .arg(QCoreApplication::applicationPid()));
+    QCOMPARE(error,
+             QStringLiteral("Another Prefwright is saving this file (process %1). Try again in a moment.")
+                 .arg(QCoreApplication::applicationPid()));
     QCOMPARE(onDisk(), m_original);
     QVERIFY(backups().isEmpty());
     other.unlock();
@@ -634,8 +650,9 @@ void TestSettingsDocument::twoNamesOfOneFileShareOneLock()
     QVERIFY2(first.acquire(&error), qPrintable(error));
     WriterLock second(other);
     QVERIFY(!second.acquire(&error, 300));
-    QCOMPARE(error, QStringLiteral("Another Prefwright is saving this file through another of its names (a hard link). "
-                                   "Try again in a moment."));
+    QCOMPARE(error,
+             QStringLiteral("Another Prefwright is saving this file through another of its names (a hard link). "
+                            "Try again in a moment."));
     first.release();
     QVERIFY2(second.acquire(&error, 300), qPrintable(error));
 }
@@ -649,8 +666,9 @@ void TestSettingsDocument::aFileThatCannotBeReadIsSaidSo()
     edit("Global/Preferences/Process/MaxProcessors", "8");
     QString error;
     QVERIFY(!m_document.save(&error, nullptr));
-    QCOMPARE(error, QStringLiteral("Cannot read %1: It is not a regular file. Nothing was written.")
-                        .arg(QDir::toNativeSeparators(m_path)));
+    QCOMPARE(error,
+             QStringLiteral("Cannot read %1: It is not a regular file. Nothing was written.")
+                 .arg(QDir::toNativeSeparators(m_path)));
     QVERIFY(backups().isEmpty());
 }
 
@@ -693,7 +711,8 @@ void TestSettingsDocument::successfulSave()
     QCOMPARE(copy.readAll(), m_original);
 
     QByteArray expected = m_original;
-    expected.replace("<v k=\"AutoSaveSettingsPeriod\" t=\"i\" v=\"30\"/>", "<v k=\"AutoSaveSettingsPeriod\" t=\"i\" v=\"45\"/>");
+    expected.replace("<v k=\"AutoSaveSettingsPeriod\" t=\"i\" v=\"30\"/>",
+                     "<v k=\"AutoSaveSettingsPeriod\" t=\"i\" v=\"45\"/>");
     const qsizetype from = expected.indexOf("<i k=\"CommandHistory\">");
     expected.remove(from, expected.indexOf("</i>", from) + 4 - from);
     QCOMPARE(onDisk(), expected);
@@ -765,7 +784,8 @@ void TestSettingsDocument::charactersAlreadyInTheFileAreKept()
     edit("Global/Preferences/Application/AutoSaveSettingsPeriod", "45");
     QVERIFY2(m_document.save(&error, nullptr), qPrintable(error));
     QByteArray expected = held;
-    expected.replace("<v k=\"AutoSaveSettingsPeriod\" t=\"i\" v=\"30\"/>", "<v k=\"AutoSaveSettingsPeriod\" t=\"i\" v=\"45\"/>");
+    expected.replace("<v k=\"AutoSaveSettingsPeriod\" t=\"i\" v=\"30\"/>",
+                     "<v k=\"AutoSaveSettingsPeriod\" t=\"i\" v=\"45\"/>");
     QCOMPARE(onDisk(), expected);
 }
 
@@ -789,7 +809,7 @@ void TestSettingsDocument::backupNames()
     QCOMPARE(SafeWrite::makeBackupPath(m_path, QString(), moment), base);
     QCOMPARE(SafeWrite::makeBackupPath(m_path, QStringLiteral("before-restore"), moment),
              base + QLatin1String("-before-restore"));
-    QVERIFY(QDir().mkpath(base));           // a folder of that name also takes the name
+    QVERIFY(QDir().mkpath(base)); // a folder of that name also takes the name
     QFile taken(base + QLatin1String("-2"));
     QVERIFY(taken.open(QIODevice::WriteOnly));
     taken.close();
@@ -825,7 +845,8 @@ void TestSettingsDocument::restoreRefusals()
     file.write("<xsdt><x/></xsdt>");
     file.close();
     QVERIFY(!m_document.restoreBackup(junk, &error));
-    QCOMPARE(error, QStringLiteral("The backup is not a valid settings file: unexpected element <x> (line 1, column 11)"));
+    QCOMPARE(error,
+             QStringLiteral("The backup is not a valid settings file: unexpected element <x> (line 1, column 11)"));
     QVERIFY(!m_document.restoreBackup(m_dir->filePath(QStringLiteral("gone")), &error));
     QVERIFY(error.startsWith(QStringLiteral("Cannot read ")));
 
@@ -838,9 +859,10 @@ void TestSettingsDocument::restoreRefusals()
     const QString good = m_dir->filePath(QStringLiteral("good.bak"));
     QVERIFY(QFile::copy(m_path, good));
     QVERIFY(!m_document.restoreBackup(good, &error));
-    QVERIFY2(error.startsWith(QStringLiteral("Could not create the backup %1.bak-").arg(QDir::toNativeSeparators(m_path)))
-                 && error.endsWith(QLatin1String("-before-restore: No space left on device. Nothing was written.")),
-             qPrintable(error));
+    QVERIFY2(
+        error.startsWith(QStringLiteral("Could not create the backup %1.bak-").arg(QDir::toNativeSeparators(m_path)))
+            && error.endsWith(QLatin1String("-before-restore: No space left on device. Nothing was written.")),
+        qPrintable(error));
     QCOMPARE(onDisk(), m_original);
     QVERIFY(backups().isEmpty());
 }
@@ -866,7 +888,8 @@ void TestSettingsDocument::crashLeavesAWholeFile()
     QCOMPARE(crasher.exitCode(), 9);
 
     QByteArray expected = m_original;
-    expected.replace("<v k=\"AutoSaveSettingsPeriod\" t=\"i\" v=\"30\"/>", "<v k=\"AutoSaveSettingsPeriod\" t=\"i\" v=\"45\"/>");
+    expected.replace("<v k=\"AutoSaveSettingsPeriod\" t=\"i\" v=\"30\"/>",
+                     "<v k=\"AutoSaveSettingsPeriod\" t=\"i\" v=\"45\"/>");
     QCOMPARE(onDisk(), replaced ? expected : m_original);
     QCOMPARE(backups().size(), 1);
     QFile backup(QFileInfo(m_path).absolutePath() + u'/' + backups().constFirst());
@@ -874,14 +897,16 @@ void TestSettingsDocument::crashLeavesAWholeFile()
     QCOMPARE(backup.readAll(), m_original);
 
     // The dead saver's lock is taken over at once.
-    QVERIFY(QFileInfo::exists(QFileInfo(m_path).absolutePath() + QLatin1String("/.core-001-pxi.settings.prefwright-lock")));
+    QVERIFY(
+        QFileInfo::exists(QFileInfo(m_path).absolutePath() + QLatin1String("/.core-001-pxi.settings.prefwright-lock")));
     QString error;
     QVERIFY2(m_document.load(m_path, &error), qPrintable(error));
     edit("Global/Preferences/Process/MaxProcessors", "8");
     QVERIFY2(m_document.save(&error, nullptr), qPrintable(error));
     // Nor does the half-written file of the dead saver linger beside it.
     const QString name = QFileInfo(m_path).fileName();
-    for (const QString &entry : QDir(QFileInfo(m_path).absolutePath()).entryList(QDir::Files | QDir::Hidden | QDir::System))
+    for (const QString &entry :
+         QDir(QFileInfo(m_path).absolutePath()).entryList(QDir::Files | QDir::Hidden | QDir::System))
         QVERIFY2(entry == name || entry.startsWith(name + QLatin1String(".bak-")), qPrintable(entry));
 }
 
@@ -941,9 +966,11 @@ void TestSettingsDocument::lockFileLeftOversAndObstacles()
         QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), lock});
         // Not a live holder: one that is gone, and a file that will not go.
         QVERIFY(!saved);
-        QCOMPARE(error, QStringLiteral("The lock file %1 was left by a Prefwright that is no longer running, but it cannot "
-                                       "be removed (Operation not permitted). Remove it yourself and try again. Nothing "
-                                       "was changed.").arg(QDir::toNativeSeparators(lock)));
+        QCOMPARE(error,
+                 QStringLiteral("The lock file %1 was left by a Prefwright that is no longer running, but it cannot "
+                                "be removed (Operation not permitted). Remove it yourself and try again. Nothing "
+                                "was changed.")
+                     .arg(QDir::toNativeSeparators(lock)));
         QCOMPARE(onDisk(), m_original);
         return;
     }
@@ -954,8 +981,10 @@ void TestSettingsDocument::lockFileLeftOversAndObstacles()
         QVERIFY(!QFileInfo::exists(lock + QLatin1String(".rmlock.rmlock.rmlock")));
         return;
     }
-    QCOMPARE(error, QStringLiteral("%1 is in the way of Prefwright's lock file (it is not a lock file Prefwright made). "
-                                   "Remove it and try again. Nothing was changed.").arg(QDir::toNativeSeparators(lock)));
+    QCOMPARE(error,
+             QStringLiteral("%1 is in the way of Prefwright's lock file (it is not a lock file Prefwright made). "
+                            "Remove it and try again. Nothing was changed.")
+                 .arg(QDir::toNativeSeparators(lock)));
     QCOMPARE(onDisk(), m_original);
     QVERIFY(backups().isEmpty());
 }
@@ -1003,8 +1032,10 @@ void TestSettingsDocument::unwritableFolderRefusesCleanly()
     const QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
     QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), folder});
     QVERIFY(!saved);
-    QCOMPARE(error, QStringLiteral("Cannot create the lock file %1/.core-001-pxi.settings.prefwright-lock beside the file: "
-                                   "Operation not permitted. Nothing was changed.").arg(folder));
+    QCOMPARE(error,
+             QStringLiteral("Cannot create the lock file %1/.core-001-pxi.settings.prefwright-lock beside the file: "
+                            "Operation not permitted. Nothing was changed.")
+                 .arg(folder));
     QCOMPARE(left, QStringList{QStringLiteral("core-001-pxi.settings")});
     QCOMPARE(onDisk(), m_original);
 }

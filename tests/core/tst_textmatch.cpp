@@ -19,13 +19,20 @@ void TestTextMatch::agreesWithQt_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("needle");
-    QTest::newRow("ASCII, other case") << "MaxProcessors" << "proc";
-    QTest::newRow("needle in upper case") << "maxprocessors" << "PROC";
-    QTest::newRow("at the very end") << "ExpandedSections" << "ons";
-    QTest::newRow("longer than the text") << "ab" << "abc";
-    QTest::newRow("near miss") << "aaab" << "aab";
-    QTest::newRow("absent") << "Geometry" << "metric";
-    QTest::newRow("empty needle") << "x" << "";
+    QTest::newRow("ASCII, other case") << "MaxProcessors"
+                                       << "proc";
+    QTest::newRow("needle in upper case") << "maxprocessors"
+                                          << "PROC";
+    QTest::newRow("at the very end") << "ExpandedSections"
+                                     << "ons";
+    QTest::newRow("longer than the text") << "ab"
+                                          << "abc";
+    QTest::newRow("near miss") << "aaab"
+                               << "aab";
+    QTest::newRow("absent") << "Geometry"
+                            << "metric";
+    QTest::newRow("empty needle") << "x"
+                                  << "";
     QTest::newRow("Kelvin sign folds to k") << QString::fromUtf8("\u212Aey") << "key";
     QTest::newRow("long s folds to s") << QString::fromUtf8("\u017Ftar") << "star";
     QTest::newRow("umlaut in the text") << QString::fromUtf8("Gr\u00D6\u00DFe") << QString::fromUtf8("\u00F6");

@@ -52,12 +52,14 @@ void TestValueTypes::normalize_data()
     QTest::newRow("uint negative") << QChar(u'u') << "-1" << false << uintError;
 
     // Pasted terminal output: raw, such a character makes the file one a strict XML reader refuses.
-    QTest::newRow("string with an escape") << QChar(u's') << "DejaVu\x1B[0m Sans" << false
-                                           << "The text contains a control character (U+001B) that a settings file cannot hold.";
+    QTest::newRow("string with an escape")
+        << QChar(u's') << "DejaVu\x1B[0m Sans" << false
+        << "The text contains a control character (U+001B) that a settings file cannot hold.";
     QTest::newRow("string with U+FFFE") << QChar(u's') << QString(QChar(0xFFFE)) << false
                                         << "The text contains a character (U+FFFE) that a settings file cannot hold.";
-    QTest::newRow("string with a lone surrogate") << QChar(u's') << QString(QChar(0xDC01)) << false
-                                                  << "The text contains a character (U+DC01) that a settings file cannot hold.";
+    QTest::newRow("string with a lone surrogate")
+        << QChar(u's') << QString(QChar(0xDC01)) << false
+        << "The text contains a character (U+DC01) that a settings file cannot hold.";
     QTest::newRow("string with tab, lines and an emoji")
         << QChar(u's') << QString::fromUtf8(" a\tb\r\nc \xF0\x9F\x98\x80 ") << true
         << QString::fromUtf8(" a\tb\r\nc \xF0\x9F\x98\x80 ");

@@ -4,7 +4,6 @@
 
 using pfw::XmlWellFormedness;
 
-
 // The check a strict XML reader makes, on documents as PixInsight writes them and as they break.
 class TestXmlWellFormedness : public QObject
 {
@@ -46,9 +45,10 @@ void TestXmlWellFormedness::documents_data()
                       "<![CDATA[<&]]>\xC3\xA9\xF0\x9F\x98\x80</r><!-- after -->\n")
         << true << false;
     QTest::newRow("non-ASCII names") << QByteArray("<r\xC3\xA9 \xC3\xA0=\"1\"/>") << true << false;
-    QTest::newRow("tab, line feed and return in values") << document("<v k=\"a\" t=\"s\" v=\"\t\n\r\"/>") << true << false;
-    QTest::newRow("doctype with an internal entity") << QByteArray("<!DOCTYPE r [<!ENTITY e \"x\">]><r>&e;</r>") << true
-                                                     << false;
+    QTest::newRow("tab, line feed and return in values")
+        << document("<v k=\"a\" t=\"s\" v=\"\t\n\r\"/>") << true << false;
+    QTest::newRow("doctype with an internal entity")
+        << QByteArray("<!DOCTYPE r [<!ENTITY e \"x\">]><r>&e;</r>") << true << false;
 
     QTest::newRow("escape character raw") << document("<v k=\"a\" t=\"s\" v=\"\x1B[0m\"/>") << false << false;
     QTest::newRow("control character in text") << document("<v k=\"a\" t=\"s\">\x01</v>") << false << false;
@@ -69,7 +69,8 @@ void TestXmlWellFormedness::documents_data()
     QTest::newRow("text after the root") << document("") + "x" << false << true;
     QTest::newRow("second root") << QByteArray("<a/><b/>") << false << true;
     QTest::newRow("no root") << QByteArray("<?xml version=\"1.0\"?>") << false << true;
-    QTest::newRow("another encoding declared") << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-16\"?><r/>") << false << true;
+    QTest::newRow("another encoding declared")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-16\"?><r/>") << false << true;
     QTest::newRow("declaration not first") << QByteArray(" <?xml version=\"1.0\"?><r/>") << false << true;
     QTest::newRow("invalid UTF-8") << document("<v k=\"\xFF\"/>") << false << true;
     QTest::newRow("overlong UTF-8") << document("<v k=\"\xC0\xAF\"/>") << false << true;

@@ -43,14 +43,22 @@ void TestXsdtNode::paths_data()
 {
     QTest::addColumn<QString>("lookup");
     QTest::addColumn<QString>("found"); // path of the node found, or "null"
-    QTest::newRow("value") << "Global/Preferences/Process/MaxProcessors" << "Global/Preferences/Process/MaxProcessors";
-    QTest::newRow("extra slashes") << "/Global//Preferences/" << "Global/Preferences";
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("only slashes") << "//" << "";
-    QTest::newRow("top-level value") << "LastVersion" << "LastVersion";
-    QTest::newRow("case matters") << "global" << "null";
-    QTest::newRow("below a value") << "LastVersion/x" << "null";
-    QTest::newRow("missing") << "Global/Nope" << "null";
+    QTest::newRow("value") << "Global/Preferences/Process/MaxProcessors"
+                           << "Global/Preferences/Process/MaxProcessors";
+    QTest::newRow("extra slashes") << "/Global//Preferences/"
+                                   << "Global/Preferences";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("only slashes") << "//"
+                                  << "";
+    QTest::newRow("top-level value") << "LastVersion"
+                                     << "LastVersion";
+    QTest::newRow("case matters") << "global"
+                                  << "null";
+    QTest::newRow("below a value") << "LastVersion/x"
+                                   << "null";
+    QTest::newRow("missing") << "Global/Nope"
+                             << "null";
 }
 
 void TestXsdtNode::paths()
@@ -82,8 +90,9 @@ void TestXsdtNode::valueLists()
     QStringList keys;
     for (const XsdtNode *node : m_file.root.valueNodes())
         keys << node->key;
-    QCOMPARE(keys, QStringList({QStringLiteral("MaxProcessors"), QStringLiteral("Label"), QStringLiteral("k"),
-                                QStringLiteral("k"), QStringLiteral("LastVersion")}));
+    QCOMPARE(keys,
+             QStringList({QStringLiteral("MaxProcessors"), QStringLiteral("Label"), QStringLiteral("k"),
+                          QStringLiteral("k"), QStringLiteral("LastVersion")}));
     const XsdtNode *single = m_file.root.childByKey(u"LastVersion");
     QCOMPARE(single->valueNodes(), QList<XsdtNode *>{const_cast<XsdtNode *>(single)});
 }
@@ -171,15 +180,16 @@ void TestXsdtNode::sameTreeReportsFirstDifference_data()
     QTest::addColumn<bool>("same");
     QTest::addColumn<QString>("where");
     const QByteArray base = "<i k=\"G\"><v k=\"a\" t=\"s\" v=\"1\"/><v k=\"b\" t=\"i\" v=\"2\"/></i>";
-    QTest::newRow("equal, other form") << QByteArray("<i k=\"G\"><v k=\"a\" t=\"s\">1</v><v k=\"b\" t=\"i\" v=\"2\"/></i>")
+    QTest::newRow("equal, other form") << QByteArray(
+        "<i k=\"G\"><v k=\"a\" t=\"s\">1</v><v k=\"b\" t=\"i\" v=\"2\"/></i>")
                                        << true << "";
     QTest::newRow("value differs") << QByteArray(base).replace("v=\"2\"", "v=\"3\"") << false << "G/b";
     QTest::newRow("type differs") << QByteArray(base).replace("t=\"i\"", "t=\"u\"") << false << "G/b";
     QTest::newRow("key differs") << QByteArray(base).replace("k=\"a\"", "k=\"A\"") << false << "G/a";
     QTest::newRow("child missing") << QByteArray("<i k=\"G\"><v k=\"a\" t=\"s\" v=\"1\"/></i>") << false << "G";
     QTest::newRow("top level longer") << base + "<i k=\"H\"/>" << false << "";
-    QTest::newRow("kind differs") << QByteArray("<i k=\"G\"><i k=\"a\"/><v k=\"b\" t=\"i\" v=\"2\"/></i>")
-                                  << false << "G/a";
+    QTest::newRow("kind differs") << QByteArray("<i k=\"G\"><i k=\"a\"/><v k=\"b\" t=\"i\" v=\"2\"/></i>") << false
+                                  << "G/a";
 }
 
 void TestXsdtNode::sameTreeReportsFirstDifference()

@@ -72,12 +72,14 @@ void TestXsdtReader::errors_data()
                                       << "unsupported content in a compressed <v> element (line 1, column 28, in a)";
     QTest::newRow("block without s") << QByteArray("<xsdt><v k=\"a\" t=\"B\" c=\"z\"> </v></xsdt>")
                                      << "unsupported content in a compressed <v> element (line 1, column 28, in a)";
-    QTest::newRow("block u without blank") << QByteArray("<xsdt><v k=\"a\" t=\"B\" c=\"z\"><su=\"1\">A</s></v></xsdt>")
-                                           << "unsupported content in a compressed <v> element (line 1, column 28, in a)";
+    QTest::newRow("block u without blank")
+        << QByteArray("<xsdt><v k=\"a\" t=\"B\" c=\"z\"><su=\"1\">A</s></v></xsdt>")
+        << "unsupported content in a compressed <v> element (line 1, column 28, in a)";
     QTest::newRow("value without value") << QByteArray("<xsdt><v k=\"x\" t=\"s\"/>")
                                          << "<v> element without a value (line 1, column 23, in x)";
-    QTest::newRow("attribute and text") << QByteArray("<xsdt><v k=\"x\" t=\"s\" v=\"1\">2</v></xsdt>")
-                                        << "<v> element with both an attribute and a text value (line 1, column 28, in x)";
+    QTest::newRow("attribute and text")
+        << QByteArray("<xsdt><v k=\"x\" t=\"s\" v=\"1\">2</v></xsdt>")
+        << "<v> element with both an attribute and a text value (line 1, column 28, in x)";
     QTest::newRow("markup in text") << QByteArray("<xsdt><v k=\"x\" t=\"s\">a<b/></v></xsdt>")
                                     << "markup inside a <v> text value (line 1, column 22, in x)";
     QTest::newRow("spaced value end") << QByteArray("<xsdt><v k=\"x\" t=\"s\">a</v ></xsdt>")
@@ -90,8 +92,8 @@ void TestXsdtReader::errors_data()
                                         << "unexpected end of file inside a tag (line 1, column 15, in a)";
     QTest::newRow("slash without gt") << QByteArray("<xsdt><v k=\"a\" t=\"s\" v=\"1\"/ >")
                                       << "malformed tag (line 1, column 27, in a)";
-    QTest::newRow("self-closing end tag") << QByteArray("<xsdt><i k=\"a\"></i/></xsdt>")
-                                          << "malformed tag (line 1, column 19)";
+    QTest::newRow("self-closing end tag")
+        << QByteArray("<xsdt><i k=\"a\"></i/></xsdt>") << "malformed tag (line 1, column 19)";
     QTest::newRow("attribute in end tag") << QByteArray("<xsdt><i k=\"a\"></i k=\"a\"></xsdt>")
                                           << "unexpected content in closing tag (line 1, column 20)";
     QTest::newRow("bad attribute start") << QByteArray("<xsdt><v %=\"1\"/>")
@@ -100,22 +102,24 @@ void TestXsdtReader::errors_data()
                                     << "expected '=' after attribute name (line 1, column 12)";
     QTest::newRow("unquoted value") << QByteArray("<xsdt><v k=a/>")
                                     << "expected a quoted attribute value (line 1, column 12)";
-    QTest::newRow("unterminated attribute") << QByteArray("<xsdt><v k=\"a/>")
-                                            << "unterminated attribute value (line 1, column 13)";
-    QTest::newRow("unsupported attribute") << QByteArray("<xsdt><v k=\"a\" x=\"1\"/>")
-                                           << "unsupported attribute 'x' (line 1, column 17, in a)";
-    QTest::newRow("entity error in attribute") << QByteArray("<xsdt><v k=\"a&b\" t=\"s\" v=\"1\"/>")
-                                               << "malformed entity reference (line 1, column 17)";
+    QTest::newRow("unterminated attribute")
+        << QByteArray("<xsdt><v k=\"a/>") << "unterminated attribute value (line 1, column 13)";
+    QTest::newRow("unsupported attribute")
+        << QByteArray("<xsdt><v k=\"a\" x=\"1\"/>") << "unsupported attribute 'x' (line 1, column 17, in a)";
+    QTest::newRow("entity error in attribute")
+        << QByteArray("<xsdt><v k=\"a&b\" t=\"s\" v=\"1\"/>") << "malformed entity reference (line 1, column 17)";
     QTest::newRow("entity error in text") << QByteArray("<xsdt><v k=\"a\" t=\"s\">&nbsp;</v></xsdt>")
                                           << "unknown entity &nbsp; (line 1, column 22, in a)";
     QTest::newRow("surrogate reference") << QByteArray("<xsdt><v k=\"a\" t=\"s\" v=\"&#xD800;\"/>")
                                          << "invalid character reference (line 1, column 34, in a)";
-    QTest::newRow("position and path") << QByteArray("<xsdt>\n<i k=\"Global\"><i k=\"Preferences\"><v k=\"Foo\"\n\t\t\t\t%")
+    QTest::newRow("position and path") << QByteArray(
+        "<xsdt>\n<i k=\"Global\"><i k=\"Preferences\"><v k=\"Foo\"\n\t\t\t\t%")
                                        << "malformed attribute (line 3, column 5, in Global/Preferences/Foo)";
-    QTest::newRow("carriage return is a column") << QByteArray("<xsdt>\r\n\r<x/>")
-                                                 << "unexpected element <x> (line 2, column 6)";
-    QTest::newRow("columns in UTF-16 units") << QByteArray("<xsdt><i k=\"\xF0\x9F\x98\x80\"><x/>")
-                                             << QString::fromUtf8("unexpected element <x> (line 1, column 21, in \xF0\x9F\x98\x80)");
+    QTest::newRow("carriage return is a column")
+        << QByteArray("<xsdt>\r\n\r<x/>") << "unexpected element <x> (line 2, column 6)";
+    QTest::newRow("columns in UTF-16 units")
+        << QByteArray("<xsdt><i k=\"\xF0\x9F\x98\x80\"><x/>")
+        << QString::fromUtf8("unexpected element <x> (line 1, column 21, in \xF0\x9F\x98\x80)");
     QTest::newRow("NUL in content") << QByteArray("<xsdt>\0</xsdt>", 14) << "expected '<' (line 1, column 7)";
     // Keys and entity names from the file must not be taken for placeholders.
     QTest::newRow("placeholder in key") << QByteArray("<xsdt><i k=\"%2%1\"><y/></i></xsdt>")
@@ -127,8 +131,8 @@ void TestXsdtReader::errors_data()
                               << "unknown entity &x; (line 1, column 2097181, in " + shown + u'/' + shown + u')';
     QTest::newRow("huge element name") << "<xsdt><" + huge + "/></xsdt>"
                                        << "unexpected element <" + shown + "> (line 1, column 1048586)";
-    QTest::newRow("placeholder in entity") << QByteArray("<xsdt><v k=\"a\" t=\"s\" v=\"&%2;\"/>")
-                                           << "unknown entity &%2; (line 1, column 30, in a)";
+    QTest::newRow("placeholder in entity")
+        << QByteArray("<xsdt><v k=\"a\" t=\"s\" v=\"&%2;\"/>") << "unknown entity &%2; (line 1, column 30, in a)";
 }
 
 void TestXsdtReader::errors()
@@ -260,8 +264,8 @@ void TestXsdtReader::compressedSizeBeyondSignedRange()
     XsdtFile file;
     QVERIFY(file.parse("<xsdt><v k=\"w\" t=\"B\" c=\"z\"><s u=\"9223372036854775807\">AA</s>"
                        "<s u=\"9223372036854775807\">AA</s><s u=\"99999999999999999999999\">AA</s></v></xsdt>"));
-    const QString largest = QLocale().formattedDataSize(std::numeric_limits<qint64>::max(), 2,
-                                                        QLocale::DataSizeIecFormat);
+    const QString largest
+        = QLocale().formattedDataSize(std::numeric_limits<qint64>::max(), 2, QLocale::DataSizeIecFormat);
     QCOMPARE(file.root.children.front()->value, QStringLiteral("(compressed z block, %1 uncompressed)").arg(largest));
     QVERIFY(!file.root.children.front()->value.contains(u'-'));
 }
@@ -283,12 +287,12 @@ void TestXsdtReader::layout_data()
                               << false;
     QTest::newRow("single quotes") << QByteArray(body).replace("\"3\"", "'3'").prepend("<xsdt>").append("</xsdt>")
                                    << false;
-    QTest::newRow("character reference") << QByteArray(body).replace("x &amp; y", "x &#38; y").prepend("<xsdt>").append("</xsdt>")
-                                         << false;
-    QTest::newRow("attribute order") << QByteArray(body).replace("k=\"n\" t=\"i\"", "t=\"i\" k=\"n\"").prepend("<xsdt>").append("</xsdt>")
-                                     << false;
-    QTest::newRow("unescaped quote in text") << QByteArray(body).replace("two", "t'o").prepend("<xsdt>").append("</xsdt>")
-                                             << false;
+    QTest::newRow("character reference")
+        << QByteArray(body).replace("x &amp; y", "x &#38; y").prepend("<xsdt>").append("</xsdt>") << false;
+    QTest::newRow("attribute order")
+        << QByteArray(body).replace("k=\"n\" t=\"i\"", "t=\"i\" k=\"n\"").prepend("<xsdt>").append("</xsdt>") << false;
+    QTest::newRow("unescaped quote in text")
+        << QByteArray(body).replace("two", "t'o").prepend("<xsdt>").append("</xsdt>") << false;
     QTest::newRow("spaced root end") << "<xsdt>" + body + "</xsdt >" << false;
 }
 
@@ -366,7 +370,8 @@ void TestXsdtReader::deepNestingIsRefused()
     QString error;
     XsdtFile file;
     QVERIFY(!file.parse(bytes, &error));
-    QVERIFY2(error.startsWith(QStringLiteral("items nested more than 256 levels deep (line 1, column ")), qPrintable(error.left(80)));
+    QVERIFY2(error.startsWith(QStringLiteral("items nested more than 256 levels deep (line 1, column ")),
+             qPrintable(error.left(80)));
     QVERIFY(file.root.children.empty());
 }
 
@@ -413,9 +418,15 @@ void TestXsdtReader::arbitraryBytesNeverCrash()
         for (int e = 0; e < edits; ++e) {
             const int at = int(next() % quint32(bytes.size()));
             switch (next() % 3) {
-            case 0: bytes[at] = char(next() & 0xFF); break;
-            case 1: bytes.remove(at, 1 + int(next() % 8)); break;
-            default: bytes.insert(at, bytes.mid(int(next() % quint32(bytes.size())), 1 + int(next() % 8))); break;
+            case 0:
+                bytes[at] = char(next() & 0xFF);
+                break;
+            case 1:
+                bytes.remove(at, 1 + int(next() % 8));
+                break;
+            default:
+                bytes.insert(at, bytes.mid(int(next() % quint32(bytes.size())), 1 + int(next() % 8)));
+                break;
             }
         }
         XsdtFile file;

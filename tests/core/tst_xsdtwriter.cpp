@@ -25,10 +25,14 @@ void TestXsdtWriter::escaping_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("escaped");
-    QTest::newRow("plain") << "plain text" << "plain text";
-    QTest::newRow("all five") << "\"'&<>" << "&quot;&apos;&amp;&lt;&gt;";
-    QTest::newRow("controls stay") << "a\nb\tc\rd" << "a\nb\tc\rd";
-    QTest::newRow("entity-like text") << "&amp;" << "&amp;amp;";
+    QTest::newRow("plain") << "plain text"
+                           << "plain text";
+    QTest::newRow("all five") << "\"'&<>"
+                              << "&quot;&apos;&amp;&lt;&gt;";
+    QTest::newRow("controls stay") << "a\nb\tc\rd"
+                                   << "a\nb\tc\rd";
+    QTest::newRow("entity-like text") << "&amp;"
+                                      << "&amp;amp;";
     QTest::newRow("non-ASCII") << QString::fromUtf8("NGC 7000 \xE2\x80\x93 \xF0\x9F\x98\x80")
                                << QString::fromUtf8("NGC 7000 \xE2\x80\x93 \xF0\x9F\x98\x80");
 }
@@ -68,8 +72,9 @@ void TestXsdtWriter::editedValuesKeepTheirForm()
     QVERIFY(file.parse("<xsdt><v k=\"a\" t=\"s\" v=\"1\"/><v k=\"b\" t=\"s\">1</v></xsdt>"));
     file.root.children[0]->value = QStringLiteral("\"x\" & 'y' <z>");
     file.root.children[1]->value = QStringLiteral("\"x\" & 'y' <z>\n");
-    QCOMPARE(file.serialize(), QByteArray("<xsdt><v k=\"a\" t=\"s\" v=\"&quot;x&quot; &amp; &apos;y&apos; &lt;z&gt;\"/>"
-                                          "<v k=\"b\" t=\"s\">&quot;x&quot; &amp; &apos;y&apos; &lt;z&gt;\n</v></xsdt>"));
+    QCOMPARE(file.serialize(),
+             QByteArray("<xsdt><v k=\"a\" t=\"s\" v=\"&quot;x&quot; &amp; &apos;y&apos; &lt;z&gt;\"/>"
+                        "<v k=\"b\" t=\"s\">&quot;x&quot; &amp; &apos;y&apos; &lt;z&gt;\n</v></xsdt>"));
 }
 
 void TestXsdtWriter::deletedNodesAreLeftOut()
@@ -80,7 +85,8 @@ void TestXsdtWriter::deletedNodesAreLeftOut()
     file.root.findPath(u"top")->deleted = true;
     file.root.findPath(u"g/a")->deleted = true;
     file.root.findPath(u"solo/only")->deleted = true;
-    QCOMPARE(file.serialize(), QByteArray("<xsdt><i k=\"g\"><v k=\"b\" t=\"s\" v=\"2\"/></i><i k=\"solo\"></i></xsdt>"));
+    QCOMPARE(file.serialize(),
+             QByteArray("<xsdt><i k=\"g\"><v k=\"b\" t=\"s\" v=\"2\"/></i><i k=\"solo\"></i></xsdt>"));
     // The size of an entry counts what is queued inside it.
     QCOMPARE(serializedSize(*file.root.findPath(u"g")),
              qsizetype(QByteArray("<i k=\"g\"><v k=\"a\" t=\"s\" v=\"1\"/><v k=\"b\" t=\"s\" v=\"2\"/></i>").size()));
@@ -106,7 +112,8 @@ void TestXsdtWriter::serializedSizes()
 
 void TestXsdtWriter::compressedBlockKeepsItsBytes()
 {
-    const QByteArray bytes = "<xsdt><v k=\"L\" t=\"B\" c=\"zlib\">\n\t<s   u=\"10\" >QU\r\nJD</s>\n<s u=\"0\"></s>  </v></xsdt>";
+    const QByteArray bytes
+        = "<xsdt><v k=\"L\" t=\"B\" c=\"zlib\">\n\t<s   u=\"10\" >QU\r\nJD</s>\n<s u=\"0\"></s>  </v></xsdt>";
     XsdtFile file;
     QVERIFY(file.parse(bytes));
     QVERIFY(file.compactLayout);

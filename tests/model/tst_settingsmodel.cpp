@@ -81,7 +81,8 @@ QStringList TestSettingsModel::fullState() const
         for (size_t i = 0; i < node.children.size(); ++i) {
             const XsdtNode &child = *node.children[i];
             const QString path = at + u'/' + QString::number(i);
-            lines << QStringLiteral("%1 %2|%3|%4").arg(path, child.savedValue, child.value, child.deleted ? u"D" : u"-");
+            lines
+                << QStringLiteral("%1 %2|%3|%4").arg(path, child.savedValue, child.value, child.deleted ? u"D" : u"-");
             walk(child, path);
         }
     };
@@ -125,7 +126,8 @@ void TestSettingsModel::columnsAndRoles()
     QCOMPARE(processors.data().toString(), QStringLiteral("64"));
     QCOMPARE(processors.siblingAtColumn(2).data().toString(), QStringLiteral("Integer"));
     QCOMPARE(m_model.nodeFor(processors)->key, QStringLiteral("MaxProcessors"));
-    QCOMPARE(processors.data(SettingsModel::NodeRole).value<void *>(), static_cast<void *>(m_model.nodeFor(processors)));
+    QCOMPARE(processors.data(SettingsModel::NodeRole).value<void *>(),
+             static_cast<void *>(m_model.nodeFor(processors)));
     QCOMPARE(m_model.nodeFor(QModelIndex()), &m_file.root);
     QVERIFY(!m_model.indexFor(&m_file.root).isValid());
     QVERIFY(m_model.flags(processors) & Qt::ItemIsEditable);
@@ -165,13 +167,15 @@ void TestSettingsModel::refusedText()
     QCOMPARE(rejected.at(0).at(0).toString(),
              QStringLiteral("MaxProcessors: Expected an integer between -2147483648 and 2147483647."));
     QCOMPARE(m_file.root.findPath(u"Global/Preferences/Process/MaxProcessors")->value, QStringLiteral("64"));
-    QVERIFY(!m_model.setData(valueIndex("Global/Preferences/Process/MaxProcessors"), QStringLiteral("1"), Qt::DisplayRole));
+    QVERIFY(
+        !m_model.setData(valueIndex("Global/Preferences/Process/MaxProcessors"), QStringLiteral("1"), Qt::DisplayRole));
     QCOMPARE(rejected.count(), 1);
     // Text pasted from a terminal, with its colours, is refused: the file would not be XML.
     QVERIFY(!m_model.setData(valueIndex("Global/Preferences/Application/HighResFont"), QStringLiteral("Mono\x1B[1m")));
     QCOMPARE(rejected.count(), 2);
-    QCOMPARE(rejected.at(1).at(0).toString(), QStringLiteral("HighResFont: The text contains a control character (U+001B) "
-                                                             "that a settings file cannot hold."));
+    QCOMPARE(rejected.at(1).at(0).toString(),
+             QStringLiteral("HighResFont: The text contains a control character (U+001B) "
+                            "that a settings file cannot hold."));
     QCOMPARE(m_file.root.pendingChangeCount(), 0);
 }
 
@@ -182,12 +186,15 @@ void TestSettingsModel::protectedBlock()
     QVERIFY(!(m_model.flags(layout) & Qt::ItemIsEditable));
     QCOMPARE(layout.data().toString(), node->value);
     QVERIFY(layout.data(Qt::ForegroundRole).isValid());
-    QVERIFY(layout.data(Qt::ToolTipRole).toString().contains(QStringLiteral("Block - protected, shown for reference only")));
+    QVERIFY(layout.data(Qt::ToolTipRole)
+                .toString()
+                .contains(QStringLiteral("Block - protected, shown for reference only")));
     QVERIFY(!m_model.setData(layout, QStringLiteral("x")));
 
     XsdtFile block;
     QVERIFY(block.parse("<xsdt><v k=\"Icons\" t=\"B\">QUJD\nREVG</v></xsdt>"));
-    QCOMPARE(SettingsModel::displayText(*block.root.children.front()), QStringLiteral("(9 characters of encoded data)"));
+    QCOMPARE(SettingsModel::displayText(*block.root.children.front()),
+             QStringLiteral("(9 characters of encoded data)"));
     QVERIFY(!(m_model.flags(QModelIndex()) & Qt::ItemIsEnabled));
 }
 
@@ -198,8 +205,9 @@ void TestSettingsModel::lockedRegistry()
     QVERIFY(!(m_model.flags(module) & Qt::ItemIsEditable));
     QVERIFY(!m_model.setData(module, QStringLiteral("C:/x/Other-pxm.dll")));
     QCOMPARE(rejected.count(), 1);
-    QCOMPARE(rejected.at(0).at(0).toString(),
-             QStringLiteral("Module01 is part of the module registry or version records and is locked against editing."));
+    QCOMPARE(
+        rejected.at(0).at(0).toString(),
+        QStringLiteral("Module01 is part of the module registry or version records and is locked against editing."));
 }
 
 void TestSettingsModel::viewOnly()
@@ -276,7 +284,9 @@ void TestSettingsModel::displayText_data()
 {
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("line feeds") << "a\nb" << QString::fromUtf8("a\xE2\x8F\x8E" "b");
+    QTest::newRow("line feeds") << "a\nb"
+                                << QString::fromUtf8("a\xE2\x8F\x8E"
+                                                     "b");
     QTest::newRow("exactly 200") << QString(200, u'x') << QString(200, u'x');
     QTest::newRow("cut") << QString(201, u'x') << QString(200, u'x') + QChar(0x2026);
 }
@@ -333,25 +343,28 @@ void TestSettingsModel::filter_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("changedOnly");
-    QTest::addColumn<QStringList>("shown");   // must be visible
-    QTest::addColumn<QStringList>("hidden");  // must not be
+    QTest::addColumn<QStringList>("shown"); // must be visible
+    QTest::addColumn<QStringList>("hidden"); // must not be
     QTest::newRow("path, trimmed, any case") << "  gamma " << false
-        << QStringList{QStringLiteral("Global/RGBWorkingSpace/Gamma"), QStringLiteral("Global/RGBWorkingSpace/sRGBGamma")}
-        << QStringList{QStringLiteral("Global/Preferences/Process/MaxProcessors")};
+                                             << QStringList{QStringLiteral("Global/RGBWorkingSpace/Gamma"),
+                                                            QStringLiteral("Global/RGBWorkingSpace/sRGBGamma")}
+                                             << QStringList{QStringLiteral("Global/Preferences/Process/MaxProcessors")};
     QTest::newRow("across keys") << "workingspace/GAM" << false
-        << QStringList{QStringLiteral("Global/RGBWorkingSpace/Gamma")}
-        << QStringList{QStringLiteral("Global/RGBWorkingSpace/LuminanceCoefficients")};
-    QTest::newRow("value of an editable value") << "wbpp" << false
-        << QStringList{QStringLiteral("ScriptData/WeightedBatchPreprocessing/outputDirectory")}
+                                 << QStringList{QStringLiteral("Global/RGBWorkingSpace/Gamma")}
+                                 << QStringList{QStringLiteral("Global/RGBWorkingSpace/LuminanceCoefficients")};
+    QTest::newRow("value of an editable value")
+        << "wbpp" << false << QStringList{QStringLiteral("ScriptData/WeightedBatchPreprocessing/outputDirectory")}
         << QStringList{QStringLiteral("ScriptData/WeightedBatchPreprocessing/groups")};
-    QTest::newRow("protected values are not searched") << "zlib" << false << QStringList{}
-        << QStringList{QStringLiteral("MainWindow/Layout")};
+    QTest::newRow("protected values are not searched")
+        << "zlib" << false << QStringList{} << QStringList{QStringLiteral("MainWindow/Layout")};
     QTest::newRow("changed only") << "" << true
-        << QStringList{QStringLiteral("ModuleData/Mirelux/Interfaces/MireluxInterface/Geometry"),
-                       QStringLiteral("CommandHistory")}
-        << QStringList{QStringLiteral("ModuleData/Mirelux/Strength"), QStringLiteral("Global"),
-                       QStringLiteral("CommandHistory/Command01")};
-    QTest::newRow("changed only and text") << "command" << true << QStringList{QStringLiteral("CommandHistory")}
+                                  << QStringList{QStringLiteral(
+                                                     "ModuleData/Mirelux/Interfaces/MireluxInterface/Geometry"),
+                                                 QStringLiteral("CommandHistory")}
+                                  << QStringList{QStringLiteral("ModuleData/Mirelux/Strength"),
+                                                 QStringLiteral("Global"), QStringLiteral("CommandHistory/Command01")};
+    QTest::newRow("changed only and text")
+        << "command" << true << QStringList{QStringLiteral("CommandHistory")}
         << QStringList{QStringLiteral("ModuleData/Mirelux/Interfaces/MireluxInterface/Geometry")};
 }
 
@@ -361,7 +374,8 @@ void TestSettingsModel::filter()
     QFETCH(bool, changedOnly);
     QFETCH(QStringList, shown);
     QFETCH(QStringList, hidden);
-    QVERIFY(m_model.setData(valueIndex("ModuleData/Mirelux/Interfaces/MireluxInterface/Geometry"), QStringLiteral("1,2,3,4")));
+    QVERIFY(m_model.setData(valueIndex("ModuleData/Mirelux/Interfaces/MireluxInterface/Geometry"),
+                            QStringLiteral("1,2,3,4")));
     QVERIFY(m_model.requestDeletion(m_file.root.findPath(u"CommandHistory")));
 
     SettingsFilterProxy proxy;
@@ -398,15 +412,24 @@ void TestSettingsModel::undoRedo_data()
 {
     QTest::addColumn<QString>("operation");
     QTest::addColumn<QString>("name");
-    QTest::newRow("edit") << "edit" << "edit of Max processors";
-    QTest::newRow("revert") << "revert" << "revert of Max processors";
-    QTest::newRow("deletion") << "delete" << "deletion of Command history";
-    QTest::newRow("restore") << "restore" << "restore of Command history";
-    QTest::newRow("revert all") << "revert all" << "revert of all changes";
-    QTest::newRow("batch of deletions") << "delete three" << "deletion of 3 entries";
-    QTest::newRow("mixed batch") << "mixed" << "2 changes";
-    QTest::newRow("one value twice") << "edit twice" << "edit of 2 values";
-    QTest::newRow("batch of one") << "batch of one" << "edit of Gamma";
+    QTest::newRow("edit") << "edit"
+                          << "edit of Max processors";
+    QTest::newRow("revert") << "revert"
+                            << "revert of Max processors";
+    QTest::newRow("deletion") << "delete"
+                              << "deletion of Command history";
+    QTest::newRow("restore") << "restore"
+                             << "restore of Command history";
+    QTest::newRow("revert all") << "revert all"
+                                << "revert of all changes";
+    QTest::newRow("batch of deletions") << "delete three"
+                                        << "deletion of 3 entries";
+    QTest::newRow("mixed batch") << "mixed"
+                                 << "2 changes";
+    QTest::newRow("one value twice") << "edit twice"
+                                     << "edit of 2 values";
+    QTest::newRow("batch of one") << "batch of one"
+                                  << "edit of Gamma";
 }
 
 // Undo puts back exactly the state before the step, redo exactly the state after it.
@@ -583,26 +606,38 @@ void TestSettingsModel::randomHistoriesUndoAndRedoExactly()
         QSet<int> queuedFiles;
         const auto snapshot = [&] { return fullState() << QString::number(queuedFiles.size()); };
         std::vector<QStringList> states{snapshot()};
-        const auto pick = [&random](const std::vector<XsdtNode *> &from) { return from[random.bounded(int(from.size()))]; };
+        const auto pick
+            = [&random](const std::vector<XsdtNode *> &from) { return from[random.bounded(int(from.size()))]; };
         const auto change = [&](int kind) {
             switch (kind) {
-            case 0: case 1: case 2: {
+            case 0:
+            case 1:
+            case 2: {
                 XsdtNode *node = pick(values);
-                const QString text = node->type == u'b' ? (node->value == u"true" ? QStringLiteral("false") : QStringLiteral("true"))
-                    : node->type == u'i'                ? QString::number(random.bounded(1, 64))
-                                                        : node->value + QChar(u'a' + random.bounded(26));
+                const QString text = node->type == u'b'
+                    ? (node->value == u"true" ? QStringLiteral("false") : QStringLiteral("true"))
+                    : node->type == u'i' ? QString::number(random.bounded(1, 64))
+                                         : node->value + QChar(u'a' + random.bounded(26));
                 m_model.setData(m_model.indexFor(node, SettingsModel::ValueColumn), text);
                 break;
             }
-            case 3: case 4: m_model.requestDeletion(pick(entries)); break;
-            case 5: m_model.undoDeletion(pick(entries)); break;
-            case 6: m_model.revertValue(pick(values)); break;
+            case 3:
+            case 4:
+                m_model.requestDeletion(pick(entries));
+                break;
+            case 5:
+                m_model.undoDeletion(pick(entries));
+                break;
+            case 6:
+                m_model.revertValue(pick(values));
+                break;
             case 7: {
                 const int file = random.bounded(1000);
                 const bool queue = !queuedFiles.contains(file);
                 queue ? void(queuedFiles.insert(file)) : void(queuedFiles.remove(file));
-                m_model.recordExternal(queue ? SettingsModel::ExternalChange::Queued : SettingsModel::ExternalChange::Unqueued, 1,
-                                       [&queuedFiles, file, queue](bool redo) {
+                m_model.recordExternal(queue ? SettingsModel::ExternalChange::Queued
+                                             : SettingsModel::ExternalChange::Unqueued,
+                                       1, [&queuedFiles, file, queue](bool redo) {
                                            if (redo == queue)
                                                queuedFiles.insert(file);
                                            else
@@ -610,7 +645,9 @@ void TestSettingsModel::randomHistoriesUndoAndRedoExactly()
                                        });
                 break;
             }
-            default: m_model.revertAll(); break;
+            default:
+                m_model.revertAll();
+                break;
             }
         };
         for (int step = 0; step < 150; ++step) {
@@ -630,7 +667,8 @@ void TestSettingsModel::randomHistoriesUndoAndRedoExactly()
         QVERIFY(states.size() > 100);
         for (size_t at = states.size() - 1; at > 0; --at) {
             QVERIFY(m_model.undo());
-            QVERIFY2(snapshot() == states[at - 1], qPrintable(QStringLiteral("seed %1, undo to %2").arg(seed).arg(at - 1)));
+            QVERIFY2(snapshot() == states[at - 1],
+                     qPrintable(QStringLiteral("seed %1, undo to %2").arg(seed).arg(at - 1)));
         }
         QVERIFY(!m_model.undo());
         for (size_t at = 1; at < states.size(); ++at) {

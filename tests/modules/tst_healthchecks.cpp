@@ -107,9 +107,11 @@ void TestHealthChecks::pathSettings()
 {
     QFETCH(QByteArray, value);
     QFETCH(bool, reported);
-    const QList<Finding> findings = run("<i k=\"Global\"><i k=\"Preferences\"><i k=\"ImageWindow\"><v k=\"DownloadsDirectory\" "
-                                        "t=\"s\" v=\"" + value + "\"/></i></i></i>",
-                                        env({QStringLiteral("C:/Users/a/Downloads")}));
+    const QList<Finding> findings
+        = run("<i k=\"Global\"><i k=\"Preferences\"><i k=\"ImageWindow\"><v k=\"DownloadsDirectory\" "
+              "t=\"s\" v=\""
+                  + value + "\"/></i></i></i>",
+              env({QStringLiteral("C:/Users/a/Downloads")}));
     QCOMPARE(ids(findings).contains(QStringLiteral("path-missing")), reported);
     if (reported) {
         QCOMPARE(findings.constFirst().severity, Finding::Warning);
@@ -127,12 +129,14 @@ void TestHealthChecks::rangesAndOptions()
         "<i k=\"MainWindow\"><v k=\"ActiveWindowOpacity\" t=\"F\" v=\"1.5\"/></i></i></i>",
         env());
     // The out-of-range Problem comes first whatever its place in the file.
-    QCOMPARE(ids(findings), QStringList({QStringLiteral("out-of-range"), QStringLiteral("unknown-option"),
-                                         QStringLiteral("unsigned-allowed")}));
+    QCOMPARE(ids(findings),
+             QStringList({QStringLiteral("out-of-range"), QStringLiteral("unknown-option"),
+                          QStringLiteral("unsigned-allowed")}));
     QCOMPARE(findings.at(0).title, QStringLiteral("Active window opacity is outside its documented range"));
     QCOMPARE(findings.at(0).detail, QStringLiteral("The value is 1.5; PixInsight documents 0 to 1."));
-    QCOMPARE(findings.at(1).detail, QStringLiteral("The value is 7; the known options are: 0 = Hide transparency, "
-                                                   "1 = Background brush, 2 = Opaque color."));
+    QCOMPARE(findings.at(1).detail,
+             QStringLiteral("The value is 7; the known options are: 0 = Hide transparency, "
+                            "1 = Background brush, 2 = Opaque color."));
     QCOMPARE(HealthChecks::severityName(findings.at(0).severity), QStringLiteral("Problem"));
 }
 
@@ -174,10 +178,11 @@ void TestHealthChecks::moduleFiles()
         environment);
     QCOMPARE(ids(findings), QStringList{QStringLiteral("module-file-missing")});
     QCOMPARE(findings.constFirst().title, QStringLiteral("1 registered module(s) have no file on this computer"));
-    QCOMPARE(findings.constFirst().detail,
-             QStringLiteral("Listed in the module registry but not in %1: Foo. PixInsight repairs its registry at startup, "
-                            "so this only matters if the modules should be there.")
-                 .arg(QDir::toNativeSeparators(QStringLiteral("C:/Program Files/PixInsight/bin"))));
+    QCOMPARE(
+        findings.constFirst().detail,
+        QStringLiteral("Listed in the module registry but not in %1: Foo. PixInsight repairs its registry at startup, "
+                       "so this only matters if the modules should be there.")
+            .arg(QDir::toNativeSeparators(QStringLiteral("C:/Program Files/PixInsight/bin"))));
     QCOMPARE(findings.constFirst().nodes.size(), 1);
 }
 
@@ -188,12 +193,14 @@ void TestHealthChecks::modulesUnchecked()
                             "v=\"D:/Tools/PixInsight/rsc/style.qss\"/></i></i></i><i k=\"Modules\"/>";
     QList<Finding> findings = run(body, environment);
     QCOMPARE(ids(findings), QStringList({QStringLiteral("path-missing"), QStringLiteral("modules-unchecked")}));
-    QVERIFY(findings.at(1).detail.endsWith(QStringLiteral("Looked in: %1.").arg(QDir::toNativeSeparators(QStringLiteral("D:/Tools/PixInsight")))));
+    QVERIFY(findings.at(1).detail.endsWith(
+        QStringLiteral("Looked in: %1.").arg(QDir::toNativeSeparators(QStringLiteral("D:/Tools/PixInsight")))));
     findings = run("<i k=\"Modules\"/>", environment);
-    QCOMPARE(findings.constFirst().detail,
-             QStringLiteral("The PixInsight program folder could not be found, so the registered modules could not be "
-                            "matched to files. Looked in: (nowhere: no location is recorded in the file and none is known "
-                            "for this system)."));
+    QCOMPARE(
+        findings.constFirst().detail,
+        QStringLiteral("The PixInsight program folder could not be found, so the registered modules could not be "
+                       "matched to files. Looked in: (nowhere: no location is recorded in the file and none is known "
+                       "for this system)."));
     // Without an existence test the first candidate is taken and nothing is reported missing.
     environment.pathExists = nullptr;
     QVERIFY(run(body, environment).isEmpty());
@@ -206,9 +213,10 @@ void TestHealthChecks::noRegistryNoModuleFindings()
 
 void TestHealthChecks::duplicates()
 {
-    const QList<Finding> findings = run("<v k=\"K\" t=\"s\" v=\"1\"/><v k=\"K\" t=\"s\" v=\"2\"/><v k=\"K\" t=\"s\" v=\"3\"/>"
-                                        "<i k=\"G\"><v k=\"a\" t=\"s\" v=\"1\"/><i k=\"a\"/></i>",
-                                        env());
+    const QList<Finding> findings
+        = run("<v k=\"K\" t=\"s\" v=\"1\"/><v k=\"K\" t=\"s\" v=\"2\"/><v k=\"K\" t=\"s\" v=\"3\"/>"
+              "<i k=\"G\"><v k=\"a\" t=\"s\" v=\"1\"/><i k=\"a\"/></i>",
+              env());
     QCOMPARE(ids(findings).count(QStringLiteral("duplicate-key")), 2);
     QCOMPARE(findings.at(0).title, QStringLiteral("\"K\" appears 3 times in the top level"));
     QCOMPARE(findings.at(0).nodes.size(), 3);
@@ -226,9 +234,10 @@ void TestHealthChecks::unsignedContent()
         "</i></i></i>",
         env());
     QCOMPARE(findings.size(), 1);
-    QCOMPARE(findings.constFirst().detail, QStringLiteral("Turned on: allow insecure repositories; allow unsigned script "
-                                                          "execution. That is a choice, not an error; it just lowers "
-                                                          "PixInsight's protection."));
+    QCOMPARE(findings.constFirst().detail,
+             QStringLiteral("Turned on: allow insecure repositories; allow unsigned script "
+                            "execution. That is a choice, not an error; it just lowers "
+                            "PixInsight's protection."));
     QCOMPARE(findings.constFirst().nodes.size(), 2);
 }
 

@@ -18,7 +18,8 @@ using namespace pfw;
 namespace {
 
 const QByteArray kHead = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<xri version=\"1.0\">\r\n";
-const QByteArray kCore = "   <package fileName=\"core-20260101.zip\" type=\"core\" installDate=\"20260102030405\" repo=\"pi\"/>\r\n";
+const QByteArray kCore
+    = "   <package fileName=\"core-20260101.zip\" type=\"core\" installDate=\"20260102030405\" repo=\"pi\"/>\r\n";
 const QByteArray kTail = "</xri>\r\n";
 
 QByteArray moduleLine(const QByteArray &name, const QByteArray &extra = QByteArray())
@@ -61,7 +62,10 @@ private slots:
     void displayDate();
 
 private:
-    QString recordPath() const { return m_dir->filePath(QStringLiteral("Programs/PixInsight/etc/update/installed.xri")); }
+    QString recordPath() const
+    {
+        return m_dir->filePath(QStringLiteral("Programs/PixInsight/etc/update/installed.xri"));
+    }
     void write(const QByteArray &bytes, const QString &path = QString());
     QByteArray read() const;
     RecordEditOptions idle() const;
@@ -163,21 +167,19 @@ void TestInstalledRecords::spans_data()
     QTest::newRow("own line with indentation and CRLF")
         << QByteArray("<xri>\r\n  <package fileName=\"a\"/>\t\r\n</xri>") << QStringList{"a"}
         << QByteArray("  <package fileName=\"a\"/>\t\r\n");
-    QTest::newRow("over several lines")
-        << QByteArray("<xri>\n <package fileName=\"a\">\n  <x/>\n </package>\n<package fileName=\"b\"/></xri>")
-        << QStringList{"a", "b"} << QByteArray(" <package fileName=\"a\">\n  <x/>\n </package>\n");
-    QTest::newRow("greater-than in quotes")
-        << QByteArray("<xri><package title='a>b' fileName=\"a\"/></xri>") << QStringList{"a"}
-        << QByteArray("<package title='a>b' fileName=\"a\"/>");
-    QTest::newRow("longer tag name skipped")
-        << QByteArray("<xri><packages/><package fileName=\"a\"/></xri>") << QStringList{"a"}
-        << QByteArray("<package fileName=\"a\"/>");
+    QTest::newRow("over several lines") << QByteArray(
+        "<xri>\n <package fileName=\"a\">\n  <x/>\n </package>\n<package fileName=\"b\"/></xri>")
+                                        << QStringList{"a", "b"}
+                                        << QByteArray(" <package fileName=\"a\">\n  <x/>\n </package>\n");
+    QTest::newRow("greater-than in quotes") << QByteArray("<xri><package title='a>b' fileName=\"a\"/></xri>")
+                                            << QStringList{"a"} << QByteArray("<package title='a>b' fileName=\"a\"/>");
+    QTest::newRow("longer tag name skipped") << QByteArray("<xri><packages/><package fileName=\"a\"/></xri>")
+                                             << QStringList{"a"} << QByteArray("<package fileName=\"a\"/>");
     QTest::newRow("unterminated start tag stops the search")
         << QByteArray("<xri><package fileName=\"a\"/><package fileName=\"b\"") << QStringList{"a"}
         << QByteArray("<package fileName=\"a\"/>");
-    QTest::newRow("entity kept as written")
-        << QByteArray("<xri><package fileName=\"a&amp;b\"/></xri>") << QStringList{"a&amp;b"}
-        << QByteArray("<package fileName=\"a&amp;b\"/>");
+    QTest::newRow("entity kept as written") << QByteArray("<xri><package fileName=\"a&amp;b\"/></xri>")
+                                            << QStringList{"a&amp;b"} << QByteArray("<package fileName=\"a&amp;b\"/>");
 }
 
 void TestInstalledRecords::spans()
@@ -200,9 +202,9 @@ void TestInstalledRecords::removal_data()
     QTest::addColumn<QByteArray>("after");
     QTest::addColumn<int>("count");
     const QByteArray multi = " <package fileName=\"m.zip\" type=\"module\">\r\n  <title>T</title>\r\n </package>\r\n";
-    QTest::newRow("one line")
-        << kHead + kCore + moduleLine("a.zip") + moduleLine("b.zip", " title=\"x > y\"") + kTail
-        << QStringList{"a.zip"} << kHead + kCore + moduleLine("b.zip", " title=\"x > y\"") + kTail << 1;
+    QTest::newRow("one line") << kHead + kCore + moduleLine("a.zip") + moduleLine("b.zip", " title=\"x > y\"") + kTail
+                              << QStringList{"a.zip"} << kHead + kCore + moduleLine("b.zip", " title=\"x > y\"") + kTail
+                              << 1;
     QTest::newRow("multi-line record and duplicate name given twice")
         << kHead + multi + kCore + kTail << QStringList{"m.zip", "m.zip"} << kHead + kCore + kTail << 1;
     QTest::newRow("same name twice removes both")
@@ -244,8 +246,9 @@ void TestInstalledRecords::refusalsChangeNothing_data()
     QTest::newRow("entity in the name")
         << kHead + moduleLine("a&amp;b.zip") + kTail << QStringList{"a&b.zip"} << 4
         << "Could not locate the record of a&b.zip in the file text. Nothing was changed.";
-    QTest::newRow("not a record file") << QByteArray("<xsdt/>") << QStringList{"a.zip"} << 5
-                                       << "The file is not a valid record file: Not a PixInsight update record file (no <xri> element).";
+    QTest::newRow("not a record file")
+        << QByteArray("<xsdt/>") << QStringList{"a.zip"} << 5
+        << "The file is not a valid record file: Not a PixInsight update record file (no <xri> element).";
     // The raw cut would take the commented-out record too; the check of the result catches it.
     QTest::newRow("record in a comment")
         << kHead + "<!--\n<package fileName=\"a.zip\" type=\"module\"/>\n-->\n" + moduleLine("a.zip") + kTail
@@ -310,10 +313,13 @@ void TestInstalledRecords::backupNamesMatchLiterally_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("lookalike");
-    QTest::newRow("brackets") << "in[s]talled.xri" << "installed.xri.bak-20260101-000000-000";
+    QTest::newRow("brackets") << "in[s]talled.xri"
+                              << "installed.xri.bak-20260101-000000-000";
 #ifndef Q_OS_WIN
-    QTest::newRow("star") << "in*.xri" << "installed.xri.bak-20260101-000000-000";
-    QTest::newRow("question mark") << "install?d.xri" << "installed.xri.bak-20260101-000000-000";
+    QTest::newRow("star") << "in*.xri"
+                          << "installed.xri.bak-20260101-000000-000";
+    QTest::newRow("question mark") << "install?d.xri"
+                                   << "installed.xri.bak-20260101-000000-000";
 #endif
 }
 
@@ -357,7 +363,8 @@ void TestInstalledRecords::failedWriteLeavesNothingBehind()
     }
     const EditResult result = removeInstalledRecords(recordPath(), {QStringLiteral("a.zip")}, options);
     QCOMPARE(result.status, 5);
-    QVERIFY2(result.message.startsWith(message.arg(QDir::toNativeSeparators(recordPath()))), qPrintable(result.message));
+    QVERIFY2(result.message.startsWith(message.arg(QDir::toNativeSeparators(recordPath()))),
+             qPrintable(result.message));
     const QStringList backups = installedBackups(recordPath());
     if (writeFails) {
         QCOMPARE(read(), original);
@@ -379,7 +386,8 @@ void TestInstalledRecords::runningHostStopsEdits()
     write(original, recordPath() + QLatin1String(".bak-20260101-000000-000"));
     RecordEditOptions running;
     running.isHostRunning = [] { return true; };
-    const QString message = QStringLiteral("PixInsight is running. Close it first: it rewrites its records from memory.");
+    const QString message
+        = QStringLiteral("PixInsight is running. Close it first: it rewrites its records from memory.");
     EditResult result = removeInstalledRecords(recordPath(), {QStringLiteral("a.zip")}, running);
     QCOMPARE(result.status, 2);
     QCOMPARE(result.message, message);
@@ -392,7 +400,8 @@ void TestInstalledRecords::runningHostStopsEdits()
     write(original, stray);
     result = removeInstalledRecords(stray, {QStringLiteral("a.zip")}, idle());
     QCOMPARE(result.status, 4);
-    QCOMPARE(result.message, QStringLiteral("%1 is not PixInsight's installed.xri.").arg(QDir::toNativeSeparators(stray)));
+    QCOMPARE(result.message,
+             QStringLiteral("%1 is not PixInsight's installed.xri.").arg(QDir::toNativeSeparators(stray)));
 }
 
 // A folder where the record file should be: it cannot be read, nor replaced, even by root.
@@ -473,13 +482,19 @@ void TestInstalledRecords::helper_data()
     QTest::addColumn<int>("whileRunning");
     const QString selector = QStringLiteral("--installed-updates-helper");
     QTest::newRow("too few") << QStringList{selector} << true << 6 << 6;
-    QTest::newRow("wrong selector") << QStringList{QStringLiteral("--leftovers-helper"), QStringLiteral("remove"), QStringLiteral("a.zip")} << true << 6 << 6;
+    QTest::newRow("wrong selector") << QStringList{QStringLiteral("--leftovers-helper"), QStringLiteral("remove"),
+                                                   QStringLiteral("a.zip")}
+                                    << true << 6 << 6;
     QTest::newRow("remove without names") << QStringList{selector, QStringLiteral("remove")} << true << 6 << 6;
-    QTest::newRow("unknown action") << QStringList{selector, QStringLiteral("erase"), QStringLiteral("a.zip")} << true << 6 << 6;
-    QTest::newRow("no record file") << QStringList{selector, QStringLiteral("remove"), QStringLiteral("a.zip")} << false << 3 << 3;
+    QTest::newRow("unknown action") << QStringList{selector, QStringLiteral("erase"), QStringLiteral("a.zip")} << true
+                                    << 6 << 6;
+    QTest::newRow("no record file") << QStringList{selector, QStringLiteral("remove"), QStringLiteral("a.zip")} << false
+                                    << 3 << 3;
     QTest::newRow("restore without backup") << QStringList{selector, QStringLiteral("restore")} << true << 3 << 2;
-    QTest::newRow("refused") << QStringList{selector, QStringLiteral("remove"), QStringLiteral("core-20260101.zip")} << true << 4 << 2;
-    QTest::newRow("removed") << QStringList{selector, QStringLiteral("remove"), QStringLiteral("a.zip")} << true << 0 << 2;
+    QTest::newRow("refused") << QStringList{selector, QStringLiteral("remove"), QStringLiteral("core-20260101.zip")}
+                             << true << 4 << 2;
+    QTest::newRow("removed") << QStringList{selector, QStringLiteral("remove"), QStringLiteral("a.zip")} << true << 0
+                             << 2;
 }
 
 void TestInstalledRecords::helper()
@@ -529,7 +544,8 @@ void TestInstalledRecords::helperRefusesLinks()
     PFW_SYMBOLIC_LINK_OR_SKIP(outsideTarget, inside);
     QVERIFY(QFileInfo::exists(recordPath()));
 
-    const QStringList remove{QStringLiteral("--installed-updates-helper"), QStringLiteral("remove"), QStringLiteral("a.zip")};
+    const QStringList remove{QStringLiteral("--installed-updates-helper"), QStringLiteral("remove"),
+                             QStringLiteral("a.zip")};
     QCOMPARE(runInstalledUpdatesHelper(remove, installation(), [] { return false; }), 4);
     write("x", outsideRecord + QLatin1String(".bak-20260101-000000-000"));
     const QStringList restore{QStringLiteral("--installed-updates-helper"), QStringLiteral("restore")};
@@ -537,8 +553,9 @@ void TestInstalledRecords::helperRefusesLinks()
     QFile record(outsideRecord);
     QVERIFY(record.open(QIODevice::ReadOnly));
     QCOMPARE(record.readAll(), original);
-    QCOMPARE(QDir(QFileInfo(outsideRecord).absolutePath()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-             (QStringList{QStringLiteral("installed.xri"), QStringLiteral("installed.xri.bak-20260101-000000-000")}));
+    QCOMPARE(
+        QDir(QFileInfo(outsideRecord).absolutePath()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+        (QStringList{QStringLiteral("installed.xri"), QStringLiteral("installed.xri.bak-20260101-000000-000")}));
 }
 
 // Two helpers removing different records at once: each either removed its record or was refused
@@ -549,7 +566,8 @@ void TestInstalledRecords::concurrentRemovalsLoseNothing()
     QByteArray filler;
     for (int i = 0; i < 5000; ++i)
         filler += "   <package fileName=\"core-" + QByteArray::number(i) + ".zip\" type=\"core\" repo=\"pi\"/>\r\n";
-    const QByteArray original = kHead + filler + moduleLine("a.zip") + moduleLine("b.zip") + moduleLine("c.zip") + kTail;
+    const QByteArray original
+        = kHead + filler + moduleLine("a.zip") + moduleLine("b.zip") + moduleLine("c.zip") + kTail;
     const QString folder = QFileInfo(recordPath()).absolutePath();
     const QStringList names{QStringLiteral("a.zip"), QStringLiteral("b.zip")};
     for (int round = 0; round < 50; ++round) {
@@ -577,9 +595,12 @@ void TestInstalledRecords::concurrentRemovalsLoseNothing()
             QCOMPARE(helpers[i].exitStatus(), QProcess::NormalExit);
             const int code = helpers[i].exitCode();
             const bool gone = !after.contains("\"" + names.at(i).toUtf8() + "\"");
-            QVERIFY2(gone == (code == 0), qPrintable(QStringLiteral("round %1: removing %2 exited with %3, record %4")
-                                                          .arg(round).arg(names.at(i)).arg(code)
-                                                          .arg(gone ? QStringLiteral("gone") : QStringLiteral("kept"))));
+            QVERIFY2(gone == (code == 0),
+                     qPrintable(QStringLiteral("round %1: removing %2 exited with %3, record %4")
+                                    .arg(round)
+                                    .arg(names.at(i))
+                                    .arg(code)
+                                    .arg(gone ? QStringLiteral("gone") : QStringLiteral("kept"))));
             if (code == 0) {
                 expected.replace(moduleLine(names.at(i).toUtf8()), QByteArray());
                 ++removed;

@@ -52,8 +52,8 @@ void TestLeftoverMounts::initTestCase()
     QProcess probe;
     probe.start(QStringLiteral("unshare"),
                 {QStringLiteral("-m"), QStringLiteral("--propagation"), QStringLiteral("private"), QStringLiteral("sh"),
-                 QStringLiteral("-c"), QStringLiteral("mount -t tmpfs -o size=1m pfwprobe \"$1\""), QStringLiteral("sh"),
-                 scratch.path()});
+                 QStringLiteral("-c"), QStringLiteral("mount -t tmpfs -o size=1m pfwprobe \"$1\""),
+                 QStringLiteral("sh"), scratch.path()});
     if (!probe.waitForFinished(30000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
         QSKIP(qPrintable(QStringLiteral("This system does not allow mounts in a private namespace (unshare -m): %1")
                              .arg(QString::fromLocal8Bit(probe.readAllStandardError()).trimmed())));
@@ -63,14 +63,14 @@ void TestLeftoverMounts::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    for (const char *folder : {"bin", "lib/Mirelux/deep/mnt", "lib/Mirelux/mnt", "src/scripts", "doc/tools/Mirelux",
-                               "doc/scripts"})
+    for (const char *folder :
+         {"bin", "lib/Mirelux/deep/mnt", "lib/Mirelux/mnt", "src/scripts", "doc/tools/Mirelux", "doc/scripts"})
         QVERIFY(QDir().mkpath(install(QLatin1String(folder))));
     QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("outside/deep"))));
-    const QStringList files = {install(QStringLiteral("bin/Mirelux-pxm.so")), install(QStringLiteral("lib/Mirelux/a.txt")),
-                               install(QStringLiteral("lib/Mirelux/deep/b.txt")),
-                               m_dir->filePath(QStringLiteral("outside/precious.txt")),
-                               m_dir->filePath(QStringLiteral("outside/deep/kept.txt"))};
+    const QStringList files
+        = {install(QStringLiteral("bin/Mirelux-pxm.so")), install(QStringLiteral("lib/Mirelux/a.txt")),
+           install(QStringLiteral("lib/Mirelux/deep/b.txt")), m_dir->filePath(QStringLiteral("outside/precious.txt")),
+           m_dir->filePath(QStringLiteral("outside/deep/kept.txt"))};
     for (const QString &path : files) {
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -109,10 +109,10 @@ QProcess *TestLeftoverMounts::runInNamespace(const QString &setup, const QString
 
 void TestLeftoverMounts::deletionStaysOnItsOwnMount_data()
 {
-    QTest::addColumn<QString>("setup");       // shell lines run in the namespace; $i is the installation
+    QTest::addColumn<QString>("setup"); // shell lines run in the namespace; $i is the installation
     QTest::addColumn<QStringList>("command"); // run in the namespace after the setup
     QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("mounted");     // where the outside data shows in the namespace
+    QTest::addColumn<QString>("mounted"); // where the outside data shows in the namespace
     QTest::addColumn<QStringList>("removed"); // all that may go, relative to the test folder
 
     const QString bindInside = QStringLiteral(R"(mount --bind "$root/outside" "$i/lib/Mirelux/mnt")");
@@ -127,18 +127,17 @@ void TestLeftoverMounts::deletionStaysOnItsOwnMount_data()
     const QString item = QStringLiteral("/opt/PixInsight/doc/tools/Mirelux");
     const QString helper = QStringLiteral(PFW_EXECUTABLE);
     const QString walker = QStringLiteral(PFW_TREEWALKER);
-    const QStringList deleteLib = {helper, QStringLiteral("--leftovers-helper"), QStringLiteral("delete"),
-                                   QStringLiteral("lib:Mirelux")};
+    const QStringList deleteLib
+        = {helper, QStringLiteral("--leftovers-helper"), QStringLiteral("delete"), QStringLiteral("lib:Mirelux")};
     // The module file is fine on its own: a refusal must keep it too.
     const QStringList deleteItem = {helper, QStringLiteral("--leftovers-helper"), QStringLiteral("delete"),
                                     QStringLiteral("file:Mirelux"), QStringLiteral("tooldocs:Mirelux")};
-    const QStringList libOutsideMount = {QStringLiteral("opt/PixInsight/lib/Mirelux/a.txt"),
-                                         QStringLiteral("opt/PixInsight/lib/Mirelux/deep"),
-                                         QStringLiteral("opt/PixInsight/lib/Mirelux/deep/b.txt"),
-                                         QStringLiteral("opt/PixInsight/lib/Mirelux/deep/mnt")};
-    const QStringList libOutsideDeepMount = {QStringLiteral("opt/PixInsight/lib/Mirelux/a.txt"),
-                                             QStringLiteral("opt/PixInsight/lib/Mirelux/deep/b.txt"),
-                                             QStringLiteral("opt/PixInsight/lib/Mirelux/mnt")};
+    const QStringList libOutsideMount = {
+        QStringLiteral("opt/PixInsight/lib/Mirelux/a.txt"), QStringLiteral("opt/PixInsight/lib/Mirelux/deep"),
+        QStringLiteral("opt/PixInsight/lib/Mirelux/deep/b.txt"), QStringLiteral("opt/PixInsight/lib/Mirelux/deep/mnt")};
+    const QStringList libOutsideDeepMount
+        = {QStringLiteral("opt/PixInsight/lib/Mirelux/a.txt"), QStringLiteral("opt/PixInsight/lib/Mirelux/deep/b.txt"),
+           QStringLiteral("opt/PixInsight/lib/Mirelux/mnt")};
 
     QTest::newRow("helper, same-disk bind mount inside") << bindInside << deleteLib << 5 << inside << libOutsideMount;
     QTest::newRow("helper, tmpfs inside") << tmpfsInside << deleteLib << 5 << inside << libOutsideMount;

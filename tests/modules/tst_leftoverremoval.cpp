@@ -93,11 +93,13 @@ void TestLeftoverRemoval::elevationOutcomes_data()
     QTest::addColumn<QString>("heading");
     QTest::newRow("declined") << QByteArray("exit 126") << 1
                               << "Administrator permission was not given, so these were not deleted:";
-    QTest::newRow("running") << QByteArray("exit 2") << 1 << "PixInsight is running. Close it first. These were not deleted:";
+    QTest::newRow("running") << QByteArray("exit 2") << 1
+                             << "PixInsight is running. Close it first. These were not deleted:";
     QTest::newRow("refused") << QByteArray("exit 5") << 1
                              << "Some items could not be deleted (in use, or refused). These may remain:";
-    QTest::newRow("crashed") << QByteArray("kill -SEGV $$") << 1
-                             << "The elevated helper could not run (the helper stopped unexpectedly). These were not deleted:";
+    QTest::newRow("crashed")
+        << QByteArray("kill -SEGV $$") << 1
+        << "The elevated helper could not run (the helper stopped unexpectedly). These were not deleted:";
     QTest::newRow("done") << QByteArray("exit 0") << 2 << "";
 }
 
@@ -124,14 +126,16 @@ void TestLeftoverRemoval::elevationOutcomes()
     QCOMPARE(removal.deleted, deleted);
     QFile arguments(m_dir->filePath(QStringLiteral("args")));
     QVERIFY(arguments.open(QIODevice::ReadOnly));
-    QCOMPARE(QString::fromUtf8(arguments.readAll()).split(u'\n', Qt::SkipEmptyParts).mid(skipped),
-             QStringList({QStringLiteral("--leftovers-helper"), QStringLiteral("delete"), QStringLiteral("lib:Mirelux")}));
+    QCOMPARE(
+        QString::fromUtf8(arguments.readAll()).split(u'\n', Qt::SkipEmptyParts).mid(skipped),
+        QStringList({QStringLiteral("--leftovers-helper"), QStringLiteral("delete"), QStringLiteral("lib:Mirelux")}));
     if (heading.isEmpty()) {
         QVERIFY(removal.problemLines.isEmpty());
         return;
     }
     QCOMPARE(removal.problemLines,
-             QStringList({heading, QStringLiteral("   ") + QDir::toNativeSeparators(install(QStringLiteral("lib/Mirelux")))}));
+             QStringList(
+                 {heading, QStringLiteral("   ") + QDir::toNativeSeparators(install(QStringLiteral("lib/Mirelux")))}));
     QVERIFY(removal.text().startsWith(QStringLiteral("Deleted 1 file(s) or folder(s) from disk.\n")));
 }
 
@@ -144,9 +148,10 @@ void TestLeftoverRemoval::withoutElevation()
     noElevation.launcher.setAuthenticationProgram(QString());
     LeftoverRemoval removal;
     removal.run({lib, lib}, install(QString()), QString(), noElevation);
-    QCOMPARE(removal.problemLines.constFirst(),
-             QStringLiteral("Deleting these needs administrator rights, which this program cannot request on this system "
-                            "yet. Delete them yourself:"));
+    QCOMPARE(
+        removal.problemLines.constFirst(),
+        QStringLiteral("Deleting these needs administrator rights, which this program cannot request on this system "
+                       "yet. Delete them yourself:"));
 #endif
     // An installation found through PIXINSIGHT_DIR is one the helper would not find: say so.
     HostServices chosen = services("exit 0");

@@ -59,9 +59,9 @@ void TestLeftovers::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    for (const char *folder : {"Programs/PixInsight/bin", "Programs/PixInsight/lib", "Programs/PixInsight/src/scripts",
-                               "Programs/PixInsight/doc/tools", "Programs/PixInsight/doc/scripts", "Pleiades",
-                               "outside/keep"})
+    for (const char *folder :
+         {"Programs/PixInsight/bin", "Programs/PixInsight/lib", "Programs/PixInsight/src/scripts",
+          "Programs/PixInsight/doc/tools", "Programs/PixInsight/doc/scripts", "Pleiades", "outside/keep"})
         QVERIFY(QDir().mkpath(m_dir->filePath(QLatin1String(folder))));
     makeFile(m_dir->filePath(QStringLiteral("outside/keep/precious.txt")));
 }
@@ -161,17 +161,39 @@ void TestLeftovers::paths_data()
     QTest::addColumn<QString>("installFolder");
     QTest::addColumn<QString>("userFolder");
     QTest::addColumn<QString>("path");
-    QTest::newRow("module file") << 0 << "/opt/PixInsight/" << "" << "/opt/PixInsight/bin/M-pxm." + kExtension;
-    QTest::newRow("signature") << 1 << "/opt/./PixInsight" << "" << "/opt/PixInsight/bin/M-pxm.xsgn";
-    QTest::newRow("bin") << 2 << "/opt//PixInsight" << "" << "/opt/PixInsight/bin/M";
-    QTest::newRow("lib") << 3 << "/opt/PixInsight" << "" << "/opt/PixInsight/lib/M";
-    QTest::newRow("scripts") << 4 << "/opt/PixInsight" << "" << "/opt/PixInsight/src/scripts/M";
-    QTest::newRow("tool docs") << 5 << "/opt/PixInsight" << "" << "/opt/PixInsight/doc/tools/M";
-    QTest::newRow("script docs") << 6 << "/opt/PixInsight" << "" << "/opt/PixInsight/doc/scripts/M";
-    QTest::newRow("user") << 7 << "" << "/home/a/.config/Pleiades/" << "/home/a/.config/Pleiades/M";
-    QTest::newRow("user without folder") << 7 << "/opt/PixInsight" << "" << "";
-    QTest::newRow("install without folder") << 3 << "" << "/home/a/Pleiades" << "";
-    QTest::newRow("no such kind") << 8 << "/opt/PixInsight" << "/home/a" << "";
+    QTest::newRow("module file") << 0 << "/opt/PixInsight/"
+                                 << ""
+                                 << "/opt/PixInsight/bin/M-pxm." + kExtension;
+    QTest::newRow("signature") << 1 << "/opt/./PixInsight"
+                               << ""
+                               << "/opt/PixInsight/bin/M-pxm.xsgn";
+    QTest::newRow("bin") << 2 << "/opt//PixInsight"
+                         << ""
+                         << "/opt/PixInsight/bin/M";
+    QTest::newRow("lib") << 3 << "/opt/PixInsight"
+                         << ""
+                         << "/opt/PixInsight/lib/M";
+    QTest::newRow("scripts") << 4 << "/opt/PixInsight"
+                             << ""
+                             << "/opt/PixInsight/src/scripts/M";
+    QTest::newRow("tool docs") << 5 << "/opt/PixInsight"
+                               << ""
+                               << "/opt/PixInsight/doc/tools/M";
+    QTest::newRow("script docs") << 6 << "/opt/PixInsight"
+                                 << ""
+                                 << "/opt/PixInsight/doc/scripts/M";
+    QTest::newRow("user") << 7 << ""
+                          << "/home/a/.config/Pleiades/"
+                          << "/home/a/.config/Pleiades/M";
+    QTest::newRow("user without folder") << 7 << "/opt/PixInsight"
+                                         << ""
+                                         << "";
+    QTest::newRow("install without folder") << 3 << ""
+                                            << "/home/a/Pleiades"
+                                            << "";
+    QTest::newRow("no such kind") << 8 << "/opt/PixInsight"
+                                  << "/home/a"
+                                  << "";
 }
 
 void TestLeftovers::paths()
@@ -280,30 +302,39 @@ void TestLeftovers::deletesEverythingNamed()
 
 void TestLeftovers::refusals_data()
 {
-    QTest::addColumn<QString>("setup");   // what to put in place before the run
+    QTest::addColumn<QString>("setup"); // what to put in place before the run
     QTest::addColumn<QString>("request"); // run together with lib:Mirelux, which alone would be fine
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message"); // %1: native path of the request's item
-    QTest::newRow("unknown kind") << "" << "etc:Mirelux" << 4 << "etc:Mirelux is not a recognized request.";
-    QTest::newRow("reserved name") << "" << "bin:Scripts" << 4
-                                   << "bin:Scripts is not acceptable (an unsafe name, or a location that is not known).";
-    QTest::newRow("path as name") << "" << "lib:../../../outside" << 4
-                                  << "lib:../../../outside is not acceptable (an unsafe name, or a location that is not known).";
-    QTest::newRow("absolute path as name") << "" << "file:/etc/passwd" << 4
-                                           << "file:/etc/passwd is not acceptable (an unsafe name, or a location that is not known).";
-    QTest::newRow("missing") << "" << "scripts:Nothing" << 3 << "%1 does not exist.";
-    QTest::newRow("folder for a file") << "dir bin/Other-pxm.EXT" << "file:Other" << 4
-                                       << "%1 is not the kind of item that was asked for.";
-    QTest::newRow("file for a folder") << "file doc/tools/Other" << "tooldocs:Other" << 4
-                                       << "%1 is not the kind of item that was asked for.";
-    QTest::newRow("link to a folder outside") << "link lib/Other -> outside/keep" << "lib:Other" << 4
-                                              << "%1 is a link to somewhere else and is not touched.";
-    QTest::newRow("link to a folder inside") << "link bin/Other -> Programs/PixInsight/doc" << "bin:Other" << 4
-                                             << "%1 is a link to somewhere else and is not touched.";
-    QTest::newRow("module file is a link") << "link bin/Other-pxm.EXT -> outside/keep/precious.txt" << "file:Other"
-                                           << 4 << "%1 is a link to somewhere else and is not touched.";
-    QTest::newRow("dangling link") << "link doc/scripts/Other -> outside/gone" << "scriptdocs:Other" << 4
-                                   << "%1 is a link to somewhere else and is not touched.";
+    QTest::newRow("unknown kind") << ""
+                                  << "etc:Mirelux" << 4 << "etc:Mirelux is not a recognized request.";
+    QTest::newRow("reserved name")
+        << ""
+        << "bin:Scripts" << 4 << "bin:Scripts is not acceptable (an unsafe name, or a location that is not known).";
+    QTest::newRow("path as name")
+        << ""
+        << "lib:../../../outside" << 4
+        << "lib:../../../outside is not acceptable (an unsafe name, or a location that is not known).";
+    QTest::newRow("absolute path as name")
+        << ""
+        << "file:/etc/passwd" << 4
+        << "file:/etc/passwd is not acceptable (an unsafe name, or a location that is not known).";
+    QTest::newRow("missing") << ""
+                             << "scripts:Nothing" << 3 << "%1 does not exist.";
+    QTest::newRow("folder for a file") << "dir bin/Other-pxm.EXT"
+                                       << "file:Other" << 4 << "%1 is not the kind of item that was asked for.";
+    QTest::newRow("file for a folder") << "file doc/tools/Other"
+                                       << "tooldocs:Other" << 4 << "%1 is not the kind of item that was asked for.";
+    QTest::newRow("link to a folder outside")
+        << "link lib/Other -> outside/keep"
+        << "lib:Other" << 4 << "%1 is a link to somewhere else and is not touched.";
+    QTest::newRow("link to a folder inside")
+        << "link bin/Other -> Programs/PixInsight/doc"
+        << "bin:Other" << 4 << "%1 is a link to somewhere else and is not touched.";
+    QTest::newRow("module file is a link") << "link bin/Other-pxm.EXT -> outside/keep/precious.txt"
+                                           << "file:Other" << 4 << "%1 is a link to somewhere else and is not touched.";
+    QTest::newRow("dangling link") << "link doc/scripts/Other -> outside/gone"
+                                   << "scriptdocs:Other" << 4 << "%1 is a link to somewhere else and is not touched.";
 }
 
 void TestLeftovers::refusals()
@@ -325,12 +356,12 @@ void TestLeftovers::refusals()
 
     int kind = 0;
     QString module;
-    const QString path = parseLeftoverRequest(request, &kind, &module)
-        ? leftoverPath(kind, install(), user(), module)
-        : QString();
+    const QString path
+        = parseLeftoverRequest(request, &kind, &module) ? leftoverPath(kind, install(), user(), module) : QString();
     const LeftoverResult result = deleteLeftovers(install(), user(), {QStringLiteral("lib:Mirelux"), request}, false);
     QCOMPARE(result.status, status);
-    QCOMPARE(result.message, message.contains(QLatin1String("%1")) ? message.arg(QDir::toNativeSeparators(path)) : message);
+    QCOMPARE(result.message,
+             message.contains(QLatin1String("%1")) ? message.arg(QDir::toNativeSeparators(path)) : message);
     QVERIFY(result.removed.isEmpty());
     QCOMPARE(everything(), before);
 }
@@ -344,9 +375,10 @@ void TestLeftovers::linkedParentFolderIsNotFollowed()
     PFW_SYMBOLIC_LINK_OR_SKIP(m_dir->filePath(QStringLiteral("otherdrive/lib")), install(QStringLiteral("lib")));
     const LeftoverResult result = deleteLeftovers(install(), user(), {QStringLiteral("lib:Mirelux")}, false);
     QCOMPARE(result.status, int(HelperRefused));
-    QCOMPARE(result.message, QStringLiteral("%1 is reached through the link %2 and is not touched.")
-                                 .arg(QDir::toNativeSeparators(install(QStringLiteral("lib/Mirelux"))),
-                                      QDir::toNativeSeparators(install(QStringLiteral("lib")))));
+    QCOMPARE(result.message,
+             QStringLiteral("%1 is reached through the link %2 and is not touched.")
+                 .arg(QDir::toNativeSeparators(install(QStringLiteral("lib/Mirelux"))),
+                      QDir::toNativeSeparators(install(QStringLiteral("lib")))));
     QVERIFY(QFileInfo::exists(m_dir->filePath(QStringLiteral("otherdrive/lib/Mirelux/a.txt"))));
 }
 
@@ -363,7 +395,8 @@ void TestLeftovers::folderLinkInsideGoesTargetStays()
     makeMireluxLeftovers();
     const QString folder = install(QStringLiteral("lib/Mirelux"));
     PFW_SYMBOLIC_LINK_OR_SKIP(m_dir->filePath(QStringLiteral("outside/keep")), folder + QLatin1String("/linked"));
-    PFW_SYMBOLIC_LINK_OR_SKIP(m_dir->filePath(QStringLiteral("outside/keep/precious.txt")), folder + QLatin1String("/file-link"));
+    PFW_SYMBOLIC_LINK_OR_SKIP(m_dir->filePath(QStringLiteral("outside/keep/precious.txt")),
+                              folder + QLatin1String("/file-link"));
     PFW_SYMBOLIC_LINK_OR_SKIP(m_dir->filePath(QStringLiteral("outside/none")), folder + QLatin1String("/dangling"));
     QVERIFY(portable ? removeTreePortable(folder) : removeTree(folder));
     QVERIFY(!QFileInfo::exists(folder));
@@ -407,7 +440,8 @@ void TestLeftovers::parentSwappedForLinkIsNotFollowed()
     QVERIFY(!removeEntryIn(checkedParent, QStringLiteral("Mirelux"), true));
     QVERIFY(QFile::exists(m_dir->filePath(QStringLiteral("outside/tools/Mirelux/keep.html"))));
     // The item changed from a folder to a file since it was checked.
-    QVERIFY(!removeEntryIn(m_dir->filePath(QStringLiteral("outside/tools/Mirelux")), QStringLiteral("keep.html"), true));
+    QVERIFY(
+        !removeEntryIn(m_dir->filePath(QStringLiteral("outside/tools/Mirelux")), QStringLiteral("keep.html"), true));
     QVERIFY(QFile::exists(m_dir->filePath(QStringLiteral("outside/tools/Mirelux/keep.html"))));
 }
 
@@ -416,13 +450,16 @@ void TestLeftovers::failuresAreCollected()
     makeMireluxLeftovers();
     // The same item twice: the second finds nothing left to remove.
     const LeftoverResult result = deleteLeftovers(
-        install(), user(), {QStringLiteral("bin:Mirelux"), QStringLiteral("bin:Mirelux"), QStringLiteral("sig:Mirelux")},
-        false);
+        install(), user(),
+        {QStringLiteral("bin:Mirelux"), QStringLiteral("bin:Mirelux"), QStringLiteral("sig:Mirelux")}, false);
     QCOMPARE(result.status, 5);
     QCOMPARE(result.removed, QStringList({QStringLiteral("bin:Mirelux"), QStringLiteral("sig:Mirelux")}));
     QCOMPARE(result.failedRequests, QStringList{QStringLiteral("bin:Mirelux")});
-    QCOMPARE(result.failureNotes, QStringList{QStringLiteral("bin:Mirelux: could not be removed (in use, or no permission)")});
-    QCOMPARE(result.message, QStringLiteral("Some items could not be removed: bin:Mirelux: could not be removed (in use, or no permission)"));
+    QCOMPARE(result.failureNotes,
+             QStringList{QStringLiteral("bin:Mirelux: could not be removed (in use, or no permission)")});
+    QCOMPARE(result.message,
+             QStringLiteral(
+                 "Some items could not be removed: bin:Mirelux: could not be removed (in use, or no permission)"));
     QCOMPARE(deleteLeftovers(install(), user(), {}, false).message, QStringLiteral("Nothing was named."));
 }
 
@@ -437,8 +474,9 @@ void TestLeftovers::runningHostStopsEverything()
     const LeftoverResult result = deleteLeftovers(install(), user(), {QStringLiteral("lib:Mirelux")}, true, running);
     QCOMPARE(result.status, 2);
     QCOMPARE(result.message, QStringLiteral("PixInsight is running. Close it first."));
-    QCOMPARE(runLeftoversHelper({QStringLiteral("--leftovers-helper"), QStringLiteral("delete"), QStringLiteral("lib:Mirelux")},
-                                helperEnvironment(), running),
+    QCOMPARE(runLeftoversHelper(
+                 {QStringLiteral("--leftovers-helper"), QStringLiteral("delete"), QStringLiteral("lib:Mirelux")},
+                 helperEnvironment(), running),
              2);
     host.stop();
     QCOMPARE(everything().size(), before.size() + 1); // only the fake program was added
@@ -453,14 +491,27 @@ void TestLeftovers::helper_data()
     const QString selector = QStringLiteral("--leftovers-helper");
     const QString action = QStringLiteral("delete");
     QTest::newRow("too few") << QStringList{selector, action} << true << 6 << false;
-    QTest::newRow("wrong selector") << QStringList{QStringLiteral("--installed-updates-helper"), action, QStringLiteral("lib:Mirelux")} << true << 6 << false;
-    QTest::newRow("wrong action") << QStringList{selector, QStringLiteral("remove"), QStringLiteral("lib:Mirelux")} << true << 6 << false;
-    QTest::newRow("user data") << QStringList{selector, action, QStringLiteral("lib:Mirelux"), QStringLiteral("user:Mirelux")} << true << 4 << false;
-    QTest::newRow("unknown kind") << QStringList{selector, action, QStringLiteral("lib:Mirelux"), QStringLiteral("dll:Mirelux")} << true << 4 << false;
-    QTest::newRow("path as name") << QStringList{selector, action, QStringLiteral("lib:Mirelux"), QStringLiteral("lib:../lib")} << true << 4 << false;
-    QTest::newRow("a path instead of a request") << QStringList{selector, action, QStringLiteral("/etc")} << true << 4 << false;
-    QTest::newRow("no installation") << QStringList{selector, action, QStringLiteral("lib:Mirelux")} << false << 3 << false;
-    QTest::newRow("done") << QStringList{selector, action, QStringLiteral("lib:Mirelux"), QStringLiteral("file:Mirelux")} << true << 0 << true;
+    QTest::newRow("wrong selector") << QStringList{QStringLiteral("--installed-updates-helper"), action,
+                                                   QStringLiteral("lib:Mirelux")}
+                                    << true << 6 << false;
+    QTest::newRow("wrong action") << QStringList{selector, QStringLiteral("remove"), QStringLiteral("lib:Mirelux")}
+                                  << true << 6 << false;
+    QTest::newRow("user data") << QStringList{selector, action, QStringLiteral("lib:Mirelux"),
+                                              QStringLiteral("user:Mirelux")}
+                               << true << 4 << false;
+    QTest::newRow("unknown kind") << QStringList{selector, action, QStringLiteral("lib:Mirelux"),
+                                                 QStringLiteral("dll:Mirelux")}
+                                  << true << 4 << false;
+    QTest::newRow("path as name") << QStringList{selector, action, QStringLiteral("lib:Mirelux"),
+                                                 QStringLiteral("lib:../lib")}
+                                  << true << 4 << false;
+    QTest::newRow("a path instead of a request")
+        << QStringList{selector, action, QStringLiteral("/etc")} << true << 4 << false;
+    QTest::newRow("no installation") << QStringList{selector, action, QStringLiteral("lib:Mirelux")} << false << 3
+                                     << false;
+    QTest::newRow("done") << QStringList{selector, action, QStringLiteral("lib:Mirelux"),
+                                         QStringLiteral("file:Mirelux")}
+                          << true << 0 << true;
 }
 
 void TestLeftovers::helper()

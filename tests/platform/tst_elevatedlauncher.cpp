@@ -12,7 +12,8 @@ using namespace pfw;
 
 // Windows elevates through its own consent prompt ("runas"), never through an authentication program.
 #ifdef Q_OS_WIN
-#define SKIP_WITHOUT_AUTHENTICATOR() QSKIP("Windows asks for administrator rights itself; there is no authentication program")
+#define SKIP_WITHOUT_AUTHENTICATOR()                                                                                   \
+    QSKIP("Windows asks for administrator rights itself; there is no authentication program")
 #define SKIP_WITHOUT_RUNAS()
 #else
 #define SKIP_WITHOUT_AUTHENTICATOR()
@@ -107,7 +108,8 @@ void TestElevatedLauncher::windowsOutcomes_data()
     QTest::addColumn<ElevatedRun::Outcome>("outcome");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("declined") << false << 1223 << false << false << 0 << ElevatedRun::Cancelled << -1 << "Windows error 1223";
+    QTest::newRow("declined") << false << 1223 << false << false << 0 << ElevatedRun::Cancelled << -1
+                              << "Windows error 1223";
     QTest::newRow("other error") << false << 5 << false << false << 0 << ElevatedRun::Failed << -1 << "Windows error 5";
     QTest::newRow("no handle") << true << 0 << false << false << 0 << ElevatedRun::Failed << -1 << "no process handle";
     QTest::newRow("too slow") << true << 0 << true << false << 0 << ElevatedRun::Failed << -1
@@ -166,7 +168,8 @@ void TestElevatedLauncher::authenticatorOutcomes()
     QFETCH(QString, reason);
     const ElevatedLauncher launcher = launcherWith(script(QStringLiteral("pkexec"), body));
     QVERIFY(launcher.canElevate());
-    const ElevatedRun run = launcher.runElevatedHelper({QStringLiteral("--leftovers-helper"), QStringLiteral("delete")});
+    const ElevatedRun run
+        = launcher.runElevatedHelper({QStringLiteral("--leftovers-helper"), QStringLiteral("delete")});
     QCOMPARE(run.outcome, outcome);
     QCOMPARE(run.exitCode, exitCode);
     QCOMPARE(run.reason, reason);
@@ -176,8 +179,8 @@ void TestElevatedLauncher::argumentsArriveIntact()
 {
     SKIP_WITHOUT_AUTHENTICATOR();
     const QString record = m_dir->filePath(QStringLiteral("arguments.txt"));
-    const QString authenticator = script(QStringLiteral("pkexec"),
-                                         "for a in \"$@\"; do printf '%s\\n' \"$a\" >> '" + record.toUtf8() + "'; done");
+    const QString authenticator = script(
+        QStringLiteral("pkexec"), "for a in \"$@\"; do printf '%s\\n' \"$a\" >> '" + record.toUtf8() + "'; done");
     const QStringList arguments{QStringLiteral("--leftovers-helper"), QStringLiteral("delete"),
                                 QStringLiteral("module:My Module"), QStringLiteral("C:\\trailing\\"),
                                 QStringLiteral("say \"hi\"")};
@@ -193,9 +196,11 @@ void TestElevatedLauncher::slowHelperIsReportedAndLeftRunning()
 {
     SKIP_WITHOUT_AUTHENTICATOR();
     const QString marker = m_dir->filePath(QStringLiteral("finished"));
-    ElevatedLauncher launcher = launcherWith(script(QStringLiteral("pkexec"), "sleep 1; touch '" + marker.toUtf8() + "'"));
+    ElevatedLauncher launcher
+        = launcherWith(script(QStringLiteral("pkexec"), "sleep 1; touch '" + marker.toUtf8() + "'"));
     launcher.setTimeoutMs(100);
-    const ElevatedRun run = launcher.runElevatedHelper({QStringLiteral("--installed-updates-helper"), QStringLiteral("restore")});
+    const ElevatedRun run
+        = launcher.runElevatedHelper({QStringLiteral("--installed-updates-helper"), QStringLiteral("restore")});
     QCOMPARE(run.outcome, ElevatedRun::Failed);
     QCOMPARE(run.reason, QStringLiteral("the helper did not finish in two minutes"));
     QVERIFY(!QFile::exists(marker));
@@ -276,8 +281,8 @@ void TestElevatedLauncher::runAsBringsBackTheHelpersAnswer()
     ElevatedLauncher launcher;
     launcher.setExecutable(QStringLiteral(PFW_FAKE_HELPER));
     const QStringList arguments{QStringLiteral("--leftovers-helper"), QStringLiteral("delete"),
-                                QStringLiteral("module:My Module"), QStringLiteral("C:\\trailing\\"),
-                                QStringLiteral("say \"hi\""), QString()};
+                                QStringLiteral("module:My Module"),   QStringLiteral("C:\\trailing\\"),
+                                QStringLiteral("say \"hi\""),         QString()};
     QVERIFY(launcher.canElevate());
     const ElevatedRun run = launcher.runElevatedHelper(arguments);
     qunsetenv("PFW_HELPER_RECORD");

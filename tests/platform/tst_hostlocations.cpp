@@ -86,19 +86,29 @@ void TestHostLocations::folders_data()
     QTest::addColumn<QString>("appData");
     QTest::addColumn<QString>("config");
     QTest::addColumn<QStringList>("folders");
-    QTest::newRow("windows") << PlatformFlavour::Windows << "C:/Users/a" << "C:\\Users\\a\\AppData\\Roaming" << ""
-                             << QStringList{QStringLiteral("C:/Users/a/AppData/Roaming/Pleiades")};
-    QTest::newRow("windows without APPDATA") << PlatformFlavour::Windows << "C:/Users/a" << "" << "C:/cfg" << QStringList{};
-    QTest::newRow("linux") << PlatformFlavour::Linux << "/home/a" << "" << "/home/a/cfg"
+    QTest::newRow("windows") << PlatformFlavour::Windows << "C:/Users/a"
+                             << "C:\\Users\\a\\AppData\\Roaming"
+                             << "" << QStringList{QStringLiteral("C:/Users/a/AppData/Roaming/Pleiades")};
+    QTest::newRow("windows without APPDATA") << PlatformFlavour::Windows << "C:/Users/a"
+                                             << ""
+                                             << "C:/cfg" << QStringList{};
+    QTest::newRow("linux") << PlatformFlavour::Linux << "/home/a"
+                           << ""
+                           << "/home/a/cfg"
                            << QStringList{QStringLiteral("/home/a/.PixInsight"), QStringLiteral("/home/a/cfg/Pleiades"),
                                           QStringLiteral("/home/a/.config/Pleiades")};
-    QTest::newRow("linux config is the default") << PlatformFlavour::Linux << "/home/a" << "" << "/home/a/.config"
-                                                 << QStringList{QStringLiteral("/home/a/.PixInsight"),
-                                                                QStringLiteral("/home/a/.config/Pleiades")};
-    QTest::newRow("linux keeps backslashes") << PlatformFlavour::Linux << "/home/a\\b" << "" << ""
-                                             << QStringList{QStringLiteral("/home/a\\b/.PixInsight"),
-                                                            QStringLiteral("/home/a\\b/.config/Pleiades")};
-    QTest::newRow("macos") << PlatformFlavour::MacOS << "/Users/a" << "" << ""
+    QTest::newRow("linux config is the default")
+        << PlatformFlavour::Linux << "/home/a"
+        << ""
+        << "/home/a/.config"
+        << QStringList{QStringLiteral("/home/a/.PixInsight"), QStringLiteral("/home/a/.config/Pleiades")};
+    QTest::newRow("linux keeps backslashes")
+        << PlatformFlavour::Linux << "/home/a\\b"
+        << ""
+        << "" << QStringList{QStringLiteral("/home/a\\b/.PixInsight"), QStringLiteral("/home/a\\b/.config/Pleiades")};
+    QTest::newRow("macos") << PlatformFlavour::MacOS << "/Users/a"
+                           << ""
+                           << ""
                            << QStringList{QStringLiteral("/Users/a/Library/PixInsight"),
                                           QStringLiteral("/Users/a/Library/PixInsight-x64"),
                                           QStringLiteral("/Users/a/Library/Application Support/Pleiades"),
@@ -126,10 +136,10 @@ void TestHostLocations::findsFilesInNameOrder()
     QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("roaming/Pleiades/core-009-pxi.settings"))));
 
     const QString folder = m_dir->filePath(QStringLiteral("roaming/Pleiades/"));
-    QCOMPARE(findSettingsFiles(env), QStringList({folder + QLatin1String("CORE-003-PXI.SETTINGS"),
-                                                  folder + QLatin1String("core-001-pxi.settings"),
-                                                  folder + QLatin1String("core-002-pxi.settings"),
-                                                  folder + QLatin1String("core-abc-pxi.settings")}));
+    QCOMPARE(findSettingsFiles(env),
+             QStringList(
+                 {folder + QLatin1String("CORE-003-PXI.SETTINGS"), folder + QLatin1String("core-001-pxi.settings"),
+                  folder + QLatin1String("core-002-pxi.settings"), folder + QLatin1String("core-abc-pxi.settings")}));
 
     env.variables.remove(QStringLiteral("APPDATA"));
     QVERIFY(findSettingsFiles(env).isEmpty());
@@ -209,19 +219,17 @@ void TestHostLocations::candidates_data()
                                                        QStringLiteral("C:/Program Files (x86)/PixInsight")};
     QTest::newRow("windows nothing set") << PlatformFlavour::Windows << QStringList{} << false << QStringList{}
                                          << QStringList{QStringLiteral("C:/Program Files/PixInsight")};
-    QTest::newRow("windows ignores PIXINSIGHT_DIR") << PlatformFlavour::Windows
-                                                    << QStringList{QStringLiteral("PIXINSIGHT_DIR=D:/PI")} << false << QStringList{}
-                                                    << QStringList{QStringLiteral("C:/Program Files/PixInsight")};
+    QTest::newRow("windows ignores PIXINSIGHT_DIR")
+        << PlatformFlavour::Windows << QStringList{QStringLiteral("PIXINSIGHT_DIR=D:/PI")} << false << QStringList{}
+        << QStringList{QStringLiteral("C:/Program Files/PixInsight")};
     QTest::newRow("linux") << PlatformFlavour::Linux << QStringList{} << false << QStringList{}
                            << QStringList{QStringLiteral("/opt/PixInsight")};
-    QTest::newRow("linux chosen folder first") << PlatformFlavour::Linux
-                                               << QStringList{QStringLiteral("PIXINSIGHT_DIR=/home/a/PixInsight")}
-                                               << false << QStringList{}
-                                               << QStringList{QStringLiteral("/home/a/PixInsight"),
-                                                              QStringLiteral("/opt/PixInsight")};
-    QTest::newRow("helper ignores chosen folder") << PlatformFlavour::Linux
-                                                  << QStringList{QStringLiteral("PIXINSIGHT_DIR=/home/a/PixInsight")}
-                                                  << true << QStringList{} << QStringList{QStringLiteral("/opt/PixInsight")};
+    QTest::newRow("linux chosen folder first")
+        << PlatformFlavour::Linux << QStringList{QStringLiteral("PIXINSIGHT_DIR=/home/a/PixInsight")} << false
+        << QStringList{} << QStringList{QStringLiteral("/home/a/PixInsight"), QStringLiteral("/opt/PixInsight")};
+    QTest::newRow("helper ignores chosen folder")
+        << PlatformFlavour::Linux << QStringList{QStringLiteral("PIXINSIGHT_DIR=/home/a/PixInsight")} << true
+        << QStringList{} << QStringList{QStringLiteral("/opt/PixInsight")};
     QTest::newRow("macos") << PlatformFlavour::MacOS << QStringList{} << false << QStringList{}
                            << QStringList{QStringLiteral("/Applications/PixInsight")};
     // The user sets the environment, even for the elevated helper: it asks Windows instead.
@@ -234,10 +242,10 @@ void TestHostLocations::candidates_data()
                                                                    QStringLiteral("C:/Program Files (x86)/PixInsight")};
     QTest::newRow("windows helper, system silent") << PlatformFlavour::Windows << userFolders << true << QStringList{}
                                                    << QStringList{QStringLiteral("C:/Program Files/PixInsight")};
-    QTest::newRow("windows editor reads the environment") << PlatformFlavour::Windows << userFolders << false << systemFolders
-                                                          << QStringList{QStringLiteral("C:/Users/a/fake/PixInsight"),
-                                                                         QStringLiteral("C:/Users/a/fake86/PixInsight"),
-                                                                         QStringLiteral("C:/Program Files/PixInsight")};
+    QTest::newRow("windows editor reads the environment")
+        << PlatformFlavour::Windows << userFolders << false << systemFolders
+        << QStringList{QStringLiteral("C:/Users/a/fake/PixInsight"), QStringLiteral("C:/Users/a/fake86/PixInsight"),
+                       QStringLiteral("C:/Program Files/PixInsight")};
 }
 
 void TestHostLocations::candidates()
@@ -259,7 +267,7 @@ void TestHostLocations::installFolderNeedsBin()
 {
     const HostEnvironment env = environment(PlatformFlavour::Linux);
     QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("first/PixInsight/lib"))));
-    makeFile(QStringLiteral("second/PixInsight/bin"));                // a file, not a folder
+    makeFile(QStringLiteral("second/PixInsight/bin")); // a file, not a folder
     QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("third/PixInsight/bin"))));
     QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("x"))));
     const QStringList candidates{QString(), m_dir->filePath(QStringLiteral("first/PixInsight")),

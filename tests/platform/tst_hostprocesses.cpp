@@ -63,9 +63,11 @@ void TestHostProcesses::realProcesses()
 #ifndef Q_OS_WIN
     // What macOS would be asked, asked of this system's ps.
     QProcess ps;
-    ps.start(QStringLiteral("/bin/ps"), {QStringLiteral("-A"), QStringLiteral("-o"), QStringLiteral("pid=,stat=,comm=")});
+    ps.start(QStringLiteral("/bin/ps"),
+             {QStringLiteral("-A"), QStringLiteral("-o"), QStringLiteral("pid=,stat=,comm=")});
     QVERIFY(ps.waitForFinished(10000));
-    const bool listedByPs = processesNamedInPsOutput(ps.readAllStandardOutput(), QStringLiteral("PixInsight")).contains(pid);
+    const bool listedByPs
+        = processesNamedInPsOutput(ps.readAllStandardOutput(), QStringLiteral("PixInsight")).contains(pid);
     QCOMPARE(listedByPs, counts);
 #endif
     host.stop();
@@ -114,7 +116,8 @@ void TestHostProcesses::fakeProcFolder()
     QCOMPARE(found.ids, QList<qint64>({123, 125, 126, 128, 129, 456}));
     QVERIFY(found.error.isEmpty());
     // No list is not a list without PixInsight.
-    const HostProcessList missing = processesNamedInProc(proc.filePath(QStringLiteral("missing")), QStringLiteral("PixInsight"));
+    const HostProcessList missing
+        = processesNamedInProc(proc.filePath(QStringLiteral("missing")), QStringLiteral("PixInsight"));
     QVERIFY(missing.ids.isEmpty());
     QVERIFY(!missing.error.isEmpty());
     // Nor is a folder that does not hold the asking process, as where /proc is not mounted.

@@ -35,30 +35,30 @@ private:
     XsdtFile m_file;
 };
 
-static const char kTree[] =
-    "<xsdt>"
-    "<i k=\"Global\">"
-    "<i k=\"Statistics\"><i k=\"Process\"><v k=\"Count\" t=\"u\" v=\"1\"/></i><v k=\"Total\" t=\"u\" v=\"2\"/></i>"
-    "<i k=\"Preferences\"><i k=\"Application\"><v k=\"Instance\" t=\"i\" v=\"1\"/></i>"
-    "<i k=\"ProcessInterface\"><i k=\"X\"/></i><i k=\"ScriptEditor\"><i k=\"Cache\"><v k=\"F\" t=\"s\" v=\"a\"/></i></i></i>"
-    "<i k=\"ColorManagement\"><v k=\"IsEnabled\" t=\"b\" v=\"true\"/></i>"
-    "<i k=\"UpdateManager\"><i k=\"Repositories\"><i k=\"Main\"><v k=\"Url\" t=\"s\" v=\"x\"/></i></i></i>"
-    "<i k=\"FeaturedScripts\"><v k=\"S1\" t=\"s\" v=\"x\"/></i>"
-    "<i k=\"FileDialogs\"/>"
-    "</i>"
-    "<i k=\"ModuleData\"><i k=\"0\"/><i k=\"Mod\"><v k=\"Val\" t=\"i\" v=\"1\"/><i k=\"Interfaces\"><i k=\"ModInterface\">"
-    "<i k=\"Geometry\"/></i></i></i></i>"
-    "<i k=\"Tool\"><v k=\"Opt\" t=\"s\" v=\"1\"/><i k=\"Interfaces\"><i k=\"ToolInterface\"><i k=\"Geometry\"/></i></i></i>"
-    "<v k=\"Stray\" t=\"s\" v=\"1\"/>"
-    "<i k=\"ThreadPerformanceOptimization\"/>"
-    "<i k=\"Modules\"><v k=\"Module01\" t=\"s\" v=\"x\"/></i>"
-    "<i k=\"MainWindow\"><i k=\"RecentFiles\"><v k=\"File01\" t=\"s\" v=\"a\"/></i><v k=\"Layout\" t=\"s\" v=\"x\"/></i>"
-    "<i k=\"ScriptData\"><i k=\"Script\"><i k=\"Deep\"><i k=\"Deeper\"/></i></i></i>"
-    "<v k=\"LastVersion\" t=\"s\" v=\"1\"/><v k=\"PixInsight\" t=\"s\" v=\"1\"/>"
-    "<i k=\"CommandHistory\"/>"
-    "<i k=\"ModuleDataAccess\"><i k=\"Mod\"/></i>"
-    "<i k=\"Outer\"><i k=\"Mid\"><i k=\"Inner\"/></i></i>"
-    "</xsdt>";
+static const char kTree[]
+    = "<xsdt>"
+      "<i k=\"Global\">"
+      "<i k=\"Statistics\"><i k=\"Process\"><v k=\"Count\" t=\"u\" v=\"1\"/></i><v k=\"Total\" t=\"u\" v=\"2\"/></i>"
+      "<i k=\"Preferences\"><i k=\"Application\"><v k=\"Instance\" t=\"i\" v=\"1\"/></i>"
+      "<i k=\"ProcessInterface\"><i k=\"X\"/></i><i k=\"ScriptEditor\"><i k=\"Cache\"><v k=\"F\" t=\"s\" v=\"a\"/></i></i></i>"
+      "<i k=\"ColorManagement\"><v k=\"IsEnabled\" t=\"b\" v=\"true\"/></i>"
+      "<i k=\"UpdateManager\"><i k=\"Repositories\"><i k=\"Main\"><v k=\"Url\" t=\"s\" v=\"x\"/></i></i></i>"
+      "<i k=\"FeaturedScripts\"><v k=\"S1\" t=\"s\" v=\"x\"/></i>"
+      "<i k=\"FileDialogs\"/>"
+      "</i>"
+      "<i k=\"ModuleData\"><i k=\"0\"/><i k=\"Mod\"><v k=\"Val\" t=\"i\" v=\"1\"/><i k=\"Interfaces\"><i k=\"ModInterface\">"
+      "<i k=\"Geometry\"/></i></i></i></i>"
+      "<i k=\"Tool\"><v k=\"Opt\" t=\"s\" v=\"1\"/><i k=\"Interfaces\"><i k=\"ToolInterface\"><i k=\"Geometry\"/></i></i></i>"
+      "<v k=\"Stray\" t=\"s\" v=\"1\"/>"
+      "<i k=\"ThreadPerformanceOptimization\"/>"
+      "<i k=\"Modules\"><v k=\"Module01\" t=\"s\" v=\"x\"/></i>"
+      "<i k=\"MainWindow\"><i k=\"RecentFiles\"><v k=\"File01\" t=\"s\" v=\"a\"/></i><v k=\"Layout\" t=\"s\" v=\"x\"/></i>"
+      "<i k=\"ScriptData\"><i k=\"Script\"><i k=\"Deep\"><i k=\"Deeper\"/></i></i></i>"
+      "<v k=\"LastVersion\" t=\"s\" v=\"1\"/><v k=\"PixInsight\" t=\"s\" v=\"1\"/>"
+      "<i k=\"CommandHistory\"/>"
+      "<i k=\"ModuleDataAccess\"><i k=\"Mod\"/></i>"
+      "<i k=\"Outer\"><i k=\"Mid\"><i k=\"Inner\"/></i></i>"
+      "</xsdt>";
 
 void TestDeletionPolicy::initTestCase()
 {
@@ -70,10 +70,13 @@ void TestDeletionPolicy::initTestCase()
 void TestDeletionPolicy::builtInRules()
 {
     QCOMPARE(m_policy.rules().size(), 60);
-    QCOMPARE(m_policy.defaultReason(),
-             QStringLiteral("This entry is not on the list of entries known to be safe to remove, so it is protected."));
-    QCOMPARE(m_policy.rules().at(30).reason,
-             QStringLiteral("Saved settings of a tool. Deleting resets that tool to its defaults and loses your configuration for it."));
+    QCOMPARE(
+        m_policy.defaultReason(),
+        QStringLiteral("This entry is not on the list of entries known to be safe to remove, so it is protected."));
+    QCOMPARE(
+        m_policy.rules().at(30).reason,
+        QStringLiteral(
+            "Saved settings of a tool. Deleting resets that tool to its defaults and loses your configuration for it."));
     QVERIFY(m_policy.rules().at(30).groupsOnly);
     QCOMPARE(m_policy.cleanupGroups().size(), 6);
 }
@@ -148,16 +151,26 @@ void TestDeletionPolicy::patterns_data()
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<QString>("path");
     QTest::addColumn<bool>("matches");
-    QTest::newRow("exact") << "A/B" << "A/B" << true;
-    QTest::newRow("exact is not below") << "A/B" << "A/B/C" << false;
-    QTest::newRow("star is one key") << "A/*" << "A/B" << true;
-    QTest::newRow("star is not two") << "A/*" << "A/B/C" << false;
-    QTest::newRow("recursive below") << "A/**" << "A/B/C" << true;
-    QTest::newRow("recursive not itself") << "A/**" << "A" << false;
-    QTest::newRow("inner double star is a key") << "A/**/C" << "A/**/C" << true;
-    QTest::newRow("inner double star literal") << "A/**/C" << "A/B/C" << false;
-    QTest::newRow("case matters") << "a/b" << "A/B" << false;
-    QTest::newRow("slashes ignored") << "/A//B/" << "A/B" << true;
+    QTest::newRow("exact") << "A/B"
+                           << "A/B" << true;
+    QTest::newRow("exact is not below") << "A/B"
+                                        << "A/B/C" << false;
+    QTest::newRow("star is one key") << "A/*"
+                                     << "A/B" << true;
+    QTest::newRow("star is not two") << "A/*"
+                                     << "A/B/C" << false;
+    QTest::newRow("recursive below") << "A/**"
+                                     << "A/B/C" << true;
+    QTest::newRow("recursive not itself") << "A/**"
+                                          << "A" << false;
+    QTest::newRow("inner double star is a key") << "A/**/C"
+                                                << "A/**/C" << true;
+    QTest::newRow("inner double star literal") << "A/**/C"
+                                               << "A/B/C" << false;
+    QTest::newRow("case matters") << "a/b"
+                                  << "A/B" << false;
+    QTest::newRow("slashes ignored") << "/A//B/"
+                                     << "A/B" << true;
 }
 
 void TestDeletionPolicy::patterns()
@@ -179,7 +192,8 @@ void TestDeletionPolicy::doubleStarAloneMatchesAllButTheRoot()
                         &error));
     QCOMPARE(policy.rules().size(), 1);
     QCOMPARE(policy.verdict(m_file.root.findPath(u"Stray")).level, DeletionLevel::Safe);
-    QCOMPARE(policy.verdict(m_file.root.findPath(u"Global/Preferences/Application/Instance")).level, DeletionLevel::Safe);
+    QCOMPARE(policy.verdict(m_file.root.findPath(u"Global/Preferences/Application/Instance")).level,
+             DeletionLevel::Safe);
     QCOMPARE(policy.verdict(&m_file.root).level, DeletionLevel::Never);
     QCOMPARE(policy.verdict(nullptr).level, DeletionLevel::Never);
 }
@@ -241,10 +255,11 @@ void TestDeletionPolicy::warnCandidates()
     for (const XsdtNode *node : m_policy.warnCandidates(m_file))
         paths << node->path();
     // Repositories/Main is Warn too, but lies at the fourth level.
-    QCOMPARE(paths, QStringList({QStringLiteral("Global/FeaturedScripts"), QStringLiteral("ModuleData/0"),
-                                 QStringLiteral("ModuleData/Mod"), QStringLiteral("Tool"),
-                                 QStringLiteral("ThreadPerformanceOptimization"), QStringLiteral("ScriptData/Script"),
-                                 QStringLiteral("Outer")}));
+    QCOMPARE(paths,
+             QStringList({QStringLiteral("Global/FeaturedScripts"), QStringLiteral("ModuleData/0"),
+                          QStringLiteral("ModuleData/Mod"), QStringLiteral("Tool"),
+                          QStringLiteral("ThreadPerformanceOptimization"), QStringLiteral("ScriptData/Script"),
+                          QStringLiteral("Outer")}));
 }
 
 void TestDeletionPolicy::findAll_data()

@@ -92,7 +92,8 @@ void TestSettingsSchema::builtInVariables()
         if (entry.value(QLatin1String("readOnly")).toBool()) {
             ++readOnly;
             const QString description = entry.value(QLatin1String("description")).toString();
-            QVERIFY2(description.contains(QLatin1String("Read-only.")) || description.contains(QLatin1String("Write-only.")),
+            QVERIFY2(description.contains(QLatin1String("Read-only."))
+                         || description.contains(QLatin1String("Write-only.")),
                      qPrintable(it.key()));
         }
     }
@@ -115,16 +116,22 @@ void TestSettingsSchema::builtInQuotedDescriptions_data()
     QTest::addColumn<QString>("description");
     QTest::newRow("scaling") << "Application/UIScalingFactor"
                              << "Global interface scaling factor of the core application. In the range [1.0,4.0].";
-    QTest::newRow("opacity") << "MainWindow/MovingWindowOpacity" << "Window opacity in the [0,1] range.";
-    QTest::newRow("write-only") << "ColorManagement/UpdateMonitorProfile"
-                                << "Full path to the scheduled new ICC color profile for the primary monitor. Write-only. "
-                                   "See the documentation for ColorManagementSetup.";
-    QTest::newRow("instance") << "Application/Instance" << QString::fromUtf8("The running application's instance number (\xE2\x89\xA5 1).");
-    QTest::newRow("processors") << "System/NumberOfProcessors" << "Total number of processor cores available. Read-only.";
+    QTest::newRow("opacity") << "MainWindow/MovingWindowOpacity"
+                             << "Window opacity in the [0,1] range.";
+    QTest::newRow("write-only")
+        << "ColorManagement/UpdateMonitorProfile"
+        << "Full path to the scheduled new ICC color profile for the primary monitor. Write-only. "
+           "See the documentation for ColorManagementSetup.";
+    QTest::newRow("instance") << "Application/Instance"
+                              << QString::fromUtf8("The running application's instance number (\xE2\x89\xA5 1).");
+    QTest::newRow("processors") << "System/NumberOfProcessors"
+                                << "Total number of processor cores available. Read-only.";
     QTest::newRow("bundle") << "Application/AppDirectory"
                             << "Full path to the distribution's core application bundle. Read-only. macOS only.";
-    QTest::newRow("button order") << "Application/MessageBoxOkCancelButtonOrder" << "0 = default, 1 = Ok/Cancel, 2 = Cancel/Ok";
-    QTest::newRow("brush") << "TransparencyBrush/Brush" << "See the pcl::BackgroundBrush namespace.";
+    QTest::newRow("button order") << "Application/MessageBoxOkCancelButtonOrder"
+                                  << "0 = default, 1 = Ok/Cancel, 2 = Cancel/Ok";
+    QTest::newRow("brush") << "TransparencyBrush/Brush"
+                           << "See the pcl::BackgroundBrush namespace.";
 }
 
 void TestSettingsSchema::builtInQuotedDescriptions()
@@ -143,18 +150,30 @@ void TestSettingsSchema::humanize_data()
 {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("label");
-    QTest::newRow("words") << "MaxModuleThreadPriority" << "Max module thread priority";
-    QTest::newRow("inner acronym") << "AutoSavePSMPeriod" << "Auto save PSM period";
-    QTest::newRow("underscore") << "CIP_ITRSDataFile" << "CIP ITRS data file";
-    QTest::newRow("plural acronym inside") << "OpenURLsWithInternalBrowser" << "Open URLs with internal browser";
-    QTest::newRow("plural acronym at end") << "UseLowResolutionCLUTs" << "Use low resolution CLUTs";
-    QTest::newRow("digits") << "WallpaperFile01" << "Wallpaper file 01";
-    QTest::newRow("leading acronym") << "RGBWorkingSpace" << "RGB working space";
-    QTest::newRow("lower first") << "sRGBGamma" << "S RGB gamma";
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("underscores only") << "__" << "";
-    QTest::newRow("single letter") << "x" << "X";
-    QTest::newRow("digit after upper") << "Module3D" << "Module 3 d";
+    QTest::newRow("words") << "MaxModuleThreadPriority"
+                           << "Max module thread priority";
+    QTest::newRow("inner acronym") << "AutoSavePSMPeriod"
+                                   << "Auto save PSM period";
+    QTest::newRow("underscore") << "CIP_ITRSDataFile"
+                                << "CIP ITRS data file";
+    QTest::newRow("plural acronym inside") << "OpenURLsWithInternalBrowser"
+                                           << "Open URLs with internal browser";
+    QTest::newRow("plural acronym at end") << "UseLowResolutionCLUTs"
+                                           << "Use low resolution CLUTs";
+    QTest::newRow("digits") << "WallpaperFile01"
+                            << "Wallpaper file 01";
+    QTest::newRow("leading acronym") << "RGBWorkingSpace"
+                                     << "RGB working space";
+    QTest::newRow("lower first") << "sRGBGamma"
+                                 << "S RGB gamma";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("underscores only") << "__"
+                                      << "";
+    QTest::newRow("single letter") << "x"
+                                   << "X";
+    QTest::newRow("digit after upper") << "Module3D"
+                                       << "Module 3 d";
 }
 
 void TestSettingsSchema::humanize()
@@ -168,10 +187,14 @@ void TestSettingsSchema::variableIds_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("id");
-    QTest::newRow("preference") << "Global/Preferences/Process/MaxProcessors" << "Process/MaxProcessors";
-    QTest::newRow("global") << "Global/ColorManagement/ProofingIntent" << "ColorManagement/ProofingIntent";
-    QTest::newRow("module data") << "ModuleData/Mirelux/Strength" << "ModuleData/Mirelux/Strength";
-    QTest::newRow("preferences only once") << "Global/Preferences/Preferences/X" << "Preferences/X";
+    QTest::newRow("preference") << "Global/Preferences/Process/MaxProcessors"
+                                << "Process/MaxProcessors";
+    QTest::newRow("global") << "Global/ColorManagement/ProofingIntent"
+                            << "ColorManagement/ProofingIntent";
+    QTest::newRow("module data") << "ModuleData/Mirelux/Strength"
+                                 << "ModuleData/Mirelux/Strength";
+    QTest::newRow("preferences only once") << "Global/Preferences/Preferences/X"
+                                           << "Preferences/X";
 }
 
 void TestSettingsSchema::variableIds()
@@ -187,12 +210,15 @@ void TestSettingsSchema::widgetKinds_data()
     QTest::addColumn<QChar>("type");
     QTest::addColumn<WidgetKind>("kind");
     QTest::newRow("colour") << "Global/ColorManagement/GamutWarningColor" << QChar(u'u') << WidgetKind::Color;
-    QTest::newRow("plain unsigned") << "Global/Preferences/ImageWindow/WheelStepAngle" << QChar(u'u') << WidgetKind::UInt;
+    QTest::newRow("plain unsigned") << "Global/Preferences/ImageWindow/WheelStepAngle" << QChar(u'u')
+                                    << WidgetKind::UInt;
     QTest::newRow("foreground with digits") << "X/Foreground2" << QChar(u'u') << WidgetKind::Color;
     QTest::newRow("colour name as int") << "X/BackgroundColor" << QChar(u'i') << WidgetKind::Int;
-    QTest::newRow("directory") << "Global/Preferences/ImageWindow/DownloadsDirectory" << QChar(u's') << WidgetKind::Directory;
+    QTest::newRow("directory") << "Global/Preferences/ImageWindow/DownloadsDirectory" << QChar(u's')
+                               << WidgetKind::Directory;
     QTest::newRow("file") << "Global/Preferences/Application/StyleSheetFile" << QChar(u's') << WidgetKind::File;
-    QTest::newRow("numbered file") << "Global/Preferences/Application/ResourceFile10" << QChar(u's') << WidgetKind::File;
+    QTest::newRow("numbered file") << "Global/Preferences/Application/ResourceFile10" << QChar(u's')
+                                   << WidgetKind::File;
     QTest::newRow("file path") << "X/ProfilePath" << QChar(u's') << WidgetKind::File;
     QTest::newRow("url is text") << "Global/Preferences/ImageWindow/ProxyURL" << QChar(u's') << WidgetKind::Text;
     QTest::newRow("case matters") << "X/Somefile" << QChar(u's') << WidgetKind::Text;
@@ -201,7 +227,8 @@ void TestSettingsSchema::widgetKinds_data()
     QTest::newRow("single") << "X/Amount" << QChar(u'f') << WidgetKind::Real;
     QTest::newRow("unknown code") << "X/Thing" << QChar(u'x') << WidgetKind::Text;
     QTest::newRow("choice") << "Global/Preferences/ImageWindow/DefaultMaskMode" << QChar(u'i') << WidgetKind::Choice;
-    QTest::newRow("choices need an integer") << "Global/Preferences/ImageWindow/DefaultMaskMode" << QChar(u'F') << WidgetKind::Real;
+    QTest::newRow("choices need an integer")
+        << "Global/Preferences/ImageWindow/DefaultMaskMode" << QChar(u'F') << WidgetKind::Real;
 }
 
 void TestSettingsSchema::widgetKinds()
@@ -220,11 +247,16 @@ void TestSettingsSchema::ranges_data()
     QTest::addColumn<double>("min");
     QTest::addColumn<double>("max");
     const double largest = std::numeric_limits<double>::max();
-    QTest::newRow("opacity from description") << "Global/Preferences/MainWindow/ActiveWindowOpacity" << QChar(u'F') << true << 0.0 << 1.0;
-    QTest::newRow("scaling from description") << "Global/Preferences/Application/UIScalingFactor" << QChar(u'F') << true << 1.0 << 4.0;
-    QTest::newRow("description range needs a number") << "Global/Preferences/MainWindow/ActiveWindowOpacity" << QChar(u's') << false << 0.0 << 0.0;
-    QTest::newRow("only a lower bound") << "Global/Preferences/Process/MaxProcessors" << QChar(u'i') << true << 1.0 << largest;
-    QTest::newRow("both bounds") << "Global/Preferences/Process/MaxModuleThreadPriority" << QChar(u'i') << true << 0.0 << 7.0;
+    QTest::newRow("opacity from description")
+        << "Global/Preferences/MainWindow/ActiveWindowOpacity" << QChar(u'F') << true << 0.0 << 1.0;
+    QTest::newRow("scaling from description")
+        << "Global/Preferences/Application/UIScalingFactor" << QChar(u'F') << true << 1.0 << 4.0;
+    QTest::newRow("description range needs a number")
+        << "Global/Preferences/MainWindow/ActiveWindowOpacity" << QChar(u's') << false << 0.0 << 0.0;
+    QTest::newRow("only a lower bound") << "Global/Preferences/Process/MaxProcessors" << QChar(u'i') << true << 1.0
+                                        << largest;
+    QTest::newRow("both bounds") << "Global/Preferences/Process/MaxModuleThreadPriority" << QChar(u'i') << true << 0.0
+                                 << 7.0;
     QTest::newRow("refined real") << "Global/RGBWorkingSpace/Gamma" << QChar(u'F') << true << 0.1 << 10.0;
     QTest::newRow("none") << "Global/Preferences/Process/MaxConsoleLines" << QChar(u'i') << false << 0.0 << 0.0;
 }
@@ -254,12 +286,14 @@ void TestSettingsSchema::choicesAndDescriptions()
 
     QCOMPARE(m_schema.spec(*value(QStringLiteral("Global/ColorManagement/OnMissingProfile"))).description,
              QStringLiteral("Core application policies."));
-    QCOMPARE(m_schema.spec(*value(QStringLiteral("Global/Preferences/ImageWindow/DefaultHorizontalResolution"), u'F')).description,
+    QCOMPARE(m_schema.spec(*value(QStringLiteral("Global/Preferences/ImageWindow/DefaultHorizontalResolution"), u'F'))
+                 .description,
              QStringLiteral("In device pixels per resolution unit."));
     QCOMPARE(m_schema.spec(*value(QStringLiteral("Global/Preferences/Process/MaxModuleThreadPriority"))).description,
              QStringLiteral("Maximum thread priority for modules: 0 = idle ... 7 = real-time."));
 
-    const VariableSpec autoScaling = m_schema.spec(*value(QStringLiteral("Global/Preferences/Application/AutoUIScaling"), u'b'));
+    const VariableSpec autoScaling
+        = m_schema.spec(*value(QStringLiteral("Global/Preferences/Application/AutoUIScaling"), u'b'));
     QVERIFY(autoScaling.documented);
     QVERIFY(autoScaling.description.isEmpty());
     QCOMPARE(autoScaling.label, QStringLiteral("Auto UI scaling"));
@@ -287,12 +321,13 @@ void TestSettingsSchema::pagesOfTheDemo()
     QStringList titles;
     for (const PageSpec &page : m_schema.pages(demo))
         titles << page.title;
-    QCOMPARE(titles, QStringList({QStringLiteral("Application"), QStringLiteral("Main Window"),
-                                  QStringLiteral("Image Windows"), QStringLiteral("Processes"),
-                                  QStringLiteral("Color Management"), QStringLiteral("RGB Working Space"),
-                                  QStringLiteral("Readout Options"), QStringLiteral("Script Editor"),
-                                  QStringLiteral("Identifiers and GUI"), QStringLiteral("Security"),
-                                  QStringLiteral("Transparency brush"), QStringLiteral("Workspace")}));
+    QCOMPARE(
+        titles,
+        QStringList({QStringLiteral("Application"), QStringLiteral("Main Window"), QStringLiteral("Image Windows"),
+                     QStringLiteral("Processes"), QStringLiteral("Color Management"),
+                     QStringLiteral("RGB Working Space"), QStringLiteral("Readout Options"),
+                     QStringLiteral("Script Editor"), QStringLiteral("Identifiers and GUI"), QStringLiteral("Security"),
+                     QStringLiteral("Transparency brush"), QStringLiteral("Workspace")}));
     QCOMPARE(m_schema.pages(demo).at(8).paths.size(), 2);
 }
 
@@ -323,7 +358,8 @@ void TestSettingsSchema::badDocuments_data()
     QTest::addColumn<QByteArray>("overlay");
     QTest::addColumn<bool>("ok");
     QTest::addColumn<QString>("errorStart");
-    const QByteArray globals = "{\"variables\": {\"Process/MaxProcessors\": {\"type\": \"i\", \"description\": \"x\", \"readOnly\": false}}}";
+    const QByteArray globals
+        = "{\"variables\": {\"Process/MaxProcessors\": {\"type\": \"i\", \"description\": \"x\", \"readOnly\": false}}}";
     QTest::newRow("white-space overlay") << globals << QByteArray(" \n\t ") << true << "";
     QTest::newRow("empty both") << QByteArray() << QByteArray() << true << "";
     QTest::newRow("overlay not JSON") << globals << QByteArray("{ nope") << false << "overlay.json: ";

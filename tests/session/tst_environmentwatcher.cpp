@@ -99,8 +99,8 @@ void TestEnvironmentWatcher::exitWithoutNewFileIsForgotten()
 {
     bool running = true;
     Disk disk = Disk::Same;
-    EnvironmentWatcher watcher({[&running] { return running; }, [&disk] { return disk; }, [] { return 0; },
-                                [] { return false; }});
+    EnvironmentWatcher watcher(
+        {[&running] { return running; }, [&disk] { return disk; }, [] { return 0; }, [] { return false; }});
     QSignalSpy reload(&watcher, &EnvironmentWatcher::reloadRequested);
     watcher.poll();
     running = false;
@@ -152,7 +152,8 @@ void TestEnvironmentWatcher::diskVerdicts()
     QFETCH(bool, changed);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("core-001-pxi.settings"));
-    const QByteArray bytes = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<xsdt version=\"1.0\"><v k=\"A\" t=\"i\" v=\"1\"/></xsdt>";
+    const QByteArray bytes
+        = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<xsdt version=\"1.0\"><v k=\"A\" t=\"i\" v=\"1\"/></xsdt>";
     const auto write = [](const QString &target, const QByteArray &content) {
         QFile file(target);
         return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
@@ -194,12 +195,15 @@ void TestEnvironmentWatcher::diskVerdicts()
         }
 #ifdef Q_OS_WIN
         // The C library's rename does not replace an existing file there; a save replaces it so.
-        QVERIFY(MoveFileExW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path + QLatin1String(".new")).utf16()),
-                            reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()),
-                            MOVEFILE_REPLACE_EXISTING)
+        QVERIFY(MoveFileExW(
+                    reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path + QLatin1String(".new")).utf16()),
+                    reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()),
+                    MOVEFILE_REPLACE_EXISTING)
                 != FALSE);
 #else
-        QVERIFY(::rename(QFile::encodeName(path + QLatin1String(".new")).constData(), QFile::encodeName(path).constData()) == 0);
+        QVERIFY(
+            ::rename(QFile::encodeName(path + QLatin1String(".new")).constData(), QFile::encodeName(path).constData())
+            == 0);
 #endif
     } else if (change == u"remove") {
         QVERIFY(QFile::remove(path));

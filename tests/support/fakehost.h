@@ -37,8 +37,14 @@ public:
         return QStringLiteral("PixInsight");
 #endif
     }
-    qint64 pid() const { return m_process.state() == QProcess::NotRunning ? 0 : m_process.processId(); }
-    ~FakeHost() { stop(); }
+    qint64 pid() const
+    {
+        return m_process.state() == QProcess::NotRunning ? 0 : m_process.processId();
+    }
+    ~FakeHost()
+    {
+        stop();
+    }
 
 private:
     QProcess m_process;

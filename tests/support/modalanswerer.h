@@ -11,7 +11,7 @@ namespace pfw::test {
 // Answers the next modal dialog of type Dialog, whatever opens it, so that no test can hang on
 // one. The callback must close it (accept, reject or click a button); if it does not, the
 // dialog is closed for it. Polling gives up after about five seconds.
-template <typename Dialog = QWidget>
+template<typename Dialog = QWidget>
 void answerNext(const std::function<void(Dialog *)> &answer, int attempts = 500)
 {
     QTimer::singleShot(10, [answer, attempts] {

@@ -51,11 +51,18 @@ public:
     PrivateHome(const PrivateHome &) = delete;
     PrivateHome &operator=(const PrivateHome &) = delete;
 
-    bool isValid() const { return m_dir.isValid(); }
-    QString path() const { return m_dir.path(); }
+    bool isValid() const
+    {
+        return m_dir.isValid();
+    }
+    QString path() const
+    {
+        return m_dir.path();
+    }
 
 private:
-    static constexpr std::array<const char *, 4> kVariables{"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"};
+    static constexpr std::array<const char *, 4> kVariables{"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME",
+                                                            "XDG_CACHE_HOME"};
 
     QTemporaryDir m_dir;
     std::array<std::optional<QByteArray>, 4> m_saved;

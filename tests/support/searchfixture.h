@@ -15,7 +15,10 @@ struct SearchFixture
 {
     static constexpr int kDifferences = 40;
 
-    static QString changedPath(int i) { return QStringLiteral("Global/Preferences/Tuning/Value%1").arg(i, 2, 10, QLatin1Char('0')); }
+    static QString changedPath(int i)
+    {
+        return QStringLiteral("Global/Preferences/Tuning/Value%1").arg(i, 2, 10, QLatin1Char('0'));
+    }
     static QString addedPath(int i) { return QStringLiteral("ScriptData/Helper/Option%1").arg(i); }
 
     static QByteArray file(bool bad)
@@ -25,10 +28,18 @@ struct SearchFixture
         for (int i = 0; i < 30; ++i) {
             const QByteArray key = "Value" + QByteArray::number(i).rightJustified(2, '0');
             switch (i % 4) {
-            case 0: xml += "<v k=\"" + key + "\" t=\"i\" v=\"" + QByteArray::number(bad ? 100 + i : i) + "\"/>"; break;
-            case 1: xml += "<v k=\"" + key + "\" t=\"b\" v=\"" + (bad ? "true" : "false") + "\"/>"; break;
-            case 2: xml += "<v k=\"" + key + "\" t=\"s\" v=\"" + (bad ? "after &amp; " : "before ") + key + "\"/>"; break;
-            default: xml += "<v k=\"" + key + "\" t=\"F\" v=\"" + (bad ? "2.5" : "0.5") + "\"/>"; break;
+            case 0:
+                xml += "<v k=\"" + key + "\" t=\"i\" v=\"" + QByteArray::number(bad ? 100 + i : i) + "\"/>";
+                break;
+            case 1:
+                xml += "<v k=\"" + key + "\" t=\"b\" v=\"" + (bad ? "true" : "false") + "\"/>";
+                break;
+            case 2:
+                xml += "<v k=\"" + key + "\" t=\"s\" v=\"" + (bad ? "after &amp; " : "before ") + key + "\"/>";
+                break;
+            default:
+                xml += "<v k=\"" + key + "\" t=\"F\" v=\"" + (bad ? "2.5" : "0.5") + "\"/>";
+                break;
             }
         }
         xml += "<v k=\"Steady\" t=\"i\" v=\"7\"/><v k=\"Checked\" t=\"t\" v=\"";

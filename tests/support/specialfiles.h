@@ -58,8 +58,10 @@ inline bool existsAsEntry(const QString &path)
 inline bool makeSymbolicLink(const QString &target, const QString &name)
 {
 #ifdef Q_OS_WIN
-    const QFileInfo pointed(QDir::isAbsolutePath(target) ? target : QDir(QFileInfo(name).absolutePath()).filePath(target));
-    const DWORD flags = SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE | (pointed.isDir() ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0);
+    const QFileInfo pointed(QDir::isAbsolutePath(target) ? target
+                                                         : QDir(QFileInfo(name).absolutePath()).filePath(target));
+    const DWORD flags
+        = SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE | (pointed.isDir() ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0);
     if (CreateSymbolicLinkW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(name).utf16()),
                             reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(target).utf16()), flags)
         && detail::existsAsEntry(name))
@@ -107,8 +109,8 @@ inline bool setJunction(const QString &target, const QString &name)
     if (folder == INVALID_HANDLE_VALUE)
         return false;
     DWORD returned = 0;
-    const BOOL set = DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, &buffer, DWORD(buffer.dataLength + 8), nullptr,
-                                     0, &returned, nullptr);
+    const BOOL set = DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, &buffer, DWORD(buffer.dataLength + 8), nullptr, 0,
+                                     &returned, nullptr);
     CloseHandle(folder);
     return set != FALSE;
 }
@@ -120,8 +122,10 @@ inline bool makeHostFolderLink(const QString &target, const QString &name)
     using UnixName = char *(__cdecl *)(const wchar_t *);
     using DosName = wchar_t *(__cdecl *)(const char *);
     const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void *>(GetProcAddress(kernel, "wine_get_unix_file_name")));
-    const auto dosName = reinterpret_cast<DosName>(reinterpret_cast<void *>(GetProcAddress(kernel, "wine_get_dos_file_name")));
+    const auto unixName
+        = reinterpret_cast<UnixName>(reinterpret_cast<void *>(GetProcAddress(kernel, "wine_get_unix_file_name")));
+    const auto dosName
+        = reinterpret_cast<DosName>(reinterpret_cast<void *>(GetProcAddress(kernel, "wine_get_dos_file_name")));
     if (!unixName || !dosName)
         return false;
     auto hostPath = [&](const QString &path) {
@@ -155,7 +159,8 @@ inline bool makeHostFolderLink(const QString &target, const QString &name)
     if (search == INVALID_HANDLE_VALUE)
         return false;
     FindClose(search);
-    return (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    return (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 } // namespace detail
@@ -206,8 +211,8 @@ inline bool trashTakesFilesFrom(const QString &folder)
 
 // Windows lets only some users make symbolic links (developer mode or the right to make them),
 // and Wine makes none.
-#define PFW_SYMBOLIC_LINK_OR_SKIP(target, name)                                                   \
-    do {                                                                                          \
-        if (!pfw::test::makeSymbolicLink((target), (name)))                                       \
-            QSKIP("this system makes no symbolic links for this user");                                 \
+#define PFW_SYMBOLIC_LINK_OR_SKIP(target, name)                                                                        \
+    do {                                                                                                               \
+        if (!pfw::test::makeSymbolicLink((target), (name)))                                                            \
+            QSKIP("this system makes no symbolic links for this user");                                                \
     } while (false)

@@ -79,21 +79,25 @@ void TestAboutDialog::detailsWithoutAFile()
     AboutDialog dialog(QString(), QString(), linuxEnvironment());
     const QStringList lines = dialog.details().split(u'\n');
     QCOMPARE(lines.size(), 7);
-    QVERIFY2(QRegularExpression(QStringLiteral("^Prefwright 0\\.1\\.3 \\(source ([0-9a-f]{7}|unknown)\\)$")).match(lines[0]).hasMatch(),
+    QVERIFY2(QRegularExpression(QStringLiteral("^Prefwright 0\\.1\\.3 \\(source ([0-9a-f]{7}|unknown)\\)$"))
+                 .match(lines[0])
+                 .hasMatch(),
              qPrintable(lines[0]));
     QCOMPARE(lines[1], QStringLiteral("Qt ") + QString::fromLatin1(qVersion()));
     QVERIFY(lines[2].startsWith(QLatin1String("System: ")));
     QCOMPARE(lines[3], QStringLiteral("Open file: none"));
     QCOMPARE(lines[4], QStringLiteral("PixInsight recorded in the file: unknown"));
     // Folders are shown the system's way: backslashes on Windows.
-    const QString searched = QStringLiteral("Settings folders searched: ") + QDir::toNativeSeparators(QStringLiteral("/home/tester/"));
+    const QString searched
+        = QStringLiteral("Settings folders searched: ") + QDir::toNativeSeparators(QStringLiteral("/home/tester/"));
     QVERIFY2(lines[5].startsWith(searched), qPrintable(lines[5]));
     QCOMPARE(lines[6], QStringLiteral("Licence: GNU General Public License, version 3 or later (GPL-3.0-or-later)"));
 }
 
 void TestAboutDialog::copyDetails()
 {
-    AboutDialog dialog(QStringLiteral("/data/core-001-pxi.settings"), QStringLiteral("1.8.9 [1.8.9-2]"), linuxEnvironment());
+    AboutDialog dialog(QStringLiteral("/data/core-001-pxi.settings"), QStringLiteral("1.8.9 [1.8.9-2]"),
+                       linuxEnvironment());
     QPushButton *copy = nullptr;
     for (QPushButton *button : dialog.findChildren<QPushButton *>()) {
         if (button->text() == u"Copy details")
@@ -103,7 +107,8 @@ void TestAboutDialog::copyDetails()
     copy->click();
     QCOMPARE(copy->text(), QStringLiteral("Copied"));
     QCOMPARE(QApplication::clipboard()->text(), dialog.details());
-    const QString expected = QStringLiteral("\nOpen file: ") + QDir::toNativeSeparators(QStringLiteral("/data/core-001-pxi.settings"))
+    const QString expected = QStringLiteral("\nOpen file: ")
+        + QDir::toNativeSeparators(QStringLiteral("/data/core-001-pxi.settings"))
         + QStringLiteral("\nPixInsight recorded in the file: 1.8.9 [1.8.9-2]\n");
     QVERIFY2(dialog.details().contains(expected), qPrintable(dialog.details()));
 }

@@ -89,7 +89,8 @@ private:
     void stream(QTcpSocket *socket)
     {
         static const QByteArray chunk(64 * 1024, 'x');
-        while (!streamStopped && socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < 256 * 1024) {
+        while (!streamStopped && socket->state() == QAbstractSocket::ConnectedState
+               && socket->bytesToWrite() < 256 * 1024) {
             if (streamed >= kStreamLimit) {
                 streamStopped = true;
                 socket->disconnectFromHost();
@@ -280,9 +281,11 @@ void TestAdBanner::cacheFreshness()
     QFETCH(QString, ttl);
     QFETCH(double, ageHours);
     QFETCH(bool, fetches);
-    const QByteArray cached = QStringLiteral("<ads ttl=\"%1\"><ad id=\"cached\"><alt>Cached</alt></ad></ads>").arg(ttl).toUtf8();
+    const QByteArray cached
+        = QStringLiteral("<ads ttl=\"%1\"><ad id=\"cached\"><alt>Cached</alt></ad></ads>").arg(ttl).toUtf8();
     writeCache(cached, QDateTime::currentMSecsSinceEpoch() - qint64(ageHours * 3600000));
-    m_server->answers.insert(QStringLiteral("/manifest.xml"), {200, "<ads><ad id=\"fetched\"><alt>Fetched</alt></ad></ads>", 0});
+    m_server->answers.insert(QStringLiteral("/manifest.xml"),
+                             {200, "<ads><ad id=\"fetched\"><alt>Fetched</alt></ad></ads>", 0});
     auto ads = banner();
     QSignalSpy shown(ads.get(), &AdBanner::adShown);
     ads->start(true, 0);
@@ -300,8 +303,10 @@ void TestAdBanner::cacheFreshness()
 void TestAdBanner::adsOutsideTheirWindowFallBack()
 {
     m_server->answers.insert(QStringLiteral("/manifest.xml"),
-                             {200, "<ads><ad id=\"old\" end=\"2026-12-07\"><alt>Old</alt></ad>"
-                                   "<ad id=\"new\" start=\"2026-12-09\"><alt>New</alt></ad></ads>", 0});
+                             {200,
+                              "<ads><ad id=\"old\" end=\"2026-12-07\"><alt>Old</alt></ad>"
+                              "<ad id=\"new\" start=\"2026-12-09\"><alt>New</alt></ad></ads>",
+                              0});
     auto ads = banner();
     QSignalSpy shown(ads.get(), &AdBanner::adShown);
     ads->start(true, 0);
@@ -315,8 +320,9 @@ void TestAdBanner::jpegPictureIsCachedAsJpg()
 {
     const QUrl picture = m_server->url(QStringLiteral("/picture"));
     m_server->answers.insert(QStringLiteral("/picture"), {200, imageBytes("JPG", 20), 0});
-    m_server->answers.insert(QStringLiteral("/manifest.xml"),
-                             {200, "<ads><ad id=\"j\"><image>" + picture.toEncoded() + "</image><alt>J</alt></ad></ads>", 0});
+    m_server->answers.insert(
+        QStringLiteral("/manifest.xml"),
+        {200, "<ads><ad id=\"j\"><image>" + picture.toEncoded() + "</image><alt>J</alt></ad></ads>", 0});
     auto ads = banner();
     ads->start(true, 0);
     QTRY_VERIFY_WITH_TIMEOUT(!ads->picture().isNull(), 5000);
@@ -356,8 +362,10 @@ void TestAdBanner::latePictureIsDiscarded()
 void TestAdBanner::unsafeLinksAreNotFollowed()
 {
     m_server->answers.insert(QStringLiteral("/manifest.xml"),
-                             {200, "<ads><ad id=\"u\"><image>file:///etc/hostname</image>"
-                                   "<click>file:///etc/passwd</click><alt>U</alt></ad></ads>", 0});
+                             {200,
+                              "<ads><ad id=\"u\"><image>file:///etc/hostname</image>"
+                              "<click>file:///etc/passwd</click><alt>U</alt></ad></ads>",
+                              0});
     auto ads = banner();
     QList<QUrl> opened;
     ads->setOpener([&opened](const QUrl &url) {
@@ -420,9 +428,12 @@ void TestAdBanner::badCacheFilesCountAsNone_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("kind");
-    QTest::newRow("manifest links to /dev/zero") << "manifest" << "zero";
-    QTest::newRow("manifest is a FIFO") << "manifest" << "fifo";
-    QTest::newRow("picture is a FIFO") << "picture" << "fifo";
+    QTest::newRow("manifest links to /dev/zero") << "manifest"
+                                                 << "zero";
+    QTest::newRow("manifest is a FIFO") << "manifest"
+                                        << "fifo";
+    QTest::newRow("picture is a FIFO") << "picture"
+                                       << "fifo";
 }
 
 // A link to /dev/zero used to end the program with bad_alloc, a FIFO to hang it at start.
@@ -437,7 +448,8 @@ void TestAdBanner::badCacheFilesCountAsNone()
     writeCache("<ads><ad id=\"p\"><image>" + image.toUtf8() + "</image><alt>P</alt></ad></ads>",
                QDateTime::currentMSecsSinceEpoch());
     const QString special = cache() + u'/'
-        + (file == u"manifest" ? QStringLiteral("manifest.xml") : AdManifest::imageCacheBaseName(image) + QLatin1String(".png"));
+        + (file == u"manifest" ? QStringLiteral("manifest.xml")
+                               : AdManifest::imageCacheBaseName(image) + QLatin1String(".png"));
     QFile::remove(special);
     if (kind == u"zero")
         QVERIFY(QFile::link(QStringLiteral("/dev/zero"), special));
@@ -470,8 +482,9 @@ void TestAdBanner::endlessRepliesAreCut()
     QFETCH(QString, endless);
     QFETCH(qint64, announced);
     const QUrl picture = m_server->url(QStringLiteral("/picture"));
-    m_server->answers.insert(QStringLiteral("/manifest.xml"),
-                             {200, "<ads><ad id=\"p\"><image>" + picture.toEncoded() + "</image><alt>P</alt></ad></ads>", 0});
+    m_server->answers.insert(
+        QStringLiteral("/manifest.xml"),
+        {200, "<ads><ad id=\"p\"><image>" + picture.toEncoded() + "</image><alt>P</alt></ad></ads>", 0});
     m_server->endless.insert(endless, announced);
     auto ads = banner();
     const bool measured = resetPeakMemory();

@@ -93,11 +93,16 @@ void TestAdManifest::versions_data()
     QTest::addColumn<QString>("a");
     QTest::addColumn<QString>("b");
     QTest::addColumn<int>("order");
-    QTest::newRow("equal") << "0.1.3" << "0.1.3" << 0;
-    QTest::newRow("missing counts as 0") << "0.1" << "0.1.0" << 0;
-    QTest::newRow("numeric, not text") << "0.10" << "0.9" << 1;
-    QTest::newRow("lower") << "0.1.3" << "0.2" << -1;
-    QTest::newRow("non-numeric counts as 0") << "1.x" << "1.0" << 0;
+    QTest::newRow("equal") << "0.1.3"
+                           << "0.1.3" << 0;
+    QTest::newRow("missing counts as 0") << "0.1"
+                                         << "0.1.0" << 0;
+    QTest::newRow("numeric, not text") << "0.10"
+                                       << "0.9" << 1;
+    QTest::newRow("lower") << "0.1.3"
+                           << "0.2" << -1;
+    QTest::newRow("non-numeric counts as 0") << "1.x"
+                                             << "1.0" << 0;
 }
 
 void TestAdManifest::versions()
@@ -126,11 +131,12 @@ void TestAdManifest::eligibility()
 {
     QFETCH(QString, attributes);
     QFETCH(bool, shown);
-    const AdManifest manifest =
-        AdManifest::parse(QStringLiteral("<ads><ad id=\"x\" %1><alt>X</alt></ad></ads>").arg(attributes).toUtf8());
+    const AdManifest manifest
+        = AdManifest::parse(QStringLiteral("<ads><ad id=\"x\" %1><alt>X</alt></ad></ads>").arg(attributes).toUtf8());
     AdRecord builtIn;
     builtIn.id = QStringLiteral("built-in");
-    const QList<AdRecord> eligible = manifest.eligible(QStringLiteral("2026-12-08"), QStringLiteral("0.1.3"), {builtIn});
+    const QList<AdRecord> eligible
+        = manifest.eligible(QStringLiteral("2026-12-08"), QStringLiteral("0.1.3"), {builtIn});
     QCOMPARE(eligible.size(), 1);
     QCOMPARE(eligible.first().id, shown ? QStringLiteral("x") : QStringLiteral("built-in"));
 }
@@ -170,7 +176,9 @@ void TestAdManifest::imageNames()
     QCOMPARE(AdManifest::imageExtension(bytes), extension);
     // SHA-1 of "https://x/a.png", first 16 hex digits.
     QCOMPARE(AdManifest::imageCacheBaseName(QStringLiteral("https://x/a.png")),
-             QStringLiteral("img_") + QString::fromLatin1(QCryptographicHash::hash("https://x/a.png", QCryptographicHash::Sha1).toHex().left(16)));
+             QStringLiteral("img_")
+                 + QString::fromLatin1(
+                     QCryptographicHash::hash("https://x/a.png", QCryptographicHash::Sha1).toHex().left(16)));
 }
 
 QTEST_GUILESS_MAIN(TestAdManifest)

@@ -75,7 +75,8 @@ void TestCleanupView::tiersOfTheDemo()
     QCOMPARE(statistics->text(2), CleanupView::formatSize(serializedSize(*node)));
     QTreeWidgetItem *geometry = entry(QStringLiteral("Window position of each process (5)"));
     QVERIFY(geometry);
-    QCOMPARE(geometry->child(0)->text(0), QStringLiteral("HistogramTransformation \u203A HistogramTransformationInterface"));
+    QCOMPARE(geometry->child(0)->text(0),
+             QStringLiteral("HistogramTransformation \u203A HistogramTransformationInterface"));
     QCOMPARE(geometry->childCount(), 5);
     QVERIFY(entry(QStringLiteral("ImageCalibration \u203A ImageCalibrationInterface")));
     // Saved tool settings: the Warn entries down to the third level, by the name the user knows,
@@ -86,7 +87,8 @@ void TestCleanupView::tiersOfTheDemo()
     QCOMPARE(mirelux->child(0)->text(0), QStringLiteral("ModuleData/Mirelux"));
     QVERIFY(entry(QStringLiteral("Weighted batch preprocessing")));
     QVERIFY(entry(QStringLiteral("Module data version record (0)")));
-    QVERIFY(!entry(QStringLiteral("ModuleData/0")) || !(entry(QStringLiteral("ModuleData/0"))->flags() & Qt::ItemIsUserCheckable));
+    QVERIFY(!entry(QStringLiteral("ModuleData/0"))
+            || !(entry(QStringLiteral("ModuleData/0"))->flags() & Qt::ItemIsUserCheckable));
     QCOMPARE(m_view->statusLabel()->text(), QStringLiteral("Queued for deletion: 0"));
 
     // Ticking the safe tier after everything leaves no saved settings ticked.
@@ -152,8 +154,9 @@ void TestCleanupView::savedSettingsAsk()
     QString details;
     test::answerNext<QMessageBox>([yes, &details](QMessageBox *box) {
         QCOMPARE(box->windowTitle(), QStringLiteral("Delete saved settings?"));
-        QCOMPARE(box->text(), QStringLiteral("This removes the saved configuration of 1 tool(s) or script(s). They will "
-                                             "start from their defaults."));
+        QCOMPARE(box->text(),
+                 QStringLiteral("This removes the saved configuration of 1 tool(s) or script(s). They will "
+                                "start from their defaults."));
         details = box->detailedText();
         box->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
     });
@@ -204,7 +207,8 @@ void TestCleanupView::labelsAndSizes()
     QFETCH(qint64, bytes);
     QFETCH(QString, text);
     QCOMPARE(CleanupView::formatSize(bytes), text);
-    QCOMPARE(CleanupView::cleanupLabel(*m_file.root.findPath(u"ModuleData/ImageCalibration/Interfaces/ImageCalibrationInterface/Geometry")),
+    QCOMPARE(CleanupView::cleanupLabel(
+                 *m_file.root.findPath(u"ModuleData/ImageCalibration/Interfaces/ImageCalibrationInterface/Geometry")),
              QStringLiteral("ImageCalibration \u203A ImageCalibrationInterface"));
 }
 

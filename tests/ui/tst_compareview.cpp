@@ -52,15 +52,15 @@ private:
     QString m_herePath;
 };
 
-static const QByteArray kHere =
-    "<i k=\"Global\"><i k=\"Preferences\"><i k=\"Process\"><v k=\"MaxProcessors\" t=\"i\" v=\"8\"/>"
-    "<v k=\"Delay\" t=\"i\" v=\"5\"/><v k=\"Mode\" t=\"i\" v=\"1\"/></i></i>"
-    "<i k=\"Statistics\"><v k=\"Count\" t=\"u\" v=\"1\"/></i></i><v k=\"LastVersion\" t=\"s\" v=\"1.9\"/>"
-    "<i k=\"Mine\"><v k=\"Only\" t=\"s\" v=\"here\"/></i>";
-static const QByteArray kThere =
-    "<i k=\"Global\"><i k=\"Preferences\"><i k=\"Process\"><v k=\"MaxProcessors\" t=\"i\" v=\"16\"/>"
-    "<v k=\"Delay\" t=\"i\" v=\"5\"/><v k=\"Mode\" t=\"u\" v=\"1\"/><v k=\"Extra\" t=\"b\" v=\"true\"/></i></i>"
-    "<i k=\"Statistics\"><v k=\"Count\" t=\"u\" v=\"99\"/></i></i><v k=\"LastVersion\" t=\"s\" v=\"1.8\"/>";
+static const QByteArray kHere
+    = "<i k=\"Global\"><i k=\"Preferences\"><i k=\"Process\"><v k=\"MaxProcessors\" t=\"i\" v=\"8\"/>"
+      "<v k=\"Delay\" t=\"i\" v=\"5\"/><v k=\"Mode\" t=\"i\" v=\"1\"/></i></i>"
+      "<i k=\"Statistics\"><v k=\"Count\" t=\"u\" v=\"1\"/></i></i><v k=\"LastVersion\" t=\"s\" v=\"1.9\"/>"
+      "<i k=\"Mine\"><v k=\"Only\" t=\"s\" v=\"here\"/></i>";
+static const QByteArray kThere
+    = "<i k=\"Global\"><i k=\"Preferences\"><i k=\"Process\"><v k=\"MaxProcessors\" t=\"i\" v=\"16\"/>"
+      "<v k=\"Delay\" t=\"i\" v=\"5\"/><v k=\"Mode\" t=\"u\" v=\"1\"/><v k=\"Extra\" t=\"b\" v=\"true\"/></i></i>"
+      "<i k=\"Statistics\"><v k=\"Count\" t=\"u\" v=\"99\"/></i></i><v k=\"LastVersion\" t=\"s\" v=\"1.8\"/>";
 
 void TestCompareView::initTestCase()
 {
@@ -105,10 +105,18 @@ void TestCompareView::groups_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("group");
     QTest::addColumn<QString>("leaf");
-    QTest::newRow("preference") << "Global/Preferences/Process/MaxProcessors" << "Global/Preferences/Process" << "MaxProcessors";
-    QTest::newRow("deeper") << "ModuleData/A/Interfaces/B" << "ModuleData/A" << "Interfaces/B";
-    QTest::newRow("short preference") << "Global/Preferences/X" << "Global/Preferences" << "X";
-    QTest::newRow("top level") << "LastVersion" << "(top level)" << "LastVersion";
+    QTest::newRow("preference") << "Global/Preferences/Process/MaxProcessors"
+                                << "Global/Preferences/Process"
+                                << "MaxProcessors";
+    QTest::newRow("deeper") << "ModuleData/A/Interfaces/B"
+                            << "ModuleData/A"
+                            << "Interfaces/B";
+    QTest::newRow("short preference") << "Global/Preferences/X"
+                                      << "Global/Preferences"
+                                      << "X";
+    QTest::newRow("top level") << "LastVersion"
+                               << "(top level)"
+                               << "LastVersion";
 }
 
 void TestCompareView::groups()
@@ -130,18 +138,22 @@ void TestCompareView::differences_data()
     const QByteArray block = "<v k=\"B\" t=\"B\" c=\"zlib\"><s u=\"10\">QUJDRA==</s></v>";
     const QByteArray sameSize = "<v k=\"B\" t=\"B\" c=\"zlib\"><s u=\"10\">WFlaVw==</s></v>";
     QTest::newRow("the demo's cases") << kThere + "<v k=\"LastVersion\" t=\"s\" v=\"1.9\"/>" << kHere
-        << QStringList({QStringLiteral("0 Global/Preferences/Process/MaxProcessors"),
-                        QStringLiteral("0 Global/Preferences/Process/Mode"), QStringLiteral("0 Global/Statistics/Count"),
-                        QStringLiteral("0 LastVersion"), QStringLiteral("1 Mine/Only"),
-                        QStringLiteral("2 Global/Preferences/Process/Extra"), QStringLiteral("2 LastVersion")});
+                                      << QStringList({QStringLiteral("0 Global/Preferences/Process/MaxProcessors"),
+                                                      QStringLiteral("0 Global/Preferences/Process/Mode"),
+                                                      QStringLiteral("0 Global/Statistics/Count"),
+                                                      QStringLiteral("0 LastVersion"), QStringLiteral("1 Mine/Only"),
+                                                      QStringLiteral("2 Global/Preferences/Process/Extra"),
+                                                      QStringLiteral("2 LastVersion")});
     // Duplicates are paired by order: an identical copy has no difference.
     const QByteArray twice = "<i k=\"M\"><v k=\"P\" t=\"s\" v=\"a\"/><v k=\"P\" t=\"s\" v=\"b\"/></i>";
     QTest::newRow("identical with a duplicate key") << twice << twice << QStringList();
-    QTest::newRow("second occurrence differs") << QByteArray("<i k=\"M\"><v k=\"P\" t=\"s\" v=\"a\"/><v k=\"P\" t=\"s\" v=\"c\"/></i>")
-        << twice << QStringList{QStringLiteral("0 M/P")};
-    QTest::newRow("one occurrence more here") << QByteArray("<i k=\"M\"><v k=\"P\" t=\"s\" v=\"a\"/></i>") << twice
-        << QStringList{QStringLiteral("1 M/P")};
-    QTest::newRow("one occurrence more there") << twice + "" << QByteArray("<i k=\"M\"><v k=\"P\" t=\"s\" v=\"a\"/></i>")
+    QTest::newRow("second occurrence differs")
+        << QByteArray("<i k=\"M\"><v k=\"P\" t=\"s\" v=\"a\"/><v k=\"P\" t=\"s\" v=\"c\"/></i>") << twice
+        << QStringList{QStringLiteral("0 M/P")};
+    QTest::newRow("one occurrence more here")
+        << QByteArray("<i k=\"M\"><v k=\"P\" t=\"s\" v=\"a\"/></i>") << twice << QStringList{QStringLiteral("1 M/P")};
+    QTest::newRow("one occurrence more there")
+        << twice + "" << QByteArray("<i k=\"M\"><v k=\"P\" t=\"s\" v=\"a\"/></i>")
         << QStringList{QStringLiteral("2 M/P")};
     QTest::newRow("same compressed block") << block << block << QStringList();
     QTest::newRow("blocks of one size, other data") << sameSize << block << QStringList{QStringLiteral("0 B")};
@@ -168,7 +180,8 @@ void TestCompareView::openFileIsRefused()
     QString error;
     QVERIFY(!m_view->loadOther(m_herePath, &error));
     QCOMPARE(error, QStringLiteral("That is the file being edited."));
-    QCOMPARE(m_view->summaryLabel()->text(), QStringLiteral("Pick another settings file to see how it differs from this one."));
+    QCOMPARE(m_view->summaryLabel()->text(),
+             QStringLiteral("Pick another settings file to see how it differs from this one."));
 }
 
 void TestCompareView::loadErrors()
@@ -183,7 +196,10 @@ void TestCompareView::loadErrors()
     file.write("nothing");
     file.close();
     QVERIFY(!m_view->loadOther(bad, &error));
-    QCOMPARE(error, QStringLiteral("%1 is not a valid PixInsight settings file: Not a PixInsight settings file (no <xsdt> element).").arg(QDir::toNativeSeparators(bad)));
+    QCOMPARE(error,
+             QStringLiteral(
+                 "%1 is not a valid PixInsight settings file: Not a PixInsight settings file (no <xsdt> element).")
+                 .arg(QDir::toNativeSeparators(bad)));
 }
 
 void TestCompareView::noiseIsHiddenAndCounted()
@@ -196,7 +212,8 @@ void TestCompareView::noiseIsHiddenAndCounted()
                             "window state or generated lists)"));
     QVERIFY(!row(QStringLiteral("Count")));
     m_view->noiseBox()->setChecked(false);
-    QCOMPARE(m_view->summaryLabel()->text(), QStringLiteral("4 different, 1 only in this file, 1 only in the other file"));
+    QCOMPARE(m_view->summaryLabel()->text(),
+             QStringLiteral("4 different, 1 only in this file, 1 only in the other file"));
     QVERIFY(row(QStringLiteral("Count")));
     QVERIFY(m_view->fileBox()->currentText().startsWith(QStringLiteral("other.settings")));
 }
@@ -210,7 +227,8 @@ void TestCompareView::typeSuffixAndOnlyThere()
     m_view->onlyThereBox()->setChecked(true);
     QTreeWidgetItem *extra = row(QStringLiteral("Extra"));
     QVERIFY(extra);
-    QVERIFY(extra->toolTip(0).endsWith(QStringLiteral("\nDoes not exist in this file; adding entries is not offered.")));
+    QVERIFY(
+        extra->toolTip(0).endsWith(QStringLiteral("\nDoes not exist in this file; adding entries is not offered.")));
     const int index = extra->data(0, Qt::UserRole).toInt();
     QVERIFY(!m_view->isCopyable(m_view->entries().at(index)));
     // Mode differs by its type only: copying its text would change nothing, so it is not offered.
@@ -235,8 +253,9 @@ void TestCompareView::copyThenRevert()
     QTRY_VERIFY(row(QStringLiteral("MaxProcessors")));
 
     test::answerNext<QMessageBox>([](QMessageBox *box) {
-        QCOMPARE(box->text(), QStringLiteral("Copy 1 value(s) from other.settings into this file?\n\nThey become pending "
-                                             "changes: you can review, revert and save them as usual."));
+        QCOMPARE(box->text(),
+                 QStringLiteral("Copy 1 value(s) from other.settings into this file?\n\nThey become pending "
+                                "changes: you can review, revert and save them as usual."));
         box->button(QMessageBox::Yes)->click();
     });
     m_view->copyAllShown();
@@ -277,9 +296,11 @@ void TestCompareView::queuedHereIsAbsent()
 {
     QString error;
     QVERIFY(m_view->loadOther(write(QStringLiteral("other.settings"), kHere), &error));
-    QCOMPARE(m_view->summaryLabel()->text(), QStringLiteral("0 different, 0 only in this file, 0 only in the other file"));
+    QCOMPARE(m_view->summaryLabel()->text(),
+             QStringLiteral("0 different, 0 only in this file, 0 only in the other file"));
     QVERIFY(m_model.requestDeletion(m_here.root.findPath(u"Mine")));
-    QTRY_COMPARE(m_view->summaryLabel()->text(), QStringLiteral("0 different, 0 only in this file, 1 only in the other file"));
+    QTRY_COMPARE(m_view->summaryLabel()->text(),
+                 QStringLiteral("0 different, 0 only in this file, 1 only in the other file"));
 }
 
 QTEST_MAIN(TestCompareView)

@@ -106,7 +106,8 @@ void TestHealthView::staleNoteOnce()
     XsdtNode *opacity = m_file.root.findPath(u"Global/Preferences/MainWindow/ActiveWindowOpacity");
     QVERIFY(m_model.setData(m_model.indexFor(opacity, 1), QStringLiteral("0.5")));
     QVERIFY(m_model.setData(m_model.indexFor(opacity, 1), QStringLiteral("0.6")));
-    QCOMPARE(view->summaryLabel()->text(), fresh + QStringLiteral("   (You changed settings: run the check again to re-check.)"));
+    QCOMPARE(view->summaryLabel()->text(),
+             fresh + QStringLiteral("   (You changed settings: run the check again to re-check.)"));
     view->run();
     QCOMPARE(view->summaryLabel()->text(), QStringLiteral("0 problem(s), 2 warning(s), 1 note(s)"));
 }

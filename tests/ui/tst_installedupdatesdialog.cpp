@@ -39,7 +39,10 @@ private slots:
     void mainWindowEntryFollowsTheFile();
 
 private:
-    QString recordPath() const { return m_dir->filePath(QStringLiteral("Programs/PixInsight/etc/update/installed.xri")); }
+    QString recordPath() const
+    {
+        return m_dir->filePath(QStringLiteral("Programs/PixInsight/etc/update/installed.xri"));
+    }
     void writeRecords(const QByteArray &bytes);
     QByteArray records() const;
     HostServices services(bool writable, const QByteArray &elevatedBody = QByteArray());
@@ -243,19 +246,25 @@ void TestInstalledUpdatesDialog::elevation_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("label");
     QTest::newRow("no way to elevate")
-        << QByteArray() << 5 << "Changing this file needs administrator rights, which cannot be requested on this system yet."
+        << QByteArray() << 5
+        << "Changing this file needs administrator rights, which cannot be requested on this system yet."
         << "Changing this file needs administrator rights, which this program cannot request on this system yet. The list is shown for reference.";
 #ifdef Q_OS_WIN
-    const QString ask = QStringLiteral("Changing this file needs administrator rights. Windows will ask for permission when you confirm.");
+    const QString ask = QStringLiteral(
+        "Changing this file needs administrator rights. Windows will ask for permission when you confirm.");
 #else
-    const QString ask = QStringLiteral("Changing this file needs administrator rights. You will be asked for an administrator password.");
+    const QString ask = QStringLiteral(
+        "Changing this file needs administrator rights. You will be asked for an administrator password.");
 #endif
     QTest::newRow("done") << QByteArray("exit 0") << 0 << QString() << ask;
     QTest::newRow("running") << QByteArray("exit 2") << 2 << "PixInsight is running. Close it first." << ask;
-    QTest::newRow("not found") << QByteArray("exit 3") << 3 << "The record file (or a backup to restore) was not found." << ask;
-    QTest::newRow("refused") << QByteArray("exit 4") << 4 << "The change was refused: a package was missing or is not a module." << ask;
+    QTest::newRow("not found") << QByteArray("exit 3") << 3 << "The record file (or a backup to restore) was not found."
+                               << ask;
+    QTest::newRow("refused") << QByteArray("exit 4") << 4
+                             << "The change was refused: a package was missing or is not a module." << ask;
     QTest::newRow("failed") << QByteArray("exit 5") << 5
-                            << "The change failed (code 5). The file was left as it was, or its backup is beside it." << ask;
+                            << "The change failed (code 5). The file was left as it was, or its backup is beside it."
+                            << ask;
     QTest::newRow("declined") << QByteArray("exit 126") << 5
                               << "Cancelled: administrator permission was not given, so nothing was changed." << ask;
 }
@@ -319,7 +328,8 @@ void TestInstalledUpdatesDialog::noElevationForAFileFoundThroughPixInsightDir()
 {
     HostServices chosen = services(false, "exit 0");
     chosen.environment.flavour = PlatformFlavour::Linux;
-    chosen.environment.variables.insert(QStringLiteral("PIXINSIGHT_DIR"), m_dir->filePath(QStringLiteral("Programs/PixInsight")));
+    chosen.environment.variables.insert(QStringLiteral("PIXINSIGHT_DIR"),
+                                        m_dir->filePath(QStringLiteral("Programs/PixInsight")));
     InstalledUpdatesDialog dialog(recordPath(), chosen);
     QVERIFY2(status(&dialog).contains(QLatin1String("through PIXINSIGHT_DIR")), qPrintable(status(&dialog)));
     tree(&dialog)->topLevelItem(1)->setCheckState(0, Qt::Checked);

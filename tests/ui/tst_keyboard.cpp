@@ -110,7 +110,8 @@ QModelIndex TestKeyboard::proxyIndex(const char *path, int column) const
 {
     SettingsModel *model = m_window->model();
     const QModelIndex source = model->indexFor(model->file()->root.findPath(QString::fromLatin1(path)), column);
-    return static_cast<const QAbstractProxyModel *>(m_window->allSettingsPage()->tree()->model())->mapFromSource(source);
+    return static_cast<const QAbstractProxyModel *>(m_window->allSettingsPage()->tree()->model())
+        ->mapFromSource(source);
 }
 
 void TestKeyboard::escapeClearsSearchBoxes_data()
@@ -176,7 +177,8 @@ void TestKeyboard::editKeyEditsTheValue()
     tree->setFocus();
     tree->setCurrentIndex(proxyIndex("Global/Preferences/Process/MaxProcessors"));
     // An open editor is a child of the tree that holds the focus.
-    const auto editing = [tree] { return QApplication::focusWidget() != tree && tree->isAncestorOf(QApplication::focusWidget()); };
+    const auto editing
+        = [tree] { return QApplication::focusWidget() != tree && tree->isAncestorOf(QApplication::focusWidget()); };
     QTest::keyClick(tree, Qt::Key_F2);
     QVERIFY(editing());
     QCOMPARE(tree->currentIndex(), proxyIndex("Global/Preferences/Process/MaxProcessors", 1));
@@ -265,7 +267,8 @@ void TestKeyboard::walkThroughPreferences()
         const bool focused = std::any_of(reached.cbegin(), reached.cend(), [editor](QWidget *widget) {
             return widget == editor || editor->isAncestorOf(widget);
         });
-        QVERIFY2(focused, qPrintable(row->objectName() + u' ' + QString::fromLatin1(editor->metaObject()->className())));
+        QVERIFY2(focused,
+                 qPrintable(row->objectName() + u' ' + QString::fromLatin1(editor->metaObject()->className())));
     }
     QVERIFY(editors > 3);
 }
@@ -315,7 +318,8 @@ void TestKeyboard::accessKeysOfTheMainWindow()
     for (int tab = 0; tab < m_window->tabs()->count(); ++tab) {
         m_window->tabs()->setCurrentIndex(tab);
         const QStringList problems = clashesAndMissing(m_window.get());
-        QVERIFY2(problems.isEmpty(), qPrintable(m_window->tabs()->tabText(tab) + QLatin1String(": ") + problems.join(QLatin1String("; "))));
+        QVERIFY2(problems.isEmpty(),
+                 qPrintable(m_window->tabs()->tabText(tab) + QLatin1String(": ") + problems.join(QLatin1String("; "))));
     }
 }
 
@@ -325,8 +329,9 @@ void TestKeyboard::accessKeysOfTheDialogs()
     QVERIFY(file.parse(SettingsGenerator::demo()));
     SettingsModel model;
     model.setDocument(&file);
-    QVERIFY(model.setData(model.indexFor(file.root.findPath(u"Global/RGBWorkingSpace/Gamma"), SettingsModel::ValueColumn),
-                          QStringLiteral("1.8")));
+    QVERIFY(
+        model.setData(model.indexFor(file.root.findPath(u"Global/RGBWorkingSpace/Gamma"), SettingsModel::ValueColumn),
+                      QStringLiteral("1.8")));
     const QString settings = m_dir->filePath(QStringLiteral("home/.PixInsight/core-001-pxi.settings"));
     QFile::copy(settings, settings + QLatin1String(".bak-20260101-000000"));
 
@@ -335,11 +340,14 @@ void TestKeyboard::accessKeysOfTheDialogs()
     dialogs.push_back(std::make_unique<BackupsDialog>(settings));
     dialogs.push_back(std::make_unique<AboutDialog>(settings, QString(), m_services.environment));
     dialogs.push_back(std::make_unique<ModuleSearchDialog>(QStringList{QStringLiteral("Mirelux")}));
-    dialogs.push_back(std::make_unique<InstalledUpdatesDialog>(m_dir->filePath(QStringLiteral("installed.xri")), m_services));
+    dialogs.push_back(
+        std::make_unique<InstalledUpdatesDialog>(m_dir->filePath(QStringLiteral("installed.xri")), m_services));
     for (const auto &dialog : dialogs) {
         activate(dialog.get());
         const QStringList problems = clashesAndMissing(dialog.get());
-        QVERIFY2(problems.isEmpty(), qPrintable(QString::fromLatin1(dialog->metaObject()->className()) + QLatin1String(": ") + problems.join(QLatin1String("; "))));
+        QVERIFY2(problems.isEmpty(),
+                 qPrintable(QString::fromLatin1(dialog->metaObject()->className()) + QLatin1String(": ")
+                            + problems.join(QLatin1String("; "))));
     }
 }
 

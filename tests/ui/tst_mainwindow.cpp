@@ -92,7 +92,10 @@ private slots:
     void refusedSaveKeepsTheUndoHistory();
 
 private:
-    QString settingsFile(const char *name) const { return m_dir->filePath(QStringLiteral("home/.PixInsight/") + QLatin1String(name)); }
+    QString settingsFile(const char *name) const
+    {
+        return m_dir->filePath(QStringLiteral("home/.PixInsight/") + QLatin1String(name));
+    }
     void writeFile(const QString &path, const QByteArray &bytes);
     QModelIndex proxyIndex(const char *path, int column = 0) const;
     XsdtNode *node(const char *path) const;
@@ -198,7 +201,8 @@ void TestMainWindow::startsWithoutAnyFile()
     QCOMPARE(empty.fileBox()->currentIndex(), -1);
     QCOMPARE(empty.fileBox()->toolTip(), QStringLiteral("No settings file loaded."));
     QVERIFY(empty.statusBar()->currentMessage().startsWith(QStringLiteral("No PixInsight settings file found in ")));
-    QVERIFY(empty.statusBar()->currentMessage().contains(QDir::toNativeSeparators(m_dir->filePath(QStringLiteral("home/.PixInsight")))));
+    QVERIFY(empty.statusBar()->currentMessage().contains(
+        QDir::toNativeSeparators(m_dir->filePath(QStringLiteral("home/.PixInsight")))));
     QVERIFY(!empty.reloadAction()->isEnabled());
     QVERIFY(empty.onSave());
 }
@@ -218,7 +222,8 @@ void TestMainWindow::editDeleteReviewAndSave()
     tree->setCurrentIndex(proxyIndex("CommandHistory"));
     QTest::keyClick(tree, Qt::Key_Delete);
     QVERIFY(node("CommandHistory")->deleted);
-    QVERIFY(m_window->statusBar()->currentMessage().startsWith(QStringLiteral("CommandHistory queued for deletion (2 value(s)).")));
+    QVERIFY(m_window->statusBar()->currentMessage().startsWith(
+        QStringLiteral("CommandHistory queued for deletion (2 value(s)).")));
     QTest::keyClick(tree, Qt::Key_Delete); // again: nothing more
     QCOMPARE(m_window->unsavedCount(), 3);
 
@@ -252,10 +257,12 @@ void TestMainWindow::editDeleteReviewAndSave()
         review->saveButton()->click();
     });
     QVERIFY(m_window->onSave());
-    QCOMPARE(rows, QStringList({QStringLiteral("Delete CommandHistory"), QStringLiteral("Delete ModuleData/Mirelux"),
-                                QStringLiteral("Edit Global/Preferences/Process/MaxProcessors"),
-                                QStringLiteral("Edit Global/RGBWorkingSpace/Gamma")}));
-    QVERIFY(m_window->statusBar()->currentMessage().startsWith(QStringLiteral("Saved. Backup: core-001-pxi.settings.bak-")));
+    QCOMPARE(rows,
+             QStringList({QStringLiteral("Delete CommandHistory"), QStringLiteral("Delete ModuleData/Mirelux"),
+                          QStringLiteral("Edit Global/Preferences/Process/MaxProcessors"),
+                          QStringLiteral("Edit Global/RGBWorkingSpace/Gamma")}));
+    QVERIFY(m_window->statusBar()->currentMessage().startsWith(
+        QStringLiteral("Saved. Backup: core-001-pxi.settings.bak-")));
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright"));
 
     // What the file must hold: the loaded bytes with exactly the remaining changes applied.
@@ -268,8 +275,10 @@ void TestMainWindow::editDeleteReviewAndSave()
     QVERIFY(saved.open(QIODevice::ReadOnly));
     const QByteArray written = saved.readAll();
     QCOMPARE(written, expected.serialize());
-    QVERIFY(!written.contains("CommandHistory") && written.contains("v=\"8\"") && written.contains("<v k=\"Gamma\" t=\"F\" v=\"2.2\"/>"));
-    const QStringList backups = QDir(QFileInfo(saved).absolutePath()).entryList({QStringLiteral("core-001-pxi.settings.bak-*")});
+    QVERIFY(!written.contains("CommandHistory") && written.contains("v=\"8\"")
+            && written.contains("<v k=\"Gamma\" t=\"F\" v=\"2.2\"/>"));
+    const QStringList backups
+        = QDir(QFileInfo(saved).absolutePath()).entryList({QStringLiteral("core-001-pxi.settings.bak-*")});
     QCOMPARE(backups.size(), 1);
     QVERIFY(!node("CommandHistory"));
     QVERIFY(m_window->allSettingsPage()->tree()->isExpanded(proxyIndex("Global/Preferences")));
@@ -307,9 +316,7 @@ void TestMainWindow::cancelledWarnQueuesNothing()
     QVERIFY(!m_window->deletionFlow()->dontAskAgain());
 
     QString refusal;
-    test::answerNextModal([&refusal](QWidget *modal) {
-        refusal = qobject_cast<QMessageBox *>(modal)->text();
-    });
+    test::answerNextModal([&refusal](QWidget *modal) { refusal = qobject_cast<QMessageBox *>(modal)->text(); });
     m_window->deletionFlow()->confirmAndQueueDeletion(node("Modules"));
     QCOMPARE(refusal, QStringLiteral("Modules\n\nModule registry. Deleting it can stop modules from loading."));
 }
@@ -328,7 +335,9 @@ void TestMainWindow::contextMenuEntries()
         std::unique_ptr<QMenu> menu(page->buildContextMenu(target));
         QStringList entries;
         for (QAction *action : menu->actions())
-            entries << (action->isSeparator() ? QStringLiteral("-") : action->text() + (action->isEnabled() ? QString() : QStringLiteral(" (off)")));
+            entries << (action->isSeparator()
+                            ? QStringLiteral("-")
+                            : action->text() + (action->isEnabled() ? QString() : QStringLiteral(" (off)")));
         return entries;
     };
     QCOMPARE(texts(node("CommandHistory/Command01")),
@@ -448,9 +457,10 @@ void TestMainWindow::hostStartingMakesItViewOnly()
     settledPoll();
     QVERIFY(!m_window->isHostRunning());
     QVERIFY(m_window->isChangedOnDisk());
-    QCOMPARE(m_window->bannerLabel()->text(),
-             QStringLiteral("<b>The file changed on disk since it was loaded.</b> Saving is blocked. Reload to continue "
-                            "(your 2 unsaved change(s) will be discarded)."));
+    QCOMPARE(
+        m_window->bannerLabel()->text(),
+        QStringLiteral("<b>The file changed on disk since it was loaded.</b> Saving is blocked. Reload to continue "
+                       "(your 2 unsaved change(s) will be discarded)."));
     QVERIFY(!m_window->reloadButton()->isHidden());
     QCOMPARE(m_window->unsavedCount(), 2);
     QVERIFY(m_window->undoAction()->isEnabled());
@@ -484,14 +494,15 @@ void TestMainWindow::closingWithPendingChanges()
         QCOMPARE(box->text(), QStringLiteral("You have 1 unsaved change(s)."));
         box->button(QMessageBox::Save)->click();
     });
-    QTimer::singleShot(300, [] {
-        test::answerNextModal([](QWidget *modal) { qobject_cast<QDialog *>(modal)->reject(); });
-    });
+    QTimer::singleShot(300,
+                       [] { test::answerNextModal([](QWidget *modal) { qobject_cast<QDialog *>(modal)->reject(); }); });
     QVERIFY(!m_window->close());
     QVERIFY(m_window->isVisible());
-    test::answerNextModal([](QWidget *modal) { qobject_cast<QMessageBox *>(modal)->button(QMessageBox::Cancel)->click(); });
+    test::answerNextModal(
+        [](QWidget *modal) { qobject_cast<QMessageBox *>(modal)->button(QMessageBox::Cancel)->click(); });
     QVERIFY(!m_window->close());
-    test::answerNextModal([](QWidget *modal) { qobject_cast<QMessageBox *>(modal)->button(QMessageBox::Discard)->click(); });
+    test::answerNextModal(
+        [](QWidget *modal) { qobject_cast<QMessageBox *>(modal)->button(QMessageBox::Discard)->click(); });
     QVERIFY(m_window->close());
 }
 
@@ -502,12 +513,14 @@ void TestMainWindow::choosingAnotherFileAsks()
     QCOMPARE(m_window->document().path(), settingsFile("core-001-pxi.settings"));
     SettingsModel *model = m_window->model();
     QVERIFY(model->setData(model->indexFor(node("Global/RGBWorkingSpace/Gamma"), 1), QStringLiteral("2")));
-    test::answerNextModal([](QWidget *modal) { qobject_cast<QMessageBox *>(modal)->button(QMessageBox::Cancel)->click(); });
+    test::answerNextModal(
+        [](QWidget *modal) { qobject_cast<QMessageBox *>(modal)->button(QMessageBox::Cancel)->click(); });
     box->setCurrentIndex(1);
     emit box->activated(1);
     QCOMPARE(m_window->document().path(), settingsFile("core-001-pxi.settings"));
     QCOMPARE(box->currentIndex(), 0);
-    test::answerNextModal([](QWidget *modal) { qobject_cast<QMessageBox *>(modal)->button(QMessageBox::Discard)->click(); });
+    test::answerNextModal(
+        [](QWidget *modal) { qobject_cast<QMessageBox *>(modal)->button(QMessageBox::Discard)->click(); });
     emit box->activated(1);
     QCOMPARE(m_window->document().path(), settingsFile("core-002-pxi.settings"));
     QCOMPARE(m_window->unsavedCount(), 0);
@@ -535,8 +548,10 @@ void TestMainWindow::invalidUtf8Banner()
     });
     writeFile(path, QByteArray("not settings"));
     QVERIFY(!m_window->openFile(path));
-    QCOMPARE(error, QStringLiteral("Cannot open file|%1 is not a valid PixInsight settings file: Not a PixInsight "
-                                   "settings file (no <xsdt> element).").arg(QDir::toNativeSeparators(path)));
+    QCOMPARE(error,
+             QStringLiteral("Cannot open file|%1 is not a valid PixInsight settings file: Not a PixInsight "
+                            "settings file (no <xsdt> element).")
+                 .arg(QDir::toNativeSeparators(path)));
     QVERIFY(!m_window->reloadAction()->isEnabled());
 }
 
@@ -545,13 +560,16 @@ void TestMainWindow::moduleSearch_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("full");
     QTest::addColumn<QString>("heading"); // empty: the full-search question, answered No
-    QTest::newRow("exact, installed") << "noiseweave" << false
+    QTest::newRow("exact, installed")
+        << "noiseweave" << false
         << "Module search for \"noiseweave\": registry entry, module data, module settings and process entries - "
            "NoiseWeave (installed), 3 value(s). Type words below to narrow them.";
-    QTest::newRow("exact, not in the list") << "MIRELUX" << false
+    QTest::newRow("exact, not in the list")
+        << "MIRELUX" << false
         << "Module search for \"MIRELUX\": registry entry, module data, module settings and process entries - "
            "Mirelux (not in the module list), 13 value(s). Type words below to narrow them.";
-    QTest::newRow("partial") << "relu" << false
+    QTest::newRow("partial")
+        << "relu" << false
         << "No module is called exactly \"relu\"; showing modules whose name contains it: Mirelux (not in the module "
            "list) - 13 value(s).";
     QTest::newRow("nothing") << "zzzz" << false << "";
@@ -581,8 +599,9 @@ void TestMainWindow::moduleSearch()
     SearchView *search = m_window->searchView();
     if (heading.isEmpty()) {
         QTRY_VERIFY(!question.isEmpty());
-        QCOMPARE(question, QStringLiteral("Nothing recorded for \"zzzz\" in the places module names usually go.\n\n"
-                                          "Run a full search instead?"));
+        QCOMPARE(question,
+                 QStringLiteral("Nothing recorded for \"zzzz\" in the places module names usually go.\n\n"
+                                "Run a full search instead?"));
         QCOMPARE(m_window->tabs()->currentIndex(), tabBefore);
         return;
     }
@@ -675,7 +694,8 @@ void TestMainWindow::queuedLeftoverGoesWithTheSave()
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright"));
     QVERIFY(pendingRequests().isEmpty());
     QVERIFY(QDir(QFileInfo(settingsFile("core-001-pxi.settings")).absolutePath())
-                .entryList({QStringLiteral("*.bak-*")}).isEmpty()); // no backup: the file was not written
+                .entryList({QStringLiteral("*.bak-*")})
+                .isEmpty()); // no backup: the file was not written
 }
 
 void TestMainWindow::healthCheckRunsLazilyAndTitlesItsTab()
@@ -691,8 +711,10 @@ void TestMainWindow::healthCheckRunsLazilyAndTitlesItsTab()
     QStringList order;
     for (int i = 0; i < tabs->count(); ++i)
         order << tabs->tabText(i).section(u' ', 0, 0);
-    QCOMPARE(order, QStringList({QStringLiteral("Preferences"), QStringLiteral("Search"), QStringLiteral("Cleanup"),
-                                 QStringLiteral("Unused"), QStringLiteral("Health"), QStringLiteral("Compare"), QStringLiteral("All")}));
+    QCOMPARE(order,
+             QStringList({QStringLiteral("Preferences"), QStringLiteral("Search"), QStringLiteral("Cleanup"),
+                          QStringLiteral("Unused"), QStringLiteral("Health"), QStringLiteral("Compare"),
+                          QStringLiteral("All")}));
 }
 
 void TestMainWindow::restoreThroughTheChooser()
@@ -711,7 +733,8 @@ void TestMainWindow::restoreThroughTheChooser()
             QCOMPARE(discard->text(), QStringLiteral("You have 1 unsaved change(s). Restoring discards them."));
             discard->button(QMessageBox::Discard)->click();
             test::answerNext<QMessageBox>([](QMessageBox *question) {
-                QVERIFY(question->text().startsWith(QStringLiteral("Replace the current settings file with\ncore-001-pxi.settings.bak-")));
+                QVERIFY(question->text().startsWith(
+                    QStringLiteral("Replace the current settings file with\ncore-001-pxi.settings.bak-")));
                 question->button(QMessageBox::Yes)->click();
             });
         });
@@ -736,11 +759,14 @@ void TestMainWindow::manageBackups()
         QVERIFY(backup.open(QIODevice::WriteOnly));
         backup.write("<xsdt></xsdt>" + QByteArray(1600 - 13, '\n'));
         backup.flush();
-        QVERIFY(backup.setFileTime(QDateTime::currentDateTime().addSecs(-60 * (3 - i)), QFileDevice::FileModificationTime));
+        QVERIFY(
+            backup.setFileTime(QDateTime::currentDateTime().addSecs(-60 * (3 - i)), QFileDevice::FileModificationTime));
     }
     BackupsDialog dialog(m_window->document().path());
-    QCOMPARE(dialog.summaryLabel()->text(), QStringLiteral("3 backup(s) of core-001-pxi.settings, 5 KiB in total (newest first):"));
-    QVERIFY(dialog.list()->item(0)->text().endsWith(QStringLiteral("    2 KiB    core-001-pxi.settings.bak-20260103-000000")));
+    QCOMPARE(dialog.summaryLabel()->text(),
+             QStringLiteral("3 backup(s) of core-001-pxi.settings, 5 KiB in total (newest first):"));
+    QVERIFY(dialog.list()->item(0)->text().endsWith(
+        QStringLiteral("    2 KiB    core-001-pxi.settings.bak-20260103-000000")));
     QCOMPARE(dialog.keepBox()->value(), 1);
     QCOMPARE(dialog.olderButton()->text(), QStringLiteral("Delete the 2 older backup(s) (3 KiB)"));
     QVERIFY(!dialog.selectedButton()->isEnabled());
@@ -752,8 +778,9 @@ void TestMainWindow::manageBackups()
     QCOMPARE(dialog.selectedButton()->text(), QStringLiteral("Delete selected (1)"));
     QSignalSpy message(&dialog, &BackupsDialog::message);
     test::answerNext<QMessageBox>([](QMessageBox *box) {
-        QCOMPARE(box->text(), QStringLiteral("Delete the 1 selected backup(s) (2 KiB)?\n\nThey are moved to the Recycle "
-                                             "Bin where the system has one, otherwise deleted."));
+        QCOMPARE(box->text(),
+                 QStringLiteral("Delete the 1 selected backup(s) (2 KiB)?\n\nThey are moved to the Recycle "
+                                "Bin where the system has one, otherwise deleted."));
         box->button(QMessageBox::Yes)->click();
     });
     dialog.deleteSelected();
@@ -803,8 +830,8 @@ void TestMainWindow::undoAndRedoAcrossViews()
         titles << m_window->windowTitle();
     };
 
-    QVERIFY(m_window->allSettingsPage()->tree()->model()->setData(proxyIndex("Global/Preferences/Process/MaxProcessors", 1),
-                                                                  QStringLiteral("8")));
+    QVERIFY(m_window->allSettingsPage()->tree()->model()->setData(
+        proxyIndex("Global/Preferences/Process/MaxProcessors", 1), QStringLiteral("8")));
     QCOMPARE(undo->text(), QStringLiteral("&Undo edit of Max processors"));
     remember();
 
@@ -817,7 +844,8 @@ void TestMainWindow::undoAndRedoAcrossViews()
     QByteArray other = m_original;
     other.replace("<v k=\"MaxProcessors\" t=\"i\" v=\"64\"/>", "<v k=\"MaxProcessors\" t=\"i\" v=\"8\"/>");
     other.replace("<v k=\"Gamma\" t=\"F\" v=\"2.2\"/>", "<v k=\"Gamma\" t=\"F\" v=\"1.8\"/>");
-    other.replace("<v k=\"MaxModuleThreadPriority\" t=\"i\" v=\"4\"/>", "<v k=\"MaxModuleThreadPriority\" t=\"i\" v=\"2\"/>");
+    other.replace("<v k=\"MaxModuleThreadPriority\" t=\"i\" v=\"4\"/>",
+                  "<v k=\"MaxModuleThreadPriority\" t=\"i\" v=\"2\"/>");
     const QString otherPath = m_dir->filePath(QStringLiteral("other.settings"));
     writeFile(otherPath, other);
     QString error;
@@ -857,8 +885,9 @@ void TestMainWindow::undoAndRedoAcrossViews()
 
 void TestMainWindow::undoAfterReloadDoesNothing()
 {
-    QVERIFY(m_window->model()->setData(m_window->model()->indexFor(node("Global/RGBWorkingSpace/Gamma"), SettingsModel::ValueColumn),
-                                       QStringLiteral("1.8")));
+    QVERIFY(m_window->model()->setData(
+        m_window->model()->indexFor(node("Global/RGBWorkingSpace/Gamma"), SettingsModel::ValueColumn),
+        QStringLiteral("1.8")));
     QVERIFY(m_window->undoAction()->isEnabled());
     test::answerNext<QMessageBox>([](QMessageBox *box) { box->button(QMessageBox::Discard)->click(); });
     m_window->reloadAction()->trigger();
@@ -873,8 +902,9 @@ void TestMainWindow::undoAfterReloadDoesNothing()
 // The window's Undo must not take the key from a text field: there it undoes the typing.
 void TestMainWindow::undoKeyInALineEditUndoesTyping()
 {
-    QVERIFY(m_window->model()->setData(m_window->model()->indexFor(node("Global/RGBWorkingSpace/Gamma"), SettingsModel::ValueColumn),
-                                       QStringLiteral("1.8")));
+    QVERIFY(m_window->model()->setData(
+        m_window->model()->indexFor(node("Global/RGBWorkingSpace/Gamma"), SettingsModel::ValueColumn),
+        QStringLiteral("1.8")));
     m_window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
     QLineEdit *filter = m_window->allSettingsPage()->filterEdit();
@@ -892,8 +922,9 @@ void TestMainWindow::undoOfRevertAllBringsBackTheQueuedFiles()
     queueMireluxLibrary(m_dir->filePath(QStringLiteral("PixInsight")));
     if (QTest::currentTestFailed())
         return;
-    QVERIFY(m_window->model()->setData(m_window->model()->indexFor(node("Global/RGBWorkingSpace/Gamma"), SettingsModel::ValueColumn),
-                                       QStringLiteral("1.8")));
+    QVERIFY(m_window->model()->setData(
+        m_window->model()->indexFor(node("Global/RGBWorkingSpace/Gamma"), SettingsModel::ValueColumn),
+        QStringLiteral("1.8")));
     QCOMPARE(m_window->unsavedCount(), 2);
 
     test::answerNext<QMessageBox>([](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); });

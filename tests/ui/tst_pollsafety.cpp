@@ -85,7 +85,8 @@ void TestPollSafety::init()
     file.write(SettingsGenerator::demo());
     file.close();
     m_running = false;
-    m_window = std::make_unique<MainWindow>(test::servicesIn(m_dir->filePath(QStringLiteral("home")), [this] { return m_running; }));
+    m_window = std::make_unique<MainWindow>(
+        test::servicesIn(m_dir->filePath(QStringLiteral("home")), [this] { return m_running; }));
     m_window->show();
     QApplication::setActiveWindow(m_window.get());
     QVERIFY(m_window->document().isLoaded());

@@ -76,7 +76,8 @@ void TestPreferencesView::pagesOfTheDemo()
     // RGB Working Space and Readout Options hold editable values too; the two groups no page
     // names come last.
     QCOMPARE(titles.constFirst(), QStringLiteral("Application"));
-    QCOMPARE(titles.mid(titles.size() - 2), QStringList({QStringLiteral("Transparency brush"), QStringLiteral("Workspace")}));
+    QCOMPARE(titles.mid(titles.size() - 2),
+             QStringList({QStringLiteral("Transparency brush"), QStringLiteral("Workspace")}));
     QCOMPARE(m_view->pageStack()->currentIndex(), 1);
     QVERIFY(m_view->showPage(3));
     QCOMPARE(m_view->pageStack()->currentIndex(), 4);
@@ -153,8 +154,8 @@ void TestPreferencesView::filterSelectsTheRemainingPage()
     m_view->setFilterText(QStringLiteral("history length"));
     const PreferencesView::Page *application = page(QStringLiteral("Application"));
     QVERIFY(!application->item->isHidden());
-    QVERIFY(application->sections.at(1)->isExpanded());   // Console holds the match
-    QVERIFY(application->sections.at(0)->isHidden());     // Startup does not
+    QVERIFY(application->sections.at(1)->isExpanded()); // Console holds the match
+    QVERIFY(application->sections.at(0)->isHidden()); // Startup does not
     m_view->setFilterText(QString());
     QVERIFY(!application->sections.at(1)->isExpanded());
     QVERIFY(!application->sections.at(0)->isHidden());
@@ -164,7 +165,8 @@ void TestPreferencesView::filterMatchingNothing()
 {
     m_view->setFilterText(QStringLiteral("no such words anywhere"));
     QCOMPARE(m_view->pageStack()->currentIndex(), 0);
-    QCOMPARE(qobject_cast<QLabel *>(m_view->pageStack()->currentWidget())->text(), QStringLiteral("No matching settings."));
+    QCOMPARE(qobject_cast<QLabel *>(m_view->pageStack()->currentWidget())->text(),
+             QStringLiteral("No matching settings."));
     QVERIFY(!m_view->showPage(0));
 }
 

@@ -129,10 +129,12 @@ void TestProblemSearchDialog::findsTheProblemAndEndsAsChosen()
     bool checked = false;
     test::answerNext<ProblemSearchDialog>([&](ProblemSearchDialog *dialog) {
         QCOMPARE(dialog->page(), ProblemSearchDialog::ChoosePage);
-        QVERIFY(dialog->stateBox()->currentText().startsWith(QLatin1String("core-001-pxi.settings.bak-20260101-000000")));
+        QVERIFY(
+            dialog->stateBox()->currentText().startsWith(QLatin1String("core-001-pxi.settings.bak-20260101-000000")));
         const QString summary = dialog->summaryLabel()->text();
         QVERIFY2(summary.contains(QLatin1String("about 6 launches")), qPrintable(summary));
-        QVERIFY2(summary.contains(QLatin1String("1 entries exist only in the good state and are not tested")), qPrintable(summary));
+        QVERIFY2(summary.contains(QLatin1String("1 entries exist only in the good state and are not tested")),
+                 qPrintable(summary));
         dialog->startButton()->click();
         QCOMPARE(dialog->page(), ProblemSearchDialog::RoundPage);
         QCOMPARE(dialog->roundList()->count(), 20);
@@ -152,9 +154,13 @@ void TestProblemSearchDialog::findsTheProblemAndEndsAsChosen()
         QCOMPARE(found->text(1), SearchFixture::differencePath(culprit));
         QCOMPARE(found->text(2), QStringLiteral("after & Value26"));
         QCOMPARE(found->text(3), QStringLiteral("before Value26"));
-        QCOMPARE(dialog->useGoodButton()->text(), QStringLiteral("Keep everything and use the good value for this setting"));
+        QCOMPARE(dialog->useGoodButton()->text(),
+                 QStringLiteral("Keep everything and use the good value for this setting"));
         last = onDisk();
-        (ending == u"use" ? dialog->useGoodButton() : ending == u"back" ? dialog->putBackButton() : dialog->keepButton())->click();
+        (ending == u"use"        ? dialog->useGoodButton()
+             : ending == u"back" ? dialog->putBackButton()
+                                 : dialog->keepButton())
+            ->click();
         checked = true;
     });
     m_window->findProblemAction()->trigger();
@@ -242,7 +248,8 @@ void TestProblemSearchDialog::answersFromATerminalAreNotAppliedTwice()
 {
     // Pending edits would be lost to the search's files: it is not offered then.
     XsdtNode *value = m_window->document().file().root.findPath(SearchFixture::changedPath(0));
-    QVERIFY(m_window->model()->setData(m_window->model()->indexFor(value, SettingsModel::ValueColumn), QStringLiteral("5")));
+    QVERIFY(m_window->model()->setData(m_window->model()->indexFor(value, SettingsModel::ValueColumn),
+                                       QStringLiteral("5")));
     bool refused = false;
     test::answerNext<QMessageBox>([&](QMessageBox *box) {
         refused = box->text().startsWith(QLatin1String("Save or revert your pending changes"));
@@ -304,8 +311,9 @@ void TestProblemSearchDialog::whatPixInsightChangedBetweenRoundsIsKeptAndSaid()
         dialog->cancelSearchButton()->click();
     });
     m_window->findProblemAction()->trigger();
-    QCOMPARE(notice, QStringLiteral("PixInsight changed 1 setting while it ran; the file as it was then is kept in %1.")
-                         .arg(QFileInfo(kept).fileName()));
+    QCOMPARE(notice,
+             QStringLiteral("PixInsight changed 1 setting while it ran; the file as it was then is kept in %1.")
+                 .arg(QFileInfo(kept).fileName()));
     QFile backup(kept);
     QVERIFY(backup.open(QIODevice::ReadOnly));
     QCOMPARE(backup.readAll(), changed);
@@ -331,8 +339,10 @@ void TestProblemSearchDialog::aDamagedStateStillPutsTheFileBack()
     bool checked = false;
     test::answerNext<ProblemSearchDialog>([&](ProblemSearchDialog *dialog) {
         QCOMPARE(dialog->page(), ProblemSearchDialog::FoundPage);
-        QVERIFY2(dialog->foundLabel()->text().contains(QLatin1String("cannot be used")), qPrintable(dialog->foundLabel()->text()));
-        QCOMPARE(dialog->putBackButton()->text(), QStringLiteral("Put back the file as it was when the search started"));
+        QVERIFY2(dialog->foundLabel()->text().contains(QLatin1String("cannot be used")),
+                 qPrintable(dialog->foundLabel()->text()));
+        QCOMPARE(dialog->putBackButton()->text(),
+                 QStringLiteral("Put back the file as it was when the search started"));
         QVERIFY(dialog->putBackButton()->isEnabled());
         dialog->putBackButton()->click();
         checked = true;

@@ -47,15 +47,19 @@ void TestReviewDialog::initTestCase()
 
 void TestReviewDialog::init()
 {
-    QByteArray bytes = "<xsdt><i k=\"Global\"><i k=\"Preferences\"><i k=\"Process\"><v k=\"MaxProcessors\" t=\"i\" v=\"64\"/>"
-                       "<v k=\"Note\" t=\"s\" v=\"old text\"/></i></i></i><i k=\"ModuleData\"><i k=\"Big\">";
+    QByteArray bytes
+        = "<xsdt><i k=\"Global\"><i k=\"Preferences\"><i k=\"Process\"><v k=\"MaxProcessors\" t=\"i\" v=\"64\"/>"
+          "<v k=\"Note\" t=\"s\" v=\"old text\"/></i></i></i><i k=\"ModuleData\"><i k=\"Big\">";
     for (int i = 0; i < 1000; ++i)
         bytes += "<v k=\"v" + QByteArray::number(i) + "\" t=\"i\" v=\"" + QByteArray::number(i) + "\"/>";
-    bytes += "</i><i k=\"Small\"><v k=\"a\" t=\"s\" v=\"x\"/></i></i><i k=\"CommandHistory\"><v k=\"C\" t=\"s\" v=\"run\"/></i></xsdt>";
+    bytes
+        += "</i><i k=\"Small\"><v k=\"a\" t=\"s\" v=\"x\"/></i></i><i k=\"CommandHistory\"><v k=\"C\" t=\"s\" v=\"run\"/></i></xsdt>";
     QVERIFY(m_file.parse(bytes));
     m_model.setDocument(&m_file);
-    QVERIFY(m_model.setData(m_model.indexFor(m_file.root.findPath(u"Global/Preferences/Process/MaxProcessors"), 1), QStringLiteral("8")));
-    QVERIFY(m_model.setData(m_model.indexFor(m_file.root.findPath(u"Global/Preferences/Process/Note"), 1), QStringLiteral("new\ntext")));
+    QVERIFY(m_model.setData(m_model.indexFor(m_file.root.findPath(u"Global/Preferences/Process/MaxProcessors"), 1),
+                            QStringLiteral("8")));
+    QVERIFY(m_model.setData(m_model.indexFor(m_file.root.findPath(u"Global/Preferences/Process/Note"), 1),
+                            QStringLiteral("new\ntext")));
     QVERIFY(m_model.requestDeletion(m_file.root.findPath(u"ModuleData/Big")));
     QVERIFY(m_model.requestDeletion(m_file.root.findPath(u"CommandHistory")));
 }
@@ -99,7 +103,8 @@ void TestReviewDialog::filters_data()
     QTest::addColumn<bool>("edits");
     QTest::addColumn<bool>("deletions");
     QTest::addColumn<QStringList>("rows");
-    QTest::newRow("by value only") << "OLD TEXT" << true << true << QStringList{QStringLiteral("Global/Preferences/Process/Note")};
+    QTest::newRow("by value only") << "OLD TEXT" << true << true
+                                   << QStringList{QStringLiteral("Global/Preferences/Process/Note")};
     QTest::newRow("by path") << "command" << true << true << QStringList{QStringLiteral("CommandHistory")};
     QTest::newRow("edits only") << "" << true << false
                                 << QStringList{QStringLiteral("Global/Preferences/Process/MaxProcessors"),
@@ -180,8 +185,11 @@ void TestReviewDialog::displayValues_data()
     QTest::addColumn<QChar>("type");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("block") << QChar(u'B') << "QUJD" << "(4 characters of encoded data)";
-    QTest::newRow("line feed") << QChar(u's') << "a\nb" << QString::fromUtf8("a\xE2\x8F\x8E" "b");
+    QTest::newRow("block") << QChar(u'B') << "QUJD"
+                           << "(4 characters of encoded data)";
+    QTest::newRow("line feed") << QChar(u's') << "a\nb"
+                               << QString::fromUtf8("a\xE2\x8F\x8E"
+                                                    "b");
     QTest::newRow("long") << QChar(u's') << QString(121, u'x') << QString(120, u'x') + QChar(0x2026);
     QTest::newRow("exactly 120") << QChar(u's') << QString(120, u'x') << QString(120, u'x');
 }
@@ -211,8 +219,9 @@ void TestReviewDialog::returnInTheFilterNeverSaves()
 
     dialog.setInvalidUtf8(3, 14);
     QVERIFY(!dialog.utf8Notice()->isHidden());
-    QCOMPARE(dialog.utf8Notice()->text(), QStringLiteral("This file has bytes that are not valid UTF-8 (line 3, column 14); "
-                                                         "saving replaces them with U+FFFD."));
+    QCOMPARE(dialog.utf8Notice()->text(),
+             QStringLiteral("This file has bytes that are not valid UTF-8 (line 3, column 14); "
+                            "saving replaces them with U+FFFD."));
 }
 
 QTEST_MAIN(TestReviewDialog)

@@ -61,11 +61,13 @@ void TestScreenshots::init()
     QVERIFY(QDir().mkpath(QFileInfo(records).absolutePath()));
     QFile file(records);
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("<xri><package fileName=\"Orbitdeck.zip\" type=\"module\"/><package fileName=\"core.zip\" type=\"core\"/></xri>");
+    file.write(
+        "<xri><package fileName=\"Orbitdeck.zip\" type=\"module\"/><package fileName=\"core.zip\" type=\"core\"/></xri>");
     file.close();
 
     m_services = test::servicesIn(m_dir->filePath(QStringLiteral("home")), [] { return false; });
-    m_services.environment.variables.insert(QStringLiteral("PIXINSIGHT_DIR"), m_dir->filePath(QStringLiteral("PixInsight")));
+    m_services.environment.variables.insert(QStringLiteral("PIXINSIGHT_DIR"),
+                                            m_dir->filePath(QStringLiteral("PixInsight")));
 }
 
 QStringList TestScreenshots::pictures(const QString &folder) const
@@ -87,8 +89,8 @@ void TestScreenshots::everyPictureAndNothingWritten()
     const QStringList made = pictures(m_dir->filePath(QStringLiteral("shots")));
     for (const char *name : {"prefs-00.png", "search.png", "search-font.png", "module-search.png", "unused-modules.png",
                              "cleanup.png", "cleanup-queued.png", "compare.png", "compare-all.png", "health.png",
-                             "review.png", "backups.png", "problem-search.png", "history.png", "about.png", "installed-updates.png", "advanced-changed.png",
-                             "advanced.png"}) {
+                             "review.png", "backups.png", "problem-search.png", "history.png", "about.png",
+                             "installed-updates.png", "advanced-changed.png", "advanced.png"}) {
         QVERIFY2(made.contains(QLatin1String(name)), name);
         const QImage image(m_dir->filePath(QStringLiteral("shots/")) + QLatin1String(name));
         QVERIFY2(!image.isNull() && image.width() > 100 && image.height() > 100, name);
@@ -107,7 +109,8 @@ void TestScreenshots::searchTextFiltersThePages()
     const int all = int(pictures(m_dir->filePath(QStringLiteral("shots"))).filter(QStringLiteral("prefs-")).size());
     QDir(m_dir->filePath(QStringLiteral("shots"))).removeRecursively();
     render(QStringLiteral("grid"));
-    const int filtered = int(pictures(m_dir->filePath(QStringLiteral("shots"))).filter(QStringLiteral("prefs-")).size());
+    const int filtered
+        = int(pictures(m_dir->filePath(QStringLiteral("shots"))).filter(QStringLiteral("prefs-")).size());
     QVERIFY(filtered > 0);
     QVERIFY2(filtered < all, qPrintable(QStringLiteral("%1 of %2").arg(filtered).arg(all)));
 }
@@ -132,14 +135,16 @@ void TestScreenshots::everyControlHasAName()
     const auto describe = [](QWidget *widget) {
         QStringList chain;
         for (QWidget *w = widget; w && chain.size() < 4; w = w->parentWidget())
-            chain << QString::fromLatin1(w->metaObject()->className()) + (w->objectName().isEmpty() ? QString() : u'#' + w->objectName());
+            chain << QString::fromLatin1(w->metaObject()->className())
+                    + (w->objectName().isEmpty() ? QString() : u'#' + w->objectName());
         return chain.join(QLatin1String(" < "));
     };
     const auto inspect = [&](QWidget *top, const QString &shot) {
         QList<QWidget *> widgets = top->findChildren<QWidget *>();
         widgets.prepend(top);
         for (QWidget *widget : std::as_const(widgets)) {
-            if (!widget->isVisible() || !widget->isEnabled() || widget->focusPolicy() == Qt::NoFocus || widget->isWindow())
+            if (!widget->isVisible() || !widget->isEnabled() || widget->focusPolicy() == Qt::NoFocus
+                || widget->isWindow())
                 continue;
             QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(widget);
             QString name = accessible ? accessible->text(QAccessible::Name).trimmed() : QString();

@@ -73,7 +73,8 @@ void TestSearchView::terms_data()
     QTest::addColumn<QString>("query");
     QTest::addColumn<QStringList>("terms");
     QTest::newRow("words") << "  Max   Processors " << QStringList{QStringLiteral("max"), QStringLiteral("processors")};
-    QTest::newRow("phrase") << "\"Max processors\" x" << QStringList{QStringLiteral("max processors"), QStringLiteral("x")};
+    QTest::newRow("phrase") << "\"Max processors\" x"
+                            << QStringList{QStringLiteral("max processors"), QStringLiteral("x")};
     QTest::newRow("empty quotes") << "\"\" a" << QStringList{QStringLiteral("\"\""), QStringLiteral("a")};
     QTest::newRow("nothing") << "   " << QStringList{};
 }
@@ -90,15 +91,24 @@ void TestSearchView::scores_data()
     QTest::addColumn<QString>("query");
     QTest::addColumn<QString>("path");
     QTest::addColumn<int>("score"); // -1: not found
-    QTest::newRow("two words") << "max processors" << "Global/Preferences/Process/MaxProcessors" << 10;
-    QTest::newRow("quoted phrase is the label") << "\"max processors\"" << "Global/Preferences/Process/MaxProcessors" << 3;
-    QTest::newRow("exact key, any case") << "MAXPROCESSORS" << "Global/Preferences/Process/MaxProcessors" << 10;
-    QTest::newRow("one word missing") << "max zebra" << "Global/Preferences/Process/MaxProcessors" << -1;
-    QTest::newRow("key contains") << "process maxprocessors" << "Global/Preferences/Process/MaxProcessors" << 14;
-    QTest::newRow("path elsewhere") << "preferences maxprocessors" << "Global/Preferences/Process/MaxProcessors" << 12;
-    QTest::newRow("description") << "cores" << "Global/Preferences/Process/MaxProcessors" << 1;
-    QTest::newRow("value") << "wbpp" << "ScriptData/WeightedBatchPreprocessing/outputDirectory" << 1;
-    QTest::newRow("block text never") << "zlib" << "MainWindow/Layout" << -1;
+    QTest::newRow("two words") << "max processors"
+                               << "Global/Preferences/Process/MaxProcessors" << 10;
+    QTest::newRow("quoted phrase is the label") << "\"max processors\""
+                                                << "Global/Preferences/Process/MaxProcessors" << 3;
+    QTest::newRow("exact key, any case") << "MAXPROCESSORS"
+                                         << "Global/Preferences/Process/MaxProcessors" << 10;
+    QTest::newRow("one word missing") << "max zebra"
+                                      << "Global/Preferences/Process/MaxProcessors" << -1;
+    QTest::newRow("key contains") << "process maxprocessors"
+                                  << "Global/Preferences/Process/MaxProcessors" << 14;
+    QTest::newRow("path elsewhere") << "preferences maxprocessors"
+                                    << "Global/Preferences/Process/MaxProcessors" << 12;
+    QTest::newRow("description") << "cores"
+                                 << "Global/Preferences/Process/MaxProcessors" << 1;
+    QTest::newRow("value") << "wbpp"
+                           << "ScriptData/WeightedBatchPreprocessing/outputDirectory" << 1;
+    QTest::newRow("block text never") << "zlib"
+                                      << "MainWindow/Layout" << -1;
 }
 
 void TestSearchView::scores()
@@ -118,15 +128,18 @@ void TestSearchView::scores()
 
 void TestSearchView::changedOnlyListsByPath()
 {
-    QVERIFY(m_model.setData(m_model.indexFor(m_file.root.findPath(u"Global/RGBWorkingSpace/Gamma"), 1), QStringLiteral("2")));
-    QVERIFY(m_model.setData(m_model.indexFor(m_file.root.findPath(u"Global/Preferences/Process/MaxProcessors"), 1), QStringLiteral("4")));
+    QVERIFY(m_model.setData(m_model.indexFor(m_file.root.findPath(u"Global/RGBWorkingSpace/Gamma"), 1),
+                            QStringLiteral("2")));
+    QVERIFY(m_model.setData(m_model.indexFor(m_file.root.findPath(u"Global/Preferences/Process/MaxProcessors"), 1),
+                            QStringLiteral("4")));
     QVERIFY(m_model.requestDeletion(m_file.root.findPath(u"CommandHistory")));
     SearchIndex::Options options;
     options.changedOnly = true;
     const QList<SearchIndex::Result> results = m_index.search({}, options, nullptr);
-    QCOMPARE(paths(results), QStringList({QStringLiteral("CommandHistory/Command01"), QStringLiteral("CommandHistory/Command02"),
-                                          QStringLiteral("Global/Preferences/Process/MaxProcessors"),
-                                          QStringLiteral("Global/RGBWorkingSpace/Gamma")}));
+    QCOMPARE(paths(results),
+             QStringList({QStringLiteral("CommandHistory/Command01"), QStringLiteral("CommandHistory/Command02"),
+                          QStringLiteral("Global/Preferences/Process/MaxProcessors"),
+                          QStringLiteral("Global/RGBWorkingSpace/Gamma")}));
     for (const SearchIndex::Result &result : results)
         QCOMPARE(result.score, 0);
 }
@@ -137,7 +150,8 @@ void TestSearchView::protectedValues()
     const QStringList lastCheck{QStringLiteral("lastcheck")};
     QVERIFY(paths(m_index.search(lastCheck, options, nullptr)).isEmpty());
     options.includeProtected = true;
-    QCOMPARE(paths(m_index.search(lastCheck, options, nullptr)), QStringList{QStringLiteral("Global/UpdateManager/LastCheck")});
+    QCOMPARE(paths(m_index.search(lastCheck, options, nullptr)),
+             QStringList{QStringLiteral("Global/UpdateManager/LastCheck")});
     options.includeProtected = false;
     const QSet<const XsdtNode *> only{m_file.root.findPath(u"Global/UpdateManager/LastCheck")};
     QCOMPARE(paths(m_index.search({}, options, &only)), QStringList{QStringLiteral("Global/UpdateManager/LastCheck")});
@@ -164,7 +178,8 @@ void TestSearchView::showMore()
     QCOMPARE(view.rows().size(), 1);
     view.setQuery(QStringLiteral("match"));
     QTRY_COMPARE(view.rows().size(), 100);
-    QCOMPARE(view.statusLabel()->text(), QStringLiteral("250 results, showing the best 100. Refine the search or show more."));
+    QCOMPARE(view.statusLabel()->text(),
+             QStringLiteral("250 results, showing the best 100. Refine the search or show more."));
     QVERIFY(!view.moreButton()->isHidden());
     QCOMPARE(view.moreButton()->text(), QStringLiteral("Show more results (150 more)"));
     SettingRow *first = view.rows().constFirst();
@@ -193,7 +208,8 @@ void TestSearchView::showMore()
     view.setQuery(QStringLiteral("nothing-like-this"));
     QCOMPARE(view.statusLabel()->text(), QStringLiteral("No matching settings."));
     view.setQuery(QString());
-    QCOMPARE(view.statusLabel()->text(), QStringLiteral("Type to search the names, values and descriptions of every setting in the file."));
+    QCOMPARE(view.statusLabel()->text(),
+             QStringLiteral("Type to search the names, values and descriptions of every setting in the file."));
     m_model.setDocument(&m_file);
 }
 
@@ -253,8 +269,9 @@ void TestSearchView::typingOnAfterAnEditFindsIt()
         view.setQuery(text);
         SearchIndex fresh;
         fresh.build(m_file, m_schema);
-        QTRY_COMPARE(view.rows().size(), qMin(int(fresh.search(SearchIndex::splitTerms(text), {}, nullptr).size()),
-                                              int(SearchView::kPageSize)));
+        QTRY_COMPARE(
+            view.rows().size(),
+            qMin(int(fresh.search(SearchIndex::splitTerms(text), {}, nullptr).size()), int(SearchView::kPageSize)));
     }
 }
 

@@ -115,7 +115,8 @@ void TestSettingHistoryDialog::init()
     const QByteArray original = SettingsGenerator::demo();
     writeSettings(original);
     const auto set = [](XsdtNode &root, const char16_t *path, const QString &value, int occurrence = 0) {
-        XsdtNode *target = const_cast<XsdtNode *>(SettingHistory::findOccurrence(root, QString::fromUtf16(path), occurrence));
+        XsdtNode *target
+            = const_cast<XsdtNode *>(SettingHistory::findOccurrence(root, QString::fromUtf16(path), occurrence));
         QVERIFY(target);
         target->value = value;
     };
@@ -137,7 +138,8 @@ void TestSettingHistoryDialog::init()
     junk.close();
 
     m_running = false;
-    m_window = std::make_unique<MainWindow>(test::servicesIn(m_dir->filePath(QStringLiteral("home")), [this] { return m_running; }));
+    m_window = std::make_unique<MainWindow>(
+        test::servicesIn(m_dir->filePath(QStringLiteral("home")), [this] { return m_running; }));
     m_window->show();
     QVERIFY(m_window->document().isLoaded());
 }
@@ -167,7 +169,8 @@ QStringList TestSettingHistoryDialog::rowTexts(const SettingHistoryDialog *dialo
 {
     QStringList texts;
     for (int i = 0; i < dialog->tree()->topLevelItemCount(); ++i)
-        texts << dialog->tree()->topLevelItem(i)->text(0) + QLatin1String(" | ") + dialog->tree()->topLevelItem(i)->text(1);
+        texts << dialog->tree()->topLevelItem(i)->text(0) + QLatin1String(" | ")
+                + dialog->tree()->topLevelItem(i)->text(1);
     return texts;
 }
 
@@ -194,9 +197,10 @@ void TestSettingHistoryDialog::rowsAcrossRealBackups_data()
                                             QStringLiteral("2 backups, %1 to %2 | 8").arg(at(2), at(3)),
                                             at(1) + QLatin1String(" | 64"), invalid};
     QTest::newRow("removed and back") << "ModuleData/Mirelux/Strength" << 0
-                                      << QStringList{QStringLiteral("Saved file | 0.65"), at(4) + QLatin1String(" | 0.65"),
-                                                     at(3) + QLatin1String(" | (absent)"),
-                                                     QStringLiteral("2 backups, %1 to %2 | 0.65").arg(at(1), at(2)), invalid};
+                                      << QStringList{
+                                             QStringLiteral("Saved file | 0.65"), at(4) + QLatin1String(" | 0.65"),
+                                             at(3) + QLatin1String(" | (absent)"),
+                                             QStringLiteral("2 backups, %1 to %2 | 0.65").arg(at(1), at(2)), invalid};
     QTest::newRow("second of a duplicate key")
         << "ModuleData/Mirelux/LastPreset" << 1
         << QStringList{QStringLiteral("Saved file | Comet\u23CEwith a second line"),
@@ -264,13 +268,18 @@ void TestSettingHistoryDialog::useThisValueRefused_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("situation");
     QTest::addColumn<QString>("message");
-    QTest::newRow("PixInsight running") << "Global/Preferences/Process/MaxProcessors" << "running"
+    QTest::newRow("PixInsight running") << "Global/Preferences/Process/MaxProcessors"
+                                        << "running"
                                         << "PixInsight is running; nothing can be changed.";
-    QTest::newRow("marked for deletion") << "ModuleData/Mirelux/Strength" << "deleted"
+    QTest::newRow("marked for deletion") << "ModuleData/Mirelux/Strength"
+                                         << "deleted"
                                          << "Strength is marked for deletion; undo the deletion first.";
-    QTest::newRow("module registry") << "Modules/Module01" << ""
-                                     << "Module01 is part of the module registry or version records and is locked against editing.";
-    QTest::newRow("compressed block") << "ModuleData/Mirelux/Model" << ""
+    QTest::newRow("module registry")
+        << "Modules/Module01"
+        << ""
+        << "Module01 is part of the module registry or version records and is locked against editing.";
+    QTest::newRow("compressed block") << "ModuleData/Mirelux/Model"
+                                      << ""
                                       << "Protected value type: shown for reference only.";
 }
 
@@ -371,7 +380,8 @@ void TestSettingHistoryDialog::duplicateCountChangedLosesTheValue()
     test::answerNext<ReviewDialog>([](ReviewDialog *review) { review->saveButton()->click(); });
     QVERIFY(m_window->onSave());
     // Its place among the duplicates now names another value: it must not be edited for it.
-    QVERIFY(dialog->statusLabel()->text().startsWith(QLatin1String("The file now holds a different number of values named LastPreset")));
+    QVERIFY(dialog->statusLabel()->text().startsWith(
+        QLatin1String("The file now holds a different number of values named LastPreset")));
     QVERIFY(!rowTexts(dialog).constFirst().startsWith(QLatin1String("Saved file")));
     dialog->tree()->setCurrentItem(dialog->tree()->topLevelItem(0));
     QVERIFY(!dialog->useButton()->isEnabled());
@@ -425,8 +435,9 @@ void TestSettingHistoryDialog::aKeyHoldingASlashKeepsItsOwnHistory()
             + "\"/><i k=\"x\"><v k=\"y\" t=\"s\" v=\"" + nested + "\"/></i></i></xsdt>";
     };
     const QString path = m_dir->filePath(QStringLiteral("home/.PixInsight/core-003-pxi.settings"));
-    for (const auto &[name, bytes] : {std::pair{path, file("slash now", "nested now")},
-                                      std::pair{path + QLatin1String(".bak-20260101-000000"), file("slash then", "nested then")}}) {
+    for (const auto &[name, bytes] :
+         {std::pair{path, file("slash now", "nested now")},
+          std::pair{path + QLatin1String(".bak-20260101-000000"), file("slash then", "nested then")}}) {
         QFile out(name);
         QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
     }
@@ -434,7 +445,8 @@ void TestSettingHistoryDialog::aKeyHoldingASlashKeepsItsOwnHistory()
     const auto slashNode = [this] { return m_window->document().file().root.findPath(u"P")->childByKey(u"x/y"); };
     SettingHistoryDialog *dialog = openHistory(slashNode());
     QVERIFY(dialog);
-    QVERIFY2(rowTexts(dialog).join(u'\n').contains(QLatin1String("slash then")), qPrintable(rowTexts(dialog).join(u'\n')));
+    QVERIFY2(rowTexts(dialog).join(u'\n').contains(QLatin1String("slash then")),
+             qPrintable(rowTexts(dialog).join(u'\n')));
     QVERIFY(!rowTexts(dialog).join(u'\n').contains(QLatin1String("nested")));
     m_window->onReload();
     if (dialog->isReading()) {

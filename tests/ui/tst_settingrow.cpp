@@ -225,9 +225,12 @@ void TestSettingRow::lockedAndProtectedRows_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("tip");
-    QTest::newRow("read-only") << "Global/System/NumberOfProcessors" << "Documented by PixInsight as read-only or write-only.";
-    QTest::newRow("protected") << "MainWindow/Layout" << "Protected value type: shown for reference only.";
-    QTest::newRow("locked") << "LastVersion" << "Module registry and version records are locked against editing.";
+    QTest::newRow("read-only") << "Global/System/NumberOfProcessors"
+                               << "Documented by PixInsight as read-only or write-only.";
+    QTest::newRow("protected") << "MainWindow/Layout"
+                               << "Protected value type: shown for reference only.";
+    QTest::newRow("locked") << "LastVersion"
+                            << "Module registry and version records are locked against editing.";
 }
 
 void TestSettingRow::lockedAndProtectedRows()
@@ -259,8 +262,8 @@ void TestSettingRow::pathLineAndMatching()
     SettingRow *prefix = row("Global/Preview/Prefix");
     QVERIFY(prefix->matches(QString()));
     QVERIFY(prefix->matches(QStringLiteral("PREFIX")));
-    QVERIFY(prefix->matches(QStringLiteral("new preview")));   // description
-    QVERIFY(prefix->matches(QStringLiteral("previ")));          // value of a string
+    QVERIFY(prefix->matches(QStringLiteral("new preview"))); // description
+    QVERIFY(prefix->matches(QStringLiteral("previ"))); // value of a string
     QVERIFY(!prefix->matches(QStringLiteral("gamma")));
     QVERIFY(!row("Global/Preferences/Process/MaxProcessors")->matches(QStringLiteral("64")));
 }
@@ -295,13 +298,15 @@ void TestSettingRow::menus_data()
     QTest::addColumn<bool>("deleteParent");
     QTest::addColumn<QStringList>("entries");
     QTest::newRow("warn value") << "ModuleData/Mirelux/Strength" << false
-        << QStringList{QStringLiteral("Revert this value"), QString(), QStringLiteral("Delete this setting...")};
+                                << QStringList{QStringLiteral("Revert this value"), QString(),
+                                               QStringLiteral("Delete this setting...")};
     QTest::newRow("warn group") << "ModuleData/Mirelux" << false << QStringList{QStringLiteral("Delete this group...")};
     QTest::newRow("safe group") << "CommandHistory" << false << QStringList{QStringLiteral("Delete this group")};
     QTest::newRow("never group") << "Modules" << false << QStringList{QStringLiteral("Why can't this be deleted?")};
     QTest::newRow("deleted") << "CommandHistory" << true << QStringList{QStringLiteral("Undo deletion")};
     QTest::newRow("inside deletion") << "ModuleData/Mirelux/Strength" << true
-        << QStringList{QStringLiteral("Revert this value"), QString(), QStringLiteral("Inside a group marked for deletion")};
+                                     << QStringList{QStringLiteral("Revert this value"), QString(),
+                                                    QStringLiteral("Inside a group marked for deletion")};
 }
 
 void TestSettingRow::menus()
@@ -338,7 +343,8 @@ void TestSettingRow::menuCallbacks()
     valueMenu->actions().at(1)->trigger();
     QCOMPARE(chosen, command);
     QCOMPARE(menu->actions().at(2)->text(), QStringLiteral("Show in All settings"));
-    QCOMPARE(menu->actions().at(0)->toolTip(), QStringLiteral("Process Console command history. Deleting clears the history."));
+    QCOMPARE(menu->actions().at(0)->toolTip(),
+             QStringLiteral("Process Console command history. Deleting clears the history."));
     menu->actions().at(0)->trigger();
     QCOMPARE(chosen, history);
 

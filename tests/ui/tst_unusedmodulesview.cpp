@@ -65,7 +65,8 @@ void TestUnusedModulesView::init()
     for (const QString &folder : {QStringLiteral("PixInsight/bin"), QStringLiteral("PixInsight/lib/Mirelux/sub"),
                                   QStringLiteral("Pleiades/Mirelux")})
         QVERIFY(QDir().mkpath(m_dir->filePath(folder)));
-    for (const QString &file : {QStringLiteral("PixInsight/lib/Mirelux/sub/a.bin"), QStringLiteral("Pleiades/Mirelux/cache")}) {
+    for (const QString &file :
+         {QStringLiteral("PixInsight/lib/Mirelux/sub/a.bin"), QStringLiteral("Pleiades/Mirelux/cache")}) {
         QFile out(m_dir->filePath(file));
         QVERIFY(out.open(QIODevice::WriteOnly));
         out.write(QByteArray(2048, 'x'));
@@ -128,15 +129,17 @@ void TestUnusedModulesView::leftoversAndQueue()
     m_view->queueTicked();
     QCOMPARE(boxes, 2);
     QCOMPARE(queued.count(), 1);
-    QCOMPARE(message.constLast().at(0).toString(),
-             QStringLiteral("Queued 3 entries; 1 protected entries were left alone (ModuleDataAccess/Mirelux). Queued 1 "
-                            "file(s) or folder(s) for deletion from disk. Save to apply."));
+    QCOMPARE(
+        message.constLast().at(0).toString(),
+        QStringLiteral("Queued 3 entries; 1 protected entries were left alone (ModuleDataAccess/Mirelux). Queued 1 "
+                       "file(s) or folder(s) for deletion from disk. Save to apply."));
     QVERIFY(m_file.root.findPath(u"ModuleData/Mirelux")->deleted);
     QVERIFY(mirelux->section->header()->text().endsWith(QStringLiteral("   [partly queued for deletion]")));
     QCOMPARE(m_pending->requests(), QStringList{QStringLiteral("user:Mirelux")});
     QVERIFY(mirelux->leftoverRows.at(1).detail->text().endsWith(QStringLiteral("   [queued for deletion]")));
     QVERIFY(!mirelux->leftoverRows.at(1).tick->isEnabled());
-    QVERIFY(m_view->summaryLabel()->text().endsWith(QStringLiteral("; 1 file(s) or folder(s) queued for deletion from disk")));
+    QVERIFY(m_view->summaryLabel()->text().endsWith(
+        QStringLiteral("; 1 file(s) or folder(s) queued for deletion from disk")));
 
     const QList<Leftover> items = m_pending->leftovers();
     QCOMPARE(items.size(), 1);
@@ -165,7 +168,9 @@ void TestUnusedModulesView::largeModuleShows400Rows()
     QCOMPARE(card->section->findChildren<SettingRow *>().size(), 400);
     bool closing = false;
     for (const QLabel *label : card->section->findChildren<QLabel *>())
-        closing = closing || label->text() == u"...and 600 more values. Use \"Show in All settings\" from the right-click menu to see the rest.";
+        closing = closing
+            || label->text()
+                == u"...and 600 more values. Use \"Show in All settings\" from the right-click menu to see the rest.";
     QVERIFY(closing);
     m_view->setDocument(nullptr);
     m_model.setDocument(&m_file);

@@ -103,9 +103,11 @@ QList<AdRecord> AdBanner::builtInAds(const QUrl &makerPage)
         ad.embedded = true;
         return ad;
     };
-    return {record("orbitdeck", "orbitdeck", tr("Orbitdeck: plan a night's targets around the Moon, twilight and your horizon.")),
+    return {record("orbitdeck", "orbitdeck",
+                   tr("Orbitdeck: plan a night's targets around the Moon, twilight and your horizon.")),
             record("lumen", "lumen", tr("Lumen: gentle, reversible stretches with a live histogram preview.")),
-            record("mirelux", "mirelux", tr("Mirelux: tame bright-star halos and reflections without touching the faint stuff."))};
+            record("mirelux", "mirelux",
+                   tr("Mirelux: tame bright-star halos and reflections without touching the faint stuff."))};
 }
 
 void AdBanner::start(bool networkAllowed, int delayMs)
@@ -164,7 +166,8 @@ void AdBanner::load()
 void AdBanner::useManifest(const QByteArray &bytes)
 {
     const QString today = m_today.isEmpty() ? QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")) : m_today;
-    const QList<AdRecord> eligible = AdManifest::parse(bytes).eligible(today, AboutDialog::version(), builtInAds(m_makerPage));
+    const QList<AdRecord> eligible
+        = AdManifest::parse(bytes).eligible(today, AboutDialog::version(), builtInAds(m_makerPage));
     showAd(AdManifest::choose(eligible, m_current.id, secureUnitRandom));
 }
 
@@ -179,7 +182,9 @@ void AdBanner::showAd(const AdRecord &record)
     m_current = record;
     m_picture = QPixmap();
     const bool link = hasLink();
-    m_strip->setToolTip(!record.alt.isEmpty() ? record.alt : link ? tr("Click for our other PixInsight modules.") : QString());
+    m_strip->setToolTip(!record.alt.isEmpty() ? record.alt
+                            : link            ? tr("Click for our other PixInsight modules.")
+                                              : QString());
     m_strip->setCursor(link ? Qt::PointingHandCursor : Qt::ArrowCursor);
     if (record.embedded) {
         m_picture.load(record.image);

@@ -51,7 +51,8 @@ AdManifest AdManifest::parse(const QByteArray &bytes)
         if (token == QXmlStreamReader::StartElement) {
             ++depth;
             const QXmlStreamAttributes attributes = reader.attributes();
-            const auto attribute = [&attributes](const char *name) { return attributes.value(QLatin1String(name)).toString(); };
+            const auto attribute
+                = [&attributes](const char *name) { return attributes.value(QLatin1String(name)).toString(); };
             if (depth == 1) {
                 const QString ttl = attribute("ttl").isEmpty() ? attribute("ttlHours") : attribute("ttl");
                 manifest.ttlHours = parseTimeToLive(ttl);
@@ -122,7 +123,8 @@ QList<AdRecord> AdManifest::eligible(const QString &today, const QString &versio
     return result.isEmpty() ? builtIn : result;
 }
 
-AdRecord AdManifest::choose(const QList<AdRecord> &eligible, const QString &currentId, const std::function<double()> &random)
+AdRecord AdManifest::choose(const QList<AdRecord> &eligible, const QString &currentId,
+                            const std::function<double()> &random)
 {
     if (eligible.isEmpty())
         return AdRecord();

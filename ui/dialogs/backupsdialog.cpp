@@ -88,8 +88,7 @@ void BackupsDialog::refresh()
         total += info.size();
         auto *item = new QListWidgetItem(QStringLiteral("%1    %2    %3")
                                              .arg(info.lastModified().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-                                                  formatByteSize(info.size()).rightJustified(9),
-                                                  info.fileName()),
+                                                  formatByteSize(info.size()).rightJustified(9), info.fileName()),
                                          m_list);
         item->setData(Qt::UserRole, path);
     }
@@ -100,9 +99,10 @@ void BackupsDialog::refresh()
     qint64 olderBytes = 0;
     QStringList skipped;
     const QStringList older = backupsBeyond(m_settingsPath, m_keep->value(), &olderBytes, &skipped);
-    m_older->setText(older.isEmpty() ? tr("Delete older backups")
-                                     : tr("Delete the %1 older backup(s) (%2)")
-                                           .arg(QString::number(older.size()), formatByteSize(olderBytes)));
+    m_older->setText(
+        older.isEmpty()
+            ? tr("Delete older backups")
+            : tr("Delete the %1 older backup(s) (%2)").arg(QString::number(older.size()), formatByteSize(olderBytes)));
     m_older->setToolTip(skipped.isEmpty() ? QString()
                                           : tr("%n backup(s) are not counted among those kept, and are left as they "
                                                "are: newer ones that are not whole settings files, and copies "

@@ -120,7 +120,8 @@ QString InstalledUpdatesDialog::removalQuestion(const QStringList &names)
     if (names.size() > kListedNames)
         list += tr("\n  ... and %1 more").arg(names.size() - kListedNames);
     return tr("Remove %n record(s) from PixInsight's list of installed updates?%1\n\nA backup is made first. "
-              "PixInsight must be closed.", nullptr, int(names.size()))
+              "PixInsight must be closed.",
+              nullptr, int(names.size()))
         .arg(list);
 }
 
@@ -132,7 +133,8 @@ void InstalledUpdatesDialog::reload()
         m_tree->clear();
         const QColor locked = palette().color(QPalette::Disabled, QPalette::Text);
         for (const PackageRecord &record : std::as_const(m_records)) {
-            auto *item = new QTreeWidgetItem(m_tree, {record.fileName, record.type, displayInstallDate(record), record.repo});
+            auto *item
+                = new QTreeWidgetItem(m_tree, {record.fileName, record.type, displayInstallDate(record), record.repo});
             if (record.type == u"module") {
                 item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
                 item->setCheckState(0, Qt::Unchecked);
@@ -219,8 +221,9 @@ void InstalledUpdatesDialog::updateState()
     const bool allowed = writable || (canElevate && blocked.isEmpty());
     if (m_loadError.isEmpty()) {
         if (running)
-            m_status->setText(tr("<b>PixInsight is running.</b> Close it first: it rewrites its records from memory, so "
-                                 "a change made now would be lost."));
+            m_status->setText(
+                tr("<b>PixInsight is running.</b> Close it first: it rewrites its records from memory, so "
+                   "a change made now would be lost."));
         else if (!blocked.isEmpty())
             m_status->setText(blocked.toHtmlEscaped());
         else if (!writable && canElevate)
@@ -237,7 +240,8 @@ void InstalledUpdatesDialog::updateState()
     }
     const QStringList ticked = tickedNames();
     m_remove->setEnabled(!running && allowed && !ticked.isEmpty());
-    m_remove->setText(ticked.isEmpty() ? tr("Remove ticked...") : tr("Remove %n ticked...", nullptr, int(ticked.size())));
+    m_remove->setText(ticked.isEmpty() ? tr("Remove ticked...")
+                                       : tr("Remove %n ticked...", nullptr, int(ticked.size())));
     m_restore->setEnabled(!running && allowed && !installedBackups(m_path).isEmpty());
 }
 
@@ -258,7 +262,8 @@ QString InstalledUpdatesDialog::elevationProblem() const
                                    "started. Nothing was changed.");
 }
 
-EditResult InstalledUpdatesDialog::apply(const QStringList &helperArguments, const std::function<EditResult()> &inProcess)
+EditResult InstalledUpdatesDialog::apply(const QStringList &helperArguments,
+                                         const std::function<EditResult()> &inProcess)
 {
     m_cancelled = false;
     if (m_services.writableBeside(m_path))
@@ -266,7 +271,8 @@ EditResult InstalledUpdatesDialog::apply(const QStringList &helperArguments, con
     if (!m_services.launcher.canElevate()) {
         EditResult result;
         result.status = HelperFailed;
-        result.message = tr("Changing this file needs administrator rights, which cannot be requested on this system yet.");
+        result.message
+            = tr("Changing this file needs administrator rights, which cannot be requested on this system yet.");
         return result;
     }
     if (const QString problem = elevationProblem(); !problem.isEmpty()) {
@@ -275,8 +281,8 @@ EditResult InstalledUpdatesDialog::apply(const QStringList &helperArguments, con
         result.message = problem;
         return result;
     }
-    const ElevatedRun run =
-        m_services.launcher.runElevatedHelper(QStringList{QStringLiteral("--installed-updates-helper")} + helperArguments);
+    const ElevatedRun run = m_services.launcher.runElevatedHelper(
+        QStringList{QStringLiteral("--installed-updates-helper")} + helperArguments);
     m_cancelled = run.outcome == ElevatedRun::Cancelled;
     return editResultFromElevatedRun(run, m_path);
 }
@@ -298,8 +304,8 @@ EditResult InstalledUpdatesDialog::restoreBackup()
 {
     RecordEditOptions options;
     options.isHostRunning = m_services.isHostRunning;
-    const EditResult result =
-        apply({QStringLiteral("restore")}, [&] { return restoreNewestInstalledBackup(m_path, options); });
+    const EditResult result
+        = apply({QStringLiteral("restore")}, [&] { return restoreNewestInstalledBackup(m_path, options); });
     reload();
     return result;
 }

@@ -248,7 +248,8 @@ void ProblemSearchDialog::fillStateBox()
     for (const QString &path : listBackups(m_context.settingsPath)) {
         const QFileInfo info(path);
         m_stateBox->addItem(QStringLiteral("%1   (%2, %3 KiB)")
-                                .arg(info.fileName(), info.lastModified().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                                .arg(info.fileName(),
+                                     info.lastModified().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                                      QString::number(info.size() / 1024)),
                             path);
     }
@@ -263,7 +264,8 @@ void ProblemSearchDialog::stateChosen(int index)
 {
     QString path = m_stateBox->itemData(index).toString();
     if (path == u"?") {
-        path = QFileDialog::getOpenFileName(this, tr("Last good state"), QFileInfo(m_context.settingsPath).absolutePath(),
+        path = QFileDialog::getOpenFileName(this, tr("Last good state"),
+                                            QFileInfo(m_context.settingsPath).absolutePath(),
                                             tr("PixInsight settings (*.settings *.bak-*);;All files (*)"));
         if (path.isEmpty()) {
             fillStateBox();
@@ -305,10 +307,10 @@ void ProblemSearchDialog::chooseGoodState(const QString &path)
     if (!m_plan.suspects.isEmpty()) {
         QTreeWidgetItem *tested = group(tr("Tested (%1)"), int(m_plan.suspects.size()));
         for (const SearchSuspect &suspect : std::as_const(m_plan.suspects)) {
-            auto *item = new QTreeWidgetItem(tested, {suspect.path, shortValue(suspect.badValue),
-                                                      suspect.kind == SearchSuspect::Remove
-                                                          ? tr("(absent)")
-                                                          : shortValue(suspect.goodValue)});
+            auto *item = new QTreeWidgetItem(
+                tested,
+                {suspect.path, shortValue(suspect.badValue),
+                 suspect.kind == SearchSuspect::Remove ? tr("(absent)") : shortValue(suspect.goodValue)});
             item->setToolTip(0, suspect.path);
         }
         tested->setExpanded(true);
@@ -321,7 +323,8 @@ void ProblemSearchDialog::chooseGoodState(const QString &path)
     if (!m_plan.leftOut.isEmpty() && m_context.openTree) {
         QTreeWidgetItem *left = group(tr("Protected or locked, not tested (%1)"), int(m_plan.leftOut.size()));
         for (const QString &settingPath : std::as_const(m_plan.leftOut))
-            new QTreeWidgetItem(left, {settingPath, valueIn(*m_context.openTree, settingPath), valueIn(m_good.root, settingPath)});
+            new QTreeWidgetItem(
+                left, {settingPath, valueIn(*m_context.openTree, settingPath), valueIn(m_good.root, settingPath)});
     }
 
     QStringList lines;
@@ -331,8 +334,7 @@ void ProblemSearchDialog::chooseGoodState(const QString &path)
     else if (tested == 0)
         lines << tr("Nothing can be tested: the file and that state differ only in what a search leaves alone.");
     else
-        lines << tr("%n difference(s) can be tested, in %1.", nullptr, tested)
-                     .arg(BisectSearch::aboutLaunches(tested));
+        lines << tr("%n difference(s) can be tested, in %1.", nullptr, tested).arg(BisectSearch::aboutLaunches(tested));
     if (!m_plan.onlyInGood.isEmpty())
         lines << tr("%1 entries exist only in the good state and are not tested").arg(m_plan.onlyInGood.size());
     if (!m_plan.leftOut.isEmpty())
@@ -412,8 +414,9 @@ void ProblemSearchDialog::showSearch()
                                .arg(found.size()));
     m_foundTree->clear();
     for (const SearchSuspect &suspect : found) {
-        auto *item = new QTreeWidgetItem(m_foundTree, {labelOf(suspect), suspect.path, shortValue(suspect.badValue),
-                                                       shortValue(ProblemSearch::goodValueText(suspect))});
+        auto *item = new QTreeWidgetItem(m_foundTree,
+                                         {labelOf(suspect), suspect.path, shortValue(suspect.badValue),
+                                          shortValue(ProblemSearch::goodValueText(suspect))});
         item->setToolTip(2, suspect.badValue);
         item->setToolTip(3, ProblemSearch::goodValueText(suspect));
     }
@@ -480,13 +483,18 @@ void ProblemSearchDialog::end(ProblemSearch::End how)
         return;
     }
     switch (how) {
-    case ProblemSearch::End::PutBack: m_outcome = tr("The search is over; the file is back as it was before it."); break;
+    case ProblemSearch::End::PutBack:
+        m_outcome = tr("The search is over; the file is back as it was before it.");
+        break;
     case ProblemSearch::End::UseGoodValue:
         m_outcome = tr("The search is over; the file keeps everything, with the good value of %1.").arg(culprits);
         break;
-    case ProblemSearch::End::KeepCurrent: m_outcome = tr("The search is over; the file is kept as it is now."); break;
+    case ProblemSearch::End::KeepCurrent:
+        m_outcome = tr("The search is over; the file is kept as it is now.");
+        break;
     case ProblemSearch::End::FromBackup:
-        m_outcome = tr("The search is over; the file is back as it was before it, from the backup made when it started.");
+        m_outcome
+            = tr("The search is over; the file is back as it was before it, from the backup made when it started.");
         break;
     }
     if (!backup.isEmpty())
@@ -495,7 +503,8 @@ void ProblemSearchDialog::end(ProblemSearch::End how)
     for (const QString &path : m_search.duringSearchBackups())
         during << QFileInfo(path).fileName();
     if (!during.isEmpty())
-        m_outcome += u' ' + tr("What PixInsight changed during the search is kept in: %1.").arg(during.join(QLatin1String(", ")));
+        m_outcome += u' '
+            + tr("What PixInsight changed during the search is kept in: %1.").arg(during.join(QLatin1String(", ")));
     if (!m_search.notice().isEmpty())
         m_outcome += u' ' + m_search.notice();
     accept();

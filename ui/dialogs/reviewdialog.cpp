@@ -124,7 +124,8 @@ ReviewDialog::ReviewDialog(SettingsModel *model, XsdtNode *tree, QWidget *parent
 
     auto *buttons = new QHBoxLayout;
     m_revert = new QPushButton(tr("Revert selected"), this);
-    m_revert->setToolTip(tr("Take the selected changes back: edits return to their saved value, deletions are undone."));
+    m_revert->setToolTip(
+        tr("Take the selected changes back: edits return to their saved value, deletions are undone."));
     auto *cancel = new QPushButton(tr("Cancel"), this);
     m_save = new QPushButton(tr("Save"), this);
     setAccessKey(m_revert, u'r');
@@ -238,8 +239,9 @@ void ReviewDialog::refill()
         for (XsdtNode *node : std::as_const(edits)) {
             if (!passes(*node, filter))
                 continue;
-            auto *item = new QTreeWidgetItem(QStringList{tr("Edit"), node->path(), displayValue(node->type, node->savedValue),
-                                                         displayValue(node->type, node->value)});
+            auto *item
+                = new QTreeWidgetItem(QStringList{tr("Edit"), node->path(), displayValue(node->type, node->savedValue),
+                                                  displayValue(node->type, node->value)});
             item->setData(0, kNodeRole, QVariant::fromValue(static_cast<void *>(node)));
             item->setData(0, kKindRole, EditRow);
             item->setToolTip(2, node->savedValue.left(kTipLength));
@@ -261,7 +263,8 @@ void ReviewDialog::populateDeletion(QTreeWidgetItem *item)
     if (!deleted)
         return;
     const auto valueRow = [](XsdtNode *node, const QString &name) {
-        auto *child = new QTreeWidgetItem(QStringList{QString(), name, displayValue(node->type, node->value), tr("(removed)")});
+        auto *child
+            = new QTreeWidgetItem(QStringList{QString(), name, displayValue(node->type, node->value), tr("(removed)")});
         child->setData(0, kNodeRole, QVariant::fromValue(static_cast<void *>(node)));
         child->setData(0, kKindRole, RemovedValueRow);
         child->setToolTip(2, node->value.left(kTipLength));
@@ -302,7 +305,8 @@ void ReviewDialog::updateDetails()
         text += tr("Before: %1\nAfter:  %2").arg(node->savedValue, node->value);
         break;
     case DeletionRow:
-        text += tr("The whole entry is removed (%n value(s)). Expand the row to see them.", nullptr, int(node->valueCount()));
+        text += tr("The whole entry is removed (%n value(s)). Expand the row to see them.", nullptr,
+                   int(node->valueCount()));
         break;
     default:
         text += tr("Removed value: %1").arg(node->value);
@@ -343,8 +347,9 @@ void ReviewDialog::setLeftovers(const QList<Leftover> &items)
         }
         lines << line;
     }
-    QString text = tr("Also deleted from disk, permanently, right after the settings are written (%n item(s)):", nullptr,
-                      int(items.size()))
+    QString text
+        = tr("Also deleted from disk, permanently, right after the settings are written (%n item(s)):", nullptr,
+             int(items.size()))
         + u'\n' + lines.join(u'\n');
     if (anyProtected)
         text += tr("\nThe protected ones need administrator permission: you will be asked for it.");

@@ -164,12 +164,14 @@ void SettingHistoryDialog::documentReset()
 QString SettingHistoryDialog::followRefusal() const
 {
     switch (m_follow) {
-    case Follow::FileClosed: return tr("The file this history is for is no longer open.");
+    case Follow::FileClosed:
+        return tr("The file this history is for is no longer open.");
     case Follow::Lost:
         return tr("The file now holds a different number of values named %1, so this history can no longer tell "
                   "which of them it follows. Open the history again from the value.")
             .arg(m_shownPath.section(u'/', -1));
-    case Follow::Node: break;
+    case Follow::Node:
+        break;
     }
     return QString();
 }
@@ -275,8 +277,9 @@ void SettingHistoryDialog::updateItem(int index)
     const HistoryRow &row = m_rows.at(index);
     item->setText(0, SettingHistory::when(row));
     item->setText(1, oneLine(row.entry));
-    item->setToolTip(0, row.entry.backupPath.isEmpty() ? QDir::toNativeSeparators(m_filePath)
-                                                       : QDir::toNativeSeparators(row.entry.backupPath));
+    item->setToolTip(0,
+                     row.entry.backupPath.isEmpty() ? QDir::toNativeSeparators(m_filePath)
+                                                    : QDir::toNativeSeparators(row.entry.backupPath));
     QFont font = item->font(1);
     font.setItalic(row.entry.state != HistoryEntry::Present);
     item->setFont(1, font);
@@ -336,8 +339,9 @@ void SettingHistoryDialog::useSelectedValue()
     const QString value = row->entry.value;
     const bool accepted = m_model->setData(m_model->indexFor(m_node, SettingsModel::ValueColumn), value, Qt::EditRole);
     disconnect(watch);
-    m_status->setText(accepted ? tr("Now pending. Review and save when ready.")
-                               : rejected.isEmpty() ? tr("The value was not accepted.") : rejected);
+    m_status->setText(accepted                 ? tr("Now pending. Review and save when ready.")
+                          : rejected.isEmpty() ? tr("The value was not accepted.")
+                                               : rejected);
 }
 
 void SettingHistoryDialog::showSelectedInCompare()

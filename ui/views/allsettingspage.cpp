@@ -248,10 +248,12 @@ QMenu *AllSettingsPage::buildContextMenu(XsdtNode *node)
     copyValue->setEnabled(isValue);
     connect(copyValue, &QAction::triggered, this, [node] { QGuiApplication::clipboard()->setText(node->value); });
     if (isValue)
-        connect(menu->addAction(tr("Show &history...")), &QAction::triggered, this, [this, node] { emit historyRequested(node); });
+        connect(menu->addAction(tr("Show &history...")), &QAction::triggered, this,
+                [this, node] { emit historyRequested(node); });
     menu->addSeparator();
     if (node->deleted) {
-        connect(menu->addAction(tr("Undo deletion")), &QAction::triggered, this, [this, node] { m_model->undoDeletion(node); });
+        connect(menu->addAction(tr("Undo deletion")), &QAction::triggered, this,
+                [this, node] { m_model->undoDeletion(node); });
     } else if (node->isInsideDeleted()) {
         menu->addAction(tr("Inside an entry marked for deletion"))->setEnabled(false);
     } else {

@@ -24,7 +24,8 @@ public:
     // About how many rows a filter opens by itself.
     static constexpr int kExpandedRows = 3000;
 
-    AllSettingsPage(SettingsModel *model, SettingsFilterProxy *proxy, DeletionFlow *deletion, QWidget *parent = nullptr);
+    AllSettingsPage(SettingsModel *model, SettingsFilterProxy *proxy, DeletionFlow *deletion,
+                    QWidget *parent = nullptr);
 
     QTreeView *tree() const { return m_tree; }
     QLineEdit *filterEdit() const { return m_filter; }

@@ -175,8 +175,9 @@ void CleanupView::refresh(XsdtFile *file)
                 continue;
             sortByLabel(nodes);
             auto *groupItem = new QTreeWidgetItem(
-                m_safeTier, QStringList{QStringLiteral("%1 (%2)").arg(group.title, QString::number(nodes.size())),
-                                        QString::number(valuesOf(nodes)), formatSize(sizeOf(nodes))});
+                m_safeTier,
+                QStringList{QStringLiteral("%1 (%2)").arg(group.title, QString::number(nodes.size())),
+                            QString::number(valuesOf(nodes)), formatSize(sizeOf(nodes))});
             groupItem->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsAutoTristate);
             groupItem->setCheckState(0, Qt::Unchecked);
             groupItem->setToolTip(0, group.description);
@@ -198,7 +199,8 @@ void CleanupView::refresh(XsdtFile *file)
         QTreeWidgetItem *entry = addEntry(m_safeTier, group.title, nodes,
                                           group.description + u'\n' + kept.join(QLatin1String(", ")), false);
         for (const XsdtNode *node : std::as_const(nodes))
-            informationRow(entry, {node->path(), QString::number(node->valueCount()), formatSize(serializedSize(*node))});
+            informationRow(entry,
+                           {node->path(), QString::number(node->valueCount()), formatSize(serializedSize(*node))});
     }
     if (m_safeTier->childCount() == 0)
         informationRow(m_safeTier, {tr("Nothing to clean in this file.")});
@@ -211,15 +213,16 @@ void CleanupView::refresh(XsdtFile *file)
         ++uses[savedSettingsLabel(*node)];
     const auto label = [&uses](const XsdtNode &node) {
         const QString name = savedSettingsLabel(node);
-        return uses.value(name) > 1 && node.parent && node.parent->parent ? name + QStringLiteral(" (%1)").arg(node.parent->path())
-                                                                          : name;
+        return uses.value(name) > 1 && node.parent && node.parent->parent
+            ? name + QStringLiteral(" (%1)").arg(node.parent->path())
+            : name;
     };
     std::stable_sort(candidates.begin(), candidates.end(), [&label](const XsdtNode *a, const XsdtNode *b) {
         return label(*a).compare(label(*b), Qt::CaseInsensitive) < 0;
     });
     for (XsdtNode *node : std::as_const(candidates)) {
-        QTreeWidgetItem *entry = addEntry(m_savedTier, label(*node), {node},
-                                          node->path() + u'\n' + m_model->verdict(node).reason, true);
+        QTreeWidgetItem *entry
+            = addEntry(m_savedTier, label(*node), {node}, node->path() + u'\n' + m_model->verdict(node).reason, true);
         informationRow(entry, {node->path(), QString::number(node->valueCount()), formatSize(serializedSize(*node))});
     }
     if (candidates.isEmpty())
@@ -253,9 +256,10 @@ void CleanupView::updateStatus()
         for (const XsdtNode *node : it.value())
             queued += node->isInsideDeleted() ? 1 : 0;
         const int total = int(it.value().size());
-        it.key()->setText(3, queued == total ? tr("Queued for deletion")
-                             : queued > 0    ? tr("Partly queued (%1 of %2)").arg(queued).arg(total)
-                                             : QString());
+        it.key()->setText(3,
+                          queued == total  ? tr("Queued for deletion")
+                              : queued > 0 ? tr("Partly queued (%1 of %2)").arg(queued).arg(total)
+                                           : QString());
         it.key()->setDisabled(m_viewOnly);
         queuedEntries += queued > 0 ? 1 : 0;
     }
@@ -311,10 +315,12 @@ void CleanupView::queueTicked()
             saved << item->text(0);
     }
     if (m_confirmWarn && !saved.isEmpty()) {
-        QMessageBox box(QMessageBox::Warning, tr("Delete saved settings?"),
-                        tr("This removes the saved configuration of %n tool(s) or script(s). They will start from their "
-                           "defaults.", nullptr, int(saved.size())),
-                        QMessageBox::Yes | QMessageBox::No, this);
+        QMessageBox box(
+            QMessageBox::Warning, tr("Delete saved settings?"),
+            tr("This removes the saved configuration of %n tool(s) or script(s). They will start from their "
+               "defaults.",
+               nullptr, int(saved.size())),
+            QMessageBox::Yes | QMessageBox::No, this);
         box.setInformativeText(tr("Nothing is removed until you save, and you can undo it before then."));
         box.setDetailedText(saved.join(u'\n'));
         box.setDefaultButton(QMessageBox::No);

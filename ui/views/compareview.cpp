@@ -219,8 +219,8 @@ void CompareView::fileChosen(int index)
     if (data == u"?") {
         const BusyScope busy;
         const QString start = m_herePath.isEmpty() ? QString() : QFileInfo(m_herePath).absolutePath();
-        const QString path = QFileDialog::getOpenFileName(this, tr("Compare with"), start,
-                                                          tr("PixInsight settings (*.settings *.bak-*);;All files (*)"));
+        const QString path = QFileDialog::getOpenFileName(
+            this, tr("Compare with"), start, tr("PixInsight settings (*.settings *.bak-*);;All files (*)"));
         if (!path.isEmpty() && !loadOther(path, &error))
             emit message(error);
         rebuildFileBox();
@@ -353,9 +353,12 @@ void CompareView::fill()
             groups.insert(groupName, group);
         }
         const auto shown = [&entry](const XsdtNode *side) {
-            return !side ? QString() : differsInCompressedData(entry) ? diffSideText(entry, side) : compareDisplay(*side);
+            return !side                         ? QString()
+                : differsInCompressedData(entry) ? diffSideText(entry, side)
+                                                 : compareDisplay(*side);
         };
-        auto *row = new QTreeWidgetItem(group, QStringList{leaf, shown(entry.here), shown(entry.there), diffStatusText(entry)});
+        auto *row = new QTreeWidgetItem(
+            group, QStringList{leaf, shown(entry.here), shown(entry.there), diffStatusText(entry)});
         row->setData(0, kEntryRole, index);
         QString tip = entry.path;
         if (entry.here)

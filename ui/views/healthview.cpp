@@ -21,10 +21,14 @@ namespace {
 QColor stripeColour(Finding::Severity severity)
 {
     switch (severity) {
-    case Finding::Problem: return {214, 60, 60};
-    case Finding::Warning: return {226, 150, 0};
-    case Finding::Note: return {60, 140, 230};
-    default: return {128, 128, 128};
+    case Finding::Problem:
+        return {214, 60, 60};
+    case Finding::Warning:
+        return {226, 150, 0};
+    case Finding::Note:
+        return {60, 140, 230};
+    default:
+        return {128, 128, 128};
     }
 }
 
@@ -38,10 +42,11 @@ HealthView::HealthView(SettingsModel *model, const SettingsSchema *schema, QWidg
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 6, 0, 0);
-    auto *intro = new QLabel(tr("Looks through the file for things that are probably wrong: folders and files that do "
-                                "not exist here, numbers outside their documented range, keys that appear twice, modules "
-                                "whose file is missing. Nothing is changed by the check; fix a setting right in the list."),
-                             this);
+    auto *intro
+        = new QLabel(tr("Looks through the file for things that are probably wrong: folders and files that do "
+                        "not exist here, numbers outside their documented range, keys that appear twice, modules "
+                        "whose file is missing. Nothing is changed by the check; fix a setting right in the list."),
+                     this);
     intro->setWordWrap(true);
     layout->addWidget(intro);
     auto *summaryRow = new QHBoxLayout;
@@ -177,10 +182,10 @@ QWidget *HealthView::buildCard(const Finding &finding)
     body->setSpacing(4);
     layout->addLayout(body, 1);
 
-    auto *title = new QLabel(QStringLiteral("<b>%1:</b> %2")
-                                 .arg(HealthChecks::severityName(finding.severity).toHtmlEscaped(),
-                                      finding.title.toHtmlEscaped()),
-                             card);
+    auto *title = new QLabel(
+        QStringLiteral("<b>%1:</b> %2")
+            .arg(HealthChecks::severityName(finding.severity).toHtmlEscaped(), finding.title.toHtmlEscaped()),
+        card);
     title->setTextFormat(Qt::RichText);
     title->setWordWrap(true);
     body->addWidget(title);
@@ -204,10 +209,10 @@ QWidget *HealthView::buildCard(const Finding &finding)
             continue;
         }
         auto *line = new QHBoxLayout;
-        auto *label = new QLabel(QStringLiteral("<b>%1</b>  (%2)")
-                                     .arg(node->path().toHtmlEscaped(),
-                                          tr("%n value(s)", nullptr, int(node->valueCount()))),
-                                 card);
+        auto *label
+            = new QLabel(QStringLiteral("<b>%1</b>  (%2)")
+                             .arg(node->path().toHtmlEscaped(), tr("%n value(s)", nullptr, int(node->valueCount()))),
+                         card);
         label->setTextFormat(Qt::RichText);
         auto *reveal = new QPushButton(tr("Show in All settings"), card);
         auto *remove = new QPushButton(tr("Delete this one..."), card);

@@ -240,9 +240,8 @@ void PreferencesView::applyFilter()
         }
         m_pageList->setCurrentRow(first);
     }
-    m_stack->setCurrentIndex(m_pageList->currentRow() < 0 || m_pageList->currentItem()->isHidden()
-                                 ? 0
-                                 : m_pageList->currentRow() + 1);
+    m_stack->setCurrentIndex(
+        m_pageList->currentRow() < 0 || m_pageList->currentItem()->isHidden() ? 0 : m_pageList->currentRow() + 1);
 }
 
 void PreferencesView::refreshNodes(const QModelIndex &topLeft, const QModelIndex &bottomRight)

@@ -191,9 +191,9 @@ void UnusedModulesView::buildCard(Card &card)
             LeftoverRow row;
             row.leftover = leftover;
             row.tick = new QCheckBox(QDir::toNativeSeparators(leftover.path), line);
-            row.tick->setToolTip(leftover.isProtected
-                                     ? tr("Inside the PixInsight installation: deleting it needs administrator permission.")
-                                     : tr("Tick to queue it for deletion."));
+            row.tick->setToolTip(leftover.isProtected ? tr(
+                                     "Inside the PixInsight installation: deleting it needs administrator permission.")
+                                                      : tr("Tick to queue it for deletion."));
             row.detail = new QLabel(line);
             auto *open = new QToolButton(line);
             open->setAutoRaise(true);
@@ -217,8 +217,9 @@ void UnusedModulesView::buildCard(Card &card)
     });
     int built = 0;
     for (XsdtNode *node : std::as_const(nodes)) {
-        auto *header = new QLabel(QStringLiteral("<b>%1</b>").arg(
-            tr("%1  (%n value(s))", nullptr, int(node->valueCount())).arg(node->path()).toHtmlEscaped()));
+        auto *header = new QLabel(
+            QStringLiteral("<b>%1</b>")
+                .arg(tr("%1  (%n value(s))", nullptr, int(node->valueCount())).arg(node->path()).toHtmlEscaped()));
         header->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(header, &QLabel::customContextMenuRequested, this,
                 [this, node, header](const QPoint &pos) { showMenu(node, header->mapToGlobal(pos)); });
@@ -261,11 +262,12 @@ void UnusedModulesView::updateTexts()
         const qint64 size = dataSize(card->info);
         QString title = tr("%1  -  %n value(s), %2", nullptr, int(moduleValueCount(card->info)))
                             .arg(card->info.name, formatSize(size));
-        if (std::any_of(card->leftovers.cbegin(), card->leftovers.cend(), [](const Leftover &l) { return l.isProtected; }))
+        if (std::any_of(card->leftovers.cbegin(), card->leftovers.cend(),
+                        [](const Leftover &l) { return l.isProtected; }))
             title += tr("   (contains protected files)");
         if (queuedNodes > 0) {
             title += queuedNodes == card->info.dataNodes.size() ? tr("   [queued for deletion]")
-                                                                 : tr("   [partly queued for deletion]");
+                                                                : tr("   [partly queued for deletion]");
             ++queuedModules;
         }
         card->section->header()->setText(title);
@@ -276,8 +278,9 @@ void UnusedModulesView::updateTexts()
         card->tick->setEnabled(!m_viewOnly);
         for (const LeftoverRow &row : std::as_const(card->leftoverRows)) {
             const Leftover &l = row.leftover;
-            QString detail = l.isFolder ? tr("%1, %n file(s), %2", nullptr, l.files).arg(Leftovers::label(l.kind), formatSize(l.bytes))
-                                        : tr("%1, %2").arg(Leftovers::label(l.kind), formatSize(l.bytes));
+            QString detail = l.isFolder
+                ? tr("%1, %n file(s), %2", nullptr, l.files).arg(Leftovers::label(l.kind), formatSize(l.bytes))
+                : tr("%1, %2").arg(Leftovers::label(l.kind), formatSize(l.bytes));
             if (l.isProtected)
                 detail += tr(" - protected");
             const bool queued = m_pending->isQueued(leftoverRequest(l));
@@ -357,19 +360,21 @@ void UnusedModulesView::queueTicked()
         for (const LeftoverRow *row : std::as_const(rows)) {
             const Leftover &l = row->leftover;
             anyProtected = anyProtected || l.isProtected;
-            lines << (l.isFolder ? tr("%1   (%n file(s), %2)", nullptr, l.files).arg(QDir::toNativeSeparators(l.path), formatSize(l.bytes))
+            lines << (l.isFolder ? tr("%1   (%n file(s), %2)", nullptr, l.files)
+                                       .arg(QDir::toNativeSeparators(l.path), formatSize(l.bytes))
                                  : tr("%1   (%2)").arg(QDir::toNativeSeparators(l.path), formatSize(l.bytes)));
         }
-        QMessageBox box(QMessageBox::Warning, tr("Delete files and folders?"),
-                        tr("This permanently deletes %n file(s) or folder(s) from disk when you save.", nullptr,
-                           int(rows.size())),
-                        QMessageBox::Yes | QMessageBox::Cancel, this);
+        QMessageBox box(
+            QMessageBox::Warning, tr("Delete files and folders?"),
+            tr("This permanently deletes %n file(s) or folder(s) from disk when you save.", nullptr, int(rows.size())),
+            QMessageBox::Yes | QMessageBox::Cancel, this);
         QString informative = tr("They are not moved to the Recycle Bin or Trash: once deleted they cannot be brought "
                                  "back. Until you save, you can still undo it.")
                                   .toHtmlEscaped();
         if (anyProtected)
-            informative = tr("<b>Some of them are inside the PixInsight installation. Deleting those needs administrator "
-                             "permission:</b> you will be asked for it when you save.")
+            informative
+                = tr("<b>Some of them are inside the PixInsight installation. Deleting those needs administrator "
+                     "permission:</b> you will be asked for it when you save.")
                 + QLatin1String("<br><br>") + informative;
         box.setTextFormat(Qt::PlainText);
         box.setInformativeText(informative);
@@ -404,7 +409,8 @@ void UnusedModulesView::queueTicked()
         text = refused.isEmpty()
             ? tr("Queued %1 entries of %n module(s) for deletion.", nullptr, int(cards.size())).arg(queuedNodes)
             : tr("Queued %1 entries; %2 protected entries were left alone (%3).")
-                  .arg(QString::number(queuedNodes), QString::number(refused.size()), refused.join(QLatin1String(", ")));
+                  .arg(QString::number(queuedNodes), QString::number(refused.size()),
+                       refused.join(QLatin1String(", ")));
     if (!rows.isEmpty()) {
         const QString files = tr("Queued %n file(s) or folder(s) for deletion from disk.", nullptr, int(rows.size()));
         text = text.isEmpty() ? files : text + u' ' + files;

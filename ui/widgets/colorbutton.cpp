@@ -41,8 +41,8 @@ void ColorButton::pick()
 {
     const BusyScope busy;
     const QPointer<ColorButton> self(this);
-    const QColor chosen = QColorDialog::getColor(QColor::fromRgba(m_argb), this, tr("Choose color"),
-                                                 QColorDialog::ShowAlphaChannel);
+    const QColor chosen
+        = QColorDialog::getColor(QColor::fromRgba(m_argb), this, tr("Choose color"), QColorDialog::ShowAlphaChannel);
     if (self && chosen.isValid())
         emit colorPicked(chosen.rgba());
 }

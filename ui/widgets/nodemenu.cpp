@@ -52,9 +52,8 @@ QMenu *buildNodeMenu(QWidget *parent, SettingsModel *model, XsdtNode *node, bool
         if (verdict.level == DeletionLevel::Never) {
             QAction *why = menu->addAction(NodeMenu::tr("Why can't this be deleted?"));
             const QString text = QStringLiteral("%1\n\n%2").arg(node->path(), verdict.reason);
-            QObject::connect(why, &QAction::triggered, menu, [parent, text] {
-                QMessageBox::information(parent, NodeMenu::tr("Cannot delete"), text);
-            });
+            QObject::connect(why, &QAction::triggered, menu,
+                             [parent, text] { QMessageBox::information(parent, NodeMenu::tr("Cannot delete"), text); });
         } else {
             const QString label = verdict.level == DeletionLevel::Warn ? NodeMenu::tr("Delete this %1...").arg(word)
                                                                        : NodeMenu::tr("Delete this %1").arg(word);

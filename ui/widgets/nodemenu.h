@@ -22,7 +22,7 @@ struct NodeMenuCallbacks
 
 // Callbacks that hand the menu's requests on as a view's deleteRequested, restoreRequested and
 // revealRequested signals.
-template <typename View>
+template<typename View>
 NodeMenuCallbacks forwardingCallbacks(View *view)
 {
     NodeMenuCallbacks callbacks;

@@ -101,7 +101,7 @@ SettingRow::SettingRow(XsdtNode *node, const VariableSpec &spec, SettingsModel *
     m_revert->setAccessibleName(tr("Revert %1").arg(m_spec.label));
     if (m_browse) {
         const QString choose = m_spec.kind == WidgetKind::Directory ? tr("Choose a folder for %1").arg(m_spec.label)
-                                                                   : tr("Choose a file for %1").arg(m_spec.label);
+                                                                    : tr("Choose a file for %1").arg(m_spec.label);
         m_browse->setAccessibleName(choose);
         m_browse->setToolTip(choose);
     }
@@ -305,8 +305,8 @@ void SettingRow::refresh()
     const QString value = m_node->value;
     const bool edited = m_node->isEdited();
     const bool inside = m_node->isInsideDeleted();
-    const QSignalBlocker blockers[] = {QSignalBlocker(m_check), QSignalBlocker(m_combo), QSignalBlocker(m_spin),
-                                       QSignalBlocker(m_doubleSpin), QSignalBlocker(m_line), QSignalBlocker(m_color)};
+    const QSignalBlocker blockers[] = {QSignalBlocker(m_check),      QSignalBlocker(m_combo), QSignalBlocker(m_spin),
+                                       QSignalBlocker(m_doubleSpin), QSignalBlocker(m_line),  QSignalBlocker(m_color)};
     Q_UNUSED(blockers);
     // Half-typed text stays until it is committed, unless the stored value itself changed.
     const bool keepEditor = m_shownValue == value && isTyping();

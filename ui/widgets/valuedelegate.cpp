@@ -21,7 +21,8 @@ ValueDelegate::ValueDelegate(QObject *parent)
 {
 }
 
-QWidget *ValueDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &option, const QModelIndex &index) const
+QWidget *ValueDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &option,
+                                     const QModelIndex &index) const
 {
     const XsdtNode *node = nodeOf(index);
     if (!node || node->type != u'b')
