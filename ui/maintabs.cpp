@@ -83,24 +83,14 @@ MainTabs::MainTabs(EditingSession *session, SettingsFilterProxy *proxy, Deletion
 
 void MainTabs::detach()
 {
-    m_preferences->setDocument(nullptr);
-    m_search->setDocument(nullptr);
-    m_unused->setDocument(nullptr);
-    m_health->setFile(nullptr);
-    m_cleanup->refresh(nullptr);
+    // The card views follow the model by themselves; Compare also needs the file's name.
     m_compare->setDocument(nullptr, QString());
 }
 
 void MainTabs::attach()
 {
-    XsdtFile *file = m_session->isLoaded() ? &m_session->document().file() : nullptr;
-    const QString path = m_session->isLoaded() ? m_session->path() : QString();
-    m_preferences->setDocument(file);
-    m_search->setDocument(file);
-    m_unused->setDocument(file);
-    m_health->setFile(file);
-    m_cleanup->refresh(file);
-    m_compare->setDocument(file, path);
+    const bool loaded = m_session->isLoaded();
+    m_compare->setDocument(loaded ? &m_session->document().file() : nullptr, loaded ? m_session->path() : QString());
     setViewOnly(m_session->isHostRunning());
 }
 

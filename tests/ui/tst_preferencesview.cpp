@@ -31,6 +31,7 @@ private slots:
     void filterSelectsTheRemainingPage();
     void filterMatchingNothing();
     void firstExpansionRunsOnce();
+    void rowsFollowTheTreeTheModelIsGiven();
 
 private:
     const PreferencesView::Page *page(const QString &title) const;
@@ -183,6 +184,30 @@ void TestPreferencesView::firstExpansionRunsOnce()
     QCOMPARE(runs, 1);
     QCOMPARE(section.header()->arrowType(), Qt::DownArrow);
     QVERIFY(section.header()->font().bold());
+}
+
+// A reload or restore gives the model another tree and frees the old one. The rows must let go of
+// the old nodes at once, with no window to tell them, and show the new tree.
+void TestPreferencesView::rowsFollowTheTreeTheModelIsGiven()
+{
+    auto other = std::make_unique<XsdtFile>();
+    QVERIFY(other->parse(SettingsGenerator::demo()));
+    m_model.setDocument(other.get());
+    m_file.root.children.clear(); // the old tree is gone
+    int rows = 0;
+    for (const auto &shown : m_view->pages()) {
+        for (const SettingRow *row : shown->rows) {
+            QCOMPARE(other->root.findPath(row->node()->path()), row->node());
+            ++rows;
+        }
+    }
+    QVERIFY(rows > 20);
+    // A reset over the same tree (a large undo) keeps the rows.
+    const SettingRow *first = m_view->pages().front()->rows.constFirst();
+    m_model.refreshAll();
+    QCOMPARE(m_view->pages().front()->rows.constFirst(), first);
+    m_model.setDocument(nullptr);
+    QVERIFY(m_view->pages().empty());
 }
 
 QTEST_MAIN(TestPreferencesView)

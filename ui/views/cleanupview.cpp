@@ -58,8 +58,7 @@ QTreeWidgetItem *informationRow(QTreeWidgetItem *parent, const QStringList &text
 } // namespace
 
 CleanupView::CleanupView(SettingsModel *model, QWidget *parent)
-    : QWidget(parent)
-    , m_model(model)
+    : CardView(model, parent)
 {
     auto *layout = new QVBoxLayout(this);
     auto *intro = new QLabel(tr("Tick what you want to remove and press <b>Queue for deletion</b>. Nothing is removed "
@@ -280,15 +279,6 @@ void CleanupView::updateStatus()
             size += m_sizes.value(item);
         m_status->setText(tr("Ticked: %1 (about %2)").arg(QString::number(ticked.size()), formatSize(size)));
     }
-}
-
-void CleanupView::setViewOnly(bool on)
-{
-    // The poll calls this every few seconds: only a change may touch the rows.
-    if (m_viewOnly == on)
-        return;
-    m_viewOnly = on;
-    updateStatus();
 }
 
 void CleanupView::tickAll(bool safeOnly)

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "ui/views/cardview.h"
+
 #include <QHash>
-#include <QWidget>
 
 class QLabel;
 class QPushButton;
@@ -16,7 +17,7 @@ struct XsdtNode;
 
 // The Cleanup tab: what PixInsight recreates by itself, and the saved settings of tools and
 // scripts, ticked and queued for deletion.
-class CleanupView final : public QWidget
+class CleanupView final : public CardView
 {
     Q_OBJECT
 
@@ -24,7 +25,6 @@ public:
     explicit CleanupView(SettingsModel *model, QWidget *parent = nullptr);
 
     void refresh(XsdtFile *file);
-    void setViewOnly(bool on);
     void tickAll(bool safeOnly);
     void setConfirmWarn(bool on) { m_confirmWarn = on; }
     void queueTicked();
@@ -46,14 +46,14 @@ signals:
     void message(const QString &text);
 
 private:
+    void showTree(XsdtFile *file) override { refresh(file); }
+    void viewOnlyChanged() override { updateStatus(); }
     QTreeWidgetItem *addEntry(QTreeWidgetItem *parent, const QString &text, const QList<XsdtNode *> &nodes,
                               const QString &tip, bool savedSettings);
     QList<QTreeWidgetItem *> tickedEntries() const;
     void updateStatus();
 
-    SettingsModel *m_model;
     XsdtFile *m_file = nullptr;
-    bool m_viewOnly = false;
     bool m_confirmWarn = true;
     bool m_bulk = false;
     QTreeWidget *m_tree;

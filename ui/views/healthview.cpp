@@ -35,8 +35,7 @@ QColor stripeColour(Finding::Severity severity)
 } // namespace
 
 HealthView::HealthView(SettingsModel *model, const SettingsSchema *schema, QWidget *parent)
-    : QWidget(parent)
-    , m_model(model)
+    : CardView(model, parent)
     , m_schema(schema)
     , m_env(HealthEnv::system())
 {
@@ -70,14 +69,6 @@ HealthView::HealthView(SettingsModel *model, const SettingsSchema *schema, QWidg
 
     connect(again, &QPushButton::clicked, this, &HealthView::run);
     connect(m_model, &SettingsModel::edited, this, &HealthView::markStale);
-    connect(m_model, &QAbstractItemModel::dataChanged, this,
-            [this](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
-                SettingRow::refreshChanged(*m_model, m_rowOf, topLeft, bottomRight);
-            });
-    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
-        for (SettingRow *row : std::as_const(m_rowOf))
-            row->refresh();
-    });
 }
 
 void HealthView::clearCards()
@@ -87,7 +78,7 @@ void HealthView::clearCards()
         card->deleteLater();
     }
     m_cards.clear();
-    m_rowOf.clear();
+    forgetRows();
     m_deleteButtons.clear();
 }
 
@@ -111,17 +102,11 @@ void HealthView::showEvent(QShowEvent *event)
         run();
 }
 
-void HealthView::setViewOnly(bool on)
+void HealthView::viewOnlyChanged()
 {
-    // The poll calls this every few seconds: only a change may touch the rows.
-    if (m_viewOnly == on)
-        return;
-    m_viewOnly = on;
-    for (SettingRow *row : std::as_const(m_rowOf))
-        row->setViewOnly(on);
     for (QWidget *button : std::as_const(m_deleteButtons)) {
         const XsdtNode *node = static_cast<const XsdtNode *>(button->property("node").value<void *>());
-        button->setEnabled(!on && m_model->verdict(node).level != DeletionLevel::Never);
+        button->setEnabled(!m_viewOnly && m_model->verdict(node).level != DeletionLevel::Never);
     }
 }
 
@@ -205,7 +190,7 @@ QWidget *HealthView::buildCard(const Finding &finding)
                 pfw::showNodeMenu(this, m_model, target, pos, m_viewOnly, forwardingCallbacks(this));
             });
             body->addWidget(row);
-            m_rowOf.insert(node, row);
+            addRow(node, row);
             continue;
         }
         auto *line = new QHBoxLayout;

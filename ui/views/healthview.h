@@ -1,9 +1,10 @@
 #pragma once
 
+#include "ui/views/cardview.h"
+
 #include "modules/healthchecks.h"
 
 #include <QHash>
-#include <QWidget>
 
 class QLabel;
 class QVBoxLayout;
@@ -17,7 +18,7 @@ class XsdtFile;
 struct XsdtNode;
 
 // The Health check tab: findings as cards, the settings concerned as editable rows.
-class HealthView final : public QWidget
+class HealthView final : public CardView
 {
     Q_OBJECT
 
@@ -28,7 +29,6 @@ public:
 
     void setFile(XsdtFile *file);
     void setEnvironment(const HealthEnv &env) { m_env = env; }
-    void setViewOnly(bool on);
     void run();
     QWidget *buildCard(const Finding &finding);
 
@@ -49,19 +49,18 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    void showTree(XsdtFile *file) override { setFile(file); }
+    void viewOnlyChanged() override;
     void clearCards();
     void markStale();
 
-    SettingsModel *m_model;
     const SettingsSchema *m_schema;
     XsdtFile *m_file = nullptr;
     HealthEnv m_env;
-    bool m_viewOnly = false;
     bool m_ran = false;
     bool m_stale = false;
     QList<Finding> m_findings;
     QList<QWidget *> m_cards;
-    QHash<const XsdtNode *, SettingRow *> m_rowOf;
     QList<QWidget *> m_deleteButtons;
     QLabel *m_summary;
     QVBoxLayout *m_list;

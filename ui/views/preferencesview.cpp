@@ -17,8 +17,7 @@
 namespace pfw {
 
 PreferencesView::PreferencesView(SettingsModel *model, const SettingsSchema *schema, QWidget *parent)
-    : QWidget(parent)
-    , m_model(model)
+    : CardView(model, parent)
     , m_schema(schema)
 {
     auto *layout = new QVBoxLayout(this);
@@ -47,19 +46,13 @@ PreferencesView::PreferencesView(SettingsModel *model, const SettingsSchema *sch
     connect(m_pageList, &QListWidget::currentRowChanged, this,
             [this](int row) { m_stack->setCurrentIndex(row < 0 ? 0 : row + 1); });
     connect(m_filter, &QLineEdit::textChanged, this, &PreferencesView::applyFilter);
-    connect(m_model, &QAbstractItemModel::dataChanged, this, &PreferencesView::refreshNodes);
-    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
-        for (SettingRow *row : std::as_const(m_rowOf))
-            row->refresh();
-        updateBadges();
-    });
 }
 
 PreferencesView::~PreferencesView() = default;
 
 void PreferencesView::clear()
 {
-    m_rowOf.clear();
+    forgetRows();
     m_pageList->clear();
     for (const auto &page : m_pages) {
         m_stack->removeWidget(page->scroll);
@@ -141,7 +134,7 @@ void PreferencesView::buildGroup(XsdtNode *group, QLayout *layout, Page *page, i
         connect(row, &SettingRow::menuRequested, this, &PreferencesView::showNodeMenu);
         layout->addWidget(row);
         page->rows.append(row);
-        m_rowOf.insert(child.get(), row);
+        addRow(child.get(), row);
     }
     for (const auto &child : group->children) {
         if (child->kind != XsdtNode::Item || m_schema->isHidden(*child) || !hasShowableContent(*child))
@@ -162,15 +155,6 @@ void PreferencesView::showNodeMenu(XsdtNode *node, const QPoint &globalPos)
     callbacks.undoDeletion = [this](XsdtNode *n) { emit restoreRequested(n); };
     callbacks.showHistory = [this](XsdtNode *n) { emit historyRequested(n); };
     pfw::showNodeMenu(this, m_model, node, globalPos, m_viewOnly, callbacks);
-}
-
-void PreferencesView::setViewOnly(bool on)
-{
-    if (m_viewOnly == on)
-        return;
-    m_viewOnly = on;
-    for (SettingRow *row : std::as_const(m_rowOf))
-        row->setViewOnly(on);
 }
 
 bool PreferencesView::showPage(int index)
@@ -242,14 +226,6 @@ void PreferencesView::applyFilter()
     }
     m_stack->setCurrentIndex(
         m_pageList->currentRow() < 0 || m_pageList->currentItem()->isHidden() ? 0 : m_pageList->currentRow() + 1);
-}
-
-void PreferencesView::refreshNodes(const QModelIndex &topLeft, const QModelIndex &bottomRight)
-{
-    if (m_rowOf.isEmpty())
-        return;
-    SettingRow::refreshChanged(*m_model, m_rowOf, topLeft, bottomRight);
-    updateBadges();
 }
 
 } // namespace pfw

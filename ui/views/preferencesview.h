@@ -2,8 +2,9 @@
 
 #include "schema/settingsschema.h"
 
+#include "ui/views/cardview.h"
+
 #include <QHash>
-#include <QWidget>
 
 #include <memory>
 #include <vector>
@@ -25,7 +26,7 @@ class XsdtFile;
 struct XsdtNode;
 
 // The Preferences tab: PixInsight's common settings as pages of rows, groups as sections.
-class PreferencesView final : public QWidget
+class PreferencesView final : public CardView
 {
     Q_OBJECT
 
@@ -43,7 +44,6 @@ public:
     ~PreferencesView() override;
 
     void setDocument(XsdtFile *file);
-    void setViewOnly(bool on);
     bool showPage(int index);
     void setFilterText(const QString &text);
     Page *buildPage(const PageSpec &spec);
@@ -66,18 +66,16 @@ private:
     bool hasShowableContent(const XsdtNode &group) const;
     void updateBadges();
     void applyFilter();
-    void refreshNodes(const QModelIndex &topLeft, const QModelIndex &bottomRight);
+    void showTree(XsdtFile *file) override { setDocument(file); }
+    void rowsRefreshed(bool) override { updateBadges(); }
 
-    SettingsModel *m_model;
     const SettingsSchema *m_schema;
     XsdtFile *m_file = nullptr;
-    bool m_viewOnly = false;
     QLineEdit *m_filter;
     QLabel *m_nothing;
     QListWidget *m_pageList;
     QStackedWidget *m_stack;
     std::vector<std::unique_ptr<Page>> m_pages;
-    QHash<const XsdtNode *, SettingRow *> m_rowOf;
 };
 
 } // namespace pfw

@@ -18,8 +18,7 @@
 namespace pfw {
 
 SearchView::SearchView(SettingsModel *model, const SettingsSchema *schema, QWidget *parent)
-    : QWidget(parent)
-    , m_model(model)
+    : CardView(model, parent)
     , m_schema(schema)
 {
     auto *layout = new QVBoxLayout(this);
@@ -104,11 +103,6 @@ SearchView::SearchView(SettingsModel *model, const SettingsSchema *schema, QWidg
         search();
     });
     connect(m_query, &QLineEdit::textChanged, this, &SearchView::scheduleSearch);
-    connect(m_model, &QAbstractItemModel::dataChanged, this, &SearchView::refreshNodes);
-    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
-        for (SettingRow *row : std::as_const(m_rows))
-            row->refresh();
-    });
 }
 
 void SearchView::scheduleSearch()
@@ -177,16 +171,6 @@ void SearchView::clearRestriction()
     search();
 }
 
-void SearchView::setViewOnly(bool on)
-{
-    // The poll calls this every few seconds: only a change may touch the rows.
-    if (m_viewOnly == on)
-        return;
-    m_viewOnly = on;
-    for (SettingRow *row : std::as_const(m_rows))
-        row->setViewOnly(on);
-}
-
 void SearchView::buildIndex()
 {
     if (m_file)
@@ -198,7 +182,7 @@ void SearchView::removeRows()
     m_moreRows.stop();
     qDeleteAll(m_rows);
     m_rows.clear();
-    m_rowOf.clear();
+    forgetRows();
 }
 
 void SearchView::search()
@@ -283,15 +267,10 @@ void SearchView::addRows(int count)
         });
         m_list->insertWidget(m_list->indexOf(m_more), row);
         m_rows.append(row);
-        m_rowOf.insert(node, row);
+        addRow(node, row);
     }
     if (m_rows.size() < shown)
         m_moreRows.start();
-}
-
-void SearchView::refreshNodes(const QModelIndex &topLeft, const QModelIndex &bottomRight)
-{
-    SettingRow::refreshChanged(*m_model, m_rowOf, topLeft, bottomRight);
 }
 
 } // namespace pfw

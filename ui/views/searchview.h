@@ -1,10 +1,11 @@
 #pragma once
 
+#include "ui/views/cardview.h"
+
 #include "ui/views/searchindex.h"
 
 #include <QHash>
 #include <QTimer>
-#include <QWidget>
 
 class QCheckBox;
 class QLabel;
@@ -22,7 +23,7 @@ struct XsdtNode;
 
 // The Search tab: every value ranked by name, path, label, description or value, shown as
 // editable rows. Also shows a fixed set of nodes for the module search.
-class SearchView final : public QWidget
+class SearchView final : public CardView
 {
     Q_OBJECT
 
@@ -38,7 +39,6 @@ public:
     void setQuery(const QString &text);
     void showNodes(const QList<XsdtNode *> &nodes, const QString &description);
     void clearRestriction();
-    void setViewOnly(bool on);
     void buildIndex();
     void populate();
 
@@ -61,17 +61,15 @@ signals:
     void historyRequested(pfw::XsdtNode *node);
 
 private:
+    void showTree(XsdtFile *file) override { setDocument(file); }
     void search();
     void scheduleSearch();
     void removeRows();
     void showRows();
     void addRows(int count);
-    void refreshNodes(const QModelIndex &topLeft, const QModelIndex &bottomRight);
 
-    SettingsModel *m_model;
     const SettingsSchema *m_schema;
     XsdtFile *m_file = nullptr;
-    bool m_viewOnly = false;
     QSet<const XsdtNode *> m_restriction;
     bool m_restricted = false;
     SearchIndex m_index;
@@ -91,7 +89,6 @@ private:
     LastSearch m_last;
     int m_limit = kPageSize;
     QList<SettingRow *> m_rows;
-    QHash<const XsdtNode *, SettingRow *> m_rowOf;
     int m_searches = 0;
 
     QWidget *m_banner;

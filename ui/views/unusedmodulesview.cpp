@@ -44,8 +44,7 @@ qint64 dataSize(const ModuleInfo &info)
 
 UnusedModulesView::UnusedModulesView(SettingsModel *model, PendingFiles *pending, const SettingsSchema *schema,
                                      QWidget *parent)
-    : QWidget(parent)
-    , m_model(model)
+    : CardView(model, parent)
     , m_pending(pending)
     , m_schema(schema)
 {
@@ -85,15 +84,6 @@ UnusedModulesView::UnusedModulesView(SettingsModel *model, PendingFiles *pending
     connect(m_queue, &QPushButton::clicked, this, &UnusedModulesView::queueTicked);
     connect(m_model, &SettingsModel::edited, this, &UnusedModulesView::updateTexts);
     connect(m_pending, &PendingFiles::changed, this, &UnusedModulesView::updateTexts);
-    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
-        for (SettingRow *row : std::as_const(m_rowOf))
-            row->refresh();
-        updateTexts();
-    });
-    connect(m_model, &QAbstractItemModel::dataChanged, this,
-            [this](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
-                SettingRow::refreshChanged(*m_model, m_rowOf, topLeft, bottomRight);
-            });
     updateTexts();
 }
 
@@ -110,7 +100,7 @@ QString UnusedModulesView::formatSize(qint64 bytes)
 
 void UnusedModulesView::clearCards()
 {
-    m_rowOf.clear();
+    forgetRows();
     for (const auto &card : m_cards)
         delete card->row;
     m_cards.clear();
@@ -134,15 +124,10 @@ void UnusedModulesView::setFolders(const QString &installFolder, const QString &
         refresh();
 }
 
-void UnusedModulesView::setViewOnly(bool on)
+void UnusedModulesView::rowsRefreshed(bool wholeTree)
 {
-    // The poll calls this every few seconds: only a change may touch the rows.
-    if (m_viewOnly == on)
-        return;
-    m_viewOnly = on;
-    for (SettingRow *row : std::as_const(m_rowOf))
-        row->setViewOnly(on);
-    updateTexts();
+    if (wholeTree)
+        updateTexts();
 }
 
 void UnusedModulesView::refresh()
@@ -232,7 +217,7 @@ void UnusedModulesView::buildCard(Card &card)
             connect(row, &SettingRow::rejected, this, &UnusedModulesView::message);
             connect(row, &SettingRow::menuRequested, this, &UnusedModulesView::showMenu);
             layout->addWidget(row);
-            m_rowOf.insert(value, row);
+            addRow(value, row);
             ++built;
         }
     }

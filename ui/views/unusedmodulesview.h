@@ -1,11 +1,12 @@
 #pragma once
 
+#include "ui/views/cardview.h"
+
 #include "modules/leftovers.h"
 #include "modules/moduleregistry.h"
 
 #include <QHash>
 #include <QSet>
-#include <QWidget>
 
 #include <memory>
 #include <vector>
@@ -28,7 +29,7 @@ struct XsdtNode;
 
 // The Unused modules tab: data, and files on disk, left by modules that are no longer in
 // PixInsight's module list, ticked and queued for deletion.
-class UnusedModulesView final : public QWidget
+class UnusedModulesView final : public CardView
 {
     Q_OBJECT
 
@@ -59,7 +60,6 @@ public:
 
     void setDocument(XsdtFile *file);
     void setFolders(const QString &installFolder, const QString &userFolder);
-    void setViewOnly(bool on);
     void refresh();
     void buildCard(Card &card);
     void expandModule(const QString &name);
@@ -81,17 +81,17 @@ signals:
     void revealRequested(pfw::XsdtNode *node);
 
 private:
+    void showTree(XsdtFile *file) override { setDocument(file); }
+    void rowsRefreshed(bool wholeTree) override;
+    void viewOnlyChanged() override { updateTexts(); }
     void clearCards();
     void updateTexts();
     void showMenu(XsdtNode *node, const QPoint &globalPos);
 
-    SettingsModel *m_model;
     PendingFiles *m_pending;
     const SettingsSchema *m_schema;
     XsdtFile *m_file = nullptr;
-    bool m_viewOnly = false;
     std::vector<std::unique_ptr<Card>> m_cards;
-    QHash<const XsdtNode *, SettingRow *> m_rowOf;
 
     QLabel *m_summary;
     QVBoxLayout *m_list;
