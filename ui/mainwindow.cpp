@@ -8,10 +8,12 @@
 #include "ui/dialogs/aboutdialog.h"
 #include "ui/banner/adbanner.h"
 #include "ui/accesskeys.h"
+#include "ui/busycheck.h"
 #include "ui/views/allsettingspage.h"
 #include "ui/views/compareview.h"
 #include "ui/dialogs/backupsdialog.h"
 #include "ui/dialogs/settinghistorydialog.h"
+#include "ui/filerow.h"
 #include "ui/deletionflow.h"
 #include "session/diskchangemonitor.h"
 #include "session/environmentwatcher.h"
@@ -26,6 +28,7 @@
 #include "ui/maintabs.h"
 #include "ui/maintoolbar.h"
 #include "ui/modulefinder.h"
+#include "ui/problemsearchflow.h"
 #include "ui/restoreflow.h"
 #include "ui/saveflow.h"
 #include "ui/screenplacement.h"
@@ -34,9 +37,6 @@
 #include "ui/thememanager.h"
 #include "ui/views/unusedmodulesview.h"
 
-#include <QAbstractItemView>
-#include <QAbstractSpinBox>
-#include <QLineEdit>
 #include <QApplication>
 #include <QDir>
 #include <QCloseEvent>
@@ -50,25 +50,11 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
-#include <QScreen>
 #include <QStatusBar>
 #include <QUndoStack>
 #include <QVBoxLayout>
 
 namespace pfw {
-
-namespace {
-
-bool sameFile(const QString &a, const QString &b)
-{
-    const QFileInfo first(a);
-    const QFileInfo second(b);
-    const QString canonical = first.canonicalFilePath();
-    return canonical.isEmpty() ? first.absoluteFilePath() == second.absoluteFilePath()
-                               : canonical == second.canonicalFilePath();
-}
-
-} // namespace
 
 MainWindow::MainWindow(const HostServices &services, QWidget *parent)
     : QMainWindow(parent)
@@ -152,23 +138,10 @@ void MainWindow::buildCentralWidget()
     auto *layout = new QVBoxLayout(central);
     layout->setContentsMargins(8, 8, 8, 8);
 
-    auto *fileRow = new QHBoxLayout;
-    auto *fileLabel = new QLabel(tr("File:"), central);
-    fileRow->addWidget(fileLabel);
-    m_fileBox = new QComboBox(central);
-    // Windows screen readers take a combo box's name from here, not from its current text.
-    m_fileBox->setAccessibleName(tr("File"));
-    fileLabel->setBuddy(m_fileBox);
-    m_fileBox->setEditable(false);
-    m_fileBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    fileRow->addWidget(m_fileBox, 1);
-    auto *browse = new QPushButton(tr("Browse..."), central);
-    setAccessKey(m_fileBox, u'i');
-    setAccessKey(browse, u'b');
-    fileRow->addWidget(browse);
-    layout->addLayout(fileRow);
-    connect(browse, &QPushButton::clicked, this, &MainWindow::onOpen);
-    connect(m_fileBox, &QComboBox::activated, this, &MainWindow::fileChosen);
+    m_fileRow = new FileRow(central);
+    layout->addWidget(m_fileRow);
+    connect(m_fileRow, &FileRow::browseRequested, this, &MainWindow::onOpen);
+    connect(m_fileRow, &FileRow::chosen, this, &MainWindow::fileChosen);
 
     auto *bannerRow = new QHBoxLayout;
     m_banner = new QLabel(central);
@@ -278,7 +251,6 @@ void MainWindow::refreshState()
     const bool running = m_session->isHostRunning();
     const bool changedOnDisk = m_session->isChangedOnDisk();
     const SettingsDocument &document = m_session->document();
-    m_fileBox->setToolTip(loaded ? QDir::toNativeSeparators(document.path()) : tr("No settings file loaded."));
 
     StatusBanner::State state;
     state.loaded = loaded;
@@ -313,30 +285,12 @@ void MainWindow::refreshState()
 void MainWindow::refreshFileBox()
 {
     m_foundFiles = findSettingsFiles(services().environment);
-    const QSignalBlocker blocker(m_fileBox);
-    m_fileBox->clear();
-    int current = -1;
-    const bool loaded = m_session->isLoaded();
-    for (const QString &path : std::as_const(m_foundFiles)) {
-        m_fileBox->addItem(describeSettingsFile(path), path);
-        if (loaded && current < 0 && sameFile(path, m_session->path()))
-            current = m_fileBox->count() - 1;
-    }
-    if (loaded && current < 0) {
-        m_fileBox->addItem(describeSettingsFile(m_session->path()), m_session->path());
-        current = m_fileBox->count() - 1;
-    }
-    if (m_fileBox->count() == 0)
-        m_fileBox->addItem(tr("No settings file found - use Browse..."), QString());
-    m_fileBox->setCurrentIndex(current);
+    m_fileRow->show(m_foundFiles, m_session->isLoaded() ? m_session->path() : QString());
 }
 
-void MainWindow::fileChosen(int index)
+void MainWindow::fileChosen(const QString &path)
 {
     const BusyScope busy;
-    const QString path = m_fileBox->itemData(index).toString();
-    if (path.isEmpty() || (m_session->isLoaded() && sameFile(path, m_session->path())))
-        return;
     if (!confirmDiscard(tr("Opening another file discards them.")))
         refreshFileBox();
     else if (openFile(path))
@@ -426,57 +380,25 @@ void MainWindow::onManageBackups()
 
 void MainWindow::onFindProblemSetting()
 {
-    const BusyScope busy;
-    if (!m_session->isLoaded()) {
-        QMessageBox::information(this, tr("Find a problem setting"), tr("Open a settings file first."));
-        return;
-    }
     commitTyping();
-    // Each round's file is made from the file on disk: edits here would be lost or mixed in.
-    if (unsavedCount() > 0) {
-        QMessageBox::information(this, tr("Find a problem setting"),
-                                 tr("Save or revert your pending changes before looking for a problem setting."));
+    ProblemSearchFlow flow(*m_session, this);
+    if (!flow.run())
         return;
-    }
-    QString outcome;
-    {
-        ProblemSearchDialog dialog(problemSearchContext(), this);
-        dialog.exec();
-        outcome = dialog.outcome();
-    }
     emit backupsChanged();
-    // The window shows the file as it is now: a round's file, or the file as the search left it.
-    if (m_session->document().changedOnDisk())
-        openFile(m_session->path());
-    if (outcome.isEmpty() && ProblemSearch(m_session->path()).hasState())
-        outcome = tr("The search for a problem setting goes on when you open File > Find a problem setting again.");
-    if (!outcome.isEmpty())
-        showMessage(outcome, 10000);
+    if (!flow.reopenError().isEmpty())
+        reportOpenError(flow.reopenError());
+    if (!flow.outcome().isEmpty())
+        showMessage(flow.outcome(), 10000);
 }
 
 ProblemSearchDialog::Context MainWindow::problemSearchContext()
 {
-    ProblemSearchDialog::Context context;
-    const SettingsDocument &document = m_session->document();
-    context.settingsPath = document.path();
-    context.openTree = &document.file().root;
-    context.fingerprint = document.fingerprint();
-    context.policy = &m_session->policy();
-    context.schema = &m_session->schema();
-    context.isHostRunning = services().isHostRunning;
-    context.session = m_session;
-    return context;
+    return ProblemSearchFlow(*m_session, this).context();
 }
 
 void MainWindow::offerUnfinishedSearch()
 {
-    if (!m_session->isLoaded() || !ProblemSearch(m_session->path()).hasState())
-        return;
-    if (QMessageBox::question(this, tr("Find a problem setting"),
-                              tr("A search for a problem setting in %1 was not finished. Go on with it now?")
-                                  .arg(QFileInfo(m_session->path()).fileName()),
-                              QMessageBox::Yes | QMessageBox::No)
-        == QMessageBox::Yes)
+    if (ProblemSearchFlow(*m_session, this).offerToGoOn())
         onFindProblemSetting();
 }
 
@@ -559,29 +481,12 @@ void MainWindow::pollEnvironment()
 
 void MainWindow::commitTyping()
 {
-    // A field commits what was typed into it when it loses focus.
-    if (QWidget *focus = QApplication::focusWidget(); focus && isAncestorOf(focus))
-        focus->clearFocus();
+    BusyCheck::commitTyping(this);
 }
 
 bool MainWindow::isBusy() const
 {
-    if (BusyScope::active() || QApplication::activeModalWidget() || QApplication::activePopupWidget())
-        return true;
-    // Typing not committed yet would be lost with the tree it is for. Search and filter boxes
-    // (the ones with a clear button) hold no value and survive a reload.
-    if (const auto *edit = qobject_cast<const QLineEdit *>(QApplication::focusWidget());
-        edit && edit->isModified() && !edit->isClearButtonEnabled())
-        return true;
-    if (qobject_cast<const QAbstractSpinBox *>(QApplication::focusWidget()))
-        return true;
-    // An in-place editor lives in the viewport of its view.
-    for (QWidget *widget = QApplication::focusWidget(); widget; widget = widget->parentWidget()) {
-        const auto *view = qobject_cast<const QAbstractItemView *>(widget->parentWidget());
-        if (view && widget == view->viewport())
-            return true;
-    }
-    return false;
+    return BusyCheck::isBusy();
 }
 
 void MainWindow::onEnvironmentPolled()
@@ -661,6 +566,11 @@ void MainWindow::buildToolbar()
     m_toolbar->refreshIcons();
 }
 
+QComboBox *MainWindow::fileBox() const
+{
+    return m_fileRow->box();
+}
+
 QTabWidget *MainWindow::tabs() const
 {
     return m_tabs;
@@ -709,23 +619,7 @@ void MainWindow::updateMinimumWidth()
 
 void MainWindow::ensureOnScreen()
 {
-    if (isMinimized()) {
-        setWindowState(windowState() & ~Qt::WindowMinimized);
-        activateWindow();
-    }
-    QList<QRect> areas;
-    for (const QScreen *screen : QGuiApplication::screens())
-        areas << screen->availableGeometry();
-    const QScreen *primary = QGuiApplication::primaryScreen();
-    if (!primary)
-        return;
-    bool moved = false;
-    const QRect placed = placeOnScreen(frameGeometry(), areas, primary->availableGeometry(), &moved);
-    if (!moved)
-        return;
-    const QSize frameExtra = frameGeometry().size() - size();
-    resize(placed.size() - frameExtra);
-    move(placed.topLeft());
+    bringOnScreen(this);
 }
 
 } // namespace pfw

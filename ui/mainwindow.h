@@ -24,6 +24,7 @@ class AllSettingsPage;
 class CleanupView;
 class CompareView;
 class DeletionFlow;
+class FileRow;
 class HealthView;
 class MainTabs;
 class MainToolbar;
@@ -63,7 +64,7 @@ public:
     CompareView *compareView() const;
     UnusedModulesView *unusedModulesView() const;
     DeletionFlow *deletionFlow() const { return m_deletion; }
-    QComboBox *fileBox() const { return m_fileBox; }
+    QComboBox *fileBox() const;
     QLabel *bannerLabel() const { return m_banner; }
     QPushButton *reloadButton() const { return m_reloadButton; }
     QTabWidget *tabs() const;
@@ -139,7 +140,7 @@ private:
     void refreshState();
     void onEnvironmentPolled();
     void refreshFileBox();
-    void fileChosen(int index);
+    void fileChosen(const QString &path);
     bool confirmDiscard(const QString &reason);
     void showMessage(const QString &text, int timeoutMs);
     void reportOpenError(const QString &error);
@@ -153,7 +154,7 @@ private:
     AdBanner *m_adBanner = nullptr;
     double m_lastScale = 0;
 
-    QComboBox *m_fileBox = nullptr;
+    FileRow *m_fileRow = nullptr;
     QLabel *m_banner = nullptr;
     QPushButton *m_reloadButton = nullptr;
     MainTabs *m_tabs = nullptr;

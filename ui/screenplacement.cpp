@@ -1,5 +1,9 @@
 #include "ui/screenplacement.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
 namespace pfw {
 
 QRect placeOnScreen(const QRect &frame, const QList<QRect> &available, const QRect &primaryAvailable, bool *moved)
@@ -20,6 +24,27 @@ QRect placeOnScreen(const QRect &frame, const QList<QRect> &available, const QRe
     placed.moveTop(qMax(placed.top(), primaryAvailable.top()));
     *moved = true;
     return placed;
+}
+
+void bringOnScreen(QWidget *window)
+{
+    if (window->isMinimized()) {
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+        window->activateWindow();
+    }
+    QList<QRect> areas;
+    for (const QScreen *screen : QGuiApplication::screens())
+        areas << screen->availableGeometry();
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    if (!primary)
+        return;
+    bool moved = false;
+    const QRect placed = placeOnScreen(window->frameGeometry(), areas, primary->availableGeometry(), &moved);
+    if (!moved)
+        return;
+    const QSize frameExtra = window->frameGeometry().size() - window->size();
+    window->resize(placed.size() - frameExtra);
+    window->move(placed.topLeft());
 }
 
 } // namespace pfw

@@ -3,11 +3,15 @@
 #include <QList>
 #include <QRect>
 
+class QWidget;
+
 namespace pfw {
 
 // Where a window goes so its title strip can be grabbed: unchanged when a strip 120 x 20 of it
 // is visible on some screen; otherwise fitted into the primary screen and centred there.
 // Returns the frame geometry to use; moved tells whether it changed.
 QRect placeOnScreen(const QRect &frame, const QList<QRect> &available, const QRect &primaryAvailable, bool *moved);
+// Restores a minimised window and moves it where placeOnScreen() says, on the screens there are.
+void bringOnScreen(QWidget *window);
 
 } // namespace pfw
