@@ -1,7 +1,6 @@
 #include "cli/scriptededit.h"
 
 #include "core/settingsdocument.h"
-#include "core/valuetypes.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
 
@@ -22,8 +21,8 @@ bool fail(QString *error, const QString &message)
 
 ScriptedEdit::ScriptedEdit(SettingsDocument *document, const SettingsSchema *schema, const DeletionPolicy *policy)
     : m_document(document)
-    , m_schema(schema)
     , m_policy(policy)
+    , m_rules(schema, policy)
 {
 }
 
@@ -55,48 +54,26 @@ bool ScriptedEdit::setValue(const QString &path, const QString &text, QString *e
         return false;
     }
     const QString shown = displayPath(*node);
-    if (!node->isEditableValue())
+    switch (m_rules.refusal(*node)) {
+    case EditRules::Refusal::None:
+        break;
+    case EditRules::Refusal::NotAValue:
+    case EditRules::Refusal::Protected:
         return fail(error, tr("%1: this value type is protected and cannot be edited.").arg(shown));
-    if (node->isInsideDeleted())
+    case EditRules::Refusal::InsideDeletion:
         return fail(error, tr("%1 is inside an entry marked for deletion.").arg(shown));
-    if (m_policy && m_policy->isEditLocked(node))
+    case EditRules::Refusal::Locked:
         return fail(
             error,
             tr("%1 is part of the module registry or version records and is locked against editing.").arg(shown));
-    if (m_schema && m_schema->spec(*node).readOnly)
+    case EditRules::Refusal::ReadOnly:
         return fail(error, tr("%1 is documented by PixInsight as read-only or write-only.").arg(shown));
-    QString normalized, reason;
-    if (!normalizeValue(node->type, text, &normalized, &reason))
-        return fail(error, QStringLiteral("%1: %2").arg(shown, reason));
-    if (!checkRange(*node, normalized, error))
+    }
+    QString normalized;
+    if (!m_rules.normalize(*node, text, &normalized, error, shown))
         return false;
     node->value = normalized;
     return true;
-}
-
-bool ScriptedEdit::checkRange(const XsdtNode &node, const QString &normalized, QString *error) const
-{
-    if (!m_schema)
-        return true;
-    const VariableSpec spec = m_schema->spec(node);
-    const bool numeric = node.type == u'i' || node.type == u'u' || node.type == u'F' || node.type == u'f';
-    if (!numeric)
-        return true;
-    const double number = normalized.toDouble();
-    if (spec.kind == WidgetKind::Choice && !spec.choices.isEmpty()) {
-        QStringList allowed;
-        for (const VariableChoice &choice : spec.choices) {
-            if (double(choice.value) == number)
-                return true;
-            allowed << QStringLiteral("%1 (%2)").arg(QString::number(choice.value), choice.text);
-        }
-        return fail(error,
-                    tr("%1: %2 is not one of the allowed values: %3")
-                        .arg(spec.label, normalized, allowed.join(QLatin1String(", "))));
-    }
-    const bool ranged = spec.kind == WidgetKind::Int || spec.kind == WidgetKind::UInt || spec.kind == WidgetKind::Real;
-    const QString problem = ranged ? SettingsSchema::rangeProblem(spec, number) : QString();
-    return problem.isEmpty() || fail(error, problem);
 }
 
 bool ScriptedEdit::requestDeletion(const QString &path, bool confirmed, QString *error)

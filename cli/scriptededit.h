@@ -1,5 +1,7 @@
 #pragma once
 
+#include "schema/editrules.h"
+
 #include <QCoreApplication>
 #include <QString>
 
@@ -10,8 +12,9 @@ class SettingsDocument;
 class SettingsSchema;
 struct XsdtNode;
 
-// Changes asked for by a script, held to the editor's rules: a value is checked by its type,
-// the schema's range and options, the lock and protection lists; a deletion by the policy.
+// Changes asked for by a script, held to the editor's rules (EditRules): a value is checked by
+// its type, the schema's range and options, the lock and protection lists; a deletion by the
+// policy.
 // Nobody reviews a script's save, so it also refuses what the editor would only warn about.
 class ScriptedEdit final
 {
@@ -34,11 +37,9 @@ public:
     static XsdtNode *findValue(const XsdtNode &root, const QString &path, QString *error);
 
 private:
-    bool checkRange(const XsdtNode &node, const QString &normalized, QString *error) const;
-
     SettingsDocument *m_document;
-    const SettingsSchema *m_schema;
     const DeletionPolicy *m_policy;
+    EditRules m_rules;
 };
 
 } // namespace pfw

@@ -264,8 +264,7 @@ Qt::ItemFlags SettingsModel::flags(const QModelIndex &index) const
     // keystroke after "Expand all" would have to let go of every one of them.
     if (node && node->kind == XsdtNode::Value)
         result |= Qt::ItemNeverHasChildren;
-    if (node && index.column() == ValueColumn && !m_readOnly && node->isEditableValue() && !node->isInsideDeleted()
-        && !isEditLocked(node))
+    if (node && index.column() == ValueColumn && !m_readOnly && m_rules.mayEdit(*node))
         result |= Qt::ItemIsEditable;
     return result;
 }
@@ -273,16 +272,21 @@ Qt::ItemFlags SettingsModel::flags(const QModelIndex &index) const
 bool SettingsModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
     XsdtNode *node = index.isValid() ? nodeFor(index) : nullptr;
-    if (role != Qt::EditRole || index.column() != ValueColumn || m_readOnly || !node || !node->isEditableValue()
-        || node->isInsideDeleted())
+    if (role != Qt::EditRole || index.column() != ValueColumn || m_readOnly || !node)
         return false;
-    if (isEditLocked(node)) {
+    switch (m_rules.refusal(*node)) {
+    case EditRules::Refusal::None:
+        break;
+    case EditRules::Refusal::Locked:
+    case EditRules::Refusal::ReadOnly:
         emit editRejected(editRefusal(node));
+        return false;
+    default:
         return false;
     }
     QString normalized, error;
-    if (!normalizeValue(node->type, value.toString(), &normalized, &error)) {
-        emit editRejected(QStringLiteral("%1: %2").arg(node->key, error));
+    if (!m_rules.normalize(*node, value.toString(), &normalized, &error)) {
+        emit editRejected(error);
         return false;
     }
     if (normalized == node->value)
@@ -303,6 +307,8 @@ QString SettingsModel::editRefusal(const XsdtNode *node) const
         return tr("Protected value type: shown for reference only.");
     if (isEditLocked(node))
         return tr("%1 is part of the module registry or version records and is locked against editing.").arg(node->key);
+    if (m_rules.refusal(*node) == EditRules::Refusal::ReadOnly)
+        return tr("%1 is documented by PixInsight as read-only or write-only.").arg(node->key);
     return QString();
 }
 
@@ -411,6 +417,17 @@ void SettingsModel::applyStates(const std::vector<NodeState> &states, bool reset
 DeletionVerdict SettingsModel::verdict(const XsdtNode *node) const
 {
     return m_policy ? m_policy->verdict(node) : DeletionVerdict{DeletionLevel::Never, QString()};
+}
+
+void SettingsModel::setPolicy(const DeletionPolicy *policy)
+{
+    m_policy = policy;
+    m_rules = EditRules(m_rules.schema(), policy);
+}
+
+void SettingsModel::setSchema(const SettingsSchema *schema)
+{
+    m_rules = EditRules(schema, m_policy);
 }
 
 bool SettingsModel::isEditLocked(const XsdtNode *node) const

@@ -3,6 +3,8 @@
 #include "model/nodestatecommand.h"
 #include "schema/deletionpolicy.h"
 
+#include "schema/editrules.h"
+
 #include <QAbstractItemModel>
 #include <QHash>
 
@@ -39,8 +41,11 @@ public:
     // Changes with every change the views are told of (an edit, an undo, a reset, a refresh):
     // what was counted over the tree at one revision still holds while it stays.
     quint64 revision() const { return m_revision; }
-    void setPolicy(const DeletionPolicy *policy) { m_policy = policy; }
+    void setPolicy(const DeletionPolicy *policy);
     const DeletionPolicy *policy() const { return m_policy; }
+    // With a schema, values are held to its ranges, allowed values and read-only marks.
+    void setSchema(const SettingsSchema *schema);
+    const EditRules &rules() const { return m_rules; }
     void setReadOnly(bool on);
     bool isReadOnly() const { return m_readOnly; }
 
@@ -135,6 +140,7 @@ private:
 
     XsdtFile *m_file = nullptr;
     const DeletionPolicy *m_policy = nullptr;
+    EditRules m_rules;
     bool m_readOnly = false;
     quint64 m_generation = 0;
     quint64 m_revision = 0;

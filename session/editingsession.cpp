@@ -26,6 +26,7 @@ EditingSession::EditingSession(const HostServices &services, QObject *parent)
     m_document.setPolicy(&m_policy);
     m_document.setRunningCheck(m_services.isHostRunning);
     m_model->setPolicy(&m_policy);
+    m_model->setSchema(&m_schema);
     m_model->setUndoStack(m_undoStack);
     connect(m_model, &SettingsModel::edited, this, &EditingSession::stateChanged);
     connect(m_pending, &PendingFiles::changed, this, &EditingSession::stateChanged);

@@ -1,8 +1,10 @@
+#include "cli/scriptededit.h"
 #include "core/problemsearch.h"
 #include "core/xsdtnode.h"
 #include "model/settingsmodel.h"
 #include "session/editingsession.h"
 #include "session/pendingfiles.h"
+#include "schema/settingsschema.h"
 #include "tests/support/privatehome.h"
 #include "tests/support/testservices.h"
 
@@ -30,6 +32,7 @@ private slots:
     void pixInsightExitReloadsOnlyWhatNothingPendsOn_data();
     void pixInsightExitReloadsOnlyWhatNothingPendsOn();
     void searchInProgressFollowsTheStateFile();
+    void theTreeAndTheCommandLineFollowOneSetOfRules();
 
 private:
     // The user's data folder is the one the file is in: queued folders of modules live there.
@@ -175,8 +178,19 @@ void TestEditingSession::pixInsightExitReloadsOnlyWhatNothingPendsOn()
     QFETCH(int, pending);
     QFETCH(bool, reloaded);
     SettingsModel *model = m_session->model();
-    XsdtNode *node = m_session->document().file().root.findPath(u"Global/Preferences/Application/AppDirectory");
+    // A text value anyone may edit, whose attributes can be found in the file's bytes.
+    XsdtNode *node = nullptr;
+    QByteArray attributes;
+    for (XsdtNode *value : m_session->document().file().root.valueNodes()) {
+        attributes = QStringLiteral("k=\"%1\" t=\"s\" v=\"%2\"").arg(value->key, value->value).toUtf8();
+        if (value->type == u's' && model->editRefusal(value).isEmpty() && m_original.count(attributes) == 1) {
+            node = value;
+            break;
+        }
+    }
     QVERIFY(node);
+    const QString path = node->path();
+    const QString before = node->value;
     if (pending == 1)
         QVERIFY(model->setData(model->indexFor(node, SettingsModel::ValueColumn), QStringLiteral("mine")));
     if (pending == 2)
@@ -184,7 +198,7 @@ void TestEditingSession::pixInsightExitReloadsOnlyWhatNothingPendsOn()
     QSignalSpy opened(m_session.get(), &EditingSession::fileOpened);
     QSignalSpy released(m_session.get(), &EditingSession::treeReleased);
     QByteArray rewritten = m_original;
-    rewritten.replace("k=\"AppDirectory\" t=\"s\" v=\"\"", "k=\"AppDirectory\" t=\"s\" v=\"theirs\"");
+    rewritten.replace(attributes, QStringLiteral("k=\"%1\" t=\"s\" v=\"theirs\"").arg(node->key).toUtf8());
     QVERIFY(rewritten != m_original);
     exitPixInsightRewritingTheFile(rewritten);
     if (QTest::currentTestFailed())
@@ -194,9 +208,9 @@ void TestEditingSession::pixInsightExitReloadsOnlyWhatNothingPendsOn()
     QCOMPARE(opened.count(), reloaded ? 1 : 0);
     QCOMPARE(released.count(), reloaded ? 1 : 0);
     QCOMPARE(m_session->isChangedOnDisk(), !reloaded);
-    node = m_session->document().file().root.findPath(u"Global/Preferences/Application/AppDirectory");
+    node = m_session->document().file().root.findPath(path);
     QVERIFY(node);
-    QCOMPARE(node->value, reloaded ? QStringLiteral("theirs") : pending == 1 ? QStringLiteral("mine") : QString());
+    QCOMPARE(node->value, reloaded ? QStringLiteral("theirs") : pending == 1 ? QStringLiteral("mine") : before);
     QCOMPARE(m_session->unsavedCount(), pending == 0 ? 0 : 1);
 }
 
@@ -217,6 +231,59 @@ void TestEditingSession::searchInProgressFollowsTheStateFile()
     QVERIFY(QFile::remove(state));
     m_session->poll();
     QVERIFY(!m_session->isSearchInProgress());
+}
+
+// An edit in the raw tree and the same edit from the command line are accepted or refused
+// alike, for values with a range, allowed values, a read-only mark, a lock or a protected type.
+void TestEditingSession::theTreeAndTheCommandLineFollowOneSetOfRules()
+{
+    SettingsModel *model = m_session->model();
+    const SettingsSchema &schema = m_session->schema();
+    SettingsDocument script;
+    QString error;
+    QVERIFY2(script.load(path(), &error), qPrintable(error));
+    script.setPolicy(&m_session->policy());
+    ScriptedEdit edit(&script, &schema, &m_session->policy());
+    struct Case
+    {
+        QString path;
+        QString text;
+    };
+    QList<Case> cases;
+    bool ranged = false, choice = false, readOnly = false;
+    for (const XsdtNode *node : m_session->document().file().root.valueNodes()) {
+        const VariableSpec spec = schema.spec(*node);
+        const QString at = node->path();
+        if (!ranged && spec.kind == WidgetKind::Int && spec.hasRange && spec.max < 1e6 && spec.min > -1e6) {
+            ranged = true;
+            for (const double number : {spec.min - 1, spec.min, spec.max, spec.max + 1})
+                cases.append({at, QString::number(qint64(number))});
+        } else if (!choice && spec.kind == WidgetKind::Choice && !spec.choices.isEmpty()) {
+            choice = true;
+            cases.append({at, QString::number(spec.choices.constLast().value)});
+            cases.append({at, QString::number(spec.choices.constLast().value + 1000)});
+        } else if (!readOnly && spec.readOnly && node->isEditableValue()) {
+            readOnly = true;
+            cases.append({at, node->type == u's' ? QStringLiteral("x") : QStringLiteral("1")});
+        } else if (!node->isEditableValue()) {
+            cases.append({at, QStringLiteral("1")});
+        }
+    }
+    QVERIFY(ranged && choice && readOnly);
+    int refused = 0;
+    for (const Case &one : std::as_const(cases)) {
+        XsdtNode *node = m_session->document().file().root.findPath(one.path);
+        QString scriptError;
+        const bool byScript = edit.setValue(one.path, one.text, &scriptError);
+        const bool inTree = model->setData(model->indexFor(node, SettingsModel::ValueColumn), one.text);
+        QVERIFY2(
+            byScript == inTree || (byScript && node->value == one.text),
+            qPrintable(QStringLiteral("%1 = %2: command line %3 (%4), tree %5")
+                           .arg(one.path, one.text, byScript ? QStringLiteral("accepts") : QStringLiteral("refuses"),
+                                scriptError, inTree ? QStringLiteral("accepts") : QStringLiteral("refuses"))));
+        refused += byScript ? 0 : 1;
+    }
+    QVERIFY(refused >= 4);
 }
 
 QTEST_GUILESS_MAIN(TestEditingSession)
