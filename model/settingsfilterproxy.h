@@ -2,6 +2,7 @@
 
 #include <QAbstractProxyModel>
 #include <QHash>
+#include <QPointer>
 
 #include <vector>
 
@@ -55,7 +56,8 @@ private:
     bool collect(XsdtNode &node, bool pathMatched, QString &path, QHash<const void *, bool> &keyMatches);
     void sourceDataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles);
 
-    SettingsModel *m_model = nullptr;
+    // The model may go first when the window closes, while views still ask this proxy.
+    QPointer<SettingsModel> m_model;
     QString m_text;
     bool m_changedOnly = false;
     bool m_textHasSlash = false;
