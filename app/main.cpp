@@ -21,6 +21,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <optional>
 
 namespace {
 
@@ -48,6 +50,20 @@ void printError(const QString &error)
     std::fprintf(stderr, "%s\n", pfw::TerminalText::printable(error).toLocal8Bit().constData());
 }
 
+// Help and the version need no display: they are answered before any window system is asked for.
+bool asksOnlyForText(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0)
+            return false;
+        for (const char *option : {"-h", "--help", "--help-all", "-v", "--version"}) {
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -58,18 +74,15 @@ int main(int argc, char *argv[])
     if (argc >= 2 && std::strcmp(argv[1], "--installed-updates-helper") == 0)
         return runHelper(argc, argv, installedUpdatesHelper);
 
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Brightquill"));
-    QApplication::setApplicationName(QStringLiteral("Brightquill"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Prefwright"));
-    QApplication::setApplicationVersion(pfw::AboutDialog::version());
-    // Lets the desktop match the window to the installed entry and its icon.
-    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.prefwright.prefwright"));
-
-    QIcon icon;
-    for (const int size : {16, 24, 32, 48, 64, 128, 256, 512})
-        icon.addFile(QStringLiteral(":/icons/prefw-%1.png").arg(size), QSize(size, size));
-    QApplication::setWindowIcon(icon);
+    std::unique_ptr<QCoreApplication> textOnly;
+    if (asksOnlyForText(argc, argv))
+        textOnly = std::make_unique<QCoreApplication>(argc, argv);
+    std::optional<QApplication> app;
+    if (!textOnly)
+        app.emplace(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Brightquill"));
+    QCoreApplication::setApplicationName(QStringLiteral("Brightquill"));
+    QCoreApplication::setApplicationVersion(pfw::AboutDialog::version());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QApplication::translate("main", "Edit PixInsight settings safely."));
@@ -100,7 +113,18 @@ int main(int argc, char *argv[])
     parser.addOption(screenshotSearchOption);
     parser.addOption(themeOption);
     parser.addOption(scaleOption);
-    parser.process(app);
+    parser.process(QCoreApplication::arguments());
+    if (textOnly) {
+        // Only when Qt's own help and version did not end the process (a misspelt option).
+        return 0;
+    }
+    QApplication::setApplicationDisplayName(QStringLiteral("Prefwright"));
+    // Lets the desktop match the window to the installed entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.prefwright.prefwright"));
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256, 512})
+        icon.addFile(QStringLiteral(":/icons/prefw-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
 
     pfw::ThemeManager &theme = pfw::ThemeManager::instance();
     theme.init(true);
@@ -161,5 +185,5 @@ int main(int argc, char *argv[])
     window.show();
     // A search for a problem setting survives the program being closed.
     QTimer::singleShot(0, &window, &pfw::MainWindow::offerUnfinishedSearch);
-    return app.exec();
+    return app->exec();
 }

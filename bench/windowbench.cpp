@@ -43,8 +43,8 @@ int main(int argc, char *argv[])
         const double shown = double(timer.nsecsElapsed()) / 1e6;
 
         // Keystrokes as typed, and each from the whole tree expanded (the worst case for the view).
-        QLineEdit *filter = window.allSettingsPage()->filterEdit();
-        QTreeView *tree = window.allSettingsPage()->tree();
+        QLineEdit *filter = window.tabs()->allSettings()->filterEdit();
+        QTreeView *tree = window.tabs()->allSettings()->tree();
         const auto keystroke = [&](const QString &text, bool expanded) {
             if (expanded)
                 tree->expandAll();

@@ -1,5 +1,6 @@
 #include "cli/scriptededit.h"
 
+#include "core/failure.h"
 #include "core/settingsdocument.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
@@ -7,17 +8,6 @@
 #include <QStringList>
 
 namespace pfw {
-
-namespace {
-
-bool fail(QString *error, const QString &message)
-{
-    if (error)
-        *error = message;
-    return false;
-}
-
-} // namespace
 
 ScriptedEdit::ScriptedEdit(SettingsDocument *document, const SettingsSchema *schema, const DeletionPolicy *policy)
     : m_document(document)

@@ -1,6 +1,7 @@
 #include "cli/settingscli.h"
 
-#include "cli/bisectcommand.h"
+#include "cli/backupcommands.h"
+#include "cli/problemsearchcommand.h"
 #include "cli/scriptededit.h"
 #include "cli/settingsreports.h"
 #include "core/backups.h"
@@ -30,49 +31,6 @@ namespace pfw {
 
 namespace {
 
-struct CommandSpec
-{
-    const char *name;
-    int minArguments;
-    int maxArguments; // -1: no limit
-    QStringList options;
-};
-
-const QList<CommandSpec> &commandSpecs()
-{
-    static const QList<CommandSpec> specs = {
-        {"check", 1, 1, {}},
-        {"dump", 1, 1, {}},
-        {"roundtrip", 1, 1, {}},
-        {"get", 2, 2, {}},
-        {"set", 2, -1, {QStringLiteral("--fingerprint")}},
-        {"delete", 2, -1, {QStringLiteral("--yes"), QStringLiteral("--fingerprint")}},
-        {"normalize", 2, 2, {}},
-        {"label", 1, 1, {}},
-        {"verdict", 2, 2, {}},
-        {"diff", 2, 2, {QStringLiteral("--all")}},
-        {"health", 1, 1, {}},
-        {"modules", 1, 1, {}},
-        {"backups", 1, 1, {QStringLiteral("--keep")}},
-        {"history", 2, 2, {}},
-        {"bisect",
-         2,
-         3,
-         {QStringLiteral("--use-good"), QStringLiteral("--keep-current"), QStringLiteral("--from-backup")}},
-        {"restore", 2, 2, {}},
-    };
-    return specs;
-}
-
-const CommandSpec *findCommand(const QString &name)
-{
-    for (const CommandSpec &spec : commandSpecs()) {
-        if (name == QLatin1String(spec.name))
-            return &spec;
-    }
-    return nullptr;
-}
-
 QString levelName(DeletionLevel level)
 {
     switch (level) {
@@ -86,22 +44,6 @@ QString levelName(DeletionLevel level)
     return QStringLiteral("never");
 }
 
-// Every node below the root in document order, depth first.
-QList<const XsdtNode *> documentOrder(const XsdtNode &root)
-{
-    QList<const XsdtNode *> nodes;
-    QList<const XsdtNode *> stack;
-    for (auto it = root.children.rbegin(); it != root.children.rend(); ++it)
-        stack << it->get();
-    while (!stack.isEmpty()) {
-        const XsdtNode *node = stack.takeLast();
-        nodes << node;
-        for (auto it = node->children.rbegin(); it != node->children.rend(); ++it)
-            stack << it->get();
-    }
-    return nodes;
-}
-
 } // namespace
 
 SettingsCli::SettingsCli(QIODevice *out, QIODevice *err)
@@ -109,50 +51,186 @@ SettingsCli::SettingsCli(QIODevice *out, QIODevice *err)
 {
 }
 
+const QList<CliCommand> &SettingsCli::commands()
+{
+    using Files = CliCommand::Files;
+    static const QList<CliCommand> table = {
+        {QStringLiteral("check"),
+         1,
+         1,
+         {},
+         Files::First,
+         false,
+         {{QStringLiteral("check FILE"), tr("validate the file and count its items and values")}},
+         &SettingsCli::check},
+        {QStringLiteral("dump"),
+         1,
+         1,
+         {},
+         Files::First,
+         false,
+         {{QStringLiteral("dump FILE"), tr("one line per item and value")}},
+         &SettingsCli::dump},
+        {QStringLiteral("roundtrip"),
+         1,
+         1,
+         {},
+         Files::First,
+         false,
+         {{QStringLiteral("roundtrip FILE"), tr("the bytes saving the unchanged file would write")}},
+         &SettingsCli::roundtrip},
+        {QStringLiteral("get"),
+         2,
+         2,
+         {},
+         Files::First,
+         false,
+         {{QStringLiteral("get FILE PATH"), tr("the text of one value")}},
+         &SettingsCli::get},
+        {QStringLiteral("set"),
+         2,
+         -1,
+         {QStringLiteral("--fingerprint")},
+         Files::First,
+         true,
+         {{QStringLiteral("set FILE PATH=VALUE..."), tr("change values, then save with a backup")}},
+         &SettingsCli::set},
+        {QStringLiteral("delete"),
+         2,
+         -1,
+         {QStringLiteral("--yes"), QStringLiteral("--fingerprint")},
+         Files::First,
+         true,
+         {{QStringLiteral("delete FILE PATH... [--yes]"), tr("delete entries the deletion rules allow, then save")}},
+         &SettingsCli::remove},
+        {QStringLiteral("normalize"),
+         2,
+         2,
+         {},
+         Files::None,
+         false,
+         {{QStringLiteral("normalize TYPE TEXT"), tr("check TEXT as a value of TYPE (b i u F f s)")}},
+         &SettingsCli::normalize},
+        {QStringLiteral("label"),
+         1,
+         1,
+         {},
+         Files::None,
+         false,
+         {{QStringLiteral("label KEY"), tr("the readable label of a key")}},
+         &SettingsCli::label},
+        {QStringLiteral("verdict"),
+         2,
+         2,
+         {},
+         Files::First,
+         false,
+         {{QStringLiteral("verdict FILE PATH"), tr("whether an entry may be deleted, and why")}},
+         &SettingsCli::verdict},
+        {QStringLiteral("diff"),
+         2,
+         2,
+         {QStringLiteral("--all")},
+         Files::FirstTwo,
+         false,
+         {{QStringLiteral("diff FILE OTHER [--all]"), tr("values that differ between two files")}},
+         &SettingsCli::diff},
+        {QStringLiteral("health"),
+         1,
+         1,
+         {},
+         Files::First,
+         false,
+         {{QStringLiteral("health FILE"), tr("what looks wrong in the file")}},
+         &SettingsCli::health},
+        {QStringLiteral("modules"),
+         1,
+         1,
+         {},
+         Files::First,
+         false,
+         {{QStringLiteral("modules FILE"), tr("registered modules and data of unused ones")}},
+         &SettingsCli::modules},
+        {QStringLiteral("backups"),
+         1,
+         1,
+         {QStringLiteral("--keep")},
+         Files::First,
+         true,
+         {{QStringLiteral("backups FILE [--keep N]"),
+           tr("list the backups; with --keep, remove all but the newest N")}},
+         &SettingsCli::backups},
+        {QStringLiteral("history"),
+         2,
+         2,
+         {},
+         Files::First,
+         false,
+         {{QStringLiteral("history FILE PATH"), tr("a value in every backup, newest first, then in the file")}},
+         &SettingsCli::history},
+        {QStringLiteral("restore"),
+         2,
+         2,
+         {},
+         Files::FirstTwo,
+         true,
+         {{QStringLiteral("restore FILE BACKUP"),
+           tr("put a backup of the file back in its place (the file as it\n"
+              "is now is backed up first)")}},
+         &SettingsCli::restore},
+        {QStringLiteral("bisect"),
+         2,
+         3,
+         {QStringLiteral("--use-good"), QStringLiteral("--keep-current"), QStringLiteral("--from-backup")},
+         Files::AfterStep,
+         true,
+         {{QStringLiteral("bisect start FILE GOOD"),
+           tr("find the setting that makes PixInsight misbehave: test halves\n"
+              "of the differences from GOOD, a backup or file that worked")},
+          {QStringLiteral("bisect good|bad|skip FILE"), tr("whether the problem occurred with this round's file")},
+          {QStringLiteral("bisect status FILE"), tr("where the search stands and what to do next")},
+          {QStringLiteral("bisect reset FILE"),
+           tr("end the search: put the file back as it was, or with\n"
+              "--use-good keep it with the good value of what was found,\n"
+              "or with --keep-current keep the file as it is now; when the\n"
+              "search state is damaged, --from-backup puts back the file\n"
+              "kept when the search started")}},
+         &SettingsCli::bisect},
+    };
+    return table;
+}
+
+const CliCommand *SettingsCli::findCommand(const QString &name)
+{
+    for (const CliCommand &command : commands()) {
+        if (command.name == name)
+            return &command;
+    }
+    return nullptr;
+}
+
 QString SettingsCli::usage()
 {
-    return tr("Usage: prefwright-cli COMMAND [ARGUMENTS] [--json]\n"
-              "Checks and changes a PixInsight settings file (core-NNN-pxi.settings) safely.\n"
-              "\n"
-              "  check FILE                     validate the file and count its items and values\n"
-              "  dump FILE                      one line per item and value\n"
-              "  roundtrip FILE                 the bytes saving the unchanged file would write\n"
-              "  get FILE PATH                  the text of one value\n"
-              "  set FILE PATH=VALUE...         change values, then save with a backup\n"
-              "  delete FILE PATH... [--yes]    delete entries the deletion rules allow, then save\n"
-              "  normalize TYPE TEXT            check TEXT as a value of TYPE (b i u F f s)\n"
-              "  label KEY                      the readable label of a key\n"
-              "  verdict FILE PATH              whether an entry may be deleted, and why\n"
-              "  diff FILE OTHER [--all]        values that differ between two files\n"
-              "  health FILE                    what looks wrong in the file\n"
-              "  modules FILE                   registered modules and data of unused ones\n"
-              "  backups FILE [--keep N]        list the backups; with --keep, remove all but the newest N\n"
-              "  history FILE PATH              a value in every backup, newest first, then in the file\n"
-              "  restore FILE BACKUP            put a backup of the file back in its place (the file as it\n"
-              "                                 is now is backed up first)\n"
-              "  bisect start FILE GOOD         find the setting that makes PixInsight misbehave: test halves\n"
-              "                                 of the differences from GOOD, a backup or file that worked\n"
-              "  bisect good|bad|skip FILE      whether the problem occurred with this round's file\n"
-              "  bisect status FILE             where the search stands and what to do next\n"
-              "  bisect reset FILE              end the search: put the file back as it was, or with\n"
-              "                                 --use-good keep it with the good value of what was found,\n"
-              "                                 or with --keep-current keep the file as it is now; when the\n"
-              "                                 search state is damaged, --from-backup puts back the file\n"
-              "                                 kept when the search started\n"
-              "\n"
-              "Options:\n"
-              "  --json                         machine-readable output\n"
-              "  --yes                          delete entries whose deletion loses saved settings\n"
-              "  --all                          diff: also show statistics, window state and generated lists\n"
-              "  --use-good, --keep-current,\n"
-              "  --from-backup                  bisect reset: how to end the search\n"
-              "  --fingerprint SHA256           set, delete: refuse unless the file still has this SHA-256\n"
-              "                                 (the fingerprint of check --json)\n"
-              "  --                             everything after it is an argument, not an option\n"
-              "\n"
-              "Exit codes: 0 success, 1 refused or problems found, 2 usage error,\n"
-              "3 the file cannot be read or is not a valid settings file.\n"
-              "Changes are saved only while PixInsight is closed and the file is unchanged on disk.\n");
+    QString text = tr("Usage: prefwright-cli COMMAND [ARGUMENTS] [--json]\n"
+                      "Checks and changes a PixInsight settings file (core-NNN-pxi.settings) safely.\n"
+                      "\n");
+    for (const CliCommand &command : commands())
+        text += command.helpText();
+    return text
+        + tr("\n"
+             "Options:\n"
+             "  --json                         machine-readable output\n"
+             "  --yes                          delete entries whose deletion loses saved settings\n"
+             "  --all                          diff: also show statistics, window state and generated lists\n"
+             "  --use-good, --keep-current,\n"
+             "  --from-backup                  bisect reset: how to end the search\n"
+             "  --fingerprint SHA256           set, delete: refuse unless the file still has this SHA-256\n"
+             "                                 (the fingerprint of check --json)\n"
+             "  --                             everything after it is an argument, not an option\n"
+             "\n"
+             "Exit codes: 0 success, 1 refused or problems found, 2 usage error,\n"
+             "3 the file cannot be read or is not a valid settings file.\n"
+             "Changes are saved only while PixInsight is closed and the file is unchanged on disk.\n");
 }
 
 QString SettingsCli::escapeField(const QString &text)
@@ -183,17 +261,16 @@ QString SettingsCli::escapeField(const QString &text)
 
 int SettingsCli::run(const QStringList &arguments)
 {
-    Options options;
+    CliOptions options;
     const int parsed = parse(arguments, &options);
     if (parsed >= 0)
         return m_io.finish(parsed);
-    // A command that writes finishes what it started, whatever the terminal says meanwhile.
-    static const QStringList writers{QStringLiteral("set"), QStringLiteral("delete"), QStringLiteral("backups"),
-                                     QStringLiteral("bisect"), QStringLiteral("restore")};
+    const CliCommand *command = findCommand(options.command);
     std::optional<InterruptHold> hold;
-    if (writers.contains(options.command))
+    if (command->writes)
         hold.emplace();
-    const int code = m_io.finish(dispatch(options));
+    options.positional = command->withWholePaths(options.positional);
+    const int code = m_io.finish((this->*command->handler)(options));
     if (const int signal = hold ? InterruptHold::received() : 0) {
         m_io.error(tr("Interrupted: the command was finished first, so nothing is left half done.\n").toUtf8());
         return 128 + signal;
@@ -203,8 +280,7 @@ int SettingsCli::run(const QStringList &arguments)
 
 int SettingsCli::refuseArgument(const QString &shown, const QStringList &arguments)
 {
-    const qsizetype end = arguments.indexOf(QLatin1String("--"));
-    m_io.setJson(arguments.mid(0, end < 0 ? arguments.size() : end).contains(QLatin1String("--json")));
+    m_io.setJson(CliOptions::wantsJson(arguments));
     return m_io.finish(fail(UsageError,
                             tr("The argument %1 is not valid UTF-8, the encoding of file names here, so "
                                "Prefwright cannot tell which file or text it means. Nothing was done.")
@@ -212,89 +288,24 @@ int SettingsCli::refuseArgument(const QString &shown, const QStringList &argumen
 }
 
 // -1 to go on, otherwise the exit code.
-int SettingsCli::parse(const QStringList &arguments, Options *options)
+int SettingsCli::parse(const QStringList &arguments, CliOptions *options)
 {
-    const qsizetype end = arguments.indexOf(QLatin1String("--"));
-    m_io.setJson(arguments.mid(0, end < 0 ? arguments.size() : end).contains(QLatin1String("--json")));
+    m_io.setJson(CliOptions::wantsJson(arguments));
     const auto usageError = [this](const QString &message) {
         return fail(UsageError, {message, tr("Run prefwright-cli --help for the commands.")});
     };
-    bool optionsEnded = false;
-    for (int i = 0; i < arguments.size(); ++i) {
-        const QString &argument = arguments.at(i);
-        // Single-dash words are arguments: "-5" is a value to normalise, not an option.
-        if (optionsEnded || !argument.startsWith(QLatin1String("--"))) {
-            if (!optionsEnded && (argument == QLatin1String("-h"))) {
-                print(usage());
-                return Success;
-            }
-            if (options->command.isEmpty())
-                options->command = argument;
-            else
-                options->positional << argument;
-            continue;
-        }
-        QString name = argument;
-        QString value;
-        bool inlineValue = false;
-        const qsizetype equals = argument.indexOf(u'=');
-        if (equals > 0) {
-            name = argument.left(equals);
-            value = argument.mid(equals + 1);
-            inlineValue = true;
-        }
-        const bool takesValue = name == QLatin1String("--keep") || name == QLatin1String("--fingerprint");
-        if (inlineValue && !takesValue)
-            return usageError(tr("The option %1 takes no value.").arg(name));
-        if (takesValue && !inlineValue) {
-            if (i + 1 >= arguments.size())
-                return usageError(tr("The option %1 needs a value.").arg(name));
-            value = arguments.at(++i);
-        }
-        if (takesValue && options->given.contains(name))
-            return usageError(tr("The option %1 is given twice.").arg(name));
-        if (name == QLatin1String("--")) {
-            optionsEnded = true;
-            continue;
-        }
-        if (name == QLatin1String("--help")) {
-            print(usage());
-            return Success;
-        }
-        if (name == QLatin1String("--version")) {
-            print(QStringLiteral("prefwright-cli %1").arg(QCoreApplication::applicationVersion()));
-            return Success;
-        }
-        if (name == QLatin1String("--json")) {
-            options->json = true;
-        } else if (name == QLatin1String("--yes")) {
-            options->yes = true;
-        } else if (name == QLatin1String("--all")) {
-            options->all = true;
-        } else if (name == QLatin1String("--use-good")) {
-            options->useGood = true;
-        } else if (name == QLatin1String("--keep-current")) {
-            options->keepCurrent = true;
-        } else if (name == QLatin1String("--from-backup")) {
-            options->fromBackup = true;
-        } else if (name == QLatin1String("--keep")) {
-            bool ok = false;
-            options->keep = value.toInt(&ok);
-            if (!ok || options->keep < 0)
-                return usageError(tr("--keep needs a whole number of backups, 0 or more; got '%1'.").arg(value));
-        } else if (name == QLatin1String("--fingerprint")) {
-            const bool hex = value.size() == 64 && std::all_of(value.cbegin(), value.cend(), [](QChar c) {
-                                 return isxdigit(c.unicode()) && c.unicode() < 128;
-                             });
-            if (!hex)
-                return usageError(
-                    tr("--fingerprint needs the 64 hexadecimal digits of a SHA-256; got '%1'.").arg(value));
-            options->fingerprint = value;
-        } else {
-            return usageError(tr("Unknown option %1.").arg(name));
-        }
-        if (name != QLatin1String("--json"))
-            options->given << name;
+    QString error;
+    switch (CliOptions::parse(arguments, options, &error)) {
+    case CliOptions::Outcome::Run:
+        break;
+    case CliOptions::Outcome::Help:
+        print(usage());
+        return Success;
+    case CliOptions::Outcome::Version:
+        print(QStringLiteral("prefwright-cli %1").arg(QCoreApplication::applicationVersion()));
+        return Success;
+    case CliOptions::Outcome::Failed:
+        return usageError(error);
     }
     if (options->command.isEmpty()) {
         m_io.error(usage().toUtf8());
@@ -307,159 +318,46 @@ int SettingsCli::parse(const QStringList &arguments, Options *options)
         print(usage());
         return Success;
     }
-    const CommandSpec *spec = findCommand(options->command);
-    if (!spec)
+    const CliCommand *command = findCommand(options->command);
+    if (!command)
         return usageError(tr("Unknown command '%1'.").arg(options->command));
     for (const QString &given : std::as_const(options->given)) {
-        if (!spec->options.contains(given))
+        if (!command->options.contains(given))
             return usageError(tr("The option %1 does not apply to %2.").arg(given, options->command));
     }
-    const int count = int(options->positional.size());
-    if (count < spec->minArguments || (spec->maxArguments >= 0 && count > spec->maxArguments))
+    if (!command->fits(options->positional.size()))
         return usageError(tr("Wrong number of arguments for %1.").arg(options->command));
+    if (command->namesAnEmptyFile(options->positional))
+        return usageError(tr("A file name given to %1 is empty.").arg(options->command));
     return -1;
 }
 
-int SettingsCli::dispatch(const Options &options)
+int SettingsCli::check(const CliOptions &options)
 {
-    using Handler = int (SettingsCli::*)(const Options &);
-    static const QHash<QString, Handler> handlers = {
-        {QStringLiteral("check"), &SettingsCli::check},
-        {QStringLiteral("dump"), &SettingsCli::dump},
-        {QStringLiteral("roundtrip"), &SettingsCli::roundtrip},
-        {QStringLiteral("get"), &SettingsCli::get},
-        {QStringLiteral("set"), &SettingsCli::set},
-        {QStringLiteral("delete"), &SettingsCli::remove},
-        {QStringLiteral("normalize"), &SettingsCli::normalize},
-        {QStringLiteral("label"), &SettingsCli::label},
-        {QStringLiteral("verdict"), &SettingsCli::verdict},
-        {QStringLiteral("diff"), &SettingsCli::diff},
-        {QStringLiteral("health"), &SettingsCli::health},
-        {QStringLiteral("modules"), &SettingsCli::modules},
-        {QStringLiteral("backups"), &SettingsCli::backups},
-        {QStringLiteral("history"), &SettingsCli::history},
-        {QStringLiteral("bisect"), &SettingsCli::bisect},
-        {QStringLiteral("restore"), &SettingsCli::restore},
-    };
-    // Files are known by their whole path from here on: "link/../name" is the file the system
-    // opens, not the one the text suggests, and backups go beside that one.
-    Options resolved = options;
-    static const QStringList withoutFile{QStringLiteral("normalize"), QStringLiteral("label")};
-    if (!withoutFile.contains(options.command)) {
-        // bisect's first argument is its step; every other is a file.
-        const bool bisect = options.command == u"bisect";
-        const int first = bisect ? 1 : 0;
-        const qsizetype files = bisect                                    ? resolved.positional.size()
-            : options.command == u"diff" || options.command == u"restore" ? 2
-                                                                          : 1;
-        for (qsizetype i = first; i < files && i < resolved.positional.size(); ++i)
-            resolved.positional[i] = wholeFilePath(resolved.positional.at(i));
-    }
-    return (this->*handlers.value(options.command))(resolved);
+    return SettingsReports(m_io).check(options.positional.at(0));
 }
 
-int SettingsCli::check(const Options &options)
+int SettingsCli::dump(const CliOptions &options)
 {
-    SettingsDocument document;
-    if (!load(&document, options.positional.at(0)))
-        return BadFile;
-    const XsdtFile &file = document.file();
-    const QList<const XsdtNode *> nodes = documentOrder(file.root);
-    const auto items = std::count_if(nodes.cbegin(), nodes.cend(),
-                                     [](const XsdtNode *node) { return node->kind == XsdtNode::Item; });
-    const qsizetype values = nodes.size() - items;
-    if (!file.validUtf8)
-        m_io.error(tr("warning: the file contains bytes that are not valid UTF-8 (first at line %1, column %2); "
-                      "saving would replace them with the Unicode replacement character.\n")
-                       .arg(file.invalidUtf8Line)
-                       .arg(file.invalidUtf8Column)
-                       .toUtf8());
-    // What the lenient reader took, a strict one may not: the bytes are looked at as one would.
-    QByteArray bytes;
-    XmlWellFormedness::Report strict;
-    if (SafeWrite::readFile(options.positional.at(0), &bytes, nullptr)
-        && SafeWrite::sha256(bytes) == document.fingerprint())
-        strict = XmlWellFormedness::check(bytes);
-    // Bytes that are not UTF-8 are warned of above; a strict reader refuses those too.
-    if (!strict.wellFormed && file.validUtf8)
-        m_io.error(tr("warning: the file is not well-formed XML (%1 at line %2, column %3); a strict reader, possibly "
-                      "PixInsight's, would refuse it.\n")
-                       .arg(strict.what)
-                       .arg(strict.line)
-                       .arg(strict.column)
-                       .toUtf8());
-    if (m_io.json()) {
-        printJson(QJsonObject{{QStringLiteral("file"), options.positional.at(0)},
-                              {QStringLiteral("items"), qint64(items)},
-                              {QStringLiteral("values"), qint64(values)},
-                              {QStringLiteral("compactLayout"), document.compactLayout()},
-                              {QStringLiteral("validUtf8"), file.validUtf8},
-                              {QStringLiteral("wellFormed"), strict.wellFormed},
-                              {QStringLiteral("fingerprint"), QString::fromLatin1(document.fingerprint().toHex())}});
-    } else {
-        print(tr("ok: %1 items, %2 values, %3")
-                  .arg(QString::number(items), QString::number(values),
-                       document.compactLayout() ? tr("compact layout") : tr("non-default layout")));
-    }
-    return Success;
+    return SettingsReports(m_io).dump(options.positional.at(0));
 }
 
-int SettingsCli::dump(const Options &options)
+int SettingsCli::roundtrip(const CliOptions &options)
 {
-    SettingsDocument document;
-    if (!load(&document, options.positional.at(0)))
-        return BadFile;
-    const QList<const XsdtNode *> nodes = documentOrder(document.file().root);
-    if (m_io.json()) {
-        QJsonArray array;
-        for (const XsdtNode *node : nodes) {
-            QJsonObject object{{QStringLiteral("path"), node->path()}};
-            if (node->kind == XsdtNode::Item) {
-                object.insert(QStringLiteral("kind"), QStringLiteral("item"));
-            } else {
-                object.insert(QStringLiteral("kind"), QStringLiteral("value"));
-                object.insert(QStringLiteral("type"), QString(node->type));
-                object.insert(QStringLiteral("value"), node->value);
-                if (node->block)
-                    object.insert(QStringLiteral("compressed"), true);
-            }
-            array << object;
-        }
-        printJson(array);
-        return Success;
-    }
-    QByteArray text;
-    for (const XsdtNode *node : nodes) {
-        if (node->kind == XsdtNode::Item)
-            text += (escapeField(node->path()) + u'/').toUtf8();
-        else
-            text += (escapeField(node->path()) + u'\t' + escapeField(QString(node->type)) + u'\t'
-                     + escapeField(node->value))
-                        .toUtf8();
-        text += '\n';
-    }
-    output(text);
-    return Success;
+    return SettingsReports(m_io).roundtrip(options.positional.at(0));
 }
 
-int SettingsCli::roundtrip(const Options &options)
+int SettingsCli::restore(const CliOptions &options)
 {
-    SettingsDocument document;
-    if (!load(&document, options.positional.at(0)))
-        return BadFile;
-    const QByteArray bytes = document.file().serialize();
-    if (m_io.json()) {
-        const QByteArray hash = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
-        printJson(QJsonObject{{QStringLiteral("size"), qint64(bytes.size())},
-                              {QStringLiteral("sha256"), QString::fromLatin1(hash)},
-                              {QStringLiteral("identical"), document.compactLayout()}});
-    } else {
-        output(bytes);
-    }
-    return Success;
+    return BackupCommands(m_io).restore(options.positional.at(0), options.positional.at(1));
 }
 
-int SettingsCli::get(const Options &options)
+int SettingsCli::backups(const CliOptions &options)
+{
+    return BackupCommands(m_io).list(options.positional.at(0), options.keep);
+}
+
+int SettingsCli::get(const CliOptions &options)
 {
     SettingsDocument document;
     if (!load(&document, options.positional.at(0)))
@@ -478,7 +376,7 @@ int SettingsCli::get(const Options &options)
     return Success;
 }
 
-int SettingsCli::set(const Options &options)
+int SettingsCli::set(const CliOptions &options)
 {
     QList<QPair<QString, QString>> assignments;
     for (const QString &argument : options.positional.mid(1)) {
@@ -505,7 +403,7 @@ int SettingsCli::set(const Options &options)
     return finishEdits(&document, &edit, refusals, options);
 }
 
-int SettingsCli::remove(const Options &options)
+int SettingsCli::remove(const CliOptions &options)
 {
     SettingsDocument document;
     DeletionPolicy policy;
@@ -525,7 +423,7 @@ int SettingsCli::remove(const Options &options)
 }
 
 int SettingsCli::finishEdits(SettingsDocument *document, ScriptedEdit *edit, const QStringList &refusals,
-                             const Options &options)
+                             const CliOptions &options)
 {
     // All or nothing: a script must not end up with half of what it asked for.
     if (!refusals.isEmpty())
@@ -553,7 +451,7 @@ int SettingsCli::finishEdits(SettingsDocument *document, ScriptedEdit *edit, con
     return Success;
 }
 
-int SettingsCli::normalize(const Options &options)
+int SettingsCli::normalize(const CliOptions &options)
 {
     const QString &type = options.positional.at(0);
     const QString &text = options.positional.at(1);
@@ -573,7 +471,7 @@ int SettingsCli::normalize(const Options &options)
     return Success;
 }
 
-int SettingsCli::label(const Options &options)
+int SettingsCli::label(const CliOptions &options)
 {
     const QString &key = options.positional.at(0);
     const QString text = SettingsSchema::humanizeKey(key);
@@ -584,7 +482,7 @@ int SettingsCli::label(const Options &options)
     return Success;
 }
 
-int SettingsCli::verdict(const Options &options)
+int SettingsCli::verdict(const CliOptions &options)
 {
     SettingsDocument document;
     DeletionPolicy policy;
@@ -606,124 +504,38 @@ int SettingsCli::verdict(const Options &options)
     return Success;
 }
 
-int SettingsCli::diff(const Options &options)
+int SettingsCli::diff(const CliOptions &options)
 {
     return SettingsReports(m_io).diff(options.positional.at(0), options.positional.at(1), options.all);
 }
 
-int SettingsCli::health(const Options &options)
+int SettingsCli::health(const CliOptions &options)
 {
     return SettingsReports(m_io).health(options.positional.at(0));
 }
 
-int SettingsCli::modules(const Options &options)
+int SettingsCli::modules(const CliOptions &options)
 {
     return SettingsReports(m_io).modules(options.positional.at(0));
 }
 
-int SettingsCli::history(const Options &options)
+int SettingsCli::history(const CliOptions &options)
 {
     return SettingsReports(m_io).history(options.positional.at(0), options.positional.at(1));
 }
 
-int SettingsCli::restore(const Options &options)
-{
-    const QString &file = options.positional.at(0);
-    const QString &backup = options.positional.at(1);
-    // As the window offers them: only this file's own backups.
-    if (!QFileInfo::exists(backup) && !QFileInfo(backup).isSymLink())
-        return fail(Refused, tr("%1 does not exist.").arg(QDir::toNativeSeparators(backup)));
-    if (!isBackupOf(file, backup))
-        return fail(
-            Refused,
-            tr("%1 is not a backup of %2 (its backups are beside it, named %3.bak-...).")
-                .arg(QDir::toNativeSeparators(backup), QDir::toNativeSeparators(file), QFileInfo(file).fileName()));
-    SettingsDocument document;
-    QString error, kept;
-    if (!document.restoreFile(file, backup, &error, &kept))
-        return fail(Refused, error);
-    // Put back as it was written, faults and all: the user is told, as check would.
-    QByteArray restored;
-    if (SafeWrite::readFile(file, &restored, nullptr)) {
-        if (const XmlWellFormedness::Report strict = XmlWellFormedness::check(restored); !strict.wellFormed)
-            m_io.error(tr("warning: the restored file is not well-formed XML (%1 at line %2, column %3); a strict "
-                          "reader, possibly PixInsight's, would refuse it.\n")
-                           .arg(strict.what)
-                           .arg(strict.line)
-                           .arg(strict.column)
-                           .toUtf8());
-    }
-    const QString done = kept.isEmpty() ? tr("Restored %1.").arg(QFileInfo(backup).fileName())
-                                        : tr("Restored %1. The file as it was is kept in %2.")
-                                              .arg(QFileInfo(backup).fileName(), QFileInfo(kept).fileName());
-    m_io.noteDone(done);
-    if (m_io.json())
-        printJson(QJsonObject{{QStringLiteral("restored"), backup}, {QStringLiteral("backup"), kept}});
-    else
-        print(TerminalText::printable(done));
-    return Success;
-}
-
-int SettingsCli::bisect(const Options &options)
+int SettingsCli::bisect(const CliOptions &options)
 {
     const int endings = int(options.useGood) + int(options.keepCurrent) + int(options.fromBackup);
     if (endings > 1)
         return fail(UsageError,
                     {tr("--use-good, --keep-current and --from-backup cannot be given together."),
                      tr("Run prefwright-cli --help for the commands.")});
-    const BisectCommand::Ending ending = options.useGood ? BisectCommand::Ending::UseGoodValue
-        : options.keepCurrent                            ? BisectCommand::Ending::KeepCurrent
-        : options.fromBackup                             ? BisectCommand::Ending::FromBackup
-                                                         : BisectCommand::Ending::PutBack;
-    return BisectCommand(m_io).run(options.positional.at(0), options.positional.mid(1), ending);
-}
-
-int SettingsCli::backups(const Options &options)
-{
-    // The settings file itself is not read: its backups matter most when it is damaged or gone.
-    const QString &path = options.positional.at(0);
-    const QFileInfo given(path);
-    if (given.isDir())
-        return fail(BadFile, tr("Cannot read %1: It is a folder.").arg(QDir::toNativeSeparators(path)));
-    const QStringList found = listBackups(path);
-    if (found.isEmpty() && !given.exists() && !given.isSymLink())
-        return fail(BadFile,
-                    tr("Cannot read %1: It does not exist, and there are no backups of it.")
-                        .arg(QDir::toNativeSeparators(path)));
-    if (options.keep < 0) {
-        QJsonArray array;
-        for (const QString &backup : found) {
-            const QFileInfo info(backup);
-            const QString modified = info.lastModified().toString(Qt::ISODate);
-            if (m_io.json())
-                array << QJsonObject{{QStringLiteral("path"), QDir::toNativeSeparators(backup)},
-                                     {QStringLiteral("size"), info.size()},
-                                     {QStringLiteral("modified"), modified}};
-            else
-                print(QStringLiteral("%1\t%2\t%3")
-                          .arg(modified, QString::number(info.size()), escapeField(QDir::toNativeSeparators(backup))));
-        }
-        if (m_io.json())
-            printJson(QJsonObject{{QStringLiteral("backups"), array}});
-        return Success;
-    }
-    const BackupRemoval removal = pruneBackups(path, options.keep, true);
-    if (!removal.error.isEmpty())
-        return fail(Refused, removal.error);
-    if (removal.removed > 0)
-        m_io.noteDone(describeRemoval(removal));
-    if (m_io.json())
-        printJson(QJsonObject{{QStringLiteral("removed"), removal.removed},
-                              {QStringLiteral("movedToTrash"), removal.movedToTrash},
-                              {QStringLiteral("trashed"), removal.trashed},
-                              {QStringLiteral("deleted"), removal.deleted},
-                              {QStringLiteral("bytes"), removal.bytes},
-                              {QStringLiteral("notRemoved"), QJsonArray::fromStringList(removal.notRemoved)},
-                              {QStringLiteral("skipped"), QJsonArray::fromStringList(removal.skipped)},
-                              {QStringLiteral("keptForSearch"), QJsonArray::fromStringList(removal.keptForSearch)}});
-    else
-        print(TerminalText::printable(describeRemoval(removal)));
-    return removal.notRemoved.isEmpty() ? Success : Refused;
+    const ProblemSearchCommand::Ending ending = options.useGood ? ProblemSearchCommand::Ending::UseGoodValue
+        : options.keepCurrent                                   ? ProblemSearchCommand::Ending::KeepCurrent
+        : options.fromBackup                                    ? ProblemSearchCommand::Ending::FromBackup
+                                                                : ProblemSearchCommand::Ending::PutBack;
+    return ProblemSearchCommand(m_io).run(options.positional.at(0), options.positional.mid(1), ending);
 }
 
 } // namespace pfw

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/clicommand.h"
+#include "cli/clioptions.h"
 #include "cli/clioutput.h"
 
 #include <QCoreApplication>
@@ -37,46 +39,33 @@ public:
     static QString escapeField(const QString &text);
 
 private:
-    struct Options
-    {
-        QString command;
-        QStringList positional;
-        QStringList given;
-        bool json = false;
-        bool yes = false;
-        bool all = false;
-        bool useGood = false;
-        bool keepCurrent = false;
-        bool fromBackup = false;
-        int keep = -1;
-        QString fingerprint;
-    };
+    static const QList<CliCommand> &commands();
+    static const CliCommand *findCommand(const QString &name);
 
-    int parse(const QStringList &arguments, Options *options);
-    int dispatch(const Options &options);
+    int parse(const QStringList &arguments, CliOptions *options);
 
-    int check(const Options &options);
-    int dump(const Options &options);
-    int roundtrip(const Options &options);
-    int get(const Options &options);
-    int set(const Options &options);
-    int remove(const Options &options);
-    int normalize(const Options &options);
-    int label(const Options &options);
-    int verdict(const Options &options);
-    int diff(const Options &options);
-    int health(const Options &options);
-    int modules(const Options &options);
-    int backups(const Options &options);
-    int history(const Options &options);
-    int bisect(const Options &options);
-    int restore(const Options &options);
+    int check(const CliOptions &options);
+    int dump(const CliOptions &options);
+    int roundtrip(const CliOptions &options);
+    int get(const CliOptions &options);
+    int set(const CliOptions &options);
+    int remove(const CliOptions &options);
+    int normalize(const CliOptions &options);
+    int label(const CliOptions &options);
+    int verdict(const CliOptions &options);
+    int diff(const CliOptions &options);
+    int health(const CliOptions &options);
+    int modules(const CliOptions &options);
+    int backups(const CliOptions &options);
+    int history(const CliOptions &options);
+    int bisect(const CliOptions &options);
+    int restore(const CliOptions &options);
 
     bool load(SettingsDocument *document, const QString &path) { return m_io.load(document, path); }
     bool loadRules(SettingsSchema *schema, DeletionPolicy *policy) { return m_io.loadRules(schema, policy); }
     // Refuses the whole command when one change was refused; otherwise saves them all.
     int finishEdits(SettingsDocument *document, ScriptedEdit *edit, const QStringList &refusals,
-                    const Options &options);
+                    const CliOptions &options);
 
     void output(const QByteArray &bytes) { m_io.output(bytes); }
     void print(const QString &line) { m_io.print(line); }

@@ -3,14 +3,17 @@
 #include "cli/clioutput.h"
 #include "cli/settingscli.h"
 #include "core/backups.h"
+#include "core/safewrite.h"
 #include "core/settinghistory.h"
 #include "core/settingsdocument.h"
 #include "core/treediff.h"
+#include "core/xmlwellformedness.h"
 #include "modules/healthchecks.h"
 #include "modules/moduleregistry.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -44,11 +47,127 @@ QJsonArray pathsJson(const QList<XsdtNode *> &nodes)
         paths << node->path();
     return paths;
 }
+// Every node below the root in document order, depth first.
+QList<const XsdtNode *> documentOrder(const XsdtNode &root)
+{
+    QList<const XsdtNode *> nodes;
+    QList<const XsdtNode *> stack;
+    for (auto it = root.children.rbegin(); it != root.children.rend(); ++it)
+        stack << it->get();
+    while (!stack.isEmpty()) {
+        const XsdtNode *node = stack.takeLast();
+        nodes << node;
+        for (auto it = node->children.rbegin(); it != node->children.rend(); ++it)
+            stack << it->get();
+    }
+    return nodes;
+}
 } // namespace
 
 SettingsReports::SettingsReports(CliOutput &io)
     : m_io(io)
 {
+}
+
+int SettingsReports::check(const QString &path)
+{
+    SettingsDocument document;
+    if (!m_io.load(&document, path))
+        return SettingsCli::BadFile;
+    const XsdtFile &file = document.file();
+    const QList<const XsdtNode *> nodes = documentOrder(file.root);
+    const auto items = std::count_if(nodes.cbegin(), nodes.cend(),
+                                     [](const XsdtNode *node) { return node->kind == XsdtNode::Item; });
+    const qsizetype values = nodes.size() - items;
+    if (!file.validUtf8)
+        m_io.error(tr("warning: the file contains bytes that are not valid UTF-8 (first at line %1, column %2); "
+                      "saving would replace them with the Unicode replacement character.\n")
+                       .arg(file.invalidUtf8Line)
+                       .arg(file.invalidUtf8Column)
+                       .toUtf8());
+    // What the lenient reader took, a strict one may not: the bytes are looked at as one would.
+    QByteArray bytes;
+    XmlWellFormedness::Report strict;
+    if (SafeWrite::readFile(path, &bytes, nullptr) && SafeWrite::sha256(bytes) == document.fingerprint())
+        strict = XmlWellFormedness::check(bytes);
+    // Bytes that are not UTF-8 are warned of above; a strict reader refuses those too.
+    if (!strict.wellFormed && file.validUtf8)
+        m_io.error(tr("warning: the file is not well-formed XML (%1 at line %2, column %3); a strict reader, possibly "
+                      "PixInsight's, would refuse it.\n")
+                       .arg(strict.what)
+                       .arg(strict.line)
+                       .arg(strict.column)
+                       .toUtf8());
+    if (m_io.json()) {
+        m_io.printJson(
+            QJsonObject{{QStringLiteral("file"), path},
+                        {QStringLiteral("items"), qint64(items)},
+                        {QStringLiteral("values"), qint64(values)},
+                        {QStringLiteral("compactLayout"), document.compactLayout()},
+                        {QStringLiteral("validUtf8"), file.validUtf8},
+                        {QStringLiteral("wellFormed"), strict.wellFormed},
+                        {QStringLiteral("fingerprint"), QString::fromLatin1(document.fingerprint().toHex())}});
+    } else {
+        m_io.print(tr("ok: %1 items, %2 values, %3")
+                       .arg(QString::number(items), QString::number(values),
+                            document.compactLayout() ? tr("compact layout") : tr("non-default layout")));
+    }
+    return SettingsCli::Success;
+}
+
+int SettingsReports::dump(const QString &file)
+{
+    SettingsDocument document;
+    if (!m_io.load(&document, file))
+        return SettingsCli::BadFile;
+    const QList<const XsdtNode *> nodes = documentOrder(document.file().root);
+    if (m_io.json()) {
+        QJsonArray array;
+        for (const XsdtNode *node : nodes) {
+            QJsonObject object{{QStringLiteral("path"), node->path()}};
+            if (node->kind == XsdtNode::Item) {
+                object.insert(QStringLiteral("kind"), QStringLiteral("item"));
+            } else {
+                object.insert(QStringLiteral("kind"), QStringLiteral("value"));
+                object.insert(QStringLiteral("type"), QString(node->type));
+                object.insert(QStringLiteral("value"), node->value);
+                if (node->block)
+                    object.insert(QStringLiteral("compressed"), true);
+            }
+            array << object;
+        }
+        m_io.printJson(array);
+        return SettingsCli::Success;
+    }
+    QByteArray text;
+    for (const XsdtNode *node : nodes) {
+        if (node->kind == XsdtNode::Item)
+            text += (SettingsCli::escapeField(node->path()) + u'/').toUtf8();
+        else
+            text += (SettingsCli::escapeField(node->path()) + u'\t' + SettingsCli::escapeField(QString(node->type))
+                     + u'\t' + SettingsCli::escapeField(node->value))
+                        .toUtf8();
+        text += '\n';
+    }
+    m_io.output(text);
+    return SettingsCli::Success;
+}
+
+int SettingsReports::roundtrip(const QString &file)
+{
+    SettingsDocument document;
+    if (!m_io.load(&document, file))
+        return SettingsCli::BadFile;
+    const QByteArray bytes = document.file().serialize();
+    if (m_io.json()) {
+        const QByteArray hash = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+        m_io.printJson(QJsonObject{{QStringLiteral("size"), qint64(bytes.size())},
+                                   {QStringLiteral("sha256"), QString::fromLatin1(hash)},
+                                   {QStringLiteral("identical"), document.compactLayout()}});
+    } else {
+        m_io.output(bytes);
+    }
+    return SettingsCli::Success;
 }
 
 int SettingsReports::diff(const QString &file, const QString &otherFile, bool all)
@@ -161,6 +280,8 @@ int SettingsReports::modules(const QString &path)
 
 int SettingsReports::history(const QString &file, const QString &path)
 {
+    if (const QString problem = backupListingProblem(file); !problem.isEmpty())
+        return m_io.fail(SettingsCli::BadFile, problem);
     // A file that cannot be read is when its backups matter most: they are read all the same.
     SettingsDocument document;
     QString loadError;

@@ -7,8 +7,8 @@ namespace pfw {
 
 class CliOutput;
 
-// The commands of prefwright-cli that report on a file and change nothing: diff, health,
-// modules and history. Each returns the exit code.
+// The commands of prefwright-cli that report on a file and change nothing: check, dump,
+// roundtrip, diff, health, modules and history. Each returns the exit code.
 class SettingsReports final
 {
     Q_DECLARE_TR_FUNCTIONS(SettingsReports)
@@ -16,6 +16,10 @@ class SettingsReports final
 public:
     explicit SettingsReports(CliOutput &io);
 
+    int check(const QString &path);
+    int dump(const QString &file);
+    // The bytes saving the unchanged file would write.
+    int roundtrip(const QString &file);
     int diff(const QString &file, const QString &otherFile, bool all);
     int health(const QString &file);
     int modules(const QString &path);

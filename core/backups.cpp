@@ -1,6 +1,7 @@
 #include "core/backups.h"
 
 #include "core/atomicfile.h"
+#include "core/displaytext.h"
 #include "core/fileidentity.h"
 #include "core/problemsearch.h"
 #include "core/settingsdocument.h"
@@ -80,6 +81,15 @@ QStringList listBackups(const QString &settingsPath)
     for (const QFileInfo &info : std::as_const(found))
         paths << info.absoluteFilePath();
     return paths;
+}
+
+QString backupListingProblem(const QString &settingsPath)
+{
+    const QFileInfo folder(QFileInfo(wholeFilePath(settingsPath)).absolutePath());
+    if (folder.isDir() && !folder.isReadable())
+        return Backups::tr("Cannot list the backups in %1: the folder cannot be read.")
+            .arg(QDir::toNativeSeparators(folder.absoluteFilePath()));
+    return QString();
 }
 
 QString newestBackupTagged(const QString &settingsPath, const QString &tag)
@@ -246,6 +256,9 @@ BackupRemoval pruneBackups(const QString &settingsPath, int keep, bool useTrash)
     WriterLock lock(settingsPath);
     if (!lock.acquire(&result.error))
         return result;
+    result.error = backupListingProblem(settingsPath);
+    if (!result.error.isEmpty())
+        return result;
     // Chosen under the lock: a save in between would make another backup the newest.
     const QStringList older = backupsBeyond(settingsPath, keep, nullptr, &result.skipped);
     removeLocked(settingsPath, older, useTrash, result);
@@ -306,20 +319,11 @@ QString withoutFullStop(QString reason)
     return reason;
 }
 
-QString formatByteSize(qint64 bytes)
-{
-    if (bytes < 1024)
-        return Backups::tr("%1 B").arg(bytes);
-    if (bytes < 1048576)
-        return Backups::tr("%1 KiB").arg(double(bytes) / 1024.0, 0, 'f', 0);
-    return Backups::tr("%1 MiB").arg(double(bytes) / 1048576.0, 0, 'f', 1);
-}
-
 QString describeRemoval(const BackupRemoval &removal)
 {
     if (!removal.error.isEmpty())
         return removal.error;
-    const QString size = formatByteSize(removal.bytes);
+    const QString size = DisplayText::size(removal.bytes);
     QString text;
     if (removal.trashed > 0 && removal.deleted > 0)
         text = Backups::tr("Moved %1 backup(s) to the Recycle Bin and deleted %2 that it could not take (%3).")

@@ -37,6 +37,9 @@ struct BackupRemoval
 QString wholeFilePath(const QString &path);
 
 QStringList listBackups(const QString &settingsPath);
+// Why the backups beside the file cannot be listed (its folder cannot be read), or empty: an
+// empty list is then no proof that there are none.
+QString backupListingProblem(const QString &settingsPath);
 // The newest backup made with that tag ("before-search"), by the time in its name; empty if none.
 QString newestBackupTagged(const QString &settingsPath, const QString &tag);
 // Whether a backup reads back as a settings file (a cut or unreadable one does not).
@@ -66,7 +69,6 @@ QString systemReason(const QFileDevice &file);
 QString withoutFullStop(QString reason);
 // A reason as a sentence of its own, before another: with its full stop.
 QString withFullStop(QString reason);
-QString formatByteSize(qint64 bytes);
 // "Moved 3 backup(s) to the Recycle Bin (1.2 MiB)." and the like.
 QString describeRemoval(const BackupRemoval &removal);
 

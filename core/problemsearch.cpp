@@ -2,6 +2,7 @@
 
 #include "core/atomicfile.h"
 #include "core/backups.h"
+#include "core/failure.h"
 #include "core/fileidentity.h"
 #include "core/safewrite.h"
 #include "core/settingsdocument.h"
@@ -97,21 +98,6 @@ QStringList ProblemSearch::protectedBackups(const QString &settingsPath, const Q
     return kept;
 }
 
-QString ProblemSearch::label(const SearchSuspect &suspect, const SettingsSchema *schema, const XsdtNode *badRoot)
-{
-    const XsdtNode *node = badRoot ? badRoot->findPath(suspect.path) : nullptr;
-    if (schema && node)
-        return schema->spec(*node).label;
-    return SettingsSchema::humanizeKey(suspect.path.section(u'/', -1));
-}
-
-QString ProblemSearch::goodValueText(const SearchSuspect &suspect)
-{
-    if (suspect.kind == SearchSuspect::Remove)
-        return tr("(not in the good state: the entry is removed)");
-    return suspect.goodValue;
-}
-
 QList<SearchSuspect> ProblemSearch::remainingSuspects() const
 {
     QList<SearchSuspect> remaining;
@@ -156,9 +142,7 @@ bool ProblemSearch::read(QString *error)
     if (!m_state.written && !m_state.candidate.isEmpty() && !m_state.search.isFinished()) {
         QByteArray current;
         if (SafeWrite::readFile(m_settingsPath, &current, nullptr) && SafeWrite::sha256(current) == m_state.candidate) {
-            m_state.written = true;
-            m_state.lastWritten = m_state.candidate;
-            m_state.lastWrittenSet = m_state.search.testing();
+            m_state.markWritten();
         }
     }
     return true;
@@ -279,33 +263,8 @@ bool ProblemSearch::writeCandidate(QString *error)
     how.madeFrom = &bad;
     if (!replaceFile(candidate, how, error))
         return false;
-    m_state.written = true;
-    m_state.lastWritten = m_state.candidate;
-    m_state.lastWrittenSet = m_state.search.testing();
+    m_state.markWritten();
     return writeState(error);
-}
-
-int ProblemSearch::changesSinceLastWrite(const QByteArray &bad, const QByteArray &current) const
-{
-    const QByteArray now = SafeWrite::sha256(current);
-    // As the search left it, the file it started from (in its own backup), or this round's file.
-    if (now == m_state.lastWritten || now == m_state.badFingerprint
-        || (!m_state.candidate.isEmpty() && now == m_state.candidate))
-        return 0;
-    QByteArray last = bad;
-    const bool known = m_state.lastWritten == m_state.badFingerprint
-        || (SearchPlan::buildCandidate(bad, m_state.suspects, m_state.lastWrittenSet, &last, nullptr)
-            && SafeWrite::sha256(last) == m_state.lastWritten);
-    XsdtFile before, after;
-    if (!known || !before.parse(last) || !after.parse(current))
-        return -1;
-    int changed = 0;
-    for (const DiffEntry &entry : diffTrees(before.root, after.root)) {
-        // Statistics and window state: PixInsight rewrites them on every exit.
-        if (!m_policy || !m_policy->isCompareNoise(entry.here ? entry.here : entry.there))
-            ++changed;
-    }
-    return changed;
 }
 
 QString ProblemSearch::changesText(int changed, const QString &backup, bool lastRound)
@@ -335,7 +294,7 @@ bool ProblemSearch::keepWhatPixInsightWrote(const QByteArray &bad, QString *erro
     // Nothing there, or nothing a settings file: the checks before the write deal with it.
     if (!SafeWrite::readFile(m_settingsPath, &current, nullptr))
         return true;
-    const int changed = changesSinceLastWrite(bad, current);
+    const int changed = m_state.changesSince(bad, current, m_policy);
     if (changed == 0)
         return true;
     const QString backup = SafeWrite::makeBackupPath(m_settingsPath, duringTag(), m_writer.clock()());
@@ -372,21 +331,18 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
 {
     return lockedStep(
         [&](QString *error) {
-            const auto fail = [error](const QString &message) {
-                if (error)
-                    *error = message;
-                return false;
-            };
             if (hasState())
-                return fail(tr("A search for a problem setting is already in progress for this file. Answer its "
+                return fail(error,
+                            tr("A search for a problem setting is already in progress for this file. Answer its "
                                "current round, or end it first."));
             if (!m_writer.runningRefusal().isEmpty())
-                return fail(tr("PixInsight is running. Close it before starting the search."));
+                return fail(error, tr("PixInsight is running. Close it before starting the search."));
             if (searchedFile(goodPath) == m_settingsPath)
-                return fail(tr("The good state must be another file or a backup, not the file itself."));
+                return fail(error, tr("The good state must be another file or a backup, not the file itself."));
             // Its state is kept beside one name only, and every round gives that name a new file.
             if (FileIdentity::of(m_settingsPath).links > 1)
-                return fail(tr("This file has another name (a hard link): each round would give this name a new file "
+                return fail(error,
+                            tr("This file has another name (a hard link): each round would give this name a new file "
                                "and leave the other as it was, and a search through the other name would not see this "
                                "one. Remove the other name first."));
             QByteArray goodBytes, badBytes;
@@ -402,43 +358,34 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
                     .arg(file.invalidUtf8Column);
             };
             if (!good.validUtf8)
-                return fail(invalidUtf8(goodPath, good));
+                return fail(error, invalidUtf8(goodPath, good));
             QString backup;
             {
                 // The backup must hold exactly the bytes the search starts from.
                 if (!SafeWrite::readFile(m_settingsPath, &badBytes, error))
                     return false;
                 if (!expectedFingerprint.isEmpty() && SafeWrite::sha256(badBytes) != expectedFingerprint)
-                    return fail(tr("The settings file changed on disk since it was loaded. Reload it and start "
+                    return fail(error,
+                                tr("The settings file changed on disk since it was loaded. Reload it and start "
                                    "again."));
                 if (!SettingsDocument::parseSettingsFile(m_settingsPath, badBytes, &bad, error))
                     return false;
                 if (!bad.validUtf8)
-                    return fail(invalidUtf8(m_settingsPath, bad));
+                    return fail(error, invalidUtf8(m_settingsPath, bad));
                 const SearchPlan found = SearchPlan::make(bad.root, good.root, policy);
                 if (found.suspects.isEmpty())
-                    return fail(tr("Nothing can be tested: the file and that state differ only in statistics, "
+                    return fail(error,
+                                tr("Nothing can be tested: the file and that state differ only in statistics, "
                                    "window state, generated lists, protected values, values holding characters a "
                                    "settings file cannot hold, or entries only the good state has."));
                 backup = SafeWrite::makeBackupPath(m_settingsPath, backupTag(), m_writer.clock()());
-                m_state.suspects = found.suspects;
-                m_state.onlyInGood = int(found.onlyInGood.size());
-                m_state.leftOut = int(found.leftOut.size());
-                m_state.search = BisectSearch(int(m_state.suspects.size()));
-                m_state.goodPath = goodPath;
-                m_state.goodFingerprint = SafeWrite::sha256(goodBytes);
+                m_state = SearchState::begin(found, goodPath, SafeWrite::sha256(goodBytes), SafeWrite::sha256(badBytes),
+                                             QFileInfo(backup).fileName(), m_writer.clock()());
                 m_backupPath = backup;
-                m_state.backup = QFileInfo(backup).fileName();
-                m_state.badFingerprint = SafeWrite::sha256(badBytes);
-                m_state.started = m_writer.clock()().toString(Qt::ISODate);
-                m_state.written = m_state.search.isFinished();
-                m_state.lastWritten = m_state.badFingerprint;
-                m_state.lastWrittenSet.clear();
-                m_state.duringSearch.clear();
-                m_state.candidate.clear();
                 // A state too large to read back would strand the search: known before anything is written.
                 if (stateBytes().size() > SearchState::kMaxSize - 4096)
-                    return fail(tr("The differences are too large to keep track of (over %1 MiB). Nothing was "
+                    return fail(error,
+                                tr("The differences are too large to keep track of (over %1 MiB). Nothing was "
                                    "written.")
                                     .arg(SearchState::kMaxSize >> 20));
                 if (!m_writer.makeBackup(badBytes, backup, error))
@@ -473,9 +420,7 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
                 }
                 return false;
             }
-            m_state.written = true;
-            m_state.lastWritten = m_state.candidate;
-            m_state.lastWrittenSet = m_state.search.testing();
+            m_state.markWritten();
             QString reason;
             if (writeState(&reason))
                 return true;
@@ -488,30 +433,27 @@ bool ProblemSearch::start(const QString &goodPath, const DeletionPolicy *policy,
         error);
 }
 
-bool ProblemSearch::answer(BisectSearch::Answer answer, int expectedRound, QString *error)
+bool ProblemSearch::answer(ProblemSearchRounds::Answer answer, int expectedRound, QString *error)
 {
     return lockedStep(
         [&](QString *error) {
-            const auto fail = [error](const QString &message) {
-                if (error)
-                    *error = message;
-                return false;
-            };
             if (!read(error))
                 return false;
             if (m_state.search.isFinished())
-                return fail(tr("The search is already over. End it to choose what to keep."));
+                return fail(error, tr("The search is already over. End it to choose what to keep."));
             if (expectedRound >= 0 && expectedRound != m_state.search.rounds())
-                return fail(tr("The search moved on in another window or terminal. Its current round is shown now."));
+                return fail(error,
+                            tr("The search moved on in another window or terminal. Its current round is shown now."));
             if (!m_state.written) {
                 if (!writeCandidate(error))
                     return false;
-                return fail(tr("The file for round %1 had not been written (an earlier step was interrupted); it is "
+                return fail(error,
+                            tr("The file for round %1 had not been written (an earlier step was interrupted); it is "
                                "now. Test it, then answer.")
                                 .arg(m_state.search.rounds() + 1));
             }
             if (!m_writer.runningRefusal().isEmpty())
-                return fail(tr("PixInsight is running. Close it, then answer."));
+                return fail(error, tr("PixInsight is running. Close it, then answer."));
             // An answer is kept only when the next file can be written.
             if (!canWrite(error))
                 return false;
@@ -547,20 +489,17 @@ bool ProblemSearch::writePendingCandidate(QString *error)
 
 bool ProblemSearch::endFromStartBackup(QString *error, QString *backupPath)
 {
-    const auto fail = [error](const QString &message) {
-        if (error)
-            *error = message;
-        return false;
-    };
     // Something else in the state's place (a folder) is not Prefwright's to remove.
     const QFileInfo state(statePath());
     if (state.isDir() && !state.isSymLink())
-        return fail(tr("%1 is a folder, not a search state; Prefwright does not remove it. Move it away, then end the "
+        return fail(error,
+                    tr("%1 is a folder, not a search state; Prefwright does not remove it. Move it away, then end the "
                        "search.")
                         .arg(QDir::toNativeSeparators(statePath())));
     const QString kept = startBackup();
     if (kept.isEmpty())
-        return fail(tr("No backup from the start of a search of %1 is left to put back. End the search keeping the "
+        return fail(error,
+                    tr("No backup from the start of a search of %1 is left to put back. End the search keeping the "
                        "file as it is now (--keep-current).")
                         .arg(QDir::toNativeSeparators(m_settingsPath)));
     QByteArray bytes;
@@ -569,7 +508,8 @@ bool ProblemSearch::endFromStartBackup(QString *error, QString *backupPath)
     if (!SafeWrite::readFile(kept, &bytes, error))
         return false;
     if (!check.parse(bytes, &parseError))
-        return fail(tr("%1 is not a valid settings file (%2); it cannot be put back.")
+        return fail(error,
+                    tr("%1 is not a valid settings file (%2); it cannot be put back.")
                         .arg(QDir::toNativeSeparators(kept), parseError));
     if (!canWrite(error))
         return false;
@@ -590,15 +530,11 @@ bool ProblemSearch::end(End how, QString *error, QString *backupPath)
 {
     return lockedStep(
         [&](QString *error) {
-            const auto fail = [error](const QString &message) {
-                if (error)
-                    *error = message;
-                return false;
-            };
             const auto removeState = [&] {
                 if (QFile::remove(statePath()) || !hasState())
                     return true;
-                return fail(tr("Could not remove the search state %1.").arg(QDir::toNativeSeparators(statePath())));
+                return fail(error,
+                            tr("Could not remove the search state %1.").arg(QDir::toNativeSeparators(statePath())));
             };
             if (!hasState())
                 return read(error);
@@ -621,7 +557,7 @@ bool ProblemSearch::end(End how, QString *error, QString *backupPath)
                 replacement.backupTag = QStringLiteral("before-restore");
             } else {
                 if (!m_state.search.isFinished())
-                    return fail(tr("The search is not over yet."));
+                    return fail(error, tr("The search is not over yet."));
                 QList<int> culprits = m_state.search.remaining();
                 if (!SearchPlan::buildCandidate(bad, m_state.suspects, culprits, &bytes, error))
                     return false;
@@ -641,8 +577,9 @@ bool ProblemSearch::end(End how, QString *error, QString *backupPath)
             }
             // The end backs up the file as it is: what PixInsight changed since the last round is in it.
             QByteArray current;
-            const int changed
-                = SafeWrite::readFile(m_settingsPath, &current, nullptr) ? changesSinceLastWrite(bad, current) : 0;
+            const int changed = SafeWrite::readFile(m_settingsPath, &current, nullptr)
+                ? m_state.changesSince(bad, current, m_policy)
+                : 0;
             QString made;
             if (!replaceFile(bytes, replacement, error, &made)) {
                 // Nothing was written: the search goes on as it was, its round's file in place.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/bisectsearch.h"
+#include "core/problemsearchrounds.h"
 #include "core/searchplan.h"
 #include "core/searchstate.h"
 #include "core/safewrite.h"
@@ -59,11 +59,6 @@ public:
     // Those of the backups an unfinished search of that file may need.
     static QStringList protectedBackups(const QString &settingsPath, const QStringList &backupPaths);
 
-    // A suspect's name for people: its label in the schema (looked up in the bad file's tree).
-    static QString label(const SearchSuspect &suspect, const SettingsSchema *schema, const XsdtNode *badRoot);
-    // The good value, or what putting it back means for an entry the good state lacks.
-    static QString goodValueText(const SearchSuspect &suspect);
-
     const QString &settingsPath() const { return m_settingsPath; }
     QString statePath() const { return m_settingsPath + stateSuffix(); }
     bool hasState() const;
@@ -78,14 +73,14 @@ public:
                              const QByteArray &expectedFingerprint, QString *error);
     // Records whether the problem occurred with the current candidate and writes the next one.
     // expectedRound, when not -1, refuses an answer for a round that another program answered.
-    [[nodiscard]] bool answer(BisectSearch::Answer answer, int expectedRound, QString *error);
+    [[nodiscard]] bool answer(ProblemSearchRounds::Answer answer, int expectedRound, QString *error);
     // Writes the current round's candidate when an interrupted step left it unwritten.
     [[nodiscard]] bool writePendingCandidate(QString *error);
     // Ends the search and removes its state. backupPath receives the backup made, if any.
     [[nodiscard]] bool end(End how, QString *error, QString *backupPath = nullptr);
 
     // From the last read().
-    const BisectSearch &search() const { return m_state.search; }
+    const ProblemSearchRounds &search() const { return m_state.search; }
     const QList<SearchSuspect> &suspects() const { return m_state.suspects; }
     const QString &backupPath() const { return m_backupPath; }
     const QByteArray &badFingerprint() const { return m_state.badFingerprint; }
@@ -114,9 +109,6 @@ private:
     // Before the file is written over: what PixInsight changed in the file the search wrote last
     // goes to a backup first. False when it is there but could not be kept.
     [[nodiscard]] bool keepWhatPixInsightWrote(const QByteArray &bad, QString *error);
-    // How many settings (beyond statistics and window state) the file on disk has changed since
-    // the search last wrote it; -1 when that cannot be told.
-    int changesSinceLastWrite(const QByteArray &bad, const QByteArray &current) const;
     static QString changesText(int changed, const QString &backup, bool lastRound);
     bool lockedStep(const std::function<bool(QString *)> &step, QString *error);
     // For a state that cannot be read: the newest before-search backup in place of the file.

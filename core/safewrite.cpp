@@ -2,6 +2,7 @@
 
 #include "core/backups.h"
 #include "core/boundedfile.h"
+#include "core/failure.h"
 #include "core/fileidentity.h"
 #include "core/problemsearch.h"
 #include "core/writerlock.h"
@@ -166,12 +167,20 @@ SafeWrite::Outcome SafeWrite::write(const Request &request) const
         if (!makeBackup(current, backup, &reason))
             return fail(reason);
     }
-    if (!replaceFile(request.path, request.bytes, missing ? nullptr : &current, identity, &reason)) {
+    bool renamed = false;
+    if (!replaceFile(request.path, request.bytes, missing ? nullptr : &current, identity, &reason, &renamed)) {
         // Still as it was: the folder is left as it was too, and the user is told so.
         if (stillHolds(request.path, missing, current)) {
             if (!backup.isEmpty())
                 QFile::remove(backup);
             reason = withFullStop(reason) + u' ' + tr("Nothing was written.");
+        } else if (renamed) {
+            // Written, but not as checked: never a plain refusal, and the way back is named.
+            reason = withFullStop(reason) + u' '
+                + tr("It was written, but what is there now could not be confirmed as what was written.");
+            if (!backup.isEmpty())
+                reason += u' ' + tr("The file as it was before is kept in %1.").arg(native(backup));
+            outcome.backupPath = backup;
         }
         return fail(reason);
     }
@@ -198,11 +207,6 @@ bool SafeWrite::canReplace(const QString &path, QString *error) const
 
 bool SafeWrite::replaceable(const Request &request, QByteArray *current, bool *missing, QString *error) const
 {
-    const auto fail = [error](const QString &message) {
-        if (error)
-            *error = message;
-        return false;
-    };
     // A settings file deleted to reset PixInsight may be written anew; anything else that is
     // not a settings file (a link to another file or a device, a pipe, a folder) is left alone.
     const QFileInfo info(request.path);
@@ -213,25 +217,21 @@ bool SafeWrite::replaceable(const Request &request, QByteArray *current, bool *m
     if (!readFile(request.path, current, &reason, request.maxBytes, request.links)) {
         const QString ending
             = request.unreadableEnding.isEmpty() ? tr("Nothing was written.") : request.unreadableEnding;
-        return fail(withFullStop(reason) + u' ' + ending);
+        return fail(error, withFullStop(reason) + u' ' + ending);
     }
     if (request.replacedMustBeValid && !request.format(*current, &reason))
-        return fail(tr("%1 is not a valid PixInsight settings file now (%2), so Prefwright does not write over it. "
+        return fail(error,
+                    tr("%1 is not a valid PixInsight settings file now (%2), so Prefwright does not write over it. "
                        "Move it away and try again.")
                         .arg(native(request.path), reason));
     if (isReadOnlyFile(request.path))
-        return fail(readOnlyText());
+        return fail(error, readOnlyText());
     return true;
 }
 
 bool SafeWrite::replaceFile(const QString &path, const QByteArray &bytes, const QByteArray *expected,
-                            const FileIdentity &identity, QString *error) const
+                            const FileIdentity &identity, QString *error, bool *renamed) const
 {
-    const auto fail = [error](const QString &message) {
-        if (error)
-            *error = message;
-        return false;
-    };
     AtomicFile::Options options;
     options.underLock = true;
     options.steps = m_operations.steps;
@@ -249,23 +249,25 @@ bool SafeWrite::replaceFile(const QString &path, const QByteArray &bytes, const 
     case AtomicFile::Written:
         break;
     case AtomicFile::OpenFailed:
-        return fail(tr("Cannot open %1 for writing: %2").arg(native(path), written.reason));
+        return fail(error, tr("Cannot open %1 for writing: %2").arg(native(path), written.reason));
     case AtomicFile::Cancelled:
-        return fail(changedOnDiskText());
+        return fail(error, changedOnDiskText());
     case AtomicFile::HeldOpen:
         return fail(
+            error,
             tr("Another program keeps %1 open (PixInsight, an antivirus or a backup tool, say), so it cannot be "
                "replaced: %2. Close it and try again.")
                 .arg(native(path), withoutFullStop(written.reason)));
     case AtomicFile::WriteFailed:
     case AtomicFile::RenameFailed:
-        return fail(tr("Error writing %1: %2").arg(native(path), written.reason));
+        return fail(error, tr("Error writing %1: %2").arg(native(path), written.reason));
     }
+    *renamed = true;
     QByteArray back;
     if (!readFile(path, &back, error))
         return false;
     if (back != bytes)
-        return fail(tr("Read-back verification of %1 failed.").arg(native(path)));
+        return fail(error, tr("Read-back verification of %1 failed.").arg(native(path)));
     return true;
 }
 

@@ -125,8 +125,9 @@ private:
     bool replaceable(const Request &request, QByteArray *current, bool *missing, QString *error) const;
     // The atomic write of bytes over path, read back; refused just before the rename when the
     // file is no longer the one that held "expected" with "identity" (null: no such check).
+    // renamed: the new file took the old one's place, even when checking it afterwards failed.
     bool replaceFile(const QString &path, const QByteArray &bytes, const QByteArray *expected,
-                     const FileIdentity &identity, QString *error) const;
+                     const FileIdentity &identity, QString *error, bool *renamed) const;
     // Whether the file at path still holds bytes (is still not there, when it was missing).
     static bool stillHolds(const QString &path, bool missing, const QByteArray &bytes);
 

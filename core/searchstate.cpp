@@ -1,7 +1,15 @@
 #include "core/searchstate.h"
 
 #include "core/boundedfile.h"
+#include "core/safewrite.h"
+#include "core/searchplan.h"
+#include "core/treediff.h"
+#include "core/xsdtfile.h"
+#include "schema/deletionpolicy.h"
+#include "schema/settingsschema.h"
+#include "core/failure.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -87,6 +95,68 @@ QByteArray fingerprintFromHex(const QJsonValue &value)
 
 } // namespace
 
+QString SearchSuspect::label(const SettingsSchema *schema, const XsdtNode *badRoot) const
+{
+    const XsdtNode *node = badRoot ? badRoot->findPath(path) : nullptr;
+    if (schema && node)
+        return schema->spec(*node).label;
+    return SettingsSchema::humanizeKey(path.section(u'/', -1));
+}
+
+QString SearchSuspect::goodValueText() const
+{
+    if (kind == Remove)
+        return SearchState::tr("(not in the good state: the entry is removed)");
+    return goodValue;
+}
+
+SearchState SearchState::begin(const SearchPlan &plan, const QString &goodPath, const QByteArray &goodFingerprint,
+                               const QByteArray &badFingerprint, const QString &backupName, const QDateTime &started)
+{
+    SearchState state;
+    state.suspects = plan.suspects;
+    state.onlyInGood = int(plan.onlyInGood.size());
+    state.leftOut = int(plan.leftOut.size());
+    state.search = ProblemSearchRounds(int(state.suspects.size()));
+    state.goodPath = goodPath;
+    state.goodFingerprint = goodFingerprint;
+    state.backup = backupName;
+    state.badFingerprint = badFingerprint;
+    state.started = started.toString(Qt::ISODate);
+    state.written = state.search.isFinished();
+    state.lastWritten = badFingerprint;
+    return state;
+}
+
+void SearchState::markWritten()
+{
+    written = true;
+    lastWritten = candidate;
+    lastWrittenSet = search.testing();
+}
+
+int SearchState::changesSince(const QByteArray &bad, const QByteArray &current, const DeletionPolicy *policy) const
+{
+    const QByteArray now = SafeWrite::sha256(current);
+    // As the search left it, the file it started from (in its own backup), or this round's file.
+    if (now == lastWritten || now == badFingerprint || (!candidate.isEmpty() && now == candidate))
+        return 0;
+    QByteArray last = bad;
+    const bool known = lastWritten == badFingerprint
+        || (SearchPlan::buildCandidate(bad, suspects, lastWrittenSet, &last, nullptr)
+            && SafeWrite::sha256(last) == lastWritten);
+    XsdtFile before, after;
+    if (!known || !before.parse(last) || !after.parse(current))
+        return -1;
+    int changed = 0;
+    for (const DiffEntry &entry : diffTrees(before.root, after.root)) {
+        // Statistics and window state: PixInsight rewrites them on every exit.
+        if (!policy || !policy->isCompareNoise(entry.here ? entry.here : entry.there))
+            ++changed;
+    }
+    return changed;
+}
+
 QByteArray SearchState::toJson() const
 {
     QJsonArray suspectArray;
@@ -115,38 +185,34 @@ QByteArray SearchState::toJson() const
 
 bool SearchState::fromJson(const QByteArray &bytes, SearchState *state, QString *reason)
 {
-    const auto fail = [reason](const QString &why) {
-        if (reason)
-            *reason = why;
-        return false;
-    };
     QJsonParseError parseError;
     const QJsonDocument json = QJsonDocument::fromJson(bytes, &parseError);
     if (!json.isObject())
-        return fail(parseError.error != QJsonParseError::NoError ? parseError.errorString()
+        return fail(reason,
+                    parseError.error != QJsonParseError::NoError ? parseError.errorString()
                                                                  : tr("it is not a JSON object"));
     const QJsonObject object = json.object();
     if (object.value(QLatin1String("format")).toInt() != kFormat)
-        return fail(tr("it was written by another version of Prefwright"));
+        return fail(reason, tr("it was written by another version of Prefwright"));
     SearchState read;
-    if (!BisectSearch::fromJson(object.value(QLatin1String("search")).toObject(), &read.search)
+    if (!ProblemSearchRounds::fromJson(object.value(QLatin1String("search")).toObject(), &read.search)
         || read.search.rounds() > kMaxRounds)
-        return fail(tr("the search itself is not readable"));
+        return fail(reason, tr("the search itself is not readable"));
     const QJsonArray suspectArray = object.value(QLatin1String("suspects")).toArray();
     if (suspectArray.size() != read.search.suspectCount())
-        return fail(tr("the list of differences is not readable"));
+        return fail(reason, tr("the list of differences is not readable"));
     read.suspects.reserve(suspectArray.size());
     for (const QJsonValue &value : suspectArray) {
         SearchSuspect suspect;
         if (!suspectFromJson(value, &suspect))
-            return fail(tr("the list of differences is not readable"));
+            return fail(reason, tr("the list of differences is not readable"));
         read.suspects << suspect;
     }
     read.backup = QFileInfo(object.value(QLatin1String("backup")).toString()).fileName();
     read.badFingerprint = fingerprintFromHex(object.value(QLatin1String("badFingerprint")));
     if (read.backup.isEmpty() || read.badFingerprint.isEmpty() || !object.value(QLatin1String("written")).isBool()
         || !object.value(QLatin1String("good")).isString())
-        return fail(tr("it does not name the backup of the file"));
+        return fail(reason, tr("it does not name the backup of the file"));
     read.goodPath = object.value(QLatin1String("good")).toString();
     read.goodFingerprint = fingerprintFromHex(object.value(QLatin1String("goodFingerprint")));
     read.started = object.value(QLatin1String("started")).toString();

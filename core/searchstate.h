@@ -1,14 +1,20 @@
 #pragma once
 
-#include "core/bisectsearch.h"
+#include "core/problemsearchrounds.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 namespace pfw {
+
+class DeletionPolicy;
+class SettingsSchema;
+struct SearchPlan;
+struct XsdtNode;
 
 // One difference between the file that shows a problem and the last state that did not, which
 // a candidate file can undo on its own.
@@ -25,6 +31,11 @@ struct SearchSuspect
     // The good state's value (PutBack only).
     QChar goodType;
     QString goodValue;
+
+    // Its name for people: its label in the schema (looked up in the bad file's tree).
+    QString label(const SettingsSchema *schema, const XsdtNode *badRoot) const;
+    // The good value, or what putting it back means for an entry the good state lacks.
+    QString goodValueText() const;
 };
 
 // What a problem search keeps in its state file between steps, and how it reads back: anything
@@ -37,7 +48,7 @@ public:
     // Far larger than the state of any real file, and small enough to read back at once.
     static constexpr qint64 kMaxSize = qint64(64) << 20;
 
-    BisectSearch search;
+    ProblemSearchRounds search;
     QList<SearchSuspect> suspects;
     QString goodPath;
     QByteArray goodFingerprint;
@@ -57,6 +68,15 @@ public:
     QList<int> lastWrittenSet;
     // Names of the backups of what PixInsight changed during the search, oldest first.
     QStringList duringSearch;
+
+    // A new search's state, nothing written yet.
+    static SearchState begin(const SearchPlan &plan, const QString &goodPath, const QByteArray &goodFingerprint,
+                             const QByteArray &badFingerprint, const QString &backupName, const QDateTime &started);
+    // This round's file is in place.
+    void markWritten();
+    // How many settings (beyond statistics and window state) the file on disk has changed since
+    // the search last wrote it; -1 when that cannot be told. Without a policy every difference counts.
+    int changesSince(const QByteArray &bad, const QByteArray &current, const DeletionPolicy *policy) const;
 
     QByteArray toJson() const;
     // False with why, as a phrase ("the list of differences is not readable").

@@ -1,6 +1,7 @@
 #include "core/settinghistory.h"
 
 #include "core/backups.h"
+#include "core/displaytext.h"
 #include "core/settingsdocument.h"
 #include "core/xsdtfile.h"
 
@@ -265,7 +266,6 @@ bool SettingHistory::append(QList<HistoryRow> &rows, const HistoryEntry &entry)
 
 QString SettingHistory::when(const HistoryRow &row)
 {
-    const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
     switch (row.entry.source) {
     case HistoryEntry::Pending:
         return tr("Pending change");
@@ -275,8 +275,10 @@ QString SettingHistory::when(const HistoryRow &row)
         break;
     }
     if (row.count < 2)
-        return row.entry.date.toString(format);
-    return tr("%1 backups, %2 to %3").arg(row.count).arg(row.oldest.toString(format), row.entry.date.toString(format));
+        return DisplayText::dateTime(row.entry.date);
+    return tr("%1 backups, %2 to %3")
+        .arg(row.count)
+        .arg(DisplayText::dateTime(row.oldest), DisplayText::dateTime(row.entry.date));
 }
 
 QString SettingHistory::describe(const HistoryEntry &entry)

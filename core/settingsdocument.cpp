@@ -1,5 +1,6 @@
 #include "core/settingsdocument.h"
 
+#include "core/failure.h"
 #include "core/fileidentity.h"
 #include "core/safewrite.h"
 #include "schema/deletionpolicy.h"
@@ -66,20 +67,16 @@ bool SettingsDocument::changedOnDisk() const
 
 bool SettingsDocument::save(QString *error, QString *backupPath)
 {
-    const auto fail = [error](const QString &message) {
-        if (error)
-            *error = message;
-        return false;
-    };
     if (!m_loaded)
-        return fail(tr("No file is loaded."));
+        return fail(error, tr("No file is loaded."));
     if (pendingChangeCount() == 0)
         return true;
     for (const XsdtNode *node : m_file.root.pendingDeletions()) {
         // No policy means nothing is known to be safe to delete.
         const DeletionVerdict verdict = m_policy ? m_policy->verdict(node) : DeletionVerdict{};
         if (verdict.level == DeletionLevel::Never)
-            return fail(tr("'%1' is protected and cannot be deleted. %2 Nothing was written.")
+            return fail(error,
+                        tr("'%1' is protected and cannot be deleted. %2 Nothing was written.")
                             .arg(node->path(), verdict.reason));
     }
 
@@ -90,10 +87,12 @@ bool SettingsDocument::save(QString *error, QString *backupPath)
     QString parseError;
     if (!check.parse(request.bytes, &parseError))
         return fail(
+            error,
             tr("Internal error: the edited document does not parse back (%1). Nothing was written.").arg(parseError));
     QString difference;
     if (!sameTree(m_file.root, check.root, &difference))
-        return fail(tr("Internal error: the edited document differs after re-parsing at %1. Nothing was written.")
+        return fail(error,
+                    tr("Internal error: the edited document differs after re-parsing at %1. Nothing was written.")
                         .arg(difference));
     // Parsed just now; the file replaced is the one loaded, as its fingerprint proves.
     request.format = [](const QByteArray &, QString *) { return true; };
@@ -103,7 +102,7 @@ bool SettingsDocument::save(QString *error, QString *backupPath)
     request.backupTag = QString();
     const SafeWrite::Outcome written = m_writer.write(request);
     if (!written.written)
-        return fail(written.message);
+        return fail(error, written.message);
 
     m_fingerprint = SafeWrite::sha256(request.bytes);
     // Not taken here: a write just after the read-back would borrow it. The first check hashes.
@@ -131,18 +130,13 @@ bool SettingsDocument::restoreBackup(const QString &backupPath, QString *error)
 bool SettingsDocument::restoreFile(const QString &settingsPath, const QString &backupPath, QString *error,
                                    QString *safetyBackup)
 {
-    const auto fail = [error](const QString &message) {
-        if (error)
-            *error = message;
-        return false;
-    };
     SafeWrite::Request request;
     request.path = settingsPath;
     if (!SafeWrite::readFile(backupPath, &request.bytes, error))
         return false;
     QString parseError;
     if (!request.format(request.bytes, &parseError))
-        return fail(tr("The backup is not a valid settings file: %1").arg(parseError));
+        return fail(error, tr("The backup is not a valid settings file: %1").arg(parseError));
     // Parsed just now: the write need not parse it again.
     request.format = [](const QByteArray &, QString *) { return true; };
     // A file that is damaged, or gone, is when a backup is needed most: it is put back all the
@@ -155,7 +149,7 @@ bool SettingsDocument::restoreFile(const QString &settingsPath, const QString &b
     request.unreadableEnding = tr("Nothing was changed.");
     const SafeWrite::Outcome written = m_writer.write(request);
     if (!written.written)
-        return fail(written.message);
+        return fail(error, written.message);
     if (safetyBackup)
         *safetyBackup = written.backupPath;
     return load(settingsPath, error);

@@ -1,5 +1,6 @@
 #include "core/valuetypes.h"
 
+#include "core/failure.h"
 #include "core/xmlwellformedness.h"
 
 #include <QCoreApplication>
@@ -20,13 +21,6 @@ struct ValueTypes
 // The smallest magnitude a double may have and still round to infinity as a float: the
 // midpoint between FLT_MAX and 2^128. Everything below rounds to a finite float.
 constexpr double kFloatOverflowBound = 0x1.ffffffp+127;
-
-bool fail(QString *error, const QString &message)
-{
-    if (error)
-        *error = message;
-    return false;
-}
 
 bool succeed(QString *normalized, const QString &text)
 {

@@ -1,5 +1,6 @@
 #include "core/xsdtreader.h"
 
+#include "core/failure.h"
 #include "core/utf8check.h"
 #include "core/xsdtfile.h"
 
@@ -39,6 +40,8 @@ struct ByteTables
     bool base64OrSpace[256] = {};
     // The characters the writer turns into entities, and '&' itself.
     bool special[256] = {};
+    // The same in an attribute, where it writes tabs and line breaks as references too.
+    bool attributeSpecial[256] = {};
     constexpr ByteTables()
     {
         for (char c = 'A'; c <= 'Z'; ++c)
@@ -50,7 +53,9 @@ struct ByteTables
         for (char c : {'+', '/', '=', ' ', '\t', '\n', '\v', '\f', '\r'})
             base64OrSpace[int(c)] = true;
         for (char c : {'&', '"', '\'', '<', '>'})
-            special[int(c)] = true;
+            special[int(c)] = attributeSpecial[int(c)] = true;
+        for (char c : {'\t', '\n', '\r'})
+            attributeSpecial[int(c)] = true;
     }
 };
 constexpr ByteTables kTables;
@@ -90,7 +95,7 @@ bool isName(QByteArrayView name, char letter)
 // by hand: linear, and no backtracking limits on multi-megabyte blocks. The content ends at the
 // first "</v>"; since the pattern admits no "</v>", the match may run from the start of the
 // content and succeed only where it meets one. Returns the content's length, or -1. Sums the
-// u sizes; a number too large for 64 bits counts 0.
+// u sizes; a number too large for 64 bits counts as the largest, never as nothing.
 qsizetype matchBlocks(const char *begin, const char *end, quint64 *uncompressedSize)
 {
     const char *p = begin;
@@ -137,7 +142,7 @@ qsizetype matchBlocks(const char *begin, const char *end, quint64 *uncompressedS
             ++p;
         if (!expect("</s>"))
             return -1;
-        total = saturatingAdd(total, fits ? number : 0);
+        total = saturatingAdd(total, fits ? number : std::numeric_limits<quint64>::max());
         ++blocks;
     }
     *uncompressedSize = total;
@@ -183,24 +188,28 @@ qsizetype utf16Length(QByteArrayView bytes)
 
 // Whether the writer's escaping of the decoded text gives back exactly raw: no special
 // character as itself, and every '&' one of the five names.
-bool isCanonicalText(QByteArrayView raw)
+// Whether raw is as the writer writes it: in an attribute, with tabs and line breaks as
+// references too.
+bool isCanonicalText(QByteArrayView raw, bool attribute = false)
 {
+    const bool(&special)[256] = attribute ? kTables.attributeSpecial : kTables.special;
     const char *p = raw.data();
     const char *end = p + raw.size();
     for (; p != end; ++p) {
-        if (!kTables.special[uchar(*p)])
+        if (!special[uchar(*p)])
             continue;
         if (*p != '&')
             return false;
         const QByteArrayView rest(p + 1, end);
         qsizetype length = 0;
-        for (const char *entity : {"amp;", "lt;", "gt;", "quot;", "apos;"}) {
+        for (const char *entity : {"amp;", "lt;", "gt;", "quot;", "apos;", "#9;", "#10;", "#13;"}) {
             if (rest.startsWith(entity)) {
                 length = qsizetype(std::strlen(entity));
                 break;
             }
         }
-        if (length == 0)
+        // Only an attribute's whitespace is written as a reference.
+        if (length == 0 || (!attribute && rest.startsWith("#")))
             return false;
         p += length;
     }
@@ -251,11 +260,6 @@ bool parseCodePoint(QStringView digits, int base, char32_t *codePoint)
 
 bool decodeEntities(QStringView raw, QString *decoded, QString *error)
 {
-    const auto fail = [error](const QString &message) {
-        if (error)
-            *error = message;
-        return false;
-    };
     qsizetype amp = raw.indexOf(u'&');
     if (amp < 0) {
         if (decoded)
@@ -277,7 +281,7 @@ bool decodeEntities(QStringView raw, QString *decoded, QString *error)
             }
         }
         if (semicolon < 0)
-            return fail(XsdtReader::tr("malformed entity reference"));
+            return fail(error, XsdtReader::tr("malformed entity reference"));
         const QStringView name = raw.mid(amp + 1, semicolon - amp - 1);
         if (name == u"amp") {
             out.append(u'&');
@@ -295,11 +299,11 @@ bool decodeEntities(QStringView raw, QString *decoded, QString *error)
             // Surrogates are refused: a lone one cannot be written back as UTF-8.
             if (!parseCodePoint(name.mid(hex ? 2 : 1), hex ? 16 : 10, &codePoint) || codePoint == 0
                 || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
-                return fail(XsdtReader::tr("invalid character reference"));
+                return fail(error, XsdtReader::tr("invalid character reference"));
             const char32_t buffer[1] = {codePoint};
             out.append(QString::fromUcs4(buffer, 1));
         } else {
-            return fail(XsdtReader::tr("unknown entity &%1;").arg(name));
+            return fail(error, XsdtReader::tr("unknown entity &%1;").arg(name));
         }
         copied = semicolon + 1;
         amp = raw.indexOf(u'&', copied);
@@ -402,6 +406,9 @@ bool XsdtReader::read(const QByteArray &bytes, XsdtFile &file, QString *error)
     };
 
     const qsizetype start = find("<xsdt", 0);
+    // A file cut to nothing (a full disk, a crash) is said so, not taken for some other file.
+    if (start < 0 && m_n == 0)
+        return failPlain(tr("The file is empty."));
     if (start < 0)
         return failPlain(tr("Not a PixInsight settings file (no <xsdt> element)."));
     const qsizetype close = find(">", start);
@@ -521,7 +528,7 @@ bool XsdtReader::readValue(std::vector<std::unique_ptr<XsdtNode>> &siblings, Tag
         if (tag.hasV)
             return fail(tr("<v> element with both an attribute and a text value"));
         bool special = false;
-        const qsizetype lt = scanTo('<', &special);
+        const qsizetype lt = scanTo('<', &special, kTables.special);
         if (lt < 0 || !startsWith(m_s + lt, m_s + m_n, "</v>")) {
             if (lt < 0 || find("</v>", lt) < 0)
                 return fail(tr("unterminated <v> element"));
@@ -613,7 +620,7 @@ bool XsdtReader::readAttribute(Tag &tag)
     if (quote != '"')
         m_compact = false;
     bool special = false;
-    const qsizetype valueEnd = scanTo(quote, &special);
+    const qsizetype valueEnd = scanTo(quote, &special, kTables.attributeSpecial);
     if (valueEnd < 0)
         return fail(tr("unterminated attribute value"));
     const QByteArrayView raw(m_s + m_pos, valueEnd - m_pos);
@@ -662,7 +669,7 @@ bool XsdtReader::readAttribute(Tag &tag)
         else
             return failAt(tr("unsupported attribute '%1'").arg(shownName(decodeText(name))), nameEnd);
     }
-    if (special && !isCanonicalText(raw))
+    if (special && !isCanonicalText(raw, true))
         m_compact = false;
     if (shared == &tag.k)
         m_currentKey = tag.k;
@@ -739,14 +746,14 @@ qsizetype XsdtReader::find(QByteArrayView text, qsizetype from) const
     return QByteArrayView(m_s, m_n).indexOf(text, from);
 }
 
-qsizetype XsdtReader::scanTo(char stop, bool *special) const
+qsizetype XsdtReader::scanTo(char stop, bool *special, const bool (&table)[256]) const
 {
     // Every stop character is itself special: one table look-up per byte finds both.
     const char *p = m_s + m_pos;
     const char *end = m_s + m_n;
-    while (end - p >= 8 && noneOf(kTables.special, p))
+    while (end - p >= 8 && noneOf(table, p))
         p += 8;
-    while (p != end && !kTables.special[uchar(*p)])
+    while (p != end && !table[uchar(*p)])
         ++p;
     if (p != end && *p == stop)
         return p - m_s;
@@ -781,6 +788,7 @@ QString XsdtReader::blockDisplayText(const QString &compression, quint64 uncompr
         m_blockFormat = tr("(compressed %1 block, %2 uncompressed)");
     // The locale's formatter takes a signed size; a larger sum is shown as the largest one.
     const auto shown = qint64(qMin<quint64>(uncompressedSize, quint64(std::numeric_limits<qint64>::max())));
+    // What dump and get print, and scripts may compare: its form stays as it always was.
     return m_blockFormat.arg(compression, m_locale.formattedDataSize(shown, 2, QLocale::DataSizeIecFormat));
 }
 

@@ -81,7 +81,7 @@ private:
     qsizetype find(QByteArrayView text, qsizetype from) const;
     // The position of the first stop character from the cursor, or -1; special is set when
     // a character the writer escapes comes first.
-    qsizetype scanTo(char stop, bool *special) const;
+    qsizetype scanTo(char stop, bool *special, const bool (&table)[256]) const;
     bool fail(const QString &message) { return failAt(message, m_pos); }
     bool failAt(const QString &message, qsizetype pos);
     QString blockDisplayText(const QString &compression, quint64 uncompressedSize);

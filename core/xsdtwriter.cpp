@@ -12,6 +12,9 @@ namespace {
 
 // Bit c is set for each special character c: " & ' < >, all below 64.
 constexpr quint64 kSpecials = (1ULL << '"') | (1ULL << '&') | (1ULL << '\'') | (1ULL << '<') | (1ULL << '>');
+// In an attribute a reader turns a raw tab, line feed or carriage return into a space, so
+// there they are written as character references.
+constexpr quint64 kAttributeSpecials = kSpecials | (1ULL << '\t') | (1ULL << '\n') | (1ULL << '\r');
 
 constexpr std::string_view entityFor(char16_t c)
 {
@@ -24,6 +27,12 @@ constexpr std::string_view entityFor(char16_t c)
         return "&apos;";
     case u'<':
         return "&lt;";
+    case u'\t':
+        return "&#9;";
+    case u'\n':
+        return "&#10;";
+    case u'\r':
+        return "&#13;";
     default:
         return "&gt;";
     }
@@ -58,7 +67,7 @@ public:
     }
     void put(QStringView text) { write<false>(text); }
     void put(QChar c) { put(QStringView(&c, 1)); }
-    void putEscaped(QStringView text) { write<true>(text); }
+    void putEscaped(QStringView text, quint64 specials) { write<true>(text, specials); }
     void putAscii(QByteArrayView bytes)
     {
         room(bytes.size());
@@ -70,7 +79,7 @@ public:
 
 private:
     template<bool Escape>
-    void write(QStringView text)
+    void write(QStringView text, quint64 specials = 0)
     {
         const char16_t *p = text.utf16();
         const char16_t *end = p + text.size();
@@ -107,7 +116,7 @@ private:
                     continue;
                 }
                 ++p;
-                if (Escape && c < 64 && ((kSpecials >> c) & 1)) {
+                if (Escape && c < 64 && ((specials >> c) & 1)) {
                     const std::string_view entity = entityFor(c);
                     std::memcpy(m_p, entity.data(), entity.size());
                     m_p += entity.size();
@@ -164,43 +173,30 @@ private:
 };
 
 template<typename Sink>
-void putEscaped(Sink &sink, QStringView text)
+void putEscaped(Sink &sink, QStringView text, quint64 specials = kSpecials)
 {
     if constexpr (std::is_same_v<Sink, Utf8Sink>) {
-        sink.putEscaped(text);
+        sink.putEscaped(text, specials);
         return;
     }
     const char16_t *p = text.utf16();
     const char16_t *end = p + text.size();
     const char16_t *run = p;
     for (; p != end; ++p) {
-        if (*p >= 64 || !((kSpecials >> *p) & 1))
+        if (*p >= 64 || !((specials >> *p) & 1))
             continue;
-        QStringView entity;
-        switch (*p) {
-        case u'"':
-            entity = u"&quot;";
-            break;
-        case u'&':
-            entity = u"&amp;";
-            break;
-        case u'\'':
-            entity = u"&apos;";
-            break;
-        case u'<':
-            entity = u"&lt;";
-            break;
-        case u'>':
-            entity = u"&gt;";
-            break;
-        default:
-            continue;
-        }
+        const std::string_view entity = entityFor(*p);
         sink.put(QStringView(run, p));
-        sink.put(entity);
+        sink.putAscii(QByteArrayView(entity.data(), qsizetype(entity.size())));
         run = p + 1;
     }
     sink.put(QStringView(run, end));
+}
+
+template<typename Sink>
+void putAttribute(Sink &sink, QStringView text)
+{
+    putEscaped(sink, text, kAttributeSpecials);
 }
 
 template<typename Sink>
@@ -210,7 +206,7 @@ void writeTo(const XsdtNode &node, Sink &sink, bool skipDeleted)
         return;
     if (node.kind == XsdtNode::Item) {
         sink.put(u"<i k=\"");
-        putEscaped(sink, node.key);
+        putAttribute(sink, node.key);
         sink.put(QChar(u'"'));
         if (node.children.empty() && node.selfClosing) {
             sink.put(u"/>");
@@ -226,13 +222,13 @@ void writeTo(const XsdtNode &node, Sink &sink, bool skipDeleted)
         return;
     }
     sink.put(u"<v k=\"");
-    putEscaped(sink, node.key);
+    putAttribute(sink, node.key);
     sink.put(u"\" t=\"");
-    putEscaped(sink, QStringView(&node.type, 1));
+    putAttribute(sink, QStringView(&node.type, 1));
     sink.put(QChar(u'"'));
     if (node.block) {
         sink.put(u" c=\"");
-        putEscaped(sink, node.block->compression);
+        putAttribute(sink, node.block->compression);
         sink.put(u"\">");
         sink.putAscii(node.block->data);
         sink.put(u"</v>");
@@ -242,7 +238,7 @@ void writeTo(const XsdtNode &node, Sink &sink, bool skipDeleted)
         sink.put(u"</v>");
     } else {
         sink.put(u" v=\"");
-        putEscaped(sink, node.value);
+        putAttribute(sink, node.value);
         sink.put(u"\"/>");
     }
 }

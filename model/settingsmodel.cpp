@@ -1,5 +1,6 @@
 #include "model/settingsmodel.h"
 
+#include "core/displaytext.h"
 #include "core/valuetypes.h"
 #include "core/xsdtfile.h"
 #include "model/deletioncommand.h"
@@ -147,20 +148,6 @@ bool SettingsModel::isProtected(const XsdtNode &node)
     return node.kind == XsdtNode::Value && !node.isEditableValue();
 }
 
-QString SettingsModel::displayText(const XsdtNode &node)
-{
-    QString text = node.value;
-    text.replace(u'\n', QChar(0x23CE));
-    // A compressed block's text already describes it; counting its characters would not.
-    if (node.type == u'B' && !node.block)
-        return tr("(%1 characters of encoded data)").arg(node.value.size());
-    if (text.size() > kDisplayLength) {
-        text.truncate(kDisplayLength);
-        text += QChar(0x2026);
-    }
-    return text;
-}
-
 QString SettingsModel::toolTip(const XsdtNode &node) const
 {
     QString tip = node.path();
@@ -195,7 +182,7 @@ QVariant SettingsModel::data(const QModelIndex &index, int role) const
         case KeyColumn:
             return node->key;
         case ValueColumn:
-            return isValue ? displayText(*node) : QVariant();
+            return isValue ? DisplayText::value(*node, DisplayText::kLineLength) : QVariant();
         default:
             if (node->deleted)
                 return tr("Will be deleted");

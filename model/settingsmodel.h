@@ -110,8 +110,6 @@ public:
     void notifySubtree(const XsdtNode *node);
     void refreshAll();
 
-    // A value as the views show it: line feeds as ⏎, blocks by their length, long texts cut.
-    static QString displayText(const XsdtNode &node);
     // A value that is shown for reference only (not an editable type, or a compressed block).
     static bool isProtected(const XsdtNode &node);
     QString toolTip(const XsdtNode &node) const;

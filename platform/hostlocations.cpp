@@ -1,4 +1,5 @@
 #include "platform/hostlocations.h"
+#include "core/displaytext.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -106,8 +107,8 @@ QString describeSettingsFile(const QString &path)
         details << HostLocations::tr("instance %1").arg(instance);
     else if (info.fileName().contains(QLatin1String(".bak-")))
         details << HostLocations::tr("backup");
-    details << HostLocations::tr("%1 KiB").arg(info.exists() ? info.size() / 1024 : 0);
-    details << info.lastModified().toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    details << DisplayText::size(info.exists() ? info.size() : 0);
+    details << DisplayText::dateTime(info.lastModified().toLocalTime());
     const QString folderName = info.absoluteDir().dirName();
     const QString displayName = folderName.isEmpty() || folderName == QLatin1String("Pleiades")
         ? info.fileName()

@@ -35,9 +35,10 @@ public:
     [[nodiscard]] bool normalize(const XsdtNode &node, const QString &text, QString *normalized, QString *error,
                                  const QString &name = QString()) const;
 
-private:
+    // Why the schema refuses an already normalized text (its range, its allowed values), or empty.
     QString schemaProblem(const XsdtNode &node, const QString &normalized) const;
 
+private:
     const SettingsSchema *m_schema = nullptr;
     const DeletionPolicy *m_policy = nullptr;
 };

@@ -3,6 +3,7 @@
 #include "model/settingsmodel.h"
 #include "ui/dialogs/aboutdialog.h"
 #include "ui/views/allsettingspage.h"
+#include "ui/glyphicon.h"
 #include "ui/mainwindow.h"
 #include "ui/maintoolbar.h"
 #include "ui/thememanager.h"
@@ -93,8 +94,8 @@ void MainMenus::build(MainWindow *window, QUndoStack *undoStack, SettingsModel *
     toggleTheme->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+D")));
 
     QMenu *view = window->menuBar()->addMenu(tr("&View"));
-    view->addAction(tr("&Expand all"), window, [window] { window->allSettingsPage()->tree()->expandAll(); });
-    view->addAction(tr("&Collapse all"), window, [window] { window->allSettingsPage()->collapseToPreferences(); });
+    view->addAction(tr("&Expand all"), window, [window] { window->tabs()->allSettings()->tree()->expandAll(); });
+    view->addAction(tr("&Collapse all"), window, [window] { window->tabs()->allSettings()->collapseToPreferences(); });
     view->addSeparator();
     QAction *larger = view->addAction(tr("&Larger text"), window, [] { ThemeManager::instance().stepScale(+1); });
     larger->setShortcuts({QKeySequence(QKeySequence::ZoomIn), QKeySequence(QStringLiteral("Ctrl+="))});
@@ -116,6 +117,19 @@ void MainMenus::build(MainWindow *window, QUndoStack *undoStack, SettingsModel *
     about->setMenuRole(QAction::AboutRole);
     QAction *aboutQt = help->addAction(tr("About &Qt"), qApp, &QApplication::aboutQt);
     aboutQt->setMenuRole(QAction::AboutQtRole);
+}
+
+void MainMenus::fillToolbar()
+{
+    toolbar->addEntry(open, tr("Open"), FolderGlyph);
+    toolbar->addEntry(reload, tr("Reload"), ReloadGlyph);
+    toolbar->addEntry(save, tr("Save"), SaveGlyph);
+    toolbar->addEntry(revertAll, tr("Revert all"), RevertGlyph);
+    toolbar->addEntry(findModule, tr("Find module"), FindGlyph);
+    toolbar->addEntry(backups, tr("Backups"), BackupsGlyph);
+    toolbar->addEntry(restore, tr("Restore"), RestoreGlyph);
+    toolbar->addEntry(toggleTheme, tr("Theme"), ThemeGlyph);
+    toolbar->addEntry(about, tr("About"), AboutGlyph);
 }
 
 } // namespace pfw

@@ -20,6 +20,8 @@ class MainMenus final
 
 public:
     void build(MainWindow *window, QUndoStack *undoStack, SettingsModel *model);
+    // The toolbar's entries: the actions most used, in the menus' order.
+    void fillToolbar();
 
     QAction *open = nullptr;
     QAction *reload = nullptr;

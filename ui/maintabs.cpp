@@ -128,4 +128,16 @@ void MainTabs::showInSearch(const QList<XsdtNode *> &nodes, const QString &headi
     m_search->queryEdit()->setFocus();
 }
 
+void MainTabs::showUnused()
+{
+    m_unused->refresh();
+    setCurrentWidget(m_unused);
+}
+
+void MainTabs::runHealthCheck()
+{
+    setCurrentWidget(m_health);
+    m_health->run();
+}
+
 } // namespace pfw

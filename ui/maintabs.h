@@ -42,6 +42,9 @@ public:
     HealthView *health() const { return m_health; }
     CompareView *compare() const { return m_compare; }
     AllSettingsPage *allSettings() const { return m_allSettings; }
+    // Unused modules, looked at afresh.
+    void showUnused();
+    void runHealthCheck();
 
 signals:
     void message(const QString &text, int timeoutMs);

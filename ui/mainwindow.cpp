@@ -3,23 +3,18 @@
 #include "session/busyscope.h"
 #include "model/settingsfilterproxy.h"
 #include "model/settingsmodel.h"
-#include "modules/installedrecords.h"
 #include "platform/hostlocations.h"
-#include "ui/dialogs/aboutdialog.h"
 #include "ui/banner/adbanner.h"
-#include "ui/accesskeys.h"
+#include "ui/bannerrow.h"
 #include "ui/busycheck.h"
 #include "ui/views/allsettingspage.h"
 #include "ui/views/compareview.h"
-#include "ui/dialogs/backupsdialog.h"
 #include "ui/dialogs/settinghistorydialog.h"
 #include "ui/filerow.h"
 #include "ui/deletionflow.h"
 #include "session/diskchangemonitor.h"
 #include "session/environmentwatcher.h"
-#include "ui/glyphicon.h"
 #include "ui/views/healthview.h"
-#include "ui/dialogs/installedupdatesdialog.h"
 #include "ui/dialogs/problemsearchdialog.h"
 #include "ui/keyboardconventions.h"
 #include "core/backups.h"
@@ -28,6 +23,8 @@
 #include "ui/maintabs.h"
 #include "ui/maintoolbar.h"
 #include "ui/modulefinder.h"
+#include "ui/windowdialogs.h"
+#include "ui/openflow.h"
 #include "ui/problemsearchflow.h"
 #include "ui/restoreflow.h"
 #include "ui/saveflow.h"
@@ -40,16 +37,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QCloseEvent>
-#include <QComboBox>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QFrame>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QStandardPaths>
 #include <QMessageBox>
 #include <QPointer>
-#include <QPushButton>
 #include <QStatusBar>
 #include <QUndoStack>
 #include <QVBoxLayout>
@@ -60,15 +51,7 @@ MainWindow::MainWindow(const HostServices &services, QWidget *parent)
     : QMainWindow(parent)
     , m_session(new EditingSession(services, this))
 {
-    if (!m_session->schemaError().isEmpty())
-        QMessageBox::warning(this, tr("Settings schema"),
-                             tr("The built-in settings descriptions could not be read (%1). Names and descriptions "
-                                "will be limited.")
-                                 .arg(m_session->schemaError()));
-    if (!m_session->policyError().isEmpty())
-        QMessageBox::warning(this, tr("Deletion rules"),
-                             tr("The built-in deletion rules could not be read (%1). Deleting entries is disabled.")
-                                 .arg(m_session->policyError()));
+    WindowDialogs(*m_session, this).warnAboutBuiltIns();
 
     resize(1100, 760);
     updateStatusBarStyle();
@@ -92,7 +75,8 @@ MainWindow::MainWindow(const HostServices &services, QWidget *parent)
         m_tabs->allSettings()->collapseToPreferences();
         showMessage(tr("Loaded %1").arg(QDir::toNativeSeparators(m_session->path())), 5000);
     });
-    connect(m_session, &EditingSession::reloadFailed, this, [this](const QString &error) { reportOpenError(error); });
+    connect(m_session, &EditingSession::reloadFailed, this,
+            [this](const QString &error) { OpenFlow(*m_session, this).reportError(error); });
     m_session->setBusyCheck([this] { return isBusy(); });
     m_session->startWatching(3000);
 
@@ -143,20 +127,9 @@ void MainWindow::buildCentralWidget()
     connect(m_fileRow, &FileRow::browseRequested, this, &MainWindow::onOpen);
     connect(m_fileRow, &FileRow::chosen, this, &MainWindow::fileChosen);
 
-    auto *bannerRow = new QHBoxLayout;
-    m_banner = new QLabel(central);
-    m_banner->setWordWrap(true);
-    m_banner->setMargin(8);
-    m_banner->setAutoFillBackground(true);
-    m_banner->setTextFormat(Qt::RichText);
-    m_banner->hide();
-    m_reloadButton = new QPushButton(tr("Reload"), central);
-    setAccessKey(m_reloadButton, u'r');
-    m_reloadButton->hide();
-    bannerRow->addWidget(m_banner, 1);
-    bannerRow->addWidget(m_reloadButton);
-    layout->addLayout(bannerRow);
-    connect(m_reloadButton, &QPushButton::clicked, this, &MainWindow::onReload);
+    m_bannerRow = new BannerRow(central);
+    layout->addWidget(m_bannerRow);
+    connect(m_bannerRow, &BannerRow::reloadRequested, this, &MainWindow::onReload);
 
     m_tabs = new MainTabs(m_session, m_proxy, m_deletion, central);
     connect(m_tabs, &MainTabs::message, this, &MainWindow::showMessage);
@@ -172,16 +145,6 @@ void MainWindow::buildCentralWidget()
                               central);
     layout->addWidget(m_adBanner);
     setCentralWidget(central);
-}
-
-int MainWindow::unsavedCount() const
-{
-    return m_session->unsavedCount();
-}
-
-void MainWindow::showMessage(const QString &text, int timeoutMs)
-{
-    statusBar()->showMessage(text, timeoutMs);
 }
 
 void MainWindow::updateStatusBarStyle()
@@ -203,13 +166,19 @@ void MainWindow::onThemeChanged()
     }
 }
 
+bool MainWindow::needsFile(const QString &title)
+{
+    if (m_session->isLoaded())
+        return true;
+    QMessageBox::information(this, title, tr("Open a settings file first."));
+    return false;
+}
+
 void MainWindow::onFindModule()
 {
     const BusyScope busy;
-    if (!m_session->isLoaded()) {
-        QMessageBox::information(this, tr("Find module data"), tr("Open a settings file first."));
+    if (!needsFile(tr("Find module data")))
         return;
-    }
     const ModuleFinder::Result found = ModuleFinder::ask(m_session->document().file(), this);
     if (found.kind == ModuleFinder::Result::FullSearch)
         m_tabs->searchFor(found.name);
@@ -217,31 +186,9 @@ void MainWindow::onFindModule()
         m_tabs->showInSearch(found.nodes, found.heading);
 }
 
-std::function<void(const QString &)> MainWindow::s_errorSink;
-
-void MainWindow::reportOpenErrorsTo(std::function<void(const QString &)> sink)
+bool MainWindow::openFile(const QString &path)
 {
-    s_errorSink = std::move(sink);
-}
-
-void MainWindow::reportOpenError(const QString &error)
-{
-    if (s_errorSink)
-        s_errorSink(error);
-    else
-        QMessageBox::critical(this, tr("Cannot open file"), error);
-}
-
-bool MainWindow::openFile(const QString &named)
-{
-    // A name relative to the working folder is kept whole: it is shown, reported and watched.
-    const QString path = wholeFilePath(named);
-    QString error;
-    if (!m_session->open(path, &error)) {
-        reportOpenError(error);
-        return false;
-    }
-    return true;
+    return OpenFlow(*m_session, this).open(path);
 }
 
 void MainWindow::refreshState()
@@ -249,33 +196,9 @@ void MainWindow::refreshState()
     const int n = unsavedCount();
     const bool loaded = m_session->isLoaded();
     const bool running = m_session->isHostRunning();
-    const bool changedOnDisk = m_session->isChangedOnDisk();
-    const SettingsDocument &document = m_session->document();
-
-    StatusBanner::State state;
-    state.loaded = loaded;
-    state.running = running;
-    state.runningCheckError = running ? m_session->runningCheckError() : QString();
-    state.changedOnDisk = changedOnDisk;
-    state.unsaved = n;
-    if (loaded) {
-        state.validUtf8 = document.file().validUtf8;
-        state.invalidUtf8Line = document.file().invalidUtf8Line;
-        state.invalidUtf8Column = document.file().invalidUtf8Column;
-        state.compactLayout = document.compactLayout();
-    }
-    const StatusBanner::Banner banner = StatusBanner::describe(state);
-    const QString &text = banner.text;
-    const QColor &colour = banner.colour;
-    m_banner->setText(text);
-    m_banner->setVisible(!text.isEmpty());
-    m_reloadButton->setVisible(banner.offersReload);
-    QPalette palette = m_banner->palette();
-    palette.setColor(QPalette::Window, colour);
-    m_banner->setPalette(palette);
-
+    m_bannerRow->showFor(*m_session);
     m_menus.reload->setEnabled(loaded);
-    m_menus.save->setEnabled(loaded && n > 0 && !running && !changedOnDisk);
+    m_menus.save->setEnabled(loaded && n > 0 && !running && !m_session->isChangedOnDisk());
     m_menus.revertAll->setEnabled(n > 0);
     m_menus.restore->setEnabled(loaded && !running);
     m_menus.backups->setEnabled(loaded);
@@ -291,45 +214,27 @@ void MainWindow::refreshFileBox()
 void MainWindow::fileChosen(const QString &path)
 {
     const BusyScope busy;
-    if (!confirmDiscard(tr("Opening another file discards them.")))
+    if (!OpenFlow(*m_session, this).confirmDiscard(tr("Opening another file discards them.")))
         refreshFileBox();
     else if (openFile(path))
         offerUnfinishedSearch();
 }
 
-bool MainWindow::confirmDiscard(const QString &reason)
-{
-    commitTyping();
-    const int n = unsavedCount();
-    if (n == 0)
-        return true;
-    QMessageBox box(QMessageBox::Question, tr("Discard changes?"),
-                    tr("You have %n unsaved change(s). %1", nullptr, n).arg(reason),
-                    QMessageBox::Discard | QMessageBox::Cancel, this);
-    box.setDefaultButton(QMessageBox::Cancel);
-    return box.exec() == QMessageBox::Discard;
-}
-
 void MainWindow::onOpen()
 {
     const BusyScope busy;
-    if (!confirmDiscard(tr("Opening another file discards them.")))
+    OpenFlow flow(*m_session, this);
+    if (!flow.confirmDiscard(tr("Opening another file discards them.")))
         return;
-    QString start;
-    if (m_session->isLoaded())
-        start = QFileInfo(m_session->path()).absolutePath();
-    else if (const QStringList folders = defaultSettingsFolders(services().environment); !folders.isEmpty())
-        start = folders.constFirst();
-    const QString path = QFileDialog::getOpenFileName(this, tr("Open PixInsight settings file"), start,
-                                                      tr("PixInsight settings (*.settings);;All files (*)"));
-    if (!path.isEmpty() && openFile(path))
+    const QString path = flow.askForFile();
+    if (!path.isEmpty() && flow.open(path))
         offerUnfinishedSearch();
 }
 
 void MainWindow::onReload()
 {
     const BusyScope busy;
-    if (!m_session->isLoaded() || !confirmDiscard(tr("Reloading discards them.")))
+    if (!m_session->isLoaded() || !OpenFlow(*m_session, this).confirmDiscard(tr("Reloading discards them.")))
         return;
     openFile(m_session->path());
 }
@@ -358,7 +263,8 @@ void MainWindow::onRestoreBackup()
 {
     const BusyScope busy;
     RestoreFlow flow(*m_session, this);
-    const RestoreFlow::Outcome outcome = flow.run([this](const QString &reason) { return confirmDiscard(reason); });
+    const RestoreFlow::Outcome outcome
+        = flow.run([this](const QString &reason) { return OpenFlow(*m_session, this).confirmDiscard(reason); });
     if (outcome == RestoreFlow::NothingDone)
         return;
     if (outcome == RestoreFlow::Restored)
@@ -370,12 +276,8 @@ void MainWindow::onRestoreBackup()
 void MainWindow::onManageBackups()
 {
     const BusyScope busy;
-    if (!m_session->isLoaded())
-        return;
-    BackupsDialog dialog(m_session->path(), this);
-    connect(&dialog, &BackupsDialog::message, this, [this](const QString &text) { showMessage(text, 10000); });
-    dialog.exec();
-    emit backupsChanged();
+    if (WindowDialogs(*m_session, this).manageBackups([this](const QString &text) { showMessage(text, 10000); }))
+        emit backupsChanged();
 }
 
 void MainWindow::onFindProblemSetting()
@@ -386,7 +288,7 @@ void MainWindow::onFindProblemSetting()
         return;
     emit backupsChanged();
     if (!flow.reopenError().isEmpty())
-        reportOpenError(flow.reopenError());
+        OpenFlow(*m_session, this).reportError(flow.reopenError());
     if (!flow.outcome().isEmpty())
         showMessage(flow.outcome(), 10000);
 }
@@ -420,40 +322,26 @@ SettingHistoryDialog *MainWindow::showHistory(XsdtNode *node)
 
 void MainWindow::onUnusedModules()
 {
-    if (!m_session->isLoaded()) {
-        QMessageBox::information(this, tr("Unused module data"), tr("Open a settings file first."));
+    if (!needsFile(tr("Unused module data")))
         return;
-    }
-    m_tabs->unused()->refresh();
-    m_tabs->setCurrentWidget(m_tabs->unused());
+    m_tabs->showUnused();
 }
 
 QString MainWindow::installedRecordPath() const
 {
-    return findInstalledRecordFile(installFolderCandidates(services().environment));
+    return WindowDialogs(*m_session, nullptr).installedRecordPath();
 }
 
 void MainWindow::onInstalledUpdates()
 {
     const BusyScope busy;
-    const QString path = installedRecordPath();
-    if (path.isEmpty()) {
-        QMessageBox::information(this, tr("Installed updates"),
-                                 tr("PixInsight's installed.xri was not found on this computer."));
-        return;
-    }
-    InstalledUpdatesDialog dialog(path, services(), this);
-    dialog.exec();
+    WindowDialogs(*m_session, this).installedUpdates();
 }
 
 void MainWindow::onAbout()
 {
     const BusyScope busy;
-    const bool loaded = m_session->isLoaded();
-    AboutDialog dialog(loaded ? m_session->path() : QString(),
-                       loaded ? AboutDialog::recordedVersion(m_session->document().file().root) : QString(),
-                       services().environment, this);
-    dialog.exec();
+    WindowDialogs(*m_session, this).about();
 }
 
 QString MainWindow::renderScreenshots(const QString &folder, const QString &searchText,
@@ -466,27 +354,9 @@ QString MainWindow::renderScreenshots(const QString &folder, const QString &sear
 
 void MainWindow::onHealthCheck()
 {
-    if (!m_session->isLoaded()) {
-        QMessageBox::information(this, tr("Health check"), tr("Open a settings file first."));
+    if (!needsFile(tr("Health check")))
         return;
-    }
-    m_tabs->setCurrentWidget(m_tabs->health());
-    m_tabs->health()->run();
-}
-
-void MainWindow::pollEnvironment()
-{
-    m_session->poll();
-}
-
-void MainWindow::commitTyping()
-{
-    BusyCheck::commitTyping(this);
-}
-
-bool MainWindow::isBusy() const
-{
-    return BusyCheck::isBusy();
+    m_tabs->runHealthCheck();
 }
 
 void MainWindow::onEnvironmentPolled()
@@ -529,10 +399,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     }
-    QMessageBox box(QMessageBox::Question, tr("Unsaved changes"), tr("You have %n unsaved change(s).", nullptr, n),
-                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
-    box.setDefaultButton(QMessageBox::Save);
-    const int answer = box.exec();
+    const int answer = SaveFlow::askBeforeClosing(n, this);
     if (answer == QMessageBox::Discard || (answer == QMessageBox::Save && onSave()))
         event->accept();
     else
@@ -551,62 +418,11 @@ void MainWindow::showEvent(QShowEvent *event)
 
 void MainWindow::buildToolbar()
 {
-    m_toolbar->addEntry(m_menus.open, tr("Open"), FolderGlyph);
-    m_toolbar->addEntry(m_menus.reload, tr("Reload"), ReloadGlyph);
-    m_toolbar->addEntry(m_menus.save, tr("Save"), SaveGlyph);
-    m_toolbar->addEntry(m_menus.revertAll, tr("Revert all"), RevertGlyph);
-    m_toolbar->addEntry(m_menus.findModule, tr("Find module"), FindGlyph);
-    m_toolbar->addEntry(m_menus.backups, tr("Backups"), BackupsGlyph);
-    m_toolbar->addEntry(m_menus.restore, tr("Restore"), RestoreGlyph);
-    m_toolbar->addEntry(m_menus.toggleTheme, tr("Theme"), ThemeGlyph);
-    m_toolbar->addEntry(m_menus.about, tr("About"), AboutGlyph);
+    m_menus.fillToolbar();
     addToolBar(Qt::TopToolBarArea, m_toolbar);
     m_toolbar->restoreVisibility();
     connect(m_toolbar, &MainToolbar::sizeChanged, this, &MainWindow::updateMinimumWidth);
     m_toolbar->refreshIcons();
-}
-
-QComboBox *MainWindow::fileBox() const
-{
-    return m_fileRow->box();
-}
-
-QTabWidget *MainWindow::tabs() const
-{
-    return m_tabs;
-}
-AllSettingsPage *MainWindow::allSettingsPage() const
-{
-    return m_tabs->allSettings();
-}
-PreferencesView *MainWindow::preferencesView() const
-{
-    return m_tabs->preferences();
-}
-SearchView *MainWindow::searchView() const
-{
-    return m_tabs->search();
-}
-HealthView *MainWindow::healthView() const
-{
-    return m_tabs->health();
-}
-CleanupView *MainWindow::cleanupView() const
-{
-    return m_tabs->cleanup();
-}
-CompareView *MainWindow::compareView() const
-{
-    return m_tabs->compare();
-}
-UnusedModulesView *MainWindow::unusedModulesView() const
-{
-    return m_tabs->unused();
-}
-
-QToolBar *MainWindow::toolbar() const
-{
-    return m_toolbar;
 }
 
 void MainWindow::updateMinimumWidth()
@@ -615,11 +431,6 @@ void MainWindow::updateMinimumWidth()
     if (m_toolbar && m_toolbar->isVisible())
         width = std::max(width, m_toolbar->sizeHint().width());
     setMinimumWidth(width);
-}
-
-void MainWindow::ensureOnScreen()
-{
-    bringOnScreen(this);
 }
 
 } // namespace pfw

@@ -5,33 +5,30 @@
 #include "platform/hostservices.h"
 #include "session/editingsession.h"
 #include "ui/dialogs/problemsearchdialog.h"
+#include "ui/bannerrow.h"
+#include "ui/busycheck.h"
+#include "ui/filerow.h"
 #include "ui/mainmenus.h"
+#include "ui/maintabs.h"
+#include "ui/maintoolbar.h"
+#include "ui/openflow.h"
+#include "ui/screenplacement.h"
 
 #include <QMainWindow>
+#include <QStatusBar>
 #include <QMap>
 #include <QTimer>
 
 class QComboBox;
 class QLabel;
 class QPushButton;
-class QTabWidget;
 class QToolBar;
 
 namespace pfw {
 
 class AdBanner;
-class AllSettingsPage;
-class CleanupView;
-class CompareView;
 class DeletionFlow;
-class FileRow;
-class HealthView;
-class MainTabs;
-class MainToolbar;
-class PreferencesView;
-class SearchView;
 class SettingHistoryDialog;
-class UnusedModulesView;
 class SettingsFilterProxy;
 class SettingsModel;
 struct XsdtNode;
@@ -49,31 +46,27 @@ public:
     bool openFile(const QString &path);
     // Where a file that cannot be opened is reported instead of a message box: in screenshot
     // mode nobody is there to close one.
-    static void reportOpenErrorsTo(std::function<void(const QString &)> sink);
-    int unsavedCount() const;
+    static void reportOpenErrorsTo(std::function<void(const QString &)> sink)
+    {
+        OpenFlow::reportErrorsTo(std::move(sink));
+    }
+    int unsavedCount() const { return m_session->unsavedCount(); }
 
     // For tests and the views that come with later features.
     EditingSession *session() const { return m_session; }
     SettingsDocument &document() { return m_session->document(); }
     SettingsModel *model() const { return m_session->model(); }
-    AllSettingsPage *allSettingsPage() const;
-    PreferencesView *preferencesView() const;
-    SearchView *searchView() const;
-    HealthView *healthView() const;
-    CleanupView *cleanupView() const;
-    CompareView *compareView() const;
-    UnusedModulesView *unusedModulesView() const;
     DeletionFlow *deletionFlow() const { return m_deletion; }
-    QComboBox *fileBox() const;
-    QLabel *bannerLabel() const { return m_banner; }
-    QPushButton *reloadButton() const { return m_reloadButton; }
-    QTabWidget *tabs() const;
+    QComboBox *fileBox() const { return m_fileRow->box(); }
+    QLabel *bannerLabel() const { return m_bannerRow->label(); }
+    QPushButton *reloadButton() const { return m_bannerRow->reloadButton(); }
+    MainTabs *tabs() const { return m_tabs; }
     QAction *saveAction() const { return m_menus.save; }
     QAction *restoreAction() const { return m_menus.restore; }
     QAction *reloadAction() const { return m_menus.reload; }
     QAction *installedUpdatesAction() const { return m_menus.installedUpdates; }
     QAction *findProblemAction() const { return m_menus.findProblem; }
-    QToolBar *toolbar() const;
+    QToolBar *toolbar() const { return m_toolbar; }
     AdBanner *adBanner() const { return m_adBanner; }
     QAction *revertAllAction() const { return m_menus.revertAll; }
     QAction *undoAction() const { return m_menus.undo; }
@@ -112,14 +105,14 @@ public slots:
     void offerUnfinishedSearch();
     // Opens the history of a value beside the window; it closes itself.
     SettingHistoryDialog *showHistory(pfw::XsdtNode *node);
-    void pollEnvironment();
+    void pollEnvironment() { m_session->poll(); }
     // A dialog, menu or in-place editor is open, or window code is running below: the tree
     // must not be replaced now.
-    bool isBusy() const;
+    bool isBusy() const { return BusyCheck::isBusy(); }
     // Commits what is typed into the focused field, so that counts and reviews include it.
-    void commitTyping();
+    void commitTyping() { BusyCheck::commitTyping(this); }
     void updateMinimumWidth();
-    void ensureOnScreen();
+    void ensureOnScreen() { bringOnScreen(this); }
     void updateStatusBarStyle();
     void onThemeChanged();
 
@@ -132,8 +125,6 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    static std::function<void(const QString &)> s_errorSink;
-
     void buildActions();
     void buildCentralWidget();
     void buildToolbar();
@@ -141,9 +132,9 @@ private:
     void onEnvironmentPolled();
     void refreshFileBox();
     void fileChosen(const QString &path);
-    bool confirmDiscard(const QString &reason);
-    void showMessage(const QString &text, int timeoutMs);
-    void reportOpenError(const QString &error);
+    // False, after saying so, when no file is open.
+    bool needsFile(const QString &title);
+    void showMessage(const QString &text, int timeoutMs) { statusBar()->showMessage(text, timeoutMs); }
 
     EditingSession *m_session;
     SettingsFilterProxy *m_proxy = nullptr;
@@ -155,8 +146,7 @@ private:
     double m_lastScale = 0;
 
     FileRow *m_fileRow = nullptr;
-    QLabel *m_banner = nullptr;
-    QPushButton *m_reloadButton = nullptr;
+    BannerRow *m_bannerRow = nullptr;
     MainTabs *m_tabs = nullptr;
 
     QStringList m_foundFiles;

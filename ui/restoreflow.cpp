@@ -1,6 +1,7 @@
 #include "ui/restoreflow.h"
 
 #include "core/backups.h"
+#include "core/displaytext.h"
 #include "session/editingsession.h"
 #include "session/busyscope.h"
 
@@ -30,12 +31,8 @@ RestoreFlow::Outcome RestoreFlow::run(const std::function<bool(const QString &re
         return NothingDone;
     }
     QStringList choices;
-    for (const QString &path : backups) {
-        const QFileInfo info(path);
-        choices << QStringLiteral("%1   (%2, %3 KiB)")
-                       .arg(info.fileName(), info.lastModified().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-                            QString::number(info.size() / 1024));
-    }
+    for (const QString &path : backups)
+        choices << DisplayText::backup(path);
     bool ok = false;
     const QString chosen = QInputDialog::getItem(m_dialogParent, tr("Restore backup"),
                                                  tr("Backup to restore (newest first):"), choices, 0, false, &ok);

@@ -15,6 +15,15 @@
 
 namespace pfw {
 
+int SaveFlow::askBeforeClosing(int unsaved, QWidget *parent)
+{
+    QMessageBox box(QMessageBox::Question, tr("Unsaved changes"),
+                    tr("You have %n unsaved change(s).", nullptr, unsaved),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+    box.setDefaultButton(QMessageBox::Save);
+    return box.exec();
+}
+
 SaveFlow::SaveFlow(EditingSession &session, QWidget *dialogParent)
     : m_session(session)
     , m_dialogParent(dialogParent)

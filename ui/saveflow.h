@@ -20,6 +20,9 @@ class SaveFlow final
 public:
     SaveFlow(EditingSession &session, QWidget *dialogParent);
 
+    // Save, Discard or Cancel (QMessageBox's buttons), Save first.
+    static int askBeforeClosing(int unsaved, QWidget *parent);
+
     // False when the review was cancelled or the save refused (the reason was shown).
     bool run();
     // Queued files were deleted, or tried: what is on disk has changed.

@@ -94,16 +94,16 @@ QString ScreenshotRenderer::render(const QString &folder, const QString &searchT
 
 void ScreenshotRenderer::renderPages(const QString &folder, const QString &searchText)
 {
-    PreferencesView *preferences = m_window.preferencesView();
+    PreferencesView *preferences = m_window.tabs()->preferences();
     QTabWidget *tabs = m_window.tabs();
-    SearchView *search = m_window.searchView();
+    SearchView *search = m_window.tabs()->search();
     SettingsDocument &document = m_window.document();
-    UnusedModulesView *unused = m_window.unusedModulesView();
-    CleanupView *cleanup = m_window.cleanupView();
+    UnusedModulesView *unused = m_window.tabs()->unused();
+    CleanupView *cleanup = m_window.tabs()->cleanup();
     SettingsModel *model = m_window.model();
-    CompareView *compare = m_window.compareView();
-    HealthView *health = m_window.healthView();
-    AllSettingsPage *allSettings = m_window.allSettingsPage();
+    CompareView *compare = m_window.tabs()->compare();
+    HealthView *health = m_window.tabs()->health();
+    AllSettingsPage *allSettings = m_window.tabs()->allSettings();
     const auto picture = [&folder](const char *name) { return folder + u'/' + QLatin1String(name); };
     m_window.resize(1200, 820);
     m_window.show();

@@ -64,14 +64,21 @@ void TestConcurrentWriters::noLostUpdates()
         }
         int savedThisRound = 0;
         for (int i = 0; i < 2; ++i) {
-            QVERIFY(writers[i].waitForFinished(60000));
 #ifdef Q_OS_WIN
-            // Wine now and then fails to start a process (STATUS_DLL_INIT_FAILED): that writer
-            // never ran, so it is started again.
-            for (int retry = 0; retry < 3 && writers[i].exitCode() == int(0xC0000142); ++retry) {
+            // Wine now and then fails to start a process (STATUS_DLL_INIT_FAILED, or no start at
+            // all): that writer never ran, so it is started again.
+            const auto neverRan = [&writers, i](bool finished) {
+                return finished ? writers[i].exitCode() == int(0xC0000142)
+                                : writers[i].error() == QProcess::FailedToStart;
+            };
+            bool finished = writers[i].waitForFinished(60000);
+            for (int retry = 0; retry < 3 && neverRan(finished); ++retry) {
                 writers[i].start();
-                QVERIFY(writers[i].waitForFinished(60000));
+                finished = writers[i].waitForFinished(60000);
             }
+            QVERIFY(finished);
+#else
+            QVERIFY(writers[i].waitForFinished(60000));
 #endif
             const QString err = QString::fromUtf8(writers[i].readAllStandardError());
             if (writers[i].exitCode() == 0) {

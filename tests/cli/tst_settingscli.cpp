@@ -1,4 +1,5 @@
 #include "core/backups.h"
+#include "core/displaytext.h"
 #include "core/problemsearch.h"
 #include "core/settingsdocument.h"
 #include "core/terminaltext.h"
@@ -17,6 +18,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -34,6 +36,7 @@ private slots:
 
     void usageErrors_data();
     void usageErrors();
+    void helpAndParsingAgree();
     void unreadableFiles_data();
     void unreadableFiles();
     void check_data();
@@ -204,6 +207,10 @@ void TestSettingsCli::usageErrors_data()
     QTest::newRow("flag with value") << QStringList{QStringLiteral("delete"), f, QStringLiteral("A"),
                                                     QStringLiteral("--yes=no")}
                                      << 2 << "The option --yes takes no value.";
+    QTest::newRow("empty file") << QStringList{QStringLiteral("check"), QString()} << 2
+                                << "A file name given to check is empty.";
+    QTest::newRow("empty backup") << QStringList{QStringLiteral("restore"), f, QString()} << 2
+                                  << "A file name given to restore is empty.";
     QTest::newRow("assignment without =") << QStringList{QStringLiteral("set"), f, QStringLiteral("Global/X")} << 2
                                           << "Expected PATH=VALUE, got 'Global/X'.";
     QTest::newRow("long type") << QStringList{QStringLiteral("normalize"), QStringLiteral("ii"), QStringLiteral("1")}
@@ -223,6 +230,47 @@ void TestSettingsCli::usageErrors()
     QVERIFY2(result.err.contains(message), qPrintable(result.err));
     if (code == 0)
         QVERIFY(result.out.contains(QLatin1String("roundtrip FILE")));
+}
+
+// The help is what users go by: every command it lists runs, and every option it shows on a
+// command's line is taken by that command.
+void TestSettingsCli::helpAndParsingAgree()
+{
+    const Result help = run({QStringLiteral("--help")});
+    QCOMPARE(help.code, 0);
+    const QString commands = help.out.left(help.out.indexOf(QLatin1String("\nOptions:")));
+    const QRegularExpression line(QStringLiteral("^  ([a-z]+) ([^ ].*?)(?:  |$)"), QRegularExpression::MultilineOption);
+    QSet<QString> seen;
+    for (auto match = line.globalMatch(commands); match.hasNext();) {
+        const QRegularExpressionMatch found = match.next();
+        const QString command = found.captured(1);
+        seen << command;
+        const QRegularExpression option(QStringLiteral("--[a-z-]+"));
+        QStringList arguments{command};
+        for (auto it = option.globalMatch(found.captured(2)); it.hasNext();)
+            arguments << it.next().captured(0);
+        // --keep takes a number; no file is named, so only the words themselves are judged.
+        if (arguments.contains(QLatin1String("--keep")))
+            arguments.insert(arguments.indexOf(QLatin1String("--keep")) + 1, QStringLiteral("1"));
+        const Result result = run(arguments);
+        QCOMPARE(result.code, 2);
+        QVERIFY2(result.err.contains(QLatin1String("Wrong number of arguments for %1.").arg(command)),
+                 qPrintable(command + QLatin1String(": ") + result.err));
+    }
+    QCOMPARE(seen.size(), 16);
+    // "-h" asks for help in place of a command only; after one it is an argument like "-5".
+    const Result label = run({QStringLiteral("label"), QStringLiteral("-h")});
+    QCOMPARE(label.code, 0);
+    QVERIFY2(!label.out.contains(QLatin1String("Usage:")), qPrintable(label.out));
+    // Every option the help explains exists.
+    const QRegularExpression explained(QStringLiteral("^  (--[a-z-]+)"), QRegularExpression::MultilineOption);
+    for (auto match = explained.globalMatch(help.out.mid(commands.size())); match.hasNext();) {
+        const QString option = match.next().captured(1);
+        if (option == QLatin1String("--"))
+            continue;
+        const Result result = run({QStringLiteral("check"), option});
+        QVERIFY2(!result.err.contains(QLatin1String("Unknown option")), qPrintable(option + result.err));
+    }
 }
 
 void TestSettingsCli::unreadableFiles_data()
@@ -424,6 +472,8 @@ void TestSettingsCli::refusalsLeaveTheFileAlone_data()
                                                      QStringLiteral("ModuleData/Mirelux")}
                                       << "'ModuleData/Mirelux' was not deleted: Saved settings of a module.";
     QTest::newRow("delete absent") << QStringList{del, f, QStringLiteral("Nope")} << "Nope: no such setting.";
+    QTest::newRow("restore a folder") << QStringList{QStringLiteral("restore"), f, QStringLiteral("%BACKUP FOLDER%")}
+                                      << "is a folder, not a backup.";
 }
 
 // All or nothing: a refused command writes nothing and leaves no backup.
@@ -432,6 +482,12 @@ void TestSettingsCli::refusalsLeaveTheFileAlone()
     QFETCH(QStringList, arguments);
     QFETCH(QString, message);
     arguments.replaceInStrings(QStringLiteral("%FILE%"), m_file);
+    // Named as a backup is, but a folder.
+    if (arguments.contains(QLatin1String("%BACKUP FOLDER%"))) {
+        const QString folder = m_file + QLatin1String(".bak-20260101-000000");
+        QVERIFY(QDir().mkpath(folder));
+        arguments.replaceInStrings(QStringLiteral("%BACKUP FOLDER%"), folder);
+    }
     const Result result = run(arguments);
     QCOMPARE(result.code, 1);
     QVERIFY2(result.err.contains(message), qPrintable(result.err));
@@ -786,7 +842,7 @@ void TestSettingsCli::outputThatCannotBeWrittenFails()
         QCOMPARE(result.err,
                  (trash ? QStringLiteral("Moved 1 backup(s) to the Recycle Bin (%1). ")
                         : QStringLiteral("Deleted 1 backup(s) (%1). "))
-                         .arg(pfw::formatByteSize(m_original.size()))
+                         .arg(pfw::DisplayText::size(m_original.size()))
                      + QStringLiteral("Its report could not be written: No space left on device\n"));
         return;
     }

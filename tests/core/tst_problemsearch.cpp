@@ -239,7 +239,7 @@ void TestProblemSearch::randomRunsNeverLoseTheFile()
                 // Answered while PixInsight still runs: refused, nothing changes.
                 const QByteArray state = readAll(search.statePath());
                 runningAfter = 0;
-                QVERIFY(!search.answer(BisectSearch::Answer::Bad, -1, &error));
+                QVERIFY(!search.answer(ProblemSearchRounds::Answer::Bad, -1, &error));
                 QVERIFY2(error.contains(QLatin1String("PixInsight is running")), qPrintable(error));
                 QCOMPARE(readAll(search.statePath()), state);
                 QCOMPARE(readAll(path), candidate);
@@ -255,9 +255,10 @@ void TestProblemSearch::randomRunsNeverLoseTheFile()
             QVERIFY(writeAll(path, exited));
             const qsizetype keptBefore = search.duringSearchBackups().size();
             search.setPolicy(&m_policy);
-            BisectSearch::Answer answer = occurs ? BisectSearch::Answer::Bad : BisectSearch::Answer::Good;
+            ProblemSearchRounds::Answer answer
+                = occurs ? ProblemSearchRounds::Answer::Bad : ProblemSearchRounds::Answer::Good;
             if (action < 22) {
-                answer = BisectSearch::Answer::Skip;
+                answer = ProblemSearchRounds::Answer::Skip;
                 skipped = true;
             }
             // PixInsight started again between the answer and the next candidate: the third look.
@@ -294,7 +295,7 @@ void TestProblemSearch::randomRunsNeverLoseTheFile()
         QVERIFY(search.search().remaining().contains(index));
         if (!skipped) {
             QCOMPARE(search.search().remaining(), QList<int>{index});
-            QVERIFY(search.search().rounds() <= BisectSearch::expectedRounds(SearchFixture::kDifferences));
+            QVERIFY(search.search().rounds() <= ProblemSearchRounds::expectedRounds(SearchFixture::kDifferences));
         }
         const QByteArray lastFile = readAll(path);
         QByteArray useGood;
@@ -402,7 +403,7 @@ void TestProblemSearch::spoiledFilesAreNeverWrittenOver()
         QVERIFY(QDir().mkdir(path));
     running = spoil == u"running";
     const QByteArray state = readAll(search.statePath());
-    const bool answered = search.answer(BisectSearch::Answer::Bad, -1, &error);
+    const bool answered = search.answer(ProblemSearchRounds::Answer::Bad, -1, &error);
     const bool ended = answered || search.end(ProblemSearch::End::PutBack, &error);
     if (message.isEmpty()) {
         QVERIFY2(answered, qPrintable(error));
@@ -423,7 +424,7 @@ void TestProblemSearch::spoiledFilesAreNeverWrittenOver()
     running = false;
     QDir().rmdir(WriterLock::lockPathFor(path));
     QVERIFY(QFile::remove(path) || QDir().rmdir(path));
-    QVERIFY2(search.answer(BisectSearch::Answer::Bad, 0, &error), qPrintable(error));
+    QVERIFY2(search.answer(ProblemSearchRounds::Answer::Bad, 0, &error), qPrintable(error));
 }
 
 // A search is the file's, whether it is reached through a link or its own name, and while it
@@ -537,7 +538,7 @@ void TestProblemSearch::damagedStatesCanStillPutTheFileBack()
         ProblemSearch search(path);
         search.setRunningCheck([] { return false; });
         QVERIFY2(search.start(goodPath, &m_policy, {}, &error), qPrintable(error));
-        QVERIFY2(search.answer(BisectSearch::Answer::Bad, -1, &error), qPrintable(error));
+        QVERIFY2(search.answer(ProblemSearchRounds::Answer::Bad, -1, &error), qPrintable(error));
     }
     const QByteArray round = readAll(path);
     QVERIFY(round != bad);
@@ -642,7 +643,7 @@ void TestProblemSearch::changesAfterTheLastRoundAreNamedAtTheEnd()
     QString error;
     QVERIFY2(search.start(goodPath, &m_policy, {}, &error), qPrintable(error));
     for (int round = 0; round < 20 && !search.search().isFinished(); ++round) {
-        QVERIFY2(search.answer(BisectSearch::Answer::Bad, -1, &error), qPrintable(error));
+        QVERIFY2(search.answer(ProblemSearchRounds::Answer::Bad, -1, &error), qPrintable(error));
         QVERIFY(search.read(&error));
     }
     QVERIFY(search.search().isFinished());

@@ -1,6 +1,8 @@
 #include "core/problemsearch.h"
 #include "core/safewrite.h"
 #include "core/settingsdocument.h"
+#include "modules/installedrecords.h"
+#include "platform/elevatedlauncher.h"
 #include "tests/support/wholefile.h"
 
 #include "../support/searchfixture.h"
@@ -18,8 +20,9 @@ using pfw::test::readAll;
 using pfw::test::SearchFixture;
 using pfw::test::writeAll;
 
-// Every writer of a settings file goes through one guarded write: each step of it failing in
-// turn must leave the user's file, or a backup of it, and no half-made file.
+// Every writer of a settings file or of PixInsight's installed.xri goes through one guarded
+// write: each step of it failing in turn must leave the user's file, or a backup of it, and no
+// half-made file.
 class TestSafeWrite : public QObject
 {
     Q_OBJECT
@@ -106,13 +109,58 @@ struct Writer
     // A file the step rewrites even when it fails: an answer is kept in the search's state, so
     // that the round's file can be written later.
     QString keptFirst;
+    // The file it writes, below the folder.
+    QString target = QStringLiteral("core-001-pxi.settings");
+    // What another program writes there meanwhile.
+    QByteArray theirs;
 };
 
 Writer makeWriter(std::function<bool(const QString &)> prepare,
                   std::function<bool(const QString &, const SafeWrite::FileOperations &, QString *)> run,
                   bool backsUp = true, const QString &keptFirst = QString())
 {
-    return Writer{std::move(prepare), std::move(run), backsUp, keptFirst};
+    return Writer{std::move(prepare),
+                  std::move(run),
+                  backsUp,
+                  keptFirst,
+                  QStringLiteral("core-001-pxi.settings"),
+                  SearchFixture::file(true).replace("v=\"7\"", "v=\"8\"")};
+}
+
+const QString kRecords = QStringLiteral("PixInsight/etc/update/installed.xri");
+
+QByteArray records(const QByteArray &modules)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<xri version=\"1.0\">\r\n"
+           "   <package fileName=\"core-20260101.zip\" type=\"core\" repo=\"pi\"/>\r\n"
+        + modules + "</xri>\r\n";
+}
+
+QByteArray moduleRecord(const QByteArray &name)
+{
+    return "\t<package fileName=\"" + name + "\" type=\"module\" repo=\"https://x/\"/>\r\n";
+}
+
+Writer recordsWriter(std::function<EditResult(const QString &path, const RecordEditOptions &)> edit, bool backsUp)
+{
+    Writer writer;
+    writer.target = kRecords;
+    writer.backsUp = backsUp;
+    writer.theirs = records(moduleRecord("installed-meanwhile.zip"));
+    writer.prepare = [](const QString &folder) {
+        const QString path = folder + u'/' + kRecords;
+        return QDir().mkpath(QFileInfo(path).absolutePath())
+            && writeAll(path, records(moduleRecord("a.zip") + moduleRecord("b.zip")));
+    };
+    writer.run = [edit](const QString &folder, const SafeWrite::FileOperations &operations, QString *error) {
+        RecordEditOptions options;
+        options.checkRunning = false;
+        options.operations = operations;
+        const EditResult result = edit(folder + u'/' + kRecords, options);
+        *error = result.message;
+        return result.status == HelperDone;
+    };
+    return writer;
 }
 
 QString settingsIn(const QString &folder)
@@ -169,12 +217,30 @@ QMap<QString, Writer> writers()
     };
     all.insert(QStringLiteral("search answer"),
                makeWriter(planted, searchStep([](ProblemSearch &search, QString *error) {
-                              return search.answer(BisectSearch::Answer::Bad, -1, error);
+                              return search.answer(ProblemSearchRounds::Answer::Bad, -1, error);
                           }),
                           false, QStringLiteral("core-001-pxi.settings.problem-search.json")));
     all.insert(QStringLiteral("search end"), makeWriter(planted, searchStep([](ProblemSearch &search, QString *error) {
                                                             return search.end(ProblemSearch::End::PutBack, error);
                                                         })));
+    all.insert(QStringLiteral("installed records removal"),
+               recordsWriter(
+                   [](const QString &path, const RecordEditOptions &options) {
+                       return removeInstalledRecords(path, {QStringLiteral("b.zip")}, options);
+                   },
+                   true));
+    Writer putBack
+        = recordsWriter([](const QString &path,
+                           const RecordEditOptions &options) { return restoreNewestInstalledBackup(path, options); },
+                        true);
+    // A backup of the records to put back, made by an earlier removal.
+    putBack.prepare = [prepare = putBack.prepare](const QString &folder) {
+        const QString path = folder + u'/' + kRecords;
+        RecordEditOptions options;
+        options.checkRunning = false;
+        return prepare(folder) && removeInstalledRecords(path, {QStringLiteral("a.zip")}, options).status == HelperDone;
+    };
+    all.insert(QStringLiteral("installed records put back"), putBack);
     return all;
 }
 
@@ -209,14 +275,14 @@ void TestSafeWrite::everyWriterSurvivesEveryFault()
     QVERIFY(dir.isValid());
     const Writer step = writers().value(writer);
     QVERIFY(step.prepare(dir.path()));
-    const QString settings = settingsIn(dir.path());
-    const QMap<QString, QByteArray> before = folderContents(dir.path());
-    const QByteArray theirs = SearchFixture::file(true).replace("v=\"7\"", "v=\"8\"");
+    const QString target = dir.filePath(step.target);
+    const QString folder = QFileInfo(target).absolutePath();
+    const QMap<QString, QByteArray> before = folderContents(folder);
 
     QString error;
-    QVERIFY2(!step.run(dir.path(), faulty(Fault(fault), settings, theirs), &error), "the step did not fail");
+    QVERIFY2(!step.run(dir.path(), faulty(Fault(fault), target, step.theirs), &error), "the step did not fail");
     QVERIFY(!error.isEmpty());
-    QMap<QString, QByteArray> after = folderContents(dir.path());
+    QMap<QString, QByteArray> after = folderContents(folder);
     for (const QString &name : after.keys())
         QVERIFY2(!name.startsWith(QLatin1String(".prefwright-partial-")), qPrintable(name));
 
@@ -225,9 +291,9 @@ void TestSafeWrite::everyWriterSurvivesEveryFault()
     case Fault::ChangedAtRename:
     case Fault::ChangedAfterRename:
         // What the other program wrote is never written over, and what was there stays in a backup.
-        QCOMPARE(readAll(settings), theirs);
+        QCOMPARE(readAll(target), step.theirs);
         if (step.backsUp)
-            QVERIFY2(after.values().contains(before.value(QFileInfo(settings).fileName())), qPrintable(error));
+            QVERIFY2(after.values().contains(before.value(QFileInfo(target).fileName())), qPrintable(error));
         break;
     default:
         // Failed before the file was touched: the folder is as it was.
@@ -235,7 +301,9 @@ void TestSafeWrite::everyWriterSurvivesEveryFault()
             after[step.keptFirst] = before.value(step.keptFirst);
         QCOMPARE(after.keys(), before.keys());
         QVERIFY(after == before);
-        QVERIFY2(error.contains(QLatin1String("Nothing was written.")), qPrintable(error));
+        QVERIFY2(error.contains(QLatin1String("Nothing was written."))
+                     || error.contains(QLatin1String("Nothing was changed.")),
+                 qPrintable(error));
         break;
     }
 }

@@ -687,12 +687,17 @@ void TestSettingsDocument::readBackDifferenceIsReported()
     const QByteArray fingerprint = m_document.fingerprint();
     QString error;
     QVERIFY(!m_document.save(&error, nullptr));
-    QCOMPARE(error, QStringLiteral("Read-back verification of %1 failed.").arg(QDir::toNativeSeparators(m_path)));
-    // The file was replaced: the backup is the only copy of what it held, and stays.
+    // The file was replaced: the backup is the only copy of what it held, stays, and is named,
+    // for this is no plain refusal.
+    QCOMPARE(backups().size(), 1);
+    QCOMPARE(error,
+             QStringLiteral("Read-back verification of %1 failed. It was written, but what is there now could "
+                            "not be confirmed as what was written. The file as it was before is kept in %2.")
+                 .arg(QDir::toNativeSeparators(m_path),
+                      QDir::toNativeSeparators(QFileInfo(m_path).absoluteDir().filePath(backups().constFirst()))));
     QCOMPARE(m_document.fingerprint(), fingerprint);
     QCOMPARE(m_document.pendingChangeCount(), 1);
     QVERIFY(m_document.changedOnDisk());
-    QCOMPARE(backups().size(), 1);
 }
 
 void TestSettingsDocument::successfulSave()

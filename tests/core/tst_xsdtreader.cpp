@@ -24,6 +24,8 @@ private slots:
     void compressedSizeBeyondSignedRange();
     void layout_data();
     void layout();
+    void whitespaceDecidesTheLayout_data();
+    void whitespaceDecidesTheLayout();
     void byteOrderMarkRoundTrips();
     void invalidUtf8IsRecorded();
     void failedParseDiscardsPreviousTree();
@@ -43,6 +45,7 @@ void TestXsdtReader::errors_data()
     QTest::addColumn<QString>("message");
 
     QTest::newRow("no root") << QByteArray("<root/>") << "Not a PixInsight settings file (no <xsdt> element).";
+    QTest::newRow("empty") << QByteArray() << "The file is empty.";
     QTest::newRow("root unclosed") << QByteArray("<xsdt") << "The <xsdt> element is empty or malformed.";
     QTest::newRow("root self-closing") << QByteArray("<xsdt/>") << "The <xsdt> element is empty or malformed.";
     QTest::newRow("content after root") << QByteArray("<xsdt></xsdt>\nx") << "Unexpected content after </xsdt>.";
@@ -268,6 +271,9 @@ void TestXsdtReader::compressedSizeBeyondSignedRange()
         = QLocale().formattedDataSize(std::numeric_limits<qint64>::max(), 2, QLocale::DataSizeIecFormat);
     QCOMPARE(file.root.children.front()->value, QStringLiteral("(compressed z block, %1 uncompressed)").arg(largest));
     QVERIFY(!file.root.children.front()->value.contains(u'-'));
+    // One size too large to count was shown as "0 bytes".
+    QVERIFY(file.parse("<xsdt><v k=\"w\" t=\"B\" c=\"z\"><s u=\"99999999999999999999999\">AA</s></v></xsdt>"));
+    QCOMPARE(file.root.children.front()->value, QStringLiteral("(compressed z block, %1 uncompressed)").arg(largest));
 }
 
 void TestXsdtReader::layout_data()
@@ -316,6 +322,36 @@ void TestXsdtReader::layout()
     }
     if (compact)
         QCOMPARE(file.serialize(), input);
+    XsdtFile again;
+    QVERIFY(again.parse(file.serialize()));
+    QVERIFY(again.compactLayout);
+    QVERIFY(sameTree(again.root, file.root));
+}
+
+// A file is compact exactly when it writes back to its own bytes: in an attribute the writer
+// puts tabs and line breaks as references, in text as they are.
+void TestXsdtReader::whitespaceDecidesTheLayout_data()
+{
+    QTest::addColumn<QByteArray>("element");
+    QTest::addColumn<bool>("compact");
+    QTest::newRow("references in an attribute") << QByteArray("<v k=\"a&#9;\" t=\"s\" v=\"1&#10;2&#13;3\"/>") << true;
+    QTest::newRow("raw line feed in an attribute") << QByteArray("<v k=\"a\" t=\"s\" v=\"1\n2\"/>") << false;
+    QTest::newRow("raw tab in a key") << QByteArray("<i k=\"a\tb\"/>") << false;
+    QTest::newRow("hexadecimal reference") << QByteArray("<v k=\"a\" t=\"s\" v=\"1&#xA;2\"/>") << false;
+    QTest::newRow("raw line feed in text") << QByteArray("<v k=\"a\" t=\"s\">1\n2\t3</v>") << true;
+    QTest::newRow("reference in text") << QByteArray("<v k=\"a\" t=\"s\">1&#10;2</v>") << false;
+}
+
+void TestXsdtReader::whitespaceDecidesTheLayout()
+{
+    QFETCH(QByteArray, element);
+    QFETCH(bool, compact);
+    const QByteArray bytes = "<xsdt>" + element + "</xsdt>";
+    XsdtFile file;
+    QString error;
+    QVERIFY2(file.parse(bytes, &error), qPrintable(error));
+    QCOMPARE(file.compactLayout, compact);
+    QCOMPARE(file.serialize() == bytes, compact);
     XsdtFile again;
     QVERIFY(again.parse(file.serialize()));
     QVERIFY(again.compactLayout);

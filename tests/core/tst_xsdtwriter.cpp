@@ -2,6 +2,7 @@
 #include "core/xsdtwriter.h"
 
 #include <QTest>
+#include <QXmlStreamReader>
 
 using namespace pfw;
 
@@ -15,6 +16,8 @@ private slots:
     void shapes_data();
     void shapes();
     void editedValuesKeepTheirForm();
+    void whitespaceInAttributesSurvivesAStrictReader_data();
+    void whitespaceInAttributesSurvivesAStrictReader();
     void deletedNodesAreLeftOut();
     void serializedSizes_data();
     void serializedSizes();
@@ -51,6 +54,9 @@ void TestXsdtWriter::shapes_data()
     QTest::newRow("empty item element") << QByteArray("<i k=\"a\"/>");
     QTest::newRow("empty item pair") << QByteArray("<i k=\"a\"></i>");
     QTest::newRow("attribute value") << QByteArray("<v k=\"K&amp;\" t=\"i\" v=\"&lt;7&gt;\"/>");
+    // Written raw, they were read back as spaces by any other reader.
+    QTest::newRow("referenced whitespace")
+        << QByteArray("<v k=\"K&#9;\" t=\"s\" v=\"a&#10;b&#13;c&#9;d&#13;&#10;e\"/>");
     QTest::newRow("text value") << QByteArray("<v k=\"K\" t=\"s\">&quot;q&quot; &apos;a&apos;\nnext</v>");
     QTest::newRow("empty text value") << QByteArray("<v k=\"K\" t=\"s\"></v>");
     QTest::newRow("compressed") << QByteArray("<v k=\"K\" t=\"B\" c=\"zlib\"><s u=\"3\">QUJD</s></v>");
@@ -75,6 +81,37 @@ void TestXsdtWriter::editedValuesKeepTheirForm()
     QCOMPARE(file.serialize(),
              QByteArray("<xsdt><v k=\"a\" t=\"s\" v=\"&quot;x&quot; &amp; &apos;y&apos; &lt;z&gt;\"/>"
                         "<v k=\"b\" t=\"s\">&quot;x&quot; &amp; &apos;y&apos; &lt;z&gt;\n</v></xsdt>"));
+}
+
+// A value's tabs and line breaks written raw in an attribute were turned into spaces by every
+// reader that follows XML (PixInsight's among them, presumably), though ours read them back.
+void TestXsdtWriter::whitespaceInAttributesSurvivesAStrictReader_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::newRow("line feed") << "a\nb";
+    QTest::newRow("carriage return") << "a\rb";
+    QTest::newRow("both") << "a\r\nb";
+    QTest::newRow("tab") << "a\tb";
+    QTest::newRow("mixed, at the ends") << "\n\ta \r\n b\t\r";
+}
+
+void TestXsdtWriter::whitespaceInAttributesSurvivesAStrictReader()
+{
+    QFETCH(QString, value);
+    XsdtFile file;
+    QVERIFY(file.parse("<xsdt><v k=\"K\" t=\"s\" v=\"x\"/></xsdt>"));
+    file.root.children.front()->value = value;
+    const QByteArray bytes = file.serialize();
+    QXmlStreamReader strict(bytes);
+    while (!strict.atEnd() && !(strict.isStartElement() && strict.name() == u"v"))
+        strict.readNext();
+    QVERIFY2(!strict.hasError(), qPrintable(strict.errorString()));
+    QCOMPARE(strict.attributes().value(QLatin1String("v")).toString(), value);
+    // And ours reads what it wrote.
+    XsdtFile again;
+    QVERIFY(again.parse(bytes));
+    QCOMPARE(again.root.children.front()->value, value);
+    QCOMPARE(qsizetype(bytes.size()) - 13, serializedSize(*file.root.children.front()));
 }
 
 void TestXsdtWriter::deletedNodesAreLeftOut()

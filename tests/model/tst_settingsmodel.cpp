@@ -32,8 +32,6 @@ private slots:
     void viewOnly();
     void deletions();
     void tooltips();
-    void displayText_data();
-    void displayText();
     void notifySubtreeCoversEveryRow();
     void revertAllIsOneReset();
     void filter_data();
@@ -191,10 +189,6 @@ void TestSettingsModel::protectedBlock()
                 .contains(QStringLiteral("Block - protected, shown for reference only")));
     QVERIFY(!m_model.setData(layout, QStringLiteral("x")));
 
-    XsdtFile block;
-    QVERIFY(block.parse("<xsdt><v k=\"Icons\" t=\"B\">QUJD\nREVG</v></xsdt>"));
-    QCOMPARE(SettingsModel::displayText(*block.root.children.front()),
-             QStringLiteral("(9 characters of encoded data)"));
     QVERIFY(!(m_model.flags(QModelIndex()) & Qt::ItemIsEnabled));
 }
 
@@ -278,28 +272,6 @@ void TestSettingsModel::tooltips()
                  .arg(mirelux->valueCount()));
     QVERIFY(m_model.toolTip(*strength).endsWith(QStringLiteral("\nInside an entry marked for deletion.")));
     QCOMPARE(m_model.toolTip(*m_file.root.childByKey(u"Modules")), QStringLiteral("Modules"));
-}
-
-void TestSettingsModel::displayText_data()
-{
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("line feeds") << "a\nb"
-                                << QString::fromUtf8("a\xE2\x8F\x8E"
-                                                     "b");
-    QTest::newRow("exactly 200") << QString(200, u'x') << QString(200, u'x');
-    QTest::newRow("cut") << QString(201, u'x') << QString(200, u'x') + QChar(0x2026);
-}
-
-void TestSettingsModel::displayText()
-{
-    QFETCH(QString, value);
-    QFETCH(QString, shown);
-    XsdtNode node;
-    node.kind = XsdtNode::Value;
-    node.type = u's';
-    node.value = value;
-    QCOMPARE(SettingsModel::displayText(node), shown);
 }
 
 void TestSettingsModel::notifySubtreeCoversEveryRow()

@@ -3,6 +3,7 @@
 #include "tests/support/specialfiles.h"
 
 #include <QCoreApplication>
+#include <QLocale>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -49,6 +50,8 @@ private:
 
 void TestHostLocations::initTestCase()
 {
+    // Sizes are shown in the user's locale; the expected texts are written in one.
+    QLocale::setDefault(QLocale::c());
     QStandardPaths::setTestModeEnabled(true);
 }
 
@@ -181,12 +184,12 @@ void TestHostLocations::describe_data()
     QTest::addColumn<qint64>("size");
     QTest::addColumn<QString>("start");
     QTest::newRow("instance") << "Pleiades/core-001-pxi.settings" << qint64(312 * 1024 + 1000)
-                              << "core-001-pxi.settings - instance 1, 312 KiB, ";
+                              << "core-001-pxi.settings - instance 1, 313.0 KiB, ";
     QTest::newRow("other folder") << "backup-copies/core-001-pxi.settings" << qint64(1023)
-                                  << "core-001-pxi.settings [backup-copies] - instance 1, 0 KiB, ";
+                                  << "core-001-pxi.settings [backup-copies] - instance 1, 1023 bytes, ";
     QTest::newRow("backup") << "Pleiades/core-001-pxi.settings.bak-20260101-101010" << qint64(2048)
-                            << "core-001-pxi.settings.bak-20260101-101010 - backup, 2 KiB, ";
-    QTest::newRow("capitals") << "Pleiades/CORE-001-PXI.SETTINGS" << qint64(0) << "CORE-001-PXI.SETTINGS - 0 KiB, ";
+                            << "core-001-pxi.settings.bak-20260101-101010 - backup, 2.0 KiB, ";
+    QTest::newRow("capitals") << "Pleiades/CORE-001-PXI.SETTINGS" << qint64(0) << "CORE-001-PXI.SETTINGS - 0 bytes, ";
 }
 
 void TestHostLocations::describe()
@@ -200,7 +203,7 @@ void TestHostLocations::describe()
     const QDateTime when(QDate(2025, 3, 14), QTime(9, 26));
     QVERIFY(file.setFileTime(when, QFileDevice::FileModificationTime));
     file.close();
-    QCOMPARE(describeSettingsFile(path), start + QLatin1String("2025-03-14 09:26"));
+    QCOMPARE(describeSettingsFile(path), start + QLatin1String("2025-03-14 09:26:00"));
 }
 
 void TestHostLocations::candidates_data()

@@ -1,3 +1,4 @@
+#include "core/displaytext.h"
 #include "bench/settingsgenerator.h"
 #include "core/xsdtfile.h"
 #include "core/xsdtwriter.h"
@@ -29,8 +30,7 @@ private slots:
     void savedSettingsAsk();
     void nothingToClean();
     void viewOnly();
-    void labelsAndSizes_data();
-    void labelsAndSizes();
+    void cleanupLabels();
 
 private:
     QTreeWidgetItem *entry(const QString &text) const;
@@ -72,7 +72,7 @@ void TestCleanupView::tiersOfTheDemo()
     QVERIFY(statistics);
     const XsdtNode *node = m_file.root.findPath(u"Global/Statistics");
     QCOMPARE(statistics->text(1), QString::number(node->valueCount()));
-    QCOMPARE(statistics->text(2), CleanupView::formatSize(serializedSize(*node)));
+    QCOMPARE(statistics->text(2), DisplayText::size(serializedSize(*node)));
     QTreeWidgetItem *geometry = entry(QStringLiteral("Window position of each process (5)"));
     QVERIFY(geometry);
     QCOMPARE(geometry->child(0)->text(0),
@@ -193,20 +193,8 @@ void TestCleanupView::viewOnly()
     QCOMPARE(entry(QStringLiteral("Mirelux"))->checkState(0), Qt::Checked);
 }
 
-void TestCleanupView::labelsAndSizes_data()
+void TestCleanupView::cleanupLabels()
 {
-    QTest::addColumn<qint64>("bytes");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("bytes") << qint64(1023) << "1023 B";
-    QTest::newRow("one and a half") << qint64(1536) << "1.5 KiB";
-    QTest::newRow("megabytes stay KiB") << qint64(3 * 1048576) << "3072.0 KiB";
-}
-
-void TestCleanupView::labelsAndSizes()
-{
-    QFETCH(qint64, bytes);
-    QFETCH(QString, text);
-    QCOMPARE(CleanupView::formatSize(bytes), text);
     QCOMPARE(CleanupView::cleanupLabel(
                  *m_file.root.findPath(u"ModuleData/ImageCalibration/Interfaces/ImageCalibrationInterface/Geometry")),
              QStringLiteral("ImageCalibration \u203A ImageCalibrationInterface"));

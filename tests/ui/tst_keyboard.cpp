@@ -110,7 +110,7 @@ QModelIndex TestKeyboard::proxyIndex(const char *path, int column) const
 {
     SettingsModel *model = m_window->model();
     const QModelIndex source = model->indexFor(model->file()->root.findPath(QString::fromLatin1(path)), column);
-    return static_cast<const QAbstractProxyModel *>(m_window->allSettingsPage()->tree()->model())
+    return static_cast<const QAbstractProxyModel *>(m_window->tabs()->allSettings()->tree()->model())
         ->mapFromSource(source);
 }
 
@@ -129,10 +129,10 @@ void TestKeyboard::escapeClearsSearchBoxes()
     QFETCH(int, tab);
     QFETCH(QString, box);
     m_window->tabs()->setCurrentIndex(tab);
-    QLineEdit *edit = box == u"preferences" ? m_window->preferencesView()->filterEdit()
-        : box == u"search"                  ? m_window->searchView()->queryEdit()
-        : box == u"compare"                 ? m_window->compareView()->searchEdit()
-                                            : m_window->allSettingsPage()->filterEdit();
+    QLineEdit *edit = box == u"preferences" ? m_window->tabs()->preferences()->filterEdit()
+        : box == u"search"                  ? m_window->tabs()->search()->queryEdit()
+        : box == u"compare"                 ? m_window->tabs()->compare()->searchEdit()
+                                            : m_window->tabs()->allSettings()->filterEdit();
     edit->setFocus();
     QTest::keyClicks(edit, QStringLiteral("gam"));
     QCOMPARE(edit->text(), QStringLiteral("gam"));
@@ -172,8 +172,8 @@ void TestKeyboard::escapeInADialogClearsBeforeClosing()
 
 void TestKeyboard::editKeyEditsTheValue()
 {
-    m_window->tabs()->setCurrentWidget(m_window->allSettingsPage());
-    QTreeView *tree = m_window->allSettingsPage()->tree();
+    m_window->tabs()->setCurrentWidget(m_window->tabs()->allSettings());
+    QTreeView *tree = m_window->tabs()->allSettings()->tree();
     tree->setFocus();
     tree->setCurrentIndex(proxyIndex("Global/Preferences/Process/MaxProcessors"));
     // An open editor is a child of the tree that holds the focus.
@@ -194,15 +194,15 @@ void TestKeyboard::editKeyEditsTheValue()
 
 void TestKeyboard::copyPathKey()
 {
-    m_window->tabs()->setCurrentWidget(m_window->allSettingsPage());
-    QTreeView *tree = m_window->allSettingsPage()->tree();
+    m_window->tabs()->setCurrentWidget(m_window->tabs()->allSettings());
+    QTreeView *tree = m_window->tabs()->allSettings()->tree();
     tree->setFocus();
     tree->setCurrentIndex(proxyIndex("Global/RGBWorkingSpace/Gamma", 1));
     QGuiApplication::clipboard()->clear();
     QTest::keyClick(tree, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("Global/RGBWorkingSpace/Gamma"));
     // The menu names the key.
-    std::unique_ptr<QMenu> menu(m_window->allSettingsPage()->buildContextMenu(
+    std::unique_ptr<QMenu> menu(m_window->tabs()->allSettings()->buildContextMenu(
         m_window->model()->file()->root.findPath(u"Global/RGBWorkingSpace/Gamma")));
     const QList<QAction *> actions = menu->actions();
     const auto copy = std::find_if(actions.cbegin(), actions.cend(),
@@ -213,8 +213,8 @@ void TestKeyboard::copyPathKey()
 
 void TestKeyboard::shiftF10OpensTheContextMenu()
 {
-    m_window->tabs()->setCurrentWidget(m_window->allSettingsPage());
-    QTreeView *tree = m_window->allSettingsPage()->tree();
+    m_window->tabs()->setCurrentWidget(m_window->tabs()->allSettings());
+    QTreeView *tree = m_window->tabs()->allSettings()->tree();
     tree->setFocus();
     const QModelIndex gamma = proxyIndex("Global/RGBWorkingSpace/Gamma");
     tree->setCurrentIndex(gamma);
@@ -242,7 +242,7 @@ void TestKeyboard::shiftF10OpensTheContextMenu()
 // Tab goes from the filter to the page list, and from there through every row of the page.
 void TestKeyboard::walkThroughPreferences()
 {
-    PreferencesView *preferences = m_window->preferencesView();
+    PreferencesView *preferences = m_window->tabs()->preferences();
     m_window->tabs()->setCurrentWidget(preferences);
     preferences->filterEdit()->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -353,27 +353,27 @@ void TestKeyboard::accessKeysOfTheDialogs()
 
 void TestKeyboard::accessKeysAct()
 {
-    m_window->tabs()->setCurrentWidget(m_window->compareView());
+    m_window->tabs()->setCurrentWidget(m_window->tabs()->compare());
     QTest::keyClick(m_window.get(), Qt::Key_W, Qt::AltModifier);
-    QCOMPARE(QApplication::focusWidget(), m_window->compareView()->fileBox());
+    QCOMPARE(QApplication::focusWidget(), m_window->tabs()->compare()->fileBox());
 
-    m_window->tabs()->setCurrentWidget(m_window->allSettingsPage());
-    QCheckBox *changedOnly = m_window->allSettingsPage()->changedOnlyBox();
+    m_window->tabs()->setCurrentWidget(m_window->tabs()->allSettings());
+    QCheckBox *changedOnly = m_window->tabs()->allSettings()->changedOnlyBox();
     QVERIFY(!changedOnly->isChecked());
     QTest::keyClick(m_window.get(), Qt::Key_C, Qt::AltModifier);
     QTRY_VERIFY(changedOnly->isChecked());
     // Pages have no access keys: Ctrl+Tab moves on, wherever the focus is.
-    m_window->allSettingsPage()->tree()->setFocus();
+    m_window->tabs()->allSettings()->tree()->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
     QCOMPARE(m_window->tabs()->currentIndex(), 0);
-    m_window->searchView()->queryEdit()->setFocus();
-    m_window->tabs()->setCurrentWidget(m_window->searchView());
+    m_window->tabs()->search()->queryEdit()->setFocus();
+    m_window->tabs()->setCurrentWidget(m_window->tabs()->search());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
     QCOMPARE(m_window->tabs()->currentIndex(), 2);
-    m_window->tabs()->setCurrentWidget(m_window->allSettingsPage());
+    m_window->tabs()->setCurrentWidget(m_window->tabs()->allSettings());
     // A key of a page that is not shown does nothing.
     QTest::keyClick(m_window.get(), Qt::Key_W, Qt::AltModifier);
-    QVERIFY(QApplication::focusWidget() != m_window->compareView()->fileBox());
+    QVERIFY(QApplication::focusWidget() != m_window->tabs()->compare()->fileBox());
 }
 
 QTEST_MAIN(TestKeyboard)

@@ -1,3 +1,4 @@
+#include "core/displaytext.h"
 #include "bench/settingsgenerator.h"
 #include "core/xsdtfile.h"
 #include "model/settingsfilterproxy.h"
@@ -22,6 +23,7 @@
 #include "ui/screenplacement.h"
 
 #include <QCheckBox>
+#include <QLocale>
 #include <QComboBox>
 #include <QCompleter>
 #include <QDir>
@@ -117,6 +119,8 @@ private:
 
 void TestMainWindow::initTestCase()
 {
+    // Sizes are shown in the user's locale; the expected texts are written in one.
+    QLocale::setDefault(QLocale::c());
     m_home = std::make_unique<test::PrivateHome>();
     QVERIFY(m_home->isValid());
 }
@@ -164,7 +168,7 @@ XsdtNode *TestMainWindow::node(const char *path) const
 QModelIndex TestMainWindow::proxyIndex(const char *path, int column) const
 {
     const SettingsModel *model = m_window->model();
-    const auto *proxy = m_window->allSettingsPage()->tree()->model();
+    const auto *proxy = m_window->tabs()->allSettings()->tree()->model();
     return static_cast<const SettingsFilterProxy *>(proxy)->mapFromSource(model->indexFor(node(path), column));
 }
 
@@ -180,7 +184,7 @@ void TestMainWindow::startsOnTheFirstInstance()
     QVERIFY(m_window->bannerLabel()->isHidden());
     QVERIFY(!m_window->saveAction()->isEnabled());
     // Global/Preferences is open, the rest closed.
-    QTreeView *tree = m_window->allSettingsPage()->tree();
+    QTreeView *tree = m_window->tabs()->allSettings()->tree();
     QVERIFY(tree->isExpanded(proxyIndex("Global/Preferences")));
     QVERIFY(!tree->isExpanded(proxyIndex("ModuleData")));
     // A file named relative to the working folder is known by its whole path.
@@ -209,7 +213,7 @@ void TestMainWindow::startsWithoutAnyFile()
 
 void TestMainWindow::editDeleteReviewAndSave()
 {
-    QTreeView *tree = m_window->allSettingsPage()->tree();
+    QTreeView *tree = m_window->tabs()->allSettings()->tree();
     QVERIFY(tree->model()->setData(proxyIndex("Global/Preferences/Process/MaxProcessors", 1), QStringLiteral("8")));
     QVERIFY(tree->model()->setData(proxyIndex("Global/RGBWorkingSpace/Gamma", 1), QStringLiteral("1.8")));
     QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright - 2 unsaved change(s)"));
@@ -281,12 +285,12 @@ void TestMainWindow::editDeleteReviewAndSave()
         = QDir(QFileInfo(saved).absolutePath()).entryList({QStringLiteral("core-001-pxi.settings.bak-*")});
     QCOMPARE(backups.size(), 1);
     QVERIFY(!node("CommandHistory"));
-    QVERIFY(m_window->allSettingsPage()->tree()->isExpanded(proxyIndex("Global/Preferences")));
+    QVERIFY(m_window->tabs()->allSettings()->tree()->isExpanded(proxyIndex("Global/Preferences")));
 }
 
 void TestMainWindow::dontAskAgainLastsTheRun()
 {
-    QTreeView *tree = m_window->allSettingsPage()->tree();
+    QTreeView *tree = m_window->tabs()->allSettings()->tree();
     test::answerNextModal([](QWidget *modal) {
         auto *box = qobject_cast<QMessageBox *>(modal);
         QVERIFY(box);
@@ -298,7 +302,7 @@ void TestMainWindow::dontAskAgainLastsTheRun()
     QVERIFY(m_window->deletionFlow()->dontAskAgain());
     // No question any more, from any view.
     tree->setCurrentIndex(proxyIndex("ModuleData/ImageCalibration"));
-    m_window->allSettingsPage()->deleteSelected();
+    m_window->tabs()->allSettings()->deleteSelected();
     QVERIFY(node("ModuleData/ImageCalibration")->deleted);
     QVERIFY(QApplication::activeModalWidget() == nullptr);
 }
@@ -329,7 +333,7 @@ void TestMainWindow::settledPoll()
 
 void TestMainWindow::contextMenuEntries()
 {
-    AllSettingsPage *page = m_window->allSettingsPage();
+    AllSettingsPage *page = m_window->tabs()->allSettings();
     QVERIFY(m_window->model()->requestDeletion(node("CommandHistory")));
     const auto texts = [page](XsdtNode *target) {
         std::unique_ptr<QMenu> menu(page->buildContextMenu(target));
@@ -356,7 +360,7 @@ void TestMainWindow::contextMenuEntries()
 
 void TestMainWindow::revealClearsTheFilter()
 {
-    AllSettingsPage *page = m_window->allSettingsPage();
+    AllSettingsPage *page = m_window->tabs()->allSettings();
     page->filterEdit()->setText(QStringLiteral("gamma"));
     page->changedOnlyBox()->setChecked(true);
     QVERIFY(!proxyIndex("ModuleData/Mirelux/Strength").isValid());
@@ -369,7 +373,7 @@ void TestMainWindow::revealClearsTheFilter()
 
 void TestMainWindow::filterExpandsAndClearingCollapses()
 {
-    AllSettingsPage *page = m_window->allSettingsPage();
+    AllSettingsPage *page = m_window->tabs()->allSettings();
     // "Expand all" opens the groups. Had the tree also kept each value as open, the next keystroke
     // would have to let go of every one of them: seconds on a large file.
     const QList<QAction *> actions = m_window->menuBar()->findChildren<QAction *>();
@@ -406,7 +410,7 @@ void TestMainWindow::filterOnALargeTreeOpensABudget()
     const QString large = settingsFile("core-002-pxi.settings");
     writeFile(large, SettingsGenerator::withValues(30000));
     QVERIFY(m_window->openFile(large));
-    AllSettingsPage *page = m_window->allSettingsPage();
+    AllSettingsPage *page = m_window->tabs()->allSettings();
     page->filterEdit()->setText(QStringLiteral("e"));
     const QAbstractItemModel *proxy = page->tree()->model();
     int visible = 0;
@@ -596,7 +600,7 @@ void TestMainWindow::moduleSearch()
     }
     const int tabBefore = m_window->tabs()->currentIndex();
     m_window->onFindModule();
-    SearchView *search = m_window->searchView();
+    SearchView *search = m_window->tabs()->search();
     if (heading.isEmpty()) {
         QTRY_VERIFY(!question.isEmpty());
         QCOMPARE(question,
@@ -635,13 +639,13 @@ void TestMainWindow::moduleSearchNameNeedsText()
 void TestMainWindow::findKeyGoesToSearch()
 {
     m_window->activateWindow();
-    m_window->searchView()->queryEdit()->setText(QStringLiteral("gamma"));
+    m_window->tabs()->search()->queryEdit()->setText(QStringLiteral("gamma"));
     m_window->tabs()->setCurrentIndex(0);
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
     QTest::keySequence(m_window.get(), QKeySequence::Find);
-    QCOMPARE(m_window->tabs()->currentWidget(), m_window->searchView());
-    QVERIFY(m_window->searchView()->queryEdit()->hasSelectedText());
-    QCOMPARE(m_window->searchView()->queryEdit()->selectedText(), QStringLiteral("gamma"));
+    QCOMPARE(m_window->tabs()->currentWidget(), m_window->tabs()->search());
+    QVERIFY(m_window->tabs()->search()->queryEdit()->hasSelectedText());
+    QCOMPARE(m_window->tabs()->search()->queryEdit()->selectedText(), QStringLiteral("gamma"));
 }
 
 // A window on an installation with Mirelux's library folder left behind, queued for deletion.
@@ -651,7 +655,7 @@ void TestMainWindow::queueMireluxLibrary(const QString &install)
     writeFile(install + QLatin1String("/lib/Mirelux/module.so"), QByteArray(100, 'm'));
     m_services.environment.variables.insert(QStringLiteral("PIXINSIGHT_DIR"), install);
     m_window = std::make_unique<MainWindow>(m_services);
-    UnusedModulesView *unused = m_window->unusedModulesView();
+    UnusedModulesView *unused = m_window->tabs()->unused();
     unused->expandModule(QStringLiteral("Mirelux"));
     UnusedModulesView::Card *mirelux = nullptr;
     for (const auto &card : unused->cards()) {
@@ -701,13 +705,13 @@ void TestMainWindow::queuedLeftoverGoesWithTheSave()
 void TestMainWindow::healthCheckRunsLazilyAndTitlesItsTab()
 {
     QTabWidget *tabs = m_window->tabs();
-    QVERIFY(!m_window->healthView()->hasRun());
-    QCOMPARE(tabs->tabText(tabs->indexOf(m_window->healthView())), QStringLiteral("Health check"));
+    QVERIFY(!m_window->tabs()->health()->hasRun());
+    QCOMPARE(tabs->tabText(tabs->indexOf(m_window->tabs()->health())), QStringLiteral("Health check"));
     m_window->onHealthCheck();
-    QVERIFY(m_window->healthView()->hasRun());
-    QCOMPARE(tabs->currentWidget(), m_window->healthView());
+    QVERIFY(m_window->tabs()->health()->hasRun());
+    QCOMPARE(tabs->currentWidget(), m_window->tabs()->health());
     // The demo holds a duplicated key, so there is at least one warning.
-    QVERIFY(tabs->tabText(tabs->indexOf(m_window->healthView())).startsWith(QStringLiteral("Health check (")));
+    QVERIFY(tabs->tabText(tabs->indexOf(m_window->tabs()->health())).startsWith(QStringLiteral("Health check (")));
     QStringList order;
     for (int i = 0; i < tabs->count(); ++i)
         order << tabs->tabText(i).section(u' ', 0, 0);
@@ -764,11 +768,13 @@ void TestMainWindow::manageBackups()
     }
     BackupsDialog dialog(m_window->document().path());
     QCOMPARE(dialog.summaryLabel()->text(),
-             QStringLiteral("3 backup(s) of core-001-pxi.settings, 5 KiB in total (newest first):"));
-    QVERIFY(dialog.list()->item(0)->text().endsWith(
-        QStringLiteral("    2 KiB    core-001-pxi.settings.bak-20260103-000000")));
+             QStringLiteral("3 backup(s) of core-001-pxi.settings, 4.7 KiB in total (newest first):"));
+    // Named as the restore chooser and the problem search name it.
+    const QString newest = folder + QStringLiteral("/core-001-pxi.settings.bak-20260103-000000");
+    QCOMPARE(dialog.list()->item(0)->text(), DisplayText::backup(newest));
+    QVERIFY(dialog.list()->item(0)->text().endsWith(QStringLiteral(", 1.6 KiB)")));
     QCOMPARE(dialog.keepBox()->value(), 1);
-    QCOMPARE(dialog.olderButton()->text(), QStringLiteral("Delete the 2 older backup(s) (3 KiB)"));
+    QCOMPARE(dialog.olderButton()->text(), QStringLiteral("Delete the 2 older backup(s) (3.1 KiB)"));
     QVERIFY(!dialog.selectedButton()->isEnabled());
     dialog.keepBox()->setValue(7);
     QCOMPARE(QSettings().value(QStringLiteral("Backups/Keep")).toInt(), 7);
@@ -779,7 +785,7 @@ void TestMainWindow::manageBackups()
     QSignalSpy message(&dialog, &BackupsDialog::message);
     test::answerNext<QMessageBox>([](QMessageBox *box) {
         QCOMPARE(box->text(),
-                 QStringLiteral("Delete the 1 selected backup(s) (2 KiB)?\n\nThey are moved to the Recycle "
+                 QStringLiteral("Delete the 1 selected backup(s) (1.6 KiB)?\n\nThey are moved to the Recycle "
                                 "Bin where the system has one, otherwise deleted."));
         box->button(QMessageBox::Yes)->click();
     });
@@ -788,7 +794,7 @@ void TestMainWindow::manageBackups()
     QVERIFY(message.constFirst().at(0).toString().contains(QStringLiteral("1 backup(s)")));
     QCOMPARE(dialog.list()->count(), 2);
     dialog.keepBox()->setValue(0);
-    QCOMPARE(dialog.olderButton()->text(), QStringLiteral("Delete the 2 older backup(s) (3 KiB)"));
+    QCOMPARE(dialog.olderButton()->text(), QStringLiteral("Delete the 2 older backup(s) (3.1 KiB)"));
     test::answerNext<QMessageBox>([](QMessageBox *box) { box->button(QMessageBox::No)->click(); });
     dialog.deleteAll();
     QCOMPARE(dialog.list()->count(), 2);
@@ -830,7 +836,7 @@ void TestMainWindow::undoAndRedoAcrossViews()
         titles << m_window->windowTitle();
     };
 
-    QVERIFY(m_window->allSettingsPage()->tree()->model()->setData(
+    QVERIFY(m_window->tabs()->allSettings()->tree()->model()->setData(
         proxyIndex("Global/Preferences/Process/MaxProcessors", 1), QStringLiteral("8")));
     QCOMPARE(undo->text(), QStringLiteral("&Undo edit of Max processors"));
     remember();
@@ -849,9 +855,9 @@ void TestMainWindow::undoAndRedoAcrossViews()
     const QString otherPath = m_dir->filePath(QStringLiteral("other.settings"));
     writeFile(otherPath, other);
     QString error;
-    QVERIFY2(m_window->compareView()->loadOther(otherPath, &error), qPrintable(error));
+    QVERIFY2(m_window->tabs()->compare()->loadOther(otherPath, &error), qPrintable(error));
     test::answerNext<QMessageBox>([](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); });
-    m_window->compareView()->copyAllShown();
+    m_window->tabs()->compare()->copyAllShown();
     QCOMPARE(node("Global/RGBWorkingSpace/Gamma")->value, QStringLiteral("1.8"));
     QCOMPARE(undo->text(), QStringLiteral("&Undo edit of 2 values"));
     remember();
@@ -860,9 +866,9 @@ void TestMainWindow::undoAndRedoAcrossViews()
     // Undo from the keyboard, with the focus in the tree.
     m_window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-    m_window->allSettingsPage()->tree()->setFocus();
+    m_window->tabs()->allSettings()->tree()->setFocus();
     for (int step = 2; step >= 0; --step) {
-        QTest::keySequence(m_window->allSettingsPage()->tree(), QKeySequence::Undo);
+        QTest::keySequence(m_window->tabs()->allSettings()->tree(), QKeySequence::Undo);
         QCOMPARE(m_window->document().file().serialize(), states.at(step));
         QCOMPARE(m_window->windowTitle(), titles.at(step));
     }
@@ -907,7 +913,7 @@ void TestMainWindow::undoKeyInALineEditUndoesTyping()
         QStringLiteral("1.8")));
     m_window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-    QLineEdit *filter = m_window->allSettingsPage()->filterEdit();
+    QLineEdit *filter = m_window->tabs()->allSettings()->filterEdit();
     filter->setFocus();
     QTest::keyClicks(filter, QStringLiteral("gam"));
     QCOMPARE(filter->text(), QStringLiteral("gam"));

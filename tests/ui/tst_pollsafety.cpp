@@ -159,7 +159,7 @@ void TestPollSafety::reloadWaitsForOpenUi()
         m_window->deletionFlow()->confirmAndQueueDeletion(mirelux);
     } else if (ui == u"colour" || ui == u"file") {
         QWidget *button = nullptr;
-        for (SettingRow *row : m_window->preferencesView()->findChildren<SettingRow *>()) {
+        for (SettingRow *row : m_window->tabs()->preferences()->findChildren<SettingRow *>()) {
             QWidget *candidate = ui == u"colour" ? row->findChild<ColorButton *>() : nullptr;
             if (ui == u"file") {
                 for (QToolButton *tool : row->editorContainer()->findChildren<QToolButton *>())
@@ -175,7 +175,7 @@ void TestPollSafety::reloadWaitsForOpenUi()
         });
         qobject_cast<QAbstractButton *>(button)->click();
     } else {
-        AllSettingsPage *page = m_window->allSettingsPage();
+        AllSettingsPage *page = m_window->tabs()->allSettings();
         m_window->tabs()->setCurrentWidget(page);
         QTreeView *tree = page->tree();
         const QModelIndex first = tree->model()->index(0, 0);
@@ -222,18 +222,18 @@ void TestPollSafety::typingSurvivesPolls()
     QFETCH(QString, view);
     QWidget *host = nullptr;
     if (view == u"preferences") {
-        host = m_window->preferencesView();
+        host = m_window->tabs()->preferences();
     } else if (view == u"search") {
-        host = m_window->searchView();
-        m_window->searchView()->setQuery(QStringLiteral("prefix"));
+        host = m_window->tabs()->search();
+        m_window->tabs()->search()->setQuery(QStringLiteral("prefix"));
     } else if (view == u"health") {
-        host = m_window->healthView();
-        m_window->healthView()->run();
+        host = m_window->tabs()->health();
+        m_window->tabs()->health()->run();
     } else {
-        host = m_window->unusedModulesView();
-        m_window->unusedModulesView()->refresh();
-        for (const auto &card : m_window->unusedModulesView()->cards())
-            m_window->unusedModulesView()->expandModule(card->info.name);
+        host = m_window->tabs()->unused();
+        m_window->tabs()->unused()->refresh();
+        for (const auto &card : m_window->tabs()->unused()->cards())
+            m_window->tabs()->unused()->expandModule(card->info.name);
     }
     m_window->tabs()->setCurrentWidget(host);
     QLineEdit *edit = nullptr;
@@ -267,7 +267,7 @@ void TestPollSafety::typingSurvivesPolls()
 
 QLineEdit *TestPollSafety::typeIntoPreferences(const QString &text, SettingRow **row)
 {
-    QWidget *host = m_window->preferencesView();
+    QWidget *host = m_window->tabs()->preferences();
     m_window->tabs()->setCurrentWidget(host);
     for (SettingRow *candidate : host->findChildren<SettingRow *>()) {
         auto *line = qobject_cast<QLineEdit *>(candidate->editor());
@@ -331,8 +331,8 @@ void TestPollSafety::dueReloadWaitsForTyping()
 // filter stays.
 void TestPollSafety::filterTextDoesNotHoldTheReload()
 {
-    QLineEdit *filter = m_window->allSettingsPage()->filterEdit();
-    m_window->tabs()->setCurrentWidget(m_window->allSettingsPage());
+    QLineEdit *filter = m_window->tabs()->allSettings()->filterEdit();
+    m_window->tabs()->setCurrentWidget(m_window->tabs()->allSettings());
     m_window->activateWindow();
     filter->setFocus();
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));

@@ -131,6 +131,9 @@ void TestProblemSearchDialog::findsTheProblemAndEndsAsChosen()
         QCOMPARE(dialog->page(), ProblemSearchDialog::ChoosePage);
         QVERIFY(
             dialog->stateBox()->currentText().startsWith(QLatin1String("core-001-pxi.settings.bak-20260101-000000")));
+        // The whole label shows: its date and size were cut off.
+        QComboBox *box = dialog->stateBox();
+        QVERIFY(box->sizeHint().width() > box->fontMetrics().horizontalAdvance(box->currentText()));
         const QString summary = dialog->summaryLabel()->text();
         QVERIFY2(summary.contains(QLatin1String("about 6 launches")), qPrintable(summary));
         QVERIFY2(summary.contains(QLatin1String("1 entries exist only in the good state and are not tested")),
@@ -265,10 +268,10 @@ void TestProblemSearchDialog::answersFromATerminalAreNotAppliedTwice()
         ProblemSearch terminal(path());
         terminal.setRunningCheck([] { return false; });
         QString error;
-        QVERIFY(terminal.answer(BisectSearch::Answer::Bad, -1, &error));
+        QVERIFY(terminal.answer(ProblemSearchRounds::Answer::Bad, -1, &error));
         m_window->pollEnvironment();
         QVERIFY(dialog->roundLabel()->text().startsWith(QLatin1String("Round 2:")));
-        QVERIFY(terminal.answer(BisectSearch::Answer::Good, -1, &error));
+        QVERIFY(terminal.answer(ProblemSearchRounds::Answer::Good, -1, &error));
         // No poll in between: the dialog still shows round 2.
         dialog->yesButton()->click();
         QVERIFY(terminal.read(&error));

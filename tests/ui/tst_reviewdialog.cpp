@@ -28,8 +28,6 @@ private slots:
     void details();
     void revertingEverythingDisablesSave();
     void leftoversOnly();
-    void displayValues_data();
-    void displayValues();
     void returnInTheFilterNeverSaves();
 
 private:
@@ -178,28 +176,6 @@ void TestReviewDialog::leftoversOnly()
                             "   %2\n"
                             "The protected ones need administrator permission: you will be asked for it.")
                  .arg(QDir::toNativeSeparators(file.path), QDir::toNativeSeparators(user.path)));
-}
-
-void TestReviewDialog::displayValues_data()
-{
-    QTest::addColumn<QChar>("type");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("block") << QChar(u'B') << "QUJD"
-                           << "(4 characters of encoded data)";
-    QTest::newRow("line feed") << QChar(u's') << "a\nb"
-                               << QString::fromUtf8("a\xE2\x8F\x8E"
-                                                    "b");
-    QTest::newRow("long") << QChar(u's') << QString(121, u'x') << QString(120, u'x') + QChar(0x2026);
-    QTest::newRow("exactly 120") << QChar(u's') << QString(120, u'x') << QString(120, u'x');
-}
-
-void TestReviewDialog::displayValues()
-{
-    QFETCH(QChar, type);
-    QFETCH(QString, text);
-    QFETCH(QString, shown);
-    QCOMPARE(ReviewDialog::displayValue(type, text), shown);
 }
 
 // Return in the filter box filters; Save is the default button and must not take it.

@@ -79,7 +79,7 @@ void TestScreenshots::render(const QString &searchText)
 {
     MainWindow window(m_services);
     window.renderScreenshots(m_dir->filePath(QStringLiteral("shots")), searchText);
-    QCOMPARE(window.preferencesView()->filterEdit()->text(), QString());
+    QCOMPARE(window.tabs()->preferences()->filterEdit()->text(), QString());
 }
 
 void TestScreenshots::everyPictureAndNothingWritten()

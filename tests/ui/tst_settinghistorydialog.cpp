@@ -232,15 +232,15 @@ void TestSettingHistoryDialog::rowsAcrossRealBackups()
     dialog->tree()->setCurrentItem(dialog->tree()->topLevelItem(1));
     QVERIFY(dialog->compareButton()->isEnabled());
     dialog->compareButton()->click();
-    QCOMPARE(m_window->tabs()->currentWidget(), static_cast<QWidget *>(m_window->compareView()));
-    QVERIFY(m_window->compareView()->fileBox()->currentText().startsWith(QLatin1String("Backup: ")));
+    QCOMPARE(m_window->tabs()->currentWidget(), static_cast<QWidget *>(m_window->tabs()->compare()));
+    QVERIFY(m_window->tabs()->compare()->fileBox()->currentText().startsWith(QLatin1String("Backup: ")));
 }
 
 void TestSettingHistoryDialog::useThisValueIsOneUndoableStep()
 {
     // Reached the way a user does: the All settings menu of the value.
     XsdtNode *target = node("Global/Preferences/Process/MaxProcessors");
-    std::unique_ptr<QMenu> menu(m_window->allSettingsPage()->buildContextMenu(target));
+    std::unique_ptr<QMenu> menu(m_window->tabs()->allSettings()->buildContextMenu(target));
     QAction *history = nullptr;
     for (QAction *action : menu->actions())
         history = action->text() == u"Show &history..." ? action : history;

@@ -1,3 +1,4 @@
+#include "core/displaytext.h"
 #include "bench/settingsgenerator.h"
 #include "core/xsdtfile.h"
 #include "ui/widgets/colorbutton.h"
@@ -72,6 +73,7 @@ void TestSettingRow::initTestCase()
     QVERIFY(m_schema.loadBuiltIn(&error));
     QVERIFY(m_policy.loadBuiltIn(&error));
     m_model.setPolicy(&m_policy);
+    m_model.setSchema(&m_schema);
 }
 
 void TestSettingRow::init()
@@ -243,7 +245,7 @@ void TestSettingRow::lockedAndProtectedRows()
     if (path == u"MainWindow/Layout") {
         auto *line = qobject_cast<QLineEdit *>(locked->editor());
         QVERIFY(line->isReadOnly());
-        QCOMPARE(line->text(), SettingsModel::displayText(*node("MainWindow/Layout")));
+        QCOMPARE(line->text(), DisplayText::value(*node("MainWindow/Layout"), DisplayText::kLineLength));
     }
 }
 

@@ -1,6 +1,7 @@
 #include "ui/dialogs/backupsdialog.h"
 
 #include "core/backups.h"
+#include "core/displaytext.h"
 #include "ui/accesskeys.h"
 
 #include <QDateTime>
@@ -86,23 +87,19 @@ void BackupsDialog::refresh()
     for (const QString &path : backups) {
         const QFileInfo info(path);
         total += info.size();
-        auto *item = new QListWidgetItem(QStringLiteral("%1    %2    %3")
-                                             .arg(info.lastModified().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-                                                  formatByteSize(info.size()).rightJustified(9), info.fileName()),
-                                         m_list);
+        auto *item = new QListWidgetItem(DisplayText::backup(path), m_list);
         item->setData(Qt::UserRole, path);
     }
     const QString name = QFileInfo(m_settingsPath).fileName();
     m_summary->setText(m_count > 0 ? tr("%1 backup(s) of %2, %3 in total (newest first):")
-                                         .arg(QString::number(m_count), name, formatByteSize(total))
+                                         .arg(QString::number(m_count), name, DisplayText::size(total))
                                    : tr("No backups of %1.").arg(name));
     qint64 olderBytes = 0;
     QStringList skipped;
     const QStringList older = backupsBeyond(m_settingsPath, m_keep->value(), &olderBytes, &skipped);
-    m_older->setText(
-        older.isEmpty()
-            ? tr("Delete older backups")
-            : tr("Delete the %1 older backup(s) (%2)").arg(QString::number(older.size()), formatByteSize(olderBytes)));
+    m_older->setText(older.isEmpty() ? tr("Delete older backups")
+                                     : tr("Delete the %1 older backup(s) (%2)")
+                                           .arg(QString::number(older.size()), DisplayText::size(olderBytes)));
     m_older->setToolTip(skipped.isEmpty() ? QString()
                                           : tr("%n backup(s) are not counted among those kept, and are left as they "
                                                "are: newer ones that are not whole settings files, and copies "
@@ -161,7 +158,7 @@ bool BackupsDialog::confirm(const QStringList &paths, qint64 bytes, const QStrin
         && QMessageBox::question(this, tr("Delete backups"),
                                  tr("%1 (%2)?\n\nThey are moved to the Recycle Bin where the system has one, otherwise "
                                     "deleted.")
-                                     .arg(action, formatByteSize(bytes)),
+                                     .arg(action, DisplayText::size(bytes)),
                                  QMessageBox::Yes | QMessageBox::No)
         == QMessageBox::Yes;
 }

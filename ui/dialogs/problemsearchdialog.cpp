@@ -1,6 +1,7 @@
 #include "ui/dialogs/problemsearchdialog.h"
 
 #include "core/backups.h"
+#include "core/displaytext.h"
 #include "core/settingsdocument.h"
 #include "platform/hostprocesses.h"
 #include "schema/settingsschema.h"
@@ -25,18 +26,6 @@
 namespace pfw {
 
 namespace {
-
-constexpr int kValueLength = 90;
-
-QString shortValue(QString text)
-{
-    text.replace(u'\n', QChar(0x23CE));
-    if (text.size() > kValueLength) {
-        text.truncate(kValueLength);
-        text += QChar(0x2026);
-    }
-    return text;
-}
 
 QLabel *wrappingLabel(const QString &text, QWidget *parent)
 {
@@ -109,7 +98,8 @@ QWidget *ProblemSearchDialog::buildChoosePage()
     auto *label = new QLabel(tr("Last good state:"), page);
     m_stateBox = new QComboBox(page);
     m_stateBox->setAccessibleName(tr("Last good state"));
-    m_stateBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    // A backup is named by its whole label: the tag and the time at its end tell them apart.
+    m_stateBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     label->setBuddy(m_stateBox);
     setAccessKey(m_stateBox, u'l');
     row->addWidget(label);
@@ -180,9 +170,9 @@ QWidget *ProblemSearchDialog::buildRoundPage()
     buttons->addStretch();
     buttons->addWidget(later);
     layout->addLayout(buttons);
-    connect(m_yes, &QPushButton::clicked, this, [this] { answer(BisectSearch::Answer::Bad); });
-    connect(m_no, &QPushButton::clicked, this, [this] { answer(BisectSearch::Answer::Good); });
-    connect(m_cantTell, &QPushButton::clicked, this, [this] { answer(BisectSearch::Answer::Skip); });
+    connect(m_yes, &QPushButton::clicked, this, [this] { answer(ProblemSearchRounds::Answer::Bad); });
+    connect(m_no, &QPushButton::clicked, this, [this] { answer(ProblemSearchRounds::Answer::Good); });
+    connect(m_cantTell, &QPushButton::clicked, this, [this] { answer(ProblemSearchRounds::Answer::Skip); });
     connect(m_cancelSearch, &QPushButton::clicked, this, &ProblemSearchDialog::cancelSearch);
     connect(later, &QPushButton::clicked, this, &QDialog::reject);
     return page;
@@ -223,7 +213,7 @@ ProblemSearchDialog::Page ProblemSearchDialog::page() const
 
 QString ProblemSearchDialog::labelOf(const SearchSuspect &suspect) const
 {
-    return ProblemSearch::label(suspect, m_context.schema, m_bad.root.children.empty() ? nullptr : &m_bad.root);
+    return suspect.label(m_context.schema, m_bad.root.children.empty() ? nullptr : &m_bad.root);
 }
 
 void ProblemSearchDialog::showError(const QString &text)
@@ -247,11 +237,7 @@ void ProblemSearchDialog::fillStateBox()
     // Newest first, as the restore chooser lists them.
     for (const QString &path : listBackups(m_context.settingsPath)) {
         const QFileInfo info(path);
-        m_stateBox->addItem(QStringLiteral("%1   (%2, %3 KiB)")
-                                .arg(info.fileName(),
-                                     info.lastModified().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-                                     QString::number(info.size() / 1024)),
-                            path);
+        m_stateBox->addItem(DisplayText::backup(path), path);
     }
     if (!m_goodPath.isEmpty() && m_stateBox->findData(m_goodPath) < 0)
         m_stateBox->addItem(QDir::toNativeSeparators(m_goodPath), m_goodPath);
@@ -294,7 +280,7 @@ void ProblemSearchDialog::chooseGoodState(const QString &path)
 
     const auto valueIn = [](const XsdtNode &root, const QString &settingPath) {
         const XsdtNode *node = root.findPath(settingPath);
-        return node ? shortValue(node->value) : QString();
+        return node ? DisplayText::value(*node) : QString();
     };
     const auto group = [this](const QString &title, int count) {
         auto *item = new QTreeWidgetItem(m_differences, {title.arg(count)});
@@ -307,10 +293,11 @@ void ProblemSearchDialog::chooseGoodState(const QString &path)
     if (!m_plan.suspects.isEmpty()) {
         QTreeWidgetItem *tested = group(tr("Tested (%1)"), int(m_plan.suspects.size()));
         for (const SearchSuspect &suspect : std::as_const(m_plan.suspects)) {
-            auto *item = new QTreeWidgetItem(
-                tested,
-                {suspect.path, shortValue(suspect.badValue),
-                 suspect.kind == SearchSuspect::Remove ? tr("(absent)") : shortValue(suspect.goodValue)});
+            auto *item = new QTreeWidgetItem(tested,
+                                             {suspect.path, DisplayText::value(suspect.badType, suspect.badValue),
+                                              suspect.kind == SearchSuspect::Remove
+                                                  ? tr("(absent)")
+                                                  : DisplayText::value(suspect.goodType, suspect.goodValue)});
             item->setToolTip(0, suspect.path);
         }
         tested->setExpanded(true);
@@ -334,7 +321,8 @@ void ProblemSearchDialog::chooseGoodState(const QString &path)
     else if (tested == 0)
         lines << tr("Nothing can be tested: the file and that state differ only in what a search leaves alone.");
     else
-        lines << tr("%n difference(s) can be tested, in %1.", nullptr, tested).arg(BisectSearch::aboutLaunches(tested));
+        lines << tr("%n difference(s) can be tested, in %1.", nullptr, tested)
+                     .arg(ProblemSearchRounds::aboutLaunches(tested));
     if (!m_plan.onlyInGood.isEmpty())
         lines << tr("%1 entries exist only in the good state and are not tested").arg(m_plan.onlyInGood.size());
     if (!m_plan.leftOut.isEmpty())
@@ -388,14 +376,14 @@ void ProblemSearchDialog::showSearch()
     QByteArray bad;
     if (!m_search.readBadBytes(&bad, &error) || !m_bad.parse(bad))
         showError(error);
-    const BisectSearch &search = m_search.search();
+    const ProblemSearchRounds &search = m_search.search();
     if (!search.isFinished()) {
         m_pages->setCurrentIndex(RoundPage);
         const int remaining = int(search.remaining().size());
         m_round->setText(tr("Round %1: %2 settings are still suspected (%3 left).")
                              .arg(search.rounds() + 1)
                              .arg(remaining)
-                             .arg(BisectSearch::aboutLaunches(remaining)));
+                             .arg(ProblemSearchRounds::aboutLaunches(remaining)));
         m_roundList->clear();
         for (const int index : search.testing()) {
             const SearchSuspect &suspect = m_search.suspects().at(index);
@@ -415,10 +403,11 @@ void ProblemSearchDialog::showSearch()
     m_foundTree->clear();
     for (const SearchSuspect &suspect : found) {
         auto *item = new QTreeWidgetItem(m_foundTree,
-                                         {labelOf(suspect), suspect.path, shortValue(suspect.badValue),
-                                          shortValue(ProblemSearch::goodValueText(suspect))});
+                                         {labelOf(suspect), suspect.path,
+                                          DisplayText::value(suspect.badType, suspect.badValue),
+                                          DisplayText::oneLine(suspect.goodValueText(), DisplayText::kCellLength)});
         item->setToolTip(2, suspect.badValue);
-        item->setToolTip(3, ProblemSearch::goodValueText(suspect));
+        item->setToolTip(3, suspect.goodValueText());
     }
     m_useGood->setText(found.size() == 1 ? tr("Keep everything and use the good value for this setting")
                                          : tr("Keep everything and use the good values for these settings"));
@@ -443,7 +432,7 @@ void ProblemSearchDialog::updateRoundButtons()
         m_status->setText(tr("Waiting for PixInsight to start."));
 }
 
-void ProblemSearchDialog::answer(BisectSearch::Answer answer)
+void ProblemSearchDialog::answer(ProblemSearchRounds::Answer answer)
 {
     showError(QString());
     QString error;

@@ -54,7 +54,7 @@ public:
     // Compares the open file with a backup or another file and lists what would be tested.
     void chooseGoodState(const QString &path);
     void start();
-    void answer(BisectSearch::Answer answer);
+    void answer(ProblemSearchRounds::Answer answer);
     // Puts the file back after asking, and ends the search.
     void cancelSearch();
     void end(ProblemSearch::End how);

@@ -1,5 +1,6 @@
 #include "ui/dialogs/reviewdialog.h"
 
+#include "core/displaytext.h"
 #include "core/settingsdocument.h"
 #include "core/xsdtnode.h"
 #include "model/settingsmodel.h"
@@ -26,8 +27,6 @@ namespace {
 
 constexpr int kNodeRole = Qt::UserRole;
 constexpr int kKindRole = Qt::UserRole + 1;
-constexpr qsizetype kDisplayLength = 120;
-constexpr qsizetype kTipLength = 500;
 
 XsdtNode *rowNode(const QTreeWidgetItem *item)
 {
@@ -150,19 +149,6 @@ ReviewDialog::ReviewDialog(SettingsModel *model, XsdtNode *tree, QWidget *parent
     refill();
 }
 
-QString ReviewDialog::displayValue(QChar type, const QString &text)
-{
-    if (type == u'B')
-        return tr("(%1 characters of encoded data)").arg(text.size());
-    QString shown = text;
-    shown.replace(u'\n', QChar(0x23CE));
-    if (shown.size() > kDisplayLength) {
-        shown.truncate(kDisplayLength);
-        shown += QChar(0x2026);
-    }
-    return shown;
-}
-
 void ReviewDialog::setInvalidUtf8(int line, int column)
 {
     m_utf8Notice->setText(tr("This file has bytes that are not valid UTF-8 (line %1, column %2); saving replaces them "
@@ -239,13 +225,12 @@ void ReviewDialog::refill()
         for (XsdtNode *node : std::as_const(edits)) {
             if (!passes(*node, filter))
                 continue;
-            auto *item
-                = new QTreeWidgetItem(QStringList{tr("Edit"), node->path(), displayValue(node->type, node->savedValue),
-                                                  displayValue(node->type, node->value)});
+            auto *item = new QTreeWidgetItem(
+                QStringList{tr("Edit"), node->path(), DisplayText::savedValue(*node), DisplayText::value(*node)});
             item->setData(0, kNodeRole, QVariant::fromValue(static_cast<void *>(node)));
             item->setData(0, kKindRole, EditRow);
-            item->setToolTip(2, node->savedValue.left(kTipLength));
-            item->setToolTip(3, node->value.left(kTipLength));
+            item->setToolTip(2, node->savedValue.left(DisplayText::kTipLength));
+            item->setToolTip(3, node->value.left(DisplayText::kTipLength));
             m_changes->addTopLevelItem(item);
         }
     }
@@ -263,11 +248,10 @@ void ReviewDialog::populateDeletion(QTreeWidgetItem *item)
     if (!deleted)
         return;
     const auto valueRow = [](XsdtNode *node, const QString &name) {
-        auto *child
-            = new QTreeWidgetItem(QStringList{QString(), name, displayValue(node->type, node->value), tr("(removed)")});
+        auto *child = new QTreeWidgetItem(QStringList{QString(), name, DisplayText::value(*node), tr("(removed)")});
         child->setData(0, kNodeRole, QVariant::fromValue(static_cast<void *>(node)));
         child->setData(0, kKindRole, RemovedValueRow);
-        child->setToolTip(2, node->value.left(kTipLength));
+        child->setToolTip(2, node->value.left(DisplayText::kTipLength));
         return child;
     };
     if (deleted->kind == XsdtNode::Value) {

@@ -37,7 +37,6 @@ public:
     void setOtherNames();
     QLabel *otherNamesNotice() const { return m_otherNamesNotice; }
     void populateDeletion(QTreeWidgetItem *item);
-    static QString displayValue(QChar type, const QString &text);
 
     QLabel *summaryLabel() const { return m_summary; }
     QLineEdit *filterEdit() const { return m_filter; }

@@ -1,5 +1,6 @@
 #include "ui/dialogs/settinghistorydialog.h"
 
+#include "core/displaytext.h"
 #include "core/settingsdocument.h"
 #include "core/valuetypes.h"
 #include "core/xsdtfile.h"
@@ -21,19 +22,6 @@
 namespace pfw {
 
 namespace {
-
-constexpr int kShownLength = 200;
-
-QString oneLine(const HistoryEntry &entry)
-{
-    QString text = SettingHistory::describe(entry);
-    text.replace(u'\n', QChar(0x23CE));
-    if (text.size() > kShownLength) {
-        text.truncate(kShownLength);
-        text += QChar(0x2026);
-    }
-    return text;
-}
 
 } // namespace
 
@@ -276,7 +264,7 @@ void SettingHistoryDialog::updateItem(int index)
         return;
     const HistoryRow &row = m_rows.at(index);
     item->setText(0, SettingHistory::when(row));
-    item->setText(1, oneLine(row.entry));
+    item->setText(1, DisplayText::oneLine(SettingHistory::describe(row.entry), DisplayText::kLineLength));
     item->setToolTip(0,
                      row.entry.backupPath.isEmpty() ? QDir::toNativeSeparators(m_filePath)
                                                     : QDir::toNativeSeparators(row.entry.backupPath));

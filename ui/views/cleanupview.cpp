@@ -1,5 +1,6 @@
 #include "ui/views/cleanupview.h"
 
+#include "core/displaytext.h"
 #include "core/xsdtfile.h"
 #include "core/xsdtwriter.h"
 #include "session/busyscope.h"
@@ -116,18 +117,12 @@ QString CleanupView::savedSettingsLabel(const XsdtNode &node)
     return SettingsSchema::humanizeKey(node.key);
 }
 
-QString CleanupView::formatSize(qint64 bytes)
-{
-    if (bytes < 1024)
-        return tr("%1 B").arg(bytes);
-    return tr("%1 KiB").arg(double(bytes) / 1024.0, 0, 'f', 1);
-}
-
 QTreeWidgetItem *CleanupView::addEntry(QTreeWidgetItem *parent, const QString &text, const QList<XsdtNode *> &nodes,
                                        const QString &tip, bool savedSettings)
 {
     const qint64 size = sizeOf(nodes);
-    auto *item = new QTreeWidgetItem(parent, QStringList{text, QString::number(valuesOf(nodes)), formatSize(size)});
+    auto *item
+        = new QTreeWidgetItem(parent, QStringList{text, QString::number(valuesOf(nodes)), DisplayText::size(size)});
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     item->setCheckState(0, Qt::Unchecked);
     item->setToolTip(0, tip);
@@ -176,7 +171,7 @@ void CleanupView::refresh(XsdtFile *file)
             auto *groupItem = new QTreeWidgetItem(
                 m_safeTier,
                 QStringList{QStringLiteral("%1 (%2)").arg(group.title, QString::number(nodes.size())),
-                            QString::number(valuesOf(nodes)), formatSize(sizeOf(nodes))});
+                            QString::number(valuesOf(nodes)), DisplayText::size(sizeOf(nodes))});
             groupItem->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsAutoTristate);
             groupItem->setCheckState(0, Qt::Unchecked);
             groupItem->setToolTip(0, group.description);
@@ -198,8 +193,8 @@ void CleanupView::refresh(XsdtFile *file)
         QTreeWidgetItem *entry = addEntry(m_safeTier, group.title, nodes,
                                           group.description + u'\n' + kept.join(QLatin1String(", ")), false);
         for (const XsdtNode *node : std::as_const(nodes))
-            informationRow(entry,
-                           {node->path(), QString::number(node->valueCount()), formatSize(serializedSize(*node))});
+            informationRow(
+                entry, {node->path(), QString::number(node->valueCount()), DisplayText::size(serializedSize(*node))});
     }
     if (m_safeTier->childCount() == 0)
         informationRow(m_safeTier, {tr("Nothing to clean in this file.")});
@@ -222,7 +217,8 @@ void CleanupView::refresh(XsdtFile *file)
     for (XsdtNode *node : std::as_const(candidates)) {
         QTreeWidgetItem *entry
             = addEntry(m_savedTier, label(*node), {node}, node->path() + u'\n' + m_model->verdict(node).reason, true);
-        informationRow(entry, {node->path(), QString::number(node->valueCount()), formatSize(serializedSize(*node))});
+        informationRow(entry,
+                       {node->path(), QString::number(node->valueCount()), DisplayText::size(serializedSize(*node))});
     }
     if (candidates.isEmpty())
         informationRow(m_savedTier, {tr("No tool settings found.")});
@@ -277,7 +273,7 @@ void CleanupView::updateStatus()
         qint64 size = 0;
         for (QTreeWidgetItem *item : ticked)
             size += m_sizes.value(item);
-        m_status->setText(tr("Ticked: %1 (about %2)").arg(QString::number(ticked.size()), formatSize(size)));
+        m_status->setText(tr("Ticked: %1 (about %2)").arg(QString::number(ticked.size()), DisplayText::size(size)));
     }
 }
 

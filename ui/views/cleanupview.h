@@ -31,7 +31,6 @@ public:
     void undoTicked();
 
     static QString cleanupLabel(const XsdtNode &node);
-    static QString formatSize(qint64 bytes);
     // "Image calibration" for ModuleData/ImageCalibration; a group named by a number is a
     // version record.
     static QString savedSettingsLabel(const XsdtNode &node);

@@ -1,6 +1,7 @@
 #include "ui/views/compareview.h"
 
 #include "core/backups.h"
+#include "core/displaytext.h"
 #include "core/settingsdocument.h"
 #include "session/busyscope.h"
 #include "model/settingsmodel.h"
@@ -31,7 +32,6 @@ namespace pfw {
 namespace {
 
 constexpr int kEntryRole = Qt::UserRole;
-constexpr qsizetype kDisplayLength = 90;
 constexpr int kMaxBackups = 25;
 
 bool sameFile(const QString &a, const QString &b)
@@ -132,19 +132,6 @@ CompareView::CompareView(SettingsModel *model, QWidget *parent)
     connect(m_model, &QAbstractItemModel::modelReset, this, &CompareView::scheduleRecompute);
     rebuildFileBox();
     updateButtons();
-}
-
-QString CompareView::compareDisplay(const XsdtNode &node)
-{
-    if (node.type == u'B')
-        return tr("(%1 characters of encoded data)").arg(node.value.size());
-    QString shown = node.value;
-    shown.replace(u'\n', QChar(0x23CE));
-    if (shown.size() > kDisplayLength) {
-        shown.truncate(kDisplayLength);
-        shown += QChar(0x2026);
-    }
-    return shown;
 }
 
 void CompareView::setDocument(XsdtFile *tree, const QString &path)
@@ -355,7 +342,7 @@ void CompareView::fill()
         const auto shown = [&entry](const XsdtNode *side) {
             return !side                         ? QString()
                 : differsInCompressedData(entry) ? diffSideText(entry, side)
-                                                 : compareDisplay(*side);
+                                                 : DisplayText::value(*side);
         };
         auto *row = new QTreeWidgetItem(
             group, QStringList{leaf, shown(entry.here), shown(entry.there), diffStatusText(entry)});

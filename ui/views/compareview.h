@@ -41,7 +41,6 @@ public:
     void copyAllShown();
     bool isCopyable(const DiffEntry &entry) const;
     QList<int> selectedEntries() const;
-    static QString compareDisplay(const XsdtNode &node);
 
     QComboBox *fileBox() const { return m_fileBox; }
     QCheckBox *differentBox() const { return m_different; }

@@ -1,5 +1,6 @@
 #include "ui/views/unusedmodulesview.h"
 
+#include "core/displaytext.h"
 #include "core/xsdtfile.h"
 #include "core/xsdtwriter.h"
 #include "session/busyscope.h"
@@ -88,15 +89,6 @@ UnusedModulesView::UnusedModulesView(SettingsModel *model, PendingFiles *pending
 }
 
 UnusedModulesView::~UnusedModulesView() = default;
-
-QString UnusedModulesView::formatSize(qint64 bytes)
-{
-    if (bytes < 1024)
-        return tr("%1 B").arg(bytes);
-    if (bytes < 1048576)
-        return tr("%1 KiB").arg(double(bytes) / 1024.0, 0, 'f', 1);
-    return tr("%1 MiB").arg(double(bytes) / 1048576.0, 0, 'f', 1);
-}
 
 void UnusedModulesView::clearCards()
 {
@@ -246,7 +238,7 @@ void UnusedModulesView::updateTexts()
             queuedNodes += node->isInsideDeleted() ? 1 : 0;
         const qint64 size = dataSize(card->info);
         QString title = tr("%1  -  %n value(s), %2", nullptr, int(moduleValueCount(card->info)))
-                            .arg(card->info.name, formatSize(size));
+                            .arg(card->info.name, DisplayText::size(size));
         if (std::any_of(card->leftovers.cbegin(), card->leftovers.cend(),
                         [](const Leftover &l) { return l.isProtected; }))
             title += tr("   (contains protected files)");
@@ -264,8 +256,8 @@ void UnusedModulesView::updateTexts()
         for (const LeftoverRow &row : std::as_const(card->leftoverRows)) {
             const Leftover &l = row.leftover;
             QString detail = l.isFolder
-                ? tr("%1, %n file(s), %2", nullptr, l.files).arg(Leftovers::label(l.kind), formatSize(l.bytes))
-                : tr("%1, %2").arg(Leftovers::label(l.kind), formatSize(l.bytes));
+                ? tr("%1, %n file(s), %2", nullptr, l.files).arg(Leftovers::label(l.kind), DisplayText::size(l.bytes))
+                : tr("%1, %2").arg(Leftovers::label(l.kind), DisplayText::size(l.bytes));
             if (l.isProtected)
                 detail += tr(" - protected");
             const bool queued = m_pending->isQueued(leftoverRequest(l));
@@ -291,8 +283,8 @@ void UnusedModulesView::updateTexts()
         summary = tr("%1 unused module(s); %2 queued for deletion").arg(m_cards.size()).arg(queuedModules);
     else
         summary = tr("%1 unused module(s); %2 ticked (about %3); %4 queued for deletion")
-                      .arg(QString::number(m_cards.size()), QString::number(tickedModules), formatSize(tickedSize),
-                           QString::number(queuedModules));
+                      .arg(QString::number(m_cards.size()), QString::number(tickedModules),
+                           DisplayText::size(tickedSize), QString::number(queuedModules));
     if (m_pending->count() > 0)
         summary += tr("; %n file(s) or folder(s) queued for deletion from disk", nullptr, m_pending->count());
     m_summary->setText(summary);
@@ -346,8 +338,8 @@ void UnusedModulesView::queueTicked()
             const Leftover &l = row->leftover;
             anyProtected = anyProtected || l.isProtected;
             lines << (l.isFolder ? tr("%1   (%n file(s), %2)", nullptr, l.files)
-                                       .arg(QDir::toNativeSeparators(l.path), formatSize(l.bytes))
-                                 : tr("%1   (%2)").arg(QDir::toNativeSeparators(l.path), formatSize(l.bytes)));
+                                       .arg(QDir::toNativeSeparators(l.path), DisplayText::size(l.bytes))
+                                 : tr("%1   (%2)").arg(QDir::toNativeSeparators(l.path), DisplayText::size(l.bytes)));
         }
         QMessageBox box(
             QMessageBox::Warning, tr("Delete files and folders?"),

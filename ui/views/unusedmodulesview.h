@@ -72,8 +72,6 @@ public:
     QPushButton *queueButton() const { return m_queue; }
     QPushButton *undoButton() const { return m_undo; }
 
-    static QString formatSize(qint64 bytes);
-
 signals:
     void message(const QString &text);
     void deleteRequested(pfw::XsdtNode *node);

@@ -1,5 +1,7 @@
 #include "ui/widgets/settingrow.h"
 
+#include "core/displaytext.h"
+#include "core/valuetypes.h"
 #include "core/xsdtnode.h"
 #include "session/busyscope.h"
 #include "ui/widgets/colorbutton.h"
@@ -222,11 +224,10 @@ bool SettingRow::isTyping() const
 
 void SettingRow::commitText(const QString &text)
 {
-    if (m_spec.kind == WidgetKind::Real) {
-        bool ok = false;
-        const double number = text.trimmed().toDouble(&ok);
-        const QString problem = ok ? SettingsSchema::rangeProblem(m_spec, number) : QString();
-        if (!problem.isEmpty()) {
+    // A number out of range is said here, beside the field; the range is the model's rules'.
+    QString normalized;
+    if (m_spec.kind == WidgetKind::Real && normalizeValue(m_node->type, text, &normalized, nullptr)) {
+        if (const QString problem = m_model->rules().schemaProblem(*m_node, normalized); !problem.isEmpty()) {
             emit rejected(problem);
             m_shownValue.reset();
             refresh();
@@ -291,7 +292,7 @@ void SettingRow::showValue(const QString &value)
         if (m_protected) {
             shown.replace(u'\n', QChar(0x23CE));
             if (m_node->type == u'B' && !m_node->block)
-                shown = SettingsModel::displayText(*m_node);
+                shown = DisplayText::value(*m_node, DisplayText::kLineLength);
         }
         m_line->setText(shown);
         m_line->setCursorPosition(0);

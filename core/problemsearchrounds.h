@@ -11,13 +11,13 @@ namespace pfw {
 // is the bad file with the suspects of testing() put back to their good state; whether the
 // problem still occurs keeps the half that must hold the culprit. The search holds no file: its
 // state is a few numbers, so that it survives the program being closed.
-class BisectSearch final
+class ProblemSearchRounds final
 {
 public:
     enum class Answer { Bad, Good, Skip };
 
-    BisectSearch() = default;
-    explicit BisectSearch(int suspects);
+    ProblemSearchRounds() = default;
+    explicit ProblemSearchRounds(int suspects);
 
     int suspectCount() const { return m_suspects; }
     const QList<int> &remaining() const { return m_remaining; }
@@ -38,7 +38,7 @@ public:
 
     QJsonObject toJson() const;
     // False, leaving search untouched, for anything that is not a state toJson() wrote.
-    static bool fromJson(const QJsonObject &json, BisectSearch *search);
+    static bool fromJson(const QJsonObject &json, ProblemSearchRounds *search);
 
 private:
     int m_suspects = 0;

@@ -1,4 +1,4 @@
-#include "cli/bisectcommand.h"
+#include "cli/problemsearchcommand.h"
 
 #include "cli/clioutput.h"
 #include "cli/settingscli.h"
@@ -32,12 +32,12 @@ QJsonObject suspectJson(const SearchSuspect &suspect, const QString &label)
 
 } // namespace
 
-BisectCommand::BisectCommand(CliOutput &io)
+ProblemSearchCommand::ProblemSearchCommand(CliOutput &io)
     : m_io(io)
 {
 }
 
-int BisectCommand::run(const QString &step, const QStringList &files, Ending ending)
+int ProblemSearchCommand::run(const QString &step, const QStringList &files, Ending ending)
 {
     const auto usageError = [this](const QString &message) {
         return m_io.fail(SettingsCli::UsageError, {message, tr("Run prefwright-cli --help for the commands.")});
@@ -59,7 +59,7 @@ int BisectCommand::run(const QString &step, const QStringList &files, Ending end
     return answer(files.at(0), step);
 }
 
-int BisectCommand::start(const QString &file, const QString &good)
+int ProblemSearchCommand::start(const QString &file, const QString &good)
 {
     SettingsDocument bad, goodState;
     DeletionPolicy policy;
@@ -78,7 +78,7 @@ int BisectCommand::start(const QString &file, const QString &good)
         m_io.print(tr("The file as it is now is kept in %1.")
                        .arg(TerminalText::printable(QDir::toNativeSeparators(search.backupPath()))));
         QString counts = tr("%n difference(s) will be tested", nullptr, int(search.suspects().size()));
-        counts += u' ' + tr("(%1).").arg(BisectSearch::aboutLaunches(int(search.suspects().size())));
+        counts += u' ' + tr("(%1).").arg(ProblemSearchRounds::aboutLaunches(int(search.suspects().size())));
         if (search.onlyInGoodCount() > 0)
             counts += u' '
                 + tr("%1 entries exist only in the good state and are not tested.").arg(search.onlyInGoodCount());
@@ -93,11 +93,11 @@ int BisectCommand::start(const QString &file, const QString &good)
     return SettingsCli::Success;
 }
 
-int BisectCommand::answer(const QString &file, const QString &step)
+int ProblemSearchCommand::answer(const QString &file, const QString &step)
 {
-    const BisectSearch::Answer answer = step == u"good" ? BisectSearch::Answer::Good
-        : step == u"bad"                                ? BisectSearch::Answer::Bad
-                                                        : BisectSearch::Answer::Skip;
+    const ProblemSearchRounds::Answer answer = step == u"good" ? ProblemSearchRounds::Answer::Good
+        : step == u"bad"                                       ? ProblemSearchRounds::Answer::Bad
+                                                               : ProblemSearchRounds::Answer::Skip;
     DeletionPolicy policy;
     if (!m_io.loadRules(nullptr, &policy))
         return SettingsCli::Refused;
@@ -122,7 +122,7 @@ int BisectCommand::answer(const QString &file, const QString &step)
     return SettingsCli::Success;
 }
 
-int BisectCommand::status(const QString &file)
+int ProblemSearchCommand::status(const QString &file)
 {
     ProblemSearch search(file);
     QString error;
@@ -142,7 +142,7 @@ int BisectCommand::status(const QString &file)
     return SettingsCli::Success;
 }
 
-int BisectCommand::reset(const QString &file, Ending ending)
+int ProblemSearchCommand::reset(const QString &file, Ending ending)
 {
     ProblemSearch search(file);
     QString error, backup;
@@ -189,7 +189,7 @@ int BisectCommand::reset(const QString &file, Ending ending)
     return SettingsCli::Success;
 }
 
-void BisectCommand::report(const ProblemSearch &search, const QString &file)
+void ProblemSearchCommand::report(const ProblemSearch &search, const QString &file)
 {
     SettingsSchema schema;
     QString unused;
@@ -198,9 +198,9 @@ void BisectCommand::report(const ProblemSearch &search, const QString &file)
     QByteArray badBytes;
     const bool haveBad = search.readBadBytes(&badBytes, nullptr) && bad.parse(badBytes);
     const auto labelOf = [&](const SearchSuspect &suspect) {
-        return ProblemSearch::label(suspect, haveSchema ? &schema : nullptr, haveBad ? &bad.root : nullptr);
+        return suspect.label(haveSchema ? &schema : nullptr, haveBad ? &bad.root : nullptr);
     };
-    const BisectSearch &state = search.search();
+    const ProblemSearchRounds &state = search.search();
     const int remaining = int(state.remaining().size());
     const QString name = TerminalText::shellWord(QDir::toNativeSeparators(file));
     if (m_io.json()) {
@@ -211,20 +211,21 @@ void BisectCommand::report(const ProblemSearch &search, const QString &file)
         }
         for (const int index : state.testing())
             testing << search.suspects().at(index).path;
-        m_io.printJson(QJsonObject{
-            {QStringLiteral("inProgress"), true},
-            {QStringLiteral("finished"), state.isFinished()},
-            {QStringLiteral("round"), state.rounds() + (state.isFinished() ? 0 : 1)},
-            {QStringLiteral("launches"), state.rounds()},
-            {QStringLiteral("remaining"), remaining},
-            {QStringLiteral("expectedLaunches"), state.isFinished() ? 0 : BisectSearch::expectedRounds(remaining)},
-            {QStringLiteral("fileWritten"), search.isCandidateWritten()},
-            {QStringLiteral("goodValuesIn"), testing},
-            {QStringLiteral("found"), culprits},
-            {QStringLiteral("backup"), search.backupPath()},
-            {QStringLiteral("duringSearch"), QJsonArray::fromStringList(search.duringSearchBackups())},
-            {QStringLiteral("notice"), search.notice()},
-            {QStringLiteral("state"), search.statePath()}});
+        m_io.printJson(
+            QJsonObject{{QStringLiteral("inProgress"), true},
+                        {QStringLiteral("finished"), state.isFinished()},
+                        {QStringLiteral("round"), state.rounds() + (state.isFinished() ? 0 : 1)},
+                        {QStringLiteral("launches"), state.rounds()},
+                        {QStringLiteral("remaining"), remaining},
+                        {QStringLiteral("expectedLaunches"),
+                         state.isFinished() ? 0 : ProblemSearchRounds::expectedRounds(remaining)},
+                        {QStringLiteral("fileWritten"), search.isCandidateWritten()},
+                        {QStringLiteral("goodValuesIn"), testing},
+                        {QStringLiteral("found"), culprits},
+                        {QStringLiteral("backup"), search.backupPath()},
+                        {QStringLiteral("duringSearch"), QJsonArray::fromStringList(search.duringSearchBackups())},
+                        {QStringLiteral("notice"), search.notice()},
+                        {QStringLiteral("state"), search.statePath()}});
         return;
     }
     if (state.isFinished()) {
@@ -237,9 +238,8 @@ void BisectCommand::report(const ProblemSearch &search, const QString &file)
                            .arg(TerminalText::printable(labelOf(suspect)), TerminalText::printable(suspect.path)));
             m_io.print(
                 tr("    bad value:  %1").arg(TerminalText::printable(SettingsCli::escapeField(suspect.badValue))));
-            m_io.print(
-                tr("    good value: %1")
-                    .arg(TerminalText::printable(SettingsCli::escapeField(ProblemSearch::goodValueText(suspect)))));
+            m_io.print(tr("    good value: %1")
+                           .arg(TerminalText::printable(SettingsCli::escapeField(suspect.goodValueText()))));
         }
         m_io.print(tr("End the search with one of:"));
         m_io.print(
@@ -253,7 +253,7 @@ void BisectCommand::report(const ProblemSearch &search, const QString &file)
                    .arg(state.rounds() + 1)
                    .arg(remaining)
                    .arg(state.testing().size())
-                   .arg(BisectSearch::aboutLaunches(remaining)));
+                   .arg(ProblemSearchRounds::aboutLaunches(remaining)));
     if (!search.isCandidateWritten()) {
         m_io.print(tr("The file for this round has not been written yet (an earlier step was interrupted). Close "
                       "PixInsight; the next answer writes it and is not counted."));

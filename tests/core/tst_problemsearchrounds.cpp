@@ -1,4 +1,4 @@
-#include "core/bisectsearch.h"
+#include "core/problemsearchrounds.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -9,7 +9,7 @@
 
 using namespace pfw;
 
-class TestBisectSearch : public QObject
+class TestProblemSearchRounds : public QObject
 {
     Q_OBJECT
 
@@ -24,67 +24,69 @@ private slots:
 namespace {
 
 // What the user sees on a launch: the problem is gone exactly when the culprit was put back.
-BisectSearch::Answer judge(const BisectSearch &search, int culprit)
+ProblemSearchRounds::Answer judge(const ProblemSearchRounds &search, int culprit)
 {
-    return search.testing().contains(culprit) ? BisectSearch::Answer::Good : BisectSearch::Answer::Bad;
+    return search.testing().contains(culprit) ? ProblemSearchRounds::Answer::Good : ProblemSearchRounds::Answer::Bad;
 }
 
 } // namespace
 
 // Every culprit among 1 to 70 suspects is named alone within ceil(log2 n) launches.
-void TestBisectSearch::findsEveryCulpritWithinItsRounds()
+void TestProblemSearchRounds::findsEveryCulpritWithinItsRounds()
 {
     for (int n = 1; n <= 70; ++n) {
         const int bound = n <= 1 ? 0 : int(std::ceil(std::log2(n)));
-        QVERIFY(BisectSearch::expectedRounds(n) <= bound);
-        const int rounds = BisectSearch::expectedRounds(n);
-        QCOMPARE(BisectSearch::aboutLaunches(n),
-                 rounds == 1 ? QStringLiteral("about 1 launch") : QStringLiteral("about %1 launches").arg(rounds));
+        QVERIFY(ProblemSearchRounds::expectedRounds(n) <= bound);
+        const int rounds = ProblemSearchRounds::expectedRounds(n);
+        QCOMPARE(ProblemSearchRounds::aboutLaunches(n),
+                 rounds == 0       ? QStringLiteral("without a launch")
+                     : rounds == 1 ? QStringLiteral("about 1 launch")
+                                   : QStringLiteral("about %1 launches").arg(rounds));
         for (int culprit = 0; culprit < n; ++culprit) {
-            BisectSearch search(n);
+            ProblemSearchRounds search(n);
             while (!search.isFinished())
                 QVERIFY(search.answer(judge(search, culprit)));
             QCOMPARE(search.remaining(), QList<int>{culprit});
             QVERIFY2(search.rounds() <= bound, qPrintable(QStringLiteral("%1 of %2").arg(search.rounds()).arg(n)));
-            QVERIFY(!search.answer(BisectSearch::Answer::Bad));
+            QVERIFY(!search.answer(ProblemSearchRounds::Answer::Bad));
         }
     }
 }
 
 // "Can't tell" at random never loses the culprit: the search ends on it, or on a set that holds
 // it and could not be split; and it ends.
-void TestBisectSearch::skipsStillKeepTheCulprit()
+void TestProblemSearchRounds::skipsStillKeepTheCulprit()
 {
     QRandomGenerator random(20261208);
     for (int trial = 0; trial < 2000; ++trial) {
         const int n = 1 + int(random.bounded(40));
         const int culprit = int(random.bounded(n));
-        BisectSearch search(n);
+        ProblemSearchRounds search(n);
         int launches = 0;
         while (!search.isFinished()) {
             QVERIFY(++launches < 10 * n + 10);
             const bool skip = random.bounded(3) == 0;
-            search.answer(skip ? BisectSearch::Answer::Skip : judge(search, culprit));
+            search.answer(skip ? ProblemSearchRounds::Answer::Skip : judge(search, culprit));
         }
         QVERIFY(search.remaining().contains(culprit));
     }
 }
 
-void TestBisectSearch::stateSurvivesAWriteAndARead()
+void TestProblemSearchRounds::stateSurvivesAWriteAndARead()
 {
-    BisectSearch search(40);
-    search.answer(BisectSearch::Answer::Bad);
-    search.answer(BisectSearch::Answer::Skip);
+    ProblemSearchRounds search(40);
+    search.answer(ProblemSearchRounds::Answer::Bad);
+    search.answer(ProblemSearchRounds::Answer::Skip);
     const QByteArray written = QJsonDocument(search.toJson()).toJson();
-    BisectSearch read;
-    QVERIFY(BisectSearch::fromJson(QJsonDocument::fromJson(written).object(), &read));
+    ProblemSearchRounds read;
+    QVERIFY(ProblemSearchRounds::fromJson(QJsonDocument::fromJson(written).object(), &read));
     QCOMPARE(read.remaining(), search.remaining());
     QCOMPARE(read.testing(), search.testing());
     QCOMPARE(read.rounds(), 2);
     QCOMPARE(read.suspectCount(), 40);
 }
 
-void TestBisectSearch::damagedStatesAreRefused_data()
+void TestProblemSearchRounds::damagedStatesAreRefused_data()
 {
     QTest::addColumn<QByteArray>("json");
     QTest::newRow("empty") << QByteArray("{}");
@@ -98,13 +100,13 @@ void TestBisectSearch::damagedStatesAreRefused_data()
     QTest::newRow("negative rounds") << QByteArray(R"({"suspects":3,"remaining":[0,1],"skips":0,"rounds":-2})");
 }
 
-void TestBisectSearch::damagedStatesAreRefused()
+void TestProblemSearchRounds::damagedStatesAreRefused()
 {
     QFETCH(QByteArray, json);
-    BisectSearch search(5);
-    QVERIFY(!BisectSearch::fromJson(QJsonDocument::fromJson(json).object(), &search));
+    ProblemSearchRounds search(5);
+    QVERIFY(!ProblemSearchRounds::fromJson(QJsonDocument::fromJson(json).object(), &search));
     QCOMPARE(search.suspectCount(), 5);
 }
 
-QTEST_GUILESS_MAIN(TestBisectSearch)
-#include "tst_bisectsearch.moc"
+QTEST_GUILESS_MAIN(TestProblemSearchRounds)
+#include "tst_problemsearchrounds.moc"

@@ -1,4 +1,4 @@
-#include "core/bisectsearch.h"
+#include "core/problemsearchrounds.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -6,7 +6,7 @@
 
 namespace pfw {
 
-BisectSearch::BisectSearch(int suspects)
+ProblemSearchRounds::ProblemSearchRounds(int suspects)
     : m_suspects(qMax(0, suspects))
 {
     m_remaining.reserve(m_suspects);
@@ -14,7 +14,7 @@ BisectSearch::BisectSearch(int suspects)
         m_remaining.append(i);
 }
 
-QList<int> BisectSearch::testing() const
+QList<int> ProblemSearchRounds::testing() const
 {
     if (isFinished())
         return {};
@@ -28,12 +28,12 @@ QList<int> BisectSearch::testing() const
     return half;
 }
 
-bool BisectSearch::isFinished() const
+bool ProblemSearchRounds::isFinished() const
 {
     return m_remaining.size() <= 1 || m_skips >= m_remaining.size();
 }
 
-int BisectSearch::expectedRounds(int suspects)
+int ProblemSearchRounds::expectedRounds(int suspects)
 {
     int rounds = 0;
     for (int left = suspects; left > 1; left = (left + 1) / 2)
@@ -41,15 +41,17 @@ int BisectSearch::expectedRounds(int suspects)
     return rounds;
 }
 
-QString BisectSearch::aboutLaunches(int suspects)
+QString ProblemSearchRounds::aboutLaunches(int suspects)
 {
     const int rounds = expectedRounds(suspects);
+    if (rounds == 0)
+        return QCoreApplication::translate("ProblemSearchRounds", "without a launch");
     if (rounds == 1)
-        return QCoreApplication::translate("BisectSearch", "about 1 launch");
-    return QCoreApplication::translate("BisectSearch", "about %1 launches").arg(rounds);
+        return QCoreApplication::translate("ProblemSearchRounds", "about 1 launch");
+    return QCoreApplication::translate("ProblemSearchRounds", "about %1 launches").arg(rounds);
 }
 
-bool BisectSearch::answer(Answer answer)
+bool ProblemSearchRounds::answer(Answer answer)
 {
     if (isFinished())
         return false;
@@ -70,7 +72,7 @@ bool BisectSearch::answer(Answer answer)
     return true;
 }
 
-QJsonObject BisectSearch::toJson() const
+QJsonObject ProblemSearchRounds::toJson() const
 {
     QJsonArray remaining;
     for (const int suspect : m_remaining)
@@ -81,7 +83,7 @@ QJsonObject BisectSearch::toJson() const
             {QStringLiteral("rounds"), m_rounds}};
 }
 
-bool BisectSearch::fromJson(const QJsonObject &json, BisectSearch *search)
+bool ProblemSearchRounds::fromJson(const QJsonObject &json, ProblemSearchRounds *search)
 {
     const auto whole = [&json](const char *key, int *out) {
         const QJsonValue value = json.value(QLatin1String(key));
@@ -90,7 +92,7 @@ bool BisectSearch::fromJson(const QJsonObject &json, BisectSearch *search)
         *out = value.toInt();
         return true;
     };
-    BisectSearch read;
+    ProblemSearchRounds read;
     if (!whole("suspects", &read.m_suspects) || !whole("skips", &read.m_skips) || !whole("rounds", &read.m_rounds)
         || !json.value(QLatin1String("remaining")).isArray())
         return false;

@@ -11,14 +11,14 @@ class ProblemSearch;
 // prefwright-cli bisect: finds the setting that broke PixInsight from a terminal, one step per
 // call (start, good, bad, skip, status, reset), with the same state file as the window. Each
 // step prints what to do next.
-class BisectCommand final
+class ProblemSearchCommand final
 {
-    Q_DECLARE_TR_FUNCTIONS(BisectCommand)
+    Q_DECLARE_TR_FUNCTIONS(ProblemSearchCommand)
 
 public:
     enum class Ending { PutBack, UseGoodValue, KeepCurrent, FromBackup };
 
-    explicit BisectCommand(CliOutput &io);
+    explicit ProblemSearchCommand(CliOutput &io);
 
     // arguments: the step and its files. Returns the exit code.
     int run(const QString &step, const QStringList &files, Ending ending);

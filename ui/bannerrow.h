@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+
+namespace pfw {
+
+class EditingSession;
+
+// The row above the tabs: the banner of what matters most about the open file, and Reload
+// when reading the file again is the way on.
+class BannerRow final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit BannerRow(QWidget *parent = nullptr);
+
+    void showFor(const EditingSession &session);
+    QLabel *label() const { return m_label; }
+    QPushButton *reloadButton() const { return m_reload; }
+
+signals:
+    void reloadRequested();
+
+private:
+    QLabel *m_label;
+    QPushButton *m_reload;
+};
+
+} // namespace pfw
