@@ -143,6 +143,27 @@ bool EditingSession::open(const QString &path, QString *error)
     return ok;
 }
 
+PendingRebase EditingSession::pendingChanges() const
+{
+    if (!isLoaded())
+        return PendingRebase();
+    return PendingRebase::capture(m_document.file().root, m_pending->requests(), &m_schema);
+}
+
+bool EditingSession::reloadKeepingChanges(PendingRebase &rebase, PendingRebase::Outcome *outcome, QString *error)
+{
+    // Read first: a file that cannot be read must not cost the changes.
+    XsdtFile fresh;
+    if (!SettingsDocument::readSettingsFile(m_document.path(), &fresh, error))
+        return false;
+    if (!reload(error))
+        return false;
+    rebase.compareWith(m_document.file().root);
+    *outcome = rebase.apply(m_model, m_pending);
+    emit stateChanged();
+    return true;
+}
+
 bool EditingSession::saveChanges(QString *error, QString *backupPath)
 {
     if (!isLoaded() || m_document.pendingChangeCount() == 0)

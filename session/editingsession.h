@@ -5,6 +5,7 @@
 #include "platform/hostservices.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
+#include "session/pendingrebase.h"
 
 #include <QObject>
 
@@ -67,6 +68,13 @@ public:
     // the session is then without a file when the file could not be read at all.
     bool open(const QString &path, QString *error);
     bool reload(QString *error) { return open(m_document.path(), error); }
+    // What is pending now, to be put back on the file read again.
+    PendingRebase pendingChanges() const;
+    // Reads the file again and puts the changes back on it as one undo step: compares the
+    // rebase with the new file first (a conflict keeps the user's choice only while
+    // PixInsight's value is the one they saw). False with the reason when the file cannot be
+    // read; nothing is changed then.
+    bool reloadKeepingChanges(PendingRebase &rebase, PendingRebase::Outcome *outcome, QString *error);
     // The file half of a save: the reviewed changes written through the guarded write.
     bool saveChanges(QString *error, QString *backupPath);
     // After a save and the deletion of the queued files: nothing is pending, nothing to undo.

@@ -36,6 +36,7 @@ void BannerRow::showFor(const EditingSession &session)
     state.running = session.isHostRunning();
     state.runningCheckError = state.running ? session.runningCheckError() : QString();
     state.changedOnDisk = session.isChangedOnDisk();
+    state.searchInProgress = session.isSearchInProgress();
     state.unsaved = session.unsavedCount();
     if (state.loaded) {
         const XsdtFile &file = session.document().file();

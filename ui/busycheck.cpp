@@ -1,6 +1,7 @@
 #include "ui/busycheck.h"
 
 #include "session/busyscope.h"
+#include "ui/widgets/settingrow.h"
 
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>
@@ -11,7 +12,8 @@ namespace pfw {
 
 bool BusyCheck::isBusy()
 {
-    if (BusyScope::active() || QApplication::activeModalWidget() || QApplication::activePopupWidget())
+    if (BusyScope::active() || QApplication::activeModalWidget() || QApplication::activePopupWidget()
+        || SettingRow::anyHoldsTypedText())
         return true;
     // Typing not committed yet would be lost with the tree it is for. Search and filter boxes
     // (the ones with a clear button) hold no value and survive a reload.

@@ -18,7 +18,6 @@
 #include "ui/dialogs/problemsearchdialog.h"
 #include "ui/keyboardconventions.h"
 #include "core/backups.h"
-#include "platform/hostprocesses.h"
 #include "ui/mainmenus.h"
 #include "ui/maintabs.h"
 #include "ui/maintoolbar.h"
@@ -30,13 +29,13 @@
 #include "ui/saveflow.h"
 #include "ui/screenplacement.h"
 #include "ui/screenshotrenderer.h"
-#include "ui/statusbanner.h"
 #include "ui/thememanager.h"
 #include "ui/views/unusedmodulesview.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QFrame>
 #include <QStandardPaths>
 #include <QMessageBox>
@@ -198,11 +197,27 @@ void MainWindow::refreshState()
     const bool running = m_session->isHostRunning();
     m_bannerRow->showFor(*m_session);
     m_menus.reload->setEnabled(loaded);
-    m_menus.save->setEnabled(loaded && n > 0 && !running && !m_session->isChangedOnDisk());
+    // A disabled Save says why, in its tooltip.
+    QString noSave;
+    if (!loaded)
+        noSave = tr("No settings file is open.");
+    else if (running)
+        noSave = tr("PixInsight is running: close it to save.");
+    else if (m_session->isSearchInProgress())
+        noSave = tr("A problem search is in progress: finish or stop it to save.");
+    else if (m_session->isChangedOnDisk())
+        noSave = tr("The file changed on disk: reload it to save.");
+    else if (n == 0)
+        noSave = tr("Nothing to save.");
+    m_menus.save->setEnabled(noSave.isEmpty());
+    m_menus.save->setToolTip(noSave.isEmpty() ? tr("Review the pending changes, then save") : noSave);
     m_menus.revertAll->setEnabled(n > 0);
     m_menus.restore->setEnabled(loaded && !running);
     m_menus.backups->setEnabled(loaded);
-    setWindowTitle(n == 0 ? tr("Prefwright") : tr("Prefwright - %n unsaved change(s)", nullptr, n));
+    // The file and the unsaved marker, the Qt way; the system adds the program's name.
+    setWindowFilePath(loaded ? m_session->path() : QString());
+    setWindowTitle(loaded ? QFileInfo(m_session->path()).fileName() + QStringLiteral("[*]") : tr("Prefwright"));
+    setWindowModified(loaded && n > 0);
 }
 
 void MainWindow::refreshFileBox()
@@ -234,9 +249,11 @@ void MainWindow::onOpen()
 void MainWindow::onReload()
 {
     const BusyScope busy;
-    if (!m_session->isLoaded() || !OpenFlow(*m_session, this).confirmDiscard(tr("Reloading discards them.")))
+    if (!m_session->isLoaded())
         return;
-    openFile(m_session->path());
+    OpenFlow flow(*m_session, this);
+    if (flow.reload() && !flow.message().isEmpty())
+        showMessage(flow.message(), 8000);
 }
 
 void MainWindow::onRevertAll()

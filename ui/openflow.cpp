@@ -4,10 +4,12 @@
 #include "platform/hostlocations.h"
 #include "session/editingsession.h"
 #include "ui/busycheck.h"
+#include "ui/dialogs/rebasedialog.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace pfw {
 
@@ -64,6 +66,59 @@ bool OpenFlow::open(const QString &named)
         return true;
     reportError(error);
     return false;
+}
+
+bool OpenFlow::reload()
+{
+    BusyCheck::commitTyping(m_dialogParent);
+    m_message.clear();
+    const QString path = m_session.path();
+    const int n = m_session.unsavedCount();
+    if (n == 0)
+        return open(path);
+    QMessageBox box(QMessageBox::Question, tr("Reload"),
+                    tr("You have %n unsaved change(s). Put them back on the file as it is on disk now, or discard "
+                       "them?",
+                       nullptr, n),
+                    QMessageBox::NoButton, m_dialogParent);
+    QPushButton *reapply = box.addButton(tr("Reload and re-apply my %n changes", nullptr, n), QMessageBox::AcceptRole);
+    QPushButton *discard = box.addButton(QMessageBox::Discard);
+    discard->setText(tr("Discard them and reload"));
+    box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(reapply);
+    box.exec();
+    if (box.clickedButton() == discard)
+        return open(path);
+    if (box.clickedButton() != reapply)
+        return false;
+
+    PendingRebase rebase = m_session.pendingChanges();
+    XsdtFile onDisk;
+    QString error;
+    if (!SettingsDocument::readSettingsFile(path, &onDisk, &error)) {
+        reportError(error);
+        return false;
+    }
+    rebase.compareWith(onDisk.root);
+    if (rebase.conflictCount() > 0 || !rebase.droppedLines().isEmpty()) {
+        RebaseDialog dialog(rebase, m_dialogParent);
+        if (dialog.exec() != QDialog::Accepted)
+            return false;
+    }
+    PendingRebase::Outcome outcome;
+    if (!m_session.reloadKeepingChanges(rebase, &outcome, &error)) {
+        reportError(error);
+        return false;
+    }
+    m_message = tr("Reloaded; %n change(s) put back.", nullptr, outcome.applied);
+    if (!outcome.notApplied.isEmpty()) {
+        QMessageBox warning(QMessageBox::Warning, tr("Reload"),
+                            tr("%n change(s) could not be put back.", nullptr, int(outcome.notApplied.size())),
+                            QMessageBox::Ok, m_dialogParent);
+        warning.setDetailedText(outcome.notApplied.join(u'\n'));
+        warning.exec();
+    }
+    return true;
 }
 
 void OpenFlow::reportError(const QString &error)

@@ -26,6 +26,11 @@ public:
     QString askForFile();
     // Opens it, or reports why not.
     bool open(const QString &path);
+    // Reads the open file again. With changes pending the user chooses: put them back on the
+    // file read again (conflicts settled first), discard them, or cancel. message() then says
+    // what was put back.
+    bool reload();
+    const QString &message() const { return m_message; }
     void reportError(const QString &error);
 
     // Where open errors go instead of a message box (the command line and tests).
@@ -34,6 +39,7 @@ public:
 private:
     EditingSession &m_session;
     QWidget *m_dialogParent;
+    QString m_message;
 };
 
 } // namespace pfw

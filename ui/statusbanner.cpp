@@ -24,11 +24,15 @@ StatusBanner::Banner StatusBanner::describe(const State &state)
             = tr("<b>PixInsight is running - view only.</b> It keeps its settings in memory and overwrites this "
                  "file, so edits made now would be lost. Close PixInsight to edit.");
         banner.colour = kRunningBanner;
+    } else if (state.searchInProgress && state.loaded) {
+        // Each round rewrites the file: "changed on disk" would be true and tell nothing.
+        banner.text = tr("<b>A problem search is in progress: the file is rewritten each round.</b>");
+        banner.colour = kRunningBanner;
     } else if (state.changedOnDisk) {
         banner.text = n == 0 ? tr("<b>The file changed on disk since it was loaded.</b>")
                              : tr("<b>The file changed on disk since it was loaded.</b> Saving is blocked. Reload to "
-                                  "continue (your %1 unsaved change(s) will be discarded).")
-                                   .arg(n);
+                                  "put your %n unsaved change(s) back on it, or to discard them.",
+                                  nullptr, n);
         banner.colour = kChangedBanner;
         banner.offersReload = true;
     } else if (state.loaded && !state.validUtf8) {

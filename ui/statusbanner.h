@@ -19,6 +19,7 @@ public:
         // Why the running check could not be made; running is then set too.
         QString runningCheckError;
         bool changedOnDisk = false;
+        bool searchInProgress = false;
         int unsaved = 0;
         bool validUtf8 = true;
         int invalidUtf8Line = 0;

@@ -1,3 +1,4 @@
+#include "schema/readablevalue.h"
 #include "bench/settingsgenerator.h"
 #include "core/xsdtfile.h"
 #include "schema/jsondocument.h"
@@ -32,6 +33,8 @@ private slots:
     void ranges_data();
     void ranges();
     void choicesAndDescriptions();
+    void readableValues_data();
+    void readableValues();
     void refinementWithoutDocumentation();
     void pagesOfTheDemo();
     void pagesSkipMissingAndAddUnknownGroups();
@@ -272,6 +275,44 @@ void TestSettingsSchema::ranges()
     QCOMPARE(spec.hasRange, hasRange);
     QCOMPARE(spec.min, min);
     QCOMPARE(spec.max, max);
+}
+
+void TestSettingsSchema::readableValues_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QChar>("type");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shown");
+    const QString gamut = QStringLiteral("Global/ColorManagement/GamutWarningColor");
+    const QString intent = QStringLiteral("Global/ColorManagement/DefaultRenderingIntent");
+    QTest::newRow("opaque colour") << gamut << QChar(u'u') << "4294902015"
+                                   << "#FF00FF";
+    QTest::newRow("translucent colour") << gamut << QChar(u'u') << "2147483648"
+                                        << "#000000 (alpha 128)";
+    QTest::newRow("colour that is no number") << gamut << QChar(u'u') << "red"
+                                              << "red";
+    QTest::newRow("colour beyond 32 bits") << gamut << QChar(u'u') << "4294967296"
+                                           << "4294967296";
+    QTest::newRow("known choice") << intent << QChar(u'i') << "2"
+                                  << "Relative colorimetric";
+    QTest::newRow("unknown choice") << intent << QChar(u'i') << "9"
+                                    << "9";
+    QTest::newRow("plain number") << QStringLiteral("Global/Preferences/Process/MaxProcessors") << QChar(u'i') << "8"
+                                  << "8";
+}
+
+// The lists that only show a value show it as its editor does, and never hide a value its
+// meaning does not fit.
+void TestSettingsSchema::readableValues()
+{
+    QFETCH(QString, path);
+    QFETCH(QChar, type);
+    QFETCH(QString, text);
+    QFETCH(QString, shown);
+    const XsdtNode *node = value(path, type);
+    QCOMPARE(ReadableValue::text(&m_schema, *node, text), shown);
+    QCOMPARE(ReadableValue::colour(&m_schema, *node, text).has_value(), shown.startsWith(u'#'));
+    QCOMPARE(ReadableValue::text(nullptr, *node, text), text);
 }
 
 void TestSettingsSchema::choicesAndDescriptions()

@@ -33,6 +33,7 @@ private slots:
     void pixInsightExitReloadsOnlyWhatNothingPendsOn();
     void searchInProgressFollowsTheStateFile();
     void theTreeAndTheCommandLineFollowOneSetOfRules();
+    void pendingChangesArePutBackOnTheFilePixInsightWrote();
 
 private:
     // The user's data folder is the one the file is in: queued folders of modules live there.
@@ -284,6 +285,124 @@ void TestEditingSession::theTreeAndTheCommandLineFollowOneSetOfRules()
         refused += byScript ? 0 : 1;
     }
     QVERIFY(refused >= 4);
+}
+
+// Edits, deletions and a queued file made before PixInsight ran are put back on the file it
+// wrote when it exited: a value it left alone takes the user's value again, one it changed too
+// is a conflict settled either way, a deleted or removed entry is dropped with a line, and
+// everything put back is one undo step.
+void TestEditingSession::pendingChangesArePutBackOnTheFilePixInsightWrote()
+{
+    SettingsModel *model = m_session->model();
+    XsdtNode &root = m_session->document().file().root;
+    QList<XsdtNode *> texts;
+    QList<XsdtNode *> deletable;
+    for (XsdtNode *node : root.valueNodes()) {
+        if (node->type == u's' && model->editRefusal(node).isEmpty() && node->parent->key != node->key)
+            texts << node;
+    }
+    for (const auto &module : root.children) {
+        for (const auto &child : module->children) {
+            if (child->kind == XsdtNode::Item && model->verdict(child.get()).level != DeletionLevel::Never
+                && std::none_of(texts.cbegin(), texts.cbegin() + 5, [&](const XsdtNode *text) {
+                       for (const XsdtNode *at = text; at; at = at->parent) {
+                           if (at == child.get())
+                               return true;
+                       }
+                       return false;
+                   }))
+                deletable << child.get();
+        }
+    }
+    QVERIFY(texts.size() >= 5);
+    QVERIFY(deletable.size() >= 2);
+    enum { Clean, TakeTheirs, KeepMine, Same, Removed };
+    QStringList paths, originals;
+    for (int i = 0; i < 5; ++i) {
+        paths << texts.at(i)->path();
+        originals << texts.at(i)->value;
+        QVERIFY(
+            model->setData(model->indexFor(texts.at(i), SettingsModel::ValueColumn), QStringLiteral("mine %1").arg(i)));
+    }
+    const QString kept = deletable.at(0)->path();
+    const QString removed = deletable.at(1)->path();
+    QVERIFY(model->requestDeletion(deletable.at(0)));
+    QVERIFY(model->requestDeletion(deletable.at(1)));
+    QCOMPARE(m_session->pendingFiles()->queue({QStringLiteral("user:Kept")}).size(), 1);
+    const int pendingBefore = m_session->unsavedCount();
+    QCOMPARE(pendingBefore, 8);
+
+    // PixInsight writes its own file: a second writer, from the bytes it read at its start.
+    XsdtFile theirs;
+    QVERIFY(theirs.parse(m_original));
+    const auto set = [&](int i, const QString &text) {
+        XsdtNode *node = theirs.root.findPath(paths.at(i));
+        node->value = node->savedValue = text;
+    };
+    set(TakeTheirs, QStringLiteral("theirs 1"));
+    set(KeepMine, QStringLiteral("theirs 2"));
+    set(Same, QStringLiteral("mine 3"));
+    for (const QString &gone : {paths.at(Removed), removed}) {
+        XsdtNode *node = theirs.root.findPath(gone);
+        auto &siblings = node->parent->children;
+        siblings.erase(siblings.begin() + node->indexInParent());
+    }
+    exitPixInsightRewritingTheFile(theirs.serialize());
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(m_session->isChangedOnDisk());
+    QCOMPARE(m_session->unsavedCount(), pendingBefore);
+
+    PendingRebase rebase = m_session->pendingChanges();
+    QCOMPARE(rebase.changeCount(), pendingBefore);
+    XsdtFile read;
+    QString error;
+    QVERIFY2(SettingsDocument::readSettingsFile(path(), &read, &error), qPrintable(error));
+    rebase.compareWith(read.root);
+    QCOMPARE(rebase.conflictCount(), 2);
+    QCOMPARE(rebase.droppedLines().size(), 2);
+    for (PendingRebase::Edit &edit : rebase.edits()) {
+        if (edit.path == paths.at(TakeTheirs)) {
+            QCOMPARE(edit.theirs, QStringLiteral("theirs 1"));
+            QCOMPARE(edit.before, originals.at(TakeTheirs));
+            edit.keepMine = false;
+        }
+    }
+    PendingRebase::Outcome outcome;
+    QVERIFY2(m_session->reloadKeepingChanges(rebase, &outcome, &error), qPrintable(error));
+    QVERIFY2(outcome.notApplied.isEmpty(), qPrintable(outcome.notApplied.join(u'\n')));
+    QCOMPARE(outcome.applied, 4);
+    QVERIFY(!m_session->isChangedOnDisk());
+    XsdtNode &now = m_session->document().file().root;
+    const auto valueAt = [&](int i) {
+        const XsdtNode *node = now.findPath(paths.at(i));
+        return node ? std::make_pair(node->value, node->savedValue) : std::make_pair(QString(), QString());
+    };
+    QCOMPARE(valueAt(Clean).first, QStringLiteral("mine 0"));
+    QCOMPARE(valueAt(TakeTheirs), std::make_pair(QStringLiteral("theirs 1"), QStringLiteral("theirs 1")));
+    QCOMPARE(valueAt(KeepMine), std::make_pair(QStringLiteral("mine 2"), QStringLiteral("theirs 2")));
+    QCOMPARE(valueAt(Same), std::make_pair(QStringLiteral("mine 3"), QStringLiteral("mine 3")));
+    QVERIFY(!now.findPath(paths.at(Removed)));
+    QVERIFY(now.findPath(kept)->deleted);
+    QVERIFY(!now.findPath(removed));
+    QVERIFY(m_session->pendingFiles()->isQueued(QStringLiteral("user:Kept")));
+    QCOMPARE(m_session->unsavedCount(), 4);
+
+    // One step takes it all back, and brings it all again.
+    QCOMPARE(m_session->undoStack()->count(), 1);
+    QVERIFY(model->undo());
+    QCOMPARE(m_session->unsavedCount(), 0);
+    QVERIFY(model->redo());
+    QCOMPARE(m_session->unsavedCount(), 4);
+
+    // The file can be saved again, with PixInsight's values where the user kept none of theirs.
+    QString backup;
+    QVERIFY2(m_session->saveChanges(&error, &backup), qPrintable(error));
+    XsdtFile saved;
+    QVERIFY(SettingsDocument::readSettingsFile(path(), &saved, &error));
+    QCOMPARE(saved.root.findPath(paths.at(KeepMine))->value, QStringLiteral("mine 2"));
+    QCOMPARE(saved.root.findPath(paths.at(TakeTheirs))->value, QStringLiteral("theirs 1"));
+    QVERIFY(!saved.root.findPath(kept));
 }
 
 QTEST_GUILESS_MAIN(TestEditingSession)

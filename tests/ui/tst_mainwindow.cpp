@@ -1,4 +1,5 @@
 #include "core/displaytext.h"
+#include "core/problemsearch.h"
 #include "bench/settingsgenerator.h"
 #include "core/xsdtfile.h"
 #include "model/settingsfilterproxy.h"
@@ -17,6 +18,7 @@
 #include "ui/views/unusedmodulesview.h"
 #include "session/pendingfiles.h"
 #include "ui/views/healthview.h"
+#include "ui/views/preferencesview.h"
 #include "ui/dialogs/backupsdialog.h"
 #include "ui/views/collapsiblesection.h"
 #include "ui/views/compareview.h"
@@ -72,6 +74,7 @@ private slots:
     void filterOnALargeTreeOpensABudget();
     void hostStartingMakesItViewOnly();
     void changedOnDiskAndAutomaticReload();
+    void aSearchInProgressIsSaidInsteadOfChangedOnDisk();
     void closingWithPendingChanges();
     void choosingAnotherFileAsks();
     void invalidUtf8Banner();
@@ -105,6 +108,11 @@ private:
     void startFakeHost();
     // A poll, and the file's verdict when it has to be read to find out.
     void settledPoll();
+    // The title as shown, without the program's name the system adds.
+    QString title() const
+    {
+        return m_window->windowTitle().replace(QStringLiteral("[*]"), m_window->isWindowModified() ? "*" : "");
+    }
     void queueMireluxLibrary(const QString &install);
 
     // Settings and the trash of deleted backups stay in here.
@@ -180,7 +188,8 @@ void TestMainWindow::startsOnTheFirstInstance()
     QCOMPARE(box->currentIndex(), 0);
     QVERIFY(box->currentText().startsWith(QStringLiteral("core-001-pxi.settings [.PixInsight] - instance 1, ")));
     QVERIFY(box->itemText(1).startsWith(QStringLiteral("core-002-pxi.settings [.PixInsight] - instance 2, ")));
-    QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright"));
+    QCOMPARE(title(), QStringLiteral("core-001-pxi.settings"));
+    QCOMPARE(m_window->saveAction()->toolTip(), QStringLiteral("Nothing to save."));
     QVERIFY(m_window->bannerLabel()->isHidden());
     QVERIFY(!m_window->saveAction()->isEnabled());
     // Global/Preferences is open, the rest closed.
@@ -208,6 +217,15 @@ void TestMainWindow::startsWithoutAnyFile()
     QVERIFY(empty.statusBar()->currentMessage().contains(
         QDir::toNativeSeparators(m_dir->filePath(QStringLiteral("home/.PixInsight")))));
     QVERIFY(!empty.reloadAction()->isEnabled());
+    // The first page says what to do, rather than that nothing matched.
+    QStringList said;
+    for (const QLabel *label : empty.tabs()->preferences()->findChildren<QLabel *>()) {
+        if (label->isVisibleTo(&empty))
+            said << label->text();
+    }
+    QVERIFY2(said.contains(QStringLiteral("No PixInsight settings file was found. Open one with File > Open, or start "
+                                          "PixInsight once to create it.")),
+             qPrintable(said.join(u'|')));
     QVERIFY(empty.onSave());
 }
 
@@ -216,7 +234,7 @@ void TestMainWindow::editDeleteReviewAndSave()
     QTreeView *tree = m_window->tabs()->allSettings()->tree();
     QVERIFY(tree->model()->setData(proxyIndex("Global/Preferences/Process/MaxProcessors", 1), QStringLiteral("8")));
     QVERIFY(tree->model()->setData(proxyIndex("Global/RGBWorkingSpace/Gamma", 1), QStringLiteral("1.8")));
-    QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright - 2 unsaved change(s)"));
+    QCOMPARE(title(), QStringLiteral("core-001-pxi.settings*"));
     QVERIFY(m_window->bannerLabel()->isHidden());
     QVERIFY(m_window->saveAction()->isEnabled());
 
@@ -243,7 +261,7 @@ void TestMainWindow::editDeleteReviewAndSave()
     QTest::keyClick(tree, Qt::Key_Delete);
     QVERIFY2(question.startsWith(QStringLiteral("Delete ModuleData/Mirelux?\n(")), qPrintable(question));
     QVERIFY(node("ModuleData/Mirelux")->deleted);
-    QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright - 4 unsaved change(s)"));
+    QCOMPARE(title(), QStringLiteral("core-001-pxi.settings*"));
 
     // The review: take the Gamma edit back, then save.
     QStringList rows;
@@ -267,7 +285,7 @@ void TestMainWindow::editDeleteReviewAndSave()
                           QStringLiteral("Edit Global/RGBWorkingSpace/Gamma")}));
     QVERIFY(m_window->statusBar()->currentMessage().startsWith(
         QStringLiteral("Saved. Backup: core-001-pxi.settings.bak-")));
-    QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright"));
+    QCOMPARE(title(), QStringLiteral("core-001-pxi.settings"));
 
     // What the file must hold: the loaded bytes with exactly the remaining changes applied.
     XsdtFile expected;
@@ -441,7 +459,8 @@ void TestMainWindow::hostStartingMakesItViewOnly()
     QVERIFY(!m_window->saveAction()->isEnabled());
     QVERIFY(!m_window->undoAction()->isEnabled());
     QVERIFY(m_window->bannerLabel()->text().startsWith(QStringLiteral("<b>PixInsight is running - view only.</b>")));
-    QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright - 2 unsaved change(s)"));
+    QCOMPARE(m_window->saveAction()->toolTip(), QStringLiteral("PixInsight is running: close it to save."));
+    QCOMPARE(title(), QStringLiteral("core-001-pxi.settings*"));
 
     // A save attempted anyway (the review was already open) is refused by the document.
     QString failure;
@@ -463,11 +482,29 @@ void TestMainWindow::hostStartingMakesItViewOnly()
     QVERIFY(m_window->isChangedOnDisk());
     QCOMPARE(
         m_window->bannerLabel()->text(),
-        QStringLiteral("<b>The file changed on disk since it was loaded.</b> Saving is blocked. Reload to continue "
-                       "(your 2 unsaved change(s) will be discarded)."));
+        QStringLiteral("<b>The file changed on disk since it was loaded.</b> Saving is blocked. Reload to put your "
+                       "2 unsaved change(s) back on it, or to discard them."));
     QVERIFY(!m_window->reloadButton()->isHidden());
     QCOMPARE(m_window->unsavedCount(), 2);
     QVERIFY(m_window->undoAction()->isEnabled());
+    QCOMPARE(m_window->saveAction()->toolTip(), QStringLiteral("The file changed on disk: reload it to save."));
+
+    // Reload offers to put the changes back on PixInsight's file, and does so by default.
+    QString offered;
+    test::answerNextModal([&offered](QWidget *modal) {
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        offered = box->defaultButton()->text();
+        box->defaultButton()->click();
+    });
+    m_window->reloadButton()->click();
+    QCOMPARE(offered, QStringLiteral("Reload and re-apply my 2 changes"));
+    QVERIFY(!m_window->isChangedOnDisk());
+    QCOMPARE(m_window->unsavedCount(), 2);
+    QCOMPARE(node("Global/Preferences/Process/MaxProcessors")->value, QStringLiteral("8"));
+    QVERIFY(m_window->bannerLabel()->isHidden());
+    QVERIFY(m_window->saveAction()->isEnabled());
+    QVERIFY(m_window->model()->undo());
+    QCOMPARE(m_window->unsavedCount(), 0);
 }
 
 void TestMainWindow::changedOnDiskAndAutomaticReload()
@@ -486,6 +523,28 @@ void TestMainWindow::changedOnDiskAndAutomaticReload()
     QCOMPARE(node("Global/Preferences/Process/MaxProcessors")->value, QStringLiteral("12"));
     QVERIFY(m_window->statusBar()->currentMessage().startsWith(QStringLiteral("Loaded ")));
     QVERIFY(m_window->bannerLabel()->isHidden());
+}
+
+// Each round of a problem search rewrites the file: the banner says a search is under way, not
+// that the file changed, while its state is kept beside the file.
+void TestMainWindow::aSearchInProgressIsSaidInsteadOfChangedOnDisk()
+{
+    SettingsModel *model = m_window->model();
+    QVERIFY(model->setData(model->indexFor(node("Global/RGBWorkingSpace/Gamma"), 1), QStringLiteral("2")));
+    const QString path = settingsFile("core-001-pxi.settings");
+    writeFile(ProblemSearch::statePathFor(path), "{}");
+    writeFile(path, m_original + "\n");
+    settledPoll();
+    QVERIFY(m_window->isChangedOnDisk());
+    QCOMPARE(m_window->bannerLabel()->text(),
+             QStringLiteral("<b>A problem search is in progress: the file is rewritten each round.</b>"));
+    QVERIFY(m_window->reloadButton()->isHidden());
+    QVERIFY(!m_window->saveAction()->isEnabled());
+    QCOMPARE(m_window->saveAction()->toolTip(),
+             QStringLiteral("A problem search is in progress: finish or stop it to save."));
+    QVERIFY(QFile::remove(ProblemSearch::statePathFor(path)));
+    settledPoll();
+    QVERIFY(m_window->bannerLabel()->text().startsWith(QStringLiteral("<b>The file changed on disk")));
 }
 
 void TestMainWindow::closingWithPendingChanges()
@@ -675,15 +734,15 @@ void TestMainWindow::queuedLeftoverGoesWithTheSave()
     queueMireluxLibrary(install);
     if (QTest::currentTestFailed())
         return;
-    QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright - 1 unsaved change(s)"));
+    QCOMPARE(title(), QStringLiteral("core-001-pxi.settings*"));
     // A queued file is a step of the history like any change in the tree.
     QCOMPARE(m_window->undoAction()->text(), QStringLiteral("&Undo deletion of 1 entry"));
     m_window->undoAction()->trigger();
     QVERIFY(pendingRequests().isEmpty());
-    QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright"));
+    QCOMPARE(title(), QStringLiteral("core-001-pxi.settings"));
     m_window->redoAction()->trigger();
     QCOMPARE(pendingRequests().size(), 1);
-    QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright - 1 unsaved change(s)"));
+    QCOMPARE(title(), QStringLiteral("core-001-pxi.settings*"));
 
     QString summary;
     test::answerNext<ReviewDialog>([&summary](ReviewDialog *review) {
@@ -695,7 +754,7 @@ void TestMainWindow::queuedLeftoverGoesWithTheSave()
     QCOMPARE(summary, QStringLiteral("The settings file itself is not changed."));
     QVERIFY(!QFileInfo::exists(install + QLatin1String("/lib/Mirelux")));
     QCOMPARE(m_window->statusBar()->currentMessage(), QStringLiteral("Deleted 1 file(s) or folder(s) from disk."));
-    QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright"));
+    QCOMPARE(title(), QStringLiteral("core-001-pxi.settings"));
     QVERIFY(pendingRequests().isEmpty());
     QVERIFY(QDir(QFileInfo(settingsFile("core-001-pxi.settings")).absolutePath())
                 .entryList({QStringLiteral("*.bak-*")})
@@ -830,10 +889,10 @@ void TestMainWindow::undoAndRedoAcrossViews()
     QVERIFY(!undo->isEnabled() && !redo->isEnabled());
     QCOMPARE(undo->text(), QStringLiteral("&Undo"));
     QList<QByteArray> states{m_window->document().file().serialize()};
-    QStringList titles{m_window->windowTitle()};
+    QStringList titles{title()};
     const auto remember = [&] {
         states << m_window->document().file().serialize();
-        titles << m_window->windowTitle();
+        titles << title();
     };
 
     QVERIFY(m_window->tabs()->allSettings()->tree()->model()->setData(
@@ -861,7 +920,7 @@ void TestMainWindow::undoAndRedoAcrossViews()
     QCOMPARE(node("Global/RGBWorkingSpace/Gamma")->value, QStringLiteral("1.8"));
     QCOMPARE(undo->text(), QStringLiteral("&Undo edit of 2 values"));
     remember();
-    QCOMPARE(titles.constLast(), QStringLiteral("Prefwright - 4 unsaved change(s)"));
+    QCOMPARE(titles.constLast(), QStringLiteral("core-001-pxi.settings*"));
 
     // Undo from the keyboard, with the focus in the tree.
     m_window->activateWindow();
@@ -870,12 +929,12 @@ void TestMainWindow::undoAndRedoAcrossViews()
     for (int step = 2; step >= 0; --step) {
         QTest::keySequence(m_window->tabs()->allSettings()->tree(), QKeySequence::Undo);
         QCOMPARE(m_window->document().file().serialize(), states.at(step));
-        QCOMPARE(m_window->windowTitle(), titles.at(step));
+        QCOMPARE(title(), titles.at(step));
     }
     QVERIFY(!undo->isEnabled());
     QCOMPARE(redo->text(), QStringLiteral("&Redo edit of Max processors"));
     redo->trigger();
-    QCOMPARE(m_window->windowTitle(), titles.at(1));
+    QCOMPARE(title(), titles.at(1));
     redo->trigger();
     QCOMPARE(m_window->document().file().serialize(), states.at(2));
     QCOMPARE(redo->text(), QStringLiteral("&Redo edit of 2 values"));
@@ -984,7 +1043,7 @@ void TestMainWindow::vanishedQueuedFileLeavesTheQueue()
     QVERIFY(QDir(install + QLatin1String("/lib/Mirelux")).removeRecursively());
     m_window->pollEnvironment();
     QCOMPARE(m_window->unsavedCount(), 0);
-    QCOMPARE(m_window->windowTitle(), QStringLiteral("Prefwright"));
+    QCOMPARE(title(), QStringLiteral("core-001-pxi.settings"));
     QVERIFY(!m_window->saveAction()->isEnabled());
 }
 

@@ -20,6 +20,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -51,6 +52,7 @@ private slots:
     void typingSurvivesPolls();
     void typedTextIsReviewedAndSaved();
     void dueReloadWaitsForTyping();
+    void typingWhenPixInsightStartsIsHeldUntilItExits();
     void filterTextDoesNotHoldTheReload();
 
 private:
@@ -324,6 +326,36 @@ void TestPollSafety::dueReloadWaitsForTyping()
     m_window->pollEnvironment();
     QCOMPARE(row->node()->value, QStringLiteral("typed"));
     QCOMPARE(m_window->document().pendingChangeCount(), 1);
+    QVERIFY(m_window->isChangedOnDisk());
+}
+
+// PixInsight starts while the user types: the text stays in the field, marked as not applied,
+// later keystrokes are kept, and it becomes a change once PixInsight has exited; the file
+// PixInsight wrote is then not read over it.
+void TestPollSafety::typingWhenPixInsightStartsIsHeldUntilItExits()
+{
+    SettingRow *row = nullptr;
+    QLineEdit *edit = typeIntoPreferences(QStringLiteral("half"), &row);
+    QVERIFY(edit);
+    const QString before = row->node()->value;
+    m_running = true;
+    m_window->pollEnvironment();
+    QVERIFY(m_window->isHostRunning());
+    QCOMPARE(edit->text(), QStringLiteral("half"));
+    QVERIFY(edit->isEnabled());
+    QVERIFY(row->messageLine()->isVisibleTo(row));
+    QVERIFY(row->messageLine()->text().startsWith(QStringLiteral("Not applied yet")));
+    QTest::keyClicks(edit, QStringLiteral(" typed"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(edit->text(), QStringLiteral("half typed"));
+    QCOMPARE(row->node()->value, before);
+    edit->clearFocus();
+
+    pixInsightExitsAndRewrites();
+    QCOMPARE(row->node()->value, QStringLiteral("half typed"));
+    QCOMPARE(m_window->document().pendingChangeCount(), 1);
+    QVERIFY(!row->messageLine()->isVisibleTo(row));
+    QCOMPARE(maxProcessors(), QStringLiteral("64"));
     QVERIFY(m_window->isChangedOnDisk());
 }
 

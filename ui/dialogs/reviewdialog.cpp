@@ -1,6 +1,8 @@
 #include "ui/dialogs/reviewdialog.h"
 
 #include "core/displaytext.h"
+#include "schema/readablevalue.h"
+#include "ui/widgets/colorbutton.h"
 #include "core/settingsdocument.h"
 #include "core/xsdtnode.h"
 #include "model/settingsmodel.h"
@@ -225,8 +227,14 @@ void ReviewDialog::refill()
         for (XsdtNode *node : std::as_const(edits)) {
             if (!passes(*node, filter))
                 continue;
-            auto *item = new QTreeWidgetItem(
-                QStringList{tr("Edit"), node->path(), DisplayText::savedValue(*node), DisplayText::value(*node)});
+            const SettingsSchema *schema = m_model->rules().schema();
+            auto *item = new QTreeWidgetItem(QStringList{tr("Edit"), node->path(),
+                                                         ReadableValue::text(schema, *node, node->savedValue),
+                                                         ReadableValue::text(schema, *node, node->value)});
+            for (const auto &[column, text] : {std::pair{2, node->savedValue}, std::pair{3, node->value}}) {
+                if (const std::optional<quint32> argb = ReadableValue::colour(schema, *node, text))
+                    item->setIcon(column, QIcon(ColorButton::swatch(*argb)));
+            }
             item->setData(0, kNodeRole, QVariant::fromValue(static_cast<void *>(node)));
             item->setData(0, kKindRole, EditRow);
             item->setToolTip(2, node->savedValue.left(DisplayText::kTipLength));
@@ -247,8 +255,9 @@ void ReviewDialog::populateDeletion(QTreeWidgetItem *item)
     XsdtNode *deleted = rowNode(item);
     if (!deleted)
         return;
-    const auto valueRow = [](XsdtNode *node, const QString &name) {
-        auto *child = new QTreeWidgetItem(QStringList{QString(), name, DisplayText::value(*node), tr("(removed)")});
+    const auto valueRow = [schema = m_model->rules().schema()](XsdtNode *node, const QString &name) {
+        auto *child = new QTreeWidgetItem(
+            QStringList{QString(), name, ReadableValue::text(schema, *node, node->value), tr("(removed)")});
         child->setData(0, kNodeRole, QVariant::fromValue(static_cast<void *>(node)));
         child->setData(0, kKindRole, RemovedValueRow);
         child->setToolTip(2, node->value.left(DisplayText::kTipLength));
@@ -283,17 +292,24 @@ void ReviewDialog::updateDetails()
         m_details->clear();
         return;
     }
+    // The whole stored text, and what it means where that reads differently (a colour, a choice).
+    const auto whole = [node, schema = m_model->rules().schema()](const QString &value) {
+        const QString readable = ReadableValue::text(schema, *node, value, value.size() + 1);
+        return readable == DisplayText::value(node->type, value, value.size() + 1)
+            ? value
+            : QStringLiteral("%1 (%2)").arg(readable, value);
+    };
     QString text = node->path() + u'\n';
     switch (selected.constFirst()->data(0, kKindRole).toInt()) {
     case EditRow:
-        text += tr("Before: %1\nAfter:  %2").arg(node->savedValue, node->value);
+        text += tr("Before: %1\nAfter:  %2").arg(whole(node->savedValue), whole(node->value));
         break;
     case DeletionRow:
         text += tr("The whole entry is removed (%n value(s)). Expand the row to see them.", nullptr,
                    int(node->valueCount()));
         break;
     default:
-        text += tr("Removed value: %1").arg(node->value);
+        text += tr("Removed value: %1").arg(whole(node->value));
         break;
     }
     m_details->setPlainText(text);

@@ -2,6 +2,8 @@
 
 #include "core/backups.h"
 #include "core/displaytext.h"
+#include "schema/readablevalue.h"
+#include "ui/widgets/colorbutton.h"
 #include "core/settingsdocument.h"
 #include "session/busyscope.h"
 #include "model/settingsmodel.h"
@@ -339,14 +341,19 @@ void CompareView::fill()
             group->setFont(0, bold);
             groups.insert(groupName, group);
         }
-        const auto shown = [&entry](const XsdtNode *side) {
+        const auto shown = [&entry, schema = m_model->rules().schema()](const XsdtNode *side) {
             return !side                         ? QString()
                 : differsInCompressedData(entry) ? diffSideText(entry, side)
-                                                 : DisplayText::value(*side);
+                                                 : ReadableValue::text(schema, *side, side->value);
         };
         auto *row = new QTreeWidgetItem(
             group, QStringList{leaf, shown(entry.here), shown(entry.there), diffStatusText(entry)});
         row->setData(0, kEntryRole, index);
+        for (const auto &[column, side] : {std::pair{1, entry.here}, std::pair{2, entry.there}}) {
+            if (const std::optional<quint32> argb
+                = side ? ReadableValue::colour(m_model->rules().schema(), *side, side->value) : std::nullopt)
+                row->setIcon(column, QIcon(ColorButton::swatch(*argb)));
+        }
         QString tip = entry.path;
         if (entry.here)
             tip += tr("\nThis file: %1").arg(entry.here->value.left(300));

@@ -35,8 +35,9 @@ PreferencesView::PreferencesView(SettingsModel *model, const SettingsSchema *sch
     m_pageList->setMinimumWidth(170);
     m_pageList->setMaximumWidth(300);
     m_stack = new QStackedWidget(splitter);
-    m_nothing = new QLabel(tr("No matching settings."), m_stack);
+    m_nothing = new QLabel(noFileText(), m_stack);
     m_nothing->setAlignment(Qt::AlignCenter);
+    m_nothing->setWordWrap(true);
     m_stack->addWidget(m_nothing);
     splitter->addWidget(m_pageList);
     splitter->addWidget(m_stack);
@@ -61,10 +62,17 @@ void PreferencesView::clear()
     m_pages.clear();
 }
 
+QString PreferencesView::noFileText()
+{
+    return tr("No PixInsight settings file was found. Open one with File > Open, or start PixInsight once to "
+              "create it.");
+}
+
 void PreferencesView::setDocument(XsdtFile *file)
 {
     clear();
     m_file = file;
+    m_nothing->setText(m_file ? tr("No matching settings.") : noFileText());
     if (!m_file)
         return;
     for (const PageSpec &spec : m_schema->pages(*m_file))

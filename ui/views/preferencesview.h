@@ -62,6 +62,7 @@ signals:
     void historyRequested(pfw::XsdtNode *node);
 
 private:
+    static QString noFileText();
     void clear();
     bool hasShowableContent(const XsdtNode &group) const;
     void updateBadges();

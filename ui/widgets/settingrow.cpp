@@ -24,12 +24,14 @@
 #include <QVBoxLayout>
 
 #include <limits>
+#include <utility>
 
 namespace pfw {
 
 namespace {
 
 constexpr int kExtraItemRole = Qt::UserRole + 1;
+int heldRows = 0;
 const QColor kEditedRow(255, 190, 0, 55);
 
 QColor mixed(const QPalette &palette, int weight)
@@ -62,9 +64,13 @@ SettingRow::SettingRow(XsdtNode *node, const VariableSpec &spec, SettingsModel *
     m_description = new QLabel(m_spec.description, this);
     m_description->setWordWrap(true);
     m_description->setVisible(!m_spec.description.isEmpty());
+    m_message = new QLabel(this);
+    m_message->setWordWrap(true);
+    m_message->hide();
     text->addWidget(m_label);
     text->addWidget(m_pathLine);
     text->addWidget(m_description);
+    text->addWidget(m_message);
     row->addLayout(text, 3);
 
     m_editorBox = new QWidget(this);
@@ -117,8 +123,15 @@ QLineEdit *SettingRow::addLineEdit()
     m_line->setReadOnly(m_protected);
     m_editorBox->layout()->addWidget(m_line);
     connect(m_line, &QLineEdit::editingFinished, this, [this] {
-        if (m_line->text() != m_node->value && !m_protected)
+        if (m_heldText)
+            m_heldText = m_line->text();
+        else if (m_line->text() != m_node->value && !m_protected)
             commitText(m_line->text());
+    });
+    // Typing goes on into text held while PixInsight runs.
+    connect(m_line, &QLineEdit::textEdited, this, [this](const QString &text) {
+        if (m_heldText)
+            m_heldText = text;
     });
     return m_line;
 }
@@ -229,6 +242,7 @@ void SettingRow::commitText(const QString &text)
     if (m_spec.kind == WidgetKind::Real && normalizeValue(m_node->type, text, &normalized, nullptr)) {
         if (const QString problem = m_model->rules().schemaProblem(*m_node, normalized); !problem.isEmpty()) {
             emit rejected(problem);
+            showMessage(problem);
             m_shownValue.reset();
             refresh();
             return;
@@ -239,9 +253,20 @@ void SettingRow::commitText(const QString &text)
 
 void SettingRow::commitValue(const QString &text)
 {
+    // Why a value is refused is said beside the field too, not only in the status bar.
+    QString normalized, why = m_model->editRefusal(m_node);
+    if (why.isEmpty() && !m_model->rules().normalize(*m_node, text, &normalized, &why, m_spec.label))
+        why = why.isEmpty() ? tr("This value cannot be stored.") : why;
+    showMessage(why);
     m_model->setData(m_model->indexFor(m_node, SettingsModel::ValueColumn), text, Qt::EditRole);
     m_shownValue.reset();
     refresh();
+}
+
+void SettingRow::showMessage(const QString &text)
+{
+    m_message->setText(text);
+    m_message->setVisible(!text.isEmpty());
 }
 
 void SettingRow::refreshChoice(const QString &value)
@@ -309,8 +334,9 @@ void SettingRow::refresh()
     const QSignalBlocker blockers[] = {QSignalBlocker(m_check),      QSignalBlocker(m_combo), QSignalBlocker(m_spin),
                                        QSignalBlocker(m_doubleSpin), QSignalBlocker(m_line),  QSignalBlocker(m_color)};
     Q_UNUSED(blockers);
-    // Half-typed text stays until it is committed, unless the stored value itself changed.
-    const bool keepEditor = m_shownValue == value && isTyping();
+    // Half-typed text stays until it is committed, unless the stored value itself changed;
+    // text held while PixInsight runs stays whatever happens.
+    const bool keepEditor = (m_shownValue == value && isTyping()) || m_heldText;
     m_shownValue = value;
     if (!keepEditor)
         showValue(value);
@@ -332,7 +358,7 @@ void SettingRow::refresh()
     m_revert->setAccessibleDescription(m_revert->toolTip());
 
     const bool locked = m_model->isEditLocked(m_node);
-    m_editorBox->setEnabled(!m_viewOnly && !m_spec.readOnly && !inside && !m_protected && !locked);
+    m_editorBox->setEnabled((!m_viewOnly || m_heldText) && !m_spec.readOnly && !inside && !m_protected && !locked);
     if (m_spec.readOnly)
         m_editorBox->setToolTip(tr("Documented by PixInsight as read-only or write-only."));
     else if (m_protected)
@@ -354,9 +380,38 @@ void SettingRow::refreshChanged(const SettingsModel &model, const QHash<const Xs
     }
 }
 
+SettingRow::~SettingRow()
+{
+    if (m_heldText)
+        --heldRows;
+}
+
+bool SettingRow::anyHoldsTypedText()
+{
+    return heldRows > 0;
+}
+
 void SettingRow::setViewOnly(bool on)
 {
+    if (on == m_viewOnly)
+        return;
+    // Typing under way when PixInsight starts is kept, not taken for the value nor dropped.
+    if (on && m_line && m_line->hasFocus() && m_line->isModified() && m_line->text() != m_node->value) {
+        m_heldText = m_line->text();
+        ++heldRows;
+        showMessage(tr("Not applied yet: PixInsight is running. It is applied when PixInsight exits."));
+    }
     m_viewOnly = on;
+    if (!on && m_heldText) {
+        const QString text = *std::exchange(m_heldText, std::nullopt);
+        --heldRows;
+        showMessage(QString());
+        if (text != m_node->value)
+            commitText(text);
+        else
+            refresh();
+        return;
+    }
     refresh();
 }
 

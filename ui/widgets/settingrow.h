@@ -29,6 +29,9 @@ class SettingRow final : public QWidget
 
 public:
     SettingRow(XsdtNode *node, const VariableSpec &spec, SettingsModel *model, QWidget *parent = nullptr);
+    ~SettingRow() override;
+    // Some row keeps text typed before PixInsight started: its tree must not be replaced.
+    static bool anyHoldsTypedText();
 
     XsdtNode *node() const { return m_node; }
     void refresh();
@@ -40,6 +43,8 @@ public:
     QLabel *labelLine() const { return m_label; }
     QLabel *pathLine() const { return m_pathLine; }
     QLabel *descriptionLine() const { return m_description; }
+    // Why the last value was refused, or that typed text waits for PixInsight to exit.
+    QLabel *messageLine() const { return m_message; }
     QWidget *editorContainer() const { return m_editorBox; }
     QToolButton *revertButton() const { return m_revert; }
     QWidget *editor() const;
@@ -62,6 +67,7 @@ private:
     QLineEdit *addLineEdit();
     void commitText(const QString &text);
     void commitValue(const QString &text);
+    void showMessage(const QString &text);
     void browse();
     void refreshChoice(const QString &value);
     void updateMutedText();
@@ -77,10 +83,13 @@ private:
     bool m_showPath = false;
     // The value last written into the editor; empty to have the next refresh write it.
     std::optional<QString> m_shownValue;
+    // What was typed when PixInsight started, committed once editing is allowed again.
+    std::optional<QString> m_heldText;
 
     QLabel *m_label = nullptr;
     QLabel *m_pathLine = nullptr;
     QLabel *m_description = nullptr;
+    QLabel *m_message = nullptr;
     QToolButton *m_revert = nullptr;
     QWidget *m_editorBox = nullptr;
     QCheckBox *m_check = nullptr;

@@ -1,0 +1,168 @@
+#include "session/pendingrebase.h"
+
+#include "core/displaytext.h"
+#include "core/xsdtfile.h"
+#include "core/xsdtnode.h"
+#include "model/settingsmodel.h"
+#include "schema/readablevalue.h"
+#include "schema/settingsschema.h"
+#include "session/pendingfiles.h"
+
+namespace pfw {
+
+PendingRebase::Location PendingRebase::locationOf(const XsdtNode &node)
+{
+    Location location;
+    for (const XsdtNode *at = &node; at->parent; at = at->parent) {
+        int occurrence = 0;
+        for (const auto &sibling : at->parent->children) {
+            if (sibling.get() == at)
+                break;
+            if (sibling->key == at->key)
+                ++occurrence;
+        }
+        location.prepend({at->key, occurrence});
+    }
+    return location;
+}
+
+XsdtNode *PendingRebase::find(const XsdtNode &root, const Location &location)
+{
+    auto *node = const_cast<XsdtNode *>(&root);
+    for (const Step &step : location) {
+        XsdtNode *next = nullptr;
+        int seen = 0;
+        for (const auto &child : node->children) {
+            if (child->key == step.key && seen++ == step.occurrence) {
+                next = child.get();
+                break;
+            }
+        }
+        if (!next)
+            return nullptr;
+        node = next;
+    }
+    return node;
+}
+
+PendingRebase PendingRebase::capture(const XsdtNode &root, const QStringList &queuedFiles, const SettingsSchema *schema)
+{
+    PendingRebase rebase;
+    for (const XsdtNode *node : root.editedValues()) {
+        Edit edit;
+        edit.location = locationOf(*node);
+        edit.path = node->path();
+        if (schema)
+            edit.spec = schema->spec(*node);
+        edit.label = edit.spec.label.isEmpty() ? SettingsModel::labelOf(node) : edit.spec.label;
+        edit.type = node->type;
+        edit.before = node->savedValue;
+        edit.mine = node->value;
+        rebase.m_edits << edit;
+    }
+    for (const XsdtNode *node : root.pendingDeletions())
+        rebase.m_deletions << Deletion{locationOf(*node), node->path(), SettingsModel::labelOf(node)};
+    rebase.m_files = queuedFiles;
+    return rebase;
+}
+
+void PendingRebase::compareWith(const XsdtNode &root)
+{
+    for (Edit &edit : m_edits) {
+        const Edit::State shown = edit.state;
+        const QString shownTheirs = edit.theirs;
+        const XsdtNode *node = find(root, edit.location);
+        if (!node || node->kind != XsdtNode::Value) {
+            edit.state = Edit::State::Gone;
+            edit.theirs.clear();
+        } else {
+            edit.theirs = node->savedValue;
+            if (node->type == edit.type && edit.theirs == edit.before)
+                edit.state = Edit::State::Clean;
+            else if (node->type == edit.type && edit.theirs == edit.mine)
+                edit.state = Edit::State::AlreadyThere;
+            else
+                edit.state = Edit::State::Conflict;
+        }
+        // A choice made against another value of PixInsight's is no choice about this one.
+        if (edit.state != Edit::State::Conflict || shown != Edit::State::Conflict || shownTheirs != edit.theirs)
+            edit.keepMine = true;
+    }
+    for (Deletion &deletion : m_deletions)
+        deletion.gone = find(root, deletion.location) == nullptr;
+}
+
+int PendingRebase::conflictCount() const
+{
+    return int(std::count_if(m_edits.cbegin(), m_edits.cend(),
+                             [](const Edit &edit) { return edit.state == Edit::State::Conflict; }));
+}
+
+QStringList PendingRebase::droppedLines() const
+{
+    QStringList lines;
+    for (const Edit &edit : m_edits) {
+        if (edit.state == Edit::State::Gone)
+            lines << tr("%1 (%2) is no longer in the file: your value %3 was dropped.")
+                         .arg(edit.label, edit.path, ReadableValue::text(edit.spec, edit.type, edit.mine));
+    }
+    for (const Deletion &deletion : m_deletions) {
+        if (deletion.gone)
+            lines << tr("%1 (%2) is already gone from the file.").arg(deletion.label, deletion.path);
+    }
+    return lines;
+}
+
+PendingRebase::Outcome PendingRebase::apply(SettingsModel *model, PendingFiles *files) const
+{
+    Outcome outcome;
+    if (!model->file())
+        return outcome;
+    const XsdtNode &root = model->file()->root;
+    const SettingsModel::Batch step(model);
+    const auto refused = [&outcome](const QString &label, const QString &path, const QString &why) {
+        outcome.notApplied << tr("%1 (%2): %3").arg(label, path, why);
+    };
+    // Edits before deletions: an edited value inside a queued deletion could not be set after it.
+    for (const Edit &edit : m_edits) {
+        if (edit.state == Edit::State::Gone || edit.state == Edit::State::AlreadyThere
+            || (edit.state == Edit::State::Conflict && !edit.keepMine))
+            continue;
+        XsdtNode *node = find(root, edit.location);
+        if (!node || node->kind != XsdtNode::Value) {
+            refused(edit.label, edit.path, tr("no longer in the file."));
+            continue;
+        }
+        if (const QString why = model->editRefusal(node); !why.isEmpty()) {
+            refused(edit.label, edit.path, why);
+            continue;
+        }
+        QString normalized, error;
+        if (!model->rules().normalize(*node, edit.mine, &normalized, &error)) {
+            refused(edit.label, edit.path, error);
+            continue;
+        }
+        if (normalized != node->value && model->setData(model->indexFor(node, SettingsModel::ValueColumn), edit.mine))
+            ++outcome.applied;
+    }
+    for (const Deletion &deletion : m_deletions) {
+        if (deletion.gone)
+            continue;
+        XsdtNode *node = find(root, deletion.location);
+        QString why;
+        if (!node)
+            continue;
+        if (node->isInsideDeleted() || model->requestDeletion(node, &why))
+            ++outcome.applied;
+        else
+            refused(deletion.label, deletion.path, why);
+    }
+    if (files && !m_files.isEmpty()) {
+        const int before = files->count();
+        files->queue(m_files);
+        outcome.applied += files->count() - before;
+    }
+    return outcome;
+}
+
+} // namespace pfw

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "schema/variablespec.h"
+
+#include <QCoreApplication>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace pfw {
+
+class PendingFiles;
+class SettingsModel;
+class SettingsSchema;
+struct XsdtNode;
+
+// The pending changes of one tree, put back on the file PixInsight wrote meanwhile, as a rebase:
+// an edit whose saved value PixInsight left alone is applied again; one whose saved value it
+// changed is a conflict the user settles; a deletion of an entry that is gone is dropped.
+// Everything re-applied is one step of the undo history.
+class PendingRebase final
+{
+    Q_DECLARE_TR_FUNCTIONS(PendingRebase)
+
+public:
+    // Where a node sits: the key and the how-many-th sibling of that key, at each level. Keys may
+    // hold '/' and siblings may share a key, so a setting path would not always find it again.
+    struct Step
+    {
+        QString key;
+        int occurrence = 0;
+        bool operator==(const Step &other) const { return key == other.key && occurrence == other.occurrence; }
+    };
+    using Location = QList<Step>;
+
+    struct Edit
+    {
+        enum class State { Clean, Conflict, AlreadyThere, Gone };
+        Location location;
+        QString path;
+        QString label;
+        // What the value means, to show it as its editor does.
+        VariableSpec spec;
+        QChar type;
+        // The saved value the edit started from, the user's value, and the file's value now.
+        QString before;
+        QString mine;
+        QString theirs;
+        State state = State::Clean;
+        // For a conflict: the user's value (true) or PixInsight's (false).
+        bool keepMine = true;
+    };
+    struct Deletion
+    {
+        Location location;
+        QString path;
+        QString label;
+        bool gone = false;
+    };
+    struct Outcome
+    {
+        int applied = 0;
+        // One line for each change that was not put back, and why.
+        QStringList notApplied;
+    };
+
+    static PendingRebase capture(const XsdtNode &root, const QStringList &queuedFiles,
+                                 const SettingsSchema *schema = nullptr);
+    static Location locationOf(const XsdtNode &node);
+    static XsdtNode *find(const XsdtNode &root, const Location &location);
+
+    bool isEmpty() const { return m_edits.isEmpty() && m_deletions.isEmpty() && m_files.isEmpty(); }
+    int changeCount() const { return int(m_edits.size() + m_deletions.size() + m_files.size()); }
+    // Matches every change against a tree read again. A conflict the user settled keeps that
+    // choice only while PixInsight's value is still the one shown to them.
+    void compareWith(const XsdtNode &root);
+    int conflictCount() const;
+    QList<Edit> &edits() { return m_edits; }
+    const QList<Edit> &edits() const { return m_edits; }
+    const QList<Deletion> &deletions() const { return m_deletions; }
+    const QStringList &files() const { return m_files; }
+    // What compareWith found that will not be put back: gone entries and deletions.
+    QStringList droppedLines() const;
+
+    // Puts the changes on the model's tree as one step, through the same rules as an edit by hand.
+    Outcome apply(SettingsModel *model, PendingFiles *files) const;
+
+private:
+    QList<Edit> m_edits;
+    QList<Deletion> m_deletions;
+    QStringList m_files;
+};
+
+} // namespace pfw
