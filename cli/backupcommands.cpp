@@ -56,7 +56,7 @@ int BackupCommands::restore(const QString &file, const QString &backup)
     if (m_io.json())
         m_io.printJson(QJsonObject{{QStringLiteral("restored"), backup}, {QStringLiteral("backup"), kept}});
     else
-        m_io.print(TerminalText::printable(done));
+        m_io.say(TerminalText::printable(done));
     return SettingsCli::Success;
 }
 
@@ -84,9 +84,9 @@ int BackupCommands::list(const QString &path, int keep)
                                      {QStringLiteral("size"), info.size()},
                                      {QStringLiteral("modified"), modified}};
             else
-                m_io.print(QStringLiteral("%1\t%2\t%3")
-                               .arg(modified, QString::number(info.size()),
-                                    SettingsCli::escapeField(QDir::toNativeSeparators(backup))));
+                m_io.say(QStringLiteral("%1\t%2\t%3")
+                             .arg(modified, QString::number(info.size()),
+                                  SettingsCli::escapeField(QDir::toNativeSeparators(backup))));
         }
         if (m_io.json())
             m_io.printJson(QJsonObject{{QStringLiteral("backups"), array}});
@@ -108,7 +108,7 @@ int BackupCommands::list(const QString &path, int keep)
                         {QStringLiteral("skipped"), QJsonArray::fromStringList(removal.skipped)},
                         {QStringLiteral("keptForSearch"), QJsonArray::fromStringList(removal.keptForSearch)}});
     else
-        m_io.print(TerminalText::printable(describeRemoval(removal)));
+        m_io.say(TerminalText::printable(describeRemoval(removal)));
     return removal.notRemoved.isEmpty() ? SettingsCli::Success : SettingsCli::Refused;
 }
 

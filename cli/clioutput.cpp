@@ -12,6 +12,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace pfw {
 
 CliOutput::CliOutput(QIODevice *out, QIODevice *err)
@@ -42,14 +44,28 @@ void CliOutput::printJson(const QJsonValue &value)
 
 void CliOutput::error(const QByteArray &bytes)
 {
-    m_err->write(TerminalText::printable(QString::fromUtf8(bytes), true).toUtf8());
+    m_err->write(TerminalText::printable(asTyped(QString::fromUtf8(bytes)), true).toUtf8());
+}
+
+void CliOutput::setTypedNames(QList<std::pair<QString, QString>> names)
+{
+    // The longest first: one whole path may begin with another.
+    std::sort(names.begin(), names.end(), [](const auto &a, const auto &b) { return a.first.size() > b.first.size(); });
+    m_typedNames = std::move(names);
+}
+
+QString CliOutput::asTyped(QString text) const
+{
+    for (const auto &[whole, typed] : m_typedNames)
+        text.replace(whole, typed);
+    return text;
 }
 
 int CliOutput::fail(int code, const QStringList &messages)
 {
     // Messages name files, keys and values: one line each, whatever those hold.
     for (const QString &message : messages) {
-        m_err->write(TerminalText::printable(message).toUtf8());
+        m_err->write(TerminalText::printable(asTyped(message)).toUtf8());
         m_err->write("\n");
     }
     if (m_json)

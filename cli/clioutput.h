@@ -4,6 +4,8 @@
 #include <QJsonValue>
 #include <QStringList>
 
+#include <utility>
+
 class QIODevice;
 
 namespace pfw {
@@ -25,6 +27,8 @@ public:
     bool json() const { return m_json; }
     void output(const QByteArray &bytes);
     void print(const QString &line);
+    // A message on the output: files named as the user typed them.
+    void say(const QString &line) { print(asTyped(line)); }
     void printJson(const QJsonValue &value);
     // Messages: control characters in them are spelled out, line breaks kept.
     void error(const QByteArray &bytes);
@@ -36,6 +40,10 @@ public:
     bool loadRules(SettingsSchema *schema, DeletionPolicy *policy);
     // What the command did to files, said should its report be lost.
     void noteDone(const QString &done) { m_done = done; }
+    // Messages name a file as the user typed it, as other command-line tools do, although the
+    // program works on its whole path (whole, typed; in native separators). JSON is left whole.
+    void setTypedNames(QList<std::pair<QString, QString>> names);
+    QString asTyped(QString text) const;
     // The exit code, unless the output could not be written.
     int finish(int code);
 
@@ -45,6 +53,7 @@ private:
     bool m_json = false;
     QString m_outputError;
     QString m_done;
+    QList<std::pair<QString, QString>> m_typedNames;
 };
 
 } // namespace pfw

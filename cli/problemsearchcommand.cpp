@@ -75,8 +75,8 @@ int ProblemSearchCommand::start(const QString &file, const QString &good)
     m_io.noteDone(
         tr("The search started; the file as it was is kept in %1.").arg(QFileInfo(search.backupPath()).fileName()));
     if (!m_io.json()) {
-        m_io.print(tr("The file as it is now is kept in %1.")
-                       .arg(TerminalText::printable(QDir::toNativeSeparators(search.backupPath()))));
+        m_io.say(tr("The file as it is now is kept in %1.")
+                     .arg(TerminalText::printable(QDir::toNativeSeparators(search.backupPath()))));
         QString counts = tr("%n difference(s) will be tested", nullptr, int(search.suspects().size()));
         counts += u' ' + tr("(%1).").arg(ProblemSearchRounds::aboutLaunches(int(search.suspects().size())));
         if (search.onlyInGoodCount() > 0)
@@ -87,7 +87,7 @@ int ProblemSearchCommand::start(const QString &file, const QString &good)
                 + tr("%1 values are not tested (protected, locked, or holding characters a settings file cannot "
                      "hold).")
                       .arg(search.leftOutCount());
-        m_io.print(counts);
+        m_io.say(counts);
     }
     report(search, file);
     return SettingsCli::Success;
@@ -107,7 +107,7 @@ int ProblemSearchCommand::answer(const QString &file, const QString &step)
     const bool answered = search.answer(answer, -1, &error);
     const QString notice = search.notice();
     if (!notice.isEmpty() && !m_io.json())
-        m_io.print(TerminalText::printable(notice));
+        m_io.say(TerminalText::printable(notice));
     if (!answered) {
         // The step may have moved the search on (a file written) before it was refused.
         QString unused;
@@ -130,8 +130,8 @@ int ProblemSearchCommand::status(const QString &file)
         if (m_io.json())
             m_io.printJson(QJsonObject{{QStringLiteral("inProgress"), false}});
         else
-            m_io.print(tr("No search for a problem setting is in progress for %1.")
-                           .arg(TerminalText::printable(QDir::toNativeSeparators(file))));
+            m_io.say(tr("No search for a problem setting is in progress for %1.")
+                         .arg(TerminalText::printable(QDir::toNativeSeparators(file))));
         return SettingsCli::Success;
     }
     QByteArray original;
@@ -185,7 +185,7 @@ int ProblemSearchCommand::reset(const QString &file, Ending ending)
                         {QStringLiteral("backup"), backup},
                         {QStringLiteral("duringSearch"), QJsonArray::fromStringList(search.duringSearchBackups())}});
     else
-        m_io.print(done);
+        m_io.say(done);
     return SettingsCli::Success;
 }
 
@@ -230,39 +230,38 @@ void ProblemSearchCommand::report(const ProblemSearch &search, const QString &fi
     }
     if (state.isFinished()) {
         const QList<SearchSuspect> found = search.remainingSuspects();
-        m_io.print(found.size() == 1
-                       ? tr("Found after %n launch(es):", nullptr, state.rounds())
-                       : tr("After %n launch(es) these settings could not be told apart:", nullptr, state.rounds()));
+        m_io.say(found.size() == 1
+                     ? tr("Found after %n launch(es):", nullptr, state.rounds())
+                     : tr("After %n launch(es) these settings could not be told apart:", nullptr, state.rounds()));
         for (const SearchSuspect &suspect : found) {
-            m_io.print(QStringLiteral("  %1 (%2)")
-                           .arg(TerminalText::printable(labelOf(suspect)), TerminalText::printable(suspect.path)));
-            m_io.print(
-                tr("    bad value:  %1").arg(TerminalText::printable(SettingsCli::escapeField(suspect.badValue))));
-            m_io.print(tr("    good value: %1")
-                           .arg(TerminalText::printable(SettingsCli::escapeField(suspect.goodValueText()))));
+            m_io.say(QStringLiteral("  %1 (%2)")
+                         .arg(TerminalText::printable(labelOf(suspect)), TerminalText::printable(suspect.path)));
+            m_io.say(tr("    bad value:  %1").arg(TerminalText::printable(SettingsCli::escapeField(suspect.badValue))));
+            m_io.say(tr("    good value: %1")
+                         .arg(TerminalText::printable(SettingsCli::escapeField(suspect.goodValueText()))));
         }
-        m_io.print(tr("End the search with one of:"));
-        m_io.print(
+        m_io.say(tr("End the search with one of:"));
+        m_io.say(
             tr("  prefwright-cli bisect reset %1 --use-good      keep everything and use the good value").arg(name));
-        m_io.print(tr("  prefwright-cli bisect reset %1                 put the file back as it was").arg(name));
-        m_io.print(tr("  prefwright-cli bisect reset %1 --keep-current  keep the file as it is now").arg(name));
+        m_io.say(tr("  prefwright-cli bisect reset %1                 put the file back as it was").arg(name));
+        m_io.say(tr("  prefwright-cli bisect reset %1 --keep-current  keep the file as it is now").arg(name));
         return;
     }
-    m_io.print(tr("Round %1: %2 settings are still suspected; this file has the good value of %3 of them "
-                  "(%4 left).")
-                   .arg(state.rounds() + 1)
-                   .arg(remaining)
-                   .arg(state.testing().size())
-                   .arg(ProblemSearchRounds::aboutLaunches(remaining)));
+    m_io.say(tr("Round %1: %2 settings are still suspected; this file has the good value of %3 of them "
+                "(%4 left).")
+                 .arg(state.rounds() + 1)
+                 .arg(remaining)
+                 .arg(state.testing().size())
+                 .arg(ProblemSearchRounds::aboutLaunches(remaining)));
     if (!search.isCandidateWritten()) {
-        m_io.print(tr("The file for this round has not been written yet (an earlier step was interrupted). Close "
-                      "PixInsight; the next answer writes it and is not counted."));
+        m_io.say(tr("The file for this round has not been written yet (an earlier step was interrupted). Close "
+                    "PixInsight; the next answer writes it and is not counted."));
         return;
     }
-    m_io.print(tr("Start PixInsight now and check whether the problem occurs; close it, then answer."));
-    m_io.print(tr("  prefwright-cli bisect bad %1    the problem occurred").arg(name));
-    m_io.print(tr("  prefwright-cli bisect good %1   it did not").arg(name));
-    m_io.print(tr("  prefwright-cli bisect skip %1   you cannot tell").arg(name));
+    m_io.say(tr("Start PixInsight now and check whether the problem occurs; close it, then answer."));
+    m_io.say(tr("  prefwright-cli bisect bad %1    the problem occurred").arg(name));
+    m_io.say(tr("  prefwright-cli bisect good %1   it did not").arg(name));
+    m_io.say(tr("  prefwright-cli bisect skip %1   you cannot tell").arg(name));
 }
 
 } // namespace pfw

@@ -269,7 +269,14 @@ int SettingsCli::run(const QStringList &arguments)
     std::optional<InterruptHold> hold;
     if (command->writes)
         hold.emplace();
+    const QStringList typed = options.positional;
     options.positional = command->withWholePaths(options.positional);
+    QList<std::pair<QString, QString>> names;
+    for (qsizetype i = 0; i < typed.size(); ++i) {
+        if (typed.at(i) != options.positional.at(i))
+            names.append({QDir::toNativeSeparators(options.positional.at(i)), QDir::toNativeSeparators(typed.at(i))});
+    }
+    m_io.setTypedNames(names);
     const int code = m_io.finish((this->*command->handler)(options));
     if (const int signal = hold ? InterruptHold::received() : 0) {
         m_io.error(tr("Interrupted: the command was finished first, so nothing is left half done.\n").toUtf8());

@@ -44,13 +44,18 @@ bool SettingsDocument::load(const QString &path, QString *error)
         return false;
     // Only an identity that held all through the read vouches for these bytes.
     const FileIdentity after = FileIdentity::of(path);
+    return adopt(path, bytes, before == after ? after : FileIdentity(), error);
+}
+
+bool SettingsDocument::adopt(const QString &path, const QByteArray &bytes, const FileIdentity &identity, QString *error)
+{
     if (!parseSettingsFile(path, bytes, &m_file, error)) {
         m_loaded = false;
         return false;
     }
     m_path = path;
     m_fingerprint = SafeWrite::sha256(bytes);
-    m_identity = before == after ? after : FileIdentity();
+    m_identity = identity;
     m_loaded = true;
     return true;
 }

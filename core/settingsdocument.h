@@ -43,6 +43,10 @@ public:
                                                 QString *error);
 
     [[nodiscard]] bool load(const QString &path, QString *error);
+    // Loads bytes read from path already; identity is the file's while it held exactly them
+    // (not "exists" when that is not known).
+    [[nodiscard]] bool adopt(const QString &path, const QByteArray &bytes, const FileIdentity &identity,
+                             QString *error);
     bool changedOnDisk() const;
     [[nodiscard]] bool save(QString *error, QString *backupPath);
     [[nodiscard]] bool restoreBackup(const QString &backupPath, QString *error);

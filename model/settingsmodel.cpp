@@ -16,6 +16,8 @@
 #include <QPalette>
 #include <QUndoStack>
 
+#include <utility>
+
 #include <algorithm>
 
 namespace pfw {
@@ -69,8 +71,44 @@ void SettingsModel::setDocument(XsdtFile *file, bool keepHistory)
     m_rows.clear();
     ++m_generation;
     endResetModel();
-    if (!keepHistory)
+    if (!keepHistory) {
         clearHistory();
+        m_held.clear();
+    }
+}
+
+void SettingsModel::holdText(const XsdtNode *node, const QString &text)
+{
+    if (node && m_readOnly)
+        m_held.insert(node, text);
+}
+
+const QString *SettingsModel::heldText(const XsdtNode *node) const
+{
+    const auto it = m_held.constFind(node);
+    return it == m_held.cend() ? nullptr : &it.value();
+}
+
+std::optional<QString> SettingsModel::takeHeldText(const XsdtNode *node)
+{
+    const auto it = m_held.find(node);
+    if (it == m_held.end())
+        return std::nullopt;
+    QString text = it.value();
+    m_held.erase(it);
+    return text;
+}
+
+void SettingsModel::applyHeldTexts()
+{
+    if (m_readOnly || m_held.isEmpty())
+        return;
+    const QHash<const XsdtNode *, QString> held = std::exchange(m_held, {});
+    for (auto it = held.cbegin(); it != held.cend(); ++it) {
+        auto *node = const_cast<XsdtNode *>(it.key());
+        if (node->value != it.value())
+            setData(indexFor(node, ValueColumn), it.value());
+    }
 }
 
 void SettingsModel::setReadOnly(bool on)

@@ -9,6 +9,7 @@
 #include <QHash>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 class QUndoCommand;
@@ -48,6 +49,15 @@ public:
     const EditRules &rules() const { return m_rules; }
     void setReadOnly(bool on);
     bool isReadOnly() const { return m_readOnly; }
+    // Text typed for a value while PixInsight ran, applied once editing is allowed again. It
+    // counts as unsaved, so that no reload or other file takes the tree without asking; a new
+    // tree drops it.
+    void holdText(const XsdtNode *node, const QString &text);
+    const QString *heldText(const XsdtNode *node) const;
+    std::optional<QString> takeHeldText(const XsdtNode *node);
+    int heldCount() const { return int(m_held.size()); }
+    // Applies what is still held, through the same rules as an edit by hand.
+    void applyHeldTexts();
 
     XsdtNode *nodeFor(const QModelIndex &index) const;
     QModelIndex indexFor(const XsdtNode *node, int column = KeyColumn) const;
@@ -140,6 +150,7 @@ private:
     const DeletionPolicy *m_policy = nullptr;
     EditRules m_rules;
     bool m_readOnly = false;
+    QHash<const XsdtNode *, QString> m_held;
     quint64 m_generation = 0;
     quint64 m_revision = 0;
     // Row numbers of items, filled a parent at a time: looking a node up among tens of

@@ -1,5 +1,6 @@
 #include "session/editingsession.h"
 
+#include "core/failure.h"
 #include "core/problemsearch.h"
 #include "model/settingsmodel.h"
 #include "platform/hostlocations.h"
@@ -83,7 +84,7 @@ int EditingSession::unsavedCount() const
         m_pendingCount = m_document.pendingChangeCount();
         m_countedAt = now;
     }
-    return int(m_pendingCount + m_pending->count());
+    return int(m_pendingCount + m_pending->count()) + m_model->heldCount();
 }
 
 void EditingSession::startWatching(int intervalMs)
@@ -110,6 +111,11 @@ void EditingSession::onPolled()
     }
     emit stateChanged();
     emit polled();
+    // Text typed while PixInsight ran that no view committed (its row is not shown) is applied now.
+    if (m_model->heldCount() > 0 && !m_watcher->isHostRunning()) {
+        m_model->applyHeldTexts();
+        emit stateChanged();
+    }
 }
 
 void EditingSession::releaseTree(bool keepHistory)
@@ -131,7 +137,13 @@ bool EditingSession::open(const QString &path, QString *error)
 {
     m_pending->clear();
     releaseTree(false);
-    const bool ok = m_document.load(path, error);
+    const bool ok = finishOpen(m_document.load(path, error));
+    emit stateChanged();
+    return ok;
+}
+
+bool EditingSession::finishOpen(bool ok)
+{
     showTree(false);
     m_searchState = FileIdentity();
     m_searchInProgress = isLoaded() && ProblemSearch(m_document.path()).hasState();
@@ -139,7 +151,6 @@ bool EditingSession::open(const QString &path, QString *error)
         m_watcher->fileReplaced();
         emit fileOpened();
     }
-    emit stateChanged();
     return ok;
 }
 
@@ -147,21 +158,58 @@ PendingRebase EditingSession::pendingChanges() const
 {
     if (!isLoaded())
         return PendingRebase();
-    return PendingRebase::capture(m_document.file().root, m_pending->requests(), &m_schema);
+    PendingRebase rebase = PendingRebase::capture(m_document.file().root, m_pending->requests(), &m_schema);
+    rebase.setCapturedAt(m_model->revision());
+    return rebase;
 }
 
-bool EditingSession::reloadKeepingChanges(PendingRebase &rebase, PendingRebase::Outcome *outcome, QString *error)
+bool EditingSession::compareWithDisk(PendingRebase &rebase, QByteArray *seen, QString *error) const
 {
-    // Read first: a file that cannot be read must not cost the changes.
-    XsdtFile fresh;
-    if (!SettingsDocument::readSettingsFile(m_document.path(), &fresh, error))
+    XsdtFile onDisk;
+    QByteArray bytes;
+    if (!SettingsDocument::readSettingsFile(m_document.path(), &onDisk, error, &bytes))
         return false;
-    if (!reload(error))
-        return false;
+    rebase.compareWith(onDisk.root);
+    *seen = SafeWrite::sha256(bytes);
+    return true;
+}
+
+EditingSession::Rebased EditingSession::reloadKeepingChanges(PendingRebase &rebase, QByteArray *seen,
+                                                             PendingRebase::Outcome *outcome, QString *error)
+{
+    if (isHostRunning()) {
+        fail(error,
+             tr("PixInsight is running, and it writes its settings file again when it exits. Reload once it "
+                "has exited: your changes are put back then."));
+        return Rebased::Failed;
+    }
+    // Read once, and parse apart first: a file that cannot be read or parsed costs nothing.
+    const QString path = m_document.path();
+    const FileIdentity before = FileIdentity::of(path);
+    QByteArray bytes;
+    if (!SafeWrite::readFile(path, &bytes, error))
+        return Rebased::Failed;
+    const FileIdentity after = FileIdentity::of(path);
+    XsdtFile onDisk;
+    if (!SettingsDocument::parseSettingsFile(path, bytes, &onDisk, error))
+        return Rebased::Failed;
+    const QByteArray fingerprint = SafeWrite::sha256(bytes);
+    if (fingerprint != *seen || rebase.capturedAt() != m_model->revision()) {
+        // What the user settled is no longer what would be applied.
+        if (rebase.capturedAt() != m_model->revision())
+            rebase = pendingChanges();
+        rebase.compareWith(onDisk.root);
+        *seen = fingerprint;
+        return Rebased::ChangedAgain;
+    }
+    m_pending->clear();
+    releaseTree(false);
+    finishOpen(m_document.adopt(path, bytes, before == after ? after : FileIdentity(), error));
     rebase.compareWith(m_document.file().root);
     *outcome = rebase.apply(m_model, m_pending);
+    outcome->notApplied = rebase.droppedLines() + outcome->notApplied;
     emit stateChanged();
-    return true;
+    return Rebased::Done;
 }
 
 bool EditingSession::saveChanges(QString *error, QString *backupPath)

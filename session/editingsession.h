@@ -70,11 +70,17 @@ public:
     bool reload(QString *error) { return open(m_document.path(), error); }
     // What is pending now, to be put back on the file read again.
     PendingRebase pendingChanges() const;
-    // Reads the file again and puts the changes back on it as one undo step: compares the
-    // rebase with the new file first (a conflict keeps the user's choice only while
-    // PixInsight's value is the one they saw). False with the reason when the file cannot be
-    // read; nothing is changed then.
-    bool reloadKeepingChanges(PendingRebase &rebase, PendingRebase::Outcome *outcome, QString *error);
+    // Compares the changes with the file on disk, for the user to settle the conflicts; seen
+    // receives the fingerprint of what was compared. False with the reason; nothing changes.
+    bool compareWithDisk(PendingRebase &rebase, QByteArray *seen, QString *error) const;
+    enum class Rebased { Done, ChangedAgain, Failed };
+    // Reads the file once more and, when it is still what the user saw (seen) and nothing was
+    // changed meanwhile, takes it and puts the changes back on it as one undo step. When the
+    // file or the changes moved on, the rebase is compared again (seen follows) and nothing else
+    // happens: ChangedAgain, to be settled again. Failed, with the reason, changes nothing:
+    // also refused while PixInsight runs, as it would write the file again at its exit.
+    Rebased reloadKeepingChanges(PendingRebase &rebase, QByteArray *seen, PendingRebase::Outcome *outcome,
+                                 QString *error);
     // The file half of a save: the reviewed changes written through the guarded write.
     bool saveChanges(QString *error, QString *backupPath);
     // After a save and the deletion of the queued files: nothing is pending, nothing to undo.
@@ -99,6 +105,8 @@ signals:
     void reloadFailed(const QString &error);
 
 private:
+    // open()'s second half, after the tree was let go of and the file read (or not).
+    bool finishOpen(bool ok);
     void releaseTree(bool keepHistory);
     void showTree(bool keepHistory);
     void onPolled();

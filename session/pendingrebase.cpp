@@ -8,6 +8,8 @@
 #include "schema/settingsschema.h"
 #include "session/pendingfiles.h"
 
+#include <QCryptographicHash>
+
 namespace pfw {
 
 PendingRebase::Location PendingRebase::locationOf(const XsdtNode &node)
@@ -45,6 +47,48 @@ XsdtNode *PendingRebase::find(const XsdtNode &root, const Location &location)
     return node;
 }
 
+namespace {
+
+// The node, or an item holding it, shares its key with a sibling: its place alone does not
+// tell it from the other one.
+bool hasNamesake(const XsdtNode &node)
+{
+    for (const XsdtNode *at = &node; at->parent; at = at->parent) {
+        int same = 0;
+        for (const auto &sibling : at->parent->children)
+            same += sibling->key == at->key ? 1 : 0;
+        if (same > 1)
+            return true;
+    }
+    return false;
+}
+
+void addSignature(const XsdtNode &node, QCryptographicHash *hash)
+{
+    // Lengths first, so that no two different trees give the same bytes.
+    const auto add = [hash](const QByteArray &bytes) {
+        const qint64 size = bytes.size();
+        hash->addData(QByteArrayView(reinterpret_cast<const char *>(&size), sizeof size));
+        hash->addData(bytes);
+    };
+    add(node.key.toUtf8());
+    add(QString(node.type).toUtf8() + (node.kind == XsdtNode::Value ? "v" : "i"));
+    add(node.savedValue.toUtf8());
+    add(node.block ? node.block->data : QByteArray());
+    add(QByteArray::number(qint64(node.children.size())));
+    for (const auto &child : node.children)
+        addSignature(*child, hash);
+}
+
+} // namespace
+
+QByteArray PendingRebase::signature(const XsdtNode &node)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    addSignature(node, &hash);
+    return hash.result();
+}
+
 PendingRebase PendingRebase::capture(const XsdtNode &root, const QStringList &queuedFiles, const SettingsSchema *schema)
 {
     PendingRebase rebase;
@@ -58,10 +102,12 @@ PendingRebase PendingRebase::capture(const XsdtNode &root, const QStringList &qu
         edit.type = node->type;
         edit.before = node->savedValue;
         edit.mine = node->value;
+        edit.namesake = hasNamesake(*node);
         rebase.m_edits << edit;
     }
     for (const XsdtNode *node : root.pendingDeletions())
-        rebase.m_deletions << Deletion{locationOf(*node), node->path(), SettingsModel::labelOf(node)};
+        rebase.m_deletions << Deletion{locationOf(*node), node->path(), SettingsModel::labelOf(node),
+                                       hasNamesake(*node) ? signature(*node) : QByteArray()};
     rebase.m_files = queuedFiles;
     return rebase;
 }
@@ -77,7 +123,10 @@ void PendingRebase::compareWith(const XsdtNode &root)
             edit.theirs.clear();
         } else {
             edit.theirs = node->savedValue;
-            if (node->type == edit.type && edit.theirs == edit.before)
+            // Among siblings of one name, the place alone may point at another entry than the
+            // one edited: the user says.
+            const bool namesake = edit.namesake || hasNamesake(*node);
+            if (node->type == edit.type && edit.theirs == edit.before && !namesake)
                 edit.state = Edit::State::Clean;
             else if (node->type == edit.type && edit.theirs == edit.mine)
                 edit.state = Edit::State::AlreadyThere;
@@ -88,8 +137,13 @@ void PendingRebase::compareWith(const XsdtNode &root)
         if (edit.state != Edit::State::Conflict || shown != Edit::State::Conflict || shownTheirs != edit.theirs)
             edit.keepMine = true;
     }
-    for (Deletion &deletion : m_deletions)
-        deletion.gone = find(root, deletion.location) == nullptr;
+    for (Deletion &deletion : m_deletions) {
+        const XsdtNode *node = find(root, deletion.location);
+        deletion.gone = node == nullptr;
+        // Never delete a namesake the user did not mean: only the very entry they saw.
+        deletion.changed
+            = node && (!deletion.signature.isEmpty() || hasNamesake(*node)) && signature(*node) != deletion.signature;
+    }
 }
 
 int PendingRebase::conflictCount() const
@@ -109,6 +163,10 @@ QStringList PendingRebase::droppedLines() const
     for (const Deletion &deletion : m_deletions) {
         if (deletion.gone)
             lines << tr("%1 (%2) is already gone from the file.").arg(deletion.label, deletion.path);
+        else if (deletion.changed)
+            lines << tr("%1 (%2): PixInsight changed the entries of this name, so it is not certain which one "
+                        "you meant: not deleted.")
+                         .arg(deletion.label, deletion.path);
     }
     return lines;
 }
@@ -146,7 +204,7 @@ PendingRebase::Outcome PendingRebase::apply(SettingsModel *model, PendingFiles *
             ++outcome.applied;
     }
     for (const Deletion &deletion : m_deletions) {
-        if (deletion.gone)
+        if (deletion.gone || deletion.changed)
             continue;
         XsdtNode *node = find(root, deletion.location);
         QString why;

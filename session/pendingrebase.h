@@ -47,6 +47,8 @@ public:
         QString mine;
         QString theirs;
         State state = State::Clean;
+        // It, or a group holding it, shares its name with a sibling where it was edited.
+        bool namesake = false;
         // For a conflict: the user's value (true) or PixInsight's (false).
         bool keepMine = true;
     };
@@ -55,7 +57,11 @@ public:
         Location location;
         QString path;
         QString label;
+        // The entry's saved content, to tell it from a sibling of the same name.
+        QByteArray signature;
         bool gone = false;
+        // PixInsight changed the entries of this name: which one was meant is not certain.
+        bool changed = false;
     };
     struct Outcome
     {
@@ -68,7 +74,12 @@ public:
                                  const SettingsSchema *schema = nullptr);
     static Location locationOf(const XsdtNode &node);
     static XsdtNode *find(const XsdtNode &root, const Location &location);
+    // Keys, types and saved values of the node and all below it, as a hash.
+    static QByteArray signature(const XsdtNode &node);
 
+    // The model's revision the changes were taken at: a rebase of older changes is out of date.
+    void setCapturedAt(quint64 revision) { m_capturedAt = revision; }
+    quint64 capturedAt() const { return m_capturedAt; }
     bool isEmpty() const { return m_edits.isEmpty() && m_deletions.isEmpty() && m_files.isEmpty(); }
     int changeCount() const { return int(m_edits.size() + m_deletions.size() + m_files.size()); }
     // Matches every change against a tree read again. A conflict the user settled keeps that
@@ -89,6 +100,7 @@ private:
     QList<Edit> m_edits;
     QList<Deletion> m_deletions;
     QStringList m_files;
+    quint64 m_capturedAt = 0;
 };
 
 } // namespace pfw

@@ -1,7 +1,6 @@
 #include "ui/busycheck.h"
 
 #include "session/busyscope.h"
-#include "ui/widgets/settingrow.h"
 
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>
@@ -12,8 +11,7 @@ namespace pfw {
 
 bool BusyCheck::isBusy()
 {
-    if (BusyScope::active() || QApplication::activeModalWidget() || QApplication::activePopupWidget()
-        || SettingRow::anyHoldsTypedText())
+    if (BusyScope::active() || QApplication::activeModalWidget() || QApplication::activePopupWidget())
         return true;
     // Typing not committed yet would be lost with the tree it is for. Search and filter boxes
     // (the ones with a clear button) hold no value and survive a reload.

@@ -93,22 +93,27 @@ bool OpenFlow::reload()
         return false;
 
     PendingRebase rebase = m_session.pendingChanges();
-    XsdtFile onDisk;
+    QByteArray seen;
     QString error;
-    if (!SettingsDocument::readSettingsFile(path, &onDisk, &error)) {
+    if (!m_session.compareWithDisk(rebase, &seen, &error)) {
         reportError(error);
         return false;
-    }
-    rebase.compareWith(onDisk.root);
-    if (rebase.conflictCount() > 0 || !rebase.droppedLines().isEmpty()) {
-        RebaseDialog dialog(rebase, m_dialogParent);
-        if (dialog.exec() != QDialog::Accepted)
-            return false;
     }
     PendingRebase::Outcome outcome;
-    if (!m_session.reloadKeepingChanges(rebase, &outcome, &error)) {
-        reportError(error);
-        return false;
+    for (;;) {
+        if (rebase.conflictCount() > 0 || !rebase.droppedLines().isEmpty()) {
+            RebaseDialog dialog(rebase, m_dialogParent);
+            if (dialog.exec() != QDialog::Accepted)
+                return false;
+        }
+        const EditingSession::Rebased done = m_session.reloadKeepingChanges(rebase, &seen, &outcome, &error);
+        if (done == EditingSession::Rebased::Failed) {
+            reportError(error);
+            return false;
+        }
+        // Otherwise the file or the changes moved on while the user chose: they choose again.
+        if (done == EditingSession::Rebased::Done)
+            break;
     }
     m_message = tr("Reloaded; %n change(s) put back.", nullptr, outcome.applied);
     if (!outcome.notApplied.isEmpty()) {

@@ -37,6 +37,8 @@ private slots:
     void usageErrors_data();
     void usageErrors();
     void helpAndParsingAgree();
+    void messagesNameTheFileAsTyped_data();
+    void messagesNameTheFileAsTyped();
     void unreadableFiles_data();
     void unreadableFiles();
     void check_data();
@@ -234,6 +236,47 @@ void TestSettingsCli::usageErrors()
 
 // The help is what users go by: every command it lists runs, and every option it shows on a
 // command's line is taken by that command.
+void TestSettingsCli::messagesNameTheFileAsTyped_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("onOutput");
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<bool>("jsonNamesIt");
+    QTest::newRow("a file that is no settings file")
+        << QStringList{"check", "cases/bad.settings"} << false
+        << "cases/bad.settings is not a valid PixInsight settings file: " << true;
+    QTest::newRow("a file that is not there") << QStringList{"get", "cases/none.settings", kMaxProcessors} << false
+                                              << "Cannot read cases/none.settings: " << true;
+    QTest::newRow("a list of backups") << QStringList{"backups", "cases/ok.settings"} << true
+                                       << "cases/ok.settings.bak-" << true;
+    QTest::newRow("a search that is not under way")
+        << QStringList{"bisect", "status", "cases/ok.settings"} << true
+        << "No search for a problem setting is in progress for cases/ok.settings." << false;
+}
+
+// As every command-line tool does, a message names a file as it was typed, although the tool
+// works on the whole path; JSON keeps the whole path.
+void TestSettingsCli::messagesNameTheFileAsTyped()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, onOutput);
+    QFETCH(QString, said);
+    QFETCH(bool, jsonNamesIt);
+    QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("cases")));
+    QVERIFY(!write(QStringLiteral("cases/bad.settings"), "garbage").isEmpty());
+    QVERIFY(!write(QStringLiteral("cases/ok.settings"), m_original).isEmpty());
+    QCOMPARE(run({"set", "cases/ok.settings", kMaxProcessors + QStringLiteral("=8")}).code, 0);
+    const Result result = run(arguments);
+    const QString text = onOutput ? result.out : result.err;
+    QVERIFY2(text.contains(QDir::toNativeSeparators(said)), qPrintable(text));
+    QVERIFY2(!text.contains(QDir::toNativeSeparators(m_dir->path())), qPrintable(text));
+    const Result json = run(arguments + QStringList{"--json"});
+    if (jsonNamesIt)
+        QVERIFY2(json.out.contains(m_dir->path()) || json.out.contains(QDir::toNativeSeparators(m_dir->path()))
+                     || json.out.contains(QString(QDir::toNativeSeparators(m_dir->path())).replace(u'\\', "\\\\")),
+                 qPrintable(json.out));
+}
+
 void TestSettingsCli::helpAndParsingAgree()
 {
     const Result help = run({QStringLiteral("--help")});

@@ -34,6 +34,10 @@ private slots:
     void searchInProgressFollowsTheStateFile();
     void theTreeAndTheCommandLineFollowOneSetOfRules();
     void pendingChangesArePutBackOnTheFilePixInsightWrote();
+    void reApplyingLosesNothing_data();
+    void reApplyingLosesNothing();
+    void namesakesAreNeverTakenForOneAnother_data();
+    void namesakesAreNeverTakenForOneAnother();
 
 private:
     // The user's data folder is the one the file is in: queued folders of modules live there.
@@ -355,10 +359,9 @@ void TestEditingSession::pendingChangesArePutBackOnTheFilePixInsightWrote()
 
     PendingRebase rebase = m_session->pendingChanges();
     QCOMPARE(rebase.changeCount(), pendingBefore);
-    XsdtFile read;
+    QByteArray seen;
     QString error;
-    QVERIFY2(SettingsDocument::readSettingsFile(path(), &read, &error), qPrintable(error));
-    rebase.compareWith(read.root);
+    QVERIFY2(m_session->compareWithDisk(rebase, &seen, &error), qPrintable(error));
     QCOMPARE(rebase.conflictCount(), 2);
     QCOMPARE(rebase.droppedLines().size(), 2);
     for (PendingRebase::Edit &edit : rebase.edits()) {
@@ -369,8 +372,9 @@ void TestEditingSession::pendingChangesArePutBackOnTheFilePixInsightWrote()
         }
     }
     PendingRebase::Outcome outcome;
-    QVERIFY2(m_session->reloadKeepingChanges(rebase, &outcome, &error), qPrintable(error));
-    QVERIFY2(outcome.notApplied.isEmpty(), qPrintable(outcome.notApplied.join(u'\n')));
+    QCOMPARE(m_session->reloadKeepingChanges(rebase, &seen, &outcome, &error), EditingSession::Rebased::Done);
+    // What was dropped is said again with the result.
+    QCOMPARE(outcome.notApplied, rebase.droppedLines());
     QCOMPARE(outcome.applied, 4);
     QVERIFY(!m_session->isChangedOnDisk());
     XsdtNode &now = m_session->document().file().root;
@@ -403,6 +407,113 @@ void TestEditingSession::pendingChangesArePutBackOnTheFilePixInsightWrote()
     QCOMPARE(saved.root.findPath(paths.at(KeepMine))->value, QStringLiteral("mine 2"));
     QCOMPARE(saved.root.findPath(paths.at(TakeTheirs))->value, QStringLiteral("theirs 1"));
     QVERIFY(!saved.root.findPath(kept));
+}
+
+void TestEditingSession::reApplyingLosesNothing_data()
+{
+    QTest::addColumn<QString>("meanwhile");
+    QTest::newRow("PixInsight starts again") << "running";
+    QTest::newRow("the file is no settings file any more") << "invalid";
+    QTest::newRow("the file is gone") << "gone";
+    QTest::newRow("PixInsight writes it again after the comparison") << "rewritten";
+    QTest::newRow("another change is made after the comparison") << "edited";
+}
+
+// Between the comparison the user settled and the reload, anything may happen: the re-apply is
+// refused or compared again, and no pending change, queued file or undo step is lost by it.
+void TestEditingSession::reApplyingLosesNothing()
+{
+    QFETCH(QString, meanwhile);
+    SettingsModel *model = m_session->model();
+    QList<XsdtNode *> texts;
+    for (XsdtNode *node : m_session->document().file().root.valueNodes()) {
+        if (node->type == u's' && model->editRefusal(node).isEmpty())
+            texts << node;
+    }
+    QVERIFY(texts.size() > 2);
+    const QString edited = texts.at(0)->path();
+    QVERIFY(model->setData(model->indexFor(texts.at(0), SettingsModel::ValueColumn), QStringLiteral("mine")));
+    QCOMPARE(m_session->pendingFiles()->queue({QStringLiteral("user:Kept")}).size(), 1);
+    exitPixInsightRewritingTheFile(m_original + "\n");
+    if (QTest::currentTestFailed())
+        return;
+    PendingRebase rebase = m_session->pendingChanges();
+    QByteArray seen;
+    QString error;
+    QVERIFY2(m_session->compareWithDisk(rebase, &seen, &error), qPrintable(error));
+    const int undoSteps = m_session->undoStack()->count();
+
+    if (meanwhile == u"running") {
+        m_running = true;
+        m_session->poll();
+    } else if (meanwhile == u"invalid") {
+        write("<xsdt version=\"1.0\"><i k=\"cut");
+    } else if (meanwhile == u"gone") {
+        QVERIFY(QFile::remove(path()));
+    } else if (meanwhile == u"rewritten") {
+        write(m_original + "\n\n");
+    } else {
+        QVERIFY(model->setData(model->indexFor(texts.at(1), SettingsModel::ValueColumn), QStringLiteral("later")));
+    }
+    PendingRebase::Outcome outcome;
+    const EditingSession::Rebased done = m_session->reloadKeepingChanges(rebase, &seen, &outcome, &error);
+    const bool again = meanwhile == u"rewritten" || meanwhile == u"edited";
+    QCOMPARE(done, again ? EditingSession::Rebased::ChangedAgain : EditingSession::Rebased::Failed);
+    QVERIFY(again || !error.isEmpty());
+    // Nothing was taken: the same tree, its changes, its queue and its history.
+    const XsdtNode *node = m_session->document().file().root.findPath(edited);
+    QVERIFY(node);
+    QCOMPARE(node->value, QStringLiteral("mine"));
+    QVERIFY(m_session->pendingFiles()->isQueued(QStringLiteral("user:Kept")));
+    QCOMPARE(m_session->undoStack()->count(), undoSteps + (meanwhile == u"edited" ? 1 : 0));
+    if (!again)
+        return;
+    // Compared again with what is there now, the changes go on top of it.
+    QCOMPARE(rebase.changeCount(), meanwhile == u"edited" ? 3 : 2);
+    QCOMPARE(m_session->reloadKeepingChanges(rebase, &seen, &outcome, &error), EditingSession::Rebased::Done);
+    QCOMPARE(m_session->unsavedCount(), rebase.changeCount());
+    QVERIFY(!m_session->isChangedOnDisk());
+}
+
+void TestEditingSession::namesakesAreNeverTakenForOneAnother_data()
+{
+    QTest::addColumn<QByteArray>("theirs");
+    QTest::addColumn<bool>("deleted");
+    QTest::addColumn<bool>("asked");
+    const QByteArray second = "<i k=\"E\"><v k=\"a\" t=\"s\" v=\"1\"/><v k=\"b\" t=\"s\" v=\"y\"/></i>";
+    const QByteArray first = "<i k=\"E\"><v k=\"a\" t=\"s\" v=\"1\"/><v k=\"b\" t=\"s\" v=\"x\"/></i>";
+    QTest::newRow("both still there") << first + second << true << true;
+    QTest::newRow("the first one removed") << second << false << true;
+    QTest::newRow("the second one rewritten") << first + QByteArray(second).replace("\"y\"", "\"w\"") << false << true;
+}
+
+// Two groups of one name, an edit in the first and a queued deletion of the second: when
+// PixInsight removed the first, the places point elsewhere, and nothing is edited or deleted
+// that the user did not mean.
+void TestEditingSession::namesakesAreNeverTakenForOneAnother()
+{
+    QFETCH(QByteArray, theirs);
+    QFETCH(bool, deleted);
+    QFETCH(bool, asked);
+    const auto document = [](const QByteArray &groups) {
+        return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<xsdt version=\"1.0\"><i k=\"M\">" + groups + "</i></xsdt>";
+    };
+    XsdtFile mine, onDisk;
+    QVERIFY(mine.parse(document("<i k=\"E\"><v k=\"a\" t=\"s\" v=\"1\"/><v k=\"b\" t=\"s\" v=\"x\"/></i>"
+                                "<i k=\"E\"><v k=\"a\" t=\"s\" v=\"1\"/><v k=\"b\" t=\"s\" v=\"y\"/></i>"
+                                "<i k=\"F\"><v k=\"c\" t=\"s\" v=\"z\"/></i>")));
+    QVERIFY(onDisk.parse(document(theirs + "<i k=\"F\"><v k=\"c\" t=\"s\" v=\"z\"/></i>")));
+    XsdtNode *module = mine.root.children.front().get();
+    module->children.at(0)->children.front()->value = QStringLiteral("edited");
+    module->children.at(1)->deleted = true;
+    // A group without a namesake is found again by its place alone.
+    mine.root.children.front()->children.back()->deleted = true;
+    PendingRebase rebase = PendingRebase::capture(mine.root, {});
+    QCOMPARE(rebase.deletions().size(), 2);
+    rebase.compareWith(onDisk.root);
+    QCOMPARE(!rebase.deletions().at(0).changed && !rebase.deletions().at(0).gone, deleted);
+    QVERIFY(!rebase.deletions().at(1).changed && !rebase.deletions().at(1).gone);
+    QCOMPARE(rebase.conflictCount(), asked ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(TestEditingSession)

@@ -350,6 +350,15 @@ void TestPollSafety::typingWhenPixInsightStartsIsHeldUntilItExits()
     QCOMPARE(edit->text(), QStringLiteral("half typed"));
     QCOMPARE(row->node()->value, before);
     edit->clearFocus();
+    // It counts as unsaved, and a row made for the same setting meanwhile shows it too.
+    QCOMPARE(m_window->unsavedCount(), 1);
+    m_window->tabs()->search()->setQuery(row->node()->key);
+    bool shownInSearch = false;
+    for (SettingRow *other : m_window->tabs()->search()->findChildren<SettingRow *>()) {
+        auto *line = qobject_cast<QLineEdit *>(other->editor());
+        shownInSearch |= other->node() == row->node() && line && line->text() == u"half typed";
+    }
+    QVERIFY(shownInSearch);
 
     pixInsightExitsAndRewrites();
     QCOMPARE(row->node()->value, QStringLiteral("half typed"));

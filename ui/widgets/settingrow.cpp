@@ -31,7 +31,6 @@ namespace pfw {
 namespace {
 
 constexpr int kExtraItemRole = Qt::UserRole + 1;
-int heldRows = 0;
 const QColor kEditedRow(255, 190, 0, 55);
 
 QColor mixed(const QPalette &palette, int weight)
@@ -123,15 +122,15 @@ QLineEdit *SettingRow::addLineEdit()
     m_line->setReadOnly(m_protected);
     m_editorBox->layout()->addWidget(m_line);
     connect(m_line, &QLineEdit::editingFinished, this, [this] {
-        if (m_heldText)
-            m_heldText = m_line->text();
+        if (m_model->heldText(m_node))
+            m_model->holdText(m_node, m_line->text());
         else if (m_line->text() != m_node->value && !m_protected)
             commitText(m_line->text());
     });
     // Typing goes on into text held while PixInsight runs.
     connect(m_line, &QLineEdit::textEdited, this, [this](const QString &text) {
-        if (m_heldText)
-            m_heldText = text;
+        if (m_model->heldText(m_node))
+            m_model->holdText(m_node, text);
     });
     return m_line;
 }
@@ -335,11 +334,17 @@ void SettingRow::refresh()
                                        QSignalBlocker(m_doubleSpin), QSignalBlocker(m_line),  QSignalBlocker(m_color)};
     Q_UNUSED(blockers);
     // Half-typed text stays until it is committed, unless the stored value itself changed;
-    // text held while PixInsight runs stays whatever happens.
-    const bool keepEditor = (m_shownValue == value && isTyping()) || m_heldText;
+    // text held while PixInsight runs stays whatever happens, in this row or one made later.
+    const QString *held = m_model->heldText(m_node);
+    const bool keepEditor = (m_shownValue == value && isTyping()) || (held && m_line && m_line->text() == *held);
     m_shownValue = value;
-    if (!keepEditor)
+    if (held && m_line) {
+        if (!keepEditor)
+            m_line->setText(*held);
+        showMessage(tr("Not applied yet: PixInsight is running. It is applied when PixInsight exits."));
+    } else if (!keepEditor) {
         showValue(value);
+    }
 
     QFont font = m_label->font();
     font.setWeight(edited ? QFont::Bold : QFont::Normal);
@@ -358,7 +363,7 @@ void SettingRow::refresh()
     m_revert->setAccessibleDescription(m_revert->toolTip());
 
     const bool locked = m_model->isEditLocked(m_node);
-    m_editorBox->setEnabled((!m_viewOnly || m_heldText) && !m_spec.readOnly && !inside && !m_protected && !locked);
+    m_editorBox->setEnabled((!m_viewOnly || held) && !m_spec.readOnly && !inside && !m_protected && !locked);
     if (m_spec.readOnly)
         m_editorBox->setToolTip(tr("Documented by PixInsight as read-only or write-only."));
     else if (m_protected)
@@ -380,37 +385,23 @@ void SettingRow::refreshChanged(const SettingsModel &model, const QHash<const Xs
     }
 }
 
-SettingRow::~SettingRow()
-{
-    if (m_heldText)
-        --heldRows;
-}
-
-bool SettingRow::anyHoldsTypedText()
-{
-    return heldRows > 0;
-}
-
 void SettingRow::setViewOnly(bool on)
 {
     if (on == m_viewOnly)
         return;
     // Typing under way when PixInsight starts is kept, not taken for the value nor dropped.
-    if (on && m_line && m_line->hasFocus() && m_line->isModified() && m_line->text() != m_node->value) {
-        m_heldText = m_line->text();
-        ++heldRows;
-        showMessage(tr("Not applied yet: PixInsight is running. It is applied when PixInsight exits."));
-    }
     m_viewOnly = on;
-    if (!on && m_heldText) {
-        const QString text = *std::exchange(m_heldText, std::nullopt);
-        --heldRows;
-        showMessage(QString());
-        if (text != m_node->value)
-            commitText(text);
-        else
-            refresh();
-        return;
+    if (on && m_line && m_line->hasFocus() && m_line->isModified() && m_line->text() != m_node->value)
+        m_model->holdText(m_node, m_line->text());
+    if (!on) {
+        if (const std::optional<QString> held = m_model->takeHeldText(m_node)) {
+            showMessage(QString());
+            if (*held != m_node->value)
+                commitText(*held);
+            else
+                refresh();
+            return;
+        }
     }
     refresh();
 }

@@ -29,9 +29,6 @@ class SettingRow final : public QWidget
 
 public:
     SettingRow(XsdtNode *node, const VariableSpec &spec, SettingsModel *model, QWidget *parent = nullptr);
-    ~SettingRow() override;
-    // Some row keeps text typed before PixInsight started: its tree must not be replaced.
-    static bool anyHoldsTypedText();
 
     XsdtNode *node() const { return m_node; }
     void refresh();
@@ -83,8 +80,6 @@ private:
     bool m_showPath = false;
     // The value last written into the editor; empty to have the next refresh write it.
     std::optional<QString> m_shownValue;
-    // What was typed when PixInsight started, committed once editing is allowed again.
-    std::optional<QString> m_heldText;
 
     QLabel *m_label = nullptr;
     QLabel *m_pathLine = nullptr;
