@@ -185,6 +185,7 @@ bool ThemeManager::isDark() const
 void ThemeManager::setMode(int mode, bool persist)
 {
     m_mode = mode >= System && mode <= Dark ? mode : System;
+    m_modeForRun = !persist;
     apply();
     if (persist)
         save();
@@ -193,6 +194,7 @@ void ThemeManager::setMode(int mode, bool persist)
 void ThemeManager::setScale(double factor, bool persist)
 {
     m_scale = clampScale(factor);
+    m_scaleForRun = !persist;
     apply();
     if (persist)
         save();
@@ -201,6 +203,7 @@ void ThemeManager::setScale(double factor, bool persist)
 void ThemeManager::stepScale(int direction)
 {
     m_scale = clampScale(std::round((m_scale + direction * 0.1) * 20.0) / 20.0);
+    m_scaleForRun = false;
     apply();
     save();
 }
@@ -208,15 +211,19 @@ void ThemeManager::stepScale(int direction)
 void ThemeManager::resetScale()
 {
     m_scale = kDefaultScale;
+    m_scaleForRun = false;
     apply();
     save();
 }
 
 void ThemeManager::save() const
 {
+    // A theme or size given for one run is never kept, whatever else is changed during it.
     QSettings settings;
-    settings.setValue(QStringLiteral("Appearance/Theme"), m_mode);
-    settings.setValue(QStringLiteral("Appearance/FontScale"), m_scale);
+    if (!m_modeForRun)
+        settings.setValue(QStringLiteral("Appearance/Theme"), m_mode);
+    if (!m_scaleForRun)
+        settings.setValue(QStringLiteral("Appearance/FontScale"), m_scale);
 }
 
 } // namespace pfw

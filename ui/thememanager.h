@@ -55,6 +55,9 @@ private:
 
     int m_mode = System;
     double m_scale = kDefaultScale;
+    // Given on the command line: for this run only.
+    bool m_modeForRun = false;
+    bool m_scaleForRun = false;
     QFont m_baseFont;
     bool m_initialised = false;
     bool m_applying = false;
