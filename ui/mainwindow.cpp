@@ -402,6 +402,8 @@ bool MainWindow::onSave()
     }
     if (!flow.message().isEmpty())
         showMessage(flow.message(), 10000);
+    // The File box shows the file's size and date, which the save changed.
+    refreshFileBox();
     refreshState();
     emit backupsChanged();
     return true;

@@ -1,9 +1,11 @@
 #include "bench/settingsgenerator.h"
 #include "core/xsdtfile.h"
 #include "session/busyscope.h"
+#include "session/editingsession.h"
 #include "ui/widgets/colorbutton.h"
 #include "ui/widgets/settingrow.h"
 #include "model/settingsmodel.h"
+#include "platform/hostlocations.h"
 #include "tests/support/modalanswerer.h"
 #include "tests/support/privatehome.h"
 #include "tests/support/testservices.h"
@@ -17,6 +19,7 @@
 #include "ui/views/unusedmodulesview.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -291,6 +294,15 @@ QLineEdit *TestPollSafety::typeIntoPreferences(const QString &text, SettingRow *
 // never saved unlisted.
 void TestPollSafety::typedTextIsReviewedAndSaved()
 {
+    // A file last written long ago: the File box must tell the save's date afterwards.
+    {
+        QFile old(settingsPath());
+        QVERIFY(old.open(QIODevice::ReadWrite));
+        QVERIFY(old.setFileTime(QDateTime(QDate(2020, 1, 1), QTime(12, 0)), QFileDevice::FileModificationTime));
+    }
+    QString error;
+    QVERIFY2(m_window->session()->open(settingsPath(), &error), qPrintable(error));
+    QVERIFY(m_window->fileBox()->currentText().contains(QStringLiteral("2020-01-01")));
     SettingRow *row = nullptr;
     QVERIFY(typeIntoPreferences(QStringLiteral("typed"), &row));
     QStringList listed;
@@ -304,6 +316,9 @@ void TestPollSafety::typedTextIsReviewedAndSaved()
     QFile saved(settingsPath());
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QVERIFY(saved.readAll().contains(">") && row->node()->savedValue == u"typed");
+    // The File box tells the file's new size and date.
+    QCOMPARE(m_window->fileBox()->currentText(), describeSettingsFile(settingsPath()));
+    QVERIFY(!m_window->fileBox()->currentText().contains(QStringLiteral("2020-01-01")));
 }
 
 // A reload that fell due while a dialog was open waits while the user types after it; the
