@@ -24,6 +24,8 @@ private slots:
     void init();
     void terms_data();
     void terms();
+    void britishSpellingsFindTheSame_data();
+    void britishSpellingsFindTheSame();
     void scores_data();
     void scores();
     void changedOnlyListsByPath();
@@ -84,6 +86,33 @@ void TestSearchView::terms()
     QFETCH(QString, query);
     QFETCH(QStringList, terms);
     QCOMPARE(SearchIndex::splitTerms(query), terms);
+}
+
+void TestSearchView::britishSpellingsFindTheSame_data()
+{
+    QTest::addColumn<QString>("british");
+    QTest::addColumn<QString>("american");
+    QTest::newRow("colour") << "gamut warning colour"
+                            << "gamut warning color";
+    QTest::newRow("grey") << "grey"
+                          << "gray";
+    QTest::newRow("centre") << "centre"
+                            << "center";
+    QTest::newRow("optimise") << "optimise"
+                              << "optimize";
+    QTest::newRow("in a phrase") << "\"warning colour\""
+                                 << "\"warning color\"";
+}
+
+void TestSearchView::britishSpellingsFindTheSame()
+{
+    QFETCH(QString, british);
+    QFETCH(QString, american);
+    SearchIndex::Options options;
+    options.includeProtected = true;
+    const QStringList found = paths(m_index.search(SearchIndex::splitTerms(british), options, nullptr));
+    QVERIFY(!found.isEmpty());
+    QCOMPARE(found, paths(m_index.search(SearchIndex::splitTerms(american), options, nullptr)));
 }
 
 void TestSearchView::scores_data()

@@ -39,6 +39,7 @@ private slots:
     void cleanup();
     void realBeyondRange();
     void textCommitsOnFinish();
+    void aDigitTheRangeRefusesSaysWhy();
     void spinBoxWidensToStoredValue();
     void unsignedWithoutRange();
     void unknownChoice();
@@ -108,6 +109,29 @@ void TestSettingRow::realBeyondRange()
     QCOMPARE(rejected.at(0).at(0).toString(), QStringLiteral("Gamma: 1000 is outside the allowed range 0.1 to 10"));
     QCOMPARE(node("Global/RGBWorkingSpace/Gamma")->value, QStringLiteral("2.2"));
     QCOMPARE(line->text(), QStringLiteral("2.2"));
+}
+
+// Typing 9 into a field of 0 to 7: the spin box drops the key, and the row says why.
+void TestSettingRow::aDigitTheRangeRefusesSaysWhy()
+{
+    SettingRow *priority = row("Global/Preferences/Process/MaxModuleThreadPriority");
+    auto *spin = qobject_cast<QSpinBox *>(priority->editor());
+    QVERIFY(spin);
+    QCOMPARE(spin->maximum(), 7);
+    auto *field = spin->findChild<QLineEdit *>();
+    QVERIFY(field);
+    field->selectAll();
+    QTest::keyClicks(field, QStringLiteral("9"));
+    QVERIFY(!priority->messageLine()->isHidden());
+    QCOMPARE(priority->messageLine()->text(),
+             QStringLiteral("Max module thread priority takes a whole number from 0 to 7."));
+    QCOMPARE(node("Global/Preferences/Process/MaxModuleThreadPriority")->value, QStringLiteral("4"));
+    // A digit in range is taken, and the message goes once it is applied.
+    field->selectAll();
+    QTest::keyClicks(field, QStringLiteral("3"));
+    QTest::keyClick(field, Qt::Key_Return);
+    QCOMPARE(node("Global/Preferences/Process/MaxModuleThreadPriority")->value, QStringLiteral("3"));
+    QVERIFY(priority->messageLine()->isHidden());
 }
 
 void TestSettingRow::textCommitsOnFinish()

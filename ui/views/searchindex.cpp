@@ -58,6 +58,21 @@ void SearchIndex::build(const XsdtFile &file, const SettingsSchema &schema)
     m_built = true;
 }
 
+QString SearchIndex::americanSpelling(QString term)
+{
+    // PixInsight names and describes its settings in American English; the stems cover their
+    // forms too (colours, greyscale, centred, licensed).
+    static const std::pair<QLatin1String, QLatin1String> spellings[] = {
+        {QLatin1String("colour"), QLatin1String("color")},      {QLatin1String("grey"), QLatin1String("gray")},
+        {QLatin1String("centred"), QLatin1String("centered")},  {QLatin1String("centring"), QLatin1String("centering")},
+        {QLatin1String("centre"), QLatin1String("center")},     {QLatin1String("licence"), QLatin1String("license")},
+        {QLatin1String("optimis"), QLatin1String("optimiz")},   {QLatin1String("normalis"), QLatin1String("normaliz")},
+        {QLatin1String("behaviour"), QLatin1String("behavior")}};
+    for (const auto &[british, american] : spellings)
+        term.replace(british, american);
+    return term;
+}
+
 QStringList SearchIndex::splitTerms(const QString &query)
 {
     static const QRegularExpression term(QStringLiteral("\"([^\"]+)\"|(\\S+)"));
@@ -65,7 +80,7 @@ QStringList SearchIndex::splitTerms(const QString &query)
     for (QRegularExpressionMatchIterator it = term.globalMatch(query); it.hasNext();) {
         const QRegularExpressionMatch match = it.next();
         const QString phrase = match.captured(1);
-        terms << (phrase.isEmpty() ? match.captured(2) : phrase).toLower();
+        terms << americanSpelling((phrase.isEmpty() ? match.captured(2) : phrase).toLower());
     }
     return terms;
 }

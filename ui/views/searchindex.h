@@ -44,6 +44,8 @@ public:
 
     // Terms: "quoted phrases" as one term, other runs of non-space characters; lower case.
     static QStringList splitTerms(const QString &query);
+    // A term in the spelling the settings are named in: "colour" finds "color".
+    static QString americanSpelling(QString term);
     // Candidates that match every term, best first; equal scores by setting path. Only the
     // positions in within (ascending) are tried when it is given: the matches of a search these
     // terms refine, as matched gives them. With ordered >= 0 only that many come first in

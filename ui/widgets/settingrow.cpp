@@ -15,6 +15,7 @@
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -167,6 +168,9 @@ void SettingRow::buildEditor()
             m_spin = new QSpinBox(m_editorBox);
             m_spin->setKeyboardTracking(false);
             guarded(m_spin);
+            // A digit the range refuses is dropped by the spin box without a sign: say why.
+            if (auto *field = m_spin->findChild<QLineEdit *>())
+                field->installEventFilter(this);
             layout->addWidget(m_spin);
             connect(m_spin, &QSpinBox::valueChanged, this, [this](int value) { commitValue(QString::number(value)); });
         } else {
@@ -260,6 +264,29 @@ void SettingRow::commitValue(const QString &text)
     m_model->setData(m_model->indexFor(m_node, SettingsModel::ValueColumn), text, Qt::EditRole);
     m_shownValue.reset();
     refresh();
+}
+
+bool SettingRow::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *field = qobject_cast<QLineEdit *>(watched);
+    if (event->type() == QEvent::KeyPress && field && m_spin && field->parent() == m_spin) {
+        const QString typed = static_cast<QKeyEvent *>(event)->text();
+        if (!typed.isEmpty() && typed.at(0).isPrint()) {
+            QString next = field->text();
+            if (field->hasSelectedText())
+                next.replace(field->selectionStart(), field->selectedText().size(), typed);
+            else
+                next.insert(field->cursorPosition(), typed);
+            bool ok = false;
+            const qlonglong number = next.trimmed().toLongLong(&ok);
+            if (ok && (number < m_spin->minimum() || number > m_spin->maximum()))
+                showMessage(tr("%1 takes a whole number from %2 to %3.")
+                                .arg(m_spec.label)
+                                .arg(m_spin->minimum())
+                                .arg(m_spin->maximum()));
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void SettingRow::showMessage(const QString &text)

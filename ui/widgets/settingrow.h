@@ -55,6 +55,7 @@ signals:
     void menuRequested(pfw::XsdtNode *node, const QPoint &globalPos);
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void changeEvent(QEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
