@@ -11,6 +11,10 @@
 #include "ui/dialogs/reviewdialog.h"
 
 #include <QFileInfo>
+#include <QApplication>
+#include <QMainWindow>
+#include <QScopeGuard>
+#include <QStatusBar>
 #include <QMessageBox>
 
 namespace pfw {
@@ -56,7 +60,17 @@ bool SaveFlow::run()
 
     if (document.pendingChangeCount() > 0) {
         QString error, backup;
+        // A large file takes a while: say so where the user looks, before the window is busy.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+        auto *window = qobject_cast<QMainWindow *>(m_dialogParent ? m_dialogParent->window() : nullptr);
+        if (window) {
+            window->statusBar()->showMessage(tr("Saving\u2026"));
+            window->statusBar()->repaint();
+        }
         if (!m_session.saveChanges(&error, &backup)) {
+            if (window)
+                window->statusBar()->clearMessage();
             QMessageBox::critical(m_dialogParent, tr("Save failed"), error);
             return false;
         }

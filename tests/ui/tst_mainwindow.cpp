@@ -16,6 +16,7 @@
 #include "ui/dialogs/reviewdialog.h"
 #include "ui/views/searchview.h"
 #include "ui/views/unusedmodulesview.h"
+#include "session/editingsession.h"
 #include "session/pendingfiles.h"
 #include "ui/views/healthview.h"
 #include "ui/views/preferencesview.h"
@@ -25,6 +26,7 @@
 #include "ui/screenplacement.h"
 
 #include <QCheckBox>
+#include <QCursor>
 #include <QLocale>
 #include <QComboBox>
 #include <QCompleter>
@@ -278,7 +280,19 @@ void TestMainWindow::editDeleteReviewAndSave()
         review->revertButton()->click();
         review->saveButton()->click();
     });
+    // While the file is written, the window says so.
+    QString seenWhileWriting;
+    SettingsDocument::FileOperations operations = SettingsDocument::defaultFileOperations();
+    operations.writeBackup = [&seenWhileWriting, this](const QByteArray &bytes, const QString &to, QString *error) {
+        const QCursor *cursor = QApplication::overrideCursor();
+        seenWhileWriting = m_window->statusBar()->currentMessage()
+            + (cursor && cursor->shape() == Qt::WaitCursor ? QStringLiteral(" (busy)") : QString());
+        return SettingsDocument::defaultFileOperations().writeBackup(bytes, to, error);
+    };
+    m_window->session()->document().setFileOperations(operations);
     QVERIFY(m_window->onSave());
+    QCOMPARE(seenWhileWriting, QStringLiteral("Saving\u2026 (busy)"));
+    QVERIFY(!QApplication::overrideCursor());
     QCOMPARE(rows,
              QStringList({QStringLiteral("Delete CommandHistory"), QStringLiteral("Delete ModuleData/Mirelux"),
                           QStringLiteral("Edit Global/Preferences/Process/MaxProcessors"),
