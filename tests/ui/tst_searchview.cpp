@@ -236,6 +236,11 @@ void TestSearchView::showMore()
     QVERIFY(view.moreButton()->isHidden());
     view.setQuery(QStringLiteral("nothing-like-this"));
     QCOMPARE(view.statusLabel()->text(), QStringLiteral("No matching settings."));
+    // Until the next query has been searched, nothing says it matched nothing.
+    view.queryEdit()->setText(QStringLiteral("match1007"));
+    QCOMPARE(view.statusLabel()->text(), QStringLiteral("Searching\u2026"));
+    QTRY_COMPARE(view.statusLabel()->text(), QStringLiteral("1 result(s)"));
+    view.setQuery(QStringLiteral("nothing-like-this"));
     view.setQuery(QString());
     QCOMPARE(view.statusLabel()->text(),
              QStringLiteral("Type to search the names, values and descriptions of every setting in the file."));

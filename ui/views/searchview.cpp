@@ -107,6 +107,10 @@ SearchView::SearchView(SettingsModel *model, const SettingsSchema *schema, QWidg
 
 void SearchView::scheduleSearch()
 {
+    // Shown rows keep the status that describes them; with none, "No matching settings." would
+    // speak of the query before this one.
+    if (m_rows.isEmpty() && !m_query->text().trimmed().isEmpty())
+        m_status->setText(tr("Searching\u2026"));
     m_debounce.start();
 }
 
