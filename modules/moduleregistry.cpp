@@ -1,5 +1,7 @@
 #include "modules/moduleregistry.h"
 
+#include "modules/standardprocesses.h"
+
 #include "core/xsdtfile.h"
 #include "schema/deletionpolicy.h"
 
@@ -161,7 +163,8 @@ QList<ModuleInfo> unusedModules(const XsdtFile &file, const DeletionPolicy *poli
     };
     QList<ModuleInfo> unused;
     for (const QString &name : moduleDataNames(file)) {
-        if (registered.contains(name))
+        // PixInsight's own tools are no uninstalled module, whatever the module list says.
+        if (registered.contains(name) || StandardProcesses::contains(name))
             continue;
         const ModuleInfo info = moduleInfo(file, name);
         if (std::any_of(info.dataNodes.cbegin(), info.dataNodes.cend(), isModuleData))
