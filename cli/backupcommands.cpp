@@ -84,9 +84,10 @@ int BackupCommands::list(const QString &path, int keep)
                                      {QStringLiteral("size"), info.size()},
                                      {QStringLiteral("modified"), modified}};
             else
-                m_io.say(QStringLiteral("%1\t%2\t%3")
-                             .arg(modified, QString::number(info.size()),
-                                  SettingsCli::escapeField(QDir::toNativeSeparators(backup))));
+                // Named as the file was typed, before the field is escaped.
+                m_io.print(QStringLiteral("%1\t%2\t%3")
+                               .arg(modified, QString::number(info.size()),
+                                    SettingsCli::escapeField(m_io.asTyped(QDir::toNativeSeparators(backup)))));
         }
         if (m_io.json())
             m_io.printJson(QJsonObject{{QStringLiteral("backups"), array}});
