@@ -16,9 +16,8 @@
 #include <QPalette>
 #include <QUndoStack>
 
-#include <utility>
-
 #include <algorithm>
+#include <utility>
 
 namespace pfw {
 

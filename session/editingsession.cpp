@@ -187,12 +187,10 @@ EditingSession::Rebased EditingSession::reloadKeepingChanges(PendingRebase &reba
     const QString path = m_document.path();
     const FileIdentity before = FileIdentity::of(path);
     QByteArray bytes;
-    if (!SafeWrite::readFile(path, &bytes, error))
+    XsdtFile onDisk;
+    if (!SettingsDocument::readSettingsFile(path, &onDisk, error, &bytes))
         return Rebased::Failed;
     const FileIdentity after = FileIdentity::of(path);
-    XsdtFile onDisk;
-    if (!SettingsDocument::parseSettingsFile(path, bytes, &onDisk, error))
-        return Rebased::Failed;
     const QByteArray fingerprint = SafeWrite::sha256(bytes);
     if (fingerprint != *seen || rebase.capturedAt() != m_model->revision()) {
         // What the user settled is no longer what would be applied.
