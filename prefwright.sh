@@ -40,7 +40,7 @@ need_packages() {
     fi
 }
 
-base_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev git groff-base procps)
+base_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-l10n-tools libgl-dev git groff-base procps)
 
 configure_and_build() { # build-dir, cmake options...
     local dir=$1

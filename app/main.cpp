@@ -1,6 +1,7 @@
 // Decides the process's role from the raw first argument: an elevated helper runs without any
 // window; everything else is the editor.
 #include "core/terminaltext.h"
+#include "core/translations.h"
 #include "modules/installedrecords.h"
 #include "modules/leftovers.h"
 #include "platform/hostenvironment.h"
@@ -29,6 +30,7 @@ namespace {
 int runHelper(int argc, char *argv[], int (*helper)(const QStringList &))
 {
     QCoreApplication app(argc, argv);
+    pfw::Translations::install();
     return helper(app.arguments().mid(1));
 }
 
@@ -80,6 +82,7 @@ int main(int argc, char *argv[])
     std::optional<QApplication> app;
     if (!textOnly)
         app.emplace(argc, argv);
+    pfw::Translations::install();
     QCoreApplication::setOrganizationName(QStringLiteral("Brightquill"));
     QCoreApplication::setApplicationName(QStringLiteral("Brightquill"));
     QCoreApplication::setApplicationVersion(pfw::AboutDialog::version());

@@ -1,4 +1,5 @@
 #include "cli/settingscli.h"
+#include "core/translations.h"
 #include "platform/interrupthold.h"
 #include "platform/rawarguments.h"
 
@@ -20,6 +21,7 @@ int main(int argc, char *argv[])
 #endif
     pfw::reportFileSizeLimitsAsErrors();
     QCoreApplication app(argc, argv);
+    pfw::Translations::install();
     QCoreApplication::setApplicationName(QStringLiteral("prefwright-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PFW_VERSION));
     QFile out, err;

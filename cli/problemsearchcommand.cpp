@@ -77,16 +77,17 @@ int ProblemSearchCommand::start(const QString &file, const QString &good)
     if (!m_io.json()) {
         m_io.say(tr("The file as it is now is kept in %1.")
                      .arg(TerminalText::printable(QDir::toNativeSeparators(search.backupPath()))));
-        QString counts = tr("%n difference(s) will be tested", nullptr, int(search.suspects().size()));
+        QString counts = tr("%n differences will be tested", nullptr, int(search.suspects().size()));
         counts += u' ' + tr("(%1).").arg(ProblemSearchRounds::aboutLaunches(int(search.suspects().size())));
         if (search.onlyInGoodCount() > 0)
             counts += u' '
-                + tr("%1 entries exist only in the good state and are not tested.").arg(search.onlyInGoodCount());
+                + tr("%n entries exist only in the good state and are not tested.", nullptr,
+                     int(search.onlyInGoodCount()));
         if (search.leftOutCount() > 0)
             counts += u' '
-                + tr("%1 values are not tested (protected, locked, or holding characters a settings file cannot "
-                     "hold).")
-                      .arg(search.leftOutCount());
+                + tr("%n values are not tested (protected, locked, or holding characters a settings file cannot "
+                     "hold).",
+                     nullptr, int(search.leftOutCount()));
         m_io.say(counts);
     }
     report(search, file);
@@ -231,8 +232,8 @@ void ProblemSearchCommand::report(const ProblemSearch &search, const QString &fi
     if (state.isFinished()) {
         const QList<SearchSuspect> found = search.remainingSuspects();
         m_io.say(found.size() == 1
-                     ? tr("Found after %n launch(es):", nullptr, state.rounds())
-                     : tr("After %n launch(es) these settings could not be told apart:", nullptr, state.rounds()));
+                     ? tr("Found after %n launches:", nullptr, state.rounds())
+                     : tr("After %n launches these settings could not be told apart:", nullptr, state.rounds()));
         for (const SearchSuspect &suspect : found) {
             m_io.say(QStringLiteral("  %1 (%2)")
                          .arg(TerminalText::printable(labelOf(suspect)), TerminalText::printable(suspect.path)));

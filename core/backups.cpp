@@ -326,17 +326,18 @@ QString describeRemoval(const BackupRemoval &removal)
     const QString size = DisplayText::size(removal.bytes);
     QString text;
     if (removal.trashed > 0 && removal.deleted > 0)
-        text = Backups::tr("Moved %1 backup(s) to the Recycle Bin and deleted %2 that it could not take (%3).")
-                   .arg(QString::number(removal.trashed), QString::number(removal.deleted), size);
+        text = Backups::tr("Moved %n backups to the Recycle Bin", nullptr, removal.trashed)
+            + Backups::tr(" and deleted %1 that it could not take (%2).").arg(QString::number(removal.deleted), size);
     else if (removal.trashed > 0)
-        text = Backups::tr("Moved %1 backup(s) to the Recycle Bin (%2).").arg(QString::number(removal.trashed), size);
+        text = Backups::tr("Moved %n backups to the Recycle Bin", nullptr, removal.trashed)
+            + QStringLiteral(" (%1).").arg(size);
     else
-        text = Backups::tr("Deleted %1 backup(s) (%2).").arg(QString::number(removal.deleted), size);
+        text = Backups::tr("Deleted %n backups", nullptr, removal.deleted) + QStringLiteral(" (%1).").arg(size);
     if (!removal.notRemoved.isEmpty())
         text += Backups::tr(" %1 could not be removed.").arg(removal.notRemoved.size());
     if (!removal.keptForSearch.isEmpty())
         text += u' '
-            + Backups::tr("%n backup(s) are kept: an unfinished search for a problem setting needs them.", nullptr,
+            + Backups::tr("%n backups are kept: an unfinished search for a problem setting needs them.", nullptr,
                           int(removal.keptForSearch.size()));
     QStringList cut;
     QStringList namedByHand;

@@ -69,7 +69,7 @@ QString systemReason(const QFileDevice &file);
 QString withoutFullStop(QString reason);
 // A reason as a sentence of its own, before another: with its full stop.
 QString withFullStop(QString reason);
-// "Moved 3 backup(s) to the Recycle Bin (1.2 MiB)." and the like.
+// "Moved 3 backups to the Recycle Bin (1.2 MiB)." and the like.
 QString describeRemoval(const BackupRemoval &removal);
 
 } // namespace pfw

@@ -48,7 +48,7 @@ QString ProblemSearchRounds::aboutLaunches(int suspects)
         return QCoreApplication::translate("ProblemSearchRounds", "without a launch");
     if (rounds == 1)
         return QCoreApplication::translate("ProblemSearchRounds", "about 1 launch");
-    return QCoreApplication::translate("ProblemSearchRounds", "about %1 launches").arg(rounds);
+    return QCoreApplication::translate("ProblemSearchRounds", "about %n launches", nullptr, rounds);
 }
 
 bool ProblemSearchRounds::answer(Answer answer)

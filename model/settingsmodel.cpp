@@ -196,7 +196,7 @@ QString SettingsModel::toolTip(const XsdtNode &node) const
             tip += tr("\nOriginal value: %1").arg(node.savedValue.left(kDisplayLength));
     }
     if (node.deleted) {
-        tip += tr("\nMarked for deletion (%n value(s)); removed when you save.", nullptr, int(node.valueCount()));
+        tip += tr("\nMarked for deletion (%n values); removed when you save.", nullptr, int(node.valueCount()));
     } else if (node.isInsideDeleted()) {
         tip += tr("\nInside an entry marked for deletion.");
     } else {
@@ -223,7 +223,7 @@ QVariant SettingsModel::data(const QModelIndex &index, int role) const
         default:
             if (node->deleted)
                 return tr("Will be deleted");
-            return isValue ? typeName(node->type) : tr("%n item(s)", nullptr, int(node->children.size()));
+            return isValue ? typeName(node->type) : tr("%n items", nullptr, int(node->children.size()));
         }
     case Qt::EditRole:
         return index.column() == ValueColumn && isValue ? QVariant(node->value) : QVariant();

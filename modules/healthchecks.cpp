@@ -19,8 +19,6 @@ namespace pfw {
 
 namespace {
 
-using Tr = HealthChecks;
-
 bool startsWithAny(const QString &text, std::initializer_list<const char *> prefixes)
 {
     for (const char *prefix : prefixes) {
@@ -44,16 +42,17 @@ void checkValue(XsdtNode *node, const QString &path, const SettingsSchema &schem
         && startsWithAny(path, {"Global/Preferences/", "Global/ColorManagement/"}) && !value.trimmed().isEmpty()
         && !value.startsWith(u'@') && HealthChecks::isAbsolutePath(value, env.windows) && !spec.readOnly
         && env.pathExists && !env.pathExists(value)) {
-        const QString title = spec.kind == WidgetKind::Directory ? Tr::tr("%1: the folder does not exist")
-                                                                 : Tr::tr("%1: the file does not exist");
-        findings.append({QStringLiteral("path-missing"),
-                         Finding::Warning,
-                         title.arg(spec.label),
-                         Tr::tr("%1 is not on this computer. If it is a drive that is not connected right now, ignore "
-                                "this; otherwise point the setting at somewhere that exists.")
-                             .arg(QDir::toNativeSeparators(value)),
-                         {node},
-                         false});
+        const QString title = spec.kind == WidgetKind::Directory ? HealthChecks::tr("%1: the folder does not exist")
+                                                                 : HealthChecks::tr("%1: the file does not exist");
+        findings.append(
+            {QStringLiteral("path-missing"),
+             Finding::Warning,
+             title.arg(spec.label),
+             HealthChecks::tr("%1 is not on this computer. If it is a drive that is not connected right now, ignore "
+                              "this; otherwise point the setting at somewhere that exists.")
+                 .arg(QDir::toNativeSeparators(value)),
+             {node},
+             false});
     }
     if (spec.hasRange
         && (spec.kind == WidgetKind::Int || spec.kind == WidgetKind::UInt || spec.kind == WidgetKind::Real)) {
@@ -62,8 +61,8 @@ void checkValue(XsdtNode *node, const QString &path, const SettingsSchema &schem
         if (ok && (number < spec.min || number > spec.max))
             findings.append({QStringLiteral("out-of-range"),
                              Finding::Problem,
-                             Tr::tr("%1 is outside its documented range").arg(spec.label),
-                             Tr::tr("The value is %1; PixInsight documents %2 to %3.")
+                             HealthChecks::tr("%1 is outside its documented range").arg(spec.label),
+                             HealthChecks::tr("The value is %1; PixInsight documents %2 to %3.")
                                  .arg(value, pfw::number(spec.min), pfw::number(spec.max)),
                              {node},
                              false});
@@ -77,13 +76,13 @@ void checkValue(XsdtNode *node, const QString &path, const SettingsSchema &schem
             known << QStringLiteral("%1 = %2").arg(QString::number(choice.value), choice.text);
         }
         if (!found)
-            findings.append(
-                {QStringLiteral("unknown-option"),
-                 Finding::Warning,
-                 Tr::tr("%1 has an option value that is not recognised").arg(spec.label),
-                 Tr::tr("The value is %1; the known options are: %2.").arg(value, known.join(QLatin1String(", "))),
-                 {node},
-                 false});
+            findings.append({QStringLiteral("unknown-option"),
+                             Finding::Warning,
+                             HealthChecks::tr("%1 has an option value that is not recognised").arg(spec.label),
+                             HealthChecks::tr("The value is %1; the known options are: %2.")
+                                 .arg(value, known.join(QLatin1String(", "))),
+                             {node},
+                             false});
     }
 }
 
@@ -135,16 +134,17 @@ void checkModuleFiles(const XsdtFile &file, const QList<XsdtNode *> &values, con
         QStringList shown;
         for (const QString &folder : std::as_const(tried))
             shown << QDir::toNativeSeparators(folder);
-        findings.append({QStringLiteral("modules-unchecked"),
-                         Finding::Note,
-                         Tr::tr("Module files were not checked"),
-                         Tr::tr("The PixInsight program folder could not be found, so the registered modules could not "
-                                "be matched to files. Looked in: %1.")
-                             .arg(shown.isEmpty() ? Tr::tr("(nowhere: no location is recorded in the file and none is "
-                                                           "known for this system)")
-                                                  : shown.join(QLatin1String(", "))),
-                         {},
-                         false});
+        findings.append(
+            {QStringLiteral("modules-unchecked"),
+             Finding::Note,
+             HealthChecks::tr("Module files were not checked"),
+             HealthChecks::tr("The PixInsight program folder could not be found, so the registered modules could not "
+                              "be matched to files. Looked in: %1.")
+                 .arg(shown.isEmpty() ? HealthChecks::tr("(nowhere: no location is recorded in the file and none is "
+                                                         "known for this system)")
+                                      : shown.join(QLatin1String(", "))),
+             {},
+             false});
         return;
     }
     QList<XsdtNode *> missing;
@@ -163,12 +163,13 @@ void checkModuleFiles(const XsdtFile &file, const QList<XsdtNode *> &values, con
         names << (name.isEmpty() ? entry->value : name);
     }
     if (!missing.isEmpty())
-        findings.append({QStringLiteral("module-file-missing"), Finding::Warning,
-                         Tr::tr("%n registered module(s) have no file on this computer", nullptr, int(missing.size())),
-                         Tr::tr("Listed in the module registry but not in %1: %2. PixInsight repairs its registry at "
-                                "startup, so this only matters if the modules should be there.")
-                             .arg(QDir::toNativeSeparators(bin), names.join(QLatin1String(", "))),
-                         missing, false});
+        findings.append(
+            {QStringLiteral("module-file-missing"), Finding::Warning,
+             HealthChecks::tr("%n registered modules have no file on this computer", nullptr, int(missing.size())),
+             HealthChecks::tr("Listed in the module registry but not in %1: %2. PixInsight repairs its registry at "
+                              "startup, so this only matters if the modules should be there.")
+                 .arg(QDir::toNativeSeparators(bin), names.join(QLatin1String(", "))),
+             missing, false});
 }
 
 void checkDuplicates(const XsdtNode &item, QList<Finding> &findings)
@@ -183,13 +184,14 @@ void checkDuplicates(const XsdtNode &item, QList<Finding> &findings)
             continue;
         const QList<XsdtNode *> &same = byKey.value(child->key);
         if (same.size() > 1 && same.constFirst() == child.get())
-            findings.append({QStringLiteral("duplicate-key"), Finding::Warning,
-                             Tr::tr("\"%1\" appears %2 times in %3")
-                                 .arg(child->key, QString::number(same.size()),
-                                      item.parent ? item.path() : Tr::tr("the top level")),
-                             Tr::tr("A key should occur once. PixInsight reads only one of them, so the other holds "
-                                    "data it never uses, or a stale copy that may be the one it picks."),
-                             same, false});
+            findings.append(
+                {QStringLiteral("duplicate-key"), Finding::Warning,
+                 HealthChecks::tr("\"%1\" appears %2 times in %3")
+                     .arg(child->key, QString::number(same.size()),
+                          item.parent ? item.path() : HealthChecks::tr("the top level")),
+                 HealthChecks::tr("A key should occur once. PixInsight reads only one of them, so the other holds "
+                                  "data it never uses, or a stale copy that may be the one it picks."),
+                 same, false});
     }
     for (const auto &child : item.children) {
         if (child->kind == XsdtNode::Item && !child->deleted)
@@ -272,9 +274,9 @@ QList<Finding> runHealthChecks(const XsdtFile &file, const SettingsSchema &schem
             findings.append(
                 {QStringLiteral("too-many-processors"),
                  Finding::Warning,
-                 Tr::tr("Maximum processors is higher than this computer has"),
-                 Tr::tr("The setting is %1 and this computer has %2 logical processors. This is harmless on "
-                        "the computer the file came from, but here PixInsight will simply use them all.")
+                 HealthChecks::tr("Maximum processors is higher than this computer has"),
+                 HealthChecks::tr("The setting is %1 and this computer has %2 logical processors. This is harmless on "
+                                  "the computer the file came from, but here PixInsight will simply use them all.")
                      .arg(processors->value, QString::number(env.logicalProcessors)),
                  {processors},
                  false});
@@ -288,10 +290,11 @@ QList<Finding> runHealthChecks(const XsdtFile &file, const SettingsSchema &schem
     if (!unwritable.isEmpty())
         findings.append(
             {QStringLiteral("unwritable-characters"), Finding::Problem,
-             Tr::tr("%n setting(s) hold characters a settings file cannot hold", nullptr, int(unwritable.size())),
-             Tr::tr("XML does not allow control characters such as %1 in a document, and a strict reader "
-                    "refuses the whole file, so PixInsight may not be able to read it. Prefwright keeps "
-                    "them as they are; change or delete these settings.")
+             HealthChecks::tr("%n settings hold characters a settings file cannot hold", nullptr,
+                              int(unwritable.size())),
+             HealthChecks::tr("XML does not allow control characters such as %1 in a document, and a strict reader "
+                              "refuses the whole file, so PixInsight may not be able to read it. Prefwright keeps "
+                              "them as they are; change or delete these settings.")
                  .arg(XmlWellFormedness::codePointName(first.value_or(0))),
              unwritable, false});
 
@@ -306,8 +309,9 @@ QList<Finding> runHealthChecks(const XsdtFile &file, const SettingsSchema &schem
         findings.append(
             {QStringLiteral("unused-modules"),
              Finding::Note,
-             Tr::tr("%n module(s) have saved data but are not in the module list", nullptr, int(unused.size())),
-             Tr::tr("%1 (%2 values in all). Uninstalled, renamed or replaced modules leave their data behind.")
+             HealthChecks::tr("%n modules have saved data but are not in the module list", nullptr, int(unused.size())),
+             HealthChecks::tr(
+                 "%1 (%2 values in all). Uninstalled, renamed or replaced modules leave their data behind.")
                  .arg(names.join(QLatin1String(", ")), QString::number(total)),
              {},
              true});
@@ -326,8 +330,8 @@ QList<Finding> runHealthChecks(const XsdtFile &file, const SettingsSchema &schem
     if (!allowing.isEmpty())
         findings.append(
             {QStringLiteral("unsigned-allowed"), Finding::Note,
-             Tr::tr("PixInsight is set to allow unsigned or insecure content"),
-             Tr::tr("Turned on: %1. That is a choice, not an error; it just lowers PixInsight's protection.")
+             HealthChecks::tr("PixInsight is set to allow unsigned or insecure content"),
+             HealthChecks::tr("Turned on: %1. That is a choice, not an error; it just lowers PixInsight's protection.")
                  .arg(labels.join(QLatin1String("; "))),
              allowing, false});
 

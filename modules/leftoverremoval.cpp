@@ -69,7 +69,7 @@ void LeftoverRemoval::run(const QList<Leftover> &items, const QString &installFo
 
 QString LeftoverRemoval::text() const
 {
-    QString text = tr("Deleted %n file(s) or folder(s) from disk.", nullptr, deleted);
+    QString text = tr("Deleted %n files or folders from disk.", nullptr, deleted);
     if (!problemLines.isEmpty())
         text += u'\n' + problemLines.join(u'\n');
     return text;

@@ -21,7 +21,7 @@ public:
 
     void run(const QList<Leftover> &items, const QString &installFolder, const QString &userFolder,
              const HostServices &services);
-    // "Deleted %n file(s) or folder(s) from disk." and the problem lines below it.
+    // "Deleted %n files or folders from disk." and the problem lines below it.
     QString text() const;
 };
 

@@ -38,7 +38,7 @@ void DeletionFlow::confirmAndQueueDeletion(XsdtNode *node)
     const int values = int(node->valueCount());
     if (verdict.level == DeletionLevel::Warn && !m_dontAskAgain) {
         QMessageBox box(QMessageBox::Warning, tr("Delete saved information?"),
-                        tr("Delete %1?\n(%n value(s))", nullptr, values).arg(node->path()),
+                        tr("Delete %1?\n(%n values)", nullptr, values).arg(node->path()),
                         QMessageBox::Yes | QMessageBox::Cancel, m_dialogParent);
         box.setInformativeText(verdict.reason
                                + tr("\n\nNothing is removed until you save, and you can undo it before then."));
@@ -55,8 +55,7 @@ void DeletionFlow::confirmAndQueueDeletion(XsdtNode *node)
     }
     QString whyNot;
     if (m_model->requestDeletion(node, &whyNot))
-        emit message(tr("%1 queued for deletion (%n value(s)). Save to apply.", nullptr, values).arg(node->path()),
-                     8000);
+        emit message(tr("%1 queued for deletion (%n values). Save to apply.", nullptr, values).arg(node->path()), 8000);
     else
         QMessageBox::information(m_dialogParent, tr("Cannot delete"), whyNot);
 }

@@ -263,7 +263,7 @@ void MainWindow::onRevertAll()
     const int n = unsavedCount();
     if (n == 0)
         return;
-    if (QMessageBox::question(this, tr("Revert all changes"), tr("Discard all %n unsaved change(s)?", nullptr, n),
+    if (QMessageBox::question(this, tr("Revert all changes"), tr("Discard all %n unsaved changes?", nullptr, n),
                               QMessageBox::Yes | QMessageBox::No)
         != QMessageBox::Yes)
         return;

@@ -35,10 +35,10 @@ ModuleFinder::Result ModuleFinder::lookup(const XsdtFile &file, const QString &n
     const int count = int(result.nodes.size());
     result.heading = exact
         ? tr("Module search for \"%1\": registry entry, module data, module settings and process entries - %2, %n "
-             "value(s). Type words below to narrow them.",
+             "values. Type words below to narrow them.",
              nullptr, count)
               .arg(name, labels.join(QLatin1String(", ")))
-        : tr("No module is called exactly \"%1\"; showing modules whose name contains it: %2 - %n value(s).", nullptr,
+        : tr("No module is called exactly \"%1\"; showing modules whose name contains it: %2 - %n values.", nullptr,
              count)
               .arg(name, labels.join(QLatin1String(", ")));
     return result;

@@ -41,7 +41,7 @@ bool OpenFlow::confirmDiscard(const QString &reason)
     if (n == 0)
         return true;
     QMessageBox box(QMessageBox::Question, tr("Discard changes?"),
-                    tr("You have %n unsaved change(s). %1", nullptr, n).arg(reason),
+                    tr("You have %n unsaved changes. %1", nullptr, n).arg(reason),
                     QMessageBox::Discard | QMessageBox::Cancel, m_dialogParent);
     box.setDefaultButton(QMessageBox::Cancel);
     return box.exec() == QMessageBox::Discard;
@@ -77,7 +77,7 @@ bool OpenFlow::reload()
     if (n == 0)
         return open(path);
     QMessageBox box(QMessageBox::Question, tr("Reload"),
-                    tr("You have %n unsaved change(s). Put them back on the file as it is on disk now, or discard "
+                    tr("You have %n unsaved changes. Put them back on the file as it is on disk now, or discard "
                        "them?",
                        nullptr, n),
                     QMessageBox::NoButton, m_dialogParent);
@@ -115,10 +115,10 @@ bool OpenFlow::reload()
         if (done == EditingSession::Rebased::Done)
             break;
     }
-    m_message = tr("Reloaded; %n change(s) put back.", nullptr, outcome.applied);
+    m_message = tr("Reloaded; %n changes put back.", nullptr, outcome.applied);
     if (!outcome.notApplied.isEmpty()) {
         QMessageBox warning(QMessageBox::Warning, tr("Reload"),
-                            tr("%n change(s) could not be put back.", nullptr, int(outcome.notApplied.size())),
+                            tr("%n changes could not be put back.", nullptr, int(outcome.notApplied.size())),
                             QMessageBox::Ok, m_dialogParent);
         warning.setDetailedText(outcome.notApplied.join(u'\n'));
         warning.exec();

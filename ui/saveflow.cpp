@@ -21,8 +21,7 @@ namespace pfw {
 
 int SaveFlow::askBeforeClosing(int unsaved, QWidget *parent)
 {
-    QMessageBox box(QMessageBox::Question, tr("Unsaved changes"),
-                    tr("You have %n unsaved change(s).", nullptr, unsaved),
+    QMessageBox box(QMessageBox::Question, tr("Unsaved changes"), tr("You have %n unsaved changes.", nullptr, unsaved),
                     QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
     box.setDefaultButton(QMessageBox::Save);
     return box.exec();

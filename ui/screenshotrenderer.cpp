@@ -88,7 +88,7 @@ QString ScreenshotRenderer::render(const QString &folder, const QString &searchT
     renderPages(folder, searchText);
     if (m_failed.isEmpty())
         return QString();
-    return tr("%n picture(s) could not be written to %1 (%2): %3.", nullptr, int(m_failed.size()))
+    return tr("%n pictures could not be written to %1 (%2): %3.", nullptr, int(m_failed.size()))
         .arg(QDir::toNativeSeparators(folder), m_reason, m_failed.join(QLatin1String(", ")));
 }
 
@@ -135,7 +135,8 @@ void ScreenshotRenderer::renderPages(const QString &folder, const QString &searc
         for (const ModuleInfo &info : findModules(document.file(), QStringLiteral("Mirelux"), &exact))
             nodes += moduleValueNodes(info);
         search->showNodes(
-            nodes, tr("Module search for \"%1\" (%2 value(s))").arg(QStringLiteral("Mirelux")).arg(nodes.size()));
+            nodes,
+            tr("Module search for \"%1\" (%n values)", nullptr, int(nodes.size())).arg(QStringLiteral("Mirelux")));
         shoot(&m_window, picture("module-search.png"));
         search->clearRestriction();
     }

@@ -31,7 +31,7 @@ StatusBanner::Banner StatusBanner::describe(const State &state)
     } else if (state.changedOnDisk) {
         banner.text = n == 0 ? tr("<b>The file changed on disk since it was loaded.</b>")
                              : tr("<b>The file changed on disk since it was loaded.</b> Saving is blocked. Reload to "
-                                  "put your %n unsaved change(s) back on it, or to discard them.",
+                                  "put your %n unsaved changes back on it, or to discard them.",
                                   nullptr, n);
         banner.colour = kChangedBanner;
         banner.offersReload = true;

@@ -779,7 +779,7 @@ void TestSettingsCli::healthAndModules()
     QVERIFY(unused);
     QCOMPARE(result.code, problem ? 1 : 0);
     QVERIFY(run({QStringLiteral("health"), m_file})
-                .out.contains(QLatin1String("\tunused-modules\t1 module(s) have saved data")));
+                .out.contains(QLatin1String("\tunused-modules\t1 module has saved data")));
 }
 
 void TestSettingsCli::backupsKeep()
@@ -805,7 +805,7 @@ void TestSettingsCli::backupsKeep()
 
     result = run({QStringLiteral("backups"), m_file, QStringLiteral("--keep"), QStringLiteral("1")});
     QCOMPARE(result.code, 0);
-    QVERIFY2(result.out.contains(QLatin1String("2 backup(s)")), qPrintable(result.out));
+    QVERIFY2(result.out.contains(QLatin1String("2 backups")), qPrintable(result.out));
     QStringList left{QStringLiteral("core-001-pxi.settings.bak-20261203-120000")};
     if (linked)
         left << QStringLiteral("core-001-pxi.settings.bak-link");
@@ -833,7 +833,7 @@ void TestSettingsCli::trashNeverLandsInTheWorkingFolder()
     const Result result
         = run({QStringLiteral("backups"), m_file, QStringLiteral("--keep"), QStringLiteral("0")}, elsewhere);
     QCOMPARE(result.code, 0);
-    QVERIFY2(result.out.startsWith(QLatin1String("Moved 1 backup(s) to the Recycle Bin")), qPrintable(result.out));
+    QVERIFY2(result.out.startsWith(QLatin1String("Moved 1 backup to the Recycle Bin")), qPrintable(result.out));
     QCOMPARE(QDir(elsewhere).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
     QVERIFY(backups().isEmpty());
     QCOMPARE(readAll(data + QLatin1String("/Trash/files/") + name), m_original);
@@ -890,8 +890,8 @@ void TestSettingsCli::outputThatCannotBeWrittenFails()
     if (arguments.first() == u"backups") {
         QVERIFY(backups().isEmpty());
         QCOMPARE(result.err,
-                 (trash ? QStringLiteral("Moved 1 backup(s) to the Recycle Bin (%1). ")
-                        : QStringLiteral("Deleted 1 backup(s) (%1). "))
+                 (trash ? QStringLiteral("Moved 1 backup to the Recycle Bin (%1). ")
+                        : QStringLiteral("Deleted 1 backup (%1). "))
                          .arg(pfw::DisplayText::size(m_original.size()))
                      + QStringLiteral("Its report could not be written: No space left on device\n"));
         return;
@@ -1462,7 +1462,7 @@ void TestSettingsCli::aDamagedSearchStateStillLeadsBack()
     QCOMPARE(run({QStringLiteral("set"), m_file, QStringLiteral("Global/Preferences/Tuning/Value00=5")}).code, 1);
     result = run({QStringLiteral("backups"), m_file, QStringLiteral("--keep"), QStringLiteral("0")});
     QCOMPARE(result.code, 0);
-    QVERIFY2(result.out.contains(QLatin1String("an unfinished search for a problem setting needs them")),
+    QVERIFY2(result.out.contains(QLatin1String("an unfinished search for a problem setting needs it")),
              qPrintable(result.out));
     QCOMPARE(backups().filter(QStringLiteral("-before-search")).size(), 1);
     QCOMPARE(run({QStringLiteral("bisect"), QStringLiteral("reset"), m_file}).code, 1);

@@ -242,7 +242,7 @@ void TestBackups::copiesNamedByHandAreNeverPruned()
     for (const QString &path : {mine, notes, stampLike})
         QVERIFY2(QFileInfo::exists(path), qPrintable(path));
     QCOMPARE(describeRemoval(removal),
-             QStringLiteral("Deleted 3 backup(s) (1.2 KiB). Left as they are, because Prefwright did not name them "
+             QStringLiteral("Deleted 3 backups (1.2 KiB). Left as they are, because Prefwright did not name them "
                             "(copies made by hand, say): core-001-pxi.settings.bak-20260101-000000x, "
                             "core-001-pxi.settings.bak-notes.txt, core-001-pxi.settings.bak-mine."));
 }
@@ -318,7 +318,7 @@ void TestBackups::cutBackupsAreNotCountedAsKept()
     QVERIFY(!QFileInfo::exists(older));
     QVERIFY(QFileInfo::exists(good) && QFileInfo::exists(cut));
     QCOMPARE(describeRemoval(removal),
-             QStringLiteral("Deleted 1 backup(s) (400 bytes). Not counted among those kept, and "
+             QStringLiteral("Deleted 1 backup (400 bytes). Not counted among those kept, and "
                             "left as they are, because they are not whole settings files: "
                             "core-001-pxi.settings.bak-20260103-000000."));
 }
@@ -423,8 +423,8 @@ void TestBackups::trashTakesOnlyWhatItCanName()
     QCOMPARE(removal.deleted, trashed ? 0 : 1);
     QVERIFY(!QFileInfo::exists(backup));
     QCOMPARE(describeRemoval(removal),
-             trashed ? QStringLiteral("Moved 1 backup(s) to the Recycle Bin (13 bytes).")
-                     : QStringLiteral("Deleted 1 backup(s) (13 bytes)."));
+             trashed ? QStringLiteral("Moved 1 backup to the Recycle Bin (13 bytes).")
+                     : QStringLiteral("Deleted 1 backup (13 bytes)."));
 #ifdef Q_OS_UNIX
     if (otherFileSystem)
         QVERIFY(!QFileInfo::exists(QStringLiteral("/dev/shm/.Trash-%1").arg(::getuid())));

@@ -119,7 +119,7 @@ void TestSettingsModel::columnsAndRoles()
     QVERIFY(!m_model.headerData(1, Qt::Vertical).isValid());
     const QModelIndex global = m_model.indexFor(m_file.root.childByKey(u"Global"), SettingsModel::TypeColumn);
     QCOMPARE(global.data().toString(),
-             QStringLiteral("%1 item(s)").arg(m_file.root.childByKey(u"Global")->children.size()));
+             QStringLiteral("%1 items").arg(m_file.root.childByKey(u"Global")->children.size()));
     const QModelIndex processors = valueIndex("Global/Preferences/Process/MaxProcessors");
     QCOMPARE(processors.data().toString(), QStringLiteral("64"));
     QCOMPARE(processors.siblingAtColumn(2).data().toString(), QStringLiteral("Integer"));
@@ -268,7 +268,7 @@ void TestSettingsModel::tooltips()
                  .arg(m_policy.rules().at(33).reason));
     QVERIFY(m_model.requestDeletion(mirelux));
     QCOMPARE(m_model.toolTip(*mirelux),
-             QStringLiteral("ModuleData/Mirelux\nMarked for deletion (%1 value(s)); removed when you save.")
+             QStringLiteral("ModuleData/Mirelux\nMarked for deletion (%1 values); removed when you save.")
                  .arg(mirelux->valueCount()));
     QVERIFY(m_model.toolTip(*strength).endsWith(QStringLiteral("\nInside an entry marked for deletion.")));
     QCOMPARE(m_model.toolTip(*m_file.root.childByKey(u"Modules")), QStringLiteral("Modules"));

@@ -177,7 +177,7 @@ void TestHealthChecks::moduleFiles()
         "v=\"C:/Program Files/PixInsight/bin/Here-pxm.dll\"/><v k=\"M3\" t=\"s\" v=\"relative/Bar-pxm.dll\"/></i>",
         environment);
     QCOMPARE(ids(findings), QStringList{QStringLiteral("module-file-missing")});
-    QCOMPARE(findings.constFirst().title, QStringLiteral("1 registered module(s) have no file on this computer"));
+    QCOMPARE(findings.constFirst().title, QStringLiteral("1 registered module has no file on this computer"));
     QCOMPARE(
         findings.constFirst().detail,
         QStringLiteral("Listed in the module registry but not in %1: Foo. PixInsight repairs its registry at startup, "

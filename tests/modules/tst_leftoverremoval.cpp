@@ -81,7 +81,7 @@ void TestLeftoverRemoval::userDataGoesInProcess()
                 install(QString()), m_dir->filePath(QStringLiteral("Pleiades")), services("exit 0"));
     QCOMPARE(removal.deleted, 2);
     QVERIFY(removal.problemLines.isEmpty());
-    QCOMPARE(removal.text(), QStringLiteral("Deleted 2 file(s) or folder(s) from disk."));
+    QCOMPARE(removal.text(), QStringLiteral("Deleted 2 files or folders from disk."));
     QVERIFY(!QFileInfo::exists(install(QStringLiteral("lib/Mirelux"))));
     QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("args")))); // no helper was needed
 }
@@ -136,7 +136,7 @@ void TestLeftoverRemoval::elevationOutcomes()
     QCOMPARE(removal.problemLines,
              QStringList(
                  {heading, QStringLiteral("   ") + QDir::toNativeSeparators(install(QStringLiteral("lib/Mirelux")))}));
-    QVERIFY(removal.text().startsWith(QStringLiteral("Deleted 1 file(s) or folder(s) from disk.\n")));
+    QVERIFY(removal.text().startsWith(QStringLiteral("Deleted 1 file or folder from disk.\n")));
 }
 
 void TestLeftoverRemoval::withoutElevation()

@@ -155,8 +155,8 @@ void TestCleanupView::savedSettingsAsk()
     test::answerNext<QMessageBox>([yes, &details](QMessageBox *box) {
         QCOMPARE(box->windowTitle(), QStringLiteral("Delete saved settings?"));
         QCOMPARE(box->text(),
-                 QStringLiteral("This removes the saved configuration of 1 tool(s) or script(s). They will "
-                                "start from their defaults."));
+                 QStringLiteral("This removes the saved configuration of 1 tool or script. It will "
+                                "start from its defaults."));
         details = box->detailedText();
         box->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
     });

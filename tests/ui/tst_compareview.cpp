@@ -245,7 +245,7 @@ void TestCompareView::copyThenRevert()
     QVERIFY(m_view->copySelectedButton()->isEnabled());
     m_view->copySelected();
     QCOMPARE(message.constLast().at(0).toString(),
-             QStringLiteral("Copied 1 value(s) into this file. Review and save when ready."));
+             QStringLiteral("Copied 1 value into this file. Review and save when ready."));
     XsdtNode *processors = m_here.root.findPath(u"Global/Preferences/Process/MaxProcessors");
     QCOMPARE(processors->value, QStringLiteral("16"));
     QTRY_VERIFY(!row(QStringLiteral("MaxProcessors")));
@@ -254,13 +254,13 @@ void TestCompareView::copyThenRevert()
 
     test::answerNext<QMessageBox>([](QMessageBox *box) {
         QCOMPARE(box->text(),
-                 QStringLiteral("Copy 1 value(s) from other.settings into this file?\n\nThey become pending "
-                                "changes: you can review, revert and save them as usual."));
+                 QStringLiteral("Copy 1 value from other.settings into this file?\n\nIt becomes a pending "
+                                "change: you can review, revert and save it as usual."));
         box->button(QMessageBox::Yes)->click();
     });
     m_view->copyAllShown();
     QCOMPARE(message.constLast().at(0).toString(),
-             QStringLiteral("Copied 1 value(s) into this file. Review and save when ready."));
+             QStringLiteral("Copied 1 value into this file. Review and save when ready."));
     QCOMPARE(m_here.root.findPath(u"Global/Preferences/Process/Mode")->value, QStringLiteral("1"));
     m_view->setViewOnly(true);
     QVERIFY(!m_view->copyAllButton()->isEnabled());

@@ -71,7 +71,7 @@ void TestHealthView::runsWhenFirstShown()
     view->show();
     QVERIFY(view->hasRun());
     QCOMPARE(summary.constLast(), QVariantList({1, 2}));
-    QCOMPARE(view->summaryLabel()->text(), QStringLiteral("1 problem(s), 2 warning(s), 1 note(s)"));
+    QCOMPARE(view->summaryLabel()->text(), QStringLiteral("1 problem, 2 warnings, 1 note"));
 }
 
 void TestHealthView::cardsShowTwelveNodes()
@@ -109,7 +109,7 @@ void TestHealthView::staleNoteOnce()
     QCOMPARE(view->summaryLabel()->text(),
              fresh + QStringLiteral("   (You changed settings: run the check again to re-check.)"));
     view->run();
-    QCOMPARE(view->summaryLabel()->text(), QStringLiteral("0 problem(s), 2 warning(s), 1 note(s)"));
+    QCOMPARE(view->summaryLabel()->text(), QStringLiteral("0 problems, 2 warnings, 1 note"));
 }
 
 void TestHealthView::viewOnly()

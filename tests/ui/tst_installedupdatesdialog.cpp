@@ -174,8 +174,8 @@ void TestInstalledUpdatesDialog::removesTickedEvenWhenHidden()
         box->button(QMessageBox::Yes)->click();
     });
     button(&dialog, QStringLiteral("Remove"))->click();
-    QVERIFY(question.startsWith(QLatin1String("Remove 2 record(s) from PixInsight's list of installed updates?")));
-    QVERIFY(answer.startsWith(QLatin1String("Removed 2 record(s).\n\nBackup: ")));
+    QVERIFY(question.startsWith(QLatin1String("Remove 2 records from PixInsight's list of installed updates?")));
+    QVERIFY(answer.startsWith(QLatin1String("Removed 2 records.\n\nBackup: ")));
     QVERIFY(answer.endsWith(QLatin1String("\n\nIn PixInsight: Resources > Updates > Check for Updates.")));
     QVERIFY(!records().contains("Orbitdeck"));
     QCOMPARE(list->topLevelItemCount(), 2);
@@ -214,7 +214,8 @@ void TestInstalledUpdatesDialog::question()
     for (int i = 0; i < count; ++i)
         names << QStringLiteral("M%1.zip").arg(i);
     const QString text = InstalledUpdatesDialog::removalQuestion(names);
-    QVERIFY(text.startsWith(QStringLiteral("Remove %1 record(s) from").arg(count)));
+    QVERIFY(text.startsWith(count == 1 ? QStringLiteral("Remove 1 record from")
+                                       : QStringLiteral("Remove %1 records from").arg(count)));
     QCOMPARE(text.count(QLatin1String("\n  - ")), listed);
     QCOMPARE(text.contains(QLatin1String("... and")), !more.isEmpty());
     if (!more.isEmpty())

@@ -247,7 +247,7 @@ void TestMainWindow::editDeleteReviewAndSave()
     QTest::keyClick(tree, Qt::Key_Delete);
     QVERIFY(node("CommandHistory")->deleted);
     QVERIFY(m_window->statusBar()->currentMessage().startsWith(
-        QStringLiteral("CommandHistory queued for deletion (2 value(s)).")));
+        QStringLiteral("CommandHistory queued for deletion (2 values).")));
     QTest::keyClick(tree, Qt::Key_Delete); // again: nothing more
     QCOMPARE(m_window->unsavedCount(), 3);
 
@@ -497,7 +497,7 @@ void TestMainWindow::hostStartingMakesItViewOnly()
     QCOMPARE(
         m_window->bannerLabel()->text(),
         QStringLiteral("<b>The file changed on disk since it was loaded.</b> Saving is blocked. Reload to put your "
-                       "2 unsaved change(s) back on it, or to discard them."));
+                       "2 unsaved changes back on it, or to discard them."));
     QVERIFY(!m_window->reloadButton()->isHidden());
     QCOMPARE(m_window->unsavedCount(), 2);
     QVERIFY(m_window->undoAction()->isEnabled());
@@ -568,7 +568,7 @@ void TestMainWindow::closingWithPendingChanges()
     // Save, then Cancel in the review: the window stays open.
     test::answerNextModal([](QWidget *modal) {
         auto *box = qobject_cast<QMessageBox *>(modal);
-        QCOMPARE(box->text(), QStringLiteral("You have 1 unsaved change(s)."));
+        QCOMPARE(box->text(), QStringLiteral("You have 1 unsaved change."));
         box->button(QMessageBox::Save)->click();
     });
     QTimer::singleShot(300,
@@ -640,15 +640,15 @@ void TestMainWindow::moduleSearch_data()
     QTest::newRow("exact, installed")
         << "noiseweave" << false
         << "Module search for \"noiseweave\": registry entry, module data, module settings and process entries - "
-           "NoiseWeave (installed), 3 value(s). Type words below to narrow them.";
+           "NoiseWeave (installed), 3 values. Type words below to narrow them.";
     QTest::newRow("exact, not in the list")
         << "MIRELUX" << false
         << "Module search for \"MIRELUX\": registry entry, module data, module settings and process entries - "
-           "Mirelux (not in the module list), 13 value(s). Type words below to narrow them.";
+           "Mirelux (not in the module list), 13 values. Type words below to narrow them.";
     QTest::newRow("partial")
         << "relu" << false
         << "No module is called exactly \"relu\"; showing modules whose name contains it: Mirelux (not in the module "
-           "list) - 13 value(s).";
+           "list) - 13 values.";
     QTest::newRow("nothing") << "zzzz" << false << "";
     QTest::newRow("full search") << "Mirelux" << true << "(full)";
 }
@@ -767,7 +767,7 @@ void TestMainWindow::queuedLeftoverGoesWithTheSave()
     QVERIFY(m_window->onSave());
     QCOMPARE(summary, QStringLiteral("The settings file itself is not changed."));
     QVERIFY(!QFileInfo::exists(install + QLatin1String("/lib/Mirelux")));
-    QCOMPARE(m_window->statusBar()->currentMessage(), QStringLiteral("Deleted 1 file(s) or folder(s) from disk."));
+    QCOMPARE(m_window->statusBar()->currentMessage(), QStringLiteral("Deleted 1 file or folder from disk."));
     QCOMPARE(title(), QStringLiteral("core-001-pxi.settings"));
     QVERIFY(pendingRequests().isEmpty());
     QVERIFY(QDir(QFileInfo(settingsFile("core-001-pxi.settings")).absolutePath())
@@ -807,7 +807,7 @@ void TestMainWindow::restoreThroughTheChooser()
         items = chooser->comboBoxItems();
         chooser->accept();
         test::answerNext<QMessageBox>([](QMessageBox *discard) {
-            QCOMPARE(discard->text(), QStringLiteral("You have 1 unsaved change(s). Restoring discards them."));
+            QCOMPARE(discard->text(), QStringLiteral("You have 1 unsaved change. Restoring discards them."));
             discard->button(QMessageBox::Discard)->click();
             test::answerNext<QMessageBox>([](QMessageBox *question) {
                 QVERIFY(question->text().startsWith(
@@ -841,13 +841,13 @@ void TestMainWindow::manageBackups()
     }
     BackupsDialog dialog(m_window->document().path());
     QCOMPARE(dialog.summaryLabel()->text(),
-             QStringLiteral("3 backup(s) of core-001-pxi.settings, 4.7 KiB in total (newest first):"));
+             QStringLiteral("3 backups of core-001-pxi.settings, 4.7 KiB in total (newest first):"));
     // Named as the restore chooser and the problem search name it.
     const QString newest = folder + QStringLiteral("/core-001-pxi.settings.bak-20260103-000000");
     QCOMPARE(dialog.list()->item(0)->text(), DisplayText::backup(newest));
     QVERIFY(dialog.list()->item(0)->text().endsWith(QStringLiteral(", 1.6 KiB)")));
     QCOMPARE(dialog.keepBox()->value(), 1);
-    QCOMPARE(dialog.olderButton()->text(), QStringLiteral("Delete the 2 older backup(s) (3.1 KiB)"));
+    QCOMPARE(dialog.olderButton()->text(), QStringLiteral("Delete the 2 older backups (3.1 KiB)"));
     QVERIFY(!dialog.selectedButton()->isEnabled());
     dialog.keepBox()->setValue(7);
     QCOMPARE(QSettings().value(QStringLiteral("Backups/Keep")).toInt(), 7);
@@ -858,16 +858,16 @@ void TestMainWindow::manageBackups()
     QSignalSpy message(&dialog, &BackupsDialog::message);
     test::answerNext<QMessageBox>([](QMessageBox *box) {
         QCOMPARE(box->text(),
-                 QStringLiteral("Delete the 1 selected backup(s) (1.6 KiB)?\n\nThey are moved to the Recycle "
+                 QStringLiteral("Delete the 1 selected backup (1.6 KiB)?\n\nThey are moved to the Recycle "
                                 "Bin where the system has one, otherwise deleted."));
         box->button(QMessageBox::Yes)->click();
     });
     dialog.deleteSelected();
     QCOMPARE(message.size(), 1);
-    QVERIFY(message.constFirst().at(0).toString().contains(QStringLiteral("1 backup(s)")));
+    QVERIFY(message.constFirst().at(0).toString().contains(QStringLiteral("1 backup ")));
     QCOMPARE(dialog.list()->count(), 2);
     dialog.keepBox()->setValue(0);
-    QCOMPARE(dialog.olderButton()->text(), QStringLiteral("Delete the 2 older backup(s) (3.1 KiB)"));
+    QCOMPARE(dialog.olderButton()->text(), QStringLiteral("Delete the 2 older backups (3.1 KiB)"));
     test::answerNext<QMessageBox>([](QMessageBox *box) { box->button(QMessageBox::No)->click(); });
     dialog.deleteAll();
     QCOMPARE(dialog.list()->count(), 2);

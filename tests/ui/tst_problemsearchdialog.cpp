@@ -136,7 +136,7 @@ void TestProblemSearchDialog::findsTheProblemAndEndsAsChosen()
         QVERIFY(box->sizeHint().width() > box->fontMetrics().horizontalAdvance(box->currentText()));
         const QString summary = dialog->summaryLabel()->text();
         QVERIFY2(summary.contains(QLatin1String("about 6 launches")), qPrintable(summary));
-        QVERIFY2(summary.contains(QLatin1String("1 entries exist only in the good state and are not tested")),
+        QVERIFY2(summary.contains(QLatin1String("1 entry exists only in the good state and is not tested")),
                  qPrintable(summary));
         dialog->startButton()->click();
         QCOMPARE(dialog->page(), ProblemSearchDialog::RoundPage);

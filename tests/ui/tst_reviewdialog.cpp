@@ -67,11 +67,11 @@ void TestReviewDialog::listsEditsAfterDeletions()
     ReviewDialog review(&m_model, &m_file.root);
     QCOMPARE(review.windowTitle(), QStringLiteral("Review changes"));
     QCOMPARE(review.summaryLabel()->text(),
-             QStringLiteral("2 edit(s) and 2 deletion(s) (1001 values removed) will be written to the settings file."));
+             QStringLiteral("2 edits and 2 deletions (1001 values removed) will be written to the settings file."));
     QTreeWidget *tree = review.changeTree();
     QCOMPARE(tree->topLevelItemCount(), 4);
     QCOMPARE(tree->topLevelItem(0)->text(1), QStringLiteral("CommandHistory"));
-    QCOMPARE(tree->topLevelItem(1)->text(2), QStringLiteral("1000 value(s)"));
+    QCOMPARE(tree->topLevelItem(1)->text(2), QStringLiteral("1000 values"));
     QCOMPARE(tree->topLevelItem(1)->text(3), QStringLiteral("(removed)"));
     QCOMPARE(tree->topLevelItem(2)->text(0), QStringLiteral("Edit"));
     QCOMPARE(tree->topLevelItem(3)->text(3), QString::fromUtf8("new\xE2\x8F\x8Etext"));
@@ -137,7 +137,7 @@ void TestReviewDialog::details()
     tree->clearSelection();
     tree->topLevelItem(1)->setSelected(true);
     QCOMPARE(review.detailsBox()->toPlainText(),
-             QStringLiteral("ModuleData/Big\nThe whole entry is removed (1000 value(s)). Expand the row to see them."));
+             QStringLiteral("ModuleData/Big\nThe whole entry is removed (1000 values). Expand the row to see them."));
     tree->topLevelItem(0)->setSelected(true);
     QCOMPARE(review.detailsBox()->toPlainText(), QStringLiteral("2 changes selected."));
     tree->clearSelection();
@@ -171,7 +171,7 @@ void TestReviewDialog::leftoversOnly()
     QVERIFY(review.saveButton()->isEnabled());
     QVERIFY(!review.leftoversBox()->isHidden());
     QCOMPARE(review.leftoversBox()->toPlainText(),
-             QStringLiteral("Also deleted from disk, permanently, right after the settings are written (2 item(s)):\n"
+             QStringLiteral("Also deleted from disk, permanently, right after the settings are written (2 items):\n"
                             "   %1   (protected)\n"
                             "   %2\n"
                             "The protected ones need administrator permission: you will be asked for it.")

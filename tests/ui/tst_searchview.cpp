@@ -232,14 +232,14 @@ void TestSearchView::showMore()
     QVERIFY(view.moreButton()->isHidden());
     view.setDocument(&many);
     view.setQuery(QStringLiteral("match1007"));
-    QCOMPARE(view.statusLabel()->text(), QStringLiteral("1 result(s)"));
+    QCOMPARE(view.statusLabel()->text(), QStringLiteral("1 result"));
     QVERIFY(view.moreButton()->isHidden());
     view.setQuery(QStringLiteral("nothing-like-this"));
     QCOMPARE(view.statusLabel()->text(), QStringLiteral("No matching settings."));
     // Until the next query has been searched, nothing says it matched nothing.
     view.queryEdit()->setText(QStringLiteral("match1007"));
     QCOMPARE(view.statusLabel()->text(), QStringLiteral("Searching\u2026"));
-    QTRY_COMPARE(view.statusLabel()->text(), QStringLiteral("1 result(s)"));
+    QTRY_COMPARE(view.statusLabel()->text(), QStringLiteral("1 result"));
     view.setQuery(QStringLiteral("nothing-like-this"));
     view.setQuery(QString());
     QCOMPARE(view.statusLabel()->text(),

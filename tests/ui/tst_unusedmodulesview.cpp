@@ -95,15 +95,15 @@ void TestUnusedModulesView::cardsOfTheDemo()
     QVERIFY(mirelux);
     QVERIFY(!card(QStringLiteral("NoiseWeave")));
     QCOMPARE(mirelux->leftovers.size(), 2);
-    QVERIFY(mirelux->section->header()->text().startsWith(QStringLiteral("Mirelux  -  13 value(s), ")));
+    QVERIFY(mirelux->section->header()->text().startsWith(QStringLiteral("Mirelux  -  13 values, ")));
     QVERIFY(mirelux->section->header()->text().endsWith(QStringLiteral("   (contains protected files)")));
     QVERIFY(!mirelux->built);
-    QVERIFY(m_view->summaryLabel()->text().endsWith(QStringLiteral(" unused module(s); 0 queued for deletion")));
+    QVERIFY(m_view->summaryLabel()->text().endsWith(QStringLiteral(" unused module; 0 queued for deletion")));
     m_view->expandModule(QStringLiteral("Mirelux"));
     QVERIFY(mirelux->built);
     QCOMPARE(mirelux->leftoverRows.size(), 2);
-    QCOMPARE(mirelux->leftoverRows.at(0).detail->text(), QStringLiteral("lib folder, 1 file(s), 2.0 KiB - protected"));
-    QCOMPARE(mirelux->leftoverRows.at(1).detail->text(), QStringLiteral("user data folder, 1 file(s), 2.0 KiB"));
+    QCOMPARE(mirelux->leftoverRows.at(0).detail->text(), QStringLiteral("lib folder, 1 file, 2.0 KiB - protected"));
+    QCOMPARE(mirelux->leftoverRows.at(1).detail->text(), QStringLiteral("user data folder, 1 file, 2.0 KiB"));
     QCOMPARE(mirelux->section->findChildren<SettingRow *>().size(), 13);
 }
 
@@ -130,17 +130,16 @@ void TestUnusedModulesView::leftoversAndQueue()
     m_view->queueTicked();
     QCOMPARE(boxes, 2);
     QCOMPARE(queued.count(), 1);
-    QCOMPARE(
-        message.constLast().at(0).toString(),
-        QStringLiteral("Queued 3 entries; 1 protected entries were left alone (ModuleDataAccess/Mirelux). Queued 1 "
-                       "file(s) or folder(s) for deletion from disk. Save to apply."));
+    QCOMPARE(message.constLast().at(0).toString(),
+             QStringLiteral("Queued 3 entries; 1 protected entry was left alone (ModuleDataAccess/Mirelux). Queued 1 "
+                            "file or folder for deletion from disk. Save to apply."));
     QVERIFY(m_file.root.findPath(u"ModuleData/Mirelux")->deleted);
     QVERIFY(mirelux->section->header()->text().endsWith(QStringLiteral("   [partly queued for deletion]")));
     QCOMPARE(m_pending->requests(), QStringList{QStringLiteral("user:Mirelux")});
     QVERIFY(mirelux->leftoverRows.at(1).detail->text().endsWith(QStringLiteral("   [queued for deletion]")));
     QVERIFY(!mirelux->leftoverRows.at(1).tick->isEnabled());
-    QVERIFY(m_view->summaryLabel()->text().endsWith(
-        QStringLiteral("; 1 file(s) or folder(s) queued for deletion from disk")));
+    QVERIFY(
+        m_view->summaryLabel()->text().endsWith(QStringLiteral("; 1 file or folder queued for deletion from disk")));
 
     const QList<Leftover> items = m_pending->leftovers();
     QCOMPARE(items.size(), 1);

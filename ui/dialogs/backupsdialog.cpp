@@ -91,17 +91,19 @@ void BackupsDialog::refresh()
         item->setData(Qt::UserRole, path);
     }
     const QString name = QFileInfo(m_settingsPath).fileName();
-    m_summary->setText(m_count > 0 ? tr("%1 backup(s) of %2, %3 in total (newest first):")
-                                         .arg(QString::number(m_count), name, DisplayText::size(total))
-                                   : tr("No backups of %1.").arg(name));
+    m_summary->setText(
+        m_count > 0
+            ? tr("%n backups of %1, %2 in total (newest first):", nullptr, m_count).arg(name, DisplayText::size(total))
+            : tr("No backups of %1.").arg(name));
     qint64 olderBytes = 0;
     QStringList skipped;
     const QStringList older = backupsBeyond(m_settingsPath, m_keep->value(), &olderBytes, &skipped);
-    m_older->setText(older.isEmpty() ? tr("Delete older backups")
-                                     : tr("Delete the %1 older backup(s) (%2)")
-                                           .arg(QString::number(older.size()), DisplayText::size(olderBytes)));
+    m_older->setText(
+        older.isEmpty()
+            ? tr("Delete older backups")
+            : tr("Delete the %n older backups (%1)", nullptr, int(older.size())).arg(DisplayText::size(olderBytes)));
     m_older->setToolTip(skipped.isEmpty() ? QString()
-                                          : tr("%n backup(s) are not counted among those kept, and are left as they "
+                                          : tr("%n backups are not counted among those kept, and are left as they "
                                                "are: newer ones that are not whole settings files, and copies "
                                                "Prefwright did not name.",
                                                nullptr, int(skipped.size())));
@@ -128,7 +130,7 @@ void BackupsDialog::deleteSelected()
             bytes += QFileInfo(paths.constLast()).size();
         }
     }
-    confirmAndRemove(paths, bytes, tr("Delete the %1 selected backup(s)").arg(paths.size()));
+    confirmAndRemove(paths, bytes, tr("Delete the %n selected backups", nullptr, int(paths.size())));
 }
 
 void BackupsDialog::deleteOlder()

@@ -119,7 +119,7 @@ QString InstalledUpdatesDialog::removalQuestion(const QStringList &names)
         list += QLatin1String("\n  - ") + name;
     if (names.size() > kListedNames)
         list += tr("\n  ... and %1 more").arg(names.size() - kListedNames);
-    return tr("Remove %n record(s) from PixInsight's list of installed updates?%1\n\nA backup is made first. "
+    return tr("Remove %n records from PixInsight's list of installed updates?%1\n\nA backup is made first. "
               "PixInsight must be closed.",
               nullptr, int(names.size()))
         .arg(list);
@@ -321,7 +321,7 @@ void InstalledUpdatesDialog::onRemove()
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const EditResult result = removeChecked();
     QApplication::restoreOverrideCursor();
-    showResult(result, tr("Removed %n record(s).", nullptr, int(names.size())));
+    showResult(result, tr("Removed %n records.", nullptr, int(names.size())));
 }
 
 void InstalledUpdatesDialog::onRestore()

@@ -321,13 +321,14 @@ void ProblemSearchDialog::chooseGoodState(const QString &path)
     else if (tested == 0)
         lines << tr("Nothing can be tested: the file and that state differ only in what a search leaves alone.");
     else
-        lines << tr("%n difference(s) can be tested, in %1.", nullptr, tested)
+        lines << tr("%n differences can be tested, in %1.", nullptr, tested)
                      .arg(ProblemSearchRounds::aboutLaunches(tested));
     if (!m_plan.onlyInGood.isEmpty())
-        lines << tr("%1 entries exist only in the good state and are not tested").arg(m_plan.onlyInGood.size());
+        lines << tr("%n entries exist only in the good state and are not tested", nullptr,
+                    int(m_plan.onlyInGood.size()));
     if (!m_plan.leftOut.isEmpty())
-        lines << tr("%1 values are not tested (protected, locked, or holding characters a settings file cannot hold)")
-                     .arg(m_plan.leftOut.size());
+        lines << tr("%n values are not tested (protected, locked, or holding characters a settings file cannot hold)",
+                    nullptr, int(m_plan.leftOut.size()));
     if (m_plan.hidden > 0)
         lines << tr("%1 statistics, window state and generated lists never take part").arg(m_plan.hidden);
     m_summary->setText(lines.join(u'\n'));
@@ -395,8 +396,8 @@ void ProblemSearchDialog::showSearch()
     m_pages->setCurrentIndex(FoundPage);
     const QList<SearchSuspect> found = m_search.remainingSuspects();
     m_found->setText(found.size() == 1
-                         ? tr("The problem setting was found in %n launch(es):", nullptr, search.rounds())
-                         : tr("After %n launch(es) these %1 settings could not be told apart (every way of halving "
+                         ? tr("The problem setting was found in %n launches:", nullptr, search.rounds())
+                         : tr("After %n launches these %1 settings could not be told apart (every way of halving "
                               "them was answered \"Can't tell\"):",
                               nullptr, search.rounds())
                                .arg(found.size()));

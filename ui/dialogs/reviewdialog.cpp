@@ -196,10 +196,10 @@ void ReviewDialog::refill()
         removedValues += node->valueCount();
     const qsizetype changes = edits.size() + deletions.size();
     if (changes > 0)
-        m_summary->setText(tr("%1 edit(s) and %2 deletion(s) (%3 values removed) will be written to the settings file.")
-                               .arg(edits.size())
-                               .arg(deletions.size())
-                               .arg(removedValues));
+        m_summary->setText(tr("%1 and %2 (%3) will be written to the settings file.")
+                               .arg(tr("%n edits", nullptr, int(edits.size())),
+                                    tr("%n deletions", nullptr, int(deletions.size())),
+                                    tr("%n values removed", nullptr, int(removedValues))));
     else
         m_summary->setText(m_leftovers.isEmpty() ? tr("There are no changes to save.")
                                                  : tr("The settings file itself is not changed."));
@@ -211,7 +211,7 @@ void ReviewDialog::refill()
             if (!passes(*node, filter))
                 continue;
             auto *item = new QTreeWidgetItem(QStringList{
-                tr("Delete"), node->path(), tr("%n value(s)", nullptr, int(node->valueCount())), tr("(removed)")});
+                tr("Delete"), node->path(), tr("%n values", nullptr, int(node->valueCount())), tr("(removed)")});
             item->setData(0, kNodeRole, QVariant::fromValue(static_cast<void *>(node)));
             item->setData(0, kKindRole, DeletionRow);
             item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
@@ -305,7 +305,7 @@ void ReviewDialog::updateDetails()
         text += tr("Before: %1\nAfter:  %2").arg(whole(node->savedValue), whole(node->value));
         break;
     case DeletionRow:
-        text += tr("The whole entry is removed (%n value(s)). Expand the row to see them.", nullptr,
+        text += tr("The whole entry is removed (%n values). Expand the row to see them.", nullptr,
                    int(node->valueCount()));
         break;
     default:
@@ -347,9 +347,8 @@ void ReviewDialog::setLeftovers(const QList<Leftover> &items)
         }
         lines << line;
     }
-    QString text
-        = tr("Also deleted from disk, permanently, right after the settings are written (%n item(s)):", nullptr,
-             int(items.size()))
+    QString text = tr("Also deleted from disk, permanently, right after the settings are written (%n items):", nullptr,
+                      int(items.size()))
         + u'\n' + lines.join(u'\n');
     if (anyProtected)
         text += tr("\nThe protected ones need administrator permission: you will be asked for it.");

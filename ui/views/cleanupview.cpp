@@ -301,12 +301,11 @@ void CleanupView::queueTicked()
             saved << item->text(0);
     }
     if (m_confirmWarn && !saved.isEmpty()) {
-        QMessageBox box(
-            QMessageBox::Warning, tr("Delete saved settings?"),
-            tr("This removes the saved configuration of %n tool(s) or script(s). They will start from their "
-               "defaults.",
-               nullptr, int(saved.size())),
-            QMessageBox::Yes | QMessageBox::No, this);
+        QMessageBox box(QMessageBox::Warning, tr("Delete saved settings?"),
+                        tr("This removes the saved configuration of %n tools or scripts. They will start from their "
+                           "defaults.",
+                           nullptr, int(saved.size())),
+                        QMessageBox::Yes | QMessageBox::No, this);
         box.setInformativeText(tr("Nothing is removed until you save, and you can undo it before then."));
         box.setDetailedText(saved.join(u'\n'));
         box.setDefaultButton(QMessageBox::No);

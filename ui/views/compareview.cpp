@@ -442,10 +442,10 @@ void CompareView::copyEntries(const QList<int> &entries)
     }
     m_model->endBatch();
     if (copied > 0 && failed == 0)
-        emit message(tr("Copied %n value(s) into this file. Review and save when ready.", nullptr, copied));
+        emit message(tr("Copied %n values into this file. Review and save when ready.", nullptr, copied));
     else if (failed > 0)
-        emit message(tr("Copied %1 value(s); %2 could not be copied (protected type, not editable, or refused).")
-                         .arg(QString::number(copied), QString::number(failed)));
+        emit message(tr("Copied %n values", nullptr, copied)
+                     + tr("; %1 could not be copied (protected type, not editable, or refused).").arg(failed));
 }
 
 void CompareView::copySelected()
@@ -469,7 +469,7 @@ void CompareView::copyAllShown()
     const BusyScope busy;
     const quint64 generation = m_model->generation();
     if (QMessageBox::question(this, tr("Copy values"),
-                              tr("Copy %n value(s) from %1 into this file?\n\nThey become pending changes: you can "
+                              tr("Copy %n values from %1 into this file?\n\nThey become pending changes: you can "
                                  "review, revert and save them as usual.",
                                  nullptr, int(copyable.size()))
                                   .arg(QFileInfo(m_otherPath).fileName()),

@@ -133,10 +133,10 @@ void HealthView::run()
             ++counts[finding.severity];
     }
     m_summary->setText(m_findings.isEmpty() ? tr("No problems found.")
-                                            : tr("%1 problem(s), %2 warning(s), %3 note(s)")
-                                                  .arg(counts[Finding::Problem])
-                                                  .arg(counts[Finding::Warning])
-                                                  .arg(counts[Finding::Note]));
+                                            : tr("%1, %2, %3")
+                                                  .arg(tr("%n problems", nullptr, counts[Finding::Problem]),
+                                                       tr("%n warnings", nullptr, counts[Finding::Warning]),
+                                                       tr("%n notes", nullptr, counts[Finding::Note])));
     emit summaryChanged(counts[Finding::Problem], counts[Finding::Warning]);
 }
 
@@ -196,7 +196,7 @@ QWidget *HealthView::buildCard(const Finding &finding)
         auto *line = new QHBoxLayout;
         auto *label
             = new QLabel(QStringLiteral("<b>%1</b>  (%2)")
-                             .arg(node->path().toHtmlEscaped(), tr("%n value(s)", nullptr, int(node->valueCount()))),
+                             .arg(node->path().toHtmlEscaped(), tr("%n values", nullptr, int(node->valueCount()))),
                          card);
         label->setTextFormat(Qt::RichText);
         auto *reveal = new QPushButton(tr("Show in All settings"), card);

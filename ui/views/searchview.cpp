@@ -249,7 +249,7 @@ void SearchView::showRows()
     if (total > 0 && shown < total)
         m_status->setText(tr("%1 results, showing the best %2. Refine the search or show more.").arg(total).arg(shown));
     else if (total > 0)
-        m_status->setText(tr("%n result(s)", nullptr, total));
+        m_status->setText(tr("%n results", nullptr, total));
     else
         m_status->setText(tr("No matching settings."));
 }

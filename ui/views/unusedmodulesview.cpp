@@ -196,7 +196,7 @@ void UnusedModulesView::buildCard(Card &card)
     for (XsdtNode *node : std::as_const(nodes)) {
         auto *header = new QLabel(
             QStringLiteral("<b>%1</b>")
-                .arg(tr("%1  (%n value(s))", nullptr, int(node->valueCount())).arg(node->path()).toHtmlEscaped()));
+                .arg(tr("%1  (%n values)", nullptr, int(node->valueCount())).arg(node->path()).toHtmlEscaped()));
         header->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(header, &QLabel::customContextMenuRequested, this,
                 [this, node, header](const QPoint &pos) { showMenu(node, header->mapToGlobal(pos)); });
@@ -237,7 +237,7 @@ void UnusedModulesView::updateTexts()
         for (const XsdtNode *node : std::as_const(card->info.dataNodes))
             queuedNodes += node->isInsideDeleted() ? 1 : 0;
         const qint64 size = dataSize(card->info);
-        QString title = tr("%1  -  %n value(s), %2", nullptr, int(moduleValueCount(card->info)))
+        QString title = tr("%1  -  %n values, %2", nullptr, int(moduleValueCount(card->info)))
                             .arg(card->info.name, DisplayText::size(size));
         if (std::any_of(card->leftovers.cbegin(), card->leftovers.cend(),
                         [](const Leftover &l) { return l.isProtected; }))
@@ -256,7 +256,7 @@ void UnusedModulesView::updateTexts()
         for (const LeftoverRow &row : std::as_const(card->leftoverRows)) {
             const Leftover &l = row.leftover;
             QString detail = l.isFolder
-                ? tr("%1, %n file(s), %2", nullptr, l.files).arg(Leftovers::label(l.kind), DisplayText::size(l.bytes))
+                ? tr("%1, %n files, %2", nullptr, l.files).arg(Leftovers::label(l.kind), DisplayText::size(l.bytes))
                 : tr("%1, %2").arg(Leftovers::label(l.kind), DisplayText::size(l.bytes));
             if (l.isProtected)
                 detail += tr(" - protected");
@@ -280,13 +280,14 @@ void UnusedModulesView::updateTexts()
     if (m_cards.empty())
         summary = tr("No unused module data: every module with saved data is in the module list.");
     else if (tickedModules == 0)
-        summary = tr("%1 unused module(s); %2 queued for deletion").arg(m_cards.size()).arg(queuedModules);
+        summary
+            = tr("%n unused modules", nullptr, int(m_cards.size())) + tr("; %1 queued for deletion").arg(queuedModules);
     else
-        summary = tr("%1 unused module(s); %2 ticked (about %3); %4 queued for deletion")
-                      .arg(QString::number(m_cards.size()), QString::number(tickedModules),
-                           DisplayText::size(tickedSize), QString::number(queuedModules));
+        summary = tr("%n unused modules", nullptr, int(m_cards.size()))
+            + tr("; %1 ticked (about %2); %3 queued for deletion")
+                  .arg(QString::number(tickedModules), DisplayText::size(tickedSize), QString::number(queuedModules));
     if (m_pending->count() > 0)
-        summary += tr("; %n file(s) or folder(s) queued for deletion from disk", nullptr, m_pending->count());
+        summary += tr("; %n files or folders queued for deletion from disk", nullptr, m_pending->count());
     m_summary->setText(summary);
 }
 
@@ -321,7 +322,7 @@ void UnusedModulesView::queueTicked()
         for (const Card *card : std::as_const(cards))
             names << card->info.name;
         QMessageBox box(QMessageBox::Warning, tr("Delete unused module data?"),
-                        tr("This removes the saved data of %n module(s) that are not in the module list.", nullptr,
+                        tr("This removes the saved data of %n modules that are not in the module list.", nullptr,
                            int(cards.size())),
                         QMessageBox::Yes | QMessageBox::Cancel, this);
         box.setInformativeText(tr("Nothing is removed until you save, and you can undo it before then."));
@@ -337,13 +338,13 @@ void UnusedModulesView::queueTicked()
         for (const LeftoverRow *row : std::as_const(rows)) {
             const Leftover &l = row->leftover;
             anyProtected = anyProtected || l.isProtected;
-            lines << (l.isFolder ? tr("%1   (%n file(s), %2)", nullptr, l.files)
+            lines << (l.isFolder ? tr("%1   (%n files, %2)", nullptr, l.files)
                                        .arg(QDir::toNativeSeparators(l.path), DisplayText::size(l.bytes))
                                  : tr("%1   (%2)").arg(QDir::toNativeSeparators(l.path), DisplayText::size(l.bytes)));
         }
         QMessageBox box(
             QMessageBox::Warning, tr("Delete files and folders?"),
-            tr("This permanently deletes %n file(s) or folder(s) from disk when you save.", nullptr, int(rows.size())),
+            tr("This permanently deletes %n files or folders from disk when you save.", nullptr, int(rows.size())),
             QMessageBox::Yes | QMessageBox::Cancel, this);
         QString informative = tr("They are not moved to the Recycle Bin or Trash: once deleted they cannot be brought "
                                  "back. Until you save, you can still undo it.")
@@ -383,13 +384,13 @@ void UnusedModulesView::queueTicked()
     updateTexts();
     QString text;
     if (!cards.isEmpty())
-        text = refused.isEmpty()
-            ? tr("Queued %1 entries of %n module(s) for deletion.", nullptr, int(cards.size())).arg(queuedNodes)
-            : tr("Queued %1 entries; %2 protected entries were left alone (%3).")
-                  .arg(QString::number(queuedNodes), QString::number(refused.size()),
-                       refused.join(QLatin1String(", ")));
+        text = refused.isEmpty() ? tr("Queued %n entries", nullptr, queuedNodes)
+                + tr(" of %n modules for deletion.", nullptr, int(cards.size()))
+                                 : tr("Queued %n entries", nullptr, queuedNodes)
+                + tr("; %n protected entries were left alone (%1).", nullptr, int(refused.size()))
+                      .arg(refused.join(QLatin1String(", ")));
     if (!rows.isEmpty()) {
-        const QString files = tr("Queued %n file(s) or folder(s) for deletion from disk.", nullptr, int(rows.size()));
+        const QString files = tr("Queued %n files or folders for deletion from disk.", nullptr, int(rows.size()));
         text = text.isEmpty() ? files : text + u' ' + files;
     }
     emit message(text + tr(" Save to apply."));
