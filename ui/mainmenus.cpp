@@ -72,8 +72,20 @@ void MainMenus::build(MainWindow *window, QUndoStack *undoStack, SettingsModel *
     edit->addAction(redo);
     edit->addSeparator();
     revertAll = edit->addAction(tr("Revert &all changes"), window, &MainWindow::onRevertAll);
-    edit->addSeparator();
-    QMenu *themeMenu = edit->addMenu(tr("&Theme"));
+
+    QMenu *view = window->menuBar()->addMenu(tr("&View"));
+    view->addAction(tr("&Expand all"), window, [window] { window->tabs()->allSettings()->tree()->expandAll(); });
+    view->addAction(tr("&Collapse all"), window, [window] { window->tabs()->allSettings()->collapseToPreferences(); });
+    view->addSeparator();
+    QAction *larger = view->addAction(tr("&Larger text"), window, [] { ThemeManager::instance().stepScale(+1); });
+    larger->setShortcuts({QKeySequence(QKeySequence::ZoomIn), QKeySequence(QStringLiteral("Ctrl+="))});
+    QAction *smaller = view->addAction(tr("&Smaller text"), window, [] { ThemeManager::instance().stepScale(-1); });
+    smaller->setShortcut(QKeySequence::ZoomOut);
+    QAction *defaultSize
+        = view->addAction(tr("&Default text size"), window, [] { ThemeManager::instance().resetScale(); });
+    defaultSize->setShortcut(QKeySequence(QStringLiteral("Ctrl+0")));
+    view->addSeparator();
+    QMenu *themeMenu = view->addMenu(tr("&Theme"));
     auto *themeGroup = new QActionGroup(window);
     const std::pair<int, QString> modes[] = {{ThemeManager::Light, tr("&Light")},
                                              {ThemeManager::Dark, tr("&Dark")},
@@ -92,22 +104,10 @@ void MainMenus::build(MainWindow *window, QUndoStack *undoStack, SettingsModel *
         manager.setMode(manager.isDark() ? ThemeManager::Light : ThemeManager::Dark, true);
     });
     toggleTheme->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+D")));
-
-    QMenu *view = window->menuBar()->addMenu(tr("&View"));
-    view->addAction(tr("&Expand all"), window, [window] { window->tabs()->allSettings()->tree()->expandAll(); });
-    view->addAction(tr("&Collapse all"), window, [window] { window->tabs()->allSettings()->collapseToPreferences(); });
-    view->addSeparator();
-    QAction *larger = view->addAction(tr("&Larger text"), window, [] { ThemeManager::instance().stepScale(+1); });
-    larger->setShortcuts({QKeySequence(QKeySequence::ZoomIn), QKeySequence(QStringLiteral("Ctrl+="))});
-    QAction *smaller = view->addAction(tr("&Smaller text"), window, [] { ThemeManager::instance().stepScale(-1); });
-    smaller->setShortcut(QKeySequence::ZoomOut);
-    QAction *defaultSize
-        = view->addAction(tr("&Default text size"), window, [] { ThemeManager::instance().resetScale(); });
-    defaultSize->setShortcut(QKeySequence(QStringLiteral("Ctrl+0")));
     view->addSeparator();
     toolbar = new MainToolbar(window);
     QAction *showToolbar = toolbar->toggleViewAction();
-    showToolbar->setText(tr("&Toolbar"));
+    showToolbar->setText(tr("Tool&bar"));
     view->addAction(showToolbar);
 
     QMenu *help = window->menuBar()->addMenu(tr("&Help"));

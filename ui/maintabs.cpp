@@ -72,6 +72,27 @@ MainTabs::MainTabs(EditingSession *session, SettingsFilterProxy *proxy, Deletion
         const int count = problems + warnings;
         setTabText(indexOf(m_health), count < 1 ? tr("Health check") : tr("Health check (%1)").arg(count));
     });
+    // Ctrl+Tab switches tabs wherever the focus is, the File box and the toolbar included.
+    const auto step = [this](int by) {
+        for (int i = 1; i < count(); ++i) {
+            const int next = (currentIndex() + by * i + count()) % count();
+            if (isTabEnabled(next)) {
+                setCurrentIndex(next);
+                return;
+            }
+        }
+    };
+    auto *nextTab = new QShortcut(QKeySequence::NextChild, this);
+    nextTab->setContext(Qt::WindowShortcut);
+    connect(nextTab, &QShortcut::activated, this, [step] { step(+1); });
+    auto *previousTab = new QShortcut(QKeySequence::PreviousChild, this);
+    previousTab->setContext(Qt::WindowShortcut);
+    connect(previousTab, &QShortcut::activated, this, [step] { step(-1); });
+    // On the Search tab the next key typed is a search.
+    connect(this, &QTabWidget::currentChanged, this, [this] {
+        if (currentWidget() == m_search)
+            m_search->queryEdit()->setFocus(Qt::OtherFocusReason);
+    });
     // The standard Find key, anywhere in the window, goes to the Search tab's query.
     auto *find = new QShortcut(QKeySequence::Find, this);
     connect(find, &QShortcut::activated, this, [this] {

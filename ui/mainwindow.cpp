@@ -42,9 +42,14 @@
 #include <QPointer>
 #include <QStatusBar>
 #include <QUndoStack>
+#include <QSettings>
 #include <QVBoxLayout>
 
 namespace pfw {
+
+namespace {
+constexpr char kGeometryKey[] = "Window/Geometry";
+} // namespace
 
 MainWindow::MainWindow(const HostServices &services, QWidget *parent)
     : QMainWindow(parent)
@@ -53,6 +58,9 @@ MainWindow::MainWindow(const HostServices &services, QWidget *parent)
     WindowDialogs(*m_session, this).warnAboutBuiltIns();
 
     resize(1100, 760);
+    // Size, place and maximised state as the last run left them; still brought on screen
+    // when first shown, should that screen be gone.
+    restoreGeometry(QSettings().value(QLatin1String(kGeometryKey)).toByteArray());
     updateStatusBarStyle();
     KeyboardConventions::install();
     SettingsModel *model = m_session->model();
@@ -414,15 +422,13 @@ void MainWindow::closeEvent(QCloseEvent *event)
     const BusyScope busy;
     commitTyping();
     const int n = unsavedCount();
-    if (n == 0) {
+    const int answer = n == 0 ? QMessageBox::Discard : SaveFlow::askBeforeClosing(n, this);
+    if (answer == QMessageBox::Discard || (answer == QMessageBox::Save && onSave())) {
+        QSettings().setValue(QLatin1String(kGeometryKey), saveGeometry());
         event->accept();
-        return;
-    }
-    const int answer = SaveFlow::askBeforeClosing(n, this);
-    if (answer == QMessageBox::Discard || (answer == QMessageBox::Save && onSave()))
-        event->accept();
-    else
+    } else {
         event->ignore();
+    }
 }
 
 void MainWindow::showEvent(QShowEvent *event)

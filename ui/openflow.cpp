@@ -1,4 +1,5 @@
 #include "ui/openflow.h"
+#include "ui/accesskeys.h"
 
 #include "core/backups.h"
 #include "platform/hostlocations.h"
@@ -43,6 +44,7 @@ bool OpenFlow::confirmDiscard(const QString &reason)
     QMessageBox box(QMessageBox::Question, tr("Discard changes?"),
                     tr("You have %n unsaved changes. %1", nullptr, n).arg(reason),
                     QMessageBox::Discard | QMessageBox::Cancel, m_dialogParent);
+    giveAccessKeys(&box);
     box.setDefaultButton(QMessageBox::Cancel);
     return box.exec() == QMessageBox::Discard;
 }
@@ -85,6 +87,7 @@ bool OpenFlow::reload()
     QPushButton *discard = box.addButton(QMessageBox::Discard);
     discard->setText(tr("Discard them and reload"));
     box.addButton(QMessageBox::Cancel);
+    giveAccessKeys(&box);
     box.setDefaultButton(reapply);
     box.exec();
     if (box.clickedButton() == discard)

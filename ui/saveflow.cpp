@@ -1,4 +1,5 @@
 #include "ui/saveflow.h"
+#include "ui/accesskeys.h"
 
 #include "core/fileidentity.h"
 #include "core/settingsdocument.h"
@@ -23,6 +24,7 @@ int SaveFlow::askBeforeClosing(int unsaved, QWidget *parent)
 {
     QMessageBox box(QMessageBox::Question, tr("Unsaved changes"), tr("You have %n unsaved changes.", nullptr, unsaved),
                     QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+    giveAccessKeys(&box);
     box.setDefaultButton(QMessageBox::Save);
     return box.exec();
 }

@@ -57,6 +57,10 @@ QPalette build(const Colours &c)
     for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
         palette.setColor(QPalette::Disabled, role, c.disabledText);
     palette.setColor(QPalette::Disabled, QPalette::Highlight, c.disabledHighlight);
+    // A field or tick box that cannot be changed takes the window's colour, as Fusion's own
+    // palette does: empty, it would otherwise look exactly like one waiting for input.
+    palette.setColor(QPalette::Disabled, QPalette::Base, c.window);
+    palette.setColor(QPalette::Disabled, QPalette::PlaceholderText, c.disabledText);
     return palette;
 }
 

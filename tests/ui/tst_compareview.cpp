@@ -241,14 +241,19 @@ void TestCompareView::copyThenRevert()
     QString error;
     QVERIFY(m_view->loadOther(write(QStringLiteral("other.settings"), kThere), &error));
     QSignalSpy message(m_view.get(), &CompareView::message);
+    m_view->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_view.get()));
     row(QStringLiteral("MaxProcessors"))->setSelected(true);
     QVERIFY(m_view->copySelectedButton()->isEnabled());
-    m_view->copySelected();
+    m_view->copySelectedButton()->setFocus();
+    QTest::keyClick(m_view->copySelectedButton(), Qt::Key_Space);
     QCOMPARE(message.constLast().at(0).toString(),
              QStringLiteral("Copied 1 value into this file. Review and save when ready."));
     XsdtNode *processors = m_here.root.findPath(u"Global/Preferences/Process/MaxProcessors");
     QCOMPARE(processors->value, QStringLiteral("16"));
     QTRY_VERIFY(!row(QStringLiteral("MaxProcessors")));
+    // Not on the button that copies everything shown, where one more Space would.
+    QVERIFY(m_view->tree()->hasFocus());
     m_model.revertValue(processors);
     QTRY_VERIFY(row(QStringLiteral("MaxProcessors")));
 

@@ -24,6 +24,8 @@
 #include "ui/views/collapsiblesection.h"
 #include "ui/views/compareview.h"
 #include "ui/screenplacement.h"
+#include "ui/widgets/settingrow.h"
+#include "ui/maintabs.h"
 
 #include <QCheckBox>
 #include <QCursor>
@@ -84,12 +86,14 @@ private slots:
     void moduleSearch();
     void moduleSearchNameNeedsText();
     void findKeyGoesToSearch();
+    void keyboardMovesBetweenTabsAndResults();
     void queuedLeftoverGoesWithTheSave();
     void healthCheckRunsLazilyAndTitlesItsTab();
     void restoreThroughTheChooser();
     void manageBackups();
     void placement_data();
     void placement();
+    void sizeAndMaximisedStateAreKept();
     void undoAndRedoAcrossViews();
     void undoAfterReloadDoesNothing();
     void undoKeyInALineEditUndoesTyping();
@@ -153,6 +157,7 @@ void TestMainWindow::init()
     m_hostPid = 0;
     m_services = test::servicesIn(m_dir->filePath(QStringLiteral("home")),
                                   [this] { return m_hostPid != 0 && runningHostProcesses().contains(m_hostPid); });
+    QSettings().remove(QStringLiteral("Window/Geometry"));
     m_window = std::make_unique<MainWindow>(m_services);
     m_window->show();
 }
@@ -511,7 +516,7 @@ void TestMainWindow::hostStartingMakesItViewOnly()
         box->defaultButton()->click();
     });
     m_window->reloadButton()->click();
-    QCOMPARE(offered, QStringLiteral("Reload and re-apply my 2 changes"));
+    QCOMPARE(offered, QStringLiteral("&Reload and re-apply my 2 changes"));
     QVERIFY(!m_window->isChangedOnDisk());
     QCOMPARE(m_window->unsavedCount(), 2);
     QCOMPARE(node("Global/Preferences/Process/MaxProcessors")->value, QStringLiteral("8"));
@@ -569,6 +574,10 @@ void TestMainWindow::closingWithPendingChanges()
     test::answerNextModal([](QWidget *modal) {
         auto *box = qobject_cast<QMessageBox *>(modal);
         QCOMPARE(box->text(), QStringLiteral("You have 1 unsaved change."));
+        // Alt+S, Alt+D and Alt+C answer it from the keyboard.
+        QCOMPARE(box->button(QMessageBox::Save)->text(), QStringLiteral("&Save"));
+        QCOMPARE(box->button(QMessageBox::Discard)->text(), QStringLiteral("&Discard"));
+        QCOMPARE(box->button(QMessageBox::Cancel)->text(), QStringLiteral("&Cancel"));
         box->button(QMessageBox::Save)->click();
     });
     QTimer::singleShot(300,
@@ -719,6 +728,39 @@ void TestMainWindow::findKeyGoesToSearch()
     QCOMPARE(m_window->tabs()->currentWidget(), m_window->tabs()->search());
     QVERIFY(m_window->tabs()->search()->queryEdit()->hasSelectedText());
     QCOMPARE(m_window->tabs()->search()->queryEdit()->selectedText(), QStringLiteral("gamma"));
+}
+
+void TestMainWindow::keyboardMovesBetweenTabsAndResults()
+{
+    MainTabs *tabs = m_window->tabs();
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    // From the File box, where the focus lands after Save and Reload.
+    tabs->setCurrentIndex(0);
+    m_window->fileBox()->setFocus();
+    QTest::keyClick(m_window->fileBox(), Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(tabs->currentWidget(), tabs->search());
+    // The Search tab, however reached, has its box ready for typing.
+    QVERIFY(tabs->search()->queryEdit()->hasFocus());
+    QTest::keyClick(tabs->search()->queryEdit(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(tabs->currentIndex(), 0);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(tabs->currentIndex(), tabs->count() - 1);
+    tabs->setCurrentWidget(tabs->search());
+    QVERIFY(tabs->search()->queryEdit()->hasFocus());
+
+    // Down or Enter right after typing goes into the results, without waiting for the pause.
+    for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Return}) {
+        QLineEdit *query = tabs->search()->queryEdit();
+        query->setFocus();
+        query->clear();
+        QTest::keyClicks(query, QStringLiteral("gamma"));
+        QTest::keyClick(query, key);
+        QVERIFY(!tabs->search()->rows().isEmpty());
+        QWidget *focused = QApplication::focusWidget();
+        QVERIFY(focused);
+        QVERIFY(tabs->search()->rows().constFirst()->isAncestorOf(focused));
+    }
 }
 
 // A window on an installation with Mirelux's library folder left behind, queued for deletion.
@@ -894,6 +936,30 @@ void TestMainWindow::placement()
     bool wasMoved = !moved;
     QCOMPARE(placeOnScreen(frame, {QRect(0, 0, 1920, 1040)}, QRect(0, 0, 1920, 1040), &wasMoved), placed);
     QCOMPARE(wasMoved, moved);
+}
+
+void TestMainWindow::sizeAndMaximisedStateAreKept()
+{
+    m_window->resize(900, 600);
+    QVERIFY(m_window->close());
+    MainWindow second(m_services);
+    second.show();
+    QCOMPARE(second.size(), QSize(900, 600));
+    second.showMaximized();
+    QTRY_VERIFY(second.isMaximized());
+    QVERIFY(second.close());
+    MainWindow third(m_services);
+    third.show();
+    QVERIFY(third.isMaximized());
+
+    // Appearance lives in the View menu.
+    QMenu *view = nullptr;
+    for (QAction *menu : third.menuBar()->actions())
+        view = menu->text() == u"&View" ? menu->menu() : view;
+    QVERIFY(view);
+    const QList<QAction *> entries = view->actions();
+    QVERIFY(std::any_of(entries.cbegin(), entries.cend(),
+                        [](const QAction *entry) { return entry->menu() && entry->text() == u"&Theme"; }));
 }
 
 void TestMainWindow::undoAndRedoAcrossViews()

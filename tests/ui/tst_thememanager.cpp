@@ -3,6 +3,8 @@
 #include "ui/thememanager.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -34,6 +36,8 @@ private slots:
     void followsALiveChange();
     void tickBoxesStandOut_data();
     void tickBoxesStandOut();
+    void viewOnlyLooksViewOnly_data();
+    void viewOnlyLooksViewOnly();
     void windowFollowsChanges();
 
 private:
@@ -205,6 +209,50 @@ void TestThemeManager::tickBoxesStandOut()
             best = std::max(best, contrast(image.pixelColor(x, y), field));
     }
     QVERIFY2(best >= 3, qPrintable(QStringLiteral("contrast %1:1").arg(best, 0, 'f', 2)));
+}
+
+void TestThemeManager::viewOnlyLooksViewOnly_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("kind");
+    for (const auto &[mode, name] : {std::pair{int(ThemeManager::Light), "light"}, {int(ThemeManager::Dark), "dark"}}) {
+        for (const char *kind : {"empty field", "tick box", "ticked box"})
+            QTest::addRow("%s, %s", name, kind) << mode << QString::fromLatin1(kind);
+    }
+}
+
+// What cannot be changed must not look as if it could: an empty read-only field or a view-only
+// tick box, drawn disabled, differs visibly from the same one enabled.
+void TestThemeManager::viewOnlyLooksViewOnly()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, kind);
+    ThemeManager manager;
+    manager.init(false);
+    manager.setMode(mode, false);
+    std::unique_ptr<QWidget> widget;
+    if (kind == u"empty field") {
+        widget = std::make_unique<QLineEdit>();
+    } else {
+        auto box = std::make_unique<QCheckBox>();
+        box->setChecked(kind == u"ticked box");
+        widget = std::move(box);
+    }
+    widget->resize(120, 28);
+    const QImage enabled = widget->grab().toImage();
+    widget->setEnabled(false);
+    const QImage disabled = widget->grab().toImage();
+    QCOMPARE(disabled.size(), enabled.size());
+    // Pixels that differ by more than a faint shade.
+    int differing = 0;
+    for (int y = 0; y < enabled.height(); ++y) {
+        for (int x = 0; x < enabled.width(); ++x) {
+            const QColor a = enabled.pixelColor(x, y);
+            const QColor b = disabled.pixelColor(x, y);
+            differing += std::abs(a.lightness() - b.lightness()) >= 10 ? 1 : 0;
+        }
+    }
+    QVERIFY2(differing >= 80, qPrintable(QString::number(differing)));
 }
 
 // The desktop turning dark while the program runs: "Follow system" follows, a chosen theme stays.

@@ -450,8 +450,12 @@ void CompareView::copyEntries(const QList<int> &entries)
 
 void CompareView::copySelected()
 {
-    if (!m_viewOnly)
-        copyEntries(selectedEntries());
+    if (m_viewOnly)
+        return;
+    copyEntries(selectedEntries());
+    // The button turns off once its row is copied; the focus stays with the list, not on
+    // the button beside it that copies everything shown.
+    m_tree->setFocus(Qt::OtherFocusReason);
 }
 
 void CompareView::copyAllShown()

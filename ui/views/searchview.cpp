@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -47,6 +48,7 @@ SearchView::SearchView(SettingsModel *model, const SettingsSchema *schema, QWidg
     m_query->setPlaceholderText(
         tr("Search all settings: names, values, descriptions  (every word must match; \"quotes\" for a phrase)"));
     m_query->setClearButtonEnabled(true);
+    m_query->installEventFilter(this);
     layout->addWidget(m_query);
 
     auto *options = new QHBoxLayout;
@@ -74,6 +76,7 @@ SearchView::SearchView(SettingsModel *model, const SettingsSchema *schema, QWidg
     layout->addWidget(m_status);
 
     auto *scroll = new QScrollArea(this);
+    m_scroll = scroll;
     scroll->setAccessibleName(tr("Search results"));
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
@@ -103,6 +106,36 @@ SearchView::SearchView(SettingsModel *model, const SettingsSchema *schema, QWidg
         search();
     });
     connect(m_query, &QLineEdit::textChanged, this, &SearchView::scheduleSearch);
+}
+
+bool SearchView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_query && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const bool intoResults = key->modifiers() == Qt::NoModifier
+            && (key->key() == Qt::Key_Down || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter);
+        if (intoResults) {
+            focusFirstResult();
+            return true;
+        }
+    }
+    return CardView::eventFilter(watched, event);
+}
+
+void SearchView::focusFirstResult()
+{
+    // The key must not wait for the pause after typing: what was typed is searched now.
+    if (m_debounce.isActive()) {
+        m_debounce.stop();
+        m_limit = kPageSize;
+        search();
+    }
+    if (m_rows.isEmpty())
+        return;
+    SettingRow *first = m_rows.constFirst();
+    m_scroll->ensureWidgetVisible(first);
+    QWidget *editor = first->editor();
+    (editor && editor->isEnabled() ? editor : static_cast<QWidget *>(first))->setFocus(Qt::TabFocusReason);
 }
 
 void SearchView::scheduleSearch()

@@ -11,6 +11,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 class QVBoxLayout;
 
 namespace pfw {
@@ -41,6 +42,9 @@ public:
     void clearRestriction();
     void buildIndex();
     void populate();
+    // Down or Enter in the query box: the results get the focus, searched at once if typing
+    // has not paused yet.
+    void focusFirstResult();
 
     QLineEdit *queryEdit() const { return m_query; }
     QLabel *statusLabel() const { return m_status; }
@@ -60,6 +64,9 @@ signals:
     void revealRequested(pfw::XsdtNode *node);
     void historyRequested(pfw::XsdtNode *node);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void showTree(XsdtFile *file) override { setDocument(file); }
     void search();
@@ -69,6 +76,7 @@ private:
     void addRows(int count);
 
     const SettingsSchema *m_schema;
+    QScrollArea *m_scroll = nullptr;
     XsdtFile *m_file = nullptr;
     QSet<const XsdtNode *> m_restriction;
     bool m_restricted = false;
