@@ -54,6 +54,21 @@ void checkValue(XsdtNode *node, const QString &path, const SettingsSchema &schem
              {node},
              false});
     }
+    if ((spec.kind == WidgetKind::File || spec.kind == WidgetKind::Directory)
+        && startsWithAny(path, {"Global/Preferences/", "Global/ColorManagement/"}) && !spec.readOnly
+        && HealthChecks::isForeignPath(value, env.windows)) {
+        findings.append(
+            {QStringLiteral("foreign-path"),
+             Finding::Warning,
+             HealthChecks::tr("This path is from another computer: %1").arg(spec.label),
+             (env.windows ? HealthChecks::tr("%1 is a path of a Linux or macOS computer, which PixInsight cannot use "
+                                             "here. Choose a folder on this computer.")
+                          : HealthChecks::tr("%1 is a Windows path, which PixInsight cannot use here. Choose a folder "
+                                             "on this computer."))
+                 .arg(value),
+             {node},
+             false});
+    }
     if (spec.hasRange
         && (spec.kind == WidgetKind::Int || spec.kind == WidgetKind::UInt || spec.kind == WidgetKind::Real)) {
         bool ok = false;
@@ -243,6 +258,17 @@ bool HealthChecks::isAbsolutePath(const QString &text, bool windows)
     return text.startsWith(u'/') || text.startsWith(u'~');
 }
 
+bool HealthChecks::isForeignPath(const QString &text, bool windows)
+{
+    // Files carried from one computer to another keep the old one's folders; a path of the
+    // other kind of system can never be right here.
+    static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:[\\\\/]"));
+    static const QRegularExpression share(QStringLiteral("^\\\\\\\\[^\\\\/]+[\\\\/]"));
+    if (windows)
+        return startsWithAny(text, {"/home/", "/Users/", "/Volumes/", "~/"});
+    return drive.match(text).hasMatch() || share.match(text).hasMatch();
+}
+
 HealthEnv HealthEnv::system()
 {
     HealthEnv env;
@@ -280,6 +306,28 @@ QList<Finding> runHealthChecks(const XsdtFile &file, const SettingsSchema &schem
                      .arg(processors->value, QString::number(env.logicalProcessors)),
                  {processors},
                  false});
+    }
+    if (env.logicalProcessors > 0) {
+        for (const char16_t *key :
+             {u"Global/Preferences/Process/MaxFileReadThreads", u"Global/Preferences/Process/MaxFileWriteThreads"}) {
+            XsdtNode *threads = file.root.findPath(key);
+            bool ok = false;
+            const qint64 count
+                = threads && threads->kind == XsdtNode::Value && !threads->deleted ? threads->value.toLongLong(&ok) : 0;
+            // A few threads a processor help with slow disks; far more only fight over them.
+            if (!ok || count <= qMax(4 * env.logicalProcessors, 16))
+                continue;
+            findings.append(
+                {QStringLiteral("too-many-threads"),
+                 Finding::Warning,
+                 HealthChecks::tr("%1 is far higher than this computer's processors").arg(schema.spec(*threads).label),
+                 HealthChecks::tr("The setting is %1 and this computer has %2 logical processors. So many threads "
+                                  "compete for the disk and memory and slow PixInsight down; a value up to the number "
+                                  "of processors is usual.")
+                     .arg(threads->value, QString::number(env.logicalProcessors)),
+                 {threads},
+                 false});
+        }
     }
     checkModuleFiles(file, values, env, findings);
     checkDuplicates(file.root, findings);

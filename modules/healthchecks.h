@@ -47,6 +47,9 @@ class HealthChecks final
 public:
     static QString severityName(Finding::Severity severity);
     static bool isAbsolutePath(const QString &text, bool windows);
+    // A path only the other kind of system has: a drive or share on Linux and macOS, a home
+    // folder of Linux or macOS on Windows.
+    static bool isForeignPath(const QString &text, bool windows);
 };
 
 // Every check on the tree, Problems first, then Warnings, then Notes, each in the order found.

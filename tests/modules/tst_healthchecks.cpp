@@ -18,9 +18,13 @@ private slots:
     void absolutePaths();
     void pathSettings_data();
     void pathSettings();
+    void pathsOfAnotherComputer_data();
+    void pathsOfAnotherComputer();
     void rangesAndOptions();
     void processors_data();
     void processors();
+    void threads_data();
+    void threads();
     void moduleFiles();
     void modulesUnchecked();
     void noRegistryNoModuleFindings();
@@ -121,6 +125,44 @@ void TestHealthChecks::pathSettings()
     }
 }
 
+void TestHealthChecks::pathsOfAnotherComputer_data()
+{
+    QTest::addColumn<bool>("windows");
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<bool>("reported");
+    QTest::newRow("Linux: a drive") << false << QByteArray("C:/Users/Astro/Downloads/PixInsight") << true;
+    QTest::newRow("Linux: a drive, backslashes") << false << QByteArray("D:\\Images") << true;
+    QTest::newRow("Linux: a share") << false << QByteArray("\\\\server\\share\\flats") << true;
+    QTest::newRow("Linux: its own home") << false << QByteArray("/home/astro/Downloads/PixInsight") << false;
+    QTest::newRow("Linux: a name with a colon") << false << QByteArray("C:") << false;
+    QTest::newRow("Windows: a Linux home") << true << QByteArray("/home/astro/Downloads") << true;
+    QTest::newRow("Windows: a macOS home") << true << QByteArray("/Users/astro/Pictures") << true;
+    QTest::newRow("Windows: its own drive") << true << QByteArray("C:/Users/Astro/Downloads") << false;
+    QTest::newRow("Windows: a share") << true << QByteArray("\\\\server\\share") << false;
+}
+
+// A file carried over from another computer keeps its folders: on Linux
+// "C:/Users/Astro/Downloads/PixInsight" is as wrong as "/home/astro/..." is on Windows.
+void TestHealthChecks::pathsOfAnotherComputer()
+{
+    QFETCH(bool, windows);
+    QFETCH(QByteArray, value);
+    QFETCH(bool, reported);
+    const QList<Finding> findings
+        = run("<i k=\"Global\"><i k=\"Preferences\"><i k=\"ImageWindow\"><v k=\"DownloadsDirectory\" "
+              "t=\"s\" v=\""
+                  + value + "\"/></i></i></i>",
+              env({QStringLiteral("C:/Users/Astro/Downloads"), QStringLiteral("\\\\server\\share")}, windows));
+    QCOMPARE(ids(findings).contains(QStringLiteral("foreign-path")), reported);
+    if (reported) {
+        QCOMPARE(findings.constFirst().title,
+                 QStringLiteral("This path is from another computer: Downloads directory"));
+        QCOMPARE(findings.constFirst().nodes.size(), 1);
+        // Reported once: not also as a folder that does not exist.
+        QCOMPARE(findings.size(), 1);
+    }
+}
+
 void TestHealthChecks::rangesAndOptions()
 {
     const QList<Finding> findings = run(
@@ -165,6 +207,43 @@ void TestHealthChecks::processors()
         QCOMPARE(findings.constFirst().detail,
                  QStringLiteral("The setting is 16 and this computer has 8 logical processors. This is harmless on the "
                                 "computer the file came from, but here PixInsight will simply use them all."));
+}
+
+void TestHealthChecks::threads_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<int>("processors");
+    QTest::addColumn<bool>("reported");
+    QTest::newRow("1000 read threads") << "MaxFileReadThreads"
+                                       << "1000" << 8 << true;
+    QTest::newRow("1000 write threads") << "MaxFileWriteThreads"
+                                        << "1000" << 8 << true;
+    QTest::newRow("a few a processor") << "MaxFileReadThreads"
+                                       << "32" << 8 << false;
+    QTest::newRow("small computer, usual value") << "MaxFileReadThreads"
+                                                 << "16" << 2 << false;
+    QTest::newRow("unknown count") << "MaxFileReadThreads"
+                                   << "1000" << 0 << false;
+    QTest::newRow("not a number") << "MaxFileReadThreads"
+                                  << "many" << 8 << false;
+}
+
+void TestHealthChecks::threads()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(int, processors);
+    QFETCH(bool, reported);
+    QVERIFY(m_file.parse(QStringLiteral("<xsdt><i k=\"Global\"><i k=\"Preferences\"><i k=\"Process\"><v k=\"%1\" "
+                                        "t=\"i\" v=\"%2\"/></i></i></i></xsdt>")
+                             .arg(key, value)
+                             .toUtf8()));
+    const QList<Finding> findings = runHealthChecks(m_file, m_schema, env({}, true, processors));
+    QCOMPARE(ids(findings).contains(QStringLiteral("too-many-threads")), reported);
+    if (reported)
+        QVERIFY(findings.constFirst().detail.startsWith(
+            QStringLiteral("The setting is 1000 and this computer has 8 logical processors.")));
 }
 
 void TestHealthChecks::moduleFiles()
