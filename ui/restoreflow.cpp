@@ -2,6 +2,9 @@
 
 #include "core/backups.h"
 #include "core/displaytext.h"
+#include "core/settingsdocument.h"
+#include "core/xsdtfile.h"
+#include "schema/restorepreview.h"
 #include "session/editingsession.h"
 #include "session/busyscope.h"
 
@@ -41,11 +44,24 @@ RestoreFlow::Outcome RestoreFlow::run(const std::function<bool(const QString &re
     const QString backup = backups.at(qMax(0, int(choices.indexOf(chosen))));
     if (confirmDiscard && !confirmDiscard(tr("Restoring discards them.")))
         return NothingDone;
-    if (QMessageBox::question(m_dialogParent, tr("Restore backup"),
-                              tr("Replace the current settings file with\n%1\n\nThe current file is backed up first.")
-                                  .arg(QFileInfo(backup).fileName()),
-                              QMessageBox::Yes | QMessageBox::No)
-        != QMessageBox::Yes)
+    QMessageBox box(QMessageBox::Question, tr("Restore backup"),
+                    tr("Replace the current settings file with\n%1\n\nThe current file is backed up first.")
+                        .arg(QFileInfo(backup).fileName()),
+                    QMessageBox::Yes | QMessageBox::No, m_dialogParent);
+    // What the restore does, before it is done: the file on disk against the backup.
+    XsdtFile current;
+    XsdtFile restored;
+    QString unreadable;
+    if (SettingsDocument::readSettingsFile(m_session.path(), &current, &unreadable)
+        && SettingsDocument::readSettingsFile(backup, &restored, &unreadable)) {
+        const RestorePreview preview = RestorePreview::of(current.root, restored.root, &m_session.schema());
+        box.setInformativeText(preview.summary());
+        if (!preview.isEmpty())
+            box.setDetailedText(preview.details());
+    } else {
+        box.setInformativeText(tr("The differences cannot be shown: %1").arg(unreadable));
+    }
+    if (box.exec() != QMessageBox::Yes)
         return NothingDone;
     QString error;
     if (!m_session.restore(backup, &error)) {

@@ -1,4 +1,5 @@
-<?xml version='1.0' encoding='utf-8'?>
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="en">
 <context>
     <name>Backups</name>
@@ -61,17 +62,17 @@
 <context>
     <name>ModuleFinder</name>
     <message numerus="yes">
-        <source>Module search for "%1": registry entry, module data, module settings and process entries - %2, %n values. Type words below to narrow them.</source>
+        <source>Module search for &quot;%1&quot;: registry entry, module data, module settings and process entries - %2, %n values. Type words below to narrow them.</source>
         <translation>
-            <numerusform>Module search for "%1": registry entry, module data, module settings and process entries - %2, %n value. Type words below to narrow them.</numerusform>
-            <numerusform>Module search for "%1": registry entry, module data, module settings and process entries - %2, %n values. Type words below to narrow them.</numerusform>
+            <numerusform>Module search for &quot;%1&quot;: registry entry, module data, module settings and process entries - %2, %n value. Type words below to narrow them.</numerusform>
+            <numerusform>Module search for &quot;%1&quot;: registry entry, module data, module settings and process entries - %2, %n values. Type words below to narrow them.</numerusform>
         </translation>
     </message>
     <message numerus="yes">
-        <source>No module is called exactly "%1"; showing modules whose name contains it: %2 - %n values.</source>
+        <source>No module is called exactly &quot;%1&quot;; showing modules whose name contains it: %2 - %n values.</source>
         <translation>
-            <numerusform>No module is called exactly "%1"; showing modules whose name contains it: %2 - %n value.</numerusform>
-            <numerusform>No module is called exactly "%1"; showing modules whose name contains it: %2 - %n values.</numerusform>
+            <numerusform>No module is called exactly &quot;%1&quot;; showing modules whose name contains it: %2 - %n value.</numerusform>
+            <numerusform>No module is called exactly &quot;%1&quot;; showing modules whose name contains it: %2 - %n values.</numerusform>
         </translation>
     </message>
 </context>
@@ -162,6 +163,37 @@
     </message>
 </context>
 <context>
+    <name>RestorePreview</name>
+    <message numerus="yes">
+        <source>changes %n settings</source>
+        <translation>
+            <numerusform>changes %n setting</numerusform>
+            <numerusform>changes %n settings</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>removes %n values</source>
+        <translation>
+            <numerusform>removes %n value</numerusform>
+            <numerusform>removes %n values</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>brings back %n values</source>
+        <translation>
+            <numerusform>brings back %n value</numerusform>
+            <numerusform>brings back %n values</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>… and %n more</source>
+        <translation>
+            <numerusform>… and %n more</numerusform>
+            <numerusform>… and %n more</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>SaveFlow</name>
     <message numerus="yes">
         <source>You have %n unsaved changes.</source>
@@ -181,10 +213,10 @@
         </translation>
     </message>
     <message numerus="yes">
-        <source>Module search for "%1" (%n values)</source>
+        <source>Module search for &quot;%1&quot; (%n values)</source>
         <translation>
-            <numerusform>Module search for "%1" (%n value)</numerusform>
-            <numerusform>Module search for "%1" (%n values)</numerusform>
+            <numerusform>Module search for &quot;%1&quot; (%n value)</numerusform>
+            <numerusform>Module search for &quot;%1&quot; (%n values)</numerusform>
         </translation>
     </message>
 </context>
@@ -323,14 +355,14 @@ They become pending changes: you can review, revert and save them as usual.</num
 <context>
     <name>pfw::InstalledUpdatesDialog</name>
     <message numerus="yes">
-        <source>Remove %n records from PixInsight's list of installed updates?%1
+        <source>Remove %n records from PixInsight&apos;s list of installed updates?%1
 
 A backup is made first. PixInsight must be closed.</source>
         <translation>
-            <numerusform>Remove %n record from PixInsight's list of installed updates?%1
+            <numerusform>Remove %n record from PixInsight&apos;s list of installed updates?%1
 
 A backup is made first. PixInsight must be closed.</numerusform>
-            <numerusform>Remove %n records from PixInsight's list of installed updates?%1
+            <numerusform>Remove %n records from PixInsight&apos;s list of installed updates?%1
 
 A backup is made first. PixInsight must be closed.</numerusform>
         </translation>
@@ -391,20 +423,20 @@ A backup is made first. PixInsight must be closed.</numerusform>
         </translation>
     </message>
     <message numerus="yes">
-        <source>After %n launches these %1 settings could not be told apart (every way of halving them was answered "Can't tell"):</source>
+        <source>After %n launches these %1 settings could not be told apart (every way of halving them was answered &quot;Can&apos;t tell&quot;):</source>
         <translation>
-            <numerusform>After %n launch these %1 settings could not be told apart (every way of halving them was answered "Can't tell"):</numerusform>
-            <numerusform>After %n launches these %1 settings could not be told apart (every way of halving them was answered "Can't tell"):</numerusform>
+            <numerusform>After %n launch these %1 settings could not be told apart (every way of halving them was answered &quot;Can&apos;t tell&quot;):</numerusform>
+            <numerusform>After %n launches these %1 settings could not be told apart (every way of halving them was answered &quot;Can&apos;t tell&quot;):</numerusform>
         </translation>
     </message>
 </context>
 <context>
     <name>pfw::RebaseDialog</name>
     <message numerus="yes">
-        <source>PixInsight also changed %n of the settings you changed. Keep your value (ticked) or take PixInsight's (unticked) for each:</source>
+        <source>PixInsight also changed %n of the settings you changed. Keep your value (ticked) or take PixInsight&apos;s (unticked) for each:</source>
         <translation>
-            <numerusform>PixInsight also changed %n setting you changed. Keep your value (ticked) or take PixInsight's (unticked):</numerusform>
-            <numerusform>PixInsight also changed %n of the settings you changed. Keep your value (ticked) or take PixInsight's (unticked) for each:</numerusform>
+            <numerusform>PixInsight also changed %n setting you changed. Keep your value (ticked) or take PixInsight&apos;s (unticked):</numerusform>
+            <numerusform>PixInsight also changed %n of the settings you changed. Keep your value (ticked) or take PixInsight&apos;s (unticked) for each:</numerusform>
         </translation>
     </message>
 </context>

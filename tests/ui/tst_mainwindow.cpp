@@ -854,6 +854,10 @@ void TestMainWindow::restoreThroughTheChooser()
             test::answerNext<QMessageBox>([](QMessageBox *question) {
                 QVERIFY(question->text().startsWith(
                     QStringLiteral("Replace the current settings file with\ncore-001-pxi.settings.bak-")));
+                // What it would change is shown before the answer: the file on disk, not the
+                // discarded edit, against the backup.
+                QCOMPARE(question->informativeText(), QStringLiteral("Restoring changes 1 setting."));
+                QCOMPARE(question->detailedText(), QStringLiteral("Gamma \u2014 RGB working space: 2 \u2192 2.2"));
                 question->button(QMessageBox::Yes)->click();
             });
         });
