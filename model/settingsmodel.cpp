@@ -69,6 +69,7 @@ void SettingsModel::setDocument(XsdtFile *file, bool keepHistory)
     m_file = file;
     m_rows.clear();
     ++m_generation;
+    m_deletionGroups.clear();
     endResetModel();
     if (!keepHistory) {
         clearHistory();
@@ -344,7 +345,7 @@ void SettingsModel::revertValue(XsdtNode *node)
     push(new RevertValueCommand(this, node), ChangeKind::Revert);
 }
 
-bool SettingsModel::requestDeletion(XsdtNode *node, QString *whyNot)
+bool SettingsModel::requestDeletion(XsdtNode *node, QString *whyNot, const QString &group)
 {
     const auto refuse = [whyNot](const QString &reason) {
         if (whyNot)
@@ -360,6 +361,10 @@ bool SettingsModel::requestDeletion(XsdtNode *node, QString *whyNot)
     const DeletionVerdict verdict = this->verdict(node);
     if (verdict.level == DeletionLevel::Never)
         return refuse(verdict.reason);
+    if (group.isEmpty())
+        m_deletionGroups.remove(node);
+    else
+        m_deletionGroups.insert(node, group);
     push(new DeletionCommand(this, node, true), ChangeKind::Deletion);
     return true;
 }

@@ -72,7 +72,10 @@ public:
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
 
     void revertValue(XsdtNode *node);
-    bool requestDeletion(XsdtNode *node, QString *whyNot = nullptr);
+    // group names what the user queued it as (a Cleanup group, an unused module), for the
+    // review to list it under; empty for an entry deleted on its own.
+    bool requestDeletion(XsdtNode *node, QString *whyNot = nullptr, const QString &group = QString());
+    QString deletionGroup(const XsdtNode *node) const { return m_deletionGroups.value(node); }
     void undoDeletion(XsdtNode *node);
     void revertAll();
 
@@ -151,6 +154,7 @@ private:
     EditRules m_rules;
     bool m_readOnly = false;
     QHash<const XsdtNode *, QString> m_held;
+    QHash<const XsdtNode *, QString> m_deletionGroups;
     quint64 m_generation = 0;
     quint64 m_revision = 0;
     // Row numbers of items, filled a parent at a time: looking a node up among tens of

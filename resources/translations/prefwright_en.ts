@@ -484,6 +484,13 @@ A backup is made first. PixInsight must be closed.</numerusform>
             <numerusform>Also deleted from disk, permanently, right after the settings are written (%n items):</numerusform>
         </translation>
     </message>
+    <message numerus="yes">
+        <source>%n entries</source>
+        <translation>
+            <numerusform>%n entry</numerusform>
+            <numerusform>%n entries</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>pfw::SearchView</name>

@@ -34,10 +34,12 @@ void TestRestorePreview::says_data()
     QTest::addColumn<QByteArray>("backup");
     QTest::addColumn<QString>("summary");
     QTest::addColumn<QString>("details");
-    const QByteArray period = "<i k=\"Global\"><i k=\"Preferences\"><i k=\"Application\"><v k=\"AutoSaveSettingsPeriod\" "
-                              "t=\"i\" v=\"%1\"/></i></i></i>";
-    QTest::newRow("the same") << period << period << "The backup holds the same values as the file: restoring changes "
-                                                     "no setting."
+    const QByteArray period
+        = "<i k=\"Global\"><i k=\"Preferences\"><i k=\"Application\"><v k=\"AutoSaveSettingsPeriod\" "
+          "t=\"i\" v=\"%1\"/></i></i></i>";
+    QTest::newRow("the same") << period << period
+                              << "The backup holds the same values as the file: restoring changes "
+                                 "no setting."
                               << QString();
     QTest::newRow("one value") << QByteArray(period).replace("%1", "10") << QByteArray(period).replace("%1", "30")
                                << "Restoring changes 1 setting."

@@ -277,9 +277,9 @@ void TestMainWindow::editDeleteReviewAndSave()
         QVERIFY(review);
         QTreeWidget *changes = review->changeTree();
         for (int i = 0; i < changes->topLevelItemCount(); ++i)
-            rows << changes->topLevelItem(i)->text(0) + u' ' + changes->topLevelItem(i)->text(1);
+            rows << changes->topLevelItem(i)->text(0) + u' ' + changes->topLevelItem(i)->toolTip(1);
         for (int i = 0; i < changes->topLevelItemCount(); ++i) {
-            if (changes->topLevelItem(i)->text(1) == u"Global/RGBWorkingSpace/Gamma")
+            if (changes->topLevelItem(i)->toolTip(1) == u"Global/RGBWorkingSpace/Gamma")
                 changes->topLevelItem(i)->setSelected(true);
         }
         review->revertButton()->click();

@@ -29,6 +29,7 @@ private slots:
     void revertingEverythingDisablesSave();
     void leftoversOnly();
     void returnInTheFilterNeverSaves();
+    void deletionsQueuedTogetherAreListedTogether();
 
 private:
     DeletionPolicy m_policy;
@@ -70,7 +71,10 @@ void TestReviewDialog::listsEditsAfterDeletions()
              QStringLiteral("2 edits and 2 deletions (1001 values removed) will be written to the settings file."));
     QTreeWidget *tree = review.changeTree();
     QCOMPARE(tree->topLevelItemCount(), 4);
-    QCOMPARE(tree->topLevelItem(0)->text(1), QStringLiteral("CommandHistory"));
+    // Labels first, the path behind them.
+    QCOMPARE(tree->topLevelItem(0)->text(1), QStringLiteral("Command history"));
+    QCOMPARE(tree->topLevelItem(0)->toolTip(1), QStringLiteral("CommandHistory"));
+    QCOMPARE(tree->topLevelItem(2)->text(1), QStringLiteral("Max processors \u2014 Process"));
     QCOMPARE(tree->topLevelItem(1)->text(2), QStringLiteral("1000 values"));
     QCOMPARE(tree->topLevelItem(1)->text(3), QStringLiteral("(removed)"));
     QCOMPARE(tree->topLevelItem(2)->text(0), QStringLiteral("Edit"));
@@ -104,6 +108,8 @@ void TestReviewDialog::filters_data()
     QTest::newRow("by value only") << "OLD TEXT" << true << true
                                    << QStringList{QStringLiteral("Global/Preferences/Process/Note")};
     QTest::newRow("by path") << "command" << true << true << QStringList{QStringLiteral("CommandHistory")};
+    QTest::newRow("by label") << "max proc" << true << true
+                              << QStringList{QStringLiteral("Global/Preferences/Process/MaxProcessors")};
     QTest::newRow("edits only") << "" << true << false
                                 << QStringList{QStringLiteral("Global/Preferences/Process/MaxProcessors"),
                                                QStringLiteral("Global/Preferences/Process/Note")};
@@ -122,7 +128,9 @@ void TestReviewDialog::filters()
     review.deletionsBox()->setChecked(deletions);
     QStringList shown;
     for (int i = 0; i < review.changeTree()->topLevelItemCount(); ++i)
-        shown << review.changeTree()->topLevelItem(i)->text(1);
+        shown << (review.changeTree()->topLevelItem(i)->toolTip(1).isEmpty()
+                      ? review.changeTree()->topLevelItem(i)->text(1)
+                      : review.changeTree()->topLevelItem(i)->toolTip(1));
     QCOMPARE(shown, rows);
 }
 
@@ -131,13 +139,16 @@ void TestReviewDialog::details()
     ReviewDialog review(&m_model, &m_file.root);
     QTreeWidget *tree = review.changeTree();
     tree->topLevelItem(3)->setSelected(true);
-    QCOMPARE(review.detailsBox()->toPlainText(),
-             QStringLiteral("Global/Preferences/Process/Note\nBefore: old text\nAfter:  new\ntext"));
+    QCOMPARE(
+        review.detailsBox()->toPlainText(),
+        QStringLiteral("Note \u2014 Process\nGlobal/Preferences/Process/Note\nBefore: old text\nAfter:  new\ntext"));
     QVERIFY(review.revertButton()->isEnabled());
     tree->clearSelection();
     tree->topLevelItem(1)->setSelected(true);
     QCOMPARE(review.detailsBox()->toPlainText(),
-             QStringLiteral("ModuleData/Big\nThe whole entry is removed (1000 values). Expand the row to see them."));
+             QStringLiteral(
+                 "Big \u2014 Module data\nModuleData/Big\nThe whole entry is removed (1000 values). Expand the row "
+                 "to see them."));
     tree->topLevelItem(0)->setSelected(true);
     QCOMPARE(review.detailsBox()->toPlainText(), QStringLiteral("2 changes selected."));
     tree->clearSelection();
@@ -198,6 +209,42 @@ void TestReviewDialog::returnInTheFilterNeverSaves()
     QCOMPARE(dialog.utf8Notice()->text(),
              QStringLiteral("This file has bytes that are not valid UTF-8 (line 3, column 14); "
                             "saving replaces them with U+FFFD."));
+}
+
+// The review lists what the user queued as one thing (a Cleanup group, a module) as one row,
+// with its entries below, and reverting that row takes them all back.
+void TestReviewDialog::deletionsQueuedTogetherAreListedTogether()
+{
+    QVERIFY(m_model.undo());
+    QVERIFY(m_model.undo());
+    {
+        const SettingsModel::Batch batch(&m_model);
+        QVERIFY(
+            m_model.requestDeletion(m_file.root.findPath(u"ModuleData/Big"), nullptr, QStringLiteral("Old module")));
+        QVERIFY(
+            m_model.requestDeletion(m_file.root.findPath(u"ModuleData/Small"), nullptr, QStringLiteral("Old module")));
+    }
+    QVERIFY(m_model.requestDeletion(m_file.root.findPath(u"CommandHistory")));
+    ReviewDialog review(&m_model, &m_file.root);
+    QTreeWidget *tree = review.changeTree();
+    QCOMPARE(tree->topLevelItemCount(), 4);
+    QTreeWidgetItem *group = nullptr;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        group = tree->topLevelItem(i)->text(1) == u"Old module" ? tree->topLevelItem(i) : group;
+    QVERIFY(group);
+    QCOMPARE(group->text(2), QStringLiteral("2 entries, 1001 values"));
+    QCOMPARE(group->childCount(), 2);
+    QCOMPARE(group->child(0)->toolTip(1), QStringLiteral("ModuleData/Big"));
+    QCOMPARE(group->child(1)->toolTip(1), QStringLiteral("ModuleData/Small"));
+    // Its entries open like any deletion.
+    group->child(1)->setExpanded(true);
+    QCOMPARE(group->child(1)->childCount(), 1);
+    group->setSelected(true);
+    QVERIFY(review.detailsBox()->toPlainText().startsWith(QStringLiteral("Queued together as Old module:\n")));
+    review.revertButton()->click();
+    QVERIFY(!m_file.root.findPath(u"ModuleData/Big")->deleted);
+    QVERIFY(!m_file.root.findPath(u"ModuleData/Small")->deleted);
+    QVERIFY(m_file.root.findPath(u"CommandHistory")->deleted);
 }
 
 QTEST_MAIN(TestReviewDialog)

@@ -2,6 +2,7 @@
 
 #include "core/displaytext.h"
 #include "schema/readablevalue.h"
+#include "schema/settinglabel.h"
 #include "ui/widgets/colorbutton.h"
 #include "core/settingsdocument.h"
 #include "core/xsdtnode.h"
@@ -180,7 +181,8 @@ bool ReviewDialog::eventFilter(QObject *watched, QEvent *event)
 
 bool ReviewDialog::passes(const XsdtNode &node, const QString &filter) const
 {
-    if (filter.isEmpty() || node.path().contains(filter, Qt::CaseInsensitive))
+    if (filter.isEmpty() || node.path().contains(filter, Qt::CaseInsensitive)
+        || SettingLabel::text(m_model->rules().schema(), node).contains(filter, Qt::CaseInsensitive))
         return true;
     return node.kind == XsdtNode::Value && node.type != u'B'
         && (node.value.contains(filter, Qt::CaseInsensitive) || node.savedValue.contains(filter, Qt::CaseInsensitive));
@@ -205,13 +207,14 @@ void ReviewDialog::refill()
                                                  : tr("The settings file itself is not changed."));
 
     const QString filter = m_filter->text().trimmed();
+    const SettingsSchema *schema = m_model->rules().schema();
     if (m_deletions->isChecked()) {
         sortByPath(deletions);
-        for (XsdtNode *node : std::as_const(deletions)) {
-            if (!passes(*node, filter))
-                continue;
-            auto *item = new QTreeWidgetItem(QStringList{
-                tr("Delete"), node->path(), tr("%n values", nullptr, int(node->valueCount())), tr("(removed)")});
+        const auto deletionRow = [this, schema](XsdtNode *node) {
+            auto *item
+                = new QTreeWidgetItem(QStringList{tr("Delete"), SettingLabel::text(schema, *node),
+                                                  tr("%n values", nullptr, int(node->valueCount())), tr("(removed)")});
+            item->setToolTip(1, node->path());
             item->setData(0, kNodeRole, QVariant::fromValue(static_cast<void *>(node)));
             item->setData(0, kKindRole, DeletionRow);
             item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
@@ -219,7 +222,44 @@ void ReviewDialog::refill()
             bold.setBold(true);
             item->setFont(0, bold);
             item->setForeground(0, QColor(214, 60, 60));
+            return item;
+        };
+        // What was queued together (a Cleanup group, an unused module) is listed together.
+        QList<std::pair<QString, QList<XsdtNode *>>> groups;
+        for (XsdtNode *node : std::as_const(deletions)) {
+            if (!passes(*node, filter))
+                continue;
+            const QString group = m_model->deletionGroup(node);
+            auto it = std::find_if(groups.begin(), groups.end(),
+                                   [&group](const auto &entry) { return !group.isEmpty() && entry.first == group; });
+            if (it == groups.end())
+                groups.append({group, {node}});
+            else
+                it->second.append(node);
+        }
+        for (const auto &[group, nodes] : std::as_const(groups)) {
+            if (nodes.size() == 1) {
+                m_changes->addTopLevelItem(deletionRow(nodes.constFirst()));
+                continue;
+            }
+            qsizetype values = 0;
+            for (const XsdtNode *node : nodes)
+                values += node->valueCount();
+            auto *item
+                = new QTreeWidgetItem(QStringList{tr("Delete"), group,
+                                                  tr("%n entries", nullptr, int(nodes.size())) + QLatin1String(", ")
+                                                      + tr("%n values", nullptr, int(values)),
+                                                  tr("(removed)")});
+            item->setData(0, kKindRole, GroupRow);
+            QFont bold = item->font(0);
+            bold.setBold(true);
+            item->setFont(0, bold);
+            item->setFont(1, bold);
+            item->setForeground(0, QColor(214, 60, 60));
+            for (XsdtNode *node : nodes)
+                item->addChild(deletionRow(node));
             m_changes->addTopLevelItem(item);
+            item->setExpanded(true);
         }
     }
     if (m_edits->isChecked()) {
@@ -227,8 +267,7 @@ void ReviewDialog::refill()
         for (XsdtNode *node : std::as_const(edits)) {
             if (!passes(*node, filter))
                 continue;
-            const SettingsSchema *schema = m_model->rules().schema();
-            auto *item = new QTreeWidgetItem(QStringList{tr("Edit"), node->path(),
+            auto *item = new QTreeWidgetItem(QStringList{tr("Edit"), SettingLabel::text(schema, *node),
                                                          ReadableValue::text(schema, *node, node->savedValue),
                                                          ReadableValue::text(schema, *node, node->value)});
             for (const auto &[column, text] : {std::pair{2, node->savedValue}, std::pair{3, node->value}}) {
@@ -237,6 +276,7 @@ void ReviewDialog::refill()
             }
             item->setData(0, kNodeRole, QVariant::fromValue(static_cast<void *>(node)));
             item->setData(0, kKindRole, EditRow);
+            item->setToolTip(1, node->path());
             item->setToolTip(2, node->savedValue.left(DisplayText::kTipLength));
             item->setToolTip(3, node->value.left(DisplayText::kTipLength));
             m_changes->addTopLevelItem(item);
@@ -250,7 +290,7 @@ void ReviewDialog::refill()
 
 void ReviewDialog::populateDeletion(QTreeWidgetItem *item)
 {
-    if (!item || item->parent() || item->childCount() > 0 || item->data(0, kKindRole).toInt() != DeletionRow)
+    if (!item || item->childCount() > 0 || item->data(0, kKindRole).toInt() != DeletionRow)
         return;
     XsdtNode *deleted = rowNode(item);
     if (!deleted)
@@ -287,6 +327,16 @@ void ReviewDialog::updateDetails()
         m_details->setPlainText(tr("%1 changes selected.").arg(selected.size()));
         return;
     }
+    if (selected.size() == 1 && selected.constFirst()->data(0, kKindRole).toInt() == GroupRow) {
+        QStringList paths;
+        for (int i = 0; i < selected.constFirst()->childCount(); ++i) {
+            if (const XsdtNode *entry = rowNode(selected.constFirst()->child(i)))
+                paths << entry->path();
+        }
+        m_details->setPlainText(tr("Queued together as %1:").arg(selected.constFirst()->text(1)) + u'\n'
+                                + paths.join(u'\n'));
+        return;
+    }
     const XsdtNode *node = selected.size() == 1 ? rowNode(selected.constFirst()) : nullptr;
     if (!node) {
         m_details->clear();
@@ -299,7 +349,7 @@ void ReviewDialog::updateDetails()
             ? value
             : QStringLiteral("%1 (%2)").arg(readable, value);
     };
-    QString text = node->path() + u'\n';
+    QString text = SettingLabel::text(m_model->rules().schema(), *node) + u'\n' + node->path() + u'\n';
     switch (selected.constFirst()->data(0, kKindRole).toInt()) {
     case EditRow:
         text += tr("Before: %1\nAfter:  %2").arg(whole(node->savedValue), whole(node->value));
@@ -320,13 +370,24 @@ void ReviewDialog::revertSelected()
     bool reverted = false;
     m_model->beginBatch();
     for (const QTreeWidgetItem *item : m_changes->selectedItems()) {
-        XsdtNode *node = item->parent() ? nullptr : rowNode(item);
+        const int kind = item->data(0, kKindRole).toInt();
+        if (kind == GroupRow) {
+            for (int i = 0; i < item->childCount(); ++i) {
+                if (XsdtNode *entry = rowNode(item->child(i)); entry && entry->deleted)
+                    m_model->undoDeletion(entry);
+            }
+            reverted = true;
+            continue;
+        }
+        XsdtNode *node = kind == RemovedValueRow ? nullptr : rowNode(item);
         if (!node)
             continue;
-        if (item->data(0, kKindRole).toInt() == DeletionRow)
-            m_model->undoDeletion(node);
-        else
+        if (kind == DeletionRow) {
+            if (node->deleted)
+                m_model->undoDeletion(node);
+        } else {
             m_model->revertValue(node);
+        }
         reverted = true;
     }
     m_model->endBatch();

@@ -321,7 +321,7 @@ void CleanupView::queueTicked()
         for (QTreeWidgetItem *item : ticked) {
             for (XsdtNode *node : m_entries.value(item)) {
                 QString whyNot;
-                if (m_model->requestDeletion(node, &whyNot))
+                if (m_model->requestDeletion(node, &whyNot, item->text(0)))
                     ++queued;
                 else if (firstRefusal.isEmpty())
                     firstRefusal = whyNot;

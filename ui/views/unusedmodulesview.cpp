@@ -367,7 +367,7 @@ void UnusedModulesView::queueTicked()
     const SettingsModel::Batch batch(m_model);
     for (Card *card : std::as_const(cards)) {
         for (XsdtNode *node : std::as_const(card->info.dataNodes)) {
-            if (m_model->requestDeletion(node))
+            if (m_model->requestDeletion(node, nullptr, tr("%1 (unused module)").arg(card->info.name)))
                 ++queuedNodes;
             else
                 refused << node->path();
