@@ -308,7 +308,7 @@ void TestPollSafety::typedTextIsReviewedAndSaved()
     QStringList listed;
     test::answerNext<ReviewDialog>([&listed](ReviewDialog *review) {
         for (int i = 0; i < review->changeTree()->topLevelItemCount(); ++i)
-            listed << review->changeTree()->topLevelItem(i)->text(1);
+            listed << review->changeTree()->topLevelItem(i)->toolTip(1);
         review->saveButton()->click();
     });
     QVERIFY(m_window->onSave());
