@@ -16,6 +16,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidgetItemIterator>
 #include <QTreeWidget>
 
 using namespace pfw;
@@ -96,8 +97,13 @@ void TestCompareView::init()
 
 QTreeWidgetItem *TestCompareView::row(const QString &leaf) const
 {
-    const QList<QTreeWidgetItem *> found = m_view->tree()->findItems(leaf, Qt::MatchExactly | Qt::MatchRecursive);
-    return found.isEmpty() ? nullptr : found.constFirst();
+    // Rows show labels; their tooltip starts with the path.
+    for (QTreeWidgetItemIterator it(m_view->tree()); *it; ++it) {
+        const QString path = (*it)->toolTip(0).section(u'\n', 0, 0);
+        if ((*it)->parent() && (path == leaf || path.endsWith(u'/' + leaf)))
+            return *it;
+    }
+    return nullptr;
 }
 
 void TestCompareView::groups_data()
@@ -278,6 +284,13 @@ void TestCompareView::searchMatchesValues()
     m_view->searchEdit()->setText(QStringLiteral("16"));
     QVERIFY(row(QStringLiteral("MaxProcessors")));
     QVERIFY(!row(QStringLiteral("Mode")));
+    // Labels as the user knows them: found by their words, shown under their group's words.
+    m_view->searchEdit()->setText(QStringLiteral("max proc"));
+    QTreeWidgetItem *processors = row(QStringLiteral("MaxProcessors"));
+    QVERIFY(processors);
+    QCOMPARE(processors->text(0), QStringLiteral("Max processors"));
+    QCOMPARE(processors->parent()->text(0), QStringLiteral("Preferences \u203A Process"));
+    QCOMPARE(processors->parent()->toolTip(0), QStringLiteral("Global/Preferences/Process"));
     m_view->searchEdit()->setText(QStringLiteral("zebra"));
     QCOMPARE(m_view->tree()->topLevelItem(0)->text(0), QStringLiteral("Nothing to show with the current filters."));
 }

@@ -138,6 +138,10 @@ void TestProblemSearchDialog::findsTheProblemAndEndsAsChosen()
         QVERIFY2(summary.contains(QLatin1String("about 6 launches")), qPrintable(summary));
         QVERIFY2(summary.contains(QLatin1String("1 entry exists only in the good state and is not tested")),
                  qPrintable(summary));
+        // The differences by label and group, not by a path cut at the column's edge.
+        const QTreeWidgetItem *first = dialog->differenceTree()->topLevelItem(0)->child(0);
+        QVERIFY2(!first->text(0).contains(u'/') && first->text(0).contains(QChar(0x2014)), qPrintable(first->text(0)));
+        QVERIFY(first->toolTip(0).contains(u'/'));
         dialog->startButton()->click();
         QCOMPARE(dialog->page(), ProblemSearchDialog::RoundPage);
         QCOMPARE(dialog->roundList()->count(), 20);

@@ -205,6 +205,11 @@ void TestSettingHistoryDialog::rowsAcrossRealBackups_data()
         << "ModuleData/Mirelux/LastPreset" << 1
         << QStringList{QStringLiteral("Saved file | Comet\u23CEwith a second line"),
                        QStringLiteral("4 backups, %1 to %2 | Nebula").arg(at(1), at(4)), invalid};
+    // A colour reads as its editor shows it, not as the number the file stores.
+    QTest::newRow("a colour") << "Global/Preferences/TransparencyBrush/BackgroundColor" << 0
+                              << QStringList{QStringLiteral("Saved file | #404040"),
+                                             QStringLiteral("4 backups, %1 to %2 | #404040").arg(at(1), at(4)),
+                                             invalid};
     QTest::newRow("first of a duplicate key")
         << "ModuleData/Mirelux/LastPreset" << 0
         << QStringList{QStringLiteral("Saved file | Galaxy \"soft\" & <faint>"),

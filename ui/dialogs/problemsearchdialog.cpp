@@ -4,7 +4,10 @@
 #include "core/displaytext.h"
 #include "core/settingsdocument.h"
 #include "platform/hostprocesses.h"
+#include "schema/readablevalue.h"
+#include "schema/settinglabel.h"
 #include "schema/settingsschema.h"
+#include "ui/widgets/colorbutton.h"
 #include "session/editingsession.h"
 #include "ui/accesskeys.h"
 
@@ -278,9 +281,26 @@ void ProblemSearchDialog::chooseGoodState(const QString &path)
     }
     fillStateBox();
 
-    const auto valueIn = [](const XsdtNode &root, const QString &settingPath) {
-        const XsdtNode *node = root.findPath(settingPath);
-        return node ? DisplayText::value(*node) : QString();
+    const SettingsSchema *schema = m_context.schema;
+    // A row by the setting's label and group, its path behind it, values as the editors show them.
+    const auto row = [schema](QTreeWidgetItem *parent, const QString &settingPath, const XsdtNode *named,
+                              const XsdtNode *first, const QString &firstValue, const XsdtNode *second,
+                              const QString &secondValue) {
+        const auto shown = [schema](const XsdtNode *node, const QString &value) {
+            return node ? ReadableValue::text(schema, *node, value) : tr("(absent)");
+        };
+        auto *item = new QTreeWidgetItem(parent,
+                                         {named ? SettingLabel::text(schema, *named) : settingPath,
+                                          shown(first, firstValue), shown(second, secondValue)});
+        item->setToolTip(0, settingPath);
+        for (const auto &[column, node, value] :
+             {std::tuple{1, first, firstValue}, std::tuple{2, second, secondValue}}) {
+            if (const std::optional<quint32> argb = node ? ReadableValue::colour(schema, *node, value) : std::nullopt)
+                item->setIcon(column, QIcon(ColorButton::swatch(*argb)));
+            if (node)
+                item->setToolTip(column, value.left(DisplayText::kTipLength));
+        }
+        return item;
     };
     const auto group = [this](const QString &title, int count) {
         auto *item = new QTreeWidgetItem(m_differences, {title.arg(count)});
@@ -293,25 +313,27 @@ void ProblemSearchDialog::chooseGoodState(const QString &path)
     if (!m_plan.suspects.isEmpty()) {
         QTreeWidgetItem *tested = group(tr("Tested (%1)"), int(m_plan.suspects.size()));
         for (const SearchSuspect &suspect : std::as_const(m_plan.suspects)) {
-            auto *item = new QTreeWidgetItem(tested,
-                                             {suspect.path, DisplayText::value(suspect.badType, suspect.badValue),
-                                              suspect.kind == SearchSuspect::Remove
-                                                  ? tr("(absent)")
-                                                  : DisplayText::value(suspect.goodType, suspect.goodValue)});
-            item->setToolTip(0, suspect.path);
+            const XsdtNode *bad = m_bad.root.findPath(suspect.path);
+            const XsdtNode *good = suspect.kind == SearchSuspect::Remove ? nullptr : m_good.root.findPath(suspect.path);
+            row(tested, suspect.path, bad ? bad : good, bad, suspect.badValue, good, suspect.goodValue);
         }
         tested->setExpanded(true);
     }
     if (!m_plan.onlyInGood.isEmpty()) {
         QTreeWidgetItem *only = group(tr("Only in the good state, not tested (%1)"), int(m_plan.onlyInGood.size()));
-        for (const QString &settingPath : std::as_const(m_plan.onlyInGood))
-            new QTreeWidgetItem(only, {settingPath, tr("(absent)"), valueIn(m_good.root, settingPath)});
+        for (const QString &settingPath : std::as_const(m_plan.onlyInGood)) {
+            const XsdtNode *good = m_good.root.findPath(settingPath);
+            row(only, settingPath, good, nullptr, QString(), good, good ? good->value : QString());
+        }
     }
     if (!m_plan.leftOut.isEmpty() && m_context.openTree) {
         QTreeWidgetItem *left = group(tr("Protected or locked, not tested (%1)"), int(m_plan.leftOut.size()));
-        for (const QString &settingPath : std::as_const(m_plan.leftOut))
-            new QTreeWidgetItem(
-                left, {settingPath, valueIn(*m_context.openTree, settingPath), valueIn(m_good.root, settingPath)});
+        for (const QString &settingPath : std::as_const(m_plan.leftOut)) {
+            const XsdtNode *open = m_context.openTree->findPath(settingPath);
+            const XsdtNode *good = m_good.root.findPath(settingPath);
+            row(left, settingPath, open ? open : good, open, open ? open->value : QString(), good,
+                good ? good->value : QString());
+        }
     }
 
     QStringList lines;
@@ -403,10 +425,21 @@ void ProblemSearchDialog::showSearch()
                                .arg(found.size()));
     m_foundTree->clear();
     for (const SearchSuspect &suspect : found) {
-        auto *item = new QTreeWidgetItem(m_foundTree,
-                                         {labelOf(suspect), suspect.path,
-                                          DisplayText::value(suspect.badType, suspect.badValue),
-                                          DisplayText::oneLine(suspect.goodValueText(), DisplayText::kCellLength)});
+        const XsdtNode *node = m_bad.root.findPath(suspect.path);
+        const bool removed = suspect.kind == SearchSuspect::Remove;
+        auto *item = new QTreeWidgetItem(
+            m_foundTree,
+            {labelOf(suspect), suspect.path,
+             node ? ReadableValue::text(m_context.schema, *node, suspect.badValue)
+                  : DisplayText::value(suspect.badType, suspect.badValue),
+             node && !removed ? ReadableValue::text(m_context.schema, *node, suspect.goodValue)
+                              : DisplayText::oneLine(suspect.goodValueText(), DisplayText::kCellLength)});
+        for (const auto &[column, value] : {std::pair{2, suspect.badValue}, std::pair{3, suspect.goodValue}}) {
+            if (const std::optional<quint32> argb = node && (column == 2 || !removed)
+                    ? ReadableValue::colour(m_context.schema, *node, value)
+                    : std::nullopt)
+                item->setIcon(column, QIcon(ColorButton::swatch(*argb)));
+        }
         item->setToolTip(2, suspect.badValue);
         item->setToolTip(3, suspect.goodValueText());
     }

@@ -1,5 +1,8 @@
 #include "ui/dialogs/settinghistorydialog.h"
 
+#include "schema/readablevalue.h"
+#include "ui/widgets/colorbutton.h"
+
 #include "core/displaytext.h"
 #include "core/settingsdocument.h"
 #include "core/valuetypes.h"
@@ -264,7 +267,15 @@ void SettingHistoryDialog::updateItem(int index)
         return;
     const HistoryRow &row = m_rows.at(index);
     item->setText(0, SettingHistory::when(row));
-    item->setText(1, DisplayText::oneLine(SettingHistory::describe(row.entry), DisplayText::kLineLength));
+    // A value as its editor shows it: a colour as its swatch and #RRGGBB, a choice by name.
+    const bool readable = m_node && row.entry.state == HistoryEntry::Present;
+    const SettingsSchema *schema = m_model->rules().schema();
+    item->setText(1,
+                  readable ? ReadableValue::text(schema, *m_node, row.entry.value, DisplayText::kLineLength)
+                           : DisplayText::oneLine(SettingHistory::describe(row.entry), DisplayText::kLineLength));
+    const std::optional<quint32> argb
+        = readable ? ReadableValue::colour(schema, *m_node, row.entry.value) : std::nullopt;
+    item->setIcon(1, argb ? QIcon(ColorButton::swatch(*argb)) : QIcon());
     item->setToolTip(0,
                      row.entry.backupPath.isEmpty() ? QDir::toNativeSeparators(m_filePath)
                                                     : QDir::toNativeSeparators(row.entry.backupPath));

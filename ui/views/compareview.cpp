@@ -3,6 +3,8 @@
 #include "core/backups.h"
 #include "core/displaytext.h"
 #include "schema/readablevalue.h"
+#include "schema/settinglabel.h"
+#include "schema/settingsschema.h"
 #include "ui/widgets/colorbutton.h"
 #include "core/settingsdocument.h"
 #include "session/busyscope.h"
@@ -327,7 +329,10 @@ void CompareView::fill()
         ++counts[entry.status];
         if (!wanted[entry.status]->isChecked())
             continue;
+        const XsdtNode *node = entry.here ? entry.here : entry.there;
+        const QString label = SettingLabel::label(m_model->rules().schema(), *node);
         if (!search.isEmpty() && !entry.path.contains(search, Qt::CaseInsensitive)
+            && !label.contains(search, Qt::CaseInsensitive)
             && !(entry.here && entry.here->value.contains(search, Qt::CaseInsensitive))
             && !(entry.there && entry.there->value.contains(search, Qt::CaseInsensitive)))
             continue;
@@ -335,7 +340,13 @@ void CompareView::fill()
         compareGroup(entry.path, &groupName, &leaf);
         QTreeWidgetItem *group = groups.value(groupName);
         if (!group) {
-            group = new QTreeWidgetItem(m_tree, QStringList{groupName});
+            QStringList readable;
+            for (const QString &key : groupName.split(u'/', Qt::SkipEmptyParts)) {
+                if (key != u"Global")
+                    readable << SettingsSchema::humanizeKey(key);
+            }
+            group = new QTreeWidgetItem(m_tree, QStringList{readable.join(QStringLiteral(" \u203A "))});
+            group->setToolTip(0, groupName);
             QFont bold = group->font(0);
             bold.setBold(true);
             group->setFont(0, bold);
@@ -346,8 +357,15 @@ void CompareView::fill()
                 : differsInCompressedData(entry) ? diffSideText(entry, side)
                                                  : ReadableValue::text(schema, *side, side->value);
         };
-        auto *row = new QTreeWidgetItem(
-            group, QStringList{leaf, shown(entry.here), shown(entry.there), diffStatusText(entry)});
+        // The label, and any entries between the group and the value as words.
+        QStringList between = leaf.split(u'/');
+        between.removeLast();
+        for (QString &key : between)
+            key = SettingsSchema::humanizeKey(key);
+        between << label;
+        auto *row = new QTreeWidgetItem(group,
+                                        QStringList{between.join(QStringLiteral(" \u203A ")), shown(entry.here),
+                                                    shown(entry.there), diffStatusText(entry)});
         row->setData(0, kEntryRole, index);
         for (const auto &[column, side] : {std::pair{1, entry.here}, std::pair{2, entry.there}}) {
             if (const std::optional<quint32> argb
