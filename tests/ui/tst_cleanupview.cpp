@@ -26,6 +26,7 @@ private slots:
     void tiersOfTheDemo();
     void queueSafeEntry();
     void partlyQueued();
+    void oneListQueuedAndUndoneFromItsRow();
     void savedSettingsAsk_data();
     void savedSettingsAsk();
     void nothingToClean();
@@ -75,16 +76,17 @@ void TestCleanupView::tiersOfTheDemo()
     QCOMPARE(statistics->text(2), DisplayText::size(serializedSize(*node)));
     QTreeWidgetItem *geometry = entry(QStringLiteral("Window position of each process (5)"));
     QVERIFY(geometry);
+    // PixInsight's own processes are not mistaken for tools that came and went.
     QCOMPARE(geometry->child(0)->text(0),
-             QStringLiteral("HistogramTransformation \u203A HistogramTransformationInterface"));
+             QStringLiteral("HistogramTransformation \u203A HistogramTransformationInterface (PixInsight's own tool)"));
     QCOMPARE(geometry->childCount(), 5);
-    QVERIFY(entry(QStringLiteral("ImageCalibration \u203A ImageCalibrationInterface")));
+    QVERIFY(entry(QStringLiteral("ImageCalibration \u203A ImageCalibrationInterface (PixInsight's own tool)")));
     // Saved tool settings: the Warn entries down to the third level, by the name the user knows,
     // with the path to look them up by.
     QTreeWidgetItem *mirelux = entry(QStringLiteral("Mirelux"));
     QVERIFY(mirelux);
     QVERIFY(mirelux->toolTip(0).startsWith(QStringLiteral("ModuleData/Mirelux\n")));
-    QCOMPARE(mirelux->child(0)->text(0), QStringLiteral("ModuleData/Mirelux"));
+    QCOMPARE(mirelux->childCount(), 0);
     QVERIFY(entry(QStringLiteral("Weighted batch preprocessing")));
     QVERIFY(entry(QStringLiteral("Module data version record (0)")));
     QVERIFY(!entry(QStringLiteral("ModuleData/0"))
@@ -127,15 +129,61 @@ void TestCleanupView::partlyQueued()
     m_view->refresh(&file);
     QTreeWidgetItem *geometry = entry(QStringLiteral("Window geometry"));
     QVERIFY(geometry);
-    QCOMPARE(m_view->entries().value(geometry).size(), 3);
-    QCOMPARE(geometry->childCount(), 3); // one information row per node
-    QVERIFY(!(geometry->child(0)->flags() & Qt::ItemIsUserCheckable));
+    // Each of its lists can be ticked on its own, named by its label with the path behind it.
+    QCOMPARE(geometry->childCount(), 3);
+    QVERIFY(geometry->child(0)->flags() & Qt::ItemIsUserCheckable);
+    QCOMPARE(m_view->entries().value(geometry->child(0)).size(), 1);
+    QCOMPARE(geometry->child(0)->text(0), QStringLiteral("Central widget clients"));
+    QVERIFY(geometry->child(0)->toolTip(0).startsWith(QStringLiteral("CentralWidgetClients\n")));
     // Queued elsewhere, for example in the All settings tree.
     QVERIFY(m_model.requestDeletion(file.root.findPath(u"CentralWidgetClients")));
     QVERIFY(m_model.requestDeletion(file.root.findPath(u"FloatingSourceEditor")));
     QCOMPARE(geometry->text(3), QStringLiteral("Partly queued (2 of 3)"));
     QVERIFY(m_model.requestDeletion(file.root.findPath(u"FileExplorer")));
     QCOMPARE(geometry->text(3), QStringLiteral("Queued for deletion"));
+    m_view->refresh(nullptr);
+    m_model.setDocument(&m_file);
+}
+
+// Just the recent files, say: one list of a group queued on its own, counted the same way at the
+// bottom and in the message, and taken back from its row without ticking it again.
+void TestCleanupView::oneListQueuedAndUndoneFromItsRow()
+{
+    XsdtFile file;
+    QVERIFY(file.parse("<xsdt><i k=\"CentralWidgetClients\"><v k=\"a\" t=\"s\" v=\"1\"/></i>"
+                       "<i k=\"FileExplorer\"><v k=\"b\" t=\"s\" v=\"1\"/></i>"
+                       "<i k=\"FloatingSourceEditor\"><v k=\"c\" t=\"s\" v=\"1\"/></i></xsdt>"));
+    m_model.setDocument(&file);
+    m_view->refresh(&file);
+    QTreeWidgetItem *geometry = entry(QStringLiteral("Window geometry"));
+    QVERIFY(geometry);
+    QTreeWidgetItem *explorer = geometry->child(1);
+    explorer->setCheckState(0, Qt::Checked);
+    QCOMPARE(geometry->checkState(0), Qt::PartiallyChecked);
+    QSignalSpy message(m_view.get(), &CleanupView::message);
+    m_view->queueTicked();
+    QVERIFY(file.root.findPath(u"FileExplorer")->deleted);
+    QVERIFY(!file.root.findPath(u"CentralWidgetClients")->deleted);
+    QCOMPARE(message.constLast().at(0).toString(), QStringLiteral("Queued for deletion: 1. Save to apply."));
+    QCOMPARE(m_view->statusLabel()->text(), QStringLiteral("Queued for deletion: 1"));
+    QCOMPARE(geometry->text(3), QStringLiteral("Partly queued (1 of 3)"));
+    // Queued again with the rest: only what was not queued yet is counted.
+    geometry->setCheckState(0, Qt::Checked);
+    m_view->queueTicked();
+    QCOMPARE(message.constLast().at(0).toString(), QStringLiteral("Queued for deletion: 2. Save to apply."));
+    QCOMPARE(m_view->statusLabel()->text(), QStringLiteral("Queued for deletion: 3"));
+
+    // Selecting a queued row is enough to take it back.
+    QVERIFY(!m_view->undoButton()->isEnabled());
+    m_view->tree()->setCurrentItem(explorer);
+    QVERIFY(m_view->undoButton()->isEnabled());
+    m_view->undoButton()->click();
+    QVERIFY(!file.root.findPath(u"FileExplorer")->deleted);
+    QVERIFY(file.root.findPath(u"CentralWidgetClients")->deleted);
+    m_view->tree()->setCurrentItem(geometry);
+    m_view->undoButton()->click();
+    QVERIFY(!file.root.findPath(u"CentralWidgetClients")->deleted);
+    QCOMPARE(m_view->statusLabel()->text(), QStringLiteral("Queued for deletion: 0"));
     m_view->refresh(nullptr);
     m_model.setDocument(&m_file);
 }

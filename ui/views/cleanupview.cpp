@@ -6,6 +6,8 @@
 #include "session/busyscope.h"
 #include "model/settingsmodel.h"
 #include "schema/deletionpolicy.h"
+#include "modules/standardprocesses.h"
+#include "schema/settinglabel.h"
 #include "schema/settingsschema.h"
 #include "ui/accesskeys.h"
 
@@ -25,6 +27,9 @@
 namespace pfw {
 
 namespace {
+
+// What the user queued an entry as, for the review to list it under.
+constexpr int kGroupRole = Qt::UserRole + 1;
 
 qint64 sizeOf(const QList<XsdtNode *> &nodes)
 {
@@ -47,6 +52,19 @@ void sortByLabel(QList<XsdtNode *> &nodes)
     std::stable_sort(nodes.begin(), nodes.end(), [](const XsdtNode *a, const XsdtNode *b) {
         return CleanupView::cleanupLabel(*a) < CleanupView::cleanupLabel(*b);
     });
+}
+
+// The settings of one of PixInsight's standard processes, wherever the file keeps them.
+bool isOwnTool(const XsdtNode &node)
+{
+    QStringList parts = node.path().split(u'/', Qt::SkipEmptyParts);
+    parts.removeAll(QStringLiteral("ModuleData"));
+    return !parts.isEmpty() && StandardProcesses::contains(parts.constFirst());
+}
+
+QString ownToolLabel(const XsdtNode &node, const QString &label)
+{
+    return isOwnTool(node) ? CleanupView::tr("%1 (PixInsight's own tool)").arg(label) : label;
 }
 
 QTreeWidgetItem *informationRow(QTreeWidgetItem *parent, const QStringList &texts)
@@ -92,6 +110,7 @@ CleanupView::CleanupView(SettingsModel *model, QWidget *parent)
     layout->addLayout(row);
 
     connect(m_tree, &QTreeWidget::itemChanged, this, &CleanupView::updateStatus);
+    connect(m_tree, &QTreeWidget::itemSelectionChanged, this, &CleanupView::updateStatus);
     connect(m_queue, &QPushButton::clicked, this, &CleanupView::queueTicked);
     connect(m_undo, &QPushButton::clicked, this, &CleanupView::undoTicked);
     connect(m_model, &SettingsModel::edited, this, &CleanupView::updateStatus);
@@ -175,8 +194,11 @@ void CleanupView::refresh(XsdtFile *file)
             groupItem->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsAutoTristate);
             groupItem->setCheckState(0, Qt::Unchecked);
             groupItem->setToolTip(0, group.description);
+            groupItem->setFlags(groupItem->flags() | Qt::ItemIsSelectable);
             for (XsdtNode *node : std::as_const(nodes))
-                addEntry(groupItem, cleanupLabel(*node), {node}, m_model->verdict(node).reason, false);
+                addEntry(groupItem, ownToolLabel(*node, cleanupLabel(*node)), {node},
+                         node->path() + u'\n' + m_model->verdict(node).reason, false)
+                    ->setData(0, kGroupRole, group.title);
             continue;
         }
         QList<XsdtNode *> nodes;
@@ -190,11 +212,22 @@ void CleanupView::refresh(XsdtFile *file)
         }
         if (nodes.isEmpty())
             continue;
-        QTreeWidgetItem *entry = addEntry(m_safeTier, group.title, nodes,
-                                          group.description + u'\n' + kept.join(QLatin1String(", ")), false);
-        for (const XsdtNode *node : std::as_const(nodes))
-            informationRow(
-                entry, {node->path(), QString::number(node->valueCount()), DisplayText::size(serializedSize(*node))});
+        if (nodes.size() == 1) {
+            addEntry(m_safeTier, group.title, nodes, group.description + u'\n' + kept.constFirst(), false);
+            continue;
+        }
+        // Ticked as a whole or one list at a time (just the recent files, say).
+        auto *groupItem = new QTreeWidgetItem(
+            m_safeTier, QStringList{group.title, QString::number(valuesOf(nodes)), DisplayText::size(sizeOf(nodes))});
+        groupItem->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable
+                            | Qt::ItemIsAutoTristate);
+        groupItem->setCheckState(0, Qt::Unchecked);
+        groupItem->setToolTip(0, group.description);
+        for (XsdtNode *node : std::as_const(nodes)) {
+            QTreeWidgetItem *entry = addEntry(groupItem, SettingLabel::text(m_model->rules().schema(), *node), {node},
+                                              node->path() + u'\n' + m_model->verdict(node).reason, false);
+            entry->setData(0, kGroupRole, group.title);
+        }
     }
     if (m_safeTier->childCount() == 0)
         informationRow(m_safeTier, {tr("Nothing to clean in this file.")});
@@ -215,10 +248,9 @@ void CleanupView::refresh(XsdtFile *file)
         return label(*a).compare(label(*b), Qt::CaseInsensitive) < 0;
     });
     for (XsdtNode *node : std::as_const(candidates)) {
-        QTreeWidgetItem *entry
-            = addEntry(m_savedTier, label(*node), {node}, node->path() + u'\n' + m_model->verdict(node).reason, true);
-        informationRow(entry,
-                       {node->path(), QString::number(node->valueCount()), DisplayText::size(serializedSize(*node))});
+        // PixInsight's own processes are told from tools that came and went.
+        addEntry(m_savedTier, ownToolLabel(*node, label(*node)), {node},
+                 node->path() + u'\n' + m_model->verdict(node).reason, true);
     }
     if (candidates.isEmpty())
         informationRow(m_savedTier, {tr("No tool settings found.")});
@@ -246,25 +278,36 @@ void CleanupView::updateStatus()
         return;
     const QSignalBlocker blocker(m_tree);
     int queuedEntries = 0;
+    const auto status = [](int queued, int total) {
+        return queued == total ? tr("Queued for deletion")
+            : queued > 0       ? tr("Partly queued (%1 of %2)").arg(queued).arg(total)
+                               : QString();
+    };
+    // A group of entries says how much of it is queued, as an entry of several does.
+    QHash<QTreeWidgetItem *, std::pair<int, int>> groups;
     for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
         int queued = 0;
         for (const XsdtNode *node : it.value())
             queued += node->isInsideDeleted() ? 1 : 0;
         const int total = int(it.value().size());
-        it.key()->setText(3,
-                          queued == total  ? tr("Queued for deletion")
-                              : queued > 0 ? tr("Partly queued (%1 of %2)").arg(queued).arg(total)
-                                           : QString());
+        it.key()->setText(3, status(queued, total));
         it.key()->setDisabled(m_viewOnly);
-        queuedEntries += queued > 0 ? 1 : 0;
+        queuedEntries += queued;
+        QTreeWidgetItem *parent = it.key()->parent();
+        if (parent && parent != m_safeTier && parent != m_savedTier) {
+            groups[parent].first += queued;
+            groups[parent].second += total;
+        }
     }
+    for (auto it = groups.cbegin(); it != groups.cend(); ++it)
+        it.key()->setText(3, status(it.value().first, it.value().second));
     for (QTreeWidgetItem *tier : {m_safeTier, m_savedTier}) {
         if (tier)
             tier->setDisabled(m_viewOnly);
     }
     const QList<QTreeWidgetItem *> ticked = tickedEntries();
     m_queue->setEnabled(!m_viewOnly && !ticked.isEmpty());
-    m_undo->setEnabled(!m_viewOnly && !ticked.isEmpty());
+    m_undo->setEnabled(!m_viewOnly && !undoable().isEmpty());
     if (m_viewOnly) {
         m_status->setText(tr("PixInsight is running: view only."));
     } else if (ticked.isEmpty()) {
@@ -321,8 +364,10 @@ void CleanupView::queueTicked()
         for (QTreeWidgetItem *item : ticked) {
             for (XsdtNode *node : m_entries.value(item)) {
                 QString whyNot;
-                if (m_model->requestDeletion(node, &whyNot, item->text(0)))
-                    ++queued;
+                const QString group = item->data(0, kGroupRole).toString();
+                const bool already = node->isInsideDeleted();
+                if (m_model->requestDeletion(node, &whyNot, group.isEmpty() ? item->text(0) : group))
+                    queued += already ? 0 : 1;
                 else if (firstRefusal.isEmpty())
                     firstRefusal = whyNot;
             }
@@ -334,14 +379,44 @@ void CleanupView::queueTicked()
                                         : tr("Some entries were refused: %1").arg(firstRefusal));
 }
 
+QList<QTreeWidgetItem *> CleanupView::undoable() const
+{
+    // The ticked entries; with none ticked, the queued ones among the selected rows and below them.
+    QList<QTreeWidgetItem *> items = tickedEntries();
+    if (!items.isEmpty())
+        return items;
+    const auto queued = [this](QTreeWidgetItem *item) {
+        const QList<XsdtNode *> nodes = m_entries.value(item);
+        return std::any_of(nodes.cbegin(), nodes.cend(), [](const XsdtNode *node) { return node->deleted; });
+    };
+    QSet<QTreeWidgetItem *> seen;
+    const QList<QTreeWidgetItem *> selected = m_tree->selectedItems();
+    for (QTreeWidgetItem *item : selected) {
+        QList<QTreeWidgetItem *> below{item};
+        for (int i = 0; i < below.size(); ++i) {
+            for (int child = 0; child < below.at(i)->childCount(); ++child)
+                below << below.at(i)->child(child);
+        }
+        for (QTreeWidgetItem *entry : std::as_const(below)) {
+            if (!seen.contains(entry) && queued(entry)) {
+                seen.insert(entry);
+                items << entry;
+            }
+        }
+    }
+    return items;
+}
+
 void CleanupView::undoTicked()
 {
     {
         const SettingsModel::Batch batch(m_model);
         const QScopedValueRollback bulk(m_bulk, true);
-        for (QTreeWidgetItem *item : tickedEntries()) {
-            for (XsdtNode *node : m_entries.value(item))
-                m_model->undoDeletion(node);
+        for (QTreeWidgetItem *item : undoable()) {
+            for (XsdtNode *node : m_entries.value(item)) {
+                if (node->deleted)
+                    m_model->undoDeletion(node);
+            }
             item->setCheckState(0, Qt::Unchecked);
         }
     }

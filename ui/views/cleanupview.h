@@ -50,6 +50,8 @@ private:
     QTreeWidgetItem *addEntry(QTreeWidgetItem *parent, const QString &text, const QList<XsdtNode *> &nodes,
                               const QString &tip, bool savedSettings);
     QList<QTreeWidgetItem *> tickedEntries() const;
+    // What Undo acts on: the ticked entries, or else the queued ones selected.
+    QList<QTreeWidgetItem *> undoable() const;
     void updateStatus();
 
     XsdtFile *m_file = nullptr;
