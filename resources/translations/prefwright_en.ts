@@ -608,5 +608,12 @@ Marked for deletion (%n values); removed when you save.</numerusform>
             <numerusform>Queued %n files or folders for deletion from disk.</numerusform>
         </translation>
     </message>
+    <message numerus="yes">
+        <source> (%n protected values stay)</source>
+        <translation>
+            <numerusform> (%n protected value stays)</numerusform>
+            <numerusform> (%n protected values stay)</numerusform>
+        </translation>
+    </message>
 </context>
 </TS>

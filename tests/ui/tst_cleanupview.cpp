@@ -83,7 +83,7 @@ void TestCleanupView::tiersOfTheDemo()
     QVERIFY(entry(QStringLiteral("ImageCalibration \u203A ImageCalibrationInterface (PixInsight's own tool)")));
     // Saved tool settings: the Warn entries down to the third level, by the name the user knows,
     // with the path to look them up by.
-    QTreeWidgetItem *mirelux = entry(QStringLiteral("Mirelux"));
+    QTreeWidgetItem *mirelux = entry(QStringLiteral("Mirelux (unused module)"));
     QVERIFY(mirelux);
     QVERIFY(mirelux->toolTip(0).startsWith(QStringLiteral("ModuleData/Mirelux\n")));
     QCOMPARE(mirelux->childCount(), 0);
@@ -96,7 +96,7 @@ void TestCleanupView::tiersOfTheDemo()
     // Ticking the safe tier after everything leaves no saved settings ticked.
     m_view->tickAll(false);
     m_view->tickAll(true);
-    QCOMPARE(entry(QStringLiteral("Mirelux"))->checkState(0), Qt::Unchecked);
+    QCOMPARE(entry(QStringLiteral("Mirelux (unused module)"))->checkState(0), Qt::Unchecked);
     QCOMPARE(statistics->checkState(0), Qt::Checked);
 }
 
@@ -198,7 +198,7 @@ void TestCleanupView::savedSettingsAsk_data()
 void TestCleanupView::savedSettingsAsk()
 {
     QFETCH(bool, yes);
-    entry(QStringLiteral("Mirelux"))->setCheckState(0, Qt::Checked);
+    entry(QStringLiteral("Mirelux (unused module)"))->setCheckState(0, Qt::Checked);
     QString details;
     test::answerNext<QMessageBox>([yes, &details](QMessageBox *box) {
         QCOMPARE(box->windowTitle(), QStringLiteral("Delete saved settings?"));
@@ -209,7 +209,7 @@ void TestCleanupView::savedSettingsAsk()
         box->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
     });
     m_view->queueTicked();
-    QCOMPARE(details, QStringLiteral("Mirelux"));
+    QCOMPARE(details, QStringLiteral("Mirelux (unused module)"));
     QCOMPARE(m_file.root.findPath(u"ModuleData/Mirelux")->deleted, yes);
 }
 
@@ -236,9 +236,9 @@ void TestCleanupView::viewOnly()
     QVERIFY(entry(QStringLiteral("Process usage statistics"))->isDisabled());
     m_view->setViewOnly(false);
     m_view->tickAll(true);
-    QCOMPARE(entry(QStringLiteral("Mirelux"))->checkState(0), Qt::Unchecked);
+    QCOMPARE(entry(QStringLiteral("Mirelux (unused module)"))->checkState(0), Qt::Unchecked);
     m_view->tickAll(false);
-    QCOMPARE(entry(QStringLiteral("Mirelux"))->checkState(0), Qt::Checked);
+    QCOMPARE(entry(QStringLiteral("Mirelux (unused module)"))->checkState(0), Qt::Checked);
 }
 
 void TestCleanupView::cleanupLabels()

@@ -6,6 +6,7 @@
 #include "session/busyscope.h"
 #include "model/settingsmodel.h"
 #include "schema/deletionpolicy.h"
+#include "modules/moduleregistry.h"
 #include "modules/standardprocesses.h"
 #include "schema/settinglabel.h"
 #include "schema/settingsschema.h"
@@ -247,7 +248,23 @@ void CleanupView::refresh(XsdtFile *file)
     std::stable_sort(candidates.begin(), candidates.end(), [&label](const XsdtNode *a, const XsdtNode *b) {
         return label(*a).compare(label(*b), Qt::CaseInsensitive) < 0;
     });
+    // An unused module's settings go with the rest of its data, as in Unused modules: the same
+    // entries, the same count, in both tabs.
+    QHash<QString, QList<XsdtNode *>> unused;
+    for (const ModuleInfo &info : unusedModules(*m_file, policy)) {
+        QList<XsdtNode *> &nodes = unused[info.name];
+        for (XsdtNode *node : info.dataNodes) {
+            if (m_model->verdict(node).level != DeletionLevel::Never)
+                nodes << node;
+        }
+    }
     for (XsdtNode *node : std::as_const(candidates)) {
+        const bool moduleData = node->parent && node->parent->key == u"ModuleData";
+        if (moduleData && unused.value(node->key).contains(node)) {
+            addEntry(m_savedTier, tr("%1 (unused module)").arg(label(*node)), unused.value(node->key),
+                     node->path() + u'\n' + tr("All the data of a module that is no longer in the module list."), true);
+            continue;
+        }
         // PixInsight's own processes are told from tools that came and went.
         addEntry(m_savedTier, ownToolLabel(*node, label(*node)), {node},
                  node->path() + u'\n' + m_model->verdict(node).reason, true);
@@ -277,7 +294,7 @@ void CleanupView::updateStatus()
     if (m_bulk)
         return;
     const QSignalBlocker blocker(m_tree);
-    int queuedEntries = 0;
+    QSet<const XsdtNode *> queuedNodes;
     const auto status = [](int queued, int total) {
         return queued == total ? tr("Queued for deletion")
             : queued > 0       ? tr("Partly queued (%1 of %2)").arg(queued).arg(total)
@@ -287,12 +304,16 @@ void CleanupView::updateStatus()
     QHash<QTreeWidgetItem *, std::pair<int, int>> groups;
     for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
         int queued = 0;
-        for (const XsdtNode *node : it.value())
+        for (const XsdtNode *node : it.value()) {
             queued += node->isInsideDeleted() ? 1 : 0;
+            // Each deletion once, as the review and the unsaved count have it, though an
+            // unused module's entries may lie inside another entry of this list.
+            if (node->deleted)
+                queuedNodes.insert(node);
+        }
         const int total = int(it.value().size());
         it.key()->setText(3, status(queued, total));
         it.key()->setDisabled(m_viewOnly);
-        queuedEntries += queued;
         QTreeWidgetItem *parent = it.key()->parent();
         if (parent && parent != m_safeTier && parent != m_savedTier) {
             groups[parent].first += queued;
@@ -311,7 +332,7 @@ void CleanupView::updateStatus()
     if (m_viewOnly) {
         m_status->setText(tr("PixInsight is running: view only."));
     } else if (ticked.isEmpty()) {
-        m_status->setText(tr("Queued for deletion: %1").arg(queuedEntries));
+        m_status->setText(tr("Queued for deletion: %1").arg(queuedNodes.size()));
     } else {
         qint64 size = 0;
         for (QTreeWidgetItem *item : ticked)

@@ -233,18 +233,32 @@ void UnusedModulesView::updateTexts()
     int tickedLeftovers = 0;
     qint64 tickedSize = 0;
     for (const auto &card : m_cards) {
+        // Counted as Cleanup counts them: what deleting the module's data removes. Its
+        // protected entries stay whatever is ticked.
         int queuedNodes = 0;
-        for (const XsdtNode *node : std::as_const(card->info.dataNodes))
+        int deletableNodes = 0;
+        qsizetype deletableValues = 0;
+        qsizetype keptValues = 0;
+        for (const XsdtNode *node : std::as_const(card->info.dataNodes)) {
             queuedNodes += node->isInsideDeleted() ? 1 : 0;
+            if (m_model->verdict(node).level == DeletionLevel::Never) {
+                keptValues += node->valueCount();
+            } else {
+                ++deletableNodes;
+                deletableValues += node->valueCount();
+            }
+        }
         const qint64 size = dataSize(card->info);
-        QString title = tr("%1  -  %n values, %2", nullptr, int(moduleValueCount(card->info)))
-                            .arg(card->info.name, DisplayText::size(size));
+        QString title = tr("%1  -  %n values, %2", nullptr, int(deletableValues))
+                            .arg(SettingsSchema::humanizeKey(card->info.name), DisplayText::size(size));
+        if (keptValues > 0)
+            title += tr(" (%n protected values stay)", nullptr, int(keptValues));
         if (std::any_of(card->leftovers.cbegin(), card->leftovers.cend(),
                         [](const Leftover &l) { return l.isProtected; }))
             title += tr("   (contains protected files)");
         if (queuedNodes > 0) {
-            title += queuedNodes == card->info.dataNodes.size() ? tr("   [queued for deletion]")
-                                                                : tr("   [partly queued for deletion]");
+            title += queuedNodes >= deletableNodes ? tr("   [queued for deletion]")
+                                                   : tr("   [partly queued for deletion]");
             ++queuedModules;
         }
         card->section->header()->setText(title);
