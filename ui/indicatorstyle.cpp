@@ -1,5 +1,7 @@
 #include "ui/indicatorstyle.h"
 
+#include "ui/thememanager.h"
+
 #include <QPainter>
 #include <QStyleFactory>
 #include <QStyleOption>
@@ -25,6 +27,20 @@ void IndicatorStyle::drawPrimitive(PrimitiveElement element, const QStyleOption 
     painter->setBrush(Qt::NoBrush);
     painter->drawRect(option->rect.adjusted(0, 0, -1, -1));
     painter->restore();
+}
+
+int IndicatorStyle::pixelMetric(PixelMetric metric, const QStyleOption *option, const QWidget *widget) const
+{
+    const int base = QProxyStyle::pixelMetric(metric, option, widget);
+    switch (metric) {
+    case PM_IndicatorWidth:
+    case PM_IndicatorHeight:
+    case PM_ExclusiveIndicatorWidth:
+    case PM_ExclusiveIndicatorHeight:
+        return qRound(base * qMax(1.0, ThemeManager::instance().scale()));
+    default:
+        return base;
+    }
 }
 
 } // namespace pfw

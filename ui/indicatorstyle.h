@@ -15,6 +15,9 @@ public:
 
     void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
                        const QWidget *widget = nullptr) const override;
+    // Tick boxes and radio buttons grow with the text size, as the text beside them does.
+    int pixelMetric(PixelMetric metric, const QStyleOption *option = nullptr,
+                    const QWidget *widget = nullptr) const override;
 };
 
 } // namespace pfw

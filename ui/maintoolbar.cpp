@@ -46,12 +46,13 @@ void MainToolbar::refreshIcons()
     const QPalette palette = QApplication::palette();
     const QColor colour = palette.color(QPalette::Active, QPalette::ButtonText);
     const QColor disabled = palette.color(QPalette::Disabled, QPalette::ButtonText);
-    const int side = 18;
+    // The icons grow with the text under them, from the first start as after a change.
+    const int side = qRound(18 * qMax(1.0, ThemeManager::instance().scale()));
     setIconSize(QSize(side, side));
     QFont font = parentWidget() ? parentWidget()->font() : this->font();
     font.setPointSizeF(std::max(6.5, font.pointSizeF() * 0.62));
     setFont(font);
-    setMaximumHeight(QFontMetrics(font).lineSpacing() + 39);
+    setMaximumHeight(QFontMetrics(font).lineSpacing() + side + 21);
     setStyleSheet(
         QStringLiteral(
             "QToolBar QToolButton {  border-width: %1px; border-style: solid;  border-top-color: palette(light); "

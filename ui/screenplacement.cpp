@@ -1,5 +1,7 @@
 #include "ui/screenplacement.h"
 
+#include "ui/thememanager.h"
+
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
@@ -45,6 +47,16 @@ void bringOnScreen(QWidget *window)
     const QSize frameExtra = window->frameGeometry().size() - window->size();
     window->resize(placed.size() - frameExtra);
     window->move(placed.topLeft());
+}
+
+void resizeForText(QWidget *window, const QSize &designed, const QSize &minimum)
+{
+    const double scale = qMax(1.0, ThemeManager::instance().scale());
+    QSize size = (QSizeF(designed) * scale).toSize().expandedTo(minimum);
+    const QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (screen)
+        size = size.boundedTo(screen->availableGeometry().size() - QSize(40, 80));
+    window->resize(size);
 }
 
 } // namespace pfw

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QRect>
 
+class QSize;
 class QWidget;
 
 namespace pfw {
@@ -13,5 +14,8 @@ namespace pfw {
 QRect placeOnScreen(const QRect &frame, const QList<QRect> &available, const QRect &primaryAvailable, bool *moved);
 // Restores a minimised window and moves it where placeOnScreen() says, on the screens there are.
 void bringOnScreen(QWidget *window);
+// Resizes a window laid out for the default text size to grow with the text size chosen, and
+// at least to minimum; never beyond the screen it is on.
+void resizeForText(QWidget *window, const QSize &designed, const QSize &minimum = QSize());
 
 } // namespace pfw

@@ -24,6 +24,7 @@
 #include "ui/views/collapsiblesection.h"
 #include "ui/views/compareview.h"
 #include "ui/screenplacement.h"
+#include "ui/thememanager.h"
 #include "ui/widgets/settingrow.h"
 #include "ui/maintabs.h"
 
@@ -44,6 +45,7 @@
 #include <QInputDialog>
 #include <QListWidget>
 #include <QSpinBox>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QProcess>
 #include <QDialogButtonBox>
@@ -91,6 +93,7 @@ private slots:
     void healthCheckRunsLazilyAndTitlesItsTab();
     void restoreThroughTheChooser();
     void manageBackups();
+    void dialogsGrowWithTheText();
     void placement_data();
     void placement();
     void sizeAndMaximisedStateAreKept();
@@ -871,6 +874,34 @@ void TestMainWindow::restoreThroughTheChooser()
     const QStringList safety = QDir(QFileInfo(settingsFile("core-001-pxi.settings")).absolutePath())
                                    .entryList({QStringLiteral("core-001-pxi.settings.bak-*-before-restore")});
     QCOMPARE(safety.size(), 1);
+}
+
+// At text size 1.6 nothing important is cut: a backup's tag, the Compare search box.
+void TestMainWindow::dialogsGrowWithTheText()
+{
+    ThemeManager &theme = ThemeManager::instance();
+    const double before = theme.scale();
+    const auto restore = qScopeGuard([&theme, before] { theme.setScale(before, false); });
+    theme.setScale(1.6, false);
+    const QString folder = QFileInfo(settingsFile("core-001-pxi.settings")).absolutePath();
+    for (const char *name : {"core-001-pxi.settings.bak-20260101-000000-before-restore",
+                             "core-001-pxi.settings.bak-20260102-000000-before-search"}) {
+        QFile backup(folder + u'/' + QLatin1String(name));
+        QVERIFY(backup.open(QIODevice::WriteOnly));
+        backup.write(m_original);
+    }
+    BackupsDialog dialog(m_window->document().path());
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QVERIFY2(dialog.list()->viewport()->width() >= dialog.list()->sizeHintForColumn(0),
+             qPrintable(QStringLiteral("%1 < %2")
+                            .arg(dialog.list()->viewport()->width())
+                            .arg(dialog.list()->sizeHintForColumn(0))));
+
+    m_window->tabs()->setCurrentWidget(m_window->tabs()->compare());
+    m_window->resize(m_window->minimumSizeHint());
+    QLineEdit *search = m_window->tabs()->compare()->searchEdit();
+    QTRY_VERIFY(search->width() >= search->fontMetrics().horizontalAdvance(QStringLiteral("Search")) * 2);
 }
 
 void TestMainWindow::manageBackups()

@@ -1,5 +1,6 @@
 #include "tests/support/privatehome.h"
 #include "ui/mainwindow.h"
+#include "ui/maintoolbar.h"
 #include "ui/thememanager.h"
 
 #include <QApplication>
@@ -38,6 +39,7 @@ private slots:
     void tickBoxesStandOut();
     void viewOnlyLooksViewOnly_data();
     void viewOnlyLooksViewOnly();
+    void tickBoxesAndToolbarGrowWithTheText();
     void windowFollowsChanges();
 
 private:
@@ -253,6 +255,27 @@ void TestThemeManager::viewOnlyLooksViewOnly()
         }
     }
     QVERIFY2(differing >= 80, qPrintable(QString::number(differing)));
+}
+
+// At text size 1.6 tick boxes and toolbar icons are as large from the start as after a change of
+// size during the run.
+void TestThemeManager::tickBoxesAndToolbarGrowWithTheText()
+{
+    ThemeManager &theme = ThemeManager::instance();
+    theme.init(false);
+    theme.setScale(1.0, false);
+    const int normal = QApplication::style()->pixelMetric(QStyle::PM_IndicatorWidth);
+    MainToolbar lived;
+    lived.refreshIcons();
+    const int icon = lived.iconSize().height();
+    theme.setScale(1.6, false);
+    QVERIFY(QApplication::style()->pixelMetric(QStyle::PM_IndicatorWidth) >= normal * 3 / 2);
+    MainToolbar started;
+    started.refreshIcons();
+    QVERIFY(started.iconSize().height() >= icon * 3 / 2);
+    QCOMPARE(lived.iconSize(), started.iconSize());
+    theme.setScale(1.0, false);
+    QCOMPARE(QApplication::style()->pixelMetric(QStyle::PM_IndicatorWidth), normal);
 }
 
 // The desktop turning dark while the program runs: "Follow system" follows, a chosen theme stays.

@@ -1,4 +1,5 @@
 #include "ui/dialogs/backupsdialog.h"
+#include "ui/screenplacement.h"
 
 #include "core/backups.h"
 #include "core/displaytext.h"
@@ -10,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScrollBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
@@ -23,7 +25,7 @@ BackupsDialog::BackupsDialog(const QString &settingsPath, QWidget *parent)
     , m_settingsPath(settingsPath)
 {
     setWindowTitle(tr("Manage backups"));
-    resize(640, 460);
+    resizeForText(this, QSize(640, 460));
     auto *layout = new QVBoxLayout(this);
     m_summary = new QLabel(this);
     layout->addWidget(m_summary);
@@ -90,6 +92,13 @@ void BackupsDialog::refresh()
         auto *item = new QListWidgetItem(DisplayText::backup(path), m_list);
         item->setData(Qt::UserRole, path);
     }
+    // The "-before-search" and "-before-restore" tags end the names: they must not be cut.
+    const int wanted
+        = m_list->sizeHintForColumn(0) + 2 * m_list->frameWidth() + m_list->verticalScrollBar()->sizeHint().width() + 8;
+    if (m_list->viewport()->width() < wanted && isVisible())
+        resizeForText(this, QSize(640, 460), QSize(width() - m_list->viewport()->width() + wanted, height()));
+    else if (!isVisible())
+        resizeForText(this, QSize(640, 460), QSize(wanted + 2 * layout()->contentsMargins().left(), 0));
     const QString name = QFileInfo(m_settingsPath).fileName();
     m_summary->setText(
         m_count > 0

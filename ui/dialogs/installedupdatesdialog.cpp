@@ -1,4 +1,5 @@
 #include "ui/dialogs/installedupdatesdialog.h"
+#include "ui/screenplacement.h"
 
 #include "platform/hostlocations.h"
 #include "platform/hostenvironment.h"
@@ -33,7 +34,7 @@ InstalledUpdatesDialog::InstalledUpdatesDialog(const QString &path, const HostSe
     , m_services(services)
 {
     setWindowTitle(tr("Installed updates"));
-    resize(980, 560);
+    resizeForText(this, QSize(980, 560));
     auto *layout = new QVBoxLayout(this);
 
     m_intro = new QLabel(this);

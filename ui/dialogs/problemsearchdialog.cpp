@@ -1,4 +1,5 @@
 #include "ui/dialogs/problemsearchdialog.h"
+#include "ui/screenplacement.h"
 
 #include "core/backups.h"
 #include "core/displaytext.h"
@@ -60,7 +61,7 @@ ProblemSearchDialog::ProblemSearchDialog(const Context &context, QWidget *parent
     , m_search(context.settingsPath)
 {
     setWindowTitle(tr("Find a problem setting"));
-    resize(780, 580);
+    resizeForText(this, QSize(780, 580));
     if (!m_context.isHostRunning)
         m_context.isHostRunning = [] { return isHostRunning(); };
     m_search.setRunningCheck(m_context.isHostRunning);

@@ -1,4 +1,5 @@
 #include "ui/dialogs/reviewdialog.h"
+#include "ui/screenplacement.h"
 
 #include "core/displaytext.h"
 #include "schema/readablevalue.h"
@@ -63,7 +64,7 @@ ReviewDialog::ReviewDialog(SettingsModel *model, XsdtNode *tree, QWidget *parent
     , m_tree(tree)
 {
     setWindowTitle(tr("Review changes"));
-    resize(980, 640);
+    resizeForText(this, QSize(980, 640));
     auto *layout = new QVBoxLayout(this);
     m_summary = new QLabel(this);
     m_summary->setWordWrap(true);

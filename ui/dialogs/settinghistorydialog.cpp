@@ -1,4 +1,5 @@
 #include "ui/dialogs/settinghistorydialog.h"
+#include "ui/screenplacement.h"
 
 #include "schema/readablevalue.h"
 #include "ui/widgets/colorbutton.h"
@@ -46,7 +47,7 @@ SettingHistoryDialog::SettingHistoryDialog(SettingsModel *model, const SettingsD
     }
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(tr("History of %1").arg(SettingsModel::labelOf(node)));
-    resize(720, 520);
+    resizeForText(this, QSize(720, 520));
 
     auto *layout = new QVBoxLayout(this);
     m_heading = new QLabel(this);

@@ -87,6 +87,7 @@ CompareView::CompareView(SettingsModel *model, QWidget *parent)
     m_search->setAccessibleName(tr("Filter the differences"));
     m_search->setPlaceholderText(tr("Search"));
     m_search->setClearButtonEnabled(true);
+    fitSearchBox();
     for (QCheckBox *box : {m_different, m_onlyHere, m_onlyThere, m_noise}) {
         filters->addWidget(box);
         connect(box, &QCheckBox::toggled, this, &CompareView::fill);
@@ -136,6 +137,19 @@ CompareView::CompareView(SettingsModel *model, QWidget *parent)
     connect(m_model, &QAbstractItemModel::modelReset, this, &CompareView::scheduleRecompute);
     rebuildFileBox();
     updateButtons();
+}
+
+void CompareView::fitSearchBox()
+{
+    // Never squeezed to "Sear..." by the tick boxes beside it, whatever the text size.
+    m_search->setMinimumWidth(m_search->fontMetrics().averageCharWidth() * 18);
+}
+
+void CompareView::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::ApplicationFontChange)
+        fitSearchBox();
+    QWidget::changeEvent(event);
 }
 
 void CompareView::setDocument(XsdtFile *tree, const QString &path)

@@ -58,7 +58,11 @@ signals:
     void revealRequested(pfw::XsdtNode *node);
     void message(const QString &text);
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
+    void fitSearchBox();
     void rebuildFileBox();
     void fileChosen(int index);
     void fill();
