@@ -158,7 +158,7 @@ PendingRebase EditingSession::pendingChanges() const
 {
     if (!isLoaded())
         return PendingRebase();
-    PendingRebase rebase = PendingRebase::capture(m_document.file().root, m_pending->requests(), &m_schema);
+    PendingRebase rebase = PendingRebase::capture(m_document.file().root, m_pending->requests(), &m_schema, m_model);
     rebase.setCapturedAt(m_model->revision());
     return rebase;
 }

@@ -89,10 +89,30 @@ QByteArray PendingRebase::signature(const XsdtNode &node)
     return hash.result();
 }
 
-PendingRebase PendingRebase::capture(const XsdtNode &root, const QStringList &queuedFiles, const SettingsSchema *schema)
+namespace {
+
+// Edited values inside a queued deletion too: undoing the deletion brings them back edited.
+void collectEdits(const XsdtNode &node, QList<const XsdtNode *> &out)
+{
+    for (const auto &child : node.children) {
+        if (child->kind == XsdtNode::Value) {
+            if (child->isEdited())
+                out.append(child.get());
+        } else {
+            collectEdits(*child, out);
+        }
+    }
+}
+
+} // namespace
+
+PendingRebase PendingRebase::capture(const XsdtNode &root, const QStringList &queuedFiles, const SettingsSchema *schema,
+                                     const SettingsModel *model)
 {
     PendingRebase rebase;
-    for (const XsdtNode *node : root.editedValues()) {
+    QList<const XsdtNode *> edited;
+    collectEdits(root, edited);
+    for (const XsdtNode *node : std::as_const(edited)) {
         Edit edit;
         edit.location = locationOf(*node);
         edit.path = node->path();
@@ -103,11 +123,13 @@ PendingRebase PendingRebase::capture(const XsdtNode &root, const QStringList &qu
         edit.before = node->savedValue;
         edit.mine = node->value;
         edit.namesake = hasNamesake(*node);
+        edit.insideDeletion = node->isInsideDeleted();
         rebase.m_edits << edit;
     }
     for (const XsdtNode *node : root.pendingDeletions())
         rebase.m_deletions << Deletion{locationOf(*node), node->path(), SettingsModel::labelOf(node),
-                                       hasNamesake(*node) ? signature(*node) : QByteArray()};
+                                       hasNamesake(*node) ? signature(*node) : QByteArray(),
+                                       model ? model->deletionGroup(node) : QString()};
     rebase.m_files = queuedFiles;
     return rebase;
 }
@@ -210,7 +232,7 @@ PendingRebase::Outcome PendingRebase::apply(SettingsModel *model, PendingFiles *
         QString why;
         if (!node)
             continue;
-        if (node->isInsideDeleted() || model->requestDeletion(node, &why))
+        if (node->isInsideDeleted() || model->requestDeletion(node, &why, deletion.group))
             ++outcome.applied;
         else
             refused(deletion.label, deletion.path, why);

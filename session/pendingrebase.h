@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+
 #include "schema/variablespec.h"
 
 #include <QCoreApplication>
@@ -49,6 +51,8 @@ public:
         State state = State::Clean;
         // It, or a group holding it, shares its name with a sibling where it was edited.
         bool namesake = false;
+        // Inside a queued deletion: not a change of its own, but kept for when it is undone.
+        bool insideDeletion = false;
         // For a conflict: the user's value (true) or PixInsight's (false).
         bool keepMine = true;
     };
@@ -59,6 +63,8 @@ public:
         QString label;
         // The entry's saved content, to tell it from a sibling of the same name.
         QByteArray signature;
+        // What the user queued it as, kept for the review.
+        QString group;
         bool gone = false;
         // PixInsight changed the entries of this name: which one was meant is not certain.
         bool changed = false;
@@ -70,8 +76,9 @@ public:
         QStringList notApplied;
     };
 
+    // model, when given, says what each deletion was queued as.
     static PendingRebase capture(const XsdtNode &root, const QStringList &queuedFiles,
-                                 const SettingsSchema *schema = nullptr);
+                                 const SettingsSchema *schema = nullptr, const SettingsModel *model = nullptr);
     static Location locationOf(const XsdtNode &node);
     static XsdtNode *find(const XsdtNode &root, const Location &location);
     // Keys, types and saved values of the node and all below it, as a hash.
@@ -81,7 +88,13 @@ public:
     void setCapturedAt(quint64 revision) { m_capturedAt = revision; }
     quint64 capturedAt() const { return m_capturedAt; }
     bool isEmpty() const { return m_edits.isEmpty() && m_deletions.isEmpty() && m_files.isEmpty(); }
-    int changeCount() const { return int(m_edits.size() + m_deletions.size() + m_files.size()); }
+    // As the unsaved count has them: an edit inside a queued deletion is not one.
+    int changeCount() const
+    {
+        const auto own
+            = std::count_if(m_edits.cbegin(), m_edits.cend(), [](const Edit &edit) { return !edit.insideDeletion; });
+        return int(own + m_deletions.size() + m_files.size());
+    }
     // Matches every change against a tree read again. A conflict the user settled keeps that
     // choice only while PixInsight's value is still the one shown to them.
     void compareWith(const XsdtNode &root);

@@ -34,6 +34,7 @@ private slots:
     void searchInProgressFollowsTheStateFile();
     void theTreeAndTheCommandLineFollowOneSetOfRules();
     void pendingChangesArePutBackOnTheFilePixInsightWrote();
+    void anEditInsideAQueuedDeletionComesBackWithIt();
     void reApplyingLosesNothing_data();
     void reApplyingLosesNothing();
     void namesakesAreNeverTakenForOneAnother_data();
@@ -407,6 +408,48 @@ void TestEditingSession::pendingChangesArePutBackOnTheFilePixInsightWrote()
     QCOMPARE(saved.root.findPath(paths.at(KeepMine))->value, QStringLiteral("mine 2"));
     QCOMPARE(saved.root.findPath(paths.at(TakeTheirs))->value, QStringLiteral("theirs 1"));
     QVERIFY(!saved.root.findPath(kept));
+}
+
+// A value edited, then its entry queued for deletion from a Cleanup group: after PixInsight
+// wrote the file, the deletion is put back under its group, and undoing it brings the edit back.
+void TestEditingSession::anEditInsideAQueuedDeletionComesBackWithIt()
+{
+    SettingsModel *model = m_session->model();
+    XsdtNode &root = m_session->document().file().root;
+    XsdtNode *entry = nullptr;
+    XsdtNode *value = nullptr;
+    for (XsdtNode *node : root.valueNodes()) {
+        if (node->type == u's' && model->editRefusal(node).isEmpty() && node->parent->parent
+            && model->verdict(node->parent).level != DeletionLevel::Never) {
+            entry = node->parent;
+            value = node;
+            break;
+        }
+    }
+    QVERIFY(entry && value);
+    const QString entryPath = entry->path();
+    const QString valuePath = value->path();
+    QVERIFY(model->setData(model->indexFor(value, SettingsModel::ValueColumn), QStringLiteral("edited first")));
+    QVERIFY(model->requestDeletion(entry, nullptr, QStringLiteral("A Cleanup group")));
+    QCOMPARE(m_session->unsavedCount(), 1);
+
+    exitPixInsightRewritingTheFile(m_original);
+    if (QTest::currentTestFailed())
+        return;
+    PendingRebase rebase = m_session->pendingChanges();
+    QCOMPARE(rebase.changeCount(), 1);
+    QByteArray seen;
+    QString error;
+    QVERIFY2(m_session->compareWithDisk(rebase, &seen, &error), qPrintable(error));
+    PendingRebase::Outcome outcome;
+    QCOMPARE(m_session->reloadKeepingChanges(rebase, &seen, &outcome, &error), EditingSession::Rebased::Done);
+    XsdtNode &now = m_session->document().file().root;
+    XsdtNode *deleted = now.findPath(entryPath);
+    QVERIFY(deleted && deleted->deleted);
+    QCOMPARE(model->deletionGroup(deleted), QStringLiteral("A Cleanup group"));
+    QCOMPARE(m_session->unsavedCount(), 1);
+    model->undoDeletion(deleted);
+    QCOMPARE(now.findPath(valuePath)->value, QStringLiteral("edited first"));
 }
 
 void TestEditingSession::reApplyingLosesNothing_data()
