@@ -3,6 +3,8 @@
 #include "core/atomicfile.h"
 #include "core/settingsdocument.h"
 #include "model/settingsmodel.h"
+#include "session/editingsession.h"
+#include "session/pendingrebase.h"
 #include "modules/moduleregistry.h"
 #include "ui/dialogs/aboutdialog.h"
 #include "ui/views/allsettingspage.h"
@@ -14,6 +16,7 @@
 #include "ui/dialogs/installedupdatesdialog.h"
 #include "ui/mainwindow.h"
 #include "ui/views/preferencesview.h"
+#include "ui/dialogs/rebasedialog.h"
 #include "ui/dialogs/reviewdialog.h"
 #include "ui/dialogs/settinghistorydialog.h"
 #include "ui/views/searchview.h"
@@ -154,6 +157,12 @@ void ScreenshotRenderer::renderPages(const QString &folder, const QString &searc
     cleanup->tickAll(true);
     cleanup->queueTicked();
     shoot(&m_window, picture("cleanup-queued.png"));
+    if (!model->isReadOnly()) {
+        // What Cleanup queued, listed in the review as the groups the user ticked.
+        ReviewDialog review(model, &document.file().root, &m_window);
+        review.show();
+        shoot(&review, picture("review-grouped.png"));
+    }
     model->revertAll();
 
     QString other;
@@ -188,6 +197,25 @@ void ScreenshotRenderer::renderPages(const QString &folder, const QString &searc
         if (QTreeWidgetItem *first = review.changeTree()->topLevelItem(0))
             first->setExpanded(true);
         shoot(&review, picture("review.png"));
+    }
+    {
+        // The re-apply after PixInsight rewrote the file, with one value it changed too.
+        if (XsdtNode *processors = root.findPath(u"Global/Preferences/Process/MaxProcessors"))
+            model->setData(model->indexFor(processors, SettingsModel::ValueColumn), QStringLiteral("8"));
+        PendingRebase rebase = PendingRebase::capture(root, {}, &m_window.session()->schema(), model);
+        XsdtFile theirs;
+        if (theirs.parse(document.file().serialize())) {
+            for (const PendingRebase::Edit &edit : rebase.edits()) {
+                if (XsdtNode *changed = theirs.root.findPath(edit.path)) {
+                    const bool alsoPixInsight = edit.path.endsWith(QLatin1String("/MaxProcessors"));
+                    changed->value = changed->savedValue = alsoPixInsight ? QStringLiteral("12") : edit.before;
+                }
+            }
+            rebase.compareWith(theirs.root);
+            RebaseDialog reapply(rebase, &m_window);
+            reapply.show();
+            shoot(&reapply, picture("reapply.png"));
+        }
         model->revertAll();
     }
     if (document.isLoaded()) {

@@ -37,6 +37,7 @@ RebaseDialog::RebaseDialog(PendingRebase &rebase, QWidget *parent)
         intro->setWordWrap(true);
         layout->addWidget(intro);
     }
+    m_conflicts->setAccessibleName(tr("Settings PixInsight also changed"));
     m_conflicts->setHeaderLabels({tr("Setting"), tr("Before"), tr("PixInsight's value"), tr("Your value")});
     m_conflicts->setRootIsDecorated(false);
     m_conflicts->setUniformRowHeights(true);
@@ -68,6 +69,7 @@ RebaseDialog::RebaseDialog(PendingRebase &rebase, QWidget *parent)
     if (const QStringList dropped = rebase.droppedLines(); !dropped.isEmpty()) {
         layout->addWidget(new QLabel(tr("Not put back, as the file PixInsight wrote no longer has them:"), this));
         auto *lines = new QPlainTextEdit(dropped.join(u'\n'), this);
+        lines->setAccessibleName(tr("Changes not put back"));
         lines->setReadOnly(true);
         lines->setLineWrapMode(QPlainTextEdit::NoWrap);
         lines->setMaximumHeight(lines->fontMetrics().lineSpacing() * 8);

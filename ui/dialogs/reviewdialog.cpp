@@ -31,6 +31,7 @@ namespace {
 
 constexpr int kNodeRole = Qt::UserRole;
 constexpr int kKindRole = Qt::UserRole + 1;
+constexpr int kGroupRole = Qt::UserRole + 2;
 
 XsdtNode *rowNode(const QTreeWidgetItem *item)
 {
@@ -246,11 +247,10 @@ void ReviewDialog::refill()
             qsizetype values = 0;
             for (const XsdtNode *node : nodes)
                 values += node->valueCount();
-            auto *item
-                = new QTreeWidgetItem(QStringList{tr("Delete"), group,
-                                                  tr("%n entries", nullptr, int(nodes.size())) + QLatin1String(", ")
-                                                      + tr("%n values", nullptr, int(values)),
-                                                  tr("(removed)")});
+            auto *item = new QTreeWidgetItem(QStringList{
+                tr("Delete"), group + QStringLiteral("  (%1)").arg(tr("%n entries", nullptr, int(nodes.size()))),
+                tr("%n values", nullptr, int(values)), tr("(removed)")});
+            item->setData(0, kGroupRole, group);
             item->setData(0, kKindRole, GroupRow);
             QFont bold = item->font(0);
             bold.setBold(true);
@@ -334,8 +334,8 @@ void ReviewDialog::updateDetails()
             if (const XsdtNode *entry = rowNode(selected.constFirst()->child(i)))
                 paths << entry->path();
         }
-        m_details->setPlainText(tr("Queued together as %1:").arg(selected.constFirst()->text(1)) + u'\n'
-                                + paths.join(u'\n'));
+        m_details->setPlainText(tr("Queued together as %1:").arg(selected.constFirst()->data(0, kGroupRole).toString())
+                                + u'\n' + paths.join(u'\n'));
         return;
     }
     const XsdtNode *node = selected.size() == 1 ? rowNode(selected.constFirst()) : nullptr;
