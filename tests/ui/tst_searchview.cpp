@@ -26,6 +26,8 @@ private slots:
     void terms();
     void britishSpellingsFindTheSame_data();
     void britishSpellingsFindTheSame();
+    void pageNamesFindTheirSettings_data();
+    void pageNamesFindTheirSettings();
     void scores_data();
     void scores();
     void changedOnlyListsByPath();
@@ -113,6 +115,25 @@ void TestSearchView::britishSpellingsFindTheSame()
     const QStringList found = paths(m_index.search(SearchIndex::splitTerms(british), options, nullptr));
     QVERIFY(!found.isEmpty());
     QCOMPARE(found, paths(m_index.search(SearchIndex::splitTerms(american), options, nullptr)));
+}
+
+void TestSearchView::pageNamesFindTheirSettings_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QString>("path");
+    QTest::newRow("a page's word") << "processes max"
+                                   << "Global/Preferences/Process/MaxProcessors";
+    QTest::newRow("a page's name as a phrase") << "\"image windows\" downloads"
+                                               << "Global/Preferences/ImageWindow/DownloadsDirectory";
+}
+
+// The Preferences tab and the user guide name a setting's page: those words find it too.
+void TestSearchView::pageNamesFindTheirSettings()
+{
+    QFETCH(QString, query);
+    QFETCH(QString, path);
+    SearchIndex::Options options;
+    QVERIFY(paths(m_index.search(SearchIndex::splitTerms(query), options, nullptr)).contains(path));
 }
 
 void TestSearchView::scores_data()

@@ -4,6 +4,7 @@
 #include "core/xsdtfile.h"
 #include "schema/settingsschema.h"
 
+#include <QHash>
 #include <QRegularExpression>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -40,10 +41,22 @@ void SearchIndex::build(const XsdtFile &file, const SettingsSchema &schema)
     clear();
     const QList<XsdtNode *> nodes = file.root.valueNodes();
     m_entries.reserve(nodes.size());
+    // The Preferences page a setting is shown on, named as that tab and the user guide name
+    // it ("Processes", "Image Windows"): words the path does not hold.
+    QHash<const XsdtNode *, QString> pageOf;
+    for (const PageSpec &page : schema.pages(file)) {
+        for (const QString &pagePath : page.paths) {
+            if (const XsdtNode *top = file.root.findPath(pagePath)) {
+                for (XsdtNode *value : top->valueNodes())
+                    pageOf.insert(value, page.title);
+            }
+        }
+    }
     for (XsdtNode *node : nodes) {
         const VariableSpec spec = schema.spec(*node);
         const QString path = node->path();
-        const QString names = (path + u' ' + spec.label).toLower();
+        const QString page = pageOf.value(node);
+        const QString names = (path + u' ' + spec.label + (page.isEmpty() ? QString() : u' ' + page)).toLower();
         m_entries.append({node, spec.label, names + u'\n' + spec.description.toLower(), names.size(), path,
                           node->key.toLower(), node->isEditableValue(), node->type == u'B'});
     }
