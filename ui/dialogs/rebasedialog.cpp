@@ -2,6 +2,7 @@
 
 #include "core/displaytext.h"
 #include "schema/readablevalue.h"
+#include "schema/settingsschema.h"
 #include "session/pendingrebase.h"
 #include "ui/widgets/colorbutton.h"
 
@@ -48,7 +49,12 @@ RebaseDialog::RebaseDialog(PendingRebase &rebase, QWidget *parent)
         if (edit.state != PendingRebase::Edit::State::Conflict)
             continue;
         auto *item = new QTreeWidgetItem(m_conflicts);
-        item->setText(SettingColumn, edit.label);
+        // Labelled as elsewhere: the setting's label and the group it is in.
+        const QStringList keys = edit.path.split(u'/');
+        item->setText(SettingColumn,
+                      keys.size() > 2 ? edit.label + QStringLiteral(" \u2014 ")
+                              + SettingsSchema::humanizeKey(keys.at(keys.size() - 2))
+                                      : edit.label);
         const std::pair<int, const QString *> values[]
             = {{BeforeColumn, &edit.before}, {TheirsColumn, &edit.theirs}, {MineColumn, &edit.mine}};
         for (const auto &[column, value] : values) {
