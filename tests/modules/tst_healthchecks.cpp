@@ -107,15 +107,18 @@ void TestHealthChecks::pathSettings_data()
     QTest::newRow("blank") << QByteArray("   ") << false;
 }
 
+// The Downloads folder setting holding value.
+static QByteArray downloads(const QByteArray &value)
+{
+    return "<i k=\"Global\"><i k=\"Preferences\"><i k=\"ImageWindow\"><v k=\"DownloadsDirectory\" t=\"s\" v=\"" + value
+        + "\"/></i></i></i>";
+}
+
 void TestHealthChecks::pathSettings()
 {
     QFETCH(QByteArray, value);
     QFETCH(bool, reported);
-    const QList<Finding> findings
-        = run("<i k=\"Global\"><i k=\"Preferences\"><i k=\"ImageWindow\"><v k=\"DownloadsDirectory\" "
-              "t=\"s\" v=\""
-                  + value + "\"/></i></i></i>",
-              env({QStringLiteral("C:/Users/a/Downloads")}));
+    const QList<Finding> findings = run(downloads(value), env({QStringLiteral("C:/Users/a/Downloads")}));
     QCOMPARE(ids(findings).contains(QStringLiteral("path-missing")), reported);
     if (reported) {
         QCOMPARE(findings.constFirst().severity, Finding::Warning);
@@ -149,9 +152,7 @@ void TestHealthChecks::pathsOfAnotherComputer()
     QFETCH(QByteArray, value);
     QFETCH(bool, reported);
     const QList<Finding> findings
-        = run("<i k=\"Global\"><i k=\"Preferences\"><i k=\"ImageWindow\"><v k=\"DownloadsDirectory\" "
-              "t=\"s\" v=\""
-                  + value + "\"/></i></i></i>",
+        = run(downloads(value),
               env({QStringLiteral("C:/Users/Astro/Downloads"), QStringLiteral("\\\\server\\share")}, windows));
     QCOMPARE(ids(findings).contains(QStringLiteral("foreign-path")), reported);
     if (reported) {

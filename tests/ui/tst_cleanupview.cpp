@@ -119,12 +119,15 @@ void TestCleanupView::queueSafeEntry()
     QVERIFY(statistics->text(3).isEmpty());
 }
 
+// Three lists of the "Window geometry" group.
+constexpr char kThreeWindows[] = "<xsdt><i k=\"CentralWidgetClients\"><v k=\"a\" t=\"s\" v=\"1\"/></i>"
+                                 "<i k=\"FileExplorer\"><v k=\"b\" t=\"s\" v=\"1\"/></i>"
+                                 "<i k=\"FloatingSourceEditor\"><v k=\"c\" t=\"s\" v=\"1\"/></i></xsdt>";
+
 void TestCleanupView::partlyQueued()
 {
     XsdtFile file;
-    QVERIFY(file.parse("<xsdt><i k=\"CentralWidgetClients\"><v k=\"a\" t=\"s\" v=\"1\"/></i>"
-                       "<i k=\"FileExplorer\"><v k=\"b\" t=\"s\" v=\"1\"/></i>"
-                       "<i k=\"FloatingSourceEditor\"><v k=\"c\" t=\"s\" v=\"1\"/></i></xsdt>"));
+    QVERIFY(file.parse(kThreeWindows));
     m_model.setDocument(&file);
     m_view->refresh(&file);
     QTreeWidgetItem *geometry = entry(QStringLiteral("Window geometry"));
@@ -150,9 +153,7 @@ void TestCleanupView::partlyQueued()
 void TestCleanupView::oneListQueuedAndUndoneFromItsRow()
 {
     XsdtFile file;
-    QVERIFY(file.parse("<xsdt><i k=\"CentralWidgetClients\"><v k=\"a\" t=\"s\" v=\"1\"/></i>"
-                       "<i k=\"FileExplorer\"><v k=\"b\" t=\"s\" v=\"1\"/></i>"
-                       "<i k=\"FloatingSourceEditor\"><v k=\"c\" t=\"s\" v=\"1\"/></i></xsdt>"));
+    QVERIFY(file.parse(kThreeWindows));
     m_model.setDocument(&file);
     m_view->refresh(&file);
     QTreeWidgetItem *geometry = entry(QStringLiteral("Window geometry"));
