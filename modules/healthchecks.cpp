@@ -62,10 +62,12 @@ void checkValue(XsdtNode *node, const QString &path, const SettingsSchema &schem
              Finding::Warning,
              HealthChecks::tr("This path is from another computer: %1").arg(spec.label),
              (env.windows ? HealthChecks::tr("%1 is a path of a Linux or macOS computer, which PixInsight cannot use "
-                                             "here. Choose a folder on this computer.")
-                          : HealthChecks::tr("%1 is a Windows path, which PixInsight cannot use here. Choose a folder "
-                                             "on this computer."))
-                 .arg(value),
+                                             "here.")
+                          : HealthChecks::tr("%1 is a Windows path, which PixInsight cannot use here."))
+                     .arg(value)
+                 + u' '
+                 + (spec.kind == WidgetKind::Directory ? HealthChecks::tr("Choose a folder on this computer.")
+                                                       : HealthChecks::tr("Choose a file on this computer.")),
              {node},
              false});
     }
@@ -358,9 +360,10 @@ QList<Finding> runHealthChecks(const XsdtFile &file, const SettingsSchema &schem
             {QStringLiteral("unused-modules"),
              Finding::Note,
              HealthChecks::tr("%n modules have saved data but are not in the module list", nullptr, int(unused.size())),
-             HealthChecks::tr(
-                 "%1 (%2 values in all). Uninstalled, renamed or replaced modules leave their data behind.")
-                 .arg(names.join(QLatin1String(", ")), QString::number(total)),
+             HealthChecks::tr("%1 (%n values in all). Uninstalled, renamed or replaced modules leave their data "
+                              "behind.",
+                              nullptr, int(total))
+                 .arg(names.join(QLatin1String(", "))),
              {},
              true});
     }

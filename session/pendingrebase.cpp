@@ -155,6 +155,9 @@ void PendingRebase::compareWith(const XsdtNode &root)
             else
                 edit.state = Edit::State::Conflict;
         }
+        // Inside an entry that goes anyway: nothing to ask; it is kept for an undo of the deletion.
+        if (edit.insideDeletion && edit.state == Edit::State::Conflict)
+            edit.state = Edit::State::Clean;
         // A choice made against another value of PixInsight's is no choice about this one.
         if (edit.state != Edit::State::Conflict || shown != Edit::State::Conflict || shownTheirs != edit.theirs)
             edit.keepMine = true;
@@ -178,7 +181,7 @@ QStringList PendingRebase::droppedLines() const
 {
     QStringList lines;
     for (const Edit &edit : m_edits) {
-        if (edit.state == Edit::State::Gone)
+        if (edit.state == Edit::State::Gone && !edit.insideDeletion)
             lines << tr("%1 (%2) is no longer in the file: your value %3 was dropped.")
                          .arg(edit.label, edit.path, ReadableValue::text(edit.spec, edit.type, edit.mine));
     }
@@ -222,7 +225,9 @@ PendingRebase::Outcome PendingRebase::apply(SettingsModel *model, PendingFiles *
             refused(edit.label, edit.path, error);
             continue;
         }
-        if (normalized != node->value && model->setData(model->indexFor(node, SettingsModel::ValueColumn), edit.mine))
+        // Counted as the unsaved count has them: an edit inside a deletion is not one.
+        if (normalized != node->value && model->setData(model->indexFor(node, SettingsModel::ValueColumn), edit.mine)
+            && !edit.insideDeletion)
             ++outcome.applied;
     }
     for (const Deletion &deletion : m_deletions) {

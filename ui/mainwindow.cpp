@@ -237,7 +237,7 @@ void MainWindow::refreshFileBox()
 void MainWindow::fileChosen(const QString &path)
 {
     const BusyScope busy;
-    if (!OpenFlow(*m_session, this).confirmDiscard(tr("Opening another file discards them.")))
+    if (!OpenFlow(*m_session, this).confirmDiscard(tr("Opening another file discards what is not saved.")))
         refreshFileBox();
     else if (openFile(path))
         offerUnfinishedSearch();
@@ -247,7 +247,7 @@ void MainWindow::onOpen()
 {
     const BusyScope busy;
     OpenFlow flow(*m_session, this);
-    if (!flow.confirmDiscard(tr("Opening another file discards them.")))
+    if (!flow.confirmDiscard(tr("Opening another file discards what is not saved.")))
         return;
     const QString path = flow.askForFile();
     if (!path.isEmpty() && flow.open(path))

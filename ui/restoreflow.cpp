@@ -42,7 +42,7 @@ RestoreFlow::Outcome RestoreFlow::run(const std::function<bool(const QString &re
     if (!ok)
         return NothingDone;
     const QString backup = backups.at(qMax(0, int(choices.indexOf(chosen))));
-    if (confirmDiscard && !confirmDiscard(tr("Restoring discards them.")))
+    if (confirmDiscard && !confirmDiscard(tr("Restoring the backup discards what is not saved.")))
         return NothingDone;
     QMessageBox box(QMessageBox::Question, tr("Restore backup"),
                     tr("Replace the current settings file with\n%1\n\nThe current file is backed up first.")

@@ -48,6 +48,13 @@
             <numerusform>%n modules have saved data but are not in the module list</numerusform>
         </translation>
     </message>
+    <message numerus="yes">
+        <source>%1 (%n values in all). Uninstalled, renamed or replaced modules leave their data behind.</source>
+        <translation>
+            <numerusform>%1 (%n value in all). Uninstalled, renamed or replaced modules leave their data behind.</numerusform>
+            <numerusform>%1 (%n values in all). Uninstalled, renamed or replaced modules leave their data behind.</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>LeftoverRemoval</name>
@@ -88,7 +95,7 @@
     <message numerus="yes">
         <source>You have %n unsaved changes. Put them back on the file as it is on disk now, or discard them?</source>
         <translation>
-            <numerusform>You have %n unsaved change. Put them back on the file as it is on disk now, or discard them?</numerusform>
+            <numerusform>You have %n unsaved change. Put it back on the file as it is on disk now, or discard it?</numerusform>
             <numerusform>You have %n unsaved changes. Put them back on the file as it is on disk now, or discard them?</numerusform>
         </translation>
     </message>
@@ -225,7 +232,7 @@
     <message numerus="yes">
         <source>&lt;b&gt;The file changed on disk since it was loaded.&lt;/b&gt; Saving is blocked. Reload to put your %n unsaved changes back on it, or to discard them.</source>
         <translation>
-            <numerusform>&lt;b&gt;The file changed on disk since it was loaded.&lt;/b&gt; Saving is blocked. Reload to put your %n unsaved change back on it, or to discard them.</numerusform>
+            <numerusform>&lt;b&gt;The file changed on disk since it was loaded.&lt;/b&gt; Saving is blocked. Reload to put your %n unsaved change back on it, or to discard it.</numerusform>
             <numerusform>&lt;b&gt;The file changed on disk since it was loaded.&lt;/b&gt; Saving is blocked. Reload to put your %n unsaved changes back on it, or to discard them.</numerusform>
         </translation>
     </message>
@@ -258,6 +265,20 @@
         <translation>
             <numerusform>Delete the %n selected backup</numerusform>
             <numerusform>Delete the %n selected backups</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Delete the %n backups older than the newest %1</source>
+        <translation>
+            <numerusform>Delete the %n backup older than the newest %1</numerusform>
+            <numerusform>Delete the %n backups older than the newest %1</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Delete all %n backups</source>
+        <translation>
+            <numerusform>Delete the %n backup</numerusform>
+            <numerusform>Delete all %n backups</numerusform>
         </translation>
     </message>
 </context>
@@ -473,7 +494,7 @@ A backup is made first. PixInsight must be closed.</numerusform>
     <message numerus="yes">
         <source>The whole entry is removed (%n values). Expand the row to see them.</source>
         <translation>
-            <numerusform>The whole entry is removed (%n value). Expand the row to see them.</numerusform>
+            <numerusform>The whole entry is removed (%n value). Expand the row to see it.</numerusform>
             <numerusform>The whole entry is removed (%n values). Expand the row to see them.</numerusform>
         </translation>
     </message>
@@ -489,6 +510,13 @@ A backup is made first. PixInsight must be closed.</numerusform>
         <translation>
             <numerusform>%n entry</numerusform>
             <numerusform>%n entries</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>...and %n more values</source>
+        <translation>
+            <numerusform>...and %n more value</numerusform>
+            <numerusform>...and %n more values</numerusform>
         </translation>
     </message>
 </context>
@@ -613,6 +641,13 @@ Marked for deletion (%n values); removed when you save.</numerusform>
         <translation>
             <numerusform> (%n protected value stays)</numerusform>
             <numerusform> (%n protected values stay)</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>...and %n more values. Use &quot;Show in All settings&quot; from the right-click menu to see the rest.</source>
+        <translation>
+            <numerusform>...and %n more value. Use &quot;Show in All settings&quot; from the right-click menu to see the rest.</numerusform>
+            <numerusform>...and %n more values. Use &quot;Show in All settings&quot; from the right-click menu to see the rest.</numerusform>
         </translation>
     </message>
 </context>

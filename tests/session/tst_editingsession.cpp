@@ -443,6 +443,8 @@ void TestEditingSession::anEditInsideAQueuedDeletionComesBackWithIt()
     QVERIFY2(m_session->compareWithDisk(rebase, &seen, &error), qPrintable(error));
     PendingRebase::Outcome outcome;
     QCOMPARE(m_session->reloadKeepingChanges(rebase, &seen, &outcome, &error), EditingSession::Rebased::Done);
+    // "1 change put back", as "my 1 change" was offered.
+    QCOMPARE(outcome.applied, 1);
     XsdtNode &now = m_session->document().file().root;
     XsdtNode *deleted = now.findPath(entryPath);
     QVERIFY(deleted && deleted->deleted);

@@ -27,6 +27,7 @@ private slots:
     void queueSafeEntry();
     void partlyQueued();
     void oneListQueuedAndUndoneFromItsRow();
+    void anUnusedModuleOfTwoGroupsIsOneEntry();
     void savedSettingsAsk_data();
     void savedSettingsAsk();
     void nothingToClean();
@@ -185,6 +186,29 @@ void TestCleanupView::oneListQueuedAndUndoneFromItsRow()
     m_view->undoButton()->click();
     QVERIFY(!file.root.findPath(u"CentralWidgetClients")->deleted);
     QCOMPARE(m_view->statusLabel()->text(), QStringLiteral("Queued for deletion: 0"));
+    m_view->refresh(nullptr);
+    m_model.setDocument(&m_file);
+}
+
+// A module's data in two groups of one name is one entry, counted once, not once a group.
+void TestCleanupView::anUnusedModuleOfTwoGroupsIsOneEntry()
+{
+    QByteArray bytes = SettingsGenerator::demo();
+    const QByteArray moduleData = "<i k=\"ModuleData\">";
+    QVERIFY(bytes.contains(moduleData));
+    bytes.replace(moduleData, moduleData + "<i k=\"Mirelux\"><v k=\"Extra\" t=\"s\" v=\"x\"/></i>");
+    XsdtFile file;
+    QVERIFY(file.parse(bytes));
+    m_model.setDocument(&file);
+    m_view->refresh(&file);
+    QList<QTreeWidgetItem *> found
+        = m_view->tree()->findItems(QStringLiteral("Mirelux"), Qt::MatchStartsWith | Qt::MatchRecursive);
+    found.removeIf([](const QTreeWidgetItem *item) { return !item->text(0).endsWith(u"(unused module)"); });
+    QCOMPARE(found.size(), 1);
+    qsizetype values = 0;
+    for (const auto &group : file.root.childByKey(u"ModuleData")->children)
+        values += group->key == u"Mirelux" ? group->valueCount() : 0;
+    QVERIFY(found.constFirst()->text(1).toLongLong() >= values);
     m_view->refresh(nullptr);
     m_model.setDocument(&m_file);
 }

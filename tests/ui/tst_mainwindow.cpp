@@ -46,6 +46,7 @@
 #include <QListWidget>
 #include <QSpinBox>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QSettings>
 #include <QProcess>
 #include <QDialogButtonBox>
@@ -852,7 +853,8 @@ void TestMainWindow::restoreThroughTheChooser()
         items = chooser->comboBoxItems();
         chooser->accept();
         test::answerNext<QMessageBox>([](QMessageBox *discard) {
-            QCOMPARE(discard->text(), QStringLiteral("You have 1 unsaved change. Restoring discards them."));
+            QCOMPARE(discard->text(),
+                     QStringLiteral("You have 1 unsaved change. Restoring the backup discards what is not saved."));
             discard->button(QMessageBox::Discard)->click();
             test::answerNext<QMessageBox>([](QMessageBox *question) {
                 QVERIFY(question->text().startsWith(
@@ -893,10 +895,14 @@ void TestMainWindow::dialogsGrowWithTheText()
     BackupsDialog dialog(m_window->document().path());
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    QVERIFY2(dialog.list()->viewport()->width() >= dialog.list()->sizeHintForColumn(0),
-             qPrintable(QStringLiteral("%1 < %2")
+    // As wide as the names, or as the screen allows.
+    const int room = dialog.screen()->availableGeometry().width() - 80;
+    QVERIFY2(dialog.list()->viewport()->width() >= dialog.list()->sizeHintForColumn(0) || dialog.width() >= room,
+             qPrintable(QStringLiteral("%1 < %2, dialog %3 of %4")
                             .arg(dialog.list()->viewport()->width())
-                            .arg(dialog.list()->sizeHintForColumn(0))));
+                            .arg(dialog.list()->sizeHintForColumn(0))
+                            .arg(dialog.width())
+                            .arg(room)));
 
     m_window->tabs()->setCurrentWidget(m_window->tabs()->compare());
     m_window->resize(m_window->minimumSizeHint());
@@ -975,11 +981,13 @@ void TestMainWindow::placement()
 
 void TestMainWindow::sizeAndMaximisedStateAreKept()
 {
-    m_window->resize(900, 600);
+    // No smaller than the window's minimum, which depends on the system's fonts.
+    m_window->resize(m_window->width() + 37, 600);
+    const QSize kept = m_window->size();
     QVERIFY(m_window->close());
     MainWindow second(m_services);
     second.show();
-    QCOMPARE(second.size(), QSize(900, 600));
+    QCOMPARE(second.size(), kept);
     second.showMaximized();
     QTRY_VERIFY(second.isMaximized());
     QVERIFY(second.close());

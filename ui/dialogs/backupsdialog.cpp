@@ -147,8 +147,7 @@ void BackupsDialog::deleteOlder()
     qint64 bytes = 0;
     const QStringList paths = backupsBeyond(m_settingsPath, m_keep->value(), &bytes);
     if (!confirm(paths, bytes,
-                 tr("Delete the %1 backups older than the newest %2")
-                     .arg(QString::number(paths.size()), QString::number(m_keep->value()))))
+                 tr("Delete the %n backups older than the newest %1", nullptr, int(paths.size())).arg(m_keep->value())))
         return;
     // Chosen again under the lock: a save since the question may have made a newer backup.
     const BackupRemoval removal = pruneBackups(m_settingsPath, m_keep->value(), true);
@@ -160,7 +159,7 @@ void BackupsDialog::deleteAll()
 {
     qint64 bytes = 0;
     const QStringList paths = backupsBeyond(m_settingsPath, 0, &bytes);
-    confirmAndRemove(paths, bytes, tr("Delete all %1 backups").arg(paths.size()));
+    confirmAndRemove(paths, bytes, tr("Delete all %n backups", nullptr, int(paths.size())));
 }
 
 bool BackupsDialog::confirm(const QStringList &paths, qint64 bytes, const QString &action)

@@ -317,7 +317,7 @@ void ReviewDialog::populateDeletion(QTreeWidgetItem *item)
         item->addChild(valueRow(values.at(i), path));
     }
     if (values.size() > kRemovedValueRows)
-        item->addChild(messageRow(tr("...and %1 more values").arg(values.size() - kRemovedValueRows)));
+        item->addChild(messageRow(tr("...and %n more values", nullptr, int(values.size() - kRemovedValueRows))));
 }
 
 void ReviewDialog::updateDetails()

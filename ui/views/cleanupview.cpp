@@ -258,9 +258,14 @@ void CleanupView::refresh(XsdtFile *file)
                 nodes << node;
         }
     }
+    QSet<QString> listedModules;
     for (XsdtNode *node : std::as_const(candidates)) {
         const bool moduleData = node->parent && node->parent->key == u"ModuleData";
         if (moduleData && unused.value(node->key).contains(node)) {
+            // A module's groups of one name are one entry: its data, once.
+            if (listedModules.contains(node->key))
+                continue;
+            listedModules.insert(node->key);
             addEntry(m_savedTier, tr("%1 (unused module)").arg(label(*node)), unused.value(node->key),
                      node->path() + u'\n' + tr("All the data of a module that is no longer in the module list."), true);
             continue;

@@ -359,6 +359,9 @@ void CompareView::fill()
                 if (key != u"Global")
                     readable << SettingsSchema::humanizeKey(key);
             }
+            // Values right under Global are listed under its name.
+            if (readable.isEmpty())
+                readable << SettingsSchema::humanizeKey(groupName);
             group = new QTreeWidgetItem(m_tree, QStringList{readable.join(QStringLiteral(" \u203A "))});
             group->setToolTip(0, groupName);
             QFont bold = group->font(0);

@@ -215,9 +215,9 @@ void UnusedModulesView::buildCard(Card &card)
     }
     const qsizetype total = moduleValueCount(card.info) - (card.info.registryEntry ? 1 : 0);
     if (total > built)
-        layout->addWidget(new QLabel(tr("...and %1 more values. Use \"Show in All settings\" from the right-click menu "
-                                        "to see the rest.")
-                                         .arg(total - built)));
+        layout->addWidget(new QLabel(tr("...and %n more values. Use \"Show in All settings\" from the right-click menu "
+                                        "to see the rest.",
+                                        nullptr, int(total - built))));
     updateTexts();
 }
 
