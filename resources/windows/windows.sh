@@ -91,6 +91,11 @@ windows_test() { # build-dir
         echo "Skipped on Windows:"
         grep -h '^SKIP   : ' "$reports"/*.txt | tr -d '\r' | sed -E 's/^SKIP   : ([^(]+\([^)]*\)) /  \1: /' | sort
     fi
+    # Last, so that the end of a long log still names what failed and where.
+    if [ "$failures" -gt 0 ]; then
+        echo "Failed on Windows:"
+        grep -h -A 1 '^FAIL!  : ' "$reports"/*.txt | tr -d '\r' | grep -v '^--$' | sed 's/^/  /'
+    fi
     echo "Windows tests (under Wine): $programs programs, $passed test functions passed, $failures failed, $skipped skipped."
     [ "$failed" -eq 0 ]
 }
