@@ -40,7 +40,8 @@ CliOptions::Outcome CliOptions::parse(const QStringList &arguments, CliOptions *
             value = argument.mid(equals + 1);
             inlineValue = true;
         }
-        const bool takesValue = name == QLatin1String("--keep") || name == QLatin1String("--fingerprint");
+        const bool takesValue = name == QLatin1String("--keep") || name == QLatin1String("--fingerprint")
+            || name == QLatin1String("--map");
         if (inlineValue && !takesValue)
             return failed(tr("The option %1 takes no value.").arg(name));
         if (takesValue && !inlineValue) {
@@ -48,7 +49,7 @@ CliOptions::Outcome CliOptions::parse(const QStringList &arguments, CliOptions *
                 return failed(tr("The option %1 needs a value.").arg(name));
             value = arguments.at(++i);
         }
-        if (takesValue && options->given.contains(name))
+        if (takesValue && name != QLatin1String("--map") && options->given.contains(name))
             return failed(tr("The option %1 is given twice.").arg(name));
         if (name == QLatin1String("--")) {
             optionsEnded = true;
@@ -70,6 +71,14 @@ CliOptions::Outcome CliOptions::parse(const QStringList &arguments, CliOptions *
             options->keepCurrent = true;
         } else if (name == QLatin1String("--from-backup")) {
             options->fromBackup = true;
+        } else if (name == QLatin1String("--portable")) {
+            options->portable = true;
+        } else if (name == QLatin1String("--dry-run")) {
+            options->dryRun = true;
+        } else if (name == QLatin1String("--replace")) {
+            options->replace = true;
+        } else if (name == QLatin1String("--map")) {
+            options->maps << value;
         } else if (name == QLatin1String("--keep")) {
             bool ok = false;
             options->keep = value.toInt(&ok);

@@ -23,6 +23,11 @@ public:
     bool useGood = false;
     bool keepCurrent = false;
     bool fromBackup = false;
+    bool portable = false;
+    bool dryRun = false;
+    bool replace = false;
+    // --map OLD=NEW, in the order given.
+    QStringList maps;
     int keep = -1;
     QString fingerprint;
 

@@ -4,6 +4,7 @@
 #include "cli/problemsearchcommand.h"
 #include "cli/scriptededit.h"
 #include "cli/settingsreports.h"
+#include "cli/transfercommands.h"
 #include "core/backups.h"
 #include "core/fileidentity.h"
 #include "core/settingsdocument.h"
@@ -178,6 +179,41 @@ const QList<CliCommand> &SettingsCli::commands()
            tr("put a backup of the file back in its place (the file as it\n"
               "is now is backed up first)")}},
          &SettingsCli::restore},
+        {QStringLiteral("export"),
+         2,
+         -1,
+         {QStringLiteral("--portable"), QStringLiteral("--yes")},
+         Files::First,
+         true,
+         {{QStringLiteral("export FILE PATH... [-o OUT | -] [--portable]"),
+           tr("write the entries to a small settings file (OUT, or a name\n"
+              "that says what it holds; -: the output); --portable leaves\n"
+              "out what belongs to this computer alone")}},
+         &SettingsCli::exportEntries},
+        {QStringLiteral("import"),
+         2,
+         2,
+         {QStringLiteral("--dry-run"), QStringLiteral("--replace"), QStringLiteral("--map"), QStringLiteral("--yes"),
+          QStringLiteral("--fingerprint")},
+         Files::First,
+         true,
+         {{QStringLiteral("import FILE SNIPPET|- [--dry-run] [--replace] [--map OLD=NEW]..."),
+           tr("bring an exported snippet in, under the editor's rules, then\n"
+              "save with a backup; --dry-run lists what would change (exit\n"
+              "1 when something would), --replace also deletes what the\n"
+              "snippet's groups hold here but it does not, --map rewrites\n"
+              "paths that start with OLD")}},
+         &SettingsCli::importSnippet},
+        {QStringLiteral("reset"),
+         2,
+         -1,
+         {QStringLiteral("--yes"), QStringLiteral("--fingerprint")},
+         Files::First,
+         true,
+         {{QStringLiteral("reset FILE PATH... [--yes]"),
+           tr("remove preferences so that PixInsight writes its defaults\n"
+              "the next time it starts (locked and protected values stay)")}},
+         &SettingsCli::reset},
         {QStringLiteral("bisect"),
          2,
          3,
@@ -220,12 +256,18 @@ QString SettingsCli::usage()
         + tr("\n"
              "Options:\n"
              "  --json                         machine-readable output\n"
-             "  --yes                          delete entries whose deletion loses saved settings\n"
+             "  --yes                          delete entries whose deletion loses saved settings;\n"
+             "                                 export: replace OUT; reset: do it\n"
              "  --all                          diff: also show statistics, window state and generated lists\n"
              "  --use-good, --keep-current,\n"
              "  --from-backup                  bisect reset: how to end the search\n"
-             "  --fingerprint SHA256           set, delete: refuse unless the file still has this SHA-256\n"
-             "                                 (the fingerprint of check --json)\n"
+             "  --fingerprint SHA256           set, delete, import, reset: refuse unless the file still\n"
+             "                                 has this SHA-256 (the fingerprint of check --json)\n"
+             "  --portable                     export: leave out window state, swap folders, thread\n"
+             "                                 counts, recent files, statistics, the signing identity\n"
+             "  --dry-run                      import: say what would change, write nothing\n"
+             "  --replace                      import: also delete what the snippet's groups lack\n"
+             "  --map OLD=NEW                  import: rewrite paths that start with OLD (repeatable)\n"
              "  --                             everything after it is an argument, not an option\n"
              "\n"
              "Exit codes: 0 success, 1 refused or problems found, 2 usage error,\n"
@@ -529,6 +571,21 @@ int SettingsCli::modules(const CliOptions &options)
 int SettingsCli::history(const CliOptions &options)
 {
     return SettingsReports(m_io).history(options.positional.at(0), options.positional.at(1));
+}
+
+int SettingsCli::exportEntries(const CliOptions &options)
+{
+    return TransferCommands(m_io).exportEntries(options);
+}
+
+int SettingsCli::importSnippet(const CliOptions &options)
+{
+    return TransferCommands(m_io).importSnippet(options);
+}
+
+int SettingsCli::reset(const CliOptions &options)
+{
+    return TransferCommands(m_io).reset(options);
 }
 
 int SettingsCli::bisect(const CliOptions &options)

@@ -58,6 +58,9 @@ private:
     int modules(const CliOptions &options);
     int backups(const CliOptions &options);
     int history(const CliOptions &options);
+    int exportEntries(const CliOptions &options);
+    int importSnippet(const CliOptions &options);
+    int reset(const CliOptions &options);
     int bisect(const CliOptions &options);
     int restore(const CliOptions &options);
 

@@ -77,6 +77,9 @@ bool SettingsDocument::save(QString *error, QString *backupPath)
     if (pendingChangeCount() == 0)
         return true;
     for (const XsdtNode *node : m_file.root.pendingDeletions()) {
+        // A reset removes a plain value PixInsight writes again; never a locked one.
+        if (node->resetToDefault && node->isEditableValue() && !(m_policy && m_policy->isEditLocked(node)))
+            continue;
         // No policy means nothing is known to be safe to delete.
         const DeletionVerdict verdict = m_policy ? m_policy->verdict(node) : DeletionVerdict{};
         if (verdict.level == DeletionLevel::Never)

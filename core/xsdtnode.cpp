@@ -32,6 +32,21 @@ void XsdtNode::clearChildren()
     }
 }
 
+std::unique_ptr<XsdtNode> XsdtNode::shallowCopy() const
+{
+    auto copy = std::make_unique<XsdtNode>();
+    copy->kind = kind;
+    copy->type = type;
+    copy->textForm = textForm;
+    copy->selfClosing = selfClosing;
+    copy->key = key;
+    copy->value = value;
+    copy->savedValue = savedValue;
+    if (block)
+        copy->block = std::make_unique<CompressedBlock>(*block);
+    return copy;
+}
+
 QString XsdtNode::path() const
 {
     QStringList keys;
@@ -162,18 +177,53 @@ QList<XsdtNode *> XsdtNode::editedValues() const
     return out;
 }
 
+static void collectAdded(const XsdtNode &node, QList<XsdtNode *> &out)
+{
+    for (const auto &child : node.children) {
+        if (child->deleted)
+            continue;
+        if (child->added)
+            out.append(child.get());
+        else if (child->kind == XsdtNode::Item)
+            collectAdded(*child, out);
+    }
+}
+
+QList<XsdtNode *> XsdtNode::addedNodes() const
+{
+    QList<XsdtNode *> out;
+    collectAdded(*this, out);
+    return out;
+}
+
 qsizetype XsdtNode::pendingChangeCount() const
 {
-    return pendingDeletions().size() + editedValues().size();
+    return pendingDeletions().size() + editedValues().size() + addedNodes().size();
 }
 
 void XsdtNode::revertAll()
 {
     deleted = false;
+    resetToDefault = false;
     if (kind == Value)
         value = savedValue;
+    std::vector<std::unique_ptr<XsdtNode>> doomed;
+    const auto keep = std::stable_partition(children.begin(), children.end(), [](const auto &c) { return !c->added; });
+    std::move(keep, children.end(), std::back_inserter(doomed));
+    children.erase(keep, children.end());
+    for (auto &gone : doomed)
+        gone->clearChildren();
     for (auto &child : children)
         child->revertAll();
+}
+
+static void keepAdded(XsdtNode &node)
+{
+    for (auto &child : node.children) {
+        child->added = false;
+        if (child->kind == XsdtNode::Item)
+            keepAdded(*child);
+    }
 }
 
 static void removeDeleted(XsdtNode &node)
@@ -194,6 +244,10 @@ void XsdtNode::commitChanges()
     for (XsdtNode *edited : editedValues())
         edited->savedValue = edited->value;
     removeDeleted(*this);
+    for (XsdtNode *node : addedNodes()) {
+        node->added = false;
+        keepAdded(*node);
+    }
 }
 
 static bool sameChildren(const XsdtNode &a, const XsdtNode &b, QString *differencePath)

@@ -21,6 +21,11 @@ struct XsdtNode final
     bool textForm = false;
     bool selfClosing = false;
     bool deleted = false;
+    // Brought in by an import: a revert takes it out again, a commit keeps it.
+    bool added = false;
+    // Queued for deletion so that PixInsight writes its default again: a preference the
+    // deletion rules protect from being removed by mistake, removed on purpose.
+    bool resetToDefault = false;
     QString key;
     QString value;
     QString savedValue;
@@ -46,6 +51,8 @@ struct XsdtNode final
     XsdtNode *appendChild(std::unique_ptr<XsdtNode> child);
     // Destroys all children.
     void clearChildren();
+    // The node's own fields, block included; no children, no parent.
+    std::unique_ptr<XsdtNode> shallowCopy() const;
 
     QString path() const;
     XsdtNode *childByKey(QStringView childKey) const;
@@ -60,6 +67,8 @@ struct XsdtNode final
     // Pending-change operations, meant to be called on the root.
     QList<XsdtNode *> pendingDeletions() const;
     QList<XsdtNode *> editedValues() const;
+    // The outermost added nodes, not queued for deletion.
+    QList<XsdtNode *> addedNodes() const;
     qsizetype pendingChangeCount() const;
     void revertAll();
     void commitChanges();

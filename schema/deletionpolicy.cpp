@@ -35,6 +35,7 @@ void DeletionPolicy::clearLists()
     m_compareNoCopy.clear();
     m_editLocked.clear();
     m_cleanupGroups.clear();
+    m_machineBound.clear();
 }
 
 bool DeletionPolicy::load(const QByteArray &overlayBytes, QString *error)
@@ -84,6 +85,13 @@ bool DeletionPolicy::load(const QByteArray &overlayBytes, QString *error)
         if (!group.title.isEmpty() && !group.paths.isEmpty())
             m_cleanupGroups.append(group);
     }
+    for (const QJsonValue &element : overlay.value(QLatin1String("machineBound")).toArray()) {
+        const QJsonObject object = element.toObject();
+        MachineBoundGroup group{object.value(QLatin1String("title")).toString(),
+                                readPatterns(object.value(QLatin1String("paths")))};
+        if (!group.title.isEmpty() && !group.patterns.isEmpty())
+            m_machineBound.append(group);
+    }
     return true;
 }
 
@@ -119,6 +127,21 @@ DeletionVerdict DeletionPolicy::verdict(const XsdtNode *node) const
             result.reason = best->reason;
     }
     return result;
+}
+
+QString DeletionPolicy::machineBoundGroup(const XsdtNode &node) const
+{
+    if (!node.parent)
+        return QString();
+    QString storage;
+    const QList<QStringView> parts = PathPattern::pathParts(node, &storage);
+    for (const MachineBoundGroup &group : m_machineBound) {
+        for (const PathPattern &pattern : group.patterns) {
+            if (pattern.matches(parts))
+                return group.title;
+        }
+    }
+    return QString();
 }
 
 bool DeletionPolicy::anyMatches(const QList<PathPattern> &patterns, const XsdtNode &node)

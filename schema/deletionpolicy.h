@@ -35,6 +35,13 @@ struct CleanupGroup
     bool each = false;
 };
 
+// Entries that belong to one computer, left out of what is carried to another.
+struct MachineBoundGroup
+{
+    QString title;
+    QList<PathPattern> patterns;
+};
+
 // Which entries of a settings file may be deleted, edited or copied. Only entries known to be
 // safe are offered for deletion; everything else is Never.
 class DeletionPolicy final
@@ -53,6 +60,8 @@ public:
     bool isCompareNoCopy(const XsdtNode *node) const;
     bool isCompareNoise(const XsdtNode *node) const;
     const QList<CleanupGroup> &cleanupGroups() const { return m_cleanupGroups; }
+    // The title of the machine-bound group the entry itself is, or empty.
+    QString machineBoundGroup(const XsdtNode &node) const;
     const QString &defaultReason() const { return m_defaultReason; }
     const QList<DeleteRule> &rules() const { return m_rules; }
 
@@ -68,6 +77,7 @@ private:
     QList<PathPattern> m_compareNoCopy;
     QList<PathPattern> m_editLocked;
     QList<CleanupGroup> m_cleanupGroups;
+    QList<MachineBoundGroup> m_machineBound;
     QString m_defaultReason;
 };
 

@@ -228,12 +228,70 @@
     </message>
 </context>
 <context>
+    <name>SettingsExport</name>
+    <message numerus="yes">
+        <source>%1 (%n values)</source>
+        <translation>
+            <numerusform>%1 (%n value)</numerusform>
+            <numerusform>%1 (%n values)</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>StatusBanner</name>
     <message numerus="yes">
         <source>&lt;b&gt;The file changed on disk since it was loaded.&lt;/b&gt; Saving is blocked. Reload to put your %n unsaved changes back on it, or to discard them.</source>
         <translation>
             <numerusform>&lt;b&gt;The file changed on disk since it was loaded.&lt;/b&gt; Saving is blocked. Reload to put your %n unsaved change back on it, or to discard it.</numerusform>
             <numerusform>&lt;b&gt;The file changed on disk since it was loaded.&lt;/b&gt; Saving is blocked. Reload to put your %n unsaved changes back on it, or to discard them.</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>TransferCommands</name>
+    <message numerus="yes">
+        <source>Exported %n values to %1.</source>
+        <translation>
+            <numerusform>Exported %n value to %1.</numerusform>
+            <numerusform>Exported %n values to %1.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>warning: %n paths do not exist on this computer:</source>
+        <translation>
+            <numerusform>warning: %n path does not exist on this computer:</numerusform>
+            <numerusform>warning: %n paths do not exist on this computer:</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n changes were imported</source>
+        <translation>
+            <numerusform>%n change was imported</numerusform>
+            <numerusform>%n changes were imported</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n locked, protected or read-only values stay as they are.
+</source>
+        <translation>
+            <numerusform>%n locked, protected or read-only value stays as it is.
+</numerusform>
+            <numerusform>%n locked, protected or read-only values stay as they are.
+</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Add --yes to reset these %n values to PixInsight&apos;s defaults. Nothing was written.</source>
+        <translation>
+            <numerusform>Add --yes to reset this value to PixInsight&apos;s default. Nothing was written.</numerusform>
+            <numerusform>Add --yes to reset these %n values to PixInsight&apos;s defaults. Nothing was written.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n values were reset; PixInsight writes its defaults the next time it starts</source>
+        <translation>
+            <numerusform>%n value was reset; PixInsight writes its default the next time it starts</numerusform>
+            <numerusform>%n values were reset; PixInsight writes its defaults the next time it starts</numerusform>
         </translation>
     </message>
 </context>

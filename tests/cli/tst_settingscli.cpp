@@ -3,6 +3,7 @@
 #include "core/problemsearch.h"
 #include "core/settingsdocument.h"
 #include "core/terminaltext.h"
+#include "core/xsdtfile.h"
 #include "tests/support/wholefile.h"
 #include "tests/support/fakehost.h"
 #include "tests/support/searchfixture.h"
@@ -80,6 +81,11 @@ private slots:
     void limitsOfTheSystemAreReportedAsSuch_data();
     void limitsOfTheSystemAreReportedAsSuch();
     void aDamagedSearchStateStillLeadsBack();
+    void exportThenImportRoundTrips();
+    void portableExportLeavesOutThisComputer();
+    void importRewritesPaths_data();
+    void importRewritesPaths();
+    void resetRemovesPreferences();
 
 private:
     struct Result
@@ -310,12 +316,14 @@ void TestSettingsCli::helpAndParsingAgree()
         // --keep takes a number; no file is named, so only the words themselves are judged.
         if (arguments.contains(QLatin1String("--keep")))
             arguments.insert(arguments.indexOf(QLatin1String("--keep")) + 1, QStringLiteral("1"));
+        if (arguments.contains(QLatin1String("--map")))
+            arguments.insert(arguments.indexOf(QLatin1String("--map")) + 1, QStringLiteral("C:/a=/a"));
         const Result result = run(arguments);
         QCOMPARE(result.code, 2);
         QVERIFY2(result.err.contains(QLatin1String("Wrong number of arguments for %1.").arg(command)),
                  qPrintable(command + QLatin1String(": ") + result.err));
     }
-    QCOMPARE(seen.size(), 16);
+    QCOMPARE(seen.size(), 19);
     // "-h" asks for help in place of a command only; after one it is an argument like "-5".
     const Result label = run({QStringLiteral("label"), QStringLiteral("-h")});
     QCOMPARE(label.code, 0);
@@ -1479,6 +1487,149 @@ void TestSettingsCli::aDamagedSearchStateStillLeadsBack()
     QVERIFY2(result.code == 0, qPrintable(result.err));
     QCOMPARE(readAll(m_file), m_original);
     QVERIFY(!QFileInfo::exists(state));
+}
+
+// What one file exports, another takes in whole: afterwards the two differ nowhere under the
+// exported entries, duplicate keys and new groups included, and a second import changes nothing.
+void TestSettingsCli::exportThenImportRoundTrips()
+{
+    const QString process = QStringLiteral("Global/Preferences/Process");
+    QCOMPARE(run({QStringLiteral("export"), m_file, process}).code, 0);
+    const QString page = m_dir->filePath(QStringLiteral("preferences-processes.xsdt"));
+    QVERIFY(QFileInfo::exists(page));
+    const QString copy = write(QStringLiteral("copy.settings"), m_original);
+    Result result = run({QStringLiteral("import"), copy, page, QStringLiteral("--dry-run")});
+    QCOMPARE(result.code, 0);
+    QCOMPARE(result.out, QStringLiteral("Nothing would change.\n"));
+
+    const QString other = write(QStringLiteral("core-002-pxi.settings"), m_original);
+    QCOMPARE(run({QStringLiteral("set"), other, process + QLatin1String("/MaxConsoleLines=777")}).code, 0);
+    QCOMPARE(
+        run({QStringLiteral("reset"), other, process + QLatin1String("/ConsoleDelay"), QStringLiteral("--yes")}).code,
+        0);
+    QCOMPARE(run({QStringLiteral("delete"), other, QStringLiteral("ModuleData/Mirelux"), QStringLiteral("--yes")}).code,
+             0);
+    const QString snippet = m_dir->filePath(QStringLiteral("chosen.xsdt"));
+    QCOMPARE(run({QStringLiteral("export"), m_file, process, QStringLiteral("ModuleData/Mirelux"), QStringLiteral("-o"),
+                  snippet})
+                 .code,
+             0);
+    result = run({QStringLiteral("import"), other, snippet, QStringLiteral("--dry-run")});
+    QCOMPARE(result.code, 1);
+    QVERIFY2(result.out.contains(QLatin1String("change\tGlobal/Preferences/Process/MaxConsoleLines\t777\t20000\n")),
+             qPrintable(result.out));
+    QVERIFY2(result.out.contains(QLatin1String("new\tGlobal/Preferences/Process/ConsoleDelay\t200\n")),
+             qPrintable(result.out));
+    const QStringList before = QDir(m_dir->path()).entryList({QStringLiteral("core-002-pxi.settings.bak-*")});
+    result = run({QStringLiteral("import"), other, snippet});
+    QVERIFY2(result.code == 0, qPrintable(result.err));
+    QCOMPARE(QDir(m_dir->path()).entryList({QStringLiteral("core-002-pxi.settings.bak-*")}).size(), before.size() + 1);
+    result = run({QStringLiteral("diff"), m_file, other, QStringLiteral("--all")});
+    QCOMPARE(result.code, 0);
+    for (const QString &line : result.out.split(u'\n', Qt::SkipEmptyParts))
+        QVERIFY2(!line.startsWith(process + u'/') && !line.startsWith(QLatin1String("ModuleData/Mirelux/")),
+                 qPrintable(line));
+    QCOMPARE(run({QStringLiteral("get"), other, QStringLiteral("ModuleData/Mirelux/LastPreset")}).out,
+             QStringLiteral("Galaxy \"soft\" & <faint>\n"));
+    result = run({QStringLiteral("import"), other, snippet});
+    QCOMPARE(result.code, 0);
+    QVERIFY2(result.out.startsWith(QLatin1String("Nothing to save")), qPrintable(result.out));
+}
+
+void TestSettingsCli::portableExportLeavesOutThisComputer()
+{
+    const QString snippet = m_dir->filePath(QStringLiteral("portable.xsdt"));
+    const Result result = run({QStringLiteral("export"), m_file, QStringLiteral("/"), QStringLiteral("--portable"),
+                               QStringLiteral("-o"), snippet});
+    QVERIFY2(result.code == 0, qPrintable(result.err));
+    QVERIFY2(result.out.contains(QLatin1String("Left out as this computer's own: ")), qPrintable(result.out));
+    for (const char *bound :
+         {"MainWindow/Geometry/X", "MainWindow/RecentFiles/File01", "Global/Statistics/Process/Mirelux/LaunchCount",
+          "Global/Preferences/Process/MaxProcessors", "Global/Preferences/Process/MaxFileReadThreads",
+          "Global/Preferences/Security/EnableLocalSigningIdentity",
+          "ModuleData/ImageCalibration/Interfaces/ImageCalibrationInterface/Geometry"}) {
+        QCOMPARE(run({QStringLiteral("get"), m_file, QString::fromLatin1(bound)}).code, 0);
+        QVERIFY2(run({QStringLiteral("get"), snippet, QString::fromLatin1(bound)}).code != 0, bound);
+    }
+    QCOMPARE(run({QStringLiteral("get"), snippet, QStringLiteral("Global/Preferences/Process/MaxConsoleLines")}).out,
+             QStringLiteral("20000\n"));
+    // The snippet is a settings file itself, and all else of the file is in it.
+    QCOMPARE(run({QStringLiteral("import"), m_file, snippet, QStringLiteral("--dry-run")}).code, 0);
+}
+
+void TestSettingsCli::importRewritesPaths_data()
+{
+    QTest::addColumn<bool>("folderExists");
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<int>("code");
+    QTest::newRow("to a folder here") << true << false << 0;
+    QTest::newRow("to no folder") << false << false << 1;
+    QTest::newRow("to no folder, confirmed") << false << true << 0;
+}
+
+void TestSettingsCli::importRewritesPaths()
+{
+    QFETCH(bool, folderExists);
+    QFETCH(bool, yes);
+    QFETCH(int, code);
+    const QString bias = QStringLiteral("ModuleData/ImageCalibration/MasterBiasPath");
+    const QString snippet = m_dir->filePath(QStringLiteral("calibration.xsdt"));
+    QCOMPARE(run({QStringLiteral("export"), m_file, QStringLiteral("ModuleData/ImageCalibration"), QStringLiteral("-o"),
+                  snippet})
+                 .code,
+             0);
+    QByteArray other = m_original;
+    other.replace("D:/Astro/masters/bias-gain100.xisf", "D:/Astro/old.xisf");
+    const QString target = write(QStringLiteral("core-002-pxi.settings"), other);
+    const QString folder = m_dir->filePath(QStringLiteral("astro"));
+    if (folderExists)
+        QVERIFY(QDir().mkpath(folder));
+    QStringList arguments{QStringLiteral("import"), target, snippet, QStringLiteral("--map"),
+                          QStringLiteral("D:\\astro=") + folder};
+    if (yes)
+        arguments << QStringLiteral("--yes");
+    const Result result = run(arguments);
+    QVERIFY2(result.code == code, qPrintable(result.err));
+    if (code != 0) {
+        QVERIFY2(result.err.contains(QLatin1String("does not exist on this computer")), qPrintable(result.err));
+        QCOMPARE(readAll(target), other);
+        return;
+    }
+    // Either separator and either case of a drive's folder match; the rest takes the new separators.
+    QCOMPARE(run({QStringLiteral("get"), target, bias}).out, folder + QLatin1String("/masters/bias-gain100.xisf\n"));
+}
+
+// A reset takes a page's preferences out of the file so that PixInsight writes its defaults; like
+// every change it waits for PixInsight to close, and is saved with a backup.
+void TestSettingsCli::resetRemovesPreferences()
+{
+    const QString page = QStringLiteral("Global/Preferences/Process");
+    Result result = run({QStringLiteral("reset"), m_file, page});
+    QCOMPARE(result.code, 1);
+    QVERIFY2(result.out.contains(QLatin1String("reset\tGlobal/Preferences/Process/MaxProcessors\t64\n")),
+             qPrintable(result.out));
+    QCOMPARE(readAll(m_file), m_original);
+    QCOMPARE(run({QStringLiteral("reset"), m_file, QStringLiteral("Modules")}).code, 1);
+    {
+        pfw::test::FakeHost host;
+        QVERIFY(host.start(m_dir->path()));
+        result = run({QStringLiteral("reset"), m_file, page, QStringLiteral("--yes")});
+        QCOMPARE(result.code, 1);
+        QVERIFY2(result.err.contains(QLatin1String("PixInsight is running.")), qPrintable(result.err));
+        host.stop();
+    }
+    QCOMPARE(readAll(m_file), m_original);
+    QVERIFY(backups().isEmpty());
+    result = run({QStringLiteral("reset"), m_file, page, QStringLiteral("--yes")});
+    QVERIFY2(result.code == 0, qPrintable(result.err));
+    QCOMPARE(backups().size(), 1);
+    QCOMPARE(readAll(m_dir->filePath(backups().first())), m_original);
+    pfw::XsdtFile file;
+    QVERIFY(file.parse(readAll(m_file)));
+    const pfw::XsdtNode *process = file.root.findPath(page);
+    QVERIFY(process);
+    QCOMPARE(process->valueCount(), 0);
+    QVERIFY(file.root.findPath(QStringLiteral("Global/Preferences/Application/AutoSaveSettingsPeriod")));
 }
 
 QTEST_GUILESS_MAIN(TestSettingsCli)

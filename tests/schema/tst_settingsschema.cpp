@@ -110,7 +110,7 @@ void TestSettingsSchema::builtInVariables()
     QJsonObject overlay;
     QVERIFY(readJsonObject(resourceBytes(QStringLiteral(":/schema/overlay.json")), QStringLiteral("overlay.json"),
                            &overlay, &error));
-    QCOMPARE(overlay.keys().size(), 9);
+    QCOMPARE(overlay.keys().size(), 10);
 }
 
 void TestSettingsSchema::builtInQuotedDescriptions_data()

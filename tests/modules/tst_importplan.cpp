@@ -1,0 +1,185 @@
+#include "core/xsdtfile.h"
+#include "core/xsdtnode.h"
+#include "modules/importplan.h"
+#include "schema/deletionpolicy.h"
+#include "schema/settingsschema.h"
+
+#include <QTest>
+
+using pfw::ImportPlan;
+
+namespace {
+
+const QByteArray kHead = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<xsdt version=\"1.0\">";
+
+QByteArray document(const QByteArray &process, const QByteArray &more = QByteArray())
+{
+    return kHead + "<i k=\"Global\"><i k=\"Preferences\"><i k=\"Process\">" + process + "</i></i></i>" + more
+        + "</xsdt>\n";
+}
+
+} // namespace
+
+class TestImportPlan : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void statusOfEachEntry_data();
+    void statusOfEachEntry();
+    void applyingIsPendingUntilSaved();
+    void replaceStaysInTheGroupsTheSnippetHolds();
+    void suggestedRewrite_data();
+    void suggestedRewrite();
+
+private:
+    pfw::SettingsSchema m_schema;
+    pfw::DeletionPolicy m_policy;
+};
+
+void TestImportPlan::initTestCase()
+{
+    QString error;
+    QVERIFY2(m_schema.loadBuiltIn(&error) && m_policy.loadBuiltIn(&error), qPrintable(error));
+}
+
+void TestImportPlan::statusOfEachEntry_data()
+{
+    QTest::addColumn<QByteArray>("here");
+    QTest::addColumn<QByteArray>("incoming");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("reason");
+    const QByteArray consoleLines = "<v k=\"MaxConsoleLines\" t=\"i\" v=\"20000\"/>";
+    QTest::newRow("same") << document(consoleLines) << document(consoleLines) << int(ImportPlan::Entry::Same)
+                          << QString();
+    QTest::newRow("same once normalised")
+        << document(consoleLines) << document("<v k=\"MaxConsoleLines\" t=\"i\" v=\"+20000\"/>")
+        << int(ImportPlan::Entry::Same) << QString();
+    QTest::newRow("different") << document(consoleLines) << document("<v k=\"MaxConsoleLines\" t=\"i\" v=\"5\"/>")
+                               << int(ImportPlan::Entry::Different) << QString();
+    QTest::newRow("new") << document(QByteArray()) << document(consoleLines) << int(ImportPlan::Entry::New)
+                         << QString();
+    QTest::newRow("out of range") << document("<v k=\"MaxModuleThreadPriority\" t=\"i\" v=\"3\"/>")
+                                  << document("<v k=\"MaxModuleThreadPriority\" t=\"i\" v=\"9\"/>")
+                                  << int(ImportPlan::Entry::Refused) << QStringLiteral("range");
+    QTest::newRow("new out of range") << document(QByteArray())
+                                      << document("<v k=\"MaxModuleThreadPriority\" t=\"i\" v=\"9\"/>")
+                                      << int(ImportPlan::Entry::Refused) << QStringLiteral("range");
+    QTest::newRow("another type") << document(consoleLines) << document("<v k=\"MaxConsoleLines\" t=\"s\" v=\"5\"/>")
+                                  << int(ImportPlan::Entry::Refused) << QStringLiteral("another type");
+    const auto processors = [](const char *count) {
+        return kHead + "<i k=\"Global\"><i k=\"System\"><v k=\"NumberOfProcessors\" t=\"i\" v=\"" + count
+            + "\"/></i></i></xsdt>";
+    };
+    QTest::newRow("read-only") << processors("8") << processors("64") << int(ImportPlan::Entry::Refused)
+                               << QStringLiteral("read-only");
+    QTest::newRow("locked") << (kHead + "<i k=\"Modules\"><v k=\"Module01\" t=\"s\" v=\"a\"/></i></xsdt>")
+                            << (kHead + "<i k=\"Modules\"><v k=\"Module01\" t=\"s\" v=\"b\"/></i></xsdt>")
+                            << int(ImportPlan::Entry::Refused) << QStringLiteral("locked");
+    QTest::newRow("a group here") << document("<i k=\"MaxConsoleLines\"/>") << document(consoleLines)
+                                  << int(ImportPlan::Entry::Refused) << QStringLiteral("group");
+}
+
+void TestImportPlan::statusOfEachEntry()
+{
+    QFETCH(QByteArray, here);
+    QFETCH(QByteArray, incoming);
+    QFETCH(int, status);
+    QFETCH(QString, reason);
+    pfw::XsdtFile target, snippet;
+    QString error;
+    QVERIFY2(target.parse(here, &error), qPrintable(error));
+    QVERIFY2(snippet.parse(incoming, &error), qPrintable(error));
+    ImportPlan plan(&m_schema, &m_policy);
+    plan.compute(snippet.root, target.root);
+    QCOMPARE(plan.entries().size(), 1);
+    const ImportPlan::Entry &entry = plan.entries().first();
+    QCOMPARE(int(entry.status), status);
+    QVERIFY2(entry.reason.contains(reason), qPrintable(entry.reason));
+    // Whatever is refused or the same leaves the tree alone.
+    const QByteArray before = target.serialize();
+    plan.apply(target.root, {0}, {});
+    if (status == ImportPlan::Entry::Refused || status == ImportPlan::Entry::Same) {
+        QCOMPARE(target.serialize(), before);
+        QCOMPARE(target.root.pendingChangeCount(), 0);
+    } else {
+        QCOMPARE(target.root.pendingChangeCount(), 1);
+    }
+}
+
+// New groups and values are pending changes like any other: a revert takes them out, a commit
+// keeps them, and what is written reads back as the snippet held it.
+void TestImportPlan::applyingIsPendingUntilSaved()
+{
+    pfw::XsdtFile target, snippet;
+    QVERIFY(target.parse(document("<v k=\"MaxConsoleLines\" t=\"i\" v=\"20000\"/>")));
+    const QByteArray original = target.serialize();
+    const QByteArray module = "<i k=\"ModuleData\"><i k=\"Mirelux\"><v k=\"P\" t=\"s\" v=\"a\"/><v k=\"P\" t=\"s\" "
+                              "v=\"b\"/><i k=\"Empty\"/></i></i>";
+    QVERIFY(snippet.parse(document("<v k=\"MaxConsoleLines\" t=\"i\" v=\"7\"/>", module)));
+    ImportPlan plan(&m_schema, &m_policy);
+    plan.compute(snippet.root, target.root);
+    QCOMPARE(plan.changeCount(), 4);
+    QCOMPARE(plan.apply(target.root, plan.applicableEntries(), {}), 4);
+    // The changed value, and the one new group.
+    QCOMPARE(target.root.pendingChangeCount(), 2);
+    const QByteArray imported = target.serialize();
+    target.root.revertAll();
+    QCOMPARE(target.serialize(), original);
+    QCOMPARE(target.root.pendingChangeCount(), 0);
+    plan.compute(snippet.root, target.root);
+    plan.apply(target.root, plan.applicableEntries(), {});
+    target.root.commitChanges();
+    QCOMPARE(target.root.pendingChangeCount(), 0);
+    QCOMPARE(target.serialize(), imported);
+    QCOMPARE(imported, snippet.serialize());
+    // Applied again, nothing is left to do.
+    plan.compute(snippet.root, target.root);
+    QCOMPARE(plan.changeCount(), 0);
+}
+
+void TestImportPlan::replaceStaysInTheGroupsTheSnippetHolds()
+{
+    pfw::XsdtFile target, snippet;
+    QVERIFY(target.parse(document("<v k=\"MaxConsoleLines\" t=\"i\" v=\"1\"/><v k=\"ConsoleDelay\" t=\"i\" v=\"2\"/>",
+                                  "<i k=\"Global\"/>")
+                             .replace("</i></i></i>", "</i><i k=\"Application\"><v k=\"A\" t=\"b\" v=\"true\"/></i></i>"
+                                                      "<i k=\"Statistics\"><v k=\"N\" t=\"i\" v=\"3\"/></i></i>")));
+    QVERIFY(snippet.parse(document("<v k=\"MaxConsoleLines\" t=\"i\" v=\"1\"/>")));
+    ImportPlan plan(&m_schema, &m_policy);
+    plan.setReplace(true);
+    plan.compute(snippet.root, target.root);
+    // Only the Process group holds values in the snippet; Global and Preferences lead to it.
+    QCOMPARE(plan.removals().size(), 1);
+    const ImportPlan::Removal &removal = plan.removals().first();
+    QCOMPARE(removal.path, QStringLiteral("Global/Preferences/Process/ConsoleDelay"));
+    // A preference is protected from deletion by the rules, so it stays.
+    QVERIFY(!removal.allowed);
+    QVERIFY(plan.applicableRemovals(true).isEmpty());
+}
+
+void TestImportPlan::suggestedRewrite_data()
+{
+    QTest::addColumn<QStringList>("missing");
+    QTest::addColumn<QString>("from");
+    QTest::newRow("one user's folders") << QStringList{QStringLiteral("C:/Users/Astro/cat/a.bin"),
+                                                       QStringLiteral("c:/users/astro/Pictures/b.xisf")}
+                                        << QStringLiteral("C:/Users/Astro");
+    QTest::newRow("Linux home") << QStringList{QStringLiteral("/home/astro/x/a"), QStringLiteral("/home/astro/y/b")}
+                                << QStringLiteral("/home/astro");
+    QTest::newRow("only a drive in common")
+        << QStringList{QStringLiteral("C:/a/x"), QStringLiteral("C:/b/y")} << QString();
+}
+
+void TestImportPlan::suggestedRewrite()
+{
+    QFETCH(QStringList, missing);
+    QFETCH(QString, from);
+    const ImportPlan::PathMap map = ImportPlan::suggestMap(missing, {QStringLiteral("/home/me")});
+    QCOMPARE(map.from, from);
+    QCOMPARE(map.to, from.isEmpty() ? QString() : QStringLiteral("/home/me"));
+}
+
+QTEST_GUILESS_MAIN(TestImportPlan)
+#include "tst_importplan.moc"
