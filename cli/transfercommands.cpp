@@ -20,6 +20,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QSet>
 
 #include <cstdio>
 
@@ -123,17 +124,18 @@ int TransferCommands::exportEntries(const CliOptions &options)
     else
         out = QFileInfo(out).absoluteFilePath();
     if (QFileInfo(out).isDir())
-        return m_io.fail(SettingsCli::Refused, tr("%1 is a folder; -o names the file to write.")
-                                                   .arg(QDir::toNativeSeparators(out)));
+        return m_io.fail(SettingsCli::Refused,
+                         tr("%1 is a folder; -o names the file to write.").arg(QDir::toNativeSeparators(out)));
     if (QFileInfo::exists(out) && !options.yes)
-        return m_io.fail(SettingsCli::Refused, tr("%1 already exists; add --yes to replace it. Nothing was written.")
-                                                   .arg(QDir::toNativeSeparators(out)));
+        return m_io.fail(
+            SettingsCli::Refused,
+            tr("%1 already exists; add --yes to replace it. Nothing was written.").arg(QDir::toNativeSeparators(out)));
     if (QFileInfo(out) == QFileInfo(document.path()))
         return m_io.fail(SettingsCli::Refused, tr("The snippet cannot replace the file it comes from."));
     const AtomicFile::Result written = AtomicFile::write(out, result.bytes);
     if (!written.ok())
-        return m_io.fail(SettingsCli::Refused, tr("%1 could not be written: %2").arg(QDir::toNativeSeparators(out),
-                                                                                   written.reason));
+        return m_io.fail(SettingsCli::Refused,
+                         tr("%1 could not be written: %2").arg(QDir::toNativeSeparators(out), written.reason));
     if (m_io.json()) {
         m_io.printJson(QJsonObject{{QStringLiteral("written"), out},
                                    {QStringLiteral("values"), qint64(result.valueCount)},
@@ -228,8 +230,8 @@ int TransferCommands::importSnippet(const CliOptions &options)
     for (const ImportPlan::Removal &removal : plan.removals()) {
         const bool goes = removal.allowed && (options.yes || !removal.needsConfirmation);
         const QString reason = !removal.allowed ? removal.reason
-            : goes                               ? QString()
-                                                 : tr("needs --yes: %1").arg(removal.reason);
+            : goes                              ? QString()
+                                                : tr("needs --yes: %1").arg(removal.reason);
         if (m_io.json()) {
             removals << QJsonObject{{QStringLiteral("path"), removal.path},
                                     {QStringLiteral("delete"), goes},
@@ -292,6 +294,7 @@ int TransferCommands::reset(const CliOptions &options)
     document.setPolicy(&policy);
     DefaultsReset resetter(&schema, &policy, &document.file());
     QList<XsdtNode *> values;
+    QSet<const XsdtNode *> seen;
     QStringList refusals;
     qsizetype kept = 0;
     for (const QString &path : options.positional.mid(1)) {
@@ -310,8 +313,10 @@ int TransferCommands::reset(const CliOptions &options)
         }
         kept += left;
         for (XsdtNode *value : found) {
-            if (!values.contains(value))
+            if (!seen.contains(value)) {
+                seen.insert(value);
                 values << value;
+            }
         }
     }
     if (!refusals.isEmpty())

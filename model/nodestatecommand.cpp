@@ -11,11 +11,11 @@ NodeStateCommand::NodeStateCommand(SettingsModel *model, const QString &text)
 {
 }
 
-void NodeStateCommand::add(const XsdtNode *node, const QString &value, bool deleted)
+void NodeStateCommand::add(const XsdtNode *node, const QString &value, bool deleted, bool reset)
 {
     const std::vector<int> path = m_model->pathOf(node);
-    m_before.push_back({path, node->value, node->deleted});
-    m_after.push_back({path, value, deleted});
+    m_before.push_back({path, node->value, node->deleted, node->resetToDefault});
+    m_after.push_back({path, value, deleted, deleted && reset});
 }
 
 void NodeStateCommand::undo()

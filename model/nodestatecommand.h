@@ -18,6 +18,8 @@ struct NodeState
     std::vector<int> path;
     QString value;
     bool deleted = false;
+    // Deleted as a reset to PixInsight's default.
+    bool reset = false;
 };
 
 // A change of pending values and deletion marks: it stores the exact state of every node it
@@ -36,7 +38,7 @@ public:
 
 protected:
     // One node, from its present state to the given one.
-    void add(const XsdtNode *node, const QString &value, bool deleted);
+    void add(const XsdtNode *node, const QString &value, bool deleted, bool reset = false);
     // Resets the model rather than signal each node (for changes across the whole tree).
     void setResets(bool on) { m_resets = on; }
     SettingsModel *model() const { return m_model; }

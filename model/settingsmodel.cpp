@@ -5,6 +5,7 @@
 #include "core/xsdtfile.h"
 #include "model/deletioncommand.h"
 #include "model/queuedfilescommand.h"
+#include "model/resetcommand.h"
 #include "model/revertallcommand.h"
 #include "model/revertvaluecommand.h"
 #include "model/valueeditcommand.h"
@@ -14,6 +15,7 @@
 #include <QFont>
 #include <QGuiApplication>
 #include <QPalette>
+#include <QSet>
 #include <QUndoStack>
 
 #include <algorithm>
@@ -376,6 +378,30 @@ void SettingsModel::undoDeletion(XsdtNode *node)
     push(new DeletionCommand(this, node, false), ChangeKind::Restore);
 }
 
+int SettingsModel::requestReset(const QList<XsdtNode *> &values, const QString &group)
+{
+    if (m_readOnly || !m_file)
+        return 0;
+    QList<XsdtNode *> queued;
+    QSet<const XsdtNode *> seen;
+    for (XsdtNode *value : values) {
+        if (value && value->parent && !value->isInsideDeleted() && !seen.contains(value)) {
+            seen.insert(value);
+            queued << value;
+        }
+    }
+    if (queued.isEmpty())
+        return 0;
+    for (const XsdtNode *value : std::as_const(queued)) {
+        if (group.isEmpty())
+            m_deletionGroups.remove(value);
+        else
+            m_deletionGroups.insert(value, group);
+    }
+    push(new ResetCommand(this, queued), ChangeKind::Reset, int(queued.size()));
+    return int(queued.size());
+}
+
 void SettingsModel::revertAll()
 {
     if (!m_file)
@@ -430,6 +456,7 @@ void SettingsModel::applyStates(const std::vector<NodeState> &states, bool reset
         const bool wasDeleted = node->deleted;
         node->value = state.value;
         node->deleted = state.deleted;
+        node->resetToDefault = state.reset;
         if (resetting)
             continue;
         if (wasDeleted != node->deleted)
@@ -503,6 +530,8 @@ QString SettingsModel::stepName(ChangeKind kind, int count)
         return one ? tr("deletion of 1 entry") : tr("deletion of %1 entries").arg(count);
     case ChangeKind::Restore:
         return one ? tr("restore of 1 entry") : tr("restore of %1 entries").arg(count);
+    case ChangeKind::Reset:
+        return one ? tr("reset of 1 value") : tr("reset of %1 values").arg(count);
     case ChangeKind::RevertAll:
         break;
     }

@@ -77,6 +77,9 @@ public:
     bool requestDeletion(XsdtNode *node, QString *whyNot = nullptr, const QString &group = QString());
     QString deletionGroup(const XsdtNode *node) const { return m_deletionGroups.value(node); }
     void undoDeletion(XsdtNode *node);
+    // Queues the values as resets to PixInsight's defaults, as one step; the caller chose them
+    // (DefaultsReset). group names them together in the review. Returns how many were queued.
+    int requestReset(const QList<XsdtNode *> &values, const QString &group = QString());
     void revertAll();
 
     // Undo history of the pending changes, on a QUndoStack: every accepted change is one
@@ -139,7 +142,7 @@ signals:
     void historyChanged();
 
 private:
-    enum class ChangeKind : quint32 { Edit = 0, Revert = 1, Deletion = 2, Restore = 3, RevertAll = 4 };
+    enum class ChangeKind : quint32 { Edit = 0, Revert = 1, Deletion = 2, Restore = 3, RevertAll = 4, Reset = 5 };
 
     void push(QUndoCommand *command, ChangeKind kind, int count = 1);
     // Undo or redo of one command, signalled as one step: one reset when it touches many nodes.

@@ -51,6 +51,57 @@ QList<XsdtNode *> DefaultsReset::values(const XsdtNode &node, qsizetype *kept) c
     return out;
 }
 
+QList<XsdtNode *> DefaultsReset::allPreferences(qsizetype *kept) const
+{
+    const XsdtNode *preferences = m_file ? m_file->root.findPath(QStringLiteral("Global/Preferences")) : nullptr;
+    if (!preferences)
+        return {};
+    QList<XsdtNode *> out = values(*preferences, kept);
+    // Whether this computer signs its own code is an identity, not a taste; it stays.
+    const auto signing = std::remove_if(out.begin(), out.end(), [this](const XsdtNode *value) {
+        return m_policy && m_policy->machineBoundId(*value) == u"signing";
+    });
+    if (kept)
+        *kept += out.end() - signing;
+    out.erase(signing, out.end());
+    return out;
+}
+
+QList<XsdtNode *> DefaultsReset::windowLayout() const
+{
+    QList<XsdtNode *> out;
+    if (!m_policy || !m_file)
+        return out;
+    for (const MachineBoundGroup &group : m_policy->machineBoundGroups()) {
+        if (group.id != u"window")
+            continue;
+        for (const PathPattern &pattern : group.patterns) {
+            const QString text
+                = pattern.parts().join(u'/') + (pattern.isRecursive() ? QStringLiteral("/**") : QString());
+            for (XsdtNode *node : DeletionPolicy::findAll(*m_file, text)) {
+                if (!node->isInsideDeleted() && m_policy->verdict(node).level != DeletionLevel::Never
+                    && !out.contains(node))
+                    out << node;
+            }
+        }
+    }
+    return out;
+}
+
+QList<XsdtNode *> DefaultsReset::moduleSettings() const
+{
+    QList<XsdtNode *> out;
+    const XsdtNode *data = m_file ? m_file->root.childByKey(u"ModuleData") : nullptr;
+    if (!data)
+        return out;
+    for (const auto &child : data->children) {
+        // "0" holds the format's version, no module's settings.
+        if (child->kind == XsdtNode::Item && child->key != u"0" && !child->isInsideDeleted())
+            out << child.get();
+    }
+    return out;
+}
+
 qsizetype DefaultsReset::queue(const QList<XsdtNode *> &values)
 {
     for (XsdtNode *value : values) {

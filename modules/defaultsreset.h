@@ -26,6 +26,14 @@ public:
     bool isResettable(const XsdtNode &node) const;
     // The values of node (itself, when a value) that a reset removes; kept counts those it leaves.
     QList<XsdtNode *> values(const XsdtNode &node, qsizetype *kept = nullptr) const;
+    // Every preference of Global/Preferences a reset removes; the module list, repositories and
+    // signing identity stay.
+    QList<XsdtNode *> allPreferences(qsizetype *kept = nullptr) const;
+    // The window and workspace layout: window geometry and state the deletion rules let go.
+    // Those are not preferences but remembered places; they are deleted, not reset.
+    QList<XsdtNode *> windowLayout() const;
+    // The modules with saved settings of their own (ModuleData/<name>), by name.
+    QList<XsdtNode *> moduleSettings() const;
     // Queues them; returns how many.
     static qsizetype queue(const QList<XsdtNode *> &values);
 

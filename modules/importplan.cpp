@@ -398,13 +398,13 @@ ImportPlan::PathMap ImportPlan::suggestMap(const QStringList &missing, const QSt
         parts.removeLast();
         const Qt::CaseSensitivity cs = isDrivePath(path) ? Qt::CaseInsensitive : Qt::CaseSensitive;
         qsizetype shared = 0;
-        while (shared < common.size() && shared < parts.size()
-               && common.at(shared).compare(parts.at(shared), cs) == 0)
+        while (shared < common.size() && shared < parts.size() && common.at(shared).compare(parts.at(shared), cs) == 0)
             ++shared;
         common = common.mid(0, shared);
     }
     // A drive or the top of the file system alone says nothing of where the files went.
-    const qsizetype named = std::count_if(common.cbegin(), common.cend(), [](const QString &p) { return !p.isEmpty(); });
+    const qsizetype named
+        = std::count_if(common.cbegin(), common.cend(), [](const QString &p) { return !p.isEmpty(); });
     if (named < 2)
         return {};
     const QString from = common.join(missing.first().contains(u'\\') ? u'\\' : u'/');

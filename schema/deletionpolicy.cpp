@@ -87,7 +87,8 @@ bool DeletionPolicy::load(const QByteArray &overlayBytes, QString *error)
     }
     for (const QJsonValue &element : overlay.value(QLatin1String("machineBound")).toArray()) {
         const QJsonObject object = element.toObject();
-        MachineBoundGroup group{object.value(QLatin1String("title")).toString(),
+        MachineBoundGroup group{object.value(QLatin1String("id")).toString(),
+                                object.value(QLatin1String("title")).toString(),
                                 readPatterns(object.value(QLatin1String("paths")))};
         if (!group.title.isEmpty() && !group.patterns.isEmpty())
             m_machineBound.append(group);
@@ -129,19 +130,31 @@ DeletionVerdict DeletionPolicy::verdict(const XsdtNode *node) const
     return result;
 }
 
-QString DeletionPolicy::machineBoundGroup(const XsdtNode &node) const
+const MachineBoundGroup *DeletionPolicy::machineBoundOf(const XsdtNode &node) const
 {
     if (!node.parent)
-        return QString();
+        return nullptr;
     QString storage;
     const QList<QStringView> parts = PathPattern::pathParts(node, &storage);
     for (const MachineBoundGroup &group : m_machineBound) {
         for (const PathPattern &pattern : group.patterns) {
             if (pattern.matches(parts))
-                return group.title;
+                return &group;
         }
     }
-    return QString();
+    return nullptr;
+}
+
+QString DeletionPolicy::machineBoundGroup(const XsdtNode &node) const
+{
+    const MachineBoundGroup *group = machineBoundOf(node);
+    return group ? group->title : QString();
+}
+
+QString DeletionPolicy::machineBoundId(const XsdtNode &node) const
+{
+    const MachineBoundGroup *group = machineBoundOf(node);
+    return group ? group->id : QString();
 }
 
 bool DeletionPolicy::anyMatches(const QList<PathPattern> &patterns, const XsdtNode &node)

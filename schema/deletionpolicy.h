@@ -38,6 +38,7 @@ struct CleanupGroup
 // Entries that belong to one computer, left out of what is carried to another.
 struct MachineBoundGroup
 {
+    QString id;
     QString title;
     QList<PathPattern> patterns;
 };
@@ -62,6 +63,9 @@ public:
     const QList<CleanupGroup> &cleanupGroups() const { return m_cleanupGroups; }
     // The title of the machine-bound group the entry itself is, or empty.
     QString machineBoundGroup(const XsdtNode &node) const;
+    // Its id ("window", "signing"), or empty.
+    QString machineBoundId(const XsdtNode &node) const;
+    const QList<MachineBoundGroup> &machineBoundGroups() const { return m_machineBound; }
     const QString &defaultReason() const { return m_defaultReason; }
     const QList<DeleteRule> &rules() const { return m_rules; }
 
@@ -70,6 +74,7 @@ public:
 
 private:
     void clearLists();
+    const MachineBoundGroup *machineBoundOf(const XsdtNode &node) const;
     static bool anyMatches(const QList<PathPattern> &patterns, const XsdtNode &node);
 
     QList<DeleteRule> m_rules;

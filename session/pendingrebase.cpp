@@ -127,9 +127,12 @@ PendingRebase PendingRebase::capture(const XsdtNode &root, const QStringList &qu
         rebase.m_edits << edit;
     }
     for (const XsdtNode *node : root.pendingDeletions())
-        rebase.m_deletions << Deletion{locationOf(*node), node->path(), SettingsModel::labelOf(node),
+        rebase.m_deletions << Deletion{locationOf(*node),
+                                       node->path(),
+                                       SettingsModel::labelOf(node),
                                        hasNamesake(*node) ? signature(*node) : QByteArray(),
-                                       model ? model->deletionGroup(node) : QString()};
+                                       model ? model->deletionGroup(node) : QString(),
+                                       node->resetToDefault};
     rebase.m_files = queuedFiles;
     return rebase;
 }
@@ -237,7 +240,11 @@ PendingRebase::Outcome PendingRebase::apply(SettingsModel *model, PendingFiles *
         QString why;
         if (!node)
             continue;
-        if (node->isInsideDeleted() || model->requestDeletion(node, &why, deletion.group))
+        if (node->isInsideDeleted())
+            ++outcome.applied;
+        else if (deletion.reset && node->kind == XsdtNode::Value)
+            outcome.applied += model->requestReset({node}, deletion.group);
+        else if (model->requestDeletion(node, &why, deletion.group))
             ++outcome.applied;
         else
             refused(deletion.label, deletion.path, why);

@@ -65,6 +65,8 @@ public:
         QByteArray signature;
         // What the user queued it as, kept for the review.
         QString group;
+        // Queued as a reset to PixInsight's default.
+        bool reset = false;
         bool gone = false;
         // PixInsight changed the entries of this name: which one was meant is not certain.
         bool changed = false;

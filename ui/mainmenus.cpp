@@ -46,6 +46,18 @@ void MainMenus::build(MainWindow *window, QUndoStack *undoStack, SettingsModel *
         installedUpdates->setToolTip(found ? QString()
                                            : tr("PixInsight's installed.xri was not found on this computer."));
     });
+    reset = file->addMenu(tr("Rese&t"));
+    reset->addAction(tr("All &preferences"), window, [window] { window->onReset(ResetFlow::Preset::AllPreferences); })
+        ->setStatusTip(tr("Every preference back to PixInsight's default; the module list, repositories and signing "
+                          "identity stay"));
+    reset
+        ->addAction(tr("&Window and workspace layout"), window,
+                    [window] { window->onReset(ResetFlow::Preset::WindowLayout); })
+        ->setStatusTip(tr("Window positions, sizes and docking, as PixInsight first opens them"));
+    reset
+        ->addAction(tr("A &module's saved settings..."), window,
+                    [window] { window->onReset(ResetFlow::Preset::ModuleSettings); })
+        ->setStatusTip(tr("One module starts again with its defaults"));
     file->addSeparator();
     save = file->addAction(tr("&Save changes..."), window, [window] { window->onSave(); });
     save->setShortcut(QKeySequence::Save);

@@ -4,6 +4,7 @@
 #include <QMap>
 
 class QAction;
+class QMenu;
 class QUndoStack;
 
 namespace pfw {
@@ -28,6 +29,7 @@ public:
     QAction *findModule = nullptr;
     QAction *installedUpdates = nullptr;
     QAction *findProblem = nullptr;
+    QMenu *reset = nullptr;
     QAction *save = nullptr;
     QAction *restore = nullptr;
     QAction *backups = nullptr;

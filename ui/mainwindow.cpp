@@ -38,6 +38,7 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QStandardPaths>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QStatusBar>
@@ -221,6 +222,7 @@ void MainWindow::refreshState()
     m_menus.save->setToolTip(noSave.isEmpty() ? tr("Review the pending changes, then save") : noSave);
     m_menus.revertAll->setEnabled(n > 0);
     m_menus.restore->setEnabled(loaded && !running);
+    m_menus.reset->setEnabled(loaded && !m_session->model()->isReadOnly());
     m_menus.backups->setEnabled(loaded);
     // The file and the unsaved marker, the Qt way; the system adds the program's name.
     setWindowFilePath(loaded ? m_session->path() : QString());
@@ -389,6 +391,18 @@ void MainWindow::onEnvironmentPolled()
     m_tabs->setViewOnly(m_session->isHostRunning());
     if (!isBusy() && findSettingsFiles(services().environment) != m_foundFiles)
         refreshFileBox();
+}
+
+void MainWindow::onReset(ResetFlow::Preset preset)
+{
+    const BusyScope busy;
+    commitTyping();
+    ResetFlow flow(*m_session, this);
+    const bool queued = flow.queue(preset);
+    if (!flow.message().isEmpty())
+        showMessage(flow.message(), 10000);
+    if (queued && m_menus.save->isEnabled())
+        onSave();
 }
 
 bool MainWindow::onSave()

@@ -12,6 +12,7 @@
 #include "ui/maintabs.h"
 #include "ui/maintoolbar.h"
 #include "ui/openflow.h"
+#include "ui/resetflow.h"
 #include "ui/screenplacement.h"
 
 #include <QMainWindow>
@@ -85,6 +86,8 @@ public slots:
     void onReload();
     bool onSave();
     void onRevertAll();
+    // Queues a reset preset, then opens the review.
+    void onReset(ResetFlow::Preset preset);
     void updateUndoActions();
     void onFindModule();
     void onUnusedModules();

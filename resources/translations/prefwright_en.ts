@@ -84,6 +84,16 @@
     </message>
 </context>
 <context>
+    <name>NodeMenu</name>
+    <message numerus="yes">
+        <source>Removed at the save; PixInsight writes its default for %n values the next time it starts.</source>
+        <translation>
+            <numerusform>Removed at the save; PixInsight writes its default for it the next time it starts.</numerusform>
+            <numerusform>Removed at the save; PixInsight writes its default for %n values the next time it starts.</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>OpenFlow</name>
     <message numerus="yes">
         <source>You have %n unsaved changes. %1</source>
@@ -166,6 +176,16 @@
         <translation>
             <numerusform>about %n launch</numerusform>
             <numerusform>about %n launches</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>ResetFlow</name>
+    <message numerus="yes">
+        <source>%n preferences are reset to PixInsight&apos;s defaults at the save.</source>
+        <translation>
+            <numerusform>%n preference is reset to PixInsight&apos;s default at the save.</numerusform>
+            <numerusform>%n preferences are reset to PixInsight&apos;s defaults at the save.</numerusform>
         </translation>
     </message>
 </context>
@@ -468,6 +488,16 @@ A backup is made first. PixInsight must be closed.</numerusform>
         <translation>
             <numerusform>Discard all %n unsaved change?</numerusform>
             <numerusform>Discard all %n unsaved changes?</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>pfw::PreferencesView</name>
+    <message numerus="yes">
+        <source>%n values of %1 are reset to PixInsight&apos;s defaults at the save.</source>
+        <translation>
+            <numerusform>%n value of %1 is reset to PixInsight&apos;s default at the save.</numerusform>
+            <numerusform>%n values of %1 are reset to PixInsight&apos;s defaults at the save.</numerusform>
         </translation>
     </message>
 </context>

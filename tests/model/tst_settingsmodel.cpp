@@ -79,8 +79,9 @@ QStringList TestSettingsModel::fullState() const
         for (size_t i = 0; i < node.children.size(); ++i) {
             const XsdtNode &child = *node.children[i];
             const QString path = at + u'/' + QString::number(i);
-            lines
-                << QStringLiteral("%1 %2|%3|%4").arg(path, child.savedValue, child.value, child.deleted ? u"D" : u"-");
+            lines << QStringLiteral("%1 %2|%3|%4%5")
+                         .arg(path, child.savedValue, child.value, child.deleted ? u"D" : u"-",
+                              child.resetToDefault ? u"R" : u"-");
             walk(child, path);
         }
     };
@@ -603,6 +604,10 @@ void TestSettingsModel::randomHistoriesUndoAndRedoExactly()
             case 6:
                 m_model.revertValue(pick(values));
                 break;
+            case 8:
+                // Resets are deletions the rules would refuse: undo must bring back the mark too.
+                m_model.requestReset({pick(values), pick(values)});
+                break;
             case 7: {
                 const int file = random.bounded(1000);
                 const bool queue = !queuedFiles.contains(file);
@@ -627,9 +632,9 @@ void TestSettingsModel::randomHistoriesUndoAndRedoExactly()
             if (random.bounded(6) == 0) {
                 const SettingsModel::Batch batch(&m_model);
                 for (int i = 0, n = random.bounded(2, 5); i < n; ++i)
-                    change(random.bounded(8));
+                    change(random.bounded(9));
             } else {
-                change(random.bounded(random.bounded(10) == 0 ? 9 : 8));
+                change(random.bounded(random.bounded(10) == 0 ? 10 : 9));
             }
             if (m_model.undoStack()->index() != before) {
                 QCOMPARE(m_model.undoStack()->index(), before + 1);

@@ -144,8 +144,9 @@ void TestImportPlan::replaceStaysInTheGroupsTheSnippetHolds()
     pfw::XsdtFile target, snippet;
     QVERIFY(target.parse(document("<v k=\"MaxConsoleLines\" t=\"i\" v=\"1\"/><v k=\"ConsoleDelay\" t=\"i\" v=\"2\"/>",
                                   "<i k=\"Global\"/>")
-                             .replace("</i></i></i>", "</i><i k=\"Application\"><v k=\"A\" t=\"b\" v=\"true\"/></i></i>"
-                                                      "<i k=\"Statistics\"><v k=\"N\" t=\"i\" v=\"3\"/></i></i>")));
+                             .replace("</i></i></i>",
+                                      "</i><i k=\"Application\"><v k=\"A\" t=\"b\" v=\"true\"/></i></i>"
+                                      "<i k=\"Statistics\"><v k=\"N\" t=\"i\" v=\"3\"/></i></i>")));
     QVERIFY(snippet.parse(document("<v k=\"MaxConsoleLines\" t=\"i\" v=\"1\"/>")));
     ImportPlan plan(&m_schema, &m_policy);
     plan.setReplace(true);

@@ -1,5 +1,6 @@
 #include "cli/scriptededit.h"
 #include "core/problemsearch.h"
+#include "core/xsdtfile.h"
 #include "core/xsdtnode.h"
 #include "model/settingsmodel.h"
 #include "session/editingsession.h"
@@ -7,6 +8,7 @@
 #include "schema/settingsschema.h"
 #include "tests/support/privatehome.h"
 #include "tests/support/testservices.h"
+#include "tests/support/wholefile.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,6 +37,7 @@ private slots:
     void theTreeAndTheCommandLineFollowOneSetOfRules();
     void pendingChangesArePutBackOnTheFilePixInsightWrote();
     void anEditInsideAQueuedDeletionComesBackWithIt();
+    void aResetSurvivesARewriteAndIsSaved();
     void reApplyingLosesNothing_data();
     void reApplyingLosesNothing();
     void namesakesAreNeverTakenForOneAnother_data();
@@ -559,6 +562,35 @@ void TestEditingSession::namesakesAreNeverTakenForOneAnother()
     QCOMPARE(!rebase.deletions().at(0).changed && !rebase.deletions().at(0).gone, deleted);
     QVERIFY(!rebase.deletions().at(1).changed && !rebase.deletions().at(1).gone);
     QCOMPARE(rebase.conflictCount(), asked ? 1 : 0);
+}
+
+// A reset is a deletion the rules would refuse: carried over a rewrite it must stay a reset, or
+// putting it back is refused and the save would never remove the value.
+void TestEditingSession::aResetSurvivesARewriteAndIsSaved()
+{
+    SettingsModel *model = m_session->model();
+    const QString path = QStringLiteral("Global/Preferences/Process/MaxConsoleLines");
+    XsdtNode *value = m_session->document().file().root.findPath(path);
+    QVERIFY(value);
+    QCOMPARE(model->requestReset({value}, QStringLiteral("Processes")), 1);
+    exitPixInsightRewritingTheFile(m_original);
+    if (QTest::currentTestFailed())
+        return;
+    PendingRebase rebase = m_session->pendingChanges();
+    QByteArray seen;
+    QString error;
+    QVERIFY2(m_session->compareWithDisk(rebase, &seen, &error), qPrintable(error));
+    PendingRebase::Outcome outcome;
+    QCOMPARE(m_session->reloadKeepingChanges(rebase, &seen, &outcome, &error), EditingSession::Rebased::Done);
+    QCOMPARE(outcome.applied, 1);
+    XsdtNode *again = m_session->document().file().root.findPath(path);
+    QVERIFY(again && again->deleted && again->resetToDefault);
+    QString backup;
+    QVERIFY2(m_session->saveChanges(&error, &backup), qPrintable(error));
+    XsdtFile saved;
+    QVERIFY(saved.parse(pfw::test::readAll(m_session->path())));
+    QVERIFY(!saved.root.findPath(path));
+    QVERIFY(saved.root.findPath(QStringLiteral("Global/Preferences/Process/MaxProcessors")));
 }
 
 QTEST_GUILESS_MAIN(TestEditingSession)

@@ -12,7 +12,9 @@
 #include <QListWidget>
 #include <QStackedWidget>
 #include <QTest>
+#include <QPushButton>
 #include <QToolButton>
+#include <QUndoStack>
 
 using namespace pfw;
 
@@ -32,6 +34,7 @@ private slots:
     void filterMatchingNothing();
     void firstExpansionRunsOnce();
     void rowsFollowTheTreeTheModelIsGiven();
+    void pageResetTakesThatPageOnly();
 
 private:
     const PreferencesView::Page *page(const QString &title) const;
@@ -208,6 +211,30 @@ void TestPreferencesView::rowsFollowTheTreeTheModelIsGiven()
     QCOMPARE(m_view->pages().front()->rows.constFirst(), first);
     m_model.setDocument(nullptr);
     QVERIFY(m_view->pages().empty());
+}
+
+// The page's reset queues its own values, and only those a reset may remove, as one step.
+void TestPreferencesView::pageResetTakesThatPageOnly()
+{
+    QUndoStack &stack = *m_model.undoStack();
+    stack.clear();
+    const PreferencesView::Page *processes = page(QStringLiteral("Processes"));
+    QVERIFY(processes && processes->reset);
+    const QString before = QString::fromUtf8(m_file.serialize());
+    QTest::mouseClick(processes->reset, Qt::LeftButton);
+    const QList<XsdtNode *> queued = m_file.root.pendingDeletions();
+    QVERIFY(queued.size() > 10);
+    for (const XsdtNode *node : queued) {
+        QVERIFY2(node->resetToDefault && node->kind == XsdtNode::Value, qPrintable(node->path()));
+        QVERIFY2(node->path().startsWith(QLatin1String("Global/Preferences/Process/")), qPrintable(node->path()));
+        QVERIFY2(!m_schema.spec(*node).readOnly && !m_model.isEditLocked(node), qPrintable(node->path()));
+    }
+    QCOMPARE(stack.count(), 1);
+    stack.undo();
+    QCOMPARE(m_file.root.pendingChangeCount(), 0);
+    QCOMPARE(QString::fromUtf8(m_file.serialize()), before);
+    m_view->setViewOnly(true);
+    QVERIFY(!processes->reset->isEnabled());
 }
 
 QTEST_MAIN(TestPreferencesView)

@@ -213,13 +213,21 @@ void ReviewDialog::refill()
     if (m_deletions->isChecked()) {
         sortByPath(deletions);
         const auto deletionRow = [this, schema](XsdtNode *node) {
-            auto *item
-                = new QTreeWidgetItem(QStringList{tr("Delete"), SettingLabel::text(schema, *node),
+            auto *item = node->resetToDefault
+                ? new QTreeWidgetItem(
+                    QStringList{tr("Reset"), SettingLabel::text(schema, *node),
+                                ReadableValue::text(schema, *node, node->savedValue),
+                                tr("reset to default — PixInsight writes its default the next time it starts")})
+                : new QTreeWidgetItem(QStringList{tr("Delete"), SettingLabel::text(schema, *node),
                                                   tr("%n values", nullptr, int(node->valueCount())), tr("(removed)")});
+            if (node->resetToDefault)
+                item->setToolTip(3, item->text(3));
             item->setToolTip(1, node->path());
             item->setData(0, kNodeRole, QVariant::fromValue(static_cast<void *>(node)));
             item->setData(0, kKindRole, DeletionRow);
-            item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+            // A reset value says all there is in its own row.
+            item->setChildIndicatorPolicy(node->resetToDefault ? QTreeWidgetItem::DontShowIndicator
+                                                               : QTreeWidgetItem::ShowIndicator);
             QFont bold = item->font(0);
             bold.setBold(true);
             item->setFont(0, bold);
@@ -245,11 +253,17 @@ void ReviewDialog::refill()
                 continue;
             }
             qsizetype values = 0;
-            for (const XsdtNode *node : nodes)
+            bool resets = true;
+            for (const XsdtNode *node : nodes) {
                 values += node->valueCount();
-            auto *item = new QTreeWidgetItem(QStringList{
-                tr("Delete"), group + QStringLiteral("  (%1)").arg(tr("%n entries", nullptr, int(nodes.size()))),
-                tr("%n values", nullptr, int(values)), tr("(removed)")});
+                resets = resets && node->resetToDefault;
+            }
+            auto *item = new QTreeWidgetItem(
+                QStringList{resets ? tr("Reset") : tr("Delete"),
+                            group + QStringLiteral("  (%1)").arg(tr("%n entries", nullptr, int(nodes.size()))),
+                            tr("%n values", nullptr, int(values)),
+                            resets ? tr("reset to default — PixInsight writes its default the next time it starts")
+                                   : tr("(removed)")});
             item->setData(0, kGroupRole, group);
             item->setData(0, kKindRole, GroupRow);
             QFont bold = item->font(0);
@@ -294,7 +308,7 @@ void ReviewDialog::populateDeletion(QTreeWidgetItem *item)
     if (!item || item->childCount() > 0 || item->data(0, kKindRole).toInt() != DeletionRow)
         return;
     XsdtNode *deleted = rowNode(item);
-    if (!deleted)
+    if (!deleted || deleted->resetToDefault)
         return;
     const auto valueRow = [schema = m_model->rules().schema()](XsdtNode *node, const QString &name) {
         auto *child = new QTreeWidgetItem(

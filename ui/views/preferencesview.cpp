@@ -5,13 +5,16 @@
 #include "ui/widgets/settingrow.h"
 #include "model/settingsmodel.h"
 #include "ui/views/collapsiblesection.h"
+#include "modules/defaultsreset.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 namespace pfw {
@@ -105,10 +108,20 @@ PreferencesView::Page *PreferencesView::buildPage(const PageSpec &spec)
     auto *layout = new QVBoxLayout(content);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    auto *header = new QHBoxLayout;
+    header->setContentsMargins(0, 0, 0, 6);
+    header->addStretch();
+    page->reset = new QPushButton(tr("Reset to PixInsight's default"), content);
+    page->reset->setToolTip(tr("Removes this page's values at the save, so that PixInsight writes its defaults the "
+                               "next time it starts. Locked, protected and read-only values stay."));
+    page->reset->setEnabled(!m_viewOnly);
+    header->addWidget(page->reset);
+    layout->addItem(header);
     for (const QString &path : spec.paths) {
         XsdtNode *group = m_file->root.findPath(path);
         if (!group || !hasShowableContent(*group))
             continue;
+        page->groups << group;
         if (spec.paths.size() == 1) {
             buildGroup(group, layout, page.get(), 0);
             continue;
@@ -127,6 +140,8 @@ PreferencesView::Page *PreferencesView::buildPage(const PageSpec &spec)
     page->scroll->setWidget(content);
     m_stack->addWidget(page->scroll);
     page->item = new QListWidgetItem(spec.title, m_pageList);
+    Page *built = page.get();
+    connect(page->reset, &QPushButton::clicked, this, [this, built] { resetPage(built); });
     m_pages.push_back(std::move(page));
     return m_pages.back().get();
 }
@@ -163,6 +178,27 @@ void PreferencesView::showNodeMenu(XsdtNode *node, const QPoint &globalPos)
     callbacks.undoDeletion = [this](XsdtNode *n) { emit restoreRequested(n); };
     callbacks.showHistory = [this](XsdtNode *n) { emit historyRequested(n); };
     pfw::showNodeMenu(this, m_model, node, globalPos, m_viewOnly, callbacks);
+}
+
+void PreferencesView::resetPage(Page *page)
+{
+    if (!page || m_viewOnly || !m_file)
+        return;
+    const DefaultsReset resetter(m_schema, m_model->policy(), m_file);
+    QList<XsdtNode *> values;
+    for (const XsdtNode *group : std::as_const(page->groups))
+        values += resetter.values(*group);
+    const int queued = m_model->requestReset(values, page->title);
+    emit message(
+        queued == 0
+            ? tr("Nothing on %1 can be reset: locked, protected and read-only values stay.").arg(page->title)
+            : tr("%n values of %1 are reset to PixInsight's defaults at the save.", nullptr, queued).arg(page->title));
+}
+
+void PreferencesView::viewOnlyChanged()
+{
+    for (const auto &page : m_pages)
+        page->reset->setEnabled(!m_viewOnly);
 }
 
 bool PreferencesView::showPage(int index)

@@ -14,6 +14,7 @@ class QLayout;
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
+class QPushButton;
 class QScrollArea;
 class QStackedWidget;
 
@@ -38,6 +39,8 @@ public:
         QList<SettingRow *> rows;
         QList<CollapsibleSection *> sections;
         QListWidgetItem *item = nullptr;
+        QPushButton *reset = nullptr;
+        QList<XsdtNode *> groups;
     };
 
     PreferencesView(SettingsModel *model, const SettingsSchema *schema, QWidget *parent = nullptr);
@@ -49,6 +52,8 @@ public:
     Page *buildPage(const PageSpec &spec);
     void buildGroup(XsdtNode *group, QLayout *layout, Page *page, int depth);
     void showNodeMenu(XsdtNode *node, const QPoint &globalPos);
+    // The page's own "Reset to PixInsight's default": every value of it a reset may remove.
+    void resetPage(Page *page);
 
     const std::vector<std::unique_ptr<Page>> &pages() const { return m_pages; }
     QListWidget *pageList() const { return m_pageList; }
@@ -66,6 +71,7 @@ private:
     void clear();
     bool hasShowableContent(const XsdtNode &group) const;
     void updateBadges();
+    void viewOnlyChanged() override;
     void applyFilter();
     void showTree(XsdtFile *file) override { setDocument(file); }
     void rowsRefreshed(bool) override { updateBadges(); }

@@ -3,6 +3,8 @@
 #include "core/xsdtnode.h"
 #include "session/busyscope.h"
 #include "model/settingsmodel.h"
+#include "modules/defaultsreset.h"
+#include "schema/settinglabel.h"
 
 #include <QCoreApplication>
 #include <QMenu>
@@ -62,6 +64,21 @@ QMenu *buildNodeMenu(QWidget *parent, SettingsModel *model, XsdtNode *node, bool
             remove->setEnabled(!viewOnly);
             QObject::connect(remove, &QAction::triggered, menu, call(callbacks.deleteNode));
         }
+    }
+    // A preference, a section or a page: PixInsight writes its default for what is missing.
+    const DefaultsReset resetter(model->rules().schema(), model->policy(), model->file());
+    if (!node->isInsideDeleted() && resetter.isOnAPage(*node)) {
+        const QList<XsdtNode *> values = resetter.values(*node);
+        QAction *reset = menu->addAction(NodeMenu::tr("Reset to PixInsight's default"));
+        reset->setToolTip(values.isEmpty()
+                              ? NodeMenu::tr("Nothing here can be reset: locked, protected and read-only values stay.")
+                              : NodeMenu::tr("Removed at the save; PixInsight writes its default for %n values the "
+                                             "next time it starts.",
+                                             nullptr, int(values.size())));
+        reset->setEnabled(!viewOnly && !values.isEmpty());
+        const QString group = isValue ? QString() : SettingLabel::text(model->rules().schema(), *node);
+        QObject::connect(reset, &QAction::triggered, menu,
+                         [model, values, group] { model->requestReset(values, group); });
     }
     if (callbacks.reveal) {
         menu->addSeparator();
