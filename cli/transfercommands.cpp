@@ -13,6 +13,7 @@
 #include "modules/defaultsreset.h"
 #include "modules/importplan.h"
 #include "modules/settingsexport.h"
+#include "platform/interrupthold.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
 
@@ -81,6 +82,8 @@ int TransferCommands::exportEntries(const CliOptions &options)
             if (!out.isEmpty() || toOutput)
                 return m_io.fail(SettingsCli::UsageError, tr("Give either -o OUT or -, once."));
             toOutput = true;
+        } else if (rest.at(i).isEmpty()) {
+            return m_io.fail(SettingsCli::UsageError, tr("A PATH given to export is empty; / is the whole file."));
         } else {
             paths << rest.at(i);
         }
@@ -157,17 +160,36 @@ int TransferCommands::importSnippet(const CliOptions &options)
         ImportPlan::PathMap map;
         if (!ImportPlan::parsePathMap(text, &map))
             return m_io.fail(SettingsCli::UsageError, tr("--map needs OLD=NEW, both folders; got '%1'.").arg(text));
+        // PixInsight reads a path from the folder it starts in, not from where this runs.
+        if (!QDir::isAbsolutePath(map.to))
+            return m_io.fail(SettingsCli::UsageError,
+                             tr("--map needs NEW as a whole folder path of this computer; got '%1'.").arg(map.to));
+        for (const ImportPlan::PathMap &earlier : std::as_const(maps)) {
+            if (ImportPlan::sameFolder(earlier.from, map.from))
+                return m_io.fail(SettingsCli::UsageError,
+                                 tr("--map is given twice for %1; say where it goes once.").arg(map.from));
+        }
         maps << map;
     }
     QByteArray bytes;
     QString error;
     if (snippetName == u"-") {
         QFile in;
-        if (!in.open(stdin, QIODevice::ReadOnly))
+        if (!in.open(0, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
             return m_io.fail(SettingsCli::BadFile, tr("The standard input cannot be read."));
-        bytes = in.read(SafeWrite::kMaxFileSize + 1);
-        if (bytes.size() > SafeWrite::kMaxFileSize)
-            return m_io.fail(SettingsCli::BadFile, tr("The standard input holds more than a settings file can."));
+        // A pipe hands over what its writer has written so far: read on to its end.
+        for (;;) {
+            const QByteArray chunk = in.read(qint64(1) << 20);
+            if (chunk.isEmpty()) {
+                if (in.error() != QFileDevice::NoError)
+                    return m_io.fail(SettingsCli::BadFile,
+                                     tr("The standard input cannot be read: %1").arg(in.errorString()));
+                break;
+            }
+            bytes += chunk;
+            if (bytes.size() > SafeWrite::kMaxFileSize)
+                return m_io.fail(SettingsCli::BadFile, tr("The standard input holds more than a settings file can."));
+        }
     } else if (!SafeWrite::readFile(snippetName, &bytes, &error)) {
         return m_io.fail(SettingsCli::BadFile, error);
     }
@@ -175,6 +197,14 @@ int TransferCommands::importSnippet(const CliOptions &options)
     if (!SettingsDocument::parseSettingsFile(snippetName == u"-" ? tr("The standard input") : snippetName, bytes,
                                              &snippet, &error))
         return m_io.fail(SettingsCli::BadFile, error);
+    // Its text would come in with U+FFFD in place of what it really holds.
+    if (!snippet.validUtf8)
+        return m_io.fail(SettingsCli::BadFile,
+                         tr("%1 holds bytes that are not valid UTF-8 (first at line %2, column %3), so its texts "
+                            "cannot be taken as they are. Nothing was written.")
+                             .arg(snippetName == u"-" ? tr("The standard input") : snippetName)
+                             .arg(snippet.invalidUtf8Line)
+                             .arg(snippet.invalidUtf8Column));
     SettingsDocument document;
     SettingsSchema schema;
     DeletionPolicy policy;
@@ -298,6 +328,11 @@ int TransferCommands::reset(const CliOptions &options)
     QStringList refusals;
     qsizetype kept = 0;
     for (const QString &path : options.positional.mid(1)) {
+        // An unset variable in a script must not reset every page.
+        if (path.isEmpty() || path == u"/")
+            return m_io.fail(SettingsCli::UsageError,
+                             tr("Name the preferences to reset: a value, a section or a page (an empty PATH or / "
+                                "would be every page)."));
         const XsdtNode *node = findEntry(document.file().root, path);
         if (!node) {
             refusals << tr("No entry at %1.").arg(path);
@@ -365,6 +400,9 @@ int TransferCommands::save(SettingsDocument *document, ScriptedEdit *edit, const
             m_io.print(tr("Nothing to save: the file already holds all of it."));
         return SettingsCli::Success;
     }
+    // A long import may be interrupted before it writes: then nothing is written at all.
+    if (InterruptHold::received() != 0)
+        return m_io.fail(SettingsCli::Refused, tr("Interrupted before the save. Nothing was written."));
     QString error, backup;
     if (!edit->save(options.fingerprint, &error, &backup))
         return m_io.fail(SettingsCli::Refused, error);

@@ -6,6 +6,7 @@
 #include "schema/deletionpolicy.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace pfw {
 
@@ -89,7 +90,10 @@ bool SettingsDocument::save(QString *error, QString *backupPath)
     }
 
     SafeWrite::Request request;
-    request.path = m_path;
+    // A settings file kept elsewhere behind a link (a dotfiles folder, a synced drive) is written
+    // where it is: replacing the link itself would leave the real file behind unchanged.
+    const QFileInfo info(m_path);
+    request.path = info.isSymLink() && !info.canonicalFilePath().isEmpty() ? info.canonicalFilePath() : m_path;
     request.bytes = m_file.serialize();
     XsdtFile check;
     QString parseError;

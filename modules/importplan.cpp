@@ -27,12 +27,6 @@ XsdtNode *childWithKey(const XsdtNode *parent, const QString &key, int occurrenc
     return nullptr;
 }
 
-int countOfKey(const XsdtNode &parent, const QString &key)
-{
-    return int(std::count_if(parent.children.cbegin(), parent.children.cend(),
-                             [&key](const auto &child) { return child->key == key; }));
-}
-
 QStringList keysOf(const XsdtNode &node)
 {
     QStringList keys;
@@ -55,6 +49,9 @@ bool isSeparator(QChar c)
 // without regard to case.
 bool startsWithFolder(const QString &text, const QString &prefix)
 {
+    // The empty folder is the top of a Linux or macOS file system.
+    if (prefix.isEmpty())
+        return !text.isEmpty() && text.front() == u'/';
     if (text.size() < prefix.size())
         return false;
     const Qt::CaseSensitivity cs = isDrivePath(prefix) ? Qt::CaseInsensitive : Qt::CaseSensitive;
@@ -65,7 +62,7 @@ bool startsWithFolder(const QString &text, const QString &prefix)
         if (QStringView(&a, 1).compare(QStringView(&b, 1), cs) != 0)
             return false;
     }
-    return text.size() == prefix.size() || isSeparator(text.at(prefix.size())) || isSeparator(prefix.back());
+    return text.size() == prefix.size() || isSeparator(text.at(prefix.size()));
 }
 
 QStringList folderParts(const QString &path)
@@ -85,7 +82,9 @@ ImportPlan::ImportPlan(const SettingsSchema *schema, const DeletionPolicy *polic
 
 void ImportPlan::setPathMaps(const QList<PathMap> &maps)
 {
-    m_maps = maps;
+    m_maps.clear();
+    for (const PathMap &map : maps)
+        m_maps << normalized(map);
     // The longest prefix first, so that a folder inside another is rewritten by its own map.
     std::stable_sort(m_maps.begin(), m_maps.end(),
                      [](const PathMap &a, const PathMap &b) { return a.from.size() > b.from.size(); });
@@ -95,44 +94,76 @@ void ImportPlan::compute(const XsdtNode &snippet, XsdtNode &target)
 {
     m_entries.clear();
     m_removals.clear();
-    QHash<QString, int> seen;
-    for (const auto &child : snippet.children)
-        compare(*child, childWithKey(&target, child->key, seen[child->key]++), target);
+    compareChildren(snippet, &target, target);
 }
 
-ImportPlan::Entry ImportPlan::entryFor(const XsdtNode &incoming, XsdtNode *here) const
+ImportPlan::Entry ImportPlan::entryFor(const XsdtNode &incoming, XsdtNode *here, int occurrence) const
 {
     Entry entry;
     entry.path = incoming.path();
     entry.keys = keysOf(incoming);
+    entry.occurrence = occurrence;
     entry.label = SettingLabel::text(m_schema, here ? *here : incoming);
     entry.target = here;
     entry.type = incoming.type;
-    for (const auto &sibling : incoming.parent->children) {
-        if (sibling.get() == &incoming)
-            break;
-        entry.occurrence += sibling->key == incoming.key ? 1 : 0;
-    }
+    entry.item = incoming.kind == XsdtNode::Item;
     return entry;
 }
 
-void ImportPlan::compare(const XsdtNode &incoming, XsdtNode *here, XsdtNode &nearest)
+void ImportPlan::refuseWhole(const XsdtNode &incoming, int occurrence, const QString &reason)
+{
+    Entry entry = entryFor(incoming, nullptr, occurrence);
+    if (!entry.item)
+        entry.incoming = incoming.value;
+    entry.status = Entry::Refused;
+    entry.reason = reason;
+    m_entries.append(entry);
+}
+
+void ImportPlan::compareChildren(const XsdtNode &incoming, XsdtNode *here, XsdtNode &nearest)
+{
+    // The entries here by key, made once per group: a group of many keys stays quick to match.
+    QHash<QString, QList<XsdtNode *>> byKey;
+    if (here) {
+        for (const auto &child : here->children)
+            byKey[child->key].append(child.get());
+    }
+    QHash<QString, int> seen;
+    for (const auto &child : incoming.children) {
+        const int occurrence = seen[child->key]++;
+        if (child->key.isEmpty() || child->key.contains(u'/')) {
+            refuseWhole(*child, occurrence, tr("its key is empty or holds \"/\", so no path can name it"));
+            continue;
+        }
+        const auto found = byKey.constFind(child->key);
+        XsdtNode *match = found != byKey.cend() && occurrence < found->size() ? found->at(occurrence) : nullptr;
+        // A second entry of one name is a second entry here only where the file has one already,
+        // or as a value of a group that is new here. A second group of one name cannot be told
+        // from the first by its path, so it is never made.
+        if (occurrence > 0 && !match && (here || child->kind == XsdtNode::Item)) {
+            refuseWhole(*child, occurrence,
+                        tr("the file to import holds %1 more than once in one group").arg(child->key));
+            continue;
+        }
+        compare(*child, match, here ? *here : nearest, occurrence);
+    }
+}
+
+void ImportPlan::compare(const XsdtNode &incoming, XsdtNode *here, XsdtNode &nearest, int occurrence)
 {
     if (incoming.kind == XsdtNode::Value) {
-        compareValue(incoming, here, nearest);
+        compareValue(incoming, here, nearest, occurrence);
         return;
     }
     if (here && here->kind == XsdtNode::Value) {
-        Entry entry = entryFor(incoming, here);
-        entry.item = true;
+        Entry entry = entryFor(incoming, here, occurrence);
         entry.status = Entry::Refused;
         entry.reason = tr("here it is a value, not a group");
         m_entries.append(entry);
         return;
     }
     if (!here && incoming.children.empty()) {
-        Entry entry = entryFor(incoming, nullptr);
-        entry.item = true;
+        Entry entry = entryFor(incoming, nullptr, occurrence);
         if (nearest.isInsideDeleted()) {
             entry.status = Entry::Refused;
             entry.reason = tr("inside an entry queued for deletion");
@@ -140,16 +171,14 @@ void ImportPlan::compare(const XsdtNode &incoming, XsdtNode *here, XsdtNode &nea
         m_entries.append(entry);
         return;
     }
-    QHash<QString, int> seen;
-    for (const auto &child : incoming.children)
-        compare(*child, childWithKey(here, child->key, seen[child->key]++), here ? *here : nearest);
+    compareChildren(incoming, here, nearest);
     if (m_replace && here)
         noteRemovals(incoming, *here);
 }
 
-void ImportPlan::compareValue(const XsdtNode &incoming, XsdtNode *here, XsdtNode &nearest)
+void ImportPlan::compareValue(const XsdtNode &incoming, XsdtNode *here, XsdtNode &nearest, int occurrence)
 {
-    Entry entry = entryFor(incoming, here);
+    Entry entry = entryFor(incoming, here, occurrence);
     entry.incoming = incoming.type == u's' ? rewritten(incoming.value) : incoming.value;
     if (entry.incoming != incoming.value)
         entry.rewrittenFrom = incoming.value;
@@ -268,20 +297,40 @@ void ImportPlan::noteRemovals(const XsdtNode &incoming, XsdtNode &here)
 
 QString ImportPlan::rewritten(const QString &text) const
 {
+    // Only a path is rewritten, never a text that happens to begin alike.
+    if (m_maps.isEmpty() || !looksLikeAbsolutePath(text))
+        return text;
     for (const PathMap &map : m_maps) {
-        if (map.from.isEmpty() || !startsWithFolder(text, map.from))
+        if (!startsWithFolder(text, map.from))
             continue;
+        // Both sides are without a final separator, so the rest begins with one (or is empty).
         QString rest = text.mid(map.from.size());
         // The rest takes the separators of the folder it now sits in.
         if (!map.to.contains(u'\\'))
             rest.replace(u'\\', u'/');
         else if (!map.to.contains(u'/'))
             rest.replace(u'/', u'\\');
-        if (!rest.isEmpty() && isSeparator(rest.front()) && !map.to.isEmpty() && isSeparator(map.to.back()))
-            rest.remove(0, 1);
         return map.to + rest;
     }
     return text;
+}
+
+ImportPlan::PathMap ImportPlan::normalized(const PathMap &map)
+{
+    const auto trimmed = [](QString folder) {
+        while (!folder.isEmpty() && isSeparator(folder.back()))
+            folder.chop(1);
+        return folder;
+    };
+    return {trimmed(map.from), trimmed(map.to)};
+}
+
+bool ImportPlan::sameFolder(const QString &a, const QString &b)
+{
+    const QString x = normalized({a, QString()}).from, y = normalized({b, QString()}).from;
+    if (x.isEmpty() || y.isEmpty())
+        return x.isEmpty() && y.isEmpty();
+    return x.size() == y.size() && startsWithFolder(x, y);
 }
 
 qsizetype ImportPlan::changeCount() const
@@ -313,6 +362,28 @@ QList<int> ImportPlan::applicableRemovals(bool confirmed) const
 qsizetype ImportPlan::apply(XsdtNode &target, const QList<int> &entries, const QList<int> &removals) const
 {
     qsizetype changes = 0;
+    // Entries come in the snippet's order, so most share the group of the one before: it is
+    // found, and its keys counted, once for them all.
+    QStringList groupKeys;
+    XsdtNode *group = nullptr;
+    QHash<QString, int> counts;
+    const auto findGroup = [&](const QStringList &keys) {
+        XsdtNode *parent = &target;
+        for (const QString &key : keys) {
+            XsdtNode *next = childWithKey(parent, key);
+            if (!next) {
+                auto made = std::make_unique<XsdtNode>();
+                made->kind = XsdtNode::Item;
+                made->key = key;
+                made->added = true;
+                next = parent->appendChild(std::move(made));
+            }
+            if (next->kind != XsdtNode::Item || next->deleted)
+                return static_cast<XsdtNode *>(nullptr);
+            parent = next;
+        }
+        return parent;
+    };
     for (const int index : entries) {
         if (index < 0 || index >= m_entries.size())
             continue;
@@ -324,19 +395,17 @@ qsizetype ImportPlan::apply(XsdtNode &target, const QList<int> &entries, const Q
         }
         if (entry.status != Entry::New || entry.keys.isEmpty())
             continue;
-        XsdtNode *parent = &target;
-        for (qsizetype k = 0; k + 1 < entry.keys.size() && parent; ++k) {
-            XsdtNode *next = childWithKey(parent, entry.keys.at(k));
-            if (!next) {
-                auto made = std::make_unique<XsdtNode>();
-                made->kind = XsdtNode::Item;
-                made->key = entry.keys.at(k);
-                made->added = true;
-                next = parent->appendChild(std::move(made));
+        const QStringList keys = entry.keys.mid(0, entry.keys.size() - 1);
+        if (!group || keys != groupKeys) {
+            groupKeys = keys;
+            group = findGroup(keys);
+            counts.clear();
+            if (group) {
+                for (const auto &child : group->children)
+                    ++counts[child->key];
             }
-            parent = next->kind == XsdtNode::Item && !next->deleted ? next : nullptr;
         }
-        if (!parent || countOfKey(*parent, entry.keys.back()) > entry.occurrence)
+        if (!group || counts.value(entry.keys.back()) > entry.occurrence)
             continue;
         auto made = std::make_unique<XsdtNode>();
         made->key = entry.keys.back();
@@ -353,7 +422,8 @@ qsizetype ImportPlan::apply(XsdtNode &target, const QList<int> &entries, const Q
                 made->block = std::make_unique<XsdtNode::CompressedBlock>(
                     XsdtNode::CompressedBlock{entry.compression, entry.blockData});
         }
-        parent->appendChild(std::move(made));
+        group->appendChild(std::move(made));
+        ++counts[entry.keys.back()];
         ++changes;
     }
     for (const int index : removals) {

@@ -89,6 +89,10 @@ public:
     static PathMap suggestMap(const QStringList &missing, const QStringList &candidates);
     // "OLD=NEW" as typed; false when one side is empty.
     [[nodiscard]] static bool parsePathMap(const QString &text, PathMap *map);
+    // Without the separators a folder may end in: "D:/Astro/" is "D:/Astro", "/" is "".
+    static PathMap normalized(const PathMap &map);
+    // Whether two folders are one: either separator, a drive's folders in any case.
+    static bool sameFolder(const QString &a, const QString &b);
 
     // Makes the chosen entries and removals pending changes of the tree compute() was given:
     // values edited, new entries added, removals queued for deletion. Refused and same entries
@@ -102,9 +106,11 @@ public:
 
 private:
     // here: the entry at the same place, if any; nearest: the closest entry here above it.
-    void compare(const XsdtNode &incoming, XsdtNode *here, XsdtNode &nearest);
-    void compareValue(const XsdtNode &incoming, XsdtNode *here, XsdtNode &nearest);
-    Entry entryFor(const XsdtNode &incoming, XsdtNode *here) const;
+    void compare(const XsdtNode &incoming, XsdtNode *here, XsdtNode &nearest, int occurrence);
+    void compareChildren(const XsdtNode &incoming, XsdtNode *here, XsdtNode &nearest);
+    void compareValue(const XsdtNode &incoming, XsdtNode *here, XsdtNode &nearest, int occurrence);
+    void refuseWhole(const XsdtNode &incoming, int occurrence, const QString &reason);
+    Entry entryFor(const XsdtNode &incoming, XsdtNode *here, int occurrence) const;
     void noteRemovals(const XsdtNode &incoming, XsdtNode &here);
     QString rewritten(const QString &text) const;
 

@@ -97,8 +97,43 @@ void EditingSession::poll()
     m_watcher->poll();
 }
 
+const HostRunReport *EditingSession::hostRunReport() const
+{
+    if (!m_hostReport || !isLoaded() || m_hostStartPath != m_document.path()
+        || m_document.fingerprint() != m_hostReport->afterFingerprint())
+        return nullptr;
+    return &*m_hostReport;
+}
+
+void EditingSession::noteHostTransition(bool running)
+{
+    if (running) {
+        m_hostReport.reset();
+        m_hostStartBytes.clear();
+        m_hostStartPath.clear();
+        // A search rewrites the file each round itself: what PixInsight did is not told apart.
+        QString error;
+        if (isLoaded() && !m_searchInProgress && SafeWrite::readFile(m_document.path(), &m_hostStartBytes, &error))
+            m_hostStartPath = m_document.path();
+        return;
+    }
+    if (m_hostStartPath.isEmpty())
+        return;
+    QByteArray after;
+    QString error;
+    HostRunReport report;
+    if (SafeWrite::readFile(m_hostStartPath, &after, &error) && after != m_hostStartBytes
+        && report.build(m_hostStartBytes, after, &m_policy) && !report.isEmpty())
+        m_hostReport = std::move(report);
+    m_hostStartBytes.clear();
+}
+
 void EditingSession::onPolled()
 {
+    if (m_watcher->isHostRunning() != m_hostWasRunning) {
+        m_hostWasRunning = m_watcher->isHostRunning();
+        noteHostTransition(m_hostWasRunning);
+    }
     if (m_model->isReadOnly() != m_watcher->isHostRunning())
         m_model->setReadOnly(m_watcher->isHostRunning());
     if (!(m_isBusy && m_isBusy()))

@@ -5,11 +5,13 @@
 #include "platform/hostservices.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
+#include "session/hostrunreport.h"
 #include "session/pendingrebase.h"
 
 #include <QObject>
 
 #include <functional>
+#include <optional>
 #include <utility>
 
 class QUndoStack;
@@ -89,6 +91,10 @@ public:
     bool restore(const QString &backupPath, QString *error);
     // Drops every pending change and queued file, as one step that can be undone.
     void revertAll();
+    // What PixInsight changed in the open file while it ran, once the file it left is the one
+    // shown; null otherwise, or once dismissed.
+    const HostRunReport *hostRunReport() const;
+    void dismissHostRunReport() { m_hostReport.reset(); }
 
 signals:
     // The tree is about to go: whoever holds its nodes lets go of them.
@@ -110,6 +116,8 @@ private:
     void releaseTree(bool keepHistory);
     void showTree(bool keepHistory);
     void onPolled();
+    // PixInsight started or exited: the file as it found it is kept, then compared.
+    void noteHostTransition(bool running);
 
     HostServices m_services;
     SettingsSchema m_schema;
@@ -124,6 +132,11 @@ private:
     EnvironmentWatcher *m_watcher;
     std::function<bool()> m_isBusy;
     bool m_searchInProgress = false;
+    bool m_hostWasRunning = false;
+    // The open file's bytes when PixInsight started (in memory only), and whose they are.
+    QByteArray m_hostStartBytes;
+    QString m_hostStartPath;
+    std::optional<HostRunReport> m_hostReport;
     FileIdentity m_searchState;
     mutable qsizetype m_pendingCount = 0;
     mutable std::pair<quint64, quint64> m_countedAt{~quint64(0), ~quint64(0)};

@@ -21,13 +21,18 @@ public:
     void showFor(const EditingSession &session);
     QLabel *label() const { return m_label; }
     QPushButton *reloadButton() const { return m_reload; }
+    QPushButton *showChangesButton() const { return m_showChanges; }
 
 signals:
     void reloadRequested();
+    void showHostChangesRequested();
+    void dismissHostChangesRequested();
 
 private:
     QLabel *m_label;
     QPushButton *m_reload;
+    QPushButton *m_showChanges;
+    QPushButton *m_dismiss;
 };
 
 } // namespace pfw

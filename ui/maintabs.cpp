@@ -149,6 +149,17 @@ void MainTabs::showInSearch(const QList<XsdtNode *> &nodes, const QString &headi
     m_search->queryEdit()->setFocus();
 }
 
+bool MainTabs::showHostChanges(const QByteArray &before)
+{
+    QString error;
+    if (!m_compare->showBytes(before, tr("The file before PixInsight ran"), &error)) {
+        emit message(error, 8000);
+        return false;
+    }
+    setCurrentWidget(m_compare);
+    return true;
+}
+
 void MainTabs::showUnused()
 {
     m_unused->refresh();

@@ -44,6 +44,8 @@ public:
     AllSettingsPage *allSettings() const { return m_allSettings; }
     // Unused modules, looked at afresh.
     void showUnused();
+    // Compare against the file as PixInsight found it when it started.
+    bool showHostChanges(const QByteArray &before);
     void runHealthCheck();
 
 signals:

@@ -138,6 +138,14 @@ void MainWindow::buildCentralWidget()
     m_bannerRow = new BannerRow(central);
     layout->addWidget(m_bannerRow);
     connect(m_bannerRow, &BannerRow::reloadRequested, this, &MainWindow::onReload);
+    connect(m_bannerRow, &BannerRow::showHostChangesRequested, this, [this] {
+        if (const HostRunReport *report = m_session->hostRunReport())
+            m_tabs->showHostChanges(report->before());
+    });
+    connect(m_bannerRow, &BannerRow::dismissHostChangesRequested, this, [this] {
+        m_session->dismissHostRunReport();
+        refreshState();
+    });
 
     m_tabs = new MainTabs(m_session, m_proxy, m_deletion, central);
     connect(m_tabs, &MainTabs::message, this, &MainWindow::showMessage);

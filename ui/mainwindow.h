@@ -61,6 +61,7 @@ public:
     QComboBox *fileBox() const { return m_fileRow->box(); }
     QLabel *bannerLabel() const { return m_bannerRow->label(); }
     QPushButton *reloadButton() const { return m_bannerRow->reloadButton(); }
+    QPushButton *showHostChangesButton() const { return m_bannerRow->showChangesButton(); }
     MainTabs *tabs() const { return m_tabs; }
     QAction *saveAction() const { return m_menus.save; }
     QAction *restoreAction() const { return m_menus.restore; }

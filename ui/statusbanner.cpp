@@ -35,6 +35,12 @@ StatusBanner::Banner StatusBanner::describe(const State &state)
                                   nullptr, n);
         banner.colour = kChangedBanner;
         banner.offersReload = true;
+    } else if (state.loaded && !state.hostChanges.isEmpty()) {
+        banner.text = QStringLiteral("<b>%1</b>").arg(state.hostChanges.toHtmlEscaped());
+        if (!state.hostModules.isEmpty())
+            banner.text += u' ' + state.hostModules.toHtmlEscaped();
+        banner.colour = kLayoutBanner;
+        banner.offersHostChanges = true;
     } else if (state.loaded && !state.validUtf8) {
         // Checked before the layout: "values are unaffected" would not be true here.
         banner.text

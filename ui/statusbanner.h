@@ -25,12 +25,16 @@ public:
         int invalidUtf8Line = 0;
         int invalidUtf8Column = 0;
         bool compactLayout = true;
+        // What PixInsight changed while it ran, and what became of its module list.
+        QString hostChanges;
+        QString hostModules;
     };
     struct Banner
     {
         QString text; // empty: no banner
         QColor colour;
         bool offersReload = false;
+        bool offersHostChanges = false;
     };
 
     static Banner describe(const State &state);

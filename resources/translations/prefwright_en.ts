@@ -57,6 +57,16 @@
     </message>
 </context>
 <context>
+    <name>HostRunReport</name>
+    <message numerus="yes">
+        <source>PixInsight changed %n settings while it ran.</source>
+        <translation>
+            <numerusform>PixInsight changed %n setting while it ran.</numerusform>
+            <numerusform>PixInsight changed %n settings while it ran.</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>LeftoverRemoval</name>
     <message numerus="yes">
         <source>Deleted %n files or folders from disk.</source>

@@ -637,6 +637,10 @@ void TestSettingsDocument::liveLockRefusesTheSave()
     QVERIFY(backups().isEmpty());
     other.unlock();
     QVERIFY2(m_document.save(&error, nullptr), qPrintable(error));
+    // Saved where the file is: the link still leads to it, and it holds the change.
+    QVERIFY(QFileInfo(link).isSymLink());
+    QVERIFY(onDisk().contains("k=\"MaxProcessors\" t=\"i\" v=\"8\""));
+    QCOMPARE(backups().size(), 1);
 }
 
 // A hard link in another folder has a lock file of its own: the file itself must be locked too.

@@ -30,6 +30,8 @@ private slots:
     void statusOfEachEntry();
     void applyingIsPendingUntilSaved();
     void replaceStaysInTheGroupsTheSnippetHolds();
+    void pathRewrites_data();
+    void pathRewrites();
     void suggestedRewrite_data();
     void suggestedRewrite();
 
@@ -79,6 +81,11 @@ void TestImportPlan::statusOfEachEntry_data()
                             << int(ImportPlan::Entry::Refused) << QStringLiteral("locked");
     QTest::newRow("a group here") << document("<i k=\"MaxConsoleLines\"/>") << document(consoleLines)
                                   << int(ImportPlan::Entry::Refused) << QStringLiteral("group");
+    // No path could name what these would make; a second key of one name would become a duplicate.
+    QTest::newRow("a key with a slash") << document(QByteArray()) << document("<v k=\"Max/Lines\" t=\"i\" v=\"5\"/>")
+                                        << int(ImportPlan::Entry::Refused) << QStringLiteral("/");
+    QTest::newRow("an empty key") << document(QByteArray()) << document("<v k=\"\" t=\"i\" v=\"5\"/>")
+                                  << int(ImportPlan::Entry::Refused) << QStringLiteral("empty");
 }
 
 void TestImportPlan::statusOfEachEntry()
@@ -158,6 +165,45 @@ void TestImportPlan::replaceStaysInTheGroupsTheSnippetHolds()
     // A preference is protected from deletion by the rules, so it stays.
     QVERIFY(!removal.allowed);
     QVERIFY(plan.applicableRemovals(true).isEmpty());
+}
+
+void TestImportPlan::pathRewrites_data()
+{
+    QTest::addColumn<QString>("map");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("rewritten");
+    const QString bias = QStringLiteral("D:/Astro/masters/bias.xisf");
+    QTest::newRow("folder") << QStringLiteral("D:/Astro=/home/a") << bias
+                            << QStringLiteral("/home/a/masters/bias.xisf");
+    QTest::newRow("folder with a separator")
+        << QStringLiteral("D:/Astro/=/home/a") << bias << QStringLiteral("/home/a/masters/bias.xisf");
+    QTest::newRow("other separator and case")
+        << QStringLiteral("d:\\astro=/home/a") << bias << QStringLiteral("/home/a/masters/bias.xisf");
+    QTest::newRow("a drive") << QStringLiteral("D:\\=/home/a") << bias
+                             << QStringLiteral("/home/a/Astro/masters/bias.xisf");
+    QTest::newRow("a name that only begins alike") << QStringLiteral("D:/Ast=/home/a") << bias << bias;
+    QTest::newRow("the top of a file system")
+        << QStringLiteral("/=/mnt/old") << QStringLiteral("/home/b/x") << QStringLiteral("/mnt/old/home/b/x");
+    QTest::newRow("to Windows") << QStringLiteral("/home/b=C:\\Users\\B") << QStringLiteral("/home/b/x/y")
+                                << QStringLiteral("C:\\Users\\B\\x\\y");
+    QTest::newRow("not a path") << QStringLiteral("/=/mnt") << QStringLiteral("a/b") << QStringLiteral("a/b");
+}
+
+void TestImportPlan::pathRewrites()
+{
+    QFETCH(QString, map);
+    QFETCH(QString, text);
+    QFETCH(QString, rewritten);
+    pfw::XsdtFile target, snippet;
+    QVERIFY(target.parse(document("<v k=\"P\" t=\"s\" v=\"\"/>")));
+    QVERIFY(snippet.parse(document("<v k=\"P\" t=\"s\" v=\"" + text.toUtf8() + "\"/>")));
+    ImportPlan::PathMap parsed;
+    QVERIFY(ImportPlan::parsePathMap(map, &parsed));
+    ImportPlan plan(&m_schema, &m_policy);
+    plan.setPathMaps({parsed});
+    plan.compute(snippet.root, target.root);
+    QCOMPARE(plan.entries().size(), 1);
+    QCOMPARE(plan.entries().first().incoming, rewritten);
 }
 
 void TestImportPlan::suggestedRewrite_data()

@@ -70,6 +70,7 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
+    void whatPixInsightChangedWhileItRan();
     void startsOnTheFirstInstance();
     void startsWithoutAnyFile();
     void editDeleteReviewAndSave();
@@ -170,6 +171,58 @@ void TestMainWindow::cleanup()
 {
     m_window.reset();
     m_host.reset();
+}
+
+// PixInsight runs while the window is open and changes three values and its module list: once it
+// has exited, the banner says so, Compare shows those changes against the file as it found it,
+// and taking one back is one pending edit.
+void TestMainWindow::whatPixInsightChangedWhileItRan()
+{
+    startFakeHost();
+    m_window->pollEnvironment();
+    QVERIFY(m_window->isHostRunning());
+    XsdtFile changed;
+    QVERIFY(changed.parse(m_original));
+    for (const char *path : {"Global/Preferences/Process/MaxProcessors", "Global/Preferences/Process/MaxConsoleLines",
+                             "Global/RGBWorkingSpace/Gamma"}) {
+        XsdtNode *value = changed.root.findPath(QString::fromLatin1(path));
+        QVERIFY2(value, path);
+        value->value = value->savedValue = QStringLiteral("3");
+    }
+    XsdtNode *modules = changed.root.findPath(QStringLiteral("Modules"));
+    QVERIFY(modules);
+    auto module = std::make_unique<XsdtNode>();
+    module->kind = XsdtNode::Value;
+    module->type = u's';
+    module->key = QStringLiteral("Module99");
+    module->value = module->savedValue = QStringLiteral("@pxi_bin_dir/Lumen-pxm.dll");
+    modules->appendChild(std::move(module));
+    writeFile(settingsFile("core-001-pxi.settings"), changed.serialize());
+    m_host->stop();
+    settledPoll();
+    QTRY_VERIFY(m_window->bannerLabel()->text().contains(QLatin1String("PixInsight changed 3 settings while it ran.")));
+    QVERIFY2(m_window->bannerLabel()->text().contains(QLatin1String("Its module list changed: added Lumen.")),
+             qPrintable(m_window->bannerLabel()->text()));
+    QVERIFY(!m_window->showHostChangesButton()->isHidden());
+    QCOMPARE(m_window->unsavedCount(), 0);
+
+    m_window->showHostChangesButton()->click();
+    CompareView *compare = m_window->tabs()->compare();
+    QCOMPARE(m_window->tabs()->currentWidget(), compare);
+    int different = 0;
+    for (const DiffEntry &entry : compare->entries())
+        different += entry.status == DiffEntry::Different && !m_window->model()->policy()->isCompareNoise(entry.here);
+    QCOMPARE(different, 3);
+    const int entry = int(std::find_if(compare->entries().cbegin(), compare->entries().cend(),
+                                       [](const DiffEntry &e) { return e.path.endsWith(u"MaxProcessors"); })
+                          - compare->entries().cbegin());
+    QVERIFY(entry < compare->entries().size());
+    compare->copyEntries({entry});
+    QCOMPARE(m_window->unsavedCount(), 1);
+    XsdtFile before;
+    QVERIFY(before.parse(m_original));
+    QCOMPARE(node("Global/Preferences/Process/MaxProcessors")->value,
+             before.root.findPath(QStringLiteral("Global/Preferences/Process/MaxProcessors"))->value);
 }
 
 void TestMainWindow::startFakeHost()
@@ -545,7 +598,8 @@ void TestMainWindow::changedOnDiskAndAutomaticReload()
     QVERIFY(!m_window->isChangedOnDisk());
     QCOMPARE(node("Global/Preferences/Process/MaxProcessors")->value, QStringLiteral("12"));
     QVERIFY(m_window->statusBar()->currentMessage().startsWith(QStringLiteral("Loaded ")));
-    QVERIFY(m_window->bannerLabel()->isHidden());
+    // What PixInsight changed is told, not the orange "changed on disk".
+    QVERIFY(m_window->bannerLabel()->text().contains(QStringLiteral("PixInsight changed 1 setting while it ran.")));
 }
 
 // Each round of a problem search rewrites the file: the banner says a search is under way, not

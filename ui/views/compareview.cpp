@@ -37,6 +37,8 @@ namespace {
 
 constexpr int kEntryRole = Qt::UserRole;
 constexpr int kMaxBackups = 25;
+// The file box's entry for a file kept in memory rather than on disk.
+constexpr char kInMemory[] = "#in-memory";
 
 bool sameFile(const QString &a, const QString &b)
 {
@@ -169,6 +171,15 @@ void CompareView::setDocument(XsdtFile *tree, const QString &path)
         m_other.root.clearChildren();
         m_otherPath.clear();
     }
+    // A file kept in memory is an earlier state of one file only.
+    if (!m_memoryTitle.isEmpty() && !sameFile(m_memoryFor, m_herePath)) {
+        m_memoryBytes.clear();
+        m_memoryTitle.clear();
+        if (m_otherPath == QLatin1String(kInMemory)) {
+            m_other.root.clearChildren();
+            m_otherPath.clear();
+        }
+    }
     rebuildFileBox();
     recompute();
 }
@@ -187,6 +198,8 @@ void CompareView::rebuildFileBox()
     const QSignalBlocker blocker(m_fileBox);
     m_fileBox->clear();
     m_fileBox->addItem(tr("Choose a file to compare with..."), QString());
+    if (!m_memoryTitle.isEmpty())
+        m_fileBox->addItem(m_memoryTitle, QLatin1String(kInMemory));
     for (const QString &path : findSettingsFiles(m_environment)) {
         if (!sameFile(path, m_herePath))
             m_fileBox->addItem(describeSettingsFile(path), path);
@@ -204,6 +217,10 @@ void CompareView::rebuildFileBox()
     }
     int current = 0;
     for (int i = 1; i < m_fileBox->count() && !m_otherPath.isEmpty(); ++i) {
+        if (m_otherPath == QLatin1String(kInMemory)) {
+            current = 1;
+            break;
+        }
         if (sameFile(m_fileBox->itemData(i).toString(), m_otherPath)) {
             current = i;
             break;
@@ -231,6 +248,11 @@ void CompareView::fileChosen(int index)
         rebuildFileBox();
         return;
     }
+    if (data == QLatin1String(kInMemory)) {
+        if (!showBytes(m_memoryBytes, m_memoryTitle, &error))
+            emit message(error);
+        return;
+    }
     if (data.isEmpty()) {
         m_other.root.clearChildren();
         m_otherPath.clear();
@@ -249,6 +271,29 @@ void CompareView::showFile(const QString &path)
     if (!loadOther(path, &error))
         emit message(error);
     rebuildFileBox();
+}
+
+bool CompareView::showBytes(const QByteArray &bytes, const QString &title, QString *error)
+{
+    m_tree->clear();
+    m_entries.clear();
+    m_shown.clear();
+    QString parseError;
+    if (!SettingsDocument::parseSettingsFile(title, bytes, &m_other, &parseError)) {
+        m_otherPath.clear();
+        if (error)
+            *error = parseError;
+        rebuildFileBox();
+        recompute();
+        return false;
+    }
+    m_memoryBytes = bytes;
+    m_memoryTitle = title;
+    m_memoryFor = m_herePath;
+    m_otherPath = QLatin1String(kInMemory);
+    rebuildFileBox();
+    recompute();
+    return true;
 }
 
 bool CompareView::loadOther(const QString &path, QString *error)
@@ -507,12 +552,13 @@ void CompareView::copyAllShown()
         return;
     const BusyScope busy;
     const quint64 generation = m_model->generation();
-    if (QMessageBox::question(this, tr("Copy values"),
-                              tr("Copy %n values from %1 into this file?\n\nThey become pending changes: you can "
-                                 "review, revert and save them as usual.",
-                                 nullptr, int(copyable.size()))
-                                  .arg(QFileInfo(m_otherPath).fileName()),
-                              QMessageBox::Yes | QMessageBox::No)
+    if (QMessageBox::question(
+            this, tr("Copy values"),
+            tr("Copy %n values from %1 into this file?\n\nThey become pending changes: you can "
+               "review, revert and save them as usual.",
+               nullptr, int(copyable.size()))
+                .arg(m_otherPath == QLatin1String(kInMemory) ? m_memoryTitle : QFileInfo(m_otherPath).fileName()),
+            QMessageBox::Yes | QMessageBox::No)
             == QMessageBox::Yes
         && m_model->generation() == generation)
         copyEntries(copyable);

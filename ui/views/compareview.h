@@ -35,6 +35,9 @@ public:
     [[nodiscard]] bool loadOther(const QString &path, QString *error);
     // Loads a file and shows it as the chosen one; a failure comes out as message().
     void showFile(const QString &path);
+    // Shows a file kept in memory (what PixInsight found when it started), listed as title
+    // until another is kept.
+    [[nodiscard]] bool showBytes(const QByteArray &bytes, const QString &title, QString *error);
     void recompute();
     void copyEntries(const QList<int> &entries);
     void copySelected();
@@ -77,6 +80,9 @@ private:
     QString m_herePath;
     XsdtFile m_other;
     QString m_otherPath;
+    QByteArray m_memoryBytes;
+    QString m_memoryTitle;
+    QString m_memoryFor;
     QList<DiffEntry> m_entries;
     QList<int> m_shown;
     bool m_viewOnly = false;
