@@ -20,17 +20,21 @@ bool HostRunReport::build(const QByteArray &before, const QByteArray &after, con
         if (!(policy && policy->isCompareNoise(entry.here ? entry.here : entry.there)))
             ++m_changes;
     }
-    const QStringList old = registeredModuleNames(was);
-    const QStringList current = registeredModuleNames(now);
-    const QSet<QString> oldSet(old.cbegin(), old.cend()), currentSet(current.cbegin(), current.cend());
-    for (const QString &name : current) {
-        if (!oldSet.contains(name) && !m_modulesAdded.contains(name))
-            m_modulesAdded << name;
-    }
-    for (const QString &name : old) {
-        if (!currentSet.contains(name) && !m_modulesRemoved.contains(name))
-            m_modulesRemoved << name;
-    }
+    // The names of one list the other lacks, each once, in the order PixInsight lists them.
+    const auto lacking = [](const QStringList &names, const QStringList &other) {
+        QSet<QString> seen(other.cbegin(), other.cend());
+        QStringList result;
+        for (const QString &name : names) {
+            if (!seen.contains(name)) {
+                seen.insert(name);
+                result << name;
+            }
+        }
+        return result;
+    };
+    const QStringList old = registeredModuleNames(was), current = registeredModuleNames(now);
+    m_modulesAdded = lacking(current, old);
+    m_modulesRemoved = lacking(old, current);
     m_before = before;
     m_afterFingerprint = SafeWrite::sha256(after);
     return true;
