@@ -15,6 +15,11 @@ RevertAllCommand::RevertAllCommand(SettingsModel *model, const XsdtNode &root)
 void RevertAllCommand::collect(const XsdtNode &node)
 {
     for (const auto &child : node.children) {
+        // Taken out whole: what was changed inside it comes back with it on undo.
+        if (child->added) {
+            addRemoval(child.get());
+            continue;
+        }
         const bool edited = child->kind == XsdtNode::Value && child->value != child->savedValue;
         if (edited || child->deleted)
             add(child.get(), child->kind == XsdtNode::Value ? child->savedValue : child->value, false);

@@ -7,7 +7,8 @@ namespace pfw {
 struct XsdtNode;
 
 // Every pending change of the tree dropped ("revert of all changes"): edits, deletion marks,
-// and edits inside entries that are queued for deletion, so that undo brings all of them back.
+// edits inside entries that are queued for deletion, and imported entries, so that undo brings
+// all of them back.
 class RevertAllCommand final : public NodeStateCommand
 {
 public:

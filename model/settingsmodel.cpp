@@ -402,6 +402,33 @@ int SettingsModel::requestReset(const QList<XsdtNode *> &values, const QString &
     return int(queued.size());
 }
 
+int SettingsModel::applyImport(ImportChanges changes, const QString &group)
+{
+    if (m_readOnly || !m_file)
+        return 0;
+    const auto usable = [](const XsdtNode *node) { return node && node->parent && !node->isInsideDeleted(); };
+    changes.edits.removeIf([&usable](const auto &edit) { return !usable(edit.first) || edit.first->deleted; });
+    changes.deletions.removeIf([&usable](const XsdtNode *node) { return !usable(node) || node->deleted; });
+    changes.additions.erase(std::remove_if(changes.additions.begin(), changes.additions.end(),
+                                           [](const auto &addition) {
+                                               return !addition.first || !addition.second
+                                                   || addition.first->kind != XsdtNode::Item
+                                                   || addition.first->isInsideDeleted();
+                                           }),
+                            changes.additions.end());
+    if (changes.isEmpty())
+        return 0;
+    for (const XsdtNode *node : std::as_const(changes.deletions)) {
+        if (group.isEmpty())
+            m_deletionGroups.remove(node);
+        else
+            m_deletionGroups.insert(node, group);
+    }
+    const int count = changes.size();
+    push(new ImportCommand(this, std::move(changes)), ChangeKind::Import, count);
+    return count;
+}
+
 void SettingsModel::revertAll()
 {
     if (!m_file)
@@ -441,7 +468,8 @@ QString SettingsModel::labelOf(const XsdtNode *node)
 }
 
 // The same notifications as a change made by hand, so every view follows.
-void SettingsModel::applyStates(const std::vector<NodeState> &states, bool reset)
+void SettingsModel::applyStates(const std::vector<NodeState> &states, bool reset, std::vector<HeldNode> *attach,
+                                std::vector<HeldNode> *detach)
 {
     if (!m_file)
         return;
@@ -449,6 +477,17 @@ void SettingsModel::applyStates(const std::vector<NodeState> &states, bool reset
     const bool ownReset = resetting && !m_stepResets;
     if (ownReset)
         beginResetModel();
+    if (attach) {
+        for (HeldNode &held : *attach) {
+            XsdtNode *parent = nodeAt(held.parentPath);
+            if (!parent || !held.node || held.row < 0 || size_t(held.row) > parent->children.size())
+                continue;
+            held.node->parent = parent;
+            parent->children.insert(parent->children.begin() + held.row, std::move(held.node));
+        }
+    }
+    if (attach)
+        m_rows.clear();
     for (const NodeState &state : states) {
         XsdtNode *node = nodeAt(state.path);
         if (!node)
@@ -464,10 +503,39 @@ void SettingsModel::applyStates(const std::vector<NodeState> &states, bool reset
         else
             emit dataChanged(indexFor(node, KeyColumn), indexFor(node, TypeColumn));
     }
+    if (detach) {
+        // From the last, so that the rows of the ones before still hold.
+        for (auto it = detach->rbegin(); it != detach->rend(); ++it) {
+            XsdtNode *parent = nodeAt(it->parentPath);
+            if (!parent || it->row < 0 || size_t(it->row) >= parent->children.size())
+                continue;
+            it->node = std::move(parent->children[size_t(it->row)]);
+            parent->children.erase(parent->children.begin() + it->row);
+            it->node->parent = nullptr;
+            forgetSubtree(it->node.get());
+        }
+    }
+    if (attach || detach)
+        m_rows.clear();
     if (ownReset)
         endResetModel();
     if (m_stepDepth == 0)
         emit edited();
+}
+
+void SettingsModel::forgetSubtree(const XsdtNode *node)
+{
+    const auto inside = [node](const XsdtNode *other) {
+        for (; other; other = other->parent) {
+            if (other == node)
+                return true;
+        }
+        return false;
+    };
+    for (auto it = m_held.begin(); it != m_held.end();)
+        it = inside(it.key()) ? m_held.erase(it) : std::next(it);
+    for (auto it = m_deletionGroups.begin(); it != m_deletionGroups.end();)
+        it = inside(it.key()) ? m_deletionGroups.erase(it) : std::next(it);
 }
 
 DeletionVerdict SettingsModel::verdict(const XsdtNode *node) const
@@ -532,6 +600,8 @@ QString SettingsModel::stepName(ChangeKind kind, int count)
         return one ? tr("restore of 1 entry") : tr("restore of %1 entries").arg(count);
     case ChangeKind::Reset:
         return one ? tr("reset of 1 value") : tr("reset of %1 values").arg(count);
+    case ChangeKind::Import:
+        return tr("import of %n changes", nullptr, count);
     case ChangeKind::RevertAll:
         break;
     }

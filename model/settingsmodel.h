@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/importcommand.h"
 #include "model/nodestatecommand.h"
 #include "schema/deletionpolicy.h"
 
@@ -80,6 +81,9 @@ public:
     // Queues the values as resets to PixInsight's defaults, as one step; the caller chose them
     // (DefaultsReset). group names them together in the review. Returns how many were queued.
     int requestReset(const QList<XsdtNode *> &values, const QString &group = QString());
+    // An import's changes, checked by the caller under the edit and deletion rules, as one step;
+    // group names its deletions in the review. Returns how many changes were made.
+    int applyImport(ImportChanges changes, const QString &group = QString());
     void revertAll();
 
     // Undo history of the pending changes, on a QUndoStack: every accepted change is one
@@ -133,7 +137,9 @@ public:
     // For the undo commands: where a node sits, the node at such a place, and states put back.
     std::vector<int> pathOf(const XsdtNode *node) const;
     XsdtNode *nodeAt(const std::vector<int> &path) const;
-    void applyStates(const std::vector<NodeState> &states, bool reset);
+    // attach: held entries put into the tree first; detach: entries in it taken out last.
+    void applyStates(const std::vector<NodeState> &states, bool reset, std::vector<HeldNode> *attach = nullptr,
+                     std::vector<HeldNode> *detach = nullptr);
     static QString labelOf(const XsdtNode *node);
 
 signals:
@@ -142,7 +148,15 @@ signals:
     void historyChanged();
 
 private:
-    enum class ChangeKind : quint32 { Edit = 0, Revert = 1, Deletion = 2, Restore = 3, RevertAll = 4, Reset = 5 };
+    enum class ChangeKind : quint32 {
+        Edit = 0,
+        Revert = 1,
+        Deletion = 2,
+        Restore = 3,
+        RevertAll = 4,
+        Reset = 5,
+        Import = 6
+    };
 
     void push(QUndoCommand *command, ChangeKind kind, int count = 1);
     // Undo or redo of one command, signalled as one step: one reset when it touches many nodes.
@@ -150,6 +164,8 @@ private:
     static QString stepName(ChangeKind kind, int count);
 
     int rowOf(const XsdtNode *node) const;
+    // What is kept by node for an entry taken out of the tree (held text, its deletion group).
+    void forgetSubtree(const XsdtNode *node);
     void notifyChildren(const XsdtNode &node, const QModelIndex &index);
 
     XsdtFile *m_file = nullptr;

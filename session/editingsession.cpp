@@ -3,12 +3,16 @@
 #include "core/failure.h"
 #include "core/problemsearch.h"
 #include "model/settingsmodel.h"
+#include "modules/importplan.h"
 #include "platform/hostlocations.h"
 #include "session/diskchangemonitor.h"
 #include "session/environmentwatcher.h"
 #include "session/pendingfiles.h"
 
+#include <QSet>
 #include <QUndoStack>
+
+#include <functional>
 
 namespace pfw {
 
@@ -283,6 +287,66 @@ bool EditingSession::restore(const QString &backupPath, QString *error)
     showTree(false);
     emit stateChanged();
     return restored;
+}
+
+int EditingSession::applyImport(const ImportPlan &plan, const QList<int> &entries, const QList<int> &removals,
+                                const QString &group)
+{
+    if (!isLoaded() || isHostRunning() || m_model->isReadOnly())
+        return 0;
+    XsdtNode &root = m_document.file().root;
+    ImportChanges changes;
+    QList<int> additions;
+    for (const int index : entries) {
+        if (index < 0 || index >= plan.entries().size())
+            continue;
+        const ImportPlan::Entry &entry = plan.entries().at(index);
+        if (entry.status == ImportPlan::Entry::Different && entry.target)
+            changes.edits << std::pair{entry.target, entry.incoming};
+        else if (entry.status == ImportPlan::Entry::New)
+            additions << index;
+    }
+    for (const int index : removals) {
+        if (index >= 0 && index < plan.removals().size() && plan.removals().at(index).allowed)
+            changes.deletions << plan.removals().at(index).node;
+    }
+    if (!additions.isEmpty()) {
+        // The plan makes the new entries in place; they are taken out again at once, to go in
+        // through the model as one step.
+        QSet<const XsdtNode *> before;
+        const std::function<void(const XsdtNode &)> mark = [&](const XsdtNode &node) {
+            for (const auto &child : node.children) {
+                if (child->added)
+                    before.insert(child.get());
+                if (child->kind == XsdtNode::Item)
+                    mark(*child);
+            }
+        };
+        mark(root);
+        plan.apply(root, additions, {});
+        std::vector<XsdtNode *> made;
+        const std::function<void(XsdtNode &)> collect = [&](XsdtNode &node) {
+            for (const auto &child : node.children) {
+                if (child->added && !before.contains(child.get()))
+                    made.push_back(child.get());
+                else if (child->kind == XsdtNode::Item)
+                    collect(*child);
+            }
+        };
+        collect(root);
+        // From the last, so that the rows of the ones before still hold.
+        changes.additions.resize(made.size());
+        for (size_t i = made.size(); i-- > 0;) {
+            XsdtNode *parent = made[i]->parent;
+            const int row = made[i]->indexInParent();
+            changes.additions[i] = {parent, std::move(parent->children[size_t(row)])};
+            parent->children.erase(parent->children.begin() + row);
+            changes.additions[i].second->parent = nullptr;
+        }
+    }
+    const int count = m_model->applyImport(std::move(changes), group);
+    emit stateChanged();
+    return count;
 }
 
 void EditingSession::revertAll()

@@ -19,6 +19,7 @@ class QUndoStack;
 namespace pfw {
 
 class DiskChangeMonitor;
+class ImportPlan;
 class EnvironmentWatcher;
 class PendingFiles;
 class SettingsModel;
@@ -91,6 +92,10 @@ public:
     bool restore(const QString &backupPath, QString *error);
     // Drops every pending change and queued file, as one step that can be undone.
     void revertAll();
+    // The chosen entries and removals of a plan computed on this tree, as one step that can be
+    // undone; group names its deletions in the review. Returns how many changes were made.
+    int applyImport(const ImportPlan &plan, const QList<int> &entries, const QList<int> &removals,
+                    const QString &group);
     // What PixInsight changed in the open file while it ran, once the file it left is the one
     // shown; null otherwise, or once dismissed.
     const HostRunReport *hostRunReport() const;

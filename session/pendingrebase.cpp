@@ -92,9 +92,12 @@ QByteArray PendingRebase::signature(const XsdtNode &node)
 namespace {
 
 // Edited values inside a queued deletion too: undoing the deletion brings them back edited.
+// What was changed inside an added entry goes with the entry.
 void collectEdits(const XsdtNode &node, QList<const XsdtNode *> &out)
 {
     for (const auto &child : node.children) {
+        if (child->added)
+            continue;
         if (child->kind == XsdtNode::Value) {
             if (child->isEdited())
                 out.append(child.get());
@@ -102,6 +105,38 @@ void collectEdits(const XsdtNode &node, QList<const XsdtNode *> &out)
             collectEdits(*child, out);
         }
     }
+}
+
+void collectAdditions(const XsdtNode &node, QList<const XsdtNode *> &out)
+{
+    for (const auto &child : node.children) {
+        if (child->added) {
+            if (!child->deleted)
+                out.append(child.get());
+        } else if (child->kind == XsdtNode::Item) {
+            collectAdditions(*child, out);
+        }
+    }
+}
+
+std::unique_ptr<XsdtNode> deepCopy(const XsdtNode &node)
+{
+    std::unique_ptr<XsdtNode> copy = node.shallowCopy();
+    copy->added = node.added;
+    copy->deleted = node.deleted;
+    copy->resetToDefault = node.resetToDefault;
+    for (const auto &child : node.children)
+        copy->appendChild(deepCopy(*child));
+    return copy;
+}
+
+bool insideAdded(const XsdtNode &node)
+{
+    for (const XsdtNode *at = &node; at; at = at->parent) {
+        if (at->added)
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -126,13 +161,24 @@ PendingRebase PendingRebase::capture(const XsdtNode &root, const QStringList &qu
         edit.insideDeletion = node->isInsideDeleted();
         rebase.m_edits << edit;
     }
-    for (const XsdtNode *node : root.pendingDeletions())
+    QList<const XsdtNode *> added;
+    collectAdditions(root, added);
+    for (const XsdtNode *node : std::as_const(added)) {
+        std::shared_ptr<const XsdtNode> entry = deepCopy(*node);
+        rebase.m_additions << Addition{locationOf(*node->parent), node->path(), SettingsModel::labelOf(node),
+                                       std::move(entry)};
+    }
+    for (const XsdtNode *node : root.pendingDeletions()) {
+        // Not in the file: nothing to delete there.
+        if (insideAdded(*node))
+            continue;
         rebase.m_deletions << Deletion{locationOf(*node),
                                        node->path(),
                                        SettingsModel::labelOf(node),
                                        hasNamesake(*node) ? signature(*node) : QByteArray(),
                                        model ? model->deletionGroup(node) : QString(),
                                        node->resetToDefault};
+    }
     rebase.m_files = queuedFiles;
     return rebase;
 }
@@ -172,6 +218,11 @@ void PendingRebase::compareWith(const XsdtNode &root)
         deletion.changed
             = node && (!deletion.signature.isEmpty() || hasNamesake(*node)) && signature(*node) != deletion.signature;
     }
+    for (Addition &addition : m_additions) {
+        const XsdtNode *parent = find(root, addition.parent);
+        addition.parentGone = !parent || parent->kind != XsdtNode::Item;
+        addition.present = !addition.parentGone && parent->childByKey(addition.entry->key);
+    }
 }
 
 int PendingRebase::conflictCount() const
@@ -195,6 +246,14 @@ QStringList PendingRebase::droppedLines() const
             lines << tr("%1 (%2): PixInsight changed the entries of this name, so it is not certain which one "
                         "you meant: not deleted.")
                          .arg(deletion.label, deletion.path);
+    }
+    for (const Addition &addition : m_additions) {
+        if (addition.present)
+            lines << tr("%1 (%2) is in the file now as PixInsight wrote it: the imported entry was not added.")
+                         .arg(addition.label, addition.path);
+        else if (addition.parentGone)
+            lines << tr("%1 (%2): the group it was imported into is no longer in the file: not added.")
+                         .arg(addition.label, addition.path);
     }
     return lines;
 }
@@ -249,6 +308,17 @@ PendingRebase::Outcome PendingRebase::apply(SettingsModel *model, PendingFiles *
         else
             refused(deletion.label, deletion.path, why);
     }
+    // Additions last: an edit or deletion above found its entry by its place among the file's own.
+    ImportChanges added;
+    for (const Addition &addition : m_additions) {
+        XsdtNode *parent = find(root, addition.parent);
+        if (addition.parentGone || addition.present || !parent || parent->kind != XsdtNode::Item
+            || parent->childByKey(addition.entry->key))
+            continue;
+        added.additions.emplace_back(parent, deepCopy(*addition.entry));
+    }
+    if (!added.isEmpty())
+        outcome.applied += model->applyImport(std::move(added));
     if (files && !m_files.isEmpty()) {
         const int before = files->count();
         files->queue(m_files);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <memory>
 
 #include "schema/variablespec.h"
 
@@ -71,6 +72,18 @@ public:
         // PixInsight changed the entries of this name: which one was meant is not certain.
         bool changed = false;
     };
+    // An entry brought in by an import, to be added again where the file does not hold it now.
+    struct Addition
+    {
+        Location parent;
+        QString path;
+        QString label;
+        // The entry as it was added, with anything changed inside it since.
+        std::shared_ptr<const XsdtNode> entry;
+        // What the file read again holds: no place for it, or an entry of its name already.
+        bool parentGone = false;
+        bool present = false;
+    };
     struct Outcome
     {
         int applied = 0;
@@ -89,13 +102,16 @@ public:
     // The model's revision the changes were taken at: a rebase of older changes is out of date.
     void setCapturedAt(quint64 revision) { m_capturedAt = revision; }
     quint64 capturedAt() const { return m_capturedAt; }
-    bool isEmpty() const { return m_edits.isEmpty() && m_deletions.isEmpty() && m_files.isEmpty(); }
+    bool isEmpty() const
+    {
+        return m_edits.isEmpty() && m_deletions.isEmpty() && m_additions.isEmpty() && m_files.isEmpty();
+    }
     // As the unsaved count has them: an edit inside a queued deletion is not one.
     int changeCount() const
     {
         const auto own
             = std::count_if(m_edits.cbegin(), m_edits.cend(), [](const Edit &edit) { return !edit.insideDeletion; });
-        return int(own + m_deletions.size() + m_files.size());
+        return int(own + m_deletions.size() + m_additions.size() + m_files.size());
     }
     // Matches every change against a tree read again. A conflict the user settled keeps that
     // choice only while PixInsight's value is still the one shown to them.
@@ -104,6 +120,7 @@ public:
     QList<Edit> &edits() { return m_edits; }
     const QList<Edit> &edits() const { return m_edits; }
     const QList<Deletion> &deletions() const { return m_deletions; }
+    const QList<Addition> &additions() const { return m_additions; }
     const QStringList &files() const { return m_files; }
     // What compareWith found that will not be put back: gone entries and deletions.
     QStringList droppedLines() const;
@@ -114,6 +131,7 @@ public:
 private:
     QList<Edit> m_edits;
     QList<Deletion> m_deletions;
+    QList<Addition> m_additions;
     QStringList m_files;
     quint64 m_capturedAt = 0;
 };

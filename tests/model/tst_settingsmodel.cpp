@@ -79,9 +79,10 @@ QStringList TestSettingsModel::fullState() const
         for (size_t i = 0; i < node.children.size(); ++i) {
             const XsdtNode &child = *node.children[i];
             const QString path = at + u'/' + QString::number(i);
-            lines << QStringLiteral("%1 %2|%3|%4%5")
-                         .arg(path, child.savedValue, child.value, child.deleted ? u"D" : u"-",
-                              child.resetToDefault ? u"R" : u"-");
+            lines << QStringLiteral("%1 %2 %3|%4|%5%6%7")
+                         .arg(path, child.key, child.savedValue, child.value, child.deleted ? u"D" : u"-",
+                              child.resetToDefault ? u"R" : u"-", child.added ? u"A" : u"-");
+            QCOMPARE_EQ(child.parent, &node);
             walk(child, path);
         }
     };
@@ -563,8 +564,11 @@ void TestSettingsModel::randomHistoriesUndoAndRedoExactly()
         init(); // a fresh tree: the nodes are collected from it
         std::vector<XsdtNode *> values;
         std::vector<XsdtNode *> entries;
+        std::vector<XsdtNode *> items{&m_file.root};
         const std::function<void(XsdtNode &)> collect = [&](XsdtNode &node) {
             for (auto &child : node.children) {
+                if (child->kind == XsdtNode::Item)
+                    items.push_back(child.get());
                 if (child->kind == XsdtNode::Value && child->isEditableValue() && !m_model.isEditLocked(child.get())
                     && (child->type == u's' || child->type == u'b' || child->type == u'i'))
                     values.push_back(child.get());
@@ -622,6 +626,32 @@ void TestSettingsModel::randomHistoriesUndoAndRedoExactly()
                                        });
                 break;
             }
+            case 9: {
+                // An import adds entries, some under a new group, edits and deletes in one step.
+                ImportChanges changes;
+                for (int i = 0, n = random.bounded(1, 4); i < n; ++i) {
+                    auto made = std::make_unique<XsdtNode>();
+                    made->added = true;
+                    made->key = QStringLiteral("Imported%1").arg(random.bounded(1000));
+                    if (random.bounded(2) == 0) {
+                        auto inner = std::make_unique<XsdtNode>();
+                        inner->kind = XsdtNode::Value;
+                        inner->type = u's';
+                        inner->key = QStringLiteral("Inner");
+                        inner->value = inner->savedValue = QStringLiteral("x");
+                        made->appendChild(std::move(inner));
+                    } else {
+                        made->kind = XsdtNode::Value;
+                        made->type = u's';
+                        made->value = made->savedValue = QStringLiteral("y");
+                    }
+                    changes.additions.emplace_back(pick(items), std::move(made));
+                }
+                changes.edits << std::pair{pick(values), QStringLiteral("imported")};
+                changes.deletions << pick(entries);
+                m_model.applyImport(std::move(changes), QStringLiteral("import"));
+                break;
+            }
             default:
                 m_model.revertAll();
                 break;
@@ -632,9 +662,9 @@ void TestSettingsModel::randomHistoriesUndoAndRedoExactly()
             if (random.bounded(6) == 0) {
                 const SettingsModel::Batch batch(&m_model);
                 for (int i = 0, n = random.bounded(2, 5); i < n; ++i)
-                    change(random.bounded(9));
+                    change(random.bounded(10));
             } else {
-                change(random.bounded(random.bounded(10) == 0 ? 10 : 9));
+                change(random.bounded(random.bounded(10) == 0 ? 11 : 10));
             }
             if (m_model.undoStack()->index() != before) {
                 QCOMPARE(m_model.undoStack()->index(), before + 1);

@@ -3,6 +3,7 @@
 #include "core/xsdtfile.h"
 #include "core/xsdtnode.h"
 #include "model/settingsmodel.h"
+#include "modules/importplan.h"
 #include "session/editingsession.h"
 #include "session/pendingfiles.h"
 #include "schema/settingsschema.h"
@@ -42,6 +43,7 @@ private slots:
     void reApplyingLosesNothing();
     void namesakesAreNeverTakenForOneAnother_data();
     void namesakesAreNeverTakenForOneAnother();
+    void anImportIsOneStepAndSurvivesARewrite();
 
 private:
     // The user's data folder is the one the file is in: queued folders of modules live there.
@@ -591,6 +593,66 @@ void TestEditingSession::aResetSurvivesARewriteAndIsSaved()
     QVERIFY(saved.parse(pfw::test::readAll(m_session->path())));
     QVERIFY(!saved.root.findPath(path));
     QVERIFY(saved.root.findPath(QStringLiteral("Global/Preferences/Process/MaxProcessors")));
+}
+
+// New entries (a new group and a new value in one of the file's) and an edit are one undo step;
+// when PixInsight rewrites the file the new entries are added again unless it wrote one of them
+// itself, and the save keeps them.
+void TestEditingSession::anImportIsOneStepAndSurvivesARewrite()
+{
+    XsdtFile snippet;
+    QVERIFY(snippet.parse("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<xsdt version=\"1.0\"><i k=\"Global\">"
+                          "<i k=\"Preferences\"><i k=\"Process\"><v k=\"MaxProcessors\" t=\"i\" v=\"3\"/>"
+                          "<v k=\"ImportedHere\" t=\"s\" v=\"here\"/></i></i></i><i k=\"ImportedModule\">"
+                          "<i k=\"Inner\"><v k=\"Level\" t=\"i\" v=\"2\"/></i></i></xsdt>\n"));
+    XsdtNode &root = m_session->document().file().root;
+    const QByteArray before = m_session->document().file().serialize();
+    ImportPlan plan(&m_session->schema(), &m_session->policy());
+    plan.compute(snippet.root, root);
+    QCOMPARE(plan.changeCount(), 3);
+    QCOMPARE(m_session->applyImport(plan, plan.applicableEntries(), {}, QStringLiteral("snippet")), 3);
+    QCOMPARE(m_session->unsavedCount(), 3);
+    QCOMPARE(m_session->undoStack()->count(), 1);
+    const QByteArray imported = m_session->document().file().serialize();
+    QVERIFY(imported.contains("ImportedHere") && imported.contains("<v k=\"Level\" t=\"i\" v=\"2\"/>"));
+    QVERIFY(m_session->model()->undo());
+    QCOMPARE(m_session->document().file().serialize(), before);
+    QCOMPARE(m_session->unsavedCount(), 0);
+    QVERIFY(m_session->model()->redo());
+    QCOMPARE(m_session->document().file().serialize(), imported);
+    // Revert all takes the new entries out and its undo puts them back where they were.
+    m_session->revertAll();
+    QCOMPARE(m_session->document().file().serialize(), before);
+    QVERIFY(m_session->model()->undo());
+    QCOMPARE(m_session->document().file().serialize(), imported);
+
+    // PixInsight writes the module's group itself, with a value of its own.
+    QByteArray rewritten = m_original;
+    rewritten.replace("</xsdt>", "<i k=\"ImportedModule\"><v k=\"Own\" t=\"b\" v=\"true\"/></i></xsdt>");
+    exitPixInsightRewritingTheFile(rewritten);
+    if (QTest::currentTestFailed())
+        return;
+    PendingRebase rebase = m_session->pendingChanges();
+    QCOMPARE(rebase.changeCount(), 3);
+    QByteArray seen;
+    QString error;
+    QVERIFY2(m_session->compareWithDisk(rebase, &seen, &error), qPrintable(error));
+    QCOMPARE(rebase.droppedLines().size(), 1);
+    QVERIFY2(rebase.droppedLines().constFirst().contains(QLatin1String("ImportedModule")),
+             qPrintable(rebase.droppedLines().constFirst()));
+    PendingRebase::Outcome outcome;
+    QCOMPARE(m_session->reloadKeepingChanges(rebase, &seen, &outcome, &error), EditingSession::Rebased::Done);
+    QCOMPARE(outcome.applied, 2);
+    QString backup;
+    QVERIFY2(m_session->saveChanges(&error, &backup), qPrintable(error));
+    XsdtFile saved;
+    QVERIFY(saved.parse(pfw::test::readAll(m_session->path())));
+    QCOMPARE(saved.root.findPath(QStringLiteral("Global/Preferences/Process/ImportedHere"))->value,
+             QStringLiteral("here"));
+    QCOMPARE(saved.root.findPath(QStringLiteral("Global/Preferences/Process/MaxProcessors"))->value,
+             QStringLiteral("3"));
+    QVERIFY(saved.root.findPath(QStringLiteral("ImportedModule/Own")));
+    QVERIFY(!saved.root.findPath(QStringLiteral("ImportedModule/Inner")));
 }
 
 QTEST_GUILESS_MAIN(TestEditingSession)
