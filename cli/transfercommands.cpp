@@ -126,19 +126,12 @@ int TransferCommands::exportEntries(const CliOptions &options)
         out = QDir::current().absoluteFilePath(SettingsExport::defaultFileName(&schema, document.file(), nodes));
     else
         out = QFileInfo(out).absoluteFilePath();
-    if (QFileInfo(out).isDir())
-        return m_io.fail(SettingsCli::Refused,
-                         tr("%1 is a folder; -o names the file to write.").arg(QDir::toNativeSeparators(out)));
-    if (QFileInfo::exists(out) && !options.yes)
+    if (QFileInfo::exists(out) && !QFileInfo(out).isDir() && !options.yes)
         return m_io.fail(
             SettingsCli::Refused,
             tr("%1 already exists; add --yes to replace it. Nothing was written.").arg(QDir::toNativeSeparators(out)));
-    if (QFileInfo(out) == QFileInfo(document.path()))
-        return m_io.fail(SettingsCli::Refused, tr("The snippet cannot replace the file it comes from."));
-    const AtomicFile::Result written = AtomicFile::write(out, result.bytes);
-    if (!written.ok())
-        return m_io.fail(SettingsCli::Refused,
-                         tr("%1 could not be written: %2").arg(QDir::toNativeSeparators(out), written.reason));
+    if (!SettingsExport::writeSnippet(out, document.path(), result.bytes, &error))
+        return m_io.fail(SettingsCli::Refused, error);
     if (m_io.json()) {
         m_io.printJson(QJsonObject{{QStringLiteral("written"), out},
                                    {QStringLiteral("values"), qint64(result.valueCount)},

@@ -17,9 +17,17 @@ struct ImportChanges
     std::vector<std::pair<XsdtNode *, std::unique_ptr<XsdtNode>>> additions;
     QList<std::pair<XsdtNode *, QString>> edits;
     QList<XsdtNode *> deletions;
+    // Entries an earlier import added, taken out again (a revert in the review).
+    QList<XsdtNode *> withdrawals;
 
-    bool isEmpty() const { return additions.empty() && edits.isEmpty() && deletions.isEmpty(); }
-    int size() const { return int(additions.size()) + int(edits.size()) + int(deletions.size()); }
+    bool isEmpty() const
+    {
+        return additions.empty() && edits.isEmpty() && deletions.isEmpty() && withdrawals.isEmpty();
+    }
+    int size() const
+    {
+        return int(additions.size()) + int(edits.size()) + int(deletions.size()) + int(withdrawals.size());
+    }
 };
 
 class ImportCommand final : public NodeStateCommand

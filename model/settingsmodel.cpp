@@ -409,6 +409,13 @@ int SettingsModel::applyImport(ImportChanges changes, const QString &group)
     const auto usable = [](const XsdtNode *node) { return node && node->parent && !node->isInsideDeleted(); };
     changes.edits.removeIf([&usable](const auto &edit) { return !usable(edit.first) || edit.first->deleted; });
     changes.deletions.removeIf([&usable](const XsdtNode *node) { return !usable(node) || node->deleted; });
+    // Only whole added entries, once each.
+    changes.withdrawals.removeIf([](const XsdtNode *node) {
+        return !node || !node->added || !node->parent || node->parent->added || node->isInsideDeleted();
+    });
+    std::sort(changes.withdrawals.begin(), changes.withdrawals.end());
+    changes.withdrawals.erase(std::unique(changes.withdrawals.begin(), changes.withdrawals.end()),
+                              changes.withdrawals.end());
     changes.additions.erase(std::remove_if(changes.additions.begin(), changes.additions.end(),
                                            [](const auto &addition) {
                                                return !addition.first || !addition.second
@@ -425,7 +432,8 @@ int SettingsModel::applyImport(ImportChanges changes, const QString &group)
             m_deletionGroups.insert(node, group);
     }
     const int count = changes.size();
-    push(new ImportCommand(this, std::move(changes)), ChangeKind::Import, count);
+    const ChangeKind kind = count == changes.withdrawals.size() ? ChangeKind::Revert : ChangeKind::Import;
+    push(new ImportCommand(this, std::move(changes)), kind, count);
     return count;
 }
 

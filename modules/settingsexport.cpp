@@ -1,11 +1,14 @@
 #include "modules/settingsexport.h"
 
+#include "core/atomicfile.h"
 #include "core/xsdtfile.h"
 #include "core/xsdtnode.h"
 #include "core/xsdtwriter.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -153,6 +156,29 @@ QString SettingsExport::defaultFileName(const SettingsSchema *schema, const Xsdt
     if (name.isEmpty())
         name = QStringLiteral("settings");
     return name + QStringLiteral(".xsdt");
+}
+
+bool SettingsExport::writeSnippet(const QString &out, const QString &source, const QByteArray &bytes,
+                                  QString *error)
+{
+    const QFileInfo target(out);
+    if (target.isDir()) {
+        *error = tr("%1 is a folder; name the file to write.").arg(QDir::toNativeSeparators(out));
+        return false;
+    }
+    // Through links too: the settings file reached by another name is still the settings file.
+    const QString canonicalSource = QFileInfo(source).canonicalFilePath();
+    if (target == QFileInfo(source)
+        || (!canonicalSource.isEmpty() && target.canonicalFilePath() == canonicalSource)) {
+        *error = tr("The snippet cannot replace the file it comes from.");
+        return false;
+    }
+    const AtomicFile::Result written = AtomicFile::write(out, bytes);
+    if (!written.ok()) {
+        *error = tr("%1 could not be written: %2").arg(QDir::toNativeSeparators(out), written.reason);
+        return false;
+    }
+    return true;
 }
 
 } // namespace pfw

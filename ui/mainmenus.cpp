@@ -58,6 +58,12 @@ void MainMenus::build(MainWindow *window, QUndoStack *undoStack, SettingsModel *
         ->addAction(tr("A &module's saved settings..."), window,
                     [window] { window->onReset(ResetFlow::Preset::ModuleSettings); })
         ->setStatusTip(tr("One module starts again with its defaults"));
+    exportSettings = file->addAction(tr("E&xport settings..."), window, &MainWindow::onExportSettings);
+    exportSettings->setStatusTip(tr("Write chosen pages and groups to a small settings file, for another computer "
+                                    "or another instance"));
+    importSettings = file->addAction(tr("&Import settings..."), window, [window] { window->onImportSettings(); });
+    importSettings->setStatusTip(tr("Bring a settings snippet into this file: see each entry first, then review "
+                                    "and save as every change"));
     file->addSeparator();
     save = file->addAction(tr("&Save changes..."), window, [window] { window->onSave(); });
     save->setShortcut(QKeySequence::Save);

@@ -30,6 +30,8 @@ public:
     QAction *installedUpdates = nullptr;
     QAction *findProblem = nullptr;
     QMenu *reset = nullptr;
+    QAction *exportSettings = nullptr;
+    QAction *importSettings = nullptr;
     QAction *save = nullptr;
     QAction *restore = nullptr;
     QAction *backups = nullptr;

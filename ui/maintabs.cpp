@@ -67,6 +67,11 @@ MainTabs::MainTabs(EditingSession *session, SettingsFilterProxy *proxy, Deletion
     connect(m_preferences, &PreferencesView::historyRequested, this, &MainTabs::historyRequested);
     connect(m_search, &SearchView::historyRequested, this, &MainTabs::historyRequested);
     connect(m_allSettings, &AllSettingsPage::historyRequested, this, &MainTabs::historyRequested);
+    connect(m_preferences, &PreferencesView::exportRequested, this, &MainTabs::exportRequested);
+    connect(m_search, &SearchView::exportRequested, this, &MainTabs::exportRequested);
+    connect(m_unused, &UnusedModulesView::exportRequested, this, &MainTabs::exportRequested);
+    connect(m_health, &HealthView::exportRequested, this, &MainTabs::exportRequested);
+    connect(m_allSettings, &AllSettingsPage::exportRequested, this, &MainTabs::exportRequested);
     connect(m_health, &HealthView::openUnusedModules, this, &MainTabs::unusedModulesRequested);
     connect(m_health, &HealthView::summaryChanged, this, [this](int problems, int warnings) {
         const int count = problems + warnings;

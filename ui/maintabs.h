@@ -52,6 +52,7 @@ signals:
     void message(const QString &text, int timeoutMs);
     void unusedModulesRequested();
     void historyRequested(pfw::XsdtNode *node);
+    void exportRequested(const QList<pfw::XsdtNode *> &nodes, const QString &title);
 
 private:
     void detach();

@@ -30,6 +30,7 @@
 #include "ui/screenplacement.h"
 #include "ui/screenshotrenderer.h"
 #include "ui/thememanager.h"
+#include "ui/transferflow.h"
 #include "ui/views/unusedmodulesview.h"
 
 #include <QApplication>
@@ -151,6 +152,7 @@ void MainWindow::buildCentralWidget()
     connect(m_tabs, &MainTabs::message, this, &MainWindow::showMessage);
     connect(m_tabs, &MainTabs::unusedModulesRequested, this, &MainWindow::onUnusedModules);
     connect(m_tabs, &MainTabs::historyRequested, this, &MainWindow::showHistory);
+    connect(m_tabs, &MainTabs::exportRequested, this, &MainWindow::exportEntries);
     layout->addWidget(m_tabs, 1);
 
     auto *line = new QFrame(central);
@@ -231,6 +233,8 @@ void MainWindow::refreshState()
     m_menus.revertAll->setEnabled(n > 0);
     m_menus.restore->setEnabled(loaded && !running);
     m_menus.reset->setEnabled(loaded && !m_session->model()->isReadOnly());
+    m_menus.exportSettings->setEnabled(loaded);
+    m_menus.importSettings->setEnabled(loaded && !m_session->model()->isReadOnly());
     m_menus.backups->setEnabled(loaded);
     // The file and the unsaved marker, the Qt way; the system adds the program's name.
     setWindowFilePath(loaded ? m_session->path() : QString());
@@ -411,6 +415,37 @@ void MainWindow::onReset(ResetFlow::Preset preset)
         showMessage(flow.message(), 10000);
     if (queued && m_menus.save->isEnabled())
         onSave();
+}
+
+void MainWindow::onExportSettings()
+{
+    if (!needsFile(tr("Export settings")))
+        return;
+    TransferFlow flow(*m_session, this);
+    flow.exportChoices(TransferFlow::wholeFileChoices(*m_session));
+    if (!flow.message().isEmpty())
+        showMessage(flow.message(), 10000);
+}
+
+void MainWindow::exportEntries(const QList<XsdtNode *> &nodes, const QString &title)
+{
+    if (!needsFile(tr("Export settings")))
+        return;
+    TransferFlow flow(*m_session, this);
+    flow.exportChoices(TransferFlow::choicesFor(*m_session, {nodes.cbegin(), nodes.cend()}, title));
+    if (!flow.message().isEmpty())
+        showMessage(flow.message(), 10000);
+}
+
+void MainWindow::onImportSettings(const QString &path)
+{
+    if (!needsFile(tr("Import settings")))
+        return;
+    commitTyping();
+    TransferFlow flow(*m_session, this);
+    flow.importSnippet(path);
+    if (!flow.message().isEmpty())
+        showMessage(flow.message(), 10000);
 }
 
 bool MainWindow::onSave()

@@ -89,6 +89,12 @@ public slots:
     void onRevertAll();
     // Queues a reset preset, then opens the review.
     void onReset(ResetFlow::Preset preset);
+    // File > Export settings...: the pages and groups of the file to choose from.
+    void onExportSettings();
+    // The entries given, from a view's menu or a page's button.
+    void exportEntries(const QList<pfw::XsdtNode *> &nodes, const QString &title);
+    // Asks for the snippet when path is empty.
+    void onImportSettings(const QString &path = QString());
     void updateUndoActions();
     void onFindModule();
     void onUnusedModules();

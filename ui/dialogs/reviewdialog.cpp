@@ -198,8 +198,15 @@ void ReviewDialog::refill()
     qsizetype removedValues = 0;
     for (const XsdtNode *node : std::as_const(deletions))
         removedValues += node->valueCount();
-    const qsizetype changes = edits.size() + deletions.size();
-    if (changes > 0)
+    QList<XsdtNode *> additions = m_tree->addedNodes();
+    const qsizetype changes = edits.size() + deletions.size() + additions.size();
+    if (!additions.isEmpty())
+        m_summary->setText(tr("%1, %2 and %3 (%4) will be written to the settings file.")
+                               .arg(tr("%n new entries", nullptr, int(additions.size())),
+                                    tr("%n edits", nullptr, int(edits.size())),
+                                    tr("%n deletions", nullptr, int(deletions.size())),
+                                    tr("%n values removed", nullptr, int(removedValues))));
+    else if (changes > 0)
         m_summary->setText(tr("%1 and %2 (%3) will be written to the settings file.")
                                .arg(tr("%n edits", nullptr, int(edits.size())),
                                     tr("%n deletions", nullptr, int(deletions.size())),
@@ -297,6 +304,24 @@ void ReviewDialog::refill()
             m_changes->addTopLevelItem(item);
         }
     }
+    if (m_edits->isChecked()) {
+        sortByPath(additions);
+        for (XsdtNode *node : std::as_const(additions)) {
+            if (!passes(*node, filter))
+                continue;
+            const QString value = node->kind == XsdtNode::Value
+                ? ReadableValue::text(schema, *node, node->value)
+                : tr("%n values", nullptr, int(node->valueCount()));
+            auto *item = new QTreeWidgetItem(
+                QStringList{tr("New"), SettingLabel::text(schema, *node), tr("(not in the file)"), value});
+            item->setData(0, kNodeRole, QVariant::fromValue(static_cast<void *>(node)));
+            item->setData(0, kKindRole, AddedRow);
+            item->setToolTip(1, node->path());
+            if (node->kind == XsdtNode::Value)
+                item->setToolTip(3, node->value.left(DisplayText::kTipLength));
+            m_changes->addTopLevelItem(item);
+        }
+    }
     if (m_changes->topLevelItemCount() == 0 && changes > 0)
         m_changes->addTopLevelItem(messageRow(tr("Nothing matches the filters.")));
     m_save->setEnabled(changes > 0 || !m_leftovers.isEmpty());
@@ -369,6 +394,10 @@ void ReviewDialog::updateDetails()
     case EditRow:
         text += tr("Before: %1\nAfter:  %2").arg(whole(node->savedValue), whole(node->value));
         break;
+    case AddedRow:
+        text += node->kind == XsdtNode::Value ? tr("New value: %1").arg(whole(node->value))
+                                              : tr("A new entry of %n values.", nullptr, int(node->valueCount()));
+        break;
     case DeletionRow:
         text += tr("The whole entry is removed (%n values). Expand the row to see them.", nullptr,
                    int(node->valueCount()));
@@ -384,6 +413,7 @@ void ReviewDialog::revertSelected()
 {
     bool reverted = false;
     m_model->beginBatch();
+    ImportChanges withdrawn;
     for (const QTreeWidgetItem *item : m_changes->selectedItems()) {
         const int kind = item->data(0, kKindRole).toInt();
         if (kind == GroupRow) {
@@ -400,11 +430,16 @@ void ReviewDialog::revertSelected()
         if (kind == DeletionRow) {
             if (node->deleted)
                 m_model->undoDeletion(node);
+        } else if (kind == AddedRow) {
+            withdrawn.withdrawals << node;
         } else {
             m_model->revertValue(node);
         }
         reverted = true;
     }
+    // After the edits: a new entry taken out takes its place with it.
+    if (!withdrawn.isEmpty())
+        m_model->applyImport(std::move(withdrawn));
     m_model->endBatch();
     if (reverted)
         refill();

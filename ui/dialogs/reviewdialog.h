@@ -24,7 +24,7 @@ class ReviewDialog final : public QDialog
     Q_OBJECT
 
 public:
-    enum RowKind { EditRow = 0, DeletionRow = 1, RemovedValueRow = 2, GroupRow = 3 };
+    enum RowKind { EditRow = 0, DeletionRow = 1, RemovedValueRow = 2, GroupRow = 3, AddedRow = 4 };
     static constexpr int kRemovedValueRows = 300;
 
     ReviewDialog(SettingsModel *model, XsdtNode *tree, QWidget *parent = nullptr);

@@ -250,6 +250,9 @@ QMenu *AllSettingsPage::buildContextMenu(XsdtNode *node)
     if (isValue)
         connect(menu->addAction(tr("Show &history...")), &QAction::triggered, this,
                 [this, node] { emit historyRequested(node); });
+    QAction *exported = menu->addAction(tr("E&xport..."));
+    exported->setEnabled(!node->isInsideDeleted());
+    connect(exported, &QAction::triggered, this, [this, node] { emit exportRequested({node}, QString()); });
     menu->addSeparator();
     if (node->deleted) {
         connect(menu->addAction(tr("Undo deletion")), &QAction::triggered, this,

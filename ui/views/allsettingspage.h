@@ -44,6 +44,8 @@ public:
 
 signals:
     void historyRequested(pfw::XsdtNode *node);
+    // Export of entries this view shows: one from its menu, or a whole page.
+    void exportRequested(const QList<pfw::XsdtNode *> &nodes, const QString &title);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

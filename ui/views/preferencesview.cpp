@@ -115,6 +115,11 @@ PreferencesView::Page *PreferencesView::buildPage(const PageSpec &spec)
     page->reset->setToolTip(tr("Removes this page's values at the save, so that PixInsight writes its defaults the "
                                "next time it starts. Locked, protected and read-only values stay."));
     page->reset->setEnabled(!m_viewOnly);
+    // Export only reads: it works while PixInsight runs too.
+    auto *exportPage = new QPushButton(tr("Export..."), content);
+    exportPage->setToolTip(tr("Writes this page's values to a small settings file that Import settings brings into "
+                              "another file."));
+    header->addWidget(exportPage);
     header->addWidget(page->reset);
     layout->addItem(header);
     for (const QString &path : spec.paths) {
@@ -142,6 +147,8 @@ PreferencesView::Page *PreferencesView::buildPage(const PageSpec &spec)
     page->item = new QListWidgetItem(spec.title, m_pageList);
     Page *built = page.get();
     connect(page->reset, &QPushButton::clicked, this, [this, built] { resetPage(built); });
+    connect(exportPage, &QPushButton::clicked, this,
+            [this, built] { emit exportRequested(built->groups, tr("Preferences: %1").arg(built->title)); });
     m_pages.push_back(std::move(page));
     return m_pages.back().get();
 }
@@ -177,6 +184,7 @@ void PreferencesView::showNodeMenu(XsdtNode *node, const QPoint &globalPos)
     callbacks.deleteNode = [this](XsdtNode *n) { emit deleteRequested(n); };
     callbacks.undoDeletion = [this](XsdtNode *n) { emit restoreRequested(n); };
     callbacks.showHistory = [this](XsdtNode *n) { emit historyRequested(n); };
+    callbacks.exportNode = [this](XsdtNode *n) { emit exportRequested({n}, QString()); };
     pfw::showNodeMenu(this, m_model, node, globalPos, m_viewOnly, callbacks);
 }
 

@@ -76,6 +76,8 @@ signals:
     void message(const QString &text);
     void deleteRequested(pfw::XsdtNode *node);
     void restoreRequested(pfw::XsdtNode *node);
+    // Export of entries this view shows: one from its menu, or a whole page.
+    void exportRequested(const QList<pfw::XsdtNode *> &nodes, const QString &title);
     void revealRequested(pfw::XsdtNode *node);
 
 private:

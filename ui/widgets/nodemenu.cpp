@@ -80,6 +80,14 @@ QMenu *buildNodeMenu(QWidget *parent, SettingsModel *model, XsdtNode *node, bool
         QObject::connect(reset, &QAction::triggered, menu,
                          [model, values, group] { model->requestReset(values, group); });
     }
+    if (callbacks.exportNode && !node->isInsideDeleted()) {
+        menu->addSeparator();
+        QAction *exported = menu->addAction(NodeMenu::tr("E&xport..."));
+        exported->setToolTip(NodeMenu::tr("Write this %1 to a small settings file that Import settings brings into "
+                                          "another file")
+                                 .arg(word));
+        QObject::connect(exported, &QAction::triggered, menu, call(callbacks.exportNode));
+    }
     if (callbacks.reveal) {
         menu->addSeparator();
         QAction *reveal = menu->addAction(NodeMenu::tr("Show in All settings"));

@@ -18,6 +18,7 @@ struct NodeMenuCallbacks
     std::function<void(XsdtNode *)> undoDeletion;
     std::function<void(XsdtNode *)> reveal;
     std::function<void(XsdtNode *)> showHistory;
+    std::function<void(XsdtNode *)> exportNode;
 };
 
 // Callbacks that hand the menu's requests on as a view's deleteRequested, restoreRequested and
@@ -29,6 +30,7 @@ NodeMenuCallbacks forwardingCallbacks(View *view)
     callbacks.deleteNode = [view](XsdtNode *n) { emit view->deleteRequested(n); };
     callbacks.undoDeletion = [view](XsdtNode *n) { emit view->restoreRequested(n); };
     callbacks.reveal = [view](XsdtNode *n) { emit view->revealRequested(n); };
+    callbacks.exportNode = [view](XsdtNode *n) { emit view->exportRequested({n}, QString()); };
     return callbacks;
 }
 
