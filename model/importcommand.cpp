@@ -8,9 +8,10 @@
 namespace pfw {
 
 ImportCommand::ImportCommand(SettingsModel *model, ImportChanges changes)
-    : NodeStateCommand(model, changes.size() == changes.withdrawals.size()
-                                  ? SettingsModel::tr("revert of %n new entries", nullptr, changes.size())
-                                  : SettingsModel::tr("import of %n changes", nullptr, changes.size()))
+    : NodeStateCommand(model,
+                       changes.size() == changes.withdrawals.size()
+                           ? SettingsModel::tr("revert of %n new entries", nullptr, changes.size())
+                           : SettingsModel::tr("import of %n changes", nullptr, changes.size()))
 {
     setResets(true);
     std::sort(changes.withdrawals.begin(), changes.withdrawals.end(),

@@ -158,18 +158,22 @@ QString SettingsExport::defaultFileName(const SettingsSchema *schema, const Xsdt
     return name + QStringLiteral(".xsdt");
 }
 
-bool SettingsExport::writeSnippet(const QString &out, const QString &source, const QByteArray &bytes,
-                                  QString *error)
+bool SettingsExport::isSameFile(const QString &out, const QString &source)
+{
+    // The settings file reached by another name is still the settings file.
+    const QString canonicalSource = QFileInfo(source).canonicalFilePath();
+    return QFileInfo(out) == QFileInfo(source)
+        || (!canonicalSource.isEmpty() && QFileInfo(out).canonicalFilePath() == canonicalSource);
+}
+
+bool SettingsExport::writeSnippet(const QString &out, const QString &source, const QByteArray &bytes, QString *error)
 {
     const QFileInfo target(out);
     if (target.isDir()) {
         *error = tr("%1 is a folder; name the file to write.").arg(QDir::toNativeSeparators(out));
         return false;
     }
-    // Through links too: the settings file reached by another name is still the settings file.
-    const QString canonicalSource = QFileInfo(source).canonicalFilePath();
-    if (target == QFileInfo(source)
-        || (!canonicalSource.isEmpty() && target.canonicalFilePath() == canonicalSource)) {
+    if (isSameFile(out, source)) {
         *error = tr("The snippet cannot replace the file it comes from.");
         return false;
     }

@@ -37,6 +37,8 @@ public:
     // A name that says what it holds: "preferences-processes.xsdt" for the Processes page.
     static QString defaultFileName(const SettingsSchema *schema, const XsdtFile &file,
                                    const QList<const XsdtNode *> &nodes);
+    // Whether out names source, through links too.
+    static bool isSameFile(const QString &out, const QString &source);
     // Writes a snippet to out at once or not at all; never over source, the file it comes from,
     // nor over a folder. Whether to replace an existing file is the caller's to ask.
     [[nodiscard]] static bool writeSnippet(const QString &out, const QString &source, const QByteArray &bytes,

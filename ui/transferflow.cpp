@@ -74,7 +74,7 @@ QList<ExportDialog::Choice> TransferFlow::wholeFileChoices(const EditingSession 
 }
 
 QList<ExportDialog::Choice> TransferFlow::choicesFor(const EditingSession &session,
-                                                    const QList<const XsdtNode *> &nodes, const QString &title)
+                                                     const QList<const XsdtNode *> &nodes, const QString &title)
 {
     QList<const XsdtNode *> live;
     for (const XsdtNode *node : nodes) {

@@ -92,9 +92,8 @@ ExportDialog::ExportDialog(EditingSession &session, const QList<Choice> &choices
     connect(browse, &QPushButton::clicked, this, &ExportDialog::browse);
     connect(m_portable, &QCheckBox::toggled, this, &ExportDialog::update);
     connect(m_choices, &QTreeWidget::itemChanged, this, &ExportDialog::update);
-    connect(m_target, &QLineEdit::textChanged, this, [this] {
-        m_export->setEnabled(!m_target->text().trimmed().isEmpty() && !chosenNodes().isEmpty());
-    });
+    connect(m_target, &QLineEdit::textChanged, this,
+            [this] { m_export->setEnabled(!m_target->text().trimmed().isEmpty() && !chosenNodes().isEmpty()); });
     m_suggested = QDir(folder).filePath(
         SettingsExport::defaultFileName(&m_session.schema(), m_session.document().file(), chosenNodes()));
     m_target->setText(QDir::toNativeSeparators(m_suggested));
@@ -118,10 +117,10 @@ void ExportDialog::update()
     const QList<const XsdtNode *> nodes = chosenNodes();
     // A better name for what is ticked now, unless the user wrote one of their own.
     if (QDir::fromNativeSeparators(m_target->text().trimmed()) == m_suggested) {
-        m_suggested = QFileInfo(m_suggested)
-                          .dir()
-                          .filePath(SettingsExport::defaultFileName(&m_session.schema(), m_session.document().file(),
-                                                                    nodes));
+        m_suggested
+            = QFileInfo(m_suggested)
+                  .dir()
+                  .filePath(SettingsExport::defaultFileName(&m_session.schema(), m_session.document().file(), nodes));
         m_target->setText(QDir::toNativeSeparators(m_suggested));
     }
     m_export->setEnabled(!nodes.isEmpty() && !m_target->text().trimmed().isEmpty());
@@ -158,9 +157,14 @@ void ExportDialog::accept()
     out = QFileInfo(out).absoluteFilePath();
     SettingsExport::Result result;
     QString error;
-    if (!SettingsExport::build(m_session.document().file(), nodes, m_portable->isChecked() ? &m_session.policy() : nullptr,
-                               &result, &error)) {
+    if (!SettingsExport::build(m_session.document().file(), nodes,
+                               m_portable->isChecked() ? &m_session.policy() : nullptr, &result, &error)) {
         QMessageBox::warning(this, tr("Export settings"), error);
+        return;
+    }
+    if (SettingsExport::isSameFile(out, m_session.path())) {
+        QMessageBox::warning(this, tr("Export settings"),
+                             tr("That is the open settings file itself: choose another name for the snippet."));
         return;
     }
     if (QFileInfo(out).isFile()

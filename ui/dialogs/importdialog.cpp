@@ -143,8 +143,7 @@ QTreeWidgetItem *ImportDialog::entryRow(int index)
     const auto shown = [&entry, schema](const QString &value) {
         if (entry.item)
             return tr("(group)");
-        return entry.target ? ReadableValue::text(schema, *entry.target, value)
-                            : DisplayText::value(entry.type, value);
+        return entry.target ? ReadableValue::text(schema, *entry.target, value) : DisplayText::value(entry.type, value);
     };
     QString status;
     switch (entry.status) {
@@ -167,9 +166,10 @@ QTreeWidgetItem *ImportDialog::entryRow(int index)
         {entry.label, entry.target ? shown(entry.here) : tr("(not here)"), shown(entry.incoming), status});
     item->setToolTip(SettingColumn, entry.path);
     item->setToolTip(HereColumn, entry.here.left(DisplayText::kTipLength));
-    item->setToolTip(SnippetColumn, entry.rewrittenFrom.isEmpty()
-                                        ? entry.incoming.left(DisplayText::kTipLength)
-                                        : tr("%1\nIn the snippet: %2").arg(entry.incoming, entry.rewrittenFrom));
+    item->setToolTip(SnippetColumn,
+                     entry.rewrittenFrom.isEmpty()
+                         ? entry.incoming.left(DisplayText::kTipLength)
+                         : tr("%1\nIn the snippet: %2").arg(entry.incoming, entry.rewrittenFrom));
     item->setToolTip(StatusColumn, status);
     item->setData(SettingColumn, kIndexRole, index);
     const QString key = tickKey(entry.path, entry.occurrence);
@@ -178,6 +178,7 @@ QTreeWidgetItem *ImportDialog::entryRow(int index)
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(SettingColumn, m_choices.value(key, true) ? Qt::Checked : Qt::Unchecked);
     } else {
+        item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
         item->setForeground(StatusColumn, palette().brush(QPalette::Disabled, QPalette::Text));
     }
     return item;
@@ -203,6 +204,8 @@ QTreeWidgetItem *ImportDialog::removalRow(int index)
         // A removal the rules warn about is the user's to tick.
         const bool ticked = m_choices.value(key, !removal.needsConfirmation);
         item->setCheckState(SettingColumn, ticked ? Qt::Checked : Qt::Unchecked);
+    } else {
+        item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
     }
     return item;
 }
@@ -225,10 +228,10 @@ void ImportDialog::refill()
     for (QString &path : shownMissing)
         path = QDir::toNativeSeparators(path);
     m_missing->setText(missing.isEmpty() ? tr("Every path in the snippet exists on this computer.")
-                                         : tr("%n paths in the snippet do not exist on this computer: %1",
-                                              nullptr, int(missing.size()))
-                                                   .arg(shownMissing.join(QLatin1String(", "))
-                                                        + (missing.size() > 5 ? QStringLiteral(", …") : QString())));
+                                         : tr("%n paths in the snippet do not exist on this computer: %1", nullptr,
+                                              int(missing.size()))
+                                               .arg(shownMissing.join(QLatin1String(", "))
+                                                    + (missing.size() > 5 ? QStringLiteral(", …") : QString())));
     updateCount();
 }
 
@@ -301,8 +304,7 @@ void ImportDialog::accept()
         else
             entries << item->data(SettingColumn, kIndexRole).toInt();
     }
-    m_applied = m_session.applyImport(m_plan, entries, removals,
-                                      tr("import of %1").arg(QFileInfo(m_name).fileName()));
+    m_applied = m_session.applyImport(m_plan, entries, removals, tr("import of %1").arg(QFileInfo(m_name).fileName()));
     QDialog::accept();
 }
 

@@ -309,9 +309,8 @@ void ReviewDialog::refill()
         for (XsdtNode *node : std::as_const(additions)) {
             if (!passes(*node, filter))
                 continue;
-            const QString value = node->kind == XsdtNode::Value
-                ? ReadableValue::text(schema, *node, node->value)
-                : tr("%n values", nullptr, int(node->valueCount()));
+            const QString value = node->kind == XsdtNode::Value ? ReadableValue::text(schema, *node, node->value)
+                                                                : tr("%n values", nullptr, int(node->valueCount()));
             auto *item = new QTreeWidgetItem(
                 QStringList{tr("New"), SettingLabel::text(schema, *node), tr("(not in the file)"), value});
             item->setData(0, kNodeRole, QVariant::fromValue(static_cast<void *>(node)));
