@@ -494,8 +494,6 @@ void SettingsModel::applyStates(const std::vector<NodeState> &states, bool reset
             parent->children.insert(parent->children.begin() + held.row, std::move(held.node));
         }
     }
-    if (attach)
-        m_rows.clear();
     for (const NodeState &state : states) {
         XsdtNode *node = nodeAt(state.path);
         if (!node)

@@ -107,18 +107,6 @@ void collectEdits(const XsdtNode &node, QList<const XsdtNode *> &out)
     }
 }
 
-void collectAdditions(const XsdtNode &node, QList<const XsdtNode *> &out)
-{
-    for (const auto &child : node.children) {
-        if (child->added) {
-            if (!child->deleted)
-                out.append(child.get());
-        } else if (child->kind == XsdtNode::Item) {
-            collectAdditions(*child, out);
-        }
-    }
-}
-
 std::unique_ptr<XsdtNode> deepCopy(const XsdtNode &node)
 {
     std::unique_ptr<XsdtNode> copy = node.shallowCopy();
@@ -161,9 +149,8 @@ PendingRebase PendingRebase::capture(const XsdtNode &root, const QStringList &qu
         edit.insideDeletion = node->isInsideDeleted();
         rebase.m_edits << edit;
     }
-    QList<const XsdtNode *> added;
-    collectAdditions(root, added);
-    for (const XsdtNode *node : std::as_const(added)) {
+    // As the unsaved count has them.
+    for (const XsdtNode *node : root.addedNodes()) {
         std::shared_ptr<const XsdtNode> entry = deepCopy(*node);
         rebase.m_additions << Addition{locationOf(*node->parent), node->path(), SettingsModel::labelOf(node),
                                        std::move(entry)};

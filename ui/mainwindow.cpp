@@ -30,7 +30,6 @@
 #include "ui/screenplacement.h"
 #include "ui/screenshotrenderer.h"
 #include "ui/thememanager.h"
-#include "ui/transferflow.h"
 #include "ui/views/unusedmodulesview.h"
 
 #include <QApplication>
@@ -421,18 +420,19 @@ void MainWindow::onExportSettings()
 {
     if (!needsFile(tr("Export settings")))
         return;
-    TransferFlow flow(*m_session, this);
-    flow.exportChoices(TransferFlow::wholeFileChoices(*m_session));
-    if (!flow.message().isEmpty())
-        showMessage(flow.message(), 10000);
+    exportChoices(TransferFlow::wholeFileChoices(*m_session));
 }
 
 void MainWindow::exportEntries(const QList<XsdtNode *> &nodes, const QString &title)
 {
-    if (!needsFile(tr("Export settings")))
-        return;
+    if (needsFile(tr("Export settings")))
+        exportChoices(TransferFlow::choicesFor(*m_session, {nodes.cbegin(), nodes.cend()}, title));
+}
+
+void MainWindow::exportChoices(const QList<ExportDialog::Choice> &choices)
+{
     TransferFlow flow(*m_session, this);
-    flow.exportChoices(TransferFlow::choicesFor(*m_session, {nodes.cbegin(), nodes.cend()}, title));
+    flow.exportChoices(choices);
     if (!flow.message().isEmpty())
         showMessage(flow.message(), 10000);
 }

@@ -13,6 +13,7 @@
 #include "ui/maintoolbar.h"
 #include "ui/openflow.h"
 #include "ui/resetflow.h"
+#include "ui/transferflow.h"
 #include "ui/screenplacement.h"
 
 #include <QMainWindow>
@@ -144,6 +145,7 @@ private:
     void fileChosen(const QString &path);
     // False, after saying so, when no file is open.
     bool needsFile(const QString &title);
+    void exportChoices(const QList<ExportDialog::Choice> &choices);
     void showMessage(const QString &text, int timeoutMs) { statusBar()->showMessage(text, timeoutMs); }
 
     EditingSession *m_session;

@@ -40,6 +40,8 @@ private slots:
     void importTakesWhatIsTickedAsOneStep();
     void replaceOffersWhatTheGroupsHoldHere();
     void rewriteIsCheckedAgainstThisComputer();
+    void importRefusesWhatItCannotTake_data();
+    void importRefusesWhatItCannotTake();
 
 private:
     QString path() const { return m_dir->filePath(QStringLiteral("core-001-pxi.settings")); }
@@ -56,6 +58,7 @@ private:
     std::unique_ptr<test::PrivateHome> m_home;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<EditingSession> m_session;
+    bool m_running = false;
 };
 
 QString TestTransfer::write(const QString &name, const QByteArray &bytes) const
@@ -83,7 +86,8 @@ void TestTransfer::init()
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(QFile::copy(QStringLiteral(PFW_SOURCE_DIR "/examples/core-001-pxi.settings"), path()));
     QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner);
-    m_session = std::make_unique<EditingSession>(test::servicesIn(m_home->path(), [] { return false; }));
+    m_running = false;
+    m_session = std::make_unique<EditingSession>(test::servicesIn(m_home->path(), [this] { return m_running; }));
     QString error;
     QVERIFY2(m_session->open(path(), &error), qPrintable(error));
 }
@@ -234,6 +238,48 @@ void TestTransfer::rewriteIsCheckedAgainstThisComputer()
     dialog.rewriteButton()->click();
     QCOMPARE(dialog.plan().entries().constFirst().incoming, here + QStringLiteral("/swap"));
     QCOMPARE(dialog.plan().entries().constFirst().rewrittenFrom, QStringLiteral("Q:/Users/Astro/swap"));
+}
+
+void TestTransfer::importRefusesWhatItCannotTake_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("ownFile");
+    QTest::addColumn<bool>("running");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("not a settings file") << QByteArray("hello") << false << false << QString();
+    QTest::newRow("not UTF-8") << process("<v k=\"FreshOne\" t=\"s\" v=\"\xff\"/>") << false << false
+                               << QStringLiteral("UTF-8");
+    QTest::newRow("the open file") << QByteArray() << true << false << QStringLiteral("open settings file");
+    QTest::newRow("PixInsight running") << process("<v k=\"MaxProcessors\" t=\"i\" v=\"3\"/>") << false << true
+                                        << QStringLiteral("running");
+}
+
+// Nothing becomes pending, the file is untouched and the user is told why.
+void TestTransfer::importRefusesWhatItCannotTake()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, ownFile);
+    QFETCH(bool, running);
+    QFETCH(QString, said);
+    const QByteArray settings = test::readAll(path());
+    const QString snippet = ownFile ? path() : write(QStringLiteral("snippet.xsdt"), bytes);
+    QVERIFY(!snippet.isEmpty());
+    m_running = running;
+    m_session->poll();
+    QCOMPARE(m_session->isHostRunning(), running);
+    bool boxShown = false;
+    if (!running)
+        test::answerNext<QMessageBox>([&boxShown](QMessageBox *box) {
+            boxShown = true;
+            box->accept();
+        });
+    TransferFlow flow(*m_session, nullptr);
+    QVERIFY(!flow.importSnippet(snippet));
+    QCOMPARE(boxShown, !running);
+    QVERIFY(!flow.message().isEmpty());
+    QVERIFY2(flow.message().contains(said), qPrintable(flow.message()));
+    QCOMPARE(m_session->unsavedCount(), 0);
+    QCOMPARE(test::readAll(path()), settings);
 }
 
 QTEST_MAIN(TestTransfer)
