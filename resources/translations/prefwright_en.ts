@@ -562,6 +562,20 @@ A backup is made first. PixInsight must be closed.</numerusform>
 <context>
     <name>pfw::ReviewDialog</name>
     <message numerus="yes">
+        <source>%n new entries</source>
+        <translation>
+            <numerusform>%n new entry</numerusform>
+            <numerusform>%n new entries</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>A new entry of %n values.</source>
+        <translation>
+            <numerusform>A new entry of %n value.</numerusform>
+            <numerusform>A new entry of %n values.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
         <source>%n edits</source>
         <translation>
             <numerusform>%n edit</numerusform>
@@ -630,6 +644,20 @@ A backup is made first. PixInsight must be closed.</numerusform>
 </context>
 <context>
     <name>pfw::SettingsModel</name>
+    <message numerus="yes">
+        <source>revert of %n new entries</source>
+        <translation>
+            <numerusform>revert of %n new entry</numerusform>
+            <numerusform>revert of %n new entries</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>import of %n changes</source>
+        <translation>
+            <numerusform>import of %n change</numerusform>
+            <numerusform>import of %n changes</numerusform>
+        </translation>
+    </message>
     <message numerus="yes">
         <source>
 Marked for deletion (%n values); removed when you save.</source>
@@ -746,6 +774,71 @@ Marked for deletion (%n values); removed when you save.</numerusform>
         <translation>
             <numerusform>...and %n more value. Use &quot;Show in All settings&quot; from the right-click menu to see the rest.</numerusform>
             <numerusform>...and %n more values. Use &quot;Show in All settings&quot; from the right-click menu to see the rest.</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>TransferFlow</name>
+    <message numerus="yes">
+        <source>%n entries</source>
+        <translation>
+            <numerusform>%n entry</numerusform>
+            <numerusform>%n entries</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n changes imported from %1; review them with Save.</source>
+        <translation>
+            <numerusform>%n change imported from %1; review it with Save.</numerusform>
+            <numerusform>%n changes imported from %1; review them with Save.</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>pfw::ExportDialog</name>
+    <message numerus="yes">
+        <source>Exported %n values to %1.</source>
+        <translation>
+            <numerusform>Exported %n value to %1.</numerusform>
+            <numerusform>Exported %n values to %1.</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>pfw::ImportDialog</name>
+    <message numerus="yes">
+        <source>%n values</source>
+        <translation>
+            <numerusform>%n value</numerusform>
+            <numerusform>%n values</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n paths in the snippet do not exist on this computer: %1</source>
+        <translation>
+            <numerusform>%n path in the snippet does not exist on this computer: %1</numerusform>
+            <numerusform>%n paths in the snippet do not exist on this computer: %1</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n changes</source>
+        <translation>
+            <numerusform>%n change</numerusform>
+            <numerusform>%n changes</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n entries</source>
+        <translation>
+            <numerusform>%n entry</numerusform>
+            <numerusform>%n entries</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n refused</source>
+        <translation>
+            <numerusform>%n refused</numerusform>
+            <numerusform>%n refused</numerusform>
         </translation>
     </message>
 </context>
