@@ -5,6 +5,7 @@
 #include "cli/scriptededit.h"
 #include "cli/settingscli.h"
 #include "core/atomicfile.h"
+#include "core/fileidentity.h"
 #include "core/safewrite.h"
 #include "core/settingsdocument.h"
 #include "core/terminaltext.h"
@@ -76,6 +77,12 @@ int TransferCommands::exportEntries(const CliOptions &options)
             if (i + 1 >= rest.size() || !out.isEmpty() || toOutput)
                 return m_io.fail(SettingsCli::UsageError, tr("-o needs one file name, given once."));
             out = rest.at(++i);
+            // "-o -" is the standard output, as "-" alone is.
+            if (out == u"-") {
+                out.clear();
+                toOutput = true;
+                continue;
+            }
             if (out.isEmpty())
                 return m_io.fail(SettingsCli::UsageError, tr("A file name given to export is empty."));
         } else if (rest.at(i) == u"-") {
@@ -154,7 +161,7 @@ int TransferCommands::importSnippet(const CliOptions &options)
         if (!ImportPlan::parsePathMap(text, &map))
             return m_io.fail(SettingsCli::UsageError, tr("--map needs OLD=NEW, both folders; got '%1'.").arg(text));
         // PixInsight reads a path from the folder it starts in, not from where this runs.
-        if (!QDir::isAbsolutePath(map.to))
+        if (!ImportPlan::isFolderPathHere(map.to))
             return m_io.fail(SettingsCli::UsageError,
                              tr("--map needs NEW as a whole folder path of this computer; got '%1'.").arg(map.to));
         for (const ImportPlan::PathMap &earlier : std::as_const(maps)) {
@@ -396,6 +403,8 @@ int TransferCommands::save(SettingsDocument *document, ScriptedEdit *edit, const
     // A long import may be interrupted before it writes: then nothing is written at all.
     if (InterruptHold::received() != 0)
         return m_io.fail(SettingsCli::Refused, tr("Interrupted before the save. Nothing was written."));
+    if (FileIdentity::of(document->path()).links > 1)
+        m_io.error((tr("warning: %1").arg(SettingsDocument::otherNamesText()) + u'\n').toUtf8());
     QString error, backup;
     if (!edit->save(options.fingerprint, &error, &backup))
         return m_io.fail(SettingsCli::Refused, error);

@@ -18,6 +18,7 @@
 #include <QHash>
 #include <QMutex>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryFile>
 
 #include <cerrno>
@@ -61,12 +62,43 @@ QString wholeFilePath(const QString &path)
     return folder.isEmpty() ? file.absoluteFilePath() : QDir(folder).filePath(spelledName(file.absoluteFilePath()));
 }
 
+QString writtenFilePath(const QString &path)
+{
+    const QFileInfo info(path);
+    const QString target = info.isSymLink() ? info.canonicalFilePath() : QString();
+    return target.isEmpty() ? path : target;
+}
+
+namespace {
+
+// Whose backups a file's are: its own name's, and through a link also the file it leads to,
+// where a save makes them.
+QList<QFileInfo> backupOwners(const QString &settingsPath)
+{
+    QList<QFileInfo> owners{QFileInfo(wholeFilePath(settingsPath))};
+    if (const QString written = writtenFilePath(settingsPath); written != settingsPath) {
+        const QFileInfo target(wholeFilePath(written));
+        // Not QFileInfo's ==, which follows the link and finds one file.
+        if (target.absoluteFilePath() != owners.constFirst().absoluteFilePath())
+            owners << target;
+    }
+    return owners;
+}
+
+} // namespace
+
 QStringList listBackups(const QString &settingsPath)
 {
-    const QFileInfo settings(wholeFilePath(settingsPath));
-    // Every file is looked at: a name filter would read "[", "*" and "?" in the settings file's
-    // name as wildcards.
-    QFileInfoList found = settings.absoluteDir().entryInfoList(QDir::Files | QDir::Hidden, QDir::NoSort);
+    QFileInfoList found;
+    QSet<QString> folders;
+    for (const QFileInfo &owner : backupOwners(settingsPath)) {
+        if (folders.contains(owner.absolutePath()))
+            continue;
+        folders.insert(owner.absolutePath());
+        // Every file is looked at: a name filter would read "[", "*" and "?" in the settings
+        // file's name as wildcards.
+        found += owner.absoluteDir().entryInfoList(QDir::Files | QDir::Hidden, QDir::NoSort);
+    }
     found.erase(std::remove_if(found.begin(), found.end(),
                                [&settingsPath](const QFileInfo &info) {
                                    return !isBackupOf(settingsPath, info.absoluteFilePath());
@@ -85,10 +117,12 @@ QStringList listBackups(const QString &settingsPath)
 
 QString backupListingProblem(const QString &settingsPath)
 {
-    const QFileInfo folder(QFileInfo(wholeFilePath(settingsPath)).absolutePath());
-    if (folder.isDir() && !folder.isReadable())
-        return Backups::tr("Cannot list the backups in %1: the folder cannot be read.")
-            .arg(QDir::toNativeSeparators(folder.absoluteFilePath()));
+    for (const QFileInfo &owner : backupOwners(settingsPath)) {
+        const QFileInfo folder(owner.absolutePath());
+        if (folder.isDir() && !folder.isReadable())
+            return Backups::tr("Cannot list the backups in %1: the folder cannot be read.")
+                .arg(QDir::toNativeSeparators(folder.absoluteFilePath()));
+    }
     return QString();
 }
 
@@ -189,12 +223,16 @@ QStringList backupsBeyond(const QString &settingsPath, int keep, qint64 *totalBy
 
 bool isBackupOf(const QString &settingsPath, const QString &path)
 {
-    const QFileInfo settings(wholeFilePath(settingsPath));
     const QFileInfo candidate(wholeFilePath(path));
-    return candidate.fileName().startsWith(settings.fileName() + QLatin1String(".bak-"))
-        && backupOwnerName(candidate.fileName()) == settings.fileName()
-        && candidate.absolutePath() == settings.absolutePath() && candidate.isFile()
-        && !isLinkEntry(candidate.absoluteFilePath());
+    if (!candidate.isFile() || isLinkEntry(candidate.absoluteFilePath()))
+        return false;
+    for (const QFileInfo &settings : backupOwners(settingsPath)) {
+        if (candidate.fileName().startsWith(settings.fileName() + QLatin1String(".bak-"))
+            && backupOwnerName(candidate.fileName()) == settings.fileName()
+            && candidate.absolutePath() == settings.absolutePath())
+            return true;
+    }
+    return false;
 }
 
 namespace {
@@ -202,8 +240,8 @@ namespace {
 // Under the file's writer lock.
 void removeLocked(const QString &settingsPath, const QStringList &paths, bool useTrash, BackupRemoval &result)
 {
-    const QFileInfo settings(wholeFilePath(settingsPath));
-    AtomicFile::removeLeftOverPartials(settings.absolutePath(), settings.fileName());
+    for (const QFileInfo &settings : backupOwners(settingsPath))
+        AtomicFile::removeLeftOverPartials(settings.absolutePath(), settings.fileName());
     // An unfinished problem search holds the file as it was in one of them.
     const QStringList kept = ProblemSearch::protectedBackups(settingsPath, paths);
     for (const QString &path : paths) {

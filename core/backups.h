@@ -36,6 +36,11 @@ struct BackupRemoval
 // path whose folder does not exist is only made absolute.
 QString wholeFilePath(const QString &path);
 
+// The file a write through path changes: a link's target (a settings file kept in a dotfiles
+// folder or on a synced drive), path itself otherwise. Its backups are made and listed beside it,
+// whichever name the file is reached by.
+QString writtenFilePath(const QString &path);
+
 QStringList listBackups(const QString &settingsPath);
 // Why the backups beside the file cannot be listed (its folder cannot be read), or empty: an
 // empty list is then no proof that there are none.

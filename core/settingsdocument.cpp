@@ -1,5 +1,6 @@
 #include "core/settingsdocument.h"
 
+#include "core/backups.h"
 #include "core/failure.h"
 #include "core/fileidentity.h"
 #include "core/safewrite.h"
@@ -92,8 +93,7 @@ bool SettingsDocument::save(QString *error, QString *backupPath)
     SafeWrite::Request request;
     // A settings file kept elsewhere behind a link (a dotfiles folder, a synced drive) is written
     // where it is: replacing the link itself would leave the real file behind unchanged.
-    const QFileInfo info(m_path);
-    request.path = info.isSymLink() && !info.canonicalFilePath().isEmpty() ? info.canonicalFilePath() : m_path;
+    request.path = writtenFilePath(m_path);
     request.bytes = m_file.serialize();
     XsdtFile check;
     QString parseError;
@@ -143,7 +143,8 @@ bool SettingsDocument::restoreFile(const QString &settingsPath, const QString &b
                                    QString *safetyBackup)
 {
     SafeWrite::Request request;
-    request.path = settingsPath;
+    // As a save does: through a link, the file it leads to is put back, and the link stays.
+    request.path = writtenFilePath(settingsPath);
     if (!SafeWrite::readFile(backupPath, &request.bytes, error))
         return false;
     QString parseError;

@@ -41,7 +41,10 @@ QList<XsdtNode *> DefaultsReset::values(const XsdtNode &node, qsizetype *kept) c
     for (XsdtNode *value : node.valueNodes()) {
         if (value->isInsideDeleted())
             continue;
-        if (isResettable(*value))
+        // Whether this computer signs its own code is an identity, not a taste: it is reset only
+        // when named itself, never with the page or the preferences around it.
+        const bool identity = value != &node && m_policy && m_policy->machineBoundId(*value) == u"signing";
+        if (!identity && isResettable(*value))
             out << value;
         else
             ++left;
@@ -56,15 +59,7 @@ QList<XsdtNode *> DefaultsReset::allPreferences(qsizetype *kept) const
     const XsdtNode *preferences = m_file ? m_file->root.findPath(QStringLiteral("Global/Preferences")) : nullptr;
     if (!preferences)
         return {};
-    QList<XsdtNode *> out = values(*preferences, kept);
-    // Whether this computer signs its own code is an identity, not a taste; it stays.
-    const auto signing = std::remove_if(out.begin(), out.end(), [this](const XsdtNode *value) {
-        return m_policy && m_policy->machineBoundId(*value) == u"signing";
-    });
-    if (kept)
-        *kept += out.end() - signing;
-    out.erase(signing, out.end());
-    return out;
+    return values(*preferences, kept);
 }
 
 QList<XsdtNode *> DefaultsReset::windowLayout() const

@@ -5,10 +5,13 @@
 #include "schema/settinglabel.h"
 
 #include <QHash>
+#include <QDir>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 
 #include <algorithm>
+#include <limits>
 
 namespace pfw {
 
@@ -65,6 +68,34 @@ bool startsWithFolder(const QString &text, const QString &prefix)
     return text.size() == prefix.size() || isSeparator(text.at(prefix.size()));
 }
 
+// Why a block of the snippet cannot be what PixInsight wrote, or empty: a compression it does not
+// write, or more data than its compressed bytes can hold. PixInsight would make room for all it
+// says before reading it.
+QString implausibleBlock(const XsdtNode::CompressedBlock &block)
+{
+    static const QStringList known{QStringLiteral("zlib"), QStringLiteral("lz4"), QStringLiteral("lz4hc"),
+                                   QStringLiteral("zstd")};
+    QString codec = block.compression;
+    if (codec.endsWith(QLatin1String("+sh")))
+        codec.chop(3);
+    if (!known.contains(codec))
+        return ImportPlan::tr("a block compressed with \"%1\", which PixInsight does not write").arg(block.compression);
+    static const QRegularExpression sizes(QStringLiteral("u=\"(\\d+)\""));
+    quint64 total = 0;
+    bool absurd = false;
+    for (auto it = sizes.globalMatch(QString::fromLatin1(block.data)); it.hasNext() && !absurd;) {
+        bool ok = false;
+        const quint64 size = it.next().captured(1).toULongLong(&ok);
+        absurd = !ok || size > std::numeric_limits<quint64>::max() - total;
+        total += absurd ? 0 : size;
+    }
+    // zlib, which packs the most, turns at most about a thousand bytes into one.
+    constexpr quint64 kMostPacked = 1100;
+    if (absurd || total > quint64(block.data.size()) * kMostPacked)
+        return ImportPlan::tr("a block that says it holds more than its data can");
+    return QString();
+}
+
 QStringList folderParts(const QString &path)
 {
     static const QRegularExpression separators(QStringLiteral("[/\\\\]"));
@@ -103,6 +134,7 @@ ImportPlan::Entry ImportPlan::entryFor(const XsdtNode &incoming, XsdtNode *here,
     entry.path = incoming.path();
     entry.keys = keysOf(incoming);
     entry.occurrence = occurrence;
+    entry.occurrences = m_occurrences;
     entry.label = SettingLabel::text(m_schema, here ? *here : incoming);
     entry.target = here;
     entry.type = incoming.type;
@@ -131,6 +163,8 @@ void ImportPlan::compareChildren(const XsdtNode &incoming, XsdtNode *here, XsdtN
     QHash<QString, int> seen;
     for (const auto &child : incoming.children) {
         const int occurrence = seen[child->key]++;
+        m_occurrences.append(occurrence);
+        const auto next = qScopeGuard([this] { m_occurrences.removeLast(); });
         if (child->key.isEmpty() || child->key.contains(u'/')) {
             refuseWhole(*child, occurrence, tr("its key is empty or holds \"/\", so no path can name it"));
             continue;
@@ -251,6 +285,8 @@ void ImportPlan::compareValue(const XsdtNode &incoming, XsdtNode *here, XsdtNode
     if (!incoming.isEditableValue() && incoming.block) {
         if (m_policy && m_policy->isEditLocked(&incoming))
             return refuse(refusalText(EditRules::Refusal::Locked));
+        if (const QString why = implausibleBlock(*incoming.block); !why.isEmpty())
+            return refuse(why);
         entry.hasBlock = true;
         entry.compression = incoming.block->compression;
         entry.blockData = incoming.block->data;
@@ -283,6 +319,9 @@ void ImportPlan::noteRemovals(const XsdtNode &incoming, XsdtNode &here)
     for (const auto &child : here.children) {
         if (child->deleted || kept.contains(child->key))
             continue;
+        // A snippet for another computer leaves these out on purpose: this computer's own stay.
+        if (m_policy && !m_policy->machineBoundGroup(*child).isEmpty())
+            continue;
         Removal removal;
         removal.path = child->path();
         removal.label = SettingLabel::text(m_schema, *child);
@@ -310,7 +349,9 @@ QString ImportPlan::rewritten(const QString &text) const
             rest.replace(u'\\', u'/');
         else if (!map.to.contains(u'/'))
             rest.replace(u'/', u'\\');
-        return map.to + rest;
+        const QString result = map.to + rest;
+        // The top of the file system, "/", is kept as an empty folder.
+        return result.isEmpty() ? QStringLiteral("/") : result;
     }
     return text;
 }
@@ -365,12 +406,18 @@ qsizetype ImportPlan::apply(XsdtNode &target, const QList<int> &entries, const Q
     // Entries come in the snippet's order, so most share the group of the one before: it is
     // found, and its keys counted, once for them all.
     QStringList groupKeys;
+    QList<int> groupOccurrences;
     XsdtNode *group = nullptr;
     QHash<QString, int> counts;
-    const auto findGroup = [&](const QStringList &keys) {
+    const auto findGroup = [&](const QStringList &keys, const QList<int> &occurrences) {
         XsdtNode *parent = &target;
-        for (const QString &key : keys) {
-            XsdtNode *next = childWithKey(parent, key);
+        for (qsizetype level = 0; level < keys.size(); ++level) {
+            const QString &key = keys.at(level);
+            const int occurrence = level < occurrences.size() ? occurrences.at(level) : 0;
+            XsdtNode *next = childWithKey(parent, key, occurrence);
+            // Only the first of a name is ever made: a second cannot be told apart by its path.
+            if (!next && occurrence > 0)
+                return static_cast<XsdtNode *>(nullptr);
             if (!next) {
                 auto made = std::make_unique<XsdtNode>();
                 made->kind = XsdtNode::Item;
@@ -396,9 +443,11 @@ qsizetype ImportPlan::apply(XsdtNode &target, const QList<int> &entries, const Q
         if (entry.status != Entry::New || entry.keys.isEmpty())
             continue;
         const QStringList keys = entry.keys.mid(0, entry.keys.size() - 1);
-        if (!group || keys != groupKeys) {
+        const QList<int> occurrences = entry.occurrences.mid(0, entry.occurrences.size() - 1);
+        if (!group || keys != groupKeys || occurrences != groupOccurrences) {
             groupKeys = keys;
-            group = findGroup(keys);
+            groupOccurrences = occurrences;
+            group = findGroup(keys, occurrences);
             counts.clear();
             if (group) {
                 for (const auto &child : group->children)
@@ -436,6 +485,11 @@ qsizetype ImportPlan::apply(XsdtNode &target, const QList<int> &entries, const Q
         }
     }
     return changes;
+}
+
+bool ImportPlan::isFolderPathHere(const QString &path)
+{
+    return QDir::isAbsolutePath(path) && !path.startsWith(u':');
 }
 
 bool ImportPlan::looksLikeAbsolutePath(const QString &text)

@@ -29,6 +29,8 @@ public:
         QStringList keys;
         // Which of the siblings with the same key it is.
         int occurrence = 0;
+        // The same for each key from the top: a group may have a namesake beside it.
+        QList<int> occurrences;
         // "Auto save settings period — Application".
         QString label;
         // An item of the snippet with nothing in it, made as it is.
@@ -103,6 +105,9 @@ public:
     QList<int> applicableRemovals(bool confirmed) const;
 
     static bool looksLikeAbsolutePath(const QString &text);
+    // Whether a rewrite may lead to path: a whole path of this computer's file system (not a
+    // resource of the program's own, ":/...").
+    static bool isFolderPathHere(const QString &path);
 
 private:
     // here: the entry at the same place, if any; nearest: the closest entry here above it.
@@ -121,6 +126,8 @@ private:
     bool m_replace = false;
     QList<Entry> m_entries;
     QList<Removal> m_removals;
+    // The occurrences of the keys on the way to the entry being compared.
+    QList<int> m_occurrences;
 };
 
 } // namespace pfw

@@ -4,6 +4,7 @@
 #include "core/xsdtfile.h"
 #include "core/xsdtnode.h"
 #include "core/xsdtwriter.h"
+#include "platform/hostlocations.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
 
@@ -107,7 +108,8 @@ bool SettingsExport::build(const XsdtFile &file, const QList<const XsdtNode *> &
     XsdtNode root;
     Copier copier{chosen, onTheWay, machineBound, result, {}};
     copier.copy(file.root, root, everything);
-    if (result->valueCount == 0 && root.children.empty()) {
+    // Empty items alone, once the machine's own values are left out, carry nothing.
+    if (result->valueCount == 0 && (root.children.empty() || !copier.leftOut.isEmpty())) {
         if (error)
             *error = copier.leftOut.isEmpty() ? tr("There is nothing to export.")
                                               : tr("Everything chosen belongs to this computer alone, so nothing "
@@ -168,16 +170,36 @@ bool SettingsExport::isSameFile(const QString &out, const QString &source)
 
 bool SettingsExport::writeSnippet(const QString &out, const QString &source, const QByteArray &bytes, QString *error)
 {
-    const QFileInfo target(out);
-    if (target.isDir()) {
-        *error = tr("%1 is a folder; name the file to write.").arg(QDir::toNativeSeparators(out));
+    const QString shown = QDir::toNativeSeparators(out);
+    // A link is written through, as a save does: replacing the link would leave its file as it was.
+    const QFileInfo given(out);
+    const QString path = given.isSymLink() ? given.canonicalFilePath() : out;
+    if (path.isEmpty()) {
+        *error = tr("%1 is a link that leads nowhere; name the file to write.").arg(shown);
         return false;
     }
-    if (isSameFile(out, source)) {
+    const QFileInfo target(path);
+    if (target.isDir()) {
+        *error = tr("%1 is a folder; name the file to write.").arg(shown);
+        return false;
+    }
+    // The write puts a new file in place of whatever has the name: a device or a pipe would be gone.
+    if ((target.exists() || given.isSymLink()) && !target.isFile()) {
+        *error = tr("%1 is not an ordinary file (a device or a pipe); name the file to write.").arg(shown);
+        return false;
+    }
+    if (isSameFile(path, source)) {
         *error = tr("The snippet cannot replace the file it comes from.");
         return false;
     }
-    const AtomicFile::Result written = AtomicFile::write(out, bytes);
+    // Another instance's settings would be lost whole to a snippet of a few values.
+    if (settingsInstance(path) > 0) {
+        *error = tr("%1 is a PixInsight settings file: the snippet would take the place of everything it holds. "
+                    "Import the snippet into it instead.")
+                     .arg(shown);
+        return false;
+    }
+    const AtomicFile::Result written = AtomicFile::write(path, bytes);
     if (!written.ok()) {
         *error = tr("%1 could not be written: %2").arg(QDir::toNativeSeparators(out), written.reason);
         return false;

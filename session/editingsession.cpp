@@ -1,5 +1,6 @@
 #include "session/editingsession.h"
 
+#include "core/backups.h"
 #include "core/failure.h"
 #include "core/problemsearch.h"
 #include "model/settingsmodel.h"
@@ -9,6 +10,7 @@
 #include "session/environmentwatcher.h"
 #include "session/pendingfiles.h"
 
+#include <QFileInfo>
 #include <QSet>
 #include <QUndoStack>
 
@@ -113,6 +115,7 @@ void EditingSession::noteHostTransition(bool running)
 {
     if (running) {
         m_hostReport.reset();
+        m_hostDamageNote.clear();
         m_hostStartBytes.clear();
         m_hostStartPath.clear();
         // A search rewrites the file each round itself: what PixInsight did is not told apart.
@@ -126,9 +129,25 @@ void EditingSession::noteHostTransition(bool running)
     QByteArray after;
     QString error;
     HostRunReport report;
-    if (SafeWrite::readFile(m_hostStartPath, &after, &error) && after != m_hostStartBytes
-        && report.build(m_hostStartBytes, after, &m_policy) && !report.isEmpty())
-        m_hostReport = std::move(report);
+    if (SafeWrite::readFile(m_hostStartPath, &after, &error) && after != m_hostStartBytes) {
+        if (report.build(m_hostStartBytes, after, &m_policy)) {
+            if (!report.isEmpty())
+                m_hostReport = std::move(report);
+        } else if (XsdtFile before, left; before.parse(m_hostStartBytes) && !left.parse(after)) {
+            // It left a file that cannot be read (a crash, a full disk): what it started with
+            // is the user's last good state, and it exists only in memory, so it becomes a backup.
+            const QString backup = SafeWrite::makeBackupPath(m_hostStartPath, QStringLiteral("before-pixinsight"),
+                                                             QDateTime::currentDateTime());
+            QString writeError;
+            m_hostDamageNote = writeBackupFile(m_hostStartBytes, backup, m_hostStartPath, &writeError)
+                ? tr("PixInsight left its settings file damaged when it exited. The file as it was when "
+                     "PixInsight started is kept in the backup %1: put it back with File > Restore backup.")
+                      .arg(QFileInfo(backup).fileName())
+                : tr("PixInsight left its settings file damaged when it exited, and the file as it was when it "
+                     "started could not be kept as a backup: %1")
+                      .arg(writeError);
+        }
+    }
     m_hostStartBytes.clear();
 }
 
@@ -177,6 +196,8 @@ bool EditingSession::open(const QString &path, QString *error)
     m_pending->clear();
     releaseTree(false);
     const bool ok = finishOpen(m_document.load(path, error));
+    if (!ok && error && !m_hostDamageNote.isEmpty())
+        *error += QStringLiteral("\n\n") + m_hostDamageNote;
     emit stateChanged();
     return ok;
 }
@@ -187,6 +208,7 @@ bool EditingSession::finishOpen(bool ok)
     m_searchState = FileIdentity();
     m_searchInProgress = isLoaded() && ProblemSearch(m_document.path()).hasState();
     if (ok) {
+        m_hostDamageNote.clear();
         m_watcher->fileReplaced();
         emit fileOpened();
     }

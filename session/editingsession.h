@@ -100,6 +100,9 @@ public:
     // shown; null otherwise, or once dismissed.
     const HostRunReport *hostRunReport() const;
     void dismissHostRunReport() { m_hostReport.reset(); }
+    // Said when PixInsight left the open file damaged: where the file it started with is kept.
+    // Empty otherwise, and once a file has been read again.
+    const QString &hostDamageNote() const { return m_hostDamageNote; }
 
 signals:
     // The tree is about to go: whoever holds its nodes lets go of them.
@@ -142,6 +145,7 @@ private:
     QByteArray m_hostStartBytes;
     QString m_hostStartPath;
     std::optional<HostRunReport> m_hostReport;
+    QString m_hostDamageNote;
     FileIdentity m_searchState;
     mutable qsizetype m_pendingCount = 0;
     mutable std::pair<quint64, quint64> m_countedAt{~quint64(0), ~quint64(0)};

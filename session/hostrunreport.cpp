@@ -42,6 +42,9 @@ bool HostRunReport::build(const QByteArray &before, const QByteArray &after, con
 
 QString HostRunReport::text() const
 {
+    // The module list is noise to the count; "0 settings" would hide that it changed.
+    if (m_changes == 0 && !(m_modulesAdded.isEmpty() && m_modulesRemoved.isEmpty()))
+        return tr("PixInsight changed only its module list while it ran.");
     return tr("PixInsight changed %n settings while it ran.", nullptr, m_changes);
 }
 

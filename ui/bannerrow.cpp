@@ -53,6 +53,7 @@ void BannerRow::showFor(const EditingSession &session)
         state.invalidUtf8Line = file.invalidUtf8Line;
         state.invalidUtf8Column = file.invalidUtf8Column;
         state.compactLayout = session.document().compactLayout();
+        state.hostDamage = session.hostDamageNote();
         if (const HostRunReport *report = session.hostRunReport()) {
             state.hostChanges = report->text();
             state.hostModules = report->modulesText();

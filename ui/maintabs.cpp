@@ -72,6 +72,13 @@ MainTabs::MainTabs(EditingSession *session, SettingsFilterProxy *proxy, Deletion
     connect(m_unused, &UnusedModulesView::exportRequested, this, &MainTabs::exportRequested);
     connect(m_health, &HealthView::exportRequested, this, &MainTabs::exportRequested);
     connect(m_allSettings, &AllSettingsPage::exportRequested, this, &MainTabs::exportRequested);
+    connect(m_compare, &CompareView::exportRequested, this, &MainTabs::exportRequested);
+    connect(m_preferences, &PreferencesView::copyRequested, this, &MainTabs::copyRequested);
+    connect(m_search, &SearchView::copyRequested, this, &MainTabs::copyRequested);
+    connect(m_unused, &UnusedModulesView::copyRequested, this, &MainTabs::copyRequested);
+    connect(m_health, &HealthView::copyRequested, this, &MainTabs::copyRequested);
+    connect(m_allSettings, &AllSettingsPage::copyRequested, this, &MainTabs::copyRequested);
+    connect(m_compare, &CompareView::copyRequested, this, &MainTabs::copyRequested);
     connect(m_health, &HealthView::openUnusedModules, this, &MainTabs::unusedModulesRequested);
     connect(m_health, &HealthView::summaryChanged, this, [this](int problems, int warnings) {
         const int count = problems + warnings;

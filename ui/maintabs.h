@@ -53,6 +53,8 @@ signals:
     void unusedModulesRequested();
     void historyRequested(pfw::XsdtNode *node);
     void exportRequested(const QList<pfw::XsdtNode *> &nodes, const QString &title);
+    // Copy of entries into the other instances' files.
+    void copyRequested(const QList<pfw::XsdtNode *> &nodes);
 
 private:
     void detach();

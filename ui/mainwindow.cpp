@@ -8,6 +8,7 @@
 #include "ui/bannerrow.h"
 #include "ui/busycheck.h"
 #include "ui/views/allsettingspage.h"
+#include "modules/settingsexport.h"
 #include "ui/views/compareview.h"
 #include "ui/dialogs/settinghistorydialog.h"
 #include "ui/filerow.h"
@@ -152,6 +153,7 @@ void MainWindow::buildCentralWidget()
     connect(m_tabs, &MainTabs::unusedModulesRequested, this, &MainWindow::onUnusedModules);
     connect(m_tabs, &MainTabs::historyRequested, this, &MainWindow::showHistory);
     connect(m_tabs, &MainTabs::exportRequested, this, &MainWindow::exportEntries);
+    connect(m_tabs, &MainTabs::copyRequested, this, &MainWindow::copyToInstances);
     layout->addWidget(m_tabs, 1);
 
     auto *line = new QFrame(central);
@@ -427,6 +429,25 @@ void MainWindow::exportEntries(const QList<XsdtNode *> &nodes, const QString &ti
 {
     if (needsFile(tr("Export settings")))
         exportChoices(TransferFlow::choicesFor(*m_session, {nodes.cbegin(), nodes.cend()}, title));
+}
+
+void MainWindow::copyToInstances(const QList<XsdtNode *> &nodes)
+{
+    if (!needsFile(tr("Copy to other instances")))
+        return;
+    commitTyping();
+    TransferFlow flow(*m_session, this);
+    const QStringList written = flow.copyToInstances({nodes.cbegin(), nodes.cend()});
+    if (!flow.message().isEmpty())
+        showMessage(flow.message(), 10000);
+    // Compare shows what it read before: read again what was just written.
+    CompareView *compare = m_tabs->compare();
+    for (const QString &path : written) {
+        if (!compare->otherPath().isEmpty() && SettingsExport::isSameFile(path, compare->otherPath())) {
+            compare->showFile(compare->otherPath());
+            break;
+        }
+    }
 }
 
 void MainWindow::exportChoices(const QList<ExportDialog::Choice> &choices)

@@ -94,6 +94,8 @@ public slots:
     void onExportSettings();
     // The entries given, from a view's menu or a page's button.
     void exportEntries(const QList<pfw::XsdtNode *> &nodes, const QString &title);
+    // The entries' values into PixInsight's other instances' files, each after a review.
+    void copyToInstances(const QList<pfw::XsdtNode *> &nodes);
     // Asks for the snippet when path is empty.
     void onImportSettings(const QString &path = QString());
     void updateUndoActions();

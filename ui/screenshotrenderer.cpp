@@ -5,6 +5,10 @@
 #include "model/settingsmodel.h"
 #include "session/editingsession.h"
 #include "session/pendingrebase.h"
+#include "modules/instancecopy.h"
+#include "modules/settingsexport.h"
+#include "ui/dialogs/importdialog.h"
+#include "ui/dialogs/instancecopydialog.h"
 #include "modules/moduleregistry.h"
 #include "ui/dialogs/aboutdialog.h"
 #include "ui/views/allsettingspage.h"
@@ -28,6 +32,7 @@
 #include <QDir>
 
 #include <cerrno>
+#include <limits>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -217,6 +222,38 @@ void ScreenshotRenderer::renderPages(const QString &folder, const QString &searc
             shoot(&reapply, picture("reapply.png"));
         }
         model->revertAll();
+    }
+    if (XsdtNode *process = root.findPath(u"Global/Preferences/Process")) {
+        // The preview of a snippet exported from this page, as another computer would have it.
+        SettingsExport::Result exported;
+        XsdtFile snippet;
+        QString exportError;
+        XsdtNode *copied = nullptr;
+        if (SettingsExport::build(document.file(), {process}, nullptr, &exported, &exportError)
+            && snippet.parse(exported.bytes) && (copied = snippet.root.findPath(u"Global/Preferences/Process"))) {
+            int changed = 0;
+            for (const auto &child : copied->children) {
+                if (child->kind == XsdtNode::Value && child->type == u'i' && changed < 2) {
+                    const qlonglong value = child->value.toLongLong();
+                    child->value
+                        = QString::number(value < std::numeric_limits<qlonglong>::max() ? value + 1 : value - 1);
+                    ++changed;
+                }
+            }
+            ImportDialog preview(*m_window.session(), snippet.root, QStringLiteral("preferences-processes.xsdt"),
+                                 &m_window);
+            preview.show();
+            shoot(&preview, picture("import.png"));
+        }
+        if (!other.isEmpty()) {
+            InstanceCopy copy(&m_window.session()->schema(), &m_window.session()->policy());
+            if (copy.setSource(document.file(), {process}, &exportError)) {
+                copy.prepare(m_window.foundFiles(), document.path());
+                InstanceCopyDialog copyReview(*m_window.session(), copy, &m_window);
+                copyReview.show();
+                shoot(&copyReview, picture("copy-to-instances.png"));
+            }
+        }
     }
     if (document.isLoaded()) {
         BackupsDialog backups(document.path(), &m_window);

@@ -33,6 +33,8 @@ StatusBanner::Banner StatusBanner::describe(const State &state)
                              : tr("<b>The file changed on disk since it was loaded.</b> Saving is blocked. Reload to "
                                   "put your %n unsaved changes back on it, or to discard them.",
                                   nullptr, n);
+        if (!state.hostDamage.isEmpty())
+            banner.text += u' ' + state.hostDamage.toHtmlEscaped();
         banner.colour = kChangedBanner;
         banner.offersReload = true;
     } else if (state.loaded && !state.hostChanges.isEmpty()) {

@@ -28,6 +28,8 @@ public:
         // What PixInsight changed while it ran, and what became of its module list.
         QString hostChanges;
         QString hostModules;
+        // PixInsight left the file damaged, and where what it started with is kept.
+        QString hostDamage;
     };
     struct Banner
     {

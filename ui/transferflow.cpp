@@ -9,6 +9,9 @@
 #include "session/busyscope.h"
 #include "session/editingsession.h"
 #include "ui/dialogs/importdialog.h"
+#include "ui/dialogs/instancecopydialog.h"
+#include "modules/instancecopy.h"
+#include "platform/hostlocations.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -147,6 +150,46 @@ bool TransferFlow::importSnippet(QString path)
     m_message = tr("%n changes imported from %1; review them with Save.", nullptr, dialog.applied())
                     .arg(QFileInfo(path).fileName());
     return true;
+}
+
+QStringList TransferFlow::copyToInstances(const QList<const XsdtNode *> &nodes)
+{
+    const BusyScope busy;
+    m_message.clear();
+    if (!m_session.isLoaded() || nodes.isEmpty())
+        return {};
+    const QString title = tr("Copy to other instances");
+    if (m_session.isHostRunning()) {
+        m_message = tr("PixInsight is running: values can be copied to its other instances once it exits.");
+        QMessageBox::warning(m_parent, title, m_message);
+        return {};
+    }
+    InstanceCopy copy(&m_session.schema(), &m_session.policy());
+    if (m_session.services().isHostRunning)
+        copy.setRunningCheck(m_session.services().isHostRunning);
+    QString error;
+    if (!copy.setSource(m_session.document().file(), nodes, &error)) {
+        m_message = error;
+        QMessageBox::warning(m_parent, title, error);
+        return {};
+    }
+    copy.prepare(findSettingsFiles(m_session.services().environment), m_session.path());
+    if (copy.targets().empty()) {
+        m_message = tr("There is no other PixInsight settings file on this computer.");
+        QMessageBox::information(m_parent, title, m_message);
+        return {};
+    }
+    InstanceCopyDialog dialog(m_session, copy, m_parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    const QString report = dialog.report().join(u'\n');
+    if (dialog.anyFailed())
+        QMessageBox::warning(m_parent, title, report);
+    else
+        QMessageBox::information(m_parent, title, report);
+    m_message = dialog.anyFailed() ? tr("Some instances were not changed; see the report.")
+                                   : tr("Copied into %n other instances.", nullptr, int(dialog.written().size()));
+    return dialog.written();
 }
 
 } // namespace pfw

@@ -28,6 +28,9 @@ public:
     bool exportChoices(const QList<ExportDialog::Choice> &choices);
     // Asks for the snippet when path is empty; true when changes were made pending.
     bool importSnippet(QString path = QString());
+    // The values of nodes into the other settings files found on this computer, after their
+    // review; returns the files written.
+    QStringList copyToInstances(const QList<const XsdtNode *> &nodes);
     const QString &message() const { return m_message; }
 
 private:

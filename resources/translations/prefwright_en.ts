@@ -780,6 +780,13 @@ Marked for deletion (%n values); removed when you save.</numerusform>
 <context>
     <name>TransferFlow</name>
     <message numerus="yes">
+        <source>Copied into %n other instances.</source>
+        <translation>
+            <numerusform>Copied into %n other instance.</numerusform>
+            <numerusform>Copied into %n other instances.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
         <source>%n entries</source>
         <translation>
             <numerusform>%n entry</numerusform>
@@ -839,6 +846,44 @@ Marked for deletion (%n values); removed when you save.</numerusform>
         <translation>
             <numerusform>%n refused</numerusform>
             <numerusform>%n refused</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>pfw::InstanceCopyDialog</name>
+    <message numerus="yes">
+        <source>%n changes</source>
+        <translation>
+            <numerusform>%n change</numerusform>
+            <numerusform>%n changes</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n entries</source>
+        <translation>
+            <numerusform>%n entry</numerusform>
+            <numerusform>%n entries</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n refused</source>
+        <translation>
+            <numerusform>%n refused</numerusform>
+            <numerusform>%n refused</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n values of this file, copied into %1.</source>
+        <translation>
+            <numerusform>%n value of this file, copied into %1.</numerusform>
+            <numerusform>%n values of this file, copied into %1.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n other instances</source>
+        <translation>
+            <numerusform>%n other instance</numerusform>
+            <numerusform>%n other instances</numerusform>
         </translation>
     </message>
 </context>

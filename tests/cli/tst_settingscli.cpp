@@ -84,6 +84,8 @@ private slots:
     void aDamagedSearchStateStillLeadsBack();
     void exportThenImportRoundTrips();
     void portableExportLeavesOutThisComputer();
+    void exportWritesNothingButASnippetFile_data();
+    void exportWritesNothingButASnippetFile();
     void importRewritesPaths_data();
     void importRewritesPaths();
     void resetRemovesPreferences();
@@ -1557,6 +1559,52 @@ void TestSettingsCli::portableExportLeavesOutThisComputer()
              QStringLiteral("20000\n"));
     // The snippet is a settings file itself, and all else of the file is in it.
     QCOMPARE(run({QStringLiteral("import"), m_file, snippet, QStringLiteral("--dry-run")}).code, 0);
+    // Nothing but this computer's own chosen: an empty snippet would be no export at all.
+    const Result bound = run({QStringLiteral("export"), m_file, QStringLiteral("MainWindow/Geometry"),
+                              QStringLiteral("--portable"), QStringLiteral("-")});
+    QVERIFY(bound.code != 0);
+    QVERIFY2(bound.err.contains(QLatin1String("belongs to this computer alone")), qPrintable(bound.err));
+}
+
+void TestSettingsCli::exportWritesNothingButASnippetFile_data()
+{
+    QTest::addColumn<QString>("planted");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("a link to a snippet") << "link" << true;
+    QTest::newRow("a link to nothing") << "dangling" << false;
+    QTest::newRow("a named pipe") << "fifo" << false;
+    QTest::newRow("another instance's settings") << "instance" << false;
+}
+
+// An export replaces a snippet, through a link too, and nothing else: a device or a pipe would be
+// gone, and another instance's settings would be lost whole to a few values.
+void TestSettingsCli::exportWritesNothingButASnippetFile()
+{
+    QFETCH(QString, planted);
+    QFETCH(bool, written);
+    const QString out = m_dir->filePath(planted == u"instance" ? QStringLiteral("core-002-pxi.settings")
+                                                               : QStringLiteral("out.xsdt"));
+    const QString old = write(QStringLiteral("old.xsdt"), "old");
+    if (planted == u"link")
+        PFW_SYMBOLIC_LINK_OR_SKIP(old, out);
+    if (planted == u"dangling")
+        PFW_SYMBOLIC_LINK_OR_SKIP(m_dir->filePath(QStringLiteral("gone.xsdt")), out);
+    if (planted == u"fifo" && !pfw::test::makeFifo(out))
+        QSKIP("this system has no named pipes");
+    if (planted == u"instance")
+        write(QStringLiteral("core-002-pxi.settings"), m_original);
+    const Result result = run({QStringLiteral("export"), m_file, QStringLiteral("Global/Preferences/Process"),
+                               QStringLiteral("-o"), out, QStringLiteral("--yes")});
+    QVERIFY2((result.code == 0) == written, qPrintable(result.err));
+    QCOMPARE(QFileInfo(out).isSymLink(), planted == u"link" || planted == u"dangling");
+    if (planted == u"link")
+        QVERIFY(readAll(old).contains("MaxConsoleLines"));
+    else
+        QCOMPARE(readAll(old), QByteArray("old"));
+    if (planted == u"instance")
+        QCOMPARE(readAll(out), m_original);
+    if (planted == u"fifo")
+        QVERIFY(!QFileInfo(out).isFile() && QFileInfo::exists(out));
 }
 
 void TestSettingsCli::importRewritesPaths_data()
@@ -1632,6 +1680,14 @@ void TestSettingsCli::resetRemovesPreferences()
     QVERIFY(process);
     QCOMPARE(process->valueCount(), 0);
     QVERIFY(file.root.findPath(QStringLiteral("Global/Preferences/Application/AutoSaveSettingsPeriod")));
+
+    // The signing identity is this computer's, not a taste: it goes only when named itself.
+    const QString identity = QStringLiteral("Global/Preferences/Security/EnableLocalSigningIdentity");
+    QCOMPARE(run({QStringLiteral("reset"), m_file, QStringLiteral("Global/Preferences"), QStringLiteral("--yes")}).code,
+             0);
+    QCOMPARE(run({QStringLiteral("get"), m_file, identity}).out, QStringLiteral("true\n"));
+    QCOMPARE(run({QStringLiteral("reset"), m_file, identity, QStringLiteral("--yes")}).code, 0);
+    QVERIFY(run({QStringLiteral("get"), m_file, identity}).code != 0);
 }
 
 // A pipe hands over what its writer has written so far; an import reads on to the end, however

@@ -67,6 +67,7 @@ private slots:
     void saveKeepsHiddenAndSystem();
     void saveKeepsExtendedAttributes();
     void liveLockRefusesTheSave();
+    void aLinkedFileKeepsItsBackupsAndStaysALink();
     void twoNamesOfOneFileShareOneLock();
     void aFileThatCannotBeReadIsSaidSo();
     void lockFileLeftOversAndObstacles_data();
@@ -641,6 +642,28 @@ void TestSettingsDocument::liveLockRefusesTheSave()
     QVERIFY(QFileInfo(link).isSymLink());
     QVERIFY(onDisk().contains("k=\"MaxProcessors\" t=\"i\" v=\"8\""));
     QCOMPARE(backups().size(), 1);
+}
+
+// Reached through a link from another folder (a dotfiles checkout, a synced drive): its backups
+// are listed under either name, and a restore puts the backup into the real file, the link
+// staying a link.
+void TestSettingsDocument::aLinkedFileKeepsItsBackupsAndStaysALink()
+{
+    const QString link = m_dir->filePath(QStringLiteral("core-001-pxi.settings"));
+    PFW_SYMBOLIC_LINK_OR_SKIP(m_path, link);
+    if (QFileInfo(link).canonicalFilePath() != QFileInfo(m_path).canonicalFilePath())
+        QSKIP("this system does not resolve a link to the file it names (Wine's links of the host)");
+    QString error, backup;
+    QVERIFY2(m_document.load(link, &error), qPrintable(error));
+    edit("Global/Preferences/Process/MaxProcessors", "8");
+    QVERIFY2(m_document.save(&error, &backup), qPrintable(error));
+    QCOMPARE(listBackups(link).size(), 1);
+    QCOMPARE(listBackups(link), listBackups(m_path));
+    QVERIFY(isBackupOf(link, backup));
+    QVERIFY2(m_document.restoreBackup(backup, &error), qPrintable(error));
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(onDisk(), m_original);
+    QCOMPARE(listBackups(link).size(), 2);
 }
 
 // A hard link in another folder has a lock file of its own: the file itself must be locked too.

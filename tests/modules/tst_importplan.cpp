@@ -30,6 +30,9 @@ private slots:
     void statusOfEachEntry();
     void applyingIsPendingUntilSaved();
     void replaceStaysInTheGroupsTheSnippetHolds();
+    void replaceKeepsThisComputersOwn();
+    void namesakesAreNeverTakenForOneAnother_data();
+    void namesakesAreNeverTakenForOneAnother();
     void pathRewrites_data();
     void pathRewrites();
     void suggestedRewrite_data();
@@ -86,6 +89,20 @@ void TestImportPlan::statusOfEachEntry_data()
                                         << int(ImportPlan::Entry::Refused) << QStringLiteral("/");
     QTest::newRow("an empty key") << document(QByteArray()) << document("<v k=\"\" t=\"i\" v=\"5\"/>")
                                   << int(ImportPlan::Entry::Refused) << QStringLiteral("empty");
+    // PixInsight makes room for what a block says it holds before it reads it.
+    const auto block = [](const QByteArray &compression, const QByteArray &size) {
+        return document("<v k=\"Layout\" t=\"B\" c=\"" + compression + "\"><s u=\"" + size + "\">AAAA</s></v>");
+    };
+    QTest::newRow("a block") << document(QByteArray()) << block("zlib", "10") << int(ImportPlan::Entry::New)
+                             << QString();
+    QTest::newRow("a block of an unknown compression")
+        << document(QByteArray()) << block("foo", "10") << int(ImportPlan::Entry::Refused) << QStringLiteral("foo");
+    QTest::newRow("a block that says it holds gigabytes")
+        << document(QByteArray()) << block("zlib", "4294967295") << int(ImportPlan::Entry::Refused)
+        << QStringLiteral("more than its data can");
+    QTest::newRow("a block size beyond any number")
+        << document(QByteArray()) << block("zlib", "99999999999999999999") << int(ImportPlan::Entry::Refused)
+        << QStringLiteral("more than its data can");
 }
 
 void TestImportPlan::statusOfEachEntry()
@@ -167,6 +184,54 @@ void TestImportPlan::replaceStaysInTheGroupsTheSnippetHolds()
     QVERIFY(plan.applicableRemovals(true).isEmpty());
 }
 
+// A snippet for another computer leaves out window geometry and the like; replacing its groups
+// must not take this computer's own away.
+void TestImportPlan::replaceKeepsThisComputersOwn()
+{
+    const auto module = [](const QByteArray &values) {
+        return kHead + "<i k=\"StarAlignment\"><i k=\"Interfaces\"><i k=\"StarAlignmentInterface\">" + values
+            + "</i></i></i></xsdt>\n";
+    };
+    pfw::XsdtFile target, snippet;
+    QVERIFY(target.parse(module("<v k=\"Docked\" t=\"b\" v=\"true\"/><v k=\"Geometry\" t=\"s\" v=\"1,2,3,4\"/>")));
+    QVERIFY(snippet.parse(module("<v k=\"Docked\" t=\"b\" v=\"false\"/>")));
+    ImportPlan plan(&m_schema, &m_policy);
+    plan.setReplace(true);
+    plan.compute(snippet.root, target.root);
+    QVERIFY(plan.removals().isEmpty());
+    QCOMPARE(plan.changeCount(), 1);
+}
+
+void TestImportPlan::namesakesAreNeverTakenForOneAnother_data()
+{
+    QTest::addColumn<QByteArray>("here");
+    QTest::addColumn<QByteArray>("incoming");
+    QTest::addColumn<QByteArray>("expected");
+    const auto file = [](const QByteArray &groups) { return kHead + "<i k=\"G\">" + groups + "</i></xsdt>\n"; };
+    const QByteArray a = "<i k=\"K\"><v k=\"a\" t=\"s\" v=\"1\"/></i>";
+    const QByteArray b = "<i k=\"K\"><v k=\"b\" t=\"s\" v=\"2\"/></i>";
+    const QByteArray bc = "<i k=\"K\"><v k=\"b\" t=\"s\" v=\"2\"/><v k=\"c\" t=\"s\" v=\"3\"/></i>";
+    QTest::newRow("the second of two groups") << file(a + b) << file(a + bc) << file(a + bc);
+    const QByteArray value = "<v k=\"K\" t=\"s\" v=\"x\"/>";
+    QTest::newRow("a group beside a value of its name") << file(value + b) << file(value + bc) << file(value + bc);
+}
+
+// A new entry goes into the group it was found in, not into the first of that name.
+void TestImportPlan::namesakesAreNeverTakenForOneAnother()
+{
+    QFETCH(QByteArray, here);
+    QFETCH(QByteArray, incoming);
+    QFETCH(QByteArray, expected);
+    pfw::XsdtFile target, snippet;
+    QVERIFY(target.parse(here));
+    QVERIFY(snippet.parse(incoming));
+    ImportPlan plan(&m_schema, &m_policy);
+    plan.compute(snippet.root, target.root);
+    QCOMPARE(plan.applicableEntries().size(), 1);
+    QCOMPARE(plan.apply(target.root, plan.applicableEntries(), {}), 1);
+    QCOMPARE(target.serialize(), expected);
+}
+
 void TestImportPlan::pathRewrites_data()
 {
     QTest::addColumn<QString>("map");
@@ -187,6 +252,8 @@ void TestImportPlan::pathRewrites_data()
     QTest::newRow("to Windows") << QStringLiteral("/home/b=C:\\Users\\B") << QStringLiteral("/home/b/x/y")
                                 << QStringLiteral("C:\\Users\\B\\x\\y");
     QTest::newRow("not a path") << QStringLiteral("/=/mnt") << QStringLiteral("a/b") << QStringLiteral("a/b");
+    QTest::newRow("onto the top of a file system")
+        << QStringLiteral("D:/Astro/processed=/") << QStringLiteral("D:/Astro/processed") << QStringLiteral("/");
 }
 
 void TestImportPlan::pathRewrites()

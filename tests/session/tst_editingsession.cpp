@@ -4,6 +4,7 @@
 #include "core/xsdtnode.h"
 #include "model/settingsmodel.h"
 #include "modules/importplan.h"
+#include "session/hostrunreport.h"
 #include "session/editingsession.h"
 #include "session/pendingfiles.h"
 #include "schema/settingsschema.h"
@@ -44,6 +45,9 @@ private slots:
     void namesakesAreNeverTakenForOneAnother_data();
     void namesakesAreNeverTakenForOneAnother();
     void anImportIsOneStepAndSurvivesARewrite();
+    void theRunReportCountsWhatAUserSees_data();
+    void theRunReportCountsWhatAUserSees();
+    void aDamagedFileLeftByPixInsightKeepsWhatItStartedWith();
 
 private:
     // The user's data folder is the one the file is in: queued folders of modules live there.
@@ -653,6 +657,61 @@ void TestEditingSession::anImportIsOneStepAndSurvivesARewrite()
              QStringLiteral("3"));
     QVERIFY(saved.root.findPath(QStringLiteral("ImportedModule/Own")));
     QVERIFY(!saved.root.findPath(QStringLiteral("ImportedModule/Inner")));
+}
+
+// Statistics and the module list are noise to the count, but a changed module list is what breaks
+// an installation: it is said even when nothing else changed.
+void TestEditingSession::theRunReportCountsWhatAUserSees_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("modules");
+    const auto file = [](const QByteArray &lines, const QByteArray &modules, const QByteArray &statistics) {
+        return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<xsdt version=\"1.0\"><i k=\"Global\"><i "
+               "k=\"Preferences\"><i k=\"Process\"><v k=\"MaxConsoleLines\" t=\"i\" v=\""
+            + lines + "\"/></i></i><i k=\"Statistics\"><v k=\"Runs\" t=\"i\" v=\"" + statistics
+            + "\"/></i></i><i k=\"Modules\">" + modules + "</i></xsdt>\n";
+    };
+    const QByteArray one = "<v k=\"Module01\" t=\"s\" v=\"@pxi_bin_dir/Lumen-pxm.so\"/>";
+    const QByteArray two = one + "<v k=\"Module02\" t=\"s\" v=\"@pxi_bin_dir/Mirelux-pxm.so\"/>";
+    const QByteArray before = file("5000", one, "1");
+    QTest::newRow("a value") << before << file("6000", one, "1")
+                             << QStringLiteral("PixInsight changed 1 setting while it ran.") << QString();
+    QTest::newRow("only the module list")
+        << before << file("5000", two, "2") << QStringLiteral("PixInsight changed only its module list while it ran.")
+        << QStringLiteral("Its module list changed: added Mirelux.");
+    QTest::newRow("a value and a module gone")
+        << before << file("6000", QByteArray(), "2") << QStringLiteral("PixInsight changed 1 setting while it ran.")
+        << QStringLiteral("Its module list changed: removed Lumen.");
+    QTest::newRow("statistics only") << before << file("5000", one, "2") << QString() << QString();
+}
+
+void TestEditingSession::theRunReportCountsWhatAUserSees()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    QFETCH(QString, text);
+    QFETCH(QString, modules);
+    HostRunReport report;
+    QVERIFY(report.build(before, after, &m_session->policy()));
+    QCOMPARE(report.isEmpty() ? QString() : report.text(), text);
+    QCOMPARE(report.modulesText(), modules);
+}
+
+// PixInsight exits leaving a file that is no settings file: the file it started with, held only
+// in memory until then, is kept as a backup, and the failed reload says where.
+void TestEditingSession::aDamagedFileLeftByPixInsightKeepsWhatItStartedWith()
+{
+    QSignalSpy failed(m_session.get(), &EditingSession::reloadFailed);
+    exitPixInsightRewritingTheFile(m_original.left(m_original.size() / 2));
+    QTRY_COMPARE(failed.count(), 1);
+    const QDir folder = QFileInfo(path()).absoluteDir();
+    const QStringList kept = folder.entryList({QStringLiteral("*.bak-*-before-pixinsight*")}, QDir::Files);
+    QCOMPARE(kept.size(), 1);
+    QCOMPARE(test::readAll(folder.filePath(kept.first())), m_original);
+    const QString error = failed.first().first().toString();
+    QVERIFY2(error.contains(kept.first()), qPrintable(error));
 }
 
 QTEST_GUILESS_MAIN(TestEditingSession)

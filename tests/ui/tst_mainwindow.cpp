@@ -441,8 +441,8 @@ void TestMainWindow::contextMenuEntries()
     QCOMPARE(texts(node("CommandHistory/Command01")),
              QStringList({QStringLiteral("Revert this value (off)"), QStringLiteral("Copy setting path"),
                           QStringLiteral("Copy value"), QStringLiteral("Show &history..."),
-                          QStringLiteral("E&xport... (off)"), QStringLiteral("-"),
-                          QStringLiteral("Inside an entry marked for deletion (off)")}));
+                          QStringLiteral("E&xport... (off)"), QStringLiteral("Copy to other &instances... (off)"),
+                          QStringLiteral("-"), QStringLiteral("Inside an entry marked for deletion (off)")}));
     QCOMPARE(texts(node("CommandHistory")).constLast(), QStringLiteral("Undo deletion"));
     QCOMPARE(texts(node("ModuleData/Mirelux")).constLast(), QStringLiteral("Delete this entry..."));
     QCOMPARE(texts(node("Modules")).constLast(), QStringLiteral("Why can't this be deleted?"));

@@ -87,11 +87,14 @@ void TestScreenshots::everyPictureAndNothingWritten()
     const QStringList before = QDir(settingsFolder()).entryList(QDir::Files);
     render(QString());
     const QStringList made = pictures(m_dir->filePath(QStringLiteral("shots")));
-    for (const char *name :
-         {"prefs-00.png", "search.png",         "search-font.png",       "module-search.png",    "unused-modules.png",
-          "cleanup.png",  "cleanup-queued.png", "compare.png",           "compare-all.png",      "health.png",
-          "review.png",   "review-grouped.png", "reapply.png",           "backups.png",          "problem-search.png",
-          "history.png",  "about.png",          "installed-updates.png", "advanced-changed.png", "advanced.png"}) {
+    for (const char *name : {"prefs-00.png",         "search.png",         "search-font.png",
+                             "module-search.png",    "unused-modules.png", "cleanup.png",
+                             "cleanup-queued.png",   "compare.png",        "compare-all.png",
+                             "health.png",           "review.png",         "review-grouped.png",
+                             "reapply.png",          "backups.png",        "problem-search.png",
+                             "history.png",          "about.png",          "installed-updates.png",
+                             "advanced-changed.png", "advanced.png",       "import.png",
+                             "copy-to-instances.png"}) {
         QVERIFY2(made.contains(QLatin1String(name)), name);
         const QImage image(m_dir->filePath(QStringLiteral("shots/")) + QLatin1String(name));
         QVERIFY2(!image.isNull() && image.width() > 100 && image.height() > 100, name);
@@ -124,6 +127,7 @@ void TestScreenshots::withoutASecondFileThereIsNoCompare()
     QVERIFY(made.contains(QLatin1String("health.png")));
     QVERIFY(!made.contains(QLatin1String("compare.png")));
     QVERIFY(!made.contains(QLatin1String("compare-all.png")));
+    QVERIFY(!made.contains(QLatin1String("copy-to-instances.png")));
 }
 
 // What a screen reader says for each control it can reach: a name, on every tab and in every

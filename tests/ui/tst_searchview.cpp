@@ -9,11 +9,25 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QSignalSpy>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
 using namespace pfw;
+
+namespace {
+
+// 250 values whose names all match "match", more than a page of results.
+QByteArray manyMatches()
+{
+    QByteArray bytes = "<xsdt><i k=\"Many\">";
+    for (int i = 0; i < 250; ++i)
+        bytes += "<v k=\"Match" + QByteArray::number(1000 + i) + "\" t=\"i\" v=\"1\"/>";
+    return bytes + "</i></xsdt>";
+}
+
+} // namespace
 
 class TestSearchView : public QObject
 {
@@ -33,6 +47,7 @@ private slots:
     void changedOnlyListsByPath();
     void protectedValues();
     void showMore();
+    void exportTakesEveryResultOfWhatWasTyped();
     void burstOfKeystrokesSearchesOnce();
     void restriction();
     void typingOnAfterAnEditFindsIt();
@@ -207,14 +222,32 @@ void TestSearchView::protectedValues()
     QCOMPARE(paths(m_index.search({}, options, &only)), QStringList{QStringLiteral("Global/UpdateManager/LastCheck")});
 }
 
+// Export takes every result, not the page shown, and of the text as typed even while the pause
+// after typing has not passed.
+void TestSearchView::exportTakesEveryResultOfWhatWasTyped()
+{
+    XsdtFile many;
+    QVERIFY(many.parse(manyMatches()));
+    m_model.setDocument(&many);
+    SearchView view(&m_model, &m_schema);
+    view.setDocument(&many);
+    QSignalSpy exported(&view, &SearchView::exportRequested);
+    QVERIFY(view.exportButton()->isHidden());
+    view.setQuery(QStringLiteral("match"));
+    QVERIFY(!view.exportButton()->isHidden());
+    view.exportButton()->click();
+    QCOMPARE(exported.count(), 1);
+    QCOMPARE(exported.at(0).at(0).value<QList<XsdtNode *>>().size(), 250);
+    view.queryEdit()->setText(QStringLiteral("match100"));
+    view.exportButton()->click();
+    QCOMPARE(exported.count(), 2);
+    QCOMPARE(exported.at(1).at(0).value<QList<XsdtNode *>>().size(), 10);
+}
+
 void TestSearchView::showMore()
 {
-    QByteArray bytes = "<xsdt><i k=\"Many\">";
-    for (int i = 0; i < 250; ++i)
-        bytes += "<v k=\"Match" + QByteArray::number(1000 + i) + "\" t=\"i\" v=\"1\"/>";
-    bytes += "</i></xsdt>";
     XsdtFile many;
-    QVERIFY(many.parse(bytes));
+    QVERIFY(many.parse(manyMatches()));
     m_model.setDocument(&many);
     SearchView view(&m_model, &m_schema);
     view.setDocument(&many);

@@ -8,6 +8,7 @@
 #include "tests/support/wholefile.h"
 #include "ui/dialogs/exportdialog.h"
 #include "ui/dialogs/importdialog.h"
+#include "ui/dialogs/instancecopydialog.h"
 #include "ui/dialogs/reviewdialog.h"
 #include "ui/transferflow.h"
 
@@ -42,6 +43,7 @@ private slots:
     void rewriteIsCheckedAgainstThisComputer();
     void importRefusesWhatItCannotTake_data();
     void importRefusesWhatItCannotTake();
+    void copyToInstancesSavesEachOtherFileAfterItsReview();
 
 private:
     QString path() const { return m_dir->filePath(QStringLiteral("core-001-pxi.settings")); }
@@ -280,6 +282,50 @@ void TestTransfer::importRefusesWhatItCannotTake()
     QVERIFY2(flow.message().contains(said), qPrintable(flow.message()));
     QCOMPARE(m_session->unsavedCount(), 0);
     QCOMPARE(test::readAll(path()), settings);
+}
+
+// The edited value goes into the other instance's file with a backup of its own; the open file
+// stays as it is, and PixInsight starting while the review is open stops the copy.
+void TestTransfer::copyToInstancesSavesEachOtherFileAfterItsReview()
+{
+    const QString folder = m_home->path() + QStringLiteral("/.PixInsight");
+    QVERIFY(QDir().mkpath(folder));
+    const QString other = folder + QStringLiteral("/core-002-pxi.settings");
+    const QByteArray otherBytes = process("<v k=\"MaxConsoleLines\" t=\"i\" v=\"20000\"/>");
+    {
+        QFile out(other);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(otherBytes) == otherBytes.size());
+    }
+    XsdtNode *lines = m_session->document().file().root.findPath(u"Global/Preferences/Process/MaxConsoleLines");
+    QVERIFY(lines);
+    SettingsModel *model = m_session->model();
+    QVERIFY(model->setData(model->indexFor(lines, SettingsModel::ValueColumn), QStringLiteral("777")));
+    const QByteArray settings = test::readAll(path());
+
+    for (const bool startsMeanwhile : {true, false}) {
+        m_running = false;
+        bool reviewed = false;
+        test::answerNext<InstanceCopyDialog>([this, &reviewed, startsMeanwhile](InstanceCopyDialog *dialog) {
+            reviewed = dialog->targets()->topLevelItemCount() == 1 && dialog->copyButton()->isEnabled();
+            m_running = startsMeanwhile;
+            // Either the refusal or, after the copy, its report.
+            test::answerNext<QMessageBox>([](QMessageBox *box) { box->accept(); });
+            dialog->accept();
+        });
+        TransferFlow flow(*m_session, nullptr);
+        const QStringList written = flow.copyToInstances({lines});
+        QVERIFY(reviewed);
+        if (startsMeanwhile) {
+            QVERIFY(written.isEmpty());
+            QCOMPARE(test::readAll(other), otherBytes);
+            continue;
+        }
+        QCOMPARE(written, QStringList{other});
+        QCOMPARE(test::readAll(other), process("<v k=\"MaxConsoleLines\" t=\"i\" v=\"777\"/>"));
+        QCOMPARE(QDir(folder).entryList({QStringLiteral("core-002-pxi.settings.bak-*")}, QDir::Files).size(), 1);
+    }
+    QCOMPARE(test::readAll(path()), settings);
+    QCOMPARE(m_session->unsavedCount(), 1);
 }
 
 QTEST_MAIN(TestTransfer)

@@ -136,30 +136,34 @@ void ImportDialog::recompute()
     refill();
 }
 
+QString ImportDialog::statusText(const ImportPlan::Entry &entry)
+{
+    switch (entry.status) {
+    case ImportPlan::Entry::New:
+        return tr("new");
+    case ImportPlan::Entry::Different:
+        return tr("different");
+    case ImportPlan::Entry::Same:
+        return tr("same");
+    case ImportPlan::Entry::Refused:
+        break;
+    }
+    return tr("refused: %1").arg(entry.reason);
+}
+
+QString ImportDialog::valueText(const SettingsSchema *schema, const ImportPlan::Entry &entry, const QString &value)
+{
+    if (entry.item)
+        return tr("(group)");
+    return entry.target ? ReadableValue::text(schema, *entry.target, value) : DisplayText::value(entry.type, value);
+}
+
 QTreeWidgetItem *ImportDialog::entryRow(int index)
 {
     const ImportPlan::Entry &entry = m_plan.entries().at(index);
     const SettingsSchema *schema = &m_session.schema();
-    const auto shown = [&entry, schema](const QString &value) {
-        if (entry.item)
-            return tr("(group)");
-        return entry.target ? ReadableValue::text(schema, *entry.target, value) : DisplayText::value(entry.type, value);
-    };
-    QString status;
-    switch (entry.status) {
-    case ImportPlan::Entry::New:
-        status = tr("new");
-        break;
-    case ImportPlan::Entry::Different:
-        status = tr("different");
-        break;
-    case ImportPlan::Entry::Same:
-        status = tr("same");
-        break;
-    case ImportPlan::Entry::Refused:
-        status = tr("refused: %1").arg(entry.reason);
-        break;
-    }
+    const auto shown = [&entry, schema](const QString &value) { return valueText(schema, entry, value); };
+    QString status = statusText(entry);
     if (!entry.rewrittenFrom.isEmpty())
         status += u' ' + tr("(path rewritten)");
     auto *item = new QTreeWidgetItem(
@@ -220,8 +224,12 @@ void ImportDialog::refill()
     for (int i = 0; i < m_plan.removals().size(); ++i)
         rows << removalRow(i);
     m_entries->addTopLevelItems(rows);
-    for (int column = 0; column < m_entries->columnCount(); ++column)
+    // A long label or value must not push the status out of sight: the tooltips hold it all.
+    for (int column = 0; column < m_entries->columnCount(); ++column) {
         m_entries->resizeColumnToContents(column);
+        if (column != StatusColumn)
+            m_entries->setColumnWidth(column, qMin(m_entries->columnWidth(column), 260));
+    }
     const QStringList missing = m_plan.missingPaths([](const QString &path) { return QFileInfo::exists(path); });
     m_rewriteRow->setVisible(!missing.isEmpty() || !m_from->text().isEmpty());
     QStringList shownMissing = missing.mid(0, 5);
@@ -267,7 +275,7 @@ void ImportDialog::rewrite()
     QString problem;
     if (!ImportPlan::parsePathMap(from + u'=' + to, &map))
         problem = tr("Give both folders: the one the snippet's paths start with and the one of this computer.");
-    else if (!QDir::isAbsolutePath(map.to))
+    else if (!ImportPlan::isFolderPathHere(map.to))
         problem = tr("%1 is not a whole folder path of this computer.").arg(QDir::toNativeSeparators(map.to));
     else if (!QFileInfo(map.to).isDir())
         problem = tr("The folder %1 does not exist on this computer: nothing was rewritten.")

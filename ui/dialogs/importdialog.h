@@ -15,6 +15,7 @@ class QTreeWidgetItem;
 namespace pfw {
 
 class EditingSession;
+class SettingsSchema;
 struct XsdtNode;
 
 // The preview of an import: each entry of the snippet with its value here and in the snippet
@@ -42,6 +43,10 @@ public:
     int applied() const { return m_applied; }
 
     void accept() override;
+
+    // What would become of an entry ("new", "refused: ..."), and one of its values as shown.
+    static QString statusText(const ImportPlan::Entry &entry);
+    static QString valueText(const SettingsSchema *schema, const ImportPlan::Entry &entry, const QString &value);
 
 private:
     void recompute();

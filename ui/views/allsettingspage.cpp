@@ -253,6 +253,9 @@ QMenu *AllSettingsPage::buildContextMenu(XsdtNode *node)
     QAction *exported = menu->addAction(tr("E&xport..."));
     exported->setEnabled(!node->isInsideDeleted());
     connect(exported, &QAction::triggered, this, [this, node] { emit exportRequested({node}, QString()); });
+    QAction *copied = menu->addAction(tr("Copy to other &instances..."));
+    copied->setEnabled(!node->isInsideDeleted() && !running);
+    connect(copied, &QAction::triggered, this, [this, node] { emit copyRequested({node}); });
     menu->addSeparator();
     if (node->deleted) {
         connect(menu->addAction(tr("Undo deletion")), &QAction::triggered, this,

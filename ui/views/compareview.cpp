@@ -486,6 +486,16 @@ QList<int> CompareView::selectedEntries() const
     return entries;
 }
 
+QList<XsdtNode *> CompareView::selectedHereNodes() const
+{
+    QList<XsdtNode *> nodes;
+    for (const int entry : selectedEntries()) {
+        if (XsdtNode *node = m_entries.at(entry).here)
+            nodes << node;
+    }
+    return nodes;
+}
+
 void CompareView::updateButtons()
 {
     int selectedCopyable = 0;
@@ -575,6 +585,16 @@ void CompareView::showContextMenu(const QPoint &pos)
     QAction *copy = menu.addAction(tr("Use the other file's value"));
     copy->setEnabled(isCopyable(entry) && !m_viewOnly);
     connect(copy, &QAction::triggered, this, [this, index] { copyEntries({index}); });
+    // Export and the copy take what this file holds for every selected entry.
+    const QList<XsdtNode *> here = selectedHereNodes();
+    menu.addSeparator();
+    QAction *exported = menu.addAction(tr("E&xport selected..."));
+    exported->setEnabled(!here.isEmpty());
+    connect(exported, &QAction::triggered, this, [this, here] { emit exportRequested(here, tr("Compare selection")); });
+    QAction *copied = menu.addAction(tr("Copy to other &instances..."));
+    copied->setEnabled(!here.isEmpty() && !m_viewOnly);
+    connect(copied, &QAction::triggered, this, [this, here] { emit copyRequested(here); });
+    menu.addSeparator();
     QAction *reveal = menu.addAction(tr("Show in All settings"));
     reveal->setEnabled(entry.here != nullptr);
     connect(reveal, &QAction::triggered, this, [this, entry] { emit revealRequested(entry.here); });

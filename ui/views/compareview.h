@@ -44,6 +44,8 @@ public:
     void copyAllShown();
     bool isCopyable(const DiffEntry &entry) const;
     QList<int> selectedEntries() const;
+    // This file's side of the selected entries: what an export or a copy to other instances takes.
+    QList<XsdtNode *> selectedHereNodes() const;
 
     QComboBox *fileBox() const { return m_fileBox; }
     QCheckBox *differentBox() const { return m_different; }
@@ -56,10 +58,13 @@ public:
     QPushButton *copySelectedButton() const { return m_copySelected; }
     QPushButton *copyAllButton() const { return m_copyAll; }
     const QList<DiffEntry> &entries() const { return m_entries; }
+    const QString &otherPath() const { return m_otherPath; }
 
 signals:
     void revealRequested(pfw::XsdtNode *node);
     void message(const QString &text);
+    void exportRequested(const QList<pfw::XsdtNode *> &nodes, const QString &title);
+    void copyRequested(const QList<pfw::XsdtNode *> &nodes);
 
 protected:
     void changeEvent(QEvent *event) override;

@@ -43,6 +43,8 @@ signals:
     void restoreRequested(pfw::XsdtNode *node);
     // Export of entries this view shows: one from its menu, or a whole page.
     void exportRequested(const QList<pfw::XsdtNode *> &nodes, const QString &title);
+    // Copy of entries into the other instances' files.
+    void copyRequested(const QList<pfw::XsdtNode *> &nodes);
     void revealRequested(pfw::XsdtNode *node);
     void openUnusedModules();
     void summaryChanged(int problems, int warnings);

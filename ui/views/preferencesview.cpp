@@ -185,6 +185,7 @@ void PreferencesView::showNodeMenu(XsdtNode *node, const QPoint &globalPos)
     callbacks.undoDeletion = [this](XsdtNode *n) { emit restoreRequested(n); };
     callbacks.showHistory = [this](XsdtNode *n) { emit historyRequested(n); };
     callbacks.exportNode = [this](XsdtNode *n) { emit exportRequested({n}, QString()); };
+    callbacks.copyToInstances = [this](XsdtNode *n) { emit copyRequested({n}); };
     pfw::showNodeMenu(this, m_model, node, globalPos, m_viewOnly, callbacks);
 }
 

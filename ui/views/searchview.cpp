@@ -72,8 +72,20 @@ SearchView::SearchView(SettingsModel *model, const SettingsSchema *schema, QWidg
     options->addStretch();
     layout->addLayout(options);
 
+    auto *statusRow = new QHBoxLayout;
     m_status = new QLabel(tr("Type to search the names, values and descriptions of every setting in the file."), this);
-    layout->addWidget(m_status);
+    statusRow->addWidget(m_status, 1);
+    m_export = new QPushButton(tr("Export all results..."), this);
+    m_export->setToolTip(tr("Write every result of this search, not only those shown, to a small settings file"));
+    setAccessKey(m_export, u'x');
+    m_export->hide();
+    statusRow->addWidget(m_export);
+    layout->addLayout(statusRow);
+    connect(m_export, &QPushButton::clicked, this, [this] {
+        const QList<XsdtNode *> nodes = allResults();
+        if (!nodes.isEmpty())
+            emit exportRequested(nodes, tr("Search results"));
+    });
 
     auto *scroll = new QScrollArea(this);
     m_scroll = scroll;
@@ -138,6 +150,17 @@ void SearchView::focusFirstResult()
     (editor && editor->isEnabled() ? editor : static_cast<QWidget *>(first))->setFocus(Qt::TabFocusReason);
 }
 
+QList<XsdtNode *> SearchView::allResults()
+{
+    if (m_debounce.isActive())
+        search();
+    QList<XsdtNode *> nodes;
+    nodes.reserve(m_results.size());
+    for (const SearchIndex::Result &result : std::as_const(m_results))
+        nodes << m_index.node(result.position);
+    return nodes;
+}
+
 void SearchView::scheduleSearch()
 {
     // Shown rows keep the status that describes them; with none, "No matching settings." would
@@ -160,6 +183,7 @@ void SearchView::setDocument(XsdtFile *file)
     m_banner->hide();
     m_limit = kPageSize;
     m_more->hide(); // its rows are gone, whatever comes next
+    m_export->hide();
     if (m_file)
         search();
     else
@@ -240,6 +264,7 @@ void SearchView::search()
         removeRows();
         m_status->setText(tr("Type to search the names, values and descriptions of every setting in the file."));
         m_more->hide();
+        m_export->hide();
         return;
     }
     SearchIndex::Options options;
@@ -277,6 +302,7 @@ void SearchView::showRows()
     m_ordered = m_index.orderFirst(m_results, shown, m_ordered);
     addRows(kRowsAtOnce);
     m_more->setVisible(shown < total);
+    m_export->setVisible(total > 0);
     if (shown < total)
         m_more->setText(tr("Show more results (%1 more)").arg(total - shown));
     if (total > 0 && shown < total)

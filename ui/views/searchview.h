@@ -49,6 +49,9 @@ public:
     QLineEdit *queryEdit() const { return m_query; }
     QLabel *statusLabel() const { return m_status; }
     QPushButton *moreButton() const { return m_more; }
+    QPushButton *exportButton() const { return m_export; }
+    // Every result of the search, not only the rows shown; searched now if typing has not paused.
+    QList<XsdtNode *> allResults();
     QLabel *restrictionLabel() const { return m_restrictionLabel; }
     QWidget *restrictionBanner() const { return m_banner; }
     QCheckBox *changedOnlyBox() const { return m_changedOnly; }
@@ -63,6 +66,8 @@ signals:
     void restoreRequested(pfw::XsdtNode *node);
     // Export of entries this view shows: one from its menu, or a whole page.
     void exportRequested(const QList<pfw::XsdtNode *> &nodes, const QString &title);
+    // Copy of entries into the other instances' files.
+    void copyRequested(const QList<pfw::XsdtNode *> &nodes);
     void revealRequested(pfw::XsdtNode *node);
     void historyRequested(pfw::XsdtNode *node);
 
@@ -112,6 +117,7 @@ private:
     QLabel *m_status;
     QVBoxLayout *m_list;
     QPushButton *m_more;
+    QPushButton *m_export;
     QTimer m_debounce;
     QTimer m_moreRows;
 };

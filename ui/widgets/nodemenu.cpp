@@ -88,6 +88,14 @@ QMenu *buildNodeMenu(QWidget *parent, SettingsModel *model, XsdtNode *node, bool
                                  .arg(word));
         QObject::connect(exported, &QAction::triggered, menu, call(callbacks.exportNode));
     }
+    if (callbacks.copyToInstances && !node->isInsideDeleted()) {
+        QAction *copied = menu->addAction(NodeMenu::tr("Copy to other &instances..."));
+        copied->setToolTip(NodeMenu::tr("Write this %1 into the settings files of PixInsight's other instances, "
+                                        "each after a review and with its own backup")
+                               .arg(word));
+        copied->setEnabled(!viewOnly);
+        QObject::connect(copied, &QAction::triggered, menu, call(callbacks.copyToInstances));
+    }
     if (callbacks.reveal) {
         menu->addSeparator();
         QAction *reveal = menu->addAction(NodeMenu::tr("Show in All settings"));

@@ -19,6 +19,7 @@ struct NodeMenuCallbacks
     std::function<void(XsdtNode *)> reveal;
     std::function<void(XsdtNode *)> showHistory;
     std::function<void(XsdtNode *)> exportNode;
+    std::function<void(XsdtNode *)> copyToInstances;
 };
 
 // Callbacks that hand the menu's requests on as a view's deleteRequested, restoreRequested and
@@ -31,6 +32,7 @@ NodeMenuCallbacks forwardingCallbacks(View *view)
     callbacks.undoDeletion = [view](XsdtNode *n) { emit view->restoreRequested(n); };
     callbacks.reveal = [view](XsdtNode *n) { emit view->revealRequested(n); };
     callbacks.exportNode = [view](XsdtNode *n) { emit view->exportRequested({n}, QString()); };
+    callbacks.copyToInstances = [view](XsdtNode *n) { emit view->copyRequested({n}); };
     return callbacks;
 }
 
