@@ -306,7 +306,9 @@ int TransferCommands::importSnippet(const CliOptions &options)
         // As diff does: 1 when there is a difference to apply.
         return changes > 0 ? SettingsCli::Refused : SettingsCli::Success;
     }
-    plan.apply(document.file().root, chosen, chosenRemovals);
+    if (plan.apply(document.file().root, chosen, chosenRemovals) != changes)
+        return m_io.fail(SettingsCli::Refused,
+                         tr("Not every entry could be placed in the file, so nothing was written."));
     ScriptedEdit edit(&document, &schema, &policy);
     return save(&document, &edit, options, report,
                 tr("%n changes were imported", nullptr, int(document.pendingChangeCount())));

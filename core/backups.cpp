@@ -76,7 +76,12 @@ namespace {
 QList<QFileInfo> backupOwners(const QString &settingsPath)
 {
     QList<QFileInfo> owners{QFileInfo(wholeFilePath(settingsPath))};
-    if (const QString written = writtenFilePath(settingsPath); written != settingsPath) {
+    QString written = writtenFilePath(settingsPath);
+    // A link into a folder that cannot be entered resolves to nothing; where it leads is still
+    // where its backups are, and the listing must say it cannot read them.
+    if (const QFileInfo link(settingsPath); written == settingsPath && link.isSymLink())
+        written = link.symLinkTarget();
+    if (written != settingsPath && !written.isEmpty()) {
         const QFileInfo target(wholeFilePath(written));
         // Not QFileInfo's ==, which follows the link and finds one file.
         if (target.absoluteFilePath() != owners.constFirst().absoluteFilePath())

@@ -11,7 +11,6 @@
 #include <QSet>
 
 #include <algorithm>
-#include <limits>
 
 namespace pfw {
 
@@ -80,19 +79,19 @@ QString implausibleBlock(const XsdtNode::CompressedBlock &block)
         codec.chop(3);
     if (!known.contains(codec))
         return ImportPlan::tr("a block compressed with \"%1\", which PixInsight does not write").arg(block.compression);
-    static const QRegularExpression sizes(QStringLiteral("u=\"(\\d+)\""));
-    quint64 total = 0;
-    bool absurd = false;
-    for (auto it = sizes.globalMatch(QString::fromLatin1(block.data)); it.hasNext() && !absurd;) {
-        bool ok = false;
-        const quint64 size = it.next().captured(1).toULongLong(&ok);
-        absurd = !ok || size > std::numeric_limits<quint64>::max() - total;
-        total += absurd ? 0 : size;
-    }
-    // zlib, which packs the most, turns at most about a thousand bytes into one.
+    // Each chunk against its own data: zlib, which packs the most, turns at most about a
+    // thousand bytes into one.
     constexpr quint64 kMostPacked = 1100;
-    if (absurd || total > quint64(block.data.size()) * kMostPacked)
-        return ImportPlan::tr("a block that says it holds more than its data can");
+    static const QRegularExpression chunks(QStringLiteral("<s\\s+u=\"(\\d+)\"\\s*>([^<]*)</s>"));
+    static const QRegularExpression notBase64(QStringLiteral("[^A-Za-z0-9+/]"));
+    for (auto it = chunks.globalMatch(QString::fromLatin1(block.data)); it.hasNext();) {
+        const QRegularExpressionMatch chunk = it.next();
+        bool ok = false;
+        const quint64 size = chunk.captured(1).toULongLong(&ok);
+        const quint64 packed = quint64(chunk.captured(2).remove(notBase64).size()) * 3 / 4;
+        if (!ok || size > packed * kMostPacked)
+            return ImportPlan::tr("a block that says it holds more than its data can");
+    }
     return QString();
 }
 
@@ -239,6 +238,9 @@ void ImportPlan::compareValue(const XsdtNode &incoming, XsdtNode *here, XsdtNode
     };
     if (here && here->kind == XsdtNode::Item)
         return refuse(tr("here it is a group, not a value"));
+    // Which of PixInsight's instances a file belongs to is the file's own, never carried over.
+    if (entry.path == u"Global/Preferences/Application/Instance")
+        return refuse(tr("the number of the instance this file belongs to"));
     if (here) {
         entry.here = here->value;
         if (here->isInsideDeleted())
@@ -305,6 +307,16 @@ void ImportPlan::compareValue(const XsdtNode &incoming, XsdtNode *here, XsdtNode
     m_entries.append(entry);
 }
 
+bool ImportPlan::holdsMachineBound(const XsdtNode &node) const
+{
+    if (!m_policy)
+        return false;
+    if (!m_policy->machineBoundGroup(node).isEmpty())
+        return true;
+    return std::any_of(node.children.cbegin(), node.children.cend(),
+                       [this](const auto &child) { return holdsMachineBound(*child); });
+}
+
 void ImportPlan::noteRemovals(const XsdtNode &incoming, XsdtNode &here)
 {
     // Only a group holding values of its own was chosen as a whole; the items above it merely
@@ -319,8 +331,9 @@ void ImportPlan::noteRemovals(const XsdtNode &incoming, XsdtNode &here)
     for (const auto &child : here.children) {
         if (child->deleted || kept.contains(child->key))
             continue;
-        // A snippet for another computer leaves these out on purpose: this computer's own stay.
-        if (m_policy && !m_policy->machineBoundGroup(*child).isEmpty())
+        // A snippet for another computer leaves these out on purpose: this computer's own stay,
+        // and so does a group that holds any of them.
+        if (holdsMachineBound(*child))
             continue;
         Removal removal;
         removal.path = child->path();

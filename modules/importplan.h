@@ -117,6 +117,8 @@ private:
     void refuseWhole(const XsdtNode &incoming, int occurrence, const QString &reason);
     Entry entryFor(const XsdtNode &incoming, XsdtNode *here, int occurrence) const;
     void noteRemovals(const XsdtNode &incoming, XsdtNode &here);
+    // Whether node is, or holds, what belongs to this computer alone.
+    bool holdsMachineBound(const XsdtNode &node) const;
     QString rewritten(const QString &text) const;
 
     const SettingsSchema *m_schema;

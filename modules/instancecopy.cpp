@@ -78,8 +78,12 @@ bool InstanceCopy::copyInto(int index, QString *error, QString *backupPath)
         const QList<int> entries = target.plan.applicableEntries();
         if (entries.isEmpty())
             return true;
-        if (target.plan.apply(target.document.file().root, entries, {}) == 0)
-            return fail(error, tr("None of the values could be placed in it. Nothing was written."));
+        // What cannot be placed is not dropped in silence: the file keeps all it had.
+        if (target.plan.apply(target.document.file().root, entries, {}) != entries.size()) {
+            target.document.file().root.revertAll();
+            target.error = tr("Not every value could be placed in it. Nothing was written.");
+            return fail(error, target.error);
+        }
     }
     return target.document.save(error, backupPath);
 }

@@ -1,10 +1,10 @@
 #include "modules/settingsexport.h"
 
 #include "core/atomicfile.h"
+#include "core/fileidentity.h"
 #include "core/xsdtfile.h"
 #include "core/xsdtnode.h"
 #include "core/xsdtwriter.h"
-#include "platform/hostlocations.h"
 #include "schema/deletionpolicy.h"
 #include "schema/settingsschema.h"
 
@@ -162,10 +162,13 @@ QString SettingsExport::defaultFileName(const SettingsSchema *schema, const Xsdt
 
 bool SettingsExport::isSameFile(const QString &out, const QString &source)
 {
-    // The settings file reached by another name is still the settings file.
+    // The settings file reached by another name, a link or a hard link, is still the settings file.
     const QString canonicalSource = QFileInfo(source).canonicalFilePath();
-    return QFileInfo(out) == QFileInfo(source)
-        || (!canonicalSource.isEmpty() && QFileInfo(out).canonicalFilePath() == canonicalSource);
+    if (QFileInfo(out) == QFileInfo(source)
+        || (!canonicalSource.isEmpty() && QFileInfo(out).canonicalFilePath() == canonicalSource))
+        return true;
+    const FileIdentity a = FileIdentity::of(out), b = FileIdentity::of(source);
+    return a.exists && b.exists && a.inode != 0 && a.inode == b.inode && a.device == b.device;
 }
 
 bool SettingsExport::writeSnippet(const QString &out, const QString &source, const QByteArray &bytes, QString *error)
@@ -192,8 +195,11 @@ bool SettingsExport::writeSnippet(const QString &out, const QString &source, con
         *error = tr("The snippet cannot replace the file it comes from.");
         return false;
     }
-    // Another instance's settings would be lost whole to a snippet of a few values.
-    if (settingsInstance(path) > 0) {
+    // Another instance's settings would be lost whole to a snippet of a few values; on Windows and
+    // macOS any case of its name, and on Windows trailing dots and spaces, name it too.
+    static const QRegularExpression instanceName(QStringLiteral("^core-\\d+-pxi\\.settings[. ]*$"),
+                                                 QRegularExpression::CaseInsensitiveOption);
+    if (instanceName.match(target.fileName()).hasMatch()) {
         *error = tr("%1 is a PixInsight settings file: the snippet would take the place of everything it holds. "
                     "Import the snippet into it instead.")
                      .arg(shown);

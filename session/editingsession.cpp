@@ -129,24 +129,25 @@ void EditingSession::noteHostTransition(bool running)
     QByteArray after;
     QString error;
     HostRunReport report;
-    if (SafeWrite::readFile(m_hostStartPath, &after, &error) && after != m_hostStartBytes) {
-        if (report.build(m_hostStartBytes, after, &m_policy)) {
-            if (!report.isEmpty())
-                m_hostReport = std::move(report);
-        } else if (XsdtFile before, left; before.parse(m_hostStartBytes) && !left.parse(after)) {
-            // It left a file that cannot be read (a crash, a full disk): what it started with
-            // is the user's last good state, and it exists only in memory, so it becomes a backup.
-            const QString backup = SafeWrite::makeBackupPath(m_hostStartPath, QStringLiteral("before-pixinsight"),
-                                                             QDateTime::currentDateTime());
-            QString writeError;
-            m_hostDamageNote = writeBackupFile(m_hostStartBytes, backup, m_hostStartPath, &writeError)
-                ? tr("PixInsight left its settings file damaged when it exited. The file as it was when "
-                     "PixInsight started is kept in the backup %1: put it back with File > Restore backup.")
-                      .arg(QFileInfo(backup).fileName())
-                : tr("PixInsight left its settings file damaged when it exited, and the file as it was when it "
-                     "started could not be kept as a backup: %1")
-                      .arg(writeError);
-        }
+    const bool read = SafeWrite::readFile(m_hostStartPath, &after, &error);
+    if (read && after == m_hostStartBytes) {
+        // Nothing changed.
+    } else if (read && report.build(m_hostStartBytes, after, &m_policy)) {
+        if (!report.isEmpty())
+            m_hostReport = std::move(report);
+    } else if (XsdtFile before, left; before.parse(m_hostStartBytes) && !(read && left.parse(after))) {
+        // It left a file that cannot be read, or none (a crash, a full disk): what it started
+        // with is the user's last good state, and it exists only in memory, so it becomes a backup.
+        const QString backup = SafeWrite::makeBackupPath(m_hostStartPath, QStringLiteral("before-pixinsight"),
+                                                         QDateTime::currentDateTime());
+        QString writeError;
+        m_hostDamageNote = writeBackupFile(m_hostStartBytes, backup, m_hostStartPath, &writeError)
+            ? tr("PixInsight left its settings file damaged or missing when it exited. The file as it was when "
+                 "PixInsight started is kept in the backup %1: put it back with File > Restore backup.")
+                  .arg(QFileInfo(backup).fileName())
+            : tr("PixInsight left its settings file damaged or missing when it exited, and the file as it was "
+                 "when it started could not be kept as a backup: %1")
+                  .arg(writeError);
     }
     m_hostStartBytes.clear();
 }

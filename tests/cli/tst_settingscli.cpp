@@ -1574,6 +1574,8 @@ void TestSettingsCli::exportWritesNothingButASnippetFile_data()
     QTest::newRow("a link to nothing") << "dangling" << false;
     QTest::newRow("a named pipe") << "fifo" << false;
     QTest::newRow("another instance's settings") << "instance" << false;
+    QTest::newRow("another instance's settings in capitals") << "capitals" << false;
+    QTest::newRow("a hard link to the settings file") << "hard link" << false;
 }
 
 // An export replaces a snippet, through a link too, and nothing else: a device or a pipe would be
@@ -1582,8 +1584,9 @@ void TestSettingsCli::exportWritesNothingButASnippetFile()
 {
     QFETCH(QString, planted);
     QFETCH(bool, written);
-    const QString out = m_dir->filePath(planted == u"instance" ? QStringLiteral("core-002-pxi.settings")
-                                                               : QStringLiteral("out.xsdt"));
+    const QString out = m_dir->filePath(planted == u"instance"       ? QStringLiteral("core-002-pxi.settings")
+                                            : planted == u"capitals" ? QStringLiteral("CORE-002-PXI.SETTINGS")
+                                                                     : QStringLiteral("out.xsdt"));
     const QString old = write(QStringLiteral("old.xsdt"), "old");
     if (planted == u"link")
         PFW_SYMBOLIC_LINK_OR_SKIP(old, out);
@@ -1591,8 +1594,10 @@ void TestSettingsCli::exportWritesNothingButASnippetFile()
         PFW_SYMBOLIC_LINK_OR_SKIP(m_dir->filePath(QStringLiteral("gone.xsdt")), out);
     if (planted == u"fifo" && !pfw::test::makeFifo(out))
         QSKIP("this system has no named pipes");
-    if (planted == u"instance")
-        write(QStringLiteral("core-002-pxi.settings"), m_original);
+    if (planted == u"instance" || planted == u"capitals")
+        write(QFileInfo(out).fileName(), m_original);
+    if (planted == u"hard link" && !pfw::test::makeHardLink(m_file, out))
+        QSKIP("this system makes no hard links here");
     const Result result = run({QStringLiteral("export"), m_file, QStringLiteral("Global/Preferences/Process"),
                                QStringLiteral("-o"), out, QStringLiteral("--yes")});
     QVERIFY2((result.code == 0) == written, qPrintable(result.err));
@@ -1601,7 +1606,7 @@ void TestSettingsCli::exportWritesNothingButASnippetFile()
         QVERIFY(readAll(old).contains("MaxConsoleLines"));
     else
         QCOMPARE(readAll(old), QByteArray("old"));
-    if (planted == u"instance")
+    if (planted == u"instance" || planted == u"capitals" || planted == u"hard link")
         QCOMPARE(readAll(out), m_original);
     if (planted == u"fifo")
         QVERIFY(!QFileInfo(out).isFile() && QFileInfo::exists(out));

@@ -100,6 +100,20 @@ void TestImportPlan::statusOfEachEntry_data()
     QTest::newRow("a block that says it holds gigabytes")
         << document(QByteArray()) << block("zlib", "4294967295") << int(ImportPlan::Entry::Refused)
         << QStringLiteral("more than its data can");
+    QTest::newRow("a block of many tiny chunks")
+        << document(QByteArray())
+        << document("<v k=\"Layout\" t=\"B\" c=\"zlib\"><s u=\"20000\">QUFB</s><s u=\"20000\">"
+                    "QUFB</s></v>")
+        << int(ImportPlan::Entry::Refused) << QStringLiteral("more than its data can");
+    // Which of PixInsight's instances a file belongs to is no setting to carry to another.
+    QTest::newRow("the instance number")
+        << (kHead
+            + "<i k=\"Global\"><i k=\"Preferences\"><i k=\"Application\"><v k=\"Instance\" t=\"i\" v=\"2\"/>"
+              "</i></i></i></xsdt>")
+        << (kHead
+            + "<i k=\"Global\"><i k=\"Preferences\"><i k=\"Application\"><v k=\"Instance\" t=\"i\" v=\"1\"/>"
+              "</i></i></i></xsdt>")
+        << int(ImportPlan::Entry::Refused) << QStringLiteral("instance");
     QTest::newRow("a block size beyond any number")
         << document(QByteArray()) << block("zlib", "99999999999999999999") << int(ImportPlan::Entry::Refused)
         << QStringLiteral("more than its data can");
@@ -200,6 +214,16 @@ void TestImportPlan::replaceKeepsThisComputersOwn()
     plan.compute(snippet.root, target.root);
     QVERIFY(plan.removals().isEmpty());
     QCOMPARE(plan.changeCount(), 1);
+
+    // Nor is a group that holds such a value taken away whole.
+    const QByteArray mirelux = "<i k=\"ModuleData\"><i k=\"Mirelux\"><v k=\"Strength\" t=\"F\" v=\"0.6\"/>";
+    QVERIFY(
+        target.parse(kHead + mirelux
+                     + "<i k=\"Interfaces\"><i k=\"MireluxInterface\"><v k=\"Geometry\" t=\"s\" v=\"1,2,3,4\"/></i></i>"
+                       "</i></i></xsdt>\n"));
+    QVERIFY(snippet.parse(kHead + mirelux + "</i></i></xsdt>\n"));
+    plan.compute(snippet.root, target.root);
+    QVERIFY(plan.removals().isEmpty());
 }
 
 void TestImportPlan::namesakesAreNeverTakenForOneAnother_data()

@@ -47,6 +47,7 @@ private slots:
     void anImportIsOneStepAndSurvivesARewrite();
     void theRunReportCountsWhatAUserSees_data();
     void theRunReportCountsWhatAUserSees();
+    void aDamagedFileLeftByPixInsightKeepsWhatItStartedWith_data();
     void aDamagedFileLeftByPixInsightKeepsWhatItStartedWith();
 
 private:
@@ -701,10 +702,28 @@ void TestEditingSession::theRunReportCountsWhatAUserSees()
 
 // PixInsight exits leaving a file that is no settings file: the file it started with, held only
 // in memory until then, is kept as a backup, and the failed reload says where.
+void TestEditingSession::aDamagedFileLeftByPixInsightKeepsWhatItStartedWith_data()
+{
+    QTest::addColumn<bool>("missing");
+    QTest::newRow("cut short") << false;
+    QTest::newRow("gone") << true;
+}
+
 void TestEditingSession::aDamagedFileLeftByPixInsightKeepsWhatItStartedWith()
 {
+    QFETCH(bool, missing);
     QSignalSpy failed(m_session.get(), &EditingSession::reloadFailed);
-    exitPixInsightRewritingTheFile(m_original.left(m_original.size() / 2));
+    m_running = true;
+    m_session->poll();
+    QVERIFY(m_session->isHostRunning());
+    if (missing)
+        QVERIFY(QFile::remove(path()));
+    else
+        write(m_original.left(m_original.size() / 2));
+    m_running = false;
+    m_session->poll();
+    QTRY_VERIFY(!m_session->isCheckingDisk());
+    m_session->poll();
     QTRY_COMPARE(failed.count(), 1);
     const QDir folder = QFileInfo(path()).absoluteDir();
     const QStringList kept = folder.entryList({QStringLiteral("*.bak-*-before-pixinsight*")}, QDir::Files);
