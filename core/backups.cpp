@@ -65,8 +65,22 @@ QString wholeFilePath(const QString &path)
 QString writtenFilePath(const QString &path)
 {
     const QFileInfo info(path);
-    const QString target = info.isSymLink() ? info.canonicalFilePath() : QString();
-    return target.isEmpty() ? path : target;
+    if (!info.isSymLink())
+        return path;
+    if (const QString canonical = info.canonicalFilePath(); !canonical.isEmpty())
+        return canonical;
+    // A link that leads nowhere yet, or into a folder that cannot be entered: where it would
+    // lead, link by link, so that a restore puts the file there and the listing looks there.
+    QString at = path;
+    for (int hop = 0; hop < 40; ++hop) {
+        const QFileInfo link(at);
+        if (!link.isSymLink())
+            return at;
+        at = link.symLinkTarget();
+        if (at.isEmpty())
+            break;
+    }
+    return path;
 }
 
 namespace {
@@ -76,12 +90,7 @@ namespace {
 QList<QFileInfo> backupOwners(const QString &settingsPath)
 {
     QList<QFileInfo> owners{QFileInfo(wholeFilePath(settingsPath))};
-    QString written = writtenFilePath(settingsPath);
-    // A link into a folder that cannot be entered resolves to nothing; where it leads is still
-    // where its backups are, and the listing must say it cannot read them.
-    if (const QFileInfo link(settingsPath); written == settingsPath && link.isSymLink())
-        written = link.symLinkTarget();
-    if (written != settingsPath && !written.isEmpty()) {
+    if (const QString written = writtenFilePath(settingsPath); written != settingsPath) {
         const QFileInfo target(wholeFilePath(written));
         // Not QFileInfo's ==, which follows the link and finds one file.
         if (target.absoluteFilePath() != owners.constFirst().absoluteFilePath())
@@ -231,13 +240,21 @@ bool isBackupOf(const QString &settingsPath, const QString &path)
     const QFileInfo candidate(wholeFilePath(path));
     if (!candidate.isFile() || isLinkEntry(candidate.absoluteFilePath()))
         return false;
+    bool named = false;
     for (const QFileInfo &settings : backupOwners(settingsPath)) {
-        if (candidate.fileName().startsWith(settings.fileName() + QLatin1String(".bak-"))
-            && backupOwnerName(candidate.fileName()) == settings.fileName()
-            && candidate.absolutePath() == settings.absolutePath())
-            return true;
+        named = named
+            || (candidate.fileName().startsWith(settings.fileName() + QLatin1String(".bak-"))
+                && backupOwnerName(candidate.fileName()) == settings.fileName()
+                && candidate.absolutePath() == settings.absolutePath());
     }
-    return false;
+    if (!named)
+        return false;
+    // The file the settings path leads to is never one of its backups, whatever its name: a link
+    // made by hand to an old backup would otherwise have the settings themselves pruned.
+    const FileIdentity self = FileIdentity::of(settingsPath);
+    const FileIdentity other = FileIdentity::of(candidate.absoluteFilePath());
+    return !(self.exists && other.exists && self.inode != 0 && self.inode == other.inode
+             && self.device == other.device);
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #include "modules/settingsexport.h"
 
 #include "core/atomicfile.h"
+#include "core/backups.h"
 #include "core/fileidentity.h"
 #include "core/xsdtfile.h"
 #include "core/xsdtnode.h"
@@ -193,6 +194,11 @@ bool SettingsExport::writeSnippet(const QString &out, const QString &source, con
     }
     if (isSameFile(path, source)) {
         *error = tr("The snippet cannot replace the file it comes from.");
+        return false;
+    }
+    // A snippet in place of a backup would be restored one day as the whole file.
+    if (isBackupOf(source, path)) {
+        *error = tr("%1 is a backup of the settings file: the snippet would take its place.").arg(shown);
         return false;
     }
     // Another instance's settings would be lost whole to a snippet of a few values; on Windows and

@@ -197,7 +197,7 @@ bool EditingSession::open(const QString &path, QString *error)
     m_pending->clear();
     releaseTree(false);
     const bool ok = finishOpen(m_document.load(path, error));
-    if (!ok && error && !m_hostDamageNote.isEmpty())
+    if (!ok && error && !m_hostDamageNote.isEmpty() && path == m_hostStartPath)
         *error += QStringLiteral("\n\n") + m_hostDamageNote;
     emit stateChanged();
     return ok;

@@ -1576,6 +1576,7 @@ void TestSettingsCli::exportWritesNothingButASnippetFile_data()
     QTest::newRow("another instance's settings") << "instance" << false;
     QTest::newRow("another instance's settings in capitals") << "capitals" << false;
     QTest::newRow("a hard link to the settings file") << "hard link" << false;
+    QTest::newRow("a backup of the settings file") << "backup" << false;
 }
 
 // An export replaces a snippet, through a link too, and nothing else: a device or a pipe would be
@@ -1586,7 +1587,9 @@ void TestSettingsCli::exportWritesNothingButASnippetFile()
     QFETCH(bool, written);
     const QString out = m_dir->filePath(planted == u"instance"       ? QStringLiteral("core-002-pxi.settings")
                                             : planted == u"capitals" ? QStringLiteral("CORE-002-PXI.SETTINGS")
-                                                                     : QStringLiteral("out.xsdt"));
+                                            : planted == u"backup"
+                                            ? QFileInfo(m_file).fileName() + QStringLiteral(".bak-20261211-133538")
+                                            : QStringLiteral("out.xsdt"));
     const QString old = write(QStringLiteral("old.xsdt"), "old");
     if (planted == u"link")
         PFW_SYMBOLIC_LINK_OR_SKIP(old, out);
@@ -1594,7 +1597,7 @@ void TestSettingsCli::exportWritesNothingButASnippetFile()
         PFW_SYMBOLIC_LINK_OR_SKIP(m_dir->filePath(QStringLiteral("gone.xsdt")), out);
     if (planted == u"fifo" && !pfw::test::makeFifo(out))
         QSKIP("this system has no named pipes");
-    if (planted == u"instance" || planted == u"capitals")
+    if (planted == u"instance" || planted == u"capitals" || planted == u"backup")
         write(QFileInfo(out).fileName(), m_original);
     if (planted == u"hard link" && !pfw::test::makeHardLink(m_file, out))
         QSKIP("this system makes no hard links here");
@@ -1606,7 +1609,7 @@ void TestSettingsCli::exportWritesNothingButASnippetFile()
         QVERIFY(readAll(old).contains("MaxConsoleLines"));
     else
         QCOMPARE(readAll(old), QByteArray("old"));
-    if (planted == u"instance" || planted == u"capitals" || planted == u"hard link")
+    if (planted == u"instance" || planted == u"capitals" || planted == u"hard link" || planted == u"backup")
         QCOMPARE(readAll(out), m_original);
     if (planted == u"fifo")
         QVERIFY(!QFileInfo(out).isFile() && QFileInfo::exists(out));

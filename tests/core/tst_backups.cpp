@@ -37,6 +37,7 @@ private slots:
     void namesWithWildcardCharactersAreLiteral_data();
     void namesWithWildcardCharactersAreLiteral();
     void onlyRealBackupsAreRemoved();
+    void aLinkToAnOldBackupKeepsTheFileItLeadsTo();
     void aFolderThatCannotBeReadIsNoEmptyList();
     void nothingIsRemovedWhileAnotherWriterHoldsTheFile();
     void beyond_data();
@@ -158,6 +159,24 @@ void TestBackups::onlyRealBackupsAreRemoved()
     for (const QString &path : {other, elsewhere, folder, m_settings})
         QVERIFY(QFileInfo::exists(path));
     QVERIFY(!QFileInfo::exists(real));
+}
+
+// Put back by hand as a link to an old backup: that backup is the settings file now, and pruning
+// must never take it.
+void TestBackups::aLinkToAnOldBackupKeepsTheFileItLeadsTo()
+{
+    const QString oldest = make(QStringLiteral("core-001-pxi.settings.bak-20240101-120000"), 300);
+    const QString older = make(QStringLiteral("core-001-pxi.settings.bak-20250101-120000"), 200);
+    const QString newest = make(QStringLiteral("core-001-pxi.settings.bak-20250201-120000"), 100);
+    QVERIFY(QFile::remove(m_settings));
+    PFW_SYMBOLIC_LINK_OR_SKIP(oldest, m_settings);
+    if (QFileInfo(m_settings).canonicalFilePath() != QFileInfo(oldest).canonicalFilePath())
+        QSKIP("this system does not resolve a link to the file it names (Wine's links of the host)");
+    QCOMPARE(listBackups(m_settings), QStringList({newest, older}));
+    QCOMPARE(pruneBackups(m_settings, 0, false).removed, 2);
+    QVERIFY(QFileInfo::exists(oldest));
+    QCOMPARE(removeBackups(m_settings, {oldest}, false).removed, 0);
+    QVERIFY(QFileInfo::exists(oldest));
 }
 
 // Keep 1 of backups it could not list reported "Deleted 0 backup(s)" and success.

@@ -68,6 +68,8 @@ private slots:
     void saveKeepsExtendedAttributes();
     void liveLockRefusesTheSave();
     void aLinkedFileKeepsItsBackupsAndStaysALink();
+    void aBackupGoesBackThroughALinkToAFileThatIsGone_data();
+    void aBackupGoesBackThroughALinkToAFileThatIsGone();
     void twoNamesOfOneFileShareOneLock();
     void aFileThatCannotBeReadIsSaidSo();
     void lockFileLeftOversAndObstacles_data();
@@ -664,6 +666,39 @@ void TestSettingsDocument::aLinkedFileKeepsItsBackupsAndStaysALink()
     QVERIFY(QFileInfo(link).isSymLink());
     QCOMPARE(onDisk(), m_original);
     QCOMPARE(listBackups(link).size(), 2);
+}
+
+void TestSettingsDocument::aBackupGoesBackThroughALinkToAFileThatIsGone_data()
+{
+    QTest::addColumn<QString>("linkName");
+    QTest::addColumn<bool>("chain");
+    QTest::newRow("in the file's folder") << "Pleiades/linked.settings" << false;
+    QTest::newRow("in another folder") << "linked.settings" << false;
+    QTest::newRow("through a second link") << "linked.settings" << true;
+}
+
+// The file behind a link is gone (PixInsight left none): its backup, listed under the link, goes
+// back where the link leads, and the link stays.
+void TestSettingsDocument::aBackupGoesBackThroughALinkToAFileThatIsGone()
+{
+    QFETCH(QString, linkName);
+    QFETCH(bool, chain);
+    const QString link = m_dir->filePath(linkName);
+    const QString middle = m_dir->filePath(QStringLiteral("middle.settings"));
+    PFW_SYMBOLIC_LINK_OR_SKIP(chain ? middle : m_path, link);
+    if (chain)
+        PFW_SYMBOLIC_LINK_OR_SKIP(m_path, middle);
+    if (QFileInfo(link).canonicalFilePath() != QFileInfo(m_path).canonicalFilePath())
+        QSKIP("this system does not resolve a link to the file it names (Wine's links of the host)");
+    QString error, backup;
+    QVERIFY2(m_document.load(link, &error), qPrintable(error));
+    edit("Global/Preferences/Process/MaxProcessors", "8");
+    QVERIFY2(m_document.save(&error, &backup), qPrintable(error));
+    QVERIFY(QFile::remove(m_path));
+    QCOMPARE(listBackups(link), QStringList{backup});
+    QVERIFY2(m_document.restoreFile(link, backup, &error), qPrintable(error));
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(onDisk(), m_original);
 }
 
 // A hard link in another folder has a lock file of its own: the file itself must be locked too.
