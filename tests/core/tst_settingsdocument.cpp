@@ -695,6 +695,8 @@ void TestSettingsDocument::aBackupGoesBackThroughALinkToAFileThatIsGone()
     edit("Global/Preferences/Process/MaxProcessors", "8");
     QVERIFY2(m_document.save(&error, &backup), qPrintable(error));
     QVERIFY(QFile::remove(m_path));
+    if (!QFileInfo(link).isSymLink() || QFileInfo(link).symLinkTarget().isEmpty())
+        QSKIP("this system does not say where a link to nothing leads (Wine's links of the host)");
     QCOMPARE(listBackups(link), QStringList{backup});
     QVERIFY2(m_document.restoreFile(link, backup, &error), qPrintable(error));
     QVERIFY(QFileInfo(link).isSymLink());
